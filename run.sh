@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything (release) and runs the system's main job:
+# the board emulator booting the bundled demo ROM.
+#   ./run.sh                  the main job
+#   ./run.sh PROGRAM ARGS...  one program of build/release/bin
+#   ./run.sh --help           what can be run
+set -euo pipefail
+top=$(cd "$(dirname "$0")" && pwd)
+cd "$top"
+tools/install-deps.sh
+
+build=build/release
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j "$(nproc)" >/dev/null
+bin="$top/$build/bin"
+
+list_programs() {
+    echo "Usage: ./run.sh [PROGRAM [ARGS...]]"
+    echo "Programs built in $build/bin:"
+    find "$bin" -maxdepth 1 -type f -executable ! -name '*.so' -printf '  %f\n' 2>/dev/null | sort
+}
+
+if [ $# -eq 0 ]; then
+    if [ -x "$top/tools/main-job.sh" ]; then
+        exec "$top/tools/main-job.sh" "$bin"
+    fi
+    list_programs
+    exit 0
+fi
+case "$1" in
+    -h|--help|help) list_programs; exit 0 ;;
+esac
+prog="$1"; shift
+if [ ! -x "$bin/$prog" ]; then
+    echo "No program '$prog'." >&2
+    list_programs >&2
+    exit 2
+fi
+exec "$bin/$prog" "$@"

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs the Debian packages of deps/debian-packages.txt that are missing. A warm machine
+# finishes after one dpkg-query; apt runs only when something is missing.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+mapfile -t wanted < <(sed -e 's/#.*//' -e 's/[[:space:]]//g' "$top/deps/debian-packages.txt" | grep -v '^$')
+
+missing=()
+for pkg in "${wanted[@]}"; do
+    state=$(dpkg-query -W -f='${db:Status-Status}' "$pkg" 2>/dev/null || true)
+    [ "$state" = "installed" ] || missing+=("$pkg")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+    command -v sudo >/dev/null || { echo "need root or sudo to install: ${missing[*]}" >&2; exit 1; }
+    sudo="sudo"
+fi
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $sudo dpkg --add-architecture i386
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -1,0 +1,62 @@
+// Session files: a flat sequence of zlib-compressed chunks, each found again by its tag and its
+// exact uncompressed length.
+//
+// Chunk layout (little-endian): u32 tag (first character in the high byte), u32 uncompressed
+// length, u32 compressed length, u32 zero, then one zlib stream (level 1, 15-bit window, memory
+// level 8), then zero bytes up to the next multiple of 16 from the start of the file.
+#pragma once
+
+#include <cstdint>
+
+#include "common/FourCC.h"
+
+namespace tamsk {
+
+using vantor::FourCC;
+
+constexpr unsigned kSessionPathSize = 260;
+constexpr uint32_t kChunkHeaderSize = 16;
+
+// The session file used by every chunk read and write.
+extern char SessPath[kSessionPathSize];
+void SessSetPath(const char* path);
+// On code 6 the State option names the session.
+void SessSetPathFromState(int32_t code);
+
+// Starts a save: the chunks that follow go to a new file that replaces the session file only when
+// the whole save has succeeded (SessFinishSave), so a failed save leaves no half-written session.
+void SessTruncate();
+// Ends a save: on success the new file takes the session path; on failure it is removed and the
+// failure reported. Returns true on success.
+bool SessFinishSave();
+
+// Appends one chunk; returns false when the file cannot be opened or written.
+bool SessWriteChunk(uint32_t tag, const void* data, uint32_t length);
+// Finds the chunk with this tag and exactly this length and inflates it into data; true only when
+// it filled data completely. On failure data may hold part of the chunk: callers whose fallback
+// keeps the old contents read into a scratch buffer first (SessReadChunkKeep).
+bool SessReadChunk(uint32_t tag, void* data, uint32_t length);
+// As SessReadChunk, but data changes only on success.
+bool SessReadChunkKeep(uint32_t tag, void* data, uint32_t length);
+
+// Little-endian words of chunk images.
+inline void ChunkPut32(uint8_t* p, uint32_t v) {
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+    p[2] = uint8_t(v >> 16);
+    p[3] = uint8_t(v >> 24);
+}
+inline uint32_t ChunkGet32(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+inline void ChunkPut64(uint8_t* p, uint64_t v) {
+    ChunkPut32(p, uint32_t(v));
+    ChunkPut32(p + 4, uint32_t(v >> 32));
+}
+inline uint64_t ChunkGet64(const uint8_t* p) { return ChunkGet32(p) | uint64_t(ChunkGet32(p + 4)) << 32; }
+
+// Every device's save operation, in the save order (the interrupt controller and the core are
+// saved by the run loop after it).
+void SessSaveAll(int32_t code);
+
+}  // namespace tamsk

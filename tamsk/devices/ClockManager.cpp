@@ -1,0 +1,123 @@
+#include "tamsk/devices/ClockManager.h"
+
+#include <memory>
+
+#include "tamsk/board/Memory.h"
+#include "tamsk/board/RunLoop.h"
+#include "tamsk/board/Scheduler.h"
+#include "tamsk/board/Session.h"
+#include "tamsk/board/Timing.h"
+#include "tamsk/devices/OsTimer.h"
+#include "tamsk/devices/Rtc.h"
+
+namespace tamsk {
+
+namespace {
+constexpr uint32_t kStatusBit26 = 1u << 26;
+uint32_t g_reg04;      // 0x41300004
+uint32_t g_reg08;      // 0x41300008
+uint32_t g_oscillator; // 0x41340000
+uint32_t g_oscCopy;    // 0x41340004
+
+void PowerOn() {
+    g_reg04 = 0xFFFFFFFF;
+    g_reg08 = 0;
+    g_oscillator = 0x010FB218;
+    g_oscCopy = g_oscillator & ~kStatusBit26;
+    OsTimerClear();
+    RtcSeconds() = 0;
+    EvtReset();
+    InstructionCountdown = TimingRatio();
+}
+
+bool Restore() {
+    auto c = std::make_unique<uint8_t[]>(kClockChunkSize);
+    if (!SessReadChunk(FourCC(">clk"), c.get(), kClockChunkSize)) return false;
+    const uint32_t count = ChunkGet32(c.get() + 64);
+    if (count > kFutureEventCapacity) HostFatal("Invalid or unexpected session data");
+    InstructionCountdown = ChunkGet32(c.get());
+    if (InstructionCountdown == 0) InstructionCountdown = TimingRatio();
+    OsTimer.counter = ChunkGet32(c.get() + 8);
+    for (int n = 0; n < 4; ++n) OsTimer.match[n] = ChunkGet32(c.get() + 12 + 4 * n);
+    OsTimer.status = ChunkGet32(c.get() + 28) & 0xF;
+    OsTimer.enable = ChunkGet32(c.get() + 32) & 0xF;
+    OsTimer.watchdog = ChunkGet32(c.get() + 36) & 1;
+    RtcSeconds() = ChunkGet32(c.get() + 40);
+    g_reg04 = ChunkGet32(c.get() + 44);
+    g_reg08 = ChunkGet32(c.get() + 48);
+    EmulatedTicks = ChunkGet64(c.get() + 56);
+    FutureEventCount = count;
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint8_t* e = c.get() + 72 + 16 * i;
+        FutureEventTable[i] = {ChunkGet64(e), EvtCallbackFromId(ChunkGet32(e + 8)), ChunkGet32(e + 12)};
+    }
+    g_oscillator = ChunkGet32(c.get() + 16456);
+    g_oscCopy = ChunkGet32(c.get() + 16460);
+    // The stored countdown is the head's distance; recomputing it also keeps a crafted 0 from
+    // stopping the scheduler.
+    EvtSetCountdownFromHead();
+    return true;
+}
+}  // namespace
+
+uint32_t ClockRead(uint32_t physical) {
+    switch (physical) {
+    case 0x41300000: return 0x30000107;
+    case 0x41300004: return g_reg04;
+    case 0x41300008: return g_reg08 | 3;
+    case 0x41340000: return g_oscillator;
+    case 0x41340004: return g_oscCopy;
+    }
+    return 0;
+}
+
+void ClockWrite(uint32_t physical, uint32_t value) {
+    switch (physical) {
+    case 0x41300004: g_reg04 = value; break;
+    case 0x41300008: g_reg08 = value; break;
+    case 0x41340000:
+        g_oscillator = value;
+        g_oscCopy = value & ~kStatusBit26;
+        break;
+    }
+}
+
+void ClockPowerModeSwitch() {
+    g_oscCopy ^= kStatusBit26;
+    MemControllerWrite(0x48100000, MemControllerRead(0x48100000) & ~(1u << 29));
+}
+
+void ClockReset(int32_t code) {
+    if (code == kRunSave) return;
+    if ((code == kRunLoad || code == kRunPowerOnRestore) && Restore()) return;
+    PowerOn();
+}
+
+void ClockSave(int32_t code) {
+    if (code != kRunSave) return;
+    auto c = std::make_unique<uint8_t[]>(kClockChunkSize);
+    std::fill_n(c.get(), kClockChunkSize, 0);
+    ChunkPut32(c.get(), InstructionCountdown);
+    ChunkPut32(c.get() + 4, EvtCountdown);
+    ChunkPut32(c.get() + 8, OsTimer.counter);
+    for (int n = 0; n < 4; ++n) ChunkPut32(c.get() + 12 + 4 * n, OsTimer.match[n]);
+    ChunkPut32(c.get() + 28, OsTimer.status);
+    ChunkPut32(c.get() + 32, OsTimer.enable);
+    ChunkPut32(c.get() + 36, OsTimer.watchdog);
+    ChunkPut32(c.get() + 40, RtcSeconds());
+    ChunkPut32(c.get() + 44, g_reg04);
+    ChunkPut32(c.get() + 48, g_reg08);
+    ChunkPut64(c.get() + 56, EmulatedTicks);
+    ChunkPut32(c.get() + 64, FutureEventCount);
+    for (uint32_t i = 0; i < FutureEventCount; ++i) {
+        uint8_t* e = c.get() + 72 + 16 * i;
+        ChunkPut64(e, FutureEventTable[i].due);
+        ChunkPut32(e + 8, EvtCallbackId(FutureEventTable[i].callback));
+        ChunkPut32(e + 12, FutureEventTable[i].argument);
+    }
+    ChunkPut32(c.get() + 16456, g_oscillator);
+    ChunkPut32(c.get() + 16460, g_oscCopy);
+    SessWriteChunk(FourCC(">clk"), c.get(), kClockChunkSize);
+}
+
+}  // namespace tamsk

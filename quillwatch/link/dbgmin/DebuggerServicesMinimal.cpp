@@ -1,0 +1,43 @@
+// The least of the debugger context that the link half needs, for programs and tests that run
+// without the debugger engine: the user-abort and attached flags, remote key events, and the
+// device OS version.
+#include "quillwatch/link/dbgmin/DebuggerServicesMinimal.h"
+
+#include "common/DebuggerPackets.h"
+#include "common/SerialLinkPacket.h"
+#include "quillwatch/link/DebuggerServices.h"
+#include "quillwatch/link/ErrorMgr.h"
+#include "quillwatch/link/SerialLinkMgr.h"
+
+namespace quillwatch {
+
+namespace {
+bool gUserAbort = false;
+bool gAttached = false;
+}  // namespace
+
+void DbgMinimalSetAttached(bool attached) { gAttached = attached; }
+
+void DbgSetUserAbort(bool abort) { gUserAbort = abort; }
+bool DbgUserAbort() { return gUserAbort; }
+bool DbgIsAttached() { return gAttached; }
+
+void DbgSendRemoteEvent(uint16_t character, int32_t keyCode, uint16_t modifiers, bool byCall) {
+    static_cast<void>(keyCode);
+    if (byCall) return;  // TODO(issue 9): remote EvtEnqueueKey
+    vantor::DbgRemoteEventBodyType body{};
+    body.command = vantor::sysPktRemoteEvtCmd;
+    body.keyPress = 1;
+    body.modifiers = modifiers;
+    body.chr = character;
+    vantor::SwapRemoteEventBody(&body);
+    vantor::SlkPktHeaderType header{};
+    header.dest = header.src = vantor::slkSocketRemoteUI;
+    SlkBodyPart parts[] = {{sizeof body, &body}, {0, nullptr}};
+    if (SlkSendPacket(&header, parts) != 0)
+        ErrDisplayFileLineMsg("DebuggerModule", __LINE__, "Error sending remote event");
+}
+
+bool DbgIsNewRemoteOS() { return false; }  // TODO(issue 9): remote FtrGet
+
+}  // namespace quillwatch

@@ -6,6 +6,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "tamsk/board/CoreInterface.h"
+
+namespace tamsk {
+
 // Mode numbers.
 enum : uint32_t {
     kModeUser = 16,
@@ -40,7 +44,6 @@ struct CpuRegisterFile {
     uint32_t thumb;           // execution state: 1 while executing Thumb
     uint32_t fsr, far;        // fault status and fault address (CP15 registers 5 and 6)
     uint32_t highVectors;     // V bit of the CP15 control register
-    uint64_t executed;        // executed-instruction counter
     // Coprocessor registers kept with the core.
     uint32_t control;         // CP15 register 1
     uint32_t processId;       // CP15 register 13
@@ -52,73 +55,24 @@ struct CpuRegisterFile {
 
 extern CpuRegisterFile gCpu;
 
-// The pending-attention word: any thread ORs bits in; the core takes it with an exchange against 0.
-extern std::atomic<uint64_t> gPendingEventWord;
-
-// What the processor needs of the board. The board fills this once before the first run; every
-// pointer may stay null, which gives the neutral behaviour (no memory, reads 0, writes ignored).
-struct CpuBoardHooks {
-    // Physical page map: 256 host addresses, one per 16 MB, each 16 MB-aligned (0 = no memory).
-    const uintptr_t* pageMap = nullptr;
-    // Optional: bytes really backed by each page-map entry (0 = the whole 16 MB). Accesses past
-    // the backed part of an entry take the paths of unmapped physical memory.
-    const uint32_t* pageLimit = nullptr;
-    // Device register megabytes 0x40000000..0x5BFFFFFF (word accesses).
-    uint32_t (*deviceRead)(uint32_t phys) = nullptr;
-    void (*deviceWrite)(uint32_t phys, uint32_t value) = nullptr;
-    // Ethernet controller window 0x14000000..0x17FFFFFF; size is 1, 2 or 4 bytes.
+// Device paths the board has no model for yet: the Ethernet controller window (size 1, 2 or 4
+// bytes), the LCD switch-off when the MMU is turned off, and the repaint request of a write into
+// the watched frame buffer. Null: reads give 0, writes and requests are ignored.
+struct CpuDeviceHooks {
     uint32_t (*ethRead)(uint32_t phys, int size) = nullptr;
     void (*ethWrite)(uint32_t phys, uint32_t value, int size) = nullptr;
-    // First UART's megabyte, byte accesses.
-    uint32_t (*uartReadByte)(uint32_t phys) = nullptr;
-    void (*uartWriteByte)(uint32_t phys, uint32_t value) = nullptr;
-    // Interrupt controller: the output flag and the pending words of both halves, read by the core
-    // after every instruction; the coprocessor 6 view reads and writes registers 0..10.
-    const volatile uint32_t* intcOutput = nullptr;
-    const volatile uint32_t* irqPending = nullptr;  // two words: sources 0-31, 32-63
-    const volatile uint32_t* fiqPending = nullptr;  // two words
-    uint32_t (*intcRead)(int reg) = nullptr;
-    void (*intcWrite)(int reg, uint32_t value) = nullptr;
-    // One emulated tick (every timeRatio instructions): timers, scheduler.
-    void (*tick)() = nullptr;
-    uint32_t timeRatio = 10;
-    // Serves the pending bits other than 63 (taken is the whole word that was taken).
-    void (*servicePending)(uint64_t taken) = nullptr;
-    // The run code to return when bit 63 is served.
-    int (*runCode)() = nullptr;
-    // Requests the end of the run with a code (reset requested by the machine).
-    void (*requestRunEnd)(int code) = nullptr;
-    // The operating system's idle request (CP14 register 7 = 1).
-    void (*idle)() = nullptr;
-    // CP14 power mode 5: clock status and memory-controller side effects.
-    void (*powerMode5)() = nullptr;
-    // The LCD is switched off when the MMU is turned off.
     void (*lcdOff)() = nullptr;
-    // A data write into the watched frame buffer asks for a repaint.
     void (*forceRepaint)() = nullptr;
-    // Console semihosting service: result for operation op with argument arg.
+    // The console semihosting service; the board's console by default.
     uint32_t (*semihost)(uint32_t op, uint32_t arg) = nullptr;
-    // Breakpoint hook for an instruction at virtual address va, physical phys (found when mapped):
-    // returns 0 when nothing is patched there, 1 with *insn set to the instruction to execute in its
-    // place, 2 when the run must end (the reset vector reached a second time).
-    int (*patchTrap)(uint32_t va, uint32_t phys, bool mapped, CpuRegisterFile* regs, uint32_t* insn) = nullptr;
-    // Session chunks (tag as a four-character code); read returns true when the chunk was found whole.
-    bool (*readChunk)(uint32_t tag, void* data, uint32_t length) = nullptr;
-    void (*writeChunk)(uint32_t tag, const void* data, uint32_t length) = nullptr;
-    // Fatal condition: shows the text and ends the process; never returns.
-    [[noreturn]] void (*fatal)(const char* text) = nullptr;
 };
+extern CpuDeviceHooks gCpuHooks;
 
-extern CpuBoardHooks gCpuBoard;
-
-// Size of the core's session chunk and of the address-translation state saved in the memory chunk.
+// Size and tag of the core's session chunk.
 constexpr uint32_t kCpuCoreChunkSize = 1336;
-constexpr uint32_t kCpuMmuStateSize = 248;
 constexpr uint32_t kCpuCoreChunkTag = 0x3E636F72;  // ">cor"
 
 // --- Processor state, modes and exceptions ---
-void CpuReset(int runCode);
-void CpuSave(int runCode);
 void CpuSaveCore(uint8_t out[kCpuCoreChunkSize]);
 void CpuLoadCore(const uint8_t in[kCpuCoreChunkSize]);
 void CpuSetResetState();
@@ -137,16 +91,9 @@ struct CpuTranslation {
 };
 [[noreturn]] void CpuRaiseAbort(int kind, uint32_t status, uint32_t address);
 CpuTranslation CpuTranslateNoFault(uint32_t va);
-uintptr_t CpuHostPointer(uint32_t va);
 void CpuSetDomainAccess(uint32_t value);
 void CpuSetProtectionBits(uint32_t s, uint32_t r);
-void CpuInvalidateCaches();
 void CpuSetFrameBufferWatch(uint32_t start, uint32_t end);
-// The address-translation state (MMU flag, table base, domain and permission tables), saved by the
-// board in its memory chunk.
-void CpuMmuSaveState(uint8_t out[kCpuMmuStateSize]);
-bool CpuMmuLoadState(const uint8_t in[kCpuMmuStateSize]);
-void CpuMmuClearState();
 uint32_t CpuTranslationBase();
 bool CpuMmuEnabled();
 
@@ -159,15 +106,12 @@ void CpuAccumulatorTransfer(uint32_t instruction);
 // --- Execution ---
 void CpuBuildCondTable();
 void CpuBuildThumbTable();
-// Runs until pending bit 63 is served; returns the run code.
-int CpuRun();
 // Executes exactly one instruction with its per-instruction tail (tools and tests). Returns -1, or
 // the run code when bit 63 was served.
 int CpuStep();
 // The semihosting query of SWI 0x123457.
 uint32_t SemihostQuery(uint32_t value);
-// Resets the count kept by SemihostQuery (start of a run).
+// Starts the count kept by SemihostQuery again (tests).
 void CpuResetQueryCount();
 
-// Sets bits of the pending word (any thread).
-void PendingOrBits(uint32_t low, uint32_t high);
+}  // namespace tamsk

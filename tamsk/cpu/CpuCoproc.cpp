@@ -1,7 +1,11 @@
 // Coprocessors: CP15 (identification, control, MMU registers, cache and TLB operations), CP14 (clock
 // configuration and power mode), CP6 (the interrupt controller's coprocessor view) and CP0 (acc0).
+#include "tamsk/board/Timing.h"
+#include "tamsk/devices/ClockManager.h"
+#include "tamsk/devices/Intc.h"
 #include "tamsk/cpu/CpuInternal.h"
 
+namespace tamsk {
 namespace {
 
 constexpr uint32_t kMainId = 0x69056821;
@@ -24,8 +28,8 @@ bool CacheOpEmpties(int crm, int op2) {
 }
 
 void WriteControl(uint32_t value) {
-    if (!(value & 1) && gMmu.enabled && gCpuBoard.lcdOff) gCpuBoard.lcdOff();
-    CpuInvalidateCaches();
+    if (!(value & 1) && gMmu.enabled && gCpuHooks.lcdOff) gCpuHooks.lcdOff();
+    CpuFlushTranslationCaches();
     gCpu.control = value;
     gMmu.enabled = value & 1;
     CpuSetProtectionBits((value >> 8) & 1, (value >> 9) & 1);
@@ -52,7 +56,7 @@ uint32_t CpuCoprocRead(int coproc, int crn, int opcode2) {
             if (crn <= 3 || crn == 6) return gCpu.cp14Clock;
             return crn == 7 ? gCpu.cp14Power : 0;
         case 6:
-            return crn <= 10 && gCpuBoard.intcRead ? gCpuBoard.intcRead(crn) : 0;
+            return crn <= 10 ? IntcCoprocRead(static_cast<unsigned>(crn)) : 0;
         default: return 0;
     }
 }
@@ -66,15 +70,15 @@ void CpuCoprocWrite(int coproc, int crn, int crm, int opcode2, uint32_t value) {
                     break;
                 case 2:
                     gMmu.base = value & 0xFFFFC000u;
-                    CpuInvalidateCaches();
+                    CpuFlushTranslationCaches();
                     break;
                 case 3: CpuSetDomainAccess(value); break;
                 case 5: gCpu.fsr = value; break;
                 case 6: gCpu.far = value; break;
                 case 7:
-                    if (CacheOpEmpties(crm, opcode2)) CpuInvalidateCaches();
+                    if (CacheOpEmpties(crm, opcode2)) CpuFlushTranslationCaches();
                     break;
-                case 8: CpuInvalidateCaches(); break;
+                case 8: CpuFlushTranslationCaches(); break;
                 case 13: gCpu.processId = value; break;
                 case 14:
                 case 15: gCpu.cp15Shared = value; break;
@@ -87,14 +91,14 @@ void CpuCoprocWrite(int coproc, int crn, int crm, int opcode2, uint32_t value) {
             } else if (crn == 7) {
                 gCpu.cp14Power = value;
                 if (value == 1) {
-                    if (gCpuBoard.idle) gCpuBoard.idle();
+                    CpuIdle();
                 } else if (value == 5) {
-                    if (gCpuBoard.powerMode5) gCpuBoard.powerMode5();
+                    ClockPowerModeSwitch();
                 }
             }
             break;
         case 6:
-            if ((crn == 1 || crn == 2 || crn == 7 || crn == 8) && gCpuBoard.intcWrite) gCpuBoard.intcWrite(crn, value);
+            if (crn == 1 || crn == 2 || crn == 7 || crn == 8) IntcCoprocWrite(static_cast<unsigned>(crn), value);
             break;
         default: break;
     }
@@ -149,3 +153,5 @@ void CpuAccumulatorTransfer(uint32_t instruction) {
         CpuCoprocWrite(coproc, crm, 0, 0, hi);
     }
 }
+
+}  // namespace tamsk

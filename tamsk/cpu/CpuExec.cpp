@@ -6,8 +6,14 @@
 #include <csetjmp>
 #include <utility>
 
+#include "tamsk/board/PatchTable.h"
+#include "tamsk/board/RunLoop.h"
+#include "tamsk/board/Timing.h"
+#include "tamsk/devices/Intc.h"
+#include "tamsk/host/Console.h"
 #include "tamsk/cpu/CpuInternal.h"
 
+namespace tamsk {
 namespace {
 
 using ArmHandler = void (*)(uint32_t);
@@ -16,7 +22,6 @@ uint8_t gCondTable[16][16];  // 1 = the condition fails
 ArmHandler gArmTable[4096];
 uint8_t gThumbClass[512];
 std::jmp_buf gAbortJump;
-uint32_t gCountdown = 1;
 uint32_t gQueryCount = 0;
 
 #define R gCpu.r
@@ -277,22 +282,12 @@ void ArmClz(uint32_t i) {
 void ArmExecute(uint32_t i);
 void ThumbExecute(uint32_t i);
 
-// The breakpoint hook: runs the instruction the patch table substitutes, ends the run when the
-// reset vector is reached again, or does nothing.
+// The breakpoint hook: at physical 0 runs the saved reset-vector word the first time and asks for
+// a soft reset after that; elsewhere runs the instruction the patch table substitutes, if any.
 bool PatchTrap(uint32_t* insn) {
-    if (!gCpuBoard.patchTrap) return false;
     const CpuTranslation t = CpuTranslateNoFault(gCpu.cur);
-    switch (gCpuBoard.patchTrap(gCpu.cur, t.phys, t.found, &gCpu, insn)) {
-        case 1: return true;
-        case 2:
-            if (gCpuBoard.requestRunEnd) {
-                gCpuBoard.requestRunEnd(3);
-            } else {
-                PendingOrBits(0, 0x80000000u);
-            }
-            return false;
-        default: return false;
-    }
+    if (t.found && t.phys == 0) return PatchResetVectorTrap(insn);
+    return PatchLookup(gCpu.cur, &gCpu, insn);
 }
 
 void ArmBkpt(uint32_t) {
@@ -310,7 +305,8 @@ bool SoftwareInterrupt(uint32_t i, bool arm) {
         R[0] = SemihostQuery(R[0]);
         return false;
     }
-    if (comment == (arm ? 0x123456u : 0xABu) && gCpuBoard.semihost) R[0] = gCpuBoard.semihost(R[0], R[1]);
+    if (comment == (arm ? 0x123456u : 0xABu))
+        R[0] = gCpuHooks.semihost ? gCpuHooks.semihost(R[0], R[1]) : ConsoleService(R[0], R[1]);
     CpuSwitchMode(kModeSupervisor, true);
     gCpu.I = 1;
     R[14] = gCpu.next;
@@ -783,21 +779,10 @@ inline void ThumbStep() {
 }
 
 // --- The run loop ---
-int ServicePending() {
-    uint64_t taken = gPendingEventWord.load();
-    while (!gPendingEventWord.compare_exchange_weak(taken, 0)) {
-    }
-    if (gCpuBoard.servicePending && (taken & ~(1ull << 63))) gCpuBoard.servicePending(taken);
-    if (taken & (1ull << 63)) return gCpuBoard.runCode ? gCpuBoard.runCode() : 1;
-    return -1;
-}
-
 inline void TakeInterrupt() {
-    const volatile uint32_t* fiq = gCpuBoard.fiqPending;
-    const volatile uint32_t* irq = gCpuBoard.irqPending;
-    if (fiq && (fiq[0] | fiq[1]) && !gCpu.F) {
+    if (IntcFiqPending() && !gCpu.F) {
         CpuEnterException(kExcFiq);
-    } else if (irq && (irq[0] | irq[1]) && !gCpu.I) {
+    } else if (IntcIrqPending() && !gCpu.I) {
         CpuSwitchMode(kModeIrq, true);
         R[14] = gCpu.next + 4;
         SetThumb(0);
@@ -809,18 +794,11 @@ inline void TakeInterrupt() {
 // One instruction and its tail; returns the run code when bit 63 was served, else -1.
 inline int StepWithTail() {
     if (gCpu.thumb) ThumbStep(); else ArmStep();
-    if (gPendingEventWord.load(std::memory_order_relaxed)) {
-        const int code = ServicePending();
-        if (code >= 0) return code;
-    }
-    const volatile uint32_t* output = gCpuBoard.intcOutput;
-    if (output && *output) TakeInterrupt();
+    if (PendingEventWord.load(std::memory_order_relaxed) && CpuServicePending()) return RunCode.load();
+    if (Intc.present) TakeInterrupt();
     gCpu.cur = gCpu.next;
-    gCpu.executed += 1;
-    if (--gCountdown == 0) {
-        gCountdown = gCpuBoard.timeRatio ? gCpuBoard.timeRatio : 1;
-        if (gCpuBoard.tick) gCpuBoard.tick();
-    }
+    ++ExecutedInstructions;
+    TimingStep();
     return -1;
 }
 
@@ -830,7 +808,7 @@ inline int StepWithTail() {
 
 void CpuAbortJump() { std::longjmp(gAbortJump, 1); }
 
-int CpuRun() {
+int32_t CpuRun() {
     // An abort long-jumps back here with the state already switched to its exception.
     setjmp(gAbortJump);
     for (;;) {
@@ -909,3 +887,5 @@ uint32_t SemihostQuery(uint32_t value) {
 }
 
 void CpuResetQueryCount() { gQueryCount = 0; }
+
+}  // namespace tamsk

@@ -5,6 +5,8 @@
 
 #include "tamsk/cpu/Cpu.h"
 
+namespace tamsk {
+
 // Address-translation state built from the CP15 registers.
 struct CpuMmuState {
     uint32_t enabled;  // MMU on (control bit 0)
@@ -107,3 +109,5 @@ inline void MemWrite8(uint32_t va, uint32_t value) {
 inline void CheckAligned(uint32_t va, uint32_t mask) {
     if (va & mask) CpuRaiseAbort(kExcDataAbort, 1, va);
 }
+
+}  // namespace tamsk

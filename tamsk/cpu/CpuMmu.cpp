@@ -1,7 +1,12 @@
 // Address translation: two-level table walks with domains and access permissions, aborts with
 // fault status, the one-entry translation caches, and the physical paths of addresses without
 // memory behind them.
+#include "tamsk/board/Memory.h"
+#include "tamsk/board/Timing.h"
+#include "tamsk/devices/Uart.h"
 #include "tamsk/cpu/CpuInternal.h"
+
+namespace tamsk {
 
 CpuMmuState gMmu;
 CpuTlb gTlb = {0xFFFFFFFFu, 0, 0xFFFFFFFFu, 0, 0, 0xFFFFFFFFu, 0, 0};
@@ -11,19 +16,9 @@ namespace {
 uint32_t gWatchStart = 0xFFFFFFFFu;  // frame-buffer watch range, inclusive
 uint32_t gWatchEnd = 0;
 
-// Host address of a physical address, or 0 when no memory area covers it.
-uintptr_t PhysToHost(uint32_t phys) {
-    if (!gCpuBoard.pageMap) return 0;
-    const uint32_t top = phys >> 24;
-    const uintptr_t base = gCpuBoard.pageMap[top];
-    if (!base) return 0;
-    if (gCpuBoard.pageLimit && gCpuBoard.pageLimit[top] && (phys & 0xFFFFFF) >= gCpuBoard.pageLimit[top]) return 0;
-    return base | (phys & 0xFFFFFF);
-}
-
 // A table descriptor read: a table outside every memory area reads as a fault descriptor.
 uint32_t ReadDescriptor(uint32_t phys) {
-    const uintptr_t host = PhysToHost(phys & ~3u);
+    const uintptr_t host = MemHostPointer(phys & ~3u);
     return host ? CpuLoad32(host) : 0;
 }
 
@@ -70,7 +65,7 @@ void CpuFillCache(int access, uint32_t va) {
     const uint32_t phys = gMmu.enabled ? Walk(access, va) : va;
     const uint32_t key = va & kPageMask;
     const uint32_t page = phys & kPageMask;
-    const uintptr_t host = PhysToHost(page);
+    const uintptr_t host = MemHostPointer(page);
     switch (access) {
         case kAccessFetch:
             // Instructions come only from memory areas.
@@ -87,7 +82,7 @@ void CpuFillCache(int access, uint32_t va) {
             gTlb.writeKey = key;
             gTlb.writePhys = page;
             gTlb.writeHost = host;
-            if ((phys | 3) >= gWatchStart && phys <= gWatchEnd && gCpuBoard.forceRepaint) gCpuBoard.forceRepaint();
+            if ((phys | 3) >= gWatchStart && phys <= gWatchEnd && gCpuHooks.forceRepaint) gCpuHooks.forceRepaint();
             break;
     }
 }
@@ -97,7 +92,7 @@ void CpuRaiseAbort(int kind, uint32_t status, uint32_t address) {
     const uint32_t domain = (ReadDescriptor(FirstLevelAddress(address)) >> 5) & 0xF;
     gCpu.fsr = status | domain << 4;
     gCpu.far = address;
-    gCpu.executed += 1;
+    ExecutedInstructions += 1;
     gCpu.cur = gCpu.next;
     gCpu.tImage = 0;
     CpuAbortJump();
@@ -122,10 +117,10 @@ CpuTranslation CpuTranslateNoFault(uint32_t va) {
 
 uintptr_t CpuHostPointer(uint32_t va) {
     const CpuTranslation t = CpuTranslateNoFault(va);
-    return t.found ? PhysToHost(t.phys) : 0;
+    return t.found ? MemHostPointer(t.phys) : 0;
 }
 
-void CpuInvalidateCaches() {
+void CpuFlushTranslationCaches() {
     gTlb.fetchKey = gTlb.readKey = gTlb.writeKey = 0xFFFFFFFFu;
     gWatchStart = 0xFFFFFFFFu;
     gWatchEnd = 0;
@@ -152,7 +147,7 @@ void CpuSetDomainAccess(uint32_t value) {
         }
     }
     gMmu.domains = value;
-    CpuInvalidateCaches();
+    CpuFlushTranslationCaches();
 }
 
 void CpuSetProtectionBits(uint32_t s, uint32_t r) {
@@ -169,10 +164,10 @@ void CpuSetProtectionBits(uint32_t s, uint32_t r) {
     gMmu.readDeny[0][2] = 0, gMmu.writeDeny[0][2] = 0, gMmu.readDeny[1][2] = 0, gMmu.writeDeny[1][2] = 1;
     gMmu.readDeny[0][3] = 0, gMmu.writeDeny[0][3] = 0, gMmu.readDeny[1][3] = 0, gMmu.writeDeny[1][3] = 0;
     CpuInstallPermissionView();
-    CpuInvalidateCaches();
+    CpuFlushTranslationCaches();
 }
 
-void CpuMmuClearState() {
+void CpuMmuClear() {
     std::memset(&gMmu, 0, sizeof gMmu);
     CpuSetDomainAccess(0);
     CpuSetProtectionBits(0, 0);
@@ -181,8 +176,8 @@ void CpuMmuClearState() {
 uint32_t CpuTranslationBase() { return gMmu.base; }
 bool CpuMmuEnabled() { return gMmu.enabled != 0; }
 
-void CpuMmuSaveState(uint8_t out[kCpuMmuStateSize]) {
-    std::memset(out, 0, kCpuMmuStateSize);
+void CpuMmuSaveImage(uint8_t out[kMmuChunkSize]) {
+    std::memset(out, 0, kMmuChunkSize);
     const uint32_t words[5] = {gMmu.enabled, gMmu.base, gMmu.domains, gMmu.sBit, gMmu.rBit};
     for (int i = 0; i < 5; ++i)
         for (int b = 0; b < 4; ++b) out[4 * i + b] = static_cast<uint8_t>(words[i] >> (8 * b));
@@ -192,55 +187,62 @@ void CpuMmuSaveState(uint8_t out[kCpuMmuStateSize]) {
     std::memcpy(out + 60, gMmu.writeDeny, 8);
 }
 
-bool CpuMmuLoadState(const uint8_t in[kCpuMmuStateSize]) {
+void CpuMmuLoadImage(const uint8_t in[kMmuChunkSize]) {
     uint32_t words[5];
     for (int i = 0; i < 5; ++i) words[i] = in[4 * i] | in[4 * i + 1] << 8 | in[4 * i + 2] << 16 |
                                            static_cast<uint32_t>(in[4 * i + 3]) << 24;
-    for (int d = 0; d < 16; ++d)
-        if (((words[2] >> (2 * d)) & 3) == 2) return false;  // not a state this core writes
+    // The tables are rebuilt from the register values; a domain value this core never accepts
+    // (2) leaves the MMU in its reset state.
+    for (int d = 0; d < 16; ++d) {
+        if (((words[2] >> (2 * d)) & 3) == 2) {
+            CpuMmuClear();
+            return;
+        }
+    }
     gMmu.enabled = words[0] & 1;
     gMmu.base = words[1] & 0xFFFFC000u;
     CpuSetDomainAccess(words[2]);
     CpuSetProtectionBits(words[3], words[4]);
-    return true;
 }
 
 uint32_t CpuPhysRead32(uint32_t phys) {
     const uint32_t top = phys >> 24;
-    if (top >= 0x40 && top <= 0x5B) return gCpuBoard.deviceRead ? gCpuBoard.deviceRead(phys) : 0;
-    if (top >= 0x14 && top <= 0x17) return gCpuBoard.ethRead ? gCpuBoard.ethRead(phys, 4) : 0;
+    if (top >= 0x40 && top <= 0x5B) return DeviceRead(phys);
+    if (top >= 0x14 && top <= 0x17) return gCpuHooks.ethRead ? gCpuHooks.ethRead(phys, 4) : 0;
     return 0;
 }
 
 void CpuPhysWrite32(uint32_t phys, uint32_t value) {
     const uint32_t top = phys >> 24;
     const bool served = (top >= 0x40 && top <= 0x4A) || top == 0x4C || top == 0x50 || (top >= 0x58 && top <= 0x5B);
-    if (served && gCpuBoard.deviceWrite) gCpuBoard.deviceWrite(phys, value);
+    if (served) DeviceWrite(phys, value);
 }
 
 uint32_t CpuPhysRead16(uint32_t phys) {
     const uint32_t top = phys >> 24;
-    if (top >= 0x14 && top <= 0x17) return gCpuBoard.ethRead ? gCpuBoard.ethRead(phys, 2) & 0xFFFF : 0;
+    if (top >= 0x14 && top <= 0x17) return gCpuHooks.ethRead ? gCpuHooks.ethRead(phys, 2) & 0xFFFF : 0;
     return 0;
 }
 
 void CpuPhysWrite16(uint32_t phys, uint32_t value) {
     const uint32_t top = phys >> 24;
-    if (top >= 0x14 && top <= 0x17 && gCpuBoard.ethWrite) gCpuBoard.ethWrite(phys, value, 2);
+    if (top >= 0x14 && top <= 0x17 && gCpuHooks.ethWrite) gCpuHooks.ethWrite(phys, value, 2);
 }
 
 uint32_t CpuPhysRead8(uint32_t phys) {
     const uint32_t top = phys >> 24;
-    if (top >= 0x14 && top <= 0x17) return gCpuBoard.ethRead ? gCpuBoard.ethRead(phys, 1) & 0xFF : 0;
-    if ((phys >> 20) == 0x401) return gCpuBoard.uartReadByte ? gCpuBoard.uartReadByte(phys) & 0xFF : 0;
+    if (top >= 0x14 && top <= 0x17) return gCpuHooks.ethRead ? gCpuHooks.ethRead(phys, 1) & 0xFF : 0;
+    if ((phys >> 20) == 0x401) return UartRead(phys) & 0xFF;
     return 0;
 }
 
 void CpuPhysWrite8(uint32_t phys, uint32_t value) {
     const uint32_t top = phys >> 24;
     if (top >= 0x14 && top <= 0x17) {
-        if (gCpuBoard.ethWrite) gCpuBoard.ethWrite(phys, value, 1);
+        if (gCpuHooks.ethWrite) gCpuHooks.ethWrite(phys, value, 1);
     } else if ((phys >> 20) == 0x401) {
-        if (gCpuBoard.uartWriteByte) gCpuBoard.uartWriteByte(phys, value);
+        UartWrite(phys, value);
     }
 }
+
+}  // namespace tamsk

@@ -3,11 +3,15 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "tamsk/board/RunLoop.h"
+#include "tamsk/board/Session.h"
+#include "tamsk/board/Timing.h"
 #include "tamsk/cpu/CpuInternal.h"
 
+namespace tamsk {
+
 CpuRegisterFile gCpu;
-std::atomic<uint64_t> gPendingEventWord{0};
-CpuBoardHooks gCpuBoard;
+CpuDeviceHooks gCpuHooks;
 
 namespace {
 
@@ -36,11 +40,7 @@ uint32_t Get32(const uint8_t* p) {
 
 }  // namespace
 
-void CpuFatal(const char* text) {
-    if (gCpuBoard.fatal) gCpuBoard.fatal(text);
-    std::fprintf(stderr, "Unexpected condition: %s\n", text);
-    std::exit(0xDEAD);
-}
+void CpuFatal(const char* text) { HostFatal("%s", text); }
 
 uint32_t CpuComposeCpsr() {
     return gCpu.mode | gCpu.tImage << 5 | gCpu.F << 6 | gCpu.I << 7 | gCpu.Q << 27 | gCpu.V << 28 |
@@ -157,9 +157,10 @@ void CpuSetResetState() {
     for (uint32_t m : {16u, 17u, 18u, 19u, 23u, 27u, 31u}) gCpu.spsr[m] = m;
     gCpu.mode = kModeSupervisor;
     gCpu.cur = gCpu.next = 0x5C020000;
-    gPendingEventWord.store(0);
+    ExecutedInstructions = 0;
+    PendingEventWord.store(0);
     CpuInstallPermissionView();
-    CpuInvalidateCaches();
+    CpuFlushTranslationCaches();
 }
 
 void CpuSaveCore(uint8_t out[kCpuCoreChunkSize]) {
@@ -170,8 +171,8 @@ void CpuSaveCore(uint8_t out[kCpuCoreChunkSize]) {
     for (int b = 0; b < 8; ++b)
         for (int m = 0; m < 32; ++m) Put32(out + 100 + 128 * b + 4 * m, gCpu.bank[b][m]);
     for (int m = 0; m < 32; ++m) Put32(out + 1124 + 4 * m, gCpu.spsr[m]);
-    Put32(out + 1256, static_cast<uint32_t>(gCpu.executed));
-    Put32(out + 1260, static_cast<uint32_t>(gCpu.executed >> 32));
+    Put32(out + 1256, static_cast<uint32_t>(ExecutedInstructions));
+    Put32(out + 1260, static_cast<uint32_t>(ExecutedInstructions >> 32));
     Put32(out + 1264, gCpu.next);
     Put32(out + 1268, gCpu.next);
     Put32(out + 1272, gCpu.thumb);
@@ -179,7 +180,7 @@ void CpuSaveCore(uint8_t out[kCpuCoreChunkSize]) {
     Put32(out + 1280, gCpu.control);
     Put32(out + 1284, gCpu.fsr);
     Put32(out + 1288, gCpu.far);
-    const uint64_t pending = gPendingEventWord.load() & ~(1ull << 63);
+    const uint64_t pending = PendingEventWord.load() & ~(1ull << 63);
     Put32(out + 1296, static_cast<uint32_t>(pending));
     Put32(out + 1300, static_cast<uint32_t>(pending >> 32));
     Put32(out + 1304, gCpu.processId);
@@ -200,7 +201,7 @@ void CpuLoadCore(const uint8_t in[kCpuCoreChunkSize]) {
     for (int b = 0; b < 8; ++b)
         for (int m = 0; m < 32; ++m) gCpu.bank[b][m] = Get32(in + 100 + 128 * b + 4 * m);
     for (int m = 0; m < 32; ++m) gCpu.spsr[m] = Get32(in + 1124 + 4 * m);
-    gCpu.executed = 0;
+    ExecutedInstructions = 0;
     gCpu.cur = Get32(in + 1264);
     gCpu.next = Get32(in + 1268);
     gCpu.thumb = Get32(in + 1272) & 1;
@@ -208,7 +209,7 @@ void CpuLoadCore(const uint8_t in[kCpuCoreChunkSize]) {
     gCpu.control = Get32(in + 1280);
     gCpu.fsr = Get32(in + 1284);
     gCpu.far = Get32(in + 1288);
-    gPendingEventWord.store((Get32(in + 1296) | static_cast<uint64_t>(Get32(in + 1300)) << 32) & ~(1ull << 63));
+    PendingEventWord.store((Get32(in + 1296) | static_cast<uint64_t>(Get32(in + 1300)) << 32) & ~(1ull << 63));
     gCpu.processId = Get32(in + 1304);
     gCpu.acc0Lo = Get32(in + 1312);
     gCpu.acc0Hi = Get32(in + 1316);
@@ -216,10 +217,10 @@ void CpuLoadCore(const uint8_t in[kCpuCoreChunkSize]) {
     gCpu.cp14Clock = Get32(in + 1324);
     gCpu.cp14Power = Get32(in + 1328);
     CpuInstallPermissionView();
-    CpuInvalidateCaches();
+    CpuFlushTranslationCaches();
 }
 
-void CpuReset(int runCode) {
+void CpuReset(int32_t runCode) {
     if (runCode == 0 || runCode == 6) {
         CpuBuildCondTable();
         static bool thumbBuilt = false;
@@ -232,10 +233,9 @@ void CpuReset(int runCode) {
         gCpu.cur = gCpu.next;
         return;
     }
-    CpuResetQueryCount();
     if (runCode == 5 || runCode == 6) {
         static uint8_t chunk[kCpuCoreChunkSize];
-        if (gCpuBoard.readChunk && gCpuBoard.readChunk(kCpuCoreChunkTag, chunk, kCpuCoreChunkSize)) {
+        if (SessReadChunk(kCpuCoreChunkTag, chunk, kCpuCoreChunkSize)) {
             CpuLoadCore(chunk);
             return;
         }
@@ -243,13 +243,11 @@ void CpuReset(int runCode) {
     CpuSetResetState();
 }
 
-void CpuSave(int runCode) {
-    if (runCode != 4 || !gCpuBoard.writeChunk) return;
+void CpuSave(int32_t runCode) {
+    if (runCode != 4) return;
     static uint8_t chunk[kCpuCoreChunkSize];
     CpuSaveCore(chunk);
-    gCpuBoard.writeChunk(kCpuCoreChunkTag, chunk, kCpuCoreChunkSize);
+    SessWriteChunk(kCpuCoreChunkTag, chunk, kCpuCoreChunkSize);
 }
 
-void PendingOrBits(uint32_t low, uint32_t high) {
-    gPendingEventWord.fetch_or(low | static_cast<uint64_t>(high) << 32);
-}
+}  // namespace tamsk

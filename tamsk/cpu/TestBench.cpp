@@ -1,5 +1,11 @@
 #include "tamsk/cpu/TestBench.h"
 
+#include "tamsk/board/Memory.h"
+#include "tamsk/board/PatchTable.h"
+#include "tamsk/board/RunLoop.h"
+#include "tamsk/board/Timing.h"
+#include "tamsk/devices/Intc.h"
+
 #include <sys/mman.h>
 
 #include <cstdio>
@@ -10,9 +16,6 @@
 namespace tb {
 namespace {
 
-constexpr size_t kArea = size_t{1} << 24;
-uintptr_t gPageMap[256];
-uint8_t* gAreas[256];
 std::string gConsole;
 
 uint32_t Semihost(uint32_t op, uint32_t arg) {
@@ -31,39 +34,36 @@ uint32_t Semihost(uint32_t op, uint32_t arg) {
     return op;
 }
 
-uint8_t* Host(uint32_t phys) { return Map(phys >> 24) + (phys & 0xFFFFFF); }
+uint8_t* Host(uint32_t phys) {
+    const uintptr_t p = MemHostPointer(phys);
+    if (!p) HostFatal("test bench: no memory at 0x%08X", phys);
+    return reinterpret_cast<uint8_t*>(p);
+}
+
+// Gives anonymous memory back to the system: it reads as zeros again, at no cost.
+void Clear(uint8_t* area, size_t size) { madvise(area, size, MADV_DONTNEED); }
 
 }  // namespace
 
-uint8_t* Map(uint32_t top) {
-    top &= 0xFF;
-    if (!gAreas[top]) {
-        // Reserve twice the size and keep the 16 MB-aligned half, as the board does for its areas.
-        void* raw = mmap(nullptr, 2 * kArea, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (raw == MAP_FAILED) CpuFatal("Memory allocation failure");
-        const uintptr_t start = reinterpret_cast<uintptr_t>(raw);
-        const uintptr_t aligned = (start + kArea - 1) & ~(kArea - 1);
-        if (aligned > start) munmap(raw, aligned - start);
-        munmap(reinterpret_cast<void*>(aligned + kArea), start + kArea - aligned);
-        gAreas[top] = reinterpret_cast<uint8_t*>(aligned);
-    }
-    gPageMap[top] = reinterpret_cast<uintptr_t>(gAreas[top]);
-    return gAreas[top];
-}
-
 void Init() {
-    for (int i = 0; i < 256; ++i) {
-        if (gAreas[i]) std::memset(gAreas[i], 0, kArea);
-        gPageMap[i] = 0;
-    }
+    MemAllocateAreas();
+    Clear(MemNor, kNorSize);
+    Clear(MemSram, kSramSize);
+    Clear(MemDram, kDramSize);
+    MemBuildPageMap();
+    MemClearDeviceTables();
+    IntcReset(kRunPowerOn);
+    TimingReset(kRunPowerOn);
+    PatchTable = PatchTableState{};
+    ResetTrapCount = 0;
+    RunCode.store(kRunPowerOn);
     gConsole.clear();
-    gCpuBoard = CpuBoardHooks{};
-    gCpuBoard.pageMap = gPageMap;
-    gCpuBoard.semihost = &Semihost;
+    gCpuHooks = CpuDeviceHooks{};
+    gCpuHooks.semihost = &Semihost;
     CpuBuildCondTable();
     CpuBuildThumbTable();
     CpuSetResetState();
-    CpuMmuClearState();
+    CpuMmuClear();
     CpuResetQueryCount();
 }
 

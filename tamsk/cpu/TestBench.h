@@ -1,6 +1,6 @@
-// A small memory of the processor's own for tests, tools and benchmarks: 16 MB areas placed through
-// a page map exactly as the board places its areas, an ELF loader for test programs, and a
-// semihosting console that collects what the program prints.
+// The processor on the board's memory areas without the rest of the board, for tests, tools and
+// benchmarks: an ELF loader for test programs, a semihosting console that collects what the
+// program prints, and stepping helpers.
 #pragma once
 
 #include <cstdint>
@@ -10,11 +10,11 @@
 
 namespace tb {
 
-// Empties the page map and the console, installs the hooks and sets the processor's reset state
-// with the MMU off.
+using namespace tamsk;
+
+// Allocates the board's areas (once) and clears them, installs the default device handlers,
+// empties the console and sets the processor's reset state with the MMU off.
 void Init();
-// Backs the 16 MB at physical top << 24 with zeroed memory (once) and returns its host address.
-uint8_t* Map(uint32_t top);
 void Write32(uint32_t phys, uint32_t value);
 void Write16(uint32_t phys, uint32_t value);
 uint32_t Read32(uint32_t phys);

@@ -27,6 +27,8 @@
 #include "ProgramGen.h"
 #include "tamsk/cpu/TestBench.h"
 
+using namespace tamsk;
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -66,7 +68,6 @@ struct State {
 // The core's states before each instruction from `from` until `to` is reached.
 std::vector<State> CoreTrace(const fs::path& elf, uint32_t from, uint32_t to) {
     tb::Init();
-    tb::Map(0);
     tb::StartAt(tb::LoadElf(elf.string(), nullptr), kModeUser);
     tb::RunUntil(from, 50'000'000);
     std::vector<State> out;
@@ -162,7 +163,6 @@ void RunBatch(bool thumb, int cases, uint64_t seed, const fs::path& dir) {
     ASSERT_EQ(expected.size(), resultBytes + diff::kScratchSize);
 
     tb::Init();
-    tb::Map(0);
     std::string error;
     const uint32_t entry = tb::LoadElf(elf.string(), &error);
     ASSERT_NE(entry, 0xFFFFFFFFu) << error;

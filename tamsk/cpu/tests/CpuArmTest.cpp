@@ -1,7 +1,10 @@
 // ARM execution: the core's own decisions that a generated differential program cannot reach.
 #include <gtest/gtest.h>
 
+#include "tamsk/board/Timing.h"
 #include "tamsk/cpu/TestBench.h"
+
+using namespace tamsk;
 
 namespace {
 
@@ -18,7 +21,6 @@ class ArmTest : public ::testing::Test {
 protected:
     void SetUp() override {
         tb::Init();
-        tb::Map(0);
     }
 };
 
@@ -27,7 +29,7 @@ TEST_F(ArmTest, MovAndAdd) {
     EXPECT_EQ(gCpu.r[0], 5u);
     EXPECT_EQ(gCpu.r[1], 8u);
     EXPECT_EQ(gCpu.cur, kCode + 8);
-    EXPECT_EQ(gCpu.executed, 2u);
+    EXPECT_EQ(ExecutedInstructions, 2u);
 }
 
 }  // namespace

@@ -70,6 +70,8 @@ int16_t SockraReceive(NetSocketRef socket, void* bufP, uint16_t bufLen, uint16_t
 int16_t SockraDmReceive(NetSocketRef socket, void* recordP, uint32_t recordOffset, uint16_t rcvLen,
                         uint16_t flags, sockra::NetSocketAddrType* fromAddrP, uint16_t* fromLenP,
                         int32_t timeout, Status* errP);
+int16_t SockraSelect(uint16_t width, uint32_t* readMaskP, uint32_t* writeMaskP, uint32_t* exceptMaskP,
+                     int32_t timeout, Status* errP);
 int16_t SockraSendPB(NetSocketRef socket, void* pbP, uint16_t flags, int32_t timeout, Status* errP);
 int16_t SockraReceivePB(NetSocketRef socket, void* pbP, uint16_t flags, int32_t timeout, Status* errP);
 }

@@ -174,3 +174,9 @@ Status SockraInstall();
 // The module's launch handler.
 uint32_t SockraLaunch(uint16_t launchCode, void* param, uint16_t flags);
 }  // namespace sockra
+
+namespace sockra {
+using SockraEntry = void (*)();
+// The export table, kSockraSlotCount entries in slot order.
+SockraEntry* SockraExportTable();
+}  // namespace sockra

@@ -81,4 +81,26 @@ TEST(Settings, TraceNames) {
     for (auto& t : table) EXPECT_STREQ(SockraTraceName(t.code), t.name) << t.code;
 }
 
+TEST(Exports, TableHoldsEveryCallAtItsSlot) {
+    SockraEntry* t = SockraExportTable();
+    for (uint32_t i = 0; i < kSockraSlotCount; ++i) EXPECT_NE(t[i], nullptr) << i;
+    struct {
+        uint16_t slot;
+        SockraEntry entry;
+    } table[] = {
+        {kSlotAddrAToIN, reinterpret_cast<SockraEntry>(SockraAddrAToIN)},
+        {kSlotBitMove, reinterpret_cast<SockraEntry>(SockraBitMove)},
+        {kSlotClose, reinterpret_cast<SockraEntry>(SockraClose)},
+        {kSlotGetServByName, reinterpret_cast<SockraEntry>(SockraGetServByName)},
+        {kSlotMaster, reinterpret_cast<SockraEntry>(SockraMaster)},
+        {kSlotOpen, reinterpret_cast<SockraEntry>(SockraOpen)},
+        {kSlotSelect, reinterpret_cast<SockraEntry>(SockraSelect)},
+        {kSlotSocketOpen, reinterpret_cast<SockraEntry>(SockraSocketOpen)},
+        {kSlotSocketShutdown, reinterpret_cast<SockraEntry>(SockraSocketShutdown)},
+        {kSlotWake, reinterpret_cast<SockraEntry>(SockraWake)},
+        {kSlotTuningValueGet, reinterpret_cast<SockraEntry>(SockraTuningValueGet)},
+    };
+    for (auto& e : table) EXPECT_EQ(t[e.slot], e.entry) << e.slot;
+}
+
 }  // namespace

@@ -137,14 +137,12 @@ using namespace sockra;
 
 extern "C" NetIPAddr SockraAddrAToIN(const char* a) {
     os::Trace("Sockra: SockraAddrAToIN");
-    // inet_aton tells the broadcast address from a text that is no address; both answer all ones.
-    in_addr addr{};
-    if (!a || !inet_aton(a, &addr)) {
+    in_addr_t addr = a ? inet_addr(a) : INADDR_NONE;
+    if (addr == INADDR_NONE)
         os::Trace(" - Failed");
-        return INADDR_NONE;
-    }
-    os::Trace(" - Success. NetIPAddr = %lx", static_cast<unsigned long>(addr.s_addr));
-    return addr.s_addr;
+    else
+        os::Trace(" - Success. NetIPAddr = %lx", static_cast<unsigned long>(addr));
+    return addr;
 }
 
 extern "C" char* SockraAddrINToA(NetIPAddr inet, char* spaceP) {

@@ -1,8 +1,0 @@
-// The globals record and its pointer block.
-#include "kez/src/KezGlobals.h"
-
-namespace kez {
-
-KezGlobals gKez;
-
-}  // namespace kez

@@ -1,0 +1,157 @@
+// The debugger context: the one record every debugger command works on. It holds the console the
+// commands write to, what the device last reported, the flags the user sets as debugger variables,
+// the command language's line, stacks and tables, and the command-module table.
+#pragma once
+
+#include <cstdarg>
+#include <cstddef>
+#include <cstdint>
+
+#include "common/DebuggerPackets.h"
+#include "quillwatch/engine/lang/LexToken.h"
+#include "standin/win32/Win32Types.h"
+
+namespace quillwatch {
+
+using win32::HWND;
+
+struct KwdTable;
+struct SymTable;
+struct FuncTable;
+struct ModuleDescr;
+
+constexpr int kDbgLineChars = 256;  // characters of one command line (plus a terminating zero)
+
+// Command ids of the debugger module.
+enum DbgCommandId : uint16_t {
+    dbgCmdDisplayMem = 1,
+    dbgCmdHelp = 12,
+    dbgCmdBeginStruct = 1000,
+    dbgCmdDefineField = 1001,
+    dbgCmdTypedef = 1002,
+    dbgCmdExecuteAlias = 1003,
+    dbgCmdPlay = 5003,
+};
+
+// Register codes (the id of REG entries).
+enum DbgRegisterCode : uint16_t {
+    dbgRegUSP = 1,
+    dbgRegSSP = 3,
+    dbgRegPC = 5,
+    dbgRegSR = 7,
+    dbgRegSP = 9,  // A7: the USP or the SSP by the SR's S bit
+    dbgRegD0 = 0x80,
+    dbgRegA0 = 0x800,
+};
+
+constexpr uint16_t kSRSupervisor = 0x2000;
+constexpr uint16_t kSRTrace = 0x8000;
+
+// Debugger variables of the debugger module (variable ids).
+enum DbgVariableId : uint16_t {
+    dbgVarDebOut = 1,
+    dbgVarSymbolsOn = 2,
+    dbgVarStepRegs = 3,
+    dbgVarReadMemHack = 4,
+    dbgVarAttached = 5,
+};
+
+// Registers of the stopped device, host order.
+struct DbgRegisterBlock {
+    uint32_t d[8];
+    uint32_t a[7];
+    uint32_t usp;
+    uint32_t ssp;
+    uint32_t pc;
+    uint16_t sr;
+};
+
+void DbgRegistersFromWire(const vantor::DbgRegistersType& wire, DbgRegisterBlock* regs);
+void DbgRegistersToWire(const DbgRegisterBlock& regs, vantor::DbgRegistersType* wire);
+
+struct DbgBreakpointEntry {
+    uint32_t address;
+    uint8_t enabled;
+    uint8_t installed;
+};
+
+struct DbgContextType {
+    HWND console;  // the Debugger window's edit control
+
+    // Scanner: the line being scanned, the read position in it, and whether an alias runs it.
+    char line[kDbgLineChars + 1];
+    uint16_t readPos;
+    uint8_t aliasLine;
+
+    // Parser: the parse stack, the lookahead, the line's error flag, and the repeat state.
+    EvalStack parseStack;
+    LexToken lookahead;
+    uint8_t parseError;
+    LexToken repeatToken;  // kind, size, id, module and column of the last non-empty line's first token
+    uint8_t repeat;        // the current line is an empty line that repeats the last command
+
+    EvalStack evalStack;
+
+    uint8_t processorType;  // 0: 68K
+    uint16_t exceptionId;
+    uint16_t instructionWords[15];
+    uint32_t instructionWordsAddress;
+    DbgRegisterBlock regs;  // SR with the trace bit cleared
+    uint8_t stepSpy;
+    uint32_t stepSpyAddress, stepSpyCount, stepSpyChecksum;
+    uint32_t stepOverTarget;
+    uint8_t memRangesKnown;
+    uint32_t memRanges[4][2];
+    uint8_t trapTableCached;
+    uint8_t trapTableId;
+    uint32_t* trapTableCache;
+
+    // Flags bound to the debugger variables of the same names.
+    uint8_t attached;
+    uint8_t debOut;
+    uint8_t symbolsOn;
+    uint8_t stepRegs;
+    uint8_t readMemHack;
+    uint8_t noTrapConditions;
+
+    ModuleDescr* modules;
+    SymTable* symbols;
+    KwdTable* keywords;
+    FuncTable* functions;
+
+    uint32_t dotAddress;
+    uint32_t lastAddress;
+    uint32_t lastCount;
+    uint16_t lastTemplate[2];
+
+    uint32_t routineStart;
+    uint32_t routineEnd;
+    char routineName[32];
+    DbgBreakpointEntry breakpoints[6];
+    uint8_t userAbort;
+    uint32_t sourceStepLine;
+    uint8_t sourceStepOver;
+    uint8_t newOS;
+};
+
+// The windows the debugger writes to, handed over by the front end.
+struct DbgWindows {
+    HWND debugger;   // the Debugger window's edit control (the context's console)
+    HWND console;    // the Console window's edit control
+    HWND registers;  // the CPU Registers window's edit control
+};
+extern DbgWindows gDbgWindows;
+
+// The one debugger context of the program (none before the Debugger window first opens).
+extern DbgContextType* gDbgContext;
+
+// Console output of the debugger: writes to the context's console (the Debugger window).
+void DbgPrint(DbgContextType* ctx, const char* text);
+void DbgPrintf(DbgContextType* ctx, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// A zero-filled heap block, or none when memory is exhausted; freed with DbgFreeBuffer.
+void* DbgAllocBuffer(size_t size);
+void DbgFreeBuffer(void* block);
+char* DbgStrDup(const char* text);
+
+}  // namespace quillwatch

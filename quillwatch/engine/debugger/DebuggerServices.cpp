@@ -1,0 +1,50 @@
+// The small entry points through which code outside the command handlers (front end, link half)
+// reaches the one debugger context.
+#include "quillwatch/link/DebuggerServices.h"
+
+#include "common/DebuggerPackets.h"
+#include "common/SerialLinkPacket.h"
+#include "quillwatch/engine/debugger/DbgContext.h"
+#include "quillwatch/link/ErrorMgr.h"
+#include "quillwatch/link/SerialLinkMgr.h"
+
+namespace quillwatch {
+
+DbgContextType* gDbgContext = nullptr;
+
+void DbgSetUserAbort(bool abort) {
+    if (gDbgContext) gDbgContext->userAbort = abort ? 1 : 0;
+}
+
+bool DbgUserAbort() {
+    return gDbgContext && gDbgContext->userAbort;
+}
+
+bool DbgIsAttached() {
+    return gDbgContext && gDbgContext->attached;
+}
+
+void DbgSendRemoteEvent(uint16_t character, int32_t keyCode, uint16_t modifiers, bool byCall) {
+    if (byCall) return;  // the remote EvtEnqueueKey call comes with the remote-call stubs
+    vantor::DbgRemoteEventBodyType body{};
+    body.command = vantor::sysPktRemoteEvtCmd;
+    body.keyPress = 1;
+    body.modifiers = modifiers;
+    body.chr = character;
+    body.keyCode = 0;
+    (void)keyCode;
+    vantor::SwapRemoteEventBody(&body);
+    SlkPktHeaderType header{};
+    header.dest = vantor::slkSocketRemoteUI;
+    header.src = vantor::slkSocketRemoteUI;
+    SlkBodyPart parts[] = {{sizeof body, &body}, {0, nullptr}};
+    if (SlkSendPacket(&header, parts) != 0) {
+        ErrDisplayFileLineMsg("..\\SrcShared\\Cmd\\DebuggerModule", 840, "Error sending remote event");
+    }
+}
+
+bool DbgIsNewRemoteOS() {
+    return gDbgContext && gDbgContext->attached && gDbgContext->newOS;
+}
+
+}  // namespace quillwatch

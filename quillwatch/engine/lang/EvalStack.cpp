@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "quillwatch/engine/debugger/DbgContext.h"
 #include "quillwatch/engine/lang/LexToken.h"
 
 namespace quillwatch {
@@ -11,7 +12,7 @@ bool LexKindOwnsText(uint16_t kind) {
 }
 
 void LexTokenClear(LexToken* token) {
-    std::free(token->str);
+    DbgFreeBuffer(token->str);
     std::memset(token, 0, sizeof(*token));
 }
 

@@ -6,7 +6,9 @@
 #include "common/DebuggerPackets.h"
 #include "common/SerialLinkPacket.h"
 #include "quillwatch/link/DebuggerServices.h"
+#include "common/FourCC.h"
 #include "quillwatch/link/ErrorMgr.h"
+#include "quillwatch/link/RemoteStubs.h"
 #include "quillwatch/link/SerialLinkMgr.h"
 
 namespace quillwatch {
@@ -23,8 +25,10 @@ bool DbgUserAbort() { return gUserAbort; }
 bool DbgIsAttached() { return gAttached; }
 
 void DbgSendRemoteEvent(uint16_t character, int32_t keyCode, uint16_t modifiers, bool byCall) {
-    static_cast<void>(keyCode);
-    if (byCall) return;  // TODO(issue 9): remote EvtEnqueueKey
+    if (byCall) {
+        ErrTry([&] { EvtEnqueueKey(character, static_cast<uint16_t>(keyCode), modifiers); });
+        return;
+    }
     vantor::DbgRemoteEventBodyType body{};
     body.command = vantor::sysPktRemoteEvtCmd;
     body.keyPress = 1;
@@ -38,6 +42,11 @@ void DbgSendRemoteEvent(uint16_t character, int32_t keyCode, uint16_t modifiers,
         ErrDisplayFileLineMsg("DebuggerModule", __LINE__, "Error sending remote event");
 }
 
-bool DbgIsNewRemoteOS() { return false; }  // TODO(issue 9): remote FtrGet
+bool DbgIsNewRemoteOS() {
+    uint32_t value = 0;
+    vantor::Status err = 0;
+    if (ErrTry([&] { err = FtrGet(vantor::FourCC("psys"), 1, &value); }) != 0 || err != 0) return false;
+    return value >= 0x05000000;
+}
 
 }  // namespace quillwatch

@@ -18,13 +18,7 @@ using quillwatch::test::TheMemoryLink;
 using Bytes = std::vector<uint8_t>;
 
 Bytes Frame(uint8_t dest, uint8_t src, uint8_t tid, const Bytes& body) {
-    SlkPktHeaderType h{};
-    h.dest = dest;
-    h.src = src;
-    h.transId = tid;
-    Bytes out(body.size() + 12);
-    out.resize(SlkEncodePacket(h, body.data(), body.size(), out.data(), out.size()));
-    return out;
+    return quillwatch::test::FramePacket(dest, src, tid, body);
 }
 
 void Arrive(const Bytes& bytes) { TheMemoryLink().incoming.insert(TheMemoryLink().incoming.end(), bytes.begin(), bytes.end()); }

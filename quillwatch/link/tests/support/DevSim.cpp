@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 #include "common/SerialLinkPacket.h"
@@ -98,6 +100,7 @@ uint32_t MemSend(uint16_t, const void* bytes, uint32_t count, Status* status) {
     if (l.sendStatus) return 0;
     const auto* p = static_cast<const uint8_t*>(bytes);
     l.sent.emplace_back(p, p + count);
+    if (l.respond) l.respond();
     return count;
 }
 Status MemSendWait(uint16_t, int32_t) { return 0; }
@@ -120,6 +123,21 @@ const LinkTransport kMemoryTransport = {MemOpen,    MemClose,       MemSend,  Me
                                         MemReceive, MemReceiveWait, MemFlush, MemClearError};
 
 }  // namespace
+
+std::vector<uint8_t> FramePacket(uint8_t dest, uint8_t src, uint8_t transId, const std::vector<uint8_t>& body) {
+    SlkPktHeaderType h{};
+    h.dest = dest;
+    h.src = src;
+    h.transId = transId;
+    std::vector<uint8_t> out(body.size() + slkPktHeaderSize + slkPktFooterSize);
+    out.resize(SlkEncodePacket(h, body.data(), body.size(), out.data(), out.size()));
+    return out;
+}
+
+std::string ReadFileText(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), {});
+}
 
 void UseMemoryLink() {
     TheMemoryLink() = MemoryLink{};

@@ -42,7 +42,8 @@ inline uint8_t PatternByte(uint32_t a) { return static_cast<uint8_t>(a * 7 + (a 
 struct MemoryLink {
     std::deque<uint8_t> incoming;
     std::vector<std::vector<uint8_t>> sent;
-    std::function<void()> onSend;  // runs inside each send
+    std::function<void()> onSend;   // runs inside each send, before the bytes are taken
+    std::function<void()> respond;  // runs after each send: may put a reply into `incoming`
     vantor::Status sendStatus = 0;  // status of every send
     std::vector<uint8_t> SentBytes() const;
 };
@@ -51,6 +52,10 @@ MemoryLink& TheMemoryLink();
 void UseMemoryLink();
 // Back to the built-in TCP transport, kind TCP.
 void UseTcpLink(uint16_t port);
+// A framed packet.
+std::vector<uint8_t> FramePacket(uint8_t dest, uint8_t src, uint8_t transId, const std::vector<uint8_t>& body);
+// Reads a text file whole ("" when missing).
+std::string ReadFileText(const std::string& path);
 // Closes every socket of the link manager (opening it when needed) and opens sockets 0, 1, 2.
 void ResetSockets();
 

@@ -1,3 +1,193 @@
 #include <gtest/gtest.h>
 
-TEST(Placeholder, Builds) {}
+#include <string>
+#include <vector>
+
+#include "tamsk/board/Options.h"
+#include "tamsk/board/RunLoop.h"
+#include "tamsk/board/Scheduler.h"
+#include "tamsk/board/Timing.h"
+#include "tamsk/devices/OsTimer.h"
+#include "tamsk/devices/Rtc.h"
+#include "tamsk/devices/Uart.h"
+
+namespace tamsk {
+namespace {
+
+std::vector<std::string> g_log;
+
+void Log(uint32_t argument) { g_log.push_back("A" + std::to_string(argument)); }
+void Other(uint32_t argument) { g_log.push_back("B" + std::to_string(argument)); }
+// Schedules Log(argument + 100) with delay 0 from inside a callback.
+void ScheduleNow(uint32_t argument) {
+    g_log.push_back("S" + std::to_string(argument));
+    EvtSchedule(0, Log, argument + 100);
+}
+
+class Scheduler : public ::testing::Test {
+protected:
+    void SetUp() override {
+        OptLoadDefaults();
+        Opt.DumpMips = 0;
+        OsTimerClear();
+        EvtReset();
+        EvtCancel(EvtStatusTick, 0);
+        InstructionCountdown = TimingRatio();
+        g_log.clear();
+    }
+    // Runs `n` ticks the way the core does, one instruction at a time.
+    void Ticks(uint64_t n) {
+        for (uint64_t i = 0; i < n * TimingRatio(); ++i) TimingStep();
+    }
+};
+
+TEST_F(Scheduler, DueOrderNewestFirstAmongEqualTimes) {
+    EvtSchedule(5, Log, 1);
+    EvtSchedule(3, Log, 2);
+    EvtSchedule(5, Log, 3);
+    EvtSchedule(9, Other, 4);
+    Ticks(4);
+    EXPECT_EQ(g_log, (std::vector<std::string>{"A2"}));
+    Ticks(1);
+    EXPECT_EQ(g_log, (std::vector<std::string>{"A2", "A3", "A1"}));
+    Ticks(4);
+    EXPECT_EQ(g_log.back(), "B4");
+    EXPECT_EQ(FutureEventCount, 0u);
+    EXPECT_EQ(EvtCountdown, 0u);
+    EXPECT_EQ(EmulatedTicks, 9u);
+}
+
+TEST_F(Scheduler, ZeroDelayIsDueNowAndKeepsTheQueueGoing) {
+    // On an empty table, at the head: runs at the next tick, and later events still run.
+    EvtSchedule(0, Log, 1);
+    EvtSchedule(2, Log, 2);
+    EXPECT_NE(EvtCountdown, 0u);
+    Ticks(1);
+    EXPECT_EQ(g_log, (std::vector<std::string>{"A1"}));
+    Ticks(1);
+    EXPECT_EQ(g_log, (std::vector<std::string>{"A1", "A2"}));
+
+    // Scheduled from a callback while an earlier event of the same tick is still due: runs first.
+    g_log.clear();
+    EvtSchedule(3, Other, 7);
+    EvtSchedule(3, ScheduleNow, 5);
+    Ticks(3);
+    EXPECT_EQ(g_log, (std::vector<std::string>{"S5", "A105", "B7"}));
+}
+
+TEST_F(Scheduler, CancelRemovesEveryMatchAndKeepsOrder) {
+    EvtSchedule(4, Log, 1);
+    EvtSchedule(2, Other, 1);
+    EvtSchedule(6, Log, 1);
+    EvtSchedule(5, Log, 2);
+    EvtSchedule(1, Log, 1);
+    EvtCancel(Log, 1);
+    ASSERT_EQ(FutureEventCount, 2u);
+    EXPECT_EQ(FutureEventTable[0].callback, &Other);
+    EXPECT_EQ(FutureEventTable[1].argument, 2u);
+    EXPECT_FALSE(EvtIsScheduled(Log, 1));
+    Ticks(6);
+    EXPECT_EQ(g_log, (std::vector<std::string>{"B1", "A2"}));
+}
+
+TEST_F(Scheduler, AdvanceKeepsTheTableSorted) {
+    EvtSchedule(10, Log, 1);
+    EvtSchedule(20, UartTransmitPacing, 0);
+    EvtSchedule(30, Log, 3);
+    EvtSchedule(40, Log, 4);
+    auto dues = [] {
+        std::vector<uint64_t> d;
+        for (unsigned i = 0; i < FutureEventCount; ++i) d.push_back(FutureEventTable[i].due);
+        return d;
+    };
+    EvtAdvance(35, 0);  // later: moves behind the entry due at 30
+    EXPECT_EQ(dues(), (std::vector<uint64_t>{10, 30, 35, 40}));
+    EXPECT_EQ(FutureEventTable[2].callback, &UartTransmitPacing);
+    EvtAdvance(5, 0);   // earlier: to the head, and the countdown follows
+    EXPECT_EQ(dues(), (std::vector<uint64_t>{5, 10, 30, 40}));
+    EXPECT_EQ(EvtCountdown, 5u);
+    EvtAdvance(50, 7);  // no pending transmit event for this UART: nothing moves
+    EXPECT_EQ(dues(), (std::vector<uint64_t>{5, 10, 30, 40}));
+}
+
+TEST_F(Scheduler, FarEntriesWaitTheirTurn) {
+    // More than 2^32 - 1 ticks ahead: the countdown is clamped and the entry does not run early.
+    FutureEventTable[0] = {EmulatedTicks + (uint64_t(1) << 33), Log, 1};
+    FutureEventCount = 1;
+    EvtSetCountdownFromHead();
+    EXPECT_EQ(EvtCountdown, 0xFFFFFFFFu);
+    CpuAdvanceTicks(0xFFFFFFFF);
+    EXPECT_TRUE(g_log.empty());
+    EXPECT_EQ(FutureEventCount, 1u);
+    EXPECT_EQ(EvtCountdown, 0xFFFFFFFFu);
+    CpuAdvanceTicks(0xFFFFFFFF);
+    EXPECT_EQ(EvtCountdown, 2u);
+    CpuAdvanceTicks(1);
+    EXPECT_TRUE(g_log.empty());
+    CpuAdvanceTicks(1);
+    EXPECT_EQ(g_log, (std::vector<std::string>{"A1"}));
+}
+
+TEST_F(Scheduler, AdvanceTicksStopsAtTheNextDueThing) {
+    OsTimer.match[1] = 1000;
+    OsTimer.enable = 2;
+    EvtSchedule(700, Log, 1);
+    EXPECT_EQ(CpuTicksToNextDue(), 700u);
+    CpuAdvanceTicks(CpuTicksToNextDue());
+    EXPECT_EQ(g_log, (std::vector<std::string>{"A1"}));
+    EXPECT_EQ(CpuTicksToNextDue(), 300u);
+    CpuAdvanceTicks(300);
+    EXPECT_EQ(OsTimer.status, 2u);
+    EXPECT_EQ(OsTimer.counter, 1000u);
+    EXPECT_EQ(CpuTicksToNextDue(), 0xFFFFFFFEu);  // the match is a whole wrap away
+    OsTimer.enable = 0;
+    EXPECT_EQ(CpuTicksToNextDue(), 0xFFFFFFFFu);   // nothing armed
+}
+
+TEST(StatusLine, RateClockAndAddress) {
+    struct Case {
+        uint64_t instructions;
+        uint32_t ms;
+        uint32_t seconds;
+        uint32_t ip;
+        const char* text;
+    } cases[] = {
+        {12345678, 1000, 65, 0xC0A80165, "12.3  1:05  192.168.1.101"},
+        {999, 1000, 0, 0, "0.0  0:00  0.0.0.0"},
+        {50000000, 0, 3599, 0x0A000001, "50000.0  59:59  10.0.0.1"},  // 0 ms: no division by 0
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(EvtFormatRate(c.instructions, c.ms, c.seconds, c.ip), c.text);
+}
+
+TEST(SchedulerDeathTest, FatalConditions) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const auto fatal = ::testing::ExitedWithCode(kFatalExitCode & 0xFF);
+    EXPECT_EXIT(
+        {
+            EvtReset();
+            for (unsigned i = 0; i <= kFutureEventCapacity; ++i) EvtSchedule(i, Log, i);
+        },
+        fatal, "Future events table overflow");
+    EXPECT_EXIT(EvtCallbackId(Log), fatal, "Unidentified callback passed");
+    EXPECT_EXIT(EvtCallbackFromId(10), fatal, "Unexpected callback identifier");
+    EXPECT_EXIT(EvtCallbackFromId(1), fatal, "Unexpected callback identifier");  // not built
+}
+
+TEST(SchedulerDeathTest, TimeLimitCountsDownInTheTitleThenExits) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    OptLoadDefaults();
+    Opt.TimeLimit = 3;
+    EvtReset();
+    InstructionCountdown = 1;
+    const uint32_t rtc = RtcSeconds();
+    CpuAdvanceTicks(kTicksPerSecond);
+    EXPECT_EQ(EvtStatusLine(), "33% complete");
+    CpuAdvanceTicks(kTicksPerSecond);
+    EXPECT_EQ(EvtStatusLine(), "66% complete");
+    EXPECT_EQ(RtcSeconds(), rtc + 2);
+    EXPECT_EXIT(CpuAdvanceTicks(kTicksPerSecond), ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
+}  // namespace tamsk

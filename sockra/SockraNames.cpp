@@ -137,12 +137,14 @@ using namespace sockra;
 
 extern "C" NetIPAddr SockraAddrAToIN(const char* a) {
     os::Trace("Sockra: SockraAddrAToIN");
-    in_addr_t addr = a ? inet_addr(a) : INADDR_NONE;
-    if (addr == INADDR_NONE)
+    // inet_aton tells the broadcast address from a text that is no address; both answer all ones.
+    in_addr addr{};
+    if (!a || !inet_aton(a, &addr)) {
         os::Trace(" - Failed");
-    else
-        os::Trace(" - Success. NetIPAddr = %lx", static_cast<unsigned long>(addr));
-    return addr;
+        return INADDR_NONE;
+    }
+    os::Trace(" - Success. NetIPAddr = %lx", static_cast<unsigned long>(addr.s_addr));
+    return addr.s_addr;
 }
 
 extern "C" char* SockraAddrINToA(NetIPAddr inet, char* spaceP) {

@@ -48,7 +48,9 @@ enum SysSlot : uint16_t {
     sysMemNumHeaps = 346,
     sysMemPtrNew = 353,
     sysMemPtrSetOwner = 358,
+    sysCriticalEnter = 515,
     sysEvtEventAvail = 519,
+    sysCriticalLeave = 560,
     sysImportBind = 543,
     sysNotifyBroadcastDeferred = 547,
     sysTaskCreate = 569,
@@ -135,6 +137,38 @@ inline Status SysTaskCreate(uint32_t name, void (*entry)(uint32_t), uint32_t sta
     return SysCall<Status>(sysTaskCreate, name, entry, stackSize, priority, idP);
 }
 inline Status SysTaskDelete(uint32_t id) { return SysCall<Status>(sysTaskDelete, id); }
+inline void SysCriticalEnter() { SysCall<void>(sysCriticalEnter); }
+inline void SysCriticalLeave() { SysCall<void>(sysCriticalLeave); }
+// Databases and resources ("Net Prefs").
+inline Status DmFindNewestDatabase(uint32_t type, uint32_t creator, LocalID* dbIDP) {
+    uint32_t state[8] = {};
+    return SysCall<Status>(sysDmGetNextDatabaseByTypeCreator, uint8_t{1}, type, creator, uint8_t{1}, state, dbIDP);
+}
+inline Status DmCreateDatabase(uint16_t cardNo, const char* name, uint32_t creator, uint32_t type, bool resDB) {
+    return SysCall<Status>(sysDmCreateDatabase, cardNo, name, creator, type, uint8_t{resDB});
+}
+inline void DmMarkDatabase(LocalID dbID, bool on) { SysCall<void>(sysDmMarkDatabase, dbID, uint8_t{on}); }
+inline DmOpenRef DmOpenDatabase(uint16_t cardNo, LocalID dbID, uint16_t mode) {
+    return SysCall<DmOpenRef>(sysDmOpenDatabase, cardNo, dbID, mode);
+}
+inline Status DmCloseDatabase(DmOpenRef db) { return SysCall<Status>(sysDmCloseDatabase, db); }
+inline Status DmGetLastErr() { return SysCall<Status>(sysDmGetLastErr); }
+inline uint16_t DmFindResource(DmOpenRef db, uint32_t type, uint16_t id, MemHandle h) {
+    return SysCall<uint16_t>(sysDmFindResource, db, type, id, h);
+}
+inline MemHandle DmGetResourceIndex(DmOpenRef db, uint16_t index) {
+    return SysCall<MemHandle>(sysDmGetResourceIndex, db, index);
+}
+inline MemHandle DmNewResource(DmOpenRef db, uint32_t type, uint16_t id, uint32_t size) {
+    return SysCall<MemHandle>(sysDmNewResource, db, type, id, size);
+}
+inline MemHandle DmResizeResource(MemHandle h, uint32_t size) { return SysCall<MemHandle>(sysDmResizeResource, h, size); }
+inline Status DmRemoveResource(DmOpenRef db, uint16_t index) { return SysCall<Status>(sysDmRemoveResource, db, index); }
+inline Status DmReleaseResource(MemHandle h) { return SysCall<Status>(sysDmReleaseResource, h); }
+inline uint16_t DmNumResources(DmOpenRef db) { return SysCall<uint16_t>(sysDmNumResources, db); }
+inline Status DmResourceInfo(DmOpenRef db, uint16_t index, uint32_t* typeP, uint16_t* idP, LocalID* chunkP) {
+    return SysCall<Status>(sysDmResourceInfo, db, index, typeP, idP, chunkP);
+}
 inline Status DmWrite(void* recordP, uint32_t offset, const void* srcP, uint32_t bytes) {
     return SysCall<Status>(sysDmWrite, recordP, offset, srcP, bytes);
 }

@@ -1,0 +1,99 @@
+// The signatures of Kez's export slots (vantor::kezsig::<Name>): Kez implements each slot with
+// exactly this signature, and a module calls it through its import of Kez, for example
+//   gKez.Call<kezsig::KALMutexReserve>(kezslot::KALMutexReserve, id, -1);
+// Add a line here when a slot of KezSlots.h gets an implementation.
+#pragma once
+
+#include <cstdarg>
+#include <cstdint>
+
+#include "common/module/KezInterface.h"
+
+namespace vantor {
+using KezEventHandler = uint16_t (*)(void* record);
+using KezTimerCallback = void (*)(uint32_t argument);
+}  // namespace vantor
+
+// X(name, result, (parameters))
+#define VANTOR_KEZ_CALLS(X)                                                                       \
+    X(KezGetGlobals, void**, ())                                                                  \
+    X(HALDelay, void, (uint32_t microseconds))                                                    \
+    X(HALErrDisplay, uint32_t, (const char* message, uint8_t flagA, uint32_t* answer,            \
+                                uint8_t flagB))                                                  \
+    X(HALEventPost, uint16_t, (uint32_t kind, void* record))                                      \
+    X(HALEventSetHandler, uint16_t, (uint32_t kind, KezEventHandler handler,                     \
+                                     KezEventHandler* oldHandler))                               \
+    X(HALEventSetWakeupPipe, void, (const int32_t* descriptors))                                  \
+    X(HALSetInitStage, void, (uint32_t stage))                                                    \
+    X(HALWaitForInitStage, uint32_t, (uint32_t stage))                                            \
+    X(HALReset, void, (uint8_t hard))                                                             \
+    X(HALQuit, void, (uint8_t flag))                                                              \
+    X(HALTimeGetAlarm, uint16_t, (uint32_t* seconds))                                             \
+    X(HALTimeGetSeconds, uint32_t, ())                                                            \
+    X(HALTimeGetTicks, uint32_t, ())                                                              \
+    X(HALTimeGetClockResolution, uint32_t, ())                                                    \
+    X(HALTimeSetAlarm, uint16_t, (uint32_t seconds))                                              \
+    X(HALTimeSetSeconds, uint16_t, (uint32_t seconds))                                            \
+    X(HALTracePart, void, (uint16_t zone, const char* format, ...))                               \
+    X(HALTrace, void, (uint16_t zone, const char* format, ...))                                   \
+    X(HALTracePartV, void, (uint16_t zone, const char* format, va_list args))                     \
+    X(HALTraceV, void, (uint16_t zone, const char* format, va_list args))                         \
+    X(HALTraceHexDump, void, (uint16_t zone, const void* data, int32_t length))                   \
+    X(KALTaskCreate, uint16_t, (uint32_t* taskID, const KALTaskCreationRecord* record))           \
+    X(KALTaskStart, uint16_t, (uint32_t taskID, uint32_t argument))                               \
+    X(KALTaskDelete, uint16_t, (uint32_t taskID))                                                 \
+    X(KALTaskGetCurrentID, uint16_t, (uint32_t* taskID))                                          \
+    X(KALTaskGetInfo, uint16_t, (uint32_t taskID, KALTaskInfo* info))                             \
+    X(KALTaskDelay, uint16_t, (int32_t milliseconds))                                             \
+    X(KALTaskWait, uint16_t, (int32_t timeout))                                                   \
+    X(KALTaskWake, uint16_t, (uint32_t taskID))                                                   \
+    X(KALTaskCheckCurrent, uint16_t, ())                                                          \
+    X(KALMutexCreate, uint16_t, (uint32_t* id, uint32_t attribute))                               \
+    X(KALMutexDelete, uint16_t, (uint32_t id))                                                    \
+    X(KALMutexRelease, uint16_t, (uint32_t id))                                                   \
+    X(KALMutexReserve, uint16_t, (uint32_t id, int32_t timeout))                                  \
+    X(KALMutexGetInfo, uint16_t, (uint32_t id, void* info))                                       \
+    X(KALSemaphoreCreate, uint16_t, (uint32_t* id, uint32_t attribute, uint32_t initialCount))    \
+    X(KALSemaphoreDelete, uint16_t, (uint32_t id))                                                \
+    X(KALSemaphoreSignal, uint16_t, (uint32_t id))                                                \
+    X(KALSemaphoreWait, uint16_t, (uint32_t id, int32_t timeout))                                 \
+    X(KALSemaphoreGetInfo, uint16_t, (uint32_t id, void* info))                                   \
+    X(KALEventGroupCreate, uint16_t, (uint32_t* id, uint32_t attribute, uint32_t bits))           \
+    X(KALEventGroupDelete, uint16_t, (uint32_t id))                                               \
+    X(KALEventGroupClear, uint16_t, (uint32_t id, uint32_t bits))                                 \
+    X(KALEventGroupGetValue, uint16_t, (uint32_t id, uint32_t* bits))                             \
+    X(KALEventGroupSignal, uint16_t, (uint32_t id, uint32_t bits))                                \
+    X(KALEventGroupWait, uint16_t, (uint32_t id, const KALEventGroupRequest* request,            \
+                                    uint32_t* bits))                                             \
+    X(KALEventGroupRead, uint16_t, ())                                                            \
+    X(KALMailboxCreate, uint16_t, (uint32_t* id, uint32_t attribute, uint32_t capacity))          \
+    X(KALMailboxDelete, uint16_t, (uint32_t id))                                                  \
+    X(KALMailboxSend, uint16_t, (uint32_t id, uint32_t message))                                  \
+    X(KALMailboxReceive, uint16_t, (uint32_t id, uint32_t* message, int32_t timeout))             \
+    X(KALMailboxGetInfo, uint16_t, (uint32_t id))                                                 \
+    X(KALTimerCreate, uint16_t, (uint32_t* id, uint32_t tag, KezTimerCallback callback,           \
+                                 uint32_t argument))                                             \
+    X(KALTimerDelete, uint16_t, (uint32_t id))                                                    \
+    X(KALTimerStart, uint16_t, (uint32_t id, uint32_t milliseconds))                              \
+    X(KALTimerGetUserData, uint16_t, (uint32_t id, uint32_t* argument))                           \
+    X(RALCallEntry, uint32_t, (uint32_t(*function)(uint32_t), uint32_t argument))                 \
+    X(RALGetEntryAddresses, uint16_t, (uint32_t refNum, uint32_t first, uint32_t last,           \
+                                       uint32_t* entries))                                       \
+    X(RALGetModuleInfo, uint16_t, (const RALLoadDescriptor* descriptor, uint32_t* info))          \
+    X(RALGetModuleData, uint16_t, (uint32_t refNum, uint32_t* data))                              \
+    X(RALImportModule, uint16_t, (uint32_t libraryRefNum, uint32_t importerRefNum,               \
+                                  uint32_t* table))                                              \
+    X(RALLoadModule, uint16_t, (const RALLoadDescriptor* descriptor, uint32_t argument,          \
+                                uint32_t* entry, uint32_t* refNum))                              \
+    X(RALPatchEntry, uint16_t, (uint32_t refNum, uint32_t slot, uint32_t entry,                  \
+                                uint32_t* oldEntry))                                             \
+    X(RALUnloadModule, uint16_t, (uint32_t refNum, uint32_t* descriptorWords,                    \
+                                  uint32_t* argument))                                           \
+    X(RALUnloadUnusedModule, uint16_t, (uint32_t* refNum, uint32_t* descriptorWords,             \
+                                        uint32_t* argument))
+
+namespace vantor::kezsig {
+#define VANTOR_KEZ_SIGNATURE(name, result, params) using name = result params;
+VANTOR_KEZ_CALLS(VANTOR_KEZ_SIGNATURE)
+#undef VANTOR_KEZ_SIGNATURE
+}  // namespace vantor::kezsig

@@ -1,0 +1,128 @@
+// Typed calls of the system slots whose effect the modules rely on: the signature of each
+// (vantor::syssig::<Name>, which the OS side implements) and a wrapper that a module calls
+// (vantor::sys::<Name>(...), through the module's system table). Add a line to VANTOR_SYSTEM_CALLS
+// to give another slot of SystemSlots.h a typed call.
+#pragma once
+
+#include <cstdarg>
+#include <cstdint>
+
+#include "common/module/ModuleGlue.h"
+#include "common/module/SystemSlots.h"
+
+namespace vantor {
+
+// The OS event record in native layout (24 bytes): type, pen down, tap count, screen x and y,
+// then the data of the event type.
+struct SysEventType {
+    uint16_t eType;
+    uint8_t penDown;
+    uint8_t tapCount;
+    int16_t screenX;
+    int16_t screenY;
+    uint8_t data[16];
+};
+static_assert(sizeof(SysEventType) == 24);
+
+// Search state of the database search (slot 102), kept by the caller between calls.
+struct SysDmSearchState {
+    uint32_t words[8];
+};
+
+using SysTaskEntry = void (*)(uint32_t argument);
+
+}  // namespace vantor
+
+// X(name, result, (parameters), (argument names))
+#define VANTOR_SYSTEM_CALLS(X)                                                                    \
+    X(SysBindImport, uint16_t, (ModuleImportDescriptor * descriptor, uint32_t refNum,             \
+                                void** tablePointer),                                            \
+      (descriptor, refNum, tablePointer))                                                         \
+    X(ErrDisplayFileLineMsg, void, (const char* file, uint16_t line, const char* message),       \
+      (file, line, message))                                                                      \
+    X(SysDebugMessage, void, (const char* text), (text))                                          \
+    X(MemPtrNew, void*, (uint32_t size), (size))                                                  \
+    X(MemChunkFree, uint16_t, (void* chunk), (chunk))                                             \
+    X(MemChunkNew, void*, (uint16_t heapID, uint32_t size, uint16_t attributes),                 \
+      (heapID, size, attributes))                                                                 \
+    X(MemSet, uint16_t, (void* destination, int32_t count, uint8_t value),                       \
+      (destination, count, value))                                                                \
+    X(MemMove, uint16_t, (void* destination, const void* source, int32_t count),                 \
+      (destination, source, count))                                                               \
+    X(DmWrite, uint16_t, (void* record, uint32_t offset, const void* source, uint32_t count),     \
+      (record, offset, source, count))                                                            \
+    X(MemHeapCount, uint16_t, (), ())                                                             \
+    X(MemHeapID, uint16_t, (uint16_t cardNo, uint16_t heapIndex), (cardNo, heapIndex))            \
+    X(MemHeapDynamic, uint8_t, (uint16_t heapID), (heapID))                                       \
+    X(MemHeapSize, uint32_t, (uint16_t heapID), (heapID))                                         \
+    X(MemHeapFreeBytes, uint16_t, (uint16_t heapID, uint32_t * freeBytes, uint32_t * maxChunk),   \
+      (heapID, freeBytes, maxChunk))                                                              \
+    X(MemPtrSetOwner, uint16_t, (void* chunk, uint16_t owner), (chunk, owner))                    \
+    X(MemPtrSize, uint32_t, (void* chunk), (chunk))                                               \
+    X(MemPtrResize, uint16_t, (void* chunk, uint32_t size), (chunk, size))                        \
+    X(MemPtrUnlock, uint16_t, (void* chunk), (chunk))                                             \
+    X(MemPtrRecoverHandle, void*, (void* chunk), (chunk))                                         \
+    X(MemHandleNew, void*, (uint32_t size), (size))                                               \
+    X(MemHandleFree, uint16_t, (void* handle), (handle))                                          \
+    X(MemHandleLock, void*, (void* handle), (handle))                                             \
+    X(MemHandleUnlock, uint16_t, (void* handle), (handle))                                        \
+    X(MemHandleResize, uint16_t, (void* handle, uint32_t size), (handle, size))                   \
+    X(MemHandleSize, uint32_t, (void* handle), (handle))                                          \
+    X(MemHandleLockCount, uint16_t, (void* handle), (handle))                                     \
+    X(MemHandleSetOwner, uint16_t, (void* handle, uint16_t owner), (handle, owner))               \
+    X(StrLen, uint16_t, (const char* text), (text))                                               \
+    X(StrCopy, char*, (char* destination, const char* source), (destination, source))             \
+    X(StrNCopy, char*, (char* destination, const char* source, int16_t count),                   \
+      (destination, source, count))                                                               \
+    X(StrCompare, int16_t, (const char* a, const char* b), (a, b))                                \
+    X(FtrGet, uint16_t, (uint32_t creator, uint16_t number, uint32_t * value),                    \
+      (creator, number, value))                                                                   \
+    X(FtrSet, uint16_t, (uint32_t creator, uint16_t number, uint32_t value),                      \
+      (creator, number, value))                                                                   \
+    X(TimGetTicks, uint32_t, (), ())                                                              \
+    X(SysTicksPerSecond, uint16_t, (), ())                                                        \
+    X(SysTaskCreate, uint16_t, (uint32_t name, SysTaskEntry entry, uint32_t stackSize,            \
+                                uint32_t priority, uint32_t * taskID),                           \
+      (name, entry, stackSize, priority, taskID))                                                 \
+    X(SysTaskSleep, uint16_t, (int32_t ticks), (ticks))                                           \
+    X(SysTaskDelete, uint16_t, (uint32_t taskID), (taskID))                                       \
+    X(SysGetTaskRecord, void*, (), ())                                                            \
+    X(EvtAddEventToQueue, void, (const SysEventType* event), (event))                             \
+    X(EvtGetEvent, void, (SysEventType * event, int32_t timeoutTicks), (event, timeoutTicks))     \
+    X(EvtResetAutoOffTimer, uint16_t, (), ())                                                     \
+    X(DmFindNewestDatabase, uint16_t, (uint8_t newSearch, uint32_t type, uint32_t creator,        \
+                                       uint8_t latestOnly, SysDmSearchState * state,             \
+                                       uint32_t * dbRef),                                        \
+      (newSearch, type, creator, latestOnly, state, dbRef))                                       \
+    X(DmCloseDatabase, uint16_t, (uint32_t dbRef), (dbRef))
+
+#define VANTOR_SYSCALL_ARGS(...) __VA_OPT__(, ) __VA_ARGS__
+
+namespace vantor::syssig {
+#define VANTOR_SYSCALL_SIGNATURE(name, result, params, args) using name = result params;
+VANTOR_SYSTEM_CALLS(VANTOR_SYSCALL_SIGNATURE)
+#undef VANTOR_SYSCALL_SIGNATURE
+// The trace entries take a printf format and its arguments.
+using SysTrace = void(uint16_t category, const char* format, ...);
+using SysTracePart = void(uint16_t category, const char* format, ...);
+}  // namespace vantor::syssig
+
+namespace vantor::sys {
+#define VANTOR_SYSCALL_WRAPPER(name, result, params, args)                                        \
+    inline result name params {                                                                   \
+        return glue::SysCall<syssig::name>(sysslot::name VANTOR_SYSCALL_ARGS args);               \
+    }
+VANTOR_SYSTEM_CALLS(VANTOR_SYSCALL_WRAPPER)
+#undef VANTOR_SYSCALL_WRAPPER
+
+// Writes one trace line in the given category.
+template <typename... Args>
+inline void SysTrace(uint16_t category, const char* format, Args... args) {
+    glue::SysCall<syssig::SysTrace>(sysslot::SysTrace, category, format, args...);
+}
+// Writes a trace that the next trace continues on the same line.
+template <typename... Args>
+inline void SysTracePart(uint16_t category, const char* format, Args... args) {
+    glue::SysCall<syssig::SysTracePart>(sysslot::SysTracePart, category, format, args...);
+}
+}  // namespace vantor::sys

@@ -1,0 +1,8 @@
+// The globals record and its pointer block.
+#include "kez/src/KezGlobals.h"
+
+namespace kez {
+
+KezGlobals gKez;
+
+}  // namespace kez

@@ -1,0 +1,65 @@
+// The OS event queue (system slots 517 and 521): events in order, and a nil event (type 0) when
+// none comes within the time-out.
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+
+#include "standin/os/SlotRegistration.h"
+
+namespace vantor::os {
+namespace {
+
+struct EventQueue {
+    std::mutex mutex;
+    std::condition_variable available;
+    std::deque<SysEventType> events;
+};
+
+EventQueue& Q() {
+    static EventQueue queue;
+    return queue;
+}
+
+void StandinEvtAddEventToQueue(const SysEventType* event) {
+    if (!event) return;
+    auto& q = Q();
+    std::lock_guard lock(q.mutex);
+    q.events.push_back(*event);
+    q.available.notify_one();
+}
+VANTOR_OS_SLOT(EvtAddEventToQueue, StandinEvtAddEventToQueue)
+
+// A negative time-out waits for ever.
+void StandinEvtGetEvent(SysEventType* event, int32_t timeoutTicks) {
+    if (!event) return;
+    auto& q = Q();
+    std::unique_lock lock(q.mutex);
+    auto ready = [&] { return !q.events.empty(); };
+    if (timeoutTicks < 0) {
+        q.available.wait(lock, ready);
+    } else {
+        q.available.wait_for(lock, std::chrono::milliseconds(timeoutTicks * 1000 / kTicksPerSecond), ready);
+    }
+    if (q.events.empty()) {
+        *event = SysEventType{};
+        return;
+    }
+    *event = q.events.front();
+    q.events.pop_front();
+}
+VANTOR_OS_SLOT(EvtGetEvent, StandinEvtGetEvent)
+
+}  // namespace
+
+void ResetEvents() {
+    std::lock_guard lock(Q().mutex);
+    Q().events.clear();
+}
+
+size_t PendingEvents() {
+    std::lock_guard lock(Q().mutex);
+    return Q().events.size();
+}
+
+}  // namespace vantor::os

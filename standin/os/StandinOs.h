@@ -1,0 +1,144 @@
+// The stand-in OS, as its own tests, kez-host and the test programs of the modules see it.
+//
+// It hands out the system dispatch table (918 slots) and the tables of the libraries that modules
+// import (the UI library 'zuim', the host-control library 'host', the card-slot library 'yhov' and
+// 'zdim'), binds import descriptors (system slot 543) to those libraries and to the real modules
+// registered with it, and gives real behaviour to the slots whose effect the modules rely on
+// (memory manager, trace, error report, features, ticks, tasks, event queue, databases).
+//
+// Every other slot records its call in a call log and answers what a test scripted; a call that no
+// test expected is reported to the unexpected-call handler, which by default prints the call and
+// aborts the process. A slot's behaviour is registered from its own source file with
+// VANTOR_OS_SLOT (see SlotRegistration.h), so a new slot is a new file.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "common/module/ModuleInterface.h"
+
+namespace vantor::os {
+
+// The libraries the stand-in provides.
+enum class Library : uint8_t { System, Ui, HostControl, CardSlot, Zdim };
+constexpr int kLibraryCount = 5;
+
+// The ticks of the stand-in OS: one tick is one millisecond.
+constexpr uint16_t kTicksPerSecond = 1000;
+
+// Status codes of the stand-in's slots.
+constexpr uint16_t memErrChunkLocked = 0x0101;
+constexpr uint16_t memErrNotEnoughSpace = 0x0102;
+constexpr uint16_t memErrInvalidParam = 0x0103;
+constexpr uint16_t memErrChunkNotLocked = 0x0104;
+constexpr uint16_t dmErrWriteOutOfBounds = 0x0206;
+constexpr uint16_t dmErrNotValidRecord = 0x0209;
+constexpr uint16_t dmErrCantFind = 0x0207;
+constexpr uint16_t sysErrLibNotFound = 0x050A;
+constexpr uint16_t sysErrParamErr = 0x0502;
+constexpr uint16_t sysErrNoFreeResource = 0x0503;
+constexpr uint16_t ftrErrNoSuchFeature = 0x0C02;
+
+// Heap ids of the memory manager.
+constexpr uint16_t kDynamicHeapID = 0;
+constexpr uint16_t kStorageHeapID = 1;
+
+// The tables.
+SystemDispatchTable SystemTable();
+ModuleProc* LibraryTable(Library library);
+uint16_t LibrarySlotCount(Library library);
+const char* LibraryName(Library library);
+
+// One call of a slot without behaviour of its own: the library, the slot and the first argument
+// words as the caller pushed them (words past the caller's arguments are whatever lay there).
+struct SlotCall {
+    Library library;
+    uint16_t slot;
+    uint32_t args[10];
+};
+std::string Describe(const SlotCall& call);
+
+// --- Test API ---------------------------------------------------------------------------------
+
+// Puts every table entry back to its built-in behaviour and forgets scripts, callbacks, the call
+// log, traces, error reports, bind records, features, events and databases; the heaps keep their
+// chunks. Restores the default unexpected-call handler.
+void Reset();
+
+// The slot answers `result` to every call (the call is logged).
+void ScriptResult(Library library, uint16_t slot, uint32_t result);
+// The slot runs `callback` for every call (the call is logged) and answers its result.
+void OnCall(Library library, uint16_t slot, std::function<uint32_t(const SlotCall&)> callback);
+// Replaces the table entry by a function of the slot's own signature.
+void InstallEntry(Library library, uint16_t slot, ModuleProc entry);
+
+// Calls logged so far, in order (thread-safe), and the calls of one slot.
+std::vector<SlotCall> Calls();
+std::vector<SlotCall> CallsOf(Library library, uint16_t slot);
+void ClearCalls();
+
+// Called for a slot that has no behaviour, script or callback. The default prints the call and
+// aborts; a test installs one that fails the test.
+void SetUnexpectedCallHandler(std::function<void(const SlotCall&)> handler);
+
+// Trace lines (slots 278, 277), OS messages (slot 61) and error reports (slot 159). With capture
+// off (the default) they are also written to standard error.
+struct ErrorReport {
+    std::string file;
+    uint16_t line;
+    std::string message;
+};
+void CaptureOutput(bool capture);
+std::vector<std::string> TraceLines();
+std::vector<ErrorReport> ErrorReports();
+
+// --- Modules and libraries --------------------------------------------------------------------
+
+// One call of the binder (slot 543).
+struct BindRecord {
+    uint32_t type;
+    uint32_t creator;
+    uint32_t refNum;
+    bool bound;
+};
+std::vector<BindRecord> BindRecords();
+
+// Makes a module that the caller opened with dlopen bindable by its type and creator (from its
+// __ExportModuleInfo). Registering Kez ('rsrc'/'pkez') also makes OS tasks run on Kez's tasks.
+bool RegisterModule(void* dlHandle);
+// Makes a module that Kez's loader loaded bindable: binds go through Kez's RALImportModule.
+void RegisterLoadedModule(uint32_t type, uint32_t creator, uint32_t refNum);
+// Makes an arbitrary table bindable (tests).
+void RegisterTable(uint32_t type, uint32_t creator, ModuleProc* table, uint32_t slotCount);
+void UnregisterModule(uint32_t type, uint32_t creator);
+// Kez's export table once Kez is registered, else null.
+ModuleProc* KezTable();
+
+// --- State that tests inspect -----------------------------------------------------------------
+
+struct ChunkInfo {
+    uint16_t heapID;
+    uint32_t size;
+    uint16_t owner;
+    uint16_t lockCount;
+    bool movable;  // a handle's chunk
+};
+// The chunk that starts at `p`, if any.
+bool GetChunkInfo(const void* p, ChunkInfo* info);
+// The number of chunks in use in a heap.
+uint32_t ChunkCount(uint16_t heapID);
+
+// Adds a database to the in-memory store and answers its id.
+uint32_t AddDatabase(const char* name, uint32_t type, uint32_t creator, uint16_t version);
+// How many references to a database are open (found and not yet closed).
+int OpenReferences(uint32_t dbID);
+
+// Starts a task made by slot 569 while Kez is not registered (the task waits for it).
+bool StartTask(uint32_t taskID, uint32_t argument);
+
+// Events queued through slot 517 and not yet taken by slot 521.
+size_t PendingEvents();
+
+}  // namespace vantor::os

@@ -2,5 +2,5 @@
 # read from "Net Prefs", and the bit-field routines on caller buffers.
 foreach(target domain_name host_table config_list bits)
     vantor_add_fuzz(sockra_${target} ARCH os32 SOURCES ${CMAKE_SOURCE_DIR}/fuzz/sockra/${target}.cpp
-                    LIBS sockra_core CORPUS ${CMAKE_SOURCE_DIR}/fuzz/sockra/corpus/${target})
+                    $<TARGET_OBJECTS:module_glue_noentry_os32> LIBS sockra_core CORPUS ${CMAKE_SOURCE_DIR}/fuzz/sockra/corpus/${target})
 endforeach()

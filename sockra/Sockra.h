@@ -176,7 +176,7 @@ uint32_t SockraLaunch(uint16_t launchCode, void* param, uint16_t flags);
 }  // namespace sockra
 
 namespace sockra {
-using SockraEntry = void (*)();
+using SockraEntry = void (*)();  // a ModuleProc
 // The export table, kSockraSlotCount entries in slot order.
 SockraEntry* SockraExportTable();
 }  // namespace sockra

@@ -1,4 +1,5 @@
 // The library's export table: its 69 entries in slot order (alphabetical order of the call names).
+#include "common/module/ModuleGlue.h"
 #include "sockra/Sockra.h"
 
 namespace sockra {
@@ -40,6 +41,10 @@ SockraEntry gExports[kSockraSlotCount] = {
 
 }  // namespace
 
+const vantor::ModuleInfoRecord gInfo = vantor::MakeModuleInfo(kSockraType, kSockraCreator, kSockraVersion, kSockraSlotCount);
+
 SockraEntry* SockraExportTable() { return gExports; }
 
 }  // namespace sockra
+
+VANTOR_MODULE(sockra::gInfo, sockra::gExports, sockra::SockraLaunch)

@@ -34,7 +34,7 @@ constexpr uint16_t kModuleLaunchCodeLoad = 0x7FFE;
 template <typename Fn>
 uint32_t PrvDynamicHeaps(Fn value) {
     uint32_t total = 0;
-    uint16_t n = os::MemNumHeaps(0);
+    uint16_t n = os::MemNumHeaps();
     for (uint16_t i = 0; i < n; ++i) {
         uint16_t id = os::MemHeapID(0, i);
         if (os::MemHeapDynamic(id)) total += value(id);
@@ -149,7 +149,6 @@ Status PrvOpenLibrary(uint16_t* netIFErrsP) {
         if (err && netIFErrsP && *netIFErrsP == 0) *netIFErrsP = err;
     }
     if (result) {
-        REPORT(result);
         gSockraGlobalsP = small;
         PrvFree(open);
         PrvTeardown();
@@ -208,7 +207,7 @@ Status SockraInstall() {
     small->mutex = mutex;
     gSockraGlobalsP = small;
     os::FtrSet(kCreator, 0, 0x03200000);
-    os::LocalID db = 0;
+    os::DmOpenRef db = 0;
     if (os::DmFindNewestDatabase(vantor::FourCC("rsrc"), kCreator, &db) != 0 || db == 0) {
         err = os::DmCreateDatabase(0, "Net Prefs", kCreator, vantor::FourCC("rsrc"), true);
         if (err) {

@@ -21,20 +21,19 @@ constexpr uint32_t kPrefsType = vantor::FourCC("rsrc");
 constexpr uint32_t kCreator = vantor::FourCC("sokr");
 constexpr uint32_t kPPP = vantor::FourCC("ppp_");
 constexpr uint32_t kLoop = vantor::FourCC("loop");
-constexpr uint16_t kModeReadWrite = 3;
 
 enum : uint16_t { resGeneral = 1, resSetting6 = 2, resSetting7 = 3, resSetting8 = 4, resTrace = 5, resConfigs = 7 };
 
 void PrvReport(uint32_t line, const char* message) { os::ErrReport(kSourcePath, line, message); }
 
-// Opens "Net Prefs", creating it when it is absent.
+// Opens "Net Prefs", creating it when it is absent; 0 when it cannot be had.
 os::DmOpenRef PrvPrefsOpen() {
-    os::LocalID id = 0;
-    if (os::DmFindNewestDatabase(kPrefsType, kCreator, &id) != 0 || id == 0) {
-        if (os::DmCreateDatabase(0, "Net Prefs", kCreator, kPrefsType, true) != 0) return nullptr;
-        if (os::DmFindNewestDatabase(kPrefsType, kCreator, &id) != 0 || id == 0) return nullptr;
+    os::DmOpenRef db = 0;
+    if (os::DmFindNewestDatabase(kPrefsType, kCreator, &db) != 0 || db == 0) {
+        if (os::DmCreateDatabase(0, "Net Prefs", kCreator, kPrefsType, true) != 0) return 0;
+        if (os::DmFindNewestDatabase(kPrefsType, kCreator, &db) != 0) return 0;
     }
-    return os::DmOpenDatabase(0, id, kModeReadWrite);
+    return db;
 }
 
 // The library lock around calls that touch the globals record, when the library is installed.
@@ -168,9 +167,10 @@ void PrvReportCreator(uint32_t line, const char* format, uint32_t creator) {
 
 // Interface settings of the driver module ('neti' of the interface's creator); this host has none.
 Status PrvDriverSetting(uint32_t creator) {
-    os::LocalID id = 0;
-    if (os::DmFindNewestDatabase(vantor::FourCC("neti"), creator, &id) != 0 || id == 0) return netErrInterfaceNotFound;
+    os::DmOpenRef db = 0;
+    if (os::DmFindNewestDatabase(vantor::FourCC("neti"), creator, &db) != 0 || db == 0) return netErrInterfaceNotFound;
     // Driver code is not loaded on this host.
+    os::DmCloseDatabase(db);
     return netErrInterfaceNotFound;
 }
 

@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "sockra/Sockra.h"
-#include "sockra/tests/TestSystem.h"
+#include "sockra/tests/SockraTest.h"
 
 using namespace sockra;
-using sockra::test::TestSystem;
+using sockra::test::SockraTest;
 
 namespace {
 
@@ -75,11 +75,11 @@ std::string Text(NetIPAddr a) {
     return SockraAddrINToA(a, t) ? t : "";
 }
 
-class Resolver : public ::testing::Test {
+class Resolver : public SockraTest {
 protected:
     void SetUp() override {
         if (!gIsolated) GTEST_SKIP() << "needs a mount namespace of its own (root)";
-        TestSystem::Install();
+        SockraTest::SetUp();
     }
 };
 

@@ -13,20 +13,20 @@
 
 #include "sockra/Sockra.h"
 #include "sockra/SockraGlobals.h"
-#include "sockra/tests/TestSystem.h"
+#include "sockra/tests/SockraTest.h"
 
 using namespace sockra;
-using sockra::test::TestSystem;
+using sockra::test::SockraTest;
 using Clock = std::chrono::steady_clock;
 
 namespace {
 
 constexpr int kMax = 64;
 
-class Select : public ::testing::Test {
+class Select : public SockraTest {
 protected:
     void SetUp() override {
-        TestSystem::Install();
+        SockraTest::SetUp();
         gSockraMaxSockets = kMax;
         gSockra.sockets = sockets_;
         gSockra.blocking = blocking_;
@@ -50,6 +50,7 @@ protected:
         gSockraWakeupPipe[0] = gSockraWakeupPipe[1] = -1;
         gSockra = {};
         gSockraMaxSockets = 0;
+        SockraTest::TearDown();
     }
     // A bound UDP socket in the table and the port it listens on.
     NetSocketRef Udp(uint16_t* port) {
@@ -103,7 +104,7 @@ TEST_F(Select, WakesForAPostedEvent) {
     // What the event poster does: one byte into the wake-up pipe, and the event is in the queue.
     std::thread poster([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        TestSystem::SetEventAvail(true);
+        SetEventAvail(true);
         ASSERT_EQ(write(gSockraWakeupPipe[1], "A", 1), 1);
     });
     uint32_t rd = 1u | (1u << a);
@@ -111,7 +112,7 @@ TEST_F(Select, WakesForAPostedEvent) {
     EXPECT_EQ(SockraSelect(0, &rd, nullptr, nullptr, 5000, &err), 1);
     poster.join();
     EXPECT_EQ(rd, 1u);
-    EXPECT_TRUE(TestSystem::Traced("  StdIn file descr signaled for reading"));
+    EXPECT_TRUE(Traced("  StdIn file descr signaled for reading"));
     // An event already pending: at once, without waiting, and the pipe is drained.
     ASSERT_EQ(write(gSockraWakeupPipe[1], "AB", 2), 2);
     rd = 1u;
@@ -132,7 +133,7 @@ TEST_F(Select, TimeOutZeroClearsTheMasks) {
     EXPECT_EQ(rd, 0u);
     EXPECT_EQ(ex, 0u);
     EXPECT_EQ(err, 0);
-    EXPECT_TRUE(TestSystem::Traced("  => NO Socket signaled (timeout)"));
+    EXPECT_TRUE(Traced("  => NO Socket signaled (timeout)"));
 }
 
 TEST_F(Select, RefusedConnectShowsInTheExceptionMaskOnce) {

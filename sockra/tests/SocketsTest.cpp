@@ -17,10 +17,10 @@
 
 #include "sockra/Sockra.h"
 #include "sockra/SockraGlobals.h"
-#include "sockra/tests/TestSystem.h"
+#include "sockra/tests/SockraTest.h"
 
 using namespace sockra;
-using sockra::test::TestSystem;
+using sockra::test::SockraTest;
 
 namespace {
 
@@ -31,10 +31,10 @@ union Addr {
 };
 
 // The socket tables as open sets them up, without the rest of open.
-class Sockets : public ::testing::Test {
+class Sockets : public SockraTest {
 protected:
     void SetUp() override {
-        TestSystem::Install();
+        SockraTest::SetUp();
         gSockraMaxSockets = 31;
         gSockra.sockets = sockets_;
         gSockra.blocking = blocking_;
@@ -52,6 +52,7 @@ protected:
         }
         gSockra = {};
         gSockraMaxSockets = 0;
+        SockraTest::TearDown();
     }
 
     static NetSocketAddrINType Loopback(uint16_t port) {
@@ -105,7 +106,7 @@ TEST_F(Sockets, TcpEchoWithSocatPeer) {
     NetSocketRef s = SockraSocketOpen(2, 1, 0, -1, &err);
     ASSERT_EQ(s, 1);
     EXPECT_EQ(err, 0);
-    EXPECT_TRUE(TestSystem::Traced(" - Success (NetSocketRef 1 created)"));
+    EXPECT_TRUE(Traced(" - Success (NetSocketRef 1 created)"));
     auto peer = Loopback(port);
     int16_t rc = -1;
     for (int tries = 0; tries < 100 && rc != 0; ++tries) {
@@ -288,7 +289,7 @@ TEST_F(Sockets, OptionsSetAndReadBack) {
     EXPECT_EQ(err, 0x1204);
     EXPECT_EQ(SockraSocketOptionGet(s, 0xFFFF, 0x4242, &v32, &len4, -1, &err), -1);
     EXPECT_EQ(err, 0x120E);
-    EXPECT_EQ(TestSystem::Reports().size(), 1u);
+    EXPECT_EQ(Reports(), 1u);
 }
 
 TEST_F(Sockets, ReceiveTimeOutsAndUnboundAddress) {

@@ -5,14 +5,20 @@ the reply body, or None for no reply. Later features add handlers in their own m
 """
 import struct
 
+
+
+def registrar(table):
+    """A decorator maker: @name(N) files the decorated handler in table under N."""
+    def register_as(number):
+        def register(handler):
+            table[number] = handler
+            return handler
+        return register
+    return register_as
+
+
 COMMANDS = {}
-
-
-def command(number):
-    def register(handler):
-        COMMANDS[number] = handler
-        return handler
-    return register
+command = registrar(COMMANDS)
 
 
 class Memory:

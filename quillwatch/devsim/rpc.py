@@ -22,13 +22,7 @@ import struct
 import device
 
 HANDLERS = {}
-
-
-def trap(number):
-    def register(handler):
-        HANDLERS[number] = handler
-        return handler
-    return register
+trap = device.registrar(HANDLERS)
 
 
 class Param:

@@ -57,6 +57,7 @@ void HostArrowCursor() { SetCursor(LoadCursorA(nullptr, IDC_ARROW)); }
 void HostWaitCursor() { SetCursor(LoadCursorA(nullptr, IDC_WAIT)); }
 
 void HostPumpMessages(uint32_t ms) {
+    const bool outer = !gPumping;  // a pump may run inside a message that a pump dispatched
     gPumping = true;
     const DWORD start = GetTickCount();
     MSG msg;
@@ -69,7 +70,7 @@ void HostPumpMessages(uint32_t ms) {
             Sleep(1);
         }
     } while (GetTickCount() - start < ms);
-    gPumping = false;
+    if (outer) gPumping = false;
 }
 
 bool HostIsPumping() { return gPumping; }

@@ -27,14 +27,14 @@ enum RpcResultKind : uint8_t { kNone, kNoReply, kD0w, kD0l, kA0 };
 constexpr bool kClears = true;
 constexpr bool kKeeps = false;
 
-struct RpcStubSpec {
+struct RpcStubEntry {
     const char* name;
     uint16_t trap;
     RpcResultKind result;
     bool clearsCache;
     uint8_t count = 0;
     RpcParamKind params[13] = {};
-    constexpr RpcStubSpec(const char* n, uint16_t t, std::initializer_list<RpcParamKind> p, RpcResultKind r, bool c)
+    constexpr RpcStubEntry(const char* n, uint16_t t, std::initializer_list<RpcParamKind> p, RpcResultKind r, bool c)
         : name(n), trap(t), result(r), clearsCache(c) {
         for (RpcParamKind k : p) params[count++] = k;
     }
@@ -75,17 +75,17 @@ void ToDevice(RpcParamKind k, uint8_t* p) {
     if (k == RFieldAttr) SwapFieldAttributes(p, 2);
 }
 
-uint32_t RpcCallStub(const RpcStubSpec& spec, std::initializer_list<RpcArg> osOrder) {
-    if (osOrder.size() != spec.count) ErrThrow(errGenericFailure);
+uint32_t RpcCallStub(const RpcStubEntry& entry, std::initializer_list<RpcArg> osOrder) {
+    if (osOrder.size() != entry.count) ErrThrow(errGenericFailure);
     SlkPktHeaderType header;
     uint8_t body[rpcBodyLimit];
-    if (Status err = RpcInitRequest(&header, HostLinkSocket(), body, spec.trap)) ErrThrow(err);
-    if (spec.clearsCache) RemoteCacheClear();
+    if (Status err = RpcInitRequest(&header, HostLinkSocket(), body, entry.trap)) ErrThrow(err);
+    if (entry.clearsCache) RemoteCacheClear();
 
     uint8_t* placed[13] = {};
-    for (uint8_t i = 0; i < spec.count; ++i) {
-        const RpcParamKind kind = spec.params[i];
-        const RpcArg& arg = osOrder.begin()[spec.count - 1 - i];  // sent last argument first
+    for (uint8_t i = 0; i < entry.count; ++i) {
+        const RpcParamKind kind = entry.params[i];
+        const RpcArg& arg = osOrder.begin()[entry.count - 1 - i];  // sent last argument first
         const bool byRef = kind >= R1;
         if (byRef != arg.isPointer) ErrThrow(errGenericFailure);
         uint8_t scratch[64] = {};
@@ -115,13 +115,13 @@ uint32_t RpcCallStub(const RpcStubSpec& spec, std::initializer_list<RpcArg> osOr
         if (!placed[i]) ErrThrow(slkErrBodyLimit);
     }
 
-    const bool noWait = spec.result == kNoReply;
+    const bool noWait = entry.result == kNoReply;
     if (Status err = RpcExecute(&header, body, noWait)) ErrThrow(err);
     if (noWait) return 0;
 
-    for (uint8_t i = 0; i < spec.count; ++i) {
-        const RpcParamKind kind = spec.params[i];
-        void* out = osOrder.begin()[spec.count - 1 - i].out;
+    for (uint8_t i = 0; i < entry.count; ++i) {
+        const RpcParamKind kind = entry.params[i];
+        void* out = osOrder.begin()[entry.count - 1 - i].out;
         if (kind < R1 || kind == RText || !out) continue;
         const uint8_t* p = placed[i];
         if (kind == R2) {
@@ -136,7 +136,7 @@ uint32_t RpcCallStub(const RpcStubSpec& spec, std::initializer_list<RpcArg> osOr
         }
     }
     const RpcBodyHeadType head = RpcHead(body);
-    switch (spec.result) {
+    switch (entry.result) {
         case kD0w: return head.d0 & 0xFFFF;
         case kD0l: return head.d0;
         case kA0: return head.a0;
@@ -145,118 +145,118 @@ uint32_t RpcCallStub(const RpcStubSpec& spec, std::initializer_list<RpcArg> osOr
 }
 
 template <typename... A>
-uint16_t W(const RpcStubSpec& s, A... a) {
+uint16_t W(const RpcStubEntry& s, A... a) {
     return static_cast<uint16_t>(RpcCallStub(s, {RpcArg(a)...}));
 }
 template <typename... A>
-uint32_t L(const RpcStubSpec& s, A... a) {
+uint32_t L(const RpcStubEntry& s, A... a) {
     return RpcCallStub(s, {RpcArg(a)...});
 }
 
 // clang-format off
-constexpr RpcStubSpec kSysColdBoot{"SysColdBoot", 0xA08B, {V4, V4, V4, V4, V4}, kNoReply, kClears};
-constexpr RpcStubSpec kSysReset{"SysReset", 0xA08C, {}, kNoReply, kClears};
-constexpr RpcStubSpec kSysKernelInfo{"SysKernelInfo", 0xA0BD, {RKernelInfo}, kD0w, kClears};
-constexpr RpcStubSpec kFtrUnregister{"FtrUnregister", 0xA27A, {V2, V4}, kD0w, kClears};
-constexpr RpcStubSpec kFtrGet{"FtrGet", 0xA27B, {R4, V2, V4}, kD0w, kClears};
-constexpr RpcStubSpec kFtrSet{"FtrSet", 0xA27C, {V4, V2, V4}, kD0w, kClears};
-constexpr RpcStubSpec kFtrGetByIndex{"FtrGetByIndex", 0xA27D, {R4, R2, R4, V1, V2}, kD0w, kClears};
-constexpr RpcStubSpec kHwrMemWritable{"HwrMemWritable", 0xA23D, {V4}, kD0l, kClears};
-constexpr RpcStubSpec kHwrMemReadable{"HwrMemReadable", 0xA23E, {V4}, kD0l, kClears};
-constexpr RpcStubSpec kMemNumCards{"MemNumCards", 0xA03A, {}, kD0w, kClears};
-constexpr RpcStubSpec kMemCardInfo{"MemCardInfo", 0xA004, {R4, R4, R4, R4, R2, RName, RName, V2}, kD0w, kKeeps};
-constexpr RpcStubSpec kMemStoreInfo{"MemStoreInfo", 0xA005, {R4, R4, R4, R4, R4, R4, RName, R2, R2, V2, V2}, kD0w, kKeeps};
-constexpr RpcStubSpec kMemNumHeaps{"MemNumHeaps", 0xA007, {V2}, kD0w, kKeeps};
-constexpr RpcStubSpec kMemHeapID{"MemHeapID", 0xA009, {V2, V2}, kD0w, kKeeps};
-constexpr RpcStubSpec kMemHeapDynamic{"MemHeapDynamic", 0xA03E, {V2}, kD0w, kKeeps};
-constexpr RpcStubSpec kMemHeapPtr{"MemHeapPtr", 0xA00A, {V2}, kA0, kKeeps};
-constexpr RpcStubSpec kMemHeapFreeBytes{"MemHeapFreeBytes", 0xA00B, {R4, R4, V2}, kD0w, kKeeps};
-constexpr RpcStubSpec kMemHeapSize{"MemHeapSize", 0xA00C, {V2}, kD0l, kKeeps};
-constexpr RpcStubSpec kMemHeapFlags{"MemHeapFlags", 0xA00D, {V2}, kD0w, kKeeps};
-constexpr RpcStubSpec kMemHeapCompact{"MemHeapCompact", 0xA00E, {V2}, kD0w, kClears};
-constexpr RpcStubSpec kMemChunkNew{"MemChunkNew", 0xA011, {V2, V4, V2}, kA0, kClears};
-constexpr RpcStubSpec kMemChunkFree{"MemChunkFree", 0xA012, {V4}, kD0w, kClears};
-constexpr RpcStubSpec kMemPtrRecoverHandle{"MemPtrRecoverHandle", 0xA014, {V4}, kA0, kKeeps};
-constexpr RpcStubSpec kMemPtrFlags{"MemPtrFlags", 0xA015, {V4}, kD0w, kKeeps};
-constexpr RpcStubSpec kMemPtrSize{"MemPtrSize", 0xA016, {V4}, kD0l, kKeeps};
-constexpr RpcStubSpec kMemPtrOwner{"MemPtrOwner", 0xA017, {V4}, kD0w, kKeeps};
-constexpr RpcStubSpec kMemPtrHeapID{"MemPtrHeapID", 0xA018, {V4}, kD0w, kKeeps};
-constexpr RpcStubSpec kMemPtrSetOwner{"MemPtrSetOwner", 0xA01B, {V2, V4}, kD0w, kClears};
-constexpr RpcStubSpec kMemPtrResize{"MemPtrResize", 0xA01C, {V4, V4}, kD0w, kClears};
-constexpr RpcStubSpec kMemPtrUnlock{"MemPtrUnlock", 0xA035, {V4}, kD0w, kClears};
-constexpr RpcStubSpec kMemHandleLockCount{"MemHandleLockCount", 0xA01F, {V4}, kD0w, kKeeps};
-constexpr RpcStubSpec kMemHandleSize{"MemHandleSize", 0xA02D, {V4}, kD0l, kKeeps};
-constexpr RpcStubSpec kMemHandleFlags{"MemHandleFlags", 0xA02C, {V4}, kD0w, kKeeps};
-constexpr RpcStubSpec kMemHandleOwner{"MemHandleOwner", 0xA02E, {V4}, kD0w, kKeeps};
-constexpr RpcStubSpec kMemHandleHeapID{"MemHandleHeapID", 0xA02F, {V4}, kD0w, kKeeps};
-constexpr RpcStubSpec kMemHandleToLocalID{"MemHandleToLocalID", 0xA020, {V4}, kD0l, kKeeps};
-constexpr RpcStubSpec kMemHandleLock{"MemHandleLock", 0xA021, {V4}, kA0, kClears};
-constexpr RpcStubSpec kMemHandleUnlock{"MemHandleUnlock", 0xA022, {V4}, kD0w, kClears};
-constexpr RpcStubSpec kMemLocalIDToGlobal{"MemLocalIDToGlobal", 0xA023, {V2, V4}, kA0, kKeeps};
-constexpr RpcStubSpec kMemLocalIDKind{"MemLocalIDKind", 0xA024, {V4}, kD0w, kKeeps};
-constexpr RpcStubSpec kMemLocalIDToPtr{"MemLocalIDToPtr", 0xA025, {V2, V4}, kA0, kKeeps};
-constexpr RpcStubSpec kMemLocalIDToLockedPtr{"MemLocalIDToLockedPtr", 0xA036, {V2, V4}, kA0, kKeeps};
-constexpr RpcStubSpec kMemHeapScramble{"MemHeapScramble", 0xA038, {V2}, kD0w, kClears};
-constexpr RpcStubSpec kMemSetDebugMode{"MemSetDebugMode", 0xA037, {V2}, kD0w, kClears};
-constexpr RpcStubSpec kMemDebugMode{"MemDebugMode", 0xA03B, {}, kD0w, kKeeps};
-constexpr RpcStubSpec kDmCreateDatabase{"DmCreateDatabase", 0xA041, {V1, V4, V4, RName, V2}, kD0w, kClears};
-constexpr RpcStubSpec kDmDeleteDatabase{"DmDeleteDatabase", 0xA042, {V4, V2}, kD0w, kClears};
-constexpr RpcStubSpec kDmNumDatabases{"DmNumDatabases", 0xA043, {V2}, kD0w, kKeeps};
-constexpr RpcStubSpec kDmGetDatabase{"DmGetDatabase", 0xA044, {V2, V2}, kD0l, kKeeps};
-constexpr RpcStubSpec kDmGetNextDatabaseByTypeCreator{"DmGetNextDatabaseByTypeCreator", 0xA078, {R4, R2, V1, V4, V4, RSearchState, V1}, kD0w, kKeeps};
-constexpr RpcStubSpec kDmFindDatabase{"DmFindDatabase", 0xA045, {RName, V2}, kD0l, kKeeps};
-constexpr RpcStubSpec kDmDatabaseInfo{"DmDatabaseInfo", 0xA046, {R4, R4, R4, R4, R4, R4, R4, R4, R2, R2, RName, V4, V2}, kD0w, kKeeps};
-constexpr RpcStubSpec kDmSetDatabaseInfo{"DmSetDatabaseInfo", 0xA047, {R4, R4, R4, R4, R4, R4, R4, R4, R2, R2, RName, V4, V2}, kD0w, kClears};
-constexpr RpcStubSpec kDmDatabaseSize{"DmDatabaseSize", 0xA048, {R4, R4, R4, V4, V2}, kD0w, kKeeps};
-constexpr RpcStubSpec kDmOpenDatabase{"DmOpenDatabase", 0xA049, {V2, V4, V2}, kA0, kClears};
-constexpr RpcStubSpec kDmCloseDatabase{"DmCloseDatabase", 0xA04A, {V4}, kD0w, kClears};
-constexpr RpcStubSpec kDmNextOpenDatabase{"DmNextOpenDatabase", 0xA04B, {V4}, kA0, kClears};
-constexpr RpcStubSpec kDmOpenDatabaseInfo{"DmOpenDatabaseInfo", 0xA04C, {R1, R2, R2, R2, R4, V4}, kD0w, kClears};
-constexpr RpcStubSpec kDmGetLastErr{"DmGetLastErr", 0xA04E, {}, kD0w, kKeeps};
-constexpr RpcStubSpec kDmNumRecords{"DmNumRecords", 0xA04F, {V4}, kD0w, kClears};
-constexpr RpcStubSpec kDmRecordInfo{"DmRecordInfo", 0xA050, {R4, R4, R2, V2, V4}, kD0w, kClears};
-constexpr RpcStubSpec kDmSetRecordInfo{"DmSetRecordInfo", 0xA051, {R4, R2, V2, V4}, kD0w, kClears};
-constexpr RpcStubSpec kDmMoveRecord{"DmMoveRecord", 0xA054, {V2, V2, V4}, kD0w, kClears};
-constexpr RpcStubSpec kDmNewRecord{"DmNewRecord", 0xA055, {V4, R2, V4}, kA0, kClears};
-constexpr RpcStubSpec kDmRemoveRecord{"DmRemoveRecord", 0xA056, {V2, V4}, kD0w, kClears};
-constexpr RpcStubSpec kDmDeleteRecord{"DmDeleteRecord", 0xA057, {V2, V4}, kD0w, kClears};
-constexpr RpcStubSpec kDmNewHandle{"DmNewHandle", 0xA059, {V4, V4}, kA0, kClears};
-constexpr RpcStubSpec kDmStrCopy{"DmStrCopy", 0xA077, {RText, V4, V4}, kD0w, kClears};
-constexpr RpcStubSpec kDmFindRecordByID{"DmFindRecordByID", 0xA07B, {R2, V4, V4}, kD0w, kClears};
-constexpr RpcStubSpec kDmQueryRecord{"DmQueryRecord", 0xA05B, {V2, V4}, kA0, kClears};
-constexpr RpcStubSpec kDmResizeRecord{"DmResizeRecord", 0xA05D, {V4, V2, V4}, kA0, kClears};
-constexpr RpcStubSpec kDmReleaseRecord{"DmReleaseRecord", 0xA05E, {V1, V2, V4}, kD0w, kClears};
-constexpr RpcStubSpec kDmGetResource{"DmGetResource", 0xA05F, {V2, V4}, kA0, kClears};
-constexpr RpcStubSpec kDmReleaseResource{"DmReleaseResource", 0xA061, {V4}, kD0w, kClears};
-constexpr RpcStubSpec kDmResizeResource{"DmResizeResource", 0xA062, {V4, V4}, kA0, kClears};
-constexpr RpcStubSpec kDmFindResource{"DmFindResource", 0xA065, {V4, V2, V4, V4}, kD0w, kClears};
-constexpr RpcStubSpec kDmNumResources{"DmNumResources", 0xA067, {V4}, kD0w, kClears};
-constexpr RpcStubSpec kDmResourceInfo{"DmResourceInfo", 0xA068, {R4, R2, R4, V2, V4}, kD0w, kClears};
-constexpr RpcStubSpec kDmSetResourceInfo{"DmSetResourceInfo", 0xA069, {R2, R4, V2, V4}, kD0w, kClears};
-constexpr RpcStubSpec kDmAttachResource{"DmAttachResource", 0xA06A, {V2, V4, V4, V4}, kD0w, kClears};
-constexpr RpcStubSpec kDmNewResource{"DmNewResource", 0xA06C, {V4, V2, V4, V4}, kA0, kClears};
-constexpr RpcStubSpec kDmRemoveResource{"DmRemoveResource", 0xA06D, {V2, V4}, kD0w, kClears};
-constexpr RpcStubSpec kDmGetResourceIndex{"DmGetResourceIndex", 0xA06E, {V2, V4}, kA0, kClears};
-constexpr RpcStubSpec kEvtEnqueueKey{"EvtEnqueueKey", 0xA12D, {V2, V2, V2}, kD0w, kClears};
-constexpr RpcStubSpec kFrmGetActiveForm{"FrmGetActiveForm", 0xA173, {}, kA0, kClears};
-constexpr RpcStubSpec kFrmGetWindowHandle{"FrmGetWindowHandle", 0xA17C, {V4}, kA0, kClears};
-constexpr RpcStubSpec kFrmGetTitle{"FrmGetTitle", 0xA190, {V4}, kA0, kClears};
-constexpr RpcStubSpec kFrmGetFormId{"FrmGetFormId", 0xA17D, {V4}, kD0w, kClears};
-constexpr RpcStubSpec kFrmGetFocus{"FrmGetFocus", 0xA178, {V4}, kD0w, kClears};
-constexpr RpcStubSpec kFrmGetObjectType{"FrmGetObjectType", 0xA182, {V2, V4}, kD0w, kClears};
-constexpr RpcStubSpec kFrmGetObjectPtr{"FrmGetObjectPtr", 0xA183, {V2, V4}, kA0, kClears};
-constexpr RpcStubSpec kFrmGetObjectBounds{"FrmGetObjectBounds", 0xA199, {RRect, V2, V4}, kNone, kClears};
-constexpr RpcStubSpec kFrmGetNumberOfObjects{"FrmGetNumberOfObjects", 0xA17F, {V4}, kD0w, kClears};
-constexpr RpcStubSpec kFldGetAttributes{"FldGetAttributes", 0xA14F, {RFieldAttr, V4}, kNone, kClears};
-constexpr RpcStubSpec kTblGetCurrentField{"TblGetCurrentField", 0xA1E9, {V4}, kA0, kClears};
-constexpr RpcStubSpec kWinGetActiveWindow{"WinGetActiveWindow", 0xA1FF, {}, kA0, kClears};
-constexpr RpcStubSpec kWinSetDrawWindow{"WinSetDrawWindow", 0xA1FD, {V4}, kA0, kClears};
-constexpr RpcStubSpec kWinGetWindowExtent{"WinGetWindowExtent", 0xA20C, {R2, R2}, kNone, kClears};
-constexpr RpcStubSpec kWinWindowToDisplayPt{"WinWindowToDisplayPt", 0xA20E, {R2, R2}, kNone, kClears};
-constexpr RpcStubSpec kWinGetDrawWindowBounds{"WinGetDrawWindowBounds", 0xA228, {RRect}, kNone, kClears};
-constexpr RpcStubSpec kSysGetAppInfo{"SysGetAppInfo", 0xA33C, {R4, R4}, kA0, kClears};
-constexpr RpcStubSpec kDmAttachRecord{"DmAttachRecord", 0xA052, {R4, V4, R2, V4}, kD0w, kClears};
-constexpr RpcStubSpec kDmDetachRecord{"DmDetachRecord", 0xA053, {R4, V2, V4}, kD0w, kClears};
+constexpr RpcStubEntry kSysColdBoot{"SysColdBoot", 0xA08B, {V4, V4, V4, V4, V4}, kNoReply, kClears};
+constexpr RpcStubEntry kSysReset{"SysReset", 0xA08C, {}, kNoReply, kClears};
+constexpr RpcStubEntry kSysKernelInfo{"SysKernelInfo", 0xA0BD, {RKernelInfo}, kD0w, kClears};
+constexpr RpcStubEntry kFtrUnregister{"FtrUnregister", 0xA27A, {V2, V4}, kD0w, kClears};
+constexpr RpcStubEntry kFtrGet{"FtrGet", 0xA27B, {R4, V2, V4}, kD0w, kClears};
+constexpr RpcStubEntry kFtrSet{"FtrSet", 0xA27C, {V4, V2, V4}, kD0w, kClears};
+constexpr RpcStubEntry kFtrGetByIndex{"FtrGetByIndex", 0xA27D, {R4, R2, R4, V1, V2}, kD0w, kClears};
+constexpr RpcStubEntry kHwrMemWritable{"HwrMemWritable", 0xA23D, {V4}, kD0l, kClears};
+constexpr RpcStubEntry kHwrMemReadable{"HwrMemReadable", 0xA23E, {V4}, kD0l, kClears};
+constexpr RpcStubEntry kMemNumCards{"MemNumCards", 0xA03A, {}, kD0w, kClears};
+constexpr RpcStubEntry kMemCardInfo{"MemCardInfo", 0xA004, {R4, R4, R4, R4, R2, RName, RName, V2}, kD0w, kKeeps};
+constexpr RpcStubEntry kMemStoreInfo{"MemStoreInfo", 0xA005, {R4, R4, R4, R4, R4, R4, RName, R2, R2, V2, V2}, kD0w, kKeeps};
+constexpr RpcStubEntry kMemNumHeaps{"MemNumHeaps", 0xA007, {V2}, kD0w, kKeeps};
+constexpr RpcStubEntry kMemHeapID{"MemHeapID", 0xA009, {V2, V2}, kD0w, kKeeps};
+constexpr RpcStubEntry kMemHeapDynamic{"MemHeapDynamic", 0xA03E, {V2}, kD0w, kKeeps};
+constexpr RpcStubEntry kMemHeapPtr{"MemHeapPtr", 0xA00A, {V2}, kA0, kKeeps};
+constexpr RpcStubEntry kMemHeapFreeBytes{"MemHeapFreeBytes", 0xA00B, {R4, R4, V2}, kD0w, kKeeps};
+constexpr RpcStubEntry kMemHeapSize{"MemHeapSize", 0xA00C, {V2}, kD0l, kKeeps};
+constexpr RpcStubEntry kMemHeapFlags{"MemHeapFlags", 0xA00D, {V2}, kD0w, kKeeps};
+constexpr RpcStubEntry kMemHeapCompact{"MemHeapCompact", 0xA00E, {V2}, kD0w, kClears};
+constexpr RpcStubEntry kMemChunkNew{"MemChunkNew", 0xA011, {V2, V4, V2}, kA0, kClears};
+constexpr RpcStubEntry kMemChunkFree{"MemChunkFree", 0xA012, {V4}, kD0w, kClears};
+constexpr RpcStubEntry kMemPtrRecoverHandle{"MemPtrRecoverHandle", 0xA014, {V4}, kA0, kKeeps};
+constexpr RpcStubEntry kMemPtrFlags{"MemPtrFlags", 0xA015, {V4}, kD0w, kKeeps};
+constexpr RpcStubEntry kMemPtrSize{"MemPtrSize", 0xA016, {V4}, kD0l, kKeeps};
+constexpr RpcStubEntry kMemPtrOwner{"MemPtrOwner", 0xA017, {V4}, kD0w, kKeeps};
+constexpr RpcStubEntry kMemPtrHeapID{"MemPtrHeapID", 0xA018, {V4}, kD0w, kKeeps};
+constexpr RpcStubEntry kMemPtrSetOwner{"MemPtrSetOwner", 0xA01B, {V2, V4}, kD0w, kClears};
+constexpr RpcStubEntry kMemPtrResize{"MemPtrResize", 0xA01C, {V4, V4}, kD0w, kClears};
+constexpr RpcStubEntry kMemPtrUnlock{"MemPtrUnlock", 0xA035, {V4}, kD0w, kClears};
+constexpr RpcStubEntry kMemHandleLockCount{"MemHandleLockCount", 0xA01F, {V4}, kD0w, kKeeps};
+constexpr RpcStubEntry kMemHandleSize{"MemHandleSize", 0xA02D, {V4}, kD0l, kKeeps};
+constexpr RpcStubEntry kMemHandleFlags{"MemHandleFlags", 0xA02C, {V4}, kD0w, kKeeps};
+constexpr RpcStubEntry kMemHandleOwner{"MemHandleOwner", 0xA02E, {V4}, kD0w, kKeeps};
+constexpr RpcStubEntry kMemHandleHeapID{"MemHandleHeapID", 0xA02F, {V4}, kD0w, kKeeps};
+constexpr RpcStubEntry kMemHandleToLocalID{"MemHandleToLocalID", 0xA020, {V4}, kD0l, kKeeps};
+constexpr RpcStubEntry kMemHandleLock{"MemHandleLock", 0xA021, {V4}, kA0, kClears};
+constexpr RpcStubEntry kMemHandleUnlock{"MemHandleUnlock", 0xA022, {V4}, kD0w, kClears};
+constexpr RpcStubEntry kMemLocalIDToGlobal{"MemLocalIDToGlobal", 0xA023, {V2, V4}, kA0, kKeeps};
+constexpr RpcStubEntry kMemLocalIDKind{"MemLocalIDKind", 0xA024, {V4}, kD0w, kKeeps};
+constexpr RpcStubEntry kMemLocalIDToPtr{"MemLocalIDToPtr", 0xA025, {V2, V4}, kA0, kKeeps};
+constexpr RpcStubEntry kMemLocalIDToLockedPtr{"MemLocalIDToLockedPtr", 0xA036, {V2, V4}, kA0, kKeeps};
+constexpr RpcStubEntry kMemHeapScramble{"MemHeapScramble", 0xA038, {V2}, kD0w, kClears};
+constexpr RpcStubEntry kMemSetDebugMode{"MemSetDebugMode", 0xA037, {V2}, kD0w, kClears};
+constexpr RpcStubEntry kMemDebugMode{"MemDebugMode", 0xA03B, {}, kD0w, kKeeps};
+constexpr RpcStubEntry kDmCreateDatabase{"DmCreateDatabase", 0xA041, {V1, V4, V4, RName, V2}, kD0w, kClears};
+constexpr RpcStubEntry kDmDeleteDatabase{"DmDeleteDatabase", 0xA042, {V4, V2}, kD0w, kClears};
+constexpr RpcStubEntry kDmNumDatabases{"DmNumDatabases", 0xA043, {V2}, kD0w, kKeeps};
+constexpr RpcStubEntry kDmGetDatabase{"DmGetDatabase", 0xA044, {V2, V2}, kD0l, kKeeps};
+constexpr RpcStubEntry kDmGetNextDatabaseByTypeCreator{"DmGetNextDatabaseByTypeCreator", 0xA078, {R4, R2, V1, V4, V4, RSearchState, V1}, kD0w, kKeeps};
+constexpr RpcStubEntry kDmFindDatabase{"DmFindDatabase", 0xA045, {RName, V2}, kD0l, kKeeps};
+constexpr RpcStubEntry kDmDatabaseInfo{"DmDatabaseInfo", 0xA046, {R4, R4, R4, R4, R4, R4, R4, R4, R2, R2, RName, V4, V2}, kD0w, kKeeps};
+constexpr RpcStubEntry kDmSetDatabaseInfo{"DmSetDatabaseInfo", 0xA047, {R4, R4, R4, R4, R4, R4, R4, R4, R2, R2, RName, V4, V2}, kD0w, kClears};
+constexpr RpcStubEntry kDmDatabaseSize{"DmDatabaseSize", 0xA048, {R4, R4, R4, V4, V2}, kD0w, kKeeps};
+constexpr RpcStubEntry kDmOpenDatabase{"DmOpenDatabase", 0xA049, {V2, V4, V2}, kA0, kClears};
+constexpr RpcStubEntry kDmCloseDatabase{"DmCloseDatabase", 0xA04A, {V4}, kD0w, kClears};
+constexpr RpcStubEntry kDmNextOpenDatabase{"DmNextOpenDatabase", 0xA04B, {V4}, kA0, kClears};
+constexpr RpcStubEntry kDmOpenDatabaseInfo{"DmOpenDatabaseInfo", 0xA04C, {R1, R2, R2, R2, R4, V4}, kD0w, kClears};
+constexpr RpcStubEntry kDmGetLastErr{"DmGetLastErr", 0xA04E, {}, kD0w, kKeeps};
+constexpr RpcStubEntry kDmNumRecords{"DmNumRecords", 0xA04F, {V4}, kD0w, kClears};
+constexpr RpcStubEntry kDmRecordInfo{"DmRecordInfo", 0xA050, {R4, R4, R2, V2, V4}, kD0w, kClears};
+constexpr RpcStubEntry kDmSetRecordInfo{"DmSetRecordInfo", 0xA051, {R4, R2, V2, V4}, kD0w, kClears};
+constexpr RpcStubEntry kDmMoveRecord{"DmMoveRecord", 0xA054, {V2, V2, V4}, kD0w, kClears};
+constexpr RpcStubEntry kDmNewRecord{"DmNewRecord", 0xA055, {V4, R2, V4}, kA0, kClears};
+constexpr RpcStubEntry kDmRemoveRecord{"DmRemoveRecord", 0xA056, {V2, V4}, kD0w, kClears};
+constexpr RpcStubEntry kDmDeleteRecord{"DmDeleteRecord", 0xA057, {V2, V4}, kD0w, kClears};
+constexpr RpcStubEntry kDmNewHandle{"DmNewHandle", 0xA059, {V4, V4}, kA0, kClears};
+constexpr RpcStubEntry kDmStrCopy{"DmStrCopy", 0xA077, {RText, V4, V4}, kD0w, kClears};
+constexpr RpcStubEntry kDmFindRecordByID{"DmFindRecordByID", 0xA07B, {R2, V4, V4}, kD0w, kClears};
+constexpr RpcStubEntry kDmQueryRecord{"DmQueryRecord", 0xA05B, {V2, V4}, kA0, kClears};
+constexpr RpcStubEntry kDmResizeRecord{"DmResizeRecord", 0xA05D, {V4, V2, V4}, kA0, kClears};
+constexpr RpcStubEntry kDmReleaseRecord{"DmReleaseRecord", 0xA05E, {V1, V2, V4}, kD0w, kClears};
+constexpr RpcStubEntry kDmGetResource{"DmGetResource", 0xA05F, {V2, V4}, kA0, kClears};
+constexpr RpcStubEntry kDmReleaseResource{"DmReleaseResource", 0xA061, {V4}, kD0w, kClears};
+constexpr RpcStubEntry kDmResizeResource{"DmResizeResource", 0xA062, {V4, V4}, kA0, kClears};
+constexpr RpcStubEntry kDmFindResource{"DmFindResource", 0xA065, {V4, V2, V4, V4}, kD0w, kClears};
+constexpr RpcStubEntry kDmNumResources{"DmNumResources", 0xA067, {V4}, kD0w, kClears};
+constexpr RpcStubEntry kDmResourceInfo{"DmResourceInfo", 0xA068, {R4, R2, R4, V2, V4}, kD0w, kClears};
+constexpr RpcStubEntry kDmSetResourceInfo{"DmSetResourceInfo", 0xA069, {R2, R4, V2, V4}, kD0w, kClears};
+constexpr RpcStubEntry kDmAttachResource{"DmAttachResource", 0xA06A, {V2, V4, V4, V4}, kD0w, kClears};
+constexpr RpcStubEntry kDmNewResource{"DmNewResource", 0xA06C, {V4, V2, V4, V4}, kA0, kClears};
+constexpr RpcStubEntry kDmRemoveResource{"DmRemoveResource", 0xA06D, {V2, V4}, kD0w, kClears};
+constexpr RpcStubEntry kDmGetResourceIndex{"DmGetResourceIndex", 0xA06E, {V2, V4}, kA0, kClears};
+constexpr RpcStubEntry kEvtEnqueueKey{"EvtEnqueueKey", 0xA12D, {V2, V2, V2}, kD0w, kClears};
+constexpr RpcStubEntry kFrmGetActiveForm{"FrmGetActiveForm", 0xA173, {}, kA0, kClears};
+constexpr RpcStubEntry kFrmGetWindowHandle{"FrmGetWindowHandle", 0xA17C, {V4}, kA0, kClears};
+constexpr RpcStubEntry kFrmGetTitle{"FrmGetTitle", 0xA190, {V4}, kA0, kClears};
+constexpr RpcStubEntry kFrmGetFormId{"FrmGetFormId", 0xA17D, {V4}, kD0w, kClears};
+constexpr RpcStubEntry kFrmGetFocus{"FrmGetFocus", 0xA178, {V4}, kD0w, kClears};
+constexpr RpcStubEntry kFrmGetObjectType{"FrmGetObjectType", 0xA182, {V2, V4}, kD0w, kClears};
+constexpr RpcStubEntry kFrmGetObjectPtr{"FrmGetObjectPtr", 0xA183, {V2, V4}, kA0, kClears};
+constexpr RpcStubEntry kFrmGetObjectBounds{"FrmGetObjectBounds", 0xA199, {RRect, V2, V4}, kNone, kClears};
+constexpr RpcStubEntry kFrmGetNumberOfObjects{"FrmGetNumberOfObjects", 0xA17F, {V4}, kD0w, kClears};
+constexpr RpcStubEntry kFldGetAttributes{"FldGetAttributes", 0xA14F, {RFieldAttr, V4}, kNone, kClears};
+constexpr RpcStubEntry kTblGetCurrentField{"TblGetCurrentField", 0xA1E9, {V4}, kA0, kClears};
+constexpr RpcStubEntry kWinGetActiveWindow{"WinGetActiveWindow", 0xA1FF, {}, kA0, kClears};
+constexpr RpcStubEntry kWinSetDrawWindow{"WinSetDrawWindow", 0xA1FD, {V4}, kA0, kClears};
+constexpr RpcStubEntry kWinGetWindowExtent{"WinGetWindowExtent", 0xA20C, {R2, R2}, kNone, kClears};
+constexpr RpcStubEntry kWinWindowToDisplayPt{"WinWindowToDisplayPt", 0xA20E, {R2, R2}, kNone, kClears};
+constexpr RpcStubEntry kWinGetDrawWindowBounds{"WinGetDrawWindowBounds", 0xA228, {RRect}, kNone, kClears};
+constexpr RpcStubEntry kSysGetAppInfo{"SysGetAppInfo", 0xA33C, {R4, R4}, kA0, kClears};
+constexpr RpcStubEntry kDmAttachRecord{"DmAttachRecord", 0xA052, {R4, V4, R2, V4}, kD0w, kClears};
+constexpr RpcStubEntry kDmDetachRecord{"DmDetachRecord", 0xA053, {R4, V2, V4}, kD0w, kClears};
 // clang-format on
 
 }  // namespace

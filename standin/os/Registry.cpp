@@ -202,6 +202,7 @@ void ResetBinder();
 void ResetFeatures();
 void ResetEvents();
 void ResetDatabases();
+void ResetResources();
 
 void Reset() {
     {
@@ -223,6 +224,7 @@ void Reset() {
     ResetFeatures();
     ResetEvents();
     ResetDatabases();
+    ResetResources();
 }
 
 }  // namespace vantor::os

@@ -72,6 +72,19 @@ bool PrvWiden(const void* valueP, uint16_t len, int32_t* out) {
     }
 }
 
+// Traces and answers the result of a host call that sets errno when it fails.
+int16_t PrvHostResult(int rc, Status* errP) {
+    if (rc < 0) {
+        int e = errno;
+        os::Trace(" - Failed (error #%lu)", static_cast<unsigned long>(e));
+        PrvSetErr(errP, SockraErrnoMap(e));
+        return -1;
+    }
+    PrvSetErr(errP, 0);
+    os::Trace(" - Success");
+    return 0;
+}
+
 int PrvFirstFreeEntry() {
     for (int i = 0; i < gSockraMaxSockets; ++i) {
         if (gSockra.sockets[i] == -1) return i;
@@ -180,17 +193,7 @@ int16_t PrvBindOrConnect(bool connecting, NetSocketRef socket, const NetSocketAd
         os::Trace(" - Failed (error #%lu)", 97ul);
         return -1;
     }
-    if (!connecting) {
-        if (bind(fd, &host, sizeof host) < 0) {
-            int e = errno;
-            os::Trace(" - Failed (error #%lu)", static_cast<unsigned long>(e));
-            PrvSetErr(errP, SockraErrnoMap(e));
-            return -1;
-        }
-        PrvSetErr(errP, 0);
-        os::Trace(" - Success");
-        return 0;
-    }
+    if (!connecting) return PrvHostResult(bind(fd, &host, sizeof host), errP);
     const auto* in = reinterpret_cast<const NetSocketAddrINType*>(addr);
     const auto* b = reinterpret_cast<const uint8_t*>(&in->addr);
     os::Trace(" - Addr: %lx (%d.%d.%d.%d)", static_cast<unsigned long>(in->addr), b[0], b[1], b[2], b[3]);
@@ -231,15 +234,7 @@ extern "C" int16_t SockraSocketListen(NetSocketRef socket, uint16_t queueLen, in
     os::Trace("Sockra: SockraSocketListen (socket #%hu)", static_cast<unsigned short>(socket));
     int fd = SockraSocketFd(socket, errP);
     if (fd < 0) return -1;
-    if (listen(fd, queueLen) < 0) {
-        int e = errno;
-        os::Trace(" - Failed (error #%lu)", static_cast<unsigned long>(e));
-        PrvSetErr(errP, SockraErrnoMap(e));
-        return -1;
-    }
-    PrvSetErr(errP, 0);
-    os::Trace(" - Success");
-    return 0;
+    return PrvHostResult(listen(fd, queueLen), errP);
 }
 
 extern "C" NetSocketRef SockraSocketAccept(NetSocketRef socket, NetSocketAddrType* sockAddrP, uint16_t* addrLenP,

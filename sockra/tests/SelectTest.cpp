@@ -23,34 +23,21 @@ namespace {
 
 constexpr int kMax = 64;
 
-class Select : public SockraTest {
+class Select : public sockra::test::SocketTablesTest {
 protected:
+    Select() : SocketTablesTest(kMax) {}
     void SetUp() override {
-        SockraTest::SetUp();
-        gSockraMaxSockets = kMax;
-        gSockra.sockets = sockets_;
-        gSockra.blocking = blocking_;
-        gSockra.monitorTasks = tasks_;
-        gSockra.exitPipes = pipes_;
-        gSockra.exitAckPipes = pipes_;
-        gSockra.primePipes = pipes_;
-        for (auto& s : sockets_) s = -1;
-        gSockraInterfaceUp = 1;
+        SocketTablesTest::SetUp();
         int p[2];
         ASSERT_EQ(pipe2(p, O_NONBLOCK), 0);
         gSockraWakeupPipe[0] = p[0];
         gSockraWakeupPipe[1] = p[1];
     }
     void TearDown() override {
-        for (auto s : sockets_) {
-            if (s != -1) close(s);
-        }
         close(gSockraWakeupPipe[0]);
         close(gSockraWakeupPipe[1]);
         gSockraWakeupPipe[0] = gSockraWakeupPipe[1] = -1;
-        gSockra = {};
-        gSockraMaxSockets = 0;
-        SockraTest::TearDown();
+        SocketTablesTest::TearDown();
     }
     // A bound UDP socket in the table and the port it listens on.
     NetSocketRef Udp(uint16_t* port) {
@@ -73,10 +60,6 @@ protected:
         sendto(fd, "x", 1, 0, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
         close(fd);
     }
-
-    int32_t sockets_[kMax];
-    uint32_t blocking_[kMax] = {}, tasks_[kMax] = {};
-    int32_t pipes_[kMax][2] = {};
 };
 
 TEST_F(Select, WakesForSocketDataWithinItsTimeOut) {

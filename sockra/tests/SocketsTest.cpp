@@ -30,31 +30,8 @@ union Addr {
     NetSocketAddrINType in;
 };
 
-// The socket tables as open sets them up, without the rest of open.
-class Sockets : public SockraTest {
+class Sockets : public sockra::test::SocketTablesTest {
 protected:
-    void SetUp() override {
-        SockraTest::SetUp();
-        gSockraMaxSockets = 31;
-        gSockra.sockets = sockets_;
-        gSockra.blocking = blocking_;
-        gSockra.exitPipes = exitPipes_;
-        gSockra.exitAckPipes = exitAckPipes_;
-        gSockra.primePipes = primePipes_;
-        gSockra.monitorTasks = monitorTasks_;
-        gSockra.notifyValues = notifyValues_;
-        for (auto& s : sockets_) s = -1;
-        gSockraInterfaceUp = 1;
-    }
-    void TearDown() override {
-        for (int i = 0; i < 31; ++i) {
-            if (sockets_[i] != -1) close(sockets_[i]);
-        }
-        gSockra = {};
-        gSockraMaxSockets = 0;
-        SockraTest::TearDown();
-    }
-
     static NetSocketAddrINType Loopback(uint16_t port) {
         return {netSocketAddrINET, htons(port), htonl(INADDR_LOOPBACK)};
     }
@@ -73,11 +50,6 @@ protected:
         close(fd);
         return ntohs(sa.sin_port);
     }
-
-    int32_t sockets_[31];
-    uint32_t blocking_[31] = {};
-    int32_t exitPipes_[31][2] = {}, exitAckPipes_[31][2] = {}, primePipes_[31][2] = {};
-    uint32_t monitorTasks_[31] = {}, notifyValues_[31] = {};
 };
 
 // Runs a program in the background and stops it at the end of the test.

@@ -4,10 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <string>
+#include <vector>
 
 #include "common/module/ModuleGlue.h"
 #include "common/module/SystemSlots.h"
+#include "sockra/SockraGlobals.h"
 #include "standin/os/StandinTest.h"
 
 namespace sockra::test {
@@ -30,6 +34,39 @@ protected:
     static void SetEventAvail(bool avail) {
         vantor::os::ScriptResult(vantor::os::Library::System, vantor::sysslot::EvtEventAvail, avail ? 1 : 0);
     }
+};
+
+// The per-socket tables as open sets them up (interface up, every entry free), without the rest
+// of open; the sockets left in them are closed after the test.
+class SocketTablesTest : public SockraTest {
+protected:
+    explicit SocketTablesTest(uint16_t maxSockets = 31)
+        : sockets_(maxSockets, -1), words_(maxSockets * 3u), pipes_(maxSockets * 6u) {}
+    void SetUp() override {
+        SockraTest::SetUp();
+        uint16_t n = static_cast<uint16_t>(sockets_.size());
+        gSockraMaxSockets = n;
+        gSockra.sockets = sockets_.data();
+        gSockra.blocking = &words_[0];
+        gSockra.monitorTasks = &words_[n];
+        gSockra.notifyValues = &words_[2u * n];
+        auto* pipes = reinterpret_cast<int32_t(*)[2]>(pipes_.data());
+        gSockra.exitPipes = pipes;
+        gSockra.exitAckPipes = pipes + n;
+        gSockra.primePipes = pipes + 2u * n;
+        gSockraInterfaceUp = 1;
+    }
+    void TearDown() override {
+        for (int32_t fd : sockets_) {
+            if (fd != -1) close(fd);
+        }
+        gSockra = {};
+        gSockraMaxSockets = 0;
+        SockraTest::TearDown();
+    }
+    std::vector<int32_t> sockets_;
+    std::vector<uint32_t> words_;
+    std::vector<int32_t> pipes_;  // three pipes (two descriptors) per socket
 };
 
 }  // namespace sockra::test

@@ -1,0 +1,85 @@
+#include "M68kTestKit.h"
+
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+#include "morvel/glue/MorvelOs.h"
+
+namespace morvel::test {
+
+std::string RunCommand(const std::string& command, int* status) {
+    std::string out;
+    FILE* p = popen(command.c_str(), "r");
+    if (!p) return out;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    int rc = pclose(p);
+    if (status) *status = rc;
+    return out;
+}
+
+std::vector<uint8_t> Assemble(const std::string& source) {
+    char dir[] = "/tmp/morvel-asm-XXXXXX";
+    if (!mkdtemp(dir)) return {};
+    std::string d = dir;
+    std::ofstream(d + "/a.s") << source << "\n";
+    int status = 0;
+    std::string log = RunCommand("m68k-linux-gnu-as -m68000 -o " + d + "/a.o " + d + "/a.s 2>&1 && " +
+                                     "m68k-linux-gnu-objcopy -O binary -j .text " + d + "/a.o " + d + "/a.bin 2>&1",
+                                 &status);
+    EXPECT_EQ(status, 0) << log;
+    std::ifstream in(d + "/a.bin", std::ios::binary);
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    RunCommand("rm -rf " + d);
+    return bytes;
+}
+
+uint8_t* MapFixedArea() {
+    static uint8_t* area = nullptr;
+    if (!area) {
+        void* p = mmap(reinterpret_cast<void*>(kFixedBase), kFixedSize, PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE, -1, 0);
+        if (p == MAP_FAILED || p != reinterpret_cast<void*>(kFixedBase)) return nullptr;
+        area = static_cast<uint8_t*>(p);
+    }
+    return area;
+}
+
+namespace {
+FakeSystem* gFake = nullptr;
+
+void RecordReport(const char* file, uint16_t line, const char* message) {
+    FakeSystem::Reports().push_back(std::string(file) + ":" + std::to_string(line) + ":" + message);
+}
+}  // namespace
+
+std::vector<std::string>& FakeSystem::Reports() {
+    static std::vector<std::string> reports;
+    return reports;
+}
+
+FakeSystem::FakeSystem() {
+    for (auto& s : slots) s = nullptr;
+    slots[kSysErrDisplayFileLineMsg] = reinterpret_cast<void*>(&RecordReport);
+    Reports().clear();
+    gFake = this;
+    MorvelSetSystemTable(slots);
+}
+FakeSystem::~FakeSystem() {
+    MorvelSetSystemTable(nullptr);
+    gFake = nullptr;
+}
+
+TestContext::TestContext() : stack(16384, 0) {
+    state.A[7] = StackTop();
+    state.global = &state;
+}
+uint32_t TestContext::StackTop() const { return Addr(stack.data()) + static_cast<uint32_t>(stack.size()) - 64; }
+
+}  // namespace morvel::test

@@ -1,0 +1,43 @@
+// Helpers of the Morvel tests: assembling 68K snippets, fixed-address memory, a fake system table.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "morvel/cpu/EmulState.h"
+
+namespace morvel::test {
+
+// Assembles 68000 source with the cross assembler; the bytes are position independent as long as
+// the source uses only relative branches. Fails the test on an assembler error.
+std::vector<uint8_t> Assemble(const std::string& source);
+
+// Runs a shell command and returns its standard output; `status` gets its exit status.
+std::string RunCommand(const std::string& command, int* status = nullptr);
+
+// The fixed test area at 0x10000000 (the oracle places code and data at the same addresses).
+constexpr uint32_t kFixedBase = 0x10000000;
+constexpr uint32_t kFixedSize = 0x2000;
+uint8_t* MapFixedArea();
+
+// A system dispatch table whose slots fail loudly unless a test set them; the error display
+// (slot 159) is recorded.
+struct FakeSystem {
+    FakeSystem();
+    ~FakeSystem();
+    void* slots[918];
+    static std::vector<std::string>& Reports();  // "file:line:message"
+};
+
+// A context ready to run: zeroed, its stack in `stack`.
+struct TestContext {
+    TestContext();
+    EmulState state{};
+    std::vector<uint8_t> stack;
+    uint32_t StackTop() const;
+};
+
+inline uint32_t Addr(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
+
+}  // namespace morvel::test

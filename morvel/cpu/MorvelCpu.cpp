@@ -530,31 +530,28 @@ void HMovemToMem(Cpu& c, uint32_t op) {
     uint32_t mode = MODE, reg = REG;
     if (mode == 4) {  // -(An): registers stored from A7 down to D0; An stores its initial value
         uint32_t a = c.R[8 + reg];
-        for (int i = 15; i >= 0; --i)
-            if (mask & (1u << (15 - i))) {
-                a -= B;
-                WrM<B>(a, c.R[i]);
-            }
+        for (uint32_t m = mask; m; m &= m - 1) {
+            a -= B;
+            WrM<B>(a, c.R[15 - __builtin_ctz(m)]);
+        }
         c.R[8 + reg] = a;
         return;
     }
     uint32_t a = EaAddr<B>(c, mode, reg);
-    for (int i = 0; i < 16; ++i)
-        if (mask & (1u << i)) {
-            WrM<B>(a, c.R[i]);
-            a += B;
-        }
+    for (uint32_t m = mask; m; m &= m - 1) {
+        WrM<B>(a, c.R[__builtin_ctz(m)]);
+        a += B;
+    }
 }
 template <int B>
 void HMovemToReg(Cpu& c, uint32_t op) {
     uint32_t mask = Fetch16(c);
     uint32_t mode = MODE, reg = REG;
     uint32_t a = mode == 3 ? c.R[8 + reg] : EaAddr<B>(c, mode, reg);
-    for (int i = 0; i < 16; ++i)
-        if (mask & (1u << i)) {
-            c.R[i] = Sext<B>(RdM<B>(a));
-            a += B;
-        }
+    for (uint32_t m = mask; m; m &= m - 1) {
+        c.R[__builtin_ctz(m)] = Sext<B>(RdM<B>(a));
+        a += B;
+    }
     if (mode == 3) c.R[8 + reg] = a;
 }
 

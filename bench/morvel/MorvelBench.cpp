@@ -1,0 +1,142 @@
+// The interpreter against qemu-m68k -cpu m68000 (translated, and with -singlestep) on the same
+// CPU-bound 68000 kernels at the same address: emulated instructions per second and the ratios.
+// The instruction count of one kernel call is measured once on the interpreter (trace entry per
+// instruction) and used for both sides; qemu's start-up time is measured and taken off.
+#include <sys/mman.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "common/BigEndian.h"
+#include "morvel/cpu/MorvelCpu.h"
+
+using namespace morvel;
+
+namespace {
+
+constexpr uint32_t kBase = 0x10000000, kSize = 0x100000;
+const std::string kDir = MORVEL_KERNELS_DIR;
+
+double Now() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+std::string Run(const std::string& cmd) {
+    std::string out;
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return out;
+    char b[256];
+    size_t n;
+    while ((n = fread(b, 1, sizeof b, p)) > 0) out.append(b, n);
+    pclose(p);
+    return out;
+}
+
+std::vector<uint8_t> stack(65536);
+uint64_t gSteps = 0;
+void CountStep(EmulState*, uint16_t) { ++gSteps; }
+
+uint32_t CallKernel(uint32_t k, uint32_t n) {
+    EmulState s{};
+    s.global = &s;
+    s.A[7] = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(stack.data())) + 65000;
+    vantor::WriteBE32(reinterpret_cast<void*>(s.A[7] - 8), k);
+    vantor::WriteBE32(reinterpret_cast<void*>(s.A[7] - 4), n);
+    if (Call68KCode(&s, kBase, 8) != 0) {
+        std::fprintf(stderr, "kernel %u ended by an exception\n", k);
+        std::exit(1);
+    }
+    return s.D[0];
+}
+
+uint64_t CountInstructions(uint32_t k, uint32_t n) {
+    EmulState s{};
+    s.global = &s;
+    s.SR = kSrTrace1;
+    s.A[7] = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(stack.data())) + 65000;
+    vantor::WriteBE32(reinterpret_cast<void*>(s.A[7] - 8), k);
+    vantor::WriteBE32(reinterpret_cast<void*>(s.A[7] - 4), n);
+    gSteps = 1;
+    MorvelSetNubEntry(CountStep);
+    Call68KCode(&s, kBase, 8);
+    MorvelSetNubEntry(nullptr);
+    return gSteps;
+}
+
+// Seconds of one qemu run of kernel k with n calls; its printed result in *result.
+double Qemu(const std::string& flags, uint32_t k, uint32_t n, uint32_t* result) {
+    std::string in = kDir + "/args.bin";
+    uint8_t args[8];
+    vantor::WriteBE32(args, k);
+    vantor::WriteBE32(args + 4, n);
+    std::ofstream(in, std::ios::binary).write(reinterpret_cast<const char*>(args), 8);
+    double t = Now();
+    std::string out = Run("qemu-m68k -cpu m68000 " + flags + " " + kDir + "/kernels.elf < " + in);
+    t = Now() - t;
+    if (result) *result = out.size() == 4 ? vantor::ReadBE32(out.data()) : 0xDEADBEEF;
+    return t;
+}
+
+// Instructions per second under qemu: n grows until a run takes long enough to time.
+double QemuRate(const std::string& flags, uint32_t k, uint64_t perCall, uint32_t expect, uint32_t n0) {
+    double base = 1e9;
+    for (int i = 0; i < 3; ++i) base = std::min(base, Qemu(flags, k, 0, nullptr));
+    for (uint32_t n = n0;; n *= 2) {
+        uint32_t result;
+        double t = Qemu(flags, k, n, &result) - base;
+        if (t > 0.5 || n > (1u << 24)) {
+            if (result != expect * n)
+                std::printf("  (qemu result %08x differs from the interpreter's %08x)\n", result, expect * n);
+            return static_cast<double>(perCall) * n / t;
+        }
+    }
+}
+
+}  // namespace
+
+int main() {
+    void* p = mmap(reinterpret_cast<void*>(kBase), kSize, PROT_READ | PROT_WRITE,
+                   MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE, -1, 0);
+    if (p != reinterpret_cast<void*>(kBase)) {
+        std::fprintf(stderr, "cannot map the kernels at 0x10000000\n");
+        return 1;
+    }
+    std::ifstream f(kDir + "/kernels.bin", std::ios::binary);
+    std::vector<char> image((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    std::memcpy(p, image.data(), image.size());
+
+    std::string dis = Run("m68k-linux-gnu-objdump -d -j .text -m m68k:68000 " + kDir + "/kernels.elf");
+    if (dis.find(".short") != std::string::npos) {
+        std::fprintf(stderr, "the kernels hold words that are no 68000 instructions\n");
+        return 1;
+    }
+
+    const char* names[] = {"crc32", "sieve", "sort", "movem-copy", "strcmp"};
+    std::printf("%-11s %14s %14s %14s %9s %9s\n", "kernel", "interpreter", "qemu", "qemu -ss", "vs qemu",
+                "vs -ss");
+    for (uint32_t k = 0; k < 5; ++k) {
+        CallKernel(k, 1);  // fills the kernels' data once
+        uint64_t perCall = CountInstructions(k, 2) - CountInstructions(k, 1);
+        uint32_t expect = CallKernel(k, 1);
+        uint32_t n = 1;
+        double t;
+        for (;; n *= 2) {
+            double t0 = Now();
+            CallKernel(k, n);
+            t = Now() - t0;
+            if (t > 0.5) break;
+        }
+        double ours = static_cast<double>(perCall) * n / t;
+        double qemu = QemuRate("", k, perCall, expect, n);
+        double single = QemuRate("-singlestep", k, perCall, expect, std::max(1u, n / 16));
+        std::printf("%-11s %10.1f M/s %10.1f M/s %10.1f M/s %8.2fx %8.2fx\n", names[k], ours / 1e6, qemu / 1e6,
+                    single / 1e6, ours / qemu, ours / single);
+    }
+    return 0;
+}

@@ -1,0 +1,891 @@
+// The interpreters: ARM and Thumb execution, software interrupts, the breakpoint hook and the run
+// loop with its per-instruction tail. ARM instructions dispatch through a 4096-entry handler table
+// indexed by bits 27..20 and 7..4; each handler is one template instance, so the operand form, the
+// operation and the flag setting are fixed at compile time.
+#include <array>
+#include <csetjmp>
+#include <utility>
+
+#include "tamsk/board/PatchTable.h"
+#include "tamsk/board/RunLoop.h"
+#include "tamsk/board/Timing.h"
+#include "tamsk/devices/Intc.h"
+#include "tamsk/host/Console.h"
+#include "tamsk/cpu/CpuInternal.h"
+
+namespace tamsk {
+namespace {
+
+using ArmHandler = void (*)(uint32_t);
+
+uint8_t gCondTable[16][16];  // 1 = the condition fails
+ArmHandler gArmTable[4096];
+uint8_t gThumbClass[512];
+std::jmp_buf gAbortJump;
+uint32_t gQueryCount = 0;
+
+#define R gCpu.r
+
+inline uint32_t Nzcv() { return gCpu.N << 3 | gCpu.Z << 2 | gCpu.C << 1 | gCpu.V; }
+inline bool ConditionFails(uint32_t cond) { return gCondTable[cond][Nzcv()]; }
+
+inline void SetNZ(uint32_t v) {
+    gCpu.N = v >> 31;
+    gCpu.Z = v == 0;
+}
+inline uint32_t Ror(uint32_t v, uint32_t n) { return n ? (v >> n) | (v << (32 - n)) : v; }
+inline uint32_t AddFlags(uint32_t a, uint32_t b, uint32_t carry) {
+    const uint64_t sum = static_cast<uint64_t>(a) + b + carry;
+    const uint32_t r = static_cast<uint32_t>(sum);
+    gCpu.C = static_cast<uint32_t>(sum >> 32);
+    gCpu.V = ((a ^ r) & (b ^ r)) >> 31;
+    SetNZ(r);
+    return r;
+}
+// a - b - (1 - carry), C = no borrow.
+inline uint32_t SubFlags(uint32_t a, uint32_t b, uint32_t carry) {
+    const uint32_t r = a - b - (1 - carry);
+    gCpu.C = static_cast<uint64_t>(a) >= static_cast<uint64_t>(b) + (1 - carry);
+    gCpu.V = ((a ^ b) & (a ^ r)) >> 31;
+    SetNZ(r);
+    return r;
+}
+inline void SetThumb(uint32_t t) { gCpu.thumb = gCpu.tImage = t & 1; }
+inline void Branch(uint32_t target) { gCpu.next = target; }
+inline void InterworkBranch(uint32_t target) {
+    SetThumb(target & 1);
+    gCpu.next = target & ~1u;
+}
+
+// Shift types.
+enum { kLsl = 0, kLsr = 1, kAsr = 2, kRor = 3 };
+
+// Shift by a register amount (only the low byte counts); carry in and out through c.
+inline uint32_t ShiftByRegister(int type, uint32_t v, uint32_t s, uint32_t& c) {
+    if (s == 0) return v;
+    switch (type) {
+        case kLsl:
+            if (s < 32) { c = (v >> (32 - s)) & 1; return v << s; }
+            c = s == 32 ? v & 1 : 0;
+            return 0;
+        case kLsr:
+            if (s < 32) { c = (v >> (s - 1)) & 1; return v >> s; }
+            c = s == 32 ? v >> 31 : 0;
+            return 0;
+        case kAsr:
+            if (s < 32) { c = (v >> (s - 1)) & 1; return static_cast<uint32_t>(static_cast<int32_t>(v) >> s); }
+            c = v >> 31;
+            return c ? 0xFFFFFFFFu : 0;
+        default:
+            s &= 31;
+            if (s == 0) { c = v >> 31; return v; }
+            c = (v >> (s - 1)) & 1;
+            return Ror(v, s);
+    }
+}
+
+// Shift by an immediate amount 0..31 (0 means LSL #0, LSR #32, ASR #32 or RRX).
+inline uint32_t ShiftByImmediate(int type, uint32_t v, uint32_t n, uint32_t& c) {
+    switch (type) {
+        case kLsl:
+            if (n == 0) return v;
+            c = (v >> (32 - n)) & 1;
+            return v << n;
+        case kLsr:
+            if (n == 0) { c = v >> 31; return 0; }
+            c = (v >> (n - 1)) & 1;
+            return v >> n;
+        case kAsr:
+            if (n == 0) { c = v >> 31; return c ? 0xFFFFFFFFu : 0; }
+            c = (v >> (n - 1)) & 1;
+            return static_cast<uint32_t>(static_cast<int32_t>(v) >> n);
+        default:
+            if (n == 0) {
+                const uint32_t r = (c << 31) | (v >> 1);
+                c = v & 1;
+                return r;
+            }
+            c = (v >> (n - 1)) & 1;
+            return Ror(v, n);
+    }
+}
+
+// Operand forms of data processing: 0 immediate, 1..4 immediate shift, 5..8 register shift.
+template <int FORM>
+inline uint32_t Operand2(uint32_t i, uint32_t& c) {
+    if constexpr (FORM == 0) {
+        const uint32_t rot = ((i >> 8) & 0xF) * 2;
+        const uint32_t v = Ror(i & 0xFF, rot);
+        if (rot) c = v >> 31;
+        return v;
+    } else if constexpr (FORM <= 4) {
+        return ShiftByImmediate(FORM - 1, R[i & 15], (i >> 7) & 31, c);
+    } else {
+        return ShiftByRegister(FORM - 5, R[i & 15], R[(i >> 8) & 15] & 0xFF, c);
+    }
+}
+
+void Undefined() { CpuEnterException(kExcUndefined); }
+
+// Writes a data-processing result to r15: no alignment is forced, so a misaligned result raises the
+// prefetch abort of the next fetch.
+inline void WritePc(uint32_t v) { R[15] = gCpu.next = v; }
+
+enum { kAnd, kEor, kSub, kRsb, kAdd, kAdc, kSbc, kRsc, kTst, kTeq, kCmp, kCmn, kOrr, kMov, kBic, kMvn };
+constexpr bool IsLogical(int op) {
+    return op == kAnd || op == kEor || op == kTst || op == kTeq || op == kOrr || op == kMov || op == kBic ||
+           op == kMvn;
+}
+constexpr bool IsCompare(int op) { return op >= kTst && op <= kCmn; }
+
+template <int OP, int S, int FORM>
+void ArmDataProcessing(uint32_t i) {
+    constexpr bool setFlags = S || IsCompare(OP);
+    uint32_t c = gCpu.C;
+    const uint32_t b = Operand2<FORM>(i, c);
+    const uint32_t a = R[(i >> 16) & 15];
+    const uint32_t rd = (i >> 12) & 15;
+    uint32_t r;
+    // With S and Rd = 15 the flags come from the SPSR, not from the result.
+    const bool flags = setFlags && (IsCompare(OP) || rd != 15);
+    if constexpr (IsLogical(OP)) {
+        switch (OP) {
+            case kAnd: case kTst: r = a & b; break;
+            case kEor: case kTeq: r = a ^ b; break;
+            case kOrr: r = a | b; break;
+            case kMov: r = b; break;
+            case kBic: r = a & ~b; break;
+            default: r = ~b; break;
+        }
+        if (flags) {
+            SetNZ(r);
+            gCpu.C = c;
+        }
+    } else if (flags) {
+        switch (OP) {
+            case kSub: case kCmp: r = SubFlags(a, b, 1); break;
+            case kRsb: r = SubFlags(b, a, 1); break;
+            case kAdd: case kCmn: r = AddFlags(a, b, 0); break;
+            case kAdc: r = AddFlags(a, b, gCpu.C); break;
+            case kSbc: r = SubFlags(a, b, gCpu.C); break;
+            default: r = SubFlags(b, a, gCpu.C); break;
+        }
+    } else {
+        switch (OP) {
+            case kSub: case kCmp: r = a - b; break;
+            case kRsb: r = b - a; break;
+            case kAdd: case kCmn: r = a + b; break;
+            case kAdc: r = a + b + gCpu.C; break;
+            case kSbc: r = a - b - (1 - gCpu.C); break;
+            default: r = b - a - (1 - gCpu.C); break;
+        }
+    }
+    if constexpr (IsCompare(OP)) return;
+    if (rd == 15) {
+        WritePc(r);
+        if (S) CpuReturnFromException();
+        return;
+    }
+    R[rd] = r;
+}
+
+// --- Multiplies ---
+template <int OP, int S>
+void ArmMultiply(uint32_t i) {
+    const uint32_t rm = R[i & 15], rs = R[(i >> 8) & 15];
+    const uint32_t rdHi = (i >> 16) & 15, rdLo = (i >> 12) & 15;
+    switch (OP) {
+        case 0:
+        case 1: {
+            const uint32_t r = rm * rs + (OP == 1 ? R[rdLo] : 0);
+            R[rdHi] = r;
+            if (S) SetNZ(r);
+            return;
+        }
+        case 4: case 5: case 6: case 7: {
+            uint64_t p = (OP >= 6) ? static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(rm)) *
+                                                             static_cast<int32_t>(rs))
+                                   : static_cast<uint64_t>(rm) * rs;
+            if (OP & 1) p += static_cast<uint64_t>(R[rdHi]) << 32 | R[rdLo];
+            R[rdLo] = static_cast<uint32_t>(p);
+            R[rdHi] = static_cast<uint32_t>(p >> 32);
+            if (S) {
+                gCpu.N = static_cast<uint32_t>(p >> 63);
+                gCpu.Z = p == 0;
+            }
+            return;
+        }
+        default: return;  // 2, 3: no effect
+    }
+}
+
+inline int32_t Half(uint32_t v, bool top) { return static_cast<int16_t>(top ? v >> 16 : v & 0xFFFF); }
+
+inline uint32_t AddSetQ(uint32_t a, uint32_t b) {
+    const uint32_t r = a + b;
+    if (((a ^ r) & (b ^ r)) >> 31) gCpu.Q = 1;
+    return r;
+}
+
+// SMLAxy, SMLAWy, SMULWy, SMLALxy, SMULxy.
+void ArmDspMultiply(uint32_t i) {
+    const uint32_t rd = (i >> 16) & 15, rn = (i >> 12) & 15;
+    const uint32_t rs = R[(i >> 8) & 15], rm = R[i & 15];
+    const bool x = i & (1u << 5), y = i & (1u << 6);
+    switch ((i >> 21) & 3) {
+        case 0: R[rd] = AddSetQ(static_cast<uint32_t>(Half(rm, x) * Half(rs, y)), R[rn]); break;
+        case 1: {
+            const uint32_t p = static_cast<uint32_t>((static_cast<int64_t>(static_cast<int32_t>(rm)) * Half(rs, y)) >> 16);
+            R[rd] = x ? p : AddSetQ(p, R[rn]);
+            break;
+        }
+        case 2: {
+            uint64_t acc = static_cast<uint64_t>(R[rd]) << 32 | R[rn];
+            acc += static_cast<uint64_t>(static_cast<int64_t>(Half(rm, x) * Half(rs, y)));
+            R[rn] = static_cast<uint32_t>(acc);
+            R[rd] = static_cast<uint32_t>(acc >> 32);
+            break;
+        }
+        default: R[rd] = static_cast<uint32_t>(Half(rm, x) * Half(rs, y)); break;
+    }
+}
+
+inline uint32_t Saturate(int64_t v) {
+    if (v > INT32_MAX) { gCpu.Q = 1; return 0x7FFFFFFF; }
+    if (v < INT32_MIN) { gCpu.Q = 1; return 0x80000000u; }
+    return static_cast<uint32_t>(v);
+}
+
+// QADD, QSUB, QDADD, QDSUB.
+void ArmSaturating(uint32_t i) {
+    const int64_t m = static_cast<int32_t>(R[i & 15]);
+    int64_t n = static_cast<int32_t>(R[(i >> 16) & 15]);
+    const uint32_t op = (i >> 21) & 3;
+    if (op & 2) n = static_cast<int32_t>(Saturate(2 * n));
+    R[(i >> 12) & 15] = Saturate(op & 1 ? m - n : m + n);
+}
+
+void ArmMrs(uint32_t i) { R[(i >> 12) & 15] = (i & (1u << 22)) ? gCpu.spsr[gCpu.mode] : CpuComposeCpsr(); }
+void ArmMsrRegister(uint32_t i) { CpuWriteStatusRegister(i, R[i & 15]); }
+void ArmMsrImmediate(uint32_t i) { CpuWriteStatusRegister(i, Ror(i & 0xFF, ((i >> 8) & 0xF) * 2)); }
+void ArmBx(uint32_t i) { InterworkBranch(R[i & 15]); }
+void ArmBlx(uint32_t i) {
+    const uint32_t target = R[i & 15];
+    R[14] = gCpu.cur + 4;
+    InterworkBranch(target);
+}
+void ArmClz(uint32_t i) {
+    const uint32_t v = R[i & 15];
+    R[(i >> 12) & 15] = v ? static_cast<uint32_t>(__builtin_clz(v)) : 32;
+}
+
+void ArmExecute(uint32_t i);
+void ThumbExecute(uint32_t i);
+
+// The breakpoint hook: at physical 0 runs the saved reset-vector word the first time and asks for
+// a soft reset after that; elsewhere runs the instruction the patch table substitutes, if any.
+bool PatchTrap(uint32_t* insn) {
+    const CpuTranslation t = CpuTranslateNoFault(gCpu.cur);
+    if (t.found && t.phys == 0) return PatchResetVectorTrap(insn);
+    return PatchLookup(gCpu.cur, &gCpu, insn);
+}
+
+void ArmBkpt(uint32_t) {
+    uint32_t insn;
+    if (PatchTrap(&insn)) ArmExecute(insn);
+}
+
+void ArmUndefined(uint32_t) { Undefined(); }
+void ArmNop(uint32_t) {}
+
+// Software interrupt: semihosting (0x123456), the query (0x123457) or the SWI exception.
+bool SoftwareInterrupt(uint32_t i, bool arm) {
+    const uint32_t comment = arm ? i & 0xFFFFFF : i & 0xFF;
+    if (comment == (arm ? 0x123457u : 0xACu)) {
+        R[0] = SemihostQuery(R[0]);
+        return false;
+    }
+    if (comment == (arm ? 0x123456u : 0xABu))
+        R[0] = gCpuHooks.semihost ? gCpuHooks.semihost(R[0], R[1]) : ConsoleService(R[0], R[1]);
+    CpuSwitchMode(kModeSupervisor, true);
+    gCpu.I = 1;
+    R[14] = gCpu.next;
+    R[15] = gCpu.next = gCpu.highVectors ? 0xFFFF0008u : 0x08;
+    SetThumb(0);
+    return true;
+}
+void ArmSwi(uint32_t i) { SoftwareInterrupt(i, true); }
+void ArmCoprocTransfer(uint32_t i) { CpuCoprocTransfer(i); }
+void ArmAccumulator(uint32_t i) { CpuAccumulatorTransfer(i); }
+
+template <int L>
+void ArmBranch(uint32_t i) {
+    const uint32_t offset = static_cast<uint32_t>(static_cast<int32_t>(i << 8) >> 6);
+    if (L) R[14] = gCpu.cur + 4;
+    Branch(R[15] + offset);
+}
+
+// --- Single loads and stores ---
+// A loaded word for r15 interworks.
+inline void LoadToPc(uint32_t v) {
+    R[15] = v & ~1u;
+    InterworkBranch(v);
+}
+
+// FORM 0: 12-bit immediate; 1..4: Rm shifted by an immediate of that type (no flags).
+template <int P, int U, int B, int W, int L, int FORM>
+void ArmLoadStore(uint32_t i) {
+    uint32_t offset;
+    if constexpr (FORM == 0) {
+        offset = i & 0xFFF;
+    } else {
+        uint32_t c = gCpu.C;
+        offset = ShiftByImmediate(FORM - 1, R[i & 15], (i >> 7) & 31, c);
+    }
+    const uint32_t rn = (i >> 16) & 15, rd = (i >> 12) & 15;
+    const uint32_t base = R[rn];
+    const uint32_t updated = U ? base + offset : base - offset;
+    const uint32_t addr = P ? updated : base;
+    if constexpr (L) {
+        uint32_t v;
+        if constexpr (B) {
+            v = MemRead8(addr);
+        } else {
+            CheckAligned(addr, 3);
+            v = MemRead32(addr);
+        }
+        if (rd == 15) LoadToPc(v); else R[rd] = v;
+    } else {
+        if constexpr (B) {
+            MemWrite8(addr, R[rd]);
+        } else {
+            CheckAligned(addr, 3);
+            MemWrite32(addr, R[rd]);
+        }
+    }
+    if (!P || W) R[rn] = updated;
+}
+
+// Halfword, signed and doubleword forms: SH = bits 6..5 (1 H, 2 SB/LDRD, 3 SH/STRD).
+template <int P, int U, int I, int W, int L, int SH>
+void ArmLoadStoreExtra(uint32_t i) {
+    const uint32_t offset = I ? ((i >> 4) & 0xF0) | (i & 0xF) : R[i & 15];
+    const uint32_t rn = (i >> 16) & 15, rd = (i >> 12) & 15;
+    const uint32_t base = R[rn];
+    const uint32_t updated = U ? base + offset : base - offset;
+    const uint32_t addr = P ? updated : base;
+    if constexpr (L) {
+        uint32_t v;
+        if constexpr (SH == 1) {
+            CheckAligned(addr, 1);
+            v = MemRead16(addr);
+        } else if constexpr (SH == 2) {
+            v = static_cast<uint32_t>(static_cast<int8_t>(MemRead8(addr)));
+        } else {
+            CheckAligned(addr, 1);
+            v = static_cast<uint32_t>(static_cast<int16_t>(MemRead16(addr)));
+        }
+        R[rd] = v;
+    } else if constexpr (SH == 1) {
+        CheckAligned(addr, 1);
+        MemWrite16(addr, R[rd]);
+    } else {
+        // LDRD (SH 2) and STRD (SH 3).
+        if (rd & 1) return Undefined();
+        CheckAligned(addr, 7);
+        if constexpr (SH == 2) {
+            R[rd] = MemRead32(addr);
+            R[rd + 1] = MemRead32(addr + 4);
+        } else {
+            MemWrite32(addr, R[rd]);
+            MemWrite32(addr + 4, R[rd + 1]);
+        }
+    }
+    if (!P || W) R[rn] = updated;
+}
+
+template <int B>
+void ArmSwap(uint32_t i) {
+    const uint32_t addr = R[(i >> 16) & 15];
+    uint32_t v;
+    if (B) {
+        v = MemRead8(addr);
+        MemWrite8(addr, R[i & 15]);
+    } else {
+        CheckAligned(addr, 3);
+        v = MemRead32(addr);
+        MemWrite32(addr, R[i & 15]);
+    }
+    R[(i >> 12) & 15] = v;
+}
+
+// --- Block transfers ---
+inline uint32_t& UserRegister(int n) {
+    if (CpuRegisterIsUserCopy(n)) return R[n];
+    return gCpu.bank[n - 8][16];
+}
+
+template <int P, int U, int S, int W, int L>
+void ArmBlockTransfer(uint32_t i) {
+    const uint32_t list = i & 0xFFFF;
+    if (!list) return;
+    const uint32_t rn = (i >> 16) & 15;
+    const uint32_t base = R[rn];
+    const uint32_t bytes = 4 * static_cast<uint32_t>(__builtin_popcount(list));
+    uint32_t addr = U ? (P ? base + 4 : base) : (P ? base - bytes : base - bytes + 4);
+    const uint32_t final = U ? base + bytes : base - bytes;
+    const bool user = S && !(list & 0x8000);  // S without r15: the User bank
+    for (uint32_t m = list, n = 0; m; m >>= 1, ++n) {
+        if (!(m & 1)) continue;
+        CheckAligned(addr, 3);
+        if (L) {
+            const uint32_t v = MemRead32(addr);
+            if (user) UserRegister(static_cast<int>(n)) = v;
+            else if (n == 15) LoadToPc(v);
+            else R[n] = v;
+        } else {
+            MemWrite32(addr, user ? UserRegister(static_cast<int>(n)) : R[n]);
+        }
+        addr += 4;
+    }
+    if (W) R[rn] = final;
+    if (S && L && (list & 0x8000)) CpuReturnFromException();
+}
+
+// --- Handler tables ---
+template <size_t... I>
+constexpr std::array<ArmHandler, sizeof...(I)> MakeDp(std::index_sequence<I...>) {
+    return {&ArmDataProcessing<I / 18, (I / 9) % 2, I % 9>...};
+}
+template <size_t... I>
+constexpr std::array<ArmHandler, sizeof...(I)> MakeLs(std::index_sequence<I...>) {
+    return {&ArmLoadStore<(I >> 4) & 1, (I >> 3) & 1, (I >> 2) & 1, (I >> 1) & 1, I & 1, (I >> 5)>...};
+}
+template <size_t... I>
+constexpr std::array<ArmHandler, sizeof...(I)> MakeLsx(std::index_sequence<I...>) {
+    return {&ArmLoadStoreExtra<(I >> 4) & 1, (I >> 3) & 1, (I >> 2) & 1, (I >> 1) & 1, I & 1, (I >> 5) + 1>...};
+}
+template <size_t... I>
+constexpr std::array<ArmHandler, sizeof...(I)> MakeBlock(std::index_sequence<I...>) {
+    return {&ArmBlockTransfer<(I >> 4) & 1, (I >> 3) & 1, (I >> 2) & 1, (I >> 1) & 1, I & 1>...};
+}
+template <size_t... I>
+constexpr std::array<ArmHandler, sizeof...(I)> MakeMul(std::index_sequence<I...>) {
+    return {&ArmMultiply<I / 2, I % 2>...};
+}
+constexpr auto kDp = MakeDp(std::make_index_sequence<288>());
+constexpr auto kLs = MakeLs(std::make_index_sequence<160>());
+constexpr auto kLsx = MakeLsx(std::make_index_sequence<96>());
+constexpr auto kBlock = MakeBlock(std::make_index_sequence<32>());
+constexpr auto kMul = MakeMul(std::make_index_sequence<16>());
+
+// Handler for bits 27..20 (op) and 7..4 (lo).
+ArmHandler DecodeArm(uint32_t op, uint32_t lo) {
+    const uint32_t dpOp = (op >> 1) & 15, s = op & 1;
+    switch (op >> 5) {
+        case 0:
+            if ((lo & 9) == 9) {
+                const uint32_t sh = (lo >> 1) & 3;
+                if (sh == 0) {
+                    if ((op & 0xF0) == 0) return kMul[((op >> 1) & 7) * 2 + s];
+                    if ((op & 0xFB) == 0x10) return (op & 4) ? &ArmSwap<1> : &ArmSwap<0>;
+                    return &ArmUndefined;
+                }
+                return kLsx[(sh - 1) * 32 + (op & 31)];
+            }
+            if ((op & 0x19) == 0x10) {
+                if (!(lo & 1)) {
+                    if (lo & 8) return &ArmDspMultiply;
+                    return (op & 2) ? &ArmMsrRegister : &ArmMrs;
+                }
+                switch ((lo >> 1) & 3) {
+                    case 0: return (op & 4) ? &ArmClz : &ArmBx;
+                    case 1: return &ArmBlx;
+                    case 2: return &ArmSaturating;
+                    default: return &ArmBkpt;
+                }
+            }
+            return kDp[dpOp * 18 + s * 9 + 1 + (lo & 1) * 4 + ((lo >> 1) & 3)];
+        case 1:
+            if ((op & 0xFB) == 0x32) return &ArmMsrImmediate;
+            // TST and CMP without S execute as TST and CMP.
+            return kDp[dpOp * 18 + s * 9];
+        case 2: return kLs[op & 31];
+        case 3:
+            if (lo & 1) return &ArmUndefined;
+            return kLs[(1 + ((lo >> 1) & 3)) * 32 + (op & 31)];
+        case 4: return kBlock[op & 31];
+        case 5: return (op & 0x10) ? &ArmBranch<1> : &ArmBranch<0>;
+        case 6: return &ArmAccumulator;
+        default:
+            if (op & 0x10) return &ArmSwi;
+            return (lo & 1) ? &ArmCoprocTransfer : &ArmNop;
+    }
+}
+
+// Condition code 15: BLX immediate and PLD; everything else is undefined.
+void ArmUnconditional(uint32_t i) {
+    if ((i & 0x0E000000u) == 0x0A000000u) {
+        const uint32_t offset = static_cast<uint32_t>(static_cast<int32_t>(i << 8) >> 6);
+        R[14] = gCpu.cur + 4;
+        SetThumb(1);
+        Branch(R[15] + offset + ((i >> 23) & 2));
+        return;
+    }
+    if ((i & 0x0D70F000u) == 0x0550F000u) return;  // PLD
+    Undefined();
+}
+
+void ArmExecute(uint32_t i) {
+    const uint32_t cond = i >> 28;
+    if (cond != 14) {
+        if (cond == 15) return ArmUnconditional(i);
+        if (ConditionFails(cond)) return;
+    }
+    gArmTable[((i >> 16) & 0xFF0) | ((i >> 4) & 0xF)](i);
+}
+
+inline void ArmStep() {
+    const uint32_t pc = gCpu.cur;
+    if (pc & 3) CpuRaiseAbort(kExcPrefetchAbort, 1, pc);
+    if ((pc & kPageMask) != gTlb.fetchKey) CpuFillCache(kAccessFetch, pc);
+    const uint32_t insn = CpuLoad32(gTlb.fetchHost + (pc & 0x3FF));
+    R[15] = pc + 8;
+    gCpu.next = pc + 4;
+    ArmExecute(insn);
+}
+
+// --- Thumb ---
+enum ThumbClass : uint8_t {
+    kTShiftImm, kTAddSubReg, kTAddSubImm3, kTMovImm, kTCmpImm, kTAddImm, kTSubImm, kTHiReg, kTLoadStoreReg,
+    kTLdrPc, kTAlu, kTBx, kTBlx, kTLoadStoreImm, kTLoadStoreHalf, kTLoadStoreSp, kTAddress, kTAdjustSp,
+    kTPushPop, kTBkpt, kTMultiple, kTCondBranch, kTSwi, kTBranch, kTBlxSuffix, kTBlPrefix, kTBlSuffix,
+    kTUndefined,
+};
+
+void ThumbPushPop(uint32_t i) {
+    if (i & (1u << 11)) {
+        for (int n = 0; n < 8; ++n) {
+            if (!(i & (1u << n))) continue;
+            CheckAligned(R[13], 3);
+            R[n] = MemRead32(R[13]);
+            R[13] += 4;
+        }
+        if (i & 0x100) {
+            CheckAligned(R[13], 3);
+            const uint32_t v = MemRead32(R[13]);
+            R[13] += 4;
+            InterworkBranch(v);
+        }
+        return;
+    }
+    if (i & 0x100) {
+        R[13] -= 4;
+        CheckAligned(R[13], 3);
+        MemWrite32(R[13], R[14]);
+    }
+    for (int n = 7; n >= 0; --n) {
+        if (!(i & (1u << n))) continue;
+        R[13] -= 4;
+        CheckAligned(R[13], 3);
+        MemWrite32(R[13], R[n]);
+    }
+}
+
+void ThumbMultiple(uint32_t i) {
+    const uint32_t rn = (i >> 8) & 7;
+    if (i & (1u << 11)) {
+        uint32_t addr = R[rn];
+        for (int n = 0; n < 8; ++n) {
+            if (!(i & (1u << n))) continue;
+            CheckAligned(addr, 3);
+            R[n] = MemRead32(addr);
+            addr += 4;
+        }
+        if (!(i & (1u << rn))) R[rn] = addr;
+        return;
+    }
+    for (int n = 0; n < 8; ++n) {
+        if (!(i & (1u << n))) continue;
+        CheckAligned(R[rn], 3);
+        MemWrite32(R[rn], R[n]);
+        R[rn] += 4;
+    }
+}
+
+void ThumbAlu(uint32_t i) {
+    const uint32_t rd = i & 7;
+    const uint32_t m = R[(i >> 3) & 7];
+    const uint32_t d = R[rd];
+    uint32_t r;
+    switch ((i >> 6) & 15) {
+        case 0: r = d & m; break;
+        case 1: r = d ^ m; break;
+        case 2: r = ShiftByRegister(kLsl, d, m & 0xFF, gCpu.C); break;
+        case 3: r = ShiftByRegister(kLsr, d, m & 0xFF, gCpu.C); break;
+        case 4: r = ShiftByRegister(kAsr, d, m & 0xFF, gCpu.C); break;
+        case 5: R[rd] = AddFlags(d, m, gCpu.C); return;
+        case 6: R[rd] = SubFlags(d, m, gCpu.C); return;
+        case 7: r = ShiftByRegister(kRor, d, m & 0xFF, gCpu.C); break;
+        case 8: SetNZ(d & m); return;
+        case 9: R[rd] = SubFlags(0, m, 1); return;
+        case 10: SubFlags(d, m, 1); return;
+        case 11: AddFlags(d, m, 0); return;
+        case 12: r = d | m; break;
+        case 13: r = m * d; break;
+        case 14: r = d & ~m; break;
+        default: r = ~m; break;
+    }
+    R[rd] = r;
+    SetNZ(r);
+}
+
+void ThumbLoadStoreRegister(uint32_t i) {
+    const uint32_t addr = R[(i >> 3) & 7] + R[(i >> 6) & 7];
+    const uint32_t rd = i & 7;
+    switch ((i >> 9) & 7) {
+        case 0: CheckAligned(addr, 3); MemWrite32(addr, R[rd]); break;
+        case 1: CheckAligned(addr, 1); MemWrite16(addr, R[rd]); break;
+        case 2: MemWrite8(addr, R[rd]); break;
+        case 3: R[rd] = static_cast<uint32_t>(static_cast<int8_t>(MemRead8(addr))); break;
+        case 4: CheckAligned(addr, 3); R[rd] = MemRead32(addr); break;
+        case 5: CheckAligned(addr, 1); R[rd] = MemRead16(addr); break;
+        case 6: R[rd] = MemRead8(addr); break;
+        default: CheckAligned(addr, 1); R[rd] = static_cast<uint32_t>(static_cast<int16_t>(MemRead16(addr))); break;
+    }
+}
+
+inline uint32_t SignExtend11(uint32_t i) { return static_cast<uint32_t>(static_cast<int32_t>(i << 21) >> 21); }
+
+void ThumbExecute(uint32_t i) {
+    switch (gThumbClass[i >> 7]) {
+        case kTShiftImm: {
+            const uint32_t type = (i >> 11) & 3, n = (i >> 6) & 31;
+            const uint32_t r = ShiftByImmediate(static_cast<int>(type), R[(i >> 3) & 7], n, gCpu.C);
+            R[i & 7] = r;
+            SetNZ(r);
+            return;
+        }
+        case kTAddSubReg:
+        case kTAddSubImm3: {
+            const uint32_t a = R[(i >> 3) & 7];
+            const uint32_t b = gThumbClass[i >> 7] == kTAddSubReg ? R[(i >> 6) & 7] : (i >> 6) & 7;
+            R[i & 7] = (i & (1u << 9)) ? SubFlags(a, b, 1) : AddFlags(a, b, 0);
+            return;
+        }
+        case kTMovImm: {
+            const uint32_t v = i & 0xFF;
+            R[(i >> 8) & 7] = v;
+            SetNZ(v);
+            return;
+        }
+        case kTCmpImm: SubFlags(R[(i >> 8) & 7], i & 0xFF, 1); return;
+        case kTAddImm: R[(i >> 8) & 7] = AddFlags(R[(i >> 8) & 7], i & 0xFF, 0); return;
+        case kTSubImm: R[(i >> 8) & 7] = SubFlags(R[(i >> 8) & 7], i & 0xFF, 1); return;
+        case kTHiReg: {
+            const uint32_t rd = ((i >> 4) & 8) | (i & 7);
+            const uint32_t m = R[(i >> 3) & 15];
+            switch ((i >> 8) & 3) {
+                case 0: {
+                    const uint32_t r = R[rd] + m;
+                    if (rd == 15) Branch(r); else R[rd] = r;
+                    return;
+                }
+                case 1: SubFlags(R[rd], m, 1); return;
+                default:
+                    if (rd == 15) Branch(m); else R[rd] = m;
+                    return;
+            }
+        }
+        case kTLoadStoreReg: return ThumbLoadStoreRegister(i);
+        case kTLdrPc: {
+            const uint32_t addr = (R[15] & ~3u) + (i & 0xFF) * 4;
+            R[(i >> 8) & 7] = MemRead32(addr);
+            return;
+        }
+        case kTAlu: return ThumbAlu(i);
+        case kTBx: return InterworkBranch(R[(i >> 3) & 15]);
+        case kTBlx: {
+            const uint32_t target = R[(i >> 3) & 15];
+            R[14] = gCpu.next | 1;
+            return InterworkBranch(target);
+        }
+        case kTLoadStoreImm: {
+            const uint32_t n = (i >> 6) & 31, rd = i & 7, base = R[(i >> 3) & 7];
+            switch ((i >> 11) & 3) {
+                case 0: { const uint32_t a = base + n * 4; CheckAligned(a, 3); MemWrite32(a, R[rd]); return; }
+                case 1: { const uint32_t a = base + n * 4; CheckAligned(a, 3); R[rd] = MemRead32(a); return; }
+                case 2: MemWrite8(base + n, R[rd]); return;
+                default: R[rd] = MemRead8(base + n); return;
+            }
+        }
+        case kTLoadStoreHalf: {
+            const uint32_t a = R[(i >> 3) & 7] + ((i >> 6) & 31) * 2;
+            CheckAligned(a, 1);
+            if (i & (1u << 11)) R[i & 7] = MemRead16(a); else MemWrite16(a, R[i & 7]);
+            return;
+        }
+        case kTLoadStoreSp: {
+            const uint32_t a = R[13] + (i & 0xFF) * 4;
+            CheckAligned(a, 3);
+            if (i & (1u << 11)) R[(i >> 8) & 7] = MemRead32(a); else MemWrite32(a, R[(i >> 8) & 7]);
+            return;
+        }
+        case kTAddress:
+            R[(i >> 8) & 7] = ((i & (1u << 11)) ? R[13] : (R[15] & ~3u)) + (i & 0xFF) * 4;
+            return;
+        case kTAdjustSp:
+            if (i & 0x80) R[13] -= (i & 0x7F) * 4; else R[13] += (i & 0x7F) * 4;
+            return;
+        case kTPushPop: return ThumbPushPop(i);
+        case kTBkpt: {
+            uint32_t insn;
+            if (PatchTrap(&insn)) return ThumbExecute(insn & 0xFFFF);
+            return;
+        }
+        case kTMultiple: return ThumbMultiple(i);
+        case kTCondBranch: {
+            const uint32_t cond = (i >> 8) & 15;
+            if (cond != 14 && ConditionFails(cond)) return;
+            return Branch(R[15] + static_cast<uint32_t>(static_cast<int8_t>(i & 0xFF)) * 2);
+        }
+        case kTSwi: SoftwareInterrupt(i, false); return;
+        case kTBranch: return Branch(R[15] + SignExtend11(i) * 2);
+        case kTBlxSuffix: {
+            const uint32_t target = (R[14] + (i & 0x7FF) * 2) & ~3u;
+            R[14] = gCpu.next | 1;
+            SetThumb(0);
+            return Branch(target);
+        }
+        case kTBlPrefix: R[14] = R[15] + (SignExtend11(i) << 12); return;
+        case kTBlSuffix: {
+            const uint32_t target = R[14] + (i & 0x7FF) * 2;
+            R[14] = gCpu.next | 1;
+            return Branch(target);
+        }
+        default: Undefined(); return;
+    }
+}
+
+inline void ThumbStep() {
+    const uint32_t pc = gCpu.cur;
+    gCpu.tImage = 1;
+    gCpu.next = pc + 2;
+    if (pc & 1) CpuRaiseAbort(kExcPrefetchAbort, 1, pc);
+    if ((pc & kPageMask) != gTlb.fetchKey) CpuFillCache(kAccessFetch, pc);
+    const uint32_t insn = CpuLoad16(gTlb.fetchHost + (pc & 0x3FF));
+    R[15] = pc + 4;
+    ThumbExecute(insn);
+}
+
+// --- The run loop ---
+inline void TakeInterrupt() {
+    if (IntcFiqPending() && !gCpu.F) {
+        CpuEnterException(kExcFiq);
+    } else if (IntcIrqPending() && !gCpu.I) {
+        CpuSwitchMode(kModeIrq, true);
+        R[14] = gCpu.next + 4;
+        SetThumb(0);
+        gCpu.I = 1;
+        R[15] = gCpu.next = gCpu.highVectors ? 0xFFFF0018u : 0x18;
+    }
+}
+
+// One instruction and its tail; returns the run code when bit 63 was served, else -1.
+inline int StepWithTail() {
+    if (gCpu.thumb) ThumbStep(); else ArmStep();
+    if (PendingEventWord.load(std::memory_order_relaxed) && CpuServicePending()) return RunCode.load();
+    if (Intc.present) TakeInterrupt();
+    gCpu.cur = gCpu.next;
+    ++ExecutedInstructions;
+    TimingStep();
+    return -1;
+}
+
+#undef R
+
+}  // namespace
+
+void CpuAbortJump() { std::longjmp(gAbortJump, 1); }
+
+int32_t CpuRun() {
+    // An abort long-jumps back here with the state already switched to its exception.
+    setjmp(gAbortJump);
+    for (;;) {
+        const int code = StepWithTail();
+        if (code >= 0) return code;
+    }
+}
+
+int CpuStep() {
+    if (setjmp(gAbortJump)) return -1;
+    return StepWithTail();
+}
+
+void CpuBuildCondTable() {
+    static const char* const kPatterns[14] = {"-1--", "-0--", "--1-", "--0-", "1---", "0---", "---1",
+                                              "---0", "-01-", "--0-|-1--", "1--1|0--0", "1--0|0--1",
+                                              "10-1|00-0", "-1--|0--1|1--0"};
+    for (uint32_t nzcv = 0; nzcv < 16; ++nzcv) {
+        for (int cond = 0; cond < 14; ++cond) {
+            bool pass = false;
+            const char* p = kPatterns[cond];
+            while (*p) {
+                bool match = true;
+                for (int k = 0; k < 4; ++k) {
+                    const uint32_t bit = (nzcv >> (3 - k)) & 1;
+                    if ((p[k] == '1' && !bit) || (p[k] == '0' && bit)) match = false;
+                }
+                pass = pass || match;
+                p += 4;
+                if (*p == '|') ++p;
+            }
+            gCondTable[cond][nzcv] = !pass;
+        }
+        gCondTable[14][nzcv] = 0;
+        gCondTable[15][nzcv] = 1;
+    }
+    for (uint32_t idx = 0; idx < 4096; ++idx) gArmTable[idx] = DecodeArm(idx >> 4, idx & 0xF);
+}
+
+void CpuBuildThumbTable() {
+    struct Row {
+        const char* pattern;
+        uint8_t cls;
+    };
+    static const Row kRows[29] = {
+        {"000------", kTShiftImm},     {"000110---", kTAddSubReg},    {"000111---", kTAddSubImm3},
+        {"00100----", kTMovImm},       {"00101----", kTCmpImm},       {"00110----", kTAddImm},
+        {"00111----", kTSubImm},       {"0100-----", kTHiReg},        {"0101-----", kTLoadStoreReg},
+        {"01001----", kTLdrPc},        {"010000---", kTAlu},          {"010001110", kTBx},
+        {"010001111", kTBlx},          {"011------", kTLoadStoreImm}, {"1000-----", kTLoadStoreHalf},
+        {"1001-----", kTLoadStoreSp},  {"1010-----", kTAddress},      {"1011000--", kTAdjustSp},
+        {"1011010--", kTPushPop},      {"1011100--", kTAdjustSp},     {"1011110--", kTPushPop},
+        {"1011111--", kTBkpt},         {"1100-----", kTMultiple},     {"1101-----", kTCondBranch},
+        {"11011111-", kTSwi},          {"11100----", kTBranch},       {"11101----", kTBlxSuffix},
+        {"11110----", kTBlPrefix},     {"11111----", kTBlSuffix},
+    };
+    if (std::strlen(kRows[0].pattern) != 9) CpuFatal("TIC_SHIFT needs to be adjusted");
+    std::memset(gThumbClass, kTUndefined, sizeof gThumbClass);
+    for (const Row& row : kRows) {
+        uint32_t fixed = 0;
+        int free = 0;
+        for (int k = 0; k < 9; ++k) {
+            if (row.pattern[k] == '-') {
+                ++free;
+            } else {
+                fixed |= static_cast<uint32_t>(row.pattern[k] - '0') << (8 - k);
+            }
+        }
+        for (uint32_t e = 0; e < (1u << free); ++e) gThumbClass[fixed | e] = row.cls;
+    }
+}
+
+uint32_t SemihostQuery(uint32_t value) {
+    if (value != 257) return 0;
+    return ++gQueryCount == 3 ? 2 : 0;
+}
+
+void CpuResetQueryCount() { gQueryCount = 0; }
+
+}  // namespace tamsk

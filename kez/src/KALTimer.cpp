@@ -1,0 +1,169 @@
+// One-shot software timers (export slots 156 to 158 and 282), served by the timer task 'tmrt'.
+#include <sys/time.h>
+
+#include <cerrno>
+
+#include "common/FourCC.h"
+#include "kez/src/KAL.h"
+#include "kez/src/KezModule.h"
+
+using namespace vantor;
+
+namespace kez {
+namespace {
+
+constexpr int kTimerCount = 16;
+constexpr uint32_t kMaxTimers = 15;
+constexpr uint64_t kNotArmed = ~uint64_t{0};
+
+struct Timer {
+    KezTimerCallback callback;  // null: a free record
+    uint32_t argument;
+    uint64_t due;  // milliseconds since 1970
+    uint32_t tag;
+};
+
+Timer gTimers[kTimerCount];
+uint32_t gTimerCount;
+bool gChanged;
+bool gStop;
+pthread_mutex_t gTimerLock;
+pthread_cond_t gTimerCondition;
+uint32_t gTimerTask;
+
+// The timer task's user record: a zero word and a 64-byte block whose ninth word is 14.
+uint32_t gTimerBlock[16] = {0, 0, 0, 0, 0, 0, 0, 0, 14};
+uint32_t gTimerUserRecord[2] = {0, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(gTimerBlock))};
+
+uint64_t NowMilliseconds() {
+    timeval now;
+    gettimeofday(&now, nullptr);
+    return static_cast<uint64_t>(now.tv_sec) * 1000 + static_cast<uint64_t>(now.tv_usec) / 1000;
+}
+
+class TimerLock {
+public:
+    TimerLock() { pthread_mutex_lock(&gTimerLock); }
+    ~TimerLock() { pthread_mutex_unlock(&gTimerLock); }
+};
+
+void TimerTask(uint32_t) {
+    TimerLock lock;
+    while (!gStop) {
+        uint64_t now = NowMilliseconds(), earliest = kNotArmed;
+        gChanged = false;
+        bool restart = false;
+        uint32_t visited = 0;
+        for (int i = 0; i < kTimerCount && visited < gTimerCount && !gStop; ++i) {
+            Timer& t = gTimers[i];
+            if (!t.callback) continue;
+            ++visited;
+            if (t.due <= now) {
+                t.due = kNotArmed;  // disarmed before its callback runs
+                t.callback(t.argument);
+                if (gChanged) {
+                    restart = true;
+                    break;
+                }
+            }
+            if (t.callback && t.due < earliest) earliest = t.due;
+        }
+        if (restart || gStop) continue;
+        if (earliest == kNotArmed) {
+            pthread_cond_wait(&gTimerCondition, &gTimerLock);
+        } else {
+            timespec deadline{static_cast<time_t>(earliest / 1000), static_cast<long>(earliest % 1000) * 1000000L};
+            pthread_cond_timedwait(&gTimerCondition, &gTimerLock, &deadline);
+        }
+    }
+}
+
+uint16_t KALTimerCreate(uint32_t* id, uint32_t tag, KezTimerCallback callback, uint32_t argument) {
+    if (!id || !callback) return kalErrBadParam;
+    TimerLock lock;
+    if (gTimerCount >= kMaxTimers) return kalErrNoFreeObject;
+    for (int i = 0; i < kTimerCount; ++i) {
+        Timer& t = gTimers[i];
+        if (t.callback) continue;
+        t = {callback, argument, kNotArmed, tag};
+        gChanged = true;
+        ++gTimerCount;
+        *id = static_cast<uint32_t>(i);
+        return 0;
+    }
+    return kalErrNoFreeObject;
+}
+KEZ_SLOT(KALTimerCreate, KALTimerCreate)
+
+uint16_t KALTimerDelete(uint32_t id) {
+    TimerLock lock;
+    if (id >= kTimerCount || !gTimers[id].callback) return kalErrBadID;
+    gTimers[id].callback = nullptr;
+    gChanged = true;
+    --gTimerCount;
+    return 0;
+}
+KEZ_SLOT(KALTimerDelete, KALTimerDelete)
+
+// Arms the timer to fire once `milliseconds` from now; 0 disarms it.
+uint16_t KALTimerStart(uint32_t id, uint32_t milliseconds) {
+    {
+        TimerLock lock;
+        if (id >= kTimerCount || !gTimers[id].callback) return kalErrBadID;
+        gTimers[id].due = milliseconds ? NowMilliseconds() + milliseconds : kNotArmed;
+        gChanged = true;
+    }
+    pthread_cond_signal(&gTimerCondition);
+    return 0;
+}
+KEZ_SLOT(KALTimerStart, KALTimerStart)
+
+uint16_t KALTimerGetUserData(uint32_t id, uint32_t* argument) {
+    if (!argument) return kalErrBadParam;
+    TimerLock lock;
+    if (id >= kTimerCount || !gTimers[id].callback) return kalErrBadID;
+    *argument = gTimers[id].argument;
+    return 0;
+}
+KEZ_SLOT(KALTimerGetUserData, KALTimerGetUserData)
+
+uint16_t TimerFiller() { return 0xFFFF; }
+
+}  // namespace
+
+KEZ_SLOT_FILLER(159, TimerFiller)
+
+uint16_t PrvKALTimerInitialize() {
+    pthread_mutexattr_t attributes;
+    pthread_mutexattr_init(&attributes);
+    pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
+    pthread_mutex_init(&gTimerLock, &attributes);
+    pthread_mutexattr_destroy(&attributes);
+    pthread_cond_init(&gTimerCondition, nullptr);
+    for (Timer& t : gTimers) t = {nullptr, 0, kNotArmed, 0};
+    gTimerCount = 0;
+    gChanged = gStop = false;
+    KALTaskCreationRecord record{static_cast<uint32_t>(reinterpret_cast<uintptr_t>(gTimerUserRecord)),
+                                 TimerTask, 0, 10, FourCC("tmrt")};
+    uint16_t error = KEZ_CALL(KALTaskCreate, &gTimerTask, &record);
+    if (error == 0) error = KEZ_CALL(KALTaskStart, gTimerTask, 0);
+    return error;
+}
+
+uint16_t PrvKALTimerDispose() {
+    {
+        TimerLock lock;
+        gStop = true;
+    }
+    pthread_cond_signal(&gTimerCondition);
+    // Shutdown has already ended every task; otherwise wait for the timer task to end.
+    KALTaskInfo info;
+    while (KEZ_CALL(KALTaskGetInfo, gTimerTask, &info) == 0 && info.name == FourCC("tmrt"))
+        KEZ_CALL(KALTaskDelay, 1);
+    gTimerTask = 0;
+    pthread_cond_destroy(&gTimerCondition);
+    pthread_mutex_destroy(&gTimerLock);
+    return 0;
+}
+
+}  // namespace kez

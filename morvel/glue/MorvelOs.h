@@ -1,22 +1,16 @@
-// The OS libraries the 68K environment calls: the system dispatch table and its slots.
+// The libraries the 68K environment binds besides the system table: Kez ('rsrc'/'pkez').
 #pragma once
 
 #include <cstdint>
 
+#include "common/module/ModuleGlue.h"
+
 namespace morvel {
 
-// Handed over by the module glue (__SetDispatchTableSystem); null until then.
-void MorvelSetSystemTable(void* const* table);
-void* const* MorvelSystemTable();
-inline bool SysTableBound() { return MorvelSystemTable() != nullptr; }
+// Kez, bound through system slot 543 on its first call.
+vantor::glue::ModuleImport& KezImport();
 
-template <typename Fn>
-inline Fn SysSlot(unsigned slot) {
-    return reinterpret_cast<Fn>(MorvelSystemTable()[slot]);
-}
-
-// System slots the machinery relies on.
-constexpr unsigned kSysErrDisplayFileLineMsg = 159;
-using SysErrDisplayFileLineMsgFn = void (*)(const char* file, uint16_t line, const char* message);
+// Kez slot 74: what the abstraction layer knows of the area that holds an address (0: nothing).
+uint32_t KezAreaSize(uint32_t address, uint8_t flag);
 
 }  // namespace morvel

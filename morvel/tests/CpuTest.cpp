@@ -10,7 +10,7 @@
 namespace morvel::test {
 namespace {
 
-class CpuTest : public ::testing::Test {
+class CpuTest : public MorvelTest {
 protected:
     // Places the code in the context's own buffer and runs it through Call68KCode.
     uint16_t Run(const std::vector<uint8_t>& bytes) {
@@ -20,14 +20,12 @@ protected:
     }
     uint16_t RunAsm(const std::string& src) { return Run(Assemble(src)); }
     uint32_t CodeAddr() const { return Addr(code_.data()); }
-    std::vector<std::string>& Reports() { return FakeSystem::Reports(); }
     std::string Hex(uint32_t v) {
         char b[16];
         std::snprintf(b, sizeof b, "%x", v);
         return b;
     }
 
-    FakeSystem sys_;
     TestContext ctx_;
     std::vector<uint8_t> code_;
 };

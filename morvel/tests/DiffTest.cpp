@@ -657,7 +657,7 @@ uint32_t EnvNumber(const char* name, uint32_t fallback) {
     return v ? static_cast<uint32_t>(std::strtoul(v, nullptr, 0)) : fallback;
 }
 
-class DiffTest : public ::testing::TestWithParam<Class> {};
+class DiffTest : public MorvelTest, public ::testing::WithParamInterface<Class> {};
 
 TEST_P(DiffTest, MatchesQemu) {
     ASSERT_NE(MapFixedArea(), nullptr) << "0x10000000 is taken in this process";

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "morvel/glue/MorvelOs.h"
+#include "common/module/ModuleGlue.h"
 
 namespace morvel::test {
 
@@ -51,29 +51,16 @@ uint8_t* MapFixedArea() {
     return area;
 }
 
-namespace {
-FakeSystem* gFake = nullptr;
-
-void RecordReport(const char* file, uint16_t line, const char* message) {
-    FakeSystem::Reports().push_back(std::string(file) + ":" + std::to_string(line) + ":" + message);
-}
-}  // namespace
-
-std::vector<std::string>& FakeSystem::Reports() {
-    static std::vector<std::string> reports;
-    return reports;
+void MorvelTest::SetUp() {
+    StandinTest::SetUp();
+    vantor::glue::SetSystemTable(vantor::os::SystemTable());
 }
 
-FakeSystem::FakeSystem() {
-    for (auto& s : slots) s = nullptr;
-    slots[kSysErrDisplayFileLineMsg] = reinterpret_cast<void*>(&RecordReport);
-    Reports().clear();
-    gFake = this;
-    MorvelSetSystemTable(slots);
-}
-FakeSystem::~FakeSystem() {
-    MorvelSetSystemTable(nullptr);
-    gFake = nullptr;
+std::vector<std::string> MorvelTest::Reports() {
+    std::vector<std::string> out;
+    for (const auto& r : vantor::os::ErrorReports())
+        out.push_back(r.file + ":" + std::to_string(r.line) + ":" + r.message);
+    return out;
 }
 
 TestContext::TestContext() : stack(16384, 0) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "morvel/cpu/EmulState.h"
+#include "standin/os/StandinTest.h"
 
 namespace morvel::test {
 
@@ -21,13 +22,12 @@ constexpr uint32_t kFixedBase = 0x10000000;
 constexpr uint32_t kFixedSize = 0x2000;
 uint8_t* MapFixedArea();
 
-// A system dispatch table whose slots fail loudly unless a test set them; the error display
-// (slot 159) is recorded.
-struct FakeSystem {
-    FakeSystem();
-    ~FakeSystem();
-    void* slots[918];
-    static std::vector<std::string>& Reports();  // "file:line:message"
+// Tests against the stand-in OS, reached through the module glue as the module does.
+class MorvelTest : public vantor::os::StandinTest {
+protected:
+    void SetUp() override;
+    // The error reports (system slot 159) as "file:line:message".
+    static std::vector<std::string> Reports();
 };
 
 // A context ready to run: zeroed, its stack in `stack`.

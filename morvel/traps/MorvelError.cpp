@@ -1,17 +1,11 @@
 #include "morvel/traps/MorvelError.h"
 
-#include <cstdio>
-
-#include "morvel/glue/MorvelOs.h"
+#include "common/module/SystemCalls.h"
 
 namespace morvel {
 
 void ErrDisplayFileLineMsg(const char* file, uint16_t line, const char* message) {
-    if (!SysTableBound()) {
-        std::fprintf(stderr, "%s, Line:%u, %s\n", file, static_cast<unsigned>(line), message);
-        return;
-    }
-    SysSlot<SysErrDisplayFileLineMsgFn>(kSysErrDisplayFileLineMsg)(file, line, message);
+    vantor::sys::ErrDisplayFileLineMsg(file, line, message);
 }
 
 }  // namespace morvel

@@ -24,6 +24,7 @@ try:
     import rpc  # noqa: E402,F401  (registers the remote-call command when present)
 except ImportError:
     rpc = None
+import nub  # noqa: E402,F401  (the nub's state, routine-name, register, find and control commands)
 
 
 def pattern_byte(a):

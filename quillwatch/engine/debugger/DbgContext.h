@@ -25,7 +25,17 @@ constexpr int kDbgLineChars = 256;  // characters of one command line (plus a te
 // Command ids of the debugger module.
 enum DbgCommandId : uint16_t {
     dbgCmdDisplayMem = 1,
+    dbgCmdSetByte = 3,
+    dbgCmdSetWord = 4,
     dbgCmdHelp = 12,
+    dbgCmdAttach = 14,
+    dbgCmdEnvironment = 15,
+    dbgCmdRegisters = 16,
+    dbgCmdSetLong = 44,
+    dbgCmdFindByte = 61,
+    dbgCmdFindWord = 62,
+    dbgCmdFindLong = 63,
+    dbgCmdFindText = 64,
     dbgCmdBeginStruct = 1000,
     dbgCmdDefineField = 1001,
     dbgCmdTypedef = 1002,

@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "quillwatch/engine/debugger/CommandHandlers.h"
+#include "quillwatch/engine/debugger/Scripts.h"
 #include "quillwatch/engine/lang/CommandModules.h"
 #include "quillwatch/engine/lang/Evaluator.h"
 #include "quillwatch/engine/lang/Lexer.h"
@@ -68,6 +70,11 @@ uint16_t DbgModuleInit(DbgContextType* ctx, uint16_t /*moduleId*/) {
     if (status == 0) status = static_cast<uint16_t>(eval_init(ctx));
     if (status == 0) exec_init(ctx);
     if (status == 0) status = PrvDefineDebuggerVariables(ctx);
+
+    // The start-up script runs whatever became of the steps above.
+    DbgPrint(ctx, "Loading startup script...\n");
+    CmdRunScript(ctx, "UserStartup-Quillwatch");
+    CmdPrintEnvironment(ctx);
     return status;
 }
 
@@ -96,6 +103,23 @@ uint16_t DbgModuleExecuteCommand(DbgContextType* ctx, uint16_t /*moduleId*/) {
     const LexToken* command = DbgEvalArg(ctx, 0);
     if (!command) return 0;
     switch (command->id) {
+        case dbgCmdDisplayMem:
+            return CmdDoDisplayMemCmd(ctx);
+        case dbgCmdSetByte:
+        case dbgCmdSetWord:
+        case dbgCmdSetLong:
+            return CmdDoSetMemCmd(ctx);
+        case dbgCmdAttach:
+            return CmdDoAttachCmd(ctx);
+        case dbgCmdEnvironment:
+            return CmdDoEnvironmentCmd(ctx);
+        case dbgCmdRegisters:
+            return CmdDoRegistersCmd(ctx);
+        case dbgCmdFindByte:
+        case dbgCmdFindWord:
+        case dbgCmdFindLong:
+        case dbgCmdFindText:
+            return CmdDoFindCmd(ctx);
         case dbgCmdExecuteAlias:
             return CmdDoExecuteAliasCmd(ctx);
         case dbgCmdPlay:

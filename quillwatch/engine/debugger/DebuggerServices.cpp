@@ -3,9 +3,11 @@
 #include "quillwatch/link/DebuggerServices.h"
 
 #include "common/DebuggerPackets.h"
+#include "common/FourCC.h"
 #include "common/SerialLinkPacket.h"
 #include "quillwatch/engine/debugger/DbgContext.h"
 #include "quillwatch/link/ErrorMgr.h"
+#include "quillwatch/link/RemoteStubs.h"
 #include "quillwatch/link/SerialLinkMgr.h"
 
 namespace quillwatch {
@@ -25,7 +27,10 @@ bool DbgIsAttached() {
 }
 
 void DbgSendRemoteEvent(uint16_t character, int32_t keyCode, uint16_t modifiers, bool byCall) {
-    if (byCall) return;  // the remote EvtEnqueueKey call comes with the remote-call stubs
+    if (byCall) {
+        ErrTry([&] { EvtEnqueueKey(character, static_cast<uint16_t>(keyCode), modifiers); }, [](uint32_t) {});
+        return;
+    }
     vantor::DbgRemoteEventBodyType body{};
     body.command = vantor::sysPktRemoteEvtCmd;
     body.keyPress = 1;

@@ -7,7 +7,7 @@
 
 #include "quillwatch/engine/debugger/CmdFormat.h"
 #include "quillwatch/engine/debugger/RemoteCommands.h"
-#include "quillwatch/engine/debugger/StopDisplay.h"
+#include "quillwatch/engine/debugger/RunControl.h"
 #include "quillwatch/engine/lang/CommandModules.h"
 #include "quillwatch/engine/lang/Lexer.h"
 #include "quillwatch/engine/lang/Parser.h"

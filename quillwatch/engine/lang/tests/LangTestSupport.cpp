@@ -6,6 +6,7 @@
 #include "quillwatch/engine/lang/Evaluator.h"
 #include "quillwatch/engine/lang/Lexer.h"
 #include "quillwatch/engine/lang/Parser.h"
+#include "quillwatch/engine/lang/tests/WindowText.h"
 #include "standin/win32/WindowManager.h"
 
 namespace quillwatch {
@@ -35,16 +36,7 @@ void LangTest::TearDown() {
 }
 
 std::string LangTest::Console() {
-    int n = win32::GetWindowTextLengthA(ctx->console);
-    std::string raw(static_cast<size_t>(n) + 1, '\0');
-    win32::GetWindowTextA(ctx->console, raw.data(), n + 1);
-    raw.resize(static_cast<size_t>(n));
-    std::string text;
-    for (size_t i = 0; i < raw.size(); ++i) {
-        if (raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n') continue;
-        text += raw[i];
-    }
-    return text;
+    return WindowText(ctx->console);
 }
 
 void LangTest::ClearConsole() {

@@ -1,0 +1,20 @@
+// Handlers of debugger commands, called by command id from the debugger module. Each answers a
+// help request itself, checks its arguments and returns a status.
+#pragma once
+
+#include <cstdint>
+
+#include "quillwatch/engine/debugger/DbgContext.h"
+
+namespace quillwatch {
+
+uint16_t CmdDoDisplayMemCmd(DbgContextType* ctx);   // dm
+uint16_t CmdDoSetMemCmd(DbgContextType* ctx);       // sb, sw, sl
+uint16_t CmdDoFindCmd(DbgContextType* ctx);         // fb, fw, fl, ft
+uint16_t CmdDoAttachCmd(DbgContextType* ctx);       // att
+uint16_t CmdDoEnvironmentCmd(DbgContextType* ctx);  // penv
+uint16_t CmdDoRegistersCmd(DbgContextType* ctx);    // reg
+// The environment display of penv.
+void CmdPrintEnvironment(DbgContextType* ctx);
+
+}  // namespace quillwatch

@@ -49,7 +49,11 @@ void DbgSendRemoteEvent(uint16_t character, int32_t keyCode, uint16_t modifiers,
 }
 
 bool DbgIsNewRemoteOS() {
-    return gDbgContext && gDbgContext->attached && gDbgContext->newOS;
+    if (gDbgContext && gDbgContext->attached) return gDbgContext->newOS != 0;
+    uint32_t version = 0;
+    bool called = false;
+    ErrTry([&] { called = FtrGet(vantor::FourCC("psys"), 1, &version) == 0; }, [](uint32_t) {});
+    return called && version >= 0x05000000;
 }
 
 }  // namespace quillwatch

@@ -313,6 +313,27 @@ TEST_F(DebuggerTest, ReadMemHackReadsHostMemorySafely) {
     munmap(page, 4096);
 }
 
+// The device's OS version: asked of the device while running, taken from the stop while attached.
+class RemoteOSTest : public EngineTest {
+  protected:
+    std::vector<std::string> SimulatorArgs() override {
+        script = "/tmp/qwengine-script-" + std::to_string(getpid()) + ".json";
+        std::ofstream(script) << R"({"features": {"psys:1": 83886080}})";
+        return {"--pattern", "0x0:0x20000", "--script", script};
+    }
+    void TearDown() override {
+        EngineTest::TearDown();
+        std::remove(script.c_str());
+    }
+    std::string script;
+};
+
+TEST_F(RemoteOSTest, NewRemoteOS) {
+    EXPECT_TRUE(DbgIsNewRemoteOS());  // FtrGet('psys', 1) answers 0x05000000
+    Run("att");
+    EXPECT_FALSE(DbgIsNewRemoteOS());  // the stop reported supervisor mode
+}
+
 // The start-up script runs when the debugger starts; a line over 256 characters is refused whole.
 class StartupScriptTest : public EngineTest {
   protected:

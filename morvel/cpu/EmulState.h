@@ -105,8 +105,7 @@ struct EmulState {
 
     // Run bookkeeping: depth of the innermost run in progress (0 when idle).
     uint32_t runDepth;
-    uint16_t exceptionList;  // error manager's 68K exception-list head
-    uint16_t reserved2;
+    uint32_t exceptionList;  // the error manager's 68K exception-list head (big-endian)
     void* appStack;
 };
 

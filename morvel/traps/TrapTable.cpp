@@ -1,0 +1,111 @@
+#include "morvel/traps/TrapTable.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "common/module/SystemCalls.h"
+#include "morvel/traps/ErrorGlue.h"
+#include "morvel/traps/MemoryGlue.h"
+#include "morvel/traps/TrapDispatch.h"
+
+namespace morvel {
+namespace {
+
+constexpr uint16_t kStringListUnimplemented = 10052;
+constexpr uint16_t kEventAppStop = 22;
+
+void DefaultReport0505(EmulState* s, uint16_t index) {
+    ReportUnimplementedTrap(s, kErrUnimplemented, 0, index);
+    s->D[0] = (s->D[0] & 0xFFFF0000u) | kErrUnimplemented;
+}
+void DefaultReportD0W(EmulState* s, uint16_t index) {
+    ReportUnimplementedTrap(s, kErrUnimplemented, 0, index);
+    s->D[0] &= 0xFFFF0000u;
+}
+void DefaultReportD0L(EmulState* s, uint16_t index) {
+    ReportUnimplementedTrap(s, kErrUnimplemented, 0, index);
+    s->D[0] = 0;
+}
+void DefaultReportA0(EmulState* s, uint16_t index) {
+    ReportUnimplementedTrap(s, kErrUnimplemented, 0, index);
+    s->A[0] = 0;
+}
+void DefaultQuietD0(EmulState* s, uint16_t) { s->D[0] &= 0xFFFF0000u; }
+void DefaultQuiet(EmulState*, uint16_t) {}
+
+// Traps served by this module's own handlers, by index.
+struct Entry {
+    uint16_t index;
+    TrapHandler handler;
+};
+
+}  // namespace
+
+void TrapDefaultReport(EmulState* s, uint16_t index) { ReportUnimplementedTrap(s, kErrUnimplemented, 0, index); }
+
+bool IsDefaultTrapHandler(TrapHandler h) {
+    return h == TrapDefaultReport || h == DefaultReport0505 || h == DefaultReportD0W || h == DefaultReportD0L ||
+           h == DefaultReportA0;
+}
+
+void TrapTableInit(TrapHandler* table) {
+    // Defaults whose trap indexes this module knows; every other slot keeps the reporting default.
+    (void)DefaultQuietD0;
+    (void)DefaultQuiet;
+    ErrorGlueInstall(table);
+    MemoryGlueInstall(table);
+}
+
+uint16_t TrapTableCreate(EmulState* global) {
+    auto* block = static_cast<TrapHandler*>(vantor::sys::MemPtrNew(kTrapTableBytes));
+    if (!block) return kErrNoTableRoom;
+    for (uint32_t i = 0; i < kTrapCount; ++i) block[i] = TrapDefaultReport;
+    TrapTableInit(block);
+    void* chunk = nullptr;
+    uint16_t heaps = vantor::sys::MemHeapCount();
+    for (uint16_t heap = 0; heap < heaps && !chunk; ++heap) {
+        if (vantor::sys::MemHeapDynamic(heap)) continue;
+        chunk = vantor::sys::MemChunkNew(heap, kTrapTableBytes, 3);
+    }
+    uint16_t err = kErrNoTableRoom;
+    if (chunk) {
+        err = vantor::sys::DmWrite(chunk, 0, block, kTrapTableBytes);
+        global->trapTable = static_cast<TrapHandler*>(chunk);
+    }
+    vantor::sys::MemChunkFree(block);
+    return err;
+}
+
+uint16_t A68kGetTrapAddress(EmulState* s, uint16_t index, TrapHandler* out) {
+    if (index >= kTrapCount) return kErrBadTrapIndex;
+    *out = (s->global ? s->global : s)->trapTable[index];
+    return 0;
+}
+
+uint16_t A68kSetTrapAddress(EmulState* s, uint16_t index, TrapHandler handler) {
+    if (index >= kTrapCount) return kErrBadTrapIndex;
+    TrapHandler* table = (s->global ? s->global : s)->trapTable;
+    return vantor::sys::DmWrite(table, index * 4u, &handler, 4);
+}
+
+void ReportUnimplementedTrap(EmulState* s, uint16_t errorCode, int32_t first, uint16_t trapIndex) {
+    if (s->unimplementedReported) return;
+    auto* text = static_cast<char*>(vantor::sys::MemPtrNew(160));
+    if (text) {
+        text[0] = 0;
+        vantor::glue::SysCall<char*(uint16_t, uint16_t, char*, uint16_t)>(vantor::sysslot::SysStringByIndex,
+                                                                          kStringListUnimplemented, 1, text, 160);
+        text[159] = 0;
+        char pair[32];
+        std::snprintf(pair, sizeof pair, " (%d, %d)", static_cast<int>(first), static_cast<int>(trapIndex));
+        vantor::glue::SysCall<uint16_t(uint16_t, const char*, const char*, const char*)>(
+            vantor::sysslot::ErrAlertCustom, errorCode ? errorCode : 0x3401, text, nullptr, pair);
+        vantor::sys::MemChunkFree(text);
+    }
+    vantor::SysEventType stop{};
+    stop.eType = kEventAppStop;
+    vantor::sys::EvtAddEventToQueue(&stop);
+    s->unimplementedReported = 1;
+}
+
+}  // namespace morvel

@@ -139,6 +139,8 @@ struct DbgContextType {
     char routineName[32];
     DbgBreakpointEntry breakpoints[6];
     uint8_t userAbort;
+    uint32_t disasmCallReturnPoint;  // the computed call the disassembler remembers (0: none)
+    uint32_t disasmCallTarget;
     uint32_t sourceStepLine;
     uint8_t sourceStepOver;
     uint8_t newOS;

@@ -3,9 +3,13 @@
 
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "quillwatch/engine/debugger/RemoteCommands.h"
+#include "quillwatch/engine/disasm/Disassembler.h"
+#include "quillwatch/engine/lang/FunctionTable.h"
 #include "quillwatch/engine/lang/Lexer.h"
 #include "quillwatch/link/HostShims.h"
 #include "quillwatch/link/RemoteMemory.h"
@@ -53,6 +57,28 @@ bool PrvConditionHolds(uint16_t word, uint16_t sr) {
             return z || n != v;  // 0xF: LE
     }
 }
+
+// What the disassembler asks of the debugger: the current routine and the routine-name table.
+class ContextLookup : public DisasmLookup {
+  public:
+    explicit ContextLookup(DbgContextType* ctx) : ctx_(ctx) {}
+    bool RoutineAt(uint32_t address, std::string& name, int32_t& offset) override {
+        if (!ctx_->routineName[0] || address < ctx_->routineStart || address >= ctx_->routineEnd)
+            return false;
+        name = ctx_->routineName;
+        offset = static_cast<int32_t>(address - ctx_->routineStart);
+        return true;
+    }
+    bool NameByTrap(uint16_t trap, uint16_t selector, std::string& name) override {
+        const char* found = FuncNameByTrap(ctx_, trap, nullptr, selector);
+        if (!found) return false;
+        name = found;
+        return true;
+    }
+
+  private:
+    DbgContextType* ctx_;
+};
 
 }  // namespace
 
@@ -229,14 +255,31 @@ void CmdRefreshRegisterWindow(DbgContextType* ctx) {
     HostConsoleWrite(window, text.c_str());
 }
 
-}  // namespace quillwatch
-
-namespace quillwatch {
-
 std::string CmdDisassembleAt(DbgContextType* ctx, uint32_t address) {
-    char line[32];
-    std::snprintf(line, sizeof line, "%08X: $%04X", address, ctx->instructionWords[0]);
-    return line;
+    std::vector<uint16_t> words;
+    if (address == ctx->instructionWordsAddress) {
+        words.assign(std::begin(ctx->instructionWords), std::end(ctx->instructionWords));
+    } else {
+        uint8_t bytes[sizeof ctx->instructionWords];
+        if (CmdReadRemoteMemCached(ctx, bytes, address, sizeof bytes, true) != 0) return "";
+        words = DisasmWordsFromBytes(bytes);
+    }
+    ContextLookup lookup(ctx);
+    DisasmContext dc;
+    dc.pc = ctx->regs.pc;
+    dc.d0 = ctx->regs.d[0];
+    dc.d2 = ctx->regs.d[2];
+    dc.symbolsOn = ctx->symbolsOn != 0;
+    dc.routineStart = ctx->routineStart;
+    dc.routineEnd = ctx->routineEnd;
+    dc.routineName = ctx->routineName;
+    dc.callReturnPoint = ctx->disasmCallReturnPoint;
+    dc.callTarget = ctx->disasmCallTarget;
+    dc.lookup = &lookup;
+    DisasmResult line = DisassembleLine(dc, address, words);
+    ctx->disasmCallReturnPoint = dc.callReturnPoint;
+    ctx->disasmCallTarget = dc.callTarget;
+    return line.text;
 }
 
 }  // namespace quillwatch

@@ -38,7 +38,9 @@ class DebuggerTest : public EngineTest {
 
 TEST_F(DebuggerTest, AttachShowsTheStop) {
     EXPECT_EQ(Text(registers), "");
-    EXPECT_EQ(FirstLines(Run("att"), 2), "Remote stopped due to: NMI EXCEPTION\n'PrvStart'\n");
+    EXPECT_EQ(Run("att"),
+              "Remote stopped due to: NMI EXCEPTION\n'PrvStart'\n"
+              "  +$0040  00010040  *MULU.W    D7,D0                                     | C0C7 \n");
     EXPECT_EQ(status, 0);
     EXPECT_EQ(Requests(), Lines{"state"});
     EXPECT_EQ(Run("Attached"), "$01  #1  #1  '.'\n");

@@ -33,56 +33,18 @@ constexpr uint32_t kRegCcr = 0x1000, kRegSr = 0x1001, kRegCrp = 0xF000, kRegTt0 
                    kRegUnknown = 0xFFFF;
 
 const char* PrvControlRegisterName(uint32_t code) {
-    switch (code) {
-        case 0x000:
-            return "SFC";
-        case 0x001:
-            return "DFC";
-        case 0x002:
-            return "CACR";
-        case 0x003:
-            return "TC";
-        case 0x004:
-            return "ITT0";
-        case 0x005:
-            return "ITT1";
-        case 0x006:
-            return "DTT0";
-        case 0x007:
-            return "DTT1";
-        case 0x800:
-            return "USP";
-        case 0x801:
-            return "VBR";
-        case 0x802:
-            return "CAAR";
-        case 0x803:
-            return "MSP";
-        case 0x804:
-            return "ISP";
-        case 0x805:
-            return "MMUSR";
-        case 0x806:
-            return "URP";
-        case 0x807:
-            return "SRP";
-        case kRegCcr:
-            return "CCR";
-        case kRegSr:
-            return "SR";
-        case 0x1002:
-            return "PC";
-        case kRegCrp:
-            return "CRP";
-        case kRegTt0:
-            return "TT0";
-        case kRegTt1:
-            return "TT1";
-        case kRegUnknown:
-            return "???";
-        default:
-            return "";
+    static const struct {
+        uint32_t code;
+        const char* name;
+    } kNames[] = {{0x000, "SFC"},   {0x001, "DFC"},   {0x002, "CACR"},     {0x003, "TC"},    {0x004, "ITT0"},
+                  {0x005, "ITT1"},  {0x006, "DTT0"},  {0x007, "DTT1"},     {0x800, "USP"},   {0x801, "VBR"},
+                  {0x802, "CAAR"},  {0x803, "MSP"},   {0x804, "ISP"},      {0x805, "MMUSR"}, {0x806, "URP"},
+                  {0x807, "SRP"},   {kRegCcr, "CCR"}, {kRegSr, "SR"},      {0x1002, "PC"},   {kRegCrp, "CRP"},
+                  {kRegTt0, "TT0"}, {kRegTt1, "TT1"}, {kRegUnknown, "???"}};
+    for (const auto& n : kNames) {
+        if (n.code == code) return n.name;
     }
+    return "";  // a code the table does not name prints nothing
 }
 
 std::string PrvHex(uint32_t value, int digits) {
@@ -211,6 +173,7 @@ class PrvLine {
         comment_ = std::move(comment);
     }
 
+    void Decode(uint16_t w);
     void Line0(uint16_t w);
     void LineMove(uint16_t w);
     void Line4(uint16_t w);
@@ -535,22 +498,20 @@ void PrvLine::Line4(uint16_t w) {
         PrvOperand ea = Ea(w >> 3, w, size);
         Set("LEA", ea.text + "," + PrvAddrReg(w >> 9), ea.comment);
     } else if (w == 0x4AFC) {
-        switch (Peek(1)) {
-            case 0xFFF0:
-                Word(), Set("_RocketCall");
-                break;
-            case 0xFFFE:
-                Word(), Set("_SwitchToSupervisor");
-                break;
-            case 0xFFFF:
-                Word(), Set("_StackToSupervisor");
-                break;
-            case 0xFFFD:
-                Word(), Set("_StackToSupervisorWithInts");
-                break;
-            default:
-                Set("ILLEGAL");
-                break;
+        static const struct {
+            uint16_t word;
+            const char* name;
+        } kOsWords[] = {{0xFFF0, "_RocketCall"},
+                        {0xFFFD, "_StackToSupervisorWithInts"},
+                        {0xFFFE, "_SwitchToSupervisor"},
+                        {0xFFFF, "_StackToSupervisor"}};
+        Set("ILLEGAL");
+        uint16_t next = Peek(1);
+        for (const auto& os : kOsWords) {
+            if (next == os.word) {
+                Word();
+                Set(os.name);
+            }
         }
     } else if ((w & 0xFFC0) == 0x4AC0) {
         PrvOperand ea = Ea(w >> 3, w, size);
@@ -696,30 +657,15 @@ void PrvLine::LineE(uint16_t w) {
 
 void PrvLine::LineF(uint16_t w) {
     if ((w & 0xFFC0) == 0xF000) {
+        static const struct {
+            uint16_t field;  // bits 10-15 of the extension word
+            uint32_t code;
+        } kMmuRegisters[] = {{0x4000, 0x003 /* TC */},    {0x4800, 0x807 /* SRP */}, {0x4C00, kRegCrp},
+                             {0x6000, 0x805 /* MMUSR */}, {0x0800, kRegTt0},         {0x0C00, kRegTt1}};
         uint16_t ext = Word();
-        uint32_t code;
-        switch (ext & 0xFC00) {
-            case 0x4000:
-                code = 0x003;
-                break;  // TC
-            case 0x4800:
-                code = 0x807;
-                break;  // SRP
-            case 0x4C00:
-                code = kRegCrp;
-                break;
-            case 0x6000:
-                code = 0x805;
-                break;  // MMUSR
-            case 0x0800:
-                code = kRegTt0;
-                break;
-            case 0x0C00:
-                code = kRegTt1;
-                break;
-            default:
-                code = kRegUnknown;
-                break;
+        uint32_t code = kRegUnknown;
+        for (const auto& r : kMmuRegisters) {
+            if ((ext & 0xFC00) == r.field) code = r.code;
         }
         PrvOperand ea = Ea(w >> 3, w, code == 0x805 ? kWord : kLong);
         std::string reg = PrvControlRegisterName(code);
@@ -761,9 +707,8 @@ void PrvLine::LineF(uint16_t w) {
     }
 }
 
-DisasmResult PrvLine::Run() {
-    uint16_t w = Has(0) ? words_[start_] : 0;
-    switch (Has(0) ? (Word(), w >> 12) : 0x10) {
+void PrvLine::Decode(uint16_t w) {
+    switch (w >> 12) {
         case 0x0:
             Line0(w);
             break;
@@ -821,12 +766,17 @@ DisasmResult PrvLine::Run() {
         case 0xE:
             LineE(w);
             break;
-        case 0xF:
+        default:
             LineF(w);
             break;
-        default:  // no code left: an empty line that asks for more
-            Word();
-            break;
+    }
+}
+
+DisasmResult PrvLine::Run() {
+    if (Has(0)) {
+        Decode(Word());
+    } else {
+        Word();  // no code left: an empty line that asks for more
     }
 
     size_t end = pos_;

@@ -14,6 +14,7 @@
 #include "quillwatch/engine/debugger/tests/EngineTestSupport.h"
 #include "quillwatch/engine/lang/CommandModules.h"
 #include "quillwatch/link/DebuggerServices.h"
+#include "quillwatch/link/LinkSelector.h"
 
 namespace quillwatch {
 namespace {
@@ -275,6 +276,20 @@ TEST_F(DebuggerTest, DeviceThatIsGone) {
     std::string out = Run("dm 1000");
     EXPECT_EQ(out.substr(0, 43), "CmdReadRemoteMem: error in SlkSendPacket = ") << out;
     EXPECT_EQ(status, 1);
+}
+
+// Link set-up: the same TCP link chosen again is reopened and works; the settings are kept.
+TEST_F(DebuggerTest, LinkSetUp) {
+    Attach();
+    ASSERT_EQ(PrvSetupLink(linkTcp, 0, 115200, false, false), 0);
+    Attach();
+    uint32_t kind, baud;
+    uint16_t port;
+    bool handshake = true;
+    DbgGetLinkSettings(&kind, &port, &baud, &handshake);
+    EXPECT_EQ(kind, linkTcp);
+    EXPECT_EQ(baud, 115200u);
+    EXPECT_FALSE(handshake);  // only a serial link has one
 }
 
 // The two read windows: a window answers its first 252 bytes; a centred read near address 0

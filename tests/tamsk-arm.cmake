@@ -5,3 +5,7 @@ vantor_add_test(tamsk_arm_diff ARCH host LABEL tamsk.arm
     SOURCES tamsk-arm/DiffTest.cpp tamsk-arm/ProgramGen.cpp
     LIBS tamsk_cpu_testbench
     TIMEOUT 600)
+
+# The test ROM on the emulated board and on qemu-system-arm -M mainstone.
+vantor_add_test(tamsk_rom_tests ARCH host LABEL tamsk.arm SOURCES tamsk-arm/RomTest.cpp)
+add_dependencies(tamsk_rom_tests tamsk tamsk_roms)

@@ -26,15 +26,15 @@ uint32_t gQueryCount = 0;
 
 #define R gCpu.r
 
-inline uint32_t Nzcv() { return gCpu.N << 3 | gCpu.Z << 2 | gCpu.C << 1 | gCpu.V; }
-inline bool ConditionFails(uint32_t cond) { return gCondTable[cond][Nzcv()]; }
+CPU_INLINE uint32_t Nzcv() { return gCpu.N << 3 | gCpu.Z << 2 | gCpu.C << 1 | gCpu.V; }
+CPU_INLINE bool ConditionFails(uint32_t cond) { return gCondTable[cond][Nzcv()]; }
 
-inline void SetNZ(uint32_t v) {
+CPU_INLINE void SetNZ(uint32_t v) {
     gCpu.N = v >> 31;
     gCpu.Z = v == 0;
 }
-inline uint32_t Ror(uint32_t v, uint32_t n) { return n ? (v >> n) | (v << (32 - n)) : v; }
-inline uint32_t AddFlags(uint32_t a, uint32_t b, uint32_t carry) {
+CPU_INLINE uint32_t Ror(uint32_t v, uint32_t n) { return n ? (v >> n) | (v << (32 - n)) : v; }
+CPU_INLINE uint32_t AddFlags(uint32_t a, uint32_t b, uint32_t carry) {
     const uint64_t sum = static_cast<uint64_t>(a) + b + carry;
     const uint32_t r = static_cast<uint32_t>(sum);
     gCpu.C = static_cast<uint32_t>(sum >> 32);
@@ -43,16 +43,16 @@ inline uint32_t AddFlags(uint32_t a, uint32_t b, uint32_t carry) {
     return r;
 }
 // a - b - (1 - carry), C = no borrow.
-inline uint32_t SubFlags(uint32_t a, uint32_t b, uint32_t carry) {
+CPU_INLINE uint32_t SubFlags(uint32_t a, uint32_t b, uint32_t carry) {
     const uint32_t r = a - b - (1 - carry);
     gCpu.C = static_cast<uint64_t>(a) >= static_cast<uint64_t>(b) + (1 - carry);
     gCpu.V = ((a ^ b) & (a ^ r)) >> 31;
     SetNZ(r);
     return r;
 }
-inline void SetThumb(uint32_t t) { gCpu.thumb = gCpu.tImage = t & 1; }
-inline void Branch(uint32_t target) { gCpu.next = target; }
-inline void InterworkBranch(uint32_t target) {
+CPU_INLINE void SetThumb(uint32_t t) { gCpu.thumb = gCpu.tImage = t & 1; }
+CPU_INLINE void Branch(uint32_t target) { gCpu.next = target; }
+CPU_INLINE void InterworkBranch(uint32_t target) {
     SetThumb(target & 1);
     gCpu.next = target & ~1u;
 }
@@ -61,7 +61,7 @@ inline void InterworkBranch(uint32_t target) {
 enum { kLsl = 0, kLsr = 1, kAsr = 2, kRor = 3 };
 
 // Shift by a register amount (only the low byte counts); carry in and out through c.
-inline uint32_t ShiftByRegister(int type, uint32_t v, uint32_t s, uint32_t& c) {
+CPU_INLINE uint32_t ShiftByRegister(int type, uint32_t v, uint32_t s, uint32_t& c) {
     if (s == 0) return v;
     switch (type) {
         case kLsl:
@@ -85,7 +85,7 @@ inline uint32_t ShiftByRegister(int type, uint32_t v, uint32_t s, uint32_t& c) {
 }
 
 // Shift by an immediate amount 0..31 (0 means LSL #0, LSR #32, ASR #32 or RRX).
-inline uint32_t ShiftByImmediate(int type, uint32_t v, uint32_t n, uint32_t& c) {
+CPU_INLINE uint32_t ShiftByImmediate(int type, uint32_t v, uint32_t n, uint32_t& c) {
     switch (type) {
         case kLsl:
             if (n == 0) return v;
@@ -112,7 +112,7 @@ inline uint32_t ShiftByImmediate(int type, uint32_t v, uint32_t n, uint32_t& c) 
 
 // Operand forms of data processing: 0 immediate, 1..4 immediate shift, 5..8 register shift.
 template <int FORM>
-inline uint32_t Operand2(uint32_t i, uint32_t& c) {
+CPU_INLINE uint32_t Operand2(uint32_t i, uint32_t& c) {
     if constexpr (FORM == 0) {
         const uint32_t rot = ((i >> 8) & 0xF) * 2;
         const uint32_t v = Ror(i & 0xFF, rot);
@@ -536,7 +536,7 @@ void ArmUnconditional(uint32_t i) {
     Undefined();
 }
 
-void ArmExecute(uint32_t i) {
+__attribute__((always_inline)) inline void ArmDispatch(uint32_t i) {
     const uint32_t cond = i >> 28;
     if (cond != 14) {
         if (cond == 15) return ArmUnconditional(i);
@@ -545,14 +545,15 @@ void ArmExecute(uint32_t i) {
     gArmTable[((i >> 16) & 0xFF0) | ((i >> 4) & 0xF)](i);
 }
 
-inline void ArmStep() {
+void ArmExecute(uint32_t i) { ArmDispatch(i); }
+
+__attribute__((always_inline)) inline void ArmStep() {
     const uint32_t pc = gCpu.cur;
     if (pc & 3) CpuRaiseAbort(kExcPrefetchAbort, 1, pc);
-    if ((pc & kPageMask) != gTlb.fetchKey) CpuFillCache(kAccessFetch, pc);
-    const uint32_t insn = CpuLoad32(gTlb.fetchHost + (pc & 0x3FF));
+    const uint32_t insn = CpuLoad32(FetchHost(pc));
     R[15] = pc + 8;
     gCpu.next = pc + 4;
-    ArmExecute(insn);
+    ArmDispatch(insn);
 }
 
 // --- Thumb ---
@@ -613,12 +614,13 @@ void ThumbMultiple(uint32_t i) {
     }
 }
 
+template <int OP>
 void ThumbAlu(uint32_t i) {
     const uint32_t rd = i & 7;
     const uint32_t m = R[(i >> 3) & 7];
     const uint32_t d = R[rd];
     uint32_t r;
-    switch ((i >> 6) & 15) {
+    switch (OP) {
         case 0: r = d & m; break;
         case 1: r = d ^ m; break;
         case 2: r = ShiftByRegister(kLsl, d, m & 0xFF, gCpu.C); break;
@@ -657,8 +659,10 @@ void ThumbLoadStoreRegister(uint32_t i) {
 
 inline uint32_t SignExtend11(uint32_t i) { return static_cast<uint32_t>(static_cast<int32_t>(i << 21) >> 21); }
 
-void ThumbExecute(uint32_t i) {
-    switch (gThumbClass[i >> 7]) {
+// One instance per class of the class table; the ALU class has one per operation (ThumbAlu).
+template <int CLS>
+void ThumbClass(uint32_t i) {
+    switch (CLS) {
         case kTShiftImm: {
             const uint32_t type = (i >> 11) & 3, n = (i >> 6) & 31;
             const uint32_t r = ShiftByImmediate(static_cast<int>(type), R[(i >> 3) & 7], n, gCpu.C);
@@ -669,7 +673,7 @@ void ThumbExecute(uint32_t i) {
         case kTAddSubReg:
         case kTAddSubImm3: {
             const uint32_t a = R[(i >> 3) & 7];
-            const uint32_t b = gThumbClass[i >> 7] == kTAddSubReg ? R[(i >> 6) & 7] : (i >> 6) & 7;
+            const uint32_t b = CLS == kTAddSubReg ? R[(i >> 6) & 7] : (i >> 6) & 7;
             R[i & 7] = (i & (1u << 9)) ? SubFlags(a, b, 1) : AddFlags(a, b, 0);
             return;
         }
@@ -703,7 +707,6 @@ void ThumbExecute(uint32_t i) {
             R[(i >> 8) & 7] = MemRead32(addr);
             return;
         }
-        case kTAlu: return ThumbAlu(i);
         case kTBx: return InterworkBranch(R[(i >> 3) & 15]);
         case kTBlx: {
             const uint32_t target = R[(i >> 3) & 15];
@@ -767,15 +770,30 @@ void ThumbExecute(uint32_t i) {
     }
 }
 
-inline void ThumbStep() {
+using ThumbHandler = void (*)(uint32_t);
+ThumbHandler gThumbTable[1024];  // by instruction bits 15..6
+
+template <size_t... I>
+constexpr std::array<ThumbHandler, sizeof...(I)> MakeThumbClasses(std::index_sequence<I...>) {
+    return {&ThumbClass<I>...};
+}
+template <size_t... I>
+constexpr std::array<ThumbHandler, sizeof...(I)> MakeThumbAlu(std::index_sequence<I...>) {
+    return {&ThumbAlu<I>...};
+}
+constexpr auto kThumbClasses = MakeThumbClasses(std::make_index_sequence<kTUndefined + 1>());
+constexpr auto kThumbAlu = MakeThumbAlu(std::make_index_sequence<16>());
+
+void ThumbExecute(uint32_t i) { gThumbTable[i >> 6](i); }
+
+__attribute__((always_inline)) inline void ThumbStep() {
     const uint32_t pc = gCpu.cur;
     gCpu.tImage = 1;
     gCpu.next = pc + 2;
     if (pc & 1) CpuRaiseAbort(kExcPrefetchAbort, 1, pc);
-    if ((pc & kPageMask) != gTlb.fetchKey) CpuFillCache(kAccessFetch, pc);
-    const uint32_t insn = CpuLoad16(gTlb.fetchHost + (pc & 0x3FF));
+    const uint32_t insn = CpuLoad16(FetchHost(pc));
     R[15] = pc + 4;
-    ThumbExecute(insn);
+    gThumbTable[insn >> 6](insn);
 }
 
 // --- The run loop ---
@@ -792,7 +810,7 @@ inline void TakeInterrupt() {
 }
 
 // One instruction and its tail; returns the run code when bit 63 was served, else -1.
-inline int StepWithTail() {
+__attribute__((always_inline)) inline int StepWithTail() {
     if (gCpu.thumb) ThumbStep(); else ArmStep();
     if (PendingEventWord.load(std::memory_order_relaxed) && CpuServicePending()) return RunCode.load();
     if (Intc.present) TakeInterrupt();
@@ -878,6 +896,10 @@ void CpuBuildThumbTable() {
             }
         }
         for (uint32_t e = 0; e < (1u << free); ++e) gThumbClass[fixed | e] = row.cls;
+    }
+    for (uint32_t j = 0; j < 1024; ++j) {
+        const uint8_t cls = gThumbClass[j >> 1];
+        gThumbTable[j] = cls == kTAlu ? kThumbAlu[j & 15] : kThumbClasses[cls];
     }
 }
 

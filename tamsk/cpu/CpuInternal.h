@@ -21,16 +21,21 @@ struct CpuMmuState {
     uint8_t viewWriteDeny[4];
 };
 
-// One-entry caches keyed by the virtual address with bits 9..0 clear (all ones = empty).
+// Translation caches, one for instruction fetch, one for data reads and one for data writes. Each
+// is direct-mapped by 1 KB page: an entry is keyed by the virtual address with bits 9..0 clear
+// (all ones = empty) and holds the page's physical address and its host address (0 when no memory
+// area lies behind the page). Several entries per cache keep a table lookup and the data it
+// indexes from evicting each other; the fast path is still one compare.
+constexpr uint32_t kTlbEntries = 64;
+struct CpuTlbEntry {
+    uint32_t key;
+    uint32_t phys;
+    uintptr_t host;
+};
 struct CpuTlb {
-    uint32_t fetchKey;
-    uintptr_t fetchHost;
-    uint32_t readKey;
-    uint32_t readPhys;
-    uintptr_t readHost;  // 0: no memory behind the page (device or nothing)
-    uint32_t writeKey;
-    uint32_t writePhys;
-    uintptr_t writeHost;
+    CpuTlbEntry fetch[kTlbEntries];
+    CpuTlbEntry read[kTlbEntries];
+    CpuTlbEntry write[kTlbEntries];
 };
 
 extern CpuMmuState gMmu;
@@ -49,64 +54,81 @@ void CpuPhysWrite32(uint32_t phys, uint32_t value);
 void CpuPhysWrite16(uint32_t phys, uint32_t value);
 void CpuPhysWrite8(uint32_t phys, uint32_t value);
 
+// Empties the three caches (the frame-buffer watch range stays).
+void CpuEmptyTlb();
+// Empties the data-write cache only.
+void CpuEmptyWriteTlb();
+
 // Installs the permission view of the current mode.
 void CpuInstallPermissionView();
 
 // The abort restart point of the run loop.
 [[noreturn]] void CpuAbortJump();
 
-inline uint32_t CpuLoad32(uintptr_t p) {
+#define CPU_INLINE __attribute__((always_inline)) inline
+
+CPU_INLINE uint32_t CpuLoad32(uintptr_t p) {
     uint32_t v;
     std::memcpy(&v, reinterpret_cast<const void*>(p), 4);
     return v;
 }
-inline uint16_t CpuLoad16(uintptr_t p) {
+CPU_INLINE uint16_t CpuLoad16(uintptr_t p) {
     uint16_t v;
     std::memcpy(&v, reinterpret_cast<const void*>(p), 2);
     return v;
 }
-inline void CpuStore32(uintptr_t p, uint32_t v) { std::memcpy(reinterpret_cast<void*>(p), &v, 4); }
-inline void CpuStore16(uintptr_t p, uint16_t v) { std::memcpy(reinterpret_cast<void*>(p), &v, 2); }
+CPU_INLINE void CpuStore32(uintptr_t p, uint32_t v) { std::memcpy(reinterpret_cast<void*>(p), &v, 4); }
+CPU_INLINE void CpuStore16(uintptr_t p, uint16_t v) { std::memcpy(reinterpret_cast<void*>(p), &v, 2); }
 
 constexpr uint32_t kPageMask = ~0x3FFu;
 
+CPU_INLINE CpuTlbEntry& TlbEntry(CpuTlbEntry* cache, int access, uint32_t va) {
+    CpuTlbEntry& e = cache[(va >> 10) & (kTlbEntries - 1)];
+    if (e.key != (va & kPageMask)) CpuFillCache(access, va);
+    return e;
+}
+
 // Data accesses; the caller has checked alignment.
-inline uint32_t MemRead32(uint32_t va) {
-    if ((va & kPageMask) != gTlb.readKey) CpuFillCache(kAccessRead, va);
-    if (gTlb.readHost) return CpuLoad32(gTlb.readHost + (va & 0x3FF));
-    return CpuPhysRead32(gTlb.readPhys | (va & 0x3FF));
+CPU_INLINE uint32_t MemRead32(uint32_t va) {
+    const CpuTlbEntry& e = TlbEntry(gTlb.read, kAccessRead, va);
+    if (e.host) return CpuLoad32(e.host + (va & 0x3FF));
+    return CpuPhysRead32(e.phys | (va & 0x3FF));
 }
-inline uint32_t MemRead16(uint32_t va) {
-    if ((va & kPageMask) != gTlb.readKey) CpuFillCache(kAccessRead, va);
-    if (gTlb.readHost) return CpuLoad16(gTlb.readHost + (va & 0x3FF));
-    return CpuPhysRead16(gTlb.readPhys | (va & 0x3FF));
+CPU_INLINE uint32_t MemRead16(uint32_t va) {
+    const CpuTlbEntry& e = TlbEntry(gTlb.read, kAccessRead, va);
+    if (e.host) return CpuLoad16(e.host + (va & 0x3FF));
+    return CpuPhysRead16(e.phys | (va & 0x3FF));
 }
-inline uint32_t MemRead8(uint32_t va) {
-    if ((va & kPageMask) != gTlb.readKey) CpuFillCache(kAccessRead, va);
-    if (gTlb.readHost) return *reinterpret_cast<const uint8_t*>(gTlb.readHost + (va & 0x3FF));
-    return CpuPhysRead8(gTlb.readPhys | (va & 0x3FF));
+CPU_INLINE uint32_t MemRead8(uint32_t va) {
+    const CpuTlbEntry& e = TlbEntry(gTlb.read, kAccessRead, va);
+    if (e.host) return *reinterpret_cast<const uint8_t*>(e.host + (va & 0x3FF));
+    return CpuPhysRead8(e.phys | (va & 0x3FF));
 }
-inline void MemWrite32(uint32_t va, uint32_t value) {
-    if ((va & kPageMask) != gTlb.writeKey) CpuFillCache(kAccessWrite, va);
-    if (gTlb.writeHost) return CpuStore32(gTlb.writeHost + (va & 0x3FF), value);
-    CpuPhysWrite32(gTlb.writePhys | (va & 0x3FF), value);
+CPU_INLINE void MemWrite32(uint32_t va, uint32_t value) {
+    const CpuTlbEntry& e = TlbEntry(gTlb.write, kAccessWrite, va);
+    if (e.host) return CpuStore32(e.host + (va & 0x3FF), value);
+    CpuPhysWrite32(e.phys | (va & 0x3FF), value);
 }
-inline void MemWrite16(uint32_t va, uint32_t value) {
-    if ((va & kPageMask) != gTlb.writeKey) CpuFillCache(kAccessWrite, va);
-    if (gTlb.writeHost) return CpuStore16(gTlb.writeHost + (va & 0x3FF), static_cast<uint16_t>(value));
-    CpuPhysWrite16(gTlb.writePhys | (va & 0x3FF), value & 0xFFFF);
+CPU_INLINE void MemWrite16(uint32_t va, uint32_t value) {
+    const CpuTlbEntry& e = TlbEntry(gTlb.write, kAccessWrite, va);
+    if (e.host) return CpuStore16(e.host + (va & 0x3FF), static_cast<uint16_t>(value));
+    CpuPhysWrite16(e.phys | (va & 0x3FF), value & 0xFFFF);
 }
-inline void MemWrite8(uint32_t va, uint32_t value) {
-    if ((va & kPageMask) != gTlb.writeKey) CpuFillCache(kAccessWrite, va);
-    if (gTlb.writeHost) {
-        *reinterpret_cast<uint8_t*>(gTlb.writeHost + (va & 0x3FF)) = static_cast<uint8_t>(value);
+CPU_INLINE void MemWrite8(uint32_t va, uint32_t value) {
+    const CpuTlbEntry& e = TlbEntry(gTlb.write, kAccessWrite, va);
+    if (e.host) {
+        *reinterpret_cast<uint8_t*>(e.host + (va & 0x3FF)) = static_cast<uint8_t>(value);
         return;
     }
-    CpuPhysWrite8(gTlb.writePhys | (va & 0x3FF), value & 0xFF);
+    CpuPhysWrite8(e.phys | (va & 0x3FF), value & 0xFF);
+}
+// The host address of an instruction (fetches come only from memory areas).
+CPU_INLINE uintptr_t FetchHost(uint32_t va) {
+    return TlbEntry(gTlb.fetch, kAccessFetch, va).host + (va & 0x3FF);
 }
 
 // Alignment faults are raised before translation, whatever the A bit says.
-inline void CheckAligned(uint32_t va, uint32_t mask) {
+CPU_INLINE void CheckAligned(uint32_t va, uint32_t mask) {
     if (va & mask) CpuRaiseAbort(kExcDataAbort, 1, va);
 }
 

@@ -9,7 +9,15 @@
 namespace tamsk {
 
 CpuMmuState gMmu;
-CpuTlb gTlb = {0xFFFFFFFFu, 0, 0xFFFFFFFFu, 0, 0, 0xFFFFFFFFu, 0, 0};
+namespace {
+constexpr CpuTlb EmptyTlb() {
+    CpuTlb t{};
+    for (uint32_t i = 0; i < kTlbEntries; ++i) t.fetch[i].key = t.read[i].key = t.write[i].key = 0xFFFFFFFFu;
+    return t;
+}
+}  // namespace
+
+CpuTlb gTlb = EmptyTlb();
 
 namespace {
 
@@ -66,25 +74,12 @@ void CpuFillCache(int access, uint32_t va) {
     const uint32_t key = va & kPageMask;
     const uint32_t page = phys & kPageMask;
     const uintptr_t host = MemHostPointer(page);
-    switch (access) {
-        case kAccessFetch:
-            // Instructions come only from memory areas.
-            if (!host) Fault(kAccessFetch, 5, va);
-            gTlb.fetchKey = key;
-            gTlb.fetchHost = host;
-            break;
-        case kAccessRead:
-            gTlb.readKey = key;
-            gTlb.readPhys = page;
-            gTlb.readHost = host;
-            break;
-        default:
-            gTlb.writeKey = key;
-            gTlb.writePhys = page;
-            gTlb.writeHost = host;
-            if ((phys | 3) >= gWatchStart && phys <= gWatchEnd && gCpuHooks.forceRepaint) gCpuHooks.forceRepaint();
-            break;
-    }
+    CpuTlbEntry* cache = access == kAccessFetch ? gTlb.fetch : access == kAccessRead ? gTlb.read : gTlb.write;
+    // Instructions come only from memory areas.
+    if (access == kAccessFetch && !host) Fault(kAccessFetch, 5, va);
+    cache[(va >> 10) & (kTlbEntries - 1)] = CpuTlbEntry{key, page, host};
+    if (access == kAccessWrite && (phys | 3) >= gWatchStart && phys <= gWatchEnd && gCpuHooks.forceRepaint)
+        gCpuHooks.forceRepaint();
 }
 
 void CpuRaiseAbort(int kind, uint32_t status, uint32_t address) {
@@ -120,8 +115,18 @@ uintptr_t CpuHostPointer(uint32_t va) {
     return t.found ? MemHostPointer(t.phys) : 0;
 }
 
+void CpuEmptyWriteTlb() {
+    for (CpuTlbEntry& e : gTlb.write) e.key = 0xFFFFFFFFu;
+}
+
+void CpuEmptyTlb() {
+    for (CpuTlbEntry& e : gTlb.fetch) e.key = 0xFFFFFFFFu;
+    for (CpuTlbEntry& e : gTlb.read) e.key = 0xFFFFFFFFu;
+    CpuEmptyWriteTlb();
+}
+
 void CpuFlushTranslationCaches() {
-    gTlb.fetchKey = gTlb.readKey = gTlb.writeKey = 0xFFFFFFFFu;
+    CpuEmptyTlb();
     gWatchStart = 0xFFFFFFFFu;
     gWatchEnd = 0;
 }
@@ -129,6 +134,8 @@ void CpuFlushTranslationCaches() {
 void CpuSetFrameBufferWatch(uint32_t start, uint32_t end) {
     gWatchStart = start;
     gWatchEnd = end;
+    // Writes are compared with the range on a cache miss: the next write to every page misses.
+    CpuEmptyWriteTlb();
 }
 
 void CpuInstallPermissionView() {

@@ -75,7 +75,7 @@ void CpuSwitchMode(uint32_t newMode, bool save) {
     CpuInstallPermissionView();
     // Translations cached in a privileged mode must not serve a User-mode access (and back).
     if (IsPrivileged(old) != IsPrivileged(newMode)) {
-        gTlb.fetchKey = gTlb.readKey = gTlb.writeKey = 0xFFFFFFFFu;
+        CpuEmptyTlb();
     }
 }
 

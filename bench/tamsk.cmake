@@ -1,0 +1,18 @@
+# Speed of the emulated processor against qemu-arm and qemu-arm -singlestep on the same program.
+vantor_add_bench(tamsk_core_bench ARCH host SOURCES tamsk/CoreBench.cpp LIBS tamsk_cpu_testbench)
+if(TARGET tamsk_core_bench)
+    set(work ${CMAKE_CURRENT_SOURCE_DIR}/tamsk/work.c)
+    set(start ${CMAKE_CURRENT_SOURCE_DIR}/tamsk/start.S)
+    set(elves)
+    foreach(state arm thumb)
+        set(elf ${CMAKE_BINARY_DIR}/bench/bench-${state}.elf)
+        add_custom_command(OUTPUT ${elf}
+            COMMAND arm-none-eabi-gcc -march=armv5te -m${state} -mthumb-interwork -O2 -nostdlib
+                    -ffreestanding -Wl,-Ttext=0x8000 -o ${elf} ${start} ${work}
+            DEPENDS ${work} ${start} VERBATIM)
+        list(APPEND elves ${elf})
+    endforeach()
+    add_custom_target(tamsk_bench_programs DEPENDS ${elves})
+    add_dependencies(tamsk_core_bench tamsk_bench_programs)
+    target_compile_definitions(tamsk_core_bench PRIVATE TAMSK_BENCH_DIR="${CMAKE_BINARY_DIR}/bench")
+endif()

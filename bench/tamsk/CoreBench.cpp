@@ -1,0 +1,87 @@
+// The processor's speed: one CPU-bound program (CRC-32, sieve, sort, memory copies), built for ARM
+// and for Thumb, run on the emulated core and under qemu-arm and qemu-arm -singlestep in the same
+// run. Prints each one's rate in millions of instructions per second and the core's ratios.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "tamsk/board/Options.h"
+#include "tamsk/board/PatchTable.h"
+#include "tamsk/board/RunLoop.h"
+#include "tamsk/board/Timing.h"
+#include "tamsk/cpu/TestBench.h"
+
+using namespace tamsk;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The program's exit call enters the SWI vector, where a patched breakpoint ends the run.
+uint32_t EndRun(uint32_t, void*, uint8_t*) {
+    CpuRequestRunEnd(kRunExit);
+    return 0xE1A00000;  // mov r0, r0
+}
+
+struct CoreResult {
+    uint64_t instructions;
+    double seconds;
+};
+
+CoreResult RunCore(const std::string& elf) {
+    OptLoadDefaults();
+    tb::Init();
+    std::string error;
+    const uint32_t entry = tb::LoadElf(elf, &error);
+    if (entry == 0xFFFFFFFFu) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        std::exit(1);
+    }
+    tb::Write32(0x08, kPatchBreakpoint);
+    PatchTable.count = 1;
+    PatchTable.entries[0] = PatchEntry{0x08, 0xE1A00000, 0, &EndRun, {}};
+    tb::StartAt(entry & ~1u, kModeUser, entry & 1);
+    const auto t0 = Clock::now();
+    CpuRun();
+    const double s = std::chrono::duration<double>(Clock::now() - t0).count();
+    return {ExecutedInstructions, s};
+}
+
+double RunQemu(const std::string& options, const std::string& elf) {
+    const auto t0 = Clock::now();
+    const int rc = std::system(("qemu-arm -cpu arm926 " + options + " " + elf + " >/dev/null").c_str());
+    if (rc == -1) {
+        std::fprintf(stderr, "qemu-arm could not be started\n");
+        std::exit(1);
+    }
+    return std::chrono::duration<double>(Clock::now() - t0).count();
+}
+
+}  // namespace
+
+int main() {
+    std::printf("%-8s %14s %12s %12s %18s %12s %14s\n", "program", "instructions", "core MIPS", "qemu MIPS",
+                "qemu-step MIPS", "core/qemu", "core/qemu-step");
+    for (const char* state : {"arm", "thumb"}) {
+        const std::string elf = std::string(TAMSK_BENCH_DIR) + "/bench-" + state + ".elf";
+        // The best of three runs of each, which the machine's other work disturbs least.
+        // TAMSK_BENCH_CORE_ONLY=1 leaves qemu out (for profiling the core).
+        const bool coreOnly = std::getenv("TAMSK_BENCH_CORE_ONLY") != nullptr;
+        CoreResult core = RunCore(elf);
+        double qemu = coreOnly ? 1 : RunQemu("", elf);
+        double step = coreOnly ? 1 : RunQemu("-singlestep", elf);
+        for (int k = 0; k < 2; ++k) {
+            core.seconds = std::min(core.seconds, RunCore(elf).seconds);
+            if (coreOnly) continue;
+            qemu = std::min(qemu, RunQemu("", elf));
+            step = std::min(step, RunQemu("-singlestep", elf));
+        }
+        const double n = static_cast<double>(core.instructions) / 1e6;
+        std::printf("%-8s %14llu %12.1f %12.1f %18.1f %12.2f %14.2f\n", state,
+                    static_cast<unsigned long long>(core.instructions), n / core.seconds, n / qemu, n / step,
+                    qemu / core.seconds, step / core.seconds);
+    }
+    return 0;
+}

@@ -1,35 +1,186 @@
-// ARM execution: the core's own decisions that a generated differential program cannot reach.
-#include <gtest/gtest.h>
+// ARM execution: the core's own decisions that generated User-mode programs cannot reach (writes of
+// r15, aborts, privileged forms, the breakpoint hook, semihosting and time).
+#include "Run.h"
+#include "tamsk/board/Options.h"
+#include "tamsk/board/PatchTable.h"
+#include "tamsk/board/RunLoop.h"
 
-#include "tamsk/board/Timing.h"
-#include "tamsk/cpu/TestBench.h"
-
-using namespace tamsk;
-
+namespace cputest {
 namespace {
 
-constexpr uint32_t kCode = 0x8000;
+using ArmTest = CpuTest;
 
-// Runs the words placed at kCode for n instructions in the given mode.
-void Exec(std::initializer_list<uint32_t> code, int n, uint32_t mode = kModeSupervisor) {
-    tb::WriteWords(kCode, code);
-    tb::StartAt(kCode, mode);
-    for (int k = 0; k < n; ++k) CpuStep();
+TEST_F(ArmTest, EveryInstructionCountsAndTimeFollows) {
+    Opt.TimeRatio = 10;
+    TimingReset(kRunPowerOn);
+    const uint64_t ticks = EmulatedTicks;
+    // movs r0, #0; movne r1, #1 (fails) ... 100 instructions of the two.
+    for (uint32_t a = kCode; a < kCode + 400; a += 8) tb::WriteWords(a, {0xE3B00000, 0x13A01001});
+    tb::StartAt(kCode);
+    for (int k = 0; k < 100; ++k) CpuStep();
+    EXPECT_EQ(ExecutedInstructions, 100u);
+    EXPECT_EQ(gCpu.r[1], 0u);
+    EXPECT_EQ(EmulatedTicks - ticks, 10u);
 }
 
-class ArmTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        tb::Init();
-    }
-};
+TEST_F(ArmTest, BlxImmediateWithHLandsOnAHalfword) {
+    RunArm({0xFB000000}, 1);  // blx with H = 1 to kCode + 8 + 2
+    EXPECT_EQ(gCpu.thumb, 1u);
+    EXPECT_EQ(gCpu.cur, kCode + 10);
+    EXPECT_EQ(gCpu.r[14], kCode + 4);
+}
 
-TEST_F(ArmTest, MovAndAdd) {
-    Exec({0xE3A00005, 0xE2801003}, 2);  // mov r0,#5; add r1,r0,#3
+TEST_F(ArmTest, MisalignedPcWriteAbortsAtTheNextFetch) {
+    RunArm({0xE280F002}, 2);  // add pc, r0, #2 with r0 = 0
+    EXPECT_EQ(gCpu.mode, kModeAbort);
+    EXPECT_EQ(gCpu.cur, 0x0Cu);
+    EXPECT_EQ(gCpu.fsr & 0xF, 1u);
+    EXPECT_EQ(gCpu.r[14], 2u + 4);
+}
+
+TEST_F(ArmTest, MovsPcRestoresTheSpsrOnlyInExceptionModes) {
+    tb::WriteWords(kCode, {0xE1B0F00E});  // movs pc, lr
+    tb::StartAt(kCode, kModeUser);
+    gCpu.r[14] = 0x9000;
+    gCpu.Z = 1;
+    CpuStep();
+    EXPECT_EQ(gCpu.cur, 0x9000u);
+    EXPECT_EQ(gCpu.Z, 1u);
+    EXPECT_EQ(gCpu.mode, kModeUser);
+
+    tb::StartAt(kCode, kModeSupervisor);
+    gCpu.r[14] = 0x9001;
+    gCpu.spsr[kModeSupervisor] = 0x80000030;  // N, Thumb, User
+    CpuStep();
+    EXPECT_EQ(gCpu.mode, kModeUser);
+    EXPECT_EQ(gCpu.thumb, 1u);
+    EXPECT_EQ(gCpu.N, 1u);
+    EXPECT_EQ(gCpu.cur, 0x9001u);  // no bits cleared: the next Thumb fetch aborts
+}
+
+TEST_F(ArmTest, LoadsIntoPcInterwork) {
+    tb::Write32(0x9000, 0xA001);
+    RunArm({0xE590F000}, 0);  // ldr pc, [r0]
+    gCpu.r[0] = 0x9000;
+    CpuStep();
+    EXPECT_EQ(gCpu.thumb, 1u);
+    EXPECT_EQ(gCpu.cur, 0xA000u);
+}
+
+TEST_F(ArmTest, DoublewordForms) {
+    // ldrd r1, r2, [r0]: an odd Rd is undefined and loads nothing.
+    RunArm({0xE1C010D0}, 0);
+    gCpu.r[0] = 0x9000;
+    CpuStep();
+    EXPECT_EQ(gCpu.mode, kModeUndefined);
+    EXPECT_EQ(gCpu.r[14], kCode + 4);
+    // ldrd r2, r3, [r0] at a multiple of 4 that is not one of 8: alignment abort.
+    RunArm({0xE1C020D0}, 0);
+    gCpu.r[0] = 0x9004;
+    CpuStep();
+    EXPECT_EQ(gCpu.mode, kModeAbort);
+    EXPECT_EQ(gCpu.fsr & 0xF, 1u);
+}
+
+TEST_F(ArmTest, BlockTransferEdges) {
+    tb::WriteWords(0x9000, {11, 22, 33});
+    // ldmia r0!, {} (empty list): nothing, base unchanged.
+    RunArm({0xE8B00000}, 0);
+    gCpu.r[0] = 0x9000;
+    CpuStep();
+    EXPECT_EQ(gCpu.r[0], 0x9000u);
+    // ldmia r0!, {r0, r1}: the written-back address wins.
+    RunArm({0xE8B00003}, 0);
+    gCpu.r[0] = 0x9000;
+    CpuStep();
+    EXPECT_EQ(gCpu.r[0], 0x9008u);
+    EXPECT_EQ(gCpu.r[1], 22u);
+    // stmia r1!, {r0, r1} stores the old r1.
+    RunArm({0xE8A10003}, 0);
+    gCpu.r[0] = 5;
+    gCpu.r[1] = 0x9100;
+    CpuStep();
+    EXPECT_EQ(tb::Read32(0x9104), 0x9100u);
+}
+
+TEST_F(ArmTest, UserBankTransfers) {
+    // stmia r0, {r13, r14}^ from IRQ mode stores the User registers; ldmia r0, {r13}^ loads them.
+    tb::StartAt(kCode, kModeUser);
+    gCpu.r[13] = 0x1313;
+    gCpu.r[14] = 0x1414;
+    CpuSwitchMode(kModeIrq, false);
+    gCpu.r[13] = 0x9913;
+    tb::WriteWords(kCode, {0xE8C06000, 0xE8D02000});
+    gCpu.cur = gCpu.next = kCode;
+    tb::Write32(0x9008, 0);
+    gCpu.r[0] = 0x9000;
+    CpuStep();
+    EXPECT_EQ(tb::Read32(0x9000), 0x1313u);
+    EXPECT_EQ(tb::Read32(0x9004), 0x1414u);
+    tb::Write32(0x9000, 0x7777);
+    CpuStep();
+    EXPECT_EQ(gCpu.r[13], 0x9913u);
+    EXPECT_EQ(gCpu.bank[5][16], 0x7777u);
+}
+
+TEST_F(ArmTest, MrsSpsrInUserModeReadsTheResetValue) {
+    RunArm({0xE14F0000}, 1, kModeUser);  // mrs r0, spsr
+    EXPECT_EQ(gCpu.r[0], 16u);
+}
+
+TEST_F(ArmTest, UnconditionalSpaceIsUndefinedExceptPld) {
+    RunArm({0xF5D0F000, 0xFE000000}, 2);  // pld [r0]; cdp2
+    EXPECT_EQ(gCpu.mode, kModeUndefined);
+    EXPECT_EQ(gCpu.r[14], kCode + 8);
+}
+
+uint32_t gHandlerCalls;
+uint32_t Substitute(uint32_t address, void*, uint8_t*) {
+    ++gHandlerCalls;
+    return address == kCode ? 0xE3A00007 : 0;  // mov r0, #7
+}
+
+TEST_F(ArmTest, BreakpointHook) {
+    // No entry: no effect.
+    RunArm({0xE1200070}, 1);
+    EXPECT_EQ(gCpu.cur, kCode + 4);
+    EXPECT_EQ(gCpu.mode, kModeSupervisor);
+    // A patched address runs the handler's instruction, or the saved value when it gives 0.
+    PatchTable.count = 2;
+    PatchTable.entries[0] = PatchEntry{kCode, 0, 0, &Substitute, {}};
+    PatchTable.entries[1] = PatchEntry{kCode + 4, 0xE3A01009, 0, &Substitute, {}};
+    RunArm({0xE1200070, 0xE1200070}, 2);
+    EXPECT_EQ(gCpu.r[0], 7u);
+    EXPECT_EQ(gCpu.r[1], 9u);
+    EXPECT_EQ(gHandlerCalls, 2u);
+}
+
+TEST_F(ArmTest, ResetVectorBreakpointRunsTheSavedWordOnceThenSoftResets) {
+    PatchTable.resetWord = 0xE3A00005;  // mov r0, #5
+    PatchTable.resetWordSaved = true;
+    tb::Write32(0, kPatchBreakpoint);
+    tb::StartAt(0);
+    EXPECT_EQ(CpuStep(), -1);
     EXPECT_EQ(gCpu.r[0], 5u);
-    EXPECT_EQ(gCpu.r[1], 8u);
-    EXPECT_EQ(gCpu.cur, kCode + 8);
-    EXPECT_EQ(ExecutedInstructions, 2u);
+    tb::StartAt(0);
+    EXPECT_EQ(CpuStep(), kRunSoftReset);
+}
+
+TEST_F(ArmTest, SemihostingCallsAndQuery) {
+    tb::WriteWords(0x9000, {0x6C6C6568, 0x0A6F}); // "hello\n"
+    // mov r0, #4; mov r1, #0x9000; swi 0x123456
+    RunArm({0xE3A00004, 0xE3A01A09, 0xEF123456}, 3, kModeUser);
+    EXPECT_EQ(tb::Console(), "hello\n");
+    EXPECT_EQ(gCpu.mode, kModeSupervisor);  // the SWI vector is still entered
+    EXPECT_EQ(gCpu.cur, 0x08u);
+    EXPECT_EQ(gCpu.r[14], kCode + 12);
+    // swi 0x123457 with 257: 2 on the third query, no exception.
+    for (uint32_t expected : {0u, 0u, 2u, 0u}) {
+        RunArm({0xE3A00C01, 0xE2800001, 0xEF123457}, 3);  // r0 = 257
+        EXPECT_EQ(gCpu.r[0], expected);
+        EXPECT_EQ(gCpu.cur, kCode + 12);
+    }
 }
 
 }  // namespace
+}  // namespace cputest

@@ -13,7 +13,8 @@ if(VANTOR_BENCH)
         COMMAND m68k-linux-gnu-objcopy -O binary ${morvel_bench_out}/kernels.elf ${morvel_bench_out}/kernels.bin
         DEPENDS ${morvel_bench_src}/kernels.c ${morvel_bench_src}/start.S ${morvel_bench_src}/kernels.ld)
     add_custom_target(morvel_bench_kernels DEPENDS ${morvel_bench_out}/kernels.elf)
-    vantor_add_bench(morvel_bench ARCH os32 SOURCES ${morvel_bench_src}/MorvelBench.cpp LIBS morvel_core)
+    vantor_add_bench(morvel_bench ARCH os32 SOURCES ${morvel_bench_src}/MorvelBench.cpp
+                     $<TARGET_OBJECTS:module_glue_noentry_os32> LIBS morvel_core)
     target_compile_definitions(morvel_bench PRIVATE MORVEL_KERNELS_DIR="${morvel_bench_out}")
     add_dependencies(morvel_bench morvel_bench_kernels)
 endif()

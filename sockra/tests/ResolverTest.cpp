@@ -5,6 +5,7 @@
 #include <netdb.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -36,7 +37,10 @@ const char kHosts[] =
 
 bool Isolate() {
     std::string dir = testing::TempDir();
-    std::string hosts = dir + "sockra_hosts", nss = dir + "sockra_nsswitch.conf";
+    // Files of this process alone: the resolver tests run in parallel processes, and rewriting a
+    // shared file truncates it under another test's resolver.
+    std::string tag = "." + std::to_string(getpid());
+    std::string hosts = dir + "sockra_hosts" + tag, nss = dir + "sockra_nsswitch.conf" + tag;
     std::ofstream(hosts) << kHosts;
     std::ofstream(nss) << "hosts: files\nservices: files\n";
     if (unshare(CLONE_NEWNS) != 0) return false;

@@ -408,6 +408,58 @@ uint32_t MaskFromObjdump(const std::string& mnemonic) {
     return last == 'b' ? 0xFF : last == 'w' ? 0xFFFF : 0xFFFFFFFF;
 }
 
+// The neutral notation of a line: objdump's mnemonic spelling and, per operand, its possible
+// readings.
+struct NeutralLine {
+    std::string mnemonic;
+    std::vector<std::vector<std::string>> operands;
+};
+
+NeutralLine NeutralFromObjdump(const std::string& mnemonic, const std::string& operands) {
+    NeutralLine n;
+    n.mnemonic = mnemonic;
+    uint32_t mask = MaskFromObjdump(mnemonic);
+    for (const std::string& op : SplitTopLevel(operands)) n.operands.push_back(ObjOperand(op, mask));
+    if (mnemonic.rfind("movem", 0) == 0) {
+        for (auto& alternatives : n.operands)
+            if (alternatives[0] == "#0x0") alternatives = {ListText(0)};
+    }
+    size_t width = mnemonic == "bfins" ? 3 : 2;
+    if (mnemonic.rfind("bf", 0) == 0 && n.operands.size() > width && n.operands[width][0] == "0") {
+        n.operands[width] = {"32"};  // a width field of 0 means 32
+    }
+    return n;
+}
+
+NeutralLine NeutralFromOurs(const std::string& mnemonic, const std::string& operands, uint32_t address,
+                            uint32_t immediateMask) {
+    NeutralLine n;
+    std::vector<std::string> ops = SplitTopLevel(operands);
+    n.mnemonic = OurMnemonicAsObjdump(mnemonic, ops);
+    bool branch = IsOurBranch(mnemonic);
+    if (mnemonic == "LINK" && ops.size() == 2) ops[1] = "#" + ops[1];
+    for (std::string& op : ops) {
+        // A bit field "ea{offset:width}" is three operands in objdump's notation.
+        size_t brace = op.find('{');
+        if (brace != std::string::npos && op.back() == '}') {
+            std::string field = op.substr(brace + 1, op.size() - brace - 2);
+            n.operands.push_back({OurOperand(op.substr(0, brace), address, immediateMask, branch)});
+            for (const std::string& f :
+                 {field.substr(0, field.find(':')), field.substr(field.find(':') + 1)}) {
+                int64_t v;
+                size_t pos = 0;
+                n.operands.push_back({ParseOurNumber(f, pos, v) ? std::to_string(v) : Lower(f)});
+            }
+            continue;
+        }
+        n.operands.push_back({OurOperand(op, address, immediateMask, branch)});
+    }
+    if (n.operands.size() == 1 && n.operands[0][0] == ListText(0) && mnemonic.rfind("MOVEM", 0) != 0) {
+        n.operands.clear();  // no operands at all
+    }
+    return n;
+}
+
 // ---------------------------------------------------------------------------------------------
 // The allowlist: what the disassembler does not decode, and its own display forms.
 
@@ -532,51 +584,6 @@ std::string Differs(const Case& c) {
 }
 
 }  // namespace
-
-NeutralLine NeutralFromObjdump(const std::string& mnemonic, const std::string& operands) {
-    NeutralLine n;
-    n.mnemonic = mnemonic;
-    uint32_t mask = MaskFromObjdump(mnemonic);
-    for (const std::string& op : SplitTopLevel(operands)) n.operands.push_back(ObjOperand(op, mask));
-    if (mnemonic.rfind("movem", 0) == 0) {
-        for (auto& alternatives : n.operands)
-            if (alternatives[0] == "#0x0") alternatives = {ListText(0)};
-    }
-    size_t width = mnemonic == "bfins" ? 3 : 2;
-    if (mnemonic.rfind("bf", 0) == 0 && n.operands.size() > width && n.operands[width][0] == "0") {
-        n.operands[width] = {"32"};  // a width field of 0 means 32
-    }
-    return n;
-}
-
-NeutralLine NeutralFromOurs(const std::string& mnemonic, const std::string& operands, uint32_t address,
-                            uint32_t immediateMask) {
-    NeutralLine n;
-    std::vector<std::string> ops = SplitTopLevel(operands);
-    n.mnemonic = OurMnemonicAsObjdump(mnemonic, ops);
-    bool branch = IsOurBranch(mnemonic);
-    if (mnemonic == "LINK" && ops.size() == 2) ops[1] = "#" + ops[1];
-    for (std::string& op : ops) {
-        // A bit field "ea{offset:width}" is three operands in objdump's notation.
-        size_t brace = op.find('{');
-        if (brace != std::string::npos && op.back() == '}') {
-            std::string field = op.substr(brace + 1, op.size() - brace - 2);
-            n.operands.push_back({OurOperand(op.substr(0, brace), address, immediateMask, branch)});
-            for (const std::string& f :
-                 {field.substr(0, field.find(':')), field.substr(field.find(':') + 1)}) {
-                int64_t v;
-                size_t pos = 0;
-                n.operands.push_back({ParseOurNumber(f, pos, v) ? std::to_string(v) : Lower(f)});
-            }
-            continue;
-        }
-        n.operands.push_back({OurOperand(op, address, immediateMask, branch)});
-    }
-    if (n.operands.size() == 1 && n.operands[0][0] == ListText(0) && mnemonic.rfind("MOVEM", 0) != 0) {
-        n.operands.clear();  // no operands at all
-    }
-    return n;
-}
 
 void CompareWithObjdump(const std::vector<ObjdumpInsn>& insns, std::span<const uint16_t> code, uint32_t base,
                         CompareStats& stats, bool (*wanted)(const ObjdumpInsn&)) {

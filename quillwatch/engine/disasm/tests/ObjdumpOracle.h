@@ -45,13 +45,4 @@ void CompareWithObjdump(const std::vector<ObjdumpInsn>& insns, std::span<const u
 // The report of a comparison: counts, allowlist use and the first differences.
 std::string CompareReport(const CompareStats& stats, size_t maxDifferences = 40);
 
-// The neutral notations, exposed for the comparator's own tests.
-struct NeutralLine {
-    std::string mnemonic;
-    std::vector<std::vector<std::string>> operands;  // alternatives per operand
-};
-NeutralLine NeutralFromObjdump(const std::string& mnemonic, const std::string& operands);
-NeutralLine NeutralFromOurs(const std::string& mnemonic, const std::string& operands, uint32_t address,
-                            uint32_t immediateMask);
-
 }  // namespace qwtest

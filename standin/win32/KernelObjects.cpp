@@ -32,8 +32,9 @@ struct KernelObject {
 
 namespace {
 
-std::mutex g_lock;
-std::condition_variable g_changed;
+// Never destroyed: threads may still wait on them while the process exits.
+std::mutex& g_lock = *new std::mutex;
+std::condition_variable& g_changed = *new std::condition_variable;
 
 void Release(KernelObject* object) {
     if (object->refs.fetch_sub(1) == 1) delete object;

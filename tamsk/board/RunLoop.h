@@ -27,6 +27,11 @@ constexpr const char* kMachineName = "Zylonite B1";
 // process exits with code 0xDEAD. Nothing is saved. printf-style.
 [[noreturn]] void HostFatal(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// Tests and fuzz targets may take fatal conditions instead of ending the process: the handler gets
+// the text and must not return (it may throw). Null restores the normal ending.
+using FatalHandler = void (*)(const char* text);
+void HostSetFatalHandler(FatalHandler handler);
+
 // The loop of runs; returns the process exit code. argv as given to main.
 int HostRunLoop(int argc, char** argv);
 // Start and end of one run (exposed for tests).

@@ -120,5 +120,32 @@ TEST(RunLoop, ResetVectorOfZeroIsRestored) {
     EXPECT_EQ(Word(MemNor), 0u);
 }
 
+TEST(RunLoop, AutomaticSavesEveryInterval) {
+    TempDir dir;
+    WriteFile(dir / "rom.widebin", std::string(16, '\x5A'));
+    std::string program = dir / "tamsk", rom = "-ROM:" + (dir / "rom.widebin");
+    std::string serial = "-SerialPort:none", interval = "-AutoSaveInterval:2";
+    std::string folder = "-AutoSavePath:" + dir.path();
+    char* argv[] = {program.data(), rom.data(), serial.data(), interval.data(), folder.data()};
+    OptSetFilePath(dir / "tamsk.ini");
+    int runs = 0;
+    FakeCoreRun = [&] {
+        // Emulated seconds pass until the core is asked to end the run.
+        while (!(PendingEventWord.load() >> kPendingEndRun & 1)) CpuAdvanceTicks(kTicksPerSecond);
+        CpuServicePending();
+        return ++runs < 3 ? RunCode.load() : int32_t(kRunExit);
+    };
+    HostRunLoop(5, argv);
+    EXPECT_EQ(runs, 3);
+    // Two saves, numbered, each a session that names the ROM.
+    for (const char* name : {"autosave_000.aes", "autosave_001.aes"}) {
+        SessSetPath((dir / name).c_str());
+        char path[260];
+        ASSERT_TRUE(SessReadChunk(FourCC(">rfn"), path, sizeof path)) << name;
+        EXPECT_EQ(std::string(path), dir / "rom.widebin");
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "autosave_002.aes"));
+}
+
 }  // namespace
 }  // namespace tamsk

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tamsk/board/Options.h"
@@ -10,6 +12,7 @@
 #include "tamsk/devices/OsTimer.h"
 #include "tamsk/devices/Rtc.h"
 #include "tamsk/devices/Uart.h"
+#include "tamsk/host/HostThreads.h"
 
 namespace tamsk {
 namespace {
@@ -142,6 +145,68 @@ TEST_F(Scheduler, AdvanceTicksStopsAtTheNextDueThing) {
     EXPECT_EQ(CpuTicksToNextDue(), 0xFFFFFFFEu);  // the match is a whole wrap away
     OsTimer.enable = 0;
     EXPECT_EQ(CpuTicksToNextDue(), 0xFFFFFFFFu);   // nothing armed
+}
+
+TEST_F(Scheduler, PendingBitsFromManyThreadsAreAllServed) {
+    PendingEventWord = 0;
+    std::vector<std::thread> threads;
+    for (unsigned n = 0; n < 8; ++n)
+        threads.emplace_back([n] {
+            for (unsigned i = 0; i < 1000; ++i) PendingOrBits(1u << n, 1u << n);
+        });
+    uint64_t seen = 0;
+    for (auto& t : threads) t.join();
+    seen = PendingEventWord.exchange(0);
+    EXPECT_EQ(seen, 0x000000FF000000FFull);
+    CpuRequestAttention(kPendingEndRun);
+    EXPECT_TRUE(CpuServicePending());
+    EXPECT_EQ(PendingEventWord.load(), 0u);
+}
+
+using Ms = std::chrono::milliseconds;
+long Since(std::chrono::steady_clock::time_point t) {
+    return long(std::chrono::duration_cast<Ms>(std::chrono::steady_clock::now() - t).count());
+}
+
+TEST_F(Scheduler, IdleSleepsUntilTheNextMatchOrARequest) {
+    HostStartCoreThread(kRunPowerOn);  // the core's wake event
+    Opt.EnableIdle = 0;
+    auto start = std::chrono::steady_clock::now();
+    CpuIdle();  // without EnableIdle: returns at once
+    EXPECT_EQ(EmulatedTicks, 0u);
+
+    // Nothing armed: waits until another thread asks for attention.
+    Opt.EnableIdle = 1;
+    PendingEventWord = 0;
+    std::thread requester([] {
+        std::this_thread::sleep_for(Ms(60));
+        CpuRequestAttention(kPendingKeypad);
+    });
+    start = std::chrono::steady_clock::now();
+    CpuIdle();
+    EXPECT_GE(Since(start), 50);
+    requester.join();
+    EXPECT_EQ(PendingEventWord.exchange(0), uint64_t(1) << kPendingKeypad);
+
+    // A match 20 ms ahead: sleeps about that long, and time arrives exactly at the match.
+    OsTimer.counter = EmulatedTicks = 0;
+    OsTimer.match[0] = kTicksPerSecond / 50;
+    OsTimer.enable = 1;
+    IdleLagMs = 0;
+    start = std::chrono::steady_clock::now();
+    while (!(OsTimer.status & 1) && Since(start) < 2000) CpuIdle();
+    EXPECT_GE(Since(start), 18);
+    EXPECT_EQ(OsTimer.counter, kTicksPerSecond / 50);
+
+    // A carried-over lag shortens the next wait by as much.
+    OsTimer.status = 0;
+    OsTimer.match[0] = OsTimer.counter + kTicksPerSecond / 10;  // 100 ms
+    IdleLagMs = 80;
+    start = std::chrono::steady_clock::now();
+    CpuIdle();
+    EXPECT_LT(Since(start), 80);
+    EXPECT_LT(IdleLagMs, 80u);  // used up (only an oversleep adds to it again)
+    EXPECT_FALSE(OsTimer.status & 1);
 }
 
 TEST(StatusLine, RateClockAndAddress) {

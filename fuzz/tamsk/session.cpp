@@ -1,0 +1,34 @@
+// Session files: chunks found by tag and length, and the restores of the interrupt controller, the
+// clocks and timers with the future-event table, and the patch table.
+#include <cstdint>
+
+#include "fuzz/tamsk/FuzzSupport.h"
+#include "tamsk/board/Memory.h"
+#include "tamsk/board/Options.h"
+#include "tamsk/board/PatchTable.h"
+#include "tamsk/board/Session.h"
+#include "tamsk/devices/ClockManager.h"
+#include "tamsk/devices/Intc.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    using namespace tamsk;
+    fuzz::CatchFatal();
+    static bool once = [] {
+        OptLoadDefaults();
+        MemAllocateAreas();
+        return true;
+    }();
+    (void)once;
+    SessSetPath(fuzz::ScratchFile(data, size).c_str());
+    uint8_t small[300];
+    SessReadChunk(FourCC(">rfn"), small, 260);
+    SessReadChunk(FourCC(">tin"), small, 1);
+    try {
+        IntcReset(kRunLoad);
+        ClockReset(kRunLoad);
+        PatchStart(kRunLoad, true);
+        PatchEnd(kRunExit);
+    } catch (const fuzz::Fatal&) {
+    }
+    return 0;
+}

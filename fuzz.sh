@@ -18,4 +18,5 @@ name=$1; secs=${2:-60}
 cmake --build "$build" --target "fuzz_$name" -j "$(nproc)"
 corpus="$build/fuzz-corpus/$name"
 mkdir -p "$corpus"
-exec "$build/fuzz/fuzz_$name" -max_total_time="$secs" "$corpus" "fuzz/corpus/$name"
+seeds=$(cat "$build/fuzz/fuzz_$name.corpus" 2>/dev/null || echo "fuzz/corpus/$name")
+exec "$build/fuzz/fuzz_$name" -max_total_time="$secs" "$corpus" "$seeds"

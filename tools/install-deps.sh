@@ -5,10 +5,11 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 mapfile -t wanted < <(sed -e 's/#.*//' -e 's/[[:space:]]//g' "$top/deps/debian-packages.txt" | grep -v '^$')
 
+# A name without ":arch" may be installed for several architectures (libgtk2.0-dev for amd64 and
+# i386): dpkg-query then prints a line for each, and any installed one will do.
 missing=()
 for pkg in "${wanted[@]}"; do
-    state=$(dpkg-query -W -f='${db:Status-Status}' "$pkg" 2>/dev/null || true)
-    [ "$state" = "installed" ] || missing+=("$pkg")
+    dpkg-query -W -f='${db:Status-Status}\n' "$pkg" 2>/dev/null | grep -qx installed || missing+=("$pkg")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 

@@ -143,6 +143,8 @@ void CpuAccumulatorTransfer(uint32_t instruction) {
         }
         return;
     }
+    // The other coprocessors are privileged, as their MCR and MRC forms are.
+    if (gCpu.mode == kModeUser) return;
     if (read) {
         const uint32_t value = CpuCoprocRead(coproc, crm, 0);
         gCpu.r[rdLo] = value;

@@ -41,9 +41,14 @@ TEST_F(CoprocTest, HighVectorsMoveEveryException) {
     EXPECT_EQ(gCpu.cur, 0xFFFF0004u);
 }
 
-TEST_F(CoprocTest, UserModeTransfersDoNothing) {
-    RunArm({Mrc(15, 0, 0)}, 1, kModeUser);
+TEST_F(CoprocTest, UserModeTransfersDoNothingButTheAccumulatorOnes) {
+    // mrc p15 c0; mcrr p15, 0, r1, r2, c3 (the domain register); mar acc0, r1, r2.
+    RunArm({Mrc(15, 0, 0), 0xEC421F03, 0xEC421000}, 0, kModeUser);
+    gCpu.r[1] = gCpu.r[2] = 0xFFFFFFFF;
+    for (int k = 0; k < 3; ++k) CpuStep();
     EXPECT_EQ(gCpu.r[0], 0u);
+    EXPECT_EQ(CpuCoprocRead(15, 3, 0), 0u);
+    EXPECT_EQ(gCpu.acc0Lo, 0xFFFFFFFFu);
     EXPECT_EQ(gCpu.mode, kModeUser);
 }
 

@@ -642,10 +642,11 @@ void ThumbAlu(uint32_t i) {
     SetNZ(r);
 }
 
+template <int OP>
 void ThumbLoadStoreRegister(uint32_t i) {
     const uint32_t addr = R[(i >> 3) & 7] + R[(i >> 6) & 7];
     const uint32_t rd = i & 7;
-    switch ((i >> 9) & 7) {
+    switch (OP) {
         case 0: CheckAligned(addr, 3); MemWrite32(addr, R[rd]); break;
         case 1: CheckAligned(addr, 1); MemWrite16(addr, R[rd]); break;
         case 2: MemWrite8(addr, R[rd]); break;
@@ -659,13 +660,14 @@ void ThumbLoadStoreRegister(uint32_t i) {
 
 inline uint32_t SignExtend11(uint32_t i) { return static_cast<uint32_t>(static_cast<int32_t>(i << 21) >> 21); }
 
-// One instance per class of the class table; the ALU class has one per operation (ThumbAlu).
-template <int CLS>
+// One instance per class of the class table and, where the class has one, per value of its
+// operation field (SUB, see ThumbSub); the ALU class has one per operation (ThumbAlu).
+template <int CLS, int SUB>
 void ThumbClass(uint32_t i) {
     switch (CLS) {
         case kTShiftImm: {
-            const uint32_t type = (i >> 11) & 3, n = (i >> 6) & 31;
-            const uint32_t r = ShiftByImmediate(static_cast<int>(type), R[(i >> 3) & 7], n, gCpu.C);
+            const uint32_t n = (i >> 6) & 31;
+            const uint32_t r = ShiftByImmediate(SUB, R[(i >> 3) & 7], n, gCpu.C);
             R[i & 7] = r;
             SetNZ(r);
             return;
@@ -674,7 +676,7 @@ void ThumbClass(uint32_t i) {
         case kTAddSubImm3: {
             const uint32_t a = R[(i >> 3) & 7];
             const uint32_t b = CLS == kTAddSubReg ? R[(i >> 6) & 7] : (i >> 6) & 7;
-            R[i & 7] = (i & (1u << 9)) ? SubFlags(a, b, 1) : AddFlags(a, b, 0);
+            R[i & 7] = SUB ? SubFlags(a, b, 1) : AddFlags(a, b, 0);
             return;
         }
         case kTMovImm: {
@@ -689,7 +691,7 @@ void ThumbClass(uint32_t i) {
         case kTHiReg: {
             const uint32_t rd = ((i >> 4) & 8) | (i & 7);
             const uint32_t m = R[(i >> 3) & 15];
-            switch ((i >> 8) & 3) {
+            switch (SUB) {
                 case 0: {
                     const uint32_t r = R[rd] + m;
                     if (rd == 15) Branch(r); else R[rd] = r;
@@ -701,7 +703,7 @@ void ThumbClass(uint32_t i) {
                     return;
             }
         }
-        case kTLoadStoreReg: return ThumbLoadStoreRegister(i);
+        case kTLoadStoreReg: return ThumbLoadStoreRegister<SUB>(i);
         case kTLdrPc: {
             const uint32_t addr = (R[15] & ~3u) + (i & 0xFF) * 4;
             R[(i >> 8) & 7] = MemRead32(addr);
@@ -715,7 +717,7 @@ void ThumbClass(uint32_t i) {
         }
         case kTLoadStoreImm: {
             const uint32_t n = (i >> 6) & 31, rd = i & 7, base = R[(i >> 3) & 7];
-            switch ((i >> 11) & 3) {
+            switch (SUB) {
                 case 0: { const uint32_t a = base + n * 4; CheckAligned(a, 3); MemWrite32(a, R[rd]); return; }
                 case 1: { const uint32_t a = base + n * 4; CheckAligned(a, 3); R[rd] = MemRead32(a); return; }
                 case 2: MemWrite8(base + n, R[rd]); return;
@@ -748,8 +750,7 @@ void ThumbClass(uint32_t i) {
         }
         case kTMultiple: return ThumbMultiple(i);
         case kTCondBranch: {
-            const uint32_t cond = (i >> 8) & 15;
-            if (cond != 14 && ConditionFails(cond)) return;
+            if (SUB != 14 && ConditionFails(SUB)) return;
             return Branch(R[15] + static_cast<uint32_t>(static_cast<int8_t>(i & 0xFF)) * 2);
         }
         case kTSwi: SoftwareInterrupt(i, false); return;
@@ -775,13 +776,25 @@ ThumbHandler gThumbTable[1024];  // by instruction bits 15..6
 
 template <size_t... I>
 constexpr std::array<ThumbHandler, sizeof...(I)> MakeThumbClasses(std::index_sequence<I...>) {
-    return {&ThumbClass<I>...};
+    return {&ThumbClass<I / 16, I % 16>...};
 }
 template <size_t... I>
 constexpr std::array<ThumbHandler, sizeof...(I)> MakeThumbAlu(std::index_sequence<I...>) {
     return {&ThumbAlu<I>...};
 }
-constexpr auto kThumbClasses = MakeThumbClasses(std::make_index_sequence<kTUndefined + 1>());
+constexpr auto kThumbClasses = MakeThumbClasses(std::make_index_sequence<(kTUndefined + 1) * 16>());
+
+// The operation field of a class, from the table index (instruction bits 15..6).
+uint32_t ThumbSub(uint32_t cls, uint32_t j) {
+    switch (cls) {
+        case kTShiftImm: case kTLoadStoreImm: return (j >> 5) & 3;   // bits 12..11
+        case kTAddSubReg: case kTAddSubImm3: return (j >> 3) & 1;    // bit 9
+        case kTHiReg: return (j >> 2) & 3;                           // bits 9..8
+        case kTLoadStoreReg: return (j >> 3) & 7;                    // bits 11..9
+        case kTCondBranch: return (j >> 2) & 15;                     // bits 11..8
+        default: return 0;
+    }
+}
 constexpr auto kThumbAlu = MakeThumbAlu(std::make_index_sequence<16>());
 
 void ThumbExecute(uint32_t i) { gThumbTable[i >> 6](i); }
@@ -899,7 +912,7 @@ void CpuBuildThumbTable() {
     }
     for (uint32_t j = 0; j < 1024; ++j) {
         const uint8_t cls = gThumbClass[j >> 1];
-        gThumbTable[j] = cls == kTAlu ? kThumbAlu[j & 15] : kThumbClasses[cls];
+        gThumbTable[j] = cls == kTAlu ? kThumbAlu[j & 15] : kThumbClasses[cls * 16 + ThumbSub(cls, j)];
     }
 }
 

@@ -44,7 +44,7 @@ extern CpuTlb gTlb;
 enum CpuAccess : int { kAccessFetch = 0, kAccessRead = 1, kAccessWrite = 2 };
 
 // Fills the cache of this access kind with va's page, raising the abort of a failed translation.
-void CpuFillCache(int access, uint32_t va);
+__attribute__((cold)) void CpuFillCache(int access, uint32_t va);
 
 // Paths of physical addresses without memory behind them, by access size.
 uint32_t CpuPhysRead32(uint32_t phys);

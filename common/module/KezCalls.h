@@ -11,6 +11,37 @@
 
 namespace vantor {
 using KezEventHandler = uint16_t (*)(void* record);
+
+// Records of the event queue: a pen position in screen coordinates ((0xFFFF, 0xFFFF): pen up) and
+// a key event.
+struct KezPenEventRecord {
+    uint16_t x;
+    uint16_t y;
+};
+struct KezKeyEventRecord {
+    uint16_t character;
+    uint16_t keyCode;
+    uint16_t modifiers;
+    uint16_t reserved;
+};
+static_assert(sizeof(KezKeyEventRecord) == 8);
+
+struct KezLocale {
+    uint16_t language;
+    uint16_t country;
+};
+
+// The memory areas (slot 70): a count and a pointer to the descriptors.
+struct KezMemoryArea {
+    uint8_t kind;  // 0 ROM, 1 dynamic heap, 2 storage heap
+    uint32_t base;
+    uint32_t size;
+};
+static_assert(sizeof(KezMemoryArea) == 12);
+struct KezMemoryAreas {
+    uint32_t count;
+    KezMemoryArea* areas;
+};
 using KezTimerCallback = void (*)(uint32_t argument);
 }  // namespace vantor
 
@@ -24,7 +55,20 @@ using KezTimerCallback = void (*)(uint32_t argument);
     X(HALEventSetHandler, uint16_t, (uint32_t kind, KezEventHandler handler,                     \
                                      KezEventHandler* oldHandler))                               \
     X(HALEventSetWakeupPipe, void, (const int32_t* descriptors))                                  \
+    X(HALEventEnqueueGdkMouseEvent, uint16_t, (void* gdkEvent))                                   \
+    X(HALEventEnqueueGdkKeyEvent, uint16_t, (void* gdkKeyEvent))                                  \
+    X(HALKeyTranslate, uint16_t, (uint32_t keyValue, uint32_t eventType))                         \
+    X(HALKeyCodeToMask, uint32_t, (uint16_t character))                                           \
+    X(HALSettingsGetLocale, uint32_t, (KezLocale* locale))                                        \
+    X(HALSettingsGetDeviceType, uint32_t, ())                                                     \
+    X(HALMemoryGetAreas, KezMemoryAreas*, ())                                                     \
+    X(HALMemoryIsProtected, uint8_t, ())                                                          \
+    X(HALMemorySetProtection, uint16_t, (uint8_t on))                                             \
+    X(HALMemoryCheckStackRange, uint8_t, (const void* address, uint32_t length, uint8_t unused))  \
+    X(HALMemoryGetAreaSize, uint32_t, (uint32_t a, uint32_t b))                                   \
     X(HALSetInitStage, void, (uint32_t stage))                                                    \
+    X(HALDisplayInitialize, uint16_t, ())                                                         \
+    X(HALDisplayDispose, uint16_t, ())                                                            \
     X(HALWaitForInitStage, uint32_t, (uint32_t stage))                                            \
     X(HALReset, void, (uint8_t hard))                                                             \
     X(HALQuit, void, (uint8_t flag))                                                              \

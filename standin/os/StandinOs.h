@@ -141,4 +141,30 @@ bool StartTask(uint32_t taskID, uint32_t argument);
 // Events queued through slot 517 and not yet taken by slot 521.
 size_t PendingEvents();
 
+// --- The OS main that Kez runs on its 'main' task --------------------------------------------
+
+// What the stand-in OS main does besides booting: it registers handlers for pen, key and alarm
+// events (queued as OS events), sets init stages 2 and 5, marks the storage as formatted and
+// counts boots in it (word 1), then takes events until the shutdown key, sets stage 7 and returns.
+struct OsMainOptions {
+    uint32_t quitAfterMs = 0;       // asks Kez to quit (slot 207) after this long; 0 never
+    bool holdBeforeStage5 = false;  // never reaches stage 5 (an unfinished start)
+    int resetOnFirstBoot = 0;       // 1 soft, 2 hard: asks Kez for that reset on the first boot
+};
+void SetOsMainOptions(const OsMainOptions& options);
+// The function kez-host installs with PrvKezInstallVantorOSMain.
+void StandinOsMain(uint8_t hardReset);
+
+// The OS events the OS main received from Kez's handlers, in order (type and the first data
+// word: the character of a key event).
+struct OsMainEvent {
+    uint16_t type;
+    int16_t x, y;
+    uint16_t character, keyCode, modifiers;
+};
+std::vector<OsMainEvent> OsMainEvents();
+
+// OS event types the OS main posts.
+constexpr uint16_t kPenDownEvent = 1, kPenUpEvent = 2, kKeyDownEvent = 4, kAlarmEvent = 0x0800;
+
 }  // namespace vantor::os

@@ -1,0 +1,19 @@
+// The event queue's state that other parts of Kez use.
+#pragma once
+
+#include <cstdint>
+
+#include "common/module/KezCalls.h"
+
+namespace kez {
+
+void PrvHALEventClearHandlers();
+void PrvHALEventInitializePen();
+void PrvHALEventInitializeKeys();
+
+// The tick of the last pen, key or alarm event, the hard-key state and the last pen position.
+uint32_t HALEventLastActivity();
+uint32_t HALEventHardKeys();
+vantor::KezPenEventRecord HALEventLastPen();
+
+}  // namespace kez

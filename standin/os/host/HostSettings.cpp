@@ -1,0 +1,193 @@
+// Settings of kez-host: defaults, the settings file and the command line.
+#include "standin/os/host/HostSettings.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+
+#include "common/FourCC.h"
+
+namespace vantor {
+namespace {
+
+void SetDefaults(HostSettings* s) {
+    KezBootConfig& c = s->config;
+    c.screenWidth = c.screenHeight = 320;
+    c.screenDepth = 16;
+    c.windowWidth = c.windowHeight = 320;
+    c.dynamicHeapKB = 4096;
+    c.deviceType = FourCC("Tst1");
+    c.locale = FourCC("enUS");
+    c.soundEnabled = 0;
+    std::strcpy(c.serialNumber, "000000000000");
+}
+
+bool Number(const std::string& text, uint32_t* value) {
+    if (text.empty()) return false;
+    errno = 0;
+    char* end = nullptr;
+    unsigned long v = std::strtoul(text.c_str(), &end, 0);
+    if (errno || *end != '\0' || v > 0xFFFFFFFFul || text[0] == '-') return false;
+    *value = static_cast<uint32_t>(v);
+    return true;
+}
+
+bool Text(const std::string& value, char* field, size_t size, const char* key, std::string* error) {
+    if (value.size() >= size) {
+        *error = std::string(key) + " is longer than " + std::to_string(size - 1) + " characters";
+        return false;
+    }
+    std::memset(field, 0, size);
+    std::memcpy(field, value.data(), value.size());
+    return true;
+}
+
+std::string Trim(const std::string& text) {
+    size_t begin = text.find_first_not_of(" \t\r"), end = text.find_last_not_of(" \t\r");
+    return begin == std::string::npos ? "" : text.substr(begin, end - begin + 1);
+}
+
+}  // namespace
+
+const char* HostUsage() {
+    return "usage: kez-host --rom FILE --storage FILE [--config FILE] [options]\n"
+           "       kez-host --make-rom FILE\n"
+           "options (each also a settings-file key without the dashes):\n"
+           "  --rom FILE --storage FILE     ROM image and storage file\n"
+           "  --screen-width N --screen-height N --screen-depth N (1, 2, 4, 8, 16)\n"
+           "  --window-width N --window-height N --pen-scaling 0|1\n"
+           "  --storage-mb N (0: the file's size) --heap-kb N\n"
+           "  --device-type CODE --locale CODE (4 characters, or 0)\n"
+           "  --quit-key N   host key value that quits\n"
+           "  --trace HEX[,HEX...]   trace zones to enable (ff: general)\n"
+           "  --run-ms N     the OS quits after N ms (0: when the window closes)\n"
+           "  --hard-reset --remote-access --headless\n"
+           "  --hold-before-stage5   never finish starting (crash detection)\n"
+           "  --reset-once soft|hard   ask for a reset on the first boot\n";
+}
+
+bool ApplyHostSetting(const std::string& key, const std::string& value, HostSettings* s,
+                      std::string* error) {
+    KezBootConfig& c = s->config;
+    struct Word {
+        const char* key;
+        uint32_t* field;
+    };
+    const Word words[] = {{"screen-width", &c.screenWidth},   {"screen-height", &c.screenHeight},
+                          {"screen-depth", &c.screenDepth},   {"storage-mb", &c.storageSizeMB},
+                          {"heap-kb", &c.dynamicHeapKB},      {"window-width", &c.windowWidth},
+                          {"window-height", &c.windowHeight}, {"quit-key", &c.quitKey},
+                          {"run-ms", &s->osMain.quitAfterMs}};
+    for (const Word& w : words) {
+        if (key != w.key) continue;
+        if (!Number(value, w.field)) {
+            *error = "bad number for " + key + ": '" + value + "'";
+            return false;
+        }
+        return true;
+    }
+    uint32_t flag;
+    if (key == "pen-scaling" || key == "sound") {
+        if (!Number(value, &flag) || flag > 1) {
+            *error = key + " takes 0 or 1";
+            return false;
+        }
+        (key == "sound" ? c.soundEnabled : c.penScaling) = static_cast<uint8_t>(flag);
+        return true;
+    }
+    if (key == "device-type" || key == "locale") {
+        std::optional<uint32_t> code = FourCCFromText(value);
+        if (!code && !(key == "locale" && value == "0")) {
+            *error = key + " takes four characters";
+            return false;
+        }
+        (key == "locale" ? c.locale : c.deviceType) = code.value_or(0);
+        return true;
+    }
+    if (key == "rom") return Text(value, c.romPath, sizeof c.romPath, "rom", error);
+    if (key == "storage") return Text(value, c.storagePath, sizeof c.storagePath, "storage", error);
+    if (key == "trace") {
+        size_t at = 0;
+        while (at <= value.size()) {
+            size_t comma = value.find(',', at);
+            std::string zone = value.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
+            uint32_t z;
+            if (!Number("0x" + Trim(zone), &z) || z > 255) {
+                *error = "bad trace zone '" + zone + "'";
+                return false;
+            }
+            c.traceMask[z / 8] |= static_cast<uint8_t>(0x80 >> (z % 8));
+            if (comma == std::string::npos) break;
+            at = comma + 1;
+        }
+        return true;
+    }
+    if (key == "reset-once") {
+        if (value != "soft" && value != "hard") {
+            *error = "reset-once takes soft or hard";
+            return false;
+        }
+        s->osMain.resetOnFirstBoot = value == "soft" ? 1 : 2;
+        return true;
+    }
+    *error = "unknown setting '" + key + "'";
+    return false;
+}
+
+bool ReadHostSettingsFile(const std::string& path, HostSettings* settings, std::string* error) {
+    std::ifstream in(path);
+    if (!in) {
+        *error = "cannot read settings file " + path;
+        return false;
+    }
+    std::string line;
+    for (int number = 1; std::getline(in, line); ++number) {
+        line = Trim(line.substr(0, line.find('#')));
+        if (line.empty()) continue;
+        size_t equals = line.find('=');
+        if (equals == std::string::npos) {
+            *error = path + ":" + std::to_string(number) + ": expected key = value";
+            return false;
+        }
+        if (!ApplyHostSetting(Trim(line.substr(0, equals)), Trim(line.substr(equals + 1)), settings, error)) {
+            *error = path + ":" + std::to_string(number) + ": " + *error;
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ParseHostCommandLine(int argc, char** argv, HostSettings* settings, std::string* error) {
+    SetDefaults(settings);
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--config") == 0 && !ReadHostSettingsFile(argv[i + 1], settings, error))
+            return false;
+    }
+    for (int i = 1; i < argc; ++i) {
+        std::string option = argv[i];
+        if (option == "--help" || option == "-h") {
+            settings->help = true;
+            return true;
+        }
+        if (option == "--hard-reset") settings->hardReset = true;
+        else if (option == "--remote-access") settings->remoteAccess = true;
+        else if (option == "--headless") settings->headless = true;
+        else if (option == "--hold-before-stage5") settings->osMain.holdBeforeStage5 = true;
+        else if (option.rfind("--", 0) == 0 && i + 1 < argc) {
+            ++i;
+            if (option != "--config" && !ApplyHostSetting(option.substr(2), argv[i], settings, error))
+                return false;
+        } else {
+            *error = "unexpected argument '" + option + "'";
+            return false;
+        }
+    }
+    if (settings->config.romPath[0] == '\0' || settings->config.storagePath[0] == '\0') {
+        *error = "--rom and --storage are required";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace vantor

@@ -1,0 +1,127 @@
+// kez-host: the host program that loads Kez and runs the OS as a Linux process, calling Kez in the
+// documented order and starting again on the exit types that ask for it.
+//
+//   kez-host --rom FILE --storage FILE [--config FILE] [options]
+//   kez-host --make-rom FILE     writes a minimal ROM image that passes Kez's checks
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "common/FourCC.h"
+#include "common/module/KezBootConfig.h"
+#include "standin/os/StandinOs.h"
+#include "standin/os/host/HostSettings.h"
+#include "standin/os/host/HostWindow.h"
+
+using namespace vantor;
+
+namespace {
+
+template <typename Proc>
+Proc Symbol(void* kez, const char* name) {
+    auto proc = reinterpret_cast<Proc>(dlsym(kez, name));
+    if (!proc) {
+        std::fprintf(stderr, "kez-host: libKez.so lacks %s\n", name);
+        std::exit(2);
+    }
+    return proc;
+}
+
+std::string ExecutableDirectory() {
+    char path[4096];
+    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0) return "./";
+    path[n] = '\0';
+    std::string text(path);
+    return text.substr(0, text.rfind('/') + 1);
+}
+
+int MakeRom(const char* path) {
+    std::string image(8192, '\0');
+    uint32_t signature = 0xFEEDBEEF;
+    uint16_t version = 6;
+    std::memcpy(&image[8], &signature, 4);
+    std::memcpy(&image[12], &version, 2);
+    std::ofstream out(path, std::ios::binary);
+    out.write(image.data(), static_cast<std::streamsize>(image.size()));
+    if (!out) {
+        std::fprintf(stderr, "kez-host: cannot write %s\n", path);
+        return 1;
+    }
+    std::printf("kez-host: wrote ROM image %s\n", path);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--make-rom") == 0) return MakeRom(argv[2]);
+    HostSettings settings;
+    std::string error;
+    if (!ParseHostCommandLine(argc, argv, &settings, &error)) {
+        std::fprintf(stderr, "kez-host: %s\n%s", error.c_str(), HostUsage());
+        return 2;
+    }
+    if (settings.help) {
+        std::fputs(HostUsage(), stdout);
+        return 0;
+    }
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+
+    std::string directory = ExecutableDirectory();
+    void* kez = dlopen((directory + "libKez.so").c_str(), RTLD_NOW | RTLD_GLOBAL);
+    if (!kez) {
+        std::fprintf(stderr, "kez-host: cannot load libKez.so: %s\n", dlerror());
+        return 2;
+    }
+    os::RegisterModule(kez);
+    auto setExePath = Symbol<uint32_t (*)(const char*)>(kez, "PrvRALSetExePath");
+    auto patchHandles = Symbol<void (*)(void*, void*)>(kez, "PrvRALPatchHandles");
+    auto patchSystem = Symbol<void (*)(SystemDispatchTable)>(kez, "PrvPatchSystemDispatchTable");
+    auto globalsInit = Symbol<void (*)(const KezBootConfig*, KezHostStatus*)>(kez, "KezGlobalsInit");
+    auto grasInit = Symbol<void (*)(uint32_t*)>(kez, "GRASServerInit");
+    auto installMain = Symbol<void (*)(void (*)(uint8_t))>(kez, "PrvKezInstallVantorOSMain");
+    auto boot = Symbol<uint16_t (*)(uint8_t, uint8_t)>(kez, "Boot");
+    auto waitForExit = Symbol<int32_t (*)()>(kez, "PrvKezWaitForExitRequest");
+    auto shutdown = Symbol<uint16_t (*)()>(kez, "Shutdown");
+    auto gtkInit = Symbol<uint32_t (*)()>(kez, "PALGTKInit");
+
+    os::SetOsMainOptions(settings.osMain);
+    bool window = !settings.headless && std::getenv("DISPLAY") && gtkInit() == 0;
+    if (!settings.headless && !window) std::printf("kez-host: no display, running without a window\n");
+
+    // The system module's handle: the process's global scope, where Kez's table is found.
+    setExePath(directory.c_str());
+    patchHandles(kez, dlopen(nullptr, RTLD_NOW));
+    patchSystem(os::SystemTable());
+
+    uint8_t hardReset = settings.hardReset;
+    uint32_t remoteLaunch = 0;
+    int32_t exitType = 0;
+    for (int round = 1;; ++round) {
+        KezHostStatus status{};
+        globalsInit(&settings.config, &status);
+        grasInit(&remoteLaunch);
+        installMain(os::StandinOsMain);
+        std::printf("kez-host: boot %d (%s)\n", round, hardReset ? "HARD" : "SOFT");
+        boot(hardReset, settings.remoteAccess);
+        if (window) {
+            HostWindow hostWindow(kez, settings.config);
+            exitType = hostWindow.Run(waitForExit);
+        } else {
+            exitType = waitForExit();
+        }
+        std::printf("kez-host: exit type %d\n", exitType);
+        uint16_t result = shutdown();
+        std::printf("kez-host: shutdown %u, host status %u\n", result, status.state);
+        if (exitType != 1 && exitType != 2) break;
+        hardReset = exitType == 2;
+    }
+    return 0;
+}

@@ -141,8 +141,10 @@ TEST_F(BootInProcess, ASoftResetFromAnOrdinaryTaskWaitsForStageSevenThenEndsTheT
     waitedMs = -1;
     BootWith([](bool) {
         KEZ_CALL(HALEventSetHandler, 1, KeyHandler, nullptr);
+        KEZ_CALL(HALSetInitStage, 2);
         KEZ_CALL(KALTaskDelay, 60000);  // the OS runs on and never reaches stage 7
     });
+    ASSERT_EQ(KEZ_CALL(HALWaitForInitStage, 2), 2u);
     KALTaskCreationRecord record{0,
                                  [](uint32_t) {
                                      auto start = std::chrono::steady_clock::now();

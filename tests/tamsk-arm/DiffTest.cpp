@@ -199,7 +199,7 @@ void RunBatch(bool thumb, int cases, uint64_t seed, const fs::path& dir) {
 }
 
 void RunSuite(bool thumb) {
-    const int total = EnvInt("TAMSK_DIFF_CASES", 2000);
+    const int total = EnvInt("TAMSK_DIFF_CASES", 3000);
     const uint64_t seed = static_cast<uint64_t>(EnvInt("TAMSK_DIFF_SEED", 20240517));
     constexpr int kBatch = 250;
     const fs::path dir = fs::temp_directory_path() / ("tamsk-diff-" + std::to_string(getpid()) + (thumb ? "-thumb" : "-arm"));

@@ -93,9 +93,9 @@ struct CpuTranslation {
 CpuTranslation CpuTranslateNoFault(uint32_t va);
 void CpuSetDomainAccess(uint32_t value);
 void CpuSetProtectionBits(uint32_t s, uint32_t r);
+// The LCD names the frame buffer it last displayed (physical, inclusive): a data write into it asks
+// for a repaint.
 void CpuSetFrameBufferWatch(uint32_t start, uint32_t end);
-uint32_t CpuTranslationBase();
-bool CpuMmuEnabled();
 
 // --- Coprocessors ---
 uint32_t CpuCoprocRead(int coproc, int crn, int opcode2);

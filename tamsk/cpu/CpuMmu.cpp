@@ -180,9 +180,6 @@ void CpuMmuClear() {
     CpuSetProtectionBits(0, 0);
 }
 
-uint32_t CpuTranslationBase() { return gMmu.base; }
-bool CpuMmuEnabled() { return gMmu.enabled != 0; }
-
 void CpuMmuSaveImage(uint8_t out[kMmuChunkSize]) {
     std::memset(out, 0, kMmuChunkSize);
     const uint32_t words[5] = {gMmu.enabled, gMmu.base, gMmu.domains, gMmu.sBit, gMmu.rBit};

@@ -33,6 +33,7 @@ struct CpuTlbEntry {
     uintptr_t host;
 };
 struct CpuTlb {
+    CpuTlbEntry lastFetch;  // the page of the last fetch, in front of the fetch cache
     CpuTlbEntry fetch[kTlbEntries];
     CpuTlbEntry read[kTlbEntries];
     CpuTlbEntry write[kTlbEntries];
@@ -122,9 +123,13 @@ CPU_INLINE void MemWrite8(uint32_t va, uint32_t value) {
     }
     CpuPhysWrite8(e.phys | (va & 0x3FF), value & 0xFF);
 }
+// The fetch cache entry of va's page, made the last-fetch entry.
+__attribute__((noinline)) const CpuTlbEntry& FetchEntry(uint32_t va);
+
 // The host address of an instruction (fetches come only from memory areas).
 CPU_INLINE uintptr_t FetchHost(uint32_t va) {
-    return TlbEntry(gTlb.fetch, kAccessFetch, va).host + (va & 0x3FF);
+    if ((va & kPageMask) == gTlb.lastFetch.key) return gTlb.lastFetch.host + (va & 0x3FF);
+    return FetchEntry(va).host + (va & 0x3FF);
 }
 
 // Alignment faults are raised before translation, whatever the A bit says.

@@ -12,6 +12,7 @@ CpuMmuState gMmu;
 namespace {
 constexpr CpuTlb EmptyTlb() {
     CpuTlb t{};
+    t.lastFetch.key = 0xFFFFFFFFu;
     for (uint32_t i = 0; i < kTlbEntries; ++i) t.fetch[i].key = t.read[i].key = t.write[i].key = 0xFFFFFFFFu;
     return t;
 }
@@ -119,7 +120,13 @@ void CpuEmptyWriteTlb() {
     for (CpuTlbEntry& e : gTlb.write) e.key = 0xFFFFFFFFu;
 }
 
+const CpuTlbEntry& FetchEntry(uint32_t va) {
+    gTlb.lastFetch = TlbEntry(gTlb.fetch, kAccessFetch, va);
+    return gTlb.lastFetch;
+}
+
 void CpuEmptyTlb() {
+    gTlb.lastFetch.key = 0xFFFFFFFFu;
     for (CpuTlbEntry& e : gTlb.fetch) e.key = 0xFFFFFFFFu;
     for (CpuTlbEntry& e : gTlb.read) e.key = 0xFFFFFFFFu;
     CpuEmptyWriteTlb();

@@ -69,6 +69,20 @@ using KezTimerCallback = void (*)(uint32_t argument);
     X(HALSetInitStage, void, (uint32_t stage))                                                    \
     X(HALDisplayInitialize, uint16_t, ())                                                         \
     X(HALDisplayDispose, uint16_t, ())                                                            \
+    X(HALDisplayGetAttributes, uint16_t, (uint16_t attribute, void* value))                       \
+    X(HALDisplaySetAttributes, uint16_t, (uint16_t attribute, uint32_t value))                    \
+    X(HALDisplayGetPalette, uint16_t, (uint16_t start, uint16_t count, uint8_t* entries))         \
+    X(HALDisplaySetPalette, uint16_t, (uint16_t start, uint16_t count, const uint8_t* entries))   \
+    X(HALDisplayLock, void*, (void* screenManager, uint8_t* wasLocked))                           \
+    X(HALDisplayUnlock, uint16_t, (void* screenManager))                                          \
+    X(HALScreenInit, uint16_t, (uint16_t x, uint16_t y, const void* bitmap))                      \
+    X(HALDisplayHideWindow, uint16_t, ())                                                         \
+    X(HALDisplayShowWindow, uint16_t, ())                                                         \
+    X(HALDisplayPainterStart, uint16_t, (void** gtkObjects))                                      \
+    X(HALDisplaySetStartGUICallback, void, (void (*callback)()))                                  \
+    X(HALDisplaySetExtentState, void, (uint16_t state))                                           \
+    X(HALDisplayAddDirtyRect, uint16_t, (const int16_t* rect, uint8_t force))                     \
+    X(PALWaitForStart, void, ())                                                                  \
     X(HALWaitForInitStage, uint32_t, (uint32_t stage))                                            \
     X(HALReset, void, (uint8_t hard))                                                             \
     X(HALQuit, void, (uint8_t flag))                                                              \

@@ -146,25 +146,26 @@ bool WaitUntil(Record& record, int32_t timeout, Done done) {
     return true;
 }
 
-// Deletion: mark, wake the waiters, and wait until every one has left its wait.
-template <typename Pool, typename Record, typename Mark>
-void DeleteRecord(Pool& pool, Record& record, Mark mark) {
+// Deletion: check, mark, wake the waiters, and wait until every one has left its wait.
+template <typename Pool, typename Record, typename Check, typename Mark>
+uint16_t DeleteRecord(Pool& pool, Record& record, Check check, Mark mark) {
     {
         Locked poolLock(&pool.lock);
         Locked recordLock(&record.mutex);
+        if (uint16_t error = check()) return error;
         record.inUse = 0;
         record.freeStamp = pool.releaseCounter++;
         mark();
         pthread_cond_broadcast(&record.condition);
     }
     while (record.waiters > 0) sched_yield();
+    return 0;
 }
 
 // --- Mutexes ---
 
-uint16_t CheckMutex(uint32_t id) {
-    if (id >= kPoolSize) return kalErrBadID;
-    const MutexRecord& r = gMutexes.records[id];
+// Checks a mutex whose record lock the caller holds.
+uint16_t CheckMutex(const MutexRecord& r) {
     if (r.lockCount == -1) return kalErrDeleted;
     return r.inUse ? 0 : kalErrBadID;
 }
@@ -194,21 +195,20 @@ uint16_t KALMutexCreate(uint32_t* id, uint32_t attribute) {
 KEZ_SLOT(KALMutexCreate, KALMutexCreate)
 
 uint16_t KALMutexDelete(uint32_t id) {
-    if (uint16_t error = CheckMutex(id)) return error;
+    if (id >= kPoolSize) return kalErrBadID;
     MutexRecord& r = gMutexes.records[id];
-    DeleteRecord(gMutexes, r, [&] { r.lockCount = -1; });
-    return 0;
+    return DeleteRecord(gMutexes, r, [&] { return CheckMutex(r); }, [&] { r.lockCount = -1; });
 }
 KEZ_SLOT(KALMutexDelete, KALMutexDelete)
 
 uint16_t KALMutexReserve(uint32_t id, int32_t timeout) {
-    if (uint16_t error = CheckMutex(id)) return error;
+    if (id >= kPoolSize) return kalErrBadID;
     MutexRecord& r = gMutexes.records[id];
     bool killed;
     uint16_t result = 0;
     {
         Locked lock(&r.mutex);
-        if (r.lockCount == -1) return kalErrDeleted;
+        if (uint16_t error = CheckMutex(r)) return error;
         pthread_t self = pthread_self();
         if (r.lockCount == 0) {
             r.lockCount = 1;
@@ -238,11 +238,12 @@ uint16_t KALMutexReserve(uint32_t id, int32_t timeout) {
 KEZ_SLOT(KALMutexReserve, KALMutexReserve)
 
 uint16_t KALMutexRelease(uint32_t id) {
-    if (uint16_t error = CheckMutex(id)) return error;
+    if (id >= kPoolSize) return kalErrBadID;
     MutexRecord& r = gMutexes.records[id];
     bool notOwner;
     {
         Locked lock(&r.mutex);
+        if (uint16_t error = CheckMutex(r)) return error;
         notOwner = !pthread_equal(r.owner, pthread_self());
         if (!notOwner) {
             if (r.lockCount <= 0) return 0xFFFF;
@@ -257,15 +258,16 @@ KEZ_SLOT(KALMutexRelease, KALMutexRelease)
 
 uint16_t KALMutexGetInfo(uint32_t id, void* info) {
     if (info) std::memset(info, 0, 8);
-    return CheckMutex(id);
+    if (id >= kPoolSize) return kalErrBadID;
+    Locked lock(&gMutexes.records[id].mutex);
+    return CheckMutex(gMutexes.records[id]);
 }
 KEZ_SLOT(KALMutexGetInfo, KALMutexGetInfo)
 
 // --- Semaphores ---
 
-uint16_t CheckSemaphore(uint32_t id) {
-    if (id >= kPoolSize) return kalErrBadID;
-    const SemaphoreRecord& r = gSemaphores.records[id];
+// Checks a semaphore whose record lock the caller holds.
+uint16_t CheckSemaphore(const SemaphoreRecord& r) {
     if (r.count == kDeletedCount) return kalErrDeleted;
     return r.inUse ? 0 : kalErrBadID;
 }
@@ -292,18 +294,17 @@ uint16_t KALSemaphoreCreate(uint32_t* id, uint32_t attribute, uint32_t initialCo
 KEZ_SLOT(KALSemaphoreCreate, KALSemaphoreCreate)
 
 uint16_t KALSemaphoreDelete(uint32_t id) {
-    if (uint16_t error = CheckSemaphore(id)) return error;
+    if (id >= kPoolSize) return kalErrBadID;
     SemaphoreRecord& r = gSemaphores.records[id];
-    DeleteRecord(gSemaphores, r, [&] { r.count = kDeletedCount; });
-    return 0;
+    return DeleteRecord(gSemaphores, r, [&] { return CheckSemaphore(r); }, [&] { r.count = kDeletedCount; });
 }
 KEZ_SLOT(KALSemaphoreDelete, KALSemaphoreDelete)
 
 uint16_t KALSemaphoreSignal(uint32_t id) {
-    if (uint16_t error = CheckSemaphore(id)) return error;
+    if (id >= kPoolSize) return kalErrBadID;
     SemaphoreRecord& r = gSemaphores.records[id];
     Locked lock(&r.mutex);
-    if (r.count == kDeletedCount) return kalErrDeleted;
+    if (uint16_t error = CheckSemaphore(r)) return error;
     ++r.count;
     pthread_cond_signal(&r.condition);
     return 0;
@@ -311,13 +312,13 @@ uint16_t KALSemaphoreSignal(uint32_t id) {
 KEZ_SLOT(KALSemaphoreSignal, KALSemaphoreSignal)
 
 uint16_t KALSemaphoreWait(uint32_t id, int32_t timeout) {
-    if (uint16_t error = CheckSemaphore(id)) return error;
+    if (id >= kPoolSize) return kalErrBadID;
     SemaphoreRecord& r = gSemaphores.records[id];
     bool killed;
     uint16_t result = 0;
     {
         Locked lock(&r.mutex);
-        if (r.count == kDeletedCount) return kalErrDeleted;
+        if (uint16_t error = CheckSemaphore(r)) return error;
         if (r.count > 0) {
             --r.count;
             return 0;
@@ -337,9 +338,11 @@ KEZ_SLOT(KALSemaphoreWait, KALSemaphoreWait)
 
 uint16_t KALSemaphoreGetInfo(uint32_t id, void* info) {
     if (info) std::memset(info, 0, 12);
-    if (uint16_t error = CheckSemaphore(id)) return error;
+    if (id >= kPoolSize) return kalErrBadID;
+    const SemaphoreRecord& r = gSemaphores.records[id];
+    Locked lock(const_cast<pthread_mutex_t*>(&r.mutex));
+    if (uint16_t error = CheckSemaphore(r)) return error;
     if (info) {
-        const SemaphoreRecord& r = gSemaphores.records[id];
         auto current = static_cast<uint16_t>(r.count), initial = static_cast<uint16_t>(r.initialCount);
         std::memcpy(static_cast<uint8_t*>(info) + 4, &current, 2);
         std::memcpy(static_cast<uint8_t*>(info) + 6, &initial, 2);

@@ -28,6 +28,13 @@ void PrvGRASServerStart();
 void PrvGRASServerStop();
 bool PrvGRASServerIsRunning();
 
+// The sleep flag of the power layer and the display-off flag of the random UI-event tester, which
+// the painter shows as overlays.
+bool PrvHALPowerIsSleeping();
+void PrvHALPowerSetSleeping(bool sleeping);
+bool PrvHALTesterDisplayOff();
+void PrvHALTesterSetDisplayOff(bool off);
+
 // Offers a key to the virtual mouse; true when it takes it.
 bool PrvHALVirtualMouseKey(GdkEventKey* event, uint32_t mask);
 // Raises the debug break.

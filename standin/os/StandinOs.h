@@ -145,11 +145,13 @@ size_t PendingEvents();
 
 // What the stand-in OS main does besides booting: it registers handlers for pen, key and alarm
 // events (queued as OS events), sets init stages 2 and 5, marks the storage as formatted and
-// counts boots in it (word 1), then takes events until the shutdown key, sets stage 7 and returns.
+// counts boots in it (word 1), draws a test picture, then takes events until the shutdown key, sets
+// stage 7 and returns.
 struct OsMainOptions {
     uint32_t quitAfterMs = 0;       // asks Kez to quit (slot 207) after this long; 0 never
     bool holdBeforeStage5 = false;  // never reaches stage 5 (an unfinished start)
     int resetOnFirstBoot = 0;       // 1 soft, 2 hard: asks Kez for that reset on the first boot
+    bool drawTestPicture = true;    // colour bars in the frame buffer once the OS is up
 };
 void SetOsMainOptions(const OsMainOptions& options);
 // The function kez-host installs with PrvKezInstallVantorOSMain.

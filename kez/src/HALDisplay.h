@@ -1,0 +1,25 @@
+// The display's entries used by other parts of Kez and by the tests.
+#pragma once
+
+#include <cstdint>
+
+namespace kez {
+
+// The update-lock count that the screen manager's record keeps after its colour table.
+uint16_t* ScreenManagerLockCount(void* screenManagerRecord);
+// The display's update callback (attribute 24): merges the record's dirty rectangle.
+void PrvHALDisplayUpdateCallback(void* screenManagerRecord);
+void PrvHALDisplayAddDirtyRect(int16_t left, int16_t top, int16_t right, int16_t bottom);
+uint16_t PrvHALDisplayResIDForDensity(uint16_t id);
+
+// The painter's state, for tests.
+uint8_t* HALDisplayHostImage();
+uint32_t HALDisplayHostDepth();
+const uint32_t* HALDisplayColourMap();
+bool HALDisplayOverlayShown();
+bool HALDisplayPainterRunning();
+void HALDisplayDirtyRect(int16_t out[4]);
+
+}  // namespace kez
+
+extern "C" void PrvHALDisplayOnExposeEvent(int16_t left, int16_t top, int16_t right, int16_t bottom);

@@ -1,0 +1,374 @@
+// The device screen in a real GTK window on an X display (the suite runs under xvfb-run): known
+// pictures written into the frame buffer at every depth, flushed, and read back from the window,
+// unscaled and scaled; the overlays; and the frame buffer's attributes, palette and locks.
+#include <gtk/gtk.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+#include <thread>
+
+#include "kez/src/HALDisplay.h"
+#include "kez/src/KezServices.h"
+#include "kez/tests/KezTestSupport.h"
+
+extern "C" uint32_t PALGTKInit();
+
+namespace kez::testing {
+namespace {
+
+// The screen-manager record as far as the display reads it: the colour-table count at 24 and the
+// lock count after the table.
+struct ScreenManager {
+    uint8_t bytes[72 + 4 * 256 + 8] = {};
+    uint16_t& LockCount() { return *ScreenManagerLockCount(bytes); }
+};
+
+class Display : public os::StandinTest {
+protected:
+    void SetUp() override {}  // each test starts the display with its own sizes
+    void Start(uint32_t screen, uint32_t frame, uint8_t scaling, bool window = true) {
+        StandinTest::SetUp();
+        started_ = true;
+        PrvPatchSystemDispatchTable(os::SystemTable());
+        __SetMyDispatchTable();
+        config_.screenWidth = config_.screenHeight = screen;
+        config_.windowWidth = config_.windowHeight = frame;
+        config_.screenDepth = 16;
+        config_.penScaling = scaling;
+        KezGlobalsInit(&config_, nullptr);
+        ASSERT_EQ(KEZ_CALL(HALDisplayInitialize), 0);
+        PrvPALInitialize();
+        if (!window) return;
+        ASSERT_EQ(PALGTKInit(), 0u);
+        gdk_threads_enter();
+        window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+        area_ = gtk_drawing_area_new();
+        gtk_widget_set_size_request(area_, static_cast<gint>(frame), static_cast<gint>(frame));
+        gtk_container_add(GTK_CONTAINER(window_), area_);
+        g_signal_connect(area_, "expose-event", G_CALLBACK(+[](GtkWidget*, GdkEventExpose* e, gpointer) -> gboolean {
+                             PrvHALDisplayOnExposeEvent(static_cast<int16_t>(e->area.x), static_cast<int16_t>(e->area.y),
+                                                        static_cast<int16_t>(e->area.x + e->area.width),
+                                                        static_cast<int16_t>(e->area.y + e->area.height));
+                             return TRUE;
+                         }), nullptr);
+        gtk_window_move(GTK_WINDOW(window_), 900, 600);  // away from other tests' windows
+        gtk_widget_show_all(window_);
+        while (!gdk_window_is_viewable(area_->window)) gtk_main_iteration();
+        void* record[14] = {};
+        record[0] = window_;
+        record[1] = area_;
+        record[13] = gdk_gc_new(area_->window);
+        gdk_threads_leave();
+        ASSERT_EQ(KEZ_CALL(HALDisplayPainterStart, record), 0);
+        g_object_unref(record[13]);
+        ASSERT_TRUE(Eventually([] { return HALDisplayPainterRunning(); }));
+    }
+    void TearDown() override {
+        if (!started_) return;
+        PrvHALPowerSetSleeping(false);
+        PrvHALTesterSetDisplayOff(false);
+        KEZ_CALL(HALDisplayDispose);
+        if (window_) {
+            gdk_threads_enter();
+            gtk_widget_destroy(window_);
+            while (gtk_events_pending()) gtk_main_iteration();
+            gdk_threads_leave();
+        }
+        StandinTest::TearDown();
+    }
+    bool SkipWithoutDisplay() { return !std::getenv("DISPLAY"); }
+
+    static uint32_t Attribute(uint16_t attribute) {
+        uint32_t value = 0;
+        EXPECT_EQ(KEZ_CALL(HALDisplayGetAttributes, attribute, &value), 0) << attribute;
+        return value;
+    }
+    static uint8_t* Frame() { return reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(Attribute(14))); }
+
+    // A palette whose colours differ from each other and from the overlays' grey and white.
+    static void SetPalette() {
+        uint8_t entries[256 * 4];
+        for (int i = 0; i < 256; ++i) {
+            entries[i * 4 + 1] = static_cast<uint8_t>(i);
+            entries[i * 4 + 2] = static_cast<uint8_t>(255 - i);
+            entries[i * 4 + 3] = static_cast<uint8_t>((i * 37) & 0xFF);
+        }
+        ASSERT_EQ(KEZ_CALL(HALDisplaySetPalette, 0, 256, entries), 0);
+    }
+    static uint32_t PaletteColour(uint32_t i) {
+        return (i << 16) | ((255 - i) << 8) | ((i * 37) & 0xFF);
+    }
+
+    // The test picture: a value per pixel, written in the frame's layout for the depth.
+    static uint32_t Value(uint32_t x, uint32_t y, uint32_t depth) {
+        if (depth == 16) return (((x * 3) & 31) << 11) | (((y * 5) & 63) << 5) | ((x + y) & 31);
+        return (x + 3 * y) & ((1u << depth) - 1);
+    }
+    static void WritePicture(uint32_t depth) {
+        uint8_t* frame = Frame();
+        uint32_t width = Attribute(4), height = Attribute(5), rowBytes = Attribute(6);
+        for (uint32_t y = 0; y < height; ++y) {
+            uint8_t* row = frame + y * rowBytes;
+            for (uint32_t x = 0; x < width; ++x) {
+                uint32_t v = Value(x, y, depth);
+                if (depth == 16) {
+                    auto v16 = static_cast<uint16_t>(v);
+                    std::memcpy(row + x * 2, &v16, 2);
+                } else if (depth == 8) {
+                    row[x] = static_cast<uint8_t>(v);
+                } else {
+                    uint32_t perByte = 8 / depth, shift = (x % perByte) * depth;
+                    row[x / perByte] = static_cast<uint8_t>((row[x / perByte] & ~(((1u << depth) - 1) << shift)) | (v << shift));
+                }
+            }
+        }
+    }
+    static uint32_t Expected(uint32_t x, uint32_t y, uint32_t depth) {
+        uint32_t v = Value(x, y, depth);
+        if (depth != 16) return PaletteColour(v);
+        uint32_t r5 = v >> 11, g6 = (v >> 5) & 63, b5 = v & 31;
+        return (((r5 << 3) | (r5 >> 2)) << 16) | (((g6 << 2) | (g6 >> 4)) << 8) | ((b5 << 3) | (b5 >> 2));
+    }
+
+    // The window's pixels as 0xRRGGBB.
+    struct Shot {
+        GdkImage* image;
+        uint32_t At(int x, int y) const {
+            uint32_t pixel = gdk_image_get_pixel(image, x, y);
+            GdkVisual* v = image->visual;
+            auto channel = [&](uint32_t mask, int shift, int precision) {
+                uint32_t c = (pixel & mask) >> shift;
+                return precision >= 8 ? c >> (precision - 8) : c << (8 - precision);
+            };
+            return (channel(v->red_mask, v->red_shift, v->red_prec) << 16) |
+                   (channel(v->green_mask, v->green_shift, v->green_prec) << 8) |
+                   channel(v->blue_mask, v->blue_shift, v->blue_prec);
+        }
+    };
+    Shot Screenshot() {
+        gdk_threads_enter();
+        GdkImage* image = gdk_drawable_get_image(area_->window, 0, 0, static_cast<gint>(config_.windowWidth),
+                                                 static_cast<gint>(config_.windowHeight));
+        gdk_threads_leave();
+        return {image};
+    }
+    static void Release(Shot& shot) {
+        gdk_threads_enter();
+        g_object_unref(shot.image);
+        gdk_threads_leave();
+    }
+    static void Flush() { ASSERT_EQ(KEZ_CALL(HALDisplayAddDirtyRect, nullptr, 1), 0); }
+
+    KezBootConfig config_{};
+    GtkWidget* window_ = nullptr;
+    GtkWidget* area_ = nullptr;
+    bool started_ = false;
+};
+
+struct PictureCase {
+    uint32_t screen, frame;
+    uint8_t scaling;
+    uint32_t depth;
+};
+
+class DisplayPicture : public Display, public ::testing::WithParamInterface<PictureCase> {};
+
+TEST_P(DisplayPicture, TheWindowShowsTheFrameBuffer) {
+    if (SkipWithoutDisplay()) GTEST_SKIP() << "no X display (run under xvfb-run)";
+    const PictureCase c = GetParam();
+    Start(c.screen, c.frame, c.scaling);
+    ASSERT_EQ(KEZ_CALL(HALDisplaySetAttributes, 10, c.depth), 0);
+    if (c.depth <= 8) SetPalette();
+    WritePicture(c.depth);
+    Flush();
+    Shot shot = Screenshot();
+    bool enlarge = c.screen <= c.frame;
+    int mismatches = 0;
+    for (uint32_t fy = 0; fy < c.frame; fy += 5) {
+        for (uint32_t fx = 0; fx < c.frame; fx += 3) {
+            uint32_t sx = fx, sy = fy;
+            if (c.scaling) {
+                sx = enlarge ? fx * 2 / 3 : fx * 4 / 3;
+                sy = enlarge ? fy * 2 / 3 : fy * 4 / 3;
+            }
+            uint32_t want = Expected(sx, sy, c.depth), got = shot.At(static_cast<int>(fx), static_cast<int>(fy));
+            if (got != want && mismatches++ < 5)
+                ADD_FAILURE() << "pixel (" << fx << ", " << fy << "): " << std::hex << got << " instead of " << want;
+        }
+    }
+    EXPECT_EQ(mismatches, 0);
+    Release(shot);
+}
+
+INSTANTIATE_TEST_SUITE_P(Depths, DisplayPicture,
+                         ::testing::Values(PictureCase{160, 160, 0, 1}, PictureCase{160, 160, 0, 2},
+                                           PictureCase{160, 160, 0, 4}, PictureCase{160, 160, 0, 8},
+                                           PictureCase{160, 160, 0, 16}, PictureCase{160, 240, 1, 8},
+                                           PictureCase{160, 240, 1, 16}, PictureCase{320, 240, 1, 4},
+                                           PictureCase{320, 240, 1, 16}),
+                         [](const ::testing::TestParamInfo<PictureCase>& info) {
+                             const PictureCase& c = info.param;
+                             return "Screen" + std::to_string(c.screen) + "Frame" + std::to_string(c.frame) +
+                                    "Depth" + std::to_string(c.depth);
+                         });
+
+TEST_F(Display, OverlaysComeAndGoAndFlushesNeverWaitForThem) {
+    if (SkipWithoutDisplay()) GTEST_SKIP() << "no X display (run under xvfb-run)";
+    Start(160, 160, 0);
+    ASSERT_EQ(KEZ_CALL(HALDisplaySetAttributes, 10, 16), 0);
+    WritePicture(16);
+    Flush();
+    const uint32_t kGrey = 0x7F7F7F;
+
+    // The device sleeps: "Doze Mode" on a grey box from y = 50.
+    PrvHALPowerSetSleeping(true);
+    Flush();
+    ASSERT_TRUE(Eventually([] { return HALDisplayOverlayShown(); }));
+    Shot doze = Screenshot();
+    int grey = 0;
+    for (int x = 0; x < 160; ++x) grey += doze.At(x, 52) == kGrey;
+    EXPECT_GT(grey, 10);
+    EXPECT_EQ(doze.At(3, 10), Expected(3, 10, 16));  // above the box: the picture
+    Release(doze);
+
+    // A task's flush returns at once while the overlay is up, keeping its area.
+    auto start = std::chrono::steady_clock::now();
+    int16_t rect[4] = {1, 2, 3, 4};
+    ASSERT_EQ(KEZ_CALL(HALDisplayAddDirtyRect, rect, 1), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
+    int16_t dirty[4];
+    HALDisplayDirtyRect(dirty);
+    EXPECT_LE(dirty[0], 1);
+    EXPECT_GE(dirty[2], 4);
+
+    // Awake again: the next expose repaints and the overlay goes.
+    PrvHALPowerSetSleeping(false);
+    PrvHALDisplayOnExposeEvent(0, 0, 160, 160);
+    ASSERT_TRUE(Eventually([] { return !HALDisplayOverlayShown(); }));
+    Flush();
+    Shot awake = Screenshot();
+    EXPECT_EQ(awake.At(80, 52), Expected(80, 52, 16));
+    Release(awake);
+
+    // The tester switches the display off: the whole frame grey with its message.
+    PrvHALTesterSetDisplayOff(true);
+    ASSERT_TRUE(Eventually([] { return HALDisplayOverlayShown(); }));
+    start = std::chrono::steady_clock::now();
+    Flush();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
+    Shot off = Screenshot();
+    EXPECT_EQ(off.At(2, 2), kGrey);
+    EXPECT_EQ(off.At(150, 150), kGrey);
+    Release(off);
+    PrvHALTesterSetDisplayOff(false);
+    PrvHALDisplayOnExposeEvent(0, 0, 160, 160);
+    ASSERT_TRUE(Eventually([] { return !HALDisplayOverlayShown(); }));
+}
+
+TEST_F(Display, AttributesDepthsAndDensities) {
+    Start(320, 320, 0, false);
+    struct Case {
+        uint16_t attribute;
+        uint32_t value;
+    };
+    const Case cases[] = {{4, 320},     {5, 320},  {6, 40},  {9, 16},     {10, 1},      {11, 16}, {12, 0x808B},
+                          {13, 1},      {15, 614400}, {17, 0}, {18, 0},   {19, 255},    {25, 0x808B}, {28, 3},
+                          {29, 144},    {30, 0x10000}, {31, 32768}, {37, 0x20000}};
+    for (const Case& c : cases) EXPECT_EQ(Attribute(c.attribute), c.value) << c.attribute;
+    EXPECT_EQ(Attribute(14), Attribute(16));
+    EXPECT_STREQ(reinterpret_cast<const char*>(static_cast<uintptr_t>(Attribute(3))), "Linux Software Display");
+    uint32_t value;
+    EXPECT_EQ(KEZ_CALL(HALDisplayGetAttributes, 32, &value), 0xFFFF);  // square
+    EXPECT_EQ(KEZ_CALL(HALDisplayGetAttributes, 2, &value), 0xFFFF);
+    EXPECT_EQ(KEZ_CALL(HALDisplayGetAttributes, 38, &value), 0xFFFF);
+
+    // Depths: only supported ones, and the shift never sees 0 or a huge value.
+    for (uint32_t bad : {0u, 3u, 5u, 17u, 33u, 0xFFFFFFFFu})
+        EXPECT_EQ(KEZ_CALL(HALDisplaySetAttributes, 10, bad), 0xFFFF) << bad;
+    ASSERT_EQ(KEZ_CALL(HALDisplaySetAttributes, 10, 16), 0);
+    EXPECT_EQ(HALDisplayHostDepth(), 24u);
+    EXPECT_EQ(Attribute(6), 640u);
+    EXPECT_EQ(Attribute(28), 2u);
+    EXPECT_EQ(KEZ_CALL(HALDisplaySetAttributes, 27, 0x1234), 0);
+    EXPECT_EQ(Attribute(27), 0x34u);
+    EXPECT_EQ(KEZ_CALL(HALDisplaySetAttributes, 11, 1), 0xFFFF);
+    EXPECT_EQ(PrvHALDisplayResIDForDensity(1000), 12000);
+    EXPECT_EQ(PrvHALDisplayResIDForDensity(0xFFFF), 0xFFFF);
+    EXPECT_EQ(PrvHALDisplayResIDForDensity(0), 0);
+}
+
+TEST_F(Display, PaletteIsClampedAndOnlyAtIndexedDepths) {
+    Start(160, 160, 0, false);
+    uint8_t entries[4 * 4] = {0, 10, 20, 30, 0, 40, 50, 60, 7, 1, 2, 3, 0, 0, 0, 0};
+    ASSERT_EQ(KEZ_CALL(HALDisplaySetAttributes, 10, 8), 0);
+    ASSERT_EQ(KEZ_CALL(HALDisplaySetPalette, 254, 4, entries), 0);  // entries past 255 are left out
+    EXPECT_EQ(HALDisplayColourMap()[254], 0x0A141Eu);
+    EXPECT_EQ(HALDisplayColourMap()[255], 0x28323Cu);
+    ASSERT_EQ(KEZ_CALL(HALDisplaySetPalette, 0xFFFF, 1, entries + 8), 0);  // names its own index 7
+    EXPECT_EQ(HALDisplayColourMap()[7], 0x010203u);
+    uint8_t read[3 * 4] = {};
+    ASSERT_EQ(KEZ_CALL(HALDisplayGetPalette, 254, 3, read), 0);
+    EXPECT_EQ(read[0], 254);
+    EXPECT_EQ(read[2], 20);
+    EXPECT_EQ(read[4], 255);
+    EXPECT_EQ(read[8], 0);  // nothing written for a colour past 255
+    // A depth change clears the colour map; above depth 8 the calls do nothing.
+    ASSERT_EQ(KEZ_CALL(HALDisplaySetAttributes, 10, 4), 0);
+    EXPECT_EQ(HALDisplayColourMap()[7], 0u);
+    ASSERT_EQ(KEZ_CALL(HALDisplaySetAttributes, 10, 16), 0);
+    EXPECT_EQ(KEZ_CALL(HALDisplayGetPalette, 0, 1, read), 1);
+    EXPECT_EQ(KEZ_CALL(HALDisplaySetPalette, 0, 1, entries), 0);
+}
+
+TEST_F(Display, LocksShowTheBackFrameUntilTheLastUnlockAndDirtyAreasStayOnScreen) {
+    Start(160, 160, 0, false);
+    ScreenManager manager;
+    uint8_t* visible = Frame();
+    uint8_t wasLocked = 9;
+    EXPECT_EQ(KEZ_CALL(HALDisplayLock, manager.bytes, &wasLocked), visible);
+    EXPECT_EQ(wasLocked, 0);
+    EXPECT_EQ(Attribute(16), Attribute(14) + 307200);
+    EXPECT_EQ(KEZ_CALL(HALDisplayLock, manager.bytes, &wasLocked), visible);
+    EXPECT_EQ(wasLocked, 1);
+    EXPECT_EQ(manager.LockCount(), 2);
+    KEZ_CALL(HALDisplayUnlock, manager.bytes);
+    EXPECT_NE(Attribute(16), Attribute(14));
+    KEZ_CALL(HALDisplayUnlock, manager.bytes);
+    EXPECT_EQ(Attribute(16), Attribute(14));
+    KEZ_CALL(HALDisplayUnlock, manager.bytes);
+    EXPECT_EQ(manager.LockCount(), 0);
+
+    // Before the painter runs a forced flush merges and returns; a zero-width edge still counts.
+    int16_t outside[4] = {-5, -7, 400, 400};
+    ASSERT_EQ(KEZ_CALL(HALDisplayAddDirtyRect, outside, 1), 0);
+    int16_t dirty[4];
+    HALDisplayDirtyRect(dirty);
+    EXPECT_EQ(dirty[0], 0);
+    EXPECT_EQ(dirty[1], 0);
+    EXPECT_EQ(dirty[2], 160);
+    EXPECT_EQ(dirty[3], 160);
+}
+
+TEST(KezHostWindow, KezHostOpensTheDeviceWindow) {
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display (run under xvfb-run)";
+    std::string dir = "/tmp/kez-host-window-" + std::to_string(getpid());
+    std::string rom = dir + ".rom", storage = dir + ".img";
+    std::string host = std::string(VANTOR_BIN_DIR) + "/kez-host";
+    ASSERT_EQ(std::system((host + " --make-rom " + rom + " > /dev/null").c_str()), 0);
+    unlink("/tmp/qel.crashed");
+    std::string run = host + " --rom " + rom + " --storage " + storage + " --run-ms 1500 > /dev/null 2>&1 &";
+    ASSERT_EQ(std::system(("(" + run + " echo $! > " + dir + ".pid)").c_str()), 0);
+    // The window appears while the OS runs, and kez-host then ends by itself.
+    EXPECT_EQ(std::system("timeout 10 xdotool search --sync --name '^Vantor OS$' > /dev/null"), 0);
+    EXPECT_EQ(std::system(("timeout 20 sh -c 'while kill -0 $(cat " + dir + ".pid) 2>/dev/null; do sleep 0.1; done'").c_str()), 0);
+    EXPECT_NE(std::system("xdotool search --name '^Vantor OS$' > /dev/null"), 0);
+    unlink(rom.c_str());
+    unlink(storage.c_str());
+    unlink((dir + ".pid").c_str());
+}
+
+}  // namespace
+}  // namespace kez::testing

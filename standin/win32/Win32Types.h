@@ -8,8 +8,13 @@ namespace win32 {
 using BOOL = int;
 using DWORD = uint32_t;
 using UINT = unsigned;
+// GLib defines TRUE and FALSE as macros with the same values; either may come first.
+#ifndef TRUE
 constexpr BOOL TRUE = 1;
+#endif
+#ifndef FALSE
 constexpr BOOL FALSE = 0;
+#endif
 
 // Kernel objects (threads, events) are reached through handles; windows through window handles.
 struct KernelObject;

@@ -55,7 +55,7 @@ unsigned HostCreateThread(win32::LPTHREAD_START_ROUTINE start, void* argument) {
 unsigned HostCreateEvent() {
     const int slot = FreeSlot(g_events);
     if (slot < 0) HostFatal("No slot left in event table");
-    win32::HANDLE event = win32::CreateEvent(win32::FALSE, win32::FALSE);
+    win32::HANDLE event = win32::CreateEvent(false, false);
     if (!event) HostFatal("Failed to create event");
     g_events[slot].handle = event;
     g_events[slot].inUse.store(true);

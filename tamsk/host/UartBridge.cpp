@@ -135,7 +135,7 @@ int ReceiveLoop(unsigned u, int peer) {
             win32::LeaveCriticalSection(HostLock(t.rxLock));
             if (drained) break;
             const win32::HANDLE events[2] = {HostEvent(t.wake), HostEvent(t.stop)};
-            win32::WaitForMultipleObjects(2, events, win32::FALSE, win32::INFINITE);
+            win32::WaitForMultipleObjects(2, events, false, win32::INFINITE);
             if (t.stopping.load()) return 0;
         }
         Post(u, kCauseRxData);

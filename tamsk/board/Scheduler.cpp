@@ -72,11 +72,10 @@ void EvtSetCountdownFromHead() {
         EvtCountdown = 0;
         return;
     }
+    // 0 means nothing scheduled: an entry due now (or late) counts down one tick, and one too far
+    // ahead for 32 bits is looked at again when the clamped countdown runs out.
     const uint64_t due = FutureEventTable[0].due;
-    if (due < EmulatedTicks) HostFatal("Time flow anomaly");
-    // 0 means nothing scheduled: an entry due now counts down one tick, and one too far ahead
-    // for 32 bits is looked at again when the clamped countdown runs out.
-    const uint64_t ahead = due - EmulatedTicks;
+    const uint64_t ahead = due > EmulatedTicks ? due - EmulatedTicks : 0;
     EvtCountdown = ahead == 0 ? 1 : ahead > 0xFFFFFFFFu ? 0xFFFFFFFFu : uint32_t(ahead);
 }
 
@@ -111,6 +110,7 @@ void EvtAdvance(uint32_t delay, uint32_t argument) {
             continue;
         RemoveAt(i);
         Insert(EmulatedTicks + delay, pacing, argument);
+        if (FutureEventTable[0].due < EmulatedTicks) HostFatal("Time flow anomaly");
         EvtSetCountdownFromHead();
         return;
     }

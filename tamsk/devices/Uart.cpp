@@ -172,12 +172,12 @@ bool Flush(unsigned u) {
 void TransmitByte(unsigned u, uint8_t byte) {
     UartUnit& t = Uarts[u];
     const uint32_t delay = kUartBufferSize / TimingRatio();
-    if (t.txScheduled) {
+    // The scheduler is the authority on whether the pacing event stands (a reset empties it).
+    if (EvtIsScheduled(UartTransmitPacing, u))
         EvtAdvance(delay, u);
-    } else {
+    else
         EvtSchedule(delay, UartTransmitPacing, u);
-        t.txScheduled = true;
-    }
+    t.txScheduled = true;
     const uint32_t limit = Limit(Opt.TxFIFO);
     if (t.txCount < limit) t.tx[t.txCount++] = byte;
     if (t.txCount >= limit && Flush(u)) t.reg.lsr |= kLsrTxEmpty;

@@ -174,6 +174,16 @@ TEST_F(Uart, TransmitPacingAndTheTransmitterEmptyInterrupt) {
     EXPECT_EQ(Rd(IIR), 0xC2u);  // reading IIR in FIFO mode clears it too
     EXPECT_FALSE(SourceRaised(kIrqFfuart));
     EXPECT_EQ(Rd(IIR), 0xC1u);
+
+    // A reset in the middle of a transmission empties the scheduler: the next byte paces anew.
+    Wr(RBR, 'y');
+    ClockReset(kRunSoftReset);
+    UartSetup(kRunSoftReset);
+    Wr(FCR, 0x01);
+    Wr(RBR, 'z');
+    Ticks(4096 / 10);
+    EXPECT_EQ(Rd(LSR) & 0x40, 0x40u);
+    EXPECT_EQ(Uarts[0].txCount, 0u);
 }
 
 TEST_F(Uart, ModemAndLineStatus) {

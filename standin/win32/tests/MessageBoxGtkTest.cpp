@@ -9,6 +9,12 @@
 
 #include "standin/win32/MessageBox.h"
 
+// The toolkit keeps font and type caches for the life of the process.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig\nleak:libpango\nleak:libgtk\nleak:libgdk\nleak:libglib\n"
+           "leak:libgobject\nleak:libcairo\nleak:libharfbuzz\n";
+}
+
 namespace win32 {
 namespace {
 

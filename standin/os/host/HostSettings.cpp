@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 
 #include "common/FourCC.h"
 
@@ -135,27 +136,37 @@ bool ApplyHostSetting(const std::string& key, const std::string& value, HostSett
     return false;
 }
 
-bool ReadHostSettingsFile(const std::string& path, HostSettings* settings, std::string* error) {
-    std::ifstream in(path);
-    if (!in) {
-        *error = "cannot read settings file " + path;
-        return false;
-    }
-    std::string line;
-    for (int number = 1; std::getline(in, line); ++number) {
+bool ParseHostSettingsText(const std::string& text, const std::string& name, HostSettings* settings,
+                           std::string* error) {
+    size_t at = 0;
+    for (int number = 1; at < text.size(); ++number) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        std::string line = Trim(text.substr(at, end - at));
+        at = end + 1;
         line = Trim(line.substr(0, line.find('#')));
         if (line.empty()) continue;
         size_t equals = line.find('=');
         if (equals == std::string::npos) {
-            *error = path + ":" + std::to_string(number) + ": expected key = value";
+            *error = name + ":" + std::to_string(number) + ": expected key = value";
             return false;
         }
         if (!ApplyHostSetting(Trim(line.substr(0, equals)), Trim(line.substr(equals + 1)), settings, error)) {
-            *error = path + ":" + std::to_string(number) + ": " + *error;
+            *error = name + ":" + std::to_string(number) + ": " + *error;
             return false;
         }
     }
     return true;
+}
+
+bool ReadHostSettingsFile(const std::string& path, HostSettings* settings, std::string* error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        *error = "cannot read settings file " + path;
+        return false;
+    }
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return ParseHostSettingsText(text, path, settings, error);
 }
 
 bool ParseHostCommandLine(int argc, char** argv, HostSettings* settings, std::string* error) {

@@ -21,7 +21,9 @@ struct HostSettings {
 // Applies one setting ("key" and its value text) to the settings; false with a reason otherwise.
 bool ApplyHostSetting(const std::string& key, const std::string& value, HostSettings* settings,
                       std::string* error);
-// Reads "key = value" lines ('#' starts a comment).
+// Reads "key = value" lines ('#' starts a comment); `name` prefixes the error messages.
+bool ParseHostSettingsText(const std::string& text, const std::string& name, HostSettings* settings,
+                           std::string* error);
 bool ReadHostSettingsFile(const std::string& path, HostSettings* settings, std::string* error);
 // Defaults, then the settings file of --config, then the other options in order.
 bool ParseHostCommandLine(int argc, char** argv, HostSettings* settings, std::string* error);

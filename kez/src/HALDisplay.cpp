@@ -20,6 +20,7 @@
 #include "kez/src/KezGlobals.h"
 #include "kez/src/KezModule.h"
 #include "kez/src/KezServices.h"
+#include "kez/src/Locks.h"
 
 using namespace vantor;
 
@@ -78,15 +79,6 @@ pthread_mutex_t* DirtyLock() { return &gKez.displayUpdateLock; }
 pthread_cond_t* WakeCondition() { return &gKez.displayUpdateCondition; }
 pthread_mutex_t* PaintLock() { return &gKez.displaySecondLock; }
 pthread_cond_t* PaintCondition() { return &gKez.displaySecondCondition; }
-
-class Locked {
-public:
-    explicit Locked(pthread_mutex_t* mutex) : mutex_(mutex) { pthread_mutex_lock(mutex_); }
-    ~Locked() { pthread_mutex_unlock(mutex_); }
-
-private:
-    pthread_mutex_t* mutex_;
-};
 
 GtkWidget* Window() { return static_cast<GtkWidget*>(gDisplay.objects[0]); }
 GtkWidget* Area() { return static_cast<GtkWidget*>(gDisplay.objects[1]); }

@@ -22,12 +22,6 @@ constexpr uint32_t kSecondsFrom1904To1970 = 2082844800u;
 // An alarm further away than this is armed for this long and re-armed when it fires.
 constexpr uint32_t kLongestAlarmSeconds = 24 * 3600;
 
-uint64_t NowMilliseconds() {
-    timeval now;
-    gettimeofday(&now, nullptr);
-    return static_cast<uint64_t>(now.tv_sec) * 1000 + static_cast<uint64_t>(now.tv_usec) / 1000;
-}
-
 std::atomic<uint64_t> gTickBase{0};
 std::atomic<uint32_t> gUserOffset{0};  // survives a soft reset
 std::atomic<uint32_t> gAlarmSeconds{0};

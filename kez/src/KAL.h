@@ -12,6 +12,9 @@ namespace kez {
 // Timeouts in milliseconds: negative (or 0xFFFFFFFF) waits for ever.
 constexpr bool IsForever(int32_t timeout) { return timeout < 0; }
 
+// Milliseconds since 1970 (gettimeofday): the time base of timers, ticks and deadlines.
+uint64_t NowMilliseconds();
+
 // The absolute CLOCK_REALTIME deadline `milliseconds` from now (gettimeofday, normalised).
 timespec DeadlineAfter(uint32_t milliseconds);
 

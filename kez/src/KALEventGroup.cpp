@@ -7,6 +7,7 @@
 
 #include "kez/src/KAL.h"
 #include "kez/src/KezModule.h"
+#include "kez/src/Locks.h"
 
 using namespace vantor;
 
@@ -227,19 +228,15 @@ KEZ_SLOT(KALEventGroupRead, KALEventGroupRead)
 }  // namespace
 
 uint16_t PrvKALEventGroupInitialize() {
-    pthread_mutexattr_t attributes;
-    pthread_mutexattr_init(&attributes);
-    pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
-    pthread_mutex_init(&gPoolLock, &attributes);
+    InitRecursiveMutex(&gPoolLock);
     for (EventGroup& g : gGroups) {
         g.id = kFree;
         g.bits = 0;
         g.deleted = 0;
         for (Waiter*& w : g.waiters) w = nullptr;
-        pthread_mutex_init(&g.mutex, &attributes);
+        InitRecursiveMutex(&g.mutex);
         pthread_cond_init(&g.condition, nullptr);
     }
-    pthread_mutexattr_destroy(&attributes);
     gIdCounter = 0;
     return 0;
 }

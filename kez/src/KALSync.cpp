@@ -12,6 +12,7 @@
 
 #include "kez/src/KAL.h"
 #include "kez/src/KezModule.h"
+#include "kez/src/Locks.h"
 
 using namespace vantor;
 
@@ -54,24 +55,16 @@ struct Pool {
 Pool<MutexRecord> gMutexes;
 Pool<SemaphoreRecord> gSemaphores;
 
-void InitRecursive(pthread_mutex_t* mutex) {
-    pthread_mutexattr_t attributes;
-    pthread_mutexattr_init(&attributes);
-    pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
-    pthread_mutex_init(mutex, &attributes);
-    pthread_mutexattr_destroy(&attributes);
-}
-
 template <typename Record>
 void InitPool(Pool<Record>& pool) {
-    InitRecursive(&pool.lock);
+    InitRecursiveMutex(&pool.lock);
     pool.releaseCounter = 1;
     for (Record& r : pool.records) {
         r.inUse = 0;
         r.freeStamp = 0;
         r.attribute = 0;
         r.waiters = 0;
-        InitRecursive(&r.mutex);
+        InitRecursiveMutex(&r.mutex);
         pthread_cond_init(&r.condition, nullptr);
     }
 }
@@ -118,15 +111,6 @@ public:
 
 private:
     Record& record_;
-};
-
-class Locked {
-public:
-    explicit Locked(pthread_mutex_t* mutex) : mutex_(mutex) { pthread_mutex_lock(mutex_); }
-    ~Locked() { pthread_mutex_unlock(mutex_); }
-
-private:
-    pthread_mutex_t* mutex_;
 };
 
 // Waits on the record's condition until `done` holds, the task is killed or the deadline passes.

@@ -19,6 +19,7 @@
 #include "common/module/SystemCalls.h"
 #include "kez/src/KAL.h"
 #include "kez/src/KezModule.h"
+#include "kez/src/Locks.h"
 
 using namespace vantor;
 
@@ -65,9 +66,8 @@ pthread_t gCreationThread;
 // The layer's default user word: a small static record handed out through KALTaskGetInfo.
 uint32_t gDefaultUserRecord[4];
 
-struct SlotLock {
-    SlotLock() { pthread_mutex_lock(&gTaskLock); }
-    ~SlotLock() { pthread_mutex_unlock(&gTaskLock); }
+struct SlotLock : Locked {
+    SlotLock() : Locked(&gTaskLock) {}
 };
 
 int IndexOf(uint32_t id) {
@@ -317,6 +317,12 @@ KEZ_SLOT_FILLER(149, TaskFillerFFFF)
 KEZ_SLOT_FILLER(155, TaskFillerFFFF)
 KEZ_SLOT_FILLER(151, KALNullEntry151)
 
+uint64_t NowMilliseconds() {
+    timeval now;
+    gettimeofday(&now, nullptr);
+    return static_cast<uint64_t>(now.tv_sec) * 1000 + static_cast<uint64_t>(now.tv_usec) / 1000;
+}
+
 timespec DeadlineAfter(uint32_t milliseconds) {
     timeval now;
     gettimeofday(&now, nullptr);
@@ -345,12 +351,8 @@ void EndCurrentTask() { pthread_exit(nullptr); }
 
 uint16_t PrvKALTaskInitialize() {
     pthread_key_create(&gTaskKey, ReleaseSlot);
-    pthread_mutexattr_t attributes;
-    pthread_mutexattr_init(&attributes);
-    pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
-    pthread_mutex_init(&gTaskLock, &attributes);
-    pthread_mutex_init(&gRequestLock, &attributes);
-    pthread_mutexattr_destroy(&attributes);
+    InitRecursiveMutex(&gTaskLock);
+    InitRecursiveMutex(&gRequestLock);
     pthread_cond_init(&gRequestCondition, nullptr);
     for (TaskSlot& slot : gTasks) ClearSlot(slot);
     gRequests = nullptr;

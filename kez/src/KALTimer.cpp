@@ -6,6 +6,7 @@
 #include "common/FourCC.h"
 #include "kez/src/KAL.h"
 #include "kez/src/KezModule.h"
+#include "kez/src/Locks.h"
 
 using namespace vantor;
 
@@ -35,16 +36,9 @@ uint32_t gTimerTask;
 uint32_t gTimerBlock[16] = {0, 0, 0, 0, 0, 0, 0, 0, 14};
 uint32_t gTimerUserRecord[2] = {0, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(gTimerBlock))};
 
-uint64_t NowMilliseconds() {
-    timeval now;
-    gettimeofday(&now, nullptr);
-    return static_cast<uint64_t>(now.tv_sec) * 1000 + static_cast<uint64_t>(now.tv_usec) / 1000;
-}
-
-class TimerLock {
+class TimerLock : public Locked {
 public:
-    TimerLock() { pthread_mutex_lock(&gTimerLock); }
-    ~TimerLock() { pthread_mutex_unlock(&gTimerLock); }
+    TimerLock() : Locked(&gTimerLock) {}
 };
 
 void TimerTask(uint32_t) {
@@ -134,11 +128,7 @@ uint16_t TimerFiller() { return 0xFFFF; }
 KEZ_SLOT_FILLER(159, TimerFiller)
 
 uint16_t PrvKALTimerInitialize() {
-    pthread_mutexattr_t attributes;
-    pthread_mutexattr_init(&attributes);
-    pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
-    pthread_mutex_init(&gTimerLock, &attributes);
-    pthread_mutexattr_destroy(&attributes);
+    InitRecursiveMutex(&gTimerLock);
     pthread_cond_init(&gTimerCondition, nullptr);
     for (Timer& t : gTimers) t = {nullptr, 0, kNotArmed, 0};
     gTimerCount = 0;

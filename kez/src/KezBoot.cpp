@@ -19,6 +19,7 @@
 #include "kez/src/KezGlobals.h"
 #include "kez/src/KezModule.h"
 #include "kez/src/KezServices.h"
+#include "kez/src/Locks.h"
 #include "kez/src/RAL.h"
 
 using namespace vantor;
@@ -29,15 +30,6 @@ namespace {
 using OsMain = void (*)(uint8_t hardReset);
 OsMain gOsMain;
 uint32_t gMainTask;
-
-class Locked {
-public:
-    explicit Locked(pthread_mutex_t* mutex) : mutex_(mutex) { pthread_mutex_lock(mutex_); }
-    ~Locked() { pthread_mutex_unlock(mutex_); }
-
-private:
-    pthread_mutex_t* mutex_;
-};
 
 void SetHostState(uint32_t state) {
     if (gKez.hostStatus) gKez.hostStatus->state = state;

@@ -7,6 +7,7 @@
 #include "common/FourCC.h"
 #include "common/module/ModuleInterface.h"
 #include "kez/src/KezModule.h"
+#include "kez/src/Locks.h"
 
 namespace kez {
 
@@ -18,14 +19,6 @@ namespace {
 // Entry 0: the globals; entry 1: an area reserved for the OS; entry 5: the hardware information.
 void* gPointerBlock[8];
 uint8_t gReservedForOS[8192];
-
-void InitRecursive(pthread_mutex_t* mutex) {
-    pthread_mutexattr_t attributes;
-    pthread_mutexattr_init(&attributes);
-    pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
-    pthread_mutex_init(mutex, &attributes);
-    pthread_mutexattr_destroy(&attributes);
-}
 
 void** KezGetGlobals() { return gPointerBlock; }
 KEZ_SLOT(KezGetGlobals, KezGetGlobals)
@@ -67,27 +60,27 @@ extern "C" VANTOR_EXPORT void KezGlobalsInit(const vantor::KezBootConfig* config
     gKez.displayFlag = 0;
     gKez.displayValue = 72;
     gKez.displayWords[0] = gKez.displayWords[1] = 0;
-    InitRecursive(&gKez.displayLock);
+    InitRecursiveMutex(&gKez.displayLock);
 
     gKez.errorDialog = nullptr;
     gKez.exitPending = 0;
-    InitRecursive(&gKez.displayUpdateLock);
+    InitRecursiveMutex(&gKez.displayUpdateLock);
     pthread_cond_init(&gKez.displayUpdateCondition, nullptr);
     gKez.displayUpdateFlag = 0;
-    InitRecursive(&gKez.displaySecondLock);
+    InitRecursiveMutex(&gKez.displaySecondLock);
     pthread_cond_init(&gKez.displaySecondCondition, nullptr);
 
     gKez.eventWord = 0;
-    InitRecursive(&gKez.eventLock);
+    InitRecursiveMutex(&gKez.eventLock);
     gKez.eventPending = gKez.keyDown = 0;
-    InitRecursive(&gKez.runLock);
+    InitRecursiveMutex(&gKez.runLock);
 
     pthread_cond_init(&gKez.sleepCondition, nullptr);
     pthread_mutex_init(&gKez.sleepLock, nullptr);
 
-    InitRecursive(&gKez.exitLock);
+    InitRecursiveMutex(&gKez.exitLock);
     pthread_cond_init(&gKez.exitCondition, nullptr);
-    InitRecursive(&gKez.initStageLock);
+    InitRecursiveMutex(&gKez.initStageLock);
     pthread_cond_init(&gKez.initStageCondition, nullptr);
 
     gKez.initStage = 0;
@@ -98,7 +91,7 @@ extern "C" VANTOR_EXPORT void KezGlobalsInit(const vantor::KezBootConfig* config
     gKez.virtualMouseFlag = 0;
     std::memset(gKez.words, 0, sizeof gKez.words);
 
-    InitRecursive(&gKez.platformLock);
+    InitRecursiveMutex(&gKez.platformLock);
     pthread_cond_init(&gKez.platformCondition, nullptr);
     gKez.platformStarted = 0;
 
@@ -108,7 +101,7 @@ extern "C" VANTOR_EXPORT void KezGlobalsInit(const vantor::KezBootConfig* config
     gKez.exitType = -1;
     gKez.wakeupPipe[0] = gKez.wakeupPipe[1] = -1;
 
-    InitRecursive(&gKez.exchangeLock);
+    InitRecursiveMutex(&gKez.exchangeLock);
     pthread_cond_init(&gKez.exchangeCondition, nullptr);
 
     gHardwareInfo.product = vantor::FourCC("qel_");

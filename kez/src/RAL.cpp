@@ -12,6 +12,7 @@
 #include "common/module/ModuleInterface.h"
 #include "common/module/SystemCalls.h"
 #include "kez/src/KezModule.h"
+#include "kez/src/Locks.h"
 
 using namespace vantor;
 
@@ -51,10 +52,9 @@ ModuleProc* gBackup;
 uint32_t gBackupCount;
 pthread_mutex_t gListLock = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
 
-class ListLock {
+class ListLock : public Locked {
 public:
-    ListLock() { pthread_mutex_lock(&gListLock); }
-    ~ListLock() { pthread_mutex_unlock(&gListLock); }
+    ListLock() : Locked(&gListLock) {}
 };
 
 void LinkAtHead(ListNode** head, RALModuleRecord* record) {

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -111,14 +112,13 @@ int main(int argc, char** argv) {
         installMain(os::StandinOsMain);
         std::printf("kez-host: boot %d (%s)\n", round, hardReset ? "HARD" : "SOFT");
         boot(hardReset, settings.remoteAccess);
-        if (window) {
-            HostWindow hostWindow(kez, settings.config);
-            exitType = hostWindow.Run(waitForExit);
-        } else {
-            exitType = waitForExit();
-        }
+        // The window outlives the painter: it goes only after Shutdown.
+        std::unique_ptr<HostWindow> hostWindow;
+        if (window) hostWindow = std::make_unique<HostWindow>(kez, settings.config);
+        exitType = hostWindow ? hostWindow->Run(waitForExit) : waitForExit();
         std::printf("kez-host: exit type %d\n", exitType);
         uint16_t result = shutdown();
+        hostWindow.reset();
         std::printf("kez-host: shutdown %u, host status %u\n", result, status.state);
         if (exitType != 1 && exitType != 2) break;
         hardReset = exitType == 2;

@@ -14,22 +14,12 @@
 #include "quillwatch/link/SerialLinkMgr.h"
 #include "quillwatch/link/tests/support/DevSim.h"
 #include "tamsk/host/tests/ProgramRunner.h"
+#include "tamsk/board/tests/TestPorts.h"
 
 namespace {
 
 using namespace quillwatch;
-
-uint16_t FreePort() {
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t n = sizeof a;
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
-    close(s);
-    return ntohs(a.sin_port);
-}
+using tamsk::test::FreePort;
 
 TEST(DebuggerLink, PacketsReachTheBoardAndComeBack) {
     tamsk::test::Program board;

@@ -12,7 +12,7 @@
 // The toolkit keeps font and type caches for the life of the process.
 extern "C" const char* __lsan_default_suppressions() {
     return "leak:libfontconfig\nleak:libpango\nleak:libgtk\nleak:libgdk\nleak:libglib\n"
-           "leak:libgobject\nleak:libcairo\nleak:libharfbuzz\n";
+           "leak:libgobject\nleak:libcairo\nleak:libharfbuzz\nleak:libX11\nleak:libgio\n";
 }
 
 namespace win32 {

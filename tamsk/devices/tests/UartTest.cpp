@@ -18,6 +18,7 @@
 #include "tamsk/board/Session.h"
 #include "tamsk/board/Timing.h"
 #include "tamsk/board/tests/TestFiles.h"
+#include "tamsk/board/tests/TestPorts.h"
 #include "tamsk/devices/ClockManager.h"
 #include "tamsk/devices/Intc.h"
 #include "tamsk/devices/Uart.h"
@@ -28,6 +29,7 @@
 namespace tamsk {
 namespace {
 
+using test::FreePort;
 using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;
@@ -255,18 +257,6 @@ TEST(UartAddress, ParsedAsTheBridgeUsesIt) {
 }
 
 // --- The bridge against real peers ---
-
-uint16_t FreePort() {
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t n = sizeof a;
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
-    close(s);
-    return ntohs(a.sin_port);
-}
 
 bool CanConnect(const char* ip, uint16_t port) {
     const int s = socket(AF_INET, SOCK_STREAM, 0);

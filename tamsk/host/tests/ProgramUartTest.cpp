@@ -7,21 +7,10 @@
 #include <sys/socket.h>
 
 #include "tamsk/host/tests/ProgramRunner.h"
+#include "tamsk/board/tests/TestPorts.h"
 
 namespace tamsk::test {
 namespace {
-
-uint16_t FreePort() {
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t n = sizeof a;
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
-    close(s);
-    return ntohs(a.sin_port);
-}
 
 bool Listening(uint16_t port) {
     return system(("ss -ltnH 'sport = :" + std::to_string(port) + "' | grep -q LISTEN").c_str()) == 0;

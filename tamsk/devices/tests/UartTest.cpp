@@ -314,6 +314,10 @@ TEST_F(Uart, ConnectsToAListeningPeerFirst) {
     ASSERT_TRUE(PumpUntil([] { return Uarts[0].linkUp.load(); }));
     Wr(IER, 0x40);
     EXPECT_EQ(Rd(MSR), 0xB0u);
+    // The peer sends nothing: reading the receive register does not wait for it.
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 100; ++i) EXPECT_EQ(Rd(RBR), 0u);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
     Send("hello, debugger\n");
     UartSave(kRunExit);  // closes the connection: socat ends
     ASSERT_TRUE(peer.Wait());

@@ -108,6 +108,12 @@ TEST_F(Memory, RomErrorsEndWithTheirMessages) {
     MemLoadRom();
     EXPECT_EQ(MemSram[kSramSize - 2], 'x');
 
+    // Raw images, whatever their extension, go to NOR from offset 0.
+    WriteFile(dir / "image.bin", "RAWIMAGE");
+    OptSetText(Opt.ROM, (dir / "image.bin").c_str());
+    MemLoadRom();
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(MemNor), 8), "RAWIMAGE");
+
     // Raw images: larger than NOR is refused, a missing one is not found.
     OptSetText(Opt.ROM, (dir / "none.widebin").c_str());
     EXPECT_EXIT(MemLoadRom(), ::testing::ExitedWithCode(kFatalExitCode & 0xFF), "ROM file not found");

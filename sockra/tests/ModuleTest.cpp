@@ -1,0 +1,287 @@
+// libSockra.so loaded by Kez's module loader and bound to Kez's export table, against the stand-in
+// OS: install, open and close, settings that survive them, the socket monitor, and select woken by
+// an event that Kez posts.
+#include <arpa/inet.h>
+#include <dlfcn.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "common/BigEndian.h"
+#include "common/SockraLib.h"
+#include "common/module/SystemCalls.h"
+#include "kez/src/RAL.h"
+#include "kez/tests/KezTestSupport.h"
+
+extern "C" uint32_t PrvRALSetExePath(const char* path);
+extern "C" void PrvRALPatchHandles(void* kezHandle, void* systemHandle);
+
+namespace {
+
+using namespace vantor;
+using namespace sockra;
+using kez::testing::Eventually;
+
+class SockraModule : public kez::testing::KezKernelTest {
+protected:
+    void SetUp() override {
+        KezKernelTest::SetUp();
+        PrvRALSetExePath(VANTOR_BIN_DIR "/");
+        PrvRALPatchHandles(nullptr, dlopen(nullptr, RTLD_NOW));
+        kez::PrvRALInitialize();
+        // Sockra's import of Kez binds to this Kez.
+        os::RegisterTable(kKezType, kKezCreator, kez::ExportTable(), kKezSlots);
+    }
+    void TearDown() override {
+        if (loaded_) {
+            EXPECT_EQ(KEZ_CALL(RALUnloadModule, refNum_, nullptr, nullptr), 0);
+        }
+        kez::PrvRALDispose();
+        os::UnregisterModule(kKezType, kKezCreator);
+        KezKernelTest::TearDown();
+    }
+
+    // Loads the module, asking for its entry address so that its install runs (0x7FFE).
+    void Load(uint32_t systemVersion = 0x05000000) {
+        if (systemVersion) sys::FtrSet(FourCC("psys"), 1, systemVersion);
+        RALLoadDescriptor d{};
+        d.words[3] = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(kName));
+        uint32_t entry = 0;
+        ASSERT_EQ(KEZ_CALL(RALLoadModule, &d, 0, &entry, &refNum_), 0);
+        loaded_ = true;
+        ASSERT_EQ(KEZ_CALL(RALGetEntryAddresses, refNum_, 0, kSockraSlotCount - 1, table_), 0);
+    }
+    // Export slot `slot` of the loaded module with the signature Sig.
+    template <typename Sig>
+    Sig* Slot(uint16_t slot) {
+        return reinterpret_cast<Sig*>(static_cast<uintptr_t>(table_[slot]));
+    }
+    Status Open(uint16_t* ifErrs) { return Slot<Status(uint16_t*)>(kSlotOpen)(ifErrs); }
+    Status Close() { return Slot<Status(uint16_t)>(kSlotClose)(0); }
+    uint16_t OpenCount() {
+        uint16_t n = 0xFFFF;
+        Slot<Status(uint16_t*)>(kSlotOpenCount)(&n);
+        return n;
+    }
+
+    static constexpr char kName[] = "libSockra.dll";  // opened as libSockra.so
+    uint32_t refNum_ = 0;
+    bool loaded_ = false;
+    uint32_t table_[kSockraSlotCount] = {};
+};
+
+TEST_F(SockraModule, LoadsAndInstalls) {
+    Load();
+    uint32_t info[4] = {};
+    RALLoadDescriptor d{};
+    d.words[3] = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(kName));
+    ASSERT_EQ(KEZ_CALL(RALGetModuleInfo, &d, info), 0);
+    EXPECT_EQ(info[0], refNum_);
+    EXPECT_EQ(info[2], 1u);   // version
+    EXPECT_EQ(info[3], 69u);  // export slots
+    for (uint32_t entry : table_) EXPECT_NE(entry, 0u);
+    uint32_t version = 0;
+    EXPECT_EQ(sys::FtrGet(FourCC("sokr"), 0, &version), 0);
+    EXPECT_EQ(version, 0x03200000u);
+    SysDmSearchState state{};
+    uint32_t db = 0;
+    EXPECT_EQ(sys::DmFindNewestDatabase(1, FourCC("rsrc"), FourCC("sokr"), 1, &state, &db), 0);
+    sys::DmCloseDatabase(db);
+}
+
+TEST_F(SockraModule, InstallOnATooOldSystemCreatesNothing) {
+    Load(0x01000000);
+    uint32_t version = 0;
+    EXPECT_NE(sys::FtrGet(FourCC("sokr"), 0, &version), 0);
+    uint16_t ifErrs = 0;
+    EXPECT_EQ(Open(&ifErrs), 0x1202);  // not installed
+}
+
+TEST_F(SockraModule, OpenCountsUsesAndCloseTearsDown) {
+    Load();
+    // What Kez answers for the host's network connection becomes the interface error.
+    auto netConnect = reinterpret_cast<uint16_t (*)()>(kez::ExportTable()[kezslot::PALNetConnect]);
+    uint16_t ifErrs = 0xAAAA;
+    ASSERT_EQ(Open(&ifErrs), 0);
+    EXPECT_EQ(ifErrs, netConnect());
+    EXPECT_EQ(OpenCount(), 1);
+    EXPECT_GE(kez::gKez.wakeupPipe[0], 0);  // handed to Kez
+    EXPECT_EQ(Open(&ifErrs), 0x1201);
+    EXPECT_EQ(OpenCount(), 2);
+    EXPECT_EQ(Close(), 0x1203);
+    EXPECT_EQ(OpenCount(), 1);
+    EXPECT_EQ(Close(), 0);
+    EXPECT_EQ(OpenCount(), 0);
+    EXPECT_EQ(kez::gKez.wakeupPipe[0], -1);  // cleared in Kez
+    EXPECT_EQ(Close(), 0x1202);
+    // A command block posted on an open library: none exist on this host.
+    ASSERT_EQ(Open(&ifErrs), 0);
+    EXPECT_EQ(Slot<Status(uint32_t, uint16_t, uint32_t)>(kSlotIFMediaUp)(1, 2, 3), 0x1215);
+    EXPECT_EQ(os::ErrorReports().back().message, "Out of Cmd Blocks");
+    EXPECT_EQ(Close(), 0);
+}
+
+TEST_F(SockraModule, SettingsSurviveCloseAndOpen) {
+    Load();
+    uint16_t ifErrs;
+    ASSERT_EQ(Open(&ifErrs), 0);
+    auto set = Slot<Status(uint16_t, const void*, uint16_t)>(kSlotSettingSet);
+    auto get = Slot<Status(uint16_t, void*, uint16_t*)>(kSlotSettingGet);
+    uint32_t v = 1234;
+    ASSERT_EQ(set(9, &v, 4), 0);
+    ASSERT_EQ(Close(), 0);
+    ASSERT_EQ(Open(&ifErrs), 0);
+    v = 0;
+    uint16_t len = 4;
+    ASSERT_EQ(get(9, &v, &len), 0);
+    EXPECT_EQ(v, 1234u);
+    // Opening the .Default alias leaves the active configuration as it is.
+    uint16_t count = 16;
+    char names[16][32];
+    ASSERT_EQ(Slot<Status(char(*)[32], uint16_t*)>(kSlotConfigList)(names, &count), 0);
+    EXPECT_EQ(count, 6);
+    EXPECT_EQ(Close(), 0);
+}
+
+TEST_F(SockraModule, BadReferencesAreRefused) {
+    Load();
+    uint16_t ifErrs;
+    ASSERT_EQ(Open(&ifErrs), 0);
+    auto open = Slot<NetSocketRef(uint8_t, uint8_t, int16_t, int32_t, Status*)>(kSlotSocketOpen);
+    auto close = Slot<int16_t(NetSocketRef, int32_t, Status*)>(kSlotSocketClose);
+    Status err = 0;
+    NetSocketRef s = open(2, 2, 0, -1, &err);
+    ASSERT_EQ(s, 1);
+    ASSERT_EQ(close(s, -1, &err), 0);
+    for (NetSocketRef ref : {0, -1, 32, 1}) {
+        err = 0;
+        EXPECT_EQ(close(ref, -1, &err), -1) << ref;
+        EXPECT_EQ(err, 0x1204) << ref;
+    }
+    EXPECT_EQ(Close(), 0);
+}
+
+// Events that the OS's handler queued: what slot 519 answers.
+std::atomic<int> gQueued{0};
+uint16_t QueueKey(void*) {
+    ++gQueued;
+    return 0;
+}
+
+TEST_F(SockraModule, SelectWakesForAnEventThatKezPosts) {
+    Load();
+    uint16_t ifErrs;
+    ASSERT_EQ(Open(&ifErrs), 0);
+    gQueued = 0;
+    ASSERT_EQ(KEZ_CALL(HALEventSetHandler, 1, &QueueKey, nullptr), 0);
+    os::OnCall(os::Library::System, sysslot::EvtEventAvail, [](const os::SlotCall&) { return gQueued > 0; });
+    std::thread poster([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        KezKeyEventRecord key{'a', 0, 0, 0};
+        KEZ_CALL(HALEventPost, 1, &key);
+    });
+    auto select = Slot<int16_t(uint16_t, uint32_t*, uint32_t*, uint32_t*, int32_t, Status*)>(kSlotSelect);
+    uint32_t rd = 1;
+    Status err = 0xAAAA;
+    auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(select(0, &rd, nullptr, nullptr, 5000, &err), 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(4));
+    poster.join();
+    EXPECT_EQ(rd, 1u);
+    EXPECT_EQ(err, 0);
+    KEZ_CALL(HALEventSetHandler, 1, nullptr, nullptr);
+    EXPECT_EQ(Close(), 0);
+}
+
+// Broadcasts that the monitor sent: notification type and the details in device byte order.
+struct Broadcast {
+    uint32_t type, broadcaster;
+    uint16_t ref;
+    uint32_t kind;
+};
+std::mutex gBroadcastLock;
+std::vector<Broadcast> gBroadcasts;
+
+TEST_F(SockraModule, MonitorNotifiesOncePerArm) {
+    Load();
+    uint16_t ifErrs;
+    ASSERT_EQ(Open(&ifErrs), 0);
+    gBroadcasts.clear();
+    os::OnCall(os::Library::System, sysslot::SysNotifyBroadcastDeferred, [](const os::SlotCall& call) {
+        const auto* p = reinterpret_cast<const uint32_t*>(static_cast<uintptr_t>(call.args[0]));
+        const auto* details = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(p[2]));
+        std::lock_guard lock(gBroadcastLock);
+        gBroadcasts.push_back({p[0], p[1], ReadBE16(details), ReadBE32(details + 2)});
+        return 0u;
+    });
+    auto count = [] {
+        std::lock_guard lock(gBroadcastLock);
+        return gBroadcasts.size();
+    };
+    auto open = Slot<NetSocketRef(uint8_t, uint8_t, int16_t, int32_t, Status*)>(kSlotSocketOpen);
+    auto setOpt = Slot<int16_t(NetSocketRef, uint16_t, uint16_t, void*, uint16_t, int32_t, Status*)>(
+        kSlotSocketOptionSet);
+    Status err;
+    NetSocketRef s = open(2, 2, 0, -1, &err);
+    ASSERT_GE(s, 1);
+    // A datagram sent from the socket binds it (binding through the library needs the interface up).
+    int peer = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in peerAddr{};
+    peerAddr.sin_family = AF_INET;
+    peerAddr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(peer, reinterpret_cast<sockaddr*>(&peerAddr), sizeof peerAddr), 0);
+    socklen_t len = sizeof peerAddr;
+    getsockname(peer, reinterpret_cast<sockaddr*>(&peerAddr), &len);
+    NetSocketAddrINType dest{2, peerAddr.sin_port, peerAddr.sin_addr.s_addr};
+    auto sendTo = Slot<int16_t(NetSocketRef, const void*, uint16_t, uint16_t, const NetSocketAddrINType*, uint16_t,
+                               int32_t, Status*)>(kSlotSend);
+    ASSERT_EQ(sendTo(s, "x", 1, 0, &dest, 8, -1, &err), 1);
+    union {
+        NetSocketAddrType raw;
+        NetSocketAddrINType in;
+    } local{};
+    int16_t localLen = 16;
+    ASSERT_EQ(Slot<int16_t(NetSocketRef, NetSocketAddrType*, int16_t*, NetSocketAddrType*, int16_t*, int32_t,
+                           Status*)>(kSlotSocketAddr)(s, &local.raw, &localLen, nullptr, nullptr, -1, &err),
+              0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = local.in.port;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    auto send = [&] { sendto(peer, "x", 1, 0, reinterpret_cast<sockaddr*>(&to), sizeof to); };
+
+    NetNotifyRequestType request{2, 1, FourCC("data")};
+    NetNotifyRequestType* requestP = &request;
+    ASSERT_EQ(setOpt(s, 0xFFFF, 0x2003, &requestP, 4, -1, &err), 0);  // starts the monitor, unarmed
+    send();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(count(), 0u);
+    ASSERT_EQ(setOpt(s, 0xFFFF, 0x2003, &requestP, 4, -1, &err), 0);  // arms it
+    ASSERT_TRUE(Eventually([&] { return count() == 1; }));
+    send();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(count(), 1u);  // one broadcast per arm
+    ASSERT_EQ(setOpt(s, 0xFFFF, 0x2003, &requestP, 4, -1, &err), 0);
+    ASSERT_TRUE(Eventually([&] { return count() == 2; }));
+    {
+        std::lock_guard lock(gBroadcastLock);
+        EXPECT_EQ(gBroadcasts[0].type, FourCC("data"));
+        EXPECT_EQ(gBroadcasts[0].broadcaster, FourCC("sokr"));
+        EXPECT_EQ(gBroadcasts[0].ref, static_cast<uint16_t>(s));
+        EXPECT_EQ(gBroadcasts[0].kind, 2u);
+    }
+    // A null request stops the monitor; closing the socket and the library stops the rest.
+    NetNotifyRequestType* none = nullptr;
+    EXPECT_EQ(setOpt(s, 0xFFFF, 0x2003, &none, 4, -1, &err), 0);
+    ASSERT_EQ(setOpt(s, 0xFFFF, 0x2003, &requestP, 4, -1, &err), 0);
+    close(peer);
+    EXPECT_EQ(Close(), 0);
+}
+
+}  // namespace

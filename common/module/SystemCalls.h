@@ -94,7 +94,35 @@ using SysTaskEntry = void (*)(uint32_t argument);
                                        uint8_t latestOnly, SysDmSearchState * state,             \
                                        uint32_t * dbRef),                                        \
       (newSearch, type, creator, latestOnly, state, dbRef))                                       \
-    X(DmCloseDatabase, uint16_t, (uint32_t dbRef), (dbRef))
+    X(DmCloseDatabase, uint16_t, (uint32_t dbRef), (dbRef))                                      \
+    X(SysGetGlobals, void*, (), ())                                                               \
+    X(SysEnterDebugger, void, (), ())                                                             \
+    X(SysReset, void, (), ())                                                                     \
+    X(ErrAlertCustom, uint16_t, (uint16_t errorCode, const char* message, const char* preText,    \
+                                 const char* postText),                                           \
+      (errorCode, message, preText, postText))                                                    \
+    X(SysStringByIndex, char*, (uint16_t listID, uint16_t index, char* text, uint16_t maxSize),   \
+      (listID, index, text, maxSize))                                                             \
+    X(DmDatabaseInfoByID, uint16_t, (uint32_t dbID, char* name, uint16_t* attributes,            \
+                                     uint16_t* version, uint32_t* creationDate, uint32_t* type,  \
+                                     uint32_t* creator),                                          \
+      (dbID, name, attributes, version, creationDate, type, creator))                             \
+    X(DmOpenDatabaseIdentity, uint16_t, (uint32_t dbRef, uint32_t* dbID, uint16_t* openCount,     \
+                                         uint16_t* mode),                                         \
+      (dbRef, dbID, openCount, mode))                                                             \
+    X(DmCreateDatabaseNamed, uint16_t, (uint16_t cardNo, const char* name, uint32_t creator,      \
+                                        uint32_t type, uint8_t resDB),                            \
+      (cardNo, name, creator, type, resDB))                                                       \
+    X(DmGetLastErr, uint16_t, (), ())                                                             \
+    X(DmNumResources, uint16_t, (uint32_t dbRef), (dbRef))                                        \
+    X(DmFindResource, uint16_t, (uint32_t dbRef, uint32_t type, uint16_t id, void* handle),       \
+      (dbRef, type, id, handle))                                                                  \
+    X(DmGetResourceIndex, void*, (uint32_t dbRef, uint16_t index), (dbRef, index))                \
+    X(DmNewResource, void*, (uint32_t dbRef, uint32_t type, uint16_t id, uint32_t size),          \
+      (dbRef, type, id, size))                                                                    \
+    X(DmResizeResource, void*, (void* handle, uint32_t size), (handle, size))                     \
+    X(DmReleaseResource, uint16_t, (void* handle), (handle))                                      \
+    X(DmRemoveResourceByIndex, uint16_t, (uint32_t dbRef, uint16_t index), (dbRef, index))
 
 #define VANTOR_SYSCALL_ARGS(...) __VA_OPT__(, ) __VA_ARGS__
 

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/module/A68kLibrary.h"
+
 namespace morvel {
 
 static_assert(sizeof(void*) == 4, "Morvel is built for the 32-bit OS side: 68K addresses are native");
@@ -41,6 +43,7 @@ constexpr uint8_t kContextKindApp = 2;
 constexpr int kAppInfoSize = 64;
 
 struct EmulState;
+struct NativeThunk;
 struct RunFrame;
 struct TaggedNode;
 struct TryFrame;
@@ -79,9 +82,9 @@ struct EmulState {
     uint32_t freeListAddr;
     void* freeListShadow;
 
-    // 68K shared libraries.
+    // 68K shared libraries (global context): entries are allocated one by one and never move.
     uint32_t libCount;
-    void* libTable;
+    vantor::A68kLibTableEntry** libTable;
 
     void* nub;
     struct Region {
@@ -90,10 +93,11 @@ struct EmulState {
     } regions[3];
     void* resourceCache;
     TrapHandler* trapTable;  // global context only
-    void* thunks;
+    NativeThunk* thunks;  // global context only
     uint8_t unimplementedReported;
     uint8_t flags;
-    uint16_t reserved1;
+    uint8_t directError;  // fatal reports go straight to the OS display, without native try frames
+    uint8_t reserved1;
     uint32_t resHookCount;
     void* resHookCopy;
     uint32_t consoleTask;

@@ -1252,6 +1252,9 @@ uint32_t MorvelComposeCcr(uint32_t n, uint32_t nz, uint32_t v, uint32_t c, uint3
 }
 
 void MorvelSetNubEntry(NubEntry entry) { gNubEntry = entry; }
+void MorvelEnterNub(EmulState* s, uint16_t vectorOffset) {
+    if (gNubEntry) gNubEntry(s, vectorOffset);
+}
 
 uint16_t MorvelMainLoop(EmulState* s) {
     const Handler* table = Table().h;

@@ -37,6 +37,8 @@ uint16_t Call68KCode(EmulState* state, uint32_t address, uint32_t argBytes);
 // The debugger nub's entry (TRAP #0, TRAP #8, trace); null when no nub is present.
 using NubEntry = void (*)(EmulState* state, uint16_t vectorOffset);
 void MorvelSetNubEntry(NubEntry entry);
+// Enters the nub for the context (nothing happens when no nub is present).
+void MorvelEnterNub(EmulState* state, uint16_t vectorOffset);
 
 // Condition-code helpers: the SR image of the five condition bits.
 uint32_t MorvelComposeCcr(uint32_t n, uint32_t nz, uint32_t v, uint32_t c, uint32_t x);

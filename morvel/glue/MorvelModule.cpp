@@ -2,6 +2,7 @@
 #include "common/FourCC.h"
 #include "common/module/A68kSlots.h"
 #include "common/module/ModuleGlue.h"
+#include "morvel/glue/MorvelExports.h"
 
 namespace morvel {
 namespace {
@@ -9,13 +10,10 @@ namespace {
 const vantor::ModuleInfoRecord gInfo =
     vantor::MakeModuleInfo(vantor::FourCC("libr"), vantor::FourCC("a68k"), 2, vantor::kA68kSlotCount);
 
-// Slots are filled as the parts behind them exist; an empty slot is never called by the OS.
-vantor::ModuleProc gExports[vantor::kA68kSlotCount] = {};
-
 // Launch codes other than the loader's own: the 68K application launch.
 uint32_t MorvelLaunch(uint16_t /*code*/, void* /*param*/, uint16_t /*flags*/) { return 0; }
 
 }  // namespace
 }  // namespace morvel
 
-VANTOR_MODULE(morvel::gInfo, morvel::gExports, morvel::MorvelLaunch)
+VANTOR_MODULE(morvel::gInfo, morvel::MorvelExportTable(), morvel::MorvelLaunch)

@@ -5,10 +5,13 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 
 #include "common/module/ModuleGlue.h"
+#include "common/module/SystemCalls.h"
+#include "morvel/glue/MorvelCommon.h"
 
 namespace morvel::test {
 
@@ -58,14 +61,33 @@ void MorvelTest::SetUp() {
 
 std::vector<std::string> MorvelTest::Reports() {
     std::vector<std::string> out;
-    for (const auto& r : vantor::os::ErrorReports())
-        out.push_back(r.file + ":" + std::to_string(r.line) + ":" + r.message);
+    for (const auto& r : vantor::os::ErrorReports()) {
+        // The fatal alert shows "file, Line:N, message": listed as the OS's own reports are.
+        size_t at = r.message.find(", Line:");
+        size_t end = at == std::string::npos ? at : r.message.find(", ", at + 7);
+        if (r.file == "SysFatalAlert" && end != std::string::npos)
+            out.push_back(r.message.substr(0, at) + ":" + r.message.substr(at + 7, end - at - 7) + ":" +
+                          r.message.substr(end + 2));
+        else
+            out.push_back(r.file + ":" + std::to_string(r.line) + ":" + r.message);
+    }
     return out;
+}
+
+void AddResource(uint32_t dbID, uint32_t type, uint16_t id, const std::vector<uint8_t>& bytes) {
+    void* h = vantor::sys::DmNewResource(dbID, type, id, static_cast<uint32_t>(bytes.size()));
+    ASSERT_NE(h, nullptr);
+    if (!bytes.empty()) std::memcpy(vantor::sys::MemHandleLock(h), bytes.data(), bytes.size());
+    vantor::sys::MemHandleUnlock(h);
 }
 
 TestContext::TestContext() : stack(16384, 0) {
     state.A[7] = StackTop();
     state.global = &state;
+    SetCurrentContext(&state);
+}
+TestContext::~TestContext() {
+    if (GetCurrentContext() == &state) SetCurrentContext(nullptr);
 }
 uint32_t TestContext::StackTop() const { return Addr(stack.data()) + static_cast<uint32_t>(stack.size()) - 64; }
 

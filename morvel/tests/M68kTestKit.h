@@ -31,12 +31,19 @@ protected:
 };
 
 // A context ready to run: zeroed, its stack in `stack`.
+// It is the current context of the test's thread while it lives.
 struct TestContext {
     TestContext();
+    ~TestContext();
+    TestContext(const TestContext&) = delete;
+    TestContext& operator=(const TestContext&) = delete;
     EmulState state{};
     std::vector<uint8_t> stack;
     uint32_t StackTop() const;
 };
+
+// Adds a resource to a database of the stand-in's store.
+void AddResource(uint32_t dbID, uint32_t type, uint16_t id, const std::vector<uint8_t>& bytes);
 
 inline uint32_t Addr(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
 

@@ -37,7 +37,7 @@ void PopFrame(EmulState* s) {
 
 void TrapErrSetJump(EmulState* s, uint16_t) {
     uint32_t buffer = GetArgPtr(s, 0);
-    int depth = FindBuffer(s, buffer);
+    int depth = s->directError ? -1 : FindBuffer(s, buffer);
     TryFrame* frame = nullptr;
     if (depth >= 0) {
         uint32_t want = static_cast<uint32_t>(depth) + 1;
@@ -88,17 +88,26 @@ void TrapErrExceptionList(EmulState* s, uint16_t) {
     SetResultA0(s, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&s->exceptionList)));
 }
 
+const char* Text(uint32_t p) { return reinterpret_cast<const char*>(static_cast<uintptr_t>(p)); }
+
 void TrapErrDisplayFileLineMsg(EmulState* s, uint16_t) {
-    auto* file = reinterpret_cast<const char*>(static_cast<uintptr_t>(GetArgPtr(s, 0)));
+    const char* file = Text(GetArgPtr(s, 0));
     auto line = static_cast<uint16_t>(GetArgUInt16(s, 4));
-    auto* message = reinterpret_cast<const char*>(static_cast<uintptr_t>(GetArgPtr(s, 6)));
-    ErrDisplayFileLineMsg(file ? file : "", line, message ? message : "");
+    const char* message = Text(GetArgPtr(s, 6));
+    if (s->directError) vantor::sys::ErrDisplayFileLineMsg(file ? file : "", line, message ? message : "");
+    else ErrDisplayFileLineMsg(file, line, message);
+}
+
+void TrapErrAlertCustom(EmulState* s, uint16_t) {
+    auto code = static_cast<uint16_t>(GetArgUInt16(s, 0));
+    SetResultD0UInt16(s, vantor::sys::ErrAlertCustom(code, Text(GetArgPtr(s, 2)), Text(GetArgPtr(s, 6)),
+                                                     Text(GetArgPtr(s, 10))));
 }
 
 }  // namespace
 
 void PrvErrLongJump(EmulState* s, uint32_t buffer, int16_t result) {
-    bool inList = FindBuffer(s, buffer) >= 0;
+    bool inList = !s->directError && FindBuffer(s, buffer) >= 0;
     for (int i = 0; i < 5; ++i) s->D[3 + i] = Read68KUInt32(buffer, i * 4u);
     s->PC = Read68KUInt32(buffer, 20);
     s->A[2] = Read68KUInt32(buffer, 24);
@@ -132,6 +141,7 @@ void ErrorGlueInstall(TrapHandler* t) {
     t[0x086] = TrapErrLongJump;
     t[0x087] = TrapErrThrow;
     t[0x088] = TrapErrExceptionList;
+    t[0x365] = TrapErrAlertCustom;
 }
 
 }  // namespace morvel

@@ -1,6 +1,8 @@
 #include "morvel/traps/TrapDispatch.h"
 
 #include "morvel/traps/ErrorGlue.h"
+#include "morvel/traps/Libraries.h"
+#include "morvel/traps/Thunks.h"
 
 namespace morvel {
 
@@ -15,6 +17,10 @@ uint8_t TrapDispatch(EmulState* state, uint16_t trap) {
             state->flags &= static_cast<uint8_t>(~kFlagRearmTry);
             TryFrameRearm(state);
         }
+    } else if (n & 0x800) {
+        LibTrapDispatch(state, trap);
+    } else if (trap == 0xA7FE || trap == 0xA7FF) {
+        NativeThunkDispatch(state, trap);
     }
     return state->running;
 }

@@ -5,6 +5,7 @@
 
 #include "common/module/SystemCalls.h"
 #include "morvel/traps/ErrorGlue.h"
+#include "morvel/traps/Libraries.h"
 #include "morvel/traps/MemoryGlue.h"
 #include "morvel/traps/TrapDispatch.h"
 
@@ -54,6 +55,7 @@ void TrapTableInit(TrapHandler* table) {
     (void)DefaultQuiet;
     ErrorGlueInstall(table);
     MemoryGlueInstall(table);
+    LibraryGlueInstall(table);
 }
 
 uint16_t TrapTableCreate(EmulState* global) {
@@ -93,13 +95,11 @@ void ReportUnimplementedTrap(EmulState* s, uint16_t errorCode, int32_t first, ui
     auto* text = static_cast<char*>(vantor::sys::MemPtrNew(160));
     if (text) {
         text[0] = 0;
-        vantor::glue::SysCall<char*(uint16_t, uint16_t, char*, uint16_t)>(vantor::sysslot::SysStringByIndex,
-                                                                          kStringListUnimplemented, 1, text, 160);
+        vantor::sys::SysStringByIndex(kStringListUnimplemented, 1, text, 160);
         text[159] = 0;
         char pair[32];
         std::snprintf(pair, sizeof pair, " (%d, %d)", static_cast<int>(first), static_cast<int>(trapIndex));
-        vantor::glue::SysCall<uint16_t(uint16_t, const char*, const char*, const char*)>(
-            vantor::sysslot::ErrAlertCustom, errorCode ? errorCode : 0x3401, text, nullptr, pair);
+        vantor::sys::ErrAlertCustom(errorCode ? errorCode : 0x3401, text, nullptr, pair);
         vantor::sys::MemChunkFree(text);
     }
     vantor::SysEventType stop{};

@@ -3,19 +3,13 @@
 #include <mutex>
 #include <string>
 
+#include "standin/os/DatabaseStore.h"
 #include "standin/os/SlotRegistration.h"
 
 namespace vantor::os {
 namespace {
 
-struct Database {
-    uint32_t id;
-    std::string name;
-    uint32_t type;
-    uint32_t creator;
-    uint16_t version;
-    int openReferences = 0;
-};
+using Database = DatabaseEntry;
 
 struct Store {
     std::mutex mutex;
@@ -86,6 +80,38 @@ uint32_t AddDatabase(const char* name, uint32_t type, uint32_t creator, uint16_t
     uint32_t id = s.nextId++;
     s.databases.push_back({id, name ? name : "", type, creator, version});
     return id;
+}
+
+uint32_t AddDatabaseWithID(uint32_t id, const char* name, uint32_t type, uint32_t creator, uint16_t version) {
+    auto& s = S();
+    std::lock_guard lock(s.mutex);
+    s.databases.push_back({id, name ? name : "", type, creator, version});
+    return id;
+}
+
+bool WithDatabase(uint32_t id, const std::function<void(DatabaseEntry&)>& f) {
+    auto& s = S();
+    std::lock_guard lock(s.mutex);
+    for (Database& db : s.databases) {
+        if (db.id != id) continue;
+        f(db);
+        return true;
+    }
+    return false;
+}
+
+uint32_t FindDatabaseID(const std::function<bool(const DatabaseEntry&)>& match) {
+    auto& s = S();
+    std::lock_guard lock(s.mutex);
+    for (const Database& db : s.databases)
+        if (match(db)) return db.id;
+    return 0;
+}
+
+bool RemoveDatabase(uint32_t id) {
+    auto& s = S();
+    std::lock_guard lock(s.mutex);
+    return std::erase_if(s.databases, [&](const Database& db) { return db.id == id; }) > 0;
 }
 
 int OpenReferences(uint32_t dbID) {

@@ -203,6 +203,7 @@ void ResetFeatures();
 void ResetEvents();
 void ResetDatabases();
 void ResetResources();
+void ResetOsGlobals();
 
 void Reset() {
     {
@@ -225,6 +226,7 @@ void Reset() {
     ResetEvents();
     ResetDatabases();
     ResetResources();
+    ResetOsGlobals();
 }
 
 }  // namespace vantor::os

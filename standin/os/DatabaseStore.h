@@ -1,0 +1,33 @@
+// The stand-in's in-memory database store, shared by the files that give database slots their
+// behaviour, and what tests use to set up databases beyond AddDatabase (StandinOs.h). A database
+// reference is the database's id: finding or opening one counts a reference that closing drops.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace vantor::os {
+
+struct DatabaseEntry {
+    uint32_t id;
+    std::string name;
+    uint32_t type;
+    uint32_t creator;
+    uint16_t version;
+    int openReferences = 0;
+    uint16_t attributes = 0;
+    uint32_t created = 0;
+    uint16_t openMode = 0;
+};
+
+// Runs `f` on the database with that id under the store's lock; false when there is none.
+bool WithDatabase(uint32_t id, const std::function<void(DatabaseEntry&)>& f);
+// The id of the first database that `match` accepts, or 0.
+uint32_t FindDatabaseID(const std::function<bool(const DatabaseEntry&)>& match);
+// Removes a database from the store (its resources stay until Reset).
+bool RemoveDatabase(uint32_t id);
+// Adds a database with a chosen id (ids with bit 31 set are those the OS keeps in ROM).
+uint32_t AddDatabaseWithID(uint32_t id, const char* name, uint32_t type, uint32_t creator, uint16_t version);
+
+}  // namespace vantor::os

@@ -25,7 +25,6 @@ namespace {
 
 constexpr const char* kSourcePath = "Kez/Linux/Drivers/RavUviza/Src/SockraLinux";
 constexpr uint32_t kCreator = vantor::FourCC("sokr");
-constexpr uint16_t kModuleLaunchCodeGetEntry = 0x7FFD;
 constexpr uint16_t kModuleLaunchCodeLoad = 0x7FFE;
 
 #define REPORT(err) os::ErrReportStatus(kSourcePath, __LINE__, (err))
@@ -220,10 +219,10 @@ Status SockraInstall() {
     return 0;
 }
 
-uint32_t SockraLaunch(uint16_t launchCode, void* param, uint16_t) {
+// Load runs the install (its result is not the launch's). The library has no 68K entry here, so
+// 0x7FFD leaves the caller's location as it is.
+uint32_t SockraLaunch(uint16_t launchCode, void*, uint16_t) {
     if (launchCode == kModuleLaunchCodeLoad) SockraInstall();
-    (void)kModuleLaunchCodeGetEntry;
-    (void)param;
     return 0;
 }
 

@@ -85,6 +85,16 @@ int16_t PrvHostResult(int rc, Status* errP) {
     return 0;
 }
 
+// Traces a failed host call ("WouldBlock" for EAGAIN) and answers -1 with the mapped errno.
+int16_t PrvFailed(int e, Status* errP) {
+    if (e == EAGAIN)
+        os::Trace(" - WouldBlock");
+    else
+        os::Trace(" - Failed (error #%lu)", static_cast<unsigned long>(e));
+    PrvSetErr(errP, SockraErrnoMap(e));
+    return -1;
+}
+
 int PrvFirstFreeEntry() {
     for (int i = 0; i < gSockraMaxSockets; ++i) {
         if (gSockra.sockets[i] == -1) return i;
@@ -246,13 +256,7 @@ extern "C" NetSocketRef SockraSocketAccept(NetSocketRef socket, NetSocketAddrTyp
     socklen_t hostLen = sizeof host;
     int nfd = accept(fd, &host, &hostLen);
     if (nfd < 0) {
-        int e = errno;
-        if (e == EAGAIN)
-            os::Trace(" - WouldBlock");
-        else
-            os::Trace(" - Failed (error #%lu)", static_cast<unsigned long>(e));
-        PrvSetErr(errP, SockraErrnoMap(e));
-        return -1;
+        return PrvFailed(errno, errP);
     }
     linger lg{};
     socklen_t lgLen = sizeof lg;
@@ -502,13 +506,7 @@ extern "C" int16_t SockraSend(NetSocketRef socket, const void* bufP, uint16_t bu
         n = send(fd, bufP, len, hostFlags);
     }
     if (n < 0) {
-        int e = errno;
-        if (e == EAGAIN)
-            os::Trace(" - WouldBlock");
-        else
-            os::Trace(" - Failed (error #%lu)", static_cast<unsigned long>(e));
-        PrvSetErr(errP, SockraErrnoMap(e));
-        return -1;
+        return PrvFailed(errno, errP);
     }
     os::Trace(" - Success (%lu bytes sent)", static_cast<unsigned long>(n));
     PrvSetErr(errP, 0);

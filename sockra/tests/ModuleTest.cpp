@@ -114,6 +114,9 @@ TEST_F(SockraModule, OpenCountsUsesAndCloseTearsDown) {
     EXPECT_GE(kez::gKez.wakeupPipe[0], 0);  // handed to Kez
     EXPECT_EQ(Open(&ifErrs), 0x1201);
     EXPECT_EQ(OpenCount(), 2);
+    // Another configuration while open: _RAMCTP (index 5) is not the active one.
+    EXPECT_EQ(Slot<Status(uint16_t, uint32_t, uint16_t*)>(kSlotOpenConfig)(5, 0, &ifErrs), 0x127A);
+    EXPECT_EQ(OpenCount(), 2);
     EXPECT_EQ(Close(), 0x1203);
     EXPECT_EQ(OpenCount(), 1);
     EXPECT_EQ(Close(), 0);

@@ -120,20 +120,11 @@ TEST_F(Select, TimeOutZeroClearsTheMasks) {
 }
 
 TEST_F(Select, RefusedConnectShowsInTheExceptionMaskOnce) {
-    // A port nothing listens on.
-    int probe = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(probe, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-    socklen_t len = sizeof sa;
-    getsockname(probe, reinterpret_cast<sockaddr*>(&sa), &len);
-    close(probe);
     Status err;
     NetSocketRef s = SockraSocketOpen(2, 1, 0, -1, &err);
     uint32_t on = 1;
     ASSERT_EQ(SockraSocketOptionSet(s, 0xFFFF, 0x2000, &on, 4, -1, &err), 0);
-    NetSocketAddrINType peer{2, sa.sin_port, htonl(INADDR_LOOPBACK)};
+    NetSocketAddrINType peer{2, htons(FreePort(SOCK_STREAM)), htonl(INADDR_LOOPBACK)};
     int16_t rc = SockraSocketConnect(s, reinterpret_cast<NetSocketAddrType*>(&peer), 8, -1, &err);
     if (rc != 0) {
         EXPECT_TRUE(err == 0x122F || err == 0x1214) << std::hex << err;

@@ -38,18 +38,6 @@ protected:
     static const NetSocketAddrType* A(const NetSocketAddrINType& a) {
         return reinterpret_cast<const NetSocketAddrType*>(&a);
     }
-    // A free TCP or UDP port on loopback.
-    static uint16_t FreePort(int type) {
-        int fd = socket(AF_INET, type, 0);
-        sockaddr_in sa{};
-        sa.sin_family = AF_INET;
-        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-        socklen_t len = sizeof sa;
-        getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
-        close(fd);
-        return ntohs(sa.sin_port);
-    }
 };
 
 // Runs a program in the background and stops it at the end of the test.

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <string>
@@ -64,6 +67,19 @@ protected:
         gSockraMaxSockets = 0;
         SockraTest::TearDown();
     }
+    // A free TCP or UDP port on loopback (nothing listens on it).
+    static uint16_t FreePort(int type) {
+        int fd = socket(AF_INET, type, 0);
+        sockaddr_in sa{};
+        sa.sin_family = AF_INET;
+        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+        socklen_t len = sizeof sa;
+        getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
+        close(fd);
+        return ntohs(sa.sin_port);
+    }
+
     std::vector<int32_t> sockets_;
     std::vector<uint32_t> words_;
     std::vector<int32_t> pipes_;  // three pipes (two descriptors) per socket

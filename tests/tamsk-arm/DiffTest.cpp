@@ -115,8 +115,9 @@ std::vector<State> QemuTrace(const fs::path& elf, const fs::path& log, uint32_t 
 
 std::string Disassemble(const fs::path& elf, uint32_t addr, bool thumb) {
     char cmd[512];
-    std::snprintf(cmd, sizeof cmd, "arm-none-eabi-objdump -d %s --start-address=0x%x --stop-address=0x%x %s | tail -1",
-                  thumb ? "-M force-thumb" : "", addr, addr + (thumb ? 2 : 4), elf.c_str());
+    std::snprintf(cmd, sizeof cmd,
+                  "arm-none-eabi-objdump -d %s --start-address=0x%x --stop-address=0x%x %s | grep -E '^ +[0-9a-f]+:' | head -1",
+                  thumb ? "-M force-thumb" : "", addr, addr + 4, elf.c_str());
     FILE* f = popen(cmd, "r");
     std::string out;
     char buf[256];
@@ -126,7 +127,7 @@ std::string Disassemble(const fs::path& elf, uint32_t addr, bool thumb) {
 }
 
 // Names the first instruction of case k after which the core's state leaves qemu's.
-std::string FirstDifference(const fs::path& elf, const fs::path& dir, int k, bool thumb) {
+std::string FirstDifference(const fs::path& elf, const fs::path& dir, int k) {
     const auto sym = Symbols(elf);
     const uint32_t from = sym.at("body" + std::to_string(k)) & ~1u;
     const uint32_t to = sym.at("end" + std::to_string(k)) & ~1u;
@@ -138,7 +139,7 @@ std::string FirstDifference(const fs::path& elf, const fs::path& dir, int k, boo
         if (!same) {
             if (i == 0) return "the states differ on entry to the body";
             std::ostringstream s;
-            s << "first differing instruction: " << Disassemble(elf, core[i - 1].r[15], thumb);
+            s << "first differing instruction: " << Disassemble(elf, core[i - 1].r[15], core[i - 1].cpsr & 0x20);
             for (int r = 0; r < 16; ++r)
                 if (core[i].r[r] != qemu[i].r[r])
                     s << "  r" << r << ": core 0x" << std::hex << core[i].r[r] << " qemu 0x" << qemu[i].r[r] << std::dec << "\n";
@@ -194,7 +195,7 @@ void RunBatch(bool thumb, int cases, uint64_t seed, const fs::path& dir) {
             if (a != b) s << "  " << (r == 15 ? "cpsr" : "r" + std::to_string(r)) << ": qemu 0x" << std::hex << a << " core 0x" << b << std::dec << "\n";
         }
     }
-    s << "body:\n" << prog.bodies[static_cast<size_t>(k)] << FirstDifference(elf, dir, k, thumb);
+    s << "body:\n" << prog.bodies[static_cast<size_t>(k)] << FirstDifference(elf, dir, k);
     ADD_FAILURE() << s.str() << "\nfiles kept in " << dir;
 }
 

@@ -84,7 +84,7 @@ std::string ArmInstruction(Gen& g, int& label) {
     const std::string c = ArmCond(g);
     const std::string s = g.Chance(50) ? "s" : "";
     const int rd = g.Pick(kArmDest);
-    switch (g.Range(0, 21)) {
+    switch (g.Range(0, 22)) {
         case 0: case 1: case 2: {
             // Data processing: immediate, immediate shift or register shift.
             const int form = g.Range(0, 2);
@@ -214,6 +214,15 @@ std::string ArmInstruction(Gen& g, int& label) {
             const std::string target = "L" + std::to_string(label++);
             return "b" + g.Pick(kConds) + " " + target + "\n  " + ArmInstruction(g, label) + "\n" + target + ":";
         }
+        case 19:
+            if (g.Chance(50)) {
+                // A call of a Thumb leaf (BLX immediate or register), which returns with BX lr.
+                const std::string leaf = "L" + std::to_string(label++), after = "L" + std::to_string(label++);
+                const std::string call = g.Chance(50) ? "blx " + leaf : "adr r12, " + leaf + " + 1\n  blx r12";
+                return call + "\n  b " + after + "\n  .thumb\n  .thumb_func\n" + leaf + ":\n  adds r0, r0, #" +
+                       std::to_string(g.Range(0, 7)) + "\n  bx lr\n  .arm\n  .balign 4\n" + after + ":";
+            }
+            return ArmInstruction(g, label);
         default: {
             const std::string op = g.Pick(kDp);
             return op + s + c + " " + R(rd) + ", " + R(g.Pick(kArmSrc)) + ", " + ArmShiftedOperand(g, false);
@@ -238,7 +247,7 @@ std::string ThumbInstruction(Gen& g, int& label) {
                                                   "rors", "orrs", "bics", "mvns"};
     const int rd = g.Pick(kLow);
     const std::string d = R(rd), m = R(g.Pick(kLowSrc)), n = R(g.Pick(kLowSrc));
-    switch (g.Range(0, 19)) {
+    switch (g.Range(0, 20)) {
         case 0: {
             static const std::vector<std::string> kShift = {"lsls", "lsrs", "asrs"};
             const std::string op = g.Pick(kShift);
@@ -292,6 +301,14 @@ std::string ThumbInstruction(Gen& g, int& label) {
         case 14: return g.Chance(50) ? "push {" + LowList(g) + (g.Chance(50) ? ", lr}" : "}") : "pop {" + LowList(g) + "}";
         case 15: return std::string(g.Chance(50) ? "ldmia" : "stmia") + " r7!, {" + LowList(g) + "}";
         case 16: return "ldr " + d + ", [pc, #" + std::to_string(g.Range(0, 16) * 4) + "]";
+        case 18: {
+            // Calls: BL to a Thumb leaf, BLX to an ARM leaf; both return with BX lr.
+            const std::string leaf = "L" + std::to_string(label++), after = "L" + std::to_string(label++);
+            if (g.Chance(50))
+                return "bl " + leaf + "\n  b " + after + "\n" + leaf + ":\n  adds r1, r1, #1\n  bx lr\n" + after + ":";
+            return "blx " + leaf + "\n  b " + after + "\n  .balign 4\n  .arm\n" + leaf + ":\n  add r2, r2, #" +
+                   std::to_string(g.Range(0, 255)) + "\n  bx lr\n  .thumb\n" + after + ":";
+        }
         case 17: {
             const std::string target = "L" + std::to_string(label++);
             return (g.Chance(80) ? "b" + g.Pick(kConds) : std::string("b")) + " " + target + "\n  " + ThumbInstruction(g, label) + "\n" + target + ":";

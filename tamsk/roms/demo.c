@@ -8,7 +8,7 @@ void irq_service(void) {
     if (OSSR & 1) {
         OSSR = 1;
         ++seconds;
-        OSMR0 = OSCR + 3250000; /* one second of OS timer ticks */
+        arm_match0(3250000); /* one second of OS timer ticks */
     }
 }
 
@@ -46,7 +46,7 @@ int main(void) {
     ICLR = 0;
     ICMR = 1u << 26;
     OSSR = 0xF;
-    OSMR0 = OSCR + 3250000;
+    arm_match0(3250000);
     OIER = 1;
     irq_enable();
     uint32_t shown = 0;

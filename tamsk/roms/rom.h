@@ -52,6 +52,13 @@ static inline void put_dec(uint32_t v) {
     put(buf + i);
 }
 
+/* Sets OS timer match 0 delta ticks ahead. A timer that runs on its own clock (on qemu, host
+   time) may pass the match before it is written: then it is set again. */
+static inline void arm_match0(uint32_t delta) {
+    do OSMR0 = OSCR + delta;
+    while ((int32_t)(OSMR0 - OSCR) <= 0);
+}
+
 static inline uint32_t cp15_control(void) {
     uint32_t v;
     __asm__ volatile("mrc p15, 0, %0, c1, c0, 0" : "=r"(v));

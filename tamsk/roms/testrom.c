@@ -10,7 +10,7 @@ void irq_service(void) {
         OSSR = 1;
         ++irq_count;
         if (irq_count < 3)
-            OSMR0 = OSCR + 2000;
+            arm_match0(32500);
         else
             OIER = 0;
     }
@@ -111,7 +111,7 @@ static void test_timer_interrupt(void) {
     ICLR = 0;
     ICMR = 1u << 26;
     OSSR = 0xF;
-    OSMR0 = OSCR + 2000;
+    arm_match0(32500);
     OIER = 1;
     irq_enable();
     /* Wait at most one second of OS timer time (on a real-time timer, one second of host time). */

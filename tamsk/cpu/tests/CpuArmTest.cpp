@@ -58,6 +58,25 @@ TEST_F(ArmTest, MovsPcRestoresTheSpsrOnlyInExceptionModes) {
     EXPECT_EQ(gCpu.cur, 0x9001u);  // no bits cleared: the next Thumb fetch aborts
 }
 
+TEST_F(ArmTest, UnpredictableFormsTheCoreSettles) {
+    // cmp r0, #1 with an Rd field of 15 only sets the flags.
+    RunArm({0xE350F001}, 1);
+    EXPECT_EQ(gCpu.cur, kCode + 4);
+    EXPECT_EQ(gCpu.N, 1u);
+    // ldr r0, [r0], #4: the write-back comes after the load.
+    tb::Write32(0x9000, 0x1234);
+    RunArm({0xE4900004}, 0);
+    gCpu.r[0] = 0x9000;
+    CpuStep();
+    EXPECT_EQ(gCpu.r[0], 0x9004u);
+    // blx lr: to the old lr, which then holds the return address.
+    RunArm({0xE12FFF3E}, 0);
+    gCpu.r[14] = 0x9000;
+    CpuStep();
+    EXPECT_EQ(gCpu.cur, 0x9000u);
+    EXPECT_EQ(gCpu.r[14], kCode + 4);
+}
+
 TEST_F(ArmTest, LoadsIntoPcInterwork) {
     tb::Write32(0x9000, 0xA001);
     RunArm({0xE590F000}, 0);  // ldr pc, [r0]

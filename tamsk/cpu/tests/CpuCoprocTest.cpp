@@ -41,6 +41,18 @@ TEST_F(CoprocTest, HighVectorsMoveEveryException) {
     EXPECT_EQ(gCpu.cur, 0xFFFF0004u);
 }
 
+int gLcdOffCalls;
+
+TEST_F(CoprocTest, TurningTheMmuOffSwitchesTheLcdOff) {
+    gCpuHooks.lcdOff = [] { ++gLcdOffCalls; };
+    CpuCoprocWrite(15, 1, 0, 0, 0);  // off while off: nothing
+    CpuCoprocWrite(15, 1, 0, 0, 1);
+    CpuCoprocWrite(15, 1, 0, 1, 0);  // opcode2 1 is ignored
+    EXPECT_EQ(gLcdOffCalls, 0);
+    CpuCoprocWrite(15, 1, 0, 0, 0);
+    EXPECT_EQ(gLcdOffCalls, 1);
+}
+
 TEST_F(CoprocTest, UserModeTransfersDoNothingButTheAccumulatorOnes) {
     // mrc p15 c0; mcrr p15, 0, r1, r2, c3 (the domain register); mar acc0, r1, r2.
     RunArm({Mrc(15, 0, 0), 0xEC421F03, 0xEC421000}, 0, kModeUser);

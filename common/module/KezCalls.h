@@ -83,6 +83,8 @@ using KezTimerCallback = void (*)(uint32_t argument);
     X(HALDisplaySetExtentState, void, (uint16_t state))                                           \
     X(HALDisplayAddDirtyRect, uint16_t, (const int16_t* rect, uint8_t force))                     \
     X(PALWaitForStart, void, ())                                                                  \
+    X(PALNetConnect, uint16_t, ())                                                                \
+    X(PALNetDisconnect, void, ())                                                                 \
     X(HALWaitForInitStage, uint32_t, (uint32_t stage))                                            \
     X(HALReset, void, (uint8_t hard))                                                             \
     X(HALQuit, void, (uint8_t flag))                                                              \

@@ -17,6 +17,7 @@
 #include "common/SockraLib.h"
 #include "common/module/SystemCalls.h"
 #include "kez/src/RAL.h"
+#include "sockra/Sockra.h"
 #include "kez/tests/KezTestSupport.h"
 
 extern "C" uint32_t PrvRALSetExePath(const char* path);
@@ -127,6 +128,58 @@ TEST_F(SockraModule, OpenCountsUsesAndCloseTearsDown) {
     ASSERT_EQ(Open(&ifErrs), 0);
     EXPECT_EQ(Slot<Status(uint32_t, uint16_t, uint32_t)>(kSlotIFMediaUp)(1, 2, 3), 0x1215);
     EXPECT_EQ(os::ErrorReports().back().message, "Out of Cmd Blocks");
+    EXPECT_EQ(Close(), 0);
+}
+
+// Through the loaded module: the library opens with its interface up (Kez reports the host as
+// connected), and a TCP exchange with a loopback echo peer goes through its export slots.
+TEST_F(SockraModule, TcpExchangeThroughTheModuleWithTheInterfaceUp) {
+    int listener = socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in any{};
+    any.sin_family = AF_INET;
+    any.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof any;
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&any), sizeof any), 0);
+    ASSERT_EQ(listen(listener, 1), 0);
+    ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&any), &len), 0);
+    std::thread echo([listener] {
+        int c = accept(listener, nullptr, nullptr);
+        char buf[256];
+        for (ssize_t n; c >= 0 && (n = recv(c, buf, sizeof buf, 0)) > 0;) send(c, buf, n, MSG_NOSIGNAL);
+        if (c >= 0) close(c);
+    });
+
+    Load();
+    uint16_t ifErrs = 0xAAAA;
+    ASSERT_EQ(Open(&ifErrs), 0);
+    EXPECT_EQ(ifErrs, 0);  // interface up
+    Status err = 0xAAAA;
+    NetSocketRef s = Slot<decltype(SockraSocketOpen)>(kSlotSocketOpen)(2, 1, 0, -1, &err);
+    ASSERT_GT(s, 0) << std::hex << err;
+    // The library's INET address: family, then port and address in network order.
+    uint8_t peer[16] = {};
+    peer[0] = 2;
+    memcpy(peer + 2, &any.sin_port, 2);
+    memcpy(peer + 4, &any.sin_addr.s_addr, 4);
+    auto* peerAddr = reinterpret_cast<const NetSocketAddrType*>(peer);
+    ASSERT_EQ(Slot<decltype(SockraSocketConnect)>(kSlotSocketConnect)(s, peerAddr, 8, -1, &err), 0)
+        << std::hex << err;
+    const char msg[] = "through the module";
+    EXPECT_EQ(Slot<decltype(SockraSend)>(kSlotSend)(s, msg, sizeof msg, 0, nullptr, 0, -1, &err),
+              static_cast<int16_t>(sizeof msg));
+    char buf[64] = {};
+    int got = 0;
+    while (got < static_cast<int>(sizeof msg)) {
+        int16_t n = Slot<decltype(SockraReceive)>(kSlotReceive)(s, buf + got, sizeof buf - got, 0, nullptr,
+                                                               nullptr, 2000, &err);
+        ASSERT_GT(n, 0) << std::hex << err;
+        got += n;
+    }
+    EXPECT_STREQ(buf, msg);
+    EXPECT_EQ(Slot<decltype(SockraSocketClose)>(kSlotSocketClose)(s, -1, &err), 0);
+    echo.join();
+    close(listener);
     EXPECT_EQ(Close(), 0);
 }
 

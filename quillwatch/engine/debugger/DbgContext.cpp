@@ -65,12 +65,4 @@ void DbgFreeBuffer(void* block) {
     std::free(block);
 }
 
-char* DbgStrDup(const char* text) {
-    if (!text) return nullptr;
-    size_t n = std::strlen(text) + 1;
-    auto* copy = static_cast<char*>(std::malloc(n));
-    if (copy) std::memcpy(copy, text, n);
-    return copy;
-}
-
 }  // namespace quillwatch

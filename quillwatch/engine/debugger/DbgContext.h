@@ -9,6 +9,7 @@
 
 #include "common/DebuggerPackets.h"
 #include "quillwatch/engine/lang/LexToken.h"
+#include "quillwatch/link/HostShims.h"
 #include "standin/win32/Win32Types.h"
 
 namespace quillwatch {
@@ -164,6 +165,5 @@ void DbgPrintf(DbgContextType* ctx, const char* format, ...) __attribute__((form
 // A zero-filled heap block, or none when memory is exhausted; freed with DbgFreeBuffer.
 void* DbgAllocBuffer(size_t size);
 void DbgFreeBuffer(void* block);
-char* DbgStrDup(const char* text);
 
 }  // namespace quillwatch

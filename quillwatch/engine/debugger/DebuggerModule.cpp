@@ -136,7 +136,7 @@ uint16_t CmdDoExecuteAliasCmd(DbgContextType* ctx) {
         return 1;
     }
     // Each line runs through the line runner, which reuses the stacks: work on a copy.
-    char* text = DbgStrDup(alias->str ? alias->str : "");
+    char* text = HostStrDup(alias->str ? alias->str : "");
     if (!text) {
         DbgPrint(ctx, "ERROR in CmdDoExecuteAliasCmd: StrAllocCopy failed.\n");
         return 1;

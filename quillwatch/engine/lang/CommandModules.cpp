@@ -48,7 +48,7 @@ int module_add(DbgContextType* ctx, uint16_t* moduleId, const char* name, uint16
         DbgPrint(ctx, "module_add error: module descriptor is already in use.\n");
         return 1;
     }
-    d->name = DbgStrDup(name);
+    d->name = HostStrDup(name);
     if (!d->name) {
         DbgPrint(ctx, "module_add error: DbgAllocBuffer failed.\n");
         return 1;

@@ -498,7 +498,7 @@ int eval_dupEntry(const LexToken* entry, DbgContextType* ctx, LexToken* copy) {
     *copy = *entry;
     copy->str = nullptr;
     if (entry->str) {
-        copy->str = DbgStrDup(entry->str);
+        copy->str = HostStrDup(entry->str);
         if (!copy->str) {
             DbgPrint(ctx, "ERROR in eval_dupEntry: StrAllocCopy failed. \n");
             return 1;

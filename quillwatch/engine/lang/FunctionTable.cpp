@@ -126,7 +126,7 @@ int FuncAdd(DbgContextType* ctx, const char* name, uint16_t trap, const char* li
         return 1;
     }
     char* libraryCopy = nullptr;
-    if (library && !(libraryCopy = DbgStrDup(library))) {
+    if (library && !(libraryCopy = HostStrDup(library))) {
         DbgPrint(ctx, "ERROR: function table is full.\n");
         return 1;
     }

@@ -189,7 +189,7 @@ void PrvScanString(DbgContextType* ctx, LexToken* token) {
     char text[kMaxText + 1];
     int length;
     if (!PrvGetString(ctx, token, '"', "lex_gets ", text, &length)) return;
-    token->str = DbgStrDup(text);
+    token->str = HostStrDup(text);
     if (!token->str) {
         PrvLexError(ctx, token, "lex_gets ", "error: DbgAllocBuffer failed.");
         return;
@@ -237,7 +237,7 @@ void PrvScanFlags(DbgContextType* ctx, LexToken* token) {
         text[n++] = static_cast<char>(c);
     }
     text[n] = '\0';
-    token->str = DbgStrDup(text);
+    token->str = HostStrDup(text);
     if (!token->str) {
         PrvLexError(ctx, token, "lex_getFlags ", "error: DbgAllocBuffer failed.");
         return;
@@ -467,7 +467,7 @@ int lex_getValuePtr(DbgContextType* ctx, const SymEntryType* entry, LexToken* to
     token->value = entry->value;
     token->str = nullptr;
     if (LexKindOwnsText(entry->kind)) {
-        token->str = DbgStrDup(entry->str ? entry->str : "");
+        token->str = HostStrDup(entry->str ? entry->str : "");
         if (!token->str) {
             DbgPrint(ctx, "ERROR in lex_getValuePtr: StrAllocCopy failed.\n");
             return 1;
@@ -691,7 +691,7 @@ int lex_setVarValuePtr(DbgContextType* ctx, SymEntryType* valueEntry, uint16_t k
             break;
         case tok::STR:
         case tok::FLAGS: {
-            char* copy = DbgStrDup(str ? str : "");
+            char* copy = HostStrDup(str ? str : "");
             if (!copy) {
                 DbgPrint(ctx, "lex_setVarValuePtr error: DbgAllocBuffer failed.\n");
                 return 1;
@@ -738,7 +738,7 @@ int lex_defineAlias(DbgContextType* ctx, const char* name, const char* text, uin
         }
         SymRemove(ctx, old);
     }
-    char* copy = DbgStrDup(text);
+    char* copy = HostStrDup(text);
     if (!copy) {
         DbgPrint(ctx, "ERROR in lex_defineAlias: could not allocate a copy of the alias.\n");
         return 1;

@@ -242,7 +242,7 @@ void PrvFieldDefinition(DbgContextType* ctx) {
     if (ctx->lookahead.kind == tok::FLAGS) {
         PrvPushLookahead(ctx);
     } else {
-        char* empty = DbgStrDup("");
+        char* empty = HostStrDup("");
         if (!empty) {
             DbgPrint(ctx, "parse_line error: DbgAllocBuffer failed.\n");
             ctx->parseError = 1;

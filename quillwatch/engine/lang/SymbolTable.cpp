@@ -62,7 +62,7 @@ KwdNode* KwdIntern(DbgContextType* ctx, const char* name) {
     }
     auto* node = static_cast<KwdNode*>(DbgAllocBuffer(sizeof(KwdNode)));
     if (!node) return nullptr;
-    node->name = DbgStrDup(name);
+    node->name = HostStrDup(name);
     if (!node->name) {
         DbgFreeBuffer(node);
         return nullptr;

@@ -61,11 +61,11 @@ struct Display {
     std::atomic<bool> painterRunning{false};
     std::atomic<bool> painterStarted{false};
     std::atomic<bool> overlay{false};
-    uint64_t paintGeneration = 0;  // guarded by the paint lock
+    bool paintRequested = false;  // guarded by the paint lock: a flush wants a paint before 30 ms
     void (*startGUI)() = nullptr;
     uint16_t extentState = 0;
 
-    Rect dirty;  // guarded by the dirty-rectangle lock
+    Rect dirty;  // guarded by the dirty-rectangle lock, as are the flush rectangle and its time
     Rect flush;
     uint32_t lastFlush = 0;
 };
@@ -105,9 +105,10 @@ void ReleaseHostImage() {
 void PrvInitializeGdkBitmap() {
     Locked lock(DisplayMutex());
     uint32_t depth = gDisplay.depth;
-    // Scaled images use a row stride of 240 pixels, which a narrower frame must still hold.
-    size_t width = Scaling() && FrameWidth() < kScaledStride ? kScaledStride : FrameWidth();
-    size_t pixels = width * FrameHeight();
+    // Scaled images use a row stride of 240 pixels, which a narrower frame must still hold;
+    // unscaled images hold the screen, whatever the window's size.
+    size_t pixels = !Scaling() ? size_t{gDisplay.width} * gDisplay.height
+                               : size_t{FrameWidth() < kScaledStride ? kScaledStride : FrameWidth()} * FrameHeight();
     size_t size;
     if (depth == 1 || depth == 2 || depth == 4 || depth == 8) {
         gDisplay.hostDepth = depth;
@@ -162,6 +163,9 @@ void PaintRect(int32_t x, int32_t y, int32_t width, int32_t height) {
         return;
     }
     if (!Scaling()) {
+        // A window larger than the screen shows nothing beyond it.
+        frameWidth = std::min(frameWidth, static_cast<int32_t>(screenWidth));
+        frameHeight = std::min(frameHeight, static_cast<int32_t>(screenHeight));
         stride = static_cast<int32_t>(screenWidth);
         int32_t right = x + width > static_cast<int32_t>(screenWidth) ? static_cast<int32_t>(screenWidth) : x + width;
         int32_t bottom = y + height > static_cast<int32_t>(screenHeight) ? static_cast<int32_t>(screenHeight) : y + height;
@@ -182,13 +186,16 @@ void PaintRect(int32_t x, int32_t y, int32_t width, int32_t height) {
                     WriteRgb(gDisplay.hostImage + (row * stride + px) * 3, PixelAt(static_cast<uint32_t>(px), static_cast<uint32_t>(row)));
         }
     } else {
-        // The rectangle in frame coordinates, then every frame pixel up to its far corner.
+        // The rectangle in frame coordinates: from its scaled top-left corner rounded down to its
+        // scaled bottom-right corner rounded up, so that every window pixel showing a pixel of
+        // the rectangle is painted; then every frame pixel up to its far corner.
         bool enlarge = Enlarging();
-        auto toFrame = [&](int32_t v) { return enlarge ? (v * 3) >> 1 : (v * 3) >> 2; };
-        x = toFrame(x);
-        y = toFrame(y);
-        width = toFrame(width) + 1;
-        height = toFrame(height) + 1;
+        int32_t shift = enlarge ? 1 : 2, round = (1 << shift) - 1;
+        int32_t right = ((x + width) * 3 + round) >> shift, bottom = ((y + height) * 3 + round) >> shift;
+        x = (x * 3) >> shift;
+        y = (y * 3) >> shift;
+        width = right - x;
+        height = bottom - y;
         stride = kScaledStride;
         int32_t lastX = x + width < frameWidth - 1 ? x + width : frameWidth - 1;
         int32_t lastY = y + height < frameHeight - 1 ? y + height : frameHeight - 1;
@@ -230,6 +237,18 @@ void MergeDirty(int16_t left, int16_t top, int16_t right, int16_t bottom) {
     if (d.right > static_cast<int16_t>(gDisplay.width)) d.right = static_cast<int16_t>(gDisplay.width);
     d.bottom = std::max(d.bottom, bottom);
     if (d.bottom > static_cast<int16_t>(gDisplay.height)) d.bottom = static_cast<int16_t>(gDisplay.height);
+}
+
+// Hands the area that flushes gathered to the painter, under the dirty-rectangle lock; false when
+// it is empty.
+bool HandOverFlushRect(uint32_t now) {
+    Locked lock(DirtyLock());
+    Rect& f = gDisplay.flush;
+    if (!(f.right > f.left && f.right > 0 && f.bottom > f.top && f.bottom > 0)) return false;
+    MergeDirty(f.left, f.top, f.right, f.bottom);
+    f = Rect{};
+    gDisplay.lastFlush = now;
+    return true;
 }
 
 struct Overlays {
@@ -282,43 +301,49 @@ void* GdkDisplayPainterRoutine(void*) {
     overlays.doze = MakeLayout("Doze Mode", 30, &overlays.dozeX, &overlays.dozeWidth, &overlays.dozeHeight);
     gdk_threads_leave();
 
-    pthread_mutex_lock(PaintLock());
     gDisplay.painterRunning = true;
     gDisplay.overlay = false;
     uint32_t seenExtent = 0xFFFF;
+    // The paint lock is held only while waiting and the dirty-rectangle lock never while the GDK
+    // lock is taken: flushes and window events never wait for a paint.
     for (;;) {
         if (!gDisplay.overlay) {
-            timespec deadline = DeadlineAfter(30);
-            pthread_cond_timedwait(PaintCondition(), PaintLock(), &deadline);
+            pthread_mutex_lock(PaintLock());
+            if (!gDisplay.paintRequested && !gDisplay.exit) {
+                timespec deadline = DeadlineAfter(30);
+                pthread_cond_timedwait(PaintCondition(), PaintLock(), &deadline);
+            }
+            gDisplay.paintRequested = false;
+            pthread_mutex_unlock(PaintLock());
             pthread_mutex_lock(DirtyLock());
         } else {
-            // With an overlay up only exposes lead to a paint; flushes meanwhile do not wait (the
-            // paint lock is free), their area stays in the dirty rectangle.
-            pthread_mutex_unlock(PaintLock());
+            // With an overlay up only exposes lead to a paint; the area of a flush meanwhile stays
+            // in the dirty rectangle.
             pthread_mutex_lock(DirtyLock());
             timespec deadline = DeadlineAfter(200);
             pthread_cond_timedwait(WakeCondition(), DirtyLock(), &deadline);
-            pthread_mutex_unlock(DirtyLock());
-            pthread_mutex_lock(PaintLock());
-            pthread_mutex_lock(DirtyLock());
         }
         if (gDisplay.exit) {
             KEZ_CALL(HALTrace, 0xFF00, "GGdkDisplayPainterExit true. Exiting from GdkDisplayPainterRoutine");
             pthread_mutex_unlock(DirtyLock());
             gDisplay.painterRunning = false;
-            pthread_cond_broadcast(PaintCondition());
-            pthread_mutex_unlock(PaintLock());
             g_object_unref(overlays.disabled);
             g_object_unref(overlays.doze);
             return nullptr;
         }
+        // An area that a flush only gathered is painted once 40 ms have passed, even when no
+        // further flush comes.
+        uint32_t now = KEZ_CALL(HALTimeGetTicks);
+        if (now - gDisplay.lastFlush >= 40) HandOverFlushRect(now);
         if (gKez.config.inputAreaFlag && gDisplay.extentState != seenExtent) {
             seenExtent = gDisplay.extentState;
+            pthread_mutex_unlock(DirtyLock());
             gdk_threads_enter();
             if (GtkWidget* parent = gtk_widget_get_parent(Area()))
                 gtk_widget_set_size_request(parent, static_cast<gint>(FrameWidth()),
                                             static_cast<gint>(seenExtent == 0 ? FrameWidth() : FrameHeight()));
             gdk_threads_leave();
+            pthread_mutex_lock(DirtyLock());
         }
         if (PrvHALTesterDisplayOff()) {
             pthread_mutex_unlock(DirtyLock());
@@ -330,7 +355,6 @@ void* GdkDisplayPainterRoutine(void*) {
             gdk_flush();
             gdk_threads_leave();
             gDisplay.overlay = true;
-            pthread_cond_broadcast(PaintCondition());
             continue;
         }
         Rect& d = gDisplay.dirty;
@@ -352,8 +376,6 @@ void* GdkDisplayPainterRoutine(void*) {
         }
         gdk_flush();
         gdk_threads_leave();
-        ++gDisplay.paintGeneration;
-        pthread_cond_broadcast(PaintCondition());
     }
 }
 
@@ -548,6 +570,15 @@ uint16_t HALScreenInit(uint16_t x, uint16_t y, const void* bitmap) {
 KEZ_SLOT(HALScreenInit, HALScreenInit)
 
 uint16_t HALDisplayInitialize() {
+    // Coordinates are i16, and the screen must fit one frame at the deepest depth.
+    const KezBootConfig& c = gKez.config;
+    if (c.screenWidth == 0 || c.screenHeight == 0 || c.screenWidth > 32767 || c.screenHeight > 32767 ||
+        c.windowWidth > 32767 || c.windowHeight > 32767 ||
+        uint64_t{RowBytes(16, c.screenWidth)} * c.screenHeight > kFrameSize) {
+        KEZ_CALL(HALTrace, 0xFF00, "HALDisplayInitialize(): a %lux%lu screen does not fit the frame buffer",
+                 static_cast<unsigned long>(c.screenWidth), static_cast<unsigned long>(c.screenHeight));
+        return 0xFFFF;
+    }
     auto* buffer = static_cast<uint8_t*>(std::calloc(kFrameBufferSize, 1));
     if (!buffer) return 0xFFFF;
     Display& d = gDisplay;
@@ -644,40 +675,29 @@ KEZ_SLOT(HALDisplayShowWindow, HALDisplayShowWindow)
 void HALDisplaySetExtentState(uint16_t state) { gDisplay.extentState = state; }
 KEZ_SLOT(HALDisplaySetExtentState, HALDisplaySetExtentState)
 
+// A flush never waits for the painter or the window: it hands the gathered area over and wakes
+// the painter. Within 40 ms of the last flush (unless forced) it only gathers.
 uint16_t HALDisplayAddDirtyRect(const int16_t* rect, uint8_t force) {
     Display& d = gDisplay;
-    Rect& f = d.flush;
-    if (rect) {
-        f.left = std::min(f.left, rect[0]);
-        f.top = std::min(f.top, rect[1]);
-        f.right = std::max(f.right, static_cast<int16_t>(rect[0] + rect[2]));
-        f.bottom = std::max(f.bottom, static_cast<int16_t>(rect[1] + rect[3]));
-    } else {
-        f = {0, 0, static_cast<int16_t>(d.width), static_cast<int16_t>(d.height)};
-    }
     uint32_t now = KEZ_CALL(HALTimeGetTicks);
-    if (!force && now - d.lastFlush < 40) return 0;
-    if (!(f.right > f.left && f.right > 0 && f.bottom > f.top && f.bottom > 0)) return 0;
-
-    int oldState;
-    bool disabled = pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &oldState) == 0;
-    pthread_mutex_lock(PaintLock());
-    MergeDirty(f.left, f.top, f.right, f.bottom);
-    f = Rect{};
-    // Wait until the painter has copied the area, but never while an overlay is up: the area then
-    // waits in the dirty rectangle for the next paint.
-    if (d.painterRunning && !d.overlay) {
-        uint64_t target = d.paintGeneration + 1;
-        pthread_cond_signal(PaintCondition());
-        while (d.painterRunning && !d.overlay && d.paintGeneration < target)
-            pthread_cond_wait(PaintCondition(), PaintLock());
+    {
+        Locked lock(DirtyLock());
+        Rect& f = d.flush;
+        auto clamp = [](int32_t v) { return static_cast<int16_t>(std::clamp<int32_t>(v, -32768, 32767)); };
+        if (rect) {
+            f.left = std::min(f.left, rect[0]);
+            f.top = std::min(f.top, rect[1]);
+            f.right = std::max(f.right, clamp(int32_t{rect[0]} + rect[2]));
+            f.bottom = std::max(f.bottom, clamp(int32_t{rect[1]} + rect[3]));
+        } else {
+            f = {0, 0, static_cast<int16_t>(d.width), static_cast<int16_t>(d.height)};
+        }
+        if (!force && now - d.lastFlush < 40) return 0;
+        if (!HandOverFlushRect(now)) return 0;
     }
-    pthread_mutex_unlock(PaintLock());
-    if (disabled) {
-        pthread_setcancelstate(oldState, nullptr);
-        pthread_testcancel();
-    }
-    d.lastFlush = now;
+    Locked lock(PaintLock());
+    d.paintRequested = true;
+    pthread_cond_signal(PaintCondition());
     return 0;
 }
 KEZ_SLOT(HALDisplayAddDirtyRect, HALDisplayAddDirtyRect)
@@ -734,6 +754,18 @@ using namespace kez;
 extern "C" {
 
 VANTOR_EXPORT void PrvHALDisplayOnExposeEvent(int16_t left, int16_t top, int16_t right, int16_t bottom) {
+    // The area is in window coordinates: a scaled window shows screen pixel v x 2 / 3 (or
+    // v x 4 / 3) at window pixel v.
+    if (Scaling()) {
+        int32_t numerator = Enlarging() ? 2 : 4;
+        auto toScreen = [numerator](int32_t v) { return static_cast<int16_t>(v * numerator / 3); };
+        int16_t screenRight = right > left ? static_cast<int16_t>(toScreen(right - 1) + 1) : toScreen(right);
+        int16_t screenBottom = bottom > top ? static_cast<int16_t>(toScreen(bottom - 1) + 1) : toScreen(bottom);
+        left = toScreen(left);
+        top = toScreen(top);
+        right = screenRight;
+        bottom = screenBottom;
+    }
     Locked lock(DirtyLock());
     MergeDirty(left, top, right, bottom);
     pthread_cond_broadcast(WakeCondition());

@@ -18,3 +18,16 @@ constexpr uint32_t kOsGlobalsFlagWord = 106;
 constexpr uint16_t kOsFlagDrainAfterFatal = 0x40;
 
 }  // namespace vantor
+
+namespace vantor {
+
+// The OS's record of the running task (system slot 525, 64 bytes), as far as the modules read and
+// write it. Native byte order.
+constexpr uint32_t kTaskRecordSize = 64;
+constexpr uint32_t kTaskRecordAppDbRef = 0;    // u32: open reference of the application's database
+constexpr uint32_t kTaskRecordOwnerID = 4;     // u16: the application's memory owner id
+constexpr uint32_t kTaskRecordLastError = 6;   // u16: the last database error
+constexpr uint32_t kTaskRecordStackBase = 8;   // u32
+constexpr uint32_t kTaskRecordStackEnd = 12;   // u32: the stack's last byte
+
+}  // namespace vantor

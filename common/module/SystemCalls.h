@@ -31,6 +31,17 @@ struct SysDmSearchState {
 
 using SysTaskEntry = void (*)(uint32_t argument);
 
+// A notification as its direct callbacks receive it (slot 551).
+struct SysNotifyParamType {
+    uint32_t notifyType;
+    uint32_t broadcaster;
+    void* notifyDetailsP;
+    void* userDataP;
+    uint8_t handled;
+    uint8_t reserved2;
+};
+using SysNotifyProc = uint16_t (*)(SysNotifyParamType* notify);
+
 }  // namespace vantor
 
 // X(name, result, (parameters), (argument names))
@@ -122,7 +133,37 @@ using SysTaskEntry = void (*)(uint32_t argument);
       (dbRef, type, id, size))                                                                    \
     X(DmResizeResource, void*, (void* handle, uint32_t size), (handle, size))                     \
     X(DmReleaseResource, uint16_t, (void* handle), (handle))                                      \
-    X(DmRemoveResourceByIndex, uint16_t, (uint32_t dbRef, uint16_t index), (dbRef, index))
+    X(DmRemoveResourceByIndex, uint16_t, (uint32_t dbRef, uint16_t index), (dbRef, index))       \
+    X(DmResourceInfo, uint16_t, (uint32_t dbRef, uint16_t index, uint32_t* type, uint16_t* id,    \
+                                 uint32_t* chunk),                                                \
+      (dbRef, index, type, id, chunk))                                                            \
+    X(DmMarkDatabase, uint16_t, (uint32_t dbID, uint8_t flag), (dbID, flag))                      \
+    X(DmFindDatabaseByNameCreatorType, uint32_t, (const char* name, uint32_t creator,             \
+                                                  uint32_t type),                                 \
+      (name, creator, type))                                                                      \
+    X(DmOpenDatabaseByID, uint32_t, (uint32_t dbID, uint16_t mode), (dbID, mode))                 \
+    X(DmDeleteDatabaseByID, uint16_t, (uint32_t dbID), (dbID))                                    \
+    X(DmSetDatabaseAttributes, uint16_t, (uint32_t dbID, uint16_t attributes), (dbID, attributes)) \
+    X(DmGet1Resource, void*, (uint32_t type, uint16_t id), (type, id))                            \
+    X(DmGetResource, void*, (uint32_t type, uint16_t id), (type, id))                             \
+    X(SysCurAppDatabase, uint16_t, (uint16_t* cardNo, uint32_t* dbID), (cardNo, dbID))            \
+    X(SysIsEmulationAllowed, uint8_t, (), ())                                                     \
+    X(SysNotifyRegisterDirect, uint16_t, (uint32_t dbID, uint32_t notifyType,                     \
+                                          SysNotifyProc callback, int8_t priority,                \
+                                          void* userData),                                        \
+      (dbID, notifyType, callback, priority, userData))                                           \
+    X(StrNCat, char*, (char* destination, const char* source, int16_t size),                      \
+      (destination, source, size))                                                                \
+    X(FtrUnregister, uint16_t, (uint32_t creator, uint16_t number), (creator, number))            \
+    X(SysAppLaunch, uint16_t, (uint16_t cardNo, uint32_t dbID, uint16_t flags, uint16_t code,     \
+                               void* params, uint32_t* result),                                   \
+      (cardNo, dbID, flags, code, params, result))                                                \
+    X(SysUIAppSwitchWithBlock, uint16_t, (uint16_t cardNo, uint32_t dbID, uint16_t code,          \
+                                          void* params),                                          \
+      (cardNo, dbID, code, params))                                                               \
+    X(SysBroadcastActionCode, uint16_t, (uint16_t code, void* params), (code, params))            \
+    X(EvtAddUniqueEventToQueue, void, (const SysEventType* event, uint32_t id, uint8_t inPlace),  \
+      (event, id, inPlace))
 
 #define VANTOR_SYSCALL_ARGS(...) __VA_OPT__(, ) __VA_ARGS__
 

@@ -231,6 +231,7 @@ uint32_t ValidatePtr(const EmulState* s, uint32_t p, bool flag, bool quiet) {
 }
 
 EmulState* GetCurrentContext() { return tCurrent ? tCurrent : GetGlobalContext(); }
+EmulState* GetTaskContext() { return tCurrent; }
 void SetCurrentContext(EmulState* s) { tCurrent = s; }
 EmulState* GetGlobalContext() { return gGlobal; }
 void SetGlobalContext(EmulState* s) { gGlobal = s; }

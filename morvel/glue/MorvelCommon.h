@@ -84,6 +84,7 @@ uint32_t ValidatePtr(const EmulState* s, uint32_t p, bool flag, bool quiet);
 
 // ---- current and global context ----
 EmulState* GetCurrentContext();
+EmulState* GetTaskContext();  // the calling task's own context, or null
 void SetCurrentContext(EmulState* s);  // for the calling task
 EmulState* GetGlobalContext();
 void SetGlobalContext(EmulState* s);

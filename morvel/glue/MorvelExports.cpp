@@ -11,6 +11,8 @@
 #include "common/module/A68kSlots.h"
 #include "morvel/cpu/MorvelCpu.h"
 #include "morvel/glue/MorvelCommon.h"
+#include "morvel/launch/AppLaunch.h"
+#include "morvel/traps/EventGlue.h"
 #include "morvel/traps/Libraries.h"
 #include "morvel/traps/Thunks.h"
 #include "morvel/traps/TrapTable.h"
@@ -126,6 +128,15 @@ void XSleepNotify(const void* notification) {
     __builtin_memcpy(&type, notification, sizeof type);
     LibSleepWake(s, type == vantor::FourCC("slp!"));
 }
+void XEventToNative(void* c, vantor::SysEventType* native, uint32_t event68K) { EventToARM(S(c), native, event68K); }
+void XEventTo68K(void* c, const vantor::SysEventType* native, uint32_t event68K) { EventTo68K(S(c), native, event68K); }
+uint16_t XContextNew(const void* taskArguments, void** context) {
+    EmulState* s = nullptr;
+    uint16_t err = A68kContextNew(taskArguments, &s);
+    if (context) *context = s;
+    return err;
+}
+uint16_t XContextDelete(void* c) { return A68kContextDelete(S(c)); }
 uint32_t XGetArgPtr(void* c, uint16_t o) { return GetArgPtr(S(c), o); }
 uint16_t XSetCurrentContext(void* c) {
     SetCurrentContext(S(c));
@@ -142,6 +153,7 @@ struct ExportTable {
 #define PUT(name, function)                                                                       \
     static_assert(std::is_same_v<decltype(function), vantor::a68ksig::name>, #name);              \
     Put(vantor::a68kslot::name, &function);
+        PUT(EmulatorOpen, EmulatorOpen)
         PUT(A68kGetArgInt8, XGetArgInt8)
         PUT(A68kGetArgInt16, XGetArgInt16)
         PUT(A68kGetArgUInt32, XGetArgUInt32)
@@ -176,6 +188,8 @@ struct ExportTable {
         PUT(A68kLibInstall, XLibInstall)
         PUT(A68kLibRemove, XLibRemove)
         PUT(A68kLibGetGlobals, XLibGetGlobals)
+        PUT(A68kEventToNative, XEventToNative)
+        PUT(A68kEventTo68K, XEventTo68K)
         PUT(A68kNativeThunkNew, XNativeThunkNew)
         PUT(A68kNativeThunkRelease, XNativeThunkRelease)
         PUT(A68kNativeThunkGetInfo, XNativeThunkGetInfo)
@@ -186,6 +200,8 @@ struct ExportTable {
         PUT(A68kSleepNotify, XSleepNotify)
         PUT(A68kGetArgPtr, XGetArgPtr)
         PUT(A68kGetArgPtr2, XGetArgPtr)
+        PUT(A68kContextNew, XContextNew)
+        PUT(A68kContextDelete, XContextDelete)
         PUT(A68kSetCurrentContext, XSetCurrentContext)
 #undef PUT
     }

@@ -3,6 +3,7 @@
 #include "common/module/A68kSlots.h"
 #include "common/module/ModuleGlue.h"
 #include "morvel/glue/MorvelExports.h"
+#include "morvel/launch/AppLaunch.h"
 
 namespace morvel {
 namespace {
@@ -10,10 +11,7 @@ namespace {
 const vantor::ModuleInfoRecord gInfo =
     vantor::MakeModuleInfo(vantor::FourCC("libr"), vantor::FourCC("a68k"), 2, vantor::kA68kSlotCount);
 
-// Launch codes other than the loader's own: the 68K application launch.
-uint32_t MorvelLaunch(uint16_t /*code*/, void* /*param*/, uint16_t /*flags*/) { return 0; }
-
 }  // namespace
 }  // namespace morvel
 
-VANTOR_MODULE(morvel::gInfo, morvel::MorvelExportTable(), morvel::MorvelLaunch)
+VANTOR_MODULE(morvel::gInfo, morvel::MorvelExportTable(), morvel::ModuleLaunchEntry)

@@ -4,7 +4,9 @@
 #include <cstring>
 
 #include "common/module/SystemCalls.h"
+#include "morvel/launch/AppLaunch.h"
 #include "morvel/traps/ErrorGlue.h"
+#include "morvel/traps/EventGlue.h"
 #include "morvel/traps/Libraries.h"
 #include "morvel/traps/MemoryGlue.h"
 #include "morvel/traps/TrapDispatch.h"
@@ -56,6 +58,8 @@ void TrapTableInit(TrapHandler* table) {
     ErrorGlueInstall(table);
     MemoryGlueInstall(table);
     LibraryGlueInstall(table);
+    AppGlueInstall(table);
+    EventGlueInstall(table);
 }
 
 uint16_t TrapTableCreate(EmulState* global) {

@@ -1,7 +1,11 @@
 // Database information and open references of the in-memory store: the information of a database
-// by id (system slot 75) and the identity of an open reference (124).
+// by id (system slot 75), finding one by name, creator and type (90), opening by id (122), the
+// identity of an open reference (124), deleting (82), attributes (148), the current
+// application's database (512) and resources searched in the open databases (96, 105).
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <vector>
 
 #include "standin/os/DatabaseStore.h"
 #include "standin/os/SlotRegistration.h"
@@ -41,5 +45,83 @@ uint16_t StandinDmOpenDatabaseIdentity(uint32_t dbRef, uint32_t* dbID, uint16_t*
 }
 VANTOR_OS_SLOT(DmOpenDatabaseIdentity, StandinDmOpenDatabaseIdentity)
 
+constexpr uint16_t dmErrDatabaseOpen = 0x021B;
+
+uint32_t StandinDmFindDatabaseByNameCreatorType(const char* name, uint32_t creator, uint32_t type) {
+    if (!name) return 0;
+    return FindDatabaseID([&](const DatabaseEntry& db) {
+        return db.name == name && (creator == 0 || db.creator == creator) && (type == 0 || db.type == type);
+    });
+}
+VANTOR_OS_SLOT(DmFindDatabaseByNameCreatorType, StandinDmFindDatabaseByNameCreatorType)
+
+uint32_t StandinDmOpenDatabaseByID(uint32_t dbID, uint16_t mode) {
+    bool found = WithDatabase(dbID, [&](DatabaseEntry& db) { NoteOpened(db, mode); });
+    return found ? dbID : 0;
+}
+VANTOR_OS_SLOT(DmOpenDatabaseByID, StandinDmOpenDatabaseByID)
+
+uint16_t StandinDmDeleteDatabaseByID(uint32_t dbID) {
+    bool open = false;
+    if (!WithDatabase(dbID, [&](DatabaseEntry& db) { open = db.openReferences > 0; })) return dmErrCantFind;
+    if (open) return dmErrDatabaseOpen;
+    RemoveDatabase(dbID);
+    ForgetResources(dbID);
+    return 0;
+}
+VANTOR_OS_SLOT(DmDeleteDatabaseByID, StandinDmDeleteDatabaseByID)
+
+uint16_t StandinDmSetDatabaseAttributes(uint32_t dbID, uint16_t attributes) {
+    return WithDatabase(dbID, [&](DatabaseEntry& db) { db.attributes = attributes; }) ? 0 : dmErrCantFind;
+}
+VANTOR_OS_SLOT(DmSetDatabaseAttributes, StandinDmSetDatabaseAttributes)
+
+std::atomic<uint32_t> gCurrentApp{0};
+
+uint16_t StandinSysCurAppDatabase(uint16_t* cardNo, uint32_t* dbID) {
+    if (cardNo) *cardNo = 0;
+    if (dbID) *dbID = gCurrentApp;
+    return gCurrentApp ? 0 : dmErrCantFind;
+}
+VANTOR_OS_SLOT(SysCurAppDatabase, StandinSysCurAppDatabase)
+
+// The open databases, the latest opened first.
+std::vector<uint32_t> OpenDatabases() {
+    std::vector<std::pair<uint32_t, uint32_t>> open;
+    FindDatabaseID([&](const DatabaseEntry& db) {
+        if (db.openReferences > 0) open.push_back({db.openOrder, db.id});
+        return false;
+    });
+    std::sort(open.rbegin(), open.rend());
+    std::vector<uint32_t> ids;
+    for (auto& [order, id] : open) ids.push_back(id);
+    return ids;
+}
+
+void* ResourceIn(uint32_t dbID, uint32_t type, uint16_t id) {
+    auto find = reinterpret_cast<syssig::DmFindResource*>(SystemTable()[sysslot::DmFindResource]);
+    auto get = reinterpret_cast<syssig::DmGetResourceIndex*>(SystemTable()[sysslot::DmGetResourceIndex]);
+    uint16_t index = find(dbID, type, id, nullptr);
+    return index == 0xFFFF ? nullptr : get(dbID, index);
+}
+
+// Only the database opened last.
+void* StandinDmGet1Resource(uint32_t type, uint16_t id) {
+    auto open = OpenDatabases();
+    return open.empty() ? nullptr : ResourceIn(open.front(), type, id);
+}
+VANTOR_OS_SLOT(DmGet1Resource, StandinDmGet1Resource)
+
+// Every open database, the latest opened first.
+void* StandinDmGetResource(uint32_t type, uint16_t id) {
+    for (uint32_t db : OpenDatabases())
+        if (void* h = ResourceIn(db, type, id)) return h;
+    return nullptr;
+}
+VANTOR_OS_SLOT(DmGetResource, StandinDmGetResource)
+
 }  // namespace
+
+void SetCurrentAppDatabase(uint32_t id) { gCurrentApp = id; }
+
 }  // namespace vantor::os

@@ -19,6 +19,7 @@ struct DatabaseEntry {
     uint16_t attributes = 0;
     uint32_t created = 0;
     uint16_t openMode = 0;
+    uint32_t openOrder = 0;  // when it was last opened: resource searches start at the latest
 };
 
 // Runs `f` on the database with that id under the store's lock; false when there is none.
@@ -27,6 +28,12 @@ bool WithDatabase(uint32_t id, const std::function<void(DatabaseEntry&)>& f);
 uint32_t FindDatabaseID(const std::function<bool(const DatabaseEntry&)>& match);
 // Removes a database from the store (its resources stay until Reset).
 bool RemoveDatabase(uint32_t id);
+// Marks a database as just opened with `mode` (one more reference).
+void NoteOpened(DatabaseEntry& db, uint16_t mode);
+// Drops a database's resources (and its name, so that it can be created again).
+void ForgetResources(uint32_t id);
+// The database that system slot 512 names as the current application's.
+void SetCurrentAppDatabase(uint32_t id);
 // Adds a database with a chosen id (ids with bit 31 set are those the OS keeps in ROM).
 uint32_t AddDatabaseWithID(uint32_t id, const char* name, uint32_t type, uint32_t creator, uint16_t version);
 

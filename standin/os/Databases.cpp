@@ -45,7 +45,7 @@ uint16_t StandinDmFindNewestDatabase(uint8_t newSearch, uint32_t type, uint32_t 
             if (newer) continue;
         }
         state->words[0] = i + 1;
-        ++db.openReferences;
+        NoteOpened(db, db.openMode);
         *dbRef = db.id;
         return 0;
     }
@@ -80,6 +80,13 @@ uint32_t AddDatabase(const char* name, uint32_t type, uint32_t creator, uint16_t
     uint32_t id = s.nextId++;
     s.databases.push_back({id, name ? name : "", type, creator, version});
     return id;
+}
+
+void NoteOpened(DatabaseEntry& db, uint16_t mode) {
+    static uint32_t order = 0;
+    ++db.openReferences;
+    db.openMode = mode;
+    db.openOrder = ++order;
 }
 
 uint32_t AddDatabaseWithID(uint32_t id, const char* name, uint32_t type, uint32_t creator, uint16_t version) {

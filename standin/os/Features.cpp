@@ -1,4 +1,4 @@
-// Features (system slots 265 and 271): 32-bit values named by creator and number.
+// Features (system slots 265, 271 and 272): 32-bit values named by creator and number.
 #include <map>
 #include <mutex>
 
@@ -32,6 +32,12 @@ uint16_t StandinFtrSet(uint32_t creator, uint16_t number, uint32_t value) {
     return 0;
 }
 VANTOR_OS_SLOT(FtrSet, StandinFtrSet)
+
+uint16_t StandinFtrUnregister(uint32_t creator, uint16_t number) {
+    std::lock_guard lock(F().mutex);
+    return F().values.erase({creator, number}) ? 0 : ftrErrNoSuchFeature;
+}
+VANTOR_OS_SLOT(FtrUnregister, StandinFtrUnregister)
 
 }  // namespace
 

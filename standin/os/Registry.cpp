@@ -204,6 +204,8 @@ void ResetEvents();
 void ResetDatabases();
 void ResetResources();
 void ResetOsGlobals();
+void ResetNotify();
+void SetCurrentAppDatabase(uint32_t id);
 
 void Reset() {
     {
@@ -227,6 +229,8 @@ void Reset() {
     ResetDatabases();
     ResetResources();
     ResetOsGlobals();
+    ResetNotify();
+    SetCurrentAppDatabase(0);
 }
 
 }  // namespace vantor::os

@@ -148,6 +148,17 @@ VANTOR_OS_LIBRARY_SLOT(System, sysslot::DmRemoveResourceByIndex, StandinDmRemove
 
 }  // namespace
 
+void ForgetResources(uint32_t id) {
+    std::vector<void*> handles;
+    {
+        std::lock_guard lock(Rs().mutex);
+        for (const Resource& r : Rs().byDatabase[id]) handles.push_back(r.handle);
+        Rs().byDatabase.erase(id);
+        std::erase_if(Rs().names, [&](const auto& entry) { return entry.second == id; });
+    }
+    for (void* h : handles) Mem<syssig::MemHandleFree>(sysslot::MemHandleFree, h);
+}
+
 void ResetResources() {
     std::vector<void*> handles;
     {

@@ -262,6 +262,26 @@ TEST_F(LaunchTest, TheTestApplicationRunsThroughModuleEntryPoint) {
     A68kSetTrapAddress(global_, 0x090, gAppExit);
 }
 
+void HookStackSize(EmulState* s, uint16_t index) {
+    vantor::os::ChunkInfo info{};
+    vantor::os::GetChunkInfo(s->appStack, &info);
+    gStackSize = info.size;
+    gGetEvent(s, index);
+}
+
+TEST_F(LaunchTest, WithoutPrefTheStackHasTheDefaultSize) {
+    uint32_t app = InstallDatabase(MORVEL_TEST_APP ".vrx");
+    sys::DmRemoveResourceByIndex(app, sys::DmFindResource(app, FourCC("pref"), 0, nullptr));
+    MakeCurrent(app);
+    ASSERT_EQ(A68kGetTrapAddress(global_, 0x11D, &gGetEvent), 0);
+    A68kSetTrapAddress(global_, 0x11D, HookStackSize);
+    gStackSize = 0;
+    Post(kEvtAppStop, 0);
+    ModuleEntryPoint(0, nullptr, kLaunchNewGlobals);
+    EXPECT_EQ(gStackSize, kDefaultStackSize);
+    A68kSetTrapAddress(global_, 0x11D, gGetEvent);
+}
+
 TEST_F(LaunchTest, ALaunchWithoutCodeOrWithAnUnconvertibleBlockRunsNothing) {
     uint32_t empty = vantor::os::AddDatabase("Empty", FourCC("appl"), FourCC("empt"), 1);
     MakeCurrent(empty);

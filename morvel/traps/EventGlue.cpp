@@ -284,19 +284,23 @@ void TrapEvtGetEvent(EmulState* s, uint16_t) {
         UiImport().Call<uint16_t(uint16_t)>(vantor::uislot::UiEntry125, kAlertReserveReleased);
         s->flags &= static_cast<uint8_t>(~kFlagReserveReleased);
     }
-    EventTo68K(s, &event, event68K);
+    if (event68K) EventTo68K(s, &event, event68K);
 }
 
 void TrapEvtAddEventToQueue(EmulState* s, uint16_t) {
     SysEventType event;
-    EventToARM(s, &event, GetArgPtr(s, 0));
-    sys::EvtAddEventToQueue(&event);
+    if (uint32_t p = GetArgPtr(s, 0)) {
+        EventToARM(s, &event, p);
+        sys::EvtAddEventToQueue(&event);
+    }
 }
 
 void TrapEvtAddUniqueEventToQueue(EmulState* s, uint16_t) {
     SysEventType event;
-    EventToARM(s, &event, GetArgPtr(s, 0));
-    sys::EvtAddUniqueEventToQueue(&event, GetArgUInt32(s, 4), static_cast<uint8_t>(GetArgInt8(s, 8)));
+    if (uint32_t p = GetArgPtr(s, 0)) {
+        EventToARM(s, &event, p);
+        sys::EvtAddUniqueEventToQueue(&event, GetArgUInt32(s, 4), static_cast<uint8_t>(GetArgInt8(s, 8)));
+    }
 }
 
 void TrapEvtCopyEvent(EmulState* s, uint16_t) {

@@ -143,6 +143,16 @@ void ReleaseNativeModule(uint32_t refNum) {
     }
 }
 
+// The newest database of that type and creator, opened (0 when there is none); its id in `dbID`.
+uint32_t OpenLibraryDatabase(uint32_t type, uint32_t creator, uint32_t* dbID) {
+    vantor::SysDmSearchState search{};
+    uint32_t dbRef = 0;
+    if (vantor::sys::DmFindNewestDatabase(1, type, creator, 1, &search, &dbRef) != 0 || !dbRef) return 0;
+    if (vantor::sys::DmOpenDatabaseIdentity(dbRef, dbID, nullptr, nullptr) == 0) return dbRef;
+    vantor::sys::DmCloseDatabase(dbRef);
+    return 0;
+}
+
 bool OsRestrictsLoading() {
     auto* globals = static_cast<const uint8_t*>(vantor::sys::SysGetGlobals());
     return globals && (globals[vantor::kOsGlobalsFlagByte] & vantor::kOsFlagRestrictedLoad);
@@ -157,6 +167,7 @@ uint16_t ReportNoMemory(uint16_t line) {
 
 uint16_t LibInstallEntry(EmulState* s, uint32_t routine, bool native, uint16_t* refNum) {
     *refNum = kNoLibRef;
+    if (!routine) return kErrLibBadRef;
     std::lock_guard lock(SharedTablesLock());
     EmulState* g = Global(s);
     for (uint32_t i = 1; g->libTable && i < g->libCount; ++i) {
@@ -209,12 +220,10 @@ uint16_t LibInstallEntry(EmulState* s, uint32_t routine, bool native, uint16_t* 
 uint16_t LibLoad68K(EmulState* s, uint32_t type, uint32_t creator, uint16_t* refNum) {
     *refNum = kNoLibRef;
     std::lock_guard lock(SharedTablesLock());
-    vantor::SysDmSearchState search{};
-    uint32_t dbRef = 0, dbID = 0;
-    if (vantor::sys::DmFindNewestDatabase(1, type, creator, 1, &search, &dbRef) != 0 || !dbRef)
-        return kErrLibNotFound;
-    if (vantor::sys::DmOpenDatabaseIdentity(dbRef, &dbID, nullptr, nullptr) != 0 ||
-        RefusalListRefuses(Global(s), dbID)) {
+    uint32_t dbID = 0;
+    uint32_t dbRef = OpenLibraryDatabase(type, creator, &dbID);
+    if (!dbRef) return kErrLibNotFound;
+    if (RefusalListRefuses(Global(s), dbID)) {
         vantor::sys::DmCloseDatabase(dbRef);
         return kErrLibNotFound;
     }
@@ -239,13 +248,11 @@ uint16_t LibLoad68K(EmulState* s, uint32_t type, uint32_t creator, uint16_t* ref
 uint16_t LibLoadNative(EmulState* s, uint32_t type, uint32_t creator, uint16_t* refNum) {
     *refNum = kNoLibRef;
     std::lock_guard lock(SharedTablesLock());
-    vantor::SysDmSearchState search{};
-    uint32_t dbRef = 0, dbID = 0;
-    if (vantor::sys::DmFindNewestDatabase(1, type, creator, 1, &search, &dbRef) != 0 || !dbRef)
-        return kErrLibNotFound;
+    uint32_t dbID = 0;
+    uint32_t dbRef = OpenLibraryDatabase(type, creator, &dbID);
+    if (!dbRef) return kErrLibNotFound;
     char name[32] = {};
-    uint16_t err = vantor::sys::DmOpenDatabaseIdentity(dbRef, &dbID, nullptr, nullptr);
-    if (!err) err = vantor::sys::DmDatabaseInfoByID(dbID, name, nullptr, nullptr, nullptr, nullptr, nullptr);
+    uint16_t err = vantor::sys::DmDatabaseInfoByID(dbID, name, nullptr, nullptr, nullptr, nullptr, nullptr);
     vantor::sys::DmCloseDatabase(dbRef);
     if (err) return kErrLibNotFound;
     name[sizeof name - 1] = 0;
@@ -348,12 +355,30 @@ uint8_t LibCallEntry(EmulState* s, uint16_t refNum, uint16_t trap, uint32_t argB
     return 1;
 }
 
+namespace {
+
+// Calls a native library's entry, taken under the lock: another task may remove the library.
+// False when the entry is no native library's.
+bool CallNative(EmulState* s, uint16_t refNum, uint16_t selector, uint16_t* result) {
+    A68kLibTableEntry* e;
+    uint32_t dispatch;
+    {
+        std::lock_guard lock(SharedTablesLock());
+        e = EntryAt(Global(s), refNum);
+        if (!e || Is68K(e)) return false;
+        dispatch = e->dispatch;
+    }
+    *result = Ptr<std::remove_pointer_t<A68kLibEntry>>(dispatch)(s, e, selector);
+    return true;
+}
+
+}  // namespace
+
 uint8_t LibTrapDispatch(EmulState* s, uint16_t trap) {
     auto refNum = static_cast<uint16_t>(GetArgUInt16(s, 0));
-    A68kLibTableEntry* e = LibTableEntry(s, refNum);
-    if (!e) return 0;
-    if (Is68K(e)) return LibCallEntry(s, refNum, trap, 0);
-    return Ptr<std::remove_pointer_t<A68kLibEntry>>(e->dispatch)(s, e, trap) == 0;
+    uint16_t result;
+    if (CallNative(s, refNum, trap, &result)) return result == 0;
+    return LibCallEntry(s, refNum, trap, 0);
 }
 
 void LibSleepWake(EmulState* s, bool sleep) {
@@ -362,15 +387,14 @@ void LibSleepWake(EmulState* s, bool sleep) {
         std::lock_guard lock(SharedTablesLock());
         count = Global(s)->libTable ? Global(s)->libCount : 0;
     }
+    auto trap = static_cast<uint16_t>(kTrapLibBase + (sleep ? kEntrySleep : kEntryWake));
     for (uint32_t i = 1; i < count; ++i) {
-        A68kLibTableEntry* e = LibTableEntry(s, static_cast<uint16_t>(i));
-        if (!e) continue;
-        if (Is68K(e)) {
-            Write68KUInt16(s->A[7] - 2, 0, static_cast<uint16_t>(i));
-            LibCallEntry(s, static_cast<uint16_t>(i), kTrapLibBase + (sleep ? kEntrySleep : kEntryWake), 2);
-        } else {
-            Ptr<std::remove_pointer_t<A68kLibEntry>>(e->dispatch)(s, e, kTrapLibBase + (sleep ? kEntrySleep : kEntryWake));
-        }
+        auto refNum = static_cast<uint16_t>(i);
+        uint16_t result;
+        if (CallNative(s, refNum, trap, &result)) continue;
+        // A 68K library gets its reference number as the argument.
+        Write68KUInt16(s->A[7] - 2, 0, refNum);
+        LibCallEntry(s, refNum, trap, 2);
     }
 }
 

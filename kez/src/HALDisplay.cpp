@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "common/module/SystemCalls.h"
+#include "kez/src/HALDraw.h"
 #include "kez/src/HALErrDisplay.h"
 #include "kez/src/KAL.h"
 #include "kez/src/KezGlobals.h"
@@ -545,6 +546,62 @@ uint16_t DefaultColour(int i) {
     return i < 230 ? kFixed[i - 215] : 0;
 }
 
+// Finds the colour table, the bits and the compression of an OS bitmap of any version (whose
+// first 12 bytes are laid out as the drawing bitmap's), and describes it as a version-3 drawing
+// bitmap.
+HALBitmap DescribeBitmap(const uint8_t* start) {
+    HALBitmap header{};
+    std::memcpy(&header, start, 12);
+    HALBitmap source{};
+    source.width = header.width;
+    source.height = header.height;
+    source.rowBytes = header.rowBytes;
+    source.flags = header.flags;
+    source.pixelSize = header.pixelSize;
+    source.version = header.version;
+    source.headerSize = 36;
+    source.density = static_cast<uint16_t>(header.width * 72 / 160);
+    uint8_t version = header.version & 0x7F;
+    auto storedPointer = [](const uint8_t* at) {
+        void* p;
+        std::memcpy(&p, at, sizeof p);
+        return static_cast<uint8_t*>(p);
+    };
+    uint32_t tableSize = 0;
+    const uint8_t* table = nullptr;
+    if (header.flags & kBitmapHasColorTable) {
+        table = version >= 3 ? start + header.headerSize : start + 16;
+        if (version >= 3 && (header.flags & kBitmapIndirectColorTable)) table = storedPointer(table);
+        uint16_t count;
+        std::memcpy(&count, table, sizeof count);
+        tableSize = 4u * count + 4;
+    }
+    source.colorTable = const_cast<uint8_t*>(table);
+    const uint8_t* bits;
+    if (version >= 3)
+        bits = start + header.headerSize + ((header.flags & kBitmapIndirectColorTable) ? 4 : tableSize);
+    else
+        bits = start + 16 + tableSize + ((header.flags & kBitmapHasTransparency) ? 8 : 0);
+    if (header.flags & kBitmapIndirect) bits = storedPointer(bits);
+    if (header.flags & kBitmapCompressed) {
+        // The bits begin with the compressed size, a u32 from version 3 on and a u16 before.
+        source.compressionType = version > 1 ? start[13] : 0;
+        if (version >= 3) {
+            std::memcpy(&source.compressedSize, bits, 4);
+            source.headerSize = 40;
+            bits += 4;
+        } else {
+            uint16_t size;
+            std::memcpy(&size, bits, 2);
+            source.compressedSize = size;
+            source.headerSize = 38;
+            bits += 2;
+        }
+    }
+    source.bits = const_cast<uint8_t*>(bits);
+    return source;
+}
+
 uint16_t HALScreenInit(uint16_t x, uint16_t y, const void* bitmap) {
     uint32_t depth = gKez.config.screenDepth;
     KEZ_CALL(HALDisplaySetAttributes, 10, depth);
@@ -562,9 +619,40 @@ uint16_t HALScreenInit(uint16_t x, uint16_t y, const void* bitmap) {
         KEZ_CALL(HALDisplaySetPalette, 0, 256, entries);
     }
     if (!bitmap) return 0;
-    // Drawing the start-up bitmap needs the drawing engine (export slots 174 and 179).
-    (void)x;
-    (void)y;
+
+    // The screen as the destination of the drawing entries, the bitmap as their source.
+    HALBitmap source = DescribeBitmap(static_cast<const uint8_t*>(bitmap));
+    HALBitmap screen{};
+    {
+        Locked lock(DisplayMutex());
+        const Display& d = gDisplay;
+        screen.width = d.width;
+        screen.height = d.height;
+        screen.rowBytes = d.rowBytes;
+        screen.flags = kBitmapIsScreen | kBitmapIndirect;
+        screen.pixelSize = d.depth;
+        screen.version = 0x83;
+        screen.headerSize = 36;
+        screen.pixelFormat = d.depth == 16 ? 2 : d.depth == 8 ? 0 : 3;
+        screen.density = static_cast<uint16_t>(d.density);
+        screen.bits = d.displayed;
+    }
+    if (source.density != screen.density) return 0;
+    HALDrawAttributes attributes{};
+    HALDrawState state{{static_cast<int16_t>(x), static_cast<int16_t>(y), static_cast<int16_t>(screen.width),
+                        static_cast<int16_t>(screen.height)},
+                       &attributes, &screen};
+    if (source.width < screen.height) {
+        HALRect erase = state.clip;
+        gOwn.Call<HALDrawRectangleProc>(kezslot::HALDrawRectangle, &state, &erase, uint16_t{0}, uint16_t{0});
+    }
+    HALRect target{static_cast<int16_t>(x), static_cast<int16_t>(y),
+                   static_cast<int16_t>(std::min<int32_t>(source.width, int32_t{screen.width} - x)),
+                   static_cast<int16_t>(std::min<int32_t>(source.height, int32_t{screen.height} - y))};
+    gOwn.Call<HALDrawBitmapProc>(kezslot::HALDrawBitmap, &state, &source, &target, static_cast<int16_t>(x),
+                                 static_cast<int16_t>(y));
+    Locked lock(DirtyLock());
+    gDisplay.dirty = {0, 0, static_cast<int16_t>(source.width), static_cast<int16_t>(source.height)};
     return 0;
 }
 KEZ_SLOT(HALScreenInit, HALScreenInit)

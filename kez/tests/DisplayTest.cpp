@@ -12,8 +12,11 @@
 #include <string>
 #include <unistd.h>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "kez/src/HALDisplay.h"
+#include "kez/src/HALDraw.h"
 #include "kez/src/KezServices.h"
 #include "kez/tests/KezTestSupport.h"
 
@@ -32,12 +35,14 @@ struct ScreenManager {
 class Display : public os::StandinTest {
 protected:
     void SetUp() override {}  // each test starts the display with its own sizes
-    void Start(uint32_t screen, uint32_t frame, uint8_t scaling, bool window = true) {
+    // A square screen and window, unless the screen's height is given.
+    void Start(uint32_t screen, uint32_t frame, uint8_t scaling, bool window = true, uint32_t screenHeight = 0) {
         StandinTest::SetUp();
         started_ = true;
         PrvPatchSystemDispatchTable(os::SystemTable());
         __SetMyDispatchTable();
         config_.screenWidth = config_.screenHeight = screen;
+        if (screenHeight) config_.screenHeight = screenHeight;
         config_.windowWidth = config_.windowHeight = frame;
         config_.screenDepth = 16;
         config_.penScaling = scaling;
@@ -547,6 +552,226 @@ TEST_F(Display, ScreensThatDoNotFitTheFrameBufferAreRefused) {
     }
 }
 
+TEST_F(Display, DensitiesFollowTheScreenWidth) {
+    struct Case {
+        uint32_t width, density, ratioTo72, ratioFrom72;
+        uint16_t resourceId5;
+    };
+    for (const Case& c : {Case{160, 72, 0x10000, 0x10000, 5}, Case{240, 108, 0xAAAB, 0x18000, 1005},
+                          Case{320, 144, 0x8000, 0x20000, 11005}, Case{200, 72, 0x10000, 0x10000, 5}}) {
+        Start(c.width, c.width, 0, false);
+        EXPECT_EQ(Attribute(29), c.density) << c.width;
+        EXPECT_EQ(Attribute(31), c.ratioTo72) << c.width;
+        EXPECT_EQ(Attribute(37), c.ratioFrom72) << c.width;
+        EXPECT_EQ(PrvHALDisplayResIDForDensity(5), c.resourceId5) << c.width;
+        KEZ_CALL(HALDisplayDispose);
+    }
+}
+
+TEST_F(Display, TheInputAreaAttributesBelongToScreensTallerThanWide) {
+    Start(320, 320, 0, false, 480);
+    int16_t area[4] = {};
+    ASSERT_EQ(KEZ_CALL(HALDisplayGetAttributes, 32, area), 0);
+    EXPECT_EQ(area[0], 0);
+    EXPECT_EQ(area[1], 320);
+    EXPECT_EQ(area[2], 320);
+    EXPECT_EQ(area[3], 160);
+    ASSERT_EQ(KEZ_CALL(HALDisplaySetAttributes, 33, 0x1234), 0);
+    ASSERT_EQ(KEZ_CALL(HALDisplaySetAttributes, 34, 0x5678), 0);
+    EXPECT_EQ(Attribute(33), 0x1234u);
+    EXPECT_EQ(Attribute(34), 0x5678u);
+    // With the input-area flag set, attributes 33 and 34 are not the display's.
+    gKez.config.inputAreaFlag = 1;
+    uint32_t value = 0xABCD;
+    EXPECT_EQ(KEZ_CALL(HALDisplayGetAttributes, 33, &value), 0xFFFF);
+    EXPECT_EQ(KEZ_CALL(HALDisplaySetAttributes, 34, 1), 0xFFFF);
+    EXPECT_EQ(value, 0xABCDu);
+    for (uint16_t readOnly : {4, 6, 12, 16, 29}) EXPECT_EQ(KEZ_CALL(HALDisplaySetAttributes, readOnly, 1), 0xFFFF);
+}
+
+TEST_F(Display, FlushesWithin40MillisecondsOnlyGatherUnlessForced) {
+    Start(160, 160, 0, false);
+    const int16_t first[4] = {10, 20, 5, 5}, second[4] = {30, 2, 100, 200}, third[4] = {12, 22, 1, 1};
+    int16_t dirty[4];
+    ASSERT_EQ(KEZ_CALL(HALDisplayAddDirtyRect, first, 1), 0);
+    HALDisplayDirtyRect(dirty);
+    EXPECT_EQ(dirty[0], 10);
+    EXPECT_EQ(dirty[3], 25);
+    ASSERT_EQ(KEZ_CALL(HALDisplayAddDirtyRect, second, 0), 0);  // gathered only
+    HALDisplayDirtyRect(dirty);
+    EXPECT_EQ(dirty[2], 15);
+    ASSERT_EQ(KEZ_CALL(HALDisplayAddDirtyRect, third, 1), 0);  // forced: with what was gathered
+    HALDisplayDirtyRect(dirty);
+    EXPECT_EQ(dirty[0], 10);
+    EXPECT_EQ(dirty[1], 2);
+    EXPECT_EQ(dirty[2], 130);
+    EXPECT_EQ(dirty[3], 160);  // kept on the screen
+}
+
+int gStartGUICalls;
+
+TEST_F(Display, WithoutAWindowShowingAsksTheHostForIt) {
+    Start(160, 160, 0, false);
+    gStartGUICalls = 0;
+    EXPECT_EQ(KEZ_CALL(HALDisplayShowWindow), 0);  // no callback yet
+    KEZ_CALL(HALDisplaySetStartGUICallback, [] { ++gStartGUICalls; });
+    EXPECT_EQ(KEZ_CALL(HALDisplayHideWindow), 0);
+    EXPECT_EQ(gStartGUICalls, 0);
+    EXPECT_EQ(KEZ_CALL(HALDisplayShowWindow), 0);
+    EXPECT_EQ(gStartGUICalls, 1);
+    KEZ_CALL(HALDisplaySetStartGUICallback, nullptr);
+}
+
+TEST_F(Display, HidingAndShowingTheWindow) {
+    if (SkipWithoutDisplay()) GTEST_SKIP() << "no X display (run under xvfb-run)";
+    Start(160, 160, 0);
+    ASSERT_EQ(KEZ_CALL(HALDisplayHideWindow), 0);
+    EXPECT_FALSE(gtk_widget_get_visible(window_));
+    ASSERT_EQ(KEZ_CALL(HALDisplayShowWindow), 0);
+    EXPECT_TRUE(gtk_widget_get_visible(window_));
+}
+
+// Draw-slot recorders for the start-up bitmap.
+struct DrawCalls {
+    std::vector<HALRect> erased, targets;
+    std::vector<HALBitmap> sources, destinations;
+    std::vector<std::pair<int16_t, int16_t>> origins;
+} gDrawCalls;
+
+uint16_t RecordRectangle(HALDrawState*, const HALRect* rect, uint16_t, uint16_t) {
+    gDrawCalls.erased.push_back(*rect);
+    return 0;
+}
+
+uint16_t RecordBitmap(HALDrawState* state, HALBitmap* source, const HALRect* target, int16_t x, int16_t y) {
+    gDrawCalls.sources.push_back(*source);
+    gDrawCalls.destinations.push_back(*state->destination);
+    gDrawCalls.targets.push_back(*target);
+    gDrawCalls.origins.emplace_back(x, y);
+    HALDrawAttributes zero{};
+    EXPECT_EQ(std::memcmp(state->attributes, &zero, sizeof zero), 0);
+    return 0;
+}
+
+TEST_F(Display, ScreenInitSetsTheDepthAndPaletteAndDrawsTheStartUpBitmap) {
+    Start(160, 160, 0, false);
+    gKez.config.screenDepth = 8;
+    ASSERT_EQ(KEZ_CALL(HALScreenInit, 0, 0, nullptr), 0);
+    EXPECT_EQ(Attribute(10), 8u);
+    // The default palette: the standard colours in RGB565, widened by repeating their low bits.
+    struct Colour {
+        uint8_t index;
+        uint32_t rgb;
+    };
+    for (const Colour& c : {Colour{0, 0xFFFFFF}, Colour{1, 0xFFCFFF}, Colour{18, 0xC9FFFF}, Colour{107, 0x00009B},
+                            Colour{215, 0x121012}, Colour{225, 0xC0C0C0}, Colour{229, 0x008080}, Colour{255, 0}})
+        EXPECT_EQ(HALDisplayColourMap()[c.index], c.rgb) << int(c.index);
+
+    ModuleProc* table = ExportTable();
+    ModuleProc rectangle = table[kezslot::HALDrawRectangle], bitmap = table[kezslot::HALDrawBitmap];
+    table[kezslot::HALDrawRectangle] = reinterpret_cast<ModuleProc>(&RecordRectangle);
+    table[kezslot::HALDrawBitmap] = reinterpret_cast<ModuleProc>(&RecordBitmap);
+
+    // Version 3, its colour table after a 24-byte header, then the bits.
+    alignas(4) uint8_t v3[24 + 4 + 8 + 16] = {};
+    auto* header = reinterpret_cast<HALBitmap*>(v3);
+    header->width = 100;
+    header->height = 30;
+    header->rowBytes = 100;
+    header->flags = kBitmapHasColorTable;
+    header->pixelSize = 8;
+    header->version = 3;
+    header->headerSize = 24;
+    const uint16_t two = 2;
+    std::memcpy(v3 + 24, &two, 2);
+    // Version 2, compressed (a u16 size), with a transparent value and without a colour table.
+    alignas(4) uint8_t v2[16 + 8 + 2 + 8] = {};
+    header = reinterpret_cast<HALBitmap*>(v2);
+    header->width = 160;
+    header->height = 5;
+    header->rowBytes = 160;
+    header->flags = kBitmapCompressed | kBitmapHasTransparency;
+    header->pixelSize = 8;
+    header->version = 2;
+    v2[13] = 1;
+    const uint16_t size = 7;
+    std::memcpy(v2 + 24, &size, 2);
+
+    gDrawCalls = {};
+    ASSERT_EQ(KEZ_CALL(HALScreenInit, 0, 0, v3), 0);  // 100 wide is 45 dpi, not the screen's 72: not drawn
+    EXPECT_TRUE(gDrawCalls.sources.empty());
+    reinterpret_cast<HALBitmap*>(v3)->width = 160;
+    ASSERT_EQ(KEZ_CALL(HALScreenInit, 0, 20, v3), 0);
+    ASSERT_EQ(KEZ_CALL(HALScreenInit, 4, 150, v2), 0);
+    table[kezslot::HALDrawRectangle] = rectangle;
+    table[kezslot::HALDrawBitmap] = bitmap;
+
+    ASSERT_EQ(gDrawCalls.sources.size(), 2u);
+    EXPECT_TRUE(gDrawCalls.erased.empty());  // 160 wide is not narrower than the screen is tall
+    const HALBitmap& first = gDrawCalls.sources[0];
+    EXPECT_EQ(first.colorTable, v3 + 24);
+    EXPECT_EQ(first.bits, v3 + 24 + 12);
+    EXPECT_EQ(first.headerSize, 36);
+    EXPECT_EQ(first.density, 72);
+    EXPECT_EQ(gDrawCalls.targets[0].y, 20);
+    EXPECT_EQ(gDrawCalls.targets[0].height, 30);
+    const HALBitmap& second = gDrawCalls.sources[1];
+    EXPECT_EQ(second.colorTable, nullptr);
+    EXPECT_EQ(second.bits, v2 + 16 + 8 + 2);
+    EXPECT_EQ(second.compressedSize, 7u);
+    EXPECT_EQ(second.compressionType, 1);
+    EXPECT_EQ(second.headerSize, 38);
+    EXPECT_EQ(gDrawCalls.targets[1].width, 156);  // clipped to the screen
+    EXPECT_EQ(gDrawCalls.targets[1].height, 5);
+    EXPECT_EQ(gDrawCalls.origins[1], (std::pair<int16_t, int16_t>{4, 150}));
+    const HALBitmap& screen = gDrawCalls.destinations[1];
+    EXPECT_EQ(screen.bits, reinterpret_cast<void*>(static_cast<uintptr_t>(Attribute(16))));
+    EXPECT_EQ(screen.version, 0x83);
+    EXPECT_EQ(screen.flags, kBitmapIsScreen | kBitmapIndirect);
+    EXPECT_EQ(screen.pixelSize, 8);
+    EXPECT_EQ(screen.rowBytes, 160);
+    int16_t dirty[4];
+    HALDisplayDirtyRect(dirty);
+    EXPECT_EQ(dirty[2], 160);
+    EXPECT_EQ(dirty[3], 5);
+}
+
+// What a shell command writes on its standard output.
+std::string Output(const std::string& command) {
+    std::string output;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[65536];
+        size_t n;
+        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+        pclose(pipe);
+    }
+    return output;
+}
+
+// A window's pixels as 0xRRGGBB, read with xwd (ZPixmap, 32 bits a pixel); empty on failure.
+std::vector<uint32_t> ReadWindowWithXwd(const std::string& id, uint32_t* width, uint32_t* height) {
+    std::vector<uint32_t> pixels;
+    std::string dump = Output("xwd -silent -id " + id + " 2>/dev/null");
+    auto bytes = reinterpret_cast<const uint8_t*>(dump.data());
+    auto word = [&](size_t at) {
+        return uint32_t{bytes[at]} << 24 | uint32_t{bytes[at + 1]} << 16 | uint32_t{bytes[at + 2]} << 8 | bytes[at + 3];
+    };
+    if (dump.size() < 100) return pixels;
+    uint32_t headerSize = word(0), format = word(8), byteOrder = word(28), bitsPerPixel = word(44);
+    uint32_t bytesPerLine = word(48), colours = word(76);
+    *width = word(16);
+    *height = word(20);
+    size_t start = size_t{headerSize} + size_t{colours} * 12;
+    if (format != 2 || bitsPerPixel != 32 || dump.size() < start + size_t{bytesPerLine} * *height) return pixels;
+    for (uint32_t y = 0; y < *height; ++y)
+        for (uint32_t x = 0; x < *width; ++x) {
+            const uint8_t* p = bytes + start + y * bytesPerLine + x * 4;
+            uint32_t v = byteOrder == 0 ? uint32_t{p[0]} | p[1] << 8 | p[2] << 16 : uint32_t{p[3]} | p[2] << 8 | p[1] << 16;
+            pixels.push_back(v & 0xFFFFFF);
+        }
+    return pixels;
+}
+
 TEST(KezHostWindow, KezHostOpensTheDeviceWindow) {
     if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display (run under xvfb-run)";
     std::string dir = "/tmp/kez-host-window-" + std::to_string(getpid());
@@ -554,10 +779,24 @@ TEST(KezHostWindow, KezHostOpensTheDeviceWindow) {
     std::string host = std::string(VANTOR_BIN_DIR) + "/kez-host";
     ASSERT_EQ(std::system((host + " --make-rom " + rom + " > /dev/null").c_str()), 0);
     unlink("/tmp/qel.crashed");
-    std::string run = host + " --rom " + rom + " --storage " + storage + " --run-ms 1500 > /dev/null 2>&1 &";
+    std::string run = host + " --rom " + rom + " --storage " + storage + " --run-ms 3000 > /dev/null 2>&1 &";
     ASSERT_EQ(std::system(("(" + run + " echo $! > " + dir + ".pid)").c_str()), 0);
-    // The window appears while the OS runs, and kez-host then ends by itself.
-    EXPECT_EQ(std::system("timeout 10 xdotool search --sync --name '^Vantor OS$' > /dev/null"), 0);
+    // The window appears while the OS runs and shows the OS main's colour bars across the 320 x 320
+    // screen at depth 16; kez-host then ends by itself.
+    std::string id = Output("timeout 10 xdotool search --sync --name '^Vantor OS$'");
+    id = id.substr(0, id.find('\n'));
+    ASSERT_FALSE(id.empty());
+    Output("xdotool windowmove " + id + " 900 600 windowraise " + id);  // away from other windows
+    EXPECT_TRUE(Eventually([&] {
+        uint32_t width = 0, height = 0;
+        std::vector<uint32_t> pixels = ReadWindowWithXwd(id, &width, &height);
+        if (width < 320 || height < 320) return false;
+        const uint32_t bars[8] = {0xFFFFFF, 0xFFFF00, 0x00FFFF, 0x00FF00, 0xFF00FF, 0xFF0000, 0x0000FF, 0};
+        for (uint32_t bar = 0; bar < 8; ++bar)
+            for (uint32_t y : {1u, 160u, 319u})
+                if (pixels[y * width + bar * 40 + 20] != bars[bar]) return false;
+        return true;
+    }, 2)) << "no colour bars in the window";
     EXPECT_EQ(std::system(("timeout 20 sh -c 'while kill -0 $(cat " + dir + ".pid) 2>/dev/null; do sleep 0.1; done'").c_str()), 0);
     EXPECT_NE(std::system("xdotool search --name '^Vantor OS$' > /dev/null"), 0);
     unlink(rom.c_str());

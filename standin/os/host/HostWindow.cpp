@@ -6,6 +6,8 @@
 
 #include <thread>
 
+#include "standin/os/host/HostPointer.h"
+
 namespace vantor {
 namespace {
 
@@ -77,7 +79,23 @@ HostWindow::HostWindow(void* kez, const KezBootConfig& config) : kez_(kez), conf
     gtk_widget_set_can_focus(area, TRUE);
     gtk_widget_add_events(area, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_BUTTON1_MOTION_MASK |
                                     GDK_KEY_PRESS_MASK | GDK_KEY_RELEASE_MASK | GDK_EXPOSURE_MASK);
-    gtk_container_add(GTK_CONTAINER(window), area);
+    // The drawing area, the input-area picture and the virtual mouse's pointer share a fixed
+    // layout, so that the pointer can float over the screen.
+    GtkWidget* layout = gtk_fixed_new();
+    gtk_container_add(GTK_CONTAINER(window), layout);
+    GtkWidget* image = nullptr;
+    if (config_.inputAreaFlag) {
+        image = gtk_image_new();
+        gtk_fixed_put(GTK_FIXED(layout), image, 0, 0);
+    }
+    gtk_fixed_put(GTK_FIXED(layout), area, 0, 0);
+    HostPointerPictures pointer = MakeHostPointerPictures();
+    GtkWidget* pointerImage = gtk_image_new_from_pixbuf(pointer.pixbufs[0]);
+    GtkWidget* pointerBox = gtk_event_box_new();
+    gtk_container_add(GTK_CONTAINER(pointerBox), pointerImage);
+    gtk_widget_set_no_show_all(pointerBox, TRUE);  // shown by the virtual mouse
+    gtk_widget_show(pointerImage);
+    gtk_fixed_put(GTK_FIXED(layout), pointerBox, 0, 0);
     g_signal_connect(area, "button-press-event", G_CALLBACK(OnMouse), &procs);
     g_signal_connect(area, "button-release-event", G_CALLBACK(OnMouse), &procs);
     g_signal_connect(area, "motion-notify-event", G_CALLBACK(OnMouse), &procs);
@@ -90,17 +108,29 @@ HostWindow::HostWindow(void* kez, const KezBootConfig& config) : kez_(kez), conf
     widgets_->window = window;
     widgets_->area = area;
 
-    // The start-up record of the painter: window, drawing area, image, two further objects, two
-    // sets of four further objects, and the GC.
+    // The start-up record of the painter: window, drawing area, image, the pointer widget and its
+    // image, the pointer's four pictures and four shape masks, and the GC. Kez keeps its own
+    // references.
     if (auto start = reinterpret_cast<PainterStartProc>(dlsym(kez_, "HALDisplayPainterStart"))) {
         void* record[14] = {};
         record[0] = window;
         record[1] = area;
+        record[2] = image;
+        record[3] = pointerBox;
+        record[4] = pointerImage;
+        for (int i = 0; i < 4; ++i) {
+            record[5 + i] = pointer.pixbufs[i];
+            record[9 + i] = pointer.masks[i];
+        }
         record[13] = gdk_gc_new(area->window);
         gdk_threads_leave();
         start(record);
+        gdk_threads_enter();
         g_object_unref(record[13]);
-        return;
+    }
+    for (int i = 0; i < 4; ++i) {
+        g_object_unref(pointer.pixbufs[i]);
+        if (pointer.masks[i]) g_object_unref(pointer.masks[i]);
     }
     gdk_threads_leave();
 }

@@ -357,8 +357,8 @@ uint32_t ModuleLaunchEntry(uint16_t code, void* params, uint16_t flags) {
 
         uint32_t stackSize = kDefaultStackSize;
         if (void* pref = sys::DmGet1Resource(FourCC("pref"), 0)) {
-            if (sys::MemHandleSize(pref) >= 6) stackSize = vantor::ReadBE32(static_cast<uint8_t*>(sys::MemHandleLock(pref)) + 2);
-            else sys::MemHandleLock(pref);
+            const auto* p = static_cast<const uint8_t*>(sys::MemHandleLock(pref));
+            if (p && sys::MemHandleSize(pref) >= 6) stackSize = vantor::ReadBE32(p + 2);
             sys::MemHandleUnlock(pref);
             sys::DmReleaseResource(pref);
         }

@@ -136,6 +136,19 @@ TEST_F(LaunchTest, AFailedOpenLeavesNoFeatureNamingAFreedContext) {
     EXPECT_EQ(GetGlobalContext(), nullptr);
 }
 
+TEST_F(LaunchTest, TaskContextsShareTheGlobalOne) {
+    EmulState* task = nullptr;
+    EXPECT_EQ(A68kContextNew(nullptr, &task), 0x0502);  // emulation not allowed
+    EXPECT_EQ(task, nullptr);
+    vantor::os::ScriptResult(Library::System, vantor::sysslot::SysIsEmulationAllowed, 1);
+    ASSERT_EQ(A68kContextNew(nullptr, &task), 0);
+    EXPECT_EQ(task->global, global_);
+    EXPECT_EQ(task->A[7], vantor::ReadBE32(task->appInfo + kInfoStackEnd) + 1);
+    EXPECT_EQ(task->regions[0].base, 0x57000000u);
+    EXPECT_EQ(A68kContextDelete(global_), 0x0502);
+    EXPECT_EQ(A68kContextDelete(task), 0);
+}
+
 // ---- the test application ----
 
 constexpr uint16_t kEvtAppStop = 22, kEvtKeyDown = 4, kEvtPenDown = 1;

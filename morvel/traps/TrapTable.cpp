@@ -36,12 +36,6 @@ void DefaultReportA0(EmulState* s, uint16_t index) {
 void DefaultQuietD0(EmulState* s, uint16_t) { s->D[0] &= 0xFFFF0000u; }
 void DefaultQuiet(EmulState*, uint16_t) {}
 
-// Traps served by this module's own handlers, by index.
-struct Entry {
-    uint16_t index;
-    TrapHandler handler;
-};
-
 }  // namespace
 
 void TrapDefaultReport(EmulState* s, uint16_t index) { ReportUnimplementedTrap(s, kErrUnimplemented, 0, index); }
@@ -52,9 +46,11 @@ bool IsDefaultTrapHandler(TrapHandler h) {
 }
 
 void TrapTableInit(TrapHandler* table) {
-    // Defaults whose trap indexes this module knows; every other slot keeps the reporting default.
+    // The named defaults go where the OS's trap list puts those routines; of them only index 1100
+    // is known by number here, the other slots keep the reporting default.
     (void)DefaultQuietD0;
     (void)DefaultQuiet;
+    table[1100] = DefaultReportD0W;
     ErrorGlueInstall(table);
     MemoryGlueInstall(table);
     LibraryGlueInstall(table);

@@ -258,7 +258,10 @@ INSTANTIATE_TEST_SUITE_P(Depths, DisplayPicture,
                                            PictureCase{160, 160, 0, 4}, PictureCase{160, 160, 0, 8},
                                            PictureCase{160, 160, 0, 16}, PictureCase{160, 240, 1, 8},
                                            PictureCase{160, 240, 1, 16}, PictureCase{320, 240, 1, 4},
-                                           PictureCase{320, 240, 1, 16}),
+                                           PictureCase{320, 240, 1, 16},
+                                           // An odd width (rows padded past the screen) in a
+                                           // larger window.
+                                           PictureCase{100, 120, 0, 1}, PictureCase{100, 120, 0, 8}),
                          [](const ::testing::TestParamInfo<PictureCase>& info) {
                              const PictureCase& c = info.param;
                              return "Screen" + std::to_string(c.screen) + "Frame" + std::to_string(c.frame) +

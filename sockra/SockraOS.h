@@ -52,14 +52,7 @@ inline void SysCriticalEnter() { SysCall<void()>(vantor::sysslot::SysCriticalSec
 inline void SysCriticalLeave() { SysCall<void()>(vantor::sysslot::SysCriticalSectionLeave); }
 
 // Notification parameter block of a broadcast.
-struct SysNotifyParamType {
-    uint32_t notifyType;
-    uint32_t broadcaster;
-    void* notifyDetailsP;
-    void* userDataP;
-    uint8_t handled;
-    uint8_t reserved2;
-};
+using vantor::SysNotifyParamType;
 inline Status SysNotifyBroadcastDeferred(SysNotifyParamType* notifyP, int16_t paramSize) {
     return SysCall<Status(SysNotifyParamType*, int16_t)>(vantor::sysslot::SysNotifyBroadcastDeferred, notifyP,
                                                         paramSize);

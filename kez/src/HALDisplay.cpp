@@ -792,19 +792,20 @@ KEZ_SLOT(HALDisplayAddDirtyRect, HALDisplayAddDirtyRect)
 
 }  // namespace
 
+// The screen manager's record holds its colour table with room for all 256 entries, so the fields
+// behind it stay where they are when the depth (and so the entry count) changes: the dirty
+// rectangle at 1068 and the update-lock depth at 1096.
+constexpr size_t kScreenMgrDirtyRect = 28 + 4 * 256 + 16;
+constexpr size_t kScreenMgrLockDepth = kScreenMgrDirtyRect + 8 + 4 + 16;
+static_assert(kScreenMgrDirtyRect == 1068 && kScreenMgrLockDepth == 1096);
+
 uint16_t* ScreenManagerLockCount(void* record) {
-    auto* bytes = static_cast<uint8_t*>(record);
-    uint16_t count;
-    std::memcpy(&count, bytes + 24, 2);
-    return reinterpret_cast<uint16_t*>(bytes + 72 + 4 * count);
+    return reinterpret_cast<uint16_t*>(static_cast<uint8_t*>(record) + kScreenMgrLockDepth);
 }
 
 void PrvHALDisplayUpdateCallback(void* screenManager) {
-    auto* bytes = static_cast<uint8_t*>(screenManager);
-    uint16_t count;
-    std::memcpy(&count, bytes + 24, 2);
     int16_t rect[4];
-    std::memcpy(rect, bytes + 44 + 4 * count, sizeof rect);
+    std::memcpy(rect, static_cast<uint8_t*>(screenManager) + kScreenMgrDirtyRect, sizeof rect);
     PrvHALDisplayAddDirtyRect(rect[0], rect[1], rect[2], rect[3]);
 }
 

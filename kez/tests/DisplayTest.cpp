@@ -25,10 +25,9 @@ extern "C" uint32_t PALGTKInit();
 namespace kez::testing {
 namespace {
 
-// The screen-manager record as far as the display reads it: the colour-table count at 24 and the
-// lock count after the table.
+// The screen-manager record as far as the display reads it: the lock count behind the colour table.
 struct ScreenManager {
-    uint8_t bytes[72 + 4 * 256 + 8] = {};
+    uint8_t bytes[1104] = {};
     uint16_t& LockCount() { return *ScreenManagerLockCount(bytes); }
 };
 
@@ -387,6 +386,10 @@ TEST_F(Display, LocksShowTheBackFrameUntilTheLastUnlockAndDirtyAreasStayOnScreen
     EXPECT_EQ(KEZ_CALL(HALDisplayLock, manager.bytes, &wasLocked), visible);
     EXPECT_EQ(wasLocked, 1);
     EXPECT_EQ(manager.LockCount(), 2);
+    // The lock count stays in place when a depth change alters the colour-table entry count at 24.
+    const uint16_t entries = 16;
+    memcpy(manager.bytes + 24, &entries, 2);
+    EXPECT_EQ(manager.bytes[1096], 2);
     KEZ_CALL(HALDisplayUnlock, manager.bytes);
     EXPECT_NE(Attribute(16), Attribute(14));
     KEZ_CALL(HALDisplayUnlock, manager.bytes);

@@ -8,8 +8,6 @@
 #include <string>
 
 #include "tamsk/board/Options.h"
-#include "tamsk/board/PatchTable.h"
-#include "tamsk/board/RunLoop.h"
 #include "tamsk/board/Timing.h"
 #include "tamsk/cpu/TestBench.h"
 
@@ -18,12 +16,6 @@ using namespace tamsk;
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// The program's exit call enters the SWI vector, where a patched breakpoint ends the run.
-uint32_t EndRun(uint32_t, void*, uint8_t*) {
-    CpuRequestRunEnd(kRunExit);
-    return 0xE1A00000;  // mov r0, r0
-}
 
 struct CoreResult {
     uint64_t instructions;
@@ -39,13 +31,15 @@ CoreResult RunCore(const std::string& elf) {
         std::fprintf(stderr, "%s\n", error.c_str());
         std::exit(1);
     }
-    tb::Write32(0x08, kPatchBreakpoint);
-    PatchTable.count = 1;
-    PatchTable.entries[0] = PatchEntry{0x08, 0xE1A00000, 0, &EndRun, {}};
     tb::StartAt(entry & ~1u, kModeUser, entry & 1);
+    // The program's exit call enters the SWI vector.
     const auto t0 = Clock::now();
-    CpuRun();
+    const bool ended = tb::RunToBreakpoint(0x08, ~uint64_t(0));
     const double s = std::chrono::duration<double>(Clock::now() - t0).count();
+    if (!ended) {
+        std::fprintf(stderr, "%s did not reach its exit call\n", elf.c_str());
+        std::exit(1);
+    }
     return {ExecutedInstructions, s};
 }
 

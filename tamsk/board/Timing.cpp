@@ -1,5 +1,7 @@
 #include "tamsk/board/Timing.h"
 
+#include <algorithm>
+
 #include "standin/win32/KernelObjects.h"
 #include "tamsk/board/Options.h"
 #include "tamsk/board/RunLoop.h"
@@ -54,6 +56,22 @@ void TimingTick() {
     ++EmulatedTicks;
     OsTimerTick();
     if (EvtCountdown != 0 && --EvtCountdown == 0) CpuRunDueEvents();
+}
+
+uint32_t TimingPlainTicks() {
+    uint32_t plain = 0xFFFFFFFF;
+    for (unsigned n = 0; n < 4; ++n) {
+        // A match equal to the counter is met again after a whole wrap.
+        if (OsTimer.enable >> n & 1) plain = std::min(plain, OsTimer.match[n] - OsTimer.counter - 1);
+    }
+    if (EvtCountdown != 0) plain = std::min(plain, EvtCountdown - 1);
+    return plain;
+}
+
+void TimingSkipTicks(uint32_t n) {
+    EmulatedTicks += n;
+    OsTimer.counter += n;
+    if (EvtCountdown != 0) EvtCountdown -= n;
 }
 
 uint32_t CpuTicksToNextDue() {

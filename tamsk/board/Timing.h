@@ -15,6 +15,9 @@
 //                         and I == 0 (one exception per instruction) }
 //     current = next; ++ExecutedInstructions;
 //     TimingStep();
+// The core may run a stretch of instructions and apply their tails at once where that gives the
+// same result: up to a tick that may do something (TimingPlainTicks), and only while nothing the
+// tail looks at changes (other threads' pending bits wait for the stretch's end).
 #pragma once
 
 #include <atomic>
@@ -67,6 +70,14 @@ inline void TimingStep() {
 
 // The instruction countdown's reload value (option TimeRatio).
 uint32_t TimingRatio();
+
+// How many of the coming ticks only count (the OS timer counter, emulated time and the scheduler
+// countdown move on, and no match is equal and no event falls due): the tick after them is the
+// first that may do something. The core runs the instructions of such ticks without looking at the
+// board in between, and makes the ticks at once with TimingSkipTicks.
+uint32_t TimingPlainTicks();
+// Makes n ticks at once; n is at most TimingPlainTicks(). The instruction countdown is the caller's.
+void TimingSkipTicks(uint32_t n);
 
 // The emulated OS asks to idle (CP14 power mode 1): repaints when due and, with EnableIdle, sleeps
 // until the next armed timer match or event or until a host request wakes the core.

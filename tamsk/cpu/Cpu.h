@@ -109,6 +109,9 @@ void CpuBuildThumbTable();
 // Executes exactly one instruction with its per-instruction tail (tools and tests). Returns -1, or
 // the run code when bit 63 was served.
 int CpuStep();
+// Executes instructions as CpuRun does until the instruction counter has grown by `count` or bit 63
+// is served (tools and tests). Returns -1, or the run code.
+int CpuRunFor(uint64_t count);
 // The semihosting query of SWI 0x123457.
 uint32_t SemihostQuery(uint32_t value);
 // Starts the count kept by SemihostQuery again (tests).

@@ -105,6 +105,7 @@ void CpuCoprocWrite(int coproc, int crn, int crm, int opcode2, uint32_t value) {
 }
 
 void CpuCoprocTransfer(uint32_t instruction) {
+    CpuEndBatch();
     if (gCpu.mode == kModeUser) return;
     const int coproc = (instruction >> 8) & 0xF;
     const int crn = (instruction >> 16) & 0xF;
@@ -127,6 +128,7 @@ void CpuCoprocTransfer(uint32_t instruction) {
 }
 
 void CpuAccumulatorTransfer(uint32_t instruction) {
+    CpuEndBatch();
     const int coproc = (instruction >> 8) & 0xF;
     const int crm = instruction & 0xF;
     const int rdLo = (instruction >> 12) & 0xF;

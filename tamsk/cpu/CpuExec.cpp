@@ -2,6 +2,7 @@
 // loop with its per-instruction tail. ARM instructions dispatch through a 4096-entry handler table
 // indexed by bits 27..20 and 7..4; each handler is one template instance, so the operand form, the
 // operation and the flag setting are fixed at compile time.
+#include <algorithm>
 #include <array>
 #include <csetjmp>
 #include <utility>
@@ -23,6 +24,15 @@ ArmHandler gArmTable[4096];
 uint8_t gThumbClass[512];
 std::jmp_buf gAbortJump;
 uint32_t gQueryCount = 0;
+
+// The batch being run (see CpuEndBatch and RunBatch).
+struct Batch {
+    bool active;         // inside RunBatch, before the tail of its last instruction
+    bool stop;           // the current instruction is the batch's last
+    uint32_t size;       // instructions the batch may run
+    uint32_t left;       // instructions left, the current one included
+    uint32_t committed;  // instructions already added to the counters
+} gBatch;
 
 #define R gCpu.r
 
@@ -50,7 +60,11 @@ CPU_INLINE uint32_t SubFlags(uint32_t a, uint32_t b, uint32_t carry) {
     SetNZ(r);
     return r;
 }
-CPU_INLINE void SetThumb(uint32_t t) { gCpu.thumb = gCpu.tImage = t & 1; }
+CPU_INLINE void SetThumb(uint32_t t) {
+    t &= 1;
+    if (t != gCpu.thumb) CpuEndBatch();  // a batch runs in one state
+    gCpu.thumb = gCpu.tImage = t;
+}
 CPU_INLINE void Branch(uint32_t target) { gCpu.next = target; }
 CPU_INLINE void InterworkBranch(uint32_t target) {
     SetThumb(target & 1);
@@ -285,6 +299,7 @@ void ThumbExecute(uint32_t i);
 // The breakpoint hook: at physical 0 runs the saved reset-vector word the first time and asks for
 // a soft reset after that; elsewhere runs the instruction the patch table substitutes, if any.
 bool PatchTrap(uint32_t* insn) {
+    CpuEndBatch();  // a patch handler may do anything
     const CpuTranslation t = CpuTranslateNoFault(gCpu.cur);
     if (t.found && t.phys == 0) return PatchResetVectorTrap(insn);
     return PatchLookup(gCpu.cur, &gCpu, insn);
@@ -547,15 +562,6 @@ __attribute__((always_inline)) inline void ArmDispatch(uint32_t i) {
 
 void ArmExecute(uint32_t i) { ArmDispatch(i); }
 
-__attribute__((always_inline)) inline void ArmStep() {
-    const uint32_t pc = gCpu.cur;
-    if (pc & 3) CpuRaiseAbort(kExcPrefetchAbort, 1, pc);
-    const uint32_t insn = CpuLoad32(FetchHost(pc));
-    R[15] = pc + 8;
-    gCpu.next = pc + 4;
-    ArmDispatch(insn);
-}
-
 // --- Thumb ---
 enum ThumbClass : uint8_t {
     kTShiftImm, kTAddSubReg, kTAddSubImm3, kTMovImm, kTCmpImm, kTAddImm, kTSubImm, kTHiReg, kTLoadStoreReg,
@@ -799,16 +805,6 @@ constexpr auto kThumbAlu = MakeThumbAlu(std::make_index_sequence<16>());
 
 void ThumbExecute(uint32_t i) { gThumbTable[i >> 6](i); }
 
-__attribute__((always_inline)) inline void ThumbStep() {
-    const uint32_t pc = gCpu.cur;
-    gCpu.tImage = 1;
-    gCpu.next = pc + 2;
-    if (pc & 1) CpuRaiseAbort(kExcPrefetchAbort, 1, pc);
-    const uint32_t insn = CpuLoad16(FetchHost(pc));
-    R[15] = pc + 4;
-    gThumbTable[insn >> 6](insn);
-}
-
 // --- The run loop ---
 inline void TakeInterrupt() {
     if (IntcFiqPending() && !gCpu.F) {
@@ -822,9 +818,106 @@ inline void TakeInterrupt() {
     }
 }
 
-// One instruction and its tail; returns the run code when bit 63 was served, else -1.
-__attribute__((always_inline)) inline int StepWithTail() {
-    if (gCpu.thumb) ThumbStep(); else ArmStep();
+// The longest batch, in instructions. Other threads' requests in the pending word wait at most
+// this long: as if their thread had made them a few microseconds later.
+constexpr uint32_t kMaxBatch = 1024;
+
+// True when the tail of the next instruction would take an interrupt.
+inline bool InterruptDue() {
+    return Intc.present && ((IntcFiqPending() && !gCpu.F) || (IntcIrqPending() && !gCpu.I));
+}
+
+// Executes n instructions (n >= 1) from gCpu.cur in one execution state, or fewer when one of them
+// ends the batch. Every instruction but the last is followed
+// only by the step to the next one. The instruction's page and host address stay in a fetch
+// window while execution stays in the page, and the next address is taken as the sequential one
+// unless the instruction wrote another.
+template <bool THUMB>
+CPU_INLINE void RunInstructions(uint32_t n) {
+    constexpr uint32_t kAlign = THUMB ? 1 : 3;
+    constexpr uint32_t kSize = THUMB ? 2 : 4;
+    uint32_t pc = gCpu.cur;
+    uint32_t key = gTlb.lastFetch.key;
+    uintptr_t host = gTlb.lastFetch.host;
+    for (;;) {
+        gBatch.left = n;
+        // One compare checks both the page and the alignment.
+        if (__builtin_expect((pc & (kPageMask | kAlign)) != key, 0)) {
+            if (pc & kAlign) CpuRaiseAbort(kExcPrefetchAbort, 1, pc);
+            const CpuTlbEntry& e = FetchEntry(pc);
+            key = e.key;
+            host = e.host;
+        }
+        const uint32_t seq = pc + kSize;
+        R[15] = pc + 2 * kSize;
+        gCpu.next = seq;
+        if constexpr (THUMB) {
+            const uint32_t insn = CpuLoad16(host + (pc & 0x3FF));
+            gThumbTable[insn >> 6](insn);
+        } else {
+            ArmDispatch(CpuLoad32(host + (pc & 0x3FF)));
+        }
+        if (__builtin_expect(gBatch.stop, 0)) return;
+        if (--n == 0) return;
+        // Sequential flow continues from the register, not from the stored next address: the load
+        // only confirms the predicted branch, and no store-to-load round trip lies between two
+        // instructions. (The empty asm statements keep the compiler from using the loaded value.)
+        pc = seq;
+        asm("" : "+r"(pc));
+        if (__builtin_expect(gCpu.next != seq, 0)) {
+            pc = gCpu.next;
+            asm("" : "+r"(pc));
+        }
+        gCpu.cur = pc;
+    }
+}
+
+// Adds the instructions the batch has finished since the last commit to the instruction counter
+// and the countdown, and makes the plain ticks they passed (the batch never passes another kind).
+void CommitBatch() {
+    const uint32_t done = gBatch.size - gBatch.left - gBatch.committed;
+    if (!done) return;
+    gBatch.committed += done;
+    ExecutedInstructions += done;
+    // A countdown of 0 counts down from 2^32.
+    if (InstructionCountdown == 0 || done < InstructionCountdown) {
+        InstructionCountdown -= done;
+        return;
+    }
+    const uint32_t ratio = TimingRatio();
+    const uint32_t over = done - InstructionCountdown;
+    TimingSkipTicks(1 + over / ratio);
+    InstructionCountdown = ratio - over % ratio;
+}
+
+// Runs one batch of at most `limit` instructions (at least one), ending with the full tail of its
+// last instruction. Returns the run code when bit 63 was served, else -1.
+//
+// A batch ends no later than the instruction whose tail makes the first tick that may do something
+// (a timer match or a due event): the ticks before it only count, and are made when the batch
+// commits. Every tick therefore falls on the same instruction as when each instruction is followed
+// by its full tail. When the pending word is already non-zero or an interrupt is due, the batch
+// is one instruction long.
+int RunBatch(uint32_t limit) {
+    uint64_t n = 1;
+    if (!PendingEventWord.load(std::memory_order_relaxed) && !InterruptDue()) {
+        const uint64_t countdown = InstructionCountdown ? InstructionCountdown : uint64_t(1) << 32;
+        n = std::min<uint64_t>(limit, countdown + uint64_t(TimingPlainTicks()) * TimingRatio());
+    }
+    gBatch.size = static_cast<uint32_t>(n);
+    gBatch.left = gBatch.size;
+    gBatch.committed = 0;
+    gBatch.stop = false;
+    gBatch.active = true;
+    if (gCpu.thumb) {
+        gCpu.tImage = 1;  // only the end of a batch can leave Thumb state
+        RunInstructions<true>(gBatch.size);
+    } else {
+        RunInstructions<false>(gBatch.size);
+    }
+    CommitBatch();
+    gBatch.active = false;
+    // The per-instruction tail of the batch's last instruction.
     if (PendingEventWord.load(std::memory_order_relaxed) && CpuServicePending()) return RunCode.load();
     if (Intc.present) TakeInterrupt();
     gCpu.cur = gCpu.next;
@@ -837,20 +930,38 @@ __attribute__((always_inline)) inline int StepWithTail() {
 
 }  // namespace
 
+void CpuEndBatch() {
+    gBatch.stop = true;
+    if (gBatch.active) CommitBatch();
+}
+
 void CpuAbortJump() { std::longjmp(gAbortJump, 1); }
 
 int32_t CpuRun() {
     // An abort long-jumps back here with the state already switched to its exception.
-    setjmp(gAbortJump);
+    if (setjmp(gAbortJump)) gBatch.active = false;
     for (;;) {
-        const int code = StepWithTail();
+        const int code = RunBatch(kMaxBatch);
         if (code >= 0) return code;
     }
 }
 
 int CpuStep() {
-    if (setjmp(gAbortJump)) return -1;
-    return StepWithTail();
+    if (setjmp(gAbortJump)) {
+        gBatch.active = false;
+        return -1;
+    }
+    return RunBatch(1);
+}
+
+int CpuRunFor(uint64_t count) {
+    const uint64_t end = ExecutedInstructions + std::min(count, ~ExecutedInstructions);
+    if (setjmp(gAbortJump)) gBatch.active = false;
+    while (ExecutedInstructions < end) {
+        const int code = RunBatch(static_cast<uint32_t>(std::min<uint64_t>(kMaxBatch, end - ExecutedInstructions)));
+        if (code >= 0) return code;
+    }
+    return -1;
 }
 
 void CpuBuildCondTable() {

@@ -66,6 +66,16 @@ void CpuInstallPermissionView();
 // The abort restart point of the run loop.
 [[noreturn]] void CpuAbortJump();
 
+// The run loop executes instructions in batches that end at the next timer tick at the latest.
+// Inside a batch each instruction is followed only by the step to the next one; the checks of the
+// per-instruction tail (pending word, interrupts, instruction counter, tick) run after the batch's
+// last instruction, which is exact as long as nothing those checks look at changed before it.
+// Every path that may change it (device registers, coprocessors, status registers, mode and
+// execution-state changes, translation changes, the breakpoint hook, aborts) calls CpuEndBatch:
+// its instruction becomes the last of the batch, and the instruction countdown is brought up to
+// date at once for code that reads it in the middle of the instruction (the idle wait).
+void CpuEndBatch();
+
 #define CPU_INLINE __attribute__((always_inline)) inline
 
 CPU_INLINE uint32_t CpuLoad32(uintptr_t p) {
@@ -123,14 +133,10 @@ CPU_INLINE void MemWrite8(uint32_t va, uint32_t value) {
     }
     CpuPhysWrite8(e.phys | (va & 0x3FF), value & 0xFF);
 }
-// The fetch cache entry of va's page, made the last-fetch entry.
+// The fetch cache entry of va's page, made the last-fetch entry (fetches come only from memory
+// areas: its host address is never 0).
 __attribute__((noinline)) const CpuTlbEntry& FetchEntry(uint32_t va);
 
-// The host address of an instruction (fetches come only from memory areas).
-CPU_INLINE uintptr_t FetchHost(uint32_t va) {
-    if ((va & kPageMask) == gTlb.lastFetch.key) return gTlb.lastFetch.host + (va & 0x3FF);
-    return FetchEntry(va).host + (va & 0x3FF);
-}
 
 // Alignment faults are raised before translation, whatever the A bit says.
 CPU_INLINE void CheckAligned(uint32_t va, uint32_t mask) {

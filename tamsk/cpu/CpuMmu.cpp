@@ -84,6 +84,7 @@ void CpuFillCache(int access, uint32_t va) {
 }
 
 void CpuRaiseAbort(int kind, uint32_t status, uint32_t address) {
+    CpuEndBatch();
     CpuEnterException(kind);
     const uint32_t domain = (ReadDescriptor(FirstLevelAddress(address)) >> 5) & 0xF;
     gCpu.fsr = status | domain << 4;
@@ -126,6 +127,7 @@ const CpuTlbEntry& FetchEntry(uint32_t va) {
 }
 
 void CpuEmptyTlb() {
+    CpuEndBatch();  // the run loop's fetch window goes with the caches
     gTlb.lastFetch.key = 0xFFFFFFFFu;
     for (CpuTlbEntry& e : gTlb.fetch) e.key = 0xFFFFFFFFu;
     for (CpuTlbEntry& e : gTlb.read) e.key = 0xFFFFFFFFu;
@@ -217,6 +219,7 @@ void CpuMmuLoadImage(const uint8_t in[kMmuChunkSize]) {
 }
 
 uint32_t CpuPhysRead32(uint32_t phys) {
+    CpuEndBatch();
     const uint32_t top = phys >> 24;
     if (top >= 0x40 && top <= 0x5B) return DeviceRead(phys);
     if (top >= 0x14 && top <= 0x17) return gCpuHooks.ethRead ? gCpuHooks.ethRead(phys, 4) : 0;
@@ -224,23 +227,27 @@ uint32_t CpuPhysRead32(uint32_t phys) {
 }
 
 void CpuPhysWrite32(uint32_t phys, uint32_t value) {
+    CpuEndBatch();
     const uint32_t top = phys >> 24;
     const bool served = (top >= 0x40 && top <= 0x4A) || top == 0x4C || top == 0x50 || (top >= 0x58 && top <= 0x5B);
     if (served) DeviceWrite(phys, value);
 }
 
 uint32_t CpuPhysRead16(uint32_t phys) {
+    CpuEndBatch();
     const uint32_t top = phys >> 24;
     if (top >= 0x14 && top <= 0x17) return gCpuHooks.ethRead ? gCpuHooks.ethRead(phys, 2) & 0xFFFF : 0;
     return 0;
 }
 
 void CpuPhysWrite16(uint32_t phys, uint32_t value) {
+    CpuEndBatch();
     const uint32_t top = phys >> 24;
     if (top >= 0x14 && top <= 0x17 && gCpuHooks.ethWrite) gCpuHooks.ethWrite(phys, value, 2);
 }
 
 uint32_t CpuPhysRead8(uint32_t phys) {
+    CpuEndBatch();
     const uint32_t top = phys >> 24;
     if (top >= 0x14 && top <= 0x17) return gCpuHooks.ethRead ? gCpuHooks.ethRead(phys, 1) & 0xFF : 0;
     if ((phys >> 20) == 0x401) return UartRead(phys) & 0xFF;
@@ -248,6 +255,7 @@ uint32_t CpuPhysRead8(uint32_t phys) {
 }
 
 void CpuPhysWrite8(uint32_t phys, uint32_t value) {
+    CpuEndBatch();
     const uint32_t top = phys >> 24;
     if (top >= 0x14 && top <= 0x17) {
         if (gCpuHooks.ethWrite) gCpuHooks.ethWrite(phys, value, 1);

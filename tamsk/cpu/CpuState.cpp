@@ -48,6 +48,7 @@ uint32_t CpuComposeCpsr() {
 }
 
 void CpuSwitchMode(uint32_t newMode, bool save) {
+    CpuEndBatch();
     newMode &= 0x1F;
     if (save) {
         gCpu.tImage = gCpu.thumb;
@@ -105,6 +106,7 @@ void CpuEnterException(int kind) {
 
 void CpuReturnFromException() {
     if (gCpu.mode == kModeUser || gCpu.mode == kModeSystem) return;
+    CpuEndBatch();
     const uint32_t s = gCpu.spsr[gCpu.mode];
     CpuSwitchMode(s & 0x1F, false);
     gCpu.N = s >> 31;
@@ -118,6 +120,7 @@ void CpuReturnFromException() {
 }
 
 void CpuWriteStatusRegister(uint32_t instruction, uint32_t value) {
+    CpuEndBatch();
     const uint32_t mask = (instruction >> 16) & 0xF;
     if (instruction & (1u << 22)) {
         if (gCpu.mode == kModeUser || gCpu.mode == kModeSystem) return;

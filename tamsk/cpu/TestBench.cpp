@@ -118,6 +118,20 @@ void StartAt(uint32_t pc, uint32_t mode, bool thumb) {
     gCpu.thumb = gCpu.tImage = thumb;
 }
 
+namespace {
+uint32_t EndRunAtBreakpoint(uint32_t, void*, uint8_t*) {
+    CpuRequestRunEnd(kRunExit);
+    return 0xE1A00000;  // mov r0, r0
+}
+}  // namespace
+
+bool RunToBreakpoint(uint32_t phys, uint64_t maxInstructions) {
+    Write32(phys, kPatchBreakpoint);
+    PatchTable.count = 1;
+    PatchTable.entries[0] = PatchEntry{phys, 0xE1A00000, 0, &EndRunAtBreakpoint, {}};
+    return CpuRunFor(maxInstructions) == kRunExit;
+}
+
 uint64_t RunUntil(uint32_t pc, uint64_t maxSteps) {
     uint64_t n = 0;
     while (n < maxSteps && gCpu.cur != pc) {

@@ -29,6 +29,10 @@ std::string& Console();
 // Runs until the next instruction address equals pc (checked between instructions) or the step
 // limit passes; returns the number of steps made.
 uint64_t RunUntil(uint32_t pc, uint64_t maxSteps);
+// Runs as the board does (CpuRun's batches) until the ARM instruction at `phys` is reached or about
+// `maxInstructions` have run; returns whether it was reached. The instruction is replaced by a
+// breakpoint whose patch entry ends the run: it executes as a no-op and counts one.
+bool RunToBreakpoint(uint32_t phys, uint64_t maxInstructions);
 // Sets up execution at pc in the given mode with ARM or Thumb state.
 void StartAt(uint32_t pc, uint32_t mode = kModeSupervisor, bool thumb = false);
 

@@ -168,8 +168,7 @@ void RunBatch(bool thumb, int cases, uint64_t seed, const fs::path& dir) {
     const uint32_t entry = tb::LoadElf(elf.string(), &error);
     ASSERT_NE(entry, 0xFFFFFFFFu) << error;
     tb::StartAt(entry, kModeUser);
-    tb::RunUntil(0x08, 50'000'000);
-    ASSERT_EQ(gCpu.cur, 0x08u) << "the program did not reach its exit call";
+    ASSERT_TRUE(tb::RunToBreakpoint(0x08, 50'000'000)) << "the program did not reach its exit call";
 
     std::string got(resultBytes + diff::kScratchSize, '\0');
     for (uint32_t i = 0; i < resultBytes; i += 4) {

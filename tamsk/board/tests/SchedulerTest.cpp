@@ -147,6 +147,38 @@ TEST_F(Scheduler, AdvanceTicksStopsAtTheNextDueThing) {
     EXPECT_EQ(CpuTicksToNextDue(), 0xFFFFFFFFu);   // nothing armed
 }
 
+TEST_F(Scheduler, PlainTicksEndJustBeforeTheFirstTickThatDoesSomething) {
+    // Skipping the plain ticks, then one ordinary tick, meets the match or the event exactly.
+    struct Case {
+        uint32_t counter, match, enable, eventDelay;
+        uint32_t plain;
+    };
+    const Case cases[] = {
+        {0, 1000, 1, 0, 999},                     // a match ahead
+        {0, 1000, 0, 0, 0xFFFFFFFF},              // a disabled match does nothing
+        {0xFFFFFF00, 0x10, 1, 0, 0x10F},          // ahead across the wrap
+        {500, 500, 1, 0, 0xFFFFFFFF},             // equal: met again after a whole wrap
+        {0, 1000, 1, 300, 299},                   // the event falls due first
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        OsTimer.counter = c.counter;
+        OsTimer.match[0] = c.match;
+        OsTimer.enable = c.enable;
+        if (c.eventDelay) EvtSchedule(c.eventDelay, Log, 1);
+        const uint32_t plain = TimingPlainTicks();
+        EXPECT_EQ(plain, c.plain) << c.counter;
+        if (plain == 0xFFFFFFFF) continue;
+        TimingSkipTicks(plain);
+        EXPECT_TRUE(g_log.empty());
+        EXPECT_EQ(OsTimer.status, 0u);
+        TimingTick();
+        EXPECT_EQ(EmulatedTicks, plain + 1ull);
+        EXPECT_EQ(OsTimer.counter, c.counter + plain + 1);
+        EXPECT_TRUE(OsTimer.status == 1 || !g_log.empty()) << c.counter;
+    }
+}
+
 TEST_F(Scheduler, PendingBitsFromManyThreadsAreAllServed) {
     PendingEventWord = 0;
     std::vector<std::thread> threads;

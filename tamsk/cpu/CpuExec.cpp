@@ -35,6 +35,9 @@ struct Batch {
 } gBatch;
 
 #define R gCpu.r
+// Handlers are reached through the dispatch tables; a fast form's tail call to its slow form must
+// stay a jump, not an inlined copy.
+#define CPU_HANDLER __attribute__((noinline))
 
 CPU_INLINE uint32_t Nzcv() { return gCpu.N << 3 | gCpu.Z << 2 | gCpu.C << 1 | gCpu.V; }
 CPU_INLINE bool ConditionFails(uint32_t cond) { return gCondTable[cond][Nzcv()]; }
@@ -66,8 +69,14 @@ CPU_INLINE void SetThumb(uint32_t t) {
     gCpu.thumb = gCpu.tImage = t;
 }
 CPU_INLINE void Branch(uint32_t target) { gCpu.next = target; }
-CPU_INLINE void InterworkBranch(uint32_t target) {
+__attribute__((noinline, cold)) void InterworkSwitch(uint32_t target) {
     SetThumb(target & 1);
+    gCpu.next = target & ~1u;
+}
+// A branch that keeps the state needs no call (handlers end with it, so the switch is a tail call).
+CPU_INLINE void InterworkBranch(uint32_t target) {
+    if ((target & 1) != gCpu.thumb) return InterworkSwitch(target);
+    gCpu.tImage = target & 1;
     gCpu.next = target & ~1u;
 }
 
@@ -347,9 +356,10 @@ inline void LoadToPc(uint32_t v) {
     InterworkBranch(v);
 }
 
-// FORM 0: 12-bit immediate; 1..4: Rm shifted by an immediate of that type (no flags).
-template <int P, int U, int B, int W, int L, int FORM>
-void ArmLoadStore(uint32_t i) {
+// FORM 0: 12-bit immediate; 1..4: Rm shifted by an immediate of that type (no flags). The fast form
+// (see Load and Store) leaves loads into r15 to the slow one.
+template <int P, int U, int B, int W, int L, int FORM, bool FAST = true>
+CPU_HANDLER void ArmLoadStore(uint32_t i) {
     uint32_t offset;
     if constexpr (FORM == 0) {
         offset = i & 0xFFF;
@@ -361,59 +371,62 @@ void ArmLoadStore(uint32_t i) {
     const uint32_t base = R[rn];
     const uint32_t updated = U ? base + offset : base - offset;
     const uint32_t addr = P ? updated : base;
+    constexpr int kSize = B ? 1 : 4;
     if constexpr (L) {
         uint32_t v;
-        if constexpr (B) {
-            v = MemRead8(addr);
-        } else {
-            CheckAligned(addr, 3);
-            v = MemRead32(addr);
-        }
+        if ((FAST && rd == 15) || !Load<kSize, false, FAST>(addr, v))
+            return ArmLoadStore<P, U, B, W, L, FORM, false>(i);
         if (rd == 15) LoadToPc(v); else R[rd] = v;
     } else {
-        if constexpr (B) {
-            MemWrite8(addr, R[rd]);
-        } else {
-            CheckAligned(addr, 3);
-            MemWrite32(addr, R[rd]);
-        }
+        if (!Store<kSize, FAST>(addr, R[rd])) return ArmLoadStore<P, U, B, W, L, FORM, false>(i);
     }
     if (!P || W) R[rn] = updated;
 }
 
 // Halfword, signed and doubleword forms: SH = bits 6..5 (1 H, 2 SB/LDRD, 3 SH/STRD).
-template <int P, int U, int I, int W, int L, int SH>
-void ArmLoadStoreExtra(uint32_t i) {
+template <int P, int U, int I, int W, int L, int SH, bool FAST = true>
+CPU_HANDLER void ArmLoadStoreExtra(uint32_t i) {
     const uint32_t offset = I ? ((i >> 4) & 0xF0) | (i & 0xF) : R[i & 15];
     const uint32_t rn = (i >> 16) & 15, rd = (i >> 12) & 15;
     const uint32_t base = R[rn];
     const uint32_t updated = U ? base + offset : base - offset;
     const uint32_t addr = P ? updated : base;
+    constexpr auto kSlow = &ArmLoadStoreExtra<P, U, I, W, L, SH, false>;
     if constexpr (L) {
+        // LDRH, LDRSB, LDRSH.
         uint32_t v;
-        if constexpr (SH == 1) {
-            CheckAligned(addr, 1);
-            v = MemRead16(addr);
-        } else if constexpr (SH == 2) {
-            v = static_cast<uint32_t>(static_cast<int8_t>(MemRead8(addr)));
-        } else {
-            CheckAligned(addr, 1);
-            v = static_cast<uint32_t>(static_cast<int16_t>(MemRead16(addr)));
-        }
+        if (!Load<SH == 2 ? 1 : 2, SH != 1, FAST>(addr, v)) return kSlow(i);
         R[rd] = v;
     } else if constexpr (SH == 1) {
-        CheckAligned(addr, 1);
-        MemWrite16(addr, R[rd]);
+        if (!Store<2, FAST>(addr, R[rd])) return kSlow(i);
     } else {
-        // LDRD (SH 2) and STRD (SH 3).
-        if (rd & 1) return Undefined();
-        CheckAligned(addr, 7);
-        if constexpr (SH == 2) {
-            R[rd] = MemRead32(addr);
-            R[rd + 1] = MemRead32(addr + 4);
+        // LDRD (SH 2) and STRD (SH 3): the two words lie in one page.
+        if (rd & 1) {
+            if constexpr (FAST) return kSlow(i);
+            return Undefined();
+        }
+        if constexpr (FAST) {
+            if (addr & 7) return kSlow(i);
+            uint32_t lo, hi;
+            if constexpr (SH == 2) {
+                if (!Load<4, false, true>(addr, lo) || !Load<4, false, true>(addr + 4, hi)) return kSlow(i);
+                R[rd] = lo;
+                R[rd + 1] = hi;
+            } else {
+                uintptr_t h;
+                if (!FastHost(gTlb.write, addr, 7, h)) return kSlow(i);
+                CpuStore32(h, R[rd]);
+                CpuStore32(h + 4, R[rd + 1]);
+            }
         } else {
-            MemWrite32(addr, R[rd]);
-            MemWrite32(addr + 4, R[rd + 1]);
+            CheckAligned(addr, 7);
+            if constexpr (SH == 2) {
+                R[rd] = MemRead32(addr);
+                R[rd + 1] = MemRead32(addr + 4);
+            } else {
+                MemWrite32(addr, R[rd]);
+                MemWrite32(addr + 4, R[rd + 1]);
+            }
         }
     }
     if (!P || W) R[rn] = updated;
@@ -440,8 +453,10 @@ inline uint32_t& UserRegister(int n) {
     return gCpu.bank[n - 8][16];
 }
 
-template <int P, int U, int S, int W, int L>
-void ArmBlockTransfer(uint32_t i) {
+// The fast form moves a list of words that lie in one cached page with memory behind it, without
+// the S bit and, for LDM, without r15; everything else runs in the slow form.
+template <int P, int U, int S, int W, int L, bool FAST = true>
+CPU_HANDLER void ArmBlockTransfer(uint32_t i) {
     const uint32_t list = i & 0xFFFF;
     if (!list) return;
     const uint32_t rn = (i >> 16) & 15;
@@ -449,6 +464,17 @@ void ArmBlockTransfer(uint32_t i) {
     const uint32_t bytes = 4 * static_cast<uint32_t>(__builtin_popcount(list));
     uint32_t addr = U ? (P ? base + 4 : base) : (P ? base - bytes : base - bytes + 4);
     const uint32_t final = U ? base + bytes : base - bytes;
+    if constexpr (FAST) {
+        uintptr_t h;
+        if (S || (L && (list & 0x8000)) || !FastBlock(L ? gTlb.read : gTlb.write, addr, bytes, h))
+            return ArmBlockTransfer<P, U, S, W, L, false>(i);
+        for (uint32_t m = list; m; m &= m - 1, h += 4) {
+            const int n = __builtin_ctz(m);
+            if (L) R[n] = CpuLoad32(h); else CpuStore32(h, R[n]);
+        }
+        if (W) R[rn] = final;
+        return;
+    }
     const bool user = S && !(list & 0x8000);  // S without r15: the User bank
     for (uint32_t m = list, n = 0; m; m >>= 1, ++n) {
         if (!(m & 1)) continue;
@@ -551,13 +577,20 @@ void ArmUnconditional(uint32_t i) {
     Undefined();
 }
 
+// The handler table index: bits 27..20 and 7..4 side by side. The multiply adds a copy of the
+// masked word shifted left by 12, which puts bits 7..4 in bits 19..16 under bits 27..20 (the shifted
+// copy of bits 27..20 leaves the word).
+constexpr uint32_t ArmTableIndex(uint32_t i) { return ((i & 0x0FF000F0u) * 0x1001u) >> 16; }
+static_assert(ArmTableIndex(0xE12FFF1Eu) == 0x121, "BX: bits 27..20 0x12, bits 7..4 1");
+static_assert(ArmTableIndex(0xF5D0F000u) == 0x5D0 && ArmTableIndex(0x0FF000F0u) == 0xFFF);
+
 __attribute__((always_inline)) inline void ArmDispatch(uint32_t i) {
     const uint32_t cond = i >> 28;
-    if (cond != 14) {
+    if (__builtin_expect(cond != 14, 0)) {
         if (cond == 15) return ArmUnconditional(i);
         if (ConditionFails(cond)) return;
     }
-    gArmTable[((i >> 16) & 0xFF0) | ((i >> 4) & 0xF)](i);
+    gArmTable[ArmTableIndex(i)](i);
 }
 
 void ArmExecute(uint32_t i) { ArmDispatch(i); }
@@ -570,7 +603,28 @@ enum ThumbClass : uint8_t {
     kTUndefined,
 };
 
-void ThumbPushPop(uint32_t i) {
+// The fast forms (see Load and Store) move words that lie in one cached page with memory behind it.
+template <bool FAST = true>
+CPU_HANDLER void ThumbPushPop(uint32_t i) {
+    if constexpr (FAST) {
+        const uint32_t bytes = 4 * static_cast<uint32_t>(__builtin_popcount(i & 0x1FF));
+        const bool pop = i & (1u << 11);
+        const uint32_t addr = pop ? R[13] : R[13] - bytes;
+        uintptr_t h;
+        if (!bytes || !FastBlock(pop ? gTlb.read : gTlb.write, addr, bytes, h)) return ThumbPushPop<false>(i);
+        for (uint32_t m = i & 0xFF; m; m &= m - 1, h += 4) {
+            const int n = __builtin_ctz(m);
+            if (pop) R[n] = CpuLoad32(h); else CpuStore32(h, R[n]);
+        }
+        if (!pop) {
+            if (i & 0x100) CpuStore32(h, R[14]);
+            R[13] = addr;
+            return;
+        }
+        R[13] = addr + bytes;
+        if (i & 0x100) InterworkBranch(CpuLoad32(h));
+        return;
+    }
     if (i & (1u << 11)) {
         for (int n = 0; n < 8; ++n) {
             if (!(i & (1u << n))) continue;
@@ -599,8 +653,27 @@ void ThumbPushPop(uint32_t i) {
     }
 }
 
-void ThumbMultiple(uint32_t i) {
+template <bool FAST = true>
+CPU_HANDLER void ThumbMultiple(uint32_t i) {
     const uint32_t rn = (i >> 8) & 7;
+    if constexpr (FAST) {
+        const uint32_t bytes = 4 * static_cast<uint32_t>(__builtin_popcount(i & 0xFF));
+        const bool load = i & (1u << 11);
+        uintptr_t h;
+        if (!bytes || !FastBlock(load ? gTlb.read : gTlb.write, R[rn], bytes, h)) return ThumbMultiple<false>(i);
+        if (load) {
+            const uint32_t end = R[rn] + bytes;
+            for (uint32_t m = i & 0xFF; m; m &= m - 1, h += 4) R[__builtin_ctz(m)] = CpuLoad32(h);
+            if (!(i & (1u << rn))) R[rn] = end;
+        } else {
+            // Rn advances word by word: a listed Rn after the lowest stores its advanced value.
+            for (uint32_t m = i & 0xFF; m; m &= m - 1, h += 4) {
+                CpuStore32(h, R[__builtin_ctz(m)]);
+                R[rn] += 4;
+            }
+        }
+        return;
+    }
     if (i & (1u << 11)) {
         uint32_t addr = R[rn];
         for (int n = 0; n < 8; ++n) {
@@ -648,28 +721,30 @@ void ThumbAlu(uint32_t i) {
     SetNZ(r);
 }
 
-template <int OP>
-void ThumbLoadStoreRegister(uint32_t i) {
+// STR, STRH, STRB, LDRSB, LDR, LDRH, LDRB, LDRSH at Rn + Rm.
+template <int OP, bool FAST = true>
+CPU_HANDLER void ThumbLoadStoreRegister(uint32_t i) {
     const uint32_t addr = R[(i >> 3) & 7] + R[(i >> 6) & 7];
     const uint32_t rd = i & 7;
-    switch (OP) {
-        case 0: CheckAligned(addr, 3); MemWrite32(addr, R[rd]); break;
-        case 1: CheckAligned(addr, 1); MemWrite16(addr, R[rd]); break;
-        case 2: MemWrite8(addr, R[rd]); break;
-        case 3: R[rd] = static_cast<uint32_t>(static_cast<int8_t>(MemRead8(addr))); break;
-        case 4: CheckAligned(addr, 3); R[rd] = MemRead32(addr); break;
-        case 5: CheckAligned(addr, 1); R[rd] = MemRead16(addr); break;
-        case 6: R[rd] = MemRead8(addr); break;
-        default: CheckAligned(addr, 1); R[rd] = static_cast<uint32_t>(static_cast<int16_t>(MemRead16(addr))); break;
+    constexpr int kSize = (OP == 0 || OP == 4) ? 4 : (OP == 1 || OP == 5 || OP == 7) ? 2 : 1;
+    bool done;
+    if constexpr (OP <= 2) {
+        done = Store<kSize, FAST>(addr, R[rd]);
+    } else {
+        uint32_t v;
+        done = Load<kSize, OP == 3 || OP == 7, FAST>(addr, v);
+        if (done) R[rd] = v;
     }
+    if (!done) return ThumbLoadStoreRegister<OP, false>(i);
 }
 
 inline uint32_t SignExtend11(uint32_t i) { return static_cast<uint32_t>(static_cast<int32_t>(i << 21) >> 21); }
 
 // One instance per class of the class table and, where the class has one, per value of its
 // operation field (SUB, see ThumbSub); the ALU class has one per operation (ThumbAlu).
-template <int CLS, int SUB>
-void ThumbClass(uint32_t i) {
+template <int CLS, int SUB, bool FAST = true>
+CPU_HANDLER void ThumbClass(uint32_t i) {
+    constexpr auto kSlow = &ThumbClass<CLS, SUB, false>;
     switch (CLS) {
         case kTShiftImm: {
             const uint32_t n = (i >> 6) & 31;
@@ -709,10 +784,11 @@ void ThumbClass(uint32_t i) {
                     return;
             }
         }
-        case kTLoadStoreReg: return ThumbLoadStoreRegister<SUB>(i);
+        case kTLoadStoreReg: return ThumbLoadStoreRegister<SUB, FAST>(i);
         case kTLdrPc: {
-            const uint32_t addr = (R[15] & ~3u) + (i & 0xFF) * 4;
-            R[(i >> 8) & 7] = MemRead32(addr);
+            uint32_t v;
+            if (!Load<4, false, FAST>((R[15] & ~3u) + (i & 0xFF) * 4, v)) return kSlow(i);
+            R[(i >> 8) & 7] = v;
             return;
         }
         case kTBx: return InterworkBranch(R[(i >> 3) & 15]);
@@ -721,25 +797,20 @@ void ThumbClass(uint32_t i) {
             R[14] = gCpu.next | 1;
             return InterworkBranch(target);
         }
-        case kTLoadStoreImm: {
-            const uint32_t n = (i >> 6) & 31, rd = i & 7, base = R[(i >> 3) & 7];
-            switch (SUB) {
-                case 0: { const uint32_t a = base + n * 4; CheckAligned(a, 3); MemWrite32(a, R[rd]); return; }
-                case 1: { const uint32_t a = base + n * 4; CheckAligned(a, 3); R[rd] = MemRead32(a); return; }
-                case 2: MemWrite8(base + n, R[rd]); return;
-                default: R[rd] = MemRead8(base + n); return;
+        case kTLoadStoreImm:    // SUB: STR, LDR (offset × 4), STRB, LDRB
+        case kTLoadStoreHalf:   // bit 11: LDRH, else STRH (offset × 2)
+        case kTLoadStoreSp: {   // bit 11: LDR, else STR of Rd (bits 10..8) at r13 + offset × 4
+            constexpr int kSize = CLS == kTLoadStoreHalf ? 2 : (CLS == kTLoadStoreImm && SUB >= 2) ? 1 : 4;
+            const bool load = CLS == kTLoadStoreImm ? (SUB & 1) : (i >> 11) & 1;
+            const uint32_t rd = CLS == kTLoadStoreSp ? (i >> 8) & 7 : i & 7;
+            const uint32_t a = CLS == kTLoadStoreSp ? R[13] + (i & 0xFF) * 4 : R[(i >> 3) & 7] + ((i >> 6) & 31) * kSize;
+            uint32_t v;
+            if (load) {
+                if (!Load<kSize, false, FAST>(a, v)) return kSlow(i);
+                R[rd] = v;
+            } else if (!Store<kSize, FAST>(a, R[rd])) {
+                return kSlow(i);
             }
-        }
-        case kTLoadStoreHalf: {
-            const uint32_t a = R[(i >> 3) & 7] + ((i >> 6) & 31) * 2;
-            CheckAligned(a, 1);
-            if (i & (1u << 11)) R[i & 7] = MemRead16(a); else MemWrite16(a, R[i & 7]);
-            return;
-        }
-        case kTLoadStoreSp: {
-            const uint32_t a = R[13] + (i & 0xFF) * 4;
-            CheckAligned(a, 3);
-            if (i & (1u << 11)) R[(i >> 8) & 7] = MemRead32(a); else MemWrite32(a, R[(i >> 8) & 7]);
             return;
         }
         case kTAddress:
@@ -748,13 +819,13 @@ void ThumbClass(uint32_t i) {
         case kTAdjustSp:
             if (i & 0x80) R[13] -= (i & 0x7F) * 4; else R[13] += (i & 0x7F) * 4;
             return;
-        case kTPushPop: return ThumbPushPop(i);
+        case kTPushPop: return ThumbPushPop<FAST>(i);
         case kTBkpt: {
             uint32_t insn;
             if (PatchTrap(&insn)) return ThumbExecute(insn & 0xFFFF);
             return;
         }
-        case kTMultiple: return ThumbMultiple(i);
+        case kTMultiple: return ThumbMultiple<FAST>(i);
         case kTCondBranch: {
             if (SUB != 14 && ConditionFails(SUB)) return;
             return Branch(R[15] + static_cast<uint32_t>(static_cast<int8_t>(i & 0xFF)) * 2);

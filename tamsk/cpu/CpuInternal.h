@@ -99,6 +99,11 @@ CPU_INLINE CpuTlbEntry& TlbEntry(CpuTlbEntry* cache, int access, uint32_t va) {
     return e;
 }
 
+// Alignment faults are raised before translation, whatever the A bit says.
+CPU_INLINE void CheckAligned(uint32_t va, uint32_t mask) {
+    if (va & mask) CpuRaiseAbort(kExcDataAbort, 1, va);
+}
+
 // Data accesses; the caller has checked alignment.
 CPU_INLINE uint32_t MemRead32(uint32_t va) {
     const CpuTlbEntry& e = TlbEntry(gTlb.read, kAccessRead, va);
@@ -133,14 +138,63 @@ CPU_INLINE void MemWrite8(uint32_t va, uint32_t value) {
     }
     CpuPhysWrite8(e.phys | (va & 0x3FF), value & 0xFF);
 }
+// Data accesses in two forms. The slow form (FAST false) is the whole access: alignment check,
+// translation on a cache miss, the device paths. The fast form makes only the common access, an
+// aligned one to a cached page with memory behind it, without calls, and returns false for any
+// other: the handler then runs again as its slow form. A handler written once over these serves
+// as both, and its fast form needs no stack frame.
+CPU_INLINE bool FastHost(const CpuTlbEntry* cache, uint32_t va, uint32_t align, uintptr_t& h) {
+    const CpuTlbEntry& e = cache[(va >> 10) & (kTlbEntries - 1)];
+    // One compare checks the page and the alignment (keys have bits 9..0 clear).
+    if (e.key != (va & (kPageMask | align)) || !e.host) return false;
+    h = e.host + (va & 0x3FF);
+    return true;
+}
+
+template <int SIZE, bool SIGNED, bool FAST>
+CPU_INLINE bool Load(uint32_t va, uint32_t& v) {
+    uint32_t raw;
+    if constexpr (FAST) {
+        uintptr_t h;
+        if (!FastHost(gTlb.read, va, SIZE - 1, h)) return false;
+        raw = SIZE == 4 ? CpuLoad32(h) : SIZE == 2 ? CpuLoad16(h) : *reinterpret_cast<const uint8_t*>(h);
+    } else {
+        if constexpr (SIZE > 1) CheckAligned(va, SIZE - 1);
+        raw = SIZE == 4 ? MemRead32(va) : SIZE == 2 ? MemRead16(va) : MemRead8(va);
+    }
+    if constexpr (SIGNED && SIZE == 2) raw = static_cast<uint32_t>(static_cast<int16_t>(raw));
+    if constexpr (SIGNED && SIZE == 1) raw = static_cast<uint32_t>(static_cast<int8_t>(raw));
+    v = raw;
+    return true;
+}
+
+template <int SIZE, bool FAST>
+CPU_INLINE bool Store(uint32_t va, uint32_t v) {
+    if constexpr (FAST) {
+        uintptr_t h;
+        if (!FastHost(gTlb.write, va, SIZE - 1, h)) return false;
+        if constexpr (SIZE == 4) CpuStore32(h, v);
+        else if constexpr (SIZE == 2) CpuStore16(h, static_cast<uint16_t>(v));
+        else *reinterpret_cast<uint8_t*>(h) = static_cast<uint8_t>(v);
+    } else {
+        if constexpr (SIZE > 1) CheckAligned(va, SIZE - 1);
+        if constexpr (SIZE == 4) MemWrite32(va, v);
+        else if constexpr (SIZE == 2) MemWrite16(va, v);
+        else MemWrite8(va, v);
+    }
+    return true;
+}
+
+// The host address of `bytes` (at least 4) bytes of words from va in one cached page with memory
+// behind it (block transfers).
+CPU_INLINE bool FastBlock(const CpuTlbEntry* cache, uint32_t va, uint32_t bytes, uintptr_t& h) {
+    return !(((va + bytes - 4) ^ va) & kPageMask) && FastHost(cache, va, 3, h);
+}
+
 // The fetch cache entry of va's page, made the last-fetch entry (fetches come only from memory
 // areas: its host address is never 0).
 __attribute__((noinline)) const CpuTlbEntry& FetchEntry(uint32_t va);
 
 
-// Alignment faults are raised before translation, whatever the A bit says.
-CPU_INLINE void CheckAligned(uint32_t va, uint32_t mask) {
-    if (va & mask) CpuRaiseAbort(kExcDataAbort, 1, va);
-}
 
 }  // namespace tamsk

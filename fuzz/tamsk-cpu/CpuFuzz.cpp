@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::memcpy(chunk, data, sizeof chunk);
         CpuLoadCore(chunk);
         CpuSaveCore(chunk);
-        if (gCpu.mode > 31 || gCpu.N > 1 || gCpu.thumb > 1) __builtin_trap();
+        if (gCpu.mode > 31 || (gCpu.nzcv & 0x0FFFFFFF) || gCpu.thumb > 1) __builtin_trap();
         tb::Init();
     }
 
@@ -59,8 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool thumb = flags & 8;
     tb::StartAt(kCode, kModeUser, thumb);
     for (int r = 0; r < 15; ++r) gCpu.r[r] = Word(data + 4 + 4 * r);
-    gCpu.N = flags >> 7;
-    gCpu.C = (flags >> 6) & 1;
+    gCpu.nzcv = (flags & 0x80u) << 24 | (flags & 0x40u) << 23;  // N and C
     for (size_t i = 64; i + 1 < size && i < 64 + 4096; i += 2) tb::Write16(kCode + static_cast<uint32_t>(i - 64), data[i] | data[i + 1] << 8);
     for (int step = 0; step < 2000 && gCpu.mode == kModeUser; ++step) CpuStep();
     return 0;

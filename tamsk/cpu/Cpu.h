@@ -32,13 +32,17 @@ enum CpuException : int {
     kExcFiq = 6,
 };
 
+// The condition flags in CpuRegisterFile::nzcv.
+constexpr uint32_t kFlagN = 1u << 31, kFlagZ = 1u << 30, kFlagC = 1u << 29, kFlagV = 1u << 28;
+
 struct CpuRegisterFile {
     uint32_t r[16];           // registers of the current mode; r15 = instruction address + 8 (Thumb + 4)
     uint32_t cur;             // address of the instruction being executed
     uint32_t next;            // where execution continues
     uint32_t bank[8][32];     // r8..r14 and one spare array, indexed by mode number (16 = User/System)
     uint32_t spsr[32];        // indexed by mode number
-    uint32_t N, Z, C, V, Q, I, F;  // flags, 0 or 1 each
+    uint32_t nzcv;            // N, Z, C and V in their CPSR bits 31..28; the other bits are 0
+    uint32_t Q, I, F;         // flags, 0 or 1 each
     uint32_t tImage;          // the CPSR T bit as last written by MSR or restored from an SPSR
     uint32_t mode;            // 5-bit mode number
     uint32_t thumb;           // execution state: 1 while executing Thumb

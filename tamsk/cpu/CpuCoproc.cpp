@@ -120,10 +120,7 @@ void CpuCoprocTransfer(uint32_t instruction) {
     if (rd != 15) {
         gCpu.r[rd] = value;
     } else {
-        gCpu.N = value >> 31;
-        gCpu.Z = (value >> 30) & 1;
-        gCpu.C = (value >> 29) & 1;
-        gCpu.V = (value >> 28) & 1;
+        gCpu.nzcv = value & 0xF0000000u;
     }
 }
 

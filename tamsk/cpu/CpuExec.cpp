@@ -25,11 +25,12 @@ uint8_t gThumbClass[512];
 std::jmp_buf gAbortJump;
 uint32_t gQueryCount = 0;
 
-// The batch being run (see CpuEndBatch and RunBatch).
+// The batch being run (see CpuEndBatch and RunBatch). `left` counts down as the instructions finish;
+// ending the batch early sets it to 1 and shrinks `size` to match, so that size - left always
+// counts the instructions finished before the current one.
 struct Batch {
     bool active;         // inside RunBatch, before the tail of its last instruction
-    bool stop;           // the current instruction is the batch's last
-    uint32_t size;       // instructions the batch may run
+    uint32_t size;       // instructions the batch runs
     uint32_t left;       // instructions left, the current one included
     uint32_t committed;  // instructions already added to the counters
 } gBatch;
@@ -39,28 +40,31 @@ struct Batch {
 // stay a jump, not an inlined copy.
 #define CPU_HANDLER __attribute__((noinline))
 
-CPU_INLINE uint32_t Nzcv() { return gCpu.N << 3 | gCpu.Z << 2 | gCpu.C << 1 | gCpu.V; }
-CPU_INLINE bool ConditionFails(uint32_t cond) { return gCondTable[cond][Nzcv()]; }
+// The flags live in one word in their CPSR positions: a condition is one table lookup, and an
+// instruction that sets flags stores one word.
+CPU_INLINE bool ConditionFails(uint32_t cond) { return gCondTable[cond][gCpu.nzcv >> 28]; }
+CPU_INLINE uint32_t Carry() { return (gCpu.nzcv >> 29) & 1; }
 
-CPU_INLINE void SetNZ(uint32_t v) {
-    gCpu.N = v >> 31;
-    gCpu.Z = v == 0;
-}
+// N and Z of a result, in place.
+CPU_INLINE uint32_t NZ(uint32_t v) { return (v & kFlagN) | (v == 0 ? kFlagZ : 0); }
+// N and Z from the result; C and V kept.
+CPU_INLINE void SetNZ(uint32_t v) { gCpu.nzcv = (gCpu.nzcv & (kFlagC | kFlagV)) | NZ(v); }
+// N and Z from the result, C = c (0 or 1); V kept.
+CPU_INLINE void SetNZC(uint32_t v, uint32_t c) { gCpu.nzcv = (gCpu.nzcv & kFlagV) | NZ(v) | c << 29; }
 CPU_INLINE uint32_t Ror(uint32_t v, uint32_t n) { return n ? (v >> n) | (v << (32 - n)) : v; }
+// The signed overflow bit 31 of `sign`, moved to V's position.
+CPU_INLINE uint32_t OverflowFlag(uint32_t sign) { return (sign >> 3) & kFlagV; }
 CPU_INLINE uint32_t AddFlags(uint32_t a, uint32_t b, uint32_t carry) {
     const uint64_t sum = static_cast<uint64_t>(a) + b + carry;
     const uint32_t r = static_cast<uint32_t>(sum);
-    gCpu.C = static_cast<uint32_t>(sum >> 32);
-    gCpu.V = ((a ^ r) & (b ^ r)) >> 31;
-    SetNZ(r);
+    gCpu.nzcv = NZ(r) | static_cast<uint32_t>(sum >> 32) << 29 | OverflowFlag((a ^ r) & (b ^ r));
     return r;
 }
 // a - b - (1 - carry), C = no borrow.
 CPU_INLINE uint32_t SubFlags(uint32_t a, uint32_t b, uint32_t carry) {
     const uint32_t r = a - b - (1 - carry);
-    gCpu.C = static_cast<uint64_t>(a) >= static_cast<uint64_t>(b) + (1 - carry);
-    gCpu.V = ((a ^ b) & (a ^ r)) >> 31;
-    SetNZ(r);
+    const uint32_t c = static_cast<uint64_t>(a) >= static_cast<uint64_t>(b) + (1 - carry);
+    gCpu.nzcv = NZ(r) | c << 29 | OverflowFlag((a ^ b) & (a ^ r));
     return r;
 }
 CPU_INLINE void SetThumb(uint32_t t) {
@@ -164,7 +168,7 @@ constexpr bool IsCompare(int op) { return op >= kTst && op <= kCmn; }
 template <int OP, int S, int FORM>
 void ArmDataProcessing(uint32_t i) {
     constexpr bool setFlags = S || IsCompare(OP);
-    uint32_t c = gCpu.C;
+    uint32_t c = Carry();
     const uint32_t b = Operand2<FORM>(i, c);
     const uint32_t a = R[(i >> 16) & 15];
     const uint32_t rd = (i >> 12) & 15;
@@ -180,27 +184,24 @@ void ArmDataProcessing(uint32_t i) {
             case kBic: r = a & ~b; break;
             default: r = ~b; break;
         }
-        if (flags) {
-            SetNZ(r);
-            gCpu.C = c;
-        }
+        if (flags) SetNZC(r, c);
     } else if (flags) {
         switch (OP) {
             case kSub: case kCmp: r = SubFlags(a, b, 1); break;
             case kRsb: r = SubFlags(b, a, 1); break;
             case kAdd: case kCmn: r = AddFlags(a, b, 0); break;
-            case kAdc: r = AddFlags(a, b, gCpu.C); break;
-            case kSbc: r = SubFlags(a, b, gCpu.C); break;
-            default: r = SubFlags(b, a, gCpu.C); break;
+            case kAdc: r = AddFlags(a, b, Carry()); break;
+            case kSbc: r = SubFlags(a, b, Carry()); break;
+            default: r = SubFlags(b, a, Carry()); break;
         }
     } else {
         switch (OP) {
             case kSub: case kCmp: r = a - b; break;
             case kRsb: r = b - a; break;
             case kAdd: case kCmn: r = a + b; break;
-            case kAdc: r = a + b + gCpu.C; break;
-            case kSbc: r = a - b - (1 - gCpu.C); break;
-            default: r = b - a - (1 - gCpu.C); break;
+            case kAdc: r = a + b + Carry(); break;
+            case kSbc: r = a - b - (1 - Carry()); break;
+            default: r = b - a - (1 - Carry()); break;
         }
     }
     if constexpr (IsCompare(OP)) return;
@@ -232,10 +233,7 @@ void ArmMultiply(uint32_t i) {
             if (OP & 1) p += static_cast<uint64_t>(R[rdHi]) << 32 | R[rdLo];
             R[rdLo] = static_cast<uint32_t>(p);
             R[rdHi] = static_cast<uint32_t>(p >> 32);
-            if (S) {
-                gCpu.N = static_cast<uint32_t>(p >> 63);
-                gCpu.Z = p == 0;
-            }
+            if (S) gCpu.nzcv = (gCpu.nzcv & (kFlagC | kFlagV)) | (static_cast<uint32_t>(p >> 32) & kFlagN) | (p == 0 ? kFlagZ : 0);
             return;
         }
         default: return;  // 2, 3: no effect
@@ -364,7 +362,7 @@ CPU_HANDLER void ArmLoadStore(uint32_t i) {
     if constexpr (FORM == 0) {
         offset = i & 0xFFF;
     } else {
-        uint32_t c = gCpu.C;
+        uint32_t c = Carry();
         offset = ShiftByImmediate(FORM - 1, R[i & 15], (i >> 7) & 31, c);
     }
     const uint32_t rn = (i >> 16) & 15, rd = (i >> 12) & 15;
@@ -698,16 +696,16 @@ void ThumbAlu(uint32_t i) {
     const uint32_t rd = i & 7;
     const uint32_t m = R[(i >> 3) & 7];
     const uint32_t d = R[rd];
-    uint32_t r;
+    uint32_t r, c = Carry();  // the shifts change c; the other logical operations keep it
     switch (OP) {
         case 0: r = d & m; break;
         case 1: r = d ^ m; break;
-        case 2: r = ShiftByRegister(kLsl, d, m & 0xFF, gCpu.C); break;
-        case 3: r = ShiftByRegister(kLsr, d, m & 0xFF, gCpu.C); break;
-        case 4: r = ShiftByRegister(kAsr, d, m & 0xFF, gCpu.C); break;
-        case 5: R[rd] = AddFlags(d, m, gCpu.C); return;
-        case 6: R[rd] = SubFlags(d, m, gCpu.C); return;
-        case 7: r = ShiftByRegister(kRor, d, m & 0xFF, gCpu.C); break;
+        case 2: r = ShiftByRegister(kLsl, d, m & 0xFF, c); break;
+        case 3: r = ShiftByRegister(kLsr, d, m & 0xFF, c); break;
+        case 4: r = ShiftByRegister(kAsr, d, m & 0xFF, c); break;
+        case 5: R[rd] = AddFlags(d, m, c); return;
+        case 6: R[rd] = SubFlags(d, m, c); return;
+        case 7: r = ShiftByRegister(kRor, d, m & 0xFF, c); break;
         case 8: SetNZ(d & m); return;
         case 9: R[rd] = SubFlags(0, m, 1); return;
         case 10: SubFlags(d, m, 1); return;
@@ -718,7 +716,7 @@ void ThumbAlu(uint32_t i) {
         default: r = ~m; break;
     }
     R[rd] = r;
-    SetNZ(r);
+    SetNZC(r, c);
 }
 
 // STR, STRH, STRB, LDRSB, LDR, LDRH, LDRB, LDRSH at Rn + Rm.
@@ -748,9 +746,10 @@ CPU_HANDLER void ThumbClass(uint32_t i) {
     switch (CLS) {
         case kTShiftImm: {
             const uint32_t n = (i >> 6) & 31;
-            const uint32_t r = ShiftByImmediate(SUB, R[(i >> 3) & 7], n, gCpu.C);
+            uint32_t c = Carry();
+            const uint32_t r = ShiftByImmediate(SUB, R[(i >> 3) & 7], n, c);
             R[i & 7] = r;
-            SetNZ(r);
+            SetNZC(r, c);
             return;
         }
         case kTAddSubReg:
@@ -898,20 +897,18 @@ inline bool InterruptDue() {
     return Intc.present && ((IntcFiqPending() && !gCpu.F) || (IntcIrqPending() && !gCpu.I));
 }
 
-// Executes n instructions (n >= 1) from gCpu.cur in one execution state, or fewer when one of them
-// ends the batch. Every instruction but the last is followed
-// only by the step to the next one. The instruction's page and host address stay in a fetch
-// window while execution stays in the page, and the next address is taken as the sequential one
-// unless the instruction wrote another.
+// Executes the batch's instructions from gCpu.cur in one execution state. Every instruction but
+// the last is followed only by the step to the next one. The page of the instruction and its host
+// address stay in a fetch window, checked again only after a branch or at a page boundary, and the
+// next address is taken as the sequential one unless the instruction wrote another.
 template <bool THUMB>
-CPU_INLINE void RunInstructions(uint32_t n) {
+CPU_INLINE void RunInstructions() {
     constexpr uint32_t kAlign = THUMB ? 1 : 3;
     constexpr uint32_t kSize = THUMB ? 2 : 4;
     uint32_t pc = gCpu.cur;
     uint32_t key = gTlb.lastFetch.key;
     uintptr_t host = gTlb.lastFetch.host;
     for (;;) {
-        gBatch.left = n;
         // One compare checks both the page and the alignment.
         if (__builtin_expect((pc & (kPageMask | kAlign)) != key, 0)) {
             if (pc & kAlign) CpuRaiseAbort(kExcPrefetchAbort, 1, pc);
@@ -919,27 +916,31 @@ CPU_INLINE void RunInstructions(uint32_t n) {
             key = e.key;
             host = e.host;
         }
-        const uint32_t seq = pc + kSize;
-        R[15] = pc + 2 * kSize;
-        gCpu.next = seq;
-        if constexpr (THUMB) {
-            const uint32_t insn = CpuLoad16(host + (pc & 0x3FF));
-            gThumbTable[insn >> 6](insn);
-        } else {
-            ArmDispatch(CpuLoad32(host + (pc & 0x3FF)));
-        }
-        if (__builtin_expect(gBatch.stop, 0)) return;
-        if (--n == 0) return;
-        // Sequential flow continues from the register, not from the stored next address: the load
-        // only confirms the predicted branch, and no store-to-load round trip lies between two
-        // instructions. (The empty asm statements keep the compiler from using the loaded value.)
-        pc = seq;
-        asm("" : "+r"(pc));
-        if (__builtin_expect(gCpu.next != seq, 0)) {
-            pc = gCpu.next;
+        do {
+            const uint32_t seq = pc + kSize;
+            R[15] = pc + 2 * kSize;
+            gCpu.next = seq;
+            if constexpr (THUMB) {
+                const uint32_t insn = CpuLoad16(host + (pc & 0x3FF));
+                gThumbTable[insn >> 6](insn);
+            } else {
+                ArmDispatch(CpuLoad32(host + (pc & 0x3FF)));
+            }
+            if (__builtin_expect(--gBatch.left == 0, 0)) return;
+            // Sequential flow continues from the register, not from the stored next address: the
+            // load only confirms the predicted branch, and no store-to-load round trip lies between
+            // two instructions. (The empty asm statements keep the compiler from using the loaded
+            // value.)
+            pc = seq;
             asm("" : "+r"(pc));
-        }
-        gCpu.cur = pc;
+            if (__builtin_expect(gCpu.next != seq, 0)) {
+                pc = gCpu.next;
+                asm("" : "+r"(pc));
+                gCpu.cur = pc;
+                break;
+            }
+            gCpu.cur = pc;
+        } while (__builtin_expect(pc & 0x3FF, 1));  // still in the window's page
     }
 }
 
@@ -978,14 +979,14 @@ int RunBatch(uint32_t limit) {
     gBatch.size = static_cast<uint32_t>(n);
     gBatch.left = gBatch.size;
     gBatch.committed = 0;
-    gBatch.stop = false;
     gBatch.active = true;
     if (gCpu.thumb) {
         gCpu.tImage = 1;  // only the end of a batch can leave Thumb state
-        RunInstructions<true>(gBatch.size);
+        RunInstructions<true>();
     } else {
-        RunInstructions<false>(gBatch.size);
+        RunInstructions<false>();
     }
+    gBatch.left = 1;  // the last instruction: its tail follows
     CommitBatch();
     gBatch.active = false;
     // The per-instruction tail of the batch's last instruction.
@@ -1002,8 +1003,10 @@ int RunBatch(uint32_t limit) {
 }  // namespace
 
 void CpuEndBatch() {
-    gBatch.stop = true;
-    if (gBatch.active) CommitBatch();
+    if (!gBatch.active) return;
+    CommitBatch();
+    gBatch.size -= gBatch.left - 1;
+    gBatch.left = 1;
 }
 
 void CpuAbortJump() { std::longjmp(gAbortJump, 1); }

@@ -43,8 +43,7 @@ uint32_t Get32(const uint8_t* p) {
 void CpuFatal(const char* text) { HostFatal("%s", text); }
 
 uint32_t CpuComposeCpsr() {
-    return gCpu.mode | gCpu.tImage << 5 | gCpu.F << 6 | gCpu.I << 7 | gCpu.Q << 27 | gCpu.V << 28 |
-           gCpu.C << 29 | gCpu.Z << 30 | gCpu.N << 31;
+    return gCpu.mode | gCpu.tImage << 5 | gCpu.F << 6 | gCpu.I << 7 | gCpu.Q << 27 | gCpu.nzcv;
 }
 
 void CpuSwitchMode(uint32_t newMode, bool save) {
@@ -109,10 +108,7 @@ void CpuReturnFromException() {
     CpuEndBatch();
     const uint32_t s = gCpu.spsr[gCpu.mode];
     CpuSwitchMode(s & 0x1F, false);
-    gCpu.N = s >> 31;
-    gCpu.Z = (s >> 30) & 1;
-    gCpu.C = (s >> 29) & 1;
-    gCpu.V = (s >> 28) & 1;
+    gCpu.nzcv = s & 0xF0000000u;
     gCpu.Q = (s >> 27) & 1;
     gCpu.I = (s >> 7) & 1;
     gCpu.F = (s >> 6) & 1;
@@ -140,10 +136,7 @@ void CpuWriteStatusRegister(uint32_t instruction, uint32_t value) {
         gCpu.I = (value >> 7) & 1;
     }
     if (mask & 8) {
-        gCpu.N = value >> 31;
-        gCpu.Z = (value >> 30) & 1;
-        gCpu.C = (value >> 29) & 1;
-        gCpu.V = (value >> 28) & 1;
+        gCpu.nzcv = value & 0xF0000000u;
         gCpu.Q = (value >> 27) & 1;
     }
 }
@@ -169,7 +162,9 @@ void CpuSetResetState() {
 void CpuSaveCore(uint8_t out[kCpuCoreChunkSize]) {
     std::memset(out, 0, kCpuCoreChunkSize);
     for (int i = 0; i < 16; ++i) Put32(out + 4 * i, gCpu.r[i]);
-    const uint32_t flags[9] = {gCpu.N, gCpu.Z, gCpu.C, gCpu.V, gCpu.Q, gCpu.I, gCpu.F, gCpu.tImage, gCpu.mode};
+    const uint32_t flags[9] = {gCpu.nzcv >> 31,       gCpu.nzcv >> 30 & 1, gCpu.nzcv >> 29 & 1,
+                               gCpu.nzcv >> 28 & 1,   gCpu.Q,              gCpu.I,
+                               gCpu.F,                gCpu.tImage,         gCpu.mode};
     for (int i = 0; i < 9; ++i) Put32(out + 64 + 4 * i, flags[i]);
     for (int b = 0; b < 8; ++b)
         for (int m = 0; m < 32; ++m) Put32(out + 100 + 128 * b + 4 * m, gCpu.bank[b][m]);
@@ -196,11 +191,12 @@ void CpuSaveCore(uint8_t out[kCpuCoreChunkSize]) {
 
 void CpuLoadCore(const uint8_t in[kCpuCoreChunkSize]) {
     for (int i = 0; i < 16; ++i) gCpu.r[i] = Get32(in + 4 * i);
-    uint32_t* flags[9] = {&gCpu.N, &gCpu.Z, &gCpu.C, &gCpu.V, &gCpu.Q, &gCpu.I, &gCpu.F, &gCpu.tImage, &gCpu.mode};
-    for (int i = 0; i < 9; ++i) *flags[i] = Get32(in + 64 + 4 * i);
     // Flags are kept as 0 or 1 and the mode as 5 bits, whatever the file holds.
-    for (int i = 0; i < 8; ++i) *flags[i] &= 1;
-    gCpu.mode &= 0x1F;
+    gCpu.nzcv = 0;
+    for (int i = 0; i < 4; ++i) gCpu.nzcv |= (Get32(in + 64 + 4 * i) & 1) << (31 - i);
+    uint32_t* flags[4] = {&gCpu.Q, &gCpu.I, &gCpu.F, &gCpu.tImage};
+    for (int i = 0; i < 4; ++i) *flags[i] = Get32(in + 80 + 4 * i) & 1;
+    gCpu.mode = Get32(in + 96) & 0x1F;
     for (int b = 0; b < 8; ++b)
         for (int m = 0; m < 32; ++m) gCpu.bank[b][m] = Get32(in + 100 + 128 * b + 4 * m);
     for (int m = 0; m < 32; ++m) gCpu.spsr[m] = Get32(in + 1124 + 4 * m);

@@ -42,10 +42,10 @@ TEST_F(ArmTest, MovsPcRestoresTheSpsrOnlyInExceptionModes) {
     tb::WriteWords(kCode, {0xE1B0F00E});  // movs pc, lr
     tb::StartAt(kCode, kModeUser);
     gCpu.r[14] = 0x9000;
-    gCpu.Z = 1;
+    gCpu.nzcv = kFlagZ;
     CpuStep();
     EXPECT_EQ(gCpu.cur, 0x9000u);
-    EXPECT_EQ(gCpu.Z, 1u);
+    EXPECT_EQ(gCpu.nzcv, kFlagZ);
     EXPECT_EQ(gCpu.mode, kModeUser);
 
     tb::StartAt(kCode, kModeSupervisor);
@@ -54,7 +54,7 @@ TEST_F(ArmTest, MovsPcRestoresTheSpsrOnlyInExceptionModes) {
     CpuStep();
     EXPECT_EQ(gCpu.mode, kModeUser);
     EXPECT_EQ(gCpu.thumb, 1u);
-    EXPECT_EQ(gCpu.N, 1u);
+    EXPECT_EQ(gCpu.nzcv, kFlagN);
     EXPECT_EQ(gCpu.cur, 0x9001u);  // no bits cleared: the next Thumb fetch aborts
 }
 
@@ -62,7 +62,7 @@ TEST_F(ArmTest, UnpredictableFormsTheCoreSettles) {
     // cmp r0, #1 with an Rd field of 15 only sets the flags.
     RunArm({0xE350F001}, 1);
     EXPECT_EQ(gCpu.cur, kCode + 4);
-    EXPECT_EQ(gCpu.N, 1u);
+    EXPECT_EQ(gCpu.nzcv, kFlagN);
     // ldr r0, [r0], #4: the write-back comes after the load.
     tb::Write32(0x9000, 0x1234);
     RunArm({0xE4900004}, 0);

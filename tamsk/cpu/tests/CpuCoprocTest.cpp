@@ -27,7 +27,7 @@ TEST_F(CoprocTest, Identification) {
 TEST_F(CoprocTest, MrcIntoPcSetsOnlyTheFlags) {
     CpuCoprocWrite(15, 5, 0, 0, 0x6000000F);  // FSR
     RunArm({Mrc(15, 5, 0, 15)}, 1);
-    EXPECT_EQ(gCpu.N << 3 | gCpu.Z << 2 | gCpu.C << 1 | gCpu.V, 0x6u);
+    EXPECT_EQ(gCpu.nzcv, kFlagZ | kFlagC);
     EXPECT_EQ(gCpu.cur, kCode + 4);
 }
 

@@ -44,7 +44,7 @@ TEST_F(StateTest, ExceptionEntryForEveryKind) {
             tb::StartAt(0, kModeUser, true);
             gCpu.cur = 0x1000;
             gCpu.next = 0x2000;
-            gCpu.N = gCpu.C = 1;
+            gCpu.nzcv = kFlagN | kFlagC;
             gCpu.r[13] = 0x1313;
             gCpu.r[14] = 0x1414;
             gCpu.highVectors = high;
@@ -63,7 +63,8 @@ TEST_F(StateTest, ExceptionEntryForEveryKind) {
             EXPECT_EQ(gCpu.r[13], 0x1313u);
             EXPECT_EQ(gCpu.r[14], 0x1414u);
             EXPECT_EQ(gCpu.thumb, 1u);
-            EXPECT_EQ(gCpu.N + gCpu.C + gCpu.I + gCpu.F, 2u);
+            EXPECT_EQ(gCpu.nzcv, kFlagN | kFlagC);
+            EXPECT_EQ(gCpu.I + gCpu.F, 0u);
         }
     }
 }
@@ -105,7 +106,7 @@ TEST_F(StateTest, StatusRegisterWrites) {
     EXPECT_EQ(gCpu.spsr[kModeUser], 16u);
     CpuWriteStatusRegister(0x0129F000, 0xF0000010);  // msr cpsr_fc in User mode: flags only
     EXPECT_EQ(gCpu.mode, kModeUser);
-    EXPECT_EQ(gCpu.N + gCpu.Z + gCpu.C + gCpu.V, 4u);
+    EXPECT_EQ(gCpu.nzcv, 0xF0000000u);
     EXPECT_EQ(gCpu.I, 1u);
 }
 
@@ -135,7 +136,8 @@ void FillState() {
     for (int b = 0; b < 8; ++b)
         for (int m = 0; m < 32; ++m) gCpu.bank[b][m] = static_cast<uint32_t>(b * 100 + m);
     for (int m = 0; m < 32; ++m) gCpu.spsr[m] = 0xF0000000u | static_cast<uint32_t>(m);
-    gCpu.N = gCpu.V = gCpu.Q = gCpu.F = 1;
+    gCpu.nzcv = kFlagN | kFlagV;
+    gCpu.Q = gCpu.F = 1;
     gCpu.mode = kModeIrq;
     gCpu.thumb = gCpu.tImage = 1;
     gCpu.cur = 0x5C020100;

@@ -41,10 +41,10 @@ TEST_F(ThumbTest, NegAndAdcFlags) {
         RunThumb({c.insn}, 0);
         gCpu.r[0] = c.r0;
         gCpu.r[1] = c.r1;
-        gCpu.C = c.c;
+        gCpu.nzcv = c.c << 29;
         CpuStep();
         EXPECT_EQ(gCpu.r[0], c.result);
-        EXPECT_EQ(gCpu.N << 3 | gCpu.Z << 2 | gCpu.C << 1 | gCpu.V, c.flags);
+        EXPECT_EQ(gCpu.nzcv >> 28, c.flags);
     }
 }
 

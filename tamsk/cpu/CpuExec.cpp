@@ -36,9 +36,9 @@ struct Batch {
 } gBatch;
 
 #define R gCpu.r
-// Handlers are reached through the dispatch tables; a fast form's tail call to its slow form must
-// stay a jump, not an inlined copy.
-#define CPU_HANDLER __attribute__((noinline))
+// Handlers with memory accesses come in two forms (see Load and Store): the fast form returns false
+// when it cannot make the access, and the slow form, which always returns true, then runs instead.
+using FastHandler = bool (*)(uint32_t);
 
 // The flags live in one word in their CPSR positions: a condition is one table lookup, and an
 // instruction that sets flags stores one word.
@@ -356,8 +356,8 @@ inline void LoadToPc(uint32_t v) {
 
 // FORM 0: 12-bit immediate; 1..4: Rm shifted by an immediate of that type (no flags). The fast form
 // (see Load and Store) leaves loads into r15 to the slow one.
-template <int P, int U, int B, int W, int L, int FORM, bool FAST = true>
-CPU_HANDLER void ArmLoadStore(uint32_t i) {
+template <int P, int U, int B, int W, int L, int FORM, bool FAST>
+bool ArmLoadStore(uint32_t i) {
     uint32_t offset;
     if constexpr (FORM == 0) {
         offset = i & 0xFFF;
@@ -372,47 +372,46 @@ CPU_HANDLER void ArmLoadStore(uint32_t i) {
     constexpr int kSize = B ? 1 : 4;
     if constexpr (L) {
         uint32_t v;
-        if ((FAST && rd == 15) || !Load<kSize, false, FAST>(addr, v))
-            return ArmLoadStore<P, U, B, W, L, FORM, false>(i);
+        if ((FAST && rd == 15) || !Load<kSize, false, FAST>(addr, v)) return false;
         if (rd == 15) LoadToPc(v); else R[rd] = v;
-    } else {
-        if (!Store<kSize, FAST>(addr, R[rd])) return ArmLoadStore<P, U, B, W, L, FORM, false>(i);
+    } else if (!Store<kSize, FAST>(addr, R[rd])) {
+        return false;
     }
     if (!P || W) R[rn] = updated;
+    return true;
 }
 
 // Halfword, signed and doubleword forms: SH = bits 6..5 (1 H, 2 SB/LDRD, 3 SH/STRD).
-template <int P, int U, int I, int W, int L, int SH, bool FAST = true>
-CPU_HANDLER void ArmLoadStoreExtra(uint32_t i) {
+template <int P, int U, int I, int W, int L, int SH, bool FAST>
+bool ArmLoadStoreExtra(uint32_t i) {
     const uint32_t offset = I ? ((i >> 4) & 0xF0) | (i & 0xF) : R[i & 15];
     const uint32_t rn = (i >> 16) & 15, rd = (i >> 12) & 15;
     const uint32_t base = R[rn];
     const uint32_t updated = U ? base + offset : base - offset;
     const uint32_t addr = P ? updated : base;
-    constexpr auto kSlow = &ArmLoadStoreExtra<P, U, I, W, L, SH, false>;
     if constexpr (L) {
         // LDRH, LDRSB, LDRSH.
         uint32_t v;
-        if (!Load<SH == 2 ? 1 : 2, SH != 1, FAST>(addr, v)) return kSlow(i);
+        if (!Load<SH == 2 ? 1 : 2, SH != 1, FAST>(addr, v)) return false;
         R[rd] = v;
     } else if constexpr (SH == 1) {
-        if (!Store<2, FAST>(addr, R[rd])) return kSlow(i);
+        if (!Store<2, FAST>(addr, R[rd])) return false;
     } else {
         // LDRD (SH 2) and STRD (SH 3): the two words lie in one page.
         if (rd & 1) {
-            if constexpr (FAST) return kSlow(i);
-            return Undefined();
+            if constexpr (!FAST) Undefined();
+            return !FAST;
         }
         if constexpr (FAST) {
-            if (addr & 7) return kSlow(i);
+            if (addr & 7) return false;
             uint32_t lo, hi;
             if constexpr (SH == 2) {
-                if (!Load<4, false, true>(addr, lo) || !Load<4, false, true>(addr + 4, hi)) return kSlow(i);
+                if (!Load<4, false, true>(addr, lo) || !Load<4, false, true>(addr + 4, hi)) return false;
                 R[rd] = lo;
                 R[rd + 1] = hi;
             } else {
                 uintptr_t h;
-                if (!FastHost(gTlb.write, addr, 7, h)) return kSlow(i);
+                if (!FastHost(gTlb.write, addr, 7, h)) return false;
                 CpuStore32(h, R[rd]);
                 CpuStore32(h + 4, R[rd + 1]);
             }
@@ -428,6 +427,7 @@ CPU_HANDLER void ArmLoadStoreExtra(uint32_t i) {
         }
     }
     if (!P || W) R[rn] = updated;
+    return true;
 }
 
 template <int B>
@@ -453,10 +453,10 @@ inline uint32_t& UserRegister(int n) {
 
 // The fast form moves a list of words that lie in one cached page with memory behind it, without
 // the S bit and, for LDM, without r15; everything else runs in the slow form.
-template <int P, int U, int S, int W, int L, bool FAST = true>
-CPU_HANDLER void ArmBlockTransfer(uint32_t i) {
+template <int P, int U, int S, int W, int L, bool FAST>
+bool ArmBlockTransfer(uint32_t i) {
     const uint32_t list = i & 0xFFFF;
-    if (!list) return;
+    if (!list) return true;
     const uint32_t rn = (i >> 16) & 15;
     const uint32_t base = R[rn];
     const uint32_t bytes = 4 * static_cast<uint32_t>(__builtin_popcount(list));
@@ -464,14 +464,13 @@ CPU_HANDLER void ArmBlockTransfer(uint32_t i) {
     const uint32_t final = U ? base + bytes : base - bytes;
     if constexpr (FAST) {
         uintptr_t h;
-        if (S || (L && (list & 0x8000)) || !FastBlock(L ? gTlb.read : gTlb.write, addr, bytes, h))
-            return ArmBlockTransfer<P, U, S, W, L, false>(i);
+        if (S || (L && (list & 0x8000)) || !FastBlock(L ? gTlb.read : gTlb.write, addr, bytes, h)) return false;
         for (uint32_t m = list; m; m &= m - 1, h += 4) {
             const int n = __builtin_ctz(m);
             if (L) R[n] = CpuLoad32(h); else CpuStore32(h, R[n]);
         }
         if (W) R[rn] = final;
-        return;
+        return true;
     }
     const bool user = S && !(list & 0x8000);  // S without r15: the User bank
     for (uint32_t m = list, n = 0; m; m >>= 1, ++n) {
@@ -489,28 +488,145 @@ CPU_HANDLER void ArmBlockTransfer(uint32_t i) {
     }
     if (W) R[rn] = final;
     if (S && L && (list & 0x8000)) CpuReturnFromException();
+    return true;
 }
+
+// --- Threaded dispatch ---
+// Inside a batch each handler ends by dispatching the next instruction itself, with a tail call:
+// the threaded form of a handler is the handler inlined and followed by the step to the next
+// instruction. Every handler thus has its own indirect jump, which predicts better than one shared
+// by all, and the sequential address passes from one handler to the next in a register. The chain
+// returns when the batch's count runs out; it is at most kMaxBatch calls deep, should a tail call
+// not become a jump. The page of the running instruction is always the last-fetch entry in front
+// of the fetch cache (a batch ends when the caches are emptied).
+using Threaded = void (*)(uint32_t insn, uint32_t pc);
+Threaded gArmThreaded[4096];
+Threaded gThumbThreaded[1024];
+
+constexpr uint32_t ArmTableIndex(uint32_t i);
+void ArmUnconditional(uint32_t i);
+template <bool THUMB>
+__attribute__((noinline)) void EnterPage(uint32_t pc);
+__attribute__((noinline)) void ArmConditional(uint32_t insn, uint32_t pc);
+
+// Runs the instruction at pc, in the last fetch's page.
+template <bool THUMB>
+CPU_INLINE void DispatchAt(uint32_t pc) {
+    constexpr uint32_t kSize = THUMB ? 2 : 4;
+    R[15] = pc + 2 * kSize;
+    gCpu.next = pc + kSize;
+    const uintptr_t host = gTlb.lastFetch.host + (pc & 0x3FF);
+    if constexpr (THUMB) {
+        const uint32_t insn = CpuLoad16(host);
+        return gThumbThreaded[insn >> 6](insn, pc);
+    } else {
+        const uint32_t insn = CpuLoad32(host);
+        if (__builtin_expect(insn - 0xE0000000u >= 0x10000000u, 0)) return ArmConditional(insn, pc);
+        return gArmThreaded[ArmTableIndex(insn)](insn, pc);
+    }
+}
+
+// Runs the instruction at pc: in the last fetch's page or, with the alignment checked, in another.
+template <bool THUMB>
+CPU_INLINE void Enter(uint32_t pc) {
+    gCpu.cur = pc;
+    // One compare checks both the page and the alignment.
+    if (__builtin_expect((pc & (kPageMask | (THUMB ? 1 : 3))) != gTlb.lastFetch.key, 0)) return EnterPage<THUMB>(pc);
+    return DispatchAt<THUMB>(pc);
+}
+
+template <bool THUMB>
+void EnterPage(uint32_t pc) {
+    if (pc & (THUMB ? 1 : 3)) CpuRaiseAbort(kExcPrefetchAbort, 1, pc);
+    FetchEntry(pc);
+    return DispatchAt<THUMB>(pc);
+}
+
+// After the instruction at pc: counts it, and goes on to the next one unless the batch is done.
+template <bool THUMB>
+CPU_INLINE void Next(uint32_t pc) {
+    if (__builtin_expect(--gBatch.left == 0, 0)) return;
+    const uint32_t seq = pc + (THUMB ? 2 : 4);
+    // Sequential flow continues from the register, not from the stored next address: the load only
+    // confirms the predicted branch, and no store-to-load round trip lies between two instructions.
+    // (The empty asm statement keeps the compiler from using the loaded value.)
+    uint32_t at = seq;
+    asm("" : "+r"(at));
+    if (__builtin_expect(gCpu.next != seq, 0)) return Enter<THUMB>(gCpu.next);
+    gCpu.cur = at;
+    if (__builtin_expect(!(at & 0x3FF), 0)) return EnterPage<THUMB>(at);
+    return DispatchAt<THUMB>(at);
+}
+
+template <ArmHandler F, bool THUMB>
+__attribute__((noinline, flatten)) void ThreadedForm(uint32_t insn, uint32_t pc) {
+    F(insn);
+    return Next<THUMB>(pc);
+}
+
+// A slow form as a plain handler.
+template <FastHandler F>
+void Whole(uint32_t i) {
+    F(i);
+}
+// The single-instruction form of a handler with a fast and a slow form.
+template <FastHandler FAST, FastHandler SLOW>
+void FastOrSlow(uint32_t i) {
+    if (!FAST(i)) SLOW(i);
+}
+// Its threaded form: the slow form's threaded form takes over when the fast form cannot go on, so
+// that the fast one stays without calls and without a stack frame.
+template <FastHandler FAST, FastHandler SLOW, bool THUMB>
+__attribute__((flatten)) void ThreadedFastForm(uint32_t insn, uint32_t pc) {
+    if (__builtin_expect(!FAST(insn), 0)) return ThreadedForm<&Whole<SLOW>, THUMB>(insn, pc);
+    return Next<THUMB>(pc);
+}
+
+// ARM condition codes other than AL: a failed condition skips the instruction (it still counts);
+// code 15 has encodings of its own.
+void ArmConditional(uint32_t insn, uint32_t pc) {
+    if (insn >= 0xF0000000u) return ThreadedForm<&ArmUnconditional, false>(insn, pc);
+    if (!ConditionFails(insn >> 28)) return gArmThreaded[ArmTableIndex(insn)](insn, pc);
+    return Next<false>(pc);
+}
+
+// A handler for the single-instruction path (the breakpoint hook's substitute) and its threaded form.
+struct Handlers {
+    ArmHandler body;
+    Threaded threaded;
+};
+template <ArmHandler F>
+constexpr Handlers kArm = {F, &ThreadedForm<F, false>};
+template <ArmHandler F>
+constexpr Handlers kThumb = {F, &ThreadedForm<F, true>};
+template <FastHandler FAST, FastHandler SLOW>
+constexpr Handlers kArmFast = {&FastOrSlow<FAST, SLOW>, &ThreadedFastForm<FAST, SLOW, false>};
+template <FastHandler FAST, FastHandler SLOW>
+constexpr Handlers kThumbFast = {&FastOrSlow<FAST, SLOW>, &ThreadedFastForm<FAST, SLOW, true>};
 
 // --- Handler tables ---
 template <size_t... I>
-constexpr std::array<ArmHandler, sizeof...(I)> MakeDp(std::index_sequence<I...>) {
-    return {&ArmDataProcessing<I / 18, (I / 9) % 2, I % 9>...};
+constexpr std::array<Handlers, sizeof...(I)> MakeDp(std::index_sequence<I...>) {
+    return {kArm<&ArmDataProcessing<I / 18, (I / 9) % 2, I % 9>>...};
 }
 template <size_t... I>
-constexpr std::array<ArmHandler, sizeof...(I)> MakeLs(std::index_sequence<I...>) {
-    return {&ArmLoadStore<(I >> 4) & 1, (I >> 3) & 1, (I >> 2) & 1, (I >> 1) & 1, I & 1, (I >> 5)>...};
+constexpr std::array<Handlers, sizeof...(I)> MakeLs(std::index_sequence<I...>) {
+    return {kArmFast<&ArmLoadStore<(I >> 4) & 1, (I >> 3) & 1, (I >> 2) & 1, (I >> 1) & 1, I & 1, (I >> 5), true>,
+                     &ArmLoadStore<(I >> 4) & 1, (I >> 3) & 1, (I >> 2) & 1, (I >> 1) & 1, I & 1, (I >> 5), false>>...};
 }
 template <size_t... I>
-constexpr std::array<ArmHandler, sizeof...(I)> MakeLsx(std::index_sequence<I...>) {
-    return {&ArmLoadStoreExtra<(I >> 4) & 1, (I >> 3) & 1, (I >> 2) & 1, (I >> 1) & 1, I & 1, (I >> 5) + 1>...};
+constexpr std::array<Handlers, sizeof...(I)> MakeLsx(std::index_sequence<I...>) {
+    return {kArmFast<&ArmLoadStoreExtra<(I >> 4) & 1, (I >> 3) & 1, (I >> 2) & 1, (I >> 1) & 1, I & 1, (I >> 5) + 1, true>,
+                     &ArmLoadStoreExtra<(I >> 4) & 1, (I >> 3) & 1, (I >> 2) & 1, (I >> 1) & 1, I & 1, (I >> 5) + 1, false>>...};
 }
 template <size_t... I>
-constexpr std::array<ArmHandler, sizeof...(I)> MakeBlock(std::index_sequence<I...>) {
-    return {&ArmBlockTransfer<(I >> 4) & 1, (I >> 3) & 1, (I >> 2) & 1, (I >> 1) & 1, I & 1>...};
+constexpr std::array<Handlers, sizeof...(I)> MakeBlock(std::index_sequence<I...>) {
+    return {kArmFast<&ArmBlockTransfer<(I >> 4) & 1, (I >> 3) & 1, (I >> 2) & 1, (I >> 1) & 1, I & 1, true>,
+                     &ArmBlockTransfer<(I >> 4) & 1, (I >> 3) & 1, (I >> 2) & 1, (I >> 1) & 1, I & 1, false>>...};
 }
 template <size_t... I>
-constexpr std::array<ArmHandler, sizeof...(I)> MakeMul(std::index_sequence<I...>) {
-    return {&ArmMultiply<I / 2, I % 2>...};
+constexpr std::array<Handlers, sizeof...(I)> MakeMul(std::index_sequence<I...>) {
+    return {kArm<&ArmMultiply<I / 2, I % 2>>...};
 }
 constexpr auto kDp = MakeDp(std::make_index_sequence<288>());
 constexpr auto kLs = MakeLs(std::make_index_sequence<160>());
@@ -519,7 +635,7 @@ constexpr auto kBlock = MakeBlock(std::make_index_sequence<32>());
 constexpr auto kMul = MakeMul(std::make_index_sequence<16>());
 
 // Handler for bits 27..20 (op) and 7..4 (lo).
-ArmHandler DecodeArm(uint32_t op, uint32_t lo) {
+Handlers DecodeArm(uint32_t op, uint32_t lo) {
     const uint32_t dpOp = (op >> 1) & 15, s = op & 1;
     switch (op >> 5) {
         case 0:
@@ -527,38 +643,38 @@ ArmHandler DecodeArm(uint32_t op, uint32_t lo) {
                 const uint32_t sh = (lo >> 1) & 3;
                 if (sh == 0) {
                     if ((op & 0xF0) == 0) return kMul[((op >> 1) & 7) * 2 + s];
-                    if ((op & 0xFB) == 0x10) return (op & 4) ? &ArmSwap<1> : &ArmSwap<0>;
-                    return &ArmUndefined;
+                    if ((op & 0xFB) == 0x10) return (op & 4) ? kArm<&ArmSwap<1>> : kArm<&ArmSwap<0>>;
+                    return kArm<&ArmUndefined>;
                 }
                 return kLsx[(sh - 1) * 32 + (op & 31)];
             }
             if ((op & 0x19) == 0x10) {
                 if (!(lo & 1)) {
-                    if (lo & 8) return &ArmDspMultiply;
-                    return (op & 2) ? &ArmMsrRegister : &ArmMrs;
+                    if (lo & 8) return kArm<&ArmDspMultiply>;
+                    return (op & 2) ? kArm<&ArmMsrRegister> : kArm<&ArmMrs>;
                 }
                 switch ((lo >> 1) & 3) {
-                    case 0: return (op & 4) ? &ArmClz : &ArmBx;
-                    case 1: return &ArmBlx;
-                    case 2: return &ArmSaturating;
-                    default: return &ArmBkpt;
+                    case 0: return (op & 4) ? kArm<&ArmClz> : kArm<&ArmBx>;
+                    case 1: return kArm<&ArmBlx>;
+                    case 2: return kArm<&ArmSaturating>;
+                    default: return kArm<&ArmBkpt>;
                 }
             }
             return kDp[dpOp * 18 + s * 9 + 1 + (lo & 1) * 4 + ((lo >> 1) & 3)];
         case 1:
-            if ((op & 0xFB) == 0x32) return &ArmMsrImmediate;
+            if ((op & 0xFB) == 0x32) return kArm<&ArmMsrImmediate>;
             // TST and CMP without S execute as TST and CMP.
             return kDp[dpOp * 18 + s * 9];
         case 2: return kLs[op & 31];
         case 3:
-            if (lo & 1) return &ArmUndefined;
+            if (lo & 1) return kArm<&ArmUndefined>;
             return kLs[(1 + ((lo >> 1) & 3)) * 32 + (op & 31)];
         case 4: return kBlock[op & 31];
-        case 5: return (op & 0x10) ? &ArmBranch<1> : &ArmBranch<0>;
-        case 6: return &ArmAccumulator;
+        case 5: return (op & 0x10) ? kArm<&ArmBranch<1>> : kArm<&ArmBranch<0>>;
+        case 6: return kArm<&ArmAccumulator>;
         default:
-            if (op & 0x10) return &ArmSwi;
-            return (lo & 1) ? &ArmCoprocTransfer : &ArmNop;
+            if (op & 0x10) return kArm<&ArmSwi>;
+            return (lo & 1) ? kArm<&ArmCoprocTransfer> : kArm<&ArmNop>;
     }
 }
 
@@ -602,14 +718,14 @@ enum ThumbClass : uint8_t {
 };
 
 // The fast forms (see Load and Store) move words that lie in one cached page with memory behind it.
-template <bool FAST = true>
-CPU_HANDLER void ThumbPushPop(uint32_t i) {
+template <bool FAST>
+bool ThumbPushPop(uint32_t i) {
     if constexpr (FAST) {
         const uint32_t bytes = 4 * static_cast<uint32_t>(__builtin_popcount(i & 0x1FF));
         const bool pop = i & (1u << 11);
         const uint32_t addr = pop ? R[13] : R[13] - bytes;
         uintptr_t h;
-        if (!bytes || !FastBlock(pop ? gTlb.read : gTlb.write, addr, bytes, h)) return ThumbPushPop<false>(i);
+        if (!bytes || !FastBlock(pop ? gTlb.read : gTlb.write, addr, bytes, h)) return false;
         for (uint32_t m = i & 0xFF; m; m &= m - 1, h += 4) {
             const int n = __builtin_ctz(m);
             if (pop) R[n] = CpuLoad32(h); else CpuStore32(h, R[n]);
@@ -617,11 +733,11 @@ CPU_HANDLER void ThumbPushPop(uint32_t i) {
         if (!pop) {
             if (i & 0x100) CpuStore32(h, R[14]);
             R[13] = addr;
-            return;
+            return true;
         }
         R[13] = addr + bytes;
         if (i & 0x100) InterworkBranch(CpuLoad32(h));
-        return;
+        return true;
     }
     if (i & (1u << 11)) {
         for (int n = 0; n < 8; ++n) {
@@ -636,7 +752,7 @@ CPU_HANDLER void ThumbPushPop(uint32_t i) {
             R[13] += 4;
             InterworkBranch(v);
         }
-        return;
+        return true;
     }
     if (i & 0x100) {
         R[13] -= 4;
@@ -649,16 +765,17 @@ CPU_HANDLER void ThumbPushPop(uint32_t i) {
         CheckAligned(R[13], 3);
         MemWrite32(R[13], R[n]);
     }
+    return true;
 }
 
-template <bool FAST = true>
-CPU_HANDLER void ThumbMultiple(uint32_t i) {
+template <bool FAST>
+bool ThumbMultiple(uint32_t i) {
     const uint32_t rn = (i >> 8) & 7;
     if constexpr (FAST) {
         const uint32_t bytes = 4 * static_cast<uint32_t>(__builtin_popcount(i & 0xFF));
         const bool load = i & (1u << 11);
         uintptr_t h;
-        if (!bytes || !FastBlock(load ? gTlb.read : gTlb.write, R[rn], bytes, h)) return ThumbMultiple<false>(i);
+        if (!bytes || !FastBlock(load ? gTlb.read : gTlb.write, R[rn], bytes, h)) return false;
         if (load) {
             const uint32_t end = R[rn] + bytes;
             for (uint32_t m = i & 0xFF; m; m &= m - 1, h += 4) R[__builtin_ctz(m)] = CpuLoad32(h);
@@ -670,7 +787,7 @@ CPU_HANDLER void ThumbMultiple(uint32_t i) {
                 R[rn] += 4;
             }
         }
-        return;
+        return true;
     }
     if (i & (1u << 11)) {
         uint32_t addr = R[rn];
@@ -681,7 +798,7 @@ CPU_HANDLER void ThumbMultiple(uint32_t i) {
             addr += 4;
         }
         if (!(i & (1u << rn))) R[rn] = addr;
-        return;
+        return true;
     }
     for (int n = 0; n < 8; ++n) {
         if (!(i & (1u << n))) continue;
@@ -689,6 +806,7 @@ CPU_HANDLER void ThumbMultiple(uint32_t i) {
         MemWrite32(R[rn], R[n]);
         R[rn] += 4;
     }
+    return true;
 }
 
 template <int OP>
@@ -720,8 +838,8 @@ void ThumbAlu(uint32_t i) {
 }
 
 // STR, STRH, STRB, LDRSB, LDR, LDRH, LDRB, LDRSH at Rn + Rm.
-template <int OP, bool FAST = true>
-CPU_HANDLER void ThumbLoadStoreRegister(uint32_t i) {
+template <int OP, bool FAST>
+bool ThumbLoadStoreRegister(uint32_t i) {
     const uint32_t addr = R[(i >> 3) & 7] + R[(i >> 6) & 7];
     const uint32_t rd = i & 7;
     constexpr int kSize = (OP == 0 || OP == 4) ? 4 : (OP == 1 || OP == 5 || OP == 7) ? 2 : 1;
@@ -733,16 +851,50 @@ CPU_HANDLER void ThumbLoadStoreRegister(uint32_t i) {
         done = Load<kSize, OP == 3 || OP == 7, FAST>(addr, v);
         if (done) R[rd] = v;
     }
-    if (!done) return ThumbLoadStoreRegister<OP, false>(i);
+    return done;
+}
+
+// The classes with memory accesses, in a fast and a slow form.
+constexpr bool IsThumbMemoryClass(int cls) {
+    return cls == kTLoadStoreReg || cls == kTLdrPc || cls == kTLoadStoreImm || cls == kTLoadStoreHalf ||
+           cls == kTLoadStoreSp || cls == kTPushPop || cls == kTMultiple;
+}
+
+template <int CLS, int SUB, bool FAST>
+bool ThumbMemory(uint32_t i) {
+    switch (CLS) {
+        case kTLoadStoreReg: return ThumbLoadStoreRegister<SUB, FAST>(i);
+        case kTPushPop: return ThumbPushPop<FAST>(i);
+        case kTMultiple: return ThumbMultiple<FAST>(i);
+        case kTLdrPc: {
+            uint32_t v;
+            if (!Load<4, false, FAST>((R[15] & ~3u) + (i & 0xFF) * 4, v)) return false;
+            R[(i >> 8) & 7] = v;
+            return true;
+        }
+        default: {
+            // kTLoadStoreImm, SUB: STR, LDR (offset × 4), STRB, LDRB; kTLoadStoreHalf, bit 11: LDRH,
+            // else STRH (offset × 2); kTLoadStoreSp, bit 11: LDR, else STR of Rd (bits 10..8) at r13 +
+            // offset × 4.
+            constexpr int kSize = CLS == kTLoadStoreHalf ? 2 : (CLS == kTLoadStoreImm && SUB >= 2) ? 1 : 4;
+            const bool load = CLS == kTLoadStoreImm ? (SUB & 1) : (i >> 11) & 1;
+            const uint32_t rd = CLS == kTLoadStoreSp ? (i >> 8) & 7 : i & 7;
+            const uint32_t a = CLS == kTLoadStoreSp ? R[13] + (i & 0xFF) * 4 : R[(i >> 3) & 7] + ((i >> 6) & 31) * kSize;
+            uint32_t v;
+            if (!load) return Store<kSize, FAST>(a, R[rd]);
+            if (!Load<kSize, false, FAST>(a, v)) return false;
+            R[rd] = v;
+            return true;
+        }
+    }
 }
 
 inline uint32_t SignExtend11(uint32_t i) { return static_cast<uint32_t>(static_cast<int32_t>(i << 21) >> 21); }
 
 // One instance per class of the class table and, where the class has one, per value of its
 // operation field (SUB, see ThumbSub); the ALU class has one per operation (ThumbAlu).
-template <int CLS, int SUB, bool FAST = true>
-CPU_HANDLER void ThumbClass(uint32_t i) {
-    constexpr auto kSlow = &ThumbClass<CLS, SUB, false>;
+template <int CLS, int SUB>
+void ThumbClass(uint32_t i) {
     switch (CLS) {
         case kTShiftImm: {
             const uint32_t n = (i >> 6) & 31;
@@ -783,34 +935,11 @@ CPU_HANDLER void ThumbClass(uint32_t i) {
                     return;
             }
         }
-        case kTLoadStoreReg: return ThumbLoadStoreRegister<SUB, FAST>(i);
-        case kTLdrPc: {
-            uint32_t v;
-            if (!Load<4, false, FAST>((R[15] & ~3u) + (i & 0xFF) * 4, v)) return kSlow(i);
-            R[(i >> 8) & 7] = v;
-            return;
-        }
         case kTBx: return InterworkBranch(R[(i >> 3) & 15]);
         case kTBlx: {
             const uint32_t target = R[(i >> 3) & 15];
             R[14] = gCpu.next | 1;
             return InterworkBranch(target);
-        }
-        case kTLoadStoreImm:    // SUB: STR, LDR (offset × 4), STRB, LDRB
-        case kTLoadStoreHalf:   // bit 11: LDRH, else STRH (offset × 2)
-        case kTLoadStoreSp: {   // bit 11: LDR, else STR of Rd (bits 10..8) at r13 + offset × 4
-            constexpr int kSize = CLS == kTLoadStoreHalf ? 2 : (CLS == kTLoadStoreImm && SUB >= 2) ? 1 : 4;
-            const bool load = CLS == kTLoadStoreImm ? (SUB & 1) : (i >> 11) & 1;
-            const uint32_t rd = CLS == kTLoadStoreSp ? (i >> 8) & 7 : i & 7;
-            const uint32_t a = CLS == kTLoadStoreSp ? R[13] + (i & 0xFF) * 4 : R[(i >> 3) & 7] + ((i >> 6) & 31) * kSize;
-            uint32_t v;
-            if (load) {
-                if (!Load<kSize, false, FAST>(a, v)) return kSlow(i);
-                R[rd] = v;
-            } else if (!Store<kSize, FAST>(a, R[rd])) {
-                return kSlow(i);
-            }
-            return;
         }
         case kTAddress:
             R[(i >> 8) & 7] = ((i & (1u << 11)) ? R[13] : (R[15] & ~3u)) + (i & 0xFF) * 4;
@@ -818,13 +947,11 @@ CPU_HANDLER void ThumbClass(uint32_t i) {
         case kTAdjustSp:
             if (i & 0x80) R[13] -= (i & 0x7F) * 4; else R[13] += (i & 0x7F) * 4;
             return;
-        case kTPushPop: return ThumbPushPop<FAST>(i);
         case kTBkpt: {
             uint32_t insn;
             if (PatchTrap(&insn)) return ThumbExecute(insn & 0xFFFF);
             return;
         }
-        case kTMultiple: return ThumbMultiple<FAST>(i);
         case kTCondBranch: {
             if (SUB != 14 && ConditionFails(SUB)) return;
             return Branch(R[15] + static_cast<uint32_t>(static_cast<int8_t>(i & 0xFF)) * 2);
@@ -850,13 +977,18 @@ CPU_HANDLER void ThumbClass(uint32_t i) {
 using ThumbHandler = void (*)(uint32_t);
 ThumbHandler gThumbTable[1024];  // by instruction bits 15..6
 
-template <size_t... I>
-constexpr std::array<ThumbHandler, sizeof...(I)> MakeThumbClasses(std::index_sequence<I...>) {
-    return {&ThumbClass<I / 16, I % 16>...};
+template <int CLS, int SUB>
+constexpr Handlers ThumbEntry() {
+    if constexpr (IsThumbMemoryClass(CLS)) return kThumbFast<&ThumbMemory<CLS, SUB, true>, &ThumbMemory<CLS, SUB, false>>;
+    else return kThumb<&ThumbClass<CLS, SUB>>;
 }
 template <size_t... I>
-constexpr std::array<ThumbHandler, sizeof...(I)> MakeThumbAlu(std::index_sequence<I...>) {
-    return {&ThumbAlu<I>...};
+constexpr std::array<Handlers, sizeof...(I)> MakeThumbClasses(std::index_sequence<I...>) {
+    return {ThumbEntry<I / 16, I % 16>()...};
+}
+template <size_t... I>
+constexpr std::array<Handlers, sizeof...(I)> MakeThumbAlu(std::index_sequence<I...>) {
+    return {kThumb<&ThumbAlu<I>>...};
 }
 constexpr auto kThumbClasses = MakeThumbClasses(std::make_index_sequence<(kTUndefined + 1) * 16>());
 
@@ -897,53 +1029,6 @@ inline bool InterruptDue() {
     return Intc.present && ((IntcFiqPending() && !gCpu.F) || (IntcIrqPending() && !gCpu.I));
 }
 
-// Executes the batch's instructions from gCpu.cur in one execution state. Every instruction but
-// the last is followed only by the step to the next one. The page of the instruction and its host
-// address stay in a fetch window, checked again only after a branch or at a page boundary, and the
-// next address is taken as the sequential one unless the instruction wrote another.
-template <bool THUMB>
-CPU_INLINE void RunInstructions() {
-    constexpr uint32_t kAlign = THUMB ? 1 : 3;
-    constexpr uint32_t kSize = THUMB ? 2 : 4;
-    uint32_t pc = gCpu.cur;
-    uint32_t key = gTlb.lastFetch.key;
-    uintptr_t host = gTlb.lastFetch.host;
-    for (;;) {
-        // One compare checks both the page and the alignment.
-        if (__builtin_expect((pc & (kPageMask | kAlign)) != key, 0)) {
-            if (pc & kAlign) CpuRaiseAbort(kExcPrefetchAbort, 1, pc);
-            const CpuTlbEntry& e = FetchEntry(pc);
-            key = e.key;
-            host = e.host;
-        }
-        do {
-            const uint32_t seq = pc + kSize;
-            R[15] = pc + 2 * kSize;
-            gCpu.next = seq;
-            if constexpr (THUMB) {
-                const uint32_t insn = CpuLoad16(host + (pc & 0x3FF));
-                gThumbTable[insn >> 6](insn);
-            } else {
-                ArmDispatch(CpuLoad32(host + (pc & 0x3FF)));
-            }
-            if (__builtin_expect(--gBatch.left == 0, 0)) return;
-            // Sequential flow continues from the register, not from the stored next address: the
-            // load only confirms the predicted branch, and no store-to-load round trip lies between
-            // two instructions. (The empty asm statements keep the compiler from using the loaded
-            // value.)
-            pc = seq;
-            asm("" : "+r"(pc));
-            if (__builtin_expect(gCpu.next != seq, 0)) {
-                pc = gCpu.next;
-                asm("" : "+r"(pc));
-                gCpu.cur = pc;
-                break;
-            }
-            gCpu.cur = pc;
-        } while (__builtin_expect(pc & 0x3FF, 1));  // still in the window's page
-    }
-}
-
 // Adds the instructions the batch has finished since the last commit to the instruction counter
 // and the countdown, and makes the plain ticks they passed (the batch never passes another kind).
 void CommitBatch() {
@@ -982,9 +1067,9 @@ int RunBatch(uint32_t limit) {
     gBatch.active = true;
     if (gCpu.thumb) {
         gCpu.tImage = 1;  // only the end of a batch can leave Thumb state
-        RunInstructions<true>();
+        Enter<true>(gCpu.cur);
     } else {
-        RunInstructions<false>();
+        Enter<false>(gCpu.cur);
     }
     gBatch.left = 1;  // the last instruction: its tail follows
     CommitBatch();
@@ -1061,7 +1146,11 @@ void CpuBuildCondTable() {
         gCondTable[14][nzcv] = 0;
         gCondTable[15][nzcv] = 1;
     }
-    for (uint32_t idx = 0; idx < 4096; ++idx) gArmTable[idx] = DecodeArm(idx >> 4, idx & 0xF);
+    for (uint32_t idx = 0; idx < 4096; ++idx) {
+        const Handlers h = DecodeArm(idx >> 4, idx & 0xF);
+        gArmTable[idx] = h.body;
+        gArmThreaded[idx] = h.threaded;
+    }
 }
 
 void CpuBuildThumbTable() {
@@ -1097,7 +1186,9 @@ void CpuBuildThumbTable() {
     }
     for (uint32_t j = 0; j < 1024; ++j) {
         const uint8_t cls = gThumbClass[j >> 1];
-        gThumbTable[j] = cls == kTAlu ? kThumbAlu[j & 15] : kThumbClasses[cls * 16 + ThumbSub(cls, j)];
+        const Handlers h = cls == kTAlu ? kThumbAlu[j & 15] : kThumbClasses[cls * 16 + ThumbSub(cls, j)];
+        gThumbTable[j] = h.body;
+        gThumbThreaded[j] = h.threaded;
     }
 }
 

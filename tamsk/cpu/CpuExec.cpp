@@ -55,6 +55,15 @@ CPU_INLINE uint32_t Ror(uint32_t v, uint32_t n) { return n ? (v >> n) | (v << (3
 // The signed overflow bit 31 of `sign`, moved to V's position.
 CPU_INLINE uint32_t OverflowFlag(uint32_t sign) { return (sign >> 3) & kFlagV; }
 CPU_INLINE uint32_t AddFlags(uint32_t a, uint32_t b, uint32_t carry) {
+    if (__builtin_constant_p(carry) && carry == 0) {
+        // The host's carry and overflow of one addition.
+        uint32_t r;
+        int32_t sr;
+        const uint32_t c = __builtin_add_overflow(a, b, &r);
+        const uint32_t v = __builtin_add_overflow(static_cast<int32_t>(a), static_cast<int32_t>(b), &sr);
+        gCpu.nzcv = NZ(r) | c << 29 | v << 28;
+        return r;
+    }
     const uint64_t sum = static_cast<uint64_t>(a) + b + carry;
     const uint32_t r = static_cast<uint32_t>(sum);
     gCpu.nzcv = NZ(r) | static_cast<uint32_t>(sum >> 32) << 29 | OverflowFlag((a ^ r) & (b ^ r));
@@ -62,6 +71,14 @@ CPU_INLINE uint32_t AddFlags(uint32_t a, uint32_t b, uint32_t carry) {
 }
 // a - b - (1 - carry), C = no borrow.
 CPU_INLINE uint32_t SubFlags(uint32_t a, uint32_t b, uint32_t carry) {
+    if (__builtin_constant_p(carry) && carry == 1) {
+        uint32_t r;
+        int32_t sr;
+        const uint32_t borrow = __builtin_sub_overflow(a, b, &r);
+        const uint32_t v = __builtin_sub_overflow(static_cast<int32_t>(a), static_cast<int32_t>(b), &sr);
+        gCpu.nzcv = NZ(r) | (borrow ^ 1) << 29 | v << 28;
+        return r;
+    }
     const uint32_t r = a - b - (1 - carry);
     const uint32_t c = static_cast<uint64_t>(a) >= static_cast<uint64_t>(b) + (1 - carry);
     gCpu.nzcv = NZ(r) | c << 29 | OverflowFlag((a ^ b) & (a ^ r));

@@ -1,7 +1,10 @@
 // The interpreters: ARM and Thumb execution, software interrupts, the breakpoint hook and the run
 // loop with its per-instruction tail. ARM instructions dispatch through a 4096-entry handler table
-// indexed by bits 27..20 and 7..4; each handler is one template instance, so the operand form, the
-// operation and the flag setting are fixed at compile time.
+// indexed by bits 27..20 and 7..4, Thumb instructions through a 1024-entry one indexed by bits
+// 15..6; each handler is one template instance, so the operand form, the operation and the flag
+// setting are fixed at compile time. The run loop executes instructions in batches between the
+// board checks of the tail (RunBatch), and inside a batch each handler dispatches the next
+// instruction itself (threaded dispatch).
 #include <algorithm>
 #include <array>
 #include <csetjmp>
@@ -250,7 +253,10 @@ void ArmMultiply(uint32_t i) {
             if (OP & 1) p += static_cast<uint64_t>(R[rdHi]) << 32 | R[rdLo];
             R[rdLo] = static_cast<uint32_t>(p);
             R[rdHi] = static_cast<uint32_t>(p >> 32);
-            if (S) gCpu.nzcv = (gCpu.nzcv & (kFlagC | kFlagV)) | (static_cast<uint32_t>(p >> 32) & kFlagN) | (p == 0 ? kFlagZ : 0);
+            if (S) {
+                const uint32_t nz = (static_cast<uint32_t>(p >> 32) & kFlagN) | (p == 0 ? kFlagZ : 0);
+                gCpu.nzcv = (gCpu.nzcv & (kFlagC | kFlagV)) | nz;
+            }
             return;
         }
         default: return;  // 2, 3: no effect
@@ -481,7 +487,8 @@ bool ArmBlockTransfer(uint32_t i) {
     const uint32_t final = U ? base + bytes : base - bytes;
     if constexpr (FAST) {
         uintptr_t h;
-        if (S || (L && (list & 0x8000)) || !FastBlock(L ? gTlb.read : gTlb.write, addr, bytes, h)) return false;
+        if (S || (L && (list & 0x8000))) return false;
+        if (!FastBlock(L ? gTlb.read : gTlb.write, addr, bytes, h)) return false;
         for (uint32_t m = list; m; m &= m - 1, h += 4) {
             const int n = __builtin_ctz(m);
             if (L) R[n] = CpuLoad32(h); else CpuStore32(h, R[n]);
@@ -548,7 +555,8 @@ template <bool THUMB>
 CPU_INLINE void Enter(uint32_t pc) {
     gCpu.cur = pc;
     // One compare checks both the page and the alignment.
-    if (__builtin_expect((pc & (kPageMask | (THUMB ? 1 : 3))) != gTlb.lastFetch.key, 0)) return EnterPage<THUMB>(pc);
+    const uint32_t page = pc & (kPageMask | (THUMB ? 1 : 3));
+    if (__builtin_expect(page != gTlb.lastFetch.key, 0)) return EnterPage<THUMB>(pc);
     return DispatchAt<THUMB>(pc);
 }
 
@@ -626,20 +634,32 @@ template <size_t... I>
 constexpr std::array<Handlers, sizeof...(I)> MakeDp(std::index_sequence<I...>) {
     return {kArm<&ArmDataProcessing<I / 18, (I / 9) % 2, I % 9>>...};
 }
+// The memory handlers by table index: the P, U, B/I/S, W and L bits in bits 4..0 of I, the form in
+// the bits above.
+template <size_t I, bool FAST>
+bool LsAt(uint32_t i) {
+    return ArmLoadStore<(I >> 4) & 1, (I >> 3) & 1, (I >> 2) & 1, (I >> 1) & 1, I & 1, (I >> 5), FAST>(i);
+}
+template <size_t I, bool FAST>
+bool LsxAt(uint32_t i) {
+    constexpr int kSh = (I >> 5) + 1;
+    return ArmLoadStoreExtra<(I >> 4) & 1, (I >> 3) & 1, (I >> 2) & 1, (I >> 1) & 1, I & 1, kSh, FAST>(i);
+}
+template <size_t I, bool FAST>
+bool BlockAt(uint32_t i) {
+    return ArmBlockTransfer<(I >> 4) & 1, (I >> 3) & 1, (I >> 2) & 1, (I >> 1) & 1, I & 1, FAST>(i);
+}
 template <size_t... I>
 constexpr std::array<Handlers, sizeof...(I)> MakeLs(std::index_sequence<I...>) {
-    return {kArmFast<&ArmLoadStore<(I >> 4) & 1, (I >> 3) & 1, (I >> 2) & 1, (I >> 1) & 1, I & 1, (I >> 5), true>,
-                     &ArmLoadStore<(I >> 4) & 1, (I >> 3) & 1, (I >> 2) & 1, (I >> 1) & 1, I & 1, (I >> 5), false>>...};
+    return {kArmFast<&LsAt<I, true>, &LsAt<I, false>>...};
 }
 template <size_t... I>
 constexpr std::array<Handlers, sizeof...(I)> MakeLsx(std::index_sequence<I...>) {
-    return {kArmFast<&ArmLoadStoreExtra<(I >> 4) & 1, (I >> 3) & 1, (I >> 2) & 1, (I >> 1) & 1, I & 1, (I >> 5) + 1, true>,
-                     &ArmLoadStoreExtra<(I >> 4) & 1, (I >> 3) & 1, (I >> 2) & 1, (I >> 1) & 1, I & 1, (I >> 5) + 1, false>>...};
+    return {kArmFast<&LsxAt<I, true>, &LsxAt<I, false>>...};
 }
 template <size_t... I>
 constexpr std::array<Handlers, sizeof...(I)> MakeBlock(std::index_sequence<I...>) {
-    return {kArmFast<&ArmBlockTransfer<(I >> 4) & 1, (I >> 3) & 1, (I >> 2) & 1, (I >> 1) & 1, I & 1, true>,
-                     &ArmBlockTransfer<(I >> 4) & 1, (I >> 3) & 1, (I >> 2) & 1, (I >> 1) & 1, I & 1, false>>...};
+    return {kArmFast<&BlockAt<I, true>, &BlockAt<I, false>>...};
 }
 template <size_t... I>
 constexpr std::array<Handlers, sizeof...(I)> MakeMul(std::index_sequence<I...>) {
@@ -896,7 +916,8 @@ bool ThumbMemory(uint32_t i) {
             constexpr int kSize = CLS == kTLoadStoreHalf ? 2 : (CLS == kTLoadStoreImm && SUB >= 2) ? 1 : 4;
             const bool load = CLS == kTLoadStoreImm ? (SUB & 1) : (i >> 11) & 1;
             const uint32_t rd = CLS == kTLoadStoreSp ? (i >> 8) & 7 : i & 7;
-            const uint32_t a = CLS == kTLoadStoreSp ? R[13] + (i & 0xFF) * 4 : R[(i >> 3) & 7] + ((i >> 6) & 31) * kSize;
+            const uint32_t a = CLS == kTLoadStoreSp ? R[13] + (i & 0xFF) * 4
+                                                    : R[(i >> 3) & 7] + ((i >> 6) & 31) * kSize;
             uint32_t v;
             if (!load) return Store<kSize, FAST>(a, R[rd]);
             if (!Load<kSize, false, FAST>(a, v)) return false;
@@ -996,8 +1017,11 @@ ThumbHandler gThumbTable[1024];  // by instruction bits 15..6
 
 template <int CLS, int SUB>
 constexpr Handlers ThumbEntry() {
-    if constexpr (IsThumbMemoryClass(CLS)) return kThumbFast<&ThumbMemory<CLS, SUB, true>, &ThumbMemory<CLS, SUB, false>>;
-    else return kThumb<&ThumbClass<CLS, SUB>>;
+    if constexpr (IsThumbMemoryClass(CLS)) {
+        return kThumbFast<&ThumbMemory<CLS, SUB, true>, &ThumbMemory<CLS, SUB, false>>;
+    } else {
+        return kThumb<&ThumbClass<CLS, SUB>>;
+    }
 }
 template <size_t... I>
 constexpr std::array<Handlers, sizeof...(I)> MakeThumbClasses(std::index_sequence<I...>) {
@@ -1134,7 +1158,8 @@ int CpuRunFor(uint64_t count) {
     const uint64_t end = ExecutedInstructions + std::min(count, ~ExecutedInstructions);
     if (setjmp(gAbortJump)) gBatch.active = false;
     while (ExecutedInstructions < end) {
-        const int code = RunBatch(static_cast<uint32_t>(std::min<uint64_t>(kMaxBatch, end - ExecutedInstructions)));
+        const uint64_t left = end - ExecutedInstructions;
+        const int code = RunBatch(static_cast<uint32_t>(std::min<uint64_t>(kMaxBatch, left)));
         if (code >= 0) return code;
     }
     return -1;

@@ -66,14 +66,15 @@ void CpuInstallPermissionView();
 // The abort restart point of the run loop.
 [[noreturn]] void CpuAbortJump();
 
-// The run loop executes instructions in batches that end at the next timer tick at the latest.
-// Inside a batch each instruction is followed only by the step to the next one; the checks of the
-// per-instruction tail (pending word, interrupts, instruction counter, tick) run after the batch's
-// last instruction, which is exact as long as nothing those checks look at changed before it.
-// Every path that may change it (device registers, coprocessors, status registers, mode and
-// execution-state changes, translation changes, the breakpoint hook, aborts) calls CpuEndBatch:
-// its instruction becomes the last of the batch, and the instruction countdown is brought up to
-// date at once for code that reads it in the middle of the instruction (the idle wait).
+// The run loop executes instructions in batches (see RunBatch in CpuExec.cpp). Inside a batch each
+// instruction is followed only by the step to the next one; the checks of the per-instruction tail
+// (pending word, interrupts, instruction counter, tick) run after the batch's last instruction,
+// which is exact as long as nothing those checks look at changed before it. Every path that may
+// change it (device registers, coprocessors, status registers, mode and execution-state changes,
+// translation changes, the breakpoint hook, aborts) calls CpuEndBatch: its instruction becomes the
+// last of the batch, and the instruction counter, the countdown and the ticks the batch passed are
+// brought up to date at once for code that reads them in the middle of the instruction (device
+// registers, the idle wait).
 void CpuEndBatch();
 
 #define CPU_INLINE __attribute__((always_inline)) inline
@@ -194,7 +195,5 @@ CPU_INLINE bool FastBlock(const CpuTlbEntry* cache, uint32_t va, uint32_t bytes,
 // The fetch cache entry of va's page, made the last-fetch entry (fetches come only from memory
 // areas: its host address is never 0).
 __attribute__((noinline)) const CpuTlbEntry& FetchEntry(uint32_t va);
-
-
 
 }  // namespace tamsk

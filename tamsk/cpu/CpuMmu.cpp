@@ -127,7 +127,7 @@ const CpuTlbEntry& FetchEntry(uint32_t va) {
 }
 
 void CpuEmptyTlb() {
-    CpuEndBatch();  // the run loop's fetch window goes with the caches
+    CpuEndBatch();  // a batch runs in the page of the last-fetch entry
     gTlb.lastFetch.key = 0xFFFFFFFFu;
     for (CpuTlbEntry& e : gTlb.fetch) e.key = 0xFFFFFFFFu;
     for (CpuTlbEntry& e : gTlb.read) e.key = 0xFFFFFFFFu;

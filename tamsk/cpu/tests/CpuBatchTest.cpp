@@ -8,7 +8,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tamsk/board/Options.h"
@@ -17,6 +19,7 @@
 #include "tamsk/board/Timing.h"
 #include "tamsk/board/tests/TestFiles.h"
 #include "tamsk/cpu/Cpu.h"
+#include "tamsk/cpu/TestBench.h"
 
 namespace tamsk {
 namespace {
@@ -77,6 +80,22 @@ TEST(CpuBatch, BatchedAndSingleSteppedRunsEndInTheSameState) {
         ASSERT_GT(batched.size(), 1000u);
         EXPECT_TRUE(batched == stepped) << "the saved sessions differ";
     }
+}
+
+TEST(CpuBatch, AnotherThreadsRequestEndsARunThatNeverLooksAtTheBoard) {
+    // b . in ARM state: no device access, no tick that does anything; only the pending word set by
+    // another thread can end the run.
+    tb::Init();
+    tb::WriteWords(0x8000, {0xEAFFFFFE});
+    tb::StartAt(0x8000);
+    std::thread requester([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        CpuRequestRunEnd(kRunSoftReset);
+    });
+    EXPECT_EQ(CpuRun(), kRunSoftReset);
+    requester.join();
+    EXPECT_EQ(gCpu.cur, 0x8000u);
+    EXPECT_GT(ExecutedInstructions, 1000u);
 }
 
 }  // namespace

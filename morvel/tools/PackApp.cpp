@@ -13,19 +13,20 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "common/BigEndian.h"
 #include "common/FourCC.h"
+#include "common/ReadFile.h"
 #include "morvel/tools/ResourceDb.h"
 
 namespace {
 
 using vantor::ReadBE16;
 using vantor::ReadBE32;
+using vantor::ReadWholeFile;
 using Bytes = std::vector<uint8_t>;
 
 [[noreturn]] void Die(const std::string& message) {
@@ -61,9 +62,9 @@ struct Elf {
 
 Elf ReadElf(const std::string& path) {
     Elf elf;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) Die("cannot read " + path);
-    elf.file.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::string bytes;
+    if (!ReadWholeFile(path, &bytes)) Die("cannot read " + path);
+    elf.file.assign(bytes.begin(), bytes.end());
     const uint8_t* h = elf.At(0, 52);
     if (std::memcmp(h, "\x7F" "ELF\x01\x02", 6) != 0 || ReadBE16(h + 18) != 4)
         Die(path + " is not a big-endian 32-bit 68K ELF file");
@@ -292,6 +293,7 @@ int main(int argc, char** argv) {
     Bytes out = morvel::tools::ResourceDbWrite(db);
     std::ofstream file(files[1], std::ios::binary);
     file.write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));
+    file.close();  // a write that fails only when the buffer goes out must fail the program too
     if (!file) Die("cannot write " + files[1]);
     return 0;
 }

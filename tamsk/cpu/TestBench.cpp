@@ -1,5 +1,6 @@
 #include "tamsk/cpu/TestBench.h"
 
+#include "common/ReadFile.h"
 #include "tamsk/board/Memory.h"
 #include "tamsk/board/PatchTable.h"
 #include "tamsk/board/RunLoop.h"
@@ -10,7 +11,7 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <string>
 #include <vector>
 
 namespace tb {
@@ -87,8 +88,9 @@ void WriteHalves(uint32_t phys, std::initializer_list<uint16_t> halves) {
 std::string& Console() { return gConsole; }
 
 uint32_t LoadElf(const std::string& path, std::string* error) {
-    std::ifstream in(path, std::ios::binary);
-    std::vector<uint8_t> f((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string bytes;
+    vantor::ReadWholeFile(path, &bytes);  // an unreadable file fails the ELF check below
+    const std::vector<uint8_t> f(bytes.begin(), bytes.end());
     auto get32 = [&](size_t o) -> uint32_t {
         return o + 4 <= f.size() ? f[o] | f[o + 1] << 8 | f[o + 2] << 16 | static_cast<uint32_t>(f[o + 3]) << 24 : 0;
     };

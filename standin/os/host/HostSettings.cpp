@@ -4,10 +4,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "common/FourCC.h"
+#include "common/ReadFile.h"
 
 namespace vantor {
 namespace {
@@ -160,12 +159,11 @@ bool ParseHostSettingsText(const std::string& text, const std::string& name, Hos
 }
 
 bool ReadHostSettingsFile(const std::string& path, HostSettings* settings, std::string* error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    std::string text;
+    if (!ReadWholeFile(path, &text)) {
         *error = "cannot read settings file " + path;
         return false;
     }
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     return ParseHostSettingsText(text, path, settings, error);
 }
 

@@ -70,9 +70,9 @@ TEST(WindowManager, KeysTranslateAndExceptionsStayInTheirMessage) {
 }
 
 TEST(WindowManager, TimersFireThroughTheQueue) {
+    DWORD start = GetTickCount();  // before SetTimer: the tick may turn between the two calls
     UINT_PTR id = SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR, DWORD) { ++gTimerCalls; });
     ASSERT_NE(id, 0u);
-    DWORD start = GetTickCount();
     MSG m;
     while (gTimerCalls < 2 && GetTickCount() - start < 2000) {
         if (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);

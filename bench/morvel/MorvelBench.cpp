@@ -2,6 +2,8 @@
 // CPU-bound 68000 kernels at the same address: emulated instructions per second and the ratios.
 // The instruction count of one kernel call is measured once on the interpreter (trace entry per
 // instruction) and used for both sides; qemu's start-up time is measured and taken off.
+//   morvel_bench                 every kernel, side by side with qemu
+//   morvel_bench KERNEL CALLS    one kernel (0-4) on the interpreter alone, for profilers
 #include <sys/mman.h>
 
 #include <chrono>
@@ -100,7 +102,7 @@ double QemuRate(const std::string& flags, uint32_t k, uint64_t perCall, uint32_t
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
     void* p = mmap(reinterpret_cast<void*>(kBase), kSize, PROT_READ | PROT_WRITE,
                    MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE, -1, 0);
     if (p != reinterpret_cast<void*>(kBase)) {
@@ -118,6 +120,18 @@ int main() {
     }
 
     const char* names[] = {"crc32", "sieve", "sort", "movem-copy", "strcmp"};
+    if (argc == 3) {
+        uint32_t k = static_cast<uint32_t>(std::strtoul(argv[1], nullptr, 0)) % 5;
+        uint32_t n = static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 0));
+        CallKernel(k, 1);
+        uint64_t perCall = CountInstructions(k, 2) - CountInstructions(k, 1);
+        double t0 = Now();
+        uint32_t result = CallKernel(k, n);
+        double t = Now() - t0;
+        std::printf("%s x %u: result %08x, %llu instructions, %.1f M/s\n", names[k], n, result,
+                    static_cast<unsigned long long>(perCall) * n, static_cast<double>(perCall) * n / t / 1e6);
+        return 0;
+    }
     std::printf("%-11s %14s %14s %14s %9s %9s\n", "kernel", "interpreter", "qemu", "qemu -ss", "vs qemu",
                 "vs -ss");
     for (uint32_t k = 0; k < 5; ++k) {

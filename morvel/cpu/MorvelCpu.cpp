@@ -1,42 +1,60 @@
 // The 68K interpreter.
 //
-// Every opcode word is decoded once, at first use of the interpreter, into a 65536-entry table of
-// handlers; a handler decodes its register and mode fields from the opcode with a few shifts.
-// While a run is in progress PC and the condition codes live in a working record on the native
-// stack (N and Z are kept as the last result, so most instructions set them with two stores); the
-// register file stays in the EmulState. The record's PC and SR are written back whenever the loop
-// leaves for native code and reloaded afterwards, so native code may change any of them.
+// The whole loop is one function: every handler is a label in MorvelMainLoop, and each handler
+// ends by fetching the next opcode word and jumping through a 65536-entry table of label
+// addresses, built at first use by decoding every opcode word once. Handlers are written as
+// always-inlined templates over the operand size, the operation and the kind of effective address,
+// so the common forms need no decoding at run time; rarer addressing modes share one handler per
+// operation that decodes the mode field.
+//
+// While a run is in progress the registers live in a local array of the loop, PC in a local and
+// the condition codes in a working record (N and Z are kept as the last result, so most
+// instructions set them with two stores). Registers, PC, SR and the opcode are written back to the
+// EmulState whenever the loop leaves for native code (trap, nub, report) and reloaded afterwards,
+// so native code may change any of them; a run that ends writes them back as well.
+//
+// The trace bits cost nothing while they are clear: when SR has one set, dispatch goes through a
+// second table whose every entry leads to the trace step, which then runs the instruction through
+// the first.
 #include "morvel/cpu/MorvelCpu.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "morvel/traps/MorvelError.h"
 #include "morvel/traps/TrapDispatch.h"
 
+#define MORVEL_INLINE inline __attribute__((always_inline))
+
 namespace morvel {
 namespace {
+
+NubEntry gNubEntry = nullptr;
 
 // ---- memory: 68K addresses are native addresses, data is big-endian ----
 
 inline uint8_t* Mem(uint32_t a) { return reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(a)); }
-inline uint32_t Rd8(uint32_t a) { return *Mem(a); }
-inline uint32_t Rd16(uint32_t a) {
+MORVEL_INLINE uint32_t Rd8(uint32_t a) { return *Mem(a); }
+MORVEL_INLINE uint32_t Rd16(uint32_t a) {
     uint16_t v;
     std::memcpy(&v, Mem(a), 2);
     return __builtin_bswap16(v);
 }
-inline uint32_t Rd32(uint32_t a) {
+MORVEL_INLINE uint32_t Rd32(uint32_t a) {
     uint32_t v;
     std::memcpy(&v, Mem(a), 4);
     return __builtin_bswap32(v);
 }
-inline void Wr8(uint32_t a, uint32_t v) { *Mem(a) = static_cast<uint8_t>(v); }
-inline void Wr16(uint32_t a, uint32_t v) {
+MORVEL_INLINE void Wr8(uint32_t a, uint32_t v) { *Mem(a) = static_cast<uint8_t>(v); }
+MORVEL_INLINE void Wr16(uint32_t a, uint32_t v) {
     uint16_t w = __builtin_bswap16(static_cast<uint16_t>(v));
     std::memcpy(Mem(a), &w, 2);
 }
-inline void Wr32(uint32_t a, uint32_t v) {
+MORVEL_INLINE void Wr32(uint32_t a, uint32_t v) {
     uint32_t w = __builtin_bswap32(v);
     std::memcpy(Mem(a), &w, 4);
 }
@@ -47,19 +65,19 @@ template <int B>
 constexpr uint32_t kMsb = B == 1 ? 0x80u : B == 2 ? 0x8000u : 0x80000000u;
 
 template <int B>
-inline uint32_t Sext(uint32_t v) {
+MORVEL_INLINE uint32_t Sext(uint32_t v) {
     if constexpr (B == 1) return static_cast<uint32_t>(static_cast<int32_t>(static_cast<int8_t>(v)));
     if constexpr (B == 2) return static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(v)));
     return v;
 }
 template <int B>
-inline uint32_t RdM(uint32_t a) {
+MORVEL_INLINE uint32_t RdM(uint32_t a) {
     if constexpr (B == 1) return Rd8(a);
     if constexpr (B == 2) return Rd16(a);
     return Rd32(a);
 }
 template <int B>
-inline void WrM(uint32_t a, uint32_t v) {
+MORVEL_INLINE void WrM(uint32_t a, uint32_t v) {
     if constexpr (B == 1) Wr8(a, v);
     if constexpr (B == 2) Wr16(a, v);
     if constexpr (B == 4) Wr32(a, v);
@@ -67,64 +85,68 @@ inline void WrM(uint32_t a, uint32_t v) {
 
 // ---- working state of one run ----
 
+// Never leaves the loop's frame: handlers are inlined, native calls get the EmulState.
 struct Cpu {
-    uint32_t* R;  // D0-D7, A0-A7 of the record
+    uint32_t* R;  // D0-D7, A0-A7: the loop's local copy
     uint32_t pc;
     uint32_t n;   // bit 31 is N
     uint32_t nz;  // 0 when Z is set
     uint32_t v, c, x;
     uint32_t srHigh;  // SR bits other than the condition codes
-    uint32_t attn;    // non-zero: look at stop and trace after this instruction
-    uint32_t stop;
-    uint32_t noTraceOnce;
     EmulState* s;
 };
 
-using Handler = void (*)(Cpu&, uint32_t);
+// What the loop does after a handler.
+enum Flow {
+    kNext,     // the next instruction
+    kReload,   // state came back from native code: look at the trace bits again
+    kNoTrace,  // as kReload, but the next instruction runs without the trace step
+    kStop,     // the return marker was reached
+};
 
-inline uint32_t Fetch16(Cpu& c) {
+MORVEL_INLINE uint32_t Fetch16(Cpu& c) {
     uint32_t w = Rd16(c.pc);
     c.pc += 2;
     return w;
 }
-inline uint32_t Fetch32(Cpu& c) {
+MORVEL_INLINE uint32_t Fetch32(Cpu& c) {
     uint32_t w = Rd32(c.pc);
     c.pc += 4;
     return w;
 }
 
-inline uint32_t Ccr(const Cpu& c) {
-    return MorvelComposeCcr(c.n, c.nz, c.v, c.c, c.x);
-}
-inline void SetCcr(Cpu& c, uint32_t ccr) {
+MORVEL_INLINE uint32_t Ccr(const Cpu& c) { return MorvelComposeCcr(c.n, c.nz, c.v, c.c, c.x); }
+MORVEL_INLINE void SetCcr(Cpu& c, uint32_t ccr) {
     c.c = ccr & 1;
     c.v = (ccr >> 1) & 1;
     c.nz = (ccr & kSrZ) ? 0 : 1;
     c.n = (ccr & kSrN) ? 0x80000000u : 0;
     c.x = (ccr >> 4) & 1;
 }
-inline void UpdateAttn(Cpu& c) { c.attn = c.stop | c.noTraceOnce | (c.srHigh & (kSrTrace0 | kSrTrace1)); }
 
-// Leaves for native code: the record gets PC, SR and the opcode.
-inline void Save(Cpu& c, uint32_t op) {
+// Leaves for native code: the record gets the registers, PC, SR and the opcode.
+MORVEL_INLINE void Save(Cpu& c, uint32_t op) {
+    std::memcpy(c.s->D, c.R, sizeof c.s->D);
+    std::memcpy(c.s->A, c.R + 8, sizeof c.s->A);
     c.s->PC = c.pc;
     c.s->SR = c.srHigh | Ccr(c);
     c.s->opcode = op;
 }
-inline void Load(Cpu& c) {
+MORVEL_INLINE void Load(Cpu& c) {
+    std::memcpy(c.R, c.s->D, sizeof c.s->D);
+    std::memcpy(c.R + 8, c.s->A, sizeof c.s->A);
     c.pc = c.s->PC;
     c.srHigh = c.s->SR & ~kSrCcr;
     SetCcr(c, c.s->SR);
-    UpdateAttn(c);
 }
 
 template <int B>
-inline void SetNZ(Cpu& c, uint32_t r) {
+MORVEL_INLINE void SetNZ(Cpu& c, uint32_t r) {
     c.n = Sext<B>(r);
     c.nz = r & kMask<B>;
 }
 template <int B>
-inline void SetLogic(Cpu& c, uint32_t r) {
+MORVEL_INLINE void SetLogic(Cpu& c, uint32_t r) {
     SetNZ<B>(c, r);
     c.v = 0;
     c.c = 0;
@@ -132,115 +154,134 @@ inline void SetLogic(Cpu& c, uint32_t r) {
 
 // ---- reports: each ends the innermost run through the chain ----
 
-[[noreturn]] void Report(Cpu& c, uint32_t op, uint16_t value, uint16_t line, const char* fmt, uint32_t a,
-                         uint32_t b, int nargs) {
-    Save(c, op);
+[[noreturn]] __attribute__((noinline, cold)) void ReportAndEnd(EmulState* s, uint16_t value, uint16_t line,
+                                                               const char* fmt, uint32_t a, uint32_t b,
+                                                               int nargs) {
     char text[100];
     if (nargs == 2)
         std::snprintf(text, sizeof text, fmt, static_cast<unsigned short>(a), static_cast<unsigned long>(b));
     else
         std::snprintf(text, sizeof text, fmt, static_cast<unsigned long>(a));
     ErrDisplayFileLineMsg("MorvelMain", line, text);
-    MorvelEndRun(c.s, value);
+    MorvelEndRun(s, value);
 }
-
-void HIllegal(Cpu& c, uint32_t op) {
-    Report(c, op, kRunIllegal, 403, "illegal instruction %hx at address %lx", op, c.pc - 2, 2);
+[[noreturn]] MORVEL_INLINE void Report(Cpu& c, uint32_t op, uint16_t value, uint16_t line, const char* fmt,
+                                       uint32_t a, uint32_t b, int nargs) {
+    Save(c, op);
+    ReportAndEnd(c.s, value, line, fmt, a, b, nargs);
 }
-void HUnimplemented(Cpu& c, uint32_t op) {
+[[noreturn]] MORVEL_INLINE void Unimplemented(Cpu& c, uint32_t op) {
     Report(c, op, kRunUnimplemented, 420, "unimplemented instruction %hx at address %lx", op, c.pc - 2, 2);
 }
-void HLineA(Cpu& c, uint32_t op) {
-    Report(c, op, kRunLine1010, 438, "line 1010 exception at address %lx", c.pc - 2, 0, 1);
-}
-void HLineF(Cpu& c, uint32_t op) {
-    Report(c, op, kRunLine1111, 456, "line 1111 exception at address %lx", c.pc - 2, 0, 1);
-}
-[[noreturn]] void DivideByZero(Cpu& c, uint32_t op) {
+[[noreturn]] MORVEL_INLINE void DivideByZero(Cpu& c, uint32_t op) {
     Report(c, op, kRunDivideByZero, 108, "divide by zero at address %lx", c.pc - 2, 0, 1);
 }
 
 // ---- effective addresses ----
 
-inline uint32_t Indexed(Cpu& c, uint32_t base) {
+// Kinds of effective address; handlers are specialised on them. kEAny decodes the mode at run time.
+enum : int {
+    kEDn, kEAn, kEInd, kEPost, kEPre, kED16, kEIdx, kEAbsW, kEAbsL, kEPcD16, kEPcIdx, kEImm, kEAny,
+};
+constexpr int EaKind(uint32_t mode, uint32_t reg) { return mode < 7 ? static_cast<int>(mode) : static_cast<int>(7 + reg); }
+
+MORVEL_INLINE uint32_t Indexed(Cpu& c, uint32_t base) {
     uint32_t ext = Fetch16(c);
     uint32_t idx = c.R[ext >> 12];
     if (!(ext & 0x800)) idx = Sext<2>(idx);
     return base + Sext<1>(ext) + idx;
 }
 
-// Address of a memory operand (modes 2-7); (An)+ and -(An) update An. The immediate mode yields
-// the address of the operand inside the instruction stream.
-template <int B>
-inline uint32_t EaAddr(Cpu& c, uint32_t mode, uint32_t reg) {
-    constexpr uint32_t step = B;
-    switch (mode) {
-        case 2:
-            return c.R[8 + reg];
-        case 3: {
-            uint32_t a = c.R[8 + reg];
-            c.R[8 + reg] = a + ((B == 1 && reg == 7) ? 2 : step);
-            return a;
+// Address of a memory operand (kinds kEInd to kEImm); (An)+ and -(An) update An. The immediate
+// kind yields the address of the operand inside the instruction stream.
+template <int B, int E>
+MORVEL_INLINE uint32_t EaAddr(Cpu& c, uint32_t mode, uint32_t reg) {
+    if constexpr (E == kEAny) {
+        switch (EaKind(mode, reg)) {
+            case kEInd: return EaAddr<B, kEInd>(c, mode, reg);
+            case kEPost: return EaAddr<B, kEPost>(c, mode, reg);
+            case kEPre: return EaAddr<B, kEPre>(c, mode, reg);
+            case kED16: return EaAddr<B, kED16>(c, mode, reg);
+            case kEIdx: return EaAddr<B, kEIdx>(c, mode, reg);
+            case kEAbsW: return EaAddr<B, kEAbsW>(c, mode, reg);
+            case kEAbsL: return EaAddr<B, kEAbsL>(c, mode, reg);
+            case kEPcD16: return EaAddr<B, kEPcD16>(c, mode, reg);
+            case kEPcIdx: return EaAddr<B, kEPcIdx>(c, mode, reg);
+            default: return EaAddr<B, kEImm>(c, mode, reg);
         }
-        case 4: {
-            uint32_t a = c.R[8 + reg] - ((B == 1 && reg == 7) ? 2 : step);
-            c.R[8 + reg] = a;
-            return a;
-        }
-        case 5: {
-            uint32_t base = c.R[8 + reg];
-            return base + Sext<2>(Fetch16(c));
-        }
-        case 6:
-            return Indexed(c, c.R[8 + reg]);
-        default:
-            switch (reg) {
-                case 0:
-                    return Sext<2>(Fetch16(c));
-                case 1:
-                    return Fetch32(c);
-                case 2: {
-                    uint32_t base = c.pc;
-                    return base + Sext<2>(Fetch16(c));
-                }
-                case 3:
-                    return Indexed(c, c.pc);
-                default: {
-                    uint32_t a = c.pc;
-                    c.pc += (B == 4) ? 4 : 2;
-                    return B == 1 ? a + 1 : a;
-                }
-            }
+    } else if constexpr (E == kEInd) {
+        return c.R[8 + reg];
+    } else if constexpr (E == kEPost) {
+        uint32_t a = c.R[8 + reg];
+        c.R[8 + reg] = a + ((B == 1 && reg == 7) ? 2 : B);
+        return a;
+    } else if constexpr (E == kEPre) {
+        uint32_t a = c.R[8 + reg] - ((B == 1 && reg == 7) ? 2 : B);
+        c.R[8 + reg] = a;
+        return a;
+    } else if constexpr (E == kED16) {
+        uint32_t base = c.R[8 + reg];
+        return base + Sext<2>(Fetch16(c));
+    } else if constexpr (E == kEIdx) {
+        return Indexed(c, c.R[8 + reg]);
+    } else if constexpr (E == kEAbsW) {
+        return Sext<2>(Fetch16(c));
+    } else if constexpr (E == kEAbsL) {
+        return Fetch32(c);
+    } else if constexpr (E == kEPcD16) {
+        uint32_t base = c.pc;
+        return base + Sext<2>(Fetch16(c));
+    } else if constexpr (E == kEPcIdx) {
+        return Indexed(c, c.pc);
+    } else {
+        static_assert(E == kEImm);
+        uint32_t a = c.pc;
+        c.pc += (B == 4) ? 4 : 2;
+        return B == 1 ? a + 1 : a;
     }
 }
 
 template <int B>
-inline uint32_t ReadEA(Cpu& c, uint32_t mode, uint32_t reg) {
-    if (mode == 0) return c.R[reg] & kMask<B>;
-    if (mode == 1) return c.R[8 + reg] & kMask<B>;
-    return RdM<B>(EaAddr<B>(c, mode, reg));
+MORVEL_INLINE uint32_t FetchImm(Cpu& c) {
+    if constexpr (B == 4) return Fetch32(c);
+    return Fetch16(c) & kMask<B>;
+}
+
+template <int B, int E>
+MORVEL_INLINE uint32_t ReadEA(Cpu& c, uint32_t mode, uint32_t reg) {
+    if constexpr (E == kEDn) {
+        return c.R[reg] & kMask<B>;
+    } else if constexpr (E == kEAn) {
+        return c.R[8 + reg] & kMask<B>;
+    } else if constexpr (E == kEImm) {
+        return FetchImm<B>(c);
+    } else {
+        if (E == kEAny && mode == 0) return c.R[reg] & kMask<B>;
+        if (E == kEAny && mode == 1) return c.R[8 + reg] & kMask<B>;
+        return RdM<B>(EaAddr<B, E>(c, mode, reg));
+    }
 }
 template <int B>
-inline void WrD(Cpu& c, uint32_t reg, uint32_t v) {
+MORVEL_INLINE void WrD(Cpu& c, uint32_t reg, uint32_t v) {
     if constexpr (B == 4)
         c.R[reg] = v;
     else
         c.R[reg] = (c.R[reg] & ~kMask<B>) | (v & kMask<B>);
 }
-template <int B>
-inline void WriteEA(Cpu& c, uint32_t mode, uint32_t reg, uint32_t v) {
-    if (mode == 0)
+template <int B, int E>
+MORVEL_INLINE void WriteEA(Cpu& c, uint32_t mode, uint32_t reg, uint32_t v) {
+    if (E == kEDn || (E == kEAny && mode == 0))
         WrD<B>(c, reg, v);
     else
-        WrM<B>(EaAddr<B>(c, mode, reg), v);
+        WrM<B>(EaAddr<B, E == kEDn ? kEAny : E>(c, mode, reg), v);
 }
 // Read-modify-write of a data-alterable operand.
-template <int B, class F>
-inline void Rmw(Cpu& c, uint32_t mode, uint32_t reg, F f) {
-    if (mode == 0) {
+template <int B, int E, class F>
+MORVEL_INLINE void Rmw(Cpu& c, uint32_t mode, uint32_t reg, F f) {
+    if (E == kEDn || (E == kEAny && mode == 0)) {
         WrD<B>(c, reg, f(c.R[reg] & kMask<B>));
     } else {
-        uint32_t a = EaAddr<B>(c, mode, reg);
+        uint32_t a = EaAddr<B, E == kEDn ? kEAny : E>(c, mode, reg);
         WrM<B>(a, f(RdM<B>(a)));
     }
 }
@@ -252,7 +293,7 @@ inline void Rmw(Cpu& c, uint32_t mode, uint32_t reg, F f) {
 // ---- arithmetic ----
 
 template <int B>
-inline uint32_t Add(Cpu& c, uint32_t d, uint32_t s) {
+MORVEL_INLINE uint32_t Add(Cpu& c, uint32_t d, uint32_t s) {
     uint32_t r = (d + s) & kMask<B>;
     c.c = c.x = (B == 4) ? (r < d) : (((d + s) >> (B * 8)) & 1);
     c.v = (((s ^ r) & (d ^ r)) & kMsb<B>) != 0;
@@ -260,7 +301,7 @@ inline uint32_t Add(Cpu& c, uint32_t d, uint32_t s) {
     return r;
 }
 template <int B>
-inline uint32_t SubNoX(Cpu& c, uint32_t d, uint32_t s) {
+MORVEL_INLINE uint32_t SubNoX(Cpu& c, uint32_t d, uint32_t s) {
     uint32_t r = (d - s) & kMask<B>;
     c.c = s > d;
     c.v = (((s ^ d) & (r ^ d)) & kMsb<B>) != 0;
@@ -268,14 +309,14 @@ inline uint32_t SubNoX(Cpu& c, uint32_t d, uint32_t s) {
     return r;
 }
 template <int B>
-inline uint32_t Sub(Cpu& c, uint32_t d, uint32_t s) {
+MORVEL_INLINE uint32_t Sub(Cpu& c, uint32_t d, uint32_t s) {
     uint32_t r = SubNoX<B>(c, d, s);
     c.x = c.c;
     return r;
 }
 // ADDX, SUBX, NEGX: Z is only cleared, never set.
 template <int B>
-inline uint32_t Addx(Cpu& c, uint32_t d, uint32_t s) {
+MORVEL_INLINE uint32_t Addx(Cpu& c, uint32_t d, uint32_t s) {
     uint64_t t = uint64_t{d} + s + c.x;
     uint32_t r = static_cast<uint32_t>(t) & kMask<B>;
     c.c = c.x = static_cast<uint32_t>(t >> (B * 8)) & 1;
@@ -285,7 +326,7 @@ inline uint32_t Addx(Cpu& c, uint32_t d, uint32_t s) {
     return r;
 }
 template <int B>
-inline uint32_t Subx(Cpu& c, uint32_t d, uint32_t s) {
+MORVEL_INLINE uint32_t Subx(Cpu& c, uint32_t d, uint32_t s) {
     uint32_t r = (d - s - c.x) & kMask<B>;
     c.c = c.x = (uint64_t{s} + c.x) > d;
     c.v = (((s ^ d) & (r ^ d)) & kMsb<B>) != 0;
@@ -294,8 +335,32 @@ inline uint32_t Subx(Cpu& c, uint32_t d, uint32_t s) {
     return r;
 }
 
-// ---- branch conditions: (condition << 4) | NZVC -> taken ----
+// ---- conditions ----
 
+// A condition known when the handler is made.
+template <int CC>
+MORVEL_INLINE bool CondT(const Cpu& c) {
+    const uint32_t n = c.n >> 31;
+    const bool z = c.nz == 0;
+    if constexpr (CC == 0) return true;
+    if constexpr (CC == 1) return false;
+    if constexpr (CC == 2) return !c.c && !z;
+    if constexpr (CC == 3) return c.c || z;
+    if constexpr (CC == 4) return !c.c;
+    if constexpr (CC == 5) return c.c;
+    if constexpr (CC == 6) return !z;
+    if constexpr (CC == 7) return z;
+    if constexpr (CC == 8) return !c.v;
+    if constexpr (CC == 9) return c.v;
+    if constexpr (CC == 10) return !n;
+    if constexpr (CC == 11) return n;
+    if constexpr (CC == 12) return n == c.v;
+    if constexpr (CC == 13) return n != c.v;
+    if constexpr (CC == 14) return !z && n == c.v;
+    if constexpr (CC == 15) return z || n != c.v;
+}
+
+// A condition taken from the opcode at run time: (condition << 4) | NZVC -> true.
 struct CondTable {
     bool t[256];
     constexpr CondTable() : t() {
@@ -327,71 +392,80 @@ struct CondTable {
 };
 constexpr CondTable kCond;
 
-inline bool Cond(const Cpu& c, uint32_t cc) {
+MORVEL_INLINE bool Cond(const Cpu& c, uint32_t cc) {
     uint32_t f = ((c.n >> 28) & 8) | (c.nz ? 0 : 4) | (c.v << 1) | c.c;
     return kCond.t[(cc << 4) | f];
 }
 
+// ---- handlers ----
+//
+// Every handler is a template over three integers (their meaning is the handler's: mostly the
+// operand size B, an operation P and an effective-address kind E) and returns the loop's next step.
+
+#define HANDLER(name) \
+    template <int B, int P, int E> \
+    MORVEL_INLINE Flow name([[maybe_unused]] Cpu& c, [[maybe_unused]] uint32_t op)
+
+HANDLER(HIllegal) { Report(c, op, kRunIllegal, 403, "illegal instruction %hx at address %lx", op, c.pc - 2, 2); }
+HANDLER(HUnimplemented) { Unimplemented(c, op); }
+HANDLER(HLineA) { Report(c, op, kRunLine1010, 438, "line 1010 exception at address %lx", c.pc - 2, 0, 1); }
+HANDLER(HLineF) { Report(c, op, kRunLine1111, 456, "line 1111 exception at address %lx", c.pc - 2, 0, 1); }
+
 // ---- line 0: immediates, bit operations, MOVEP ----
 
-template <int B>
-inline uint32_t FetchImm(Cpu& c) {
-    if constexpr (B == 4) return Fetch32(c);
-    return Fetch16(c) & kMask<B>;
-}
-
-template <int B, int OP>
-void HImm(Cpu& c, uint32_t op) {
+// P: 0 ORI, 1 ANDI, 2 SUBI, 3 ADDI, 5 EORI, 6 CMPI.
+HANDLER(HImm) {
     uint32_t imm = FetchImm<B>(c);
-    if constexpr (OP == 6) {  // CMPI
-        SubNoX<B>(c, ReadEA<B>(c, MODE, REG), imm);
+    if constexpr (P == 6) {
+        SubNoX<B>(c, ReadEA<B, E>(c, MODE, REG), imm);
     } else {
-        Rmw<B>(c, MODE, REG, [&](uint32_t d) {
-            if constexpr (OP == 0) { d |= imm; SetLogic<B>(c, d); return d; }
-            if constexpr (OP == 1) { d &= imm; SetLogic<B>(c, d); return d; }
-            if constexpr (OP == 2) return Sub<B>(c, d, imm);
-            if constexpr (OP == 3) return Add<B>(c, d, imm);
-            if constexpr (OP == 5) { d ^= imm; SetLogic<B>(c, d); return d; }
+        Rmw<B, E>(c, MODE, REG, [&](uint32_t d) {
+            if constexpr (P == 0) { d |= imm; SetLogic<B>(c, d); return d; }
+            if constexpr (P == 1) { d &= imm; SetLogic<B>(c, d); return d; }
+            if constexpr (P == 2) return Sub<B>(c, d, imm);
+            if constexpr (P == 3) return Add<B>(c, d, imm);
+            if constexpr (P == 5) { d ^= imm; SetLogic<B>(c, d); return d; }
             return d;
         });
     }
+    return kNext;
 }
 
-// ORI, ANDI, EORI to CCR and to SR: only the condition bits change.
-template <int OP>
-void HImmCcr(Cpu& c, uint32_t) {
+// ORI, ANDI, EORI to CCR and to SR (P as for HImm): only the condition bits change.
+HANDLER(HImmCcr) {
     uint32_t imm = Fetch16(c) & kSrCcr;
     uint32_t ccr = Ccr(c);
-    if (OP == 0) ccr |= imm;
-    if (OP == 1) ccr &= imm | ~kSrCcr;
-    if (OP == 5) ccr ^= imm;
+    if (P == 0) ccr |= imm;
+    if (P == 1) ccr &= imm | ~kSrCcr;
+    if (P == 5) ccr ^= imm;
     SetCcr(c, ccr);
+    return kNext;
 }
 
-// Bit operations; KIND 0 BTST, 1 BCHG, 2 BCLR, 3 BSET. STATIC takes the bit number from an
-// extension word, else from Dn.
-template <int KIND, bool STATIC>
-void HBit(Cpu& c, uint32_t op) {
-    uint32_t bit = STATIC ? Fetch16(c) : c.R[RX];
+// Bit operations; B: 0 BTST, 1 BCHG, 2 BCLR, 3 BSET. P set: the bit number comes from an
+// extension word, else from Dn. E: kEDn or any memory operand.
+HANDLER(HBit) {
+    uint32_t bit = P ? Fetch16(c) : c.R[RX];
     uint32_t mode = MODE, reg = REG;
-    if (mode == 0) {
+    if (E == kEDn || (E == kEAny && mode == 0)) {
         uint32_t m = 1u << (bit & 31);
         c.nz = c.R[reg] & m;
-        if (KIND == 1) c.R[reg] ^= m;
-        if (KIND == 2) c.R[reg] &= ~m;
-        if (KIND == 3) c.R[reg] |= m;
-        return;
+        if (B == 1) c.R[reg] ^= m;
+        if (B == 2) c.R[reg] &= ~m;
+        if (B == 3) c.R[reg] |= m;
+        return kNext;
     }
     uint32_t m = 1u << (bit & 7);
-    uint32_t a = EaAddr<1>(c, mode, reg);
+    uint32_t a = EaAddr<1, kEAny>(c, mode, reg);
     uint32_t d = Rd8(a);
     c.nz = d & m;
-    if (KIND == 1) Wr8(a, d ^ m);
-    if (KIND == 2) Wr8(a, d & ~m);
-    if (KIND == 3) Wr8(a, d | m);
+    if (B == 1) Wr8(a, d ^ m);
+    if (B == 2) Wr8(a, d & ~m);
+    if (B == 3) Wr8(a, d | m);
+    return kNext;
 }
 
-void HMovep(Cpu& c, uint32_t op) {
+HANDLER(HMovep) {
     uint32_t a = c.R[8 + REG] + Sext<2>(Fetch16(c));
     uint32_t& d = c.R[RX];
     switch ((op >> 6) & 3) {
@@ -405,77 +479,72 @@ void HMovep(Cpu& c, uint32_t op) {
             Wr8(a, d >> 8);
             Wr8(a + 2, d);
             break;
-        case 3:
+        default:
             Wr8(a, d >> 24);
             Wr8(a + 2, d >> 16);
             Wr8(a + 4, d >> 8);
             Wr8(a + 6, d);
             break;
     }
+    return kNext;
 }
 
 // ---- lines 1-3: MOVE, MOVEA ----
 
-template <int B>
-void HMove(Cpu& c, uint32_t op) {
-    uint32_t v = ReadEA<B>(c, MODE, REG);
-    uint32_t dmode = (op >> 6) & 7;
-    if (dmode == 0)
-        WrD<B>(c, RX, v);
-    else
-        WrM<B>(EaAddr<B>(c, dmode, RX), v);
+// P: the destination's kind, E: the source's.
+HANDLER(HMove) {
+    uint32_t v = ReadEA<B, E>(c, MODE, REG);
+    WriteEA<B, P>(c, (op >> 6) & 7, RX, v);
     SetLogic<B>(c, v);
+    return kNext;
 }
-template <int B>
-void HMoveA(Cpu& c, uint32_t op) {
-    uint32_t v = ReadEA<B>(c, MODE, REG);
+HANDLER(HMoveA) {
+    uint32_t v = ReadEA<B, E>(c, MODE, REG);
     c.R[8 + RX] = Sext<B>(v);
-}
-// MOVE.L Dn,Dn and MOVE.L (An)+ forms: the common copy loops.
-void HMoveLDD(Cpu& c, uint32_t op) {
-    uint32_t v = c.R[REG];
-    c.R[RX] = v;
-    SetLogic<4>(c, v);
+    return kNext;
 }
 
 // ---- line 4 ----
 
-template <int B>
-void HNegx(Cpu& c, uint32_t op) {
-    Rmw<B>(c, MODE, REG, [&](uint32_t d) { return Subx<B>(c, 0, d); });
+HANDLER(HNegx) {
+    Rmw<B, E>(c, MODE, REG, [&](uint32_t d) { return Subx<B>(c, 0, d); });
+    return kNext;
 }
-template <int B>
-void HClr(Cpu& c, uint32_t op) {
-    if (MODE == 0)
-        WrD<B>(c, REG, 0);
-    else
-        WrM<B>(EaAddr<B>(c, MODE, REG), 0);
+HANDLER(HClr) {
+    WriteEA<B, E>(c, MODE, REG, 0);
     c.n = 0;
     c.nz = 0;
     c.v = c.c = 0;
+    return kNext;
 }
-template <int B>
-void HNeg(Cpu& c, uint32_t op) {
-    Rmw<B>(c, MODE, REG, [&](uint32_t d) { return Sub<B>(c, 0, d); });
+HANDLER(HNeg) {
+    Rmw<B, E>(c, MODE, REG, [&](uint32_t d) { return Sub<B>(c, 0, d); });
+    return kNext;
 }
-template <int B>
-void HNot(Cpu& c, uint32_t op) {
-    Rmw<B>(c, MODE, REG, [&](uint32_t d) {
+HANDLER(HNot) {
+    Rmw<B, E>(c, MODE, REG, [&](uint32_t d) {
         d = ~d & kMask<B>;
         SetLogic<B>(c, d);
         return d;
     });
+    return kNext;
 }
-template <int B>
-void HTst(Cpu& c, uint32_t op) {
-    SetLogic<B>(c, ReadEA<B>(c, MODE, REG));
+HANDLER(HTst) {
+    SetLogic<B>(c, ReadEA<B, E>(c, MODE, REG));
+    return kNext;
 }
 // MOVE from SR and MOVE from CCR both yield the condition bits alone.
-void HMoveFromSr(Cpu& c, uint32_t op) { WriteEA<2>(c, MODE, REG, Ccr(c)); }
+HANDLER(HMoveFromSr) {
+    WriteEA<2, kEAny>(c, MODE, REG, Ccr(c));
+    return kNext;
+}
 // MOVE to SR and MOVE to CCR replace the condition bits only.
-void HMoveToCcr(Cpu& c, uint32_t op) { SetCcr(c, ReadEA<2>(c, MODE, REG)); }
+HANDLER(HMoveToCcr) {
+    SetCcr(c, ReadEA<2, kEAny>(c, MODE, REG));
+    return kNext;
+}
 
-uint8_t Nbcd(Cpu& c, uint32_t d) {
+MORVEL_INLINE uint32_t Nbcd(Cpu& c, uint32_t d) {
     uint32_t r = (0x9A - d - c.x) & 0xFF;
     if (r != 0x9A) {
         uint32_t v = ~r;
@@ -492,83 +561,109 @@ uint8_t Nbcd(Cpu& c, uint32_t d) {
     c.n = Sext<1>(r);
     return static_cast<uint8_t>(r);
 }
-void HNbcd(Cpu& c, uint32_t op) {
-    Rmw<1>(c, MODE, REG, [&](uint32_t d) { return Nbcd(c, d); });
+HANDLER(HNbcd) {
+    Rmw<1, kEAny>(c, MODE, REG, [&](uint32_t d) { return Nbcd(c, d); });
+    return kNext;
 }
-void HSwap(Cpu& c, uint32_t op) {
+HANDLER(HSwap) {
     uint32_t v = c.R[REG];
     v = (v >> 16) | (v << 16);
     c.R[REG] = v;
     SetLogic<4>(c, v);
+    return kNext;
 }
-void HPea(Cpu& c, uint32_t op) {
-    uint32_t a = EaAddr<4>(c, MODE, REG);
+HANDLER(HPea) {
+    uint32_t a = EaAddr<4, E>(c, MODE, REG);
     c.R[15] -= 4;
     Wr32(c.R[15], a);
+    return kNext;
 }
-void HLea(Cpu& c, uint32_t op) { c.R[8 + RX] = EaAddr<4>(c, MODE, REG); }
-void HExtW(Cpu& c, uint32_t op) {
+HANDLER(HLea) {
+    c.R[8 + RX] = EaAddr<4, E>(c, MODE, REG);
+    return kNext;
+}
+HANDLER(HExtW) {
     uint32_t v = Sext<1>(c.R[REG]) & 0xFFFF;
     WrD<2>(c, REG, v);
     SetLogic<2>(c, v);
+    return kNext;
 }
-void HExtL(Cpu& c, uint32_t op) {
+HANDLER(HExtL) {
     uint32_t v = Sext<2>(c.R[REG]);
     c.R[REG] = v;
     SetLogic<4>(c, v);
+    return kNext;
 }
-void HTas(Cpu& c, uint32_t op) {
-    Rmw<1>(c, MODE, REG, [&](uint32_t d) {
+HANDLER(HTas) {
+    Rmw<1, kEAny>(c, MODE, REG, [&](uint32_t d) {
         SetLogic<1>(c, d);
         return d | 0x80;
     });
+    return kNext;
 }
 
-template <int B>
-void HMovemToMem(Cpu& c, uint32_t op) {
+// Runs step(i) for i = 0..15, each with a constant register number.
+template <class F, size_t... I>
+MORVEL_INLINE void Each16(F step, std::index_sequence<I...>) {
+    (step(std::integral_constant<uint32_t, I>{}), ...);
+}
+template <class F>
+MORVEL_INLINE void Each16(F step) {
+    Each16(step, std::make_index_sequence<16>{});
+}
+
+// E: kEPre, kEInd or any other control mode.
+HANDLER(HMovemToMem) {
     uint32_t mask = Fetch16(c);
     uint32_t mode = MODE, reg = REG;
-    if (mode == 4) {  // -(An): registers stored from A7 down to D0; An stores its initial value
+    if (E == kEPre || (E == kEAny && mode == 4)) {
+        // -(An): registers stored from A7 down to D0; An stores its initial value
         uint32_t a = c.R[8 + reg];
-        for (uint32_t m = mask; m; m &= m - 1) {
-            a -= B;
-            WrM<B>(a, c.R[15 - __builtin_ctz(m)]);
-        }
+        Each16([&](auto i) {
+            if (mask & (1u << i)) {
+                a -= B;
+                WrM<B>(a, c.R[15 - i]);
+            }
+        });
         c.R[8 + reg] = a;
-        return;
+        return kNext;
     }
-    uint32_t a = EaAddr<B>(c, mode, reg);
-    for (uint32_t m = mask; m; m &= m - 1) {
-        WrM<B>(a, c.R[__builtin_ctz(m)]);
-        a += B;
-    }
+    uint32_t a = EaAddr<B, E == kEPre ? kEAny : E>(c, mode, reg);
+    Each16([&](auto i) {
+        if (mask & (1u << i)) {
+            WrM<B>(a, c.R[i]);
+            a += B;
+        }
+    });
+    return kNext;
 }
-template <int B>
-void HMovemToReg(Cpu& c, uint32_t op) {
+// E: kEPost, kEInd or any other control mode.
+HANDLER(HMovemToReg) {
     uint32_t mask = Fetch16(c);
     uint32_t mode = MODE, reg = REG;
-    uint32_t a = mode == 3 ? c.R[8 + reg] : EaAddr<B>(c, mode, reg);
-    for (uint32_t m = mask; m; m &= m - 1) {
-        c.R[__builtin_ctz(m)] = Sext<B>(RdM<B>(a));
-        a += B;
-    }
-    if (mode == 3) c.R[8 + reg] = a;
+    const bool post = E == kEPost || (E == kEAny && mode == 3);
+    uint32_t a = post ? c.R[8 + reg] : EaAddr<B, E == kEPost ? kEAny : E>(c, mode, reg);
+    Each16([&](auto i) {
+        if (mask & (1u << i)) {
+            c.R[i] = Sext<B>(RdM<B>(a));
+            a += B;
+        }
+    });
+    if (post) c.R[8 + reg] = a;
+    return kNext;
 }
 
-void HChk(Cpu& c, uint32_t op) {
-    int32_t bound = static_cast<int16_t>(ReadEA<2>(c, MODE, REG));
+HANDLER(HChk) {
+    int32_t bound = static_cast<int16_t>(ReadEA<2, kEAny>(c, MODE, REG));
     int32_t d = static_cast<int16_t>(c.R[RX]);
     if (d < 0 || d > bound) {
         c.n = d < 0 ? 0x80000000u : 0;
-        HUnimplemented(c, op);
+        Unimplemented(c, op);
     }
+    return kNext;
 }
 
-void HTrap15(Cpu& c, uint32_t op) {
-    uint32_t word = Fetch16(c);
-    uint16_t trap = static_cast<uint16_t>((word & 0x0FFF) | 0xA000);
-    Save(c, op);
-    EmulState* s = c.s;
+__attribute__((noinline)) void EnterTrap(EmulState* s, uint16_t trap) {
     uint8_t r = TrapDispatch(s, trap);
     if (r == 0) {
         char text[100];
@@ -578,119 +673,128 @@ void HTrap15(Cpu& c, uint32_t op) {
         MorvelEndRun(s, kRunUnknownTrap);
     }
     if (s->running == 0) MorvelEndRun(s, kRunStopped);
-    Load(c);
 }
-
-NubEntry gNubEntry = nullptr;
-
-template <uint16_t VECTOR>
-void HTrapNub(Cpu& c, uint32_t op) {
+HANDLER(HTrap15) {
+    uint32_t word = Fetch16(c);
     Save(c, op);
-    if (gNubEntry) gNubEntry(c.s, VECTOR);
+    EnterTrap(c.s, static_cast<uint16_t>((word & 0x0FFF) | 0xA000));
     Load(c);
-    c.noTraceOnce = 1;
-    UpdateAttn(c);
+    return kReload;
+}
+// B: the nub's vector offset.
+HANDLER(HTrapNub) {
+    Save(c, op);
+    if (gNubEntry) gNubEntry(c.s, B);
+    Load(c);
+    return kNoTrace;
 }
 
-void HLink(Cpu& c, uint32_t op) {
+HANDLER(HLink) {
     int32_t disp = static_cast<int16_t>(Fetch16(c));
     uint32_t sp = c.R[15] - 4;
     Wr32(sp, c.R[8 + REG]);
     c.R[15] = sp;
     c.R[8 + REG] = sp;
     c.R[15] += static_cast<uint32_t>(disp);
+    return kNext;
 }
-void HUnlk(Cpu& c, uint32_t op) {
+HANDLER(HUnlk) {
     uint32_t sp = c.R[8 + REG];
     uint32_t v = Rd32(sp);
     c.R[15] = sp + 4;
     c.R[8 + REG] = v;
+    return kNext;
 }
-void HNop(Cpu&, uint32_t) {}
+HANDLER(HNop) { return kNext; }
 
-inline void Jump(Cpu& c, uint32_t target) {
-    if (target == kReturnMarker) {
-        c.stop = 1;
-        c.attn = 1;
-        return;
-    }
+MORVEL_INLINE Flow Jump(Cpu& c, uint32_t target) {
+    if (target == kReturnMarker) return kStop;
     c.pc = target;
+    return kNext;
 }
-void HRts(Cpu& c, uint32_t) {
+HANDLER(HRts) {
     uint32_t t = Rd32(c.R[15]);
     c.R[15] += 4;
-    Jump(c, t);
+    return Jump(c, t);
 }
-void HRtr(Cpu& c, uint32_t) {
+HANDLER(HRtr) {
     uint32_t ccr = Rd16(c.R[15]);
     c.R[15] += 2;
     SetCcr(c, ccr);
-    HRts(c, 0);
+    return HRts<0, 0, 0>(c, op);
 }
-void HTrapv(Cpu& c, uint32_t op) {
-    if (c.v) HUnimplemented(c, op);
+HANDLER(HTrapv) {
+    if (c.v) Unimplemented(c, op);
+    return kNext;
 }
-void HJsr(Cpu& c, uint32_t op) {
-    uint32_t t = EaAddr<4>(c, MODE, REG);
+HANDLER(HJsr) {
+    uint32_t t = EaAddr<4, E>(c, MODE, REG);
     c.R[15] -= 4;
     Wr32(c.R[15], c.pc);
     c.pc = t;
+    return kNext;
 }
-void HJmp(Cpu& c, uint32_t op) { Jump(c, EaAddr<4>(c, MODE, REG)); }
+HANDLER(HJmp) { return Jump(c, EaAddr<4, E>(c, MODE, REG)); }
 
 // ---- line 5: ADDQ, SUBQ, Scc, DBcc ----
 
-template <int B, bool SUB>
-void HAddq(Cpu& c, uint32_t op) {
+// P set: SUBQ.
+HANDLER(HAddq) {
     uint32_t q = ((((op >> 9) & 7) - 1) & 7) + 1;  // 0 encodes 8
-    if (MODE == 1) {
-        c.R[8 + REG] += SUB ? -q : q;
-        return;
+    if (E == kEAn || (E == kEAny && MODE == 1)) {
+        c.R[8 + REG] += P ? -q : q;
+        return kNext;
     }
-    Rmw<B>(c, MODE, REG, [&](uint32_t d) { return SUB ? Sub<B>(c, d, q) : Add<B>(c, d, q); });
+    Rmw<B, E == kEAn ? kEAny : E>(c, MODE, REG, [&](uint32_t d) { return P ? Sub<B>(c, d, q) : Add<B>(c, d, q); });
+    return kNext;
 }
-void HScc(Cpu& c, uint32_t op) {
+HANDLER(HScc) {
     uint32_t v = Cond(c, (op >> 8) & 15) ? 0xFF : 0;
-    WriteEA<1>(c, MODE, REG, v);
+    WriteEA<1, kEAny>(c, MODE, REG, v);
+    return kNext;
 }
-void HDbcc(Cpu& c, uint32_t op) {
+// B: the condition.
+HANDLER(HDbcc) {
     uint32_t base = c.pc;
     uint32_t disp = Sext<2>(Fetch16(c));
-    if (Cond(c, (op >> 8) & 15)) return;
+    if (CondT<B>(c)) return kNext;
     uint32_t& d = c.R[REG];
     uint32_t w = (d - 1) & 0xFFFF;
     d = (d & 0xFFFF0000u) | w;
     if (w != 0xFFFF) c.pc = base + disp;
+    return kNext;
 }
 
 // ---- line 6: branches ----
 
-void HBcc(Cpu& c, uint32_t op) {
+// B: the condition; P set: a 16-bit displacement follows.
+HANDLER(HBcc) {
     uint32_t base = c.pc;
-    uint32_t disp = Sext<1>(op);
-    if (disp == 0) disp = Sext<2>(Fetch16(c));
-    if (Cond(c, (op >> 8) & 15)) c.pc = base + disp;
+    uint32_t disp = P ? Sext<2>(Fetch16(c)) : Sext<1>(op);
+    if (CondT<B>(c)) c.pc = base + disp;
+    return kNext;
 }
-void HBsr(Cpu& c, uint32_t op) {
+HANDLER(HBsr) {
     uint32_t base = c.pc;
-    uint32_t disp = Sext<1>(op);
-    if (disp == 0) disp = Sext<2>(Fetch16(c));
+    uint32_t disp = P ? Sext<2>(Fetch16(c)) : Sext<1>(op);
     c.R[15] -= 4;
     Wr32(c.R[15], c.pc);
     c.pc = base + disp;
+    return kNext;
 }
 
-void HMoveq(Cpu& c, uint32_t op) {
+HANDLER(HMoveq) {
     uint32_t v = Sext<1>(op);
     c.R[RX] = v;
     SetLogic<4>(c, v);
+    return kNext;
 }
 
 // ---- lines 8, 9, B, C, D: two-operand arithmetic and logic ----
 
 // KIND: 0 OR, 1 AND, 2 SUB, 3 ADD, 4 CMP, 5 EOR
 template <int B, int KIND>
-inline uint32_t Alu(Cpu& c, uint32_t d, uint32_t s) {
+MORVEL_INLINE uint32_t Alu(Cpu& c, uint32_t d, uint32_t s) {
     if constexpr (KIND == 0) { d |= s; SetLogic<B>(c, d); return d; }
     if constexpr (KIND == 1) { d &= s; SetLogic<B>(c, d); return d; }
     if constexpr (KIND == 2) return Sub<B>(c, d, s);
@@ -700,50 +804,50 @@ inline uint32_t Alu(Cpu& c, uint32_t d, uint32_t s) {
     SetLogic<B>(c, d);
     return d;
 }
-// <ea> op Dn -> Dn
-template <int B, int KIND>
-void HAluToReg(Cpu& c, uint32_t op) {
-    uint32_t s = ReadEA<B>(c, MODE, REG);
-    uint32_t r = Alu<B, KIND>(c, c.R[RX] & kMask<B>, s);
-    if (KIND != 4) WrD<B>(c, RX, r);
+// <ea> op Dn -> Dn; P: the operation.
+HANDLER(HAluToReg) {
+    uint32_t s = ReadEA<B, E>(c, MODE, REG);
+    uint32_t r = Alu<B, P>(c, c.R[RX] & kMask<B>, s);
+    if (P != 4) WrD<B>(c, RX, r);
+    return kNext;
 }
 // Dn op <ea> -> <ea>
-template <int B, int KIND>
-void HAluToMem(Cpu& c, uint32_t op) {
+HANDLER(HAluToMem) {
     uint32_t s = c.R[RX] & kMask<B>;
-    Rmw<B>(c, MODE, REG, [&](uint32_t d) { return Alu<B, KIND>(c, d, s); });
+    Rmw<B, E>(c, MODE, REG, [&](uint32_t d) { return Alu<B, P>(c, d, s); });
+    return kNext;
 }
 // ADDA, SUBA, CMPA
-template <int B, int KIND>
-void HAluA(Cpu& c, uint32_t op) {
-    uint32_t s = Sext<B>(ReadEA<B>(c, MODE, REG));
+HANDLER(HAluA) {
+    uint32_t s = Sext<B>(ReadEA<B, E>(c, MODE, REG));
     uint32_t& a = c.R[8 + RX];
-    if (KIND == 2) a -= s;
-    if (KIND == 3) a += s;
-    if (KIND == 4) SubNoX<4>(c, a, s);
+    if (P == 2) a -= s;
+    if (P == 3) a += s;
+    if (P == 4) SubNoX<4>(c, a, s);
+    return kNext;
 }
-// ADDX, SUBX: Dy,Dx or -(Ay),-(Ax)
-template <int B, bool SUB>
-void HAddx(Cpu& c, uint32_t op) {
+// ADDX, SUBX (P set): Dy,Dx or -(Ay),-(Ax)
+HANDLER(HAddx) {
     if (!(op & 8)) {
         uint32_t s = c.R[REG] & kMask<B>, d = c.R[RX] & kMask<B>;
-        WrD<B>(c, RX, SUB ? Subx<B>(c, d, s) : Addx<B>(c, d, s));
-        return;
+        WrD<B>(c, RX, P ? Subx<B>(c, d, s) : Addx<B>(c, d, s));
+        return kNext;
     }
-    uint32_t sa = EaAddr<B>(c, 4, REG);
+    uint32_t sa = EaAddr<B, kEPre>(c, 4, REG);
     uint32_t s = RdM<B>(sa);
-    uint32_t da = EaAddr<B>(c, 4, RX);
+    uint32_t da = EaAddr<B, kEPre>(c, 4, RX);
     uint32_t d = RdM<B>(da);
-    WrM<B>(da, SUB ? Subx<B>(c, d, s) : Addx<B>(c, d, s));
+    WrM<B>(da, P ? Subx<B>(c, d, s) : Addx<B>(c, d, s));
+    return kNext;
 }
-template <int B>
-void HCmpm(Cpu& c, uint32_t op) {
-    uint32_t s = RdM<B>(EaAddr<B>(c, 3, REG));
-    uint32_t d = RdM<B>(EaAddr<B>(c, 3, RX));
+HANDLER(HCmpm) {
+    uint32_t s = RdM<B>(EaAddr<B, kEPost>(c, 3, REG));
+    uint32_t d = RdM<B>(EaAddr<B, kEPost>(c, 3, RX));
     SubNoX<B>(c, d, s);
+    return kNext;
 }
 
-uint32_t Abcd(Cpu& c, uint32_t d, uint32_t s) {
+MORVEL_INLINE uint32_t Abcd(Cpu& c, uint32_t d, uint32_t s) {
     uint32_t r = (s & 0x0F) + (d & 0x0F) + c.x;
     uint32_t v = ~r;
     if (r > 9) r += 6;
@@ -756,7 +860,7 @@ uint32_t Abcd(Cpu& c, uint32_t d, uint32_t s) {
     if (r) c.nz = r;
     return r;
 }
-uint32_t Sbcd(Cpu& c, uint32_t d, uint32_t s) {
+MORVEL_INLINE uint32_t Sbcd(Cpu& c, uint32_t d, uint32_t s) {
     uint32_t r = (d & 0x0F) - (s & 0x0F) - c.x;
     uint32_t v = ~r;
     if (r > 9) r -= 6;
@@ -769,31 +873,34 @@ uint32_t Sbcd(Cpu& c, uint32_t d, uint32_t s) {
     if (r) c.nz = r;
     return r;
 }
-template <bool SUB>
-void HBcd(Cpu& c, uint32_t op) {
+// ABCD, SBCD (P set)
+HANDLER(HBcd) {
     if (!(op & 8)) {
         uint32_t s = c.R[REG] & 0xFF, d = c.R[RX] & 0xFF;
-        WrD<1>(c, RX, SUB ? Sbcd(c, d, s) : Abcd(c, d, s));
-        return;
+        WrD<1>(c, RX, P ? Sbcd(c, d, s) : Abcd(c, d, s));
+        return kNext;
     }
-    uint32_t s = Rd8(EaAddr<1>(c, 4, REG));
-    uint32_t da = EaAddr<1>(c, 4, RX);
+    uint32_t s = Rd8(EaAddr<1, kEPre>(c, 4, REG));
+    uint32_t da = EaAddr<1, kEPre>(c, 4, RX);
     uint32_t d = Rd8(da);
-    Wr8(da, SUB ? Sbcd(c, d, s) : Abcd(c, d, s));
+    Wr8(da, P ? Sbcd(c, d, s) : Abcd(c, d, s));
+    return kNext;
 }
 
-void HMulu(Cpu& c, uint32_t op) {
-    uint32_t r = ReadEA<2>(c, MODE, REG) * (c.R[RX] & 0xFFFF);
+HANDLER(HMulu) {
+    uint32_t r = ReadEA<2, E>(c, MODE, REG) * (c.R[RX] & 0xFFFF);
     c.R[RX] = r;
     SetLogic<4>(c, r);
+    return kNext;
 }
-void HMuls(Cpu& c, uint32_t op) {
-    int32_t r = static_cast<int16_t>(ReadEA<2>(c, MODE, REG)) * static_cast<int16_t>(c.R[RX]);
+HANDLER(HMuls) {
+    int32_t r = static_cast<int16_t>(ReadEA<2, E>(c, MODE, REG)) * static_cast<int16_t>(c.R[RX]);
     c.R[RX] = static_cast<uint32_t>(r);
     SetLogic<4>(c, static_cast<uint32_t>(r));
+    return kNext;
 }
-void HDivu(Cpu& c, uint32_t op) {
-    uint32_t s = ReadEA<2>(c, MODE, REG);
+HANDLER(HDivu) {
+    uint32_t s = ReadEA<2, E>(c, MODE, REG);
     if (s == 0) DivideByZero(c, op);
     uint32_t d = c.R[RX];
     uint32_t q = d / s, r = d % s;
@@ -802,13 +909,14 @@ void HDivu(Cpu& c, uint32_t op) {
         c.v = 1;
         c.n = 0x80000000u;
         c.nz = 1;
-        return;
+        return kNext;
     }
     c.R[RX] = (r << 16) | q;
     SetLogic<2>(c, q);
+    return kNext;
 }
-void HDivs(Cpu& c, uint32_t op) {
-    int32_t s = static_cast<int16_t>(ReadEA<2>(c, MODE, REG));
+HANDLER(HDivs) {
+    int32_t s = static_cast<int16_t>(ReadEA<2, E>(c, MODE, REG));
     if (s == 0) DivideByZero(c, op);
     int64_t d = static_cast<int32_t>(c.R[RX]);
     int64_t q = d / s, r = d % s;
@@ -817,28 +925,30 @@ void HDivs(Cpu& c, uint32_t op) {
         c.v = 1;
         c.n = 0x80000000u;
         c.nz = 1;
-        return;
+        return kNext;
     }
     c.R[RX] = (static_cast<uint32_t>(r) << 16) | (static_cast<uint32_t>(q) & 0xFFFF);
     SetLogic<2>(c, static_cast<uint32_t>(q) & 0xFFFF);
+    return kNext;
 }
-void HExg(Cpu& c, uint32_t op) {
+HANDLER(HExg) {
     uint32_t x = RX, y = REG;
     switch ((op >> 3) & 0x1F) {
-        case 0x08: break;                 // Dx,Dy
+        case 0x08: break;                  // Dx,Dy
         case 0x09: x += 8; y += 8; break;  // Ax,Ay
         default: y += 8; break;            // Dx,Ay
     }
     uint32_t t = c.R[x];
     c.R[x] = c.R[y];
     c.R[y] = t;
+    return kNext;
 }
 
 // ---- line E: shifts and rotates ----
 
 // TYPE: 0 AS, 1 LS, 2 ROX, 3 RO
 template <int B, int TYPE, bool LEFT>
-inline uint32_t Shift(Cpu& c, uint32_t v, uint32_t n) {
+MORVEL_INLINE uint32_t Shift(Cpu& c, uint32_t v, uint32_t n) {
     constexpr uint32_t W = B * 8;
     v &= kMask<B>;
     uint32_t r = v;
@@ -910,17 +1020,116 @@ inline uint32_t Shift(Cpu& c, uint32_t v, uint32_t n) {
     SetNZ<B>(c, r);
     return r;
 }
-template <int B, int TYPE, bool LEFT, bool IMM>
-void HShiftReg(Cpu& c, uint32_t op) {
-    uint32_t n = IMM ? ((RX - 1) & 7) + 1 : (c.R[RX] & 63);
-    WrD<B>(c, REG, Shift<B, TYPE, LEFT>(c, c.R[REG], n));
+// P: TYPE * 2 + LEFT; E set: the count is in the opcode, else in Dn.
+HANDLER(HShiftReg) {
+    uint32_t n = E ? ((RX - 1) & 7) + 1 : (c.R[RX] & 63);
+    WrD<B>(c, REG, Shift<B, P / 2, (P & 1) != 0>(c, c.R[REG], n));
+    return kNext;
 }
-template <int TYPE, bool LEFT>
-void HShiftMem(Cpu& c, uint32_t op) {
-    Rmw<2>(c, MODE, REG, [&](uint32_t d) { return Shift<2, TYPE, LEFT>(c, d, 1); });
+// B: TYPE * 2 + LEFT
+HANDLER(HShiftMem) {
+    Rmw<2, kEAny>(c, MODE, REG, [&](uint32_t d) { return Shift<2, B / 2, (B & 1) != 0>(c, d, 1); });
+    return kNext;
 }
 
-// ---- decoding ----
+// ---- the handler list ----
+//
+// H(name, b, p, e) stands for the label of handler H<name><b, p, e>. Arguments are plain numbers:
+// they also make the label's name. An effective-address kind that has no handler of its own falls
+// back to kEAny (12).
+
+// Source operands, and data-alterable destinations, that get handlers of their own.
+#define MORVEL_SRC_EAS(H, F, b, p) \
+    H(F, b, p, 0) H(F, b, p, 1) H(F, b, p, 2) H(F, b, p, 3) H(F, b, p, 5) H(F, b, p, 6) H(F, b, p, 11) \
+    H(F, b, p, 12)
+#define MORVEL_DST_EAS(H, F, b, p) \
+    H(F, b, p, 0) H(F, b, p, 2) H(F, b, p, 3) H(F, b, p, 4) H(F, b, p, 5) H(F, b, p, 6) H(F, b, p, 12)
+#define MORVEL_MEM_EAS(H, F, b, p) \
+    H(F, b, p, 2) H(F, b, p, 3) H(F, b, p, 4) H(F, b, p, 5) H(F, b, p, 6) H(F, b, p, 12)
+#define MORVEL_RARE_EAS(H, F, b, p) H(F, b, p, 0) H(F, b, p, 12)
+#define MORVEL_CTL_EAS(H, F, b, p) \
+    H(F, b, p, 2) H(F, b, p, 5) H(F, b, p, 6) H(F, b, p, 7) H(F, b, p, 8) H(F, b, p, 9) H(F, b, p, 10)
+#define MORVEL_SIZES(EAS, H, F, p) EAS(H, F, 1, p) EAS(H, F, 2, p) EAS(H, F, 4, p)
+#define MORVEL_SIZES_WL(EAS, H, F, p) EAS(H, F, 2, p) EAS(H, F, 4, p)
+#define MORVEL_ONE(H, F) H(F, 0, 0, 0)
+#define MORVEL_CONDS(H, F, p) \
+    H(F, 0, p, 0) H(F, 1, p, 0) H(F, 2, p, 0) H(F, 3, p, 0) H(F, 4, p, 0) H(F, 5, p, 0) H(F, 6, p, 0) \
+    H(F, 7, p, 0) H(F, 8, p, 0) H(F, 9, p, 0) H(F, 10, p, 0) H(F, 11, p, 0) H(F, 12, p, 0) H(F, 13, p, 0) \
+    H(F, 14, p, 0) H(F, 15, p, 0)
+#define MORVEL_MOVE(H, b) \
+    MORVEL_SRC_EAS(H, Move, b, 0) MORVEL_SRC_EAS(H, Move, b, 2) MORVEL_SRC_EAS(H, Move, b, 3) \
+    MORVEL_SRC_EAS(H, Move, b, 4) MORVEL_SRC_EAS(H, Move, b, 5) MORVEL_SRC_EAS(H, Move, b, 12)
+#define MORVEL_SHIFTS(H, b) \
+    H(ShiftReg, b, 0, 0) H(ShiftReg, b, 1, 0) H(ShiftReg, b, 2, 0) H(ShiftReg, b, 3, 0) H(ShiftReg, b, 4, 0) \
+    H(ShiftReg, b, 5, 0) H(ShiftReg, b, 6, 0) H(ShiftReg, b, 7, 0) H(ShiftReg, b, 0, 1) H(ShiftReg, b, 1, 1) \
+    H(ShiftReg, b, 2, 1) H(ShiftReg, b, 3, 1) H(ShiftReg, b, 4, 1) H(ShiftReg, b, 5, 1) H(ShiftReg, b, 6, 1) \
+    H(ShiftReg, b, 7, 1)
+
+#define MORVEL_HANDLERS(H)                                                                               \
+    MORVEL_ONE(H, Illegal) MORVEL_ONE(H, Unimplemented) MORVEL_ONE(H, LineA) MORVEL_ONE(H, LineF)          \
+    MORVEL_SIZES(MORVEL_RARE_EAS, H, Imm, 0) MORVEL_SIZES(MORVEL_RARE_EAS, H, Imm, 1)                       \
+    MORVEL_SIZES(MORVEL_RARE_EAS, H, Imm, 2) MORVEL_SIZES(MORVEL_RARE_EAS, H, Imm, 3)                       \
+    MORVEL_SIZES(MORVEL_RARE_EAS, H, Imm, 5) MORVEL_SIZES(MORVEL_DST_EAS, H, Imm, 6)                       \
+    H(ImmCcr, 0, 0, 0) H(ImmCcr, 0, 1, 0) H(ImmCcr, 0, 5, 0)                                              \
+    H(Bit, 0, 0, 0) H(Bit, 1, 0, 0) H(Bit, 2, 0, 0) H(Bit, 3, 0, 0)                                       \
+    H(Bit, 0, 1, 0) H(Bit, 1, 1, 0) H(Bit, 2, 1, 0) H(Bit, 3, 1, 0)                                       \
+    H(Bit, 0, 0, 12) H(Bit, 1, 0, 12) H(Bit, 2, 0, 12) H(Bit, 3, 0, 12)                                   \
+    H(Bit, 0, 1, 12) H(Bit, 1, 1, 12) H(Bit, 2, 1, 12) H(Bit, 3, 1, 12)                                   \
+    MORVEL_ONE(H, Movep)                                                                                  \
+    MORVEL_MOVE(H, 1) MORVEL_MOVE(H, 2) MORVEL_MOVE(H, 4)                                                 \
+    MORVEL_SIZES_WL(MORVEL_SRC_EAS, H, MoveA, 0)                                                          \
+    MORVEL_SIZES(MORVEL_RARE_EAS, H, Negx, 0) MORVEL_SIZES(MORVEL_DST_EAS, H, Clr, 0)                      \
+    MORVEL_SIZES(MORVEL_RARE_EAS, H, Neg, 0) MORVEL_SIZES(MORVEL_RARE_EAS, H, Not, 0)                       \
+    MORVEL_SIZES(MORVEL_DST_EAS, H, Tst, 0)                                                               \
+    MORVEL_ONE(H, MoveFromSr) MORVEL_ONE(H, MoveToCcr) MORVEL_ONE(H, Nbcd) MORVEL_ONE(H, Swap)            \
+    MORVEL_CTL_EAS(H, Pea, 0, 0) MORVEL_CTL_EAS(H, Lea, 0, 0)                                             \
+    MORVEL_ONE(H, ExtW) MORVEL_ONE(H, ExtL) MORVEL_ONE(H, Tas)                                             \
+    H(MovemToMem, 2, 0, 2) H(MovemToMem, 2, 0, 4) H(MovemToMem, 2, 0, 12)                                 \
+    H(MovemToMem, 4, 0, 2) H(MovemToMem, 4, 0, 4) H(MovemToMem, 4, 0, 12)                                 \
+    H(MovemToReg, 2, 0, 2) H(MovemToReg, 2, 0, 3) H(MovemToReg, 2, 0, 12)                                 \
+    H(MovemToReg, 4, 0, 2) H(MovemToReg, 4, 0, 3) H(MovemToReg, 4, 0, 12)                                 \
+    MORVEL_ONE(H, Chk) MORVEL_ONE(H, Trap15) H(TrapNub, 128, 0, 0) H(TrapNub, 188, 0, 0)                  \
+    MORVEL_ONE(H, Link) MORVEL_ONE(H, Unlk) MORVEL_ONE(H, Nop) MORVEL_ONE(H, Rts) MORVEL_ONE(H, Rtr)      \
+    MORVEL_ONE(H, Trapv) MORVEL_CTL_EAS(H, Jsr, 0, 0) MORVEL_CTL_EAS(H, Jmp, 0, 0)                        \
+    MORVEL_SIZES(MORVEL_DST_EAS, H, Addq, 0) MORVEL_SIZES(MORVEL_DST_EAS, H, Addq, 1)                     \
+    H(Addq, 2, 0, 1) H(Addq, 4, 0, 1) H(Addq, 2, 1, 1) H(Addq, 4, 1, 1)                                   \
+    MORVEL_ONE(H, Scc) MORVEL_CONDS(H, Dbcc, 0)                                                           \
+    MORVEL_CONDS(H, Bcc, 0) MORVEL_CONDS(H, Bcc, 1) H(Bsr, 0, 0, 0) H(Bsr, 0, 1, 0)                       \
+    MORVEL_ONE(H, Moveq)                                                                                  \
+    MORVEL_SIZES(MORVEL_SRC_EAS, H, AluToReg, 0) MORVEL_SIZES(MORVEL_SRC_EAS, H, AluToReg, 1)             \
+    MORVEL_SIZES(MORVEL_SRC_EAS, H, AluToReg, 2) MORVEL_SIZES(MORVEL_SRC_EAS, H, AluToReg, 3)             \
+    MORVEL_SIZES(MORVEL_SRC_EAS, H, AluToReg, 4)                                                          \
+    MORVEL_SIZES(MORVEL_RARE_EAS, H, AluToMem, 0) MORVEL_SIZES(MORVEL_RARE_EAS, H, AluToMem, 1)             \
+    MORVEL_SIZES(MORVEL_MEM_EAS, H, AluToMem, 2) MORVEL_SIZES(MORVEL_MEM_EAS, H, AluToMem, 3)             \
+    MORVEL_SIZES(MORVEL_RARE_EAS, H, AluToMem, 5)                                                          \
+    MORVEL_SIZES_WL(MORVEL_SRC_EAS, H, AluA, 2) MORVEL_SIZES_WL(MORVEL_SRC_EAS, H, AluA, 3)               \
+    MORVEL_SIZES_WL(MORVEL_SRC_EAS, H, AluA, 4)                                                           \
+    H(Addx, 1, 0, 0) H(Addx, 2, 0, 0) H(Addx, 4, 0, 0) H(Addx, 1, 1, 0) H(Addx, 2, 1, 0) H(Addx, 4, 1, 0) \
+    H(Cmpm, 1, 0, 0) H(Cmpm, 2, 0, 0) H(Cmpm, 4, 0, 0) H(Bcd, 0, 0, 0) H(Bcd, 0, 1, 0)                    \
+    H(Mulu, 0, 0, 0) H(Mulu, 0, 0, 12) H(Muls, 0, 0, 0) H(Muls, 0, 0, 12)                                 \
+    H(Divu, 0, 0, 12) H(Divs, 0, 0, 12) MORVEL_ONE(H, Exg)                                                 \
+    MORVEL_SHIFTS(H, 1) MORVEL_SHIFTS(H, 2) MORVEL_SHIFTS(H, 4)                                           \
+    H(ShiftMem, 0, 0, 0) H(ShiftMem, 1, 0, 0) H(ShiftMem, 2, 0, 0) H(ShiftMem, 3, 0, 0)                   \
+    H(ShiftMem, 4, 0, 0) H(ShiftMem, 5, 0, 0) H(ShiftMem, 6, 0, 0) H(ShiftMem, 7, 0, 0)
+
+// Handler families, named as the handlers without their H.
+enum class Fam : uint8_t {
+    Illegal, Unimplemented, LineA, LineF, Imm, ImmCcr, Bit, Movep, Move, MoveA, Negx, Clr, Neg, Not, Tst,
+    MoveFromSr, MoveToCcr, Nbcd, Swap, Pea, Lea, ExtW, ExtL, Tas, MovemToMem, MovemToReg, Chk, Trap15,
+    TrapNub, Link, Unlk, Nop, Rts, Rtr, Trapv, Jsr, Jmp, Addq, Scc, Dbcc, Bcc, Bsr, Moveq, AluToReg,
+    AluToMem, AluA, Addx, Cmpm, Bcd, Mulu, Muls, Divu, Divs, Exg, ShiftReg, ShiftMem,
+};
+
+// A handler's identity: its family and its three template arguments.
+constexpr uint32_t Key(Fam f, uint32_t b = 0, uint32_t p = 0, uint32_t e = 0) {
+    return static_cast<uint32_t>(f) << 24 | b << 16 | p << 8 | e;
+}
+
+#define MORVEL_KEY(F, b, p, e) Key(Fam::F, b, p, e),
+constexpr uint32_t kKeys[] = {MORVEL_HANDLERS(MORVEL_KEY)};
+constexpr size_t kHandlerCount = sizeof kKeys / sizeof kKeys[0];
+
+// ---- decoding: each opcode word to the key of its handler ----
 
 enum : uint32_t {
     kDn = 1 << 0, kAn = 1 << 1, kInd = 1 << 2, kPost = 1 << 3, kPre = 1 << 4, kD16 = 1 << 5, kIdx = 1 << 6,
@@ -940,281 +1149,194 @@ bool EaOk(uint32_t modeReg, uint32_t allowed) {
     uint32_t kind = mode < 7 ? mode : (reg <= 4 ? 7 + reg : 99);
     return kind < 12 && (allowed & (1u << kind));
 }
+// The kind of the operand in bits 5-0.
+uint32_t Ea(uint32_t op) { return static_cast<uint32_t>(EaKind((op >> 3) & 7, op & 7)); }
+uint32_t SizeBytes(uint32_t size) { return size == 0 ? 1 : size == 1 ? 2 : 4; }
 
-#define SIZED(name, tmpl)                                   \
-    template <int B>                                        \
-    struct name {                                           \
-        static constexpr Handler f = tmpl;                  \
-    };
+constexpr uint32_t kIllegal = Key(Fam::Illegal), kUnimplemented = Key(Fam::Unimplemented);
 
-Handler ImmOp(uint32_t kind, uint32_t size) {
-#define IMM_CASE(K) \
-    case K: return size == 0 ? HImm<1, K> : size == 1 ? HImm<2, K> : HImm<4, K>;
-    switch (kind) {
-        IMM_CASE(0) IMM_CASE(1) IMM_CASE(2) IMM_CASE(3) IMM_CASE(5) IMM_CASE(6)
-    }
-#undef IMM_CASE
-    return HIllegal;
-}
-
-template <int KIND>
-Handler BitOp(bool isStatic) {
-    return isStatic ? HBit<KIND, true> : HBit<KIND, false>;
-}
-
-Handler DecodeLine0(uint32_t op) {
+uint32_t DecodeLine0(uint32_t op) {
     uint32_t ea = op & 0x3F, size = (op >> 6) & 3;
     if (op & 0x100) {
-        if (((op >> 3) & 7) == 1) return HMovep;
-        uint32_t kind = size;
-        if (!EaOk(ea, kind == 0 ? kData : kDataAlt)) return HIllegal;
-        switch (kind) {
-            case 0: return BitOp<0>(false);
-            case 1: return BitOp<1>(false);
-            case 2: return BitOp<2>(false);
-            default: return BitOp<3>(false);
-        }
+        if (((op >> 3) & 7) == 1) return Key(Fam::Movep);
+        if (!EaOk(ea, size == 0 ? kData : kDataAlt)) return kIllegal;
+        return Key(Fam::Bit, size, 0, Ea(op));
     }
     uint32_t top = (op >> 9) & 7;
     if (top == 4) {  // static bit operations
-        if ((op & 0xFF00) != 0x0800) return HIllegal;
-        if (!EaOk(ea, size == 0 ? (kData & ~kImm) : kDataAlt)) return HIllegal;
-        switch (size) {
-            case 0: return BitOp<0>(true);
-            case 1: return BitOp<1>(true);
-            case 2: return BitOp<2>(true);
-            default: return BitOp<3>(true);
-        }
+        if ((op & 0xFF00) != 0x0800) return kIllegal;
+        if (!EaOk(ea, size == 0 ? (kData & ~kImm) : kDataAlt)) return kIllegal;
+        return Key(Fam::Bit, size, 1, Ea(op));
     }
-    if (size == 3) return HIllegal;
-    if (top == 7) return HUnimplemented;  // MOVES
+    if (size == 3) return kIllegal;
+    if (top == 7) return kUnimplemented;  // MOVES
     if (ea == 0x3C && (top == 0 || top == 1 || top == 5)) {
-        if (size == 0 || size == 1) {
-            switch (top) {
-                case 0: return HImmCcr<0>;
-                case 1: return HImmCcr<1>;
-                default: return HImmCcr<5>;
-            }
-        }
-        return HIllegal;
+        if (size == 0 || size == 1) return Key(Fam::ImmCcr, 0, top);
+        return kIllegal;
     }
-    if (!EaOk(ea, kDataAlt)) return HIllegal;
-    return ImmOp(top, size);
+    if (!EaOk(ea, kDataAlt)) return kIllegal;
+    return Key(Fam::Imm, SizeBytes(size), top, Ea(op));
 }
 
-Handler DecodeMove(uint32_t op) {
+uint32_t DecodeMove(uint32_t op) {
     uint32_t line = op >> 12;
     uint32_t size = line == 1 ? 1 : line == 3 ? 2 : 4;
     uint32_t src = op & 0x3F;
     uint32_t dst = ((op >> 9) & 7) | (((op >> 6) & 7) << 3);
-    if (!EaOk(src, kAll) || (size == 1 && (src >> 3) == 1)) return HIllegal;
+    if (!EaOk(src, kAll) || (size == 1 && (src >> 3) == 1)) return kIllegal;
     if ((dst >> 3) == 1) {
-        if (size == 1) return HIllegal;
-        return size == 2 ? HMoveA<2> : HMoveA<4>;
+        if (size == 1) return kIllegal;
+        return Key(Fam::MoveA, size, 0, Ea(op));
     }
-    if (!EaOk(dst, kDataAlt)) return HIllegal;
-    if (size == 4 && (src >> 3) == 0 && (dst >> 3) == 0) return HMoveLDD;
-    return size == 1 ? HMove<1> : size == 2 ? HMove<2> : HMove<4>;
+    if (!EaOk(dst, kDataAlt)) return kIllegal;
+    return Key(Fam::Move, size, static_cast<uint32_t>(EaKind(dst >> 3, dst & 7)), Ea(op));
 }
 
-template <template <int> class H>
-Handler Sized(uint32_t size) {
-    return size == 0 ? H<1>::f : size == 1 ? H<2>::f : H<4>::f;
-}
-SIZED(SNegx, HNegx<B>)
-SIZED(SClr, HClr<B>)
-SIZED(SNeg, HNeg<B>)
-SIZED(SNot, HNot<B>)
-SIZED(STst, HTst<B>)
-
-Handler DecodeLine4(uint32_t op) {
+uint32_t DecodeLine4(uint32_t op) {
     uint32_t ea = op & 0x3F, size = (op >> 6) & 3, mode = (op >> 3) & 7;
+    uint32_t bytes = SizeBytes(size);
     if (op & 0x100) {
-        if (size == 2) return EaOk(ea, kData) ? HChk : HIllegal;
-        if (size == 3) return EaOk(ea, kControl) ? HLea : HIllegal;
-        return HIllegal;
+        if (size == 2) return EaOk(ea, kData) ? Key(Fam::Chk) : kIllegal;
+        if (size == 3) return EaOk(ea, kControl) ? Key(Fam::Lea, 0, 0, Ea(op)) : kIllegal;
+        return kIllegal;
     }
     switch ((op >> 8) & 0xF) {
         case 0x0:
-            if (!EaOk(ea, kDataAlt)) return HIllegal;
-            return size == 3 ? HMoveFromSr : Sized<SNegx>(size);
+            if (!EaOk(ea, kDataAlt)) return kIllegal;
+            return size == 3 ? Key(Fam::MoveFromSr) : Key(Fam::Negx, bytes, 0, Ea(op));
         case 0x2:
-            if (!EaOk(ea, kDataAlt)) return HIllegal;
-            return size == 3 ? HMoveFromSr : Sized<SClr>(size);
+            if (!EaOk(ea, kDataAlt)) return kIllegal;
+            return size == 3 ? Key(Fam::MoveFromSr) : Key(Fam::Clr, bytes, 0, Ea(op));
         case 0x4:
-            if (size == 3) return EaOk(ea, kData) ? HMoveToCcr : HIllegal;
-            return EaOk(ea, kDataAlt) ? Sized<SNeg>(size) : HIllegal;
+            if (size == 3) return EaOk(ea, kData) ? Key(Fam::MoveToCcr) : kIllegal;
+            return EaOk(ea, kDataAlt) ? Key(Fam::Neg, bytes, 0, Ea(op)) : kIllegal;
         case 0x6:
-            if (size == 3) return EaOk(ea, kData) ? HMoveToCcr : HIllegal;
-            return EaOk(ea, kDataAlt) ? Sized<SNot>(size) : HIllegal;
+            if (size == 3) return EaOk(ea, kData) ? Key(Fam::MoveToCcr) : kIllegal;
+            return EaOk(ea, kDataAlt) ? Key(Fam::Not, bytes, 0, Ea(op)) : kIllegal;
         case 0x8:
             switch (size) {
-                case 0: return EaOk(ea, kDataAlt) ? HNbcd : HIllegal;
+                case 0: return EaOk(ea, kDataAlt) ? Key(Fam::Nbcd) : kIllegal;
                 case 1:
-                    if (mode == 0) return HSwap;
-                    return EaOk(ea, kControl) ? HPea : HIllegal;
+                    if (mode == 0) return Key(Fam::Swap);
+                    return EaOk(ea, kControl) ? Key(Fam::Pea, 0, 0, Ea(op)) : kIllegal;
                 default:
-                    if (mode == 0) return size == 2 ? HExtW : HExtL;
-                    if (!EaOk(ea, kCtrlAlt | kPre)) return HIllegal;
-                    return size == 2 ? HMovemToMem<2> : HMovemToMem<4>;
+                    if (mode == 0) return Key(size == 2 ? Fam::ExtW : Fam::ExtL);
+                    if (!EaOk(ea, kCtrlAlt | kPre)) return kIllegal;
+                    return Key(Fam::MovemToMem, size == 2 ? 2 : 4, 0, Ea(op));
             }
         case 0xA:
-            if (size == 3) return EaOk(ea, kDataAlt) ? HTas : HIllegal;
-            return EaOk(ea, kDataAlt) ? Sized<STst>(size) : HIllegal;
+            if (size == 3) return EaOk(ea, kDataAlt) ? Key(Fam::Tas) : kIllegal;
+            return EaOk(ea, kDataAlt) ? Key(Fam::Tst, bytes, 0, Ea(op)) : kIllegal;
         case 0xC:
-            if (size < 2) return HIllegal;
-            if (!EaOk(ea, kControl | kPost)) return HIllegal;
-            return size == 2 ? HMovemToReg<2> : HMovemToReg<4>;
+            if (size < 2) return kIllegal;
+            if (!EaOk(ea, kControl | kPost)) return kIllegal;
+            return Key(Fam::MovemToReg, size == 2 ? 2 : 4, 0, Ea(op));
         case 0xE:
-            if (size == 2) return EaOk(ea, kControl) ? HJsr : HIllegal;
-            if (size == 3) return EaOk(ea, kControl) ? HJmp : HIllegal;
-            if (size == 0) return HIllegal;  // 0x4E00-0x4E3F
+            if (size == 2) return EaOk(ea, kControl) ? Key(Fam::Jsr, 0, 0, Ea(op)) : kIllegal;
+            if (size == 3) return EaOk(ea, kControl) ? Key(Fam::Jmp, 0, 0, Ea(op)) : kIllegal;
+            if (size == 0) return kIllegal;  // 0x4E00-0x4E3F
             switch ((op >> 3) & 7) {
                 case 0:
                 case 1:
-                    if ((op & 0xF) == 15) return HTrap15;
-                    if ((op & 0xF) == 0) return HTrapNub<0x80>;
-                    if ((op & 0xF) == 8) return HTrapNub<0xBC>;
-                    return HUnimplemented;
-                case 2: return HLink;
-                case 3: return HUnlk;
+                    if ((op & 0xF) == 15) return Key(Fam::Trap15);
+                    if ((op & 0xF) == 0) return Key(Fam::TrapNub, 0x80);
+                    if ((op & 0xF) == 8) return Key(Fam::TrapNub, 0xBC);
+                    return kUnimplemented;
+                case 2: return Key(Fam::Link);
+                case 3: return Key(Fam::Unlk);
                 case 4:
-                case 5: return HUnimplemented;  // MOVE USP
+                case 5: return kUnimplemented;  // MOVE USP
                 case 6:
                     switch (op & 7) {
-                        case 1: return HNop;
-                        case 5: return HRts;
-                        case 6: return HTrapv;
-                        case 7: return HRtr;
-                        default: return HUnimplemented;  // RESET, STOP, RTE, RTD
+                        case 1: return Key(Fam::Nop);
+                        case 5: return Key(Fam::Rts);
+                        case 6: return Key(Fam::Trapv);
+                        case 7: return Key(Fam::Rtr);
+                        default: return kUnimplemented;  // RESET, STOP, RTE, RTD
                     }
                 default:
-                    return ((op & 7) == 2 || (op & 7) == 3) ? HUnimplemented : HIllegal;  // MOVEC
+                    return ((op & 7) == 2 || (op & 7) == 3) ? kUnimplemented : kIllegal;  // MOVEC
             }
         default:
-            return HIllegal;
+            return kIllegal;
     }
 }
 
-Handler DecodeLine5(uint32_t op) {
+uint32_t DecodeLine5(uint32_t op) {
     uint32_t ea = op & 0x3F, size = (op >> 6) & 3;
     if (size == 3) {
-        if (((op >> 3) & 7) == 1) return HDbcc;
-        return EaOk(ea, kDataAlt) ? HScc : HIllegal;
+        if (((op >> 3) & 7) == 1) return Key(Fam::Dbcc, (op >> 8) & 15);
+        return EaOk(ea, kDataAlt) ? Key(Fam::Scc) : kIllegal;
     }
-    if (!EaOk(ea, kAlterable) || (size == 0 && ((op >> 3) & 7) == 1)) return HIllegal;
-    bool sub = op & 0x100;
-    switch (size) {
-        case 0: return sub ? HAddq<1, true> : HAddq<1, false>;
-        case 1: return sub ? HAddq<2, true> : HAddq<2, false>;
-        default: return sub ? HAddq<4, true> : HAddq<4, false>;
-    }
-}
-
-template <int KIND>
-Handler AluToReg(uint32_t size) {
-    return size == 0 ? HAluToReg<1, KIND> : size == 1 ? HAluToReg<2, KIND> : HAluToReg<4, KIND>;
-}
-template <int KIND>
-Handler AluToMem(uint32_t size) {
-    return size == 0 ? HAluToMem<1, KIND> : size == 1 ? HAluToMem<2, KIND> : HAluToMem<4, KIND>;
-}
-template <bool SUB>
-Handler AddxOp(uint32_t size) {
-    return size == 0 ? HAddx<1, SUB> : size == 1 ? HAddx<2, SUB> : HAddx<4, SUB>;
+    if (!EaOk(ea, kAlterable) || (size == 0 && ((op >> 3) & 7) == 1)) return kIllegal;
+    return Key(Fam::Addq, SizeBytes(size), (op >> 8) & 1, Ea(op));
 }
 
 // Lines 8 (OR), 9 (SUB), B (CMP, EOR), C (AND), D (ADD).
-Handler DecodeAlu(uint32_t op) {
+uint32_t DecodeAlu(uint32_t op) {
     uint32_t line = op >> 12, ea = op & 0x3F, opmode = (op >> 6) & 7, mode = (op >> 3) & 7;
-    uint32_t size = opmode & 3;
+    uint32_t size = opmode & 3, bytes = SizeBytes(size);
     bool isAddr = mode == 1;
     switch (line) {
         case 0x8:
         case 0xC: {
             bool isOr = line == 8;
-            if (opmode == 3) return EaOk(ea, kData) ? (isOr ? HDivu : HMulu) : HIllegal;
-            if (opmode == 7) return EaOk(ea, kData) ? (isOr ? HDivs : HMuls) : HIllegal;
+            if (opmode == 3) return EaOk(ea, kData) ? Key(isOr ? Fam::Divu : Fam::Mulu, 0, 0, Ea(op)) : kIllegal;
+            if (opmode == 7) return EaOk(ea, kData) ? Key(isOr ? Fam::Divs : Fam::Muls, 0, 0, Ea(op)) : kIllegal;
             if (opmode < 3) {
-                if (!EaOk(ea, kData)) return HIllegal;
-                return isOr ? AluToReg<0>(size) : AluToReg<1>(size);
+                if (!EaOk(ea, kData)) return kIllegal;
+                return Key(Fam::AluToReg, bytes, isOr ? 0 : 1, Ea(op));
             }
             if (mode <= 1) {
-                if (opmode == 4) return isOr ? HBcd<true> : HBcd<false>;
-                if (!isOr && opmode == 5) return HExg;
-                if (!isOr && opmode == 6 && mode == 1) return HExg;
-                return HIllegal;
+                if (opmode == 4) return Key(Fam::Bcd, 0, isOr ? 1 : 0);
+                if (!isOr && opmode == 5) return Key(Fam::Exg);
+                if (!isOr && opmode == 6 && mode == 1) return Key(Fam::Exg);
+                return kIllegal;
             }
-            if (!EaOk(ea, kMemAlt)) return HIllegal;
-            return isOr ? AluToMem<0>(size) : AluToMem<1>(size);
+            if (!EaOk(ea, kMemAlt)) return kIllegal;
+            return Key(Fam::AluToMem, bytes, isOr ? 0 : 1, Ea(op));
         }
         case 0x9:
         case 0xD: {
-            bool sub = line == 9;
+            uint32_t kind = line == 9 ? 2 : 3;
             if (opmode == 3 || opmode == 7) {
-                if (!EaOk(ea, kAll)) return HIllegal;
-                if (opmode == 3) return sub ? HAluA<2, 2> : HAluA<2, 3>;
-                return sub ? HAluA<4, 2> : HAluA<4, 3>;
+                if (!EaOk(ea, kAll)) return kIllegal;
+                return Key(Fam::AluA, opmode == 3 ? 2 : 4, kind, Ea(op));
             }
             if (opmode < 3) {
-                if (!EaOk(ea, kAll) || (size == 0 && isAddr)) return HIllegal;
-                return sub ? AluToReg<2>(size) : AluToReg<3>(size);
+                if (!EaOk(ea, kAll) || (size == 0 && isAddr)) return kIllegal;
+                return Key(Fam::AluToReg, bytes, kind, Ea(op));
             }
-            if (mode <= 1) return sub ? AddxOp<true>(size) : AddxOp<false>(size);
-            if (!EaOk(ea, kMemAlt)) return HIllegal;
-            return sub ? AluToMem<2>(size) : AluToMem<3>(size);
+            if (mode <= 1) return Key(Fam::Addx, bytes, line == 9 ? 1 : 0);
+            if (!EaOk(ea, kMemAlt)) return kIllegal;
+            return Key(Fam::AluToMem, bytes, kind, Ea(op));
         }
         default: {  // 0xB
-            if (opmode == 3) return EaOk(ea, kAll) ? HAluA<2, 4> : HIllegal;
-            if (opmode == 7) return EaOk(ea, kAll) ? HAluA<4, 4> : HIllegal;
+            if (opmode == 3) return EaOk(ea, kAll) ? Key(Fam::AluA, 2, 4, Ea(op)) : kIllegal;
+            if (opmode == 7) return EaOk(ea, kAll) ? Key(Fam::AluA, 4, 4, Ea(op)) : kIllegal;
             if (opmode < 3) {
-                if (!EaOk(ea, kAll) || (size == 0 && isAddr)) return HIllegal;
-                return AluToReg<4>(size);
+                if (!EaOk(ea, kAll) || (size == 0 && isAddr)) return kIllegal;
+                return Key(Fam::AluToReg, bytes, 4, Ea(op));
             }
-            if (isAddr) return size == 0 ? HCmpm<1> : size == 1 ? HCmpm<2> : HCmpm<4>;
-            if (!EaOk(ea, kDataAlt)) return HIllegal;
-            return AluToMem<5>(size);
+            if (isAddr) return Key(Fam::Cmpm, bytes);
+            if (!EaOk(ea, kDataAlt)) return kIllegal;
+            return Key(Fam::AluToMem, bytes, 5, Ea(op));
         }
     }
 }
 
-template <int B, int TYPE, bool LEFT>
-Handler ShiftRegOp(bool imm) {
-    return imm ? HShiftReg<B, TYPE, LEFT, true> : HShiftReg<B, TYPE, LEFT, false>;
-}
-template <int TYPE, bool LEFT>
-Handler ShiftSized(uint32_t size, bool imm) {
-    return size == 0 ? ShiftRegOp<1, TYPE, LEFT>(imm)
-                     : size == 1 ? ShiftRegOp<2, TYPE, LEFT>(imm) : ShiftRegOp<4, TYPE, LEFT>(imm);
-}
-template <int TYPE>
-Handler ShiftDir(uint32_t size, bool imm, bool left) {
-    return left ? ShiftSized<TYPE, true>(size, imm) : ShiftSized<TYPE, false>(size, imm);
-}
-
-Handler DecodeLineE(uint32_t op) {
+uint32_t DecodeLineE(uint32_t op) {
     uint32_t size = (op >> 6) & 3;
-    bool left = op & 0x100;
+    uint32_t left = (op >> 8) & 1;
     if (size == 3) {
-        if (op & 0x800) return HIllegal;  // bit-field instructions of later processors
-        if (!EaOk(op & 0x3F, kMemAlt)) return HIllegal;
-        switch ((op >> 9) & 3) {
-            case 0: return left ? HShiftMem<0, true> : HShiftMem<0, false>;
-            case 1: return left ? HShiftMem<1, true> : HShiftMem<1, false>;
-            case 2: return left ? HShiftMem<2, true> : HShiftMem<2, false>;
-            default: return left ? HShiftMem<3, true> : HShiftMem<3, false>;
-        }
+        if (op & 0x800) return kIllegal;  // bit-field instructions of later processors
+        if (!EaOk(op & 0x3F, kMemAlt)) return kIllegal;
+        return Key(Fam::ShiftMem, ((op >> 9) & 3) * 2 + left);
     }
-    bool imm = !(op & 0x20);
-    switch ((op >> 3) & 3) {
-        case 0: return ShiftDir<0>(size, imm, left);
-        case 1: return ShiftDir<1>(size, imm, left);
-        case 2: return ShiftDir<2>(size, imm, left);
-        default: return ShiftDir<3>(size, imm, left);
-    }
+    return Key(Fam::ShiftReg, SizeBytes(size), ((op >> 3) & 3) * 2 + left, (op & 0x20) ? 0 : 1);
 }
 
-Handler Decode(uint32_t op) {
+uint32_t Decode(uint32_t op) {
     switch (op >> 12) {
         case 0x0: return DecodeLine0(op);
         case 0x1:
@@ -1222,27 +1344,49 @@ Handler Decode(uint32_t op) {
         case 0x3: return DecodeMove(op);
         case 0x4: return DecodeLine4(op);
         case 0x5: return DecodeLine5(op);
-        case 0x6:
-            if (((op >> 8) & 0xF) == 1) return HBsr;
-            return HBcc;
-        case 0x7: return (op & 0x100) ? HIllegal : HMoveq;
-        case 0xA: return HLineA;
+        case 0x6: {
+            uint32_t wide = (op & 0xFF) == 0;
+            if (((op >> 8) & 0xF) == 1) return Key(Fam::Bsr, 0, wide);
+            return Key(Fam::Bcc, (op >> 8) & 0xF, wide);
+        }
+        case 0x7: return (op & 0x100) ? kIllegal : Key(Fam::Moveq);
+        case 0xA: return Key(Fam::LineA);
         case 0xE: return DecodeLineE(op);
-        case 0xF: return HLineF;
+        case 0xF: return Key(Fam::LineF);
         default: return DecodeAlu(op);
     }
 }
 
-struct DecodeTable {
-    Handler h[65536];
-    DecodeTable() {
-        for (uint32_t op = 0; op < 65536; ++op) h[op] = Decode(op);
+// The dispatch table: every opcode word to the label of its handler. A key whose operand kind has
+// no handler of its own takes the kEAny handler of the same operation.
+const void* const* BuildTable(const void* const* labels) {
+    std::vector<std::pair<uint32_t, const void*>> byKey(kHandlerCount);
+    for (size_t i = 0; i < kHandlerCount; ++i) byKey[i] = {kKeys[i], labels[i]};
+    std::sort(byKey.begin(), byKey.end());
+    auto find = [&](uint32_t key) -> const void* {
+        auto it = std::lower_bound(byKey.begin(), byKey.end(), std::make_pair(key, static_cast<const void*>(nullptr)));
+        return it != byKey.end() && it->first == key ? it->second : nullptr;
+    };
+    auto* table = new const void*[65536];
+    for (uint32_t op = 0; op < 65536; ++op) {
+        uint32_t key = Decode(op);
+        const void* label = find(key);
+        if (!label) label = find((key & ~0xFFu) | kEAny);
+        if (!label) label = find((key & ~0xFF00u) | kEAny << 8);
+        if (!label) label = find((key & ~0xFFFFu) | kEAny << 8 | kEAny);
+        if (!label) {
+            std::fprintf(stderr, "morvel: no handler for opcode %04x (key %08x)\n", op, key);
+            std::abort();
+        }
+        table[op] = label;
     }
-};
-
-const DecodeTable& Table() {
-    static const DecodeTable table;
     return table;
+}
+
+// The table of the trace step: every entry is the same label.
+const void* const* TraceTable(const void* label) {
+    static const std::vector<const void*> table(65536, label);
+    return table.data();
 }
 
 }  // namespace
@@ -1257,32 +1401,76 @@ void MorvelEnterNub(EmulState* s, uint16_t vectorOffset) {
 }
 
 uint16_t MorvelMainLoop(EmulState* s) {
-    const Handler* table = Table().h;
-    Cpu c{};
-    c.R = s->D;
+#define MORVEL_LABEL_ADDR(F, b, p, e) &&L_##F##_##b##_##p##_##e,
+    static const void* const kLabels[] = {MORVEL_HANDLERS(MORVEL_LABEL_ADDR)};
+    static_assert(sizeof kLabels / sizeof kLabels[0] == kHandlerCount);
+    static const void* const* const table = BuildTable(kLabels);
+
+    uint32_t regs[16];
+    Cpu c;
+    c.R = regs;
     c.s = s;
     Load(c);
-    for (;;) {
-        uint32_t op = Fetch16(c);
-        table[op](c, op);
-        if (__builtin_expect(c.attn != 0, 0)) {
-            if (c.stop) break;
-            if (c.noTraceOnce) {
-                c.noTraceOnce = 0;
-            } else if (c.srHigh & kSrTrace1) {
-                Save(c, s->opcode);
-                if (gNubEntry) gNubEntry(s, 0x24);
-                Load(c);
-            } else if (c.srHigh & kSrTrace0) {
-                s->PC = c.pc;
-                s->SR = c.srHigh | Ccr(c);
-            }
-            UpdateAttn(c);
-        }
+    const void* const* tbl = table;
+    uint32_t op;
+    Flow flow;
+
+// The next instruction through the current table (the trace step's while a trace bit is set).
+#define MORVEL_DISPATCH()     \
+    do {                      \
+        op = Rd16(c.pc);      \
+        c.pc += 2;            \
+        goto* tbl[op];        \
+    } while (0)
+// Tables chosen after the state came back from native code.
+#define MORVEL_SELECT() (tbl = (c.srHigh & (kSrTrace0 | kSrTrace1)) ? TraceTable(&&trace_step) : table)
+
+    // The first instruction of a run runs without the trace step.
+    MORVEL_SELECT();
+    op = Fetch16(c);
+    goto* table[op];
+
+#define MORVEL_BODY(F, b, p, e)                \
+    L_##F##_##b##_##p##_##e:                   \
+    flow = H##F<b, p, e>(c, op);               \
+    if (flow != kNext) goto after_native;      \
+    MORVEL_DISPATCH();
+    MORVEL_HANDLERS(MORVEL_BODY)
+
+after_native:
+    if (flow == kStop) {
+        std::memcpy(s->D, regs, sizeof s->D);
+        std::memcpy(s->A, regs + 8, sizeof s->A);
+        s->PC = c.pc;
+        s->SR = c.srHigh | Ccr(c);
+        return 0;
     }
-    s->PC = c.pc;
-    s->SR = c.srHigh | Ccr(c);
-    return 0;
+    MORVEL_SELECT();
+    if (flow == kReload) MORVEL_DISPATCH();
+    op = Fetch16(c);
+    goto* table[op];
+
+trace_step:
+    // Before the instruction just fetched: with bit 15 the nub is entered with the state stored
+    // at that instruction, with bit 14 alone PC and SR are stored. The instruction then runs
+    // without the trace step.
+    c.pc -= 2;
+    if (c.srHigh & kSrTrace1) {
+        Save(c, s->opcode);
+        if (gNubEntry) gNubEntry(s, 0x24);
+        Load(c);
+        MORVEL_SELECT();
+    } else {
+        s->PC = c.pc;
+        s->SR = c.srHigh | Ccr(c);
+    }
+    op = Fetch16(c);
+    goto* table[op];
+
+#undef MORVEL_DISPATCH
+#undef MORVEL_SELECT
+#undef MORVEL_BODY
+#undef MORVEL_LABEL_ADDR
 }
 
 void MorvelEndRun(EmulState* state, uint16_t value) { throw RunUnwind{state->jumpChain, value, false}; }

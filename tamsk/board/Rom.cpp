@@ -1,5 +1,7 @@
 #include "tamsk/board/Rom.h"
 
+#include <sys/stat.h>
+
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -24,7 +26,10 @@ struct FileCloser {
 using File = std::unique_ptr<FILE, FileCloser>;
 
 // The file's length, or -1.
+// -1 for what is not a regular file (a directory opens for reading but has no length).
 long FileLength(FILE* file) {
+    struct stat st;
+    if (fstat(fileno(file), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
     if (std::fseek(file, 0, SEEK_END) != 0) return -1;
     const long length = std::ftell(file);
     if (std::fseek(file, 0, SEEK_SET) != 0) return -1;
@@ -111,6 +116,7 @@ int MemLoadRomItem(const char* area, uint32_t offset, const char* path) {
     File file(std::fopen(path, "rb"));
     if (!file) HostFatal("The file %s could not be opened", path);
     const long length = FileLength(file.get());
+    if (length < 0) HostFatal("The file %s could not be read", path);
 
     uint8_t* target = nullptr;
     uint64_t size = 0, start = offset;

@@ -92,6 +92,7 @@ TEST_F(Memory, RomErrorsEndWithTheirMessages) {
         {"NOR:0:missing.bin\n", "The file .*missing.bin could not be opened"},
         {"ROMX:0:empty.bin\n", "Can't load .*empty.bin\n\nNot a recognized memory area for machine Zylonite B1"},
         {"NOR:0:empty.bin\n", "The file .*empty.bin could not be read"},
+        {"NOR:0:.\n", "The file .*/\\. could not be read"},  // a directory
         {"SRAM:5C000000:sram-full.bin\n", "The file .*sram-full.bin is too large to fit in the Zylonite B1 SRAM area"},
         {"SRAM:5BFFFFFF:sram-fits.bin\n", "too large to fit"},
         {"CMDL:7FFFE00:cmd.txt\n", "can't be stored at offset 0x7FFFE00 in the Zylonite B1 NAND area"},
@@ -117,6 +118,8 @@ TEST_F(Memory, RomErrorsEndWithTheirMessages) {
     // Raw images: larger than NOR is refused, a missing one is not found.
     OptSetText(Opt.ROM, (dir / "none.widebin").c_str());
     EXPECT_EXIT(MemLoadRom(), ::testing::ExitedWithCode(kFatalExitCode & 0xFF), "ROM file not found");
+    OptSetText(Opt.ROM, dir.path().c_str());
+    EXPECT_EXIT(MemLoadRom(), ::testing::ExitedWithCode(kFatalExitCode & 0xFF), "could not be read");
     WriteFile(dir / "huge.widebin", "");
     std::filesystem::resize_file(dir / "huge.widebin", kNorSize + 1);
     OptSetText(Opt.ROM, (dir / "huge.widebin").c_str());

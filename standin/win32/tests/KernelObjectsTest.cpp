@@ -66,6 +66,12 @@ DWORD CountRun(void* event) {
     WaitForSingleObject(static_cast<HANDLE>(event), INFINITE);
     return 0;
 }
+// Counts only once its wait is over, so that the event may be closed as soon as the count shows.
+DWORD CountAfterWait(void* event) {
+    WaitForSingleObject(static_cast<HANDLE>(event), INFINITE);
+    ++g_runs;
+    return 0;
+}
 
 TEST(KernelObjects, SuspendedThreadRunsWhenResumedAndCanBeAwaited) {
     g_runs = 0;
@@ -84,7 +90,7 @@ TEST(KernelObjects, SuspendedThreadRunsWhenResumedAndCanBeAwaited) {
     CloseHandle(thread);
 
     // A handle closed while its thread still runs does not cut the thread short.
-    thread = CreateThread(CountRun, release, 0, nullptr);
+    thread = CreateThread(CountAfterWait, release, 0, nullptr);
     CloseHandle(thread);
     SetEvent(release);
     for (int i = 0; i < 500 && g_runs.load() < 2; ++i) Sleep(1);

@@ -13,6 +13,7 @@ namespace {
 using vantor::FourCC;
 
 uint32_t Addr(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
+uint8_t* Mem(uint32_t a) { return reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(a)); }
 
 // How a code's block is converted.
 enum class Kind {
@@ -23,7 +24,11 @@ enum class Kind {
     Code15,    // 36 bytes with a text at 8
     Copy8001,  // 198 bytes as they stand, the u16 at 16 swapped
     Copy8002,  // 88 bytes as they stand, the u32 at 80 and 84 swapped
-    Unsupported,
+    Find,      // the 308-byte find-parameter record (code 1)
+    Socket,    // the block is an exchange socket record (codes 26 and 59)
+    Code27,    // a socket pointer, four bytes, a zero byte
+    Code57,    // a layout with a socket pointer in it
+    Code60,    // an attention command with its parameter record
 };
 
 struct Conversion {
@@ -49,6 +54,7 @@ constexpr uint8_t kLU32U16[] = {0x14, 0x12, 0};
 constexpr uint8_t kLU32[] = {0x14, 0};
 constexpr uint8_t kLU16[] = {0x12, 0};
 constexpr uint8_t kL19[] = {0x61, 0x74, 0};
+constexpr uint8_t kL57[] = {0x12, 0x14, 0x12, 0x24, 0x42, 0x22, 0};
 
 Conversion ForCode(uint16_t code, uint32_t targetDbID) {
     switch (code) {
@@ -76,14 +82,12 @@ Conversion ForCode(uint16_t code, uint32_t targetDbID) {
         case 52: return {Kind::Code52};
         case 2: return {Kind::Code2};
         case 15: return {Kind::Code15};
-        // The find record, exchange sockets and attention parameters have converters of their own
-        // that this environment does not carry: such blocks are not passed on.
-        case 1:
+        case 1: return {Kind::Find};
         case 26:
-        case 27:
-        case 57:
-        case 59:
-        case 60: return {Kind::Unsupported};
+        case 59: return {Kind::Socket};
+        case 27: return {Kind::Code27};
+        case 57: return {Kind::Code57, kL57};
+        case 60: return {Kind::Code60};
         default: break;
     }
     if (code != 19 && code < 0x8000) return {Kind::None};
@@ -142,17 +146,137 @@ void Move32(const uint8_t* from, uint32_t f, uint8_t* to, uint32_t t) {
     std::memcpy(to + t, &v, 4);
 }
 
+// ---- records that some blocks point to ----
+
+constexpr uint32_t kSocket68KSize = 60;
+constexpr uint32_t kSocketNativeSize = 64;
+constexpr uint32_t kAttentionParamsSize = 20;
+// Room behind a new block for the record it points to: the record is allocated with the block, so
+// freeing the block frees it too, whatever the application wrote over the pointer meanwhile.
+constexpr uint32_t kInnerRecordSize = kSocketNativeSize;
+
+// The exchange socket record: 60 bytes big-endian on the 68K side, 64 bytes in host order
+// natively (zeroed first). Six flag bits move between bits 15-10 (68K) and bits 0-5 (native); the
+// 68K u16 at 30 and flag bits 9-0 are not carried.
+void SocketConvert(const uint8_t* in, uint8_t* out, bool to68K) {
+    if (to68K) {
+        std::memset(out, 0, kSocket68KSize);
+        Move16(in, 0, out, 0);
+        for (uint32_t i = 0; i < 7; ++i) Move32(in, 4 + 4 * i, out, 2 + 4 * i);
+        Move32(in, 32, out, 32);
+        Move16(in, 36, out, 36);
+        Move32(in, 40, out, 38);
+        Move32(in, 44, out, 42);
+        uint32_t flags;
+        std::memcpy(&flags, in + 48, 4);
+        uint16_t bits = 0;
+        for (int b = 0; b < 6; ++b)
+            if (flags & (1u << b)) bits = static_cast<uint16_t>(bits | 0x8000 >> b);
+        vantor::WriteBE16(out + 46, bits);
+        for (uint32_t o : {48u, 52u, 56u}) Move32(in, o + 4, out, o);
+    } else {
+        std::memset(out, 0, kSocketNativeSize);
+        Move16(in, 0, out, 0);
+        for (uint32_t i = 0; i < 7; ++i) Move32(in, 2 + 4 * i, out, 4 + 4 * i);
+        Move32(in, 32, out, 32);
+        Move16(in, 36, out, 36);
+        Move32(in, 38, out, 40);
+        Move32(in, 42, out, 44);
+        const uint16_t bits = vantor::ReadBE16(in + 46);
+        uint32_t flags = 0;
+        for (int b = 0; b < 6; ++b)
+            if (bits & (0x8000 >> b)) flags |= 1u << b;
+        std::memcpy(out + 48, &flags, 4);
+        for (uint32_t o : {48u, 52u, 56u}) Move32(in, o, out, o + 4);
+    }
+}
+
+// The find-parameter record, 308 bytes on both sides. Fields as (68K offset, native offset); the
+// bytes at 39 and 59/57 are cleared both ways, the 68K u16 at 50 and 56 written 0 toward 68K.
+void FindConvert(const uint8_t* in, uint8_t* out, bool to68K) {
+    auto move16 = [&](uint32_t o68, uint32_t oNative) {
+        if (to68K) Move16(in, oNative, out, o68);
+        else Move16(in, o68, out, oNative);
+    };
+    auto move32 = [&](uint32_t o68, uint32_t oNative) {
+        if (to68K) Move32(in, oNative, out, o68);
+        else Move32(in, o68, out, oNative);
+    };
+    auto bytes = [&](uint32_t o68, uint32_t oNative, uint32_t n) {
+        if (to68K) std::memcpy(out + o68, in + oNative, n);
+        else std::memcpy(out + oNative, in + o68, n);
+    };
+    move16(0, 0);
+    move16(2, 2);
+    bytes(4, 4, 1 + 17 + 17);
+    out[39] = 0;
+    move16(40, 40);
+    move16(42, 42);
+    bytes(44, 44, 2);
+    move32(46, 48);
+    move32(52, 52);
+    bytes(58, 56, 1);
+    if (to68K) {
+        std::memset(out + 50, 0, 2);
+        std::memset(out + 56, 0, 2);
+        out[59] = 0;
+    } else {
+        out[57] = 0;
+    }
+    bytes(60, 60, 32 + 216);
+}
+
+// The attention callback parameters of a command (nothing for commands without any).
+const uint8_t* AttentionLayout(uint16_t command) {
+    static constexpr uint8_t k1[] = {0x42, 0x11, 0x14, 0};
+    static constexpr uint8_t k2[] = {0x42, 0x11, 0x14, 0x11, 0};
+    static constexpr uint8_t k6[] = {0x11, 0};
+    static constexpr uint8_t k8[] = {0x14, 0};
+    switch (command) {
+        case 1: return k1;
+        case 2: return k2;
+        case 6: return k6;
+        case 8: return k8;
+        default: return nullptr;
+    }
+}
+
+uint32_t ReadPointer(const uint8_t* block, uint32_t offset, bool bigEndian) {
+    if (bigEndian) return vantor::ReadBE32(block + offset);
+    uint32_t v;
+    std::memcpy(&v, block + offset, 4);
+    return v;
+}
+void WritePointer(uint8_t* block, uint32_t offset, bool bigEndian, uint32_t v) {
+    if (bigEndian) vantor::WriteBE32(block + offset, v);
+    else std::memcpy(block + offset, &v, 4);
+}
+
+// Points the destination's pointer field at its own record and converts the source's record into
+// it. A new block takes the record behind its 308 bytes; a block that was handed in keeps the
+// record it points to. With a null source pointer there is nothing to convert: a new block
+// points nowhere.
+template <typename ConvertRecord>
+void ConvertPointedRecord(const uint8_t* in, uint32_t inOffset, uint8_t* out, uint32_t outOffset, bool to68K,
+                          bool newBlock, ConvertRecord convert) {
+    const uint32_t from = ReadPointer(in, inOffset, !to68K);
+    uint32_t own = newBlock ? (from ? Addr(out + kLaunchBlockSize) : 0) : ReadPointer(out, outOffset, to68K);
+    if (newBlock) WritePointer(out, outOffset, to68K, own);
+    if (from && own) convert(Mem(from), Mem(own));
+}
+
 void* Convert(const void* source, void* destination, uint16_t code, uint32_t targetDbID, bool to68K) {
     Conversion c = ForCode(code, targetDbID);
-    if (c.kind == Kind::Unsupported) return nullptr;
     if (c.kind == Kind::None || !source) return const_cast<void*>(source);
-    if (!destination) {
-        destination = vantor::sys::MemPtrNew(kLaunchBlockSize);
+    const bool newBlock = !destination;
+    if (newBlock) {
+        destination = vantor::sys::MemPtrNew(kLaunchBlockSize + kInnerRecordSize);
         if (!destination) return nullptr;
-        std::memset(destination, 0, kLaunchBlockSize);
+        std::memset(destination, 0, kLaunchBlockSize + kInnerRecordSize);
     }
     const auto* in = static_cast<const uint8_t*>(source);
     auto* out = static_cast<uint8_t*>(destination);
+    auto socket = [to68K](const uint8_t* from, uint8_t* to) { SocketConvert(from, to, to68K); };
     switch (c.kind) {
         case Kind::Layout:
             if (to68K) RecordTo68K(in, Addr(out), c.layout);
@@ -199,6 +323,39 @@ void* Convert(const void* source, void* destination, uint16_t code, uint32_t tar
             Swap32At(out, 80);
             Swap32At(out, 84);
             break;
+        case Kind::Find: FindConvert(in, out, to68K); break;
+        case Kind::Socket: SocketConvert(in, out, to68K); break;
+        case Kind::Code27:
+            ConvertPointedRecord(in, 0, out, 0, to68K, newBlock, socket);
+            std::memcpy(out + 4, in + 4, 4);
+            out[8] = 0;
+            break;
+        case Kind::Code57: {
+            // The layout moves the fields; the socket pointer is each side's own.
+            const uint32_t in68 = to68K ? 4 : 2, out68 = to68K ? 2 : 4;
+            const uint32_t kept = ReadPointer(out, out68, to68K);
+            if (to68K) RecordTo68K(in, Addr(out), c.layout);
+            else RecordToNative(out, Addr(in), c.layout);
+            WritePointer(out, out68, to68K, kept);
+            ConvertPointedRecord(in, in68, out, out68, to68K, newBlock, socket);
+            break;
+        }
+        case Kind::Code60: {
+            // 68K: u16 command, u32 at 2, parameters pointer at 6; native: u16, u32 at 4, pointer at 8.
+            uint16_t command = vantor::ReadBE16(in);
+            if (to68K) std::memcpy(&command, in, 2);
+            Move16(in, 0, out, 0);
+            if (to68K) Move32(in, 4, out, 2);
+            else Move32(in, 2, out, 4);
+            const uint8_t* layout = AttentionLayout(command);
+            ConvertPointedRecord(in, to68K ? 8 : 6, out, to68K ? 6 : 8, to68K, newBlock,
+                                 [&](const uint8_t* from, uint8_t* to) {
+                                     if (!layout) return;
+                                     if (to68K) RecordTo68K(from, Addr(to), layout);
+                                     else RecordToNative(to, Addr(from), layout);
+                                 });
+            break;
+        }
         default: break;
     }
     return destination;

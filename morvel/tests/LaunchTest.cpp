@@ -295,12 +295,12 @@ TEST_F(LaunchTest, WithoutPrefTheStackHasTheDefaultSize) {
     A68kSetTrapAddress(global_, 0x11D, gGetEvent);
 }
 
-TEST_F(LaunchTest, ALaunchWithoutCodeOrWithAnUnconvertibleBlockRunsNothing) {
+TEST_F(LaunchTest, ALaunchWithoutCodeRunsNothing) {
     uint32_t empty = vantor::os::AddDatabase("Empty", FourCC("appl"), FourCC("empt"), 1);
     MakeCurrent(empty);
     EXPECT_EQ(ModuleEntryPoint(0, nullptr, 0), 0u);
-    uint8_t block[8] = {};
-    EXPECT_EQ(ModuleEntryPoint(1, block, 0), 0u);  // the find record has no converter here
+    uint8_t block[kLaunchBlockSize] = {};
+    EXPECT_EQ(ModuleEntryPoint(1, block, 0), 0u);  // a find record, converted and freed again
     EXPECT_EQ(ModuleEntryPoint(vantor::ModuleLaunchCodeUnload, nullptr, 0), 0u);
     EXPECT_TRUE(Reports().empty());
 }
@@ -428,12 +428,10 @@ TEST_F(LaunchParamsTest, BlocksConvertByLaunchCode) {
     EXPECT_EQ(back, 1u);
     LaunchParamsFree(block, &one, 52);
 
-    // A code without conversion hands over the block itself; codes whose records are converted
-    // elsewhere are refused.
+    // A code without conversion hands over the block itself.
     uint8_t raw[16] = {};
     EXPECT_EQ(LaunchParamsTo68K(raw, nullptr, 0, 0), raw);
     EXPECT_EQ(LaunchParamsToNative(raw, nullptr, 50, 0), raw);
-    EXPECT_EQ(LaunchParamsTo68K(raw, nullptr, 1, 0), nullptr);
 
     // Code 2: the native u32 at 16 is at 14 on the 68K side, and the gaps are written 0.
     uint8_t native[20];
@@ -452,6 +450,136 @@ TEST_F(LaunchParamsTest, BlocksConvertByLaunchCode) {
     auto* f68 = static_cast<uint8_t*>(LaunchParamsTo68K(find, nullptr, 15, 0));
     EXPECT_EQ(strnlen(reinterpret_cast<char*>(f68 + 8), 12), 11u);
     LaunchParamsFree(f68, find, 15);
+}
+
+TEST_F(LaunchParamsTest, ExchangeSocketsKeepSixFlagsAndDropTheUncarriedWord) {
+    // Code 26: the block is a socket. Flags 0xFC00 reach the OS as 0x3F and come back as 0xFC00;
+    // the 68K word at 30 and the low flag bits come back 0.
+    uint8_t s68[60];
+    for (int i = 0; i < 60; ++i) s68[i] = static_cast<uint8_t>(0x10 + i);
+    vantor::WriteBE16(s68 + 46, 0xFFFF);
+    vantor::WriteBE32(s68 + 56, 0x12345678);
+    auto* native = static_cast<uint8_t*>(LaunchParamsToNative(s68, nullptr, 26, 0));
+    ASSERT_NE(native, nullptr);
+    uint32_t flags, name, first;
+    std::memcpy(&flags, native + 48, 4);
+    std::memcpy(&name, native + 60, 4);
+    std::memcpy(&first, native + 4, 4);
+    EXPECT_EQ(flags, 0x3Fu);
+    EXPECT_EQ(name, 0x12345678u);
+    EXPECT_EQ(first, vantor::ReadBE32(s68 + 2));
+    EXPECT_EQ(native[2] | native[3] | native[38] | native[39], 0);  // alignment bytes stay 0
+    uint8_t back[60];
+    std::memset(back, 0xEE, sizeof back);
+    LaunchParamsTo68K(native, back, 26, 0);
+    for (int i = 0; i < 60; ++i) {
+        if (i == 30 || i == 31 || i == 46 || i == 47) continue;
+        EXPECT_EQ(back[i], s68[i]) << i;
+    }
+    EXPECT_EQ(vantor::ReadBE16(back + 30), 0);
+    EXPECT_EQ(vantor::ReadBE16(back + 46), 0xFC00);
+    LaunchParamsFree(native, s68, 26);
+}
+
+TEST_F(LaunchParamsTest, BlocksThatPointToRecordsGetTheirOwnCopy) {
+    // Code 27: a native block pointing to a native socket. The 68K block points to a 68K socket of
+    // its own; converting back writes into the native block's socket, not over its pointer.
+    uint8_t socketNative[64] = {};
+    socketNative[0] = 0x34, socketNative[1] = 0x12;  // library reference 0x1234, host order
+    uint8_t block[12] = {};
+    const uint32_t p = Addr(socketNative);
+    std::memcpy(block, &p, 4);
+    std::memcpy(block + 4, "abcd", 4);
+    block[8] = 7;
+    auto* b68 = static_cast<uint8_t*>(LaunchParamsTo68K(block, nullptr, 27, 0));
+    ASSERT_NE(b68, nullptr);
+    const uint32_t own68 = vantor::ReadBE32(b68);
+    ASSERT_NE(own68, 0u);
+    EXPECT_NE(own68, p);
+    EXPECT_EQ(vantor::ReadBE16(reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(own68))), 0x1234);
+    EXPECT_EQ(std::memcmp(b68 + 4, "abcd", 4), 0);
+    EXPECT_EQ(b68[8], 0);
+    vantor::WriteBE16(reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(own68)), 0x4321);  // the app changes it
+    LaunchParamsToNative(b68, block, 27, 0);
+    uint32_t kept;
+    std::memcpy(&kept, block, 4);
+    EXPECT_EQ(kept, p);
+    EXPECT_EQ(socketNative[0] | socketNative[1] << 8, 0x4321);
+    LaunchParamsFree(b68, block, 27);
+
+    // A block without a socket points to none.
+    uint8_t empty[12] = {};
+    auto* e68 = static_cast<uint8_t*>(LaunchParamsTo68K(empty, nullptr, 27, 0));
+    EXPECT_EQ(vantor::ReadBE32(e68), 0u);
+    LaunchParamsFree(e68, empty, 27);
+
+    // Code 57: the layout moves the fields around the socket pointer (68K at 2, native at 4).
+    uint8_t b57[32] = {};
+    uint16_t u16 = 0x0102;
+    std::memcpy(b57, &u16, 2);
+    std::memcpy(b57 + 4, &p, 4);
+    uint32_t u32 = 0xA1A2A3A4;
+    std::memcpy(b57 + 16, &u32, 4);
+    u16 = 0xB1B2;
+    std::memcpy(b57 + 30, &u16, 2);
+    auto* m68 = static_cast<uint8_t*>(LaunchParamsTo68K(b57, nullptr, 57, 0));
+    EXPECT_EQ(vantor::ReadBE16(m68), 0x0102);
+    EXPECT_EQ(vantor::ReadBE32(m68 + 12), 0xA1A2A3A4u);
+    EXPECT_EQ(vantor::ReadBE16(m68 + 26), 0xB1B2);
+    const uint32_t sock57 = vantor::ReadBE32(m68 + 2);
+    ASSERT_NE(sock57, 0u);
+    EXPECT_NE(sock57, p);
+    EXPECT_EQ(vantor::ReadBE16(reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(sock57))), 0x4321);
+    LaunchParamsToNative(m68, b57, 57, 0);
+    std::memcpy(&kept, b57 + 4, 4);
+    EXPECT_EQ(kept, p);
+    LaunchParamsFree(m68, b57, 57);
+
+    // Code 60, attention command 1: {4 x u16, byte, u32}.
+    uint8_t params[16] = {};
+    for (int i = 0; i < 4; ++i) {
+        u16 = static_cast<uint16_t>(0x1000 + i);
+        std::memcpy(params + 2 * i, &u16, 2);
+    }
+    params[8] = 0x99;
+    u32 = 0xC0FFEE01;
+    std::memcpy(params + 12, &u32, 4);
+    uint8_t b60[12] = {};
+    u16 = 1;
+    std::memcpy(b60, &u16, 2);
+    const uint32_t pp = Addr(params);
+    std::memcpy(b60 + 8, &pp, 4);
+    auto* a68 = static_cast<uint8_t*>(LaunchParamsTo68K(b60, nullptr, 60, 0));
+    EXPECT_EQ(vantor::ReadBE16(a68), 1);
+    const auto* p68 = reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(vantor::ReadBE32(a68 + 6)));
+    ASSERT_NE(p68, nullptr);
+    EXPECT_EQ(vantor::ReadBE16(p68 + 6), 0x1003);
+    EXPECT_EQ(p68[8], 0x99);
+    EXPECT_EQ(vantor::ReadBE32(p68 + 10), 0xC0FFEE01u);  // words and longs sit at even 68K offsets
+    LaunchParamsFree(a68, b60, 60);
+}
+
+TEST_F(LaunchParamsTest, FindRecordMovesItsFieldsAndClearsTheUncarriedOnes) {
+    uint8_t native[308];
+    for (int i = 0; i < 308; ++i) native[i] = static_cast<uint8_t>(i * 7 + 1);
+    auto* f68 = static_cast<uint8_t*>(LaunchParamsTo68K(native, nullptr, 1, 0));
+    ASSERT_NE(f68, nullptr);
+    uint32_t v;
+    std::memcpy(&v, native + 48, 4);
+    EXPECT_EQ(vantor::ReadBE32(f68 + 46), v);
+    EXPECT_EQ(f68[58], native[56]);
+    EXPECT_EQ(f68[39] | f68[59] | f68[50] | f68[51] | f68[56] | f68[57], 0);
+    EXPECT_EQ(std::memcmp(f68 + 60, native + 60, 248), 0);
+    EXPECT_EQ(std::memcmp(f68 + 4, native + 4, 35), 0);
+    uint8_t back[308] = {};
+    LaunchParamsToNative(f68, back, 1, 0);
+    // Every native byte comes back but the two cleared ones and the padding at 46-47 and 58-59.
+    for (int i = 0; i < 308; ++i) {
+        if (i == 39 || i == 57 || i == 46 || i == 47 || i == 58 || i == 59) continue;
+        EXPECT_EQ(back[i], native[i]) << i;
+    }
+    EXPECT_EQ(back[39] | back[57], 0);
+    LaunchParamsFree(f68, native, 1);
 }
 
 class AppTrapsTest : public MorvelTest {
@@ -535,16 +663,6 @@ TEST_F(AppTrapsTest, LaunchAndSwitchConvertTheirBlocks) {
         .short 0xA08E           | SysAppLaunch
         lea 18(%sp),%sp
         move.l %d0,%d3
-        pea 24(%a2)             | a block of code 1 cannot be converted
-        move.l %a2,-(%sp)
-        move.w #1,-(%sp)
-        clr.w -(%sp)
-        move.l #0x1234,-(%sp)
-        clr.w -(%sp)
-        trap #15
-        .short 0xA08E
-        lea 18(%sp),%sp
-        move.l %d0,%d4
         moveq #2,%d5            | SysUIAppSwitch twice with code 52, once with code 0
 loop:   move.l %a2,-(%sp)
         move.w #52,-(%sp)
@@ -573,8 +691,6 @@ block:  .short 0
     EXPECT_EQ(ctx_.state.D[3] & 0xFFFF, 0u);
     EXPECT_EQ(vantor::ReadBE32(block + 2), 0x0A0B0C0Du);
     EXPECT_EQ(vantor::ReadBE32(block + 20), 99u);
-    EXPECT_EQ(ctx_.state.D[4] & 0xFFFF, 0x0505u);
-    EXPECT_EQ(vantor::ReadBE32(block + 24), 1u);
     // Code 52's native copies were handed over with owner 0; the application's block is recorded
     // once. The unconverted block of code 0 went to the OS itself and is not recorded.
     ASSERT_EQ(switched.size(), 3u);

@@ -51,6 +51,8 @@
     X(A68kLibInstall, uint16_t, (void* context, A68kLibEntry install, uint16_t* refNum))          \
     X(A68kLibRemove, uint16_t, (void* context, uint16_t refNum))                                  \
     X(A68kLibGetGlobals, uint32_t, (void* context, uint16_t refNum))                              \
+    X(A68kExgSocketToNative, void, (void* context, void* native, uint32_t socket68K))             \
+    X(A68kExgSocketTo68K, void, (void* context, const void* native, uint32_t socket68K))          \
     X(A68kEventToNative, void, (void* context, SysEventType* native, uint32_t event68K))          \
     X(A68kEventTo68K, void, (void* context, const SysEventType* native, uint32_t event68K))       \
     X(A68kNativeThunkNew, uint32_t, (void* context, void* function, uint32_t withArgument,       \

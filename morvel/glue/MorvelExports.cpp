@@ -10,6 +10,7 @@
 #include "common/module/A68kCalls.h"
 #include "common/module/A68kSlots.h"
 #include "morvel/cpu/MorvelCpu.h"
+#include "morvel/glue/ExgSocket.h"
 #include "morvel/glue/MorvelCommon.h"
 #include "morvel/launch/AppLaunch.h"
 #include "morvel/traps/EventGlue.h"
@@ -128,6 +129,12 @@ void XSleepNotify(const void* notification) {
     __builtin_memcpy(&type, notification, sizeof type);
     LibSleepWake(s, type == vantor::FourCC("slp!"));
 }
+void XExgSocketToNative(void*, void* native, uint32_t socket68K) {
+    ExgSocketToNative(reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(socket68K)), static_cast<uint8_t*>(native));
+}
+void XExgSocketTo68K(void*, const void* native, uint32_t socket68K) {
+    ExgSocketTo68K(static_cast<const uint8_t*>(native), reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(socket68K)));
+}
 void XEventToNative(void* c, vantor::SysEventType* native, uint32_t event68K) { EventToARM(S(c), native, event68K); }
 void XEventTo68K(void* c, const vantor::SysEventType* native, uint32_t event68K) { EventTo68K(S(c), native, event68K); }
 uint16_t XContextNew(const void* taskArguments, void** context) {
@@ -188,6 +195,8 @@ struct ExportTable {
         PUT(A68kLibInstall, XLibInstall)
         PUT(A68kLibRemove, XLibRemove)
         PUT(A68kLibGetGlobals, XLibGetGlobals)
+        PUT(A68kExgSocketToNative, XExgSocketToNative)
+        PUT(A68kExgSocketTo68K, XExgSocketTo68K)
         PUT(A68kEventToNative, XEventToNative)
         PUT(A68kEventTo68K, XEventTo68K)
         PUT(A68kNativeThunkNew, XNativeThunkNew)

@@ -5,6 +5,7 @@
 #include "common/BigEndian.h"
 #include "common/FourCC.h"
 #include "common/module/SystemCalls.h"
+#include "morvel/glue/ExgSocket.h"
 #include "morvel/glue/MorvelCommon.h"
 
 namespace morvel {
@@ -148,47 +149,15 @@ void Move32(const uint8_t* from, uint32_t f, uint8_t* to, uint32_t t) {
 
 // ---- records that some blocks point to ----
 
-constexpr uint32_t kSocket68KSize = 60;
-constexpr uint32_t kSocketNativeSize = 64;
 constexpr uint32_t kAttentionParamsSize = 20;
 // Room behind a new block for the record it points to: the record is allocated with the block, so
 // freeing the block frees it too, whatever the application wrote over the pointer meanwhile.
-constexpr uint32_t kInnerRecordSize = kSocketNativeSize;
+constexpr uint32_t kInnerRecordSize = kExgSocketNativeSize;
+static_assert(kAttentionParamsSize <= kInnerRecordSize && kExgSocket68KSize <= kInnerRecordSize);
 
-// The exchange socket record: 60 bytes big-endian on the 68K side, 64 bytes in host order
-// natively (zeroed first). Six flag bits move between bits 15-10 (68K) and bits 0-5 (native); the
-// 68K u16 at 30 and flag bits 9-0 are not carried.
 void SocketConvert(const uint8_t* in, uint8_t* out, bool to68K) {
-    if (to68K) {
-        std::memset(out, 0, kSocket68KSize);
-        Move16(in, 0, out, 0);
-        for (uint32_t i = 0; i < 7; ++i) Move32(in, 4 + 4 * i, out, 2 + 4 * i);
-        Move32(in, 32, out, 32);
-        Move16(in, 36, out, 36);
-        Move32(in, 40, out, 38);
-        Move32(in, 44, out, 42);
-        uint32_t flags;
-        std::memcpy(&flags, in + 48, 4);
-        uint16_t bits = 0;
-        for (int b = 0; b < 6; ++b)
-            if (flags & (1u << b)) bits = static_cast<uint16_t>(bits | 0x8000 >> b);
-        vantor::WriteBE16(out + 46, bits);
-        for (uint32_t o : {48u, 52u, 56u}) Move32(in, o + 4, out, o);
-    } else {
-        std::memset(out, 0, kSocketNativeSize);
-        Move16(in, 0, out, 0);
-        for (uint32_t i = 0; i < 7; ++i) Move32(in, 2 + 4 * i, out, 4 + 4 * i);
-        Move32(in, 32, out, 32);
-        Move16(in, 36, out, 36);
-        Move32(in, 38, out, 40);
-        Move32(in, 42, out, 44);
-        const uint16_t bits = vantor::ReadBE16(in + 46);
-        uint32_t flags = 0;
-        for (int b = 0; b < 6; ++b)
-            if (bits & (0x8000 >> b)) flags |= 1u << b;
-        std::memcpy(out + 48, &flags, 4);
-        for (uint32_t o : {48u, 52u, 56u}) Move32(in, o, out, o + 4);
-    }
+    if (to68K) ExgSocketTo68K(in, out);
+    else ExgSocketToNative(in, out);
 }
 
 // The find-parameter record, 308 bytes on both sides. Fields as (68K offset, native offset); the

@@ -10,12 +10,15 @@
 #include "M68kTestKit.h"
 #include "common/BigEndian.h"
 #include "common/FourCC.h"
+#include "common/module/A68kCalls.h"
+#include "common/module/A68kSlots.h"
 #include "common/module/KezCalls.h"
 #include "common/module/KezSlots.h"
 #include "common/module/OsGlobals.h"
 #include "common/module/SystemCalls.h"
 #include "morvel/cpu/MorvelCpu.h"
 #include "morvel/glue/MorvelCommon.h"
+#include "morvel/glue/MorvelExports.h"
 #include "morvel/launch/AppGlobals.h"
 #include "morvel/launch/AppLaunch.h"
 #include "morvel/launch/LaunchParams.h"
@@ -478,6 +481,18 @@ TEST_F(LaunchParamsTest, ExchangeSocketsKeepSixFlagsAndDropTheUncarriedWord) {
     }
     EXPECT_EQ(vantor::ReadBE16(back + 30), 0);
     EXPECT_EQ(vantor::ReadBE16(back + 46), 0xFC00);
+
+    // Native modules convert sockets through export slots 37 and 38, alike.
+    vantor::ModuleProc* exports = MorvelExportTable();
+    uint8_t viaSlot[64];
+    std::memset(viaSlot, 0xEE, sizeof viaSlot);
+    reinterpret_cast<vantor::a68ksig::A68kExgSocketToNative*>(exports[vantor::a68kslot::A68kExgSocketToNative])(
+        nullptr, viaSlot, Addr(s68));
+    EXPECT_EQ(std::memcmp(viaSlot, native, 64), 0);
+    uint8_t back2[60];
+    reinterpret_cast<vantor::a68ksig::A68kExgSocketTo68K*>(exports[vantor::a68kslot::A68kExgSocketTo68K])(
+        nullptr, native, Addr(back2));
+    EXPECT_EQ(std::memcmp(back2, back, 60), 0);
     LaunchParamsFree(native, s68, 26);
 }
 

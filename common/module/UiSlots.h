@@ -242,9 +242,9 @@
     X(262, SclSetScrollBar)                  \
     X(263, SecSelectViewStatus)              \
     X(264, SecVerifyPW)                      \
-    X(265, UiEntry265)                       \
+    X(265, SelectDay)                        \
     X(267, SelectOneTime)                    \
-    X(268, UiEntry268)                       \
+    X(268, SelectTime)                       \
     X(270, SelectTimeZone)                   \
     X(271, SysAppLauncherDialog)             \
     X(273, SysFatalAlert)                    \

@@ -106,6 +106,7 @@ struct EmulState {
     void* serialWakeups;
     uint32_t serialWakeupTask;
     void* soundStreams;
+    void* procAlarms;  // procedure alarms set by the application's 68K code (top-level context)
 
     // Run bookkeeping: depth of the innermost run in progress (0 when idle).
     uint32_t runDepth;

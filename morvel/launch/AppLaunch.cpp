@@ -20,6 +20,7 @@
 #include "morvel/traps/MorvelError.h"
 #include "morvel/traps/RefusalList.h"
 #include "morvel/traps/Thunks.h"
+#include "morvel/traps/TimeGlue.h"
 #include "morvel/traps/TrapTable.h"
 
 namespace morvel {
@@ -93,6 +94,7 @@ void RegionsFill(EmulState* s) {
 }
 
 void ContextFree(EmulState* s) {
+    ProcAlarmsFree(s);
     TryFramesFree(s);
     TaggedNodesFree(s);
     StackFree(s);

@@ -9,6 +9,7 @@
 #include "morvel/traps/EventGlue.h"
 #include "morvel/traps/Libraries.h"
 #include "morvel/traps/MemoryGlue.h"
+#include "morvel/traps/TimeGlue.h"
 #include "morvel/traps/TrapDispatch.h"
 
 namespace morvel {
@@ -56,6 +57,7 @@ void TrapTableInit(TrapHandler* table) {
     LibraryGlueInstall(table);
     AppGlueInstall(table);
     EventGlueInstall(table);
+    TimeGlueInstall(table);
 }
 
 uint16_t TrapTableCreate(EmulState* global) {

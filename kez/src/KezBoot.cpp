@@ -43,13 +43,16 @@ void HALSetInitStage(uint32_t stage) {
         pthread_cond_broadcast(&gKez.initStageCondition);
     }
     sched_yield();
-    if (stage == 5) {
-        if (unlink(kCrashFile) != 0)
-            sys::ErrDisplayFileLineMsg("Kez/Linux/HAL/Src/HALReset", 344,
-                                       "HALSetInitStage(): Can't remove crash-detection file");
-        if (!PrvGRASServerIsRunning()) SetHostState(2);
-    }
-    if (stage >= 6 && !PrvGRASServerIsRunning()) SetHostState(3);
+    if (stage == 5 && unlink(kCrashFile) != 0)
+        sys::ErrDisplayFileLineMsg("Kez/Linux/HAL/Src/HALReset", 344,
+                                   "HALSetInitStage(): Can't remove crash-detection file");
+    if (stage < 5 || PrvGRASServerIsRunning()) return;
+    // The host learns "up" at stage 5 and "ended" from stage 6 on. A shutdown may reach stage 6
+    // while the task that set stage 5 is still on its way here: "up" is written only while the
+    // stage is still 5, so it never follows "ended".
+    Locked lock(&gKez.initStageLock);
+    if (stage == 5 && gKez.initStage == 5) SetHostState(2);
+    if (stage >= 6) SetHostState(3);
 }
 KEZ_SLOT(HALSetInitStage, HALSetInitStage)
 

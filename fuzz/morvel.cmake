@@ -5,3 +5,7 @@ vantor_add_fuzz(morvel_resource_db ARCH os32 SOURCES ${CMAKE_SOURCE_DIR}/fuzz/mo
                 ${CMAKE_SOURCE_DIR}/morvel/tools/ResourceDb.cpp INCLUDES ${CMAKE_SOURCE_DIR} LIBS common_os32)
 vantor_add_fuzz(morvel_app_globals ARCH os32 SOURCES ${CMAKE_SOURCE_DIR}/fuzz/morvel/app_globals.cpp
                 ${CMAKE_SOURCE_DIR}/morvel/launch/AppGlobals.cpp INCLUDES ${CMAKE_SOURCE_DIR} LIBS common_os32)
+# The arguments of formatted print from 68K callers, against the stand-in OS's character search.
+vantor_add_fuzz(morvel_format_args ARCH os32 SOURCES ${CMAKE_SOURCE_DIR}/fuzz/morvel/format_args.cpp
+                $<TARGET_OBJECTS:module_glue_noentry_os32> INCLUDES ${CMAKE_SOURCE_DIR}
+                LIBS morvel_core standin_os)

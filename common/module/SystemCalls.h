@@ -86,6 +86,9 @@ using SysNotifyProc = uint16_t (*)(SysNotifyParamType* notify);
     X(StrNCopy, char*, (char* destination, const char* source, int16_t count),                   \
       (destination, source, count))                                                               \
     X(StrCompare, int16_t, (const char* a, const char* b), (a, b))                                \
+    X(StrChr, const char*, (const char* text, uint16_t c), (text, c))                              \
+    X(StrPrintF, int16_t, (char* destination, const char* format, const uint32_t* args),         \
+      (destination, format, args))                                                                \
     X(FtrGet, uint16_t, (uint32_t creator, uint16_t number, uint32_t * value),                    \
       (creator, number, value))                                                                   \
     X(FtrSet, uint16_t, (uint32_t creator, uint16_t number, uint32_t value),                      \

@@ -9,6 +9,7 @@
 #include "morvel/traps/EventGlue.h"
 #include "morvel/traps/Libraries.h"
 #include "morvel/traps/MemoryGlue.h"
+#include "morvel/traps/StringGlue.h"
 #include "morvel/traps/TimeGlue.h"
 #include "morvel/traps/TrapDispatch.h"
 
@@ -58,6 +59,7 @@ void TrapTableInit(TrapHandler* table) {
     AppGlueInstall(table);
     EventGlueInstall(table);
     TimeGlueInstall(table);
+    StringGlueInstall(table);
 }
 
 uint16_t TrapTableCreate(EmulState* global) {

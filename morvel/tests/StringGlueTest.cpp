@@ -1,0 +1,106 @@
+// String traps from 68K code: formatted print with its 68K variable arguments rebuilt natively,
+// and the pointer array built over a block of strings.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "M68kTestKit.h"
+#include "common/BigEndian.h"
+#include "common/module/SystemCalls.h"
+#include "morvel/cpu/MorvelCpu.h"
+#include "morvel/traps/StringGlue.h"
+#include "morvel/traps/TrapTable.h"
+
+namespace morvel::test {
+namespace {
+
+using StringGlueTest = MorvelTest;
+
+TEST_F(StringGlueTest, VariableArgumentsBecomeOne32BitEntryPerValue) {
+    // 68K values: w = 16 bits, l = 32 bits, big-endian one after the other.
+    struct Case {
+        const char* format;
+        std::vector<std::pair<int, uint32_t>> args68K;  // (bytes, value)
+        std::vector<uint32_t> native;
+    } cases[] = {
+        {"%d %ld %s", {{2, 0xFFFF}, {4, 70000}, {4, 0x12345678}}, {0xFFFFFFFF, 70000, 0x12345678}},
+        {"%u|%d|%x", {{2, 0xFFFF}, {2, 0xFFFF}, {2, 0x8000}}, {65535, 0xFFFFFFFF, 0x8000}},
+        {"%hd %lx %lc %ls", {{2, 0x8001}, {4, 0xCAFEF00D}, {2, 'A'}, {4, 0x100}}, {0xFFFF8001, 0xCAFEF00D, 'A', 0x100}},
+        {"%*d", {{2, 0xFFFE}, {2, 5}}, {0xFFFFFFFE, 5}},
+        {"%-08.2d", {}, {}},          // the '.' ends the specification: nothing consumed
+        {"100%% %+ #5d", {{2, 7}}, {7}},
+        {"%", {}, {}},
+        {"", {}, {}},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint8_t> block(32, 0);
+        size_t at = 0;
+        for (auto [bytes, value] : c.args68K) {
+            if (bytes == 2) vantor::WriteBE16(&block[at], static_cast<uint16_t>(value));
+            else vantor::WriteBE32(&block[at], value);
+            at += static_cast<size_t>(bytes);
+        }
+        const uint32_t entries = FormatArgEntries(c.format);
+        ASSERT_GE(entries, c.native.size()) << c.format;
+        std::vector<uint32_t> native(entries + 1, 0xEEEEEEEE);
+        StrVPrintFImpl(c.format, Addr(block.data()), native.data());
+        for (size_t i = 0; i < c.native.size(); ++i) EXPECT_EQ(native[i], c.native[i]) << c.format << " #" << i;
+        EXPECT_EQ(native[c.native.size()], 0xEEEEEEEEu) << c.format << ": consumed too much";
+    }
+    EXPECT_EQ(FormatArgEntries("%*d %*d %d"), 5u);
+    EXPECT_EQ(FormatArgEntries("** %d"), 2u);  // stars count only up to the number of '%'
+}
+
+class StringTrapsTest : public MorvelTest {
+protected:
+    void SetUp() override {
+        MorvelTest::SetUp();
+        ASSERT_EQ(TrapTableCreate(&ctx_.state), 0);
+    }
+    uint16_t Run(const std::string& src) {
+        code_ = Assemble(src + "\n .even\ndata:\n");
+        dataOffset_ = code_.size();
+        code_.resize(code_.size() + 64, 0);
+        return Call68KCode(&ctx_.state, Addr(code_.data()), 0);
+    }
+    const char* Data() const { return reinterpret_cast<const char*>(code_.data() + dataOffset_); }
+    TestContext ctx_;
+    std::vector<uint8_t> code_;
+    size_t dataOffset_ = 0;
+};
+
+TEST_F(StringTrapsTest, StrPrintFFormatsThroughTheOs) {
+    ASSERT_EQ(Run(" pea text(%pc)\n pea 70000\n move.w #-1,-(%sp)\n pea fmt(%pc)\n pea data(%pc)\n"
+                  " trap #15\n .short 0xA2DE\n lea 18(%sp),%sp\n move.w %d0,%d3\n rts\n"
+                  "fmt: .asciz \"%d %ld %s!\"\ntext: .asciz \"abc\""),
+              0);
+    EXPECT_STREQ(Data(), "-1 70000 abc!");
+    EXPECT_EQ(ctx_.state.D[3] & 0xFFFF, 13u);
+
+    // Six values need more than the five local entries; StrVPrintF takes them by pointer.
+    ASSERT_EQ(Run(" pea args(%pc)\n pea fmt(%pc)\n pea data(%pc)\n trap #15\n .short 0xA2DF\n lea 12(%sp),%sp\n"
+                  " rts\nfmt: .asciz \"%d%u%x%c%ld%hd\"\n .even\nargs: .short 1, 2, 0xab, 0x41\n .long 123456\n"
+                  " .short -5"),
+              0);
+    EXPECT_STREQ(Data(), "12abA123456-5");
+}
+
+TEST_F(StringTrapsTest, PointerArrayPointsAtEachStringOfTheBlock) {
+    ASSERT_EQ(Run(" move.w #3,-(%sp)\n pea block(%pc)\n trap #15\n .short 0xA0C1\n addq.l #6,%sp\n"
+                  " move.l %a0,%d3\n rts\nblock: .asciz \"a\"\n .asciz \"bc\"\n .asciz \"def\""),
+              0);
+    void* handle = reinterpret_cast<void*>(static_cast<uintptr_t>(ctx_.state.D[3]));
+    ASSERT_NE(handle, nullptr);
+    const auto* array = static_cast<const uint8_t*>(vantor::sys::MemHandleLock(handle));
+    for (int i = 0; i < 3; ++i) {
+        const char* text = reinterpret_cast<const char*>(static_cast<uintptr_t>(vantor::ReadBE32(array + 4 * i)));
+        EXPECT_STREQ(text, i == 0 ? "a" : i == 1 ? "bc" : "def");
+    }
+    vantor::sys::MemHandleUnlock(handle);
+    vantor::sys::MemHandleFree(handle);
+}
+
+}  // namespace
+}  // namespace morvel::test

@@ -4,3 +4,9 @@ vantor_add_fuzz(kez_host_settings ARCH os32
                         ${CMAKE_SOURCE_DIR}/standin/os/host/HostSettings.cpp
                 INCLUDES ${CMAKE_SOURCE_DIR} LIBS common_os32
                 CORPUS ${CMAKE_CURRENT_LIST_DIR}/kez/corpus/host_settings)
+# Compressed bitmap rows: every decoder over hostile streams, and what it decodes re-encoded.
+vantor_add_fuzz(kez_scan_line_codecs ARCH os32
+                SOURCES ${CMAKE_CURRENT_LIST_DIR}/kez/ScanLineCodecsFuzz.cpp
+                        ${CMAKE_SOURCE_DIR}/kez/src/ScanLineCodecs.cpp
+                INCLUDES ${CMAKE_SOURCE_DIR}
+                CORPUS ${CMAKE_CURRENT_LIST_DIR}/kez/corpus/scan_line_codecs)

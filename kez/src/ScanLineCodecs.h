@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "kez/src/HALDraw.h"
+
 namespace kez {
 
 // Compression types (byte 13 of the bitmap record; versions 1 and below always use scan-line).
@@ -15,6 +17,12 @@ constexpr uint8_t kCompressScanLine = 0;
 constexpr uint8_t kCompressRLE = 1;
 constexpr uint8_t kCompressPackBits = 2;
 constexpr uint8_t kCompressNone = 255;
+
+// The compression type of a compressed bitmap: bitmaps of version 1 and below always use the
+// scan-line form, later ones the type they hold.
+inline uint8_t PrvBitmapCompressionType(const HALBitmap& bitmap) {
+    return (bitmap.version & 0x7F) > 1 ? bitmap.compressionType : kCompressScanLine;
+}
 
 // Row bytes from which the scan-line routines report a fatal error and refuse the row.
 constexpr uint32_t kScanLineMaxRowBytes = 32768;

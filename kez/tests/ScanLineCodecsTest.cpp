@@ -253,6 +253,19 @@ TEST(ScanLineCodecs, EncodersStopAtTheirLimit) {
     }
 }
 
+TEST(ScanLineCodecs, OldBitmapsAlwaysUseTheScanLineForm) {
+    HALBitmap bitmap{};
+    bitmap.compressionType = kCompressPackBits;
+    for (uint8_t version : {0, 1, 0x81}) {
+        bitmap.version = version;
+        EXPECT_EQ(PrvBitmapCompressionType(bitmap), kCompressScanLine) << int(version);
+    }
+    for (uint8_t version : {2, 3, 0x83}) {
+        bitmap.version = version;
+        EXPECT_EQ(PrvBitmapCompressionType(bitmap), kCompressPackBits) << int(version);
+    }
+}
+
 class ScanLineWidth : public kez::testing::KezKernelTest {};
 
 TEST_F(ScanLineWidth, RowsOf32768BytesAreAFatalError) {

@@ -10,6 +10,7 @@
 #include "tamsk/board/RunLoop.h"
 #include "tamsk/board/Session.h"
 #include "tamsk/devices/ClockManager.h"
+#include "tamsk/devices/Dma.h"
 #include "tamsk/devices/Intc.h"
 #include "tamsk/devices/OsTimer.h"
 #include "tamsk/devices/Rtc.h"
@@ -31,6 +32,7 @@ bool IsRestore(int32_t code) { return code == kRunLoad || code == kRunPowerOnRes
 
 void InstallDevices() {
     MemClearDeviceTables();
+    MemInstallDevice(kDmaBase, DmaRead, DmaWrite);
     for (unsigned u = 0; u < kUartCount; ++u) MemInstallDevice(kUartBases[u], UartRead, UartWrite);
     MemInstallDevice(0x40300000, I2cRead, nullptr);
     MemInstallDevice(kRtcBase, RtcRead, RtcWrite);
@@ -38,9 +40,9 @@ void InstallDevices() {
     MemInstallDevice(kIntcBase, IntcRead, IntcWrite);
     MemInstallDevice(kClockManagerBase, ClockRead, ClockWrite);
     MemInstallDevice(0x48100000, MemControllerRead, MemControllerWrite);
-    // 0x44A00000 and 0x50000000 read 0 and ignore writes: the defaults. The DMA, AC97, GPIO,
-    // power manager, MMC, keypad, touch-screen, NAND and LCD controllers are not modelled here
-    // and keep the defaults too.
+    // 0x44A00000 and 0x50000000 read 0 and ignore writes: the defaults. The AC97, GPIO, power
+    // manager, MMC, keypad, touch-screen, NAND and LCD controllers are not modelled here and keep
+    // the defaults too.
 }
 
 }  // namespace
@@ -109,11 +111,13 @@ void BoardResetAll(int32_t code) {
     if (code != kRunSave) InstallDevices();
     ClockReset(code);
     MemResetMap(code);
+    DmaReset(code);
     UartSetup(code);
 }
 
 void SessSaveAll(int32_t code) {
     UartSave(code);
+    DmaSave(code);
     MemSave(code);
     ClockSave(code);
 }

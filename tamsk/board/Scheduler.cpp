@@ -11,6 +11,7 @@
 #include "tamsk/board/Options.h"
 #include "tamsk/board/RunLoop.h"
 #include "tamsk/board/Timing.h"
+#include "tamsk/devices/Dma.h"
 #include "tamsk/devices/Rtc.h"
 #include "tamsk/devices/Uart.h"
 #include "tamsk/host/Autosave.h"
@@ -23,13 +24,13 @@ uint32_t FutureEventCount;
 const EvtCallback TimedCallbackTable[kTimedCallbackCount] = {
     EvtStatusTick,       // 0 status event
     nullptr,             // 1 LCD frame refresh
-    nullptr,             // 2 DMA channel completion
+    DmaCompletion,       // 2 DMA channel completion
     UartTransmitPacing,  // 3 UART transmit pacing
     UartWake,            // 4 UART wake
     nullptr,             // 5 touch-screen sampling
     nullptr,             // 6 LCD end-of-frame check
-    nullptr,             // 7 DMA channel step
-    nullptr,             // 8 DMA engine
+    DmaStartStep,        // 7 DMA channel step
+    DmaTransfer,         // 8 DMA engine
     EvtHostThreadTime,   // 9 host thread time
 };
 

@@ -9,6 +9,7 @@
 #include "tamsk/board/Scheduler.h"
 #include "tamsk/board/Session.h"
 #include "tamsk/board/Timing.h"
+#include "tamsk/devices/Dma.h"
 #include "tamsk/devices/Intc.h"
 #include "tamsk/devices/UartState.h"
 #include "tamsk/host/Console.h"
@@ -24,6 +25,9 @@ constexpr uint32_t kSources[kUartCount] = {kIrqFfuart, kIrqBtuart, kIrqStuart};
 constexpr unsigned kPendingBits[kUartCount] = {kPendingFfuart, kPendingBtuart, kPendingStuart};
 constexpr const char* kNames[kUartCount] = {"FFUART", "BTUART", "STUART"};
 const uint32_t kTags[kUartCount] = {FourCC(">ffu"), FourCC(">btu"), FourCC(">stu")};
+// Where each UART's receive requests go in the DMA request map (lines 6, 4 and 19).
+constexpr uint32_t kDmaRequests[kUartCount] = {kDmaRequestFfuartRx, kDmaRequestBtuartRx,
+                                               kDmaRequestStuartRx};
 
 enum : uint32_t {
     kLsrDataReady = 1,
@@ -99,8 +103,9 @@ void Evaluate(unsigned u) {
                     Show(t, kIirRxData);
                 else
                     t.deferred |= kCauseRxData;
+            } else if (FifoMode(t) && (t.reg.ier & kIerDma)) {
+                DmaPeripheralRequest(kDmaRequests[u]);
             }
-            // DMA requests (IER bit 7) have no DMA controller to go to here.
         }
     }
 }
@@ -134,6 +139,7 @@ uint32_t ReceiveByte(unsigned u) {
     if (Opt.SensorialIsolation) {
         DrainReceive(u);
         t.reg.lsr &= ~kLsrDataReady;
+        DmaStopMove();
         return 0;
     }
     if (t.started) win32::EnterCriticalSection(HostLock(t.rxLock));
@@ -149,6 +155,7 @@ uint32_t ReceiveByte(unsigned u) {
         ClearCause(u, kIirTimeout);
     }
     if (!had) {
+        DmaStopMove();  // a DMA move reading the receive register ends here
         t.waiting = true;
         CpuRequestAttention(kPendingBits[u]);
     }

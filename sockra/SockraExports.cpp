@@ -1,12 +1,10 @@
 // The library's export table: its 69 entries in slot order (alphabetical order of the call names).
 #include "common/module/ModuleGlue.h"
 #include "sockra/Sockra.h"
+#include "sockra/SockraScript.h"
 
 namespace sockra {
 namespace {
-
-// Login scripts are not part of this library build: their slots answer "not implemented".
-Status PrvScriptNotImplemented() { return netErrUnimplemented; }
 
 template <typename F>
 SockraEntry E(F f) {
@@ -29,8 +27,8 @@ SockraEntry gExports[kSockraSlotCount] = {
     E(SockraInterfacePtr),       E(SockraMaster),           E(SockraOpen),
     E(SockraOpenConfig),         E(SockraOpenCount),        E(SockraOpenIfCloseWait),
     E(SockraPrefsAppend),        E(SockraPrefsGet),         E(SockraPrefsSet),
-    E(SockraReceive),            E(SockraReceivePB),        E(PrvScriptNotImplemented),
-    E(PrvScriptNotImplemented),  E(SockraSelect),           E(SockraSend),
+    E(SockraReceive),            E(SockraReceivePB),        E(SockraScriptExecute),
+    E(SockraScriptExecuteDefault),  E(SockraSelect),           E(SockraSend),
     E(SockraSendPB),             E(SockraSettingGet),       E(SockraSettingSet),
     E(SockraSleep),              E(SockraSocketAccept),     E(SockraSocketAddr),
     E(SockraSocketBind),         E(SockraSocketClose),      E(SockraSocketConnect),

@@ -44,6 +44,15 @@ using vantor::sys::MemPtrNew;
 using vantor::sys::MemPtrSetOwner;
 using vantor::sys::SysTaskCreate;
 using vantor::sys::SysTaskDelete;
+using vantor::sys::DmDatabaseInfoByID;
+using vantor::sys::DmFindDatabaseByName;
+using vantor::sys::EvtResetAutoOffTimer;
+using vantor::sys::SrmClearErr;
+using vantor::sys::SrmControl;
+using vantor::sys::SrmReceive;
+using vantor::sys::SrmSend;
+using vantor::sys::SysAppLaunchPlugin;
+using vantor::sys::TimGetTicks;
 inline Status MemPtrFree(void* p) { return vantor::sys::MemChunkFree(p); }
 inline uint16_t MemNumHeaps() { return vantor::sys::MemHeapCount(); }
 inline bool MemHeapDynamic(uint16_t heapID) { return vantor::sys::MemHeapDynamic(heapID) != 0; }
@@ -106,6 +115,8 @@ inline Status KALMutexRelease(uint32_t id) { return SOCKRA_KEZ(KALMutexRelease, 
 inline Status KALMailboxSend(uint32_t id, uint32_t message) { return SOCKRA_KEZ(KALMailboxSend, id, message); }
 inline Status KALTaskGetCurrentID(uint32_t* idP) { return SOCKRA_KEZ(KALTaskGetCurrentID, idP); }
 inline Status KALTaskStart(uint32_t id, uint32_t arg) { return SOCKRA_KEZ(KALTaskStart, id, arg); }
+inline Status KALTaskDelay(int32_t ms) { return SOCKRA_KEZ(KALTaskDelay, ms); }
+inline Status KALTaskWait(int32_t timeout) { return SOCKRA_KEZ(KALTaskWait, timeout); }
 inline void HALEventSetWakeupPipe(const int32_t* fds) { SOCKRA_KEZ(HALEventSetWakeupPipe, fds); }
 inline Status PALNetConnect() { return gKez.Call<Status()>(vantor::kezslot::PALNetConnect); }
 inline void PALNetDisconnect() { gKez.Call<void()>(vantor::kezslot::PALNetDisconnect); }

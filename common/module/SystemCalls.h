@@ -109,6 +109,17 @@ using SysNotifyProc = uint16_t (*)(SysNotifyParamType* notify);
                                        uint32_t * dbRef),                                        \
       (newSearch, type, creator, latestOnly, state, dbRef))                                       \
     X(DmCloseDatabase, uint16_t, (uint32_t dbRef), (dbRef))                                      \
+    X(SrmClearErr, uint16_t, (uint16_t portID), (portID))                                        \
+    X(SrmControl, uint16_t, (uint16_t portID, uint16_t op, void* valueP, uint16_t* valueLenP),    \
+      (portID, op, valueP, valueLenP))                                                            \
+    X(SrmReceive, uint32_t, (uint16_t portID, void* bufP, uint32_t count, int32_t timeout,        \
+                             uint16_t* errP),                                                     \
+      (portID, bufP, count, timeout, errP))                                                       \
+    X(SrmSend, uint32_t, (uint16_t portID, const void* bufP, uint32_t count, uint16_t* errP),     \
+      (portID, bufP, count, errP))                                                                \
+    X(DmFindDatabaseByName, uint32_t, (uint16_t cardNo, const char* name), (cardNo, name))        \
+    X(SysAppLaunchPlugin, uint16_t, (uint32_t dbID, uint16_t code, void* params, uint32_t* result), \
+      (dbID, code, params, result))                                                               \
     X(SysGetGlobals, void*, (), ())                                                               \
     X(SysEnterDebugger, void, (), ())                                                             \
     X(SysReset, void, (), ())                                                                     \

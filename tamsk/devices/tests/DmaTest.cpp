@@ -19,10 +19,13 @@
 #include "tamsk/devices/Intc.h"
 #include "tamsk/devices/Uart.h"
 #include "tamsk/devices/UartState.h"
+#include "tamsk/devices/tests/UartTestSupport.h"
 #include "tamsk/host/HostThreads.h"
 
 namespace tamsk {
 namespace {
+
+using test::Deliver;
 
 constexpr uint32_t kRun = 1u << 31, kNoFetch = 1u << 30, kStopIrq = 1u << 29, kShortIrq = 1u << 28;
 constexpr uint32_t kIncS = 1u << 31, kIncT = 1u << 30, kStartIrq = 1u << 22, kEndIrq = 1u << 21;
@@ -276,18 +279,6 @@ TEST_F(DmaFixture, FatalMisuse) {
             Ticks(3);
         },
         fatal, "Unaligned source or destination of DMA transfer");
-}
-
-// Puts bytes into a UART's receive buffer the way its monitor does.
-void Deliver(unsigned u, const std::string& bytes) {
-    UartUnit& t = Uarts[u];
-    win32::EnterCriticalSection(HostLock(t.rxLock));
-    std::memcpy(t.rx, bytes.data(), bytes.size());
-    t.rxCount = uint32_t(bytes.size());
-    t.rxPos = 0;
-    win32::LeaveCriticalSection(HostLock(t.rxLock));
-    t.pending.fetch_or(kCauseRxData);
-    CpuRequestAttention(UartPendingBit(u));
 }
 
 TEST_F(DmaFixture, UartReceiveRequestsDrainTheSerialPort) {

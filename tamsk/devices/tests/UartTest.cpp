@@ -23,12 +23,14 @@
 #include "tamsk/devices/Intc.h"
 #include "tamsk/devices/Uart.h"
 #include "tamsk/devices/UartState.h"
+#include "tamsk/devices/tests/UartTestSupport.h"
 #include "tamsk/host/HostThreads.h"
 #include "tamsk/host/UartBridge.h"
 
 namespace tamsk {
 namespace {
 
+using test::Deliver;
 using test::FreePort;
 using test::ReadFile;
 using test::TempDir;
@@ -55,18 +57,6 @@ bool PumpUntil(const std::function<bool()>& done, int ms = 5000) {
 // Runs instructions' worth of ticks (the transmit pacing event lies 409 ticks ahead).
 void Ticks(uint32_t n) {
     for (uint64_t i = 0; i < uint64_t(n) * TimingRatio(); ++i) TimingStep();
-}
-
-// Puts bytes into a UART's receive buffer the way its monitor does.
-void Deliver(unsigned u, const std::string& bytes) {
-    UartUnit& t = Uarts[u];
-    win32::EnterCriticalSection(HostLock(t.rxLock));
-    std::memcpy(t.rx, bytes.data(), bytes.size());
-    t.rxCount = uint32_t(bytes.size());
-    t.rxPos = 0;
-    win32::LeaveCriticalSection(HostLock(t.rxLock));
-    t.pending.fetch_or(kCauseRxData);
-    CpuRequestAttention(UartPendingBit(u));
 }
 
 bool SourceRaised(unsigned source) { return Intc.rawPending[source >> 5] >> (source & 31) & 1; }

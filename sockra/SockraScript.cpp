@@ -680,6 +680,7 @@ extern "C" vantor::Status SockraScriptExecute(uint32_t creator, uint16_t instanc
 extern "C" vantor::Status SockraScriptExecuteDefault(uint32_t creator, uint16_t instance, uint16_t serialPort,
                                                      uint32_t value, sockra::ScriptStatusFn status,
                                                      sockra::ScriptCancelFn cancel, sockra::ScriptSubstFn subst) {
+    sockra::os::Trace("Sockra: SockraScriptExecuteDefault");
     sockra::DefaultCallbacks callbacks{value, status, cancel, subst};
     return SockraScriptExecute(creator, instance, serialPort, &callbacks, sockra::PrvDefaultStatus,
                                sockra::PrvDefaultCancel, sockra::PrvDefaultSubst);

@@ -2,12 +2,10 @@
 // peripheral requests and the passing of emulated time. Guest-chosen addresses must end in the
 // controller's error paths (a short move, a fatal condition), never in a host fault.
 #include <cstdint>
-#include <cstring>
 
 #include "fuzz/tamsk/FuzzSupport.h"
 #include "tamsk/board/Memory.h"
 #include "tamsk/board/Options.h"
-#include "tamsk/board/Scheduler.h"
 #include "tamsk/board/Session.h"
 #include "tamsk/board/Timing.h"
 #include "tamsk/devices/ClockManager.h"

@@ -1,8 +1,6 @@
 // The DMA controller's registers, channel start and timing, descriptor walks and the element mover.
 #include "tamsk/devices/Dma.h"
 
-#include <cstring>
-
 #include "tamsk/board/Memory.h"
 #include "tamsk/board/RunLoop.h"
 #include "tamsk/board/Scheduler.h"

@@ -10,19 +10,12 @@
 #include <filesystem>
 #include <string>
 
-#include "common/FourCC.h"
 #include "common/module/ModuleGlue.h"
-#include "common/module/ModuleInterface.h"
+#include "common/module/ProgramModule.h"
 #include "durnix/PathConvert.h"
 #include "standin/os/StandinTest.h"
 
-// The test program stands for the module in the glue: a declaration without exports.
-namespace {
-const vantor::ModuleInfoRecord gInfo = vantor::MakeModuleInfo(vantor::FourCC("test"), vantor::FourCC("Dnx_"), 1, 0);
-vantor::ModuleProc gNoExports[1] = {};
-uint32_t NoLaunch(uint16_t, void*, uint16_t) { return 0; }
-}  // namespace
-VANTOR_MODULE(gInfo, gNoExports, NoLaunch)
+VANTOR_PROGRAM_AS_MODULE("Dnx_")
 
 namespace durnix {
 namespace {

@@ -10,16 +10,12 @@
 #include <filesystem>
 #include <string>
 
-#include "common/FourCC.h"
 #include "common/module/ModuleGlue.h"
-#include "common/module/ModuleInterface.h"
+#include "common/module/ProgramModule.h"
 #include "durnix/PathConvert.h"
 #include "standin/os/StandinOs.h"
 
 namespace {
-const vantor::ModuleInfoRecord gInfo = vantor::MakeModuleInfo(vantor::FourCC("test"), vantor::FourCC("Dnx_"), 1, 0);
-vantor::ModuleProc gNoExports[1] = {};
-uint32_t NoLaunch(uint16_t, void*, uint16_t) { return 0; }
 
 // A temporary tree: top/card (the root) with Apps/Launcher/x.vrx, a sibling top/card2 and a link
 // from the root out to it.
@@ -35,7 +31,7 @@ std::string MakeTree() {
     return top + "/card";
 }
 }  // namespace
-VANTOR_MODULE(gInfo, gNoExports, NoLaunch)
+VANTOR_PROGRAM_AS_MODULE("Dnx_")
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const std::string root = [] {

@@ -1,0 +1,4 @@
+# Fuzz targets of Brontel: the tagged argument lists carried in command payloads.
+vantor_add_fuzz(brontel_arg_list ARCH os32 SOURCES ${CMAKE_SOURCE_DIR}/fuzz/brontel/arg_list.cpp
+                $<TARGET_OBJECTS:module_glue_noentry_os32> INCLUDES ${CMAKE_SOURCE_DIR}
+                LIBS brontel_core standin_os)

@@ -9,3 +9,7 @@ vantor_add_fuzz(morvel_app_globals ARCH os32 SOURCES ${CMAKE_SOURCE_DIR}/fuzz/mo
 vantor_add_fuzz(morvel_format_args ARCH os32 SOURCES ${CMAKE_SOURCE_DIR}/fuzz/morvel/format_args.cpp
                 $<TARGET_OBJECTS:module_glue_noentry_os32> INCLUDES ${CMAKE_SOURCE_DIR}
                 LIBS morvel_core standin_os)
+# Text-service codes read from 68K strings.
+vantor_add_fuzz(morvel_tsm_code ARCH os32 SOURCES ${CMAKE_SOURCE_DIR}/fuzz/morvel/tsm_code.cpp
+                $<TARGET_OBJECTS:module_glue_noentry_os32> INCLUDES ${CMAKE_SOURCE_DIR}
+                LIBS morvel_core standin_os)

@@ -475,8 +475,12 @@
     X(590, TimTimeZoneToUTC)                                                                                     \
     X(591, TimUTCToTimeZone)                                                                                     \
     X(592, SysTaskSetup)                       /* set up a task record */                                        \
+    X(599, TxtSel7)                                                                                              \
     X(600, TxtSel0)                                                                                              \
+    X(601, TxtSel5)                                                                                              \
+    X(604, TxtSel8)                                                                                              \
     X(605, TxtSel1)                                                                                              \
+    X(606, TxtSel6)                                                                                              \
     X(607, IntlSel1)                                                                                             \
     X(608, IntlSel21)                                                                                            \
     X(609, IntlSel2)                                                                                             \

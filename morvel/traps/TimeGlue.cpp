@@ -6,6 +6,7 @@
 #include "morvel/cpu/MorvelCpu.h"
 #include "morvel/glue/MorvelCommon.h"
 #include "morvel/glue/MorvelOs.h"
+#include "morvel/traps/IntlGlue.h"
 
 namespace morvel {
 namespace {
@@ -23,11 +24,6 @@ struct DateTime {
     int16_t field[7];
 };
 constexpr uint32_t kDateTimeFields = 7;
-
-// The locale record: 16-bit language and country.
-struct Locale {
-    uint16_t language, country;
-};
 
 using ProcBridge = void (*)(uint16_t command, void* parameters);
 
@@ -268,25 +264,22 @@ void TrapSelectOneTime(EmulState* s, uint16_t) {
     SetResultD0UInt8(s, chosen);
 }
 
-Locale ReadLocale(uint32_t p) { return p ? Locale{Read68KUInt16(p, 0), Read68KUInt16(p, 2)} : Locale{}; }
-
 void TrapSelectTimeZone(EmulState* s, uint16_t) {
     InOut16 zone(GetArgPtr(s, 0));
     const uint32_t localeP = GetArgPtr(s, 4);
-    Locale locale = ReadLocale(localeP);
+    Locale locale{};
+    LocaleToNative(&locale, localeP);
     const uint8_t chosen = UiImport().Call<uint8_t(int16_t*, Locale*, const char*, uint8_t, uint8_t)>(
         ui::SelectTimeZone, zone.Native<int16_t>(), localeP ? &locale : nullptr, Str(GetArgPtr(s, 8)), Arg8(s, 12),
         Arg8(s, 14));
     zone.WriteBack();
-    if (localeP) {
-        Write68KUInt16(localeP, 0, locale.language);
-        Write68KUInt16(localeP, 2, locale.country);
-    }
+    LocaleTo68K(&locale, localeP);
     SetResultD0UInt8(s, chosen);
 }
 void TrapTimeZoneToAscii(EmulState* s, uint16_t) {
     const uint32_t localeP = GetArgPtr(s, 2);
-    const Locale locale = ReadLocale(localeP);
+    Locale locale{};
+    LocaleToNative(&locale, localeP);
     UiImport().Call<void(int16_t, const Locale*, char*)>(ui::TimeZoneToAscii, Arg16(s, 0),
                                                          localeP ? &locale : nullptr, Str(GetArgPtr(s, 6)));
 }

@@ -7,6 +7,7 @@
 #include "morvel/launch/AppLaunch.h"
 #include "morvel/traps/ErrorGlue.h"
 #include "morvel/traps/EventGlue.h"
+#include "morvel/traps/IntlGlue.h"
 #include "morvel/traps/Libraries.h"
 #include "morvel/traps/MemoryGlue.h"
 #include "morvel/traps/StringGlue.h"
@@ -60,6 +61,7 @@ void TrapTableInit(TrapHandler* table) {
     EventGlueInstall(table);
     TimeGlueInstall(table);
     StringGlueInstall(table);
+    IntlGlueInstall(table);
 }
 
 uint16_t TrapTableCreate(EmulState* global) {

@@ -11,8 +11,11 @@
 #include "tamsk/board/Session.h"
 #include "tamsk/devices/ClockManager.h"
 #include "tamsk/devices/Dma.h"
+#include "tamsk/devices/Gpio.h"
 #include "tamsk/devices/Intc.h"
+#include "tamsk/devices/Keypad.h"
 #include "tamsk/devices/OsTimer.h"
+#include "tamsk/devices/PowerManager.h"
 #include "tamsk/devices/Rtc.h"
 #include "tamsk/devices/Uart.h"
 
@@ -38,11 +41,13 @@ void InstallDevices() {
     MemInstallDevice(kRtcBase, RtcRead, RtcWrite);
     MemInstallDevice(kOsTimerBase, OsTimerRead, OsTimerWrite);
     MemInstallDevice(kIntcBase, IntcRead, IntcWrite);
+    MemInstallDevice(kGpioBase, GpioRead, GpioWrite);
+    MemInstallDevice(kPowerManagerBase, PowerManagerRead, PowerManagerWrite);
     MemInstallDevice(kClockManagerBase, ClockRead, ClockWrite);
     MemInstallDevice(0x48100000, MemControllerRead, MemControllerWrite);
-    // 0x44A00000 and 0x50000000 read 0 and ignore writes: the defaults. The AC97, GPIO, power
-    // manager, MMC, keypad, touch-screen, NAND and LCD controllers are not modelled here and keep
-    // the defaults too.
+    MemInstallDevice(kKeypadBase, KeypadRead, KeypadWrite);
+    // 0x44A00000 and 0x50000000 read 0 and ignore writes: the defaults. The AC97, MMC,
+    // touch-screen, NAND and LCD controllers are not modelled here and keep the defaults too.
 }
 
 }  // namespace
@@ -113,9 +118,15 @@ void BoardResetAll(int32_t code) {
     MemResetMap(code);
     DmaReset(code);
     UartSetup(code);
+    GpioReset(code);
+    PowerManagerReset(code);
+    KeypadReset(code);
 }
 
 void SessSaveAll(int32_t code) {
+    KeypadSave(code);
+    PowerManagerSave(code);
+    GpioSave(code);
     UartSave(code);
     DmaSave(code);
     MemSave(code);

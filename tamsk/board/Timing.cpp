@@ -6,6 +6,7 @@
 #include "tamsk/board/Options.h"
 #include "tamsk/board/RunLoop.h"
 #include "tamsk/board/Scheduler.h"
+#include "tamsk/devices/Keypad.h"
 #include "tamsk/devices/OsTimer.h"
 #include "tamsk/devices/Uart.h"
 #include "tamsk/host/HostThreads.h"
@@ -45,7 +46,8 @@ bool CpuServicePending() {
     if (word & (uint64_t(1) << kPendingFfuart)) UartService(0);
     if (word & (uint64_t(1) << kPendingBtuart)) UartService(1);
     if (word & (uint64_t(1) << kPendingStuart)) UartService(2);
-    // Ethernet, touch-screen and keypad bits have no device behind them here: dropped.
+    if (word & (uint64_t(1) << kPendingKeypad)) KeypadScan();
+    // Ethernet and touch-screen bits have no device behind them here: dropped.
     return (word >> kPendingEndRun) & 1;
 }
 

@@ -9,6 +9,7 @@
 #include "tamsk/board/Rom.h"
 #include "tamsk/board/RunLoop.h"
 #include "tamsk/board/Session.h"
+#include "tamsk/devices/Ac97.h"
 #include "tamsk/devices/ClockManager.h"
 #include "tamsk/devices/Dma.h"
 #include "tamsk/devices/Gpio.h"
@@ -17,6 +18,7 @@
 #include "tamsk/devices/OsTimer.h"
 #include "tamsk/devices/PowerManager.h"
 #include "tamsk/devices/Rtc.h"
+#include "tamsk/devices/TouchScreen.h"
 #include "tamsk/devices/Uart.h"
 
 namespace tamsk {
@@ -38,6 +40,7 @@ void InstallDevices() {
     MemInstallDevice(kDmaBase, DmaRead, DmaWrite);
     for (unsigned u = 0; u < kUartCount; ++u) MemInstallDevice(kUartBases[u], UartRead, UartWrite);
     MemInstallDevice(0x40300000, I2cRead, nullptr);
+    MemInstallDevice(kAc97Base, Ac97Read, Ac97Write);
     MemInstallDevice(kRtcBase, RtcRead, RtcWrite);
     MemInstallDevice(kOsTimerBase, OsTimerRead, OsTimerWrite);
     MemInstallDevice(kIntcBase, IntcRead, IntcWrite);
@@ -46,8 +49,9 @@ void InstallDevices() {
     MemInstallDevice(kClockManagerBase, ClockRead, ClockWrite);
     MemInstallDevice(0x48100000, MemControllerRead, MemControllerWrite);
     MemInstallDevice(kKeypadBase, KeypadRead, KeypadWrite);
-    // 0x44A00000 and 0x50000000 read 0 and ignore writes: the defaults. The AC97, MMC,
-    // touch-screen, NAND and LCD controllers are not modelled here and keep the defaults too.
+    MemInstallDevice(kTouchBase, TouchRead, TouchWrite);
+    // 0x44A00000 and 0x50000000 read 0 and ignore writes: the defaults. The MMC, NAND and LCD
+    // controllers are not modelled here and keep the defaults too.
 }
 
 }  // namespace
@@ -121,9 +125,13 @@ void BoardResetAll(int32_t code) {
     GpioReset(code);
     PowerManagerReset(code);
     KeypadReset(code);
+    Ac97Reset(code);
+    TouchReset(code);
 }
 
 void SessSaveAll(int32_t code) {
+    TouchSave(code);
+    Ac97Save(code);
     KeypadSave(code);
     PowerManagerSave(code);
     GpioSave(code);

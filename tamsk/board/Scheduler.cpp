@@ -13,6 +13,7 @@
 #include "tamsk/board/Timing.h"
 #include "tamsk/devices/Dma.h"
 #include "tamsk/devices/Rtc.h"
+#include "tamsk/devices/TouchScreen.h"
 #include "tamsk/devices/Uart.h"
 #include "tamsk/host/Autosave.h"
 
@@ -27,7 +28,7 @@ const EvtCallback TimedCallbackTable[kTimedCallbackCount] = {
     DmaCompletion,       // 2 DMA channel completion
     UartTransmitPacing,  // 3 UART transmit pacing
     UartWake,            // 4 UART wake
-    nullptr,             // 5 touch-screen sampling
+    TouchSample,         // 5 touch-screen sampling
     nullptr,             // 6 LCD end-of-frame check
     DmaStartStep,        // 7 DMA channel step
     DmaTransfer,         // 8 DMA engine

@@ -8,6 +8,7 @@
 #include "tamsk/board/Scheduler.h"
 #include "tamsk/devices/Keypad.h"
 #include "tamsk/devices/OsTimer.h"
+#include "tamsk/devices/TouchScreen.h"
 #include "tamsk/devices/Uart.h"
 #include "tamsk/host/HostThreads.h"
 
@@ -46,8 +47,9 @@ bool CpuServicePending() {
     if (word & (uint64_t(1) << kPendingFfuart)) UartService(0);
     if (word & (uint64_t(1) << kPendingBtuart)) UartService(1);
     if (word & (uint64_t(1) << kPendingStuart)) UartService(2);
+    if (word & (uint64_t(1) << kPendingTouch)) TouchPenEvent();
     if (word & (uint64_t(1) << kPendingKeypad)) KeypadScan();
-    // Ethernet and touch-screen bits have no device behind them here: dropped.
+    // Ethernet bits have no device behind them here: dropped.
     return (word >> kPendingEndRun) & 1;
 }
 

@@ -1,5 +1,6 @@
-// The input and power blocks driven through the board's device tables and the pending word: the
-// keypad scan and rotary count, the power manager and GPIO stores, and their session chunks.
+// The input and power blocks driven through the board's device tables, the pending word and the
+// scheduler: the keypad scan and rotary count, the touch-screen pen events and sampling, the AC97
+// controller and codec, the power manager and GPIO stores, and their session chunks.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -9,19 +10,33 @@
 #include "tamsk/board/Memory.h"
 #include "tamsk/board/Options.h"
 #include "tamsk/board/RunLoop.h"
+#include "tamsk/board/Scheduler.h"
 #include "tamsk/board/Session.h"
 #include "tamsk/board/Timing.h"
 #include "tamsk/board/tests/TestFiles.h"
+#include "tamsk/devices/Ac97.h"
+#include "tamsk/devices/ClockManager.h"
 #include "tamsk/devices/Gpio.h"
 #include "tamsk/devices/Intc.h"
 #include "tamsk/devices/Keypad.h"
 #include "tamsk/devices/PowerManager.h"
+#include "tamsk/devices/TouchScreen.h"
 #include "tamsk/devices/Uart.h"
 
 namespace tamsk {
 namespace {
 
 bool Raised(unsigned source) { return Intc.rawPending[source / 32] >> (source % 32) & 1; }
+
+void Ticks(uint32_t n) {
+    for (uint32_t i = 0; i < n; ++i) TimingTick();
+}
+
+unsigned SamplingEvents() {
+    unsigned n = 0;
+    for (unsigned i = 0; i < FutureEventCount; ++i) n += FutureEventTable[i].callback == TouchSample;
+    return n;
+}
 
 class InputFixture : public ::testing::Test {
 protected:
@@ -31,6 +46,7 @@ protected:
         PendingEventWord = 0;
         MemAllocateAreas();
         IntcReset(kRunPowerOn);
+        TouchHostPen(false, 0, 0);
         BoardResetAll(kRunSoftReset);  // installs the device tables and resets every device
         CpuServicePending();
     }
@@ -134,6 +150,142 @@ TEST_F(InputFixture, PowerManagerAndGpioStores) {
     EXPECT_EQ(DeviceRead(0x40E00000) | DeviceRead(0x40E00048), 0u);
 }
 
+constexpr uint32_t kTouchData = 0x41C00000, kTouchControl = 0x41C00004;
+constexpr uint32_t kIrqOnSample = 1u << 28, kIrqOnPen = 1u << 29, kSampleNow = 1u << 31;
+
+uint32_t TouchWord(uint32_t status, uint32_t x, uint32_t y) { return (status << 14 | x) << 15 | y; }
+
+TEST_F(InputFixture, TouchPenDownSamplesEveryTenMillisecondsUntilPenUp) {
+    DeviceWrite(kTouchControl, kIrqOnPen);
+    TouchHostPen(true, 100, 200);
+    EXPECT_EQ(PendingEventWord.load(), uint64_t(1) << kPendingTouch);
+    CpuServicePending();
+    // Pen down: sampling starts, data ready, the pen interrupt.
+    EXPECT_EQ(DeviceRead(kTouchData), TouchWord(1 + 4 + 2, 100, 200));
+    EXPECT_TRUE(Raised(kIrqTouch));
+    EXPECT_EQ(SamplingEvents(), 1u);
+    DeviceWrite(kTouchData, 0);  // software takes the data: flags cleared, interrupt lowered
+    EXPECT_FALSE(Raised(kIrqTouch));
+    EXPECT_EQ(DeviceRead(kTouchData), TouchWord(1, 100, 200));
+
+    // Moving while sampling runs takes the position but starts nothing new.
+    TouchHostPen(true, 120, 4000);
+    CpuServicePending();
+    EXPECT_EQ(DeviceRead(kTouchData), TouchWord(1 + 2, 120, 4000));
+    EXPECT_EQ(SamplingEvents(), 1u);
+    TouchHostPen(true, 121, 5000);  // the sample reads the pen as the host left it, 12 bits
+    PendingEventWord = 0;
+    DeviceWrite(kTouchData, 0);
+
+    Ticks(kTouchSamplePeriod - 1);
+    EXPECT_EQ(DeviceRead(kTouchData), TouchWord(1, 120, 4000));
+    Ticks(1);
+    EXPECT_EQ(DeviceRead(kTouchData), TouchWord(1 + 2, 121, 4095));
+    EXPECT_FALSE(Raised(kIrqTouch));  // sample interrupts need bit 28 with bit 30 or 31
+    EXPECT_EQ(SamplingEvents(), 1u);
+
+    DeviceWrite(kTouchControl, kIrqOnPen | kIrqOnSample | 1u << 30 | 0x50000);
+    Ticks(kTouchSamplePeriod);
+    EXPECT_TRUE(Raised(kIrqTouch));
+    EXPECT_EQ(DeviceRead(kTouchData), TouchWord(1 + 2, 121, 4095) + 0x50000);  // control bits added
+    DeviceWrite(kTouchData, 0);
+
+    // Pen up: the next sample ends the sampling with data ready and the pen interrupt.
+    TouchHostPen(false, 10, 10);
+    CpuServicePending();
+    EXPECT_EQ(DeviceRead(kTouchData) - 0x50000, TouchWord(1, 10, 10));
+    Ticks(kTouchSamplePeriod);
+    EXPECT_EQ(DeviceRead(kTouchData) - 0x50000, TouchWord(4, 10, 10));
+    EXPECT_TRUE(Raised(kIrqTouch));
+    EXPECT_EQ(SamplingEvents(), 0u);
+
+    // A control write with bit 31 asks for one sample 1 ms later, and only one however often
+    // it is written; the sample clears the bit.
+    DeviceWrite(kTouchData, 0);
+    TouchHostPen(true, 7, 9);
+    PendingEventWord = 0;
+    DeviceWrite(kTouchControl, kSampleNow | kIrqOnSample);
+    DeviceWrite(kTouchControl, kSampleNow | kIrqOnSample);
+    EXPECT_EQ(SamplingEvents(), 1u);
+    Ticks(kTouchSampleDelay);
+    EXPECT_EQ(DeviceRead(kTouchData), TouchWord(2, 7, 9));
+    EXPECT_EQ(DeviceRead(kTouchControl), kIrqOnSample);
+    EXPECT_TRUE(Raised(kIrqTouch));  // bit 28 with bit 31 at the time of the sample
+    EXPECT_EQ(SamplingEvents(), 0u);  // not sampling: no next one
+
+    // Isolated from the host, pen events are dropped.
+    Opt.SensorialIsolation = 1;
+    TouchHostPen(false, 1, 1);
+    CpuServicePending();
+    EXPECT_EQ(DeviceRead(kTouchData), TouchWord(2, 7, 9));
+}
+
+constexpr uint32_t kGlobalControl = 0x4050000C, kGlobalStatus = 0x4050001C;
+uint32_t Codec(uint32_t r) { return 0x40500200 + 2 * r; }
+
+TEST_F(InputFixture, Ac97GlobalRegistersCodecAndDigitiser) {
+    EXPECT_EQ(DeviceRead(kGlobalStatus), 0x300u);
+    // Only cold reset released without warm reset keeps the control word.
+    DeviceWrite(kGlobalControl, 1u << 1 | 1u << 2 | 1u << 19);
+    EXPECT_EQ(DeviceRead(kGlobalControl), 0u);
+    DeviceWrite(kGlobalControl, 1u << 1 | 1u << 19);
+    EXPECT_EQ(DeviceRead(kGlobalControl), 1u << 1 | 1u << 19);
+
+    // A codec write sets both done bits and, with control bit 19, raises source 14.
+    DeviceWrite(Codec(0x74), 0x0202);
+    EXPECT_EQ(DeviceRead(kGlobalStatus), 0x300u | 3u << 18);
+    EXPECT_TRUE(Raised(kIrqAc97));
+    EXPECT_EQ(DeviceRead(Codec(0x74)), 0x0002u);  // bit 9 reads clear
+    DeviceWrite(Codec(0x74) + 1, 0x0006);  // the odd address names the same register
+    EXPECT_EQ(DeviceRead(Codec(0x74)), 0x0006u);
+    DeviceWrite(Codec(0x10), 0x1234);  // other registers keep nothing
+    struct {
+        uint32_t r, value;
+    } fixed[] = {{0x78, 0xC000}, {0x7C, 0x574D}, {0x7E, 0x4C13}, {0x10, 0}, {0x00, 0}, {0x7F, 0}};
+    for (const auto& f : fixed) EXPECT_EQ(DeviceRead(Codec(f.r)), f.value) << std::hex << f.r;
+
+    // Writing status bits clears them and takes the interrupt; both done bits come back.
+    DeviceWrite(kGlobalStatus, 0x100 | 1u << 18);
+    EXPECT_FALSE(Raised(kIrqAc97));
+    EXPECT_EQ(DeviceRead(kGlobalStatus), 0x200u | 3u << 18);
+    // Codec reads raise source 14 only with control bit 18.
+    DeviceRead(Codec(0x7C));
+    EXPECT_FALSE(Raised(kIrqAc97));
+    DeviceWrite(kGlobalControl, 1u << 1 | 1u << 18 | 3u << 4);
+    DeviceRead(Codec(0x7C));
+    EXPECT_TRUE(Raised(kIrqAc97));
+    DeviceWrite(kGlobalControl, 1u << 1 | 3u << 4);  // bits 4 and 5 both set: the interrupt stays
+    EXPECT_TRUE(Raised(kIrqAc97));
+    DeviceWrite(kGlobalControl, 0);  // reset: codecs ready, interrupt taken
+    EXPECT_FALSE(Raised(kIrqAc97));
+    EXPECT_EQ(DeviceRead(kGlobalStatus), 0x300u);
+
+    // The digitiser reports the touch screen's sample on the selected axis, pen-down in bit 15.
+    TouchHostPen(true, 120, 160);
+    CpuServicePending();
+    struct {
+        uint32_t select;
+        int32_t x, y;
+        uint32_t value;
+    } axes[] = {
+        {0x02, 120, 160, 120 * 4096 / 240 + 0x1000 + 0x8000},
+        {0x04, 120, 160, 160 * 4096 / 320 + 0x2000 + 0x8000},
+        {0x06, 120, 160, 160 * 4096 / 320 + 0x2000 + 0x8000},  // Y wins
+        {0x00, 120, 160, 0x8000},
+        {0x02, 239, 0, 4078 + 0x1000 + 0x8000},  // 239 * 4096 / 240 = 4078.9, truncated
+        {0x02, -1, 0, 0x1000 - 17 + 0x8000},     // signed: truncated toward zero
+    };
+    for (const auto& a : axes) {
+        SCOPED_TRACE(a.select);
+        Touch.x = uint32_t(a.x);
+        Touch.y = uint32_t(a.y);
+        DeviceWrite(Codec(0x74), a.select);
+        EXPECT_EQ(DeviceRead(Codec(0x7A)), a.value);
+    }
+    Touch.penDown = 0;
+    EXPECT_EQ(DeviceRead(Codec(0x7A)), 0x1000u - 17);
+}
+
 TEST_F(InputFixture, SessionKeepsEveryBlockAndNeedsPowerManagerAndGpio) {
     test::TempDir dir;
     SessSetPath((dir / "s.aes").c_str());
@@ -142,14 +294,26 @@ TEST_F(InputFixture, SessionKeepsEveryBlockAndNeedsPowerManagerAndGpio) {
     DeviceWrite(kRotary, 0x1234);
     DeviceWrite(0x40F00008, 0x88);
     GpioSignal(31);
+    DeviceWrite(Codec(0x74), 0x4);
+    DeviceWrite(kTouchControl, kIrqOnPen);
+    TouchHostPen(true, 33, 44);
+    CpuServicePending();
     const KeypadState keypad = Keypad;
     SessTruncate();
+    TouchSave(kRunSave);
+    Ac97Save(kRunSave);
     KeypadSave(kRunSave);
     PowerManagerSave(kRunSave);
     GpioSave(kRunSave);
+    ClockSave(kRunSave);  // the pending sampling event, by identifier
     ASSERT_TRUE(SessFinishSave());
 
     uint8_t image[296];
+    ASSERT_TRUE(SessReadChunk(FourCC(">tsi"), image, 28));
+    const uint32_t tsi[7] = {kIrqOnPen, 0, 33, 44, 1, 1, 1};
+    for (unsigned i = 0; i < 7; ++i) EXPECT_EQ(ChunkGet32(image + 4 * i), tsi[i]) << i;
+    ASSERT_TRUE(SessReadChunk(FourCC(">w97"), image, 4));
+    EXPECT_EQ(ChunkGet32(image), 4u);
     ASSERT_TRUE(SessReadChunk(FourCC(">key"), image, 296));
     EXPECT_EQ(ChunkGet32(image + 12), 7 | 7 << 4 | 1u << 26);  // scan result
     EXPECT_EQ(ChunkGet32(image + 16 + 4 * 63), 1u);
@@ -162,7 +326,14 @@ TEST_F(InputFixture, SessionKeepsEveryBlockAndNeedsPowerManagerAndGpio) {
     BoardResetAll(kRunSoftReset);
     EXPECT_EQ(DeviceRead(kScan), 255u);
     EXPECT_EQ(DeviceRead(0x40F00008), 0u);
+    EXPECT_EQ(DeviceRead(kTouchData), 0u);
+    EXPECT_EQ(DeviceRead(Codec(0x74)), 0u);
+    EXPECT_EQ(SamplingEvents(), 0u);
     BoardResetAll(kRunLoad);
+    EXPECT_EQ(DeviceRead(kTouchData), TouchWord(7, 33, 44));
+    EXPECT_EQ(DeviceRead(kGlobalStatus), 0x300u);
+    EXPECT_EQ(DeviceRead(Codec(0x74)), 4u);
+    EXPECT_EQ(SamplingEvents(), 1u);
     EXPECT_EQ(std::memcmp(&Keypad, &keypad, sizeof keypad), 0);
     EXPECT_EQ(DeviceRead(0x40F00008), 0x88u);
     EXPECT_EQ(DeviceRead(0x40E00048), 1u << 31);
@@ -181,9 +352,13 @@ TEST_F(InputFixture, SessionKeepsEveryBlockAndNeedsPowerManagerAndGpio) {
     PowerManagerSave(kRunSave);
     ASSERT_TRUE(SessFinishSave());
     EXPECT_EXIT(GpioReset(kRunPowerOnRestore), fatal, "Invalid or unexpected session data");
-    // A keypad without its chunk powers on.
+    // The keypad, touch screen and codec power on without their chunks.
     KeypadReset(kRunLoad);
+    TouchReset(kRunLoad);
+    Ac97Reset(kRunLoad);
     EXPECT_EQ(DeviceRead(kScan), 255u);
+    EXPECT_EQ(DeviceRead(kTouchData), 0u);
+    EXPECT_EQ(DeviceRead(Codec(0x74)), 0u);
 }
 
 }  // namespace

@@ -10,11 +10,9 @@
 #include "common/BigEndian.h"
 #include "common/module/SystemCalls.h"
 #include "common/module/SystemSlots.h"
-#include "morvel/cpu/MorvelCpu.h"
 #include "morvel/glue/MorvelCommon.h"
 #include "morvel/traps/IntlGlue.h"
 #include "morvel/traps/Thunks.h"
-#include "morvel/traps/TrapTable.h"
 
 namespace morvel::test {
 namespace {
@@ -23,33 +21,18 @@ using vantor::os::Library;
 using vantor::os::SlotCall;
 namespace slot = vantor::sysslot;
 
-class IntlGlueTest : public MorvelTest {
+class IntlGlueTest : public TrapGlueTest {
 protected:
-    void SetUp() override {
-        MorvelTest::SetUp();
-        ASSERT_EQ(TrapTableCreate(&ctx_.state), 0);
-    }
     void TearDown() override {
         TaggedNodesFree(&ctx_.state);
         while (NativeThunk* t = ctx_.state.thunks) {
             ctx_.state.thunks = t->next;
             vantor::sys::MemChunkFree(t);
         }
-        MorvelTest::TearDown();
+        TrapGlueTest::TearDown();
     }
-    // Runs `src`; `data` labels 64 zeroed bytes after the code, returned by Data().
-    uint16_t Run(const std::string& src) {
-        code_ = Assemble(src + "\n .even\ndata:\n");
-        dataOffset_ = code_.size();
-        code_.resize(code_.size() + 64, 0);
-        return Call68KCode(&ctx_.state, Addr(code_.data()), 0);
-    }
-    uint8_t* Data() { return code_.data() + dataOffset_; }
     uint32_t DataAddr() { return Addr(Data()); }
     uint32_t D(int n) const { return ctx_.state.D[n]; }
-    TestContext ctx_;
-    std::vector<uint8_t> code_;
-    size_t dataOffset_ = 0;
 };
 
 // The 68K call of selector `selector` of `trap` with `pushes` before it; the caller pops `bytes`.
@@ -354,14 +337,16 @@ TEST_F(IntlGlueTest, TextServiceCodesTravelAsFourCharacterStrings) {
     EXPECT_EQ(D(3) & 0xFF, 0u);
     EXPECT_EQ(std::memcmp(Data(), "\xFF\0\0\0\0\xFF", 6), 0);
 
-    // Selector 6 with "", "wxyz", "abc" and "abcde" at data, data+8, data+16, data+24.
+    // Selector 6 with "", "wxyz", "abc" and "abcde" at data, data+8, data+16, data+24, then null.
     std::string src = " lea data(%pc),%a2\n move.l #0x7778797A,8(%a2)\n move.l #0x61626300,16(%a2)\n"
                       " move.l #0x61626364,24(%a2)\n move.w #0x6500,28(%a2)\n";
     for (int at : {0, 8, 16, 24})
         src += Selector(kTsm, 6, " pea data+" + std::to_string(at) + "(%pc)\n", 4) + " move.w %d0," +
                std::to_string(40 + at / 4) + "(%a2)\n";
+    src += Selector(kTsm, 6, " clr.l -(%sp)\n", 4) + " move.w %d0,48(%a2)\n";  // and a null pointer
     ASSERT_EQ(Run(src + " rts"), 0);
     EXPECT_EQ(codes, (std::vector<uint32_t>{0, 0x7778797A}));
+    EXPECT_EQ(vantor::ReadBE16(Data() + 48), 0x050A);
     EXPECT_EQ(vantor::ReadBE16(Data() + 40), 0);
     EXPECT_EQ(vantor::ReadBE16(Data() + 42), 0);
     EXPECT_EQ(vantor::ReadBE16(Data() + 44), 0x050A);

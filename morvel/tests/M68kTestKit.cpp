@@ -11,7 +11,9 @@
 
 #include "common/module/ModuleGlue.h"
 #include "common/module/SystemCalls.h"
+#include "morvel/cpu/MorvelCpu.h"
 #include "morvel/glue/MorvelCommon.h"
+#include "morvel/traps/TrapTable.h"
 
 namespace morvel::test {
 
@@ -57,6 +59,18 @@ uint8_t* MapFixedArea() {
 void MorvelTest::SetUp() {
     StandinTest::SetUp();
     vantor::glue::SetSystemTable(vantor::os::SystemTable());
+}
+
+void TrapGlueTest::SetUp() {
+    MorvelTest::SetUp();
+    ASSERT_EQ(TrapTableCreate(&ctx_.state), 0);
+}
+
+uint16_t TrapGlueTest::Run(const std::string& src) {
+    code_ = Assemble(src + "\n .even\ndata:\n");
+    dataOffset_ = code_.size();
+    code_.resize(code_.size() + 64, 0);
+    return Call68KCode(&ctx_.state, Addr(code_.data()), 0);
 }
 
 std::vector<std::string> MorvelTest::Reports() {

@@ -42,6 +42,19 @@ struct TestContext {
     uint32_t StackTop() const;
 };
 
+// Trap glue tests: a context with a trap table; Run() runs 68K source whose label `data` names 64
+// zeroed bytes after the code, which Data() returns.
+class TrapGlueTest : public MorvelTest {
+protected:
+    void SetUp() override;
+    uint16_t Run(const std::string& src);
+    uint8_t* Data() { return code_.data() + dataOffset_; }
+    const char* Text() { return reinterpret_cast<const char*>(Data()); }
+    TestContext ctx_;
+    std::vector<uint8_t> code_;
+    size_t dataOffset_ = 0;
+};
+
 // Adds a resource to a database of the stand-in's store.
 void AddResource(uint32_t dbID, uint32_t type, uint16_t id, const std::vector<uint8_t>& bytes);
 

@@ -53,30 +53,14 @@ TEST_F(StringGlueTest, VariableArgumentsBecomeOne32BitEntryPerValue) {
     EXPECT_EQ(FormatArgEntries("** %d"), 2u);  // stars count only up to the number of '%'
 }
 
-class StringTrapsTest : public MorvelTest {
-protected:
-    void SetUp() override {
-        MorvelTest::SetUp();
-        ASSERT_EQ(TrapTableCreate(&ctx_.state), 0);
-    }
-    uint16_t Run(const std::string& src) {
-        code_ = Assemble(src + "\n .even\ndata:\n");
-        dataOffset_ = code_.size();
-        code_.resize(code_.size() + 64, 0);
-        return Call68KCode(&ctx_.state, Addr(code_.data()), 0);
-    }
-    const char* Data() const { return reinterpret_cast<const char*>(code_.data() + dataOffset_); }
-    TestContext ctx_;
-    std::vector<uint8_t> code_;
-    size_t dataOffset_ = 0;
-};
+using StringTrapsTest = TrapGlueTest;
 
 TEST_F(StringTrapsTest, StrPrintFFormatsThroughTheOs) {
     ASSERT_EQ(Run(" pea text(%pc)\n pea 70000\n move.w #-1,-(%sp)\n pea fmt(%pc)\n pea data(%pc)\n"
                   " trap #15\n .short 0xA2DE\n lea 18(%sp),%sp\n move.w %d0,%d3\n rts\n"
                   "fmt: .asciz \"%d %ld %s!\"\ntext: .asciz \"abc\""),
               0);
-    EXPECT_STREQ(Data(), "-1 70000 abc!");
+    EXPECT_STREQ(Text(), "-1 70000 abc!");
     EXPECT_EQ(ctx_.state.D[3] & 0xFFFF, 13u);
 
     // Six values need more than the five local entries; StrVPrintF takes them by pointer.
@@ -84,7 +68,7 @@ TEST_F(StringTrapsTest, StrPrintFFormatsThroughTheOs) {
                   " rts\nfmt: .asciz \"%d%u%x%c%ld%hd\"\n .even\nargs: .short 1, 2, 0xab, 0x41\n .long 123456\n"
                   " .short -5"),
               0);
-    EXPECT_STREQ(Data(), "12abA123456-5");
+    EXPECT_STREQ(Text(), "12abA123456-5");
 }
 
 TEST_F(StringTrapsTest, PointerArrayPointsAtEachStringOfTheBlock) {

@@ -18,27 +18,12 @@ namespace {
 using vantor::os::Library;
 namespace slot = vantor::sysslot;
 
-class TimeGlueTest : public MorvelTest {
+class TimeGlueTest : public TrapGlueTest {
 protected:
-    void SetUp() override {
-        MorvelTest::SetUp();
-        ASSERT_EQ(TrapTableCreate(&ctx_.state), 0);
-    }
     void TearDown() override {
         ProcAlarmsFree(&ctx_.state);
-        MorvelTest::TearDown();
+        TrapGlueTest::TearDown();
     }
-    // Runs `src`; `data` labels 64 zeroed bytes after the code, returned by Data().
-    uint16_t Run(const std::string& src) {
-        code_ = Assemble(src + "\n .even\ndata:\n");
-        dataOffset_ = code_.size();
-        code_.resize(code_.size() + 64, 0);
-        return Call68KCode(&ctx_.state, Addr(code_.data()), 0);
-    }
-    uint8_t* Data() { return code_.data() + dataOffset_; }
-    TestContext ctx_;
-    std::vector<uint8_t> code_;
-    size_t dataOffset_ = 0;
 };
 
 // AlmSetAlarm(0x8000, procedure, reference, seconds, quiet) with the procedure at `proc`.

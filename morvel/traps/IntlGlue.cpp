@@ -4,9 +4,12 @@
 #include "common/module/SystemCalls.h"
 #include "morvel/glue/MorvelCommon.h"
 #include "morvel/traps/Thunks.h"
+#include "morvel/traps/TrapGlue.h"
 
 namespace morvel {
 namespace {
+
+using namespace trapglue;
 
 namespace sys = vantor::sys;
 namespace slot = vantor::sysslot;
@@ -35,34 +38,9 @@ constexpr int32_t kOmSearchStateBytes = sizeof(vantor::SysDmSearchState);
 
 using SelectorHandler = void (*)(EmulState* s);
 
-uint32_t Addr(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
-void* Ptr(uint32_t p) { return reinterpret_cast<void*>(static_cast<uintptr_t>(p)); }
-char* Str(uint32_t p) { return static_cast<char*>(Ptr(p)); }
 void* PtrArg(const EmulState* s, uint32_t offset) { return Ptr(GetArgPtr(s, offset)); }
 uint8_t Arg8(const EmulState* s, uint32_t offset) { return static_cast<uint8_t>(GetArgInt8(s, offset)); }
 uint16_t Arg16(const EmulState* s, uint32_t offset) { return static_cast<uint16_t>(GetArgUInt16(s, offset)); }
-
-// A 16- or 32-bit value behind a 68K pointer: read into `value` and handed to the OS as a native
-// pointer (null stays null), written back big-endian afterwards.
-template <typename T>
-struct InOut {
-    static_assert(sizeof(T) == 2 || sizeof(T) == 4);
-    uint32_t p;
-    T value = 0;
-    explicit InOut(uint32_t pointer) : p(pointer) {
-        if (!p) return;
-        if constexpr (sizeof(T) == 2) value = Read68KUInt16(p, 0);
-        else value = Read68KUInt32(p, 0);
-    }
-    T* Native() { return p ? &value : nullptr; }
-    void WriteBack() const {
-        if (!p) return;
-        if constexpr (sizeof(T) == 2) Write68KUInt16(p, 0, value);
-        else Write68KUInt32(p, 0, value);
-    }
-};
-using InOut16 = InOut<uint16_t>;
-using InOut32 = InOut<uint32_t>;
 
 // A locale record behind a 68K pointer, converted in; written back where the call fills it.
 struct LocaleArg {

@@ -5,9 +5,12 @@
 #include "common/module/ModuleGlue.h"
 #include "common/module/SystemCalls.h"
 #include "morvel/glue/MorvelCommon.h"
+#include "morvel/traps/TrapGlue.h"
 
 namespace morvel {
 namespace {
+
+using namespace trapglue;
 
 namespace sys = vantor::sys;
 namespace slot = vantor::sysslot;
@@ -15,8 +18,6 @@ using vantor::glue::SysCall;
 
 constexpr uint32_t kLocalArgEntries = 5;
 
-uint32_t Addr(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
-char* Str(uint32_t p) { return reinterpret_cast<char*>(static_cast<uintptr_t>(p)); }
 int16_t Arg16(const EmulState* s, uint32_t offset) { return static_cast<int16_t>(GetArgUInt16(s, offset)); }
 
 // ---- plain forwards ----

@@ -7,9 +7,12 @@
 #include "morvel/glue/MorvelCommon.h"
 #include "morvel/glue/MorvelOs.h"
 #include "morvel/traps/IntlGlue.h"
+#include "morvel/traps/TrapGlue.h"
 
 namespace morvel {
 namespace {
+
+using namespace trapglue;
 
 namespace sys = vantor::sys;
 namespace slot = vantor::sysslot;
@@ -63,24 +66,6 @@ void ReadDateTime(DateTime* native, uint32_t p) {
 void WriteDateTime(const DateTime* native, uint32_t p) {
     for (uint32_t i = 0; i < kDateTimeFields; ++i) Write68KUInt16(p, 2 * i, static_cast<uint16_t>(native->field[i]));
 }
-
-// A 16-bit in/out value behind a 68K pointer: read into `local` and handed to the OS as a native
-// pointer (null stays null), written back afterwards.
-struct InOut16 {
-    uint32_t p;
-    uint16_t local;
-    explicit InOut16(uint32_t pointer) : p(pointer), local(pointer ? Read68KUInt16(pointer, 0) : 0) {}
-    template <typename T = uint16_t>
-    T* Native() {
-        return p ? reinterpret_cast<T*>(&local) : nullptr;
-    }
-    void WriteBack() const {
-        if (p) Write68KUInt16(p, 0, local);
-    }
-};
-uint32_t Addr(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
-void* Ptr(uint32_t p) { return reinterpret_cast<void*>(static_cast<uintptr_t>(p)); }
-char* Str(uint32_t p) { return static_cast<char*>(Ptr(p)); }
 
 // ---- the alarm manager ----
 

@@ -1,0 +1,42 @@
+// Helpers of the trap glue: the two views of a 68K address (68K addresses are native addresses),
+// and a value behind a 68K pointer that a native call reads and writes.
+#pragma once
+
+#include <cstdint>
+
+#include "morvel/glue/MorvelCommon.h"
+
+namespace morvel::trapglue {
+
+inline uint32_t Addr(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
+inline void* Ptr(uint32_t p) { return reinterpret_cast<void*>(static_cast<uintptr_t>(p)); }
+inline char* Str(uint32_t p) { return static_cast<char*>(Ptr(p)); }
+
+// A 16- or 32-bit value behind a 68K pointer: read big-endian into `value` and handed to the OS as
+// a native pointer (null stays null), written back big-endian afterwards.
+template <typename T>
+struct InOut {
+    static_assert(sizeof(T) == 2 || sizeof(T) == 4);
+    uint32_t p;
+    T value = 0;
+    explicit InOut(uint32_t pointer) : p(pointer) {
+        if (!p) return;
+        if constexpr (sizeof(T) == 2) value = Read68KUInt16(p, 0);
+        else value = Read68KUInt32(p, 0);
+    }
+    // The native pointer, as T or as another type of the same size (a signed view).
+    template <typename U = T>
+    U* Native() {
+        static_assert(sizeof(U) == sizeof(T));
+        return p ? reinterpret_cast<U*>(&value) : nullptr;
+    }
+    void WriteBack() const {
+        if (!p) return;
+        if constexpr (sizeof(T) == 2) Write68KUInt16(p, 0, value);
+        else Write68KUInt32(p, 0, value);
+    }
+};
+using InOut16 = InOut<uint16_t>;
+using InOut32 = InOut<uint32_t>;
+
+}  // namespace morvel::trapglue

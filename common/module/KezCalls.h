@@ -51,6 +51,42 @@ using KezTimerCallback = void (*)(uint32_t argument);
     X(HALDelay, void, (uint32_t microseconds))                                                    \
     X(HALErrDisplay, uint32_t, (const char* message, uint8_t flagA, uint32_t* answer,            \
                                 uint8_t flagB))                                                  \
+    X(HALFloatAddF64, double, (double a, double b))                                               \
+    X(HALFloatAddF32, float, (float a, float b))                                                  \
+    X(HALFloatEqF64, int32_t, (double a, double b))                                               \
+    X(HALFloatLtF64, int32_t, (double a, double b))                                               \
+    X(HALFloatEqF32, int32_t, (float a, float b))                                                 \
+    X(HALFloatLtF32, int32_t, (float a, float b))                                                 \
+    X(HALFloatDivF64, double, (double a, double b))                                               \
+    X(HALFloatDivF32, float, (float a, float b))                                                  \
+    X(HALFloatF64ToF32, float, (double value))                                                    \
+    X(HALFloatF64ToI32, int32_t, (double value))                                                  \
+    X(HALFloatF64ToF64, double, (double value))                                                   \
+    X(HALFloatF64ToU32, uint32_t, (double value))                                                 \
+    X(HALFloatF64ToI64, int64_t, (double value))                                                  \
+    X(HALFloatF64ToU64, uint64_t, (double value))                                                 \
+    X(HALFloatF32ToF64, double, (float value))                                                    \
+    X(HALFloatF32ToI32, int32_t, (float value))                                                   \
+    X(HALFloatF32ToF32, float, (float value))                                                     \
+    X(HALFloatF32ToU32, uint32_t, (float value))                                                  \
+    X(HALFloatF32ToI64, int64_t, (float value))                                                   \
+    X(HALFloatF32ToU64, uint64_t, (float value))                                                  \
+    X(HALFloatI32ToF32, float, (int32_t value))                                                   \
+    X(HALFloatI32ToF64, double, (int32_t value))                                                  \
+    X(HALFloatExtToF64, double, (long double value))                                              \
+    X(HALFloatExtToF32, float, (long double value))                                               \
+    X(HALFloatI64ToF32, float, (int64_t value))                                                   \
+    X(HALFloatI64ToF64, double, (int64_t value))                                                  \
+    X(HALFloatMulF64, double, (double a, double b))                                               \
+    X(HALFloatMulF32, float, (float a, float b))                                                  \
+    X(HALFloatNegF64, double, (double value))                                                     \
+    X(HALFloatNegF32, float, (float value))                                                       \
+    X(HALFloatSubF64, double, (double a, double b))                                               \
+    X(HALFloatSubF32, float, (float a, float b))                                                  \
+    X(HALFloatU32ToF32, float, (uint32_t value))                                                  \
+    X(HALFloatU32ToF64, double, (uint32_t value))                                                 \
+    X(HALFloatU64ToF64, double, (uint64_t value))                                                 \
+    X(HALFloatU64ToF32, float, (uint64_t value))                                                  \
     X(HALEventPost, uint16_t, (uint32_t kind, void* record))                                      \
     X(HALEventSetHandler, uint16_t, (uint32_t kind, KezEventHandler handler,                     \
                                      KezEventHandler* oldHandler))                               \

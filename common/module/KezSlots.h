@@ -41,29 +41,29 @@
     X(32, HALFloatF64ToF32)                \
     X(33, HALFloatF64ToI32)                \
     X(34, HALFloatF64ToF64)                \
-    X(35, HALFloatF64ToI64)                \
-    X(36, HALFloatF64ToU32)                \
+    X(35, HALFloatF64ToU32)                \
+    X(36, HALFloatF64ToI64)                \
     X(37, HALFloatF64ToU64)                \
     X(38, HALFloatF32ToF64)                \
     X(39, HALFloatF32ToI32)                \
     X(40, HALFloatF32ToF32)                \
-    X(41, HALFloatF32ToI64)                \
-    X(42, HALFloatF32ToU32)                \
+    X(41, HALFloatF32ToU32)                \
+    X(42, HALFloatF32ToI64)                \
     X(43, HALFloatF32ToU64)                \
-    X(44, HALFloatI32ToF64)                \
-    X(45, HALFloatI32ToF32)                \
+    X(44, HALFloatI32ToF32)                \
+    X(45, HALFloatI32ToF64)                \
     X(46, HALFloatExtToF64)                \
     X(47, HALFloatExtToF32)                \
-    X(48, HALFloatI64ToF64)                \
-    X(49, HALFloatI64ToF32)                \
+    X(48, HALFloatI64ToF32)                \
+    X(49, HALFloatI64ToF64)                \
     X(50, HALFloatMulF64)                  \
     X(51, HALFloatMulF32)                  \
     X(52, HALFloatNegF64)                  \
     X(53, HALFloatNegF32)                  \
     X(54, HALFloatSubF64)                  \
     X(55, HALFloatSubF32)                  \
-    X(56, HALFloatU32ToF64)                \
-    X(57, HALFloatU32ToF32)                \
+    X(56, HALFloatU32ToF32)                \
+    X(57, HALFloatU32ToF64)                \
     X(58, HALFloatU64ToF64)                \
     X(59, HALFloatU64ToF32)                \
     X(60, HALInfoGetRevision)              \

@@ -80,6 +80,7 @@
     X(83, DmDeleteDatabase)                                                                                      \
     X(84, DmDeleteRecord)                                                                                        \
     X(85, DmDetachRecord)                                                                                        \
+    X(86, DmDetachResource)                                                                                      \
     X(87, DmFindDatabaseByName)                /* find a database by name */                                     \
     X(88, DmFindDatabase)                                                                                        \
     X(89, DmFindDatabaseWithTypeCreator)                                                                         \

@@ -5,6 +5,7 @@
 
 #include "common/module/SystemCalls.h"
 #include "morvel/launch/AppLaunch.h"
+#include "morvel/traps/DatabaseGlue.h"
 #include "morvel/traps/ErrorGlue.h"
 #include "morvel/traps/EventGlue.h"
 #include "morvel/traps/IntlGlue.h"
@@ -62,6 +63,7 @@ void TrapTableInit(TrapHandler* table) {
     TimeGlueInstall(table);
     StringGlueInstall(table);
     IntlGlueInstall(table);
+    DatabaseGlueInstall(table);
 }
 
 uint16_t TrapTableCreate(EmulState* global) {

@@ -145,6 +145,51 @@ TEST_F(DatabaseGlueTest, RecordInfoWritesItsValuesOnlyWhenTheOsSucceeds) {
     }
 }
 
+TEST_F(DatabaseGlueTest, SearchStateIsCopiedAsIsAndByteValuesStayBytes) {
+    // DmGetNextDatabaseByTypeCreator(true, data, 'type', 'crea', true, data+38, data+40), the state
+    // holding the bytes 0 to 31.
+    vantor::os::OnCall(Library::System, slot::DmGetNextDatabaseByTypeCreator, [](const SlotCall& c) {
+        EXPECT_EQ(c.args[0] & 0xFF, 1u);
+        EXPECT_EQ(c.args[2], FourCC("type"));
+        EXPECT_EQ(c.args[3], FourCC("crea"));
+        EXPECT_EQ(c.args[4] & 0xFF, 1u);
+        auto* state = At<uint8_t>(c.args[1]);
+        for (int i = 0; i < 32; ++i) EXPECT_EQ(state[i], i) << i;
+        state[0] = 0xAA;
+        *At<uint16_t>(c.args[5]) = 1;
+        *At<uint32_t>(c.args[6]) = 0x1234;
+        return 0u;
+    });
+    ASSERT_EQ(Run(" lea data(%pc),%a2\n moveq #31,%d1\n moveq #0,%d2\n1: move.b %d2,(%a2)+\n addq.b #1,%d2\n"
+                  " dbra %d1,1b\n pea data+40(%pc)\n pea data+38(%pc)\n move.b #1,-(%sp)\n pea 0x63726561\n"
+                  " pea 0x74797065\n pea data(%pc)\n move.b #1,-(%sp)\n" +
+                  Trap(0xA078, 24) + " rts\n"),
+              0);
+    EXPECT_EQ(Data()[0], 0xAA);
+    EXPECT_EQ(Data()[1], 1);
+    EXPECT_EQ(vantor::ReadBE16(Data() + 38), 1);
+    EXPECT_EQ(vantor::ReadBE32(Data() + 40), 0x1234u);
+
+    // DmOpenDatabaseInfo: the resource-database flag is one byte; the byte after it stays.
+    vantor::os::OnCall(Library::System, slot::DmOpenDatabaseInfo, [](const SlotCall& c) {
+        *At<uint32_t>(c.args[1]) = 0x42;
+        *At<uint16_t>(c.args[2]) = 2;
+        *At<uint16_t>(c.args[3]) = 3;
+        *At<uint16_t>(c.args[4]) = 0;
+        *At<uint8_t>(c.args[5]) = 1;
+        return 0u;
+    });
+    ASSERT_EQ(Run(" lea data+11(%pc),%a2\n move.b #0x77,(%a2)\n pea data+10(%pc)\n pea data+8(%pc)\n"
+                  " pea data+6(%pc)\n pea data+4(%pc)\n pea data(%pc)\n pea 0x5000\n" +
+                  Trap(0xA04C, 24) + " rts\n"),
+              0);
+    EXPECT_EQ(vantor::ReadBE32(Data()), 0x42u);
+    EXPECT_EQ(vantor::ReadBE16(Data() + 4), 2);
+    EXPECT_EQ(vantor::ReadBE16(Data() + 6), 3);
+    EXPECT_EQ(Data()[10], 1);
+    EXPECT_EQ(Data()[11], 0x77);
+}
+
 // The 68K compare function: copies its 22 bytes of arguments to data and answers the difference
 // of the two big-endian words its records hold.
 constexpr const char* kCompare =

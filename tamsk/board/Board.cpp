@@ -15,6 +15,8 @@
 #include "tamsk/devices/Gpio.h"
 #include "tamsk/devices/Intc.h"
 #include "tamsk/devices/Keypad.h"
+#include "tamsk/devices/Mmc.h"
+#include "tamsk/devices/Nand.h"
 #include "tamsk/devices/OsTimer.h"
 #include "tamsk/devices/PowerManager.h"
 #include "tamsk/devices/Rtc.h"
@@ -50,8 +52,11 @@ void InstallDevices() {
     MemInstallDevice(0x48100000, MemControllerRead, MemControllerWrite);
     MemInstallDevice(kKeypadBase, KeypadRead, KeypadWrite);
     MemInstallDevice(kTouchBase, TouchRead, TouchWrite);
-    // 0x44A00000 and 0x50000000 read 0 and ignore writes: the defaults. The MMC, NAND and LCD
-    // controllers are not modelled here and keep the defaults too.
+    MemInstallDevice(kMmcBase, MmcRead, MmcWrite);
+    MemInstallDevice(kMmcMirror, MmcRead, MmcWrite);
+    MemInstallDevice(kNandBase, NandRead, NandWrite);
+    // 0x44A00000 and 0x50000000 read 0 and ignore writes: the defaults. The LCD controller is not
+    // modelled here and keeps the defaults too.
 }
 
 }  // namespace
@@ -59,6 +64,7 @@ void InstallDevices() {
 void MemSetupAreas(int32_t code) {
     if (code == kRunSave) return;
     if (code == kRunPowerOn || code == kRunPowerOnRestore) MemAllocateAreas();
+    NandReset(code);
     // NAND contents: erased at power-on; restored (or erased when missing) on a load.
     if (IsRestore(code)) {
         if (!SessReadChunk(FourCC(">nad"), MemNandData, kNandDataSize))
@@ -107,6 +113,7 @@ void MemSave(int32_t code) {
     CpuMmuSaveImage(image);
     SessWriteChunk(FourCC(">mem"), image, sizeof image);
     PatchSave(code);
+    NandSave(code);
     SessWriteChunk(FourCC(">nad"), MemNandData, kNandDataSize);
     SessWriteChunk(FourCC(">nas"), MemNandSpare, kNandSpareSize);
     SessWriteChunk(FourCC(">sra"), MemSram, kSramSize);
@@ -124,6 +131,7 @@ void BoardResetAll(int32_t code) {
     UartSetup(code);
     GpioReset(code);
     PowerManagerReset(code);
+    MmcReset(code);
     KeypadReset(code);
     Ac97Reset(code);
     TouchReset(code);
@@ -133,6 +141,7 @@ void SessSaveAll(int32_t code) {
     TouchSave(code);
     Ac97Save(code);
     KeypadSave(code);
+    MmcSave(code);
     PowerManagerSave(code);
     GpioSave(code);
     UartSave(code);

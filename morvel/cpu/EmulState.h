@@ -57,7 +57,7 @@ struct EmulState {
     uint32_t SR;
     uint8_t running;
     uint8_t contextKind;
-    uint16_t reserved0;
+    uint16_t floatStatus;  // float status word: bits 4-5 rounding mode, bit 15 unordered compare
     RunFrame* jumpChain;  // innermost run in progress
 
     // Launch (application launch and module entry).

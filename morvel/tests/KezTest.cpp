@@ -27,38 +27,6 @@ T Symbol(void* handle, const char* name) {
     return reinterpret_cast<T>(dlsym(handle, name));
 }
 
-class RealKezTest : public MorvelTest {
-protected:
-    static void SetUpTestSuite() { kez_ = dlopen(VANTOR_BIN_DIR "/libKez.so", RTLD_NOW); }
-
-    void SetUp() override {
-        MorvelTest::SetUp();
-        ASSERT_NE(kez_, nullptr) << dlerror();
-        // What Kez's host program hands it before the OS starts.
-        Symbol<uint32_t (*)(const char*)>(kez_, "PrvRALSetExePath")(VANTOR_BIN_DIR "/");
-        Symbol<void (*)(void*, void*)>(kez_, "PrvRALPatchHandles")(kez_, dlopen(nullptr, RTLD_NOW));
-        Symbol<void (*)(vantor::SystemDispatchTable)>(kez_, "PrvPatchSystemDispatchTable")(vantor::os::SystemTable());
-        Symbol<void (*)()>(kez_, "__SetMyDispatchTable")();
-        ASSERT_TRUE(vantor::os::RegisterModule(kez_));
-        // Library modules import this Morvel.
-        vantor::os::RegisterTable(vantor::kA68kType, vantor::kA68kCreator, MorvelExportTable(), vantor::kA68kSlots);
-        ASSERT_EQ(TrapTableCreate(&ctx_.state), 0);
-    }
-    void TearDown() override {
-        vantor::os::UnregisterModule(vantor::kA68kType, vantor::kA68kCreator);
-        vantor::os::UnregisterModule(vantor::kKezType, vantor::kKezCreator);
-        MorvelTest::TearDown();
-    }
-    vantor::ModuleProc* KezExports() {
-        uint32_t table = 0;
-        Symbol<ModuleExportDispatchTableProc>(kez_, "__ExportDispatchTable")(&table);
-        return reinterpret_cast<vantor::ModuleProc*>(static_cast<uintptr_t>(table));
-    }
-
-    static inline void* kez_ = nullptr;
-    TestContext ctx_;
-};
-
 TEST_F(RealKezTest, MorvelBindsKezThroughTheSystemBinder) {
     bool boundBefore = KezImport().IsBound();
     uint32_t task = 0;

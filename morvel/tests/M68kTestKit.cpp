@@ -1,5 +1,6 @@
 #include "M68kTestKit.h"
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 #include "common/module/SystemCalls.h"
 #include "morvel/cpu/MorvelCpu.h"
 #include "morvel/glue/MorvelCommon.h"
+#include "morvel/glue/MorvelExports.h"
 #include "morvel/traps/TrapTable.h"
 
 namespace morvel::test {
@@ -71,6 +73,40 @@ uint16_t TrapGlueTest::Run(const std::string& src) {
     dataOffset_ = code_.size();
     code_.resize(code_.size() + 64, 0);
     return Call68KCode(&ctx_.state, Addr(code_.data()), 0);
+}
+
+namespace {
+template <typename T>
+T KezSymbol(void* handle, const char* name) {
+    return reinterpret_cast<T>(dlsym(handle, name));
+}
+}  // namespace
+
+void RealKezTest::SetUpTestSuite() { kez_ = dlopen(VANTOR_BIN_DIR "/libKez.so", RTLD_NOW); }
+
+void RealKezTest::SetUp() {
+    TrapGlueTest::SetUp();
+    ASSERT_NE(kez_, nullptr) << dlerror();
+    // What Kez's host program hands it before the OS starts.
+    KezSymbol<uint32_t (*)(const char*)>(kez_, "PrvRALSetExePath")(VANTOR_BIN_DIR "/");
+    KezSymbol<void (*)(void*, void*)>(kez_, "PrvRALPatchHandles")(kez_, dlopen(nullptr, RTLD_NOW));
+    KezSymbol<void (*)(vantor::SystemDispatchTable)>(kez_, "PrvPatchSystemDispatchTable")(vantor::os::SystemTable());
+    KezSymbol<void (*)()>(kez_, "__SetMyDispatchTable")();
+    ASSERT_TRUE(vantor::os::RegisterModule(kez_));
+    // Library modules import this Morvel.
+    vantor::os::RegisterTable(vantor::kA68kType, vantor::kA68kCreator, MorvelExportTable(), vantor::kA68kSlots);
+}
+
+void RealKezTest::TearDown() {
+    vantor::os::UnregisterModule(vantor::kA68kType, vantor::kA68kCreator);
+    vantor::os::UnregisterModule(vantor::kKezType, vantor::kKezCreator);
+    TrapGlueTest::TearDown();
+}
+
+vantor::ModuleProc* RealKezTest::KezExports() {
+    uint32_t table = 0;
+    KezSymbol<ModuleExportDispatchTableProc>(kez_, "__ExportDispatchTable")(&table);
+    return reinterpret_cast<vantor::ModuleProc*>(static_cast<uintptr_t>(table));
 }
 
 std::vector<std::string> MorvelTest::Reports() {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/module/ModuleInterface.h"
 #include "morvel/cpu/EmulState.h"
 #include "standin/os/StandinTest.h"
 
@@ -53,6 +54,17 @@ protected:
     TestContext ctx_;
     std::vector<uint8_t> code_;
     size_t dataOffset_ = 0;
+};
+
+// Trap glue tests against the real Kez module: libKez.so is opened as its host program opens it
+// and registered with the stand-in's binder, so that Morvel's import of 'rsrc'/'pkez' binds to it.
+class RealKezTest : public TrapGlueTest {
+protected:
+    static void SetUpTestSuite();
+    void SetUp() override;
+    void TearDown() override;
+    vantor::ModuleProc* KezExports();
+    static inline void* kez_ = nullptr;
 };
 
 // Adds a resource to a database of the stand-in's store.

@@ -8,6 +8,7 @@
 #include "morvel/traps/DatabaseGlue.h"
 #include "morvel/traps/ErrorGlue.h"
 #include "morvel/traps/EventGlue.h"
+#include "morvel/traps/FloatGlue.h"
 #include "morvel/traps/IntlGlue.h"
 #include "morvel/traps/Libraries.h"
 #include "morvel/traps/MemoryGlue.h"
@@ -64,6 +65,7 @@ void TrapTableInit(TrapHandler* table) {
     StringGlueInstall(table);
     IntlGlueInstall(table);
     DatabaseGlueInstall(table);
+    FloatGlueInstall(table);
 }
 
 uint16_t TrapTableCreate(EmulState* global) {

@@ -8,6 +8,7 @@
 #include "morvel/traps/DatabaseGlue.h"
 #include "morvel/traps/ErrorGlue.h"
 #include "morvel/traps/EventGlue.h"
+#include "morvel/traps/ExchangeGlue.h"
 #include "morvel/traps/FloatGlue.h"
 #include "morvel/traps/IntlGlue.h"
 #include "morvel/traps/Libraries.h"
@@ -66,6 +67,7 @@ void TrapTableInit(TrapHandler* table) {
     IntlGlueInstall(table);
     DatabaseGlueInstall(table);
     FloatGlueInstall(table);
+    ExchangeGlueInstall(table);
 }
 
 uint16_t TrapTableCreate(EmulState* global) {

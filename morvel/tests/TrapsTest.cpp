@@ -76,11 +76,11 @@ TEST_F(TrapsTest, UnimplementedTrapReportsOnceAndAsksTheAppToStop) {
         return 0u;
     });
     size_t events = vantor::os::PendingEvents();
-    EXPECT_EQ(RunAsm("moveq #-1,%d0\n trap #15\n .short 0xA400\n move.l %d0,%d1\n"
-                     " moveq #-1,%d0\n trap #15\n .short 0xA401\n rts"),
+    EXPECT_EQ(RunAsm("moveq #-1,%d0\n trap #15\n .short 0xA496\n move.l %d0,%d1\n"
+                     " moveq #-1,%d0\n trap #15\n .short 0xA497\n rts"),
               0);
     ASSERT_EQ(alerts.size(), 1u);
-    EXPECT_EQ(alerts[0], "1285Not supported (0, 1024)");
+    EXPECT_EQ(alerts[0], "1285Not supported (0, 1174)");
     EXPECT_EQ(vantor::os::PendingEvents(), events + 1);
     EXPECT_EQ(ctx_.state.unimplementedReported, 1);
 }

@@ -390,21 +390,13 @@ void UdaFormat(EmulState* s) {
     alignas(4) uint8_t scratch[12] = {};
     const uint16_t value = Arg16(s, 4);
     const char* format = Str(GetArgPtr(s, 6));
-    uint32_t local[kUdaLocalArgEntries] = {};
-    uint32_t* native = local;
-    const uint32_t entries = format ? FormatArgEntries(format) : 0;
-    if (entries > kUdaLocalArgEntries) {
-        native = static_cast<uint32_t*>(sys::MemPtrNew(entries * 4));
-        if (!native) {
-            SetResultD0UInt16(s, 0);
-            return;
-        }
+    FormatArgs<kUdaLocalArgEntries> args(format, s->A[7] + 10);
+    if (!args.Ok()) {
+        SetResultD0UInt16(s, 0);
+        return;
     }
-    if (format) StrVPrintFImpl(format, s->A[7] + 10, native);
-    const uint16_t result =
-        SysCall<uint16_t(void*, uint16_t, const char*, uint32_t*)>(slot::UdaSel0, scratch, value, format, native);
-    if (native != local) sys::MemChunkFree(native);
-    SetResultD0UInt16(s, result);
+    SetResultD0UInt16(s, SysCall<uint16_t(void*, uint16_t, const char*, uint32_t*)>(slot::UdaSel0, scratch, value,
+                                                                                   format, args.Native()));
 }
 
 void TrapUdaMgrDispatch(EmulState* s, uint16_t) {

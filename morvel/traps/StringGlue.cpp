@@ -95,21 +95,13 @@ void TrapSysErrString(EmulState* s, uint16_t) {
 void PrintF(EmulState* s, uint32_t args68K) {
     char* destination = Str(GetArgPtr(s, 0));
     const char* format = Str(GetArgPtr(s, 4));
-    uint32_t local[kLocalArgEntries];
-    uint32_t* native = local;
-    const uint32_t entries = format ? FormatArgEntries(format) : 0;
-    if (entries > kLocalArgEntries) {
-        native = static_cast<uint32_t*>(sys::MemPtrNew(entries * 4));
-        if (!native) {
-            if (destination) *destination = 0;
-            SetResultD0UInt16(s, 0);
-            return;
-        }
+    FormatArgs<kLocalArgEntries> args(format, args68K);
+    if (!args.Ok()) {
+        if (destination) *destination = 0;
+        SetResultD0UInt16(s, 0);
+        return;
     }
-    if (format) StrVPrintFImpl(format, args68K, native);
-    const int16_t written = sys::StrPrintF(destination, format, native);
-    if (native != local) sys::MemChunkFree(native);
-    SetResultD0UInt16(s, static_cast<uint16_t>(written));
+    SetResultD0UInt16(s, static_cast<uint16_t>(sys::StrPrintF(destination, format, args.Native())));
 }
 // StrPrintF: the variable arguments follow the format pointer in the argument block.
 void TrapStrPrintF(EmulState* s, uint16_t) { PrintF(s, s->A[7] + 8); }

@@ -29,7 +29,7 @@ TEST_F(StringGlueTest, VariableArgumentsBecomeOne32BitEntryPerValue) {
         {"%u|%d|%x", {{2, 0xFFFF}, {2, 0xFFFF}, {2, 0x8000}}, {65535, 0xFFFFFFFF, 0x8000}},
         {"%hd %lx %lc %ls", {{2, 0x8001}, {4, 0xCAFEF00D}, {2, 'A'}, {4, 0x100}}, {0xFFFF8001, 0xCAFEF00D, 'A', 0x100}},
         {"%*d", {{2, 0xFFFE}, {2, 5}}, {0xFFFFFFFE, 5}},
-        {"%-08.2d", {}, {}},          // the '.' ends the specification: nothing consumed
+        {"%-08.2d", {}, {}},          // the '.' ends the conversion: nothing consumed
         {"100%% %+ #5d", {{2, 7}}, {7}},
         {"%", {}, {}},
         {"", {}, {}},

@@ -16,10 +16,6 @@ namespace {
 
 using namespace trapglue;
 
-namespace sys = vantor::sys;
-namespace slot = vantor::sysslot;
-using vantor::glue::SysCall;
-
 using Handle = void*;
 using CompareProc = int16_t (*)(void*, void*, int16_t, void*, void*, void*);
 

@@ -17,10 +17,6 @@ namespace {
 
 using namespace trapglue;
 
-namespace sys = vantor::sys;
-namespace slot = vantor::sysslot;
-using vantor::glue::SysCall;
-
 constexpr const char* kFile = "Exg68K";
 constexpr uint16_t kSlotImcReadWhiteSpace = 286;
 constexpr uint16_t kRegCreatorID = 0xFFFB;  // registry kind: the type is a 4-byte creator code

@@ -19,8 +19,6 @@ namespace {
 using namespace trapglue;
 namespace kezsig = vantor::kezsig;
 namespace kezslot = vantor::kezslot;
-namespace slot = vantor::sysslot;
-using vantor::glue::SysCall;
 
 // Descriptor byte of a selector: how the common code reads its arguments and returns its result.
 constexpr uint8_t kArgCount = 0x07;     // arguments read here; above 2 the selector reads the rest

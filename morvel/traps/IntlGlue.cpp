@@ -11,10 +11,6 @@ namespace {
 
 using namespace trapglue;
 
-namespace sys = vantor::sys;
-namespace slot = vantor::sysslot;
-using vantor::glue::SysCall;
-
 constexpr uint16_t kErrLmBadParam = 0x0502;
 constexpr uint16_t kErrLmUnknownSelector = 0x0505;
 constexpr uint16_t kErrTsmBadCode = 0x050A;

@@ -12,10 +12,6 @@ namespace {
 
 using namespace trapglue;
 
-namespace sys = vantor::sys;
-namespace slot = vantor::sysslot;
-using vantor::glue::SysCall;
-
 constexpr uint32_t kLocalArgEntries = 5;
 
 int16_t Arg16(const EmulState* s, uint32_t offset) { return static_cast<int16_t>(GetArgUInt16(s, offset)); }

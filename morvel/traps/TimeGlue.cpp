@@ -14,10 +14,7 @@ namespace {
 
 using namespace trapglue;
 
-namespace sys = vantor::sys;
-namespace slot = vantor::sysslot;
 namespace ui = vantor::uislot;
-using vantor::glue::SysCall;
 
 constexpr uint16_t kProcAlarmCard = 0x8000;  // AlmSetAlarm / AlmGetAlarm: dbID is a 68K procedure
 constexpr uint16_t kErrAlarmNoMemory = 0x0901;

@@ -4,9 +4,16 @@
 
 #include <cstdint>
 
+#include "common/module/ModuleGlue.h"
+#include "common/module/SystemCalls.h"
 #include "morvel/glue/MorvelCommon.h"
 
 namespace morvel::trapglue {
+
+// The names every glue file calls the OS by.
+namespace sys = vantor::sys;
+namespace slot = vantor::sysslot;
+using vantor::glue::SysCall;
 
 inline uint32_t Addr(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
 inline void* Ptr(uint32_t p) { return reinterpret_cast<void*>(static_cast<uintptr_t>(p)); }

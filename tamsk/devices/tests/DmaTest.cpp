@@ -19,6 +19,7 @@
 #include "tamsk/devices/Intc.h"
 #include "tamsk/devices/Uart.h"
 #include "tamsk/devices/UartState.h"
+#include "tamsk/devices/tests/BoardTestSupport.h"
 #include "tamsk/devices/tests/UartTestSupport.h"
 #include "tamsk/host/HostThreads.h"
 
@@ -59,20 +60,12 @@ void Ticks(uint32_t n) {
 
 bool DmaRaised() { return Intc.rawPending[0] >> kIrqDma & 1; }
 
-class DmaFixture : public ::testing::Test {
+class DmaFixture : public test::BoardDeviceTest {
 protected:
-    void SetUp() override {
-        OptLoadDefaults();
-        OptSetText(Opt.SerialPort, "none");
-        PendingEventWord = 0;
-        MemAllocateAreas();
+    void BeforeReset() override {
         std::memset(MemSram, 0, kSramSize);
         std::memset(MemDram, 0, 0x100000);
-        IntcReset(kRunPowerOn);
-        BoardResetAll(kRunSoftReset);  // installs the device tables and resets every device
-        CpuServicePending();
     }
-    void TearDown() override { UartSave(kRunExit); }
 };
 
 TEST_F(DmaFixture, DescriptorChainMovesMemoryToMemoryOnTime) {

@@ -22,6 +22,7 @@
 #include "tamsk/devices/PowerManager.h"
 #include "tamsk/devices/TouchScreen.h"
 #include "tamsk/devices/Uart.h"
+#include "tamsk/devices/tests/BoardTestSupport.h"
 
 namespace tamsk {
 namespace {
@@ -38,19 +39,9 @@ unsigned SamplingEvents() {
     return n;
 }
 
-class InputFixture : public ::testing::Test {
+class InputFixture : public test::BoardDeviceTest {
 protected:
-    void SetUp() override {
-        OptLoadDefaults();
-        OptSetText(Opt.SerialPort, "none");
-        PendingEventWord = 0;
-        MemAllocateAreas();
-        IntcReset(kRunPowerOn);
-        TouchHostPen(false, 0, 0);
-        BoardResetAll(kRunSoftReset);  // installs the device tables and resets every device
-        CpuServicePending();
-    }
-    void TearDown() override { UartSave(kRunExit); }
+    void BeforeReset() override { TouchHostPen(false, 0, 0); }
 };
 
 constexpr uint32_t kKeyControl = 0x41500000, kRotary = 0x41500010, kDirect = 0x41500018,

@@ -6,6 +6,7 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")" && pwd)
 cd "$top"
 tools/install-deps.sh
+tools/i386-exec.sh
 build=build/libfuzzer
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DVANTOR_SANITIZE=ON -DVANTOR_LIBFUZZER=ON >/dev/null

@@ -8,6 +8,7 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")" && pwd)
 cd "$top"
 tools/install-deps.sh
+tools/i386-exec.sh
 
 build=build/release
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

@@ -7,6 +7,7 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")" && pwd)
 cd "$top"
 tools/install-deps.sh
+tools/i386-exec.sh
 
 build=build/test
 jobs=$(nproc)

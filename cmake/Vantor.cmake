@@ -42,6 +42,40 @@ if(VANTOR_WERROR)
     list(APPEND VANTOR_WARNINGS -Werror)
 endif()
 
+# How the os32 programs execute here: natively, or under qemu-i386 user emulation registered with
+# binfmt_misc (tools/i386-exec.sh arranges it where the kernel refuses 32-bit programs). A probe
+# built for i386 reports the machine it sees: i686 only under the emulator.
+function(_vantor_probe_os32)
+    set(dir ${CMAKE_BINARY_DIR}/os32-probe)
+    file(MAKE_DIRECTORY ${dir})
+    execute_process(COMMAND ${CMAKE_C_COMPILER} -m32 -o ${dir}/probe ${CMAKE_SOURCE_DIR}/cmake/os32/probe.c
+                    RESULT_VARIABLE rc OUTPUT_QUIET ERROR_VARIABLE error)
+    if(NOT rc EQUAL 0)
+        message(FATAL_ERROR "The i386 compiler does not work (${CMAKE_C_COMPILER} -m32): install "
+                            "g++-12-multilib (tools/install-deps.sh).\n${error}")
+    endif()
+    execute_process(COMMAND ${dir}/probe RESULT_VARIABLE rc OUTPUT_VARIABLE machine ERROR_QUIET
+                    OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(NOT rc EQUAL 0)
+        message(FATAL_ERROR "This kernel refuses 32-bit (i386) programs (${rc}), so the OS side cannot "
+                            "run: run tools/i386-exec.sh as root to run them under qemu-i386.")
+    endif()
+    if(machine MATCHES "^i.86$")
+        set(VANTOR_OS32_EMULATED ON PARENT_SCOPE)
+        message(STATUS "The OS side (i386) runs emulated under qemu-i386")
+    else()
+        set(VANTOR_OS32_EMULATED OFF PARENT_SCOPE)
+    endif()
+endfunction()
+_vantor_probe_os32()
+# What every os32 test runs with. Under qemu-i386 the address sanitizer, which takes the i686 kernel for
+# a 32-bit one, uses only the lower 3 GiB: the emulator gets the same limit, or it hands out memory
+# above it once the lower part is full and the sanitizer's allocator fails.
+set(VANTOR_TEST_ENVIRONMENT)
+if(VANTOR_OS32_EMULATED)
+    list(APPEND VANTOR_TEST_ENVIRONMENT QEMU_RESERVED_VA=0xc0000000)
+endif()
+
 set(VANTOR_SANITIZER_FLAGS)
 if(VANTOR_SANITIZE)
     set(VANTOR_SANITIZER_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=undefined
@@ -60,6 +94,9 @@ function(vantor_arch target arch)
         return()
     endif()
     if(arch STREQUAL "os32")
+        # 64-bit file offsets and inode numbers: without them readdir and stat fail with EOVERFLOW
+        # on file systems that hand out 64-bit values, and on files over 2 GiB.
+        target_compile_definitions(${target} PRIVATE _FILE_OFFSET_BITS=64)
         target_compile_options(${target} PRIVATE -m32)
         target_link_options(${target} PRIVATE -m32)
         if(type STREQUAL "EXECUTABLE")
@@ -68,6 +105,9 @@ function(vantor_arch target arch)
         endif()
     elseif(NOT arch STREQUAL "host")
         message(FATAL_ERROR "${target}: ARCH must be os32 or host, not '${arch}'")
+    endif()
+    if(arch STREQUAL "os32" AND type STREQUAL "EXECUTABLE" AND VANTOR_SANITIZE AND VANTOR_OS32_EMULATED)
+        target_sources(${target} PRIVATE ${CMAKE_SOURCE_DIR}/cmake/os32/EmulatedAsanOptions.c)
     endif()
     set(sanitizers ${VANTOR_SANITIZER_FLAGS})
     if(VANTOR_TSAN AND arch STREQUAL "host")
@@ -170,8 +210,15 @@ function(vantor_add_test name)
     if(V_SERIAL)
         list(APPEND props RESOURCE_LOCK serial)
     endif()
+    set(environment)
+    if(V_ARCH STREQUAL "os32")
+        set(environment ${VANTOR_TEST_ENVIRONMENT})
+    endif()
     if(VANTOR_TSAN)
-        list(APPEND props ENVIRONMENT "TSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tools/tsan.supp")
+        list(APPEND environment "TSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tools/tsan.supp")
+    endif()
+    if(environment)
+        list(APPEND props ENVIRONMENT "${environment}")
     endif()
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 TEST_PREFIX "${name}/"
                          WORKING_DIRECTORY ${VANTOR_TEST_DIR} PROPERTIES ${props})
@@ -202,6 +249,9 @@ function(vantor_add_fuzz name)
     if(NOT VANTOR_LIBFUZZER)
         add_test(NAME fuzz.${name} COMMAND ${target} -runs=20000 -seed=1 ${corpus})
         set_tests_properties(fuzz.${name} PROPERTIES LABELS fuzz TIMEOUT 300)
+        if(VANTOR_TEST_ENVIRONMENT AND V_ARCH STREQUAL "os32")
+            set_tests_properties(fuzz.${name} PROPERTIES ENVIRONMENT "${VANTOR_TEST_ENVIRONMENT}")
+        endif()
     endif()
 endfunction()
 

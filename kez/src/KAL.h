@@ -20,8 +20,11 @@ timespec DeadlineAfter(uint32_t milliseconds);
 
 // The calling thread's task slot index, or -1 when it is no task.
 int CurrentTaskIndex();
-// Notes the condition the calling task waits on, so that KALTaskDelete can wake it (null clears).
-void NoteTaskWait(pthread_cond_t* condition);
+// Notes the condition the calling task waits on and the mutex it holds for it, so that
+// KALTaskDelete can wake it; called with that mutex held (nulls clear).
+void NoteTaskWait(pthread_cond_t* condition, pthread_mutex_t* mutex);
+// Whether the task is blocked in a wait of this layer (tests synchronise on it).
+bool PrvKALTaskIsWaiting(uint32_t taskID);
 // Whether the calling task has been asked to end.
 bool CurrentTaskKilled();
 // Ends the calling task's thread (its slot is released on the way out).

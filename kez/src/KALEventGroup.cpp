@@ -144,10 +144,10 @@ class Registration {
 public:
     Registration(EventGroup& g, Waiter** entry, Waiter* waiter) : g_(g), entry_(entry) {
         *entry_ = waiter;
-        NoteTaskWait(&g_.condition);
+        NoteTaskWait(&g_.condition, &g_.mutex);
     }
     ~Registration() {
-        NoteTaskWait(nullptr);
+        NoteTaskWait(nullptr, nullptr);
         *entry_ = nullptr;
         pthread_mutex_unlock(&g_.mutex);
     }
@@ -192,7 +192,9 @@ uint16_t KALEventGroupWait(uint32_t id, const KALEventGroupRequest* request, uin
     uint16_t result = 0;
     {
         Registration registration(*g, entry, &waiter);
-        for (;;) {
+        // A deletion that came before the registration finds the kill flag set here.
+        killed = CurrentTaskKilled();
+        while (!killed) {
             int error = IsForever(timeout) ? pthread_cond_wait(&g->condition, &g->mutex)
                                            : pthread_cond_timedwait(&g->condition, &g->mutex, &deadline);
             if (g->deleted) {

@@ -102,10 +102,10 @@ class WaitScope {
 public:
     explicit WaitScope(Record& record) : record_(record) {
         ++record_.waiters;
-        NoteTaskWait(&record_.condition);
+        NoteTaskWait(&record_.condition, &record_.mutex);
     }
     ~WaitScope() {
-        NoteTaskWait(nullptr);
+        NoteTaskWait(nullptr, nullptr);
         --record_.waiters;
     }
 

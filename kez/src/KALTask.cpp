@@ -2,9 +2,10 @@
 // that is the parent of every task thread, start and wake through each task's own semaphore, and
 // OS priorities mapped to nice values.
 //
-// Task threads use deferred cancellation: a task ends only at a wait, delay or read, never while
-// it holds the allocator or a pool lock. Every wait of the layer also checks the task's kill flag
-// after each wake-up, so deleting a task ends it promptly.
+// Deleting a task sets its kill flag and wakes the wait it is in: every wait and delay of the layer
+// checks the flag and ends the task at once. Only a task blocked in a host call outside the layer
+// is cancelled, after a grace period; task threads use deferred cancellation, so that never
+// happens while one holds the allocator or a pool lock.
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/time.h>
@@ -44,7 +45,12 @@ struct TaskSlot {
     uint8_t inUse;
     uint8_t ending;  // detached and on its way out: nobody joins it
     std::atomic<uint8_t> kill;
-    std::atomic<pthread_cond_t*> waitingOn;
+    // The wait the task is in, under gTaskLock: the condition and the mutex it holds for it.
+    pthread_cond_t* waitCondition;
+    pthread_mutex_t* waitMutex;
+    // The task's own delay, which a deletion ends like any other wait.
+    pthread_mutex_t delayLock;
+    pthread_cond_t delayCondition;
 };
 
 struct CreationRequest {
@@ -92,7 +98,8 @@ void ClearSlot(TaskSlot& slot) {
     slot.inUse = 0;
     slot.ending = 0;
     slot.kill = 0;
-    slot.waitingOn = nullptr;
+    slot.waitCondition = nullptr;
+    slot.waitMutex = nullptr;
 }
 
 // The thread-local key's destructor: a task thread that ends, however it ends, frees its slot.
@@ -219,11 +226,17 @@ uint16_t KALTaskStart(uint32_t taskID, uint32_t argument) {
 }
 KEZ_SLOT(KALTaskStart, KALTaskStart)
 
+// How long a deleted task has to leave its wait before its thread is cancelled: only a task
+// blocked in a host call (a read, say) rather than in a wait of this layer takes that long.
+constexpr uint32_t kKillGraceMilliseconds = 2000;
+
 uint16_t KALTaskDelete(uint32_t taskID) {
     int index = gInitialized ? IndexOf(taskID) : -1;
     if (index < 0) return kalErrBadID;
     TaskSlot& slot = gTasks[index];
     pthread_t thread{};
+    pthread_cond_t* condition = nullptr;
+    pthread_mutex_t* mutex = nullptr;
     {
         SlotLock lock;
         if (!slot.inUse) return kalErrBadID;
@@ -234,14 +247,25 @@ uint16_t KALTaskDelete(uint32_t taskID) {
             // Unlocks before ending: the slot is released by the key's destructor.
         } else {
             thread = slot.thread;
+            // Set under the lock that NoteTaskWait takes: a wait noted after this point sees the
+            // flag before it sleeps; a wait noted before is the one woken below.
             slot.kill = 1;
-            if (pthread_cond_t* condition = slot.waitingOn.load()) pthread_cond_broadcast(condition);
+            condition = slot.waitCondition;
+            mutex = slot.waitMutex;
         }
     }
     if (&slot == CurrentSlot()) EndCurrentTask();
-    sched_yield();
-    pthread_cancel(thread);
-    pthread_join(thread, nullptr);
+    if (mutex) {
+        // Holding the waiter's mutex, the broadcast cannot fall between its check of the kill
+        // flag and its sleep. The records of every wait live as long as the layer.
+        Locked lock(mutex);
+        pthread_cond_broadcast(condition);
+    }
+    timespec deadline = DeadlineAfter(kKillGraceMilliseconds);
+    if (pthread_timedjoin_np(thread, nullptr, &deadline) != 0) {
+        pthread_cancel(thread);
+        pthread_join(thread, nullptr);
+    }
     return 0;
 }
 KEZ_SLOT(KALTaskDelete, KALTaskDelete)
@@ -279,6 +303,21 @@ KEZ_SLOT(KALTaskGetInfo, KALTaskGetInfo)
 
 uint16_t KALTaskDelay(int32_t milliseconds) {
     if (milliseconds < 0) return kalErrBadParam;
+    if (TaskSlot* slot = CurrentSlot()) {
+        // A task's delay is a wait on its own condition, so that deleting the task ends it.
+        timespec deadline = DeadlineAfter(static_cast<uint32_t>(milliseconds));
+        bool killed;
+        {
+            Locked lock(&slot->delayLock);
+            NoteTaskWait(&slot->delayCondition, &slot->delayLock);
+            while (!(killed = slot->kill) &&
+                   pthread_cond_timedwait(&slot->delayCondition, &slot->delayLock, &deadline) != ETIMEDOUT) {
+            }
+            NoteTaskWait(nullptr, nullptr);
+        }
+        if (killed) EndCurrentTask();
+        return 0;
+    }
     timespec delay{milliseconds / 1000, static_cast<long>(milliseconds % 1000) * 1000000L};
     while (nanosleep(&delay, &delay) != 0) {
         if (errno == EINTR) continue;
@@ -338,8 +377,19 @@ int CurrentTaskIndex() {
     return slot ? static_cast<int>(slot - gTasks) : -1;
 }
 
-void NoteTaskWait(pthread_cond_t* condition) {
-    if (TaskSlot* slot = CurrentSlot()) slot->waitingOn = condition;
+void NoteTaskWait(pthread_cond_t* condition, pthread_mutex_t* mutex) {
+    if (TaskSlot* slot = CurrentSlot()) {
+        SlotLock lock;
+        slot->waitCondition = condition;
+        slot->waitMutex = mutex;
+    }
+}
+
+bool PrvKALTaskIsWaiting(uint32_t taskID) {
+    int index = gInitialized ? IndexOf(taskID) : -1;
+    if (index < 0) return false;
+    SlotLock lock;
+    return gTasks[index].inUse && gTasks[index].waitMutex;
 }
 
 bool CurrentTaskKilled() {
@@ -354,7 +404,11 @@ uint16_t PrvKALTaskInitialize() {
     InitRecursiveMutex(&gTaskLock);
     InitRecursiveMutex(&gRequestLock);
     pthread_cond_init(&gRequestCondition, nullptr);
-    for (TaskSlot& slot : gTasks) ClearSlot(slot);
+    for (TaskSlot& slot : gTasks) {
+        ClearSlot(slot);
+        pthread_mutex_init(&slot.delayLock, nullptr);
+        pthread_cond_init(&slot.delayCondition, nullptr);
+    }
     gRequests = nullptr;
     gStop = false;
     gInitialized = true;
@@ -373,6 +427,10 @@ uint16_t PrvKALTaskDispose() {
     pthread_join(gCreationThread, nullptr);
     gInitialized = false;
     pthread_key_delete(gTaskKey);
+    for (TaskSlot& slot : gTasks) {
+        pthread_mutex_destroy(&slot.delayLock);
+        pthread_cond_destroy(&slot.delayCondition);
+    }
     pthread_mutex_destroy(&gTaskLock);
     pthread_mutex_destroy(&gRequestLock);
     pthread_cond_destroy(&gRequestCondition);

@@ -41,28 +41,28 @@ public:
     TimerLock() : Locked(&gTimerLock) {}
 };
 
-void TimerTask(uint32_t) {
-    TimerLock lock;
-    while (!gStop) {
-        uint64_t now = NowMilliseconds(), earliest = kNotArmed;
-        gChanged = false;
-        bool restart = false;
-        uint32_t visited = 0;
-        for (int i = 0; i < kTimerCount && visited < gTimerCount && !gStop; ++i) {
-            Timer& t = gTimers[i];
-            if (!t.callback) continue;
-            ++visited;
-            if (t.due <= now) {
-                t.due = kNotArmed;  // disarmed before its callback runs
-                t.callback(t.argument);
-                if (gChanged) {
-                    restart = true;
-                    break;
-                }
-            }
-            if (t.callback && t.due < earliest) earliest = t.due;
+// One pass of the timer task, under the timer lock: runs the callbacks that are due, then sleeps
+// until the earliest armed timer is due or the timers change.
+void ServeTimers() {
+    uint64_t now = NowMilliseconds(), earliest = kNotArmed;
+    gChanged = false;
+    uint32_t visited = 0;
+    for (int i = 0; i < kTimerCount && visited < gTimerCount && !gStop; ++i) {
+        Timer& t = gTimers[i];
+        if (!t.callback) continue;
+        ++visited;
+        if (t.due <= now) {
+            t.due = kNotArmed;  // disarmed before its callback runs
+            t.callback(t.argument);
+            if (gChanged) return;
         }
-        if (restart || gStop) continue;
+        if (t.callback && t.due < earliest) earliest = t.due;
+    }
+    if (gStop) return;
+    // Noted just before sleeping (a callback's own waits note theirs): deleting the timer task at
+    // shutdown wakes this wait like any other of the layer.
+    NoteTaskWait(&gTimerCondition, &gTimerLock);
+    if (!CurrentTaskKilled()) {
         if (earliest == kNotArmed) {
             pthread_cond_wait(&gTimerCondition, &gTimerLock);
         } else {
@@ -70,6 +70,16 @@ void TimerTask(uint32_t) {
             pthread_cond_timedwait(&gTimerCondition, &gTimerLock, &deadline);
         }
     }
+    NoteTaskWait(nullptr, nullptr);
+}
+
+void TimerTask(uint32_t) {
+    bool killed = false;
+    {
+        TimerLock lock;
+        while (!gStop && !(killed = CurrentTaskKilled())) ServeTimers();
+    }
+    if (killed) EndCurrentTask();
 }
 
 uint16_t KALTimerCreate(uint32_t* id, uint32_t tag, KezTimerCallback callback, uint32_t argument) {

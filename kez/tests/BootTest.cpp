@@ -294,7 +294,9 @@ TEST_F(KezHostRun, BootsRunsTheOsMainAndShutsDownCleanly) {
     EXPECT_TRUE(Contains(first.output, "OS main: started (hard reset)"));  // a new storage
     EXPECT_TRUE(Contains(first.output, "OS main: up"));
     EXPECT_TRUE(Contains(first.output, "kez-host: exit type 3"));
-    EXPECT_TRUE(Contains(first.output, "OS main: shutting down"));
+    // The OS main asked to quit without waiting, so shutdown may end it before it reacts to the
+    // shutdown key: only its request is certain.
+    EXPECT_TRUE(Contains(first.output, "OS main: quitting"));
     EXPECT_TRUE(Contains(first.output, "PrvHALMemoryDispose returned 0"));
     EXPECT_TRUE(Contains(first.output, "kez-host: shutdown 0, host status 3"));
     EXPECT_EQ(StorageWord(storage_, 0), 0xFEEDFACEu);
@@ -306,27 +308,6 @@ TEST_F(KezHostRun, BootsRunsTheOsMainAndShutsDownCleanly) {
     EXPECT_EQ(second.status, 0) << second.output;
     EXPECT_TRUE(Contains(second.output, "OS main: started\n")) << second.output;
     EXPECT_EQ(StorageWord(storage_, 1), 2u);
-}
-
-TEST_F(KezHostRun, TheThreeAreasAreMappedAtTheirFixedAddresses) {
-    if (std::system("command -v strace > /dev/null") != 0) GTEST_SKIP() << "strace is not installed";
-    std::string command = "strace -f -e trace=mmap,mmap2 " + std::string(VANTOR_BIN_DIR) + "/kez-host " + base_ +
-                          " --run-ms 50 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    std::string output;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-    pclose(pipe);
-    for (const char* address : {"mmap2(0x57000000", "mmap2(0x58000000", "mmap2(0x60000000"}) {
-        size_t at = output.find(address);
-        ASSERT_NE(at, std::string::npos) << address;
-        std::string line = output.substr(at, output.find('\n', at) - at);
-        EXPECT_TRUE(Contains(line, "MAP_FIXED_NOREPLACE")) << line;
-        // The result may come on a line of its own ("resumed") while other threads run.
-        EXPECT_TRUE(Contains(output, std::string("= ") + (address + 6))) << output;
-    }
 }
 
 TEST_F(KezHostRun, RestartsOnTheExitTypesThatAskForIt) {

@@ -46,7 +46,7 @@ TEST_F(Kernel, TaskRunsOnlyWhenStartedAtTheNiceValueOfItsPriority) {
         ASSERT_EQ(KEZ_CALL(KALTaskCreate, &ids[i], &record), 0);
         EXPECT_EQ(ids[i], 0x80000000u | static_cast<uint32_t>(i));
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(Blocked(ids[i]));
     for (int i = 0; i < 3; ++i) EXPECT_EQ(gTid[i], 0) << "ran before its start";
     for (int i = 0; i < 3; ++i) ASSERT_EQ(KEZ_CALL(KALTaskStart, ids[i], static_cast<uint32_t>(i)), 0);
     for (int i = 0; i < 3; ++i) {
@@ -125,7 +125,7 @@ TEST_F(Kernel, DeletingATaskBlockedInAWaitEndsItPromptly) {
         KEZ_CALL(KALTaskDelay, 60000);
         ++returned;
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    for (uint32_t task : {inMutex, inSemaphore, inDelay}) ASSERT_TRUE(Blocked(task));
     auto start = std::chrono::steady_clock::now();
     for (uint32_t task : {inMutex, inSemaphore, inDelay}) EXPECT_EQ(KEZ_CALL(KALTaskDelete, task), 0);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
@@ -161,16 +161,20 @@ TEST_F(Kernel, MutexesAreRecursiveTimeOutAndReuseTheRecordFreedLongestAgo) {
     ASSERT_EQ(KEZ_CALL(KALMutexReserve, 0, -1), 0);
     static std::atomic<int> got;
     got = 0;
-    StartTask([](uint32_t) {
+    static std::atomic<int> timedOut;
+    timedOut = 0;
+    uint32_t task = StartTask([](uint32_t) {
         EXPECT_EQ(KEZ_CALL(KALMutexReserve, 0, 50), kalErrTimeout);
+        timedOut = 1;
         EXPECT_EQ(KEZ_CALL(KALMutexReserve, 0, -1), 0);
         got = 1;
         KEZ_CALL(KALMutexRelease, 0);
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_TRUE(Eventually([] { return timedOut == 1; }));
+    ASSERT_TRUE(Blocked(task));  // in its endless wait
     EXPECT_EQ(KEZ_CALL(KALMutexRelease, 0), 0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
     EXPECT_EQ(got, 0);
+    EXPECT_TRUE(PrvKALTaskIsWaiting(task));
     EXPECT_EQ(KEZ_CALL(KALMutexRelease, 0), 0);
     ASSERT_TRUE(Eventually([] { return got == 1; }));
     uint8_t info[8];
@@ -186,12 +190,12 @@ TEST_F(Kernel, MutexDeletedUnderItsWaitersWakesThemWithDeleted) {
     static std::atomic<int> deleted, other;
     deleted = other = 0;
     for (int i = 0; i < 4; ++i) {
-        StartTask([](uint32_t id) {
+        uint32_t task = StartTask([](uint32_t id) {
             uint16_t result = KEZ_CALL(KALMutexReserve, id, -1);
             (result == kalErrDeleted ? deleted : other)++;
         }, mutex);
+        ASSERT_TRUE(Blocked(task));
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(KEZ_CALL(KALMutexDelete, mutex), 0);
     ASSERT_TRUE(Eventually([] { return deleted + other == 4; }));
     EXPECT_EQ(deleted, 4);
@@ -239,15 +243,14 @@ TEST_F(Kernel, SemaphoresCountWaitAndReportTheirCounts) {
 
     static std::atomic<int> woken;
     woken = 0;
-    StartTask([](uint32_t s) { woken = KEZ_CALL(KALSemaphoreWait, s, -1) == 0 ? 1 : 2; }, id);
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(Blocked(StartTask([](uint32_t s) { woken = KEZ_CALL(KALSemaphoreWait, s, -1) == 0 ? 1 : 2; }, id)));
     EXPECT_EQ(KEZ_CALL(KALSemaphoreSignal, id), 0);
     ASSERT_TRUE(Eventually([] { return woken != 0; }));
     EXPECT_EQ(woken, 1);
 
     woken = 0;
-    StartTask([](uint32_t s) { woken = KEZ_CALL(KALSemaphoreWait, s, -1) == kalErrDeleted ? 1 : 2; }, id);
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(
+        Blocked(StartTask([](uint32_t s) { woken = KEZ_CALL(KALSemaphoreWait, s, -1) == kalErrDeleted ? 1 : 2; }, id)));
     EXPECT_EQ(KEZ_CALL(KALSemaphoreDelete, id), 0);
     ASSERT_TRUE(Eventually([] { return woken != 0; }));
     EXPECT_EQ(woken, 1);
@@ -273,22 +276,23 @@ TEST_F(Kernel, EventGroupsWaitForAllOrAnyBitsAndWakeOnDelete) {
     allBits = anyBits = 0;
     static uint32_t sGroup;
     sGroup = group;
-    StartTask([](uint32_t) {
+    uint32_t allTask = StartTask([](uint32_t) {
         KALEventGroupRequest all{0x3, 1, 0xFFFFFFFF};
         uint32_t bits = 0;
         if (KEZ_CALL(KALEventGroupWait, sGroup, &all, &bits) == 0) allBits = bits | 0x100;
     });
-    StartTask([](uint32_t) {
+    uint32_t anyTask = StartTask([](uint32_t) {
         KALEventGroupRequest any{0x3, 0, 5000};
         uint32_t bits = 0;
         if (KEZ_CALL(KALEventGroupWait, sGroup, &any, &bits) == 0) anyBits = bits | 0x100;
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    ASSERT_TRUE(Blocked(allTask));
+    ASSERT_TRUE(Blocked(anyTask));
     ASSERT_EQ(KEZ_CALL(KALEventGroupSignal, group, 0x2), 0);
     ASSERT_TRUE(Eventually([] { return anyBits != 0; }));
     EXPECT_EQ(anyBits, 0x102u);
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(allBits, 0u);
+    EXPECT_TRUE(PrvKALTaskIsWaiting(allTask));  // one bit of two: still waiting
     ASSERT_EQ(KEZ_CALL(KALEventGroupSignal, group, 0x1), 0);
     ASSERT_TRUE(Eventually([] { return allBits != 0; }));
     EXPECT_EQ(allBits, 0x103u);
@@ -304,12 +308,11 @@ TEST_F(Kernel, EventGroupsWaitForAllOrAnyBitsAndWakeOnDelete) {
 
     static std::atomic<int> result;
     result = 0;
-    StartTask([](uint32_t) {
+    ASSERT_TRUE(Blocked(StartTask([](uint32_t) {
         KALEventGroupRequest request{0x80, 1, 0xFFFFFFFF};
         uint32_t b;
         result = KEZ_CALL(KALEventGroupWait, sGroup, &request, &b);
-    });
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    })));
     EXPECT_EQ(KEZ_CALL(KALEventGroupDelete, group), 0);
     ASSERT_TRUE(Eventually([] { return result != 0; }));
     EXPECT_EQ(result, kalErrDeleted);

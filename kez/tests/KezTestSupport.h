@@ -76,6 +76,12 @@ protected:
         return id;
     }
 
+    // Waits until the task is blocked in a wait of the kernel layer: from then on, whatever wakes
+    // that wait reaches it.
+    static bool Blocked(uint32_t task) {
+        return Eventually([task] { return PrvKALTaskIsWaiting(task); });
+    }
+
     KezBootConfig config_{};
     KezHostStatus status_{};
     bool withTimers_;

@@ -233,6 +233,27 @@ TEST_F(Memory, PrivateMappingWritesBackOnlyDirtyPages) {
     EXPECT_EQ(other, 3);
 }
 
+// The mappings of this process that start at `base`, as /proc/self/maps lists them.
+std::string MappingAt(uint32_t base) {
+    char prefix[16];
+    std::snprintf(prefix, sizeof prefix, "%08x-", base);
+    std::ifstream maps("/proc/self/maps");
+    for (std::string line; std::getline(maps, line);)
+        if (line.rfind(prefix, 0) == 0) return line;
+    return {};
+}
+
+TEST_F(Memory, TheThreeAreasAreMappedAtTheirFixedAddresses) {
+    WriteStorage(storage_, 2 * kMB, true);
+    Initialize();
+    std::string heap = MappingAt(0x57000000), storage = MappingAt(0x58000000), rom = MappingAt(0x60000000);
+    PrvHALMemoryDispose();
+    EXPECT_NE(heap, "");
+    EXPECT_NE(storage.find(storage_), std::string::npos) << storage;
+    EXPECT_NE(rom.find(rom_), std::string::npos) << rom;
+    EXPECT_EQ(MappingAt(0x58000000), "");  // unmapped again
+}
+
 TEST_F(Memory, AreasProtectionAndStackRange) {
     WriteStorage(storage_, 2 * kMB, true);
     Initialize();

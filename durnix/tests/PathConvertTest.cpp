@@ -1,8 +1,12 @@
 // Device paths against a real host directory tree: separators, case matching, paths that leave the
 // volume, and names to be created.
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <cstdlib>
@@ -110,6 +114,32 @@ TEST_F(PathConvertTest, NamesToCreateNeedOnlyTheirParent) {
     EXPECT_EQ(Convert("/Apps/a/b", true), "(null)");  // the parent does not exist
     EXPECT_EQ(Convert("x", true), root_ + "/x");
     EXPECT_EQ(Convert("/", true), "(null)");
+}
+
+// Entries whose inode numbers need 64 bits (an overlay of two file systems numbers the lower
+// layer's files with its high bits set) are listed and matched like any other.
+TEST_F(PathConvertTest, EntriesWithSixtyFourBitInodeNumbersAreMatched) {
+    if (geteuid() != 0) GTEST_SKIP() << "mounting an overlay needs root";
+    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        GTEST_SKIP() << "no mount namespace: " << std::strerror(errno);
+    std::string base = top_ + "/overlay";
+    for (const char* d : {"", "/layers", "/lower", "/upper", "/work", "/card"}) fs::create_directories(base + d);
+    ASSERT_EQ(mount("lower", (base + "/lower").c_str(), "tmpfs", 0, nullptr), 0) << std::strerror(errno);
+    ASSERT_EQ(mount("layers", (base + "/layers").c_str(), "tmpfs", 0, nullptr), 0) << std::strerror(errno);
+    for (const char* d : {"/layers/upper", "/layers/work"}) fs::create_directories(base + d);
+    Touch(base + "/lower/Memo.TXT");
+    std::string options = "lowerdir=" + base + "/lower,upperdir=" + base + "/layers/upper,workdir=" + base +
+                          "/layers/work,xino=on";
+    if (mount("overlay", (base + "/card").c_str(), "overlay", 0, options.c_str()) != 0)
+        GTEST_SKIP() << "no overlay file system: " << std::strerror(errno);
+    struct stat status;
+    ASSERT_EQ(stat((base + "/card/Memo.TXT").c_str(), &status), 0) << std::strerror(errno);
+    EXPECT_GT(static_cast<uint64_t>(status.st_ino), 0xFFFFFFFFull);
+    SetRoot(base + "/card");
+    EXPECT_EQ(Convert("/memo.txt"), base + "/card/Memo.TXT");
+    umount2((base + "/card").c_str(), MNT_DETACH);
+    umount2((base + "/layers").c_str(), MNT_DETACH);
+    umount2((base + "/lower").c_str(), MNT_DETACH);
 }
 
 }  // namespace

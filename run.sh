@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything (release) and runs the system's main job:
+# Installs what is missing, builds the programs (release; no tests) and runs the system's main job:
 # the board emulator booting the bundled demo ROM.
 #   ./run.sh                  the main job
 #   ./run.sh PROGRAM ARGS...  one program of build/release/bin
@@ -11,15 +11,25 @@ tools/install-deps.sh
 tools/i386-exec.sh
 
 build=build/release
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j "$(nproc)" >/dev/null
 bin="$top/$build/bin"
 
 list_programs() {
     echo "Usage: ./run.sh [PROGRAM [ARGS...]]"
+    echo "With no PROGRAM: the main job (tools/main-job.sh)."
     echo "Programs built in $build/bin:"
     find "$bin" -maxdepth 1 -type f -executable ! -name '*.so' -printf '  %f\n' 2>/dev/null | sort
 }
+
+# Configures once, then builds only the programs, modules and their data, showing the build's
+# progress (the first build takes several minutes).
+if [ ! -f "$build/build.ninja" ]; then
+    echo "Configuring $build (first run)..."
+    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
+if ! ninja -C "$build" -n programs 2>/dev/null | grep -q 'ninja: no work to do'; then
+    echo "Building the programs in $build..."
+    cmake --build "$build" --target programs -j "$(nproc)"
+fi
 
 if [ $# -eq 0 ]; then
     if [ -x "$top/tools/main-job.sh" ]; then

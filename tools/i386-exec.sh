@@ -4,8 +4,9 @@
 # Some kernels refuse every 32-bit program ("Exec format error"). There the i386 programs run under
 # qemu-i386 user emulation, registered for i386 ELF files through binfmt_misc, so that build-time
 # tools, test discovery, tests that start other programs and ./run.sh all work unchanged. The
-# registration is made only when a tiny i386 program cannot execute natively, and only once: on a
-# machine that runs i386 natively nothing changes.
+# registration is made only when a tiny i386 program cannot execute natively (or an i386 entry
+# that is not ours already runs them), and only once: on a machine that runs i386 natively
+# nothing changes.
 #
 # Prints one line when the OS side runs emulated; stops with the cause when it cannot run at all.
 # Needs the multilib compiler (tools/install-deps.sh installs it) and, to register, root.
@@ -32,9 +33,15 @@ fi
 # An i386 program natively on x86-64 sees the kernel's machine, x86_64; under qemu-i386 it sees i686.
 probe() { "$work/probe" 2>/dev/null; }
 
+# The interpreter binfmt_misc starts: qemu-i386 with a 3 GiB address space, what an i386 program
+# expects of a 32-bit kernel (the address sanitizer among them, which otherwise fails once the
+# emulator hands out memory above 3 GiB).
+wrapper=/usr/local/lib/vantor/qemu-i386-3g
+binfmt=/proc/sys/fs/binfmt_misc
+registered() { [ -e "$binfmt/qemu-i386" ] && grep -qx "interpreter $wrapper" "$binfmt/qemu-i386"; }
+
 machine=$(probe) || machine=""
-if [ -z "$machine" ]; then
-    binfmt=/proc/sys/fs/binfmt_misc
+if [ -z "$machine" ] || { [ -e "$binfmt/qemu-i386" ] && ! registered; }; then
     qemu=$(command -v qemu-i386 || true)
     why=""
     if [ -z "$qemu" ]; then
@@ -45,15 +52,23 @@ if [ -z "$machine" ]; then
         if [ ! -e "$binfmt/register" ]; then
             mount -t binfmt_misc binfmt_misc "$binfmt" 2>/dev/null || why="binfmt_misc cannot be mounted"
         fi
-        if [ -z "$why" ] && [ ! -e "$binfmt/qemu-i386" ]; then
-            # ELF, 32-bit, little-endian, executable or shared object, machine 3 (i386). "F" opens
-            # the interpreter now, so that it is found from any mount namespace or chroot.
-            magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
-            mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
-            printf ':qemu-i386:M::%s:%s:%s:F\n' "$magic" "$mask" "$qemu" >"$binfmt/register" 2>/dev/null ||
-                why="binfmt_misc refused the qemu-i386 entry"
+        if [ -z "$why" ]; then
+            mkdir -p "$(dirname "$wrapper")"
+            printf '#!/bin/sh\nexec %s -R 0xc0000000 "$@"\n' "$qemu" >"$wrapper.new"
+            chmod 755 "$wrapper.new"
+            mv "$wrapper.new" "$wrapper"
+            # Another entry for i386 (qemu-user-binfmt's, or an older one of ours) gives way.
+            [ -e "$binfmt/qemu-i386" ] && ! registered && echo -1 >"$binfmt/qemu-i386"
+            if [ ! -e "$binfmt/qemu-i386" ]; then
+                # ELF, 32-bit, little-endian, executable or shared object, machine 3 (i386). "F"
+                # opens the interpreter now, so that it is found from any mount namespace.
+                magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
+                mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
+                printf ':qemu-i386:M::%s:%s:%s:F\n' "$magic" "$mask" "$wrapper" >"$binfmt/register" 2>/dev/null ||
+                    why="binfmt_misc refused the qemu-i386 entry"
+            fi
         fi
-        if [ -z "$why" ] && [ -e "$binfmt/qemu-i386" ] && ! head -1 "$binfmt/qemu-i386" | grep -qx enabled; then
+        if [ -z "$why" ] && ! head -1 "$binfmt/qemu-i386" | grep -qx enabled; then
             echo 1 >"$binfmt/qemu-i386" 2>/dev/null || why="the qemu-i386 entry of binfmt_misc cannot be enabled"
         fi
     fi

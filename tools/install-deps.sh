@@ -5,11 +5,18 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 mapfile -t wanted < <(sed -e 's/#.*//' -e 's/[[:space:]]//g' "$top/deps/debian-packages.txt" | grep -v '^$')
 
-# A name without ":arch" may be installed for several architectures (libgtk2.0-dev for amd64 and
-# i386): dpkg-query then prints a line for each, and any installed one will do.
+# One dpkg-query for the whole list. A name without ":arch" may be installed for several
+# architectures (libgtk2.0-dev for amd64 and i386): any installed one will do. dpkg names the
+# native architecture's packages without a suffix and foreign ones with ":arch".
+declare -A installed=()
+while read -r name arch status; do
+    [ "$status" = installed ] || continue
+    installed["$name"]=1
+    installed["$name:$arch"]=1
+done < <(dpkg-query -W -f='${Package} ${Architecture} ${db:Status-Status}\n' "${wanted[@]}" 2>/dev/null || true)
 missing=()
 for pkg in "${wanted[@]}"; do
-    dpkg-query -W -f='${db:Status-Status}\n' "$pkg" 2>/dev/null | grep -qx installed || missing+=("$pkg")
+    [ -n "${installed[$pkg]:-}" ] || missing+=("$pkg")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 

@@ -5,7 +5,7 @@
 #
 # System libraries come from pkg-config, looked up in the right multiarch directory for each
 # target, as interface targets vantor::<name>_<arch>:
-#   vantor::gtk2_os32 vantor::gtk2_host vantor::alsa_os32 vantor::zlib_host vantor::zlib_os32
+#   vantor::gtk2_os32 vantor::gtk2_host vantor::alsa_os32 vantor::zlib_host
 # A missing package stops the configure step with the package to install (./test.sh installs them).
 
 include_guard(GLOBAL)
@@ -74,4 +74,3 @@ vantor_pkg(gtk2 os32 libgtk2.0-dev:i386 gtk+-2.0 gthread-2.0)
 vantor_pkg(gtk2 host libgtk2.0-dev gtk+-2.0 gthread-2.0)
 vantor_pkg(alsa os32 libasound2-dev:i386 alsa)
 vantor_pkg(zlib host zlib1g-dev zlib)
-vantor_pkg(zlib os32 zlib1g-dev:i386 zlib)

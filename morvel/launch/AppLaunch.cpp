@@ -11,14 +11,17 @@
 #include "common/module/OsGlobals.h"
 #include "common/module/SystemCalls.h"
 #include "morvel/cpu/MorvelCpu.h"
+#include "morvel/glue/ContextGate.h"
 #include "morvel/glue/MorvelCommon.h"
 #include "morvel/glue/MorvelOs.h"
 #include "morvel/launch/AppGlobals.h"
 #include "morvel/launch/LaunchParams.h"
+#include "morvel/traps/CommsGlue.h"
 #include "morvel/traps/ErrorGlue.h"
 #include "morvel/traps/Libraries.h"
 #include "morvel/traps/MorvelError.h"
 #include "morvel/traps/RefusalList.h"
+#include "morvel/traps/SystemGlue.h"
 #include "morvel/traps/Thunks.h"
 #include "morvel/traps/TimeGlue.h"
 #include "morvel/traps/TrapTable.h"
@@ -94,6 +97,9 @@ void RegionsFill(EmulState* s) {
 
 void ContextFree(EmulState* s) {
     ProcAlarmsFree(s);
+    CommsGlueFree(s);
+    SystemGlueFree(s);
+    ContextGateReset(s);
     TryFramesFree(s);
     TaggedNodesFree(s);
     StackFree(s);

@@ -49,6 +49,7 @@ DbgContextType* DebuggerInit(HWND debuggerEdit, HWND consoleEdit, uint32_t /*res
         std::abort();
     }
     gDbgContext = ctx;
+    DbgInstallServices();
     ctx->console = debuggerEdit;
     ctx->processorType = 0;
     ctx->symbolsOn = 1;
@@ -87,13 +88,13 @@ int CmdReceiveMessagePacket(DbgContextType* ctx, int32_t timeoutMs) {
     const uint8_t command = header.bodySize ? body[0] : 0xFF;
     vantor::SwapPacketBody(body, header.bodySize);
     switch (command) {
-        case vantor::dbgCmdMessage:
+        case vantor::dbgPktMessage:
             DbgPrint(ctx, PrvMessageText(body, header.bodySize));
             return 1;
-        case vantor::dbgCmdState | vantor::dbgReplyFlag:
+        case vantor::dbgPktState | vantor::dbgReplyFlag:
             CmdHandleStop(ctx, reinterpret_cast<const vantor::DbgStateType*>(body), header.bodySize, false);
             return 0;
-        case vantor::dbgCmdSerialSettings | vantor::dbgReplyFlag:
+        case vantor::dbgPktSerialSettings | vantor::dbgReplyFlag:
             SlkFlushSocket(vantor::slkSocketDebugger, 1000);
             return 0;
         default:
@@ -121,10 +122,10 @@ void DbgIdleProcess() {
     if (SlkReceivePacket(vantor::slkSocketConsole, false, &header, body, kBodyBufferSize - 1, 0) != 0) return;
     const uint8_t command = header.bodySize ? body[0] : 0xFF;
     vantor::SwapPacketBody(body, header.bodySize);
-    if (command == vantor::dbgCmdTesterRequest) {
+    if (command == vantor::dbgPktTesterRequest) {
         return;  // the random-event tester client is not part of this build: the request is dropped
     }
-    if (command != vantor::dbgCmdMessage) {
+    if (command != vantor::dbgPktMessage) {
         HostPrint("DbgIdleProcess: the received packet is not a message packet.\n");
         return;
     }

@@ -208,6 +208,8 @@ extern DbgWindows gDbgWindows;
 
 // The one debugger context of the program (none before the Debugger window first opens).
 extern DbgContextType* gDbgContext;
+// Hands the link half the services that reach this context (DebuggerServices.h).
+void DbgInstallServices();
 
 // Console output of the debugger: writes to the context's console (the Debugger window).
 void DbgPrint(DbgContextType* ctx, const char* text);

@@ -51,6 +51,7 @@ DbgContextType* DebuggerInit(HWND debuggerEdit, HWND consoleEdit, uint32_t /*res
         std::abort();
     }
     gDbgContext = ctx;
+    DbgInstallServices();
     ctx->console = debuggerEdit;
     ctx->processorType = 0;
     ctx->symbolsOn = 1;
@@ -89,13 +90,13 @@ int CmdReceiveMessagePacket(DbgContextType* ctx, int32_t timeoutMs) {
     const uint8_t command = header.bodySize ? body[0] : 0xFF;
     vantor::SwapPacketBody(body, header.bodySize);
     switch (command) {
-        case vantor::dbgCmdMessage:
+        case vantor::dbgPktMessage:
             DbgPrint(ctx, PrvMessageText(body, header.bodySize));
             return 1;
-        case vantor::dbgCmdState | vantor::dbgReplyFlag:
+        case vantor::dbgPktState | vantor::dbgReplyFlag:
             CmdHandleStop(ctx, reinterpret_cast<const vantor::DbgStateType*>(body), header.bodySize, false);
             return 0;
-        case vantor::dbgCmdSerialSettings | vantor::dbgReplyFlag:
+        case vantor::dbgPktSerialSettings | vantor::dbgReplyFlag:
             SlkFlushSocket(vantor::slkSocketDebugger, 1000);
             return 0;
         default:
@@ -126,11 +127,11 @@ void DbgIdleProcess() {
     }
     const uint8_t command = header.bodySize ? body[0] : 0xFF;
     vantor::SwapPacketBody(body, header.bodySize);
-    if (command == vantor::dbgCmdTesterRequest) {
+    if (command == vantor::dbgPktTesterRequest) {
         if (!ctx->attached) HobgobsIdleProcess(body, header.bodySize);
         return;
     }
-    if (command != vantor::dbgCmdMessage) {
+    if (command != vantor::dbgPktMessage) {
         HostPrint("DbgIdleProcess: the received packet is not a message packet.\n");
         return;
     }

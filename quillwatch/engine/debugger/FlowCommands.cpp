@@ -247,7 +247,7 @@ uint16_t CmdDoDbgBreakToggleCmd(DbgContextType* ctx) {
     static constexpr CommandText kText{"Enable/Disable DbgBreak()'s", "Syntax: %s"};
     if (CmdHandlerStart(ctx, kText)) return 0;
     if (!CmdRequireAttached(ctx)) return 1;
-    const uint8_t request[2] = {vantor::dbgCmdToggleDbgBreaks, 0};
+    const uint8_t request[2] = {vantor::dbgPktToggleDbgBreaks, 0};
     SlkPktHeaderType header{};
     header.dest = header.src = vantor::slkSocketDebugger;
     SlkBodyPart parts[] = {{sizeof request, request}, {0, nullptr}};
@@ -255,7 +255,7 @@ uint16_t CmdDoDbgBreakToggleCmd(DbgContextType* ctx) {
     SlkPktHeaderType replyHeader{};
     Status err = SlkSendPacket(&header, parts);
     if (!err) err = SlkReceivePacket(vantor::slkSocketDebugger, false, &replyHeader, reply, sizeof reply, 1000);
-    if (!err && (replyHeader.bodySize < 3 || reply[0] != (vantor::dbgCmdToggleDbgBreaks | vantor::dbgReplyFlag)))
+    if (!err && (replyHeader.bodySize < 3 || reply[0] != (vantor::dbgPktToggleDbgBreaks | vantor::dbgReplyFlag)))
         err = vantor::slkErrResponse;
     if (err) {
         DbgPrintf(ctx, "CmdDoDbgBreakToggleCmd error:%s\n", LinkErrorText(err));

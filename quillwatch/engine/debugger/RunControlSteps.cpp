@@ -103,7 +103,7 @@ uint16_t CmdSendAllBreakpoints(DbgContextType* ctx) {
                                          "CmdSendAllBreakpoints: error in SlkReceivePacket = ",
                                          "CmdSendAllBreakpoints error:  invalid response command.",
                                          "CmdSendAllBreakpoints error:  invalid response transaction id."};
-    vantor::DbgBreakpointsBodyType body{vantor::dbgCmdSetBreakpoints, 0, {}};
+    vantor::DbgBreakpointsBodyType body{vantor::dbgPktSetBreakpoints, 0, {}};
     for (int i = 0; i < vantor::dbgBreakpointCount; ++i) {
         vantor::WriteBE32(&body.bp[i].address, ctx->breakpoints[i].address);
         body.bp[i].enabled = ctx->breakpoints[i].enabled;
@@ -122,7 +122,7 @@ uint16_t CmdContinue(DbgContextType* ctx, uint32_t newPC, bool drain) {
     if (newPC) ctx->regs.pc = newPC;
     SlkFlushSocket(vantor::slkSocketDebugger, 0);
     vantor::DbgContinueRequestType body{};
-    body.command = vantor::dbgCmdContinue;
+    body.command = vantor::dbgPktContinue;
     DbgRegistersToWire(ctx->regs, &body.regs);
     body.stepSpy = ctx->stepSpy;
     body.stepSpyAddr = ctx->stepSpyAddress;
@@ -200,9 +200,9 @@ uint16_t CmdGoTill(DbgContextType* ctx, uint32_t address) {
 }
 
 void CmdGetTrapBreaks(DbgContextType* ctx, uint16_t traps[5], uint16_t conditions[5], uint16_t selectors[5]) {
-    PrvTrapWords(ctx, vantor::dbgCmdGetTrapBreaks, traps, true, false);
+    PrvTrapWords(ctx, vantor::dbgPktGetTrapBreaks, traps, true, false);
     for (int i = 0; i < 5; ++i) conditions[i] = 0;
-    if (!ctx->noTrapConditions) PrvTrapWords(ctx, vantor::dbgCmdGetTrapConditions, conditions, true, true);
+    if (!ctx->noTrapConditions) PrvTrapWords(ctx, vantor::dbgPktGetTrapConditions, conditions, true, true);
     for (int i = 0; i < 5; ++i) selectors[i] = 0xFFFF;
 }
 
@@ -211,8 +211,8 @@ void CmdSetTrapBreaks(DbgContextType* ctx, const uint16_t traps[5], const uint16
     uint16_t t[5], c[5];
     std::memcpy(t, traps, sizeof t);
     std::memcpy(c, conditions, sizeof c);
-    PrvTrapWords(ctx, vantor::dbgCmdSetTrapBreaks, t, false, false);
-    if (!ctx->noTrapConditions) PrvTrapWords(ctx, vantor::dbgCmdSetTrapConditions, c, false, true);
+    PrvTrapWords(ctx, vantor::dbgPktSetTrapBreaks, t, false, false);
+    if (!ctx->noTrapConditions) PrvTrapWords(ctx, vantor::dbgPktSetTrapConditions, c, false, true);
 }
 
 uint32_t CmdTrapAddress(DbgContextType* ctx, uint16_t trap, uint16_t refNum, std::string* name) {

@@ -339,9 +339,10 @@ TEST_F(SystemGlueTest, TheGateLetsAnotherTaskRunTheContextOnlyWhileItsOwnerWaits
     std::thread other([&] {
         ContextGateHold hold(s);
         note("other in");
-        note("other out");
         std::lock_guard<std::mutex> g(lock);
+        log.push_back("other out");
         done = true;
+        changed.notify_all();
     });
     {
         note("owner waits");

@@ -5,8 +5,12 @@
 //   'data' 0  .data compressed in three blocks around A5, then the relocation tables of pointers to
 //             globals and of pointers into the code
 //   'pref' 0  the stack size at byte 2
-// A5 is the symbol "a5base" of the .data section; .bss lies above it. An application without
-// initialised globals needs no a5base: A5 is then the start of .bss (or of an empty globals block).
+// The globals are .got, .data and .bss, in that order. Two data models are packed:
+//  - code compiled with -msep-data (C): A5 is the base of the global offset table (.got), through
+//    which the code reaches every global and function; each table entry is relocated;
+//  - hand-written code: A5 is the symbol "a5base" of .data (without initialised globals, the
+//    start of .bss), and the code addresses globals from A5 and code from the PC.
+// Any other relocation of the code, or any other section that takes memory, is refused by name.
 //
 //   morvel-pack [--name NAME] [--type TYPE] [--creator CREATOR] [--stack BYTES] app.elf out.vrx
 #include <algorithm>
@@ -39,7 +43,7 @@ using Bytes = std::vector<uint8_t>;
 
 struct Section {
     std::string name;
-    uint32_t type, addr, offset, size, link, info;
+    uint32_t type, flags, addr, offset, size, link, info;
 };
 
 struct Elf {
@@ -74,7 +78,7 @@ Elf ReadElf(const std::string& path) {
     if (shentsize < 40 || shstrndx >= shnum) Die("bad section table");
     for (uint16_t i = 0; i < shnum; ++i) {
         const uint8_t* s = elf.At(shoff + i * shentsize, 40);
-        elf.sections.push_back({std::to_string(ReadBE32(s)), ReadBE32(s + 4), ReadBE32(s + 12), ReadBE32(s + 16),
+        elf.sections.push_back({std::to_string(ReadBE32(s)), ReadBE32(s + 4), ReadBE32(s + 8), ReadBE32(s + 12), ReadBE32(s + 16),
                                 ReadBE32(s + 20), ReadBE32(s + 24), ReadBE32(s + 28)});
     }
     const Section& names = elf.sections[shstrndx];
@@ -104,10 +108,20 @@ bool FindSymbol(const Elf& elf, const std::string& name, uint32_t* value) {
     return false;
 }
 
-constexpr uint32_t kShtRela = 4, kShtRel = 9;
-constexpr uint8_t kR68k32 = 1, kR68k16 = 2, kR68k8 = 3;
+constexpr uint32_t kShtRela = 4, kShtRel = 9, kShtNobits = 8, kShfAlloc = 2;
+constexpr uint8_t kR68k32 = 1, kR68kPc8 = 6, kR68kPc32 = 4, kR68kGot32O = 10, kR68kGot8O = 12;
 
-// The absolute relocations that apply to a section, by the address they patch.
+std::string RelocationName(uint8_t type) {
+    static const char* const names[] = {"R_68K_NONE",   "R_68K_32",     "R_68K_16",      "R_68K_8",
+                                        "R_68K_PC32",   "R_68K_PC16",   "R_68K_PC8",     "R_68K_GOT32",
+                                        "R_68K_GOT16",  "R_68K_GOT8",   "R_68K_GOT32O",  "R_68K_GOT16O",
+                                        "R_68K_GOT8O",  "R_68K_PLT32",  "R_68K_PLT16",   "R_68K_PLT8",
+                                        "R_68K_PLT32O", "R_68K_PLT16O", "R_68K_PLT8O",   "R_68K_COPY",
+                                        "R_68K_GLOB_DAT", "R_68K_JMP_SLOT", "R_68K_RELATIVE"};
+    return type < std::size(names) ? names[type] : "relocation type " + std::to_string(type);
+}
+
+// The relocations that apply to a section, by the address they patch, with their types.
 std::vector<std::pair<uint32_t, uint8_t>> Relocations(const Elf& elf, const std::string& section) {
     std::vector<std::pair<uint32_t, uint8_t>> out;
     uint32_t index = 0;
@@ -118,12 +132,17 @@ std::vector<std::pair<uint32_t, uint8_t>> Relocations(const Elf& elf, const std:
         uint32_t entry = s.type == kShtRela ? 12 : 8;
         for (uint32_t at = 0; at + entry <= s.size; at += entry) {
             const uint8_t* r = elf.At(s.offset + at, entry);
-            uint8_t type = static_cast<uint8_t>(ReadBE32(r + 4));
-            if (type == kR68k32 || type == kR68k16 || type == kR68k8) out.push_back({ReadBE32(r), type});
+            out.push_back({ReadBE32(r), static_cast<uint8_t>(ReadBE32(r + 4))});
         }
     }
     std::sort(out.begin(), out.end());
     return out;
+}
+
+std::string Hex(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%X", value);
+    return text;
 }
 
 // ---- the compressed-block format of 'data' 0 ----
@@ -229,7 +248,9 @@ constexpr char kUsage[] =
 constexpr char kHelp[] =
     "Packs a 68K application into a resource database (.vrx) that Morvel launches.\n"
     "app.elf is a big-endian 68K ELF file linked with ld --emit-relocs: the code at address 0,\n"
-    "the initialised globals in .data around the symbol a5base, the zeroed ones in .bss.\n"
+    "then the globals: C compiled with -msep-data has its offset table in .got (A5 is its base);\n"
+    "hand-written code keeps its initialised globals in .data around the symbol a5base.\n"
+    "Zeroed globals go in .bss. morvel/sdk has the start-up code and link script for C.\n"
     "  --name NAME        database name, at most 31 characters (default \"Morvel Test\")\n"
     "  --type TYPE        four-character database type (default appl)\n"
     "  --creator CREATOR  four-character creator (default MvTs)\n"
@@ -265,41 +286,80 @@ int main(int argc, char** argv) {
 
     Elf elf = ReadElf(files[0]);
     const Section* text = elf.Find(".text");
-    const Section* data = elf.Find(".data");
-    const Section* bss = elf.Find(".bss");
     if (!text) Die("the application needs a .text section");
     if (text->addr != 0) Die(".text must be linked at address 0");
-    auto codeFixes = Relocations(elf, ".text");
-    if (!codeFixes.empty())
-        Die("the code needs an absolute relocation at " + std::to_string(codeFixes[0].first) +
-            ": address globals from A5 and code from the PC");
-    // Without .data the globals are .bss alone, with A5 at its start.
-    uint32_t dataAddr = data ? data->addr : bss ? bss->addr : 0;
-    uint32_t dataSize = data ? data->size : 0;
-    uint32_t a5 = dataAddr;
-    if (!FindSymbol(elf, "a5base", &a5) && dataSize) Die("no symbol a5base: the globals in .data need it");
-    uint32_t end = bss && bss->size ? bss->addr + bss->size : dataAddr + dataSize;
-    if (a5 < dataAddr || a5 > dataAddr + dataSize || end < a5) Die("a5base must lie in .data");
-    uint32_t below = a5 - dataAddr, above = std::max<uint32_t>(end - a5, 4);
+    for (const Section& s : elf.sections)
+        if ((s.flags & kShfAlloc) && s.size && s.name != ".text" && s.name != ".got" && s.name != ".data" &&
+            s.name != ".bss")
+            Die("section " + s.name + " cannot be packed: the code and its constants go in .text, the globals in "
+                ".got, .data and .bss");
+    // The code may only address the code from the PC and the globals from A5.
+    for (auto& [at, kind] : Relocations(elf, ".text"))
+        if (!(kind >= kR68kPc32 && kind <= kR68kPc8) && !(kind >= kR68kGot32O && kind <= kR68kGot8O))
+            Die("the code needs a relocation " + RelocationName(kind) + " at " + Hex(at) +
+                ": compile C with -msep-data, or address globals from A5 and code from the PC");
 
-    // Pointers in the data: to globals they are kept relative to A5, into the code as code offsets.
-    Bytes image = data ? elf.Contents(*data) : Bytes();
+    // The globals: the sections in address order, each placed in one image from the first on.
+    const Section* got = elf.Find(".got");
+    const Section* data = elf.Find(".data");
+    const Section* bss = elf.Find(".bss");
+    std::vector<const Section*> parts;
+    for (const Section* s : {got, data, bss})
+        if (s && s->size) parts.push_back(s);
+    uint32_t start = parts.empty() ? 0 : parts.front()->addr, end = start;
+    for (const Section* s : parts) {
+        if (s->addr < end || s->size > 0xFFFFFFFFu - s->addr) Die("the sections .got, .data and .bss must follow each other");
+        end = s->addr + s->size;
+    }
+    if (end - start > 0x7FFFFFFF) Die("the globals are too large");
+    uint32_t a5 = start;
+    if (got && got->size) {
+        if (!FindSymbol(elf, "_GLOBAL_OFFSET_TABLE_", &a5)) Die("no symbol _GLOBAL_OFFSET_TABLE_ for .got");
+    } else if (!FindSymbol(elf, "a5base", &a5) && data && data->size) {
+        Die("no symbol a5base: the globals in .data need it");
+    }
+    if (a5 < start || a5 > end) Die("A5 (a5base or _GLOBAL_OFFSET_TABLE_) must lie in the globals");
+    uint32_t below = a5 - start, above = std::max<uint32_t>(end - a5, 4);
+
+    Bytes image;
+    for (const Section* s : {got, data}) {
+        if (!s || !s->size || s->type == kShtNobits) continue;
+        Bytes contents = elf.Contents(*s);
+        image.resize(s->addr - start);
+        image.insert(image.end(), contents.begin(), contents.end());
+    }
+    if (image.size() < below) image.resize(below);
+
+    // Pointers in the globals: to globals they are kept relative to A5, into the code as code
+    // offsets. Every entry of the offset table is a pointer; a null entry stays null (no function
+    // of the application lies at 0, where the start-up code is).
     std::vector<int32_t> dataRelocations, codeRelocations;
-    for (auto& [at, kind] : data ? Relocations(elf, ".data") : std::vector<std::pair<uint32_t, uint8_t>>()) {
-        if (kind != kR68k32) Die("only 32-bit pointers in the data can be relocated");
-        if (at < dataAddr || at - dataAddr > image.size() || image.size() - (at - dataAddr) < 4)
-            Die("a relocation lies outside .data");
-        uint32_t pos = at - dataAddr;
+    auto relocate = [&](uint32_t at) {
+        uint32_t pos = at - start;
         uint32_t target = ReadBE32(&image[pos]);
-        if (target >= dataAddr && target <= end) {
+        if (target >= start && target <= end) {
             vantor::WriteBE32(&image[pos], target - a5);
             dataRelocations.push_back(static_cast<int32_t>(at - a5));
         } else if (target <= text->size) {
             codeRelocations.push_back(static_cast<int32_t>(at - a5));
         } else {
-            Die("a pointer in the data points neither at the code nor at the globals");
+            Die("the pointer at " + Hex(at) + " points neither at the code nor at the globals");
         }
-    }
+    };
+    if (got && got->size)
+        for (uint32_t at = got->addr; at + 4 <= got->addr + got->size; at += 4)
+            if (ReadBE32(&image[at - start])) relocate(at);
+    if (data && data->size)
+        for (auto& [at, kind] : Relocations(elf, ".data")) {
+            if (kind != kR68k32)
+                Die("only 32-bit pointers in the data can be relocated, not " + RelocationName(kind) + " at " +
+                    Hex(at));
+            if (at < data->addr || at - data->addr > data->size || data->size - (at - data->addr) < 4)
+                Die("a relocation lies outside .data");
+            relocate(at);
+        }
+    std::sort(dataRelocations.begin(), dataRelocations.end());
+    std::sort(codeRelocations.begin(), codeRelocations.end());
 
     Bytes data0(4, 0);
     Compress(-static_cast<int32_t>(below), Bytes(image.begin(), image.begin() + below), &data0);

@@ -293,7 +293,11 @@ TEST_F(LaunchTest, AnApplicationWithoutGlobalsRuns) {
 // An application in C reaches its globals and functions through the offset table at A5: the
 // application checks what it needs of the packing and the launch, one bit each.
 TEST_F(LaunchTest, AnApplicationInCRunsBehindItsOffsetTable) {
-    MakeCurrent(InstallDatabase(MORVEL_C_APP ".vrx"));
+    uint32_t app = InstallDatabase(MORVEL_C_APP ".vrx");
+    uint16_t greeting = sys::DmFindResource(app, FourCC("tSTR"), 1000, nullptr);  // packed from a file
+    ASSERT_NE(greeting, 0xFFFF);
+    EXPECT_EQ(sys::MemHandleSize(sys::DmGetResourceIndex(app, greeting)), 21u);
+    MakeCurrent(app);
     for (char c : {'x', 'y', 'z'}) Post(kEvtKeyDown, static_cast<uint16_t>(c));
     Post(kEvtAppStop, 0);
     uint32_t result = ModuleEntryPoint(0, nullptr, kLaunchNewGlobals | kLaunchUiApp);

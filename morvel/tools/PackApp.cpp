@@ -12,7 +12,8 @@
 //    start of .bss), and the code addresses globals from A5 and code from the PC.
 // Any other relocation of the code, or any other section that takes memory, is refused by name.
 //
-//   morvel-pack [--name NAME] [--type TYPE] [--creator CREATOR] [--stack BYTES] app.elf out.vrx
+//   morvel-pack [--name NAME] [--type TYPE] [--creator CREATOR] [--stack BYTES]
+//               [--resource TYPE ID FILE]... app.elf out.vrx
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -244,7 +245,8 @@ Bytes U32Pair(uint32_t a, uint32_t b) {
 }  // namespace
 
 constexpr char kUsage[] =
-    "usage: morvel-pack [--name NAME] [--type TYPE] [--creator CREATOR] [--stack BYTES] app.elf out.vrx";
+    "usage: morvel-pack [--name NAME] [--type TYPE] [--creator CREATOR] [--stack BYTES]\n"
+    "                   [--resource TYPE ID FILE]... app.elf out.vrx";
 constexpr char kHelp[] =
     "Packs a 68K application into a resource database (.vrx) that Morvel launches.\n"
     "app.elf is a big-endian 68K ELF file linked with ld --emit-relocs: the code at address 0,\n"
@@ -254,12 +256,22 @@ constexpr char kHelp[] =
     "  --name NAME        database name, at most 31 characters (default \"Morvel Test\")\n"
     "  --type TYPE        four-character database type (default appl)\n"
     "  --creator CREATOR  four-character creator (default MvTs)\n"
-    "  --stack BYTES      stack size written to 'pref' 0 (default 4096)\n";
+    "  --stack BYTES      stack size written to 'pref' 0 (default 4096)\n"
+    "  --resource TYPE ID FILE\n"
+    "                     adds the bytes of FILE as resource TYPE ID (a form 'tFRM', a bitmap\n"
+    "                     'Tbmp', ...), as the application's 68K code reads it\n";
 
 int main(int argc, char** argv) {
     std::string name = "Morvel Test", type = "appl", creator = "MvTs";
     uint32_t stack = 4096;
     std::vector<std::string> files;
+    std::vector<morvel::tools::Resource> extra;
+    auto number = [](const std::string& option, const std::string& v, unsigned long max) {
+        char* end = nullptr;
+        unsigned long n = std::strtoul(v.c_str(), &end, 0);
+        if (v.empty() || *end || v[0] == '-' || n > max) Die(option + " needs a number up to " + std::to_string(max) + ", not " + v);
+        return static_cast<uint32_t>(n);
+    };
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         auto value = [&] {
@@ -273,12 +285,19 @@ int main(int argc, char** argv) {
         if (a == "--name") name = value();
         else if (a == "--type") type = value();
         else if (a == "--creator") creator = value();
-        else if (a == "--stack") {
-            std::string v = value();
-            char* end = nullptr;
-            unsigned long n = std::strtoul(v.c_str(), &end, 0);
-            if (v.empty() || *end || v[0] == '-' || n > 0xFFFFFFFFul) Die("--stack needs a number of bytes, not " + v);
-            stack = static_cast<uint32_t>(n);
+        else if (a == "--stack") stack = number(a, value(), 0xFFFFFFFFul);
+        else if (a == "--resource") {
+            std::string kind = value();
+            uint16_t id = static_cast<uint16_t>(number(a + " " + kind, value(), 0xFFFF));
+            std::string path = value(), bytes;
+            if (kind.size() != 4) Die("--resource needs a four-character type, not " + kind);
+            if (!ReadWholeFile(path, &bytes)) Die("cannot read " + path);
+            uint32_t code = vantor::FourCC(kind[0], kind[1], kind[2], kind[3]);
+            for (const auto& r : extra)
+                if (r.type == code && r.id == id) Die("resource " + kind + " " + std::to_string(id) + " is given twice");
+            if ((kind == "code" && id <= 1) || ((kind == "data" || kind == "pref") && id == 0))
+                Die("resource " + kind + " " + std::to_string(id) + " is made from app.elf");
+            extra.push_back({code, id, Bytes(bytes.begin(), bytes.end())});
         } else if (a.size() > 1 && a[0] == '-') Die("unknown option " + a + "\n" + kUsage);
         else files.push_back(a);
     }
@@ -380,6 +399,7 @@ int main(int argc, char** argv) {
                     {vantor::FourCC("code"), 1, elf.Contents(*text)},
                     {vantor::FourCC("data"), 0, data0},
                     {vantor::FourCC("pref"), 0, pref}};
+    db.resources.insert(db.resources.end(), extra.begin(), extra.end());
     Bytes out = morvel::tools::ResourceDbWrite(db);
     std::ofstream file(files[1], std::ios::binary);
     file.write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));

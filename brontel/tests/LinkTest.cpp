@@ -2,6 +2,9 @@
 // independent desktop peer in Python on loopback: the setup handshake, requests and replies,
 // keep-alive tickles, cancel from the OS side, a peer that leaves mid-frame and hostile lengths.
 #include <arpa/inet.h>
+#include <net/if.h>
+#include <sched.h>
+#include <sys/ioctl.h>
 #include <dlfcn.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -10,6 +13,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -62,10 +66,15 @@ public:
             _exit(127);
         }
         close(out[1]);
-        char line[16] = {};
-        ssize_t n = read(out[0], line, sizeof line - 1);
+        std::string line;
+        char c;
+        for (ssize_t n; line.size() < 16 && (n = read(out[0], &c, 1)) != 0;) {
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 || c == '\n') break;
+            line += c;
+        }
         close(out[0]);
-        return n > 0 && std::strncmp(line, "ready", 5) == 0;
+        return line == "ready";
     }
     // Waits for the peer to end by itself (up to a bound), else stops it.
     void Stop() {
@@ -356,6 +365,84 @@ TEST_F(BrontelLink, WithoutHostNameOrAddressNothingConnects) {
     EXPECT_EQ(wait, 60u);
     EXPECT_EQ(Call<uint32_t(uint16_t)>(13)(kRef), 0xFFFFFFFFu);
     EXPECT_EQ(Call<uint32_t(uint16_t)>(14)(kRef), 0x01000000u);
+}
+
+// Discovery inside a network namespace of the test's own, with only its loopback up: the
+// datagrams, broadcasts included, never leave the process's namespace.
+class BrontelDiscovery : public BrontelLink {
+protected:
+    static bool Isolate() {
+        if (geteuid() != 0 || unshare(CLONE_NEWNET) != 0) return false;
+        int s = socket(AF_INET, SOCK_DGRAM, 0);
+        ifreq ifr{};
+        std::strncpy(ifr.ifr_name, "lo", IFNAMSIZ - 1);
+        bool up = s >= 0 && ioctl(s, SIOCGIFFLAGS, &ifr) == 0 && (ifr.ifr_flags |= IFF_UP, ioctl(s, SIOCSIFFLAGS, &ifr) == 0);
+        if (s >= 0) close(s);
+        return up;
+    }
+    void SetUp() override {
+        static const bool isolated = Isolate();
+        if (!isolated) GTEST_SKIP() << "no network namespace of our own (needs root)";
+        BrontelLink::SetUp();
+    }
+    // The requests the discovery peer saw: "address mask" per datagram.
+    static std::vector<std::string> Requests(const std::string& log, size_t* longest = nullptr) {
+        std::vector<std::string> out;
+        std::istringstream in(log);
+        for (std::string word, address, mask, name, lenWord; in >> word;) {
+            if (word != "request") continue;
+            size_t length = 0;
+            in >> address >> word >> mask >> word >> name >> lenWord >> length;
+            out.push_back(address + " " + mask);
+            if (longest && length > *longest) *longest = length;
+        }
+        return out;
+    }
+    Peer discovery_;
+};
+
+TEST_F(BrontelDiscovery, TheBroadcastOfTheConfiguredMaskFindsTheHost) {
+    ASSERT_TRUE(discovery_.Start({"--discovery", "127.0.0.255"}));
+    const uint16_t port = FreePort();
+    ASSERT_TRUE(peer_.Start({"--port", std::to_string(port)}));
+    settings_[kSettingTcpPort] = std::string(reinterpret_cast<const char*>(&port), 2);
+    SetText(kSettingHostName, std::string(300, 'd'));
+    SetText(kSettingHostAddr, "127.0.0.5");
+    SetText(kSettingHostMask, "255.255.255.0");
+    ASSERT_EQ(Open(), 0);
+    BrontelPhase1Args args{FourCC("test"), FourCC("svce"), 0};
+    ASSERT_EQ(Call<Status(uint16_t, const BrontelPhase1Args*)>(7)(kRef, &args), 0);
+    // The answer names 127.0.0.1, where the desktop listens.
+    EXPECT_EQ(Call<Status(uint16_t)>(8)(kRef), 0);
+    EXPECT_EQ(settings_[kSettingFoundAddr], std::string("127.0.0.1\0", 10));
+    EXPECT_EQ(settings_[kSettingFoundMask], std::string("255.0.0.0\0", 10));
+    EXPECT_EQ(Disconnect(), 0);
+    discovery_.Stop();
+    size_t longest = 0;
+    const auto requests = Requests(discovery_.Log(), &longest);
+    const std::vector<std::string> expected = {"127.0.0.5 ffffff00",   "127.0.0.5 ffffff00",   "127.0.0.5 ffffff00",
+                                               "127.0.0.255 ffffff00", "127.0.0.255 ffffff00", "127.0.0.255 ffffff00"};
+    EXPECT_EQ(requests, expected) << discovery_.Log();
+    EXPECT_EQ(longest, 268u);  // the name cut to 255 bytes and its NUL
+}
+
+TEST_F(BrontelDiscovery, WithoutAMaskTheHostPartsWidenFromTheLastOctet) {
+    ASSERT_TRUE(discovery_.Start({"--discovery", "127.0.0.15"}));
+    SetText(kSettingHostName, "desktop.invalid");
+    SetText(kSettingHostAddr, "127.0.0.5");
+    ASSERT_EQ(Open(), 0);
+    BrontelPhase1Args args{FourCC("test"), FourCC("svce"), 0};
+    ASSERT_EQ(Call<Status(uint16_t, const BrontelPhase1Args*)>(7)(kRef, &args), 0);
+    // Found at the fifth host part; nobody listens for the link there, so the connect fails.
+    EXPECT_EQ(Call<Status(uint16_t)>(8)(kRef), trelErrDisconnected);
+    EXPECT_EQ(settings_[kSettingFoundAddr], std::string("127.0.0.1\0", 10));
+    discovery_.Stop();
+    std::vector<std::string> distinct;
+    for (const auto& r : Requests(discovery_.Log()))
+        if (distinct.empty() || distinct.back() != r) distinct.push_back(r);
+    const std::vector<std::string> expected = {"127.0.0.5 00000000",  "127.0.0.255 ffffff00", "127.0.0.127 ffffff80",
+                                               "127.0.0.63 ffffffc0", "127.0.0.31 ffffffe0",  "127.0.0.15 fffffff0"};
+    EXPECT_EQ(distinct, expected) << discovery_.Log();
 }
 
 }  // namespace

@@ -178,7 +178,7 @@ def discovery_main(args, log):
                                                          name, len(data)))
         log.flush()
         if data[4:8] == answer:
-            udp.sendto(b"\xfa\xde\x02\x00" + socket.inet_aton("127.0.0.1") + socket.inet_aton("255.0.0.0"), addr)
+            udp.sendto(b"\xfa\xde\x02\x00" + socket.inet_aton("127.0.0.1") + socket.inet_aton("255.0.0.0") + b"\0", addr)
 
 
 def main():

@@ -11,6 +11,8 @@
 #include "morvel/traps/EventGlue.h"
 #include "morvel/traps/ExchangeGlue.h"
 #include "morvel/traps/FloatGlue.h"
+#include "morvel/traps/HardwareGlue.h"
+#include "morvel/traps/InputGlue.h"
 #include "morvel/traps/IntlGlue.h"
 #include "morvel/traps/Libraries.h"
 #include "morvel/traps/MemoryGlue.h"
@@ -80,6 +82,8 @@ void TrapTableInit(TrapHandler* table) {
     ExchangeGlueInstall(table);
     SystemGlueInstall(table);
     CommsGlueInstall(table);
+    HardwareGlueInstall(table);
+    InputGlueInstall(table);
 }
 
 uint16_t TrapTableCreate(EmulState* global) {

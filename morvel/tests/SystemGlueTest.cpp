@@ -20,6 +20,7 @@
 #include "morvel/glue/ContextGate.h"
 #include "morvel/glue/MorvelCommon.h"
 #include "morvel/traps/CommsGlue.h"
+#include "morvel/traps/ExpansionGlue.h"
 #include "morvel/traps/SystemGlue.h"
 #include "morvel/traps/Thunks.h"
 #include "morvel/traps/TrapTable.h"
@@ -454,6 +455,56 @@ TEST_F(SystemGlueTest, AStandardEventLoopRunsUntilItIsToldToStopWithoutAnAlert) 
     EXPECT_EQ(menu, 2);
     EXPECT_EQ(form, 2);
     EXPECT_EQ(alerts_, 0);
+}
+
+TEST_F(SystemGlueTest, FileSystemSelectorsConvertRecordsAndBridgeProgressCallbacks) {
+    std::vector<SlotCall> iterate, import;
+    vantor::os::OnCall(Library::System, 656, [&](const SlotCall& c) {
+        iterate.push_back(c);
+        if (auto* entry = reinterpret_cast<uint32_t*>(c.args[2])) {
+            EXPECT_EQ(entry[1], 0x00C0FFEEu);                          // name pointer, native order
+            EXPECT_EQ(reinterpret_cast<uint16_t*>(entry)[4], 0x0100);  // buffer length
+            entry[0] = 0x00000010;                                     // attributes out
+        }
+        *reinterpret_cast<uint32_t*>(c.args[1]) = 0xFFFFFFFF;          // iterator done
+        return 0u;
+    });
+    vantor::os::OnCall(Library::System, 685, [&](const SlotCall& c) {
+        import.push_back(c);
+        *reinterpret_cast<uint16_t*>(c.args[2]) = 7;
+        if (c.args[4]) {
+            auto bridge = reinterpret_cast<uint16_t (*)(uint32_t, uint32_t, void*)>(c.args[4]);
+            EXPECT_EQ(bridge(1000, 250, reinterpret_cast<void*>(c.args[5])), 0x0042u);
+        }
+        return 0u;
+    });
+    // Selector 20 (directory, iterator, file entry) with a record, then with none.
+    ASSERT_EQ(Run(" lea data(%pc),%a2\n move.l #0x00C0FFEE,4(%a2)\n move.w #0x0100,8(%a2)\n clr.l 12(%a2)\n"
+                  " pea (%a2)\n pea 12(%a2)\n move.l #5,-(%sp)\n moveq #20,%d2\n trap #15\n .short 0xA348\n"
+                  " clr.l 8(%sp)\n trap #15\n .short 0xA348\n lea 12(%sp),%sp\n"
+                  // Selector 39 (volume, path, card out, db out, callback, user value), then without one.
+                  " move.l #0xBEEF,-(%sp)\n pea cb(%pc)\n pea 20(%a2)\n pea 16(%a2)\n pea 0\n move.w #1,-(%sp)\n"
+                  " moveq #39,%d2\n trap #15\n .short 0xA348\n clr.l 14(%sp)\n trap #15\n .short 0xA348\n"
+                  " lea 22(%sp),%sp\n moveq #12,%d2\n trap #15\n .short 0xA347\n rts\n"
+                  "cb: lea data+32(%pc),%a0\n move.l 4(%sp),(%a0)+\n move.l 8(%sp),(%a0)+\n move.l 12(%sp),(%a0)\n"
+                  " move.l #0x10042,%d0\n rts\n"),
+              0);
+    ASSERT_EQ(iterate.size(), 2u);
+    EXPECT_EQ(iterate[1].args[2], 0u);  // no record: null
+    EXPECT_EQ(vantor::ReadBE32(Data()), 0x10u);
+    EXPECT_EQ(vantor::ReadBE32(Data() + 4), 0x00C0FFEEu);
+    EXPECT_EQ(vantor::ReadBE32(Data() + 12), 0xFFFFFFFFu);
+    ASSERT_EQ(import.size(), 2u);
+    EXPECT_EQ(import[0].args[4], Addr(reinterpret_cast<void*>(&VfsProgressBridge)));
+    EXPECT_EQ(import[1].args[4], 0u);
+    EXPECT_EQ(import[1].args[5], 0u);
+    EXPECT_EQ(vantor::ReadBE16(Data() + 16), 7);
+    EXPECT_EQ(vantor::ReadBE32(Data() + 32), 1000u);
+    EXPECT_EQ(vantor::ReadBE32(Data() + 36), 250u);
+    EXPECT_EQ(vantor::ReadBE32(Data() + 40), 0xBEEFu);
+    const auto reports = Reports();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find("Unknown ExpMgrDispatch request: 12"), std::string::npos) << reports[0];
 }
 
 }  // namespace

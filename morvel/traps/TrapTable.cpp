@@ -10,6 +10,7 @@
 #include "morvel/traps/ErrorGlue.h"
 #include "morvel/traps/EventGlue.h"
 #include "morvel/traps/ExchangeGlue.h"
+#include "morvel/traps/ExpansionGlue.h"
 #include "morvel/traps/FloatGlue.h"
 #include "morvel/traps/HardwareGlue.h"
 #include "morvel/traps/InputGlue.h"
@@ -84,6 +85,7 @@ void TrapTableInit(TrapHandler* table) {
     CommsGlueInstall(table);
     HardwareGlueInstall(table);
     InputGlueInstall(table);
+    ExpansionGlueInstall(table);
 }
 
 uint16_t TrapTableCreate(EmulState* global) {

@@ -25,8 +25,12 @@
 #include "morvel/traps/Thunks.h"
 #include "morvel/traps/TimeGlue.h"
 #include "morvel/traps/TrapTable.h"
+#include "morvel/traps/TrapGlue.h"
 
 namespace morvel {
+
+using trapglue::Addr;
+using trapglue::Ptr;
 
 const char kReserveName[] = "Tolv Data Store Reserve";
 
@@ -45,11 +49,6 @@ constexpr uint16_t kAttrOpenedOnce = 0x0400;
 constexpr uint16_t kErrDatabaseOpen = 0x021B;
 constexpr uint16_t kTaggedAppSwitchBlock = 7;
 
-uint32_t Addr(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
-template <typename T = void>
-T* Ptr(uint32_t a) {
-    return reinterpret_cast<T*>(static_cast<uintptr_t>(a));
-}
 uint32_t InfoAddr(EmulState* s) { return Addr(s->appInfo); }
 uint16_t InfoFlags(const EmulState* s) { return vantor::ReadBE16(s->appInfo + kInfoFlags); }
 

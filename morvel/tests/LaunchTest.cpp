@@ -285,6 +285,11 @@ void HookStackSize(EmulState* s, uint16_t index) {
     gGetEvent(s, index);
 }
 
+TEST_F(LaunchTest, AnApplicationWithoutGlobalsRuns) {
+    MakeCurrent(InstallDatabase(MORVEL_NOGLOBALS_APP));
+    EXPECT_EQ(ModuleEntryPoint(0, nullptr, kLaunchNewGlobals), 7u);
+}
+
 TEST_F(LaunchTest, WithoutPrefTheStackHasTheDefaultSize) {
     uint32_t app = InstallDatabase(MORVEL_TEST_APP ".vrx");
     sys::DmRemoveResourceByIndex(app, sys::DmFindResource(app, FourCC("pref"), 0, nullptr));

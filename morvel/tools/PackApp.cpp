@@ -5,7 +5,8 @@
 //   'data' 0  .data compressed in three blocks around A5, then the relocation tables of pointers to
 //             globals and of pointers into the code
 //   'pref' 0  the stack size at byte 2
-// A5 is the symbol "a5base" of the .data section; .bss lies above it.
+// A5 is the symbol "a5base" of the .data section; .bss lies above it. An application without
+// initialised globals needs no a5base: A5 is then the start of .bss (or of an empty globals block).
 //
 //   morvel-pack [--name NAME] [--type TYPE] [--creator CREATOR] [--stack BYTES] app.elf out.vrx
 #include <algorithm>
@@ -86,18 +87,21 @@ Elf ReadElf(const std::string& path) {
     return elf;
 }
 
-uint32_t SymbolValue(const Elf& elf, const std::string& name) {
+bool FindSymbol(const Elf& elf, const std::string& name, uint32_t* value) {
     const Section* symtab = elf.Find(".symtab");
-    if (!symtab || symtab->link >= elf.sections.size()) Die("no symbol table");
+    if (!symtab || symtab->link >= elf.sections.size()) return false;
     const Section& strtab = elf.sections[symtab->link];
     for (uint32_t at = 0; at + 16 <= symtab->size; at += 16) {
         const uint8_t* sym = elf.At(symtab->offset + at, 16);
         uint32_t n = ReadBE32(sym);
         if (n >= strtab.size) continue;
         const char* text = reinterpret_cast<const char*>(elf.At(strtab.offset + n, 1));
-        if (name == std::string(text, strnlen(text, strtab.size - n))) return ReadBE32(sym + 4);
+        if (name == std::string(text, strnlen(text, strtab.size - n))) {
+            *value = ReadBE32(sym + 4);
+            return true;
+        }
     }
-    Die("no symbol " + name);
+    return false;
 }
 
 constexpr uint32_t kShtRela = 4, kShtRel = 9;
@@ -220,6 +224,17 @@ Bytes U32Pair(uint32_t a, uint32_t b) {
 
 }  // namespace
 
+constexpr char kUsage[] =
+    "usage: morvel-pack [--name NAME] [--type TYPE] [--creator CREATOR] [--stack BYTES] app.elf out.vrx";
+constexpr char kHelp[] =
+    "Packs a 68K application into a resource database (.vrx) that Morvel launches.\n"
+    "app.elf is a big-endian 68K ELF file linked with ld --emit-relocs: the code at address 0,\n"
+    "the initialised globals in .data around the symbol a5base, the zeroed ones in .bss.\n"
+    "  --name NAME        database name, at most 31 characters (default \"Morvel Test\")\n"
+    "  --type TYPE        four-character database type (default appl)\n"
+    "  --creator CREATOR  four-character creator (default MvTs)\n"
+    "  --stack BYTES      stack size written to 'pref' 0 (default 4096)\n";
+
 int main(int argc, char** argv) {
     std::string name = "Morvel Test", type = "appl", creator = "MvTs";
     uint32_t stack = 4096;
@@ -230,38 +245,53 @@ int main(int argc, char** argv) {
             if (i + 1 >= argc) Die(a + " needs a value");
             return std::string(argv[++i]);
         };
+        if (a == "--help" || a == "-h") {
+            std::printf("%s\n%s", kUsage, kHelp);
+            return 0;
+        }
         if (a == "--name") name = value();
         else if (a == "--type") type = value();
         else if (a == "--creator") creator = value();
-        else if (a == "--stack") stack = static_cast<uint32_t>(std::stoul(value()));
+        else if (a == "--stack") {
+            std::string v = value();
+            char* end = nullptr;
+            unsigned long n = std::strtoul(v.c_str(), &end, 0);
+            if (v.empty() || *end || v[0] == '-' || n > 0xFFFFFFFFul) Die("--stack needs a number of bytes, not " + v);
+            stack = static_cast<uint32_t>(n);
+        } else if (a.size() > 1 && a[0] == '-') Die("unknown option " + a + "\n" + kUsage);
         else files.push_back(a);
     }
-    if (files.size() != 2 || type.size() != 4 || creator.size() != 4 || name.size() > 31)
-        Die("usage: morvel-pack [--name NAME] [--type TYPE] [--creator CREATOR] [--stack BYTES] app.elf out.vrx");
+    if (files.size() != 2 || type.size() != 4 || creator.size() != 4 || name.size() > 31) Die(kUsage);
 
     Elf elf = ReadElf(files[0]);
     const Section* text = elf.Find(".text");
     const Section* data = elf.Find(".data");
     const Section* bss = elf.Find(".bss");
-    if (!text || !data) Die("the application needs .text and .data sections");
+    if (!text) Die("the application needs a .text section");
     if (text->addr != 0) Die(".text must be linked at address 0");
     auto codeFixes = Relocations(elf, ".text");
     if (!codeFixes.empty())
         Die("the code needs an absolute relocation at " + std::to_string(codeFixes[0].first) +
             ": address globals from A5 and code from the PC");
-    uint32_t a5 = SymbolValue(elf, "a5base");
-    uint32_t end = bss && bss->size ? bss->addr + bss->size : data->addr + data->size;
-    if (a5 < data->addr || a5 > data->addr + data->size || end < a5) Die("a5base must lie in .data");
-    uint32_t below = a5 - data->addr, above = std::max<uint32_t>(end - a5, 4);
+    // Without .data the globals are .bss alone, with A5 at its start.
+    uint32_t dataAddr = data ? data->addr : bss ? bss->addr : 0;
+    uint32_t dataSize = data ? data->size : 0;
+    uint32_t a5 = dataAddr;
+    if (!FindSymbol(elf, "a5base", &a5) && dataSize) Die("no symbol a5base: the globals in .data need it");
+    uint32_t end = bss && bss->size ? bss->addr + bss->size : dataAddr + dataSize;
+    if (a5 < dataAddr || a5 > dataAddr + dataSize || end < a5) Die("a5base must lie in .data");
+    uint32_t below = a5 - dataAddr, above = std::max<uint32_t>(end - a5, 4);
 
     // Pointers in the data: to globals they are kept relative to A5, into the code as code offsets.
-    Bytes image = elf.Contents(*data);
+    Bytes image = data ? elf.Contents(*data) : Bytes();
     std::vector<int32_t> dataRelocations, codeRelocations;
-    for (auto& [at, kind] : Relocations(elf, ".data")) {
+    for (auto& [at, kind] : data ? Relocations(elf, ".data") : std::vector<std::pair<uint32_t, uint8_t>>()) {
         if (kind != kR68k32) Die("only 32-bit pointers in the data can be relocated");
-        uint32_t pos = at - data->addr;
+        if (at < dataAddr || at - dataAddr > image.size() || image.size() - (at - dataAddr) < 4)
+            Die("a relocation lies outside .data");
+        uint32_t pos = at - dataAddr;
         uint32_t target = ReadBE32(&image[pos]);
-        if (target >= data->addr && target <= end) {
+        if (target >= dataAddr && target <= end) {
             vantor::WriteBE32(&image[pos], target - a5);
             dataRelocations.push_back(static_cast<int32_t>(at - a5));
         } else if (target <= text->size) {

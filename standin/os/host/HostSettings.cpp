@@ -85,6 +85,11 @@ bool ApplyHostSetting(const std::string& key, const std::string& value, HostSett
             *error = "bad number for " + key + ": '" + value + "'";
             return false;
         }
+        if (w.field == &c.screenDepth && c.screenDepth != 1 && c.screenDepth != 2 && c.screenDepth != 4 &&
+            c.screenDepth != 8 && c.screenDepth != 16) {
+            *error = "screen-depth takes 1, 2, 4, 8 or 16, not " + value;
+            return false;
+        }
         return true;
     }
     uint32_t flag;

@@ -1,4 +1,4 @@
-#include "tamsk/host/Autosave.h"
+#include "tamsk/board/Autosave.h"
 
 #include <cstdio>
 #include <string>

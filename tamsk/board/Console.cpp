@@ -1,4 +1,4 @@
-#include "tamsk/host/Console.h"
+#include "tamsk/board/Console.h"
 
 #include <cstdio>
 
@@ -40,7 +40,7 @@ uint32_t ConsoleService(uint32_t operation, uint32_t argument) {
         char piece[256];
         size_t n = 0;
         for (uint32_t i = 0; i < kMaxText; ++i) {
-            const uintptr_t p = CpuHostPointer(argument + i);
+            const uintptr_t p = BoardCore.hostPointer(argument + i);
             const char c = p ? *reinterpret_cast<const char*>(p) : '\0';
             if (c == '\0') break;
             piece[n++] = c;

@@ -1,7 +1,7 @@
 // The UART socket bridge: one monitor thread per UART connects to the address of its UART (the
 // first UART's is option SerialPort) or, when that fails, listens there for one peer, and passes
 // received bytes to the UART model. Bytes pass through unread.
-#include "tamsk/host/UartBridge.h"
+#include "tamsk/devices/UartBridge.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -21,7 +21,7 @@
 #include "tamsk/board/RunLoop.h"
 #include "tamsk/board/Timing.h"
 #include "tamsk/devices/UartState.h"
-#include "tamsk/host/HostThreads.h"
+#include "tamsk/board/HostThreads.h"
 
 namespace tamsk {
 

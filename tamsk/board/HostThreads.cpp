@@ -1,4 +1,4 @@
-#include "tamsk/host/HostThreads.h"
+#include "tamsk/board/HostThreads.h"
 
 #include <atomic>
 

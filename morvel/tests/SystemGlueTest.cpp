@@ -15,10 +15,12 @@
 #include "M68kTestKit.h"
 #include "common/BigEndian.h"
 #include "common/module/KezSlots.h"
+#include "common/module/UiSlots.h"
 #include "common/module/SystemSlots.h"
 #include "morvel/glue/ContextGate.h"
 #include "morvel/glue/MorvelCommon.h"
 #include "morvel/traps/CommsGlue.h"
+#include "morvel/traps/ExpansionGlue.h"
 #include "morvel/traps/SystemGlue.h"
 #include "morvel/traps/Thunks.h"
 #include "morvel/traps/TrapTable.h"
@@ -40,12 +42,18 @@ uint32_t KezRecord(uint32_t a, uint32_t b, uint32_t c) {
     return 0;
 }
 uint32_t KezZero() { return 0; }
+// HALDisplayGetAttributes(flag, attribute, value): every attribute is 0x11223344.
+uint32_t KezDisplayAttribute(uint32_t, uint32_t, uint32_t* value) {
+    *value = 0x11223344;
+    return 0;
+}
 vantor::ModuleProc* FakeKez() {
     static vantor::ModuleProc table[vantor::kKezSlots];
     for (auto& entry : table) entry = reinterpret_cast<vantor::ModuleProc>(&KezZero);
     table[vantor::kezslot::HALNullEntry173] = reinterpret_cast<vantor::ModuleProc>(&KezRecord<173>);
     table[vantor::kezslot::KALTaskDelay] = reinterpret_cast<vantor::ModuleProc>(&KezRecord<144>);
     table[vantor::kezslot::KALTaskStart] = reinterpret_cast<vantor::ModuleProc>(&KezRecord<150>);
+    table[vantor::kezslot::HALDisplayGetAttributes] = reinterpret_cast<vantor::ModuleProc>(&KezDisplayAttribute);
     return table;
 }
 std::vector<uint32_t> KezCallsOf(uint16_t slotNumber) {
@@ -354,6 +362,150 @@ TEST_F(SystemGlueTest, TheGateLetsAnotherTaskRunTheContextOnlyWhileItsOwnerWaits
     other.join();
     EXPECT_EQ(log, (std::vector<std::string>{"owner waits", "other in", "other out", "owner back"}));
     ContextGateReset(s);
+}
+
+TEST_F(SystemGlueTest, KeyRatesCountTenTimesCoarserOnThe68KSide) {
+    uint16_t stored[3] = {};
+    vantor::os::OnCall(Library::System, slot::KeyRates, [&](const SlotCall& c) {
+        for (int i = 0; i < 3; ++i) {
+            auto* v = reinterpret_cast<uint16_t*>(c.args[1 + i]);
+            if (c.args[0] & 0xFF) stored[i] = *v;
+            else *v = stored[i];
+        }
+        return 0u;
+    });
+    // KeyRates(set, initial, period, double-tap, queue-ahead) with (30, 6, 20), then read back.
+    const std::string rates = " pea data+6(%pc)\n pea data+4(%pc)\n pea data+2(%pc)\n pea data(%pc)\n";
+    ASSERT_EQ(Run(" lea data(%pc),%a2\n move.w #30,(%a2)\n move.w #6,2(%a2)\n move.w #20,4(%a2)\n" + rates +
+                  " move.b #1,-(%sp)\n trap #15\n .short 0xA2A4\n lea 18(%sp),%sp\n"
+                  " clr.l (%a2)\n clr.w 4(%a2)\n" + rates +
+                  " clr.b -(%sp)\n trap #15\n .short 0xA2A4\n lea 18(%sp),%sp\n rts"),
+              0);
+    EXPECT_EQ(stored[0], 300);
+    EXPECT_EQ(stored[1], 60);
+    EXPECT_EQ(stored[2], 200);
+    EXPECT_EQ(vantor::ReadBE16(Data()), 30);
+    EXPECT_EQ(vantor::ReadBE16(Data() + 2), 6);
+    EXPECT_EQ(vantor::ReadBE16(Data() + 4), 20);
+}
+
+TEST_F(SystemGlueTest, HardwareAnswersByAttributeSizeAndFixedAddresses) {
+    // HwrDisplayAttributes(get, attribute, value): 9 stores 4 bytes, 18 one byte, 0 nothing and 1.
+    auto attribute = [](int which, int offset) {
+        return " pea data+" + std::to_string(offset) + "(%pc)\n move.w #" + std::to_string(which) +
+               ",-(%sp)\n clr.b -(%sp)\n trap #15\n .short 0xA372\n addq.l #8,%sp\n";
+    };
+    ASSERT_EQ(Run(attribute(9, 0) + attribute(18, 8) + attribute(0, 16) + " move.l %d0,%d3\n"
+                  " pea -16\n trap #15\n .short 0xA23E\n move.l %d0,%d4\n addq.l #4,%sp\n"
+                  " pea -2\n trap #15\n .short 0xA23E\n move.l %d0,%d5\n addq.l #4,%sp\n"
+                  " move.l #-1,%a0\n moveq #-1,%d0\n move.w #2304,-(%sp)\n trap #15\n .short 0xA344\n addq.l #2,%sp\n"
+                  " move.l %d0,%d6\n move.l %a0,%d7\n rts"),
+              0);
+    EXPECT_EQ(vantor::ReadBE32(Data()), 0x11223344u);
+    EXPECT_EQ(Data()[8], 0x44);
+    EXPECT_EQ(Data()[9], 0);
+    for (int i = 16; i < 20; ++i) EXPECT_EQ(Data()[i], 0);
+    EXPECT_EQ(D(3) & 0xFFFF, 1u);
+    EXPECT_EQ(D(4), 8u);
+    EXPECT_EQ(D(5), static_cast<uint32_t>(-16));
+    EXPECT_EQ(D(6), 0u);  // HostControl 2304 answers 0 in D0 and A0 without a call
+    EXPECT_EQ(D(7), 0u);
+}
+
+TEST_F(SystemGlueTest, PenInputRefusesUnknownKindsAndSelectors) {
+    ASSERT_EQ(Run(" lea data(%pc),%a2\n move.l #0x5A5A5A5A,(%a2)\n pea (%a2)\n move.w #2,-(%sp)\n moveq #18,%d2\n"
+                  " trap #15\n .short 0xA470\n addq.l #6,%sp\n move.l %d0,%d3\n"
+                  " moveq #25,%d2\n trap #15\n .short 0xA470\n rts"),
+              0);
+    EXPECT_EQ(D(3) & 0xFFFF, 0x0502u);
+    EXPECT_EQ(vantor::ReadBE32(Data()), 0x5A5A5A5Au);
+    const auto reports = Reports();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find("Unknown PINDispatch request: 25"), std::string::npos) << reports[0];
+}
+
+// The event loop of every 68K application: get an event, offer it to the system, the menu and the
+// form, until the application is told to stop.
+TEST_F(SystemGlueTest, AStandardEventLoopRunsUntilItIsToldToStopWithoutAnAlert) {
+    WatchAlerts();
+    int system = 0, menu = 0, form = 0;
+    vantor::os::OnCall(Library::System, slot::SysHandleEvent, [&](const SlotCall&) { return ++system, 0u; });
+    vantor::os::OnCall(Library::Ui, vantor::uislot::UiEntry243, [&](const SlotCall& c) {
+        *reinterpret_cast<uint16_t*>(c.args[2]) = 0;
+        return ++menu, 0u;
+    });
+    vantor::os::OnCall(Library::Ui, vantor::uislot::UiEntry132, [&](const SlotCall&) { return ++form, 0u; });
+    for (uint16_t type : {4, 0x800, 22}) {
+        vantor::SysEventType event{};
+        event.eType = type;
+        const uint16_t chr = 'a';
+        std::memcpy(event.data, &chr, 2);
+        vantor::sys::EvtAddEventToQueue(&event);
+    }
+    ASSERT_EQ(Run(" lea data(%pc),%a2\n moveq #0,%d3\n"
+                  "loop: addq.l #1,%d3\n pea 50\n pea (%a2)\n trap #15\n .short 0xA11D\n addq.l #8,%sp\n"
+                  " cmp.w #22,(%a2)\n beq done\n"
+                  " pea (%a2)\n trap #15\n .short 0xA0A9\n addq.l #4,%sp\n tst.b %d0\n bne loop\n"
+                  " pea 24(%a2)\n pea (%a2)\n clr.l -(%sp)\n trap #15\n .short 0xA1BF\n lea 12(%sp),%sp\n"
+                  " tst.b %d0\n bne loop\n"
+                  " pea (%a2)\n trap #15\n .short 0xA1A0\n addq.l #4,%sp\n bra loop\n"
+                  "done: rts"),
+              0);
+    EXPECT_EQ(D(3), 3u);
+    EXPECT_EQ(system, 2);
+    EXPECT_EQ(menu, 2);
+    EXPECT_EQ(form, 2);
+    EXPECT_EQ(alerts_, 0);
+}
+
+TEST_F(SystemGlueTest, FileSystemSelectorsConvertRecordsAndBridgeProgressCallbacks) {
+    std::vector<SlotCall> iterate, import;
+    vantor::os::OnCall(Library::System, 656, [&](const SlotCall& c) {
+        iterate.push_back(c);
+        if (auto* entry = reinterpret_cast<uint32_t*>(c.args[2])) {
+            EXPECT_EQ(entry[1], 0x00C0FFEEu);                          // name pointer, native order
+            EXPECT_EQ(reinterpret_cast<uint16_t*>(entry)[4], 0x0100);  // buffer length
+            entry[0] = 0x00000010;                                     // attributes out
+        }
+        *reinterpret_cast<uint32_t*>(c.args[1]) = 0xFFFFFFFF;          // iterator done
+        return 0u;
+    });
+    vantor::os::OnCall(Library::System, 685, [&](const SlotCall& c) {
+        import.push_back(c);
+        *reinterpret_cast<uint16_t*>(c.args[2]) = 7;
+        if (c.args[4]) {
+            auto bridge = reinterpret_cast<uint16_t (*)(uint32_t, uint32_t, void*)>(c.args[4]);
+            EXPECT_EQ(bridge(1000, 250, reinterpret_cast<void*>(c.args[5])), 0x0042u);
+        }
+        return 0u;
+    });
+    // Selector 20 (directory, iterator, file entry) with a record, then with none.
+    ASSERT_EQ(Run(" lea data(%pc),%a2\n move.l #0x00C0FFEE,4(%a2)\n move.w #0x0100,8(%a2)\n clr.l 12(%a2)\n"
+                  " pea (%a2)\n pea 12(%a2)\n move.l #5,-(%sp)\n moveq #20,%d2\n trap #15\n .short 0xA348\n"
+                  " clr.l 8(%sp)\n trap #15\n .short 0xA348\n lea 12(%sp),%sp\n"
+                  // Selector 39 (volume, path, card out, db out, callback, user value), then without one.
+                  " move.l #0xBEEF,-(%sp)\n pea cb(%pc)\n pea 20(%a2)\n pea 16(%a2)\n pea 0\n move.w #1,-(%sp)\n"
+                  " moveq #39,%d2\n trap #15\n .short 0xA348\n clr.l 14(%sp)\n trap #15\n .short 0xA348\n"
+                  " lea 22(%sp),%sp\n moveq #12,%d2\n trap #15\n .short 0xA347\n rts\n"
+                  "cb: lea data+32(%pc),%a0\n move.l 4(%sp),(%a0)+\n move.l 8(%sp),(%a0)+\n move.l 12(%sp),(%a0)\n"
+                  " move.l #0x10042,%d0\n rts\n"),
+              0);
+    ASSERT_EQ(iterate.size(), 2u);
+    EXPECT_EQ(iterate[1].args[2], 0u);  // no record: null
+    EXPECT_EQ(vantor::ReadBE32(Data()), 0x10u);
+    EXPECT_EQ(vantor::ReadBE32(Data() + 4), 0x00C0FFEEu);
+    EXPECT_EQ(vantor::ReadBE32(Data() + 12), 0xFFFFFFFFu);
+    ASSERT_EQ(import.size(), 2u);
+    EXPECT_EQ(import[0].args[4], Addr(reinterpret_cast<void*>(&VfsProgressBridge)));
+    EXPECT_EQ(import[1].args[4], 0u);
+    EXPECT_EQ(import[1].args[5], 0u);
+    EXPECT_EQ(vantor::ReadBE16(Data() + 16), 7);
+    EXPECT_EQ(vantor::ReadBE32(Data() + 32), 1000u);
+    EXPECT_EQ(vantor::ReadBE32(Data() + 36), 250u);
+    EXPECT_EQ(vantor::ReadBE32(Data() + 40), 0xBEEFu);
+    const auto reports = Reports();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find("Unknown ExpMgrDispatch request: 12"), std::string::npos) << reports[0];
 }
 
 }  // namespace

@@ -10,7 +10,10 @@
 #include "morvel/traps/ErrorGlue.h"
 #include "morvel/traps/EventGlue.h"
 #include "morvel/traps/ExchangeGlue.h"
+#include "morvel/traps/ExpansionGlue.h"
 #include "morvel/traps/FloatGlue.h"
+#include "morvel/traps/HardwareGlue.h"
+#include "morvel/traps/InputGlue.h"
 #include "morvel/traps/IntlGlue.h"
 #include "morvel/traps/Libraries.h"
 #include "morvel/traps/MemoryGlue.h"
@@ -80,6 +83,9 @@ void TrapTableInit(TrapHandler* table) {
     ExchangeGlueInstall(table);
     SystemGlueInstall(table);
     CommsGlueInstall(table);
+    HardwareGlueInstall(table);
+    InputGlueInstall(table);
+    ExpansionGlueInstall(table);
 }
 
 uint16_t TrapTableCreate(EmulState* global) {

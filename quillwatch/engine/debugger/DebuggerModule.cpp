@@ -94,6 +94,9 @@ uint16_t DbgModuleClose(DbgContextType* ctx, uint16_t moduleId) {
     eval_close(ctx);
     parse_close(ctx);
     SymFileRemoveAll(ctx);
+    DbgFreeBuffer(ctx->trapTableCache);
+    ctx->trapTableCache = nullptr;
+    ctx->trapTableCached = 0;
     return status;
 }
 

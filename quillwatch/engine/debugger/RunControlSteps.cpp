@@ -30,6 +30,7 @@ constexpr uint32_t kLowMemTrapTableId = 317;
 constexpr uint32_t kLowMemTrapCount = 318;
 constexpr uint32_t kLowMemLibraryTable = 320;
 constexpr uint32_t kThrowQuiet = 0xFFFFFFFF;
+constexpr uint16_t kMaxTraps = 0x1000;
 
 uint16_t Word(const uint8_t* p) {
     return vantor::ReadBE16(p);
@@ -244,6 +245,7 @@ uint32_t CmdTrapAddress(DbgContextType* ctx, uint16_t trap, uint16_t refNum, std
         if (!PrvReadWord(ctx, kLowMemTrapCount, &count) || !PrvReadLong(ctx, kLowMemTrapTable, &table) ||
             CmdReadRemoteMemCached(ctx, &id, kLowMemTrapTableId, 1, true) != 0 || count == 0)
             return 0;
+        if (count > kMaxTraps) count = kMaxTraps;  // trap words index at most 4096 entries
         std::vector<uint8_t> bytes(count * 4u);
         if (CmdReadRemoteMem(table, bytes.data(), ctx, static_cast<uint32_t>(bytes.size())) != 0) return 0;
         auto* cache = static_cast<uint32_t*>(DbgAllocBuffer(sizeof(uint32_t) * (count + 1u)));

@@ -197,9 +197,11 @@ class Walker {
         text += std::string(2 + std::min(depth, 10) * 2, ' ');
         if (index >= 0) text += "[" + std::to_string(index) + "] ";
         std::string type = typeName;
-        if (type.size() < 10) type.resize(10, ' ');
+        if (!fieldName.empty()) {
+            if (type.size() < 10) type.resize(10, ' ');
+            type += " " + fieldName;
+        }
         text += type;
-        if (!fieldName.empty()) text += " " + fieldName;
         if (!value.empty()) text += " = " + value;
         DbgPrintf(ctx_, "%s\n", text.c_str());
     }
@@ -364,13 +366,20 @@ int PrvWalk(DbgContextType* ctx, uint16_t module, uint16_t id, bool lines, bool 
         DbgPrint(ctx, unknown);
         return 1;
     }
-    Walker w(ctx, lines, values, address);
     TmtPart top = r->part;
     if (top.cls == tmtStruct) top = TmtPart{tmtPlainAlias, 0, 0, 0, identity};
-    uint16_t status = w.Run(top, r->name);
-    if (size) *size = w.Size();
+    // A walk that only sizes the template finds a circular definition before anything is printed.
+    Walker sizing(ctx, false, false, address);
+    uint16_t status = sizing.Run(top, r->name);
+    if (status == 0 && lines) {
+        Walker w(ctx, lines, values, address);
+        status = w.Run(top, r->name);
+    }
+    if (size) *size = sizing.Size();
     return status;
 }
+
+
 
 int PrvDefinePrimitive(DbgContextType* ctx, const char* name, uint16_t code) {
     TmtRecord r{};

@@ -9,6 +9,8 @@
 #include "quillwatch/engine/debugger/RemoteCommands.h"
 #include "quillwatch/engine/debugger/RunControl.h"
 #include "quillwatch/engine/lang/CommandModules.h"
+#include "quillwatch/engine/shell/Hobgobs.h"
+#include "quillwatch/engine/shell/Shell.h"
 #include "quillwatch/link/DebuggerServices.h"
 #include "quillwatch/link/ErrorMgr.h"
 #include "quillwatch/link/HostShims.h"
@@ -119,11 +121,15 @@ void DbgIdleProcess() {
     // One packet of the console socket; the body buffer has a byte for the text's terminator.
     uint8_t body[kBodyBufferSize] = {};
     SlkPktHeaderType header{};
-    if (SlkReceivePacket(vantor::slkSocketConsole, false, &header, body, kBodyBufferSize - 1, 0) != 0) return;
+    if (SlkReceivePacket(vantor::slkSocketConsole, false, &header, body, kBodyBufferSize - 1, 0) != 0) {
+        HobgobsIdleSend();
+        return;
+    }
     const uint8_t command = header.bodySize ? body[0] : 0xFF;
     vantor::SwapPacketBody(body, header.bodySize);
     if (command == vantor::dbgPktTesterRequest) {
-        return;  // the random-event tester client is not part of this build: the request is dropped
+        if (!ctx->attached) HobgobsIdleProcess(body, header.bodySize);
+        return;
     }
     if (command != vantor::dbgPktMessage) {
         HostPrint("DbgIdleProcess: the received packet is not a message packet.\n");

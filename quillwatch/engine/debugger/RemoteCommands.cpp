@@ -19,46 +19,6 @@ namespace {
 
 constexpr uint16_t kReplyBufferSize = 272;
 
-// The console messages of one kind of request.
-struct RequestTexts {
-    const char* sendError;     // followed by the link error text
-    const char* receiveError;  // followed by the link error text
-    const char* badCommand;
-    const char* badTransId;
-};
-
-// Sends one request on socket 0 and receives its reply into `reply` (converted to host order).
-// Returns 0, or 1 after printing the message of the failed check.
-uint16_t PrvRequest(DbgContextType* ctx, const RequestTexts& texts, const SlkBodyPart* parts, void* reply,
-                    uint16_t replySize, int32_t timeoutMs, uint16_t* replyBodySize = nullptr) {
-    const auto command = static_cast<uint8_t>(*static_cast<const uint8_t*>(parts[0].data));
-    SlkPktHeaderType header{};
-    header.dest = vantor::slkSocketDebugger;
-    header.src = vantor::slkSocketDebugger;
-    if (Status err = SlkSendPacket(&header, parts)) {
-        DbgPrintf(ctx, "%s%s\n", texts.sendError, LinkErrorText(err));
-        return 1;
-    }
-    SlkPktHeaderType replyHeader{};
-    if (Status err =
-            SlkReceivePacket(vantor::slkSocketDebugger, false, &replyHeader, reply, replySize, timeoutMs)) {
-        DbgPrintf(ctx, "%s%s\n", texts.receiveError, LinkErrorText(err));
-        return 1;
-    }
-    auto* body = static_cast<uint8_t*>(reply);
-    if (replyHeader.bodySize == 0 || body[0] != (command | vantor::dbgReplyFlag)) {
-        DbgPrintf(ctx, "%s\n", texts.badCommand);
-        return 1;
-    }
-    vantor::SwapPacketBody(reply, replyHeader.bodySize);
-    if (replyHeader.transId != header.transId) {
-        DbgPrintf(ctx, "%s\n", texts.badTransId);
-        return 1;
-    }
-    if (replyBodySize) *replyBodySize = replyHeader.bodySize;
-    return 0;
-}
-
 constexpr RequestTexts kStateTexts{
     "CmdGetRemoteState: error in SlkSendPacket = ", "CmdGetRemoteState: error in SlkReceivePacket = ",
     "CmdGetRemoteState error:  invalid response command.",
@@ -105,6 +65,39 @@ bool PrvWindowHolds(const ReadWindow& w, uint32_t address, uint32_t count) {
 
 }  // namespace
 
+// Sends one request on socket 0 and receives its reply into `reply` (converted to host order).
+// Returns 0, or 1 after printing the message of the failed check.
+uint16_t CmdRequest(DbgContextType* ctx, const RequestTexts& texts, const SlkBodyPart* parts, void* reply,
+                    uint16_t replySize, int32_t timeoutMs, uint16_t* replyBodySize) {
+    const auto command = static_cast<uint8_t>(*static_cast<const uint8_t*>(parts[0].data));
+    SlkPktHeaderType header{};
+    header.dest = vantor::slkSocketDebugger;
+    header.src = vantor::slkSocketDebugger;
+    if (Status err = SlkSendPacket(&header, parts)) {
+        DbgPrintf(ctx, "%s%s\n", texts.sendError, LinkErrorText(err));
+        return 1;
+    }
+    SlkPktHeaderType replyHeader{};
+    if (Status err =
+            SlkReceivePacket(vantor::slkSocketDebugger, false, &replyHeader, reply, replySize, timeoutMs)) {
+        DbgPrintf(ctx, "%s%s\n", texts.receiveError, LinkErrorText(err));
+        return 1;
+    }
+    auto* body = static_cast<uint8_t*>(reply);
+    if (replyHeader.bodySize == 0 || body[0] != (command | vantor::dbgReplyFlag)) {
+        DbgPrintf(ctx, "%s\n", texts.badCommand);
+        return 1;
+    }
+    vantor::SwapPacketBody(reply, replyHeader.bodySize);
+    if (replyHeader.transId != header.transId) {
+        DbgPrintf(ctx, "%s\n", texts.badTransId);
+        return 1;
+    }
+    if (replyBodySize) *replyBodySize = replyHeader.bodySize;
+    return 0;
+}
+
+
 uint16_t CmdGetRemoteState(DbgContextType* ctx, vantor::DbgStateType* state, uint16_t* size, bool noWait) {
     SlkFlushSocket(vantor::slkSocketDebugger, 0);
     const uint8_t request[2] = {vantor::dbgPktState, 0};
@@ -120,7 +113,7 @@ uint16_t CmdGetRemoteState(DbgContextType* ctx, vantor::DbgStateType* state, uin
         return 0;
     }
     std::memset(state, 0, sizeof *state);
-    return PrvRequest(ctx, kStateTexts, parts, state, sizeof *state, 1000, size);
+    return CmdRequest(ctx, kStateTexts, parts, state, sizeof *state, 1000, size);
 }
 
 uint16_t CmdGetStateAndReport(DbgContextType* ctx, bool noWait, bool quiet) {
@@ -142,7 +135,7 @@ uint16_t CmdReadRemoteMem(uint32_t address, void* destination, DbgContextType* c
         SlkBodyPart parts[] = {{sizeof request, &request}, {0, nullptr}};
         uint8_t reply[kReplyBufferSize];
         uint16_t replySize = 0;
-        if (PrvRequest(ctx, kReadTexts, parts, reply, sizeof reply, 1000, &replySize)) return 1;
+        if (CmdRequest(ctx, kReadTexts, parts, reply, sizeof reply, 1000, &replySize)) return 1;
         // A reply that does not hold the whole block is refused rather than padded with stale bytes.
         if (replySize < 2 + block) {
             DbgPrint(ctx, "CmdReadRemoteMem error:  invalid response size.\n");
@@ -252,7 +245,7 @@ uint16_t CmdWriteRemoteRegisters(DbgContextType* ctx, const DbgRegisterBlock* re
     vantor::SwapWriteRegsRequest(&request);
     SlkBodyPart parts[] = {{sizeof request, &request}, {0, nullptr}};
     uint8_t reply[2];
-    return PrvRequest(ctx, kWriteRegsTexts, parts, reply, sizeof reply, 1000);
+    return CmdRequest(ctx, kWriteRegsTexts, parts, reply, sizeof reply, 1000);
 }
 
 uint16_t CmdGetRemoteRtnName(DbgContextType* ctx, uint32_t address, uint32_t* start, uint32_t* end,
@@ -269,7 +262,7 @@ uint16_t CmdGetRemoteRtnName(DbgContextType* ctx, uint32_t address, uint32_t* st
     SlkBodyPart parts[] = {{sizeof request, &request}, {0, nullptr}};
     vantor::DbgRtnNameResponseType reply{};
     uint16_t size = 0;
-    if (PrvRequest(ctx, kRtnNameTexts, parts, &reply, sizeof reply, 2000, &size)) return 1;
+    if (CmdRequest(ctx, kRtnNameTexts, parts, &reply, sizeof reply, 2000, &size)) return 1;
     if (size != sizeof reply) {
         DbgPrint(ctx, "CmdGetRemoteRtnName error:  invalid response size.\n");
         return 1;

@@ -177,7 +177,7 @@ void MemLoadRom() {
     const char* path = RomPath();
     File file(std::fopen(path, "rb"));
     // No ROM dialog can be shown here: a missing ROM ends the program.
-    if (!file) HostFatal("ROM file not found");
+    if (!file) HostFatal("ROM file not found\n%s", path);
     const long length = FileLength(file.get());
     if (length < 0) HostFatal("The file %s could not be read", path);
     if (RomFileKind(path) == kFileRomList) {

@@ -12,7 +12,6 @@
 namespace vantor::os {
 namespace {
 
-constexpr uint16_t kShutdownCharacter = 0x0140;
 constexpr uint32_t kFormatted = 0xFEEDFACE;
 
 struct OsMainState {

@@ -263,6 +263,22 @@ TEST(StandinOsState, FeaturesTicksEventsDatabasesAndTasks) {
     Sys<syssig::EvtGetEvent>(sysslot::EvtGetEvent)(&got, 10);
     EXPECT_EQ(got.eType, 0);  // nil event after the time-out
 
+    // While an application runs, the shutdown key stops it first and comes back when it has ended.
+    SysEventType shutdown{};
+    shutdown.eType = kKeyDownEvent;
+    std::memcpy(shutdown.data, &kShutdownCharacter, 2);
+    SetApplicationRunning(true);
+    Sys<syssig::EvtAddEventToQueue>(sysslot::EvtAddEventToQueue)(&shutdown);
+    Sys<syssig::EvtGetEvent>(sysslot::EvtGetEvent)(&got, 0);
+    EXPECT_EQ(got.eType, 22);  // application stop
+    EXPECT_EQ(PendingEvents(), 0u);
+    SetApplicationRunning(false);
+    Sys<syssig::EvtGetEvent>(sysslot::EvtGetEvent)(&got, 0);
+    uint16_t character = 0;
+    std::memcpy(&character, got.data, 2);
+    EXPECT_EQ(got.eType, kKeyDownEvent);
+    EXPECT_EQ(character, kShutdownCharacter);
+
     uint32_t old = AddDatabase("Net Prefs", FourCC("rsrc"), FourCC("sokr"), 1);
     uint32_t newer = AddDatabase("Net Prefs", FourCC("rsrc"), FourCC("sokr"), 2);
     SysDmSearchState state{};

@@ -2,8 +2,10 @@
 // and shuts down.
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <thread>
 
 #include "common/module/KezCalls.h"
 #include "common/module/KezSlots.h"
@@ -162,8 +164,26 @@ void StandinOsMain(uint8_t hardReset) {
     if (boot == 1 && options.resetOnFirstBoot)
         Kez<kezsig::HALReset>(kezslot::HALReset, static_cast<uint8_t>(options.resetOnFirstBoot == 2));
 
-    auto start = std::chrono::steady_clock::now();
-    bool quitAsked = false;
+    // The quit time runs from here, whether the OS waits in its own loop or an application runs.
+    std::mutex timerMutex;
+    std::condition_variable timerStop;
+    bool ended = false;
+    std::atomic<bool> quitAsked{false};
+    auto askQuit = [&] {
+        if (quitAsked.exchange(true)) return;
+        Trace("quitting");
+        Kez<kezsig::HALQuit>(kezslot::HALQuit, uint8_t{0});
+    };
+    std::thread timer;
+    if (options.quitAfterMs) {
+        timer = std::thread([&] {
+            std::unique_lock lock(timerMutex);
+            if (!timerStop.wait_for(lock, std::chrono::milliseconds(options.quitAfterMs), [&] { return ended; }))
+                askQuit();
+        });
+    }
+    if (!options.launchApp.empty()) LaunchApplication(options.launchApp.c_str());
+
     auto* getEvent = reinterpret_cast<syssig::EvtGetEvent*>(SystemTable()[sysslot::EvtGetEvent]);
     for (;;) {
         SysEventType event{};
@@ -171,13 +191,13 @@ void StandinOsMain(uint8_t hardReset) {
         uint16_t character;
         std::memcpy(&character, event.data, 2);
         if (event.eType == kKeyDownEvent && character == kShutdownCharacter) break;
-        if (!quitAsked && options.quitAfterMs &&
-            std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(options.quitAfterMs)) {
-            quitAsked = true;
-            Trace("quitting");
-            Kez<kezsig::HALQuit>(kezslot::HALQuit, uint8_t{0});
-        }
     }
+    {
+        std::lock_guard lock(timerMutex);
+        ended = true;
+    }
+    timerStop.notify_all();
+    if (timer.joinable()) timer.join();
     Trace("shutting down");
     Kez<kezsig::HALSetInitStage>(kezslot::HALSetInitStage, 7u);
 }

@@ -158,6 +158,7 @@ struct OsMainOptions {
     bool holdBeforeStage5 = false;  // never reaches stage 5 (an unfinished start)
     int resetOnFirstBoot = 0;       // 1 soft, 2 hard: asks Kez for that reset on the first boot
     bool drawTestPicture = true;    // colour bars in the frame buffer once the OS is up
+    std::string launchApp;          // the application database the OS runs once up (LaunchApplication)
 };
 void SetOsMainOptions(const OsMainOptions& options);
 // The function kez-host installs with PrvKezInstallVantorOSMain.

@@ -64,7 +64,8 @@ const char* HostUsage() {
            "  --run-ms N     the OS quits after N ms (0: when the window closes)\n"
            "  --hard-reset --remote-access --headless\n"
            "  --hold-before-stage5   never finish starting (crash detection)\n"
-           "  --reset-once soft|hard   ask for a reset on the first boot\n";
+           "  --reset-once soft|hard   ask for a reset on the first boot\n"
+           "  --launch NAME  once up, run the 68K application database NAME through Morvel\n";
 }
 
 bool ApplyHostSetting(const std::string& key, const std::string& value, HostSettings* s,
@@ -126,6 +127,14 @@ bool ApplyHostSetting(const std::string& key, const std::string& value, HostSett
             if (comma == std::string::npos) break;
             at = comma + 1;
         }
+        return true;
+    }
+    if (key == "launch") {
+        if (value.empty() || value.size() > 31) {
+            *error = "launch takes the name of an application database (1 to 31 characters)";
+            return false;
+        }
+        s->osMain.launchApp = value;
         return true;
     }
     if (key == "reset-once") {

@@ -1,5 +1,5 @@
 // Seams for the services that this build does not contain yet (power and auto-off, the random
-// UI-event tester, the virtual mouse, sound, infrared exchange and the remote-access server): each
+// UI-event tester, the virtual mouse, sound and infrared exchange): each
 // does nothing, except that the sleep and display-off flags can be set.
 #include "kez/src/KezServices.h"
 
@@ -30,12 +30,6 @@ void PrvHALVirtualMouseInitialize() {}
 void PrvHALVirtualMouseStop() {}
 void PrvHALSoundDispose() {}
 void PrvPALExgIrCloseDialogs() {}
-void PrvGRASServerStart() {}
-void PrvGRASServerStop() {}
-bool PrvGRASServerIsRunning() { return false; }
 bool PrvHALVirtualMouseKey(GdkEventKey*, uint32_t) { return false; }
 
 }  // namespace kez
-
-// The remote-access server's set-up, called by the host program before Boot.
-extern "C" VANTOR_EXPORT void GRASServerInit(uint32_t* /*launchedForRemoteRequest*/) {}

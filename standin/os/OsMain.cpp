@@ -191,6 +191,7 @@ void StandinOsMain(uint8_t hardReset) {
     Kez<kezsig::HALSetInitStage>(kezslot::HALSetInitStage, 2u);
     TouchStorage(hardReset);
     InstallAutoloadedModules();
+    Kez<uint16_t()>(kezslot::HALSoundInitialize);
     if (options.holdBeforeStage5) {
         Trace("holding before stage 5");
         for (;;) Kez<kezsig::KALTaskDelay>(kezslot::KALTaskDelay, 1000);

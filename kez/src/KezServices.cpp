@@ -1,5 +1,5 @@
 // Seams for the services that this build does not contain yet (power and auto-off, the random
-// UI-event tester, the virtual mouse and infrared exchange): each
+// UI-event tester and the virtual mouse): each
 // does nothing, except that the sleep and display-off flags can be set.
 #include "kez/src/KezServices.h"
 
@@ -28,7 +28,6 @@ void PrvHALTesterInitialize() {}
 void PrvHALTesterDispose() {}
 void PrvHALVirtualMouseInitialize() {}
 void PrvHALVirtualMouseStop() {}
-void PrvPALExgIrCloseDialogs() {}
 bool PrvHALVirtualMouseKey(GdkEventKey*, uint32_t) { return false; }
 
 }  // namespace kez

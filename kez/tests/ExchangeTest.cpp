@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -108,6 +109,104 @@ TEST_F(Exchange, RecordFilesAreNeitherFollowedThroughLinksNorReadUnterminated) {
     std::memset(buffer, 'x', sizeof buffer);
     ASSERT_EQ(Slot<ReadProc>(kezslot::PALPimExchangeRead)(7, 0, &index, &id, buffer, nullptr), 0);
     EXPECT_EQ(std::strlen(buffer), 4095u);
+}
+
+
+// The infrared exchange spools each beamed object to a new file under /tmp.
+struct IrSocket {
+    uint8_t head[12];
+    uint32_t count;
+    uint8_t middle[36];
+    const char* description;
+    const char* type;
+    const char* name;
+};
+static_assert(sizeof(IrSocket) == 64);
+
+using PutProc = uint16_t(IrSocket*);
+using SendProc = uint32_t(IrSocket*, const void*, uint32_t, uint16_t*);
+using DisconnectProc = uint16_t(IrSocket*, uint16_t);
+
+std::string LatestSpool() {
+    FILE* pipe = popen("ls -t /tmp/IrExgLibTmp.* 2>/dev/null | head -1", "r");
+    char line[256] = {};
+    if (pipe) {
+        if (!fgets(line, sizeof line, pipe)) line[0] = '\0';
+        pclose(pipe);
+    }
+    std::string path(line);
+    if (!path.empty() && path.back() == '\n') path.pop_back();
+    return path;
+}
+
+class Infrared : public Exchange {
+protected:
+    void SetUp() override {
+        Exchange::SetUp();
+        KezBootConfig config{};
+        config.traceMask[0xFF / 8] |= 0x80 >> (0xFF % 8);
+        KezGlobalsInit(&config, nullptr);
+    }
+    void TearDown() override {
+        Slot<uint16_t()>(kezslot::PALExgIrLibClose)();
+        Exchange::TearDown();
+    }
+};
+
+TEST_F(Infrared, ObjectsAreSpooledAndSendErrorsAreNoByteCounts) {
+    IrSocket socket{};
+    socket.count = 1;
+    socket.name = "_beam:card.vcf";
+    uint16_t error = 0;
+    // Before anything is open or put, sending answers no bytes and says why.
+    EXPECT_EQ(Slot<SendProc>(kezslot::PALExgIrLibSend)(&socket, "x", 1, &error), 0u);
+    EXPECT_EQ(error, 0x1502);
+    EXPECT_EQ(Slot<PutProc>(kezslot::PALExgIrLibPut)(&socket), 0x1502);
+    ASSERT_EQ(Slot<uint16_t()>(kezslot::PALExgIrLibOpen)(), 0);
+    EXPECT_EQ(Slot<uint16_t()>(kezslot::PALExgIrLibOpen)(), 0x1502);
+    EXPECT_EQ(Slot<SendProc>(kezslot::PALExgIrLibSend)(&socket, "x", 1, &error), 0u);
+    EXPECT_EQ(error, 0x1507);
+    EXPECT_EQ(Slot<PutProc>(kezslot::PALExgIrLibPut)(nullptr), 0x150E);
+
+    ::testing::internal::CaptureStdout();
+    ASSERT_EQ(Slot<PutProc>(kezslot::PALExgIrLibPut)(&socket), 0);
+    std::string spool = LatestSpool();
+    EXPECT_EQ(Slot<SendProc>(kezslot::PALExgIrLibSend)(&socket, "BEGIN:VCARD", 11, &error), 11u);
+    EXPECT_EQ(error, 0);
+    // A second put of an exchange whose first socket said one object: a warning, a clean close.
+    IrSocket second = socket;
+    second.name = "photo.jpg";
+    second.type = "image/jpeg";
+    ASSERT_EQ(Slot<PutProc>(kezslot::PALExgIrLibPut)(&second), 0);
+    EXPECT_EQ(Slot<DisconnectProc>(kezslot::PALExgIrLibDisconnect)(&socket, 0), 0);
+    std::string out = ::testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("PrvPALExgIrParseRequest(): Name=[card.vcf], Type=[.vcf]"), std::string::npos) << out;
+    EXPECT_NE(out.find("PrvPALExgIrParseRequest(): Name=[photo.jpg], Type=[image/jpeg]"), std::string::npos) << out;
+    EXPECT_NE(out.find("object count [1] != num object [2]"), std::string::npos) << out;
+    EXPECT_NE(out.find("SPOOLING -> CLOSED"), std::string::npos) << out;
+    std::ifstream in(spool);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, "BEGIN:VCARD") << spool;
+    struct stat status {};
+    ASSERT_EQ(lstat(spool.c_str(), &status), 0);
+    EXPECT_TRUE(S_ISREG(status.st_mode));
+    std::system("rm -f /tmp/IrExgLibTmp.*");
+
+    // A type with a space or of 80 characters is not taken; a name without text fails.
+    ::testing::internal::CaptureStdout();
+    IrSocket odd{};
+    odd.name = "x:a.b";
+    odd.type = "text/plain x";
+    EXPECT_EQ(Slot<PutProc>(kezslot::PALExgIrLibPut)(&odd), 0);
+    std::string longType = "a/" + std::string(78, 'b');
+    odd.type = longType.c_str();
+    EXPECT_EQ(Slot<PutProc>(kezslot::PALExgIrLibPut)(&odd), 0);
+    odd.name = "scheme:";
+    EXPECT_EQ(Slot<PutProc>(kezslot::PALExgIrLibPut)(&odd), 0x150E);
+    out = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out.find("Type=[text/plain x]"), std::string::npos) << out;
+    EXPECT_NE(out.find("Name=[a.b], Type=[.b]"), std::string::npos) << out;
+    std::system("rm -f /tmp/IrExgLibTmp.*");
 }
 
 }  // namespace

@@ -138,6 +138,10 @@ uint32_t ChunkCount(uint16_t heapID);
 
 // Adds a database to the in-memory store and answers its id.
 uint32_t AddDatabase(const char* name, uint32_t type, uint32_t creator, uint16_t version);
+// The OS's create-database-from-image service: a database of the image's name, type, creator,
+// version and attributes in the store. 0x0219 when a RAM database of that name exists, 0x0209
+// for an image without a header and a terminated name.
+uint16_t CreateDatabaseFromImage(const void* image, uint32_t size, uint32_t* dbID);
 // How many references to a database are open (found and not yet closed).
 int OpenReferences(uint32_t dbID);
 

@@ -59,6 +59,7 @@ const char* HostUsage() {
            "  --window-width N --window-height N --pen-scaling 0|1\n"
            "  --storage-mb N (0: the file's size) --heap-kb N\n"
            "  --device-type CODE --locale CODE (4 characters, or 0)\n"
+           "  --sound 0|1 --sound-device NAME (an ALSA PCM; default: \"default\")\n"
            "  --quit-key N   host key value that quits\n"
            "  --trace HEX[,HEX...]   trace zones to enable (ff: general)\n"
            "  --run-ms N     the OS quits after N ms (0: when the window closes)\n"
@@ -113,6 +114,7 @@ bool ApplyHostSetting(const std::string& key, const std::string& value, HostSett
     }
     if (key == "rom") return Text(value, c.romPath, sizeof c.romPath, "rom", error);
     if (key == "storage") return Text(value, c.storagePath, sizeof c.storagePath, "storage", error);
+    if (key == "sound-device") return Text(value, c.soundDevice, sizeof c.soundDevice, "sound-device", error);
     if (key == "trace") {
         size_t at = 0;
         while (at <= value.size()) {

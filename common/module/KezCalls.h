@@ -7,6 +7,7 @@
 #include <cstdarg>
 #include <cstdint>
 
+#include "common/module/KezDraw.h"
 #include "common/module/KezInterface.h"
 
 namespace vantor {
@@ -118,6 +119,40 @@ using KezTimerCallback = void (*)(uint32_t argument);
     X(HALDisplaySetStartGUICallback, void, (void (*callback)()))                                  \
     X(HALDisplaySetExtentState, void, (uint16_t state))                                           \
     X(HALDisplayAddDirtyRect, uint16_t, (const int16_t* rect, uint8_t force))                     \
+    X(HALDrawResetState, void, ())                                                                \
+    X(HALColorRGBToIndex, uint16_t, (uint16_t count, HALColorEntry* entries,                     \
+                                     const HALColorTable* table))                                \
+    X(HALDrawGetPixel, uint32_t, (const HALBitmap* bitmap, uint16_t x, uint16_t y,               \
+                                  uint8_t asIndex))                                              \
+    X(HALDrawLine, void, (HALDrawState* state, int16_t x1, int16_t y1, int16_t x2, int16_t y2,   \
+                          uint16_t penSize))                                                     \
+    X(HALDrawRectangle, uint16_t, (HALDrawState* state, const HALRect* rect,                     \
+                                   uint16_t cornerRadius, uint16_t frameWidth))                  \
+    X(HALDrawPixels, void, (HALDrawState* state, uint16_t count, const int16_t* points,          \
+                            uint16_t size))                                                      \
+    X(HALDrawGetNextDensity, uint16_t, (uint16_t* density))                                      \
+    X(HALDrawBitmap, uint16_t, (HALDrawState* state, HALBitmap* source, const HALRect* target,   \
+                                int16_t originX, int16_t originY))                               \
+    X(HALDrawChars, void, (HALDrawState* state, int16_t x, int16_t y, const uint8_t* chars,      \
+                           int16_t length, const void* font, const void* fontMap,                \
+                           HALDrawCharsCallback callback))                                       \
+    X(HALScreenMgrIsIdle, uint16_t, ())                                                          \
+    X(HALScreenMgrInvalidateRect, uint16_t, (int16_t x, int16_t y, int16_t width,                \
+                                             int16_t height))                                    \
+    X(HALScreenMgrGetColorTable, HALColorTable*, ())                                             \
+    X(HALScreenMgrInitialize, uint16_t, (void** record, const HALColorTable* colorTable))        \
+    X(HALScreenMgrBeginUpdate, void*, (uint8_t mode))                                            \
+    X(HALScreenMgrSetPalette, uint16_t, (uint16_t first, uint16_t count, uint16_t depth,         \
+                                         const HALColorTable* searchTable,                       \
+                                         const HALColorTable* const* tables))                    \
+    X(HALScreenMgrUpdateTimer, uint16_t, (uint32_t unused))                                      \
+    X(HALScreenMgrEndUpdate, uint16_t, ())                                                       \
+    X(HALScreenMgrSetMode, uint16_t, (uint16_t depth))                                           \
+    X(HALRedrawInputArea, uint16_t, (const HALRect* bounds, uint8_t selected))                   \
+    X(HALStatusBarSetIcon, uint16_t, (uint16_t buttonID, uint16_t iconID))                       \
+    X(HALStatusBarAddButton, uint16_t, (uint16_t buttonID, void* bitmap, void* selectedBitmap))  \
+    X(HALStatusBarLayout, uint16_t, ())                                                          \
+    X(HALStatusBarGetIconID, uint16_t, (uint16_t buttonID, uint16_t* iconID))                    \
     X(PALWaitForStart, void, ())                                                                  \
     X(PALNetConnect, uint16_t, ())                                                                \
     X(PALNetDisconnect, void, ())                                                                 \

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/FramePixels.h"
 #include "common/module/SystemCalls.h"
 #include "kez/src/HALDraw.h"
 #include "kez/src/HALErrDisplay.h"
@@ -126,21 +127,10 @@ void PrvInitializeGdkBitmap() {
     gDisplay.hostImage = depth == 8 && !Scaling() ? nullptr : static_cast<uint8_t*>(std::calloc(size, 1));
 }
 
-// The palette index (or RGB565 value) of screen pixel (x, y) of the displayed frame.
+// The palette index (or RGB565 value) of screen pixel (x, y) of the displayed frame: below depth
+// 8 the leftmost pixel of a byte is in its low bits.
 uint32_t PixelAt(uint32_t x, uint32_t y) {
-    const uint8_t* row = gDisplay.displayed + y * gDisplay.rowBytes;
-    switch (gDisplay.depth) {
-        case 16: {
-            uint16_t v;
-            std::memcpy(&v, row + x * 2, 2);
-            return v;
-        }
-        case 8: return row[x];
-        default: {
-            uint32_t depth = gDisplay.depth, perByte = 8 / depth;
-            return (row[x / perByte] >> ((x % perByte) * depth)) & ((1u << depth) - 1);
-        }
-    }
+    return PixelGet(gDisplay.displayed + y * gDisplay.rowBytes, x, gDisplay.depth, kPixelFormatReversed);
 }
 
 void WriteRgb(uint8_t* out, uint32_t v) {
@@ -383,16 +373,17 @@ void* GdkDisplayPainterRoutine(void*) {
 uint16_t HALDisplayGetAttributes(uint16_t attribute, void* out) {
     static const char kName[] = "Linux Software Display";
     uint32_t value;
+    uint32_t size = 4;  // bytes of the out-value: each attribute is written at its own width
     Display& d = gDisplay;
     bool notSquare = d.width != d.height;
     switch (attribute) {
         case 3: value = Address(kName); break;
-        case 4: value = d.width; break;
-        case 5: value = d.height; break;
-        case 6: value = d.rowBytes; break;
-        case 9: value = gKez.config.screenDepth; break;
-        case 10: value = d.depth; break;
-        case 11: value = 16; break;
+        case 4: value = d.width, size = 2; break;
+        case 5: value = d.height, size = 2; break;
+        case 6: value = d.rowBytes, size = 2; break;
+        case 9: value = gKez.config.screenDepth, size = 1; break;
+        case 10: value = d.depth, size = 1; break;
+        case 11: value = 16, size = 1; break;
         case 12: value = d.depthMask; break;
         case 13: value = 1; break;
         case 14: value = Address(d.visible); break;
@@ -400,11 +391,11 @@ uint16_t HALDisplayGetAttributes(uint16_t attribute, void* out) {
         case 16: value = Address(d.displayed); break;
         case 17:
         case 18:
-        case 19: value = d.attribute[attribute - 17]; break;
+        case 19: value = d.attribute[attribute - 17], size = 1; break;
         case 24: value = Address(reinterpret_cast<void*>(&PrvHALDisplayUpdateCallback)); break;
         case 25: value = 0x808B; break;
-        case 27: value = d.attribute27; break;
-        case 28: value = d.depth == 16 ? 2 : d.depth == 8 ? 0 : 3; break;
+        case 27: value = d.attribute27, size = 1; break;
+        case 28: value = d.depth == 16 ? 2 : d.depth == 8 ? 0 : 3, size = 1; break;
         case 29: value = d.density; break;
         case 30: value = 0x10000; break;
         case 31:
@@ -432,7 +423,7 @@ uint16_t HALDisplayGetAttributes(uint16_t attribute, void* out) {
             KEZ_CALL(HALTrace, 0xFF00, "HALDisplayGetAttributes(): Unknown attribute: %hu", attribute);
             return 0xFFFF;
     }
-    if (out) std::memcpy(out, &value, 4);
+    if (out) std::memcpy(out, &value, size);  // little-endian: the low bytes
     return 0;
 }
 KEZ_SLOT(HALDisplayGetAttributes, HALDisplayGetAttributes)
@@ -576,7 +567,7 @@ HALBitmap DescribeBitmap(const uint8_t* start) {
         std::memcpy(&count, table, sizeof count);
         tableSize = 4u * count + 4;
     }
-    source.colorTable = const_cast<uint8_t*>(table);
+    source.colorTable = reinterpret_cast<HALColorTable*>(const_cast<uint8_t*>(table));
     const uint8_t* bits;
     if (version >= 3)
         bits = start + header.headerSize + ((header.flags & kBitmapIndirectColorTable) ? 4 : tableSize);

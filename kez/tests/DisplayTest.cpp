@@ -715,7 +715,7 @@ TEST_F(Display, ScreenInitSetsTheDepthAndPaletteAndDrawsTheStartUpBitmap) {
     ASSERT_EQ(gDrawCalls.sources.size(), 2u);
     EXPECT_TRUE(gDrawCalls.erased.empty());  // 160 wide is not narrower than the screen is tall
     const HALBitmap& first = gDrawCalls.sources[0];
-    EXPECT_EQ(first.colorTable, v3 + 24);
+    EXPECT_EQ(static_cast<void*>(first.colorTable), v3 + 24);
     EXPECT_EQ(first.bits, v3 + 24 + 12);
     EXPECT_EQ(first.headerSize, 36);
     EXPECT_EQ(first.density, 72);

@@ -129,38 +129,10 @@ void InstallAutoloadedModules() {
     }
 }
 
-// Vertical colour bars in the frame buffer, drawn through the display's own entries.
-void DrawTestPicture() {
-    Kez<kezsig::HALScreenInit>(kezslot::HALScreenInit, uint16_t{0}, uint16_t{0}, nullptr);
-    uint32_t frame = 0, width = 0, height = 0, rowBytes = 0, depth = 0;
-    auto get = [](uint16_t attribute, uint32_t* value) {
-        return Kez<kezsig::HALDisplayGetAttributes>(kezslot::HALDisplayGetAttributes, attribute, value) == 0;
-    };
-    if (!get(14, &frame) || !get(4, &width) || !get(5, &height) || !get(6, &rowBytes) || !get(10, &depth) ||
-        !frame)
-        return;
-    static const uint16_t kBars565[8] = {0xFFFF, 0xFFE0, 0x07FF, 0x07E0, 0xF81F, 0xF800, 0x001F, 0x0000};
-    auto* pixels = reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(frame));
-    for (uint32_t y = 0; y < height; ++y) {
-        uint8_t* row = pixels + y * rowBytes;
-        for (uint32_t x = 0; x < width; ++x) {
-            uint32_t bar = x * 8 / width;
-            if (depth == 16) {
-                std::memcpy(row + x * 2, &kBars565[bar], 2);
-            } else if (depth == 8) {
-                row[x] = static_cast<uint8_t>(bar * 30 + (y * 4 / height) * 5);
-            } else {
-                uint32_t perByte = 8 / depth, shift = (x % perByte) * depth, mask = (1u << depth) - 1;
-                row[x / perByte] = static_cast<uint8_t>((row[x / perByte] & ~(mask << shift)) | ((bar & mask) << shift));
-            }
-        }
-    }
-    Kez<kezsig::HALDisplayAddDirtyRect>(kezslot::HALDisplayAddDirtyRect, nullptr, uint8_t{1});
-}
-
 }  // namespace
 
 void ResetEvents();
+void DrawTestPicture();
 
 void SetOsMainOptions(const OsMainOptions& options) {
     std::lock_guard lock(S().mutex);

@@ -161,7 +161,7 @@ struct OsMainOptions {
     uint32_t quitAfterMs = 0;       // asks Kez to quit (slot 207) after this long; 0 never
     bool holdBeforeStage5 = false;  // never reaches stage 5 (an unfinished start)
     int resetOnFirstBoot = 0;       // 1 soft, 2 hard: asks Kez for that reset on the first boot
-    bool drawTestPicture = true;    // colour bars in the frame buffer once the OS is up
+    bool drawTestPicture = true;    // a picture drawn through the drawing slots once the OS is up
     std::string launchApp;          // the application database the OS runs once up (LaunchApplication)
 };
 void SetOsMainOptions(const OsMainOptions& options);

@@ -62,6 +62,7 @@
                                          uint32_t* argument))                                     \
     X(A68kGetTrapAddress, uint16_t, (void* context, uint16_t index, void** handler))              \
     X(A68kSetTrapAddress, uint16_t, (void* context, uint16_t index, void* handler))               \
+    X(A68kDbgBreak, void, ())                                                                     \
     X(A68kIsRunning, uint32_t, ())                                                                \
     X(A68kRequestStop, void*, ())                                                                 \
     X(A68kSleepNotify, void, (const void* notification))                                          \

@@ -13,6 +13,7 @@
 #include "morvel/glue/ExgSocket.h"
 #include "morvel/glue/MorvelCommon.h"
 #include "morvel/launch/AppLaunch.h"
+#include "morvel/nub/DebuggerNub.h"
 #include "morvel/traps/EventGlue.h"
 #include "morvel/traps/Libraries.h"
 #include "morvel/traps/Thunks.h"
@@ -115,6 +116,11 @@ uint16_t XGetTrapAddress(void* c, uint16_t index, void** handler) {
 uint16_t XSetTrapAddress(void* c, uint16_t index, void* handler) {
     return A68kSetTrapAddress(S(c), index, reinterpret_cast<TrapHandler>(handler));
 }
+// Breaks into the calling task's application; nothing happens without one.
+void XDbgBreak() {
+    EmulState* s = GetTaskContext();
+    if (s && s != GetGlobalContext()) MorvelEnterNub(s, kNubVectorBreak);
+}
 uint32_t XIsRunning() {
     EmulState* s = GetCurrentContext();
     return s && s->PC != 0 ? 1 : 0;
@@ -206,6 +212,7 @@ struct ExportTable {
         PUT(A68kNativeThunkGetInfo, XNativeThunkGetInfo)
         PUT(A68kGetTrapAddress, XGetTrapAddress)
         PUT(A68kSetTrapAddress, XSetTrapAddress)
+        PUT(A68kDbgBreak, XDbgBreak)
         PUT(A68kIsRunning, XIsRunning)
         PUT(A68kRequestStop, XRequestStop)
         PUT(A68kSleepNotify, XSleepNotify)

@@ -5,6 +5,7 @@
 
 #include "common/module/SystemCalls.h"
 #include "morvel/launch/AppLaunch.h"
+#include "morvel/nub/DebuggerNub.h"
 #include "morvel/traps/DatabaseGlue.h"
 #include "morvel/traps/ErrorGlue.h"
 #include "morvel/traps/EventGlue.h"
@@ -59,6 +60,7 @@ void TrapTableInit(TrapHandler* table) {
     table[1100] = DefaultReportD0W;
     ErrorGlueInstall(table);
     MemoryGlueInstall(table);
+    DbgNubInstall(table);
     LibraryGlueInstall(table);
     AppGlueInstall(table);
     EventGlueInstall(table);

@@ -306,26 +306,38 @@ void RemoteCall(EmulState* s, uint8_t* body, uint16_t* size) {
     *size = static_cast<uint16_t>(length > kNubBufferSize ? kNubBufferSize : length < 14 ? 14 : length);
 }
 
+// Find: the range is at most the 5000 bytes the debugger asks for at once, so that a request
+// cannot hold the application for ever; matches are sought inside each readable span.
+constexpr uint32_t kFindRange = 5000;
+
 void Find(EmulState* s, uint8_t* body) {
     uint32_t first = ReadBE32(body + 2), last = ReadBE32(body + 6);
     uint32_t length = ReadBE16(body + 10);
     bool fold = body[12] != 0;
     if (length > kNubBufferSize - 14) length = kNubBufferSize - 14;
+    if (last < first || last - first >= kFindRange) last = first + (kFindRange - 1) < first ? 0xFFFFFFFFu : first + (kFindRange - 1);
     uint8_t pattern[kNubBufferSize];
     std::memcpy(pattern, body + 14, length);
+    auto same = [&](uint8_t a, uint8_t b) { return fold ? std::tolower(a) == std::tolower(b) : a == b; };
     uint32_t found = 0;
     bool hit = false;
-    auto same = [&](uint8_t a, uint8_t b) { return fold ? std::tolower(a) == std::tolower(b) : a == b; };
-    for (uint32_t p = first; length && p <= last && !hit; ++p) {
-        uint32_t readable = Readable(s, p);
-        if (readable < length) continue;
-        uint32_t i = 0;
-        while (i < length && same(*Mem(p + i), pattern[i])) ++i;
-        if (i == length) {
-            found = p;
-            hit = true;
+    uint64_t p = first;
+    while (length && !hit && p <= last) {
+        uint32_t readable = Readable(s, static_cast<uint32_t>(p));
+        if (readable == 0) {
+            ++p;
+            continue;
         }
-        if (p == 0xFFFFFFFFu) break;
+        uint64_t end = p + readable;  // one past the readable span
+        for (uint64_t q = p; q <= last && q + length <= end && !hit; ++q) {
+            uint32_t i = 0;
+            while (i < length && same(*Mem(static_cast<uint32_t>(q + i)), pattern[i])) ++i;
+            if (i == length) {
+                found = static_cast<uint32_t>(q);
+                hit = true;
+            }
+        }
+        p = end;
     }
     body[0] = 0x93;
     WriteBE32(body + 2, found);

@@ -14,6 +14,7 @@
 #include "morvel/traps/IntlGlue.h"
 #include "morvel/traps/Libraries.h"
 #include "morvel/traps/MemoryGlue.h"
+#include "morvel/traps/NativeCalls.h"
 #include "morvel/traps/StringGlue.h"
 #include "morvel/traps/TimeGlue.h"
 #include "morvel/traps/TrapDispatch.h"
@@ -61,6 +62,7 @@ void TrapTableInit(TrapHandler* table) {
     ErrorGlueInstall(table);
     MemoryGlueInstall(table);
     DbgNubInstall(table);
+    NativeCallsInstall(table);
     LibraryGlueInstall(table);
     AppGlueInstall(table);
     EventGlueInstall(table);

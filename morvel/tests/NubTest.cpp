@@ -14,7 +14,10 @@
 #include "common/BigEndian.h"
 #include "common/SerialLinkPacket.h"
 #include "common/module/KezSlots.h"
+#include "common/module/A68kCalls.h"
+#include "common/module/A68kSlots.h"
 #include "morvel/cpu/MorvelCpu.h"
+#include "morvel/glue/MorvelExports.h"
 #include "morvel/nub/DebuggerNub.h"
 #include "morvel/traps/TrapTable.h"
 #include "standin/os/SerialPorts.h"
@@ -286,6 +289,16 @@ TEST_F(NubTest, LengthsAndParameterListsStayInsideThePacketBuffer) {
     EXPECT_EQ(vantor::ReadBE32(&code_[128]), 0x4E4E4E4Eu);  // the data that was sent, no more
     EXPECT_EQ(replies[2][0], 0x8A);
     EXPECT_EQ(ctx_.state.D[0], 0u);  // trap 0xA123 did not run
+}
+
+TEST_F(NubTest, ExportedBreakNeedsTheCallersOwnContext) {
+    auto dbgBreak = reinterpret_cast<vantor::a68ksig::A68kDbgBreak*>(MorvelExportTable()[vantor::a68kslot::A68kDbgBreak]);
+    SetCurrentContext(nullptr);  // a task without a context
+    dbgBreak();
+    EXPECT_EQ(ctx_.state.nub, nullptr);
+    SetCurrentContext(&ctx_.state);  // the global context itself
+    dbgBreak();
+    EXPECT_EQ(ctx_.state.nub, nullptr);
 }
 
 }  // namespace

@@ -13,3 +13,7 @@ vantor_add_fuzz(morvel_format_args ARCH os32 SOURCES ${CMAKE_SOURCE_DIR}/fuzz/mo
 vantor_add_fuzz(morvel_tsm_code ARCH os32 SOURCES ${CMAKE_SOURCE_DIR}/fuzz/morvel/tsm_code.cpp
                 $<TARGET_OBJECTS:module_glue_noentry_os32> INCLUDES ${CMAKE_SOURCE_DIR}
                 LIBS morvel_core standin_os)
+# Debugger packets that the nub serves while a context is stopped.
+vantor_add_fuzz(morvel_nub_commands ARCH os32 SOURCES ${CMAKE_SOURCE_DIR}/fuzz/morvel/nub_commands.cpp
+                $<TARGET_OBJECTS:module_glue_noentry_os32> INCLUDES ${CMAKE_SOURCE_DIR}
+                LIBS morvel_core standin_os)

@@ -15,6 +15,8 @@
     X(A68kGetArgInt8, int32_t, (void* context, uint16_t offset))                                  \
     X(A68kGetArgInt16, int32_t, (void* context, uint16_t offset))                                 \
     X(A68kGetArgUInt32, uint32_t, (void* context, uint16_t offset))                               \
+    X(A68kConvertFormatArgsAtArg, uint16_t, (void* context, uint16_t offset, const char* format,  \
+                                             uint32_t* block, uint32_t blockSize))                \
     X(A68kRecordToNativeAtArg, uint16_t, (void* context, uint16_t offset, void* native,          \
                                           const uint8_t* layout))                                 \
     X(A68kSetArgInt8, void, (void* context, int32_t offset, int8_t value))                        \
@@ -25,6 +27,8 @@
     X(A68kReadInt8, int32_t, (void* context, uint32_t pointer, uint32_t offset))                  \
     X(A68kReadInt16, int32_t, (void* context, uint32_t pointer, uint32_t offset))                 \
     X(A68kReadUInt32, uint32_t, (void* context, uint32_t pointer, uint32_t offset))               \
+    X(A68kConvertFormatArgs, uint16_t, (void* context, uint32_t args68K, const char* format,       \
+                                        uint32_t* block, uint32_t blockSize))                     \
     X(A68kRecordToNative, uint16_t, (void* context, void* native, uint32_t pointer,              \
                                      const uint8_t* layout))                                      \
     X(A68kWriteInt8, void, (void* context, uint32_t pointer, uint32_t offset, int8_t value))      \
@@ -62,6 +66,7 @@
                                          uint32_t* argument))                                     \
     X(A68kGetTrapAddress, uint16_t, (void* context, uint16_t index, void** handler))              \
     X(A68kSetTrapAddress, uint16_t, (void* context, uint16_t index, void* handler))               \
+    X(A68kDbgBreak, void, ())                                                                     \
     X(A68kIsRunning, uint32_t, ())                                                                \
     X(A68kRequestStop, void*, ())                                                                 \
     X(A68kSleepNotify, void, (const void* notification))                                          \

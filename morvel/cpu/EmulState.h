@@ -97,7 +97,7 @@ struct EmulState {
     uint8_t unimplementedReported;
     uint8_t flags;
     uint8_t directError;  // fatal reports go straight to the OS display, without native try frames
-    uint8_t reserved1;
+    uint8_t nubStopped;  // global context: 1 while a stop waits for the debugger
     uint32_t resHookCount;
     void* resHookCopy;
     uint32_t consoleTask;

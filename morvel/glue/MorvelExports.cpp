@@ -13,7 +13,9 @@
 #include "morvel/glue/ExgSocket.h"
 #include "morvel/glue/MorvelCommon.h"
 #include "morvel/launch/AppLaunch.h"
+#include "morvel/nub/DebuggerNub.h"
 #include "morvel/traps/EventGlue.h"
+#include "morvel/traps/StringGlue.h"
 #include "morvel/traps/Libraries.h"
 #include "morvel/traps/Thunks.h"
 #include "morvel/traps/TrapTable.h"
@@ -32,6 +34,17 @@ int32_t XGetArgInt16(void* c, uint16_t o) { return GetArgUInt16(S(c), o); }
 uint32_t XGetArgUInt32(void* c, uint16_t o) { return GetArgUInt32(S(c), o); }
 uint16_t XRecordToNativeAtArg(void* c, uint16_t o, void* native, const uint8_t* layout) {
     return RecordToNative(native, Arg(c, o), layout);
+}
+// A printf-style format's 68K arguments as 32-bit native entries, one per value; a block too small
+// for every entry the format may take is left alone (0x0502).
+uint16_t XConvertFormatArgs(void*, uint32_t args68K, const char* format, uint32_t* block, uint32_t blockSize) {
+    if (!format || !block) return 0x0502;
+    if (FormatArgEntries(format) > blockSize / 4) return 0x0502;
+    StrVPrintFImpl(format, args68K, block);
+    return 0;
+}
+uint16_t XConvertFormatArgsAtArg(void* c, uint16_t o, const char* format, uint32_t* block, uint32_t blockSize) {
+    return XConvertFormatArgs(c, Arg(c, o), format, block, blockSize);
 }
 void XSetArgInt8(void* c, int32_t o, int8_t v) { SetArgInt8(S(c), static_cast<uint32_t>(o), v); }
 void XSetArgInt16(void* c, int32_t o, uint16_t v) { SetArgUInt16(S(c), static_cast<uint32_t>(o), v); }
@@ -115,6 +128,11 @@ uint16_t XGetTrapAddress(void* c, uint16_t index, void** handler) {
 uint16_t XSetTrapAddress(void* c, uint16_t index, void* handler) {
     return A68kSetTrapAddress(S(c), index, reinterpret_cast<TrapHandler>(handler));
 }
+// Breaks into the calling task's application; nothing happens without one.
+void XDbgBreak() {
+    EmulState* s = GetTaskContext();
+    if (s && s != GetGlobalContext()) MorvelEnterNub(s, kNubVectorBreak);
+}
 uint32_t XIsRunning() {
     EmulState* s = GetCurrentContext();
     return s && s->PC != 0 ? 1 : 0;
@@ -166,6 +184,7 @@ struct ExportTable {
         PUT(A68kGetArgInt8, XGetArgInt8)
         PUT(A68kGetArgInt16, XGetArgInt16)
         PUT(A68kGetArgUInt32, XGetArgUInt32)
+        PUT(A68kConvertFormatArgsAtArg, XConvertFormatArgsAtArg)
         PUT(A68kRecordToNativeAtArg, XRecordToNativeAtArg)
         PUT(A68kSetArgInt8, XSetArgInt8)
         PUT(A68kSetArgInt16, XSetArgInt16)
@@ -174,6 +193,7 @@ struct ExportTable {
         PUT(A68kReadInt8, XReadInt8)
         PUT(A68kReadInt16, XReadInt16)
         PUT(A68kReadUInt32, XReadUInt32)
+        PUT(A68kConvertFormatArgs, XConvertFormatArgs)
         PUT(A68kRecordToNative, XRecordToNative)
         PUT(A68kWriteInt8, XWriteInt8)
         PUT(A68kWriteInt16, XWriteInt16)
@@ -206,6 +226,7 @@ struct ExportTable {
         PUT(A68kNativeThunkGetInfo, XNativeThunkGetInfo)
         PUT(A68kGetTrapAddress, XGetTrapAddress)
         PUT(A68kSetTrapAddress, XSetTrapAddress)
+        PUT(A68kDbgBreak, XDbgBreak)
         PUT(A68kIsRunning, XIsRunning)
         PUT(A68kRequestStop, XRequestStop)
         PUT(A68kSleepNotify, XSleepNotify)

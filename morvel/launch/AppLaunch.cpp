@@ -16,6 +16,7 @@
 #include "morvel/glue/MorvelOs.h"
 #include "morvel/launch/AppGlobals.h"
 #include "morvel/launch/LaunchParams.h"
+#include "morvel/nub/DebuggerNub.h"
 #include "morvel/traps/CommsGlue.h"
 #include "morvel/traps/ErrorGlue.h"
 #include "morvel/traps/Libraries.h"
@@ -421,6 +422,8 @@ uint32_t ModuleLaunchEntry(uint16_t code, void* params, uint16_t flags) {
     }
     if (!subCall) TaggedNodesFree(s);
     else s->taggedNodes = nullptr;  // they went back to the context they came from
+    // The outermost launch that stopped for the debugger ends the debugger's session.
+    if (!parent || !parent->nub) DbgNubClose(s);
     CacheCleanUp(s, code);
     ReserveRestore();
     LaunchParamsFree(params68K, params, code);

@@ -9,7 +9,10 @@
 #include "M68kTestKit.h"
 #include "common/BigEndian.h"
 #include "common/module/SystemCalls.h"
+#include "common/module/A68kCalls.h"
+#include "common/module/A68kSlots.h"
 #include "morvel/cpu/MorvelCpu.h"
+#include "morvel/glue/MorvelExports.h"
 #include "morvel/traps/StringGlue.h"
 #include "morvel/traps/TrapTable.h"
 
@@ -84,6 +87,28 @@ TEST_F(StringTrapsTest, PointerArrayPointsAtEachStringOfTheBlock) {
     }
     vantor::sys::MemHandleUnlock(handle);
     vantor::sys::MemHandleFree(handle);
+}
+
+TEST_F(StringGlueTest, ExportedConversionFillsABlockThatHoldsEveryEntry) {
+    // Arguments "%d %lx": a 16-bit -2 and a 32-bit value, at offset 4 of a context's argument block.
+    TestContext ctx;
+    uint8_t* args = reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(ctx.state.A[7]));
+    vantor::WriteBE16(args + 4, 0xFFFE);
+    vantor::WriteBE32(args + 6, 0xCAFEF00D);
+    vantor::ModuleProc* exports = MorvelExportTable();
+    auto atArg = reinterpret_cast<vantor::a68ksig::A68kConvertFormatArgsAtArg*>(
+        exports[vantor::a68kslot::A68kConvertFormatArgsAtArg]);
+    auto byPointer =
+        reinterpret_cast<vantor::a68ksig::A68kConvertFormatArgs*>(exports[vantor::a68kslot::A68kConvertFormatArgs]);
+    uint32_t block[3] = {7, 7, 7};
+    EXPECT_EQ(atArg(&ctx.state, 4, "%d %lx", block, 8), 0);
+    EXPECT_EQ(block[0], 0xFFFFFFFEu);
+    EXPECT_EQ(block[1], 0xCAFEF00Du);
+    EXPECT_EQ(block[2], 7u);
+    uint32_t small[1] = {7};
+    EXPECT_EQ(byPointer(&ctx.state, ctx.state.A[7] + 4, "%d %lx", small, 4), 0x0502);  // two entries do not fit
+    EXPECT_EQ(small[0], 7u);
+    EXPECT_EQ(byPointer(&ctx.state, ctx.state.A[7] + 4, nullptr, block, 12), 0x0502);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "morvel/cpu/MorvelCpu.h"
 #include "morvel/glue/MorvelCommon.h"
 #include "morvel/glue/MorvelOs.h"
+#include "morvel/nub/DebuggerNub.h"
 
 namespace morvel {
 namespace {
@@ -16,7 +17,6 @@ namespace {
 // The choices of the OS fatal alert.
 constexpr uint16_t kFatalReset = 0;
 constexpr uint16_t kFatalDebug68K = 2;
-constexpr uint16_t kNubVectorBreak = 0xBC;
 
 void Show(const char* file, uint16_t line, const char* message, const uint32_t* value) {
     EmulState* s = GetCurrentContext();
@@ -31,6 +31,7 @@ void Show(const char* file, uint16_t line, const char* message, const uint32_t* 
     if (value && n >= 0 && n < static_cast<int>(sizeof text))
         std::snprintf(text + n, sizeof text - n, " %lu", static_cast<unsigned long>(*value));
     if (s->nub) {
+        DbgSendMessage(s, text);
         MorvelEnterNub(s, kNubVectorBreak);
         return;
     }

@@ -5,6 +5,7 @@
 
 #include "common/module/SystemCalls.h"
 #include "morvel/launch/AppLaunch.h"
+#include "morvel/nub/DebuggerNub.h"
 #include "morvel/traps/CommsGlue.h"
 #include "morvel/traps/DatabaseGlue.h"
 #include "morvel/traps/ErrorGlue.h"
@@ -17,6 +18,7 @@
 #include "morvel/traps/IntlGlue.h"
 #include "morvel/traps/Libraries.h"
 #include "morvel/traps/MemoryGlue.h"
+#include "morvel/traps/NativeCalls.h"
 #include "morvel/traps/StringGlue.h"
 #include "morvel/traps/SystemGlue.h"
 #include "morvel/traps/TimeGlue.h"
@@ -72,6 +74,8 @@ void TrapTableInit(TrapHandler* table) {
     for (uint16_t index : {0x0A5, 0x0A6, 0x0D0, 0x0FB, 0x2A3}) table[index] = DefaultQuiet;
     ErrorGlueInstall(table);
     MemoryGlueInstall(table);
+    DbgNubInstall(table);
+    NativeCallsInstall(table);
     LibraryGlueInstall(table);
     AppGlueInstall(table);
     EventGlueInstall(table);

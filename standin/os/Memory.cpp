@@ -479,6 +479,20 @@ bool GetChunkInfo(const void* p, ChunkInfo* info) {
     return true;
 }
 
+uint32_t HeapAreaSize(const void* p) {
+    Lock lock(M().mutex);
+    for (Heap* h : {&M().Dynamic(), &M().Storage()})
+        if (h->Contains(p)) return h->Size() - h->Offset(p);
+    return 0;
+}
+
+bool StorageSetWritable(bool writable) {
+    Lock lock(M().mutex);
+    Heap& h = M().Storage();
+    return h.Contains(h.At(0)) &&
+           mprotect(h.At(0), h.Size(), writable ? PROT_READ | PROT_WRITE : PROT_READ) == 0;
+}
+
 uint32_t ChunkCount(uint16_t heapID) {
     Lock lock(M().mutex);
     Heap* heap = M().HeapById(heapID);

@@ -135,6 +135,11 @@ struct ChunkInfo {
 bool GetChunkInfo(const void* p, ChunkInfo* info);
 // The number of chunks in use in a heap.
 uint32_t ChunkCount(uint16_t heapID);
+// Bytes from p to the end of the heap that holds it, 0 outside the heaps.
+uint32_t HeapAreaSize(const void* p);
+// Lets code write the storage heap directly (as a debugger writes breakpoints into code), or
+// protects it again.
+bool StorageSetWritable(bool writable);
 
 // Adds a database to the in-memory store and answers its id.
 uint32_t AddDatabase(const char* name, uint32_t type, uint32_t creator, uint16_t version);

@@ -1,5 +1,6 @@
 #include "morvel/traps/SystemGlue.h"
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -212,18 +213,22 @@ void TrapFntGetFontPtr(EmulState* s, uint16_t) {
 // the header and the location table in native order. Extended fonts are not translated here.
 constexpr uint16_t kFontExtended = 0x0200;
 constexpr uint16_t kErrFontBad = 0x0502;
-void* FontToNative(uint32_t font68K, uint16_t* err) {
+constexpr uint32_t kFontMaxBytes = 0x10000;  // where the font's memory region is not known
+
+}  // namespace
+
+void* FontToNative(uint32_t font68K, uint32_t available, uint16_t* err) {
+    *err = kErrFontBad;
+    if (available < kFontHeaderBytes) return nullptr;
     const uint16_t type = Read68KUInt16(font68K, 0);
     const uint16_t first = Read68KUInt16(font68K, 2), last = Read68KUInt16(font68K, 4);
     const uint16_t height = Read68KUInt16(font68K, 14), rowWords = Read68KUInt16(font68K, 24);
-    if ((type & kFontExtended) || last < first) {
-        *err = kErrFontBad;
-        return nullptr;
-    }
-    const uint32_t imageBytes = 2u * rowWords * height;
-    const uint32_t locations = static_cast<uint32_t>(last - first) + 3;
-    const uint32_t total = kFontHeaderBytes + imageBytes + 2 * locations;
-    auto* copy = static_cast<uint8_t*>(sys::MemPtrNew(total));
+    if ((type & kFontExtended) || last < first) return nullptr;
+    const uint64_t imageBytes = 2ull * rowWords * height;
+    const uint64_t locations = static_cast<uint64_t>(last - first) + 3;
+    const uint64_t total = kFontHeaderBytes + imageBytes + 2 * locations;
+    if (total > available) return nullptr;
+    auto* copy = static_cast<uint8_t*>(sys::MemPtrNew(static_cast<uint32_t>(total)));
     if (!copy) {
         *err = kErrFontNoMemory;
         return nullptr;
@@ -232,14 +237,17 @@ void* FontToNative(uint32_t font68K, uint16_t* err) {
         const uint16_t v = Read68KUInt16(font68K, 2 * i);
         std::memcpy(copy + 2 * i, &v, 2);
     }
-    std::memcpy(copy + kFontHeaderBytes, Ptr(font68K + kFontHeaderBytes), imageBytes);
+    std::memcpy(copy + kFontHeaderBytes, Ptr(font68K + kFontHeaderBytes), static_cast<size_t>(imageBytes));
+    const uint32_t table = kFontHeaderBytes + static_cast<uint32_t>(imageBytes);
     for (uint32_t i = 0; i < locations; ++i) {
-        const uint16_t v = Read68KUInt16(font68K, kFontHeaderBytes + imageBytes + 2 * i);
-        std::memcpy(copy + kFontHeaderBytes + imageBytes + 2 * i, &v, 2);
+        const uint16_t v = Read68KUInt16(font68K, table + 2 * i);
+        std::memcpy(copy + table + 2 * i, &v, 2);
     }
     *err = 0;
     return copy;
 }
+
+namespace {
 
 void TrapFntDefineFont(EmulState* s, uint16_t) {
     const uint8_t fontID = U8(s, 0);
@@ -268,7 +276,9 @@ void TrapFntDefineFont(EmulState* s, uint16_t) {
         return;
     }
     uint16_t err = 0;
-    void* copy = FontToNative(font, &err);
+    uint32_t available = ValidatePtr(s, font, false, true);
+    if (!available) available = kFontMaxBytes;
+    void* copy = FontToNative(font, std::min(available, kFontMaxBytes), &err);
     if (!copy) {
         SetResultD0UInt16(s, err);
         return;

@@ -18,6 +18,7 @@
 #include "morvel/launch/LaunchParams.h"
 #include "morvel/traps/CommsGlue.h"
 #include "morvel/traps/ErrorGlue.h"
+#include "morvel/traps/FormGlue.h"
 #include "morvel/traps/Libraries.h"
 #include "morvel/traps/MorvelError.h"
 #include "morvel/traps/RefusalList.h"
@@ -99,6 +100,7 @@ void ContextFree(EmulState* s) {
     ProcAlarmsFree(s);
     CommsGlueFree(s);
     SystemGlueFree(s);
+    FormShadowFreeAll(s);
     ContextGateReset(s);
     TryFramesFree(s);
     TaggedNodesFree(s);
@@ -421,6 +423,7 @@ uint32_t ModuleLaunchEntry(uint16_t code, void* params, uint16_t flags) {
     }
     if (!subCall) TaggedNodesFree(s);
     else s->taggedNodes = nullptr;  // they went back to the context they came from
+    if (subCall) s->formShadows[0] = s->formShadows[1] = nullptr;  // so did the form shadows
     CacheCleanUp(s, code);
     ReserveRestore();
     LaunchParamsFree(params68K, params, code);

@@ -244,14 +244,12 @@ void TrapPINDispatch(EmulState* s, uint16_t) {
 
 // ---- forms and menus in the event loop ----
 
-// FrmHandleEvent and FrmDispatchEvent (form, event) and the event of MenuHandleEvent are converted
-// to native; the form and menu pointers pass as they are.
-template <uint16_t Slot>
-void FormEvent(EmulState* s, uint16_t) {
+// FrmDispatchEvent (event) and MenuHandleEvent (menu, event, error): the event is converted to
+// native; the menu pointer passes as it is (the menu shadows are not built yet).
+void TrapFrmDispatchEvent(EmulState* s, uint16_t) {
     SysEventType event{};
-    if (uint32_t p = GetArgPtr(s, Slot == ui::UiEntry132 ? 0 : 4)) EventToARM(s, &event, p);
-    if (Slot == ui::UiEntry132) SetResultD0UInt8(s, Ui<uint8_t(SysEventType*)>(Slot, &event));
-    else SetResultD0UInt8(s, Ui<uint8_t(void*, SysEventType*)>(Slot, P(s, 0), &event));
+    if (uint32_t p = GetArgPtr(s, 0)) EventToARM(s, &event, p);
+    SetResultD0UInt8(s, Ui<uint8_t(SysEventType*)>(ui::UiEntry132, &event));
 }
 void TrapMenuHandleEvent(EmulState* s, uint16_t) {
     SysEventType event{};
@@ -574,8 +572,7 @@ void InputGlueInstall(TrapHandler* t) {
     t[0x29E] = TrapGsiEnabled;
     t[0x29F] = TrapGsiSetShiftState;
     t[0x470] = TrapPINDispatch;
-    t[0x17A] = FormEvent<ui::UiEntry160>;  // FrmHandleEvent
-    t[0x1A0] = FormEvent<ui::UiEntry132>;  // FrmDispatchEvent
+    t[0x1A0] = TrapFrmDispatchEvent;
     t[0x1BF] = TrapMenuHandleEvent;
 }
 

@@ -1,0 +1,48 @@
+// Forms as 68K code sees them: one form shadow per native form per context, holding the 68-byte
+// big-endian 68K form image whose address 68K code is given; the form traps that map such an
+// address back to the UI library's form; and the trampoline through which the UI library runs a
+// form's 68K event handler.
+#pragma once
+
+#include <cstdint>
+
+#include "common/module/SystemCalls.h"
+#include "morvel/cpu/EmulState.h"
+
+namespace morvel {
+
+struct FormShadow {
+    FormShadow* prev;
+    FormShadow* next;
+    uint16_t formID;
+    uint16_t kind;
+    void* native;
+    uint8_t image[68];
+    uint32_t handler;  // the 68K event handler, native order
+    uint32_t objectCount;
+    void* objects;
+    void* lastObject;
+};
+static_assert(sizeof(FormShadow) == 100);
+
+constexpr uint32_t kFormImageFormID = 40, kFormImageHandler = 50, kFormImageFocus = 54,
+                   kFormImageDefaultButton = 56, kFormImageHelp = 58, kFormImageMenu = 60, kFormImageCount = 62;
+
+FormShadow* FormShadowBuild(EmulState* s, void* native, uint16_t formID);
+void FormShadowFree(EmulState* s, FormShadow* shadow);
+void FormShadowFreeAll(EmulState* s);
+void FormShadowForget(EmulState* s, void* native);
+FormShadow* FormShadowFindNative(EmulState* s, const void* native);
+FormShadow* FormShadowFind68K(EmulState* s, uint32_t image);
+// The same through the parent contexts; `owner` gets the context that holds the shadow.
+FormShadow* FormShadowFindNativeInChain(EmulState* s, const void* native, EmulState** owner);
+FormShadow* FormShadowFind68KInChain(EmulState* s, uint32_t image, EmulState** owner);
+// The native form of a 68K form pointer (0 when no shadow holds it).
+void* FormNativeOf(EmulState* s, uint32_t image);
+
+// The UI library's handler for forms with a 68K event handler.
+uint8_t FormEventTrampoline(vantor::SysEventType* event);
+
+void FormGlueInstall(TrapHandler* table);
+
+}  // namespace morvel

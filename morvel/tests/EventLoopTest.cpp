@@ -28,9 +28,12 @@ namespace sys = vantor::sys;
 namespace slot = vantor::sysslot;
 
 // Kez knows no memory areas here: every slot answers 0.
-uint32_t KezZero() { return 0; }
+uint32_t KezZero() {
+    return 0;
+}
 vantor::ModuleProc* KezTable() {
-    static std::vector<vantor::ModuleProc> table(vantor::kKezSlots, reinterpret_cast<vantor::ModuleProc>(&KezZero));
+    static std::vector<vantor::ModuleProc> table(vantor::kKezSlots,
+                                                 reinterpret_cast<vantor::ModuleProc>(&KezZero));
     return table.data();
 }
 
@@ -46,7 +49,7 @@ uint32_t InstallDatabase(const std::string& path) {
 }
 
 class EventLoopTest : public MorvelTest {
-protected:
+  protected:
     void SetUp() override {
         MorvelTest::SetUp();
         vantor::os::RegisterTable(vantor::kKezType, vantor::kKezCreator, KezTable(), vantor::kKezSlots);

@@ -20,7 +20,7 @@ using vantor::os::SlotCall;
 namespace ui = vantor::uislot;
 
 class FormGlueTest : public TrapGlueTest {
-protected:
+  protected:
     void SetUp() override {
         TrapGlueTest::SetUp();
         const uint32_t form = Addr(native_);
@@ -28,7 +28,8 @@ protected:
         vantor::os::OnCall(Library::Ui, ui::FrmGetNumberOfObjects, [](const SlotCall&) { return 3u; });
         vantor::os::OnCall(Library::Ui, ui::FrmGetFormId, [](const SlotCall&) { return 1000u; });
         vantor::os::OnCall(Library::Ui, ui::FrmGetActiveForm, [this](const SlotCall&) { return active_; });
-        vantor::os::OnCall(Library::Ui, ui::FrmSetActiveForm, [this](const SlotCall& c) { return active_ = c.args[0]; });
+        vantor::os::OnCall(Library::Ui, ui::FrmSetActiveForm,
+                           [this](const SlotCall& c) { return active_ = c.args[0]; });
         vantor::os::OnCall(Library::Ui, ui::FrmSetEventHandler, [this](const SlotCall& c) {
             handlers_.push_back(c);
             return 0u;
@@ -56,10 +57,10 @@ constexpr const char* kHandler =
 
 TEST_F(FormGlueTest, FormsAreShownAsTheirShadowImagesAndRunTheir68KHandlers) {
     ASSERT_EQ(Run(" move.w #1000,-(%sp)\n trap #15\n .short 0xA16F\n addq.l #2,%sp\n move.l %a0,%d3\n"
-                  " move.l %a0,-(%sp)\n trap #15\n .short 0xA174\n"          // FrmSetActiveForm
-                  " trap #15\n .short 0xA173\n move.l %a0,%d4\n"             // FrmGetActiveForm
+                  " move.l %a0,-(%sp)\n trap #15\n .short 0xA174\n"  // FrmSetActiveForm
+                  " trap #15\n .short 0xA173\n move.l %a0,%d4\n"     // FrmGetActiveForm
                   " pea handler(%pc)\n move.l %d3,-(%sp)\n trap #15\n .short 0xA19F\n addq.l #8,%sp\n"
-                  " trap #15\n .short 0xA171\n addq.l #4,%sp\n rts\n" +     // FrmDrawForm
+                  " trap #15\n .short 0xA171\n addq.l #4,%sp\n rts\n" +  // FrmDrawForm
                   std::string(kHandler)),
               0);
     ASSERT_NE(D(3), 0u);
@@ -86,7 +87,9 @@ TEST_F(FormGlueTest, FormsAreShownAsTheirShadowImagesAndRunTheir68KHandlers) {
 
     // Deleting the form drops its shadow: its image is no longer a form.
     vantor::os::OnCall(Library::Ui, ui::FrmDeleteForm, [](const SlotCall&) { return 0u; });
-    ASSERT_EQ(Run(" move.l #" + std::to_string(D(3)) + ",-(%sp)\n trap #15\n .short 0xA170\n addq.l #4,%sp\n rts"), 0);
+    ASSERT_EQ(
+        Run(" move.l #" + std::to_string(D(3)) + ",-(%sp)\n trap #15\n .short 0xA170\n addq.l #4,%sp\n rts"),
+        0);
     EXPECT_EQ(FormNativeOf(&ctx_.state, D(3)), nullptr);
     EXPECT_TRUE(Reports().empty());
 }

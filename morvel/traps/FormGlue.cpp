@@ -21,15 +21,21 @@ constexpr uint16_t kFrmLoadEvent = 24, kFrmOpenEvent = 25;
 constexpr uint16_t kEventWithRecordBack = 0x0800;
 constexpr uint16_t kUiHideObject = 162, kUiShowObject = 187;
 
-uint16_t U16(const EmulState* s, uint32_t offset) { return static_cast<uint16_t>(GetArgUInt16(s, offset)); }
+uint16_t U16(const EmulState* s, uint32_t offset) {
+    return static_cast<uint16_t>(GetArgUInt16(s, offset));
+}
 
 template <typename Sig, typename... A>
 auto Ui(uint16_t slotNumber, A... args) {
     return UiImport().Call<Sig>(slotNumber, args...);
 }
 
-FormShadow*& Head(EmulState* s) { return *reinterpret_cast<FormShadow**>(&s->formShadows[0]); }
-FormShadow*& Cache(EmulState* s) { return *reinterpret_cast<FormShadow**>(&s->formShadows[1]); }
+FormShadow*& Head(EmulState* s) {
+    return *reinterpret_cast<FormShadow**>(&s->formShadows[0]);
+}
+FormShadow*& Cache(EmulState* s) {
+    return *reinterpret_cast<FormShadow**>(&s->formShadows[1]);
+}
 
 template <typename Match>
 FormShadow* FindIn(EmulState* s, Match match) {
@@ -41,7 +47,9 @@ FormShadow* FindIn(EmulState* s, Match match) {
 }
 
 // The native form of the 68K form pointer at argument `offset`.
-void* FormArg(EmulState* s, uint32_t offset) { return FormNativeOf(s, GetArgPtr(s, offset)); }
+void* FormArg(EmulState* s, uint32_t offset) {
+    return FormNativeOf(s, GetArgPtr(s, offset));
+}
 
 // ---- traps ----
 
@@ -133,22 +141,32 @@ template <uint16_t Slot>
 void NoArgs(EmulState*, uint16_t) {
     Ui<void()>(Slot);
 }
-void TrapFrmActiveFormID(EmulState* s, uint16_t) { SetResultD0UInt16(s, Ui<uint16_t()>(ui::FrmGetActiveFormID)); }
-void TrapFrmUpdateForm(EmulState* s, uint16_t) { Ui<void(uint16_t, uint16_t)>(ui::FrmUpdateForm, U16(s, 0), U16(s, 2)); }
-void TrapFrmGetTitle(EmulState* s, uint16_t) { SetResultA0(s, Addr(Ui<const char*(void*)>(ui::FrmGetTitle, FormArg(s, 0)))); }
+void TrapFrmActiveFormID(EmulState* s, uint16_t) {
+    SetResultD0UInt16(s, Ui<uint16_t()>(ui::FrmGetActiveFormID));
+}
+void TrapFrmUpdateForm(EmulState* s, uint16_t) {
+    Ui<void(uint16_t, uint16_t)>(ui::FrmUpdateForm, U16(s, 0), U16(s, 2));
+}
+void TrapFrmGetTitle(EmulState* s, uint16_t) {
+    SetResultA0(s, Addr(Ui<const char*(void*)>(ui::FrmGetTitle, FormArg(s, 0))));
+}
 void TrapFrmGetLabel(EmulState* s, uint16_t) {
     SetResultA0(s, Addr(Ui<const char*(void*, uint16_t)>(ui::FrmGetLabel, FormArg(s, 0), U16(s, 4))));
 }
 void TrapFrmCopyTitle(EmulState* s, uint16_t) {
     Ui<void(void*, const char*)>(ui::FrmCopyTitle, FormArg(s, 0), Str(GetArgPtr(s, 4)));
 }
-void TrapFrmAlert(EmulState* s, uint16_t) { SetResultD0UInt16(s, Ui<uint16_t(uint16_t)>(ui::UiEntry125, U16(s, 0))); }
-void TrapFrmCustomAlert(EmulState* s, uint16_t) {
-    SetResultD0UInt16(s, Ui<uint16_t(uint16_t, const char*, const char*, const char*)>(
-                             ui::UiEntry129, U16(s, 0), Str(GetArgPtr(s, 2)), Str(GetArgPtr(s, 6)),
-                             Str(GetArgPtr(s, 10))));
+void TrapFrmAlert(EmulState* s, uint16_t) {
+    SetResultD0UInt16(s, Ui<uint16_t(uint16_t)>(ui::UiEntry125, U16(s, 0)));
 }
-void TrapFrmDoDialog(EmulState* s, uint16_t) { SetResultD0UInt16(s, Ui<uint16_t(void*)>(ui::FrmDoDialog, FormArg(s, 0))); }
+void TrapFrmCustomAlert(EmulState* s, uint16_t) {
+    SetResultD0UInt16(
+        s, Ui<uint16_t(uint16_t, const char*, const char*, const char*)>(
+               ui::UiEntry129, U16(s, 0), Str(GetArgPtr(s, 2)), Str(GetArgPtr(s, 6)), Str(GetArgPtr(s, 10))));
+}
+void TrapFrmDoDialog(EmulState* s, uint16_t) {
+    SetResultD0UInt16(s, Ui<uint16_t(void*)>(ui::FrmDoDialog, FormArg(s, 0)));
+}
 
 }  // namespace
 
@@ -194,8 +212,10 @@ FormShadow* FormShadowBuild(EmulState* s, void* native, uint16_t formID) {
 
 void FormShadowFree(EmulState* s, FormShadow* shadow) {
     if (!shadow) return;
-    if (shadow->prev) shadow->prev->next = shadow->next;
-    else if (Head(s) == shadow) Head(s) = shadow->next;
+    if (shadow->prev)
+        shadow->prev->next = shadow->next;
+    else if (Head(s) == shadow)
+        Head(s) = shadow->next;
     if (shadow->next) shadow->next->prev = shadow->prev;
     if (Cache(s) == shadow) Cache(s) = nullptr;
     if (shadow->objects) sys::MemChunkFree(shadow->objects);

@@ -26,7 +26,8 @@ struct FormShadow {
 static_assert(sizeof(FormShadow) == 100);
 
 constexpr uint32_t kFormImageFormID = 40, kFormImageHandler = 50, kFormImageFocus = 54,
-                   kFormImageDefaultButton = 56, kFormImageHelp = 58, kFormImageMenu = 60, kFormImageCount = 62;
+                   kFormImageDefaultButton = 56, kFormImageHelp = 58, kFormImageMenu = 60,
+                   kFormImageCount = 62;
 
 FormShadow* FormShadowBuild(EmulState* s, void* native, uint16_t formID);
 void FormShadowFree(EmulState* s, FormShadow* shadow);

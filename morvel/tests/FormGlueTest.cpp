@@ -109,5 +109,93 @@ TEST_F(FormGlueTest, AnEventForAFormWithoutAHandlerIsReported) {
     EXPECT_NE(reports[1].find("No current form"), std::string::npos) << reports[1];
 }
 
+// The gadget handler records each call: (image, command, parameter) in turn at data+40.
+constexpr const char* kGadgetHandler =
+    "gadget: lea data+40(%pc),%a1\n move.w (%a1),%d0\n addq.w #1,(%a1)\n mulu.w #10,%d0\n lea "
+    "2(%a1,%d0.w),%a1\n"
+    " move.l 4(%sp),(%a1)+\n move.w 8(%sp),(%a1)+\n move.l 10(%sp),(%a1)\n moveq #1,%d0\n rts\n";
+
+TEST_F(FormGlueTest, ObjectShadowsAreMadeOnceAndGadgetCallsActOnGadgetsOnly) {
+    static uint8_t objects[3][16];
+    static const char label[] = "Name:";
+    const uint16_t kinds[3] = {8, 12, 0};
+    vantor::os::OnCall(Library::Ui, 154, [](const SlotCall& c) { return Addr(objects[c.args[1] & 0xFFFF]); });
+    vantor::os::OnCall(Library::Ui, ui::FrmGetObjectType,
+                       [kinds](const SlotCall& c) { return uint32_t{kinds[c.args[1] & 0xFFFF]}; });
+    vantor::os::OnCall(Library::Ui, ui::FrmGetObjectId,
+                       [](const SlotCall& c) { return 100 + (c.args[1] & 0xFFFF); });
+    vantor::os::OnCall(Library::Ui, ui::FrmGetObjectPosition, [](const SlotCall& c) {
+        *reinterpret_cast<int16_t*>(c.args[2]) = 5;
+        *reinterpret_cast<int16_t*>(c.args[3]) = 6;
+        return 0u;
+    });
+    vantor::os::OnCall(Library::Ui, ui::FrmGetLabel, [](const SlotCall&) { return Addr(label); });
+    vantor::os::OnCall(Library::Ui, ui::FrmGetObjectBounds, [](const SlotCall& c) {
+        const int16_t r[4] = {1, 2, 30, 40};
+        std::memcpy(reinterpret_cast<void*>(c.args[2]), r, 8);
+        return 0u;
+    });
+    vantor::os::OnCall(Library::Ui, ui::FrmGetGadgetData, [](const SlotCall&) { return 0x1234u; });
+    std::vector<SlotCall> handlers, data;
+    vantor::os::OnCall(Library::Ui, 181, [&](const SlotCall& c) { return handlers.push_back(c), 0u; });
+    vantor::os::OnCall(Library::Ui, ui::FrmSetGadgetData,
+                       [&](const SlotCall& c) { return data.push_back(c), 0u; });
+    vantor::os::OnCall(Library::Ui, ui::FrmDeleteForm, [](const SlotCall&) { return 0u; });
+
+    auto objectPtr = [](int index, const char* reg) {
+        return " move.w #" + std::to_string(index) +
+               ",-(%sp)\n move.l %d3,-(%sp)\n trap #15\n .short 0xA183\n"
+               " addq.l #6,%sp\n move.l %a0," +
+               reg + "\n";
+    };
+    auto setHandler = [](int index) {
+        return " pea gadget(%pc)\n move.w #" + std::to_string(index) +
+               ",-(%sp)\n move.l %d3,-(%sp)\n trap #15\n .short 0xA3D8\n lea 10(%sp),%sp\n";
+    };
+    auto setData = [](int index) {
+        return " move.l #0xDA7A,-(%sp)\n move.w #" + std::to_string(index) +
+               ",-(%sp)\n move.l %d3,-(%sp)\n trap #15\n .short 0xA1A4\n lea 10(%sp),%sp\n";
+    };
+    ASSERT_EQ(Run(" move.w #1000,-(%sp)\n trap #15\n .short 0xA16F\n addq.l #2,%sp\n move.l %a0,%d3\n" +
+                  objectPtr(0, "%d4") + objectPtr(0, "%d5") + objectPtr(1, "%d6") + objectPtr(2, "%d7") +
+                  objectPtr(3, "%a2") + setHandler(1) + setHandler(2) + setData(1) + setData(2) + " rts\n" +
+                  kGadgetHandler),
+              0);
+    ASSERT_NE(D(4), 0u);
+    EXPECT_EQ(D(5), D(4));           // one shadow per object
+    EXPECT_EQ(ctx_.state.A[2], 0u);  // beyond the form's objects
+    const auto* labelImage = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(D(4)));
+    EXPECT_EQ(vantor::ReadBE16(labelImage), 100);
+    EXPECT_EQ(vantor::ReadBE16(labelImage + 2), 5);
+    EXPECT_EQ(vantor::ReadBE16(labelImage + 4), 6);
+    EXPECT_EQ(vantor::ReadBE32(labelImage + 10), Addr(label));
+    const auto* gadgetImage = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(D(6)));
+    EXPECT_EQ(vantor::ReadBE16(gadgetImage), 101);
+    EXPECT_EQ(vantor::ReadBE16(gadgetImage + 8), 30);
+    EXPECT_EQ(vantor::ReadBE32(gadgetImage + kGadgetImageData), 0xDA7Au);
+    EXPECT_NE(vantor::ReadBE32(gadgetImage + kGadgetImageHandler), 0u);
+    // The field's image is the field glue's: no gadget word was written into it.
+    const auto* fieldImage = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(D(7)));
+    for (int i = 0; i < 40; ++i) EXPECT_EQ(fieldImage[i], 0xFE) << i;
+    ASSERT_EQ(handlers.size(), 1u);
+    EXPECT_EQ(handlers[0].args[2], Addr(reinterpret_cast<void*>(&GadgetHandlerTrampoline)));
+    EXPECT_EQ(data.size(), 2u);  // the UI library is still told; only the image of a gadget follows
+
+    // The UI library calls the gadget; deleting the form calls it once more with command 3.
+    active_ = Addr(native_);
+    EXPECT_EQ(GadgetHandlerTrampoline(objects[1], 1, reinterpret_cast<void*>(0x77)), 1);
+    EXPECT_EQ(GadgetHandlerTrampoline(objects[2], 1, nullptr), 0);  // no gadget of a form
+    FormShadowForget(&ctx_.state, native_);
+    ASSERT_EQ(vantor::ReadBE16(Data() + 40), 2);
+    EXPECT_EQ(vantor::ReadBE32(Data() + 42), D(6));
+    EXPECT_EQ(vantor::ReadBE16(Data() + 46), 1);
+    EXPECT_EQ(vantor::ReadBE32(Data() + 48), 0x77u);
+    EXPECT_EQ(vantor::ReadBE32(Data() + 52), D(6));
+    EXPECT_EQ(vantor::ReadBE16(Data() + 56), 3);
+    EXPECT_EQ(vantor::ReadBE32(Data() + 58), 0u);
+    EXPECT_EQ(FormNativeOf(&ctx_.state, D(3)), nullptr);
+    EXPECT_TRUE(Reports().empty());
+}
+
 }  // namespace
 }  // namespace morvel::test

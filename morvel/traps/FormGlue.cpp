@@ -51,6 +51,118 @@ void* FormArg(EmulState* s, uint32_t offset) {
     return FormNativeOf(s, GetArgPtr(s, offset));
 }
 
+// ---- object shadows ----
+
+// Allocation of an object shadow by kind (header included), as the object's Part lays it out.
+uint32_t ObjectShadowSize(uint16_t kind) {
+    switch (kind) {
+        case 0:
+            return 56;  // field
+        case 1:
+            return 48;  // control
+        case 2:
+            return 56;  // list
+        case 4:
+            return 24;  // bitmap
+        case 8:
+            return 32;  // label
+        case 9:
+            return 28;  // title
+        case 10:
+            return 20;  // popup trigger pair
+        case 11:
+            return 20;  // shift indicator
+        case 12:
+            return 40;  // gadget
+        case 13:
+            return 40;  // scroll bar
+        default:
+            return 48;  // lines, frames, rectangles and the rest
+    }
+}
+constexpr uint16_t kObjectTable = 3, kObjectBitmap = 4, kObjectLabel = 8, kObjectTitle = 9, kObjectPopup = 10,
+                   kObjectIndicator = 11;
+constexpr uint16_t kUiObjectPtr = 154, kUiSetGadgetHandler = 181;
+
+ObjectShadow*& ObjectAt(FormShadow* form, uint16_t index) {
+    return static_cast<ObjectShadow**>(form->objects)[index];
+}
+
+uint32_t GadgetHandlerCopy(const ObjectShadow* o) {
+    uint32_t v;
+    std::memcpy(&v, o->image + kGadgetImageBytes, 4);
+    return v;
+}
+void SetGadgetHandlerCopy(ObjectShadow* o, uint32_t handler) {
+    std::memcpy(o->image + kGadgetImageBytes, &handler, 4);
+}
+
+// Writes the image of the kinds this glue draws from the UI library's answers.
+void ObjectImageFill(EmulState*, FormShadow* form, uint16_t index, ObjectShadow* o) {
+    const uint32_t image = Addr(o->image);
+    int16_t x = 0, y = 0;
+    NativeRect bounds{};
+    switch (o->kind) {
+        case kObjectBitmap:
+            Ui<void(void*, uint16_t, int16_t*, int16_t*)>(ui::FrmGetObjectPosition, form->native, index, &x,
+                                                          &y);
+            Write68KUInt16(image, 0, 0x8000);
+            Write68KUInt16(image, 2, static_cast<uint16_t>(x));
+            Write68KUInt16(image, 4, static_cast<uint16_t>(y));
+            Write68KUInt16(image, 6, o->id);
+            break;
+        case kObjectLabel:
+            Ui<void(void*, uint16_t, int16_t*, int16_t*)>(ui::FrmGetObjectPosition, form->native, index, &x,
+                                                          &y);
+            Write68KUInt16(image, 0, o->id);
+            Write68KUInt16(image, 2, static_cast<uint16_t>(x));
+            Write68KUInt16(image, 4, static_cast<uint16_t>(y));
+            Write68KUInt16(image, 6, 0x8000);
+            Write68KInt8(image, 8, 0);
+            Write68KInt8(image, 9, 0);
+            Write68KUInt32(image, 10,
+                           Addr(Ui<const char*(void*, uint16_t)>(ui::FrmGetLabel, form->native, o->id)));
+            break;
+        case kObjectTitle:
+            Ui<void(void*, uint16_t, NativeRect*)>(ui::FrmGetObjectBounds, form->native, index, &bounds);
+            Write68KRect(&bounds, image);
+            Write68KUInt32(image, 8, Addr(Ui<const char*(void*)>(ui::FrmGetTitle, form->native)));
+            break;
+        case kObjectPopup:
+            Write68KUInt16(image, 0, o->id);
+            Write68KUInt16(image, 2, 0);
+            break;
+        case kObjectIndicator:
+            Ui<void(void*, uint16_t, int16_t*, int16_t*)>(ui::FrmGetObjectPosition, form->native, index, &x,
+                                                          &y);
+            Write68KUInt16(image, 0, static_cast<uint16_t>(x));
+            Write68KUInt16(image, 2, static_cast<uint16_t>(y));
+            break;
+        case kObjectGadget:
+            Ui<void(void*, uint16_t, NativeRect*)>(ui::FrmGetObjectBounds, form->native, index, &bounds);
+            Write68KUInt16(image, 0, o->id);
+            Write68KUInt16(image, 2, 0x8000);
+            Write68KRect(&bounds, image + 4);
+            Write68KUInt32(image, kGadgetImageData,
+                           Addr(Ui<void*(void*, uint16_t)>(ui::FrmGetGadgetData, form->native, index)));
+            Write68KUInt32(image, kGadgetImageHandler, 0);
+            SetGadgetHandlerCopy(o, 0);
+            break;
+        default:
+            break;  // fields, controls, lists, tables and scroll bars: their own glue's images
+    }
+}
+
+// Tells a gadget's 68K handler that its form goes (command 3), once.
+void GadgetDeleteCall(EmulState* s, ObjectShadow* o) {
+    const uint32_t handler = GadgetHandlerCopy(o);
+    if (!handler) return;
+    Write68KUInt32(s->A[7] - 4, 0, 0);
+    Write68KUInt16(s->A[7] - 6, 0, 3);
+    Write68KUInt32(s->A[7] - 10, 0, Addr(o->image));
+    Call68KCode(s, handler, 10);
+}
+
 // ---- traps ----
 
 void TrapFrmInitForm(EmulState* s, uint16_t) {
@@ -168,6 +280,37 @@ void TrapFrmDoDialog(EmulState* s, uint16_t) {
     SetResultD0UInt16(s, Ui<uint16_t(void*)>(ui::FrmDoDialog, FormArg(s, 0)));
 }
 
+void TrapFrmGetObjectPtr(EmulState* s, uint16_t) {
+    FormShadow* form = FormShadowFind68KInChain(s, GetArgPtr(s, 0), nullptr);
+    ObjectShadow* o = form ? ShadowTableAlloc(s, form, U16(s, 4)) : nullptr;
+    SetResultA0(s, o ? Addr(o->image) : 0);
+}
+void TrapFrmGetGadgetData(EmulState* s, uint16_t) {
+    SetResultA0(s, Addr(Ui<void*(void*, uint16_t)>(ui::FrmGetGadgetData, FormArg(s, 0), U16(s, 4))));
+}
+// FrmSetGadgetData (form, index, data): the gadget's image follows; only a gadget has one.
+void TrapFrmSetGadgetData(EmulState* s, uint16_t) {
+    FormShadow* form = FormShadowFind68KInChain(s, GetArgPtr(s, 0), nullptr);
+    if (!form) return;
+    const uint16_t index = U16(s, 4);
+    const uint32_t data = GetArgUInt32(s, 6);
+    Ui<void(void*, uint16_t, void*)>(ui::FrmSetGadgetData, form->native, index, Ptr(data));
+    if (index < form->objectCount)
+        if (ObjectShadow* o = ObjectAt(form, index); o && o->kind == kObjectGadget)
+            Write68KUInt32(Addr(o->image), kGadgetImageData, data);
+}
+// FrmSetGadgetHandler (form, index, handler): acts on gadgets only.
+void TrapFrmSetGadgetHandler(EmulState* s, uint16_t) {
+    FormShadow* form = FormShadowFind68KInChain(s, GetArgPtr(s, 0), nullptr);
+    const uint32_t handler = GetArgPtr(s, 6);
+    ObjectShadow* o = form ? ShadowTableAlloc(s, form, U16(s, 4)) : nullptr;
+    if (!o || o->kind != kObjectGadget) return;
+    SetGadgetHandlerCopy(o, handler);
+    Write68KUInt32(Addr(o->image), kGadgetImageHandler, handler);
+    Ui<void(void*, uint16_t, void*)>(kUiSetGadgetHandler, form->native, U16(s, 4),
+                                     handler ? reinterpret_cast<void*>(&GadgetHandlerTrampoline) : nullptr);
+}
+
 }  // namespace
 
 // ---- shadows ----
@@ -210,14 +353,38 @@ FormShadow* FormShadowBuild(EmulState* s, void* native, uint16_t formID) {
     return shadow;
 }
 
+ObjectShadow* ShadowTableAlloc(EmulState* s, FormShadow* form, uint16_t index) {
+    if (!form || index >= form->objectCount || !form->objects) return nullptr;
+    void* native = Ui<void*(void*, uint16_t)>(kUiObjectPtr, form->native, index);
+    ObjectShadow*& slotRef = ObjectAt(form, index);
+    if (slotRef && slotRef->native == native) return slotRef;
+    const uint16_t kind = Ui<uint16_t(void*, uint16_t)>(ui::FrmGetObjectType, form->native, index);
+    const uint32_t size = ObjectShadowSize(kind) + (kind == kObjectTable ? 12u * 16 : 0);
+    auto* o = static_cast<ObjectShadow*>(ShadowNew(size));
+    if (!o) return nullptr;
+    if (slotRef) ShadowFree(slotRef);
+    o->prev = o->next = nullptr;
+    o->kind = kind;
+    o->native = native;
+    o->id = Ui<uint16_t(void*, uint16_t)>(ui::FrmGetObjectId, form->native, index);
+    ObjectImageFill(s, form, index, o);
+    slotRef = o;
+    form->lastObject = o;
+    return o;
+}
+
 void FormShadowFree(EmulState* s, FormShadow* shadow) {
     if (!shadow) return;
+    auto** objects = static_cast<ObjectShadow**>(shadow->objects);
+    for (uint32_t i = 0; objects && i < shadow->objectCount; ++i)
+        if (objects[i] && objects[i]->kind == kObjectGadget) GadgetDeleteCall(s, objects[i]);
     if (shadow->prev)
         shadow->prev->next = shadow->next;
     else if (Head(s) == shadow)
         Head(s) = shadow->next;
     if (shadow->next) shadow->next->prev = shadow->prev;
     if (Cache(s) == shadow) Cache(s) = nullptr;
+    for (uint32_t i = 0; objects && i < shadow->objectCount; ++i) ShadowFree(objects[i]);
     if (shadow->objects) sys::MemChunkFree(shadow->objects);
     ShadowFree(shadow);
 }
@@ -294,7 +461,40 @@ uint8_t FormEventTrampoline(SysEventType* event) {
     return static_cast<uint8_t>(owner->D[0]);
 }
 
+uint8_t GadgetHandlerTrampoline(void* gadget, uint16_t command, void* parameter) {
+    if (command == 3) return 0;  // reaches 68K code only when the form shadow goes
+    EmulState* s = GetCurrentContext();
+    if (!s) return 0;
+    EmulState* owner = nullptr;
+    // The gadget is searched in the active form's shadow and those of the forms behind it.
+    FormShadow* form = FormShadowFindNativeInChain(s, Ui<void*()>(ui::FrmGetActiveForm), &owner);
+    ObjectShadow* found = nullptr;
+    for (FormShadow* f = form; f && !found; f = f->prev) {
+        auto** objects = static_cast<ObjectShadow**>(f->objects);
+        for (uint32_t i = 0; objects && i < f->objectCount && !found; ++i)
+            if (objects[i] && objects[i]->kind == kObjectGadget && objects[i]->native == gadget)
+                found = objects[i];
+    }
+    if (!found || !GadgetHandlerCopy(found)) return 0;
+    uint8_t record[kEventRecord68KSize] = {};
+    uint32_t param = Addr(parameter);
+    if (command == 2 && parameter) {
+        EventTo68K(owner, static_cast<SysEventType*>(parameter), Addr(record));
+        param = Addr(record);
+    }
+    Write68KUInt32(Addr(found->image), kGadgetImageHandler, GadgetHandlerCopy(found));
+    Write68KUInt32(owner->A[7] - 4, 0, param);
+    Write68KUInt16(owner->A[7] - 6, 0, command);
+    Write68KUInt32(owner->A[7] - 10, 0, Addr(found->image));
+    Call68KCode(owner, GadgetHandlerCopy(found), 10);
+    return static_cast<uint8_t>(owner->D[0]);
+}
+
 void FormGlueInstall(TrapHandler* t) {
+    t[0x183] = TrapFrmGetObjectPtr;
+    t[0x1A3] = TrapFrmGetGadgetData;
+    t[0x1A4] = TrapFrmSetGadgetData;
+    t[0x3D8] = TrapFrmSetGadgetHandler;
     t[0x16F] = TrapFrmInitForm;
     t[0x170] = TrapFrmDeleteForm;
     t[0x171] = FormOnly<ui::FrmDrawForm>;

@@ -29,6 +29,26 @@ constexpr uint32_t kFormImageFormID = 40, kFormImageHandler = 50, kFormImageFocu
                    kFormImageDefaultButton = 56, kFormImageHelp = 58, kFormImageMenu = 60,
                    kFormImageCount = 62;
 
+// One form object that 68K code asked for: a 16-byte header, then the object's 68K image (whose
+// address 68K code is given); gadgets keep a copy of their 68K handler after their image.
+struct ObjectShadow {
+    ObjectShadow* prev;
+    ObjectShadow* next;
+    uint16_t id;
+    uint16_t kind;
+    void* native;
+    uint8_t image[4];  // the image runs on to the end of the allocation
+};
+constexpr uint16_t kObjectGadget = 12;
+constexpr uint32_t kGadgetImageData = 12, kGadgetImageHandler = 16, kGadgetImageBytes = 20;
+
+// The object shadow of (form, index), made on demand; null for an index beyond the form's objects
+// or without memory.
+ObjectShadow* ShadowTableAlloc(EmulState* s, FormShadow* form, uint16_t index);
+
+// The UI library's handler for gadgets with a 68K handler.
+uint8_t GadgetHandlerTrampoline(void* gadget, uint16_t command, void* parameter);
+
 FormShadow* FormShadowBuild(EmulState* s, void* native, uint16_t formID);
 void FormShadowFree(EmulState* s, FormShadow* shadow);
 void FormShadowFreeAll(EmulState* s);

@@ -523,5 +523,33 @@ TEST_F(SystemGlueTest, FileSystemSelectorsConvertRecordsAndBridgeProgressCallbac
     EXPECT_NE(reports[0].find("Unknown ExpMgrDispatch request: 12"), std::string::npos) << reports[0];
 }
 
+TEST_F(SystemGlueTest, DefinedFontsAreTranslatedAndDroppedByANullFont) {
+    std::vector<std::vector<uint16_t>> defined;
+    vantor::os::OnCall(Library::System, slot::FntDefineFont, [&](const SlotCall& c) {
+        std::vector<uint16_t> words;
+        if (const auto* f = reinterpret_cast<const uint16_t*>(c.args[1])) words.assign(f, f + 13 + 7 + 5);
+        defined.push_back(words);
+        return 0u;
+    });
+    // A plain font: chars 32-34, 7 rows of one word (14 image bytes), five location words.
+    ASSERT_EQ(Run(" pea font(%pc)\n move.b #128,-(%sp)\n trap #15\n .short 0xA321\n addq.l #6,%sp\n move.l "
+                  "%d0,%d3\n"
+                  " clr.l -(%sp)\n move.b #128,-(%sp)\n trap #15\n .short 0xA321\n addq.l #6,%sp\n rts\n"
+                  " .even\nfont: .short 0x9000,32,34,5,0,0,5,7,10,6,1,0,1\n"
+                  " .short 0x0102,0x0304,0x0506,0x0708,0x090A,0x0B0C,0x0D0E\n .short 0,2,4,6,8\n"),
+              0);
+    EXPECT_EQ(D(3) & 0xFFFF, 0u);
+    ASSERT_EQ(defined.size(), 2u);
+    const auto& f = defined[0];
+    ASSERT_EQ(f.size(), 25u);
+    EXPECT_EQ(f[0], 0x9000);
+    EXPECT_EQ(f[2], 34);
+    EXPECT_EQ(f[8], 0);  // no offset-width table in the copy
+    EXPECT_EQ(f[12], 1);
+    EXPECT_EQ(f[13], 0x0201);                                 // the glyph image is copied byte for byte
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(f[20 + i], 2 * i);  // locations in native order
+    EXPECT_TRUE(defined[1].empty());                          // a null font drops the definition
+}
+
 }  // namespace
 }  // namespace morvel::test

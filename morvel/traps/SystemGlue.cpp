@@ -226,8 +226,10 @@ void TrapFntGetFontPtr(EmulState* s, uint16_t) {
 
 // A plain 68K font: the 26-byte header (13 fields), the glyph image (row words x rectangle height
 // words, bytes as they are) and the location table (last - first + 3 words). The native copy has
-// the header and the location table in native order. Extended fonts are not translated here.
+// the header and the location table in native order; the offset-width table is not copied, so its
+// location word is 0 in the copy. Extended fonts are not translated here.
 constexpr uint16_t kFontExtended = 0x0200;
+constexpr uint32_t kFontOffsetWidthWord = 8;
 constexpr uint16_t kErrFontBad = 0x0502;
 constexpr uint32_t kFontMaxBytes = 0x10000;  // where the font's memory region is not known
 
@@ -250,7 +252,8 @@ void* FontToNative(uint32_t font68K, uint32_t available, uint16_t* err) {
         return nullptr;
     }
     for (uint32_t i = 0; i < kFontHeaderFields; ++i) {
-        const uint16_t v = Read68KUInt16(font68K, 2 * i);
+        // The offset-width table is not part of the copy: its location word must not point past it.
+        const uint16_t v = i == kFontOffsetWidthWord ? 0 : Read68KUInt16(font68K, 2 * i);
         std::memcpy(copy + 2 * i, &v, 2);
     }
     std::memcpy(copy + kFontHeaderBytes, Ptr(font68K + kFontHeaderBytes), static_cast<size_t>(imageBytes));

@@ -17,3 +17,7 @@ vantor_add_fuzz(morvel_tsm_code ARCH os32 SOURCES ${CMAKE_SOURCE_DIR}/fuzz/morve
 vantor_add_fuzz(morvel_nub_commands ARCH os32 SOURCES ${CMAKE_SOURCE_DIR}/fuzz/morvel/nub_commands.cpp
                 $<TARGET_OBJECTS:module_glue_noentry_os32> INCLUDES ${CMAKE_SOURCE_DIR}
                 LIBS morvel_core standin_os)
+# Plain fonts that 68K applications define, translated to native copies.
+vantor_add_fuzz(morvel_font ARCH os32 SOURCES ${CMAKE_SOURCE_DIR}/fuzz/morvel/font.cpp
+                $<TARGET_OBJECTS:module_glue_noentry_os32> INCLUDES ${CMAKE_SOURCE_DIR}
+                LIBS morvel_core standin_os)

@@ -24,26 +24,26 @@ void ContextGateReset(EmulState* s);
 
 // Holds the gate for one callback run.
 class ContextGateHold {
-public:
+  public:
     explicit ContextGateHold(EmulState* s) : s_(s) { ContextGateEnter(s_); }
     ~ContextGateHold() { ContextGateLeave(s_); }
     ContextGateHold(const ContextGateHold&) = delete;
     ContextGateHold& operator=(const ContextGateHold&) = delete;
 
-private:
+  private:
     EmulState* s_;
 };
 
 // Lets callbacks of other threads in while the holder waits in a blocking OS call: the gate is
 // given up (with its whole nesting) when the holder is the calling thread, and taken back after.
 class ContextGateOpen {
-public:
+  public:
     explicit ContextGateOpen(EmulState* s);
     ~ContextGateOpen();
     ContextGateOpen(const ContextGateOpen&) = delete;
     ContextGateOpen& operator=(const ContextGateOpen&) = delete;
 
-private:
+  private:
     EmulState* s_;
     uint32_t depth_;
 };

@@ -19,6 +19,7 @@
 #include "morvel/nub/DebuggerNub.h"
 #include "morvel/traps/CommsGlue.h"
 #include "morvel/traps/ErrorGlue.h"
+#include "morvel/traps/FormGlue.h"
 #include "morvel/traps/Libraries.h"
 #include "morvel/traps/MorvelError.h"
 #include "morvel/traps/RefusalList.h"
@@ -100,6 +101,7 @@ void ContextFree(EmulState* s) {
     ProcAlarmsFree(s);
     CommsGlueFree(s);
     SystemGlueFree(s);
+    FormShadowFreeAll(s);
     ContextGateReset(s);
     TryFramesFree(s);
     TaggedNodesFree(s);
@@ -424,6 +426,7 @@ uint32_t ModuleLaunchEntry(uint16_t code, void* params, uint16_t flags) {
     else s->taggedNodes = nullptr;  // they went back to the context they came from
     // The outermost launch that stopped for the debugger ends the debugger's session.
     if (!parent || !parent->nub) DbgNubClose(s);
+    if (subCall) s->formShadows[0] = s->formShadows[1] = nullptr;  // so did the form shadows
     CacheCleanUp(s, code);
     ReserveRestore();
     LaunchParamsFree(params68K, params, code);

@@ -11,6 +11,7 @@
 #include "morvel/cpu/MorvelCpu.h"
 #include "morvel/glue/MorvelCommon.h"
 #include "morvel/traps/EventGlue.h"
+#include "morvel/traps/FormGlue.h"
 #include "morvel/traps/TrapTable.h"
 
 namespace morvel::test {
@@ -78,12 +79,17 @@ protected:
     void SetUp() override {
         MorvelTest::SetUp();
         SetGlobalContext(&ctx_.state);
+        // No active form unless a test makes one: events that name objects find none.
+        vantor::os::OnCall(Library::Ui, vantor::uislot::FrmGetActiveForm, [this](const vantor::os::SlotCall&) {
+            return activeForm_;
+        });
     }
     void TearDown() override {
         SetGlobalContext(nullptr);
         MorvelTest::TearDown();
     }
     TestContext ctx_;
+    uint32_t activeForm_ = 0;
 };
 
 TEST_F(EventTest, EveryTypeConvertsBothWays) {
@@ -209,6 +215,49 @@ event:  .space 24
     ASSERT_EQ(alerts.size(), 1u);
     EXPECT_EQ(alerts[0].args[0] & 0xFFFF, 10013u);
     EXPECT_FALSE(ctx_.state.flags & kFlagReserveReleased);
+}
+
+TEST_F(EventTest, ObjectsOfTheActiveFormAreNamedByTheirShadows) {
+    // The active form holds a control (id 1200, index 2) and a list (id 1300, index 3).
+    static uint8_t form[32], control[16], list[16];
+    activeForm_ = Addr(form);
+    vantor::os::OnCall(Library::Ui, vantor::uislot::FrmGetFormId, [](const vantor::os::SlotCall&) { return 1000u; });
+    vantor::os::OnCall(Library::Ui, vantor::uislot::FrmGetNumberOfObjects,
+                       [](const vantor::os::SlotCall&) { return 4u; });
+    vantor::os::OnCall(Library::Ui, vantor::uislot::FrmGetObjectIndex, [](const vantor::os::SlotCall& c) {
+        return (c.args[1] & 0xFFFF) == 1200 ? 2u : 3u;
+    });
+    vantor::os::OnCall(Library::Ui, 154, [](const vantor::os::SlotCall& c) {
+        return (c.args[1] & 0xFFFF) == 2 ? Addr(control) : Addr(list);
+    });
+    vantor::os::OnCall(Library::Ui, vantor::uislot::FrmGetObjectType, [](const vantor::os::SlotCall& c) {
+        return (c.args[1] & 0xFFFF) == 2 ? 1u : 2u;
+    });
+    vantor::os::OnCall(Library::Ui, vantor::uislot::FrmGetObjectId, [](const vantor::os::SlotCall& c) {
+        return (c.args[1] & 0xFFFF) == 2 ? 1200u : 1300u;
+    });
+    // A control selection (type 9): id at 8, the control at 10.
+    SysEventType select{};
+    select.eType = 9;
+    const uint16_t id = 1200;
+    std::memcpy(select.data, &id, 2);
+    const uint32_t nativeControl = Addr(control);
+    std::memcpy(select.data + 4, &nativeControl, 4);
+    alignas(4) uint8_t e68[24] = {};
+    EventTo68K(&ctx_.state, &select, Addr(e68));
+    const uint32_t shadow = vantor::ReadBE32(e68 + 10);
+    ASSERT_NE(shadow, 0u);
+    // The same object's image every time, and the native control back.
+    std::memset(e68 + 10, 0, 4);
+    EventTo68K(&ctx_.state, &select, Addr(e68));
+    EXPECT_EQ(vantor::ReadBE32(e68 + 10), shadow);
+    SysEventType back{};
+    EventToARM(&ctx_.state, &back, Addr(e68));
+    uint32_t backControl;
+    std::memcpy(&backControl, back.data + 4, 4);
+    EXPECT_EQ(backControl, nativeControl);
+    FormShadowFreeAll(&ctx_.state);
+    EXPECT_TRUE(Reports().empty());
 }
 
 }  // namespace

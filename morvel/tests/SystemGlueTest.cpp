@@ -15,8 +15,8 @@
 #include "M68kTestKit.h"
 #include "common/BigEndian.h"
 #include "common/module/KezSlots.h"
-#include "common/module/UiSlots.h"
 #include "common/module/SystemSlots.h"
+#include "common/module/UiSlots.h"
 #include "morvel/glue/ContextGate.h"
 #include "morvel/glue/MorvelCommon.h"
 #include "morvel/traps/CommsGlue.h"
@@ -41,7 +41,9 @@ uint32_t KezRecord(uint32_t a, uint32_t b, uint32_t c) {
     gKezCalls.push_back({Slot, {a, b, c}});
     return 0;
 }
-uint32_t KezZero() { return 0; }
+uint32_t KezZero() {
+    return 0;
+}
 // HALDisplayGetAttributes(flag, attribute, value): every attribute is 0x11223344.
 uint32_t KezDisplayAttribute(uint32_t, uint32_t, uint32_t* value) {
     *value = 0x11223344;
@@ -53,7 +55,8 @@ vantor::ModuleProc* FakeKez() {
     table[vantor::kezslot::HALNullEntry173] = reinterpret_cast<vantor::ModuleProc>(&KezRecord<173>);
     table[vantor::kezslot::KALTaskDelay] = reinterpret_cast<vantor::ModuleProc>(&KezRecord<144>);
     table[vantor::kezslot::KALTaskStart] = reinterpret_cast<vantor::ModuleProc>(&KezRecord<150>);
-    table[vantor::kezslot::HALDisplayGetAttributes] = reinterpret_cast<vantor::ModuleProc>(&KezDisplayAttribute);
+    table[vantor::kezslot::HALDisplayGetAttributes] =
+        reinterpret_cast<vantor::ModuleProc>(&KezDisplayAttribute);
     return table;
 }
 std::vector<uint32_t> KezCallsOf(uint16_t slotNumber) {
@@ -65,7 +68,7 @@ std::vector<uint32_t> KezCallsOf(uint16_t slotNumber) {
 }
 
 class SystemGlueTest : public TrapGlueTest {
-protected:
+  protected:
     void SetUp() override {
         TrapGlueTest::SetUp();
         vantor::os::RegisterTable(vantor::kKezType, vantor::kKezCreator, FakeKez(), vantor::kKezSlots);
@@ -79,7 +82,8 @@ protected:
     uint32_t D(int n) const { return ctx_.state.D[n]; }
     // Counts the unimplemented-trap alerts.
     int WatchAlerts() {
-        vantor::os::OnCall(Library::System, slot::SysStringByIndex, [](const SlotCall& c) { return c.args[2]; });
+        vantor::os::OnCall(Library::System, slot::SysStringByIndex,
+                           [](const SlotCall& c) { return c.args[2]; });
         vantor::os::OnCall(Library::System, slot::ErrAlertCustom, [this](const SlotCall&) {
             ++alerts_;
             return 0u;
@@ -93,11 +97,12 @@ TEST_F(SystemGlueTest, NamedDefaultsAreQuietOrReportByKind) {
     WatchAlerts();
     // PenSleep, KeySleep, TimSleep: D0.W = 0 without an alert; SysDisableInts and KeyResetDoubleTap
     // change nothing.
-    ASSERT_EQ(Run(" moveq #-1,%d0\n trap #15\n .short 0xA275\n move.l %d0,%d3\n"
-                  " moveq #-1,%d0\n trap #15\n .short 0xA2A5\n move.l %d0,%d4\n"
-                  " moveq #-1,%d0\n trap #15\n .short 0xA0FF\n move.l %d0,%d5\n"
-                  " moveq #-1,%d0\n trap #15\n .short 0xA0A5\n trap #15\n .short 0xA2A3\n move.l %d0,%d6\n rts"),
-              0);
+    ASSERT_EQ(
+        Run(" moveq #-1,%d0\n trap #15\n .short 0xA275\n move.l %d0,%d3\n"
+            " moveq #-1,%d0\n trap #15\n .short 0xA2A5\n move.l %d0,%d4\n"
+            " moveq #-1,%d0\n trap #15\n .short 0xA0FF\n move.l %d0,%d5\n"
+            " moveq #-1,%d0\n trap #15\n .short 0xA0A5\n trap #15\n .short 0xA2A3\n move.l %d0,%d6\n rts"),
+        0);
     EXPECT_EQ(D(3), 0xFFFF0000u);
     EXPECT_EQ(D(4), 0xFFFF0000u);
     EXPECT_EQ(D(5), 0xFFFF0000u);
@@ -137,13 +142,14 @@ TEST_F(SystemGlueTest, FtrGetAnswersPsys25ItselfAndWritesOnlyThroughRealPointers
         *reinterpret_cast<uint32_t*>(c.args[2]) = 0xCAFEF00D;
         return 0u;
     });
-    ASSERT_EQ(Run(" pea data(%pc)\n move.w #25,-(%sp)\n move.l #0x70737973,-(%sp)\n trap #15\n .short 0xA27B\n"
-                  " lea 10(%sp),%sp\n move.l %d0,%d3\n"
-                  " pea data+4(%pc)\n move.w #3,-(%sp)\n move.l #0x41424344,-(%sp)\n trap #15\n .short 0xA27B\n"
-                  " lea 10(%sp),%sp\n"
-                  " clr.l -(%sp)\n move.w #3,-(%sp)\n move.l #0x41424344,-(%sp)\n trap #15\n .short 0xA27B\n"
-                  " lea 10(%sp),%sp\n rts"),
-              0);
+    ASSERT_EQ(
+        Run(" pea data(%pc)\n move.w #25,-(%sp)\n move.l #0x70737973,-(%sp)\n trap #15\n .short 0xA27B\n"
+            " lea 10(%sp),%sp\n move.l %d0,%d3\n"
+            " pea data+4(%pc)\n move.w #3,-(%sp)\n move.l #0x41424344,-(%sp)\n trap #15\n .short 0xA27B\n"
+            " lea 10(%sp),%sp\n"
+            " clr.l -(%sp)\n move.w #3,-(%sp)\n move.l #0x41424344,-(%sp)\n trap #15\n .short 0xA27B\n"
+            " lea 10(%sp),%sp\n rts"),
+        0);
     EXPECT_EQ(D(3) & 0xFFFF, 0u);
     EXPECT_EQ(vantor::ReadBE32(Data()), 1u);
     ASSERT_EQ(calls.size(), 2u);  // psys 25 never reached the OS
@@ -155,11 +161,12 @@ TEST_F(SystemGlueTest, FtrGetAnswersPsys25ItselfAndWritesOnlyThroughRealPointers
 TEST_F(SystemGlueTest, TrapAddressesAreReadAsThunksAndNeverChanged) {
     TrapHandler before = nullptr, after = nullptr;
     ASSERT_EQ(A68kGetTrapAddress(&ctx_.state, 0x1C4, &before), 0);
-    ASSERT_EQ(Run(" pea 0\n move.w #0xA1C4,-(%sp)\n trap #15\n .short 0xA092\n addq.l #6,%sp\n move.l %d0,%d3\n"
-                  " pea 0\n move.w #0xA49A,-(%sp)\n trap #15\n .short 0xA092\n addq.l #6,%sp\n move.l %d0,%d4\n"
-                  " move.w #0xA496,-(%sp)\n trap #15\n .short 0xA093\n addq.l #2,%sp\n move.l %a0,%d5\n"
-                  " move.w #0xA0A9,-(%sp)\n trap #15\n .short 0xA093\n addq.l #2,%sp\n move.l %a0,%d6\n rts"),
-              0);
+    ASSERT_EQ(
+        Run(" pea 0\n move.w #0xA1C4,-(%sp)\n trap #15\n .short 0xA092\n addq.l #6,%sp\n move.l %d0,%d3\n"
+            " pea 0\n move.w #0xA49A,-(%sp)\n trap #15\n .short 0xA092\n addq.l #6,%sp\n move.l %d0,%d4\n"
+            " move.w #0xA496,-(%sp)\n trap #15\n .short 0xA093\n addq.l #2,%sp\n move.l %a0,%d5\n"
+            " move.w #0xA0A9,-(%sp)\n trap #15\n .short 0xA093\n addq.l #2,%sp\n move.l %a0,%d6\n rts"),
+        0);
     EXPECT_EQ(D(3) & 0xFFFF, 0x0505u);
     EXPECT_EQ(D(4) & 0xFFFF, 0x0502u);
     ASSERT_EQ(A68kGetTrapAddress(&ctx_.state, 0x1C4, &after), 0);
@@ -211,11 +218,12 @@ TEST_F(SystemGlueTest, NotificationProceduresRunThroughTheBridgeAndTheirHandledF
         unregistered.push_back(c);
         return 0u;
     });
-    ASSERT_EQ(Run(" move.l #0x55D0D0D0,-(%sp)\n move.w #0x0500,-(%sp)\n pea proc(%pc)\n move.l #0x68656C6F,-(%sp)\n"
-                  " move.l #77,-(%sp)\n clr.w -(%sp)\n trap #15\n .short 0xA353\n lea 20(%sp),%sp\n"
-                  " move.l %d0,%d3\n rts\n" +
-                  std::string(kNotifyProc)),
-              0);
+    ASSERT_EQ(
+        Run(" move.l #0x55D0D0D0,-(%sp)\n move.w #0x0500,-(%sp)\n pea proc(%pc)\n move.l #0x68656C6F,-(%sp)\n"
+            " move.l #77,-(%sp)\n clr.w -(%sp)\n trap #15\n .short 0xA353\n lea 20(%sp),%sp\n"
+            " move.l %d0,%d3\n rts\n" +
+            std::string(kNotifyProc)),
+        0);
     EXPECT_EQ(D(3) & 0xFFFF, 0u);
     ASSERT_EQ(registered.size(), 1u);
     EXPECT_EQ(registered[0].args[1], 77u);
@@ -235,7 +243,7 @@ TEST_F(SystemGlueTest, NotificationProceduresRunThroughTheBridgeAndTheirHandledF
 
     ASSERT_EQ(Run(" move.w #0x0500,-(%sp)\n move.l #0x68656C6F,-(%sp)\n move.l #77,-(%sp)\n clr.w -(%sp)\n"
                   " trap #15\n .short 0xA354\n lea 12(%sp),%sp\n rts"),
-                  0);
+              0);
     ASSERT_EQ(unregistered.size(), 1u);
 }
 
@@ -253,8 +261,8 @@ TEST_F(SystemGlueTest, StreamProceduresAreBridgedUnlessNativeAndStreamsWithoutOn
                "\n move.b #1,-(%sp)\n move.w #2,-(%sp)\n move.l #22050,-(%sp)\n move.b #0,-(%sp)\n"
                " pea data(%pc)\n trap #15\n .short 0xA45B\n lea 28(%sp),%sp\n";
     };
-    ASSERT_EQ(Run(create("move.l #0x00ABCDE0,-(%sp)", 1) + " move.l %d0,%d3\n" +
-                  create("pea proc(%pc)", 0) + " move.l %d0,%d4\n" + create("clr.l -(%sp)", 0) +
+    ASSERT_EQ(Run(create("move.l #0x00ABCDE0,-(%sp)", 1) + " move.l %d0,%d3\n" + create("pea proc(%pc)", 0) +
+                  " move.l %d0,%d4\n" + create("clr.l -(%sp)", 0) +
                   " move.l %d0,%d5\n rts\nproc: moveq #9,%d0\n rts\n"),
               0);
     ASSERT_EQ(created.size(), 2u);
@@ -275,8 +283,10 @@ TEST_F(SystemGlueTest, StreamProceduresAreBridgedUnlessNativeAndStreamsWithoutOn
 TEST_F(SystemGlueTest, SelectorTrapsConvertTimeoutsAndReportUnknownSelectors) {
     vantor::os::OnCall(Library::System, slot::SrmControl, [](const SlotCall& c) {
         auto* value = reinterpret_cast<uint32_t*>(c.args[2]);
-        if ((c.args[1] & 0xFFFF) == 5) EXPECT_EQ(*value, 300u);
-        else *value = 450;
+        if ((c.args[1] & 0xFFFF) == 5)
+            EXPECT_EQ(*value, 300u);
+        else
+            *value = 450;
         return 0u;
     });
     // SrmControl(port, op 5, value 30, length) then (port, op 6, value, length).
@@ -369,8 +379,10 @@ TEST_F(SystemGlueTest, KeyRatesCountTenTimesCoarserOnThe68KSide) {
     vantor::os::OnCall(Library::System, slot::KeyRates, [&](const SlotCall& c) {
         for (int i = 0; i < 3; ++i) {
             auto* v = reinterpret_cast<uint16_t*>(c.args[1 + i]);
-            if (c.args[0] & 0xFF) stored[i] = *v;
-            else *v = stored[i];
+            if (c.args[0] & 0xFF)
+                stored[i] = *v;
+            else
+                *v = stored[i];
         }
         return 0u;
     });
@@ -378,8 +390,8 @@ TEST_F(SystemGlueTest, KeyRatesCountTenTimesCoarserOnThe68KSide) {
     const std::string rates = " pea data+6(%pc)\n pea data+4(%pc)\n pea data+2(%pc)\n pea data(%pc)\n";
     ASSERT_EQ(Run(" lea data(%pc),%a2\n move.w #30,(%a2)\n move.w #6,2(%a2)\n move.w #20,4(%a2)\n" + rates +
                   " move.b #1,-(%sp)\n trap #15\n .short 0xA2A4\n lea 18(%sp),%sp\n"
-                  " clr.l (%a2)\n clr.w 4(%a2)\n" + rates +
-                  " clr.b -(%sp)\n trap #15\n .short 0xA2A4\n lea 18(%sp),%sp\n rts"),
+                  " clr.l (%a2)\n clr.w 4(%a2)\n" +
+                  rates + " clr.b -(%sp)\n trap #15\n .short 0xA2A4\n lea 18(%sp),%sp\n rts"),
               0);
     EXPECT_EQ(stored[0], 300);
     EXPECT_EQ(stored[1], 60);
@@ -395,10 +407,12 @@ TEST_F(SystemGlueTest, HardwareAnswersByAttributeSizeAndFixedAddresses) {
         return " pea data+" + std::to_string(offset) + "(%pc)\n move.w #" + std::to_string(which) +
                ",-(%sp)\n clr.b -(%sp)\n trap #15\n .short 0xA372\n addq.l #8,%sp\n";
     };
-    ASSERT_EQ(Run(attribute(9, 0) + attribute(18, 8) + attribute(0, 16) + " move.l %d0,%d3\n"
+    ASSERT_EQ(Run(attribute(9, 0) + attribute(18, 8) + attribute(0, 16) +
+                  " move.l %d0,%d3\n"
                   " pea -16\n trap #15\n .short 0xA23E\n move.l %d0,%d4\n addq.l #4,%sp\n"
                   " pea -2\n trap #15\n .short 0xA23E\n move.l %d0,%d5\n addq.l #4,%sp\n"
-                  " move.l #-1,%a0\n moveq #-1,%d0\n move.w #2304,-(%sp)\n trap #15\n .short 0xA344\n addq.l #2,%sp\n"
+                  " move.l #-1,%a0\n moveq #-1,%d0\n move.w #2304,-(%sp)\n trap #15\n .short 0xA344\n addq.l "
+                  "#2,%sp\n"
                   " move.l %d0,%d6\n move.l %a0,%d7\n rts"),
               0);
     EXPECT_EQ(vantor::ReadBE32(Data()), 0x11223344u);
@@ -413,10 +427,11 @@ TEST_F(SystemGlueTest, HardwareAnswersByAttributeSizeAndFixedAddresses) {
 }
 
 TEST_F(SystemGlueTest, PenInputRefusesUnknownKindsAndSelectors) {
-    ASSERT_EQ(Run(" lea data(%pc),%a2\n move.l #0x5A5A5A5A,(%a2)\n pea (%a2)\n move.w #2,-(%sp)\n moveq #18,%d2\n"
-                  " trap #15\n .short 0xA470\n addq.l #6,%sp\n move.l %d0,%d3\n"
-                  " moveq #25,%d2\n trap #15\n .short 0xA470\n rts"),
-              0);
+    ASSERT_EQ(
+        Run(" lea data(%pc),%a2\n move.l #0x5A5A5A5A,(%a2)\n pea (%a2)\n move.w #2,-(%sp)\n moveq #18,%d2\n"
+            " trap #15\n .short 0xA470\n addq.l #6,%sp\n move.l %d0,%d3\n"
+            " moveq #25,%d2\n trap #15\n .short 0xA470\n rts"),
+        0);
     EXPECT_EQ(D(3) & 0xFFFF, 0x0502u);
     EXPECT_EQ(vantor::ReadBE32(Data()), 0x5A5A5A5Au);
     const auto reports = Reports();
@@ -467,7 +482,7 @@ TEST_F(SystemGlueTest, FileSystemSelectorsConvertRecordsAndBridgeProgressCallbac
             EXPECT_EQ(reinterpret_cast<uint16_t*>(entry)[4], 0x0100);  // buffer length
             entry[0] = 0x00000010;                                     // attributes out
         }
-        *reinterpret_cast<uint32_t*>(c.args[1]) = 0xFFFFFFFF;          // iterator done
+        *reinterpret_cast<uint32_t*>(c.args[1]) = 0xFFFFFFFF;  // iterator done
         return 0u;
     });
     vantor::os::OnCall(Library::System, 685, [&](const SlotCall& c) {
@@ -480,16 +495,17 @@ TEST_F(SystemGlueTest, FileSystemSelectorsConvertRecordsAndBridgeProgressCallbac
         return 0u;
     });
     // Selector 20 (directory, iterator, file entry) with a record, then with none.
-    ASSERT_EQ(Run(" lea data(%pc),%a2\n move.l #0x00C0FFEE,4(%a2)\n move.w #0x0100,8(%a2)\n clr.l 12(%a2)\n"
-                  " pea (%a2)\n pea 12(%a2)\n move.l #5,-(%sp)\n moveq #20,%d2\n trap #15\n .short 0xA348\n"
-                  " clr.l 8(%sp)\n trap #15\n .short 0xA348\n lea 12(%sp),%sp\n"
-                  // Selector 39 (volume, path, card out, db out, callback, user value), then without one.
-                  " move.l #0xBEEF,-(%sp)\n pea cb(%pc)\n pea 20(%a2)\n pea 16(%a2)\n pea 0\n move.w #1,-(%sp)\n"
-                  " moveq #39,%d2\n trap #15\n .short 0xA348\n clr.l 14(%sp)\n trap #15\n .short 0xA348\n"
-                  " lea 22(%sp),%sp\n moveq #12,%d2\n trap #15\n .short 0xA347\n rts\n"
-                  "cb: lea data+32(%pc),%a0\n move.l 4(%sp),(%a0)+\n move.l 8(%sp),(%a0)+\n move.l 12(%sp),(%a0)\n"
-                  " move.l #0x10042,%d0\n rts\n"),
-              0);
+    ASSERT_EQ(
+        Run(" lea data(%pc),%a2\n move.l #0x00C0FFEE,4(%a2)\n move.w #0x0100,8(%a2)\n clr.l 12(%a2)\n"
+            " pea (%a2)\n pea 12(%a2)\n move.l #5,-(%sp)\n moveq #20,%d2\n trap #15\n .short 0xA348\n"
+            " clr.l 8(%sp)\n trap #15\n .short 0xA348\n lea 12(%sp),%sp\n"
+            // Selector 39 (volume, path, card out, db out, callback, user value), then without one.
+            " move.l #0xBEEF,-(%sp)\n pea cb(%pc)\n pea 20(%a2)\n pea 16(%a2)\n pea 0\n move.w #1,-(%sp)\n"
+            " moveq #39,%d2\n trap #15\n .short 0xA348\n clr.l 14(%sp)\n trap #15\n .short 0xA348\n"
+            " lea 22(%sp),%sp\n moveq #12,%d2\n trap #15\n .short 0xA347\n rts\n"
+            "cb: lea data+32(%pc),%a0\n move.l 4(%sp),(%a0)+\n move.l 8(%sp),(%a0)+\n move.l 12(%sp),(%a0)\n"
+            " move.l #0x10042,%d0\n rts\n"),
+        0);
     ASSERT_EQ(iterate.size(), 2u);
     EXPECT_EQ(iterate[1].args[2], 0u);  // no record: null
     EXPECT_EQ(vantor::ReadBE32(Data()), 0x10u);
@@ -506,6 +522,34 @@ TEST_F(SystemGlueTest, FileSystemSelectorsConvertRecordsAndBridgeProgressCallbac
     const auto reports = Reports();
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].find("Unknown ExpMgrDispatch request: 12"), std::string::npos) << reports[0];
+}
+
+TEST_F(SystemGlueTest, DefinedFontsAreTranslatedAndDroppedByANullFont) {
+    std::vector<std::vector<uint16_t>> defined;
+    vantor::os::OnCall(Library::System, slot::FntDefineFont, [&](const SlotCall& c) {
+        std::vector<uint16_t> words;
+        if (const auto* f = reinterpret_cast<const uint16_t*>(c.args[1])) words.assign(f, f + 13 + 7 + 5);
+        defined.push_back(words);
+        return 0u;
+    });
+    // A plain font: chars 32-34, 7 rows of one word (14 image bytes), five location words.
+    ASSERT_EQ(Run(" pea font(%pc)\n move.b #128,-(%sp)\n trap #15\n .short 0xA321\n addq.l #6,%sp\n move.l "
+                  "%d0,%d3\n"
+                  " clr.l -(%sp)\n move.b #128,-(%sp)\n trap #15\n .short 0xA321\n addq.l #6,%sp\n rts\n"
+                  " .even\nfont: .short 0x9000,32,34,5,0,0,5,7,10,6,1,0,1\n"
+                  " .short 0x0102,0x0304,0x0506,0x0708,0x090A,0x0B0C,0x0D0E\n .short 0,2,4,6,8\n"),
+              0);
+    EXPECT_EQ(D(3) & 0xFFFF, 0u);
+    ASSERT_EQ(defined.size(), 2u);
+    const auto& f = defined[0];
+    ASSERT_EQ(f.size(), 25u);
+    EXPECT_EQ(f[0], 0x9000);
+    EXPECT_EQ(f[2], 34);
+    EXPECT_EQ(f[8], 0);  // no offset-width table in the copy
+    EXPECT_EQ(f[12], 1);
+    EXPECT_EQ(f[13], 0x0201);                                 // the glyph image is copied byte for byte
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(f[20 + i], 2 * i);  // locations in native order
+    EXPECT_TRUE(defined[1].empty());                          // a null font drops the definition
 }
 
 }  // namespace

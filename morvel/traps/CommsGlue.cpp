@@ -31,10 +31,18 @@ constexpr uint16_t kErrSlkTimeout = 0x0404;
 constexpr uint16_t kErrSlkWouldBlock = 0x040F;
 constexpr uint16_t kErrSerPortNotFound = 0x0307;
 
-uint16_t U16(const EmulState* s, uint32_t offset) { return static_cast<uint16_t>(GetArgUInt16(s, offset)); }
-uint8_t U8(const EmulState* s, uint32_t offset) { return static_cast<uint8_t>(GetArgInt8(s, offset)); }
-uint32_t U32(const EmulState* s, uint32_t offset) { return GetArgUInt32(s, offset); }
-void* P(const EmulState* s, uint32_t offset) { return Ptr(GetArgPtr(s, offset)); }
+uint16_t U16(const EmulState* s, uint32_t offset) {
+    return static_cast<uint16_t>(GetArgUInt16(s, offset));
+}
+uint8_t U8(const EmulState* s, uint32_t offset) {
+    return static_cast<uint8_t>(GetArgInt8(s, offset));
+}
+uint32_t U32(const EmulState* s, uint32_t offset) {
+    return GetArgUInt32(s, offset);
+}
+void* P(const EmulState* s, uint32_t offset) {
+    return Ptr(GetArgPtr(s, offset));
+}
 
 EmulState* TopLevel(EmulState* s) {
     while (s && s->parent) s = s->parent;
@@ -42,7 +50,9 @@ EmulState* TopLevel(EmulState* s) {
 }
 
 // A 68K time-out in system ticks, as the OS counts them.
-int32_t Ticks(const EmulState* s, uint32_t offset) { return GetArgTicks(s, offset); }
+int32_t Ticks(const EmulState* s, uint32_t offset) {
+    return GetArgTicks(s, offset);
+}
 
 // ---- serial library references ----
 
@@ -101,9 +111,10 @@ void TrapSlkSendPacket(EmulState* s, uint16_t) {
     SetResultD0UInt16(s, err);
 }
 
-uint16_t ReceivePacket(uint16_t socket, uint8_t others, void* header, void* body, uint16_t size, int32_t timeout) {
-    return SysCall<uint16_t(uint16_t, uint8_t, void*, void*, uint16_t, int32_t)>(slot::SlkReceivePacket, socket,
-                                                                                  others, header, body, size, timeout);
+uint16_t ReceivePacket(uint16_t socket, uint8_t others, void* header, void* body, uint16_t size,
+                       int32_t timeout) {
+    return SysCall<uint16_t(uint16_t, uint8_t, void*, void*, uint16_t, int32_t)>(
+        slot::SlkReceivePacket, socket, others, header, body, size, timeout);
 }
 
 void TrapSlkReceivePacket(EmulState* s, uint16_t) {
@@ -117,17 +128,19 @@ void TrapSlkReceivePacket(EmulState* s, uint16_t) {
 void TrapSlkOpenSocket(EmulState* s, uint16_t) {
     const uint16_t port = SerialRefToPort(s, U16(s, 0));
     InOut16 socket(GetArgPtr(s, 2));
-    SetResultD0UInt16(s, SysCall<uint16_t(uint16_t, uint16_t*, uint8_t)>(slot::SlkOpenSocket, port, socket.Native(),
-                                                                         U8(s, 6)));
+    SetResultD0UInt16(s, SysCall<uint16_t(uint16_t, uint16_t*, uint8_t)>(slot::SlkOpenSocket, port,
+                                                                         socket.Native(), U8(s, 6)));
     socket.WriteBack();
 }
 void TrapSlkSocketRefNum(EmulState* s, uint16_t) {
     InOut16 ref(GetArgPtr(s, 2));
-    SetResultD0UInt16(s, SysCall<uint16_t(uint16_t, uint16_t*)>(slot::SlkSocketRefNum, U16(s, 0), ref.Native()));
+    SetResultD0UInt16(s,
+                      SysCall<uint16_t(uint16_t, uint16_t*)>(slot::SlkSocketRefNum, U16(s, 0), ref.Native()));
     ref.WriteBack();
 }
 void TrapSlkSocketSetTimeout(EmulState* s, uint16_t) {
-    SetResultD0UInt16(s, SysCall<uint16_t(uint16_t, int32_t)>(slot::SlkSocketSetTimeout, U16(s, 0), Ticks(s, 2)));
+    SetResultD0UInt16(
+        s, SysCall<uint16_t(uint16_t, int32_t)>(slot::SlkSocketSetTimeout, U16(s, 0), Ticks(s, 2)));
 }
 void TrapSlkFlushSocket(EmulState* s, uint16_t) {
     SetResultD0UInt16(s, SysCall<uint16_t(uint16_t, int32_t)>(slot::SlkFlushSocket, U16(s, 0), Ticks(s, 2)));
@@ -135,15 +148,21 @@ void TrapSlkFlushSocket(EmulState* s, uint16_t) {
 void TrapSlkCloseSocket(EmulState* s, uint16_t) {
     SetResultD0UInt16(s, SysCall<uint16_t(uint16_t)>(slot::SlkCloseSocket, U16(s, 0)));
 }
-void TrapSlkOpen(EmulState* s, uint16_t) { SetResultD0UInt16(s, SysCall<uint16_t()>(slot::SlkOpen)); }
-void TrapSlkClose(EmulState* s, uint16_t) { SetResultD0UInt16(s, SysCall<uint16_t()>(slot::SlkClose)); }
-void TrapSlkSetSocketListener(EmulState* s, uint16_t) { SetResultD0UInt16(s, kErrSlkListenerRefused); }
+void TrapSlkOpen(EmulState* s, uint16_t) {
+    SetResultD0UInt16(s, SysCall<uint16_t()>(slot::SlkOpen));
+}
+void TrapSlkClose(EmulState* s, uint16_t) {
+    SetResultD0UInt16(s, SysCall<uint16_t()>(slot::SlkClose));
+}
+void TrapSlkSetSocketListener(EmulState* s, uint16_t) {
+    SetResultD0UInt16(s, kErrSlkListenerRefused);
+}
 
 // ---- CRC, digests and encryption ----
 
 void TrapCrc16CalcBlock(EmulState* s, uint16_t) {
-    SetResultD0UInt16(s, SysCall<uint16_t(const void*, uint16_t, uint16_t)>(slot::Crc16CalcBlock, P(s, 0), U16(s, 4),
-                                                                            U16(s, 6)));
+    SetResultD0UInt16(s, SysCall<uint16_t(const void*, uint16_t, uint16_t)>(slot::Crc16CalcBlock, P(s, 0),
+                                                                            U16(s, 4), U16(s, 6)));
 }
 // (data, length, digest): MD4 and MD5.
 template <uint16_t Slot>
@@ -151,8 +170,8 @@ void Digest(EmulState* s, uint16_t) {
     SetResultD0UInt16(s, SysCall<uint16_t(const void*, uint32_t, void*)>(Slot, P(s, 0), U32(s, 4), P(s, 8)));
 }
 void TrapEncDES(EmulState* s, uint16_t) {
-    SetResultD0UInt16(s, SysCall<uint16_t(const void*, const void*, void*, uint8_t)>(slot::EncDES, P(s, 0), P(s, 4),
-                                                                                      P(s, 8), U8(s, 12)));
+    SetResultD0UInt16(s, SysCall<uint16_t(const void*, const void*, void*, uint8_t)>(
+                             slot::EncDES, P(s, 0), P(s, 4), P(s, 8), U8(s, 12)));
 }
 
 // ---- file streams ----
@@ -164,16 +183,19 @@ void TrapFileOpen(EmulState* s, uint16_t) {
     err.WriteBack();
     SetResultA0(s, Addr(stream));
 }
-void TrapFileClose(EmulState* s, uint16_t) { SetResultD0UInt16(s, SysCall<uint16_t(void*)>(slot::FileClose, P(s, 0))); }
+void TrapFileClose(EmulState* s, uint16_t) {
+    SetResultD0UInt16(s, SysCall<uint16_t(void*)>(slot::FileClose, P(s, 0)));
+}
 void TrapFileDelete(EmulState* s, uint16_t) {
-    SetResultD0UInt16(s, SysCall<uint16_t(uint16_t, const char*)>(slot::FileDelete, U16(s, 0), Str(GetArgPtr(s, 2))));
+    SetResultD0UInt16(
+        s, SysCall<uint16_t(uint16_t, const char*)>(slot::FileDelete, U16(s, 0), Str(GetArgPtr(s, 2))));
 }
 // FileReadLow (stream, base, offset, data-store flag, object size, count, error).
 void TrapFileReadLow(EmulState* s, uint16_t) {
     InOut16 err(GetArgPtr(s, 22));
     SetResultD0UInt32(s, SysCall<uint32_t(void*, void*, int32_t, uint8_t, uint32_t, uint32_t, uint16_t*)>(
-                             slot::FileReadLow, P(s, 0), P(s, 4), static_cast<int32_t>(U32(s, 8)), U8(s, 12), U32(s, 14),
-                             U32(s, 18), err.Native()));
+                             slot::FileReadLow, P(s, 0), P(s, 4), static_cast<int32_t>(U32(s, 8)), U8(s, 12),
+                             U32(s, 14), U32(s, 18), err.Native()));
     err.WriteBack();
 }
 // FileWrite (stream, data, object size, count, error).
@@ -184,19 +206,20 @@ void TrapFileWrite(EmulState* s, uint16_t) {
     err.WriteBack();
 }
 void TrapFileSeek(EmulState* s, uint16_t) {
-    SetResultD0UInt16(s, SysCall<uint16_t(void*, int32_t, uint8_t)>(slot::FileSeek, P(s, 0),
-                                                                    static_cast<int32_t>(U32(s, 4)), U8(s, 8)));
+    SetResultD0UInt16(s, SysCall<uint16_t(void*, int32_t, uint8_t)>(
+                             slot::FileSeek, P(s, 0), static_cast<int32_t>(U32(s, 4)), U8(s, 8)));
 }
 void TrapFileTell(EmulState* s, uint16_t) {
     InOut32 size(GetArgPtr(s, 4));
     InOut16 err(GetArgPtr(s, 8));
-    SetResultD0UInt32(s, SysCall<uint32_t(void*, uint32_t*, uint16_t*)>(slot::FileTell, P(s, 0), size.Native(),
-                                                                        err.Native()));
+    SetResultD0UInt32(s, SysCall<uint32_t(void*, uint32_t*, uint16_t*)>(slot::FileTell, P(s, 0),
+                                                                        size.Native(), err.Native()));
     size.WriteBack();
     err.WriteBack();
 }
 void TrapFileTruncate(EmulState* s, uint16_t) {
-    SetResultD0UInt16(s, SysCall<uint16_t(void*, int32_t)>(slot::FileTruncate, P(s, 0), static_cast<int32_t>(U32(s, 4))));
+    SetResultD0UInt16(
+        s, SysCall<uint16_t(void*, int32_t)>(slot::FileTruncate, P(s, 0), static_cast<int32_t>(U32(s, 4))));
 }
 // FileControl (operation, stream, value pointer, length pointer holding a 32-bit length).
 void TrapFileControl(EmulState* s, uint16_t) {
@@ -206,9 +229,12 @@ void TrapFileControl(EmulState* s, uint16_t) {
     const uint16_t err = SysCall<uint16_t(uint8_t, void*, void*, uint32_t*)>(
         slot::FileControl, U8(s, 0), P(s, 2), valueP ? &value : nullptr, length.Native());
     if (!err && valueP) {
-        if (length.value == 1) Write68KInt8(valueP, 0, static_cast<uint8_t>(value));
-        else if (length.value == 2) Write68KUInt16(valueP, 0, static_cast<uint16_t>(value));
-        else if (length.value == 4) Write68KUInt32(valueP, 0, value);
+        if (length.value == 1)
+            Write68KInt8(valueP, 0, static_cast<uint8_t>(value));
+        else if (length.value == 2)
+            Write68KUInt16(valueP, 0, static_cast<uint16_t>(value));
+        else if (length.value == 4)
+            Write68KUInt32(valueP, 0, value);
     }
     length.WriteBack();
     SetResultD0UInt16(s, err);
@@ -232,11 +258,14 @@ void TrapDlkControl(EmulState* s, uint16_t) {
         RecordToNative(native, p, kDlkControlLayout);
         std::memcpy(native, &kDlkControlNativeBytes, 2);
     }
-    const uint16_t err = SysCall<uint16_t(uint16_t, void*, void*)>(slot::DlkControl, op, p ? native : nullptr, P(s, 6));
+    const uint16_t err =
+        SysCall<uint16_t(uint16_t, void*, void*)>(slot::DlkControl, op, p ? native : nullptr, P(s, 6));
     if (p) RecordTo68K(native, p, kDlkControlLayout);
     SetResultD0UInt16(s, err);
 }
-void TrapDlkNoServer(EmulState* s, uint16_t) { SetResultD0UInt16(s, kErrDlkNoServer); }
+void TrapDlkNoServer(EmulState* s, uint16_t) {
+    SetResultD0UInt16(s, kErrDlkNoServer);
+}
 // DlkGetSyncInfo (successful sync, last sync, sync state, name buffer, log buffer, log length).
 void TrapDlkGetSyncInfo(EmulState* s, uint16_t) {
     uint32_t success = 0, last = 0;
@@ -314,9 +343,9 @@ void ModemCall(EmulState* s, bool dial) {
     const uint32_t a = GetArgPtr(s, 4), b = GetArgPtr(s, 8), c = GetArgPtr(s, 12);
     s->A[7] -= 4;
     Write68KUInt32(s->A[7], 0, procedure);
-    const uint16_t err = dial ? SysCall<uint16_t(NativeModem*, void*, void*, void*)>(slot::MdmDial, &m, Ptr(a), Ptr(b),
-                                                                                     Ptr(c))
-                              : SysCall<uint16_t(NativeModem*)>(slot::MdmHangUp, &m);
+    const uint16_t err =
+        dial ? SysCall<uint16_t(NativeModem*, void*, void*, void*)>(slot::MdmDial, &m, Ptr(a), Ptr(b), Ptr(c))
+             : SysCall<uint16_t(NativeModem*)>(slot::MdmHangUp, &m);
     s->A[7] += 4;
     Write68KUInt32(p, 2, m.w2);
     Write68KUInt16(p, 14, m.h14);
@@ -325,8 +354,12 @@ void ModemCall(EmulState* s, bool dial) {
     Write68KUInt32(p, 190, m.w190);
     SetResultD0UInt16(s, err);
 }
-void TrapMdmDial(EmulState* s, uint16_t) { ModemCall(s, true); }
-void TrapMdmHangUp(EmulState* s, uint16_t) { ModemCall(s, false); }
+void TrapMdmDial(EmulState* s, uint16_t) {
+    ModemCall(s, true);
+}
+void TrapMdmHangUp(EmulState* s, uint16_t) {
+    ModemCall(s, false);
+}
 
 // ---- connection profiles ----
 
@@ -346,10 +379,10 @@ void TrapCncGetProfileInfo(EmulState* s, uint16_t) {
     uint32_t port = 0, speed = 0;
     uint16_t a = 0, b = 0;
     uint8_t f1 = 0, f2 = 0;
-    const uint16_t err = SysCall<uint16_t(const char*, uint32_t*, uint32_t*, uint16_t*, uint16_t*, char*, char*,
-                                          uint8_t*, uint8_t*)>(slot::CncGetProfileInfo, Str(GetArgPtr(s, 0)), &port,
-                                                               &speed, &a, &b, Str(GetArgPtr(s, 20)),
-                                                               Str(GetArgPtr(s, 24)), &f1, &f2);
+    const uint16_t err =
+        SysCall<uint16_t(const char*, uint32_t*, uint32_t*, uint16_t*, uint16_t*, char*, char*, uint8_t*,
+                         uint8_t*)>(slot::CncGetProfileInfo, Str(GetArgPtr(s, 0)), &port, &speed, &a, &b,
+                                    Str(GetArgPtr(s, 20)), Str(GetArgPtr(s, 24)), &f1, &f2);
     if (!err) {
         if (uint32_t p = GetArgPtr(s, 4)) Write68KUInt32(p, 0, port);
         if (uint32_t p = GetArgPtr(s, 8)) Write68KUInt32(p, 0, speed);
@@ -361,10 +394,10 @@ void TrapCncGetProfileInfo(EmulState* s, uint16_t) {
     SetResultD0UInt16(s, err);
 }
 void TrapCncAddProfile(EmulState* s, uint16_t) {
-    SetResultD0UInt16(s, SysCall<uint16_t(const char*, uint32_t, uint32_t, uint16_t, uint16_t, const char*, const char*,
-                                          uint8_t, uint8_t)>(slot::CncAddProfile, Str(GetArgPtr(s, 0)), U32(s, 4),
-                                                             U32(s, 8), U16(s, 12), U16(s, 14), Str(GetArgPtr(s, 16)),
-                                                             Str(GetArgPtr(s, 20)), U8(s, 24), U8(s, 26)));
+    SetResultD0UInt16(s, SysCall<uint16_t(const char*, uint32_t, uint32_t, uint16_t, uint16_t, const char*,
+                                          const char*, uint8_t, uint8_t)>(
+                             slot::CncAddProfile, Str(GetArgPtr(s, 0)), U32(s, 4), U32(s, 8), U16(s, 12),
+                             U16(s, 14), Str(GetArgPtr(s, 16)), Str(GetArgPtr(s, 20)), U8(s, 24), U8(s, 26)));
 }
 void TrapCncDeleteProfile(EmulState* s, uint16_t) {
     SetResultD0UInt16(s, SysCall<uint16_t(const char*)>(slot::CncDeleteProfile, Str(GetArgPtr(s, 0))));
@@ -375,8 +408,8 @@ void CncProfileGet(EmulState* s) {
     const uint16_t param = U16(s, 4);
     const uint32_t buffer = GetArgPtr(s, 6);
     InOut16 size(GetArgPtr(s, 10));
-    const uint16_t err = SysCall<uint16_t(uint32_t, uint16_t, void*, uint16_t*)>(slot::CncMgrSel1, U32(s, 0), param,
-                                                                                 Ptr(buffer), size.Native());
+    const uint16_t err = SysCall<uint16_t(uint32_t, uint16_t, void*, uint16_t*)>(
+        slot::CncMgrSel1, U32(s, 0), param, Ptr(buffer), size.Native());
     if (!err && !(param & kParamRaw) && buffer) {
         if (size.value == 2) {
             uint16_t v;
@@ -413,29 +446,37 @@ void CncProfileSet(EmulState* s) {
             ErrDisplayFileLineMsg(kFile, 581, "Returning a boolean, byte size must be 1.");
         }
     }
-    SetResultD0UInt16(s, SysCall<uint16_t(uint32_t, uint16_t, void*, uint16_t)>(slot::CncMgrSel2, U32(s, 0), param,
-                                                                                pass, size));
+    SetResultD0UInt16(s, SysCall<uint16_t(uint32_t, uint16_t, void*, uint16_t)>(slot::CncMgrSel2, U32(s, 0),
+                                                                                param, pass, size));
 }
 
 void TrapCncMgrDispatch(EmulState* s, uint16_t) {
     const uint16_t selector = static_cast<uint16_t>(s->D[2]);
     using U16Call = uint16_t();
     switch (selector) {
-        case 0: SetResultD0UInt16(s, SysCall<U16Call>(slot::CncMgrSel0)); break;
-        case 1: CncProfileGet(s); break;
-        case 2: CncProfileSet(s); break;
+        case 0:
+            SetResultD0UInt16(s, SysCall<U16Call>(slot::CncMgrSel0));
+            break;
+        case 1:
+            CncProfileGet(s);
+            break;
+        case 2:
+            CncProfileSet(s);
+            break;
         case 3:
         case 6: {
             InOut32 out(GetArgPtr(s, 0));
-            SetResultD0UInt16(s, SysCall<uint16_t(uint32_t*)>(selector == 3 ? slot::CncMgrSel3 : slot::CncMgrSel6,
-                                                              out.Native()));
+            SetResultD0UInt16(s, SysCall<uint16_t(uint32_t*)>(
+                                     selector == 3 ? slot::CncMgrSel3 : slot::CncMgrSel6, out.Native()));
             out.WriteBack();
             break;
         }
         case 4:
         case 7:
         case 13: {
-            const uint16_t target = selector == 4 ? slot::CncMgrSel4 : selector == 7 ? slot::CncMgrSel7 : slot::CncMgrSel13;
+            const uint16_t target = selector == 4   ? slot::CncMgrSel4
+                                    : selector == 7 ? slot::CncMgrSel7
+                                                    : slot::CncMgrSel13;
             SetResultD0UInt16(s, SysCall<uint16_t(uint32_t)>(target, U32(s, 0)));
             break;
         }
@@ -447,13 +488,15 @@ void TrapCncMgrDispatch(EmulState* s, uint16_t) {
         }
         case 8: {
             InOut32 out(GetArgPtr(s, 2));
-            SetResultD0UInt16(s, SysCall<uint16_t(uint16_t, uint32_t*)>(slot::CncMgrSel8, U16(s, 0), out.Native()));
+            SetResultD0UInt16(
+                s, SysCall<uint16_t(uint16_t, uint32_t*)>(slot::CncMgrSel8, U16(s, 0), out.Native()));
             out.WriteBack();
             break;
         }
         case 9: {
             InOut16 io(GetArgPtr(s, 4));
-            SetResultD0UInt16(s, SysCall<uint16_t(uint32_t, uint16_t*)>(slot::CncMgrSel9, U32(s, 0), io.Native()));
+            SetResultD0UInt16(
+                s, SysCall<uint16_t(uint32_t, uint16_t*)>(slot::CncMgrSel9, U32(s, 0), io.Native()));
             io.WriteBack();
             break;
         }
@@ -463,17 +506,28 @@ void TrapCncMgrDispatch(EmulState* s, uint16_t) {
             out.WriteBack();
             break;
         }
-        case 11: SetResultD0UInt16(s, SysCall<U16Call>(slot::CncMgrSel11)); break;
-        case 12: SetResultD0UInt16(s, SysCall<U16Call>(slot::CncMgrSel12)); break;
+        case 11:
+            SetResultD0UInt16(s, SysCall<U16Call>(slot::CncMgrSel11));
+            break;
+        case 12:
+            SetResultD0UInt16(s, SysCall<U16Call>(slot::CncMgrSel12));
+            break;
         case 14: {
             InOut32 out(GetArgPtr(s, 4));
-            SetResultD0UInt16(s, SysCall<uint16_t(uint32_t, uint32_t*)>(slot::CncMgrSel14, U32(s, 0), out.Native()));
+            SetResultD0UInt16(
+                s, SysCall<uint16_t(uint32_t, uint32_t*)>(slot::CncMgrSel14, U32(s, 0), out.Native()));
             out.WriteBack();
             break;
         }
-        case 15: SysCall<U16Call>(slot::CncMgrSel15); break;
-        case 16: SysCall<U16Call>(slot::CncMgrSel16); break;
-        default: ErrDisplayFileLineMsg(kFile, 1169, "Unknown CncProfileDispatch request:", selector); break;
+        case 15:
+            SysCall<U16Call>(slot::CncMgrSel15);
+            break;
+        case 16:
+            SysCall<U16Call>(slot::CncMgrSel16);
+            break;
+        default:
+            ErrDisplayFileLineMsg(kFile, 1169, "Unknown CncProfileDispatch request:", selector);
+            break;
     }
 }
 
@@ -488,9 +542,12 @@ uint32_t ReadByLength(uint32_t p, uint16_t length) {
 }
 void WriteByLength(uint32_t p, uint16_t length, uint32_t value) {
     if (!p) return;
-    if (length == 1) Write68KInt8(p, 0, static_cast<uint8_t>(value));
-    else if (length == 2) Write68KUInt16(p, 0, static_cast<uint16_t>(value));
-    else if (length == 4) Write68KUInt32(p, 0, value);
+    if (length == 1)
+        Write68KInt8(p, 0, static_cast<uint8_t>(value));
+    else if (length == 2)
+        Write68KUInt16(p, 0, static_cast<uint16_t>(value));
+    else if (length == 4)
+        Write68KUInt32(p, 0, value);
 }
 
 constexpr uint16_t kCtlSetTimeout = 5, kCtlGetTimeout = 6;
@@ -520,7 +577,8 @@ void SerialControlByLength(EmulState* s) {
     uint16_t length = lengthP ? Read68KUInt16(lengthP, 0) : 0;
     uint32_t value = ReadByLength(valueP, length);
     const uint16_t err = SysCall<uint16_t(uint16_t, uint16_t, uint32_t, void*, uint16_t*)>(
-        slot::SerialSel26, U16(s, 0), U16(s, 2), U32(s, 4), valueP ? &value : nullptr, lengthP ? &length : nullptr);
+        slot::SerialSel26, U16(s, 0), U16(s, 2), U32(s, 4), valueP ? &value : nullptr,
+        lengthP ? &length : nullptr);
     if (lengthP) Write68KUInt16(lengthP, 0, length);
     WriteByLength(valueP, length, value);
     SetResultD0UInt16(s, err);
@@ -564,7 +622,9 @@ auto Kez(uint16_t slotNumber, A... args) {
     return KezImport().Call<Sig>(slotNumber, args...);
 }
 
-WakeupTask*& TaskOf(EmulState* top) { return *reinterpret_cast<WakeupTask**>(&top->serialWakeups); }
+WakeupTask*& TaskOf(EmulState* top) {
+    return *reinterpret_cast<WakeupTask**>(&top->serialWakeups);
+}
 
 void WakeupTaskMain(uint32_t argument) {
     auto* w = reinterpret_cast<WakeupTask*>(static_cast<uintptr_t>(argument));
@@ -595,8 +655,8 @@ WakeupTask* WakeupTaskStart(EmulState* top) {
     *w = {nullptr, 0, 0, 0, top};
     bool ok = !Kez<kezsig::KALMutexCreate>(kez::KALMutexCreate, &w->mutex, 0);
     ok = ok && !Kez<kezsig::KALSemaphoreCreate>(kez::KALSemaphoreCreate, &w->semaphore, 0, 0);
-    ok = ok && !SysCall<vantor::syssig::SysTaskCreate>(slot::SysTaskCreate, kWakeupTaskTag, &WakeupTaskMain, 4096u,
-                                                       static_cast<uint16_t>(20), &w->task);
+    ok = ok && !SysCall<vantor::syssig::SysTaskCreate>(slot::SysTaskCreate, kWakeupTaskTag, &WakeupTaskMain,
+                                                       4096u, static_cast<uint16_t>(20), &w->task);
     ok = ok && !Kez<kezsig::KALTaskStart>(kez::KALTaskStart, w->task, Addr(w));
     if (!ok) {
         if (w->mutex) Kez<kezsig::KALMutexDelete>(kez::KALMutexDelete, w->mutex);
@@ -661,7 +721,8 @@ void SerialSetWakeup(EmulState* s) {
         w->head = entry;
     }
     Kez<kezsig::KALMutexRelease>(kez::KALMutexRelease, w->mutex);
-    const uint16_t err = SysCall<SetHandler>(slot::SerialSel22, port, reinterpret_cast<void*>(&SerialWakeupNative), entry);
+    const uint16_t err =
+        SysCall<SetHandler>(slot::SerialSel22, port, reinterpret_cast<void*>(&SerialWakeupNative), entry);
     if (err) unlink(entry);
     SetResultD0UInt16(s, err);
 }
@@ -673,14 +734,21 @@ void TrapSerialDispatch(EmulState* s, uint16_t) {
         case 1:
         case 2: {
             InOut16 out(GetArgPtr(s, 8));
-            SetResultD0UInt16(s, SysCall<R16(uint32_t, uint32_t, uint16_t*)>(
-                                     selector == 1 ? slot::SrmOpen : slot::SerialSel2, U32(s, 0), U32(s, 4), out.Native()));
+            SetResultD0UInt16(
+                s, SysCall<R16(uint32_t, uint32_t, uint16_t*)>(
+                       selector == 1 ? slot::SrmOpen : slot::SerialSel2, U32(s, 0), U32(s, 4), out.Native()));
             out.WriteBack();
             break;
         }
-        case 3: SetResultD0UInt16(s, SysCall<R16(uint16_t)>(slot::SrmClose, U16(s, 0))); break;
-        case 4: SetResultD0UInt16(s, SysCall<R16()>(slot::SerialSel4)); break;
-        case 5: SetResultD0UInt16(s, SysCall<R16()>(slot::SerialSel5)); break;
+        case 3:
+            SetResultD0UInt16(s, SysCall<R16(uint16_t)>(slot::SrmClose, U16(s, 0)));
+            break;
+        case 4:
+            SetResultD0UInt16(s, SysCall<R16()>(slot::SerialSel4));
+            break;
+        case 5:
+            SetResultD0UInt16(s, SysCall<R16()>(slot::SerialSel5));
+            break;
         case 6: {
             InOut16 out(GetArgPtr(s, 0));
             SetResultD0UInt16(s, SysCall<R16(uint16_t*)>(slot::SerialSel6, out.Native()));
@@ -704,8 +772,12 @@ void TrapSerialDispatch(EmulState* s, uint16_t) {
             err.WriteBack();
             break;
         }
-        case 9: SetResultD0UInt16(s, SysCall<R16(uint16_t)>(slot::SrmClearErr, U16(s, 0))); break;
-        case 10: SerialControl(s); break;
+        case 9:
+            SetResultD0UInt16(s, SysCall<R16(uint16_t)>(slot::SrmClearErr, U16(s, 0)));
+            break;
+        case 10:
+            SerialControl(s);
+            break;
         case 11: {
             InOut16 err(GetArgPtr(s, 10));
             SetResultD0UInt32(s, SysCall<uint32_t(uint16_t, const void*, uint32_t, uint16_t*)>(
@@ -713,14 +785,19 @@ void TrapSerialDispatch(EmulState* s, uint16_t) {
             err.WriteBack();
             break;
         }
-        case 12: SetResultD0UInt16(s, SysCall<R16(uint16_t)>(slot::SerialSel12, U16(s, 0))); break;
+        case 12:
+            SetResultD0UInt16(s, SysCall<R16(uint16_t)>(slot::SerialSel12, U16(s, 0)));
+            break;
         case 13: {
             InOut32 out(GetArgPtr(s, 2));
-            SetResultD0UInt16(s, SysCall<R16(uint16_t, uint32_t*)>(slot::SerialSel13, U16(s, 0), out.Native()));
+            SetResultD0UInt16(s,
+                              SysCall<R16(uint16_t, uint32_t*)>(slot::SerialSel13, U16(s, 0), out.Native()));
             out.WriteBack();
             break;
         }
-        case 14: SetResultD0UInt16(s, SysCall<R16(uint16_t)>(slot::SerialSel14, U16(s, 0))); break;
+        case 14:
+            SetResultD0UInt16(s, SysCall<R16(uint16_t)>(slot::SerialSel14, U16(s, 0)));
+            break;
         case 15: {
             InOut16 err(GetArgPtr(s, 14));
             const int32_t timeout = Ticks(s, 10);
@@ -733,13 +810,14 @@ void TrapSerialDispatch(EmulState* s, uint16_t) {
         case 16: {
             const int32_t timeout = Ticks(s, 6);
             ContextGateOpen open(s);
-            SetResultD0UInt16(s, SysCall<R16(uint16_t, uint32_t, int32_t)>(slot::SerialSel16, U16(s, 0), U32(s, 2),
-                                                                           timeout));
+            SetResultD0UInt16(s, SysCall<R16(uint16_t, uint32_t, int32_t)>(slot::SerialSel16, U16(s, 0),
+                                                                           U32(s, 2), timeout));
             break;
         }
         case 17: {
             InOut32 out(GetArgPtr(s, 2));
-            SetResultD0UInt16(s, SysCall<R16(uint16_t, uint32_t*)>(slot::SerialSel17, U16(s, 0), out.Native()));
+            SetResultD0UInt16(s,
+                              SysCall<R16(uint16_t, uint32_t*)>(slot::SerialSel17, U16(s, 0), out.Native()));
             out.WriteBack();
             break;
         }
@@ -757,19 +835,33 @@ void TrapSerialDispatch(EmulState* s, uint16_t) {
         }
         case 20: {
             InOut32 a(GetArgPtr(s, 2)), b(GetArgPtr(s, 6));
-            SetResultD0UInt16(s, SysCall<R16(uint16_t, uint32_t*, uint32_t*)>(slot::SerialSel20, U16(s, 0), a.Native(),
-                                                                              b.Native()));
+            SetResultD0UInt16(s, SysCall<R16(uint16_t, uint32_t*, uint32_t*)>(slot::SerialSel20, U16(s, 0),
+                                                                              a.Native(), b.Native()));
             a.WriteBack();
             b.WriteBack();
             break;
         }
-        case 21: SetResultD0UInt16(s, SysCall<R16(uint16_t, uint32_t)>(slot::SerialSel21, U16(s, 0), U32(s, 2))); break;
-        case 22: SerialSetWakeup(s); break;
-        case 23: SetResultD0UInt16(s, SysCall<R16(uint16_t, uint16_t)>(slot::SerialSel23, U16(s, 0), U16(s, 2))); break;
-        case 24: SerialOpenConfigured(s, slot::SerialSel24); break;
-        case 25: SerialOpenConfigured(s, slot::SerialSel25); break;
-        case 26: SerialControlByLength(s); break;
-        default: ErrDisplayFileLineMsg(kFile, 4170, "Unknown SerialDispatch request:", selector); break;
+        case 21:
+            SetResultD0UInt16(s, SysCall<R16(uint16_t, uint32_t)>(slot::SerialSel21, U16(s, 0), U32(s, 2)));
+            break;
+        case 22:
+            SerialSetWakeup(s);
+            break;
+        case 23:
+            SetResultD0UInt16(s, SysCall<R16(uint16_t, uint16_t)>(slot::SerialSel23, U16(s, 0), U16(s, 2)));
+            break;
+        case 24:
+            SerialOpenConfigured(s, slot::SerialSel24);
+            break;
+        case 25:
+            SerialOpenConfigured(s, slot::SerialSel25);
+            break;
+        case 26:
+            SerialControlByLength(s);
+            break;
+        default:
+            ErrDisplayFileLineMsg(kFile, 4170, "Unknown SerialDispatch request:", selector);
+            break;
     }
 }
 
@@ -802,9 +894,10 @@ void ConsoleTaskMain(uint32_t port) {
 uint16_t ConsoleSend(const char* text) {
     const uint8_t head[2] = {kConsoleMarker, 0};
     const size_t length = std::strlen(text);
-    const NativeWriteEntry list[3] = {{2, 0, head},
-                                      {static_cast<uint16_t>(std::min<size_t>(length + 1, kConsoleText)), 0, text},
-                                      {0, 0, nullptr}};
+    const NativeWriteEntry list[3] = {
+        {2, 0, head},
+        {static_cast<uint16_t>(std::min<size_t>(length + 1, kConsoleText)), 0, text},
+        {0, 0, nullptr}};
     uint8_t header[kHeaderBytes] = {};
     header[3] = kConsoleSocket;  // destination
     header[4] = kConsoleSocket;  // source
@@ -857,8 +950,8 @@ uint16_t ConsoleLaunch() {
     uint16_t socket = kConsoleSocket;
     SysCall<uint16_t(uint16_t, uint16_t*, uint8_t)>(slot::SlkOpenSocket, port, &socket, 1);
     uint32_t task = 0;
-    const uint16_t err = SysCall<vantor::syssig::SysTaskCreate>(slot::SysTaskCreate, kConsoleTag, &ConsoleTaskMain,
-                                                                0xA00u, static_cast<uint16_t>(0x63), &task);
+    const uint16_t err = SysCall<vantor::syssig::SysTaskCreate>(
+        slot::SysTaskCreate, kConsoleTag, &ConsoleTaskMain, 0xA00u, static_cast<uint16_t>(0x63), &task);
     if (err) {
         SysCall<uint16_t(uint16_t)>(slot::SlkCloseSocket, socket);
         SysCall<uint16_t()>(slot::SlkClose);
@@ -866,7 +959,8 @@ uint16_t ConsoleLaunch() {
         return err;
     }
     global->consoleTask = task;
-    if (Kez<kezsig::KALTaskStart>(kez::KALTaskStart, task, static_cast<uint32_t>(port))) global->consoleTask = 0;
+    if (Kez<kezsig::KALTaskStart>(kez::KALTaskStart, task, static_cast<uint32_t>(port)))
+        global->consoleTask = 0;
     return 0;
 }
 

@@ -6,7 +6,9 @@
 #include "morvel/glue/ContextGate.h"
 #include "morvel/glue/MorvelCommon.h"
 #include "morvel/glue/MorvelOs.h"
+#include "morvel/traps/FormGlue.h"
 #include "morvel/traps/MorvelError.h"
+#include "morvel/traps/TrapGlue.h"
 
 namespace morvel {
 namespace {
@@ -18,6 +20,7 @@ constexpr const char* kFile = "Event68K";
 constexpr uint16_t kAlertReserveReleased = 10013;
 
 // Object kinds of the form objects that events name.
+constexpr uint16_t kUiObjectPtr = 154;
 constexpr uint16_t kObjControl = 1, kObjList = 2, kObjTable = 3, kObjGadget = 12, kObjScrollBar = 13;
 
 // ---- native fields: N8, N16 and N32 at byte k of the native record ----
@@ -36,10 +39,28 @@ void SetN8(SysEventType* e, uint32_t k, uint8_t v) { reinterpret_cast<uint8_t*>(
 void SetN16(SysEventType* e, uint32_t k, uint16_t v) { std::memcpy(reinterpret_cast<uint8_t*>(e) + k, &v, 2); }
 void SetN32(SysEventType* e, uint32_t k, uint32_t v) { std::memcpy(reinterpret_cast<uint8_t*>(e) + k, &v, 4); }
 
-// Form objects, fields and windows are shown to 68K code as their shadows. No shadow is known here
-// until the form and window glue keep them: lookups find nothing.
-uint32_t ObjectShadow(EmulState*, uint16_t /*id*/, uint16_t /*kind*/) { return 0; }
-uint32_t ObjectNative(EmulState*, uint16_t /*id*/, uint16_t /*kind*/) { return 0; }
+// Form objects, fields and windows are shown to 68K code as their shadows. Objects are those of the
+// active form, by id (the form's shadow is made when the event is the first to name it); fields and
+// windows have no shadows yet: their lookups find nothing.
+FormShadow* ActiveFormShadow(EmulState* s) {
+    void* form = UiImport().Call<void*()>(vantor::uislot::FrmGetActiveForm);
+    if (!form) return nullptr;
+    if (FormShadow* shadow = FormShadowFindNativeInChain(s, form, nullptr)) return shadow;
+    return FormShadowBuild(s, form, UiImport().Call<uint16_t(void*)>(vantor::uislot::FrmGetFormId, form));
+}
+uint32_t ObjectShadow(EmulState* s, uint16_t id, uint16_t /*kind*/) {
+    FormShadow* form = ActiveFormShadow(s);
+    if (!form) return 0;
+    const uint16_t index = UiImport().Call<uint16_t(void*, uint16_t)>(vantor::uislot::FrmGetObjectIndex, form->native, id);
+    const morvel::ObjectShadow* o = ShadowTableAlloc(s, form, index);
+    return o ? trapglue::Addr(o->image) : 0;
+}
+uint32_t ObjectNative(EmulState*, uint16_t id, uint16_t /*kind*/) {
+    void* form = UiImport().Call<void*()>(vantor::uislot::FrmGetActiveForm);
+    if (!form) return 0;
+    const uint16_t index = UiImport().Call<uint16_t(void*, uint16_t)>(vantor::uislot::FrmGetObjectIndex, form, id);
+    return trapglue::Addr(UiImport().Call<void*(void*, uint16_t)>(kUiObjectPtr, form, index));
+}
 uint32_t WindowShadow(EmulState*, uint32_t /*native*/) { return 0; }
 uint32_t WindowNative(EmulState*, uint32_t /*shadow*/) { return 0; }
 uint32_t FieldShadow(EmulState*, uint32_t /*native*/) { return 0; }

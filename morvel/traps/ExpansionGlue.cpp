@@ -19,17 +19,17 @@ enum Kind : uint8_t {
     kU32,
     kU16,
     kU8,
-    kPtr,          // passed as it is (text, buffers, names)
-    kOut8,         // a native local when the 68K pointer is non-null, stored back
+    kPtr,   // passed as it is (text, buffers, names)
+    kOut8,  // a native local when the 68K pointer is non-null, stored back
     kOut16,
     kOut32,
     kOut16Always,  // a native local even for a null 68K pointer
     kIo16,         // read first, then as kOut16
     kIo32,
-    kFileEntry,    // 10-byte file entry record, in and out
-    kVolumeInfo,   // 28-byte volume information record, out
-    kCardInfo,     // 132-byte card information record, out
-    kCallback,     // 68K progress callback, its user value 4 bytes further
+    kFileEntry,   // 10-byte file entry record, in and out
+    kVolumeInfo,  // 28-byte volume information record, out
+    kCardInfo,    // 132-byte card information record, out
+    kCallback,    // 68K progress callback, its user value 4 bytes further
 };
 struct Arg {
     Kind kind;
@@ -94,8 +94,19 @@ constexpr Selector kFileSystem[] = {
     {658, {{kU16, 0}, {kPtr, 2}, {kU16, 6}, {kU32, 8}}},
     {664, {{kU32, 0}, {kU32, 4}, {kU16, 8}, {kOut32, 10}}},
     {665,
-     {{kU32, 0}, {kPtr, 4}, {kOut16, 8}, {kOut16, 12}, {kOut32, 16}, {kOut32, 20}, {kOut32, 24}, {kOut32, 28},
-      {kOut32, 32}, {kOut32, 36}, {kOut32, 40}, {kOut32, 44}, {kOut16, 48}}},
+     {{kU32, 0},
+      {kPtr, 4},
+      {kOut16, 8},
+      {kOut16, 12},
+      {kOut32, 16},
+      {kOut32, 20},
+      {kOut32, 24},
+      {kOut32, 28},
+      {kOut32, 32},
+      {kOut32, 36},
+      {kOut32, 40},
+      {kOut32, 44},
+      {kOut16, 48}}},
     {663, {{kU32, 0}, {kU16, 4}, {kOut32, 6}, {kOut8, 10}, {kOut32, 14}}},
     {685, {{kU16, 0}, {kPtr, 2}, {kOut16Always, 6}, {kOut32, 10}, {kCallback, 14}}},
     {660, {{kU16, 0}, {kPtr, 2}, {kU16, 6}, {kU32, 8}, {kCallback, 12}}},
@@ -129,49 +140,80 @@ void Dispatch(EmulState* s, const Selector* table, uint32_t count, const char* u
         const Arg& a = sel.args[i];
         const uint32_t p = GetArgPtr(s, a.offset);
         switch (a.kind) {
-            case kU32: words[n++] = GetArgUInt32(s, a.offset); break;
-            case kU16: words[n++] = static_cast<uint16_t>(GetArgUInt16(s, a.offset)); break;
-            case kU8: words[n++] = static_cast<uint8_t>(GetArgInt8(s, a.offset)); break;
-            case kPtr: words[n++] = p; break;
-            case kIo16: values[i] = p ? Read68KUInt16(p, 0) : 0; words[n++] = p ? Addr(&values[i]) : 0; break;
-            case kIo32: values[i] = p ? Read68KUInt32(p, 0) : 0; words[n++] = p ? Addr(&values[i]) : 0; break;
+            case kU32:
+                words[n++] = GetArgUInt32(s, a.offset);
+                break;
+            case kU16:
+                words[n++] = static_cast<uint16_t>(GetArgUInt16(s, a.offset));
+                break;
+            case kU8:
+                words[n++] = static_cast<uint8_t>(GetArgInt8(s, a.offset));
+                break;
+            case kPtr:
+                words[n++] = p;
+                break;
+            case kIo16:
+                values[i] = p ? Read68KUInt16(p, 0) : 0;
+                words[n++] = p ? Addr(&values[i]) : 0;
+                break;
+            case kIo32:
+                values[i] = p ? Read68KUInt32(p, 0) : 0;
+                words[n++] = p ? Addr(&values[i]) : 0;
+                break;
             case kOut8:
             case kOut16:
-            case kOut32: words[n++] = p ? Addr(&values[i]) : 0; break;
-            case kOut16Always: words[n++] = Addr(&values[i]); break;
+            case kOut32:
+                words[n++] = p ? Addr(&values[i]) : 0;
+                break;
+            case kOut16Always:
+                words[n++] = Addr(&values[i]);
+                break;
             case kFileEntry:
                 if (p) RecordToNative(record, p, kFileEntryLayout);
                 words[n++] = p ? Addr(record) : 0;
                 break;
             case kVolumeInfo:
-            case kCardInfo: words[n++] = p ? Addr(record) : 0; break;
+            case kCardInfo:
+                words[n++] = p ? Addr(record) : 0;
+                break;
             case kCallback:
                 callback.procedure = p;
                 callback.userValue = GetArgUInt32(s, a.offset + 4);
                 words[n++] = p ? Addr(reinterpret_cast<void*>(&VfsProgressBridge)) : 0;
                 words[n++] = p ? Addr(&callback) : 0;
                 break;
-            case kEnd: break;
+            case kEnd:
+                break;
         }
     }
-    using Call = uint16_t(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t,
-                          uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t);
-    const uint16_t err = SysCall<Call>(sel.slot, words[0], words[1], words[2], words[3], words[4], words[5], words[6],
-                                       words[7], words[8], words[9], words[10], words[11], words[12], words[13],
-                                       words[14], words[15]);
+    using Call = uint16_t(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t,
+                          uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t);
+    const uint16_t err = SysCall<Call>(sel.slot, words[0], words[1], words[2], words[3], words[4], words[5],
+                                       words[6], words[7], words[8], words[9], words[10], words[11],
+                                       words[12], words[13], words[14], words[15]);
     for (int i = 0; i < 14 && sel.args[i].kind != kEnd; ++i) {
         const Arg& a = sel.args[i];
         const uint32_t p = GetArgPtr(s, a.offset);
         if (!p) continue;
         switch (a.kind) {
-            case kOut8: Write68KInt8(p, 0, static_cast<uint8_t>(values[i])); break;
+            case kOut8:
+                Write68KInt8(p, 0, static_cast<uint8_t>(values[i]));
+                break;
             case kOut16:
             case kOut16Always:
-            case kIo16: Write68KUInt16(p, 0, static_cast<uint16_t>(values[i])); break;
+            case kIo16:
+                Write68KUInt16(p, 0, static_cast<uint16_t>(values[i]));
+                break;
             case kOut32:
-            case kIo32: Write68KUInt32(p, 0, values[i]); break;
-            case kFileEntry: RecordTo68K(record, p, kFileEntryLayout); break;
-            case kVolumeInfo: RecordTo68K(record, p, kVolumeInfoLayout); break;
+            case kIo32:
+                Write68KUInt32(p, 0, values[i]);
+                break;
+            case kFileEntry:
+                RecordTo68K(record, p, kFileEntryLayout);
+                break;
+            case kVolumeInfo:
+                RecordTo68K(record, p, kVolumeInfoLayout);
+                break;
             case kCardInfo: {
                 uint32_t flags;
                 std::memcpy(&flags, record, 4);
@@ -179,7 +221,8 @@ void Dispatch(EmulState* s, const Selector* table, uint32_t count, const char* u
                 Write68KUInt32(p, 0, flags);
                 break;
             }
-            default: break;
+            default:
+                break;
         }
     }
     SetResultD0UInt16(s, err);

@@ -16,10 +16,18 @@ namespace host = vantor::hostslot;
 
 constexpr const char* kFile = "Hardware68K";
 
-uint16_t U16(const EmulState* s, uint32_t offset) { return static_cast<uint16_t>(GetArgUInt16(s, offset)); }
-uint8_t U8(const EmulState* s, uint32_t offset) { return static_cast<uint8_t>(GetArgInt8(s, offset)); }
-uint32_t U32(const EmulState* s, uint32_t offset) { return GetArgUInt32(s, offset); }
-void* P(const EmulState* s, uint32_t offset) { return Ptr(GetArgPtr(s, offset)); }
+uint16_t U16(const EmulState* s, uint32_t offset) {
+    return static_cast<uint16_t>(GetArgUInt16(s, offset));
+}
+uint8_t U8(const EmulState* s, uint32_t offset) {
+    return static_cast<uint8_t>(GetArgInt8(s, offset));
+}
+uint32_t U32(const EmulState* s, uint32_t offset) {
+    return GetArgUInt32(s, offset);
+}
+void* P(const EmulState* s, uint32_t offset) {
+    return Ptr(GetArgPtr(s, offset));
+}
 
 template <typename Sig, typename... A>
 auto Kez(uint16_t slotNumber, A... args) {
@@ -27,8 +35,8 @@ auto Kez(uint16_t slotNumber, A... args) {
 }
 
 vantor::glue::ModuleImport& HostImport() {
-    static vantor::glue::ModuleImport import(vantor::kHostLibType, vantor::kHostLibCreator, vantor::kHostLibVersion,
-                                             vantor::kHostLibSlots);
+    static vantor::glue::ModuleImport import(vantor::kHostLibType, vantor::kHostLibCreator,
+                                             vantor::kHostLibVersion, vantor::kHostLibSlots);
     return import;
 }
 
@@ -36,16 +44,23 @@ vantor::glue::ModuleImport& HostImport() {
 // pointer as it is.
 void ReadSized(uint32_t p, uint8_t size, uint32_t* value) {
     if (!p) return;
-    if (size == 4) *value = Read68KUInt32(p, 0);
-    else if (size == 2) *value = Read68KUInt16(p, 0);
+    if (size == 4)
+        *value = Read68KUInt32(p, 0);
+    else if (size == 2)
+        *value = Read68KUInt16(p, 0);
 }
 void WriteSized(uint32_t p, uint8_t size, uint32_t value) {
     if (!p) return;
-    if (size == 4) Write68KUInt32(p, 0, value);
-    else if (size == 2) Write68KUInt16(p, 0, static_cast<uint16_t>(value));
-    else if (size == 1) Write68KInt8(p, 0, static_cast<uint8_t>(value));
+    if (size == 4)
+        Write68KUInt32(p, 0, value);
+    else if (size == 2)
+        Write68KUInt16(p, 0, static_cast<uint16_t>(value));
+    else if (size == 1)
+        Write68KInt8(p, 0, static_cast<uint8_t>(value));
 }
-bool Converted(uint8_t size) { return size == 2 || size == 4; }
+bool Converted(uint8_t size) {
+    return size == 2 || size == 4;
+}
 
 // ---- display, LED and vibrator attributes ----
 
@@ -55,7 +70,7 @@ struct DisplayAttribute {
 };
 constexpr DisplayAttribute kDisplayAttributes[21] = {
     {-1, 0}, {-1, 0}, {-1, 0}, {12, 2}, {11, 2}, {9, 2}, {-1, 0}, {-1, 0}, {-1, 0}, {14, 4}, {15, 4},
-    {13, 2}, {-1, 0}, {16, 4}, {10, 2}, {4, 2},  {5, 2},  {6, 2},  {17, 1}, {18, 1}, {19, 1}};
+    {13, 2}, {-1, 0}, {16, 4}, {10, 2}, {4, 2},  {5, 2}, {6, 2},  {17, 1}, {18, 1}, {19, 1}};
 
 void TrapHwrDisplayAttributes(EmulState* s, uint16_t) {
     const uint8_t set = U8(s, 0);
@@ -112,9 +127,9 @@ void TrapHwrDisplayPalette(EmulState* s, uint16_t) {
     const uint8_t set = U8(s, 0);
     const int16_t start = static_cast<int16_t>(U16(s, 2));
     const uint16_t count = U16(s, 4);
-    SetResultD0UInt16(s, Kez<uint16_t(int16_t, uint16_t, void*)>(set ? kez::HALDisplaySetPalette
-                                                                     : kez::HALDisplayGetPalette,
-                                                                 start, count, P(s, 6)));
+    SetResultD0UInt16(
+        s, Kez<uint16_t(int16_t, uint16_t, void*)>(
+               set ? kez::HALDisplaySetPalette : kez::HALDisplayGetPalette, start, count, P(s, 6)));
 }
 
 void TrapHwrDockStatus(EmulState* s, uint16_t) {
@@ -139,8 +154,8 @@ void TrapKeyRates(EmulState* s, uint16_t) {
         if (p[3]) queueAhead = Read68KInt8(p[3], 0);
     }
     const uint16_t err = SysCall<uint16_t(uint8_t, uint16_t*, uint16_t*, uint16_t*, uint8_t*)>(
-        slot::KeyRates, set, p[0] ? &times[0] : nullptr, p[1] ? &times[1] : nullptr, p[2] ? &times[2] : nullptr,
-        p[3] ? &queueAhead : nullptr);
+        slot::KeyRates, set, p[0] ? &times[0] : nullptr, p[1] ? &times[1] : nullptr,
+        p[2] ? &times[2] : nullptr, p[3] ? &queueAhead : nullptr);
     if (!set) {
         for (int i = 0; i < 3; ++i)
             if (p[i]) Write68KUInt16(p[i], 0, static_cast<uint16_t>(times[i] / kKeyTimeFactor));
@@ -148,7 +163,9 @@ void TrapKeyRates(EmulState* s, uint16_t) {
     }
     SetResultD0UInt16(s, err);
 }
-void TrapKeyCurrentState(EmulState* s, uint16_t) { SetResultD0UInt32(s, Kez<uint32_t()>(kez::HALKeyGetState)); }
+void TrapKeyCurrentState(EmulState* s, uint16_t) {
+    SetResultD0UInt32(s, Kez<uint32_t()>(kez::HALKeyGetState));
+}
 void TrapKeySetMask(EmulState* s, uint16_t) {
     SetResultD0UInt32(s, Kez<uint32_t(uint32_t)>(kez::HALKeySetMask, U32(s, 0)));
 }
@@ -172,26 +189,37 @@ void PenConvert(EmulState* s, uint16_t kezSlot) {
     if (p) Write68KPoint(&point, p);
     SetResultD0UInt16(s, err);
 }
-void TrapPenRawToScreen(EmulState* s, uint16_t) { PenConvert(s, kez::HALPenRawToScreen); }
-void TrapPenScreenToRaw(EmulState* s, uint16_t) { PenConvert(s, kez::HALPenScreenToRaw); }
+void TrapPenRawToScreen(EmulState* s, uint16_t) {
+    PenConvert(s, kez::HALPenRawToScreen);
+}
+void TrapPenScreenToRaw(EmulState* s, uint16_t) {
+    PenConvert(s, kez::HALPenScreenToRaw);
+}
 
 // ---- memory, ROM tokens and the rest ----
 
 void TrapHwrMemWritable(EmulState* s, uint16_t) {
     const uint32_t address = U32(s, 0);
     uint32_t answer;
-    if (address == 0xFFFFFFFFu) answer = s->regions[0].base;
-    else if (address == 0xFFFFFFFEu) answer = s->regions[1].base;
-    else answer = ValidatePtr(s, address, true, true);
+    if (address == 0xFFFFFFFFu)
+        answer = s->regions[0].base;
+    else if (address == 0xFFFFFFFEu)
+        answer = s->regions[1].base;
+    else
+        answer = ValidatePtr(s, address, true, true);
     SetResultD0UInt32(s, answer);
 }
 void TrapHwrMemReadable(EmulState* s, uint16_t) {
     const uint32_t address = U32(s, 0);
     uint32_t answer;
-    if (address == 0xFFFFFFFFu) answer = s->regions[2].base;
-    else if (address == 0xFFFFFFFEu) answer = static_cast<uint32_t>(-16);
-    else if (address == static_cast<uint32_t>(-16)) answer = 8;
-    else answer = ValidatePtr(s, address, false, true);
+    if (address == 0xFFFFFFFFu)
+        answer = s->regions[2].base;
+    else if (address == 0xFFFFFFFEu)
+        answer = static_cast<uint32_t>(-16);
+    else if (address == static_cast<uint32_t>(-16))
+        answer = 8;
+    else
+        answer = ValidatePtr(s, address, false, true);
     SetResultD0UInt32(s, answer);
 }
 void TrapHwrGetROMToken(EmulState* s, uint16_t) {
@@ -204,14 +232,19 @@ void TrapHwrGetROMToken(EmulState* s, uint16_t) {
     if (sizeP) Write68KUInt16(sizeP, 0, size);
     SetResultD0UInt16(s, err);
 }
-void TrapHwrDelay(EmulState* s, uint16_t) { Kez<void(uint32_t)>(kez::HALDelay, U32(s, 0)); }
-void TrapHwrEnableDataWrites(EmulState* s, uint16_t) { SetResultD0UInt8(s, 1); }
+void TrapHwrDelay(EmulState* s, uint16_t) {
+    Kez<void(uint32_t)>(kez::HALDelay, U32(s, 0));
+}
+void TrapHwrEnableDataWrites(EmulState* s, uint16_t) {
+    SetResultD0UInt8(s, 1);
+}
 void TrapHwrDisableDataWrites(EmulState*, uint16_t) {}
 void TrapHALRedrawInputArea(EmulState* s, uint16_t) {
     const uint32_t p = GetArgPtr(s, 0);
     NativeRect r{};
     if (p) Read68KRect(&r, p);
-    SetResultD0UInt16(s, Kez<uint16_t(NativeRect*, uint8_t)>(kez::HALRedrawInputArea, p ? &r : nullptr, U8(s, 4)));
+    SetResultD0UInt16(
+        s, Kez<uint16_t(NativeRect*, uint8_t)>(kez::HALRedrawInputArea, p ? &r : nullptr, U8(s, 4)));
 }
 void TrapHostEmpty(EmulState* s, uint16_t) {
     Kez<void(void*, uint32_t)>(kez::HALNullEntry173, P(s, 0), U32(s, 4));
@@ -241,47 +274,82 @@ uint32_t HostControlCall(EmulState* s, uint16_t selector) {
     auto p = [s](uint32_t offset) { return P(s, offset); };
     if (selector <= 255 || selector == 1024) return Host<uint32_t(uint16_t)>(host::HostEntry60, selector);
     switch (selector) {
-        case 256: return Host<uint32_t()>(host::HostEntry1);
-        case 257: return Host<uint32_t()>(host::HostEntry2);
-        case 258: return Host<uint32_t()>(host::HostEntry3);
-        case 259: return Host<uint32_t(uint32_t)>(host::HostEntry4, u(2));
-        case 512: return Host<uint32_t(uint32_t, uint32_t)>(host::HostEntry7, u(2), u(6));
-        case 513: return Host<uint32_t()>(host::HostEntry8);
-        case 514: return Host<uint32_t()>(host::HostEntry9);
-        case 515: return Host<uint32_t(void*)>(host::HostEntry10, p(2));
-        case 516: return Host<uint32_t()>(host::HostEntry11);
-        case 768: return Host<uint32_t()>(host::HostEntry13);
-        case 769: return Host<uint32_t(uint32_t)>(host::HostEntry14, u(2));
-        case 770: return Host<uint32_t(uint32_t)>(host::HostEntry15, u(2));
-        case 771: return Host<uint32_t(uint32_t)>(host::HostEntry16, u(2));
-        case 773: return Host<uint32_t(uint32_t)>(host::HostEntry18, u(2));
-        case 775: return Host<uint32_t(void*, uint32_t, uint32_t)>(host::HostEntry20, p(2), u(6), u(10));
-        case 776: return Host<uint32_t(void*, void*)>(host::HostEntry21, p(2), p(6));
+        case 256:
+            return Host<uint32_t()>(host::HostEntry1);
+        case 257:
+            return Host<uint32_t()>(host::HostEntry2);
+        case 258:
+            return Host<uint32_t()>(host::HostEntry3);
+        case 259:
+            return Host<uint32_t(uint32_t)>(host::HostEntry4, u(2));
+        case 512:
+            return Host<uint32_t(uint32_t, uint32_t)>(host::HostEntry7, u(2), u(6));
+        case 513:
+            return Host<uint32_t()>(host::HostEntry8);
+        case 514:
+            return Host<uint32_t()>(host::HostEntry9);
+        case 515:
+            return Host<uint32_t(void*)>(host::HostEntry10, p(2));
+        case 516:
+            return Host<uint32_t()>(host::HostEntry11);
+        case 768:
+            return Host<uint32_t()>(host::HostEntry13);
+        case 769:
+            return Host<uint32_t(uint32_t)>(host::HostEntry14, u(2));
+        case 770:
+            return Host<uint32_t(uint32_t)>(host::HostEntry15, u(2));
+        case 771:
+            return Host<uint32_t(uint32_t)>(host::HostEntry16, u(2));
+        case 773:
+            return Host<uint32_t(uint32_t)>(host::HostEntry18, u(2));
+        case 775:
+            return Host<uint32_t(void*, uint32_t, uint32_t)>(host::HostEntry20, p(2), u(6), u(10));
+        case 776:
+            return Host<uint32_t(void*, void*)>(host::HostEntry21, p(2), p(6));
         case 777: {
             const char* format = Str(GetArgPtr(s, 6));
             FormatArgs<16> args(format, s->A[7] + 10);
             if (!args.Ok()) return 0;
-            return Host<uint32_t(uint32_t, const char*, uint32_t*)>(host::HostEntry40, u(2), format, args.Native());
+            return Host<uint32_t(uint32_t, const char*, uint32_t*)>(host::HostEntry40, u(2), format,
+                                                                    args.Native());
         }
-        case 778: return Host<uint32_t(uint32_t, uint32_t)>(host::HostEntry23, u(2), u(6));
-        case 779: return Host<uint32_t(void*, uint32_t)>(host::HostEntry24, p(2), u(6));
+        case 778:
+            return Host<uint32_t(uint32_t, uint32_t)>(host::HostEntry23, u(2), u(6));
+        case 779:
+            return Host<uint32_t(void*, uint32_t)>(host::HostEntry24, p(2), u(6));
         case 780:
-            return Host<uint32_t(void*, uint32_t, uint32_t, uint32_t)>(host::HostEntry25, p(2), u(6), u(10), u(14));
-        case 781: return Host<uint32_t(void*)>(host::HostEntry26, p(2));
-        case 782: return Host<uint32_t(void*, void*)>(host::HostEntry27, p(2), p(6));
-        case 785: return Host<uint32_t(uint32_t, uint32_t, uint32_t)>(host::HostEntry30, u(2), u(6), u(10));
-        case 787: return Host<uint32_t(uint32_t)>(host::HostEntry32, u(2));
+            return Host<uint32_t(void*, uint32_t, uint32_t, uint32_t)>(host::HostEntry25, p(2), u(6), u(10),
+                                                                       u(14));
+        case 781:
+            return Host<uint32_t(void*)>(host::HostEntry26, p(2));
+        case 782:
+            return Host<uint32_t(void*, void*)>(host::HostEntry27, p(2), p(6));
+        case 785:
+            return Host<uint32_t(uint32_t, uint32_t, uint32_t)>(host::HostEntry30, u(2), u(6), u(10));
+        case 787:
+            return Host<uint32_t(uint32_t)>(host::HostEntry32, u(2));
         case 788:
-            return Host<uint32_t(void*, uint32_t, uint32_t, uint32_t)>(host::HostEntry33, p(2), u(6), u(10), u(14));
-        case 791: return Host<uint32_t(void*)>(host::HostEntry36, p(2));
-        case 792: return Host<uint32_t(uint32_t)>(host::HostEntry37, u(2));
-        case 794: Host<uint32_t(uint32_t)>(host::HostEntry39, u(2)); return 0;
-        case 896: return Host<uint32_t(void*)>(host::HostEntry50, p(2));
-        case 897: return Host<uint32_t(void*)>(host::HostEntry51, p(2));
-        case 899: return Host<uint32_t(void*)>(host::HostEntry52, p(2));
-        case 916: return Host<uint32_t(void*)>(host::HostEntry53, p(2));
-        case 935: return Host<uint32_t(void*, uint32_t)>(host::HostEntry54, p(2), u(6));
-        case 938: return Host<uint32_t(void*)>(host::HostEntry55, p(2));
+            return Host<uint32_t(void*, uint32_t, uint32_t, uint32_t)>(host::HostEntry33, p(2), u(6), u(10),
+                                                                       u(14));
+        case 791:
+            return Host<uint32_t(void*)>(host::HostEntry36, p(2));
+        case 792:
+            return Host<uint32_t(uint32_t)>(host::HostEntry37, u(2));
+        case 794:
+            Host<uint32_t(uint32_t)>(host::HostEntry39, u(2));
+            return 0;
+        case 896:
+            return Host<uint32_t(void*)>(host::HostEntry50, p(2));
+        case 897:
+            return Host<uint32_t(void*)>(host::HostEntry51, p(2));
+        case 899:
+            return Host<uint32_t(void*)>(host::HostEntry52, p(2));
+        case 916:
+            return Host<uint32_t(void*)>(host::HostEntry53, p(2));
+        case 935:
+            return Host<uint32_t(void*, uint32_t)>(host::HostEntry54, p(2), u(6));
+        case 938:
+            return Host<uint32_t(void*)>(host::HostEntry55, p(2));
         case 939: {
             const uint32_t record = GetArgPtr(s, 6);
             const uint32_t result = Host<uint32_t(void*, void*)>(host::HostEntry56, p(2), Ptr(record));
@@ -293,34 +361,50 @@ uint32_t HostControlCall(EmulState* s, uint16_t selector) {
                 }
             return result;
         }
-        case 942: return Host<uint32_t(void*, void*)>(host::HostEntry57, p(2), p(6));
-        case 943: return Host<uint32_t(void*, void*)>(host::HostEntry58, p(2), p(6));
-        case 944: return Host<uint32_t(void*, uint32_t)>(host::HostEntry59, p(2), u(6));
-        case 1280: return Host<uint32_t(void*)>(host::HostEntry65, p(2));
-        case 1281: return Host<uint32_t(void*, void*)>(host::HostEntry66, p(2), p(10));
-        case 1537: Host<uint32_t(void*, void*)>(host::HostEntry82, p(2), p(6)); return 0;
-        case 2051: return Host<uint32_t()>(host::HostEntry88);
-        case 2052: return Host<uint32_t(uint32_t)>(host::HostEntry89, u(2));
+        case 942:
+            return Host<uint32_t(void*, void*)>(host::HostEntry57, p(2), p(6));
+        case 943:
+            return Host<uint32_t(void*, void*)>(host::HostEntry58, p(2), p(6));
+        case 944:
+            return Host<uint32_t(void*, uint32_t)>(host::HostEntry59, p(2), u(6));
+        case 1280:
+            return Host<uint32_t(void*)>(host::HostEntry65, p(2));
+        case 1281:
+            return Host<uint32_t(void*, void*)>(host::HostEntry66, p(2), p(10));
+        case 1537:
+            Host<uint32_t(void*, void*)>(host::HostEntry82, p(2), p(6));
+            return 0;
+        case 2051:
+            return Host<uint32_t()>(host::HostEntry88);
+        case 2052:
+            return Host<uint32_t(uint32_t)>(host::HostEntry89, u(2));
         case 2053: {
             uint32_t out = 0;
             const uint32_t result = Host<uint32_t(uint32_t, uint32_t*)>(host::HostEntry90, u(2), &out);
             if (uint32_t outP = GetArgPtr(s, 6)) Write68KUInt32(outP, 0, out);
             return result;
         }
-        case 2054: return Host<uint32_t()>(host::HostEntry91);
+        case 2054:
+            return Host<uint32_t()>(host::HostEntry91);
         case 2304:
-        case 2305: return 0;
+        case 2305:
+            return 0;
         case 2306:
         case 2307:
         case 2308:
-        case 2309: return HostTrace(s, selector);
+        case 2309:
+            return HostTrace(s, selector);
         case 2310:
             SysCall<void(uint16_t, const void*, uint32_t)>(slot::SysTraceBinary, U16(s, 2), p(4), u(8));
             return 0;
-        case 2560: return Host<uint32_t()>(host::HostEntry99);
-        case 2561: return Host<uint32_t(uint32_t)>(host::HostEntry100, u(2));
-        case 2562: return Host<uint32_t(uint32_t)>(host::HostEntry101, u(2));
-        default: return Host<uint32_t(uint16_t, EmulState*)>(host::HostEntry113, selector, s);
+        case 2560:
+            return Host<uint32_t()>(host::HostEntry99);
+        case 2561:
+            return Host<uint32_t(uint32_t)>(host::HostEntry100, u(2));
+        case 2562:
+            return Host<uint32_t(uint32_t)>(host::HostEntry101, u(2));
+        default:
+            return Host<uint32_t(uint16_t, EmulState*)>(host::HostEntry113, selector, s);
     }
 }
 

@@ -19,10 +19,18 @@ namespace ui = vantor::uislot;
 
 constexpr const char* kFile = "Input68K";
 
-uint16_t U16(const EmulState* s, uint32_t offset) { return static_cast<uint16_t>(GetArgUInt16(s, offset)); }
-uint8_t U8(const EmulState* s, uint32_t offset) { return static_cast<uint8_t>(GetArgInt8(s, offset)); }
-uint32_t U32(const EmulState* s, uint32_t offset) { return GetArgUInt32(s, offset); }
-void* P(const EmulState* s, uint32_t offset) { return Ptr(GetArgPtr(s, offset)); }
+uint16_t U16(const EmulState* s, uint32_t offset) {
+    return static_cast<uint16_t>(GetArgUInt16(s, offset));
+}
+uint8_t U8(const EmulState* s, uint32_t offset) {
+    return static_cast<uint8_t>(GetArgInt8(s, offset));
+}
+uint32_t U32(const EmulState* s, uint32_t offset) {
+    return GetArgUInt32(s, offset);
+}
+void* P(const EmulState* s, uint32_t offset) {
+    return Ptr(GetArgPtr(s, offset));
+}
 
 template <typename Sig, typename... A>
 auto Ui(uint16_t slotNumber, A... args) {
@@ -31,16 +39,24 @@ auto Ui(uint16_t slotNumber, A... args) {
 
 // ---- on-screen keyboard ----
 
-void TrapSysKeyboardDialogV10(EmulState*, uint16_t) { Ui<void(uint8_t)>(ui::SysKeyboardDialogV10, 0); }
-void TrapSysKeyboardDialog(EmulState* s, uint16_t) { Ui<void(uint8_t)>(ui::SysKeyboardDialogV10, U8(s, 0)); }
+void TrapSysKeyboardDialogV10(EmulState*, uint16_t) {
+    Ui<void(uint8_t)>(ui::SysKeyboardDialogV10, 0);
+}
+void TrapSysKeyboardDialog(EmulState* s, uint16_t) {
+    Ui<void(uint8_t)>(ui::SysKeyboardDialogV10, U8(s, 0));
+}
 void TrapKeyboardStatusNew(EmulState* s, uint16_t) {
     SetResultA0(s, Addr(Ui<void*(uint16_t)>(ui::KeyboardStatusNew, U16(s, 0))));
 }
-void TrapKeyboardStatusFree(EmulState* s, uint16_t) { Ui<void(void*)>(ui::KeyboardStatusFree, P(s, 0)); }
+void TrapKeyboardStatusFree(EmulState* s, uint16_t) {
+    Ui<void(void*)>(ui::KeyboardStatusFree, P(s, 0));
+}
 void TrapKbdSetLayout(EmulState* s, uint16_t) {
     SetResultD0UInt16(s, Ui<uint16_t(void*, uint16_t)>(ui::KbdSetLayout, P(s, 0), U16(s, 4)));
 }
-void TrapKbdGetLayout(EmulState* s, uint16_t) { SetResultD0UInt16(s, Ui<uint16_t(void*)>(ui::KbdGetLayout, P(s, 0))); }
+void TrapKbdGetLayout(EmulState* s, uint16_t) {
+    SetResultD0UInt16(s, Ui<uint16_t(void*)>(ui::KbdGetLayout, P(s, 0)));
+}
 void TrapKbdSetPosition(EmulState* s, uint16_t) {
     NativePoint point{};
     Read68KPoint(&point, GetArgPtr(s, 4));
@@ -61,7 +77,9 @@ void TrapKbdGetShiftState(EmulState* s, uint16_t) {
 void TrapKbdDraw(EmulState* s, uint16_t) {
     SetResultD0UInt16(s, Ui<uint16_t(void*, uint8_t, uint8_t)>(ui::KbdDraw, P(s, 0), U8(s, 4), U8(s, 6)));
 }
-void TrapKbdErase(EmulState* s, uint16_t) { SetResultD0UInt16(s, Ui<uint16_t(void*)>(ui::KbdErase, P(s, 0))); }
+void TrapKbdErase(EmulState* s, uint16_t) {
+    SetResultD0UInt16(s, Ui<uint16_t(void*)>(ui::KbdErase, P(s, 0)));
+}
 void TrapKbdHandleEvent(EmulState* s, uint16_t) {
     SysEventType event{};
     if (uint32_t p = GetArgPtr(s, 4)) EventToARM(s, &event, p);
@@ -92,14 +110,15 @@ void ScvNone(EmulState* s, uint16_t) {
 // Calls whose arguments pass as the OS takes them: pointers and 32-bit words (macro names, texts).
 template <uint16_t Slot>
 void ScvPass3(EmulState* s, uint16_t) {
-    SetResultD0UInt16(s, SysCall<uint16_t(uint32_t, uint32_t, uint32_t)>(Slot, U32(s, 0), U32(s, 4), U32(s, 8)));
+    SetResultD0UInt16(s,
+                      SysCall<uint16_t(uint32_t, uint32_t, uint32_t)>(Slot, U32(s, 0), U32(s, 4), U32(s, 8)));
 }
 void TrapScvProcessStroke(EmulState* s, uint16_t) {
     NativePoint a{}, b{};
     Read68KPoint(&a, GetArgPtr(s, 0));
     Read68KPoint(&b, GetArgPtr(s, 4));
-    SetResultD0UInt16(s, SysCall<uint16_t(NativePoint*, NativePoint*, uint8_t)>(slot::ScvProcessStroke, &a, &b,
-                                                                                U8(s, 8)));
+    SetResultD0UInt16(
+        s, SysCall<uint16_t(NativePoint*, NativePoint*, uint8_t)>(slot::ScvProcessStroke, &a, &b, U8(s, 8)));
 }
 void TrapScvFieldChange(EmulState* s, uint16_t) {
     InOut16 out(GetArgPtr(s, 0));
@@ -109,7 +128,8 @@ void TrapScvFieldChange(EmulState* s, uint16_t) {
 void TrapScvGetState(EmulState* s, uint16_t) {
     uint8_t a = 0, b = 0, c = 0;
     uint16_t d = 0;
-    const uint16_t err = SysCall<uint16_t(uint8_t*, uint8_t*, uint8_t*, uint16_t*)>(slot::ScvGetState, &a, &b, &c, &d);
+    const uint16_t err =
+        SysCall<uint16_t(uint8_t*, uint8_t*, uint8_t*, uint16_t*)>(slot::ScvGetState, &a, &b, &c, &d);
     if (uint32_t p = GetArgPtr(s, 0)) Write68KInt8(p, 0, a);
     if (uint32_t p = GetArgPtr(s, 4)) Write68KInt8(p, 0, b);
     if (uint32_t p = GetArgPtr(s, 8)) Write68KInt8(p, 0, c);
@@ -117,8 +137,8 @@ void TrapScvGetState(EmulState* s, uint16_t) {
     SetResultD0UInt16(s, err);
 }
 void TrapScvSetState(EmulState* s, uint16_t) {
-    SetResultD0UInt16(s, SysCall<uint16_t(uint8_t, uint8_t, uint8_t, uint16_t)>(slot::ScvSetState, U8(s, 0), U8(s, 2),
-                                                                                U8(s, 4), U16(s, 6)));
+    SetResultD0UInt16(s, SysCall<uint16_t(uint8_t, uint8_t, uint8_t, uint16_t)>(
+                             slot::ScvSetState, U8(s, 0), U8(s, 2), U8(s, 4), U16(s, 6)));
 }
 void TrapScvAddPoint(EmulState* s, uint16_t) {
     NativePoint a{};
@@ -131,8 +151,8 @@ void TrapScvMatch(EmulState* s, uint16_t) {
     alignas(4) uint8_t glyph[12] = {};
     GlyphToNative(glyph, glyphP);
     uint16_t x = 0, y = 0;
-    const uint16_t err = SysCall<uint16_t(uint16_t*, void*, uint16_t*, uint16_t*)>(slot::ScvMatch, io.Native(), glyph,
-                                                                                   &x, &y);
+    const uint16_t err =
+        SysCall<uint16_t(uint16_t*, void*, uint16_t*, uint16_t*)>(slot::ScvMatch, io.Native(), glyph, &x, &y);
     io.WriteBack();
     GlyphTo68K(glyph, glyphP);
     if (uint32_t p = GetArgPtr(s, 8)) Write68KUInt16(p, 0, x);
@@ -158,16 +178,25 @@ void TrapScvGetPoint(EmulState* s, uint16_t) {
     if (uint32_t p = GetArgPtr(s, 2)) Write68KPoint(&point, p);
     SetResultD0UInt16(s, err);
 }
-void TrapSysScrivelReferenceDialog(EmulState*, uint16_t) { SysCall<void()>(slot::SysScrivelReferenceDialog); }
+void TrapSysScrivelReferenceDialog(EmulState*, uint16_t) {
+    SysCall<void()>(slot::SysScrivelReferenceDialog);
+}
 
 // ---- shift indicator ----
 
-void TrapGsiInitialize(EmulState*, uint16_t) { Ui<void()>(ui::GsiInitialize); }
-void TrapGsiSetLocation(EmulState* s, uint16_t) {
-    Ui<void(int16_t, int16_t)>(ui::GsiSetLocation, static_cast<int16_t>(U16(s, 0)), static_cast<int16_t>(U16(s, 2)));
+void TrapGsiInitialize(EmulState*, uint16_t) {
+    Ui<void()>(ui::GsiInitialize);
 }
-void TrapGsiEnable(EmulState* s, uint16_t) { Ui<void(uint8_t)>(ui::GsiEnable, U8(s, 0)); }
-void TrapGsiEnabled(EmulState* s, uint16_t) { SetResultD0UInt8(s, Ui<uint8_t()>(ui::GsiEnabled)); }
+void TrapGsiSetLocation(EmulState* s, uint16_t) {
+    Ui<void(int16_t, int16_t)>(ui::GsiSetLocation, static_cast<int16_t>(U16(s, 0)),
+                               static_cast<int16_t>(U16(s, 2)));
+}
+void TrapGsiEnable(EmulState* s, uint16_t) {
+    Ui<void(uint8_t)>(ui::GsiEnable, U8(s, 0));
+}
+void TrapGsiEnabled(EmulState* s, uint16_t) {
+    SetResultD0UInt8(s, Ui<uint8_t()>(ui::GsiEnabled));
+}
 void TrapGsiSetShiftState(EmulState* s, uint16_t) {
     Ui<void(uint16_t, uint16_t)>(ui::GsiSetShiftState, U16(s, 0), U16(s, 2));
 }
@@ -178,33 +207,57 @@ void TrapPINDispatch(EmulState* s, uint16_t) {
     const uint16_t selector = static_cast<uint16_t>(s->D[2]);
     using R = uint16_t;
     switch (selector) {
-        case 0: SetResultD0UInt16(s, SysCall<R(uint16_t)>(slot::PINSel0, U16(s, 0))); break;
-        case 1: SetResultD0UInt16(s, SysCall<R()>(slot::PINSel1)); break;
-        case 2: SetResultD0UInt16(s, SysCall<R(uint16_t)>(slot::PINSel2, U16(s, 0))); break;
-        case 3: SetResultD0UInt16(s, SysCall<R()>(slot::PINSel3)); break;
-        case 4: SetResultD0UInt8(s, 0); break;
-        case 5: SetResultD0UInt32(s, 0); break;
-        case 6: SetResultD0UInt16(s, 0x0505); break;
+        case 0:
+            SetResultD0UInt16(s, SysCall<R(uint16_t)>(slot::PINSel0, U16(s, 0)));
+            break;
+        case 1:
+            SetResultD0UInt16(s, SysCall<R()>(slot::PINSel1));
+            break;
+        case 2:
+            SetResultD0UInt16(s, SysCall<R(uint16_t)>(slot::PINSel2, U16(s, 0)));
+            break;
+        case 3:
+            SetResultD0UInt16(s, SysCall<R()>(slot::PINSel3));
+            break;
+        case 4:
+            SetResultD0UInt8(s, 0);
+            break;
+        case 5:
+            SetResultD0UInt32(s, 0);
+            break;
+        case 6:
+            SetResultD0UInt16(s, 0x0505);
+            break;
         case 7:
-        case 10: SetResultD0UInt16(s, 0); break;
+        case 10:
+            SetResultD0UInt16(s, 0);
+            break;
         case 8:
             if (uint32_t p = GetArgPtr(s, 4)) Write68KUInt32(p, 0, 0);
             SetResultD0UInt16(s, 0x0505);
             break;
         case 9:
         case 11:
-        case 12: break;
+        case 12:
+            break;
         case 13:
-            SetResultD0UInt16(s, SysCall<R(void*, uint16_t, uint16_t, uint16_t, uint16_t, uint16_t, uint16_t)>(
-                                     slot::PINSel13, P(s, 0), U16(s, 4), U16(s, 6), U16(s, 8), U16(s, 10), U16(s, 12),
-                                     U16(s, 14)));
+            SetResultD0UInt16(
+                s, SysCall<R(void*, uint16_t, uint16_t, uint16_t, uint16_t, uint16_t, uint16_t)>(
+                       slot::PINSel13, P(s, 0), U16(s, 4), U16(s, 6), U16(s, 8), U16(s, 10), U16(s, 12),
+                       U16(s, 14)));
             break;
         case 14:
             SetResultD0UInt16(s, Ui<uint16_t(void*, uint16_t)>(ui::UiEntry349, P(s, 0), U16(s, 4)));
             break;
-        case 15: SetResultD0UInt16(s, Ui<uint16_t(void*)>(ui::UiEntry348, P(s, 0))); break;
-        case 16: SetResultD0UInt16(s, SysCall<R()>(slot::PINSel16)); break;
-        case 17: SetResultD0UInt16(s, SysCall<R()>(slot::PINSel17)); break;
+        case 15:
+            SetResultD0UInt16(s, Ui<uint16_t(void*)>(ui::UiEntry348, P(s, 0)));
+            break;
+        case 16:
+            SetResultD0UInt16(s, SysCall<R()>(slot::PINSel16));
+            break;
+        case 17:
+            SetResultD0UInt16(s, SysCall<R()>(slot::PINSel17));
+            break;
         case 18: {
             const uint16_t kind = U16(s, 0);
             const uint32_t p = GetArgPtr(s, 2);
@@ -226,11 +279,21 @@ void TrapPINDispatch(EmulState* s, uint16_t) {
             SetResultD0UInt16(s, err);
             break;
         }
-        case 19: SetResultD0UInt16(s, SysCall<R()>(slot::PINSel19)); break;
-        case 20: SetResultD0UInt16(s, SysCall<R(uint16_t)>(slot::PINSel20, U16(s, 0))); break;
-        case 21: SetResultD0UInt16(s, SysCall<R()>(slot::PINSel21)); break;
-        case 22: SetResultD0UInt16(s, SysCall<R(uint16_t)>(slot::PINSel22, U16(s, 0))); break;
-        case 23: SetResultD0UInt16(s, SysCall<R(uint16_t, uint16_t)>(slot::PINSel23, U16(s, 0), U16(s, 2))); break;
+        case 19:
+            SetResultD0UInt16(s, SysCall<R()>(slot::PINSel19));
+            break;
+        case 20:
+            SetResultD0UInt16(s, SysCall<R(uint16_t)>(slot::PINSel20, U16(s, 0)));
+            break;
+        case 21:
+            SetResultD0UInt16(s, SysCall<R()>(slot::PINSel21));
+            break;
+        case 22:
+            SetResultD0UInt16(s, SysCall<R(uint16_t)>(slot::PINSel22, U16(s, 0)));
+            break;
+        case 23:
+            SetResultD0UInt16(s, SysCall<R(uint16_t, uint16_t)>(slot::PINSel23, U16(s, 0), U16(s, 2)));
+            break;
         case 24: {
             uint16_t out = 0;
             const uint8_t r = SysCall<uint8_t(uint16_t, uint16_t*)>(slot::PINSel24, U16(s, 0), &out);
@@ -238,26 +301,27 @@ void TrapPINDispatch(EmulState* s, uint16_t) {
             SetResultD0UInt8(s, r);
             break;
         }
-        default: ErrDisplayFileLineMsg(kFile, 300, "Unknown PINDispatch request:", selector); break;
+        default:
+            ErrDisplayFileLineMsg(kFile, 300, "Unknown PINDispatch request:", selector);
+            break;
     }
 }
 
 // ---- forms and menus in the event loop ----
 
-// FrmHandleEvent and FrmDispatchEvent (form, event) and the event of MenuHandleEvent are converted
-// to native; the form and menu pointers pass as they are.
-template <uint16_t Slot>
-void FormEvent(EmulState* s, uint16_t) {
+// FrmDispatchEvent (event) and MenuHandleEvent (menu, event, error): the event is converted to
+// native; the menu pointer passes as it is (the menu shadows are not built yet).
+void TrapFrmDispatchEvent(EmulState* s, uint16_t) {
     SysEventType event{};
-    if (uint32_t p = GetArgPtr(s, Slot == ui::UiEntry132 ? 0 : 4)) EventToARM(s, &event, p);
-    if (Slot == ui::UiEntry132) SetResultD0UInt8(s, Ui<uint8_t(SysEventType*)>(Slot, &event));
-    else SetResultD0UInt8(s, Ui<uint8_t(void*, SysEventType*)>(Slot, P(s, 0), &event));
+    if (uint32_t p = GetArgPtr(s, 0)) EventToARM(s, &event, p);
+    SetResultD0UInt8(s, Ui<uint8_t(SysEventType*)>(ui::UiEntry132, &event));
 }
 void TrapMenuHandleEvent(EmulState* s, uint16_t) {
     SysEventType event{};
     if (uint32_t p = GetArgPtr(s, 4)) EventToARM(s, &event, p);
     uint16_t error = 0;
-    const uint8_t handled = Ui<uint8_t(void*, SysEventType*, uint16_t*)>(ui::UiEntry243, P(s, 0), &event, &error);
+    const uint8_t handled =
+        Ui<uint8_t(void*, SysEventType*, uint16_t*)>(ui::UiEntry243, P(s, 0), &event, &error);
     if (uint32_t p = GetArgPtr(s, 8)) Write68KUInt16(p, 0, error);
     SetResultD0UInt8(s, handled);
 }
@@ -298,10 +362,10 @@ constexpr uint16_t kFntLineHeight = 258, kFntSetFont = 260, kEvtAddEventToQueue 
                    kSysHandleEvent = 531, kSysUIBusy = 576, kWinCreateWindow = 704, kWinDeleteWindow = 705,
                    kWinDrawChar = 709, kWinDrawWindowFrame = 720, kWinEraseRectangle = 724,
                    kWinGetActiveWindow = 729, kWinGetClip = 731, kWinGetDisplayExtent = 732,
-                   kWinGetDrawWindow = 734, kWinPopDrawState = 764, kWinPushDrawState = 765, kWinRestoreBits = 768,
-                   kWinSaveBits = 770, kWinSetActiveWindow = 776, kWinSetBackColor = 777, kWinSetClip = 779,
-                   kWinSetDrawWindow = 782, kWinSetForeColor = 783, kWinSetTextColor = 787,
-                   kWinWindowToDisplayPt = 792;
+                   kWinGetDrawWindow = 734, kWinPopDrawState = 764, kWinPushDrawState = 765,
+                   kWinRestoreBits = 768, kWinSaveBits = 770, kWinSetActiveWindow = 776,
+                   kWinSetBackColor = 777, kWinSetClip = 779, kWinSetDrawWindow = 782, kWinSetForeColor = 783,
+                   kWinSetTextColor = 787, kWinWindowToDisplayPt = 792;
 constexpr uint16_t kUiAskEvent = 4, kUiColorEntry = 336;
 
 void PostListEvent(uint16_t value) {
@@ -341,8 +405,8 @@ void DrawItem(SelectionList* list, bool selected) {
     SysCall<void()>(kWinPushDrawState);
     SetItemColors(selected);
     const int16_t line = SysCall<int16_t()>(kFntLineHeight);
-    NativeRect row{{list->bounds.topLeft.x, static_cast<int16_t>(list->bounds.topLeft.y +
-                                                                 line * (list->selection - list->top))},
+    NativeRect row{{list->bounds.topLeft.x,
+                    static_cast<int16_t>(list->bounds.topLeft.y + line * (list->selection - list->top))},
                    {list->bounds.extent.x, line}};
     SysCall<void(NativeRect*, uint16_t)>(kWinEraseRectangle, &row, 0);
     row.topLeft.x = static_cast<int16_t>(row.topLeft.x + 2);
@@ -385,15 +449,16 @@ void MoveSelection(SelectionList* list, bool down) {
         Ui<uint8_t(SelectionList*, uint8_t, int16_t)>(ui::LstScrollList, list, 0,
                                                       static_cast<int16_t>(list->top - list->selection));
     else if (list->selection >= list->top + visible)
-        Ui<uint8_t(SelectionList*, uint8_t, int16_t)>(ui::LstScrollList, list, 1,
-                                                      static_cast<int16_t>(list->selection - list->top - visible + 1));
-    else DrawItem(list, true);
+        Ui<uint8_t(SelectionList*, uint8_t, int16_t)>(
+            ui::LstScrollList, list, 1, static_cast<int16_t>(list->selection - list->top - visible + 1));
+    else
+        DrawItem(list, true);
 }
 
 bool IsCommandKey(uint16_t chr) {
-    static constexpr uint16_t kKeys[] = {0x101, 0x105, 0x106, 0x108, 0x109, 0x10A, 0x10B, 0x10D, 0x10E, 0x110,
-                                         0x111, 0x117, 0x118, 0x119, 0x11A, 0x11B, 0x12B, 0x204, 0x205, 0x206,
-                                         0x207, 0x208, 0x20B};
+    static constexpr uint16_t kKeys[] = {0x101, 0x105, 0x106, 0x108, 0x109, 0x10A, 0x10B, 0x10D,
+                                         0x10E, 0x110, 0x111, 0x117, 0x118, 0x119, 0x11A, 0x11B,
+                                         0x12B, 0x204, 0x205, 0x206, 0x207, 0x208, 0x20B};
     return std::find(std::begin(kKeys), std::end(kKeys), chr) != std::end(kKeys);
 }
 
@@ -415,11 +480,13 @@ int16_t RunList(SelectionList* list) {
     SysCall<void(int16_t*, int16_t*)>(kWinWindowToDisplayPt, &r.topLeft.x, &r.topLeft.y);
     int16_t width = 0, height = 0;
     SysCall<void(int16_t*, int16_t*)>(kWinGetDisplayExtent, &width, &height);
-    r.topLeft.x = std::max<int16_t>(1, std::min<int16_t>(r.topLeft.x, static_cast<int16_t>(width - 2 - r.extent.x)));
-    r.topLeft.y = std::max<int16_t>(1, std::min<int16_t>(r.topLeft.y, static_cast<int16_t>(height - 2 - r.extent.y)));
+    r.topLeft.x =
+        std::max<int16_t>(1, std::min<int16_t>(r.topLeft.x, static_cast<int16_t>(width - 2 - r.extent.x)));
+    r.topLeft.y =
+        std::max<int16_t>(1, std::min<int16_t>(r.topLeft.y, static_cast<int16_t>(height - 2 - r.extent.y)));
     uint16_t err = 0;
-    void* window = SysCall<void*(NativeRect*, uint16_t, uint8_t, uint8_t, uint16_t*)>(kWinCreateWindow, &r, 0x5002, 1,
-                                                                                      1, &err);
+    void* window = SysCall<void*(NativeRect*, uint16_t, uint8_t, uint8_t, uint16_t*)>(kWinCreateWindow, &r,
+                                                                                      0x5002, 1, 1, &err);
     NativeRect behind{{static_cast<int16_t>(r.topLeft.x - 1), static_cast<int16_t>(r.topLeft.y - 1)},
                       {static_cast<int16_t>(r.extent.x + 2), static_cast<int16_t>(r.extent.y + 2)}};
     void* bits = SysCall<void*(NativeRect*, uint16_t*)>(kWinSaveBits, &behind, &err);
@@ -448,7 +515,9 @@ int16_t RunList(SelectionList* list) {
         if (Ui<uint8_t(SelectionList*, SysEventType*)>(ui::LstHandleEvent, list, &event)) continue;
         switch (event.eType) {
             case kPenDownEvent:
-            case kListExitEvent: running = false; break;
+            case kListExitEvent:
+                running = false;
+                break;
             case kListSelectEvent:
                 std::memcpy(&result, event.data + 2, 2);
                 running = false;
@@ -461,9 +530,10 @@ int16_t RunList(SelectionList* list) {
                 const int16_t visible = Ui<int16_t(SelectionList*)>(ui::LstGetVisibleItems, list);
                 if (modifiers & kCommandModifiers) {
                     if (chr == 0x0B || chr == 0x0C)
-                        Ui<uint8_t(SelectionList*, uint8_t, int16_t)>(ui::LstScrollList, list, chr == 0x0C ? 1 : 0,
-                                                                      static_cast<int16_t>(visible - 1));
-                    else if (chr != 0x101) running = false;
+                        Ui<uint8_t(SelectionList*, uint8_t, int16_t)>(
+                            ui::LstScrollList, list, chr == 0x0C ? 1 : 0, static_cast<int16_t>(visible - 1));
+                    else if (chr != 0x101)
+                        running = false;
                 } else if (chr == 0x1F || chr == 0x20) {
                     PostListEvent(0);
                 } else if (chr == 0x0A) {
@@ -496,7 +566,8 @@ int16_t RunList(SelectionList* list) {
                     running = false;
                 }
                 break;
-            default: break;
+            default:
+                break;
         }
     }
 
@@ -574,8 +645,7 @@ void InputGlueInstall(TrapHandler* t) {
     t[0x29E] = TrapGsiEnabled;
     t[0x29F] = TrapGsiSetShiftState;
     t[0x470] = TrapPINDispatch;
-    t[0x17A] = FormEvent<ui::UiEntry160>;  // FrmHandleEvent
-    t[0x1A0] = FormEvent<ui::UiEntry132>;  // FrmDispatchEvent
+    t[0x1A0] = TrapFrmDispatchEvent;
     t[0x1BF] = TrapMenuHandleEvent;
 }
 

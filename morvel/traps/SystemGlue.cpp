@@ -1,5 +1,6 @@
 #include "morvel/traps/SystemGlue.h"
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -32,11 +33,21 @@ constexpr uint16_t kErrBadTrap = 0x0502;
 constexpr uint16_t kKeyDownEvent = 4;
 constexpr uint16_t kSysUnimplementedIndex = 0x08A;
 
-uint16_t U16(const EmulState* s, uint32_t offset) { return static_cast<uint16_t>(GetArgUInt16(s, offset)); }
-int16_t I16(const EmulState* s, uint32_t offset) { return static_cast<int16_t>(GetArgUInt16(s, offset)); }
-uint8_t U8(const EmulState* s, uint32_t offset) { return static_cast<uint8_t>(GetArgInt8(s, offset)); }
-uint32_t U32(const EmulState* s, uint32_t offset) { return GetArgUInt32(s, offset); }
-void* P(const EmulState* s, uint32_t offset) { return Ptr(GetArgPtr(s, offset)); }
+uint16_t U16(const EmulState* s, uint32_t offset) {
+    return static_cast<uint16_t>(GetArgUInt16(s, offset));
+}
+int16_t I16(const EmulState* s, uint32_t offset) {
+    return static_cast<int16_t>(GetArgUInt16(s, offset));
+}
+uint8_t U8(const EmulState* s, uint32_t offset) {
+    return static_cast<uint8_t>(GetArgInt8(s, offset));
+}
+uint32_t U32(const EmulState* s, uint32_t offset) {
+    return GetArgUInt32(s, offset);
+}
+void* P(const EmulState* s, uint32_t offset) {
+    return Ptr(GetArgPtr(s, offset));
+}
 
 EmulState* TopLevel(EmulState* s) {
     while (s && s->parent) s = s->parent;
@@ -74,7 +85,9 @@ struct ContextLists {
 std::mutex gListsLock;
 std::map<const EmulState*, ContextLists> gLists;
 
-ContextLists& ListsOf(EmulState* top) { return gLists[top]; }
+ContextLists& ListsOf(EmulState* top) {
+    return gLists[top];
+}
 
 // ---- features ----
 
@@ -89,14 +102,16 @@ void TrapFtrGet(EmulState* s, uint16_t) {
     const uint16_t number = U16(s, 4);
     uint32_t value = 0;
     uint16_t err = 0;
-    if (creator == kCreatorPsys && number == kFeatureAlwaysOne) value = 1;
-    else err = SysCall<uint16_t(uint32_t, uint16_t, uint32_t*)>(slot::FtrGet, creator, number, &value);
+    if (creator == kCreatorPsys && number == kFeatureAlwaysOne)
+        value = 1;
+    else
+        err = SysCall<uint16_t(uint32_t, uint16_t, uint32_t*)>(slot::FtrGet, creator, number, &value);
     if (uint32_t p = GetArgPtr(s, 6)) Write68KUInt32(p, 0, value);
     SetResultD0UInt16(s, err);
 }
 void TrapFtrSet(EmulState* s, uint16_t) {
-    SetResultD0UInt16(s, SysCall<uint16_t(uint32_t, uint16_t, uint32_t)>(slot::FtrSet, U32(s, 0), U16(s, 4),
-                                                                        U32(s, 6)));
+    SetResultD0UInt16(
+        s, SysCall<uint16_t(uint32_t, uint16_t, uint32_t)>(slot::FtrSet, U32(s, 0), U16(s, 4), U32(s, 6)));
 }
 void TrapFtrGetByIndex(EmulState* s, uint16_t) {
     uint32_t creator = 0, value = 0;
@@ -112,8 +127,8 @@ void TrapFtrGetByIndex(EmulState* s, uint16_t) {
 }
 void TrapFtrPtrNew(EmulState* s, uint16_t) {
     void* block = nullptr;
-    const uint16_t err = SysCall<uint16_t(uint32_t, uint16_t, uint32_t, void**)>(slot::FtrPtrNew, U32(s, 0),
-                                                                               U16(s, 4), U32(s, 6), &block);
+    const uint16_t err = SysCall<uint16_t(uint32_t, uint16_t, uint32_t, void**)>(
+        slot::FtrPtrNew, U32(s, 0), U16(s, 4), U32(s, 6), &block);
     if (uint32_t p = GetArgPtr(s, 10)) Write68KUInt32(p, 0, Addr(block));
     SetResultD0UInt16(s, err);
 }
@@ -122,8 +137,8 @@ void TrapFtrPtrFree(EmulState* s, uint16_t) {
 }
 void TrapFtrPtrResize(EmulState* s, uint16_t) {
     void* block = nullptr;
-    const uint16_t err = SysCall<uint16_t(uint32_t, uint16_t, uint32_t, void**)>(slot::FtrPtrResize, U32(s, 0),
-                                                                               U16(s, 4), U32(s, 6), &block);
+    const uint16_t err = SysCall<uint16_t(uint32_t, uint16_t, uint32_t, void**)>(
+        slot::FtrPtrResize, U32(s, 0), U16(s, 4), U32(s, 6), &block);
     if (!err)
         if (uint32_t p = GetArgPtr(s, 10)) Write68KUInt32(p, 0, Addr(block));
     SetResultD0UInt16(s, err);
@@ -172,7 +187,9 @@ void DropFontsTagged(EmulState* s, uint8_t fontID) {
     }
 }
 
-void TrapFntGetFont(EmulState* s, uint16_t) { SetResultD0UInt8(s, SysCall<uint8_t()>(slot::FntGetFont)); }
+void TrapFntGetFont(EmulState* s, uint16_t) {
+    SetResultD0UInt8(s, SysCall<uint8_t()>(slot::FntGetFont));
+}
 void TrapFntSetFont(EmulState* s, uint16_t) {
     SetResultD0UInt8(s, SysCall<uint8_t(uint8_t)>(slot::FntSetFont, U8(s, 0)));
 }
@@ -209,37 +226,47 @@ void TrapFntGetFontPtr(EmulState* s, uint16_t) {
 
 // A plain 68K font: the 26-byte header (13 fields), the glyph image (row words x rectangle height
 // words, bytes as they are) and the location table (last - first + 3 words). The native copy has
-// the header and the location table in native order. Extended fonts are not translated here.
+// the header and the location table in native order; the offset-width table is not copied, so its
+// location word is 0 in the copy. Extended fonts are not translated here.
 constexpr uint16_t kFontExtended = 0x0200;
+constexpr uint32_t kFontOffsetWidthWord = 8;
 constexpr uint16_t kErrFontBad = 0x0502;
-void* FontToNative(uint32_t font68K, uint16_t* err) {
+constexpr uint32_t kFontMaxBytes = 0x10000;  // where the font's memory region is not known
+
+}  // namespace
+
+void* FontToNative(uint32_t font68K, uint32_t available, uint16_t* err) {
+    *err = kErrFontBad;
+    if (available < kFontHeaderBytes) return nullptr;
     const uint16_t type = Read68KUInt16(font68K, 0);
     const uint16_t first = Read68KUInt16(font68K, 2), last = Read68KUInt16(font68K, 4);
     const uint16_t height = Read68KUInt16(font68K, 14), rowWords = Read68KUInt16(font68K, 24);
-    if ((type & kFontExtended) || last < first) {
-        *err = kErrFontBad;
-        return nullptr;
-    }
-    const uint32_t imageBytes = 2u * rowWords * height;
-    const uint32_t locations = static_cast<uint32_t>(last - first) + 3;
-    const uint32_t total = kFontHeaderBytes + imageBytes + 2 * locations;
-    auto* copy = static_cast<uint8_t*>(sys::MemPtrNew(total));
+    if ((type & kFontExtended) || last < first) return nullptr;
+    const uint64_t imageBytes = 2ull * rowWords * height;
+    const uint64_t locations = static_cast<uint64_t>(last - first) + 3;
+    const uint64_t total = kFontHeaderBytes + imageBytes + 2 * locations;
+    if (total > available) return nullptr;
+    auto* copy = static_cast<uint8_t*>(sys::MemPtrNew(static_cast<uint32_t>(total)));
     if (!copy) {
         *err = kErrFontNoMemory;
         return nullptr;
     }
     for (uint32_t i = 0; i < kFontHeaderFields; ++i) {
-        const uint16_t v = Read68KUInt16(font68K, 2 * i);
+        // The offset-width table is not part of the copy: its location word must not point past it.
+        const uint16_t v = i == kFontOffsetWidthWord ? 0 : Read68KUInt16(font68K, 2 * i);
         std::memcpy(copy + 2 * i, &v, 2);
     }
-    std::memcpy(copy + kFontHeaderBytes, Ptr(font68K + kFontHeaderBytes), imageBytes);
+    std::memcpy(copy + kFontHeaderBytes, Ptr(font68K + kFontHeaderBytes), static_cast<size_t>(imageBytes));
+    const uint32_t table = kFontHeaderBytes + static_cast<uint32_t>(imageBytes);
     for (uint32_t i = 0; i < locations; ++i) {
-        const uint16_t v = Read68KUInt16(font68K, kFontHeaderBytes + imageBytes + 2 * i);
-        std::memcpy(copy + kFontHeaderBytes + imageBytes + 2 * i, &v, 2);
+        const uint16_t v = Read68KUInt16(font68K, table + 2 * i);
+        std::memcpy(copy + table + 2 * i, &v, 2);
     }
     *err = 0;
     return copy;
 }
+
+namespace {
 
 void TrapFntDefineFont(EmulState* s, uint16_t) {
     const uint8_t fontID = U8(s, 0);
@@ -268,7 +295,9 @@ void TrapFntDefineFont(EmulState* s, uint16_t) {
         return;
     }
     uint16_t err = 0;
-    void* copy = FontToNative(font, &err);
+    uint32_t available = ValidatePtr(s, font, false, true);
+    if (!available) available = kFontMaxBytes;
+    void* copy = FontToNative(font, std::min(available, kFontMaxBytes), &err);
     if (!copy) {
         SetResultD0UInt16(s, err);
         return;
@@ -309,17 +338,17 @@ void FontText16(EmulState* s, uint16_t) {
 void TrapFntCharsInWidth(EmulState* s, uint16_t) {
     InOut16 width(GetArgPtr(s, 4)), length(GetArgPtr(s, 8));
     uint8_t fits = 0;
-    SysCall<void(const char*, int16_t*, int16_t*, uint8_t*)>(slot::FntCharsInWidth, Str(GetArgPtr(s, 0)),
-                                                            width.Native<int16_t>(), length.Native<int16_t>(),
-                                                            GetArgPtr(s, 12) ? &fits : nullptr);
+    SysCall<void(const char*, int16_t*, int16_t*, uint8_t*)>(
+        slot::FntCharsInWidth, Str(GetArgPtr(s, 0)), width.Native<int16_t>(), length.Native<int16_t>(),
+        GetArgPtr(s, 12) ? &fits : nullptr);
     width.WriteBack();
     length.WriteBack();
     if (uint32_t p = GetArgPtr(s, 12)) Write68KInt8(p, 0, fits);
 }
 void TrapFntWordWrapReverseNLines(EmulState* s, uint16_t) {
     InOut16 lines(GetArgPtr(s, 6)), position(GetArgPtr(s, 10));
-    SysCall<void(const char*, uint16_t, uint16_t*, uint16_t*)>(slot::FntWordWrapReverseNLines, Str(GetArgPtr(s, 0)),
-                                                              U16(s, 4), lines.Native(), position.Native());
+    SysCall<void(const char*, uint16_t, uint16_t*, uint16_t*)>(
+        slot::FntWordWrapReverseNLines, Str(GetArgPtr(s, 0)), U16(s, 4), lines.Native(), position.Native());
     lines.WriteBack();
     position.WriteBack();
 }
@@ -334,8 +363,8 @@ void TrapFntWidthToOffset(EmulState* s, uint16_t) {
     uint8_t leading = 0;
     InOut16 truncated(GetArgPtr(s, 12));
     const uint16_t offset = SysCall<uint16_t(const char*, uint16_t, int16_t, uint8_t*, int16_t*)>(
-        slot::FntWidthToOffset, Str(GetArgPtr(s, 0)), U16(s, 4), I16(s, 6), GetArgPtr(s, 8) ? &leading : nullptr,
-        truncated.Native<int16_t>());
+        slot::FntWidthToOffset, Str(GetArgPtr(s, 0)), U16(s, 4), I16(s, 6),
+        GetArgPtr(s, 8) ? &leading : nullptr, truncated.Native<int16_t>());
     if (uint32_t p = GetArgPtr(s, 8)) Write68KInt8(p, 0, leading);
     truncated.WriteBack();
     SetResultD0UInt16(s, offset);
@@ -343,16 +372,21 @@ void TrapFntWidthToOffset(EmulState* s, uint16_t) {
 
 // ---- passwords ----
 
-void TrapPwdExists(EmulState* s, uint16_t) { SetResultD0UInt8(s, SysCall<uint8_t()>(slot::PwdExists)); }
+void TrapPwdExists(EmulState* s, uint16_t) {
+    SetResultD0UInt8(s, SysCall<uint8_t()>(slot::PwdExists));
+}
 void TrapPwdVerify(EmulState* s, uint16_t) {
     SetResultD0UInt8(s, SysCall<uint8_t(const char*)>(slot::PwdVerify, Str(GetArgPtr(s, 0))));
 }
 void TrapPwdSet(EmulState* s, uint16_t) {
     SysCall<void(const char*, const char*)>(slot::PwdSet, Str(GetArgPtr(s, 0)), Str(GetArgPtr(s, 4)));
 }
-void TrapPwdRemove(EmulState*, uint16_t) { SysCall<void()>(slot::PwdRemove); }
+void TrapPwdRemove(EmulState*, uint16_t) {
+    SysCall<void()>(slot::PwdRemove);
+}
 void TrapSecGetPwdHint(EmulState* s, uint16_t) {
-    SetResultD0UInt16(s, SysCall<uint16_t(char*, uint16_t)>(slot::SecGetPwdHint, Str(GetArgPtr(s, 0)), U16(s, 4)));
+    SetResultD0UInt16(
+        s, SysCall<uint16_t(char*, uint16_t)>(slot::SecGetPwdHint, Str(GetArgPtr(s, 0)), U16(s, 4)));
 }
 void TrapSecSetPwdHint(EmulState* s, uint16_t) {
     SetResultD0UInt16(s, SysCall<uint16_t(const char*)>(slot::SecSetPwdHint, Str(GetArgPtr(s, 0))));
@@ -406,20 +440,21 @@ void TrapPrefGetAppPreferencesV10(EmulState* s, uint16_t) {
 void TrapPrefSetAppPreferences(EmulState* s, uint16_t) {
     const uint16_t size = U16(s, 12);
     SysCall<void(uint32_t, uint16_t, int16_t, const void*, uint16_t, uint8_t)>(
-        slot::PrefSetAppPreferences, U32(s, 0), U16(s, 4), I16(s, 6), size ? P(s, 8) : nullptr, size, U8(s, 14));
+        slot::PrefSetAppPreferences, U32(s, 0), U16(s, 4), I16(s, 6), size ? P(s, 8) : nullptr, size,
+        U8(s, 14));
 }
 void TrapPrefSetAppPreferencesV10(EmulState* s, uint16_t) {
     const uint16_t size = U16(s, 10);
-    SysCall<void(uint32_t, int16_t, const void*, uint16_t)>(slot::PrefSetAppPreferencesV10, U32(s, 0), I16(s, 4),
-                                                            size ? P(s, 6) : nullptr, size);
+    SysCall<void(uint32_t, int16_t, const void*, uint16_t)>(slot::PrefSetAppPreferencesV10, U32(s, 0),
+                                                            I16(s, 4), size ? P(s, 6) : nullptr, size);
 }
 
 // ---- rectangles ----
 
 void TrapRctSetRectangle(EmulState* s, uint16_t) {
     NativeRect r{};
-    SysCall<void(NativeRect*, int16_t, int16_t, int16_t, int16_t)>(slot::RctSetRectangle, &r, I16(s, 4), I16(s, 6),
-                                                                   I16(s, 8), I16(s, 10));
+    SysCall<void(NativeRect*, int16_t, int16_t, int16_t, int16_t)>(slot::RctSetRectangle, &r, I16(s, 4),
+                                                                   I16(s, 6), I16(s, 8), I16(s, 10));
     if (uint32_t p = GetArgPtr(s, 0)) Write68KRect(&r, p);
 }
 void TrapRctCopyRectangle(EmulState* s, uint16_t) {
@@ -431,19 +466,23 @@ void RectInOut(EmulState* s, uint16_t slotNumber, int16_t a, int16_t b, bool two
     if (!p) return;
     NativeRect r{};
     Read68KRect(&r, p);
-    if (two) SysCall<void(NativeRect*, int16_t, int16_t)>(slotNumber, &r, a, b);
-    else SysCall<void(NativeRect*, int16_t)>(slotNumber, &r, a);
+    if (two)
+        SysCall<void(NativeRect*, int16_t, int16_t)>(slotNumber, &r, a, b);
+    else
+        SysCall<void(NativeRect*, int16_t)>(slotNumber, &r, a);
     Write68KRect(&r, p);
 }
-void TrapRctInsetRectangle(EmulState* s, uint16_t) { RectInOut(s, slot::RctInsetRectangle, I16(s, 4), 0, false); }
+void TrapRctInsetRectangle(EmulState* s, uint16_t) {
+    RectInOut(s, slot::RctInsetRectangle, I16(s, 4), 0, false);
+}
 void TrapRctOffsetRectangle(EmulState* s, uint16_t) {
     RectInOut(s, slot::RctOffsetRectangle, I16(s, 4), I16(s, 6), true);
 }
 void TrapRctPtInRectangle(EmulState* s, uint16_t) {
     NativeRect r{};
     Read68KRect(&r, GetArgPtr(s, 4));
-    SetResultD0UInt8(s, SysCall<uint8_t(int16_t, int16_t, const NativeRect*)>(slot::RctPtInRectangle, I16(s, 0),
-                                                                              I16(s, 2), &r));
+    SetResultD0UInt8(s, SysCall<uint8_t(int16_t, int16_t, const NativeRect*)>(slot::RctPtInRectangle,
+                                                                              I16(s, 0), I16(s, 2), &r));
 }
 void TrapRctGetIntersection(EmulState* s, uint16_t) {
     NativeRect a{}, b{}, out{};
@@ -474,19 +513,21 @@ void TrapSndDoCmd(EmulState* s, uint16_t) {
     const uint32_t p = GetArgPtr(s, 4);
     alignas(4) uint8_t command[12] = {};
     if (p) RecordToNative(command, p, kSndCommandLayout);
-    const uint16_t err = SysCall<uint16_t(void*, void*, uint8_t)>(slot::SndDoCmd, P(s, 0), p ? command : nullptr,
-                                                                  U8(s, 8));
+    const uint16_t err =
+        SysCall<uint16_t(void*, void*, uint8_t)>(slot::SndDoCmd, P(s, 0), p ? command : nullptr, U8(s, 8));
     if (p) RecordTo68K(command, p, kSndCommandLayout);
     SetResultD0UInt16(s, err);
 }
-void TrapSndPlaySystemSound(EmulState* s, uint16_t) { SysCall<void(uint8_t)>(slot::SndPlaySystemSound, U8(s, 0)); }
+void TrapSndPlaySystemSound(EmulState* s, uint16_t) {
+    SysCall<void(uint8_t)>(slot::SndPlaySystemSound, U8(s, 0));
+}
 void TrapSndPlaySmfResource(EmulState* s, uint16_t) {
     SetResultD0UInt16(s, SysCall<uint16_t(uint32_t, int16_t, uint8_t)>(slot::SndPlaySmfResource, U32(s, 0),
                                                                        I16(s, 4), U8(s, 6)));
 }
 void TrapSndPlayResource(EmulState* s, uint16_t) {
-    SetResultD0UInt16(s, SysCall<uint16_t(void*, int32_t, uint32_t)>(slot::SndPlayResource, P(s, 0),
-                                                                     static_cast<int32_t>(U32(s, 4)), U32(s, 8)));
+    SetResultD0UInt16(s, SysCall<uint16_t(void*, int32_t, uint32_t)>(
+                             slot::SndPlayResource, P(s, 0), static_cast<int32_t>(U32(s, 4)), U32(s, 8)));
 }
 
 // SndPlaySmf: the options record (16 bytes) converted both ways, the callbacks bridged.
@@ -555,9 +596,10 @@ void TrapSndPlaySmf(EmulState* s, uint16_t) {
             callbacks.blockingData = &bridge;
         }
     }
-    const uint16_t err = SysCall<uint16_t(void*, uint8_t, void*, MidiOptions*, void*, NativeMidiCallbacks*, uint8_t)>(
-        slot::SndPlaySmf, P(s, 0), U8(s, 4), P(s, 6), optionsP ? &options : nullptr, P(s, 14),
-        callbacksP ? &callbacks : nullptr, U8(s, 22));
+    const uint16_t err =
+        SysCall<uint16_t(void*, uint8_t, void*, MidiOptions*, void*, NativeMidiCallbacks*, uint8_t)>(
+            slot::SndPlaySmf, P(s, 0), U8(s, 4), P(s, 6), optionsP ? &options : nullptr, P(s, 14),
+            callbacksP ? &callbacks : nullptr, U8(s, 22));
     if (optionsP) RecordTo68K(&options, optionsP, kMidiOptionsLayout);
     SetResultD0UInt16(s, err);
 }
@@ -567,12 +609,13 @@ constexpr uint32_t kMidiNativeEntry = 40, kMidi68KEntry = 42, kMidiNameBytes = 3
 void TrapSndCreateMidiList(EmulState* s, uint16_t) {
     uint16_t count = 0;
     void* nativeList = nullptr;
-    const uint8_t made = SysCall<uint8_t(uint32_t, uint8_t, uint16_t*, void**)>(slot::SndCreateMidiList, U32(s, 0),
-                                                                              U8(s, 4), &count, &nativeList);
+    const uint8_t made = SysCall<uint8_t(uint32_t, uint8_t, uint16_t*, void**)>(
+        slot::SndCreateMidiList, U32(s, 0), U8(s, 4), &count, &nativeList);
     if (made) {
         void* handle = sys::MemHandleNew(count ? kMidi68KEntry * count : 1);
         uint8_t* out = handle ? static_cast<uint8_t*>(sys::MemHandleLock(handle)) : nullptr;
-        const uint8_t* in = nativeList ? static_cast<const uint8_t*>(sys::MemHandleLock(nativeList)) : nullptr;
+        const uint8_t* in =
+            nativeList ? static_cast<const uint8_t*>(sys::MemHandleLock(nativeList)) : nullptr;
         if (out && in) {
             for (uint32_t i = 0; i < count; ++i) {
                 uint8_t* e = out + i * kMidi68KEntry;
@@ -640,12 +683,13 @@ void StreamCreate(EmulState* s, bool extended) {
     uint16_t err;
     auto create = [&](void* proc, void* data) {
         if (extended)
-            return SysCall<uint16_t(uint32_t*, uint8_t, uint32_t, uint16_t, uint8_t, void*, void*, uint32_t, uint32_t,
-                                    uint8_t)>(slot::SndStreamCreateExtended, &stream, U8(s, 4), U32(s, 6), U16(s, 10),
-                                              U8(s, 12), proc, data, bufferSize, extra, nativeFlag);
-        return SysCall<uint16_t(uint32_t*, uint8_t, uint32_t, uint16_t, uint8_t, void*, void*, uint32_t, uint8_t)>(
-            slot::SndStreamCreate, &stream, U8(s, 4), U32(s, 6), U16(s, 10), U8(s, 12), proc, data, bufferSize,
-            nativeFlag);
+            return SysCall<uint16_t(uint32_t*, uint8_t, uint32_t, uint16_t, uint8_t, void*, void*, uint32_t,
+                                    uint32_t, uint8_t)>(slot::SndStreamCreateExtended, &stream, U8(s, 4),
+                                                        U32(s, 6), U16(s, 10), U8(s, 12), proc, data,
+                                                        bufferSize, extra, nativeFlag);
+        return SysCall<uint16_t(uint32_t*, uint8_t, uint32_t, uint16_t, uint8_t, void*, void*, uint32_t,
+                                uint8_t)>(slot::SndStreamCreate, &stream, U8(s, 4), U32(s, 6), U16(s, 10),
+                                          U8(s, 12), proc, data, bufferSize, nativeFlag);
     };
     if (nativeFlag) {
         KezImport().Call<void(uint32_t, int32_t)>(vantor::kezslot::HALNullEntry173, procedure, -1);
@@ -669,8 +713,10 @@ void StreamCreate(EmulState* s, bool extended) {
         err = extended ? create(reinterpret_cast<void*>(&SndStreamExtBridge), entry)
                        : create(reinterpret_cast<void*>(&SndStreamBridge), entry);
         std::lock_guard<std::mutex> hold(gListsLock);
-        if (err) StreamDrop(ListsOf(top), entry);
-        else entry->key = stream;
+        if (err)
+            StreamDrop(ListsOf(top), entry);
+        else
+            entry->key = stream;
     } else {
         SetResultD0UInt16(s, kErrStreamNoProc);
         return;
@@ -678,8 +724,12 @@ void StreamCreate(EmulState* s, bool extended) {
     if (channelP) Write68KUInt32(channelP, 0, stream);
     SetResultD0UInt16(s, err);
 }
-void TrapSndStreamCreate(EmulState* s, uint16_t) { StreamCreate(s, false); }
-void TrapSndStreamCreateExtended(EmulState* s, uint16_t) { StreamCreate(s, true); }
+void TrapSndStreamCreate(EmulState* s, uint16_t) {
+    StreamCreate(s, false);
+}
+void TrapSndStreamCreateExtended(EmulState* s, uint16_t) {
+    StreamCreate(s, true);
+}
 
 // Start, pause, stop and delete change the entry's running flag on success.
 void StreamControl(EmulState* s, uint16_t slotNumber) {
@@ -693,22 +743,35 @@ void StreamControl(EmulState* s, uint16_t slotNumber) {
         std::lock_guard<std::mutex> hold(gListsLock);
         ContextLists& lists = ListsOf(TopLevel(s));
         if (StreamEntry* e = StreamByKey(lists, stream)) {
-            if (slotNumber == slot::SndStreamStart) e->running = true;
-            else if (slotNumber == slot::SndStreamPause) e->running = !U8(s, 4);
-            else if (slotNumber == slot::SndStreamStop) e->running = false;
-            else if (slotNumber == slot::SndStreamDelete) StreamDrop(lists, e);
+            if (slotNumber == slot::SndStreamStart)
+                e->running = true;
+            else if (slotNumber == slot::SndStreamPause)
+                e->running = !U8(s, 4);
+            else if (slotNumber == slot::SndStreamStop)
+                e->running = false;
+            else if (slotNumber == slot::SndStreamDelete)
+                StreamDrop(lists, e);
         }
     }
     SetResultD0UInt16(s, err);
 }
-void TrapSndStreamDelete(EmulState* s, uint16_t) { StreamControl(s, slot::SndStreamDelete); }
-void TrapSndStreamStart(EmulState* s, uint16_t) { StreamControl(s, slot::SndStreamStart); }
-void TrapSndStreamPause(EmulState* s, uint16_t) { StreamControl(s, slot::SndStreamPause); }
-void TrapSndStreamStop(EmulState* s, uint16_t) { StreamControl(s, slot::SndStreamStop); }
+void TrapSndStreamDelete(EmulState* s, uint16_t) {
+    StreamControl(s, slot::SndStreamDelete);
+}
+void TrapSndStreamStart(EmulState* s, uint16_t) {
+    StreamControl(s, slot::SndStreamStart);
+}
+void TrapSndStreamPause(EmulState* s, uint16_t) {
+    StreamControl(s, slot::SndStreamPause);
+}
+void TrapSndStreamStop(EmulState* s, uint16_t) {
+    StreamControl(s, slot::SndStreamStop);
+}
 // (stream, value): set volume or pan.
 template <uint16_t Slot>
 void StreamSet(EmulState* s, uint16_t) {
-    SetResultD0UInt16(s, SysCall<uint16_t(uint32_t, int32_t)>(Slot, U32(s, 0), static_cast<int32_t>(U32(s, 4))));
+    SetResultD0UInt16(s,
+                      SysCall<uint16_t(uint32_t, int32_t)>(Slot, U32(s, 0), static_cast<int32_t>(U32(s, 4))));
 }
 // (stream, out value): get volume or pan.
 template <uint16_t Slot>
@@ -719,8 +782,8 @@ void StreamGet(EmulState* s, uint16_t) {
 }
 void TrapSndStreamDeviceControl(EmulState* s, uint16_t) {
     SetResultD0UInt16(s, SysCall<uint16_t(uint32_t, int32_t, void*, int32_t)>(
-                             slot::SndStreamDeviceControl, U32(s, 0), static_cast<int32_t>(U32(s, 4)), P(s, 8),
-                             static_cast<int32_t>(U32(s, 12))));
+                             slot::SndStreamDeviceControl, U32(s, 0), static_cast<int32_t>(U32(s, 4)),
+                             P(s, 8), static_cast<int32_t>(U32(s, 12))));
 }
 
 // ---- notifications ----
@@ -780,14 +843,15 @@ void TrapSysNotifyUnregister(EmulState* s, uint16_t) {
             }
         }
     }
-    SetResultD0UInt16(s, SysCall<uint16_t(uint16_t, uint32_t, uint32_t, int8_t)>(slot::SysNotifyUnregister, U16(s, 0),
-                                                                                dbID, type, priority));
+    SetResultD0UInt16(s, SysCall<uint16_t(uint16_t, uint32_t, uint32_t, int8_t)>(
+                             slot::SysNotifyUnregister, U16(s, 0), dbID, type, priority));
 }
 void TrapSysNotifyBroadcast(EmulState* s, uint16_t) {
     const uint32_t p = GetArgPtr(s, 0);
     SysNotifyParamType native{};
     if (p) RecordToNative(&native, p, kNotifyLayout);
-    const uint16_t err = SysCall<uint16_t(SysNotifyParamType*)>(slot::SysNotifyBroadcast, p ? &native : nullptr);
+    const uint16_t err =
+        SysCall<uint16_t(SysNotifyParamType*)>(slot::SysNotifyBroadcast, p ? &native : nullptr);
     if (p) RecordTo68K(&native, p, kNotifyLayout);
     SetResultD0UInt16(s, err);
 }
@@ -796,7 +860,7 @@ void TrapSysNotifyBroadcastDeferred(EmulState* s, uint16_t) {
     SysNotifyParamType native{};
     if (p) RecordToNative(&native, p, kNotifyLayout);
     SetResultD0UInt16(s, SysCall<uint16_t(SysNotifyParamType*, int16_t)>(slot::SysNotifyBroadcastDeferred,
-                                                                          p ? &native : nullptr, I16(s, 4)));
+                                                                         p ? &native : nullptr, I16(s, 4)));
 }
 
 // ---- sorts with a 68K compare function ----
@@ -824,8 +888,12 @@ void SortCall(EmulState* s, uint16_t slotNumber, bool quick) {
         return 0;
     });
 }
-void TrapSysQSort(EmulState* s, uint16_t) { SortCall(s, slot::SysQSort, true); }
-void TrapSysInsertionSort(EmulState* s, uint16_t) { SortCall(s, slot::SysInsertionSort, false); }
+void TrapSysQSort(EmulState* s, uint16_t) {
+    SortCall(s, slot::SysQSort, true);
+}
+void TrapSysInsertionSort(EmulState* s, uint16_t) {
+    SortCall(s, slot::SysInsertionSort, false);
+}
 void TrapSysBinarySearch(EmulState* s, uint16_t) {
     const void* base = P(s, 0);
     const uint16_t count = U16(s, 4), width = U16(s, 6);
@@ -835,8 +903,9 @@ void TrapSysBinarySearch(EmulState* s, uint16_t) {
     const uint8_t findFirst = U8(s, 24);
     int32_t position = 0;
     const uint8_t found = WithCompare(s, GetArgPtr(s, 8), [&] {
-        return SysCall<uint8_t(const void*, uint16_t, uint16_t, CompareProc, const void*, int32_t, int32_t*, uint8_t)>(
-            slot::SysBinarySearch, base, count, width, &SysSortBridge, key, other, &position, findFirst);
+        return SysCall<uint8_t(const void*, uint16_t, uint16_t, CompareProc, const void*, int32_t, int32_t*,
+                               uint8_t)>(slot::SysBinarySearch, base, count, width, &SysSortBridge, key,
+                                         other, &position, findFirst);
     });
     if (positionP) Write68KUInt32(positionP, 0, static_cast<uint32_t>(position));
     SetResultD0UInt8(s, found);
@@ -859,8 +928,10 @@ void TrapSysHandleEvent(EmulState* s, uint16_t) {
         std::memcpy(&modifiers, event.data + 4, 2);
         if ((modifiers & kCommandModifiers) && (chr == kCharDebugger || chr == kCharConsole)) {
             SysCall<void(uint8_t)>(slot::SndPlaySystemSound, kSystemSoundClick);
-            if (chr == kCharDebugger) MorvelEnterNub(s, kDebuggerVector);
-            else ConsoleLaunch();
+            if (chr == kCharDebugger)
+                MorvelEnterNub(s, kDebuggerVector);
+            else
+                ConsoleLaunch();
             SetResultD0UInt8(s, 1);
             return;
         }
@@ -877,15 +948,17 @@ void TrapSysSleep(EmulState*, uint16_t) {
     sys::EvtAddEventToQueue(&event);
 }
 
-void TrapSysReset(EmulState*, uint16_t) { SysCall<void()>(slot::SysReset); }
+void TrapSysReset(EmulState*, uint16_t) {
+    SysCall<void()>(slot::SysReset);
+}
 void TrapSysSetAutoOffTime(EmulState* s, uint16_t) {
     SetResultD0UInt16(s, SysCall<uint16_t(uint16_t)>(slot::SysSetAutoOffTime, U16(s, 0)));
 }
 void TrapSysCurAppDatabase(EmulState* s, uint16_t) {
     InOut16 card(GetArgPtr(s, 0));
     InOut32 dbID(GetArgPtr(s, 4));
-    SetResultD0UInt16(s, SysCall<uint16_t(uint16_t*, uint32_t*)>(slot::SysCurAppDatabase, card.Native(),
-                                                                 dbID.Native()));
+    SetResultD0UInt16(
+        s, SysCall<uint16_t(uint16_t*, uint32_t*)>(slot::SysCurAppDatabase, card.Native(), dbID.Native()));
     card.WriteBack();
     dbID.WriteBack();
 }
@@ -907,7 +980,8 @@ void TrapSysGetTrapAddress(EmulState* s, uint16_t) {
         return;
     }
     uint16_t index = static_cast<uint16_t>(trap - kTrapBase);
-    if (trap < kTrapBase || index >= kTrapCount || IsDefaultTrapHandler(table[index])) index = kSysUnimplementedIndex;
+    if (trap < kTrapBase || index >= kTrapCount || IsDefaultTrapHandler(table[index]))
+        index = kSysUnimplementedIndex;
     const TrapHandler h = table[index];
     uint16_t first = 0;
     while (table[first] != h) ++first;
@@ -938,15 +1012,19 @@ void BatteryInfo(EmulState* s, bool full) {
     }
     uint16_t* out[3];
     for (int i = 0; i < 3; ++i) out[i] = ptrs[i] ? &values[i] : nullptr;
-    const uint16_t result = SysCall<Info>(slot::SysBatteryInfo, set, out[0], out[1], out[2], P(s, 14), P(s, 18),
-                                          full ? P(s, 22) : nullptr);
+    const uint16_t result = SysCall<Info>(slot::SysBatteryInfo, set, out[0], out[1], out[2], P(s, 14),
+                                          P(s, 18), full ? P(s, 22) : nullptr);
     if (!set)
         for (int i = 0; i < 3; ++i)
             if (ptrs[i]) Write68KUInt16(ptrs[i], 0, values[i]);
     SetResultD0UInt16(s, result);
 }
-void TrapSysBatteryInfo(EmulState* s, uint16_t) { BatteryInfo(s, true); }
-void TrapSysBatteryInfoV20(EmulState* s, uint16_t) { BatteryInfo(s, false); }
+void TrapSysBatteryInfo(EmulState* s, uint16_t) {
+    BatteryInfo(s, true);
+}
+void TrapSysBatteryInfoV20(EmulState* s, uint16_t) {
+    BatteryInfo(s, false);
+}
 
 // (set, value): brightness and contrast.
 template <uint16_t Slot>
@@ -965,8 +1043,12 @@ void TrapVantorPrivate1(EmulState* s, uint16_t) {
 void TrapVantorPrivate2(EmulState* s, uint16_t) {
     SetResultD0UInt32(s, SysCall<uint32_t(uint32_t)>(slot::VantorPrivate2, U32(s, 0)));
 }
-void TrapVantorPrivate4(EmulState* s, uint16_t) { SetResultD0UInt32(s, SysCall<uint32_t()>(slot::VantorPrivate4)); }
-void TrapSysLaunchConsole(EmulState* s, uint16_t) { SetResultD0UInt16(s, ConsoleLaunch()); }
+void TrapVantorPrivate4(EmulState* s, uint16_t) {
+    SetResultD0UInt32(s, SysCall<uint32_t()>(slot::VantorPrivate4));
+}
+void TrapSysLaunchConsole(EmulState* s, uint16_t) {
+    SetResultD0UInt16(s, ConsoleLaunch());
+}
 
 }  // namespace
 

@@ -17,6 +17,11 @@ int16_t SysSortBridge(void* a, void* b, int32_t other);
 uint16_t SndStreamBridge(void* userData, uint32_t stream, void* buffer, uint32_t frames);
 uint16_t SndStreamExtBridge(void* userData, uint32_t stream, void* buffer, uint32_t* size);
 
+// A plain 68K font ('NFNT' layout) as a native copy from MemPtrNew, reading at most `available`
+// bytes at `font68K`; null with *err set (0x0502 for a font that is extended, inconsistent or
+// larger than `available`, 0x0102 without memory).
+void* FontToNative(uint32_t font68K, uint32_t available, uint16_t* err);
+
 // What a context's system-service glue holds (fonts, notification and stream entries): freed when
 // the application ends. Stream entries whose stream still runs are kept for the OS's callbacks.
 void SystemGlueFree(EmulState* s);

@@ -13,6 +13,7 @@
 #include "morvel/traps/ExchangeGlue.h"
 #include "morvel/traps/ExpansionGlue.h"
 #include "morvel/traps/FloatGlue.h"
+#include "morvel/traps/FormGlue.h"
 #include "morvel/traps/HardwareGlue.h"
 #include "morvel/traps/InputGlue.h"
 #include "morvel/traps/IntlGlue.h"
@@ -90,6 +91,7 @@ void TrapTableInit(TrapHandler* table) {
     HardwareGlueInstall(table);
     InputGlueInstall(table);
     ExpansionGlueInstall(table);
+    FormGlueInstall(table);
 }
 
 uint16_t TrapTableCreate(EmulState* global) {

@@ -1,0 +1,539 @@
+#include "morvel/traps/FormGlue.h"
+
+#include <cstring>
+
+#include "common/module/UiSlots.h"
+#include "morvel/cpu/MorvelCpu.h"
+#include "morvel/glue/MorvelOs.h"
+#include "morvel/traps/EventGlue.h"
+#include "morvel/traps/MorvelError.h"
+#include "morvel/traps/TrapGlue.h"
+
+namespace morvel {
+namespace {
+
+using namespace trapglue;
+using vantor::SysEventType;
+namespace ui = vantor::uislot;
+
+constexpr const char* kFile = "Form68K";
+constexpr uint16_t kFrmLoadEvent = 24, kFrmOpenEvent = 25;
+constexpr uint16_t kEventWithRecordBack = 0x0800;
+constexpr uint16_t kUiHideObject = 162, kUiShowObject = 187;
+
+uint16_t U16(const EmulState* s, uint32_t offset) {
+    return static_cast<uint16_t>(GetArgUInt16(s, offset));
+}
+
+template <typename Sig, typename... A>
+auto Ui(uint16_t slotNumber, A... args) {
+    return UiImport().Call<Sig>(slotNumber, args...);
+}
+
+FormShadow*& Head(EmulState* s) {
+    return *reinterpret_cast<FormShadow**>(&s->formShadows[0]);
+}
+FormShadow*& Cache(EmulState* s) {
+    return *reinterpret_cast<FormShadow**>(&s->formShadows[1]);
+}
+
+template <typename Match>
+FormShadow* FindIn(EmulState* s, Match match) {
+    if (!s) return nullptr;
+    if (FormShadow* c = Cache(s); c && match(c)) return c;
+    for (FormShadow* f = Head(s); f; f = f->next)
+        if (match(f)) return Cache(s) = f;
+    return nullptr;
+}
+
+// The native form of the 68K form pointer at argument `offset`.
+void* FormArg(EmulState* s, uint32_t offset) {
+    return FormNativeOf(s, GetArgPtr(s, offset));
+}
+
+// ---- object shadows ----
+
+// Allocation of an object shadow by kind (header included), as the object's Part lays it out.
+uint32_t ObjectShadowSize(uint16_t kind) {
+    switch (kind) {
+        case 0:
+            return 56;  // field
+        case 1:
+            return 48;  // control
+        case 2:
+            return 56;  // list
+        case 4:
+            return 24;  // bitmap
+        case 8:
+            return 32;  // label
+        case 9:
+            return 28;  // title
+        case 10:
+            return 20;  // popup trigger pair
+        case 11:
+            return 20;  // shift indicator
+        case 12:
+            return 40;  // gadget
+        case 13:
+            return 40;  // scroll bar
+        default:
+            return 48;  // lines, frames, rectangles and the rest
+    }
+}
+constexpr uint16_t kObjectTable = 3, kObjectBitmap = 4, kObjectLabel = 8, kObjectTitle = 9, kObjectPopup = 10,
+                   kObjectIndicator = 11;
+constexpr uint16_t kUiObjectPtr = 154, kUiSetGadgetHandler = 181;
+
+ObjectShadow*& ObjectAt(FormShadow* form, uint16_t index) {
+    return static_cast<ObjectShadow**>(form->objects)[index];
+}
+
+uint32_t GadgetHandlerCopy(const ObjectShadow* o) {
+    uint32_t v;
+    std::memcpy(&v, o->image + kGadgetImageBytes, 4);
+    return v;
+}
+void SetGadgetHandlerCopy(ObjectShadow* o, uint32_t handler) {
+    std::memcpy(o->image + kGadgetImageBytes, &handler, 4);
+}
+
+// Writes the image of the kinds this glue draws from the UI library's answers.
+void ObjectImageFill(EmulState*, FormShadow* form, uint16_t index, ObjectShadow* o) {
+    const uint32_t image = Addr(o->image);
+    int16_t x = 0, y = 0;
+    NativeRect bounds{};
+    switch (o->kind) {
+        case kObjectBitmap:
+            Ui<void(void*, uint16_t, int16_t*, int16_t*)>(ui::FrmGetObjectPosition, form->native, index, &x,
+                                                          &y);
+            Write68KUInt16(image, 0, 0x8000);
+            Write68KUInt16(image, 2, static_cast<uint16_t>(x));
+            Write68KUInt16(image, 4, static_cast<uint16_t>(y));
+            Write68KUInt16(image, 6, o->id);
+            break;
+        case kObjectLabel:
+            Ui<void(void*, uint16_t, int16_t*, int16_t*)>(ui::FrmGetObjectPosition, form->native, index, &x,
+                                                          &y);
+            Write68KUInt16(image, 0, o->id);
+            Write68KUInt16(image, 2, static_cast<uint16_t>(x));
+            Write68KUInt16(image, 4, static_cast<uint16_t>(y));
+            Write68KUInt16(image, 6, 0x8000);
+            Write68KInt8(image, 8, 0);
+            Write68KInt8(image, 9, 0);
+            Write68KUInt32(image, 10,
+                           Addr(Ui<const char*(void*, uint16_t)>(ui::FrmGetLabel, form->native, o->id)));
+            break;
+        case kObjectTitle:
+            Ui<void(void*, uint16_t, NativeRect*)>(ui::FrmGetObjectBounds, form->native, index, &bounds);
+            Write68KRect(&bounds, image);
+            Write68KUInt32(image, 8, Addr(Ui<const char*(void*)>(ui::FrmGetTitle, form->native)));
+            break;
+        case kObjectPopup:
+            Write68KUInt16(image, 0, o->id);
+            Write68KUInt16(image, 2, 0);
+            break;
+        case kObjectIndicator:
+            Ui<void(void*, uint16_t, int16_t*, int16_t*)>(ui::FrmGetObjectPosition, form->native, index, &x,
+                                                          &y);
+            Write68KUInt16(image, 0, static_cast<uint16_t>(x));
+            Write68KUInt16(image, 2, static_cast<uint16_t>(y));
+            break;
+        case kObjectGadget:
+            Ui<void(void*, uint16_t, NativeRect*)>(ui::FrmGetObjectBounds, form->native, index, &bounds);
+            Write68KUInt16(image, 0, o->id);
+            Write68KUInt16(image, 2, 0x8000);
+            Write68KRect(&bounds, image + 4);
+            Write68KUInt32(image, kGadgetImageData,
+                           Addr(Ui<void*(void*, uint16_t)>(ui::FrmGetGadgetData, form->native, index)));
+            Write68KUInt32(image, kGadgetImageHandler, 0);
+            SetGadgetHandlerCopy(o, 0);
+            break;
+        default:
+            break;  // fields, controls, lists, tables and scroll bars: their own glue's images
+    }
+}
+
+// Tells a gadget's 68K handler that its form goes (command 3), once.
+void GadgetDeleteCall(EmulState* s, ObjectShadow* o) {
+    const uint32_t handler = GadgetHandlerCopy(o);
+    if (!handler) return;
+    Write68KUInt32(s->A[7] - 4, 0, 0);
+    Write68KUInt16(s->A[7] - 6, 0, 3);
+    Write68KUInt32(s->A[7] - 10, 0, Addr(o->image));
+    Call68KCode(s, handler, 10);
+}
+
+// ---- traps ----
+
+void TrapFrmInitForm(EmulState* s, uint16_t) {
+    const uint16_t id = U16(s, 0);
+    void* native = Ui<void*(uint16_t)>(ui::FrmInitForm, id);
+    FormShadow* shadow = native ? FormShadowBuild(s, native, id) : nullptr;
+    if (native && !shadow) Ui<void(void*)>(ui::FrmDeleteForm, native);
+    SetResultA0(s, shadow ? Addr(shadow->image) : 0);
+}
+void TrapFrmDeleteForm(EmulState* s, uint16_t) {
+    void* native = FormArg(s, 0);
+    if (!native) return;
+    Ui<void(void*)>(ui::FrmDeleteForm, native);
+    // The UI library has no deletion notice of its own here: the shadow goes with the form.
+    FormShadowForget(s, native);
+}
+void TrapFrmGetActiveForm(EmulState* s, uint16_t) {
+    void* native = Ui<void*()>(ui::FrmGetActiveForm);
+    if (!native) {
+        SetResultA0(s, 0);
+        return;
+    }
+    EmulState* owner = nullptr;
+    FormShadow* shadow = FormShadowFindNativeInChain(s, native, &owner);
+    if (!shadow) shadow = FormShadowBuild(s, native, Ui<uint16_t(void*)>(ui::FrmGetFormId, native));
+    SetResultA0(s, shadow ? Addr(shadow->image) : 0);
+}
+// FrmGetFormPtr (by id) and FrmGetFirstForm: the image in the current context, never built.
+void TrapFrmGetFormPtr(EmulState* s, uint16_t) {
+    FormShadow* shadow = FormShadowFindNative(s, Ui<void*(uint16_t)>(ui::FrmGetFormPtr, U16(s, 0)));
+    SetResultA0(s, shadow ? Addr(shadow->image) : 0);
+}
+void TrapFrmGetFirstForm(EmulState* s, uint16_t) {
+    FormShadow* shadow = FormShadowFindNative(s, Ui<void*()>(ui::FrmGetFirstForm));
+    SetResultA0(s, shadow ? Addr(shadow->image) : 0);
+}
+void TrapFrmSetEventHandler(EmulState* s, uint16_t) {
+    const uint32_t image = GetArgPtr(s, 0), handler = GetArgPtr(s, 4);
+    FormShadow* shadow = FormShadowFind68KInChain(s, image, nullptr);
+    if (!shadow) return;
+    shadow->handler = handler;
+    Write68KUInt32(Addr(shadow->image), kFormImageHandler, handler);
+    Ui<void(void*, void*)>(ui::FrmSetEventHandler, shadow->native,
+                           handler ? reinterpret_cast<void*>(&FormEventTrampoline) : nullptr);
+}
+void TrapFrmHandleEvent(EmulState* s, uint16_t) {
+    SysEventType event{};
+    if (uint32_t p = GetArgPtr(s, 4)) EventToARM(s, &event, p);
+    SetResultD0UInt8(s, Ui<uint8_t(void*, SysEventType*)>(ui::UiEntry160, FormArg(s, 0), &event));
+}
+
+// (form) -> nothing: draw, erase, set active, save bits...
+template <uint16_t Slot>
+void FormOnly(EmulState* s, uint16_t) {
+    Ui<void(void*)>(Slot, FormArg(s, 0));
+}
+// (form) -> 16-bit.
+template <uint16_t Slot>
+void FormTo16(EmulState* s, uint16_t) {
+    SetResultD0UInt16(s, Ui<uint16_t(void*)>(Slot, FormArg(s, 0)));
+}
+// (form) -> 8-bit.
+template <uint16_t Slot>
+void FormTo8(EmulState* s, uint16_t) {
+    SetResultD0UInt8(s, Ui<uint8_t(void*)>(Slot, FormArg(s, 0)));
+}
+// (form, 16-bit) -> 16-bit: object index by id, id by index, type, control value, ...
+template <uint16_t Slot>
+void FormIndexTo16(EmulState* s, uint16_t) {
+    SetResultD0UInt16(s, Ui<uint16_t(void*, uint16_t)>(Slot, FormArg(s, 0), U16(s, 4)));
+}
+// (form, 16-bit) -> nothing: focus, hide and show an object.
+template <uint16_t Slot>
+void FormIndex(EmulState* s, uint16_t) {
+    Ui<void(void*, uint16_t)>(Slot, FormArg(s, 0), U16(s, 4));
+}
+// (form, 16-bit, 16-bit) -> nothing: control value and group selection.
+template <uint16_t Slot>
+void FormIndexValue(EmulState* s, uint16_t) {
+    Ui<void(void*, uint16_t, uint16_t)>(Slot, FormArg(s, 0), U16(s, 4), U16(s, 6));
+}
+// (16-bit) -> nothing: go to, pop up and return to a form.
+template <uint16_t Slot>
+void FormID(EmulState* s, uint16_t) {
+    Ui<void(uint16_t)>(Slot, U16(s, 0));
+}
+template <uint16_t Slot>
+void NoArgs(EmulState*, uint16_t) {
+    Ui<void()>(Slot);
+}
+void TrapFrmActiveFormID(EmulState* s, uint16_t) {
+    SetResultD0UInt16(s, Ui<uint16_t()>(ui::FrmGetActiveFormID));
+}
+void TrapFrmUpdateForm(EmulState* s, uint16_t) {
+    Ui<void(uint16_t, uint16_t)>(ui::FrmUpdateForm, U16(s, 0), U16(s, 2));
+}
+void TrapFrmGetTitle(EmulState* s, uint16_t) {
+    SetResultA0(s, Addr(Ui<const char*(void*)>(ui::FrmGetTitle, FormArg(s, 0))));
+}
+void TrapFrmGetLabel(EmulState* s, uint16_t) {
+    SetResultA0(s, Addr(Ui<const char*(void*, uint16_t)>(ui::FrmGetLabel, FormArg(s, 0), U16(s, 4))));
+}
+void TrapFrmCopyTitle(EmulState* s, uint16_t) {
+    Ui<void(void*, const char*)>(ui::FrmCopyTitle, FormArg(s, 0), Str(GetArgPtr(s, 4)));
+}
+void TrapFrmAlert(EmulState* s, uint16_t) {
+    SetResultD0UInt16(s, Ui<uint16_t(uint16_t)>(ui::UiEntry125, U16(s, 0)));
+}
+void TrapFrmCustomAlert(EmulState* s, uint16_t) {
+    SetResultD0UInt16(
+        s, Ui<uint16_t(uint16_t, const char*, const char*, const char*)>(
+               ui::UiEntry129, U16(s, 0), Str(GetArgPtr(s, 2)), Str(GetArgPtr(s, 6)), Str(GetArgPtr(s, 10))));
+}
+void TrapFrmDoDialog(EmulState* s, uint16_t) {
+    SetResultD0UInt16(s, Ui<uint16_t(void*)>(ui::FrmDoDialog, FormArg(s, 0)));
+}
+
+void TrapFrmGetObjectPtr(EmulState* s, uint16_t) {
+    FormShadow* form = FormShadowFind68KInChain(s, GetArgPtr(s, 0), nullptr);
+    ObjectShadow* o = form ? ShadowTableAlloc(s, form, U16(s, 4)) : nullptr;
+    SetResultA0(s, o ? Addr(o->image) : 0);
+}
+void TrapFrmGetGadgetData(EmulState* s, uint16_t) {
+    SetResultA0(s, Addr(Ui<void*(void*, uint16_t)>(ui::FrmGetGadgetData, FormArg(s, 0), U16(s, 4))));
+}
+// FrmSetGadgetData (form, index, data): the gadget's image follows; only a gadget has one.
+void TrapFrmSetGadgetData(EmulState* s, uint16_t) {
+    FormShadow* form = FormShadowFind68KInChain(s, GetArgPtr(s, 0), nullptr);
+    if (!form) return;
+    const uint16_t index = U16(s, 4);
+    const uint32_t data = GetArgUInt32(s, 6);
+    Ui<void(void*, uint16_t, void*)>(ui::FrmSetGadgetData, form->native, index, Ptr(data));
+    if (index < form->objectCount)
+        if (ObjectShadow* o = ObjectAt(form, index); o && o->kind == kObjectGadget)
+            Write68KUInt32(Addr(o->image), kGadgetImageData, data);
+}
+// FrmSetGadgetHandler (form, index, handler): acts on gadgets only.
+void TrapFrmSetGadgetHandler(EmulState* s, uint16_t) {
+    FormShadow* form = FormShadowFind68KInChain(s, GetArgPtr(s, 0), nullptr);
+    const uint32_t handler = GetArgPtr(s, 6);
+    ObjectShadow* o = form ? ShadowTableAlloc(s, form, U16(s, 4)) : nullptr;
+    if (!o || o->kind != kObjectGadget) return;
+    SetGadgetHandlerCopy(o, handler);
+    Write68KUInt32(Addr(o->image), kGadgetImageHandler, handler);
+    Ui<void(void*, uint16_t, void*)>(kUiSetGadgetHandler, form->native, U16(s, 4),
+                                     handler ? reinterpret_cast<void*>(&GadgetHandlerTrampoline) : nullptr);
+}
+
+}  // namespace
+
+// ---- shadows ----
+
+FormShadow* FormShadowBuild(EmulState* s, void* native, uint16_t formID) {
+    if (FormShadow* old = FormShadowFindNative(s, native)) FormShadowFree(s, old);
+    const uint16_t count = Ui<uint16_t(void*)>(ui::FrmGetNumberOfObjects, native);
+    auto* shadow = static_cast<FormShadow*>(ShadowNew(sizeof(FormShadow)));
+    const uint32_t capacity = count ? count : 1;
+    void* objects = shadow ? sys::MemPtrNew(4 * capacity) : nullptr;
+    if (!shadow || !objects) {
+        if (shadow) ShadowFree(shadow);
+        return nullptr;
+    }
+    std::memset(objects, 0, 4 * capacity);
+    shadow->objectCount = count;
+    shadow->objects = objects;
+    shadow->lastObject = nullptr;
+    shadow->handler = 0;
+    // The window part of the image is the window glue's; until then it reads as zeros.
+    std::memset(shadow->image, 0, kFormImageFormID);
+    const uint32_t image = Addr(shadow->image);
+    Write68KUInt16(image, kFormImageFormID, Ui<uint16_t(void*)>(ui::FrmGetFormId, native));
+    Write68KUInt32(image, 42, 0);
+    Write68KUInt32(image, 46, 0);
+    Write68KUInt32(image, kFormImageHandler, 0);
+    Write68KUInt16(image, kFormImageFocus, 0xFFFF);
+    Write68KUInt16(image, kFormImageDefaultButton, 0);
+    Write68KUInt16(image, kFormImageHelp, 0);
+    Write68KUInt16(image, kFormImageMenu, 0);
+    Write68KUInt16(image, kFormImageCount, 0);
+    shadow->prev = nullptr;
+    shadow->next = Head(s);
+    if (Head(s)) Head(s)->prev = shadow;
+    Head(s) = shadow;
+    shadow->native = native;
+    shadow->formID = formID;
+    shadow->kind = 0;
+    Cache(s) = shadow;
+    return shadow;
+}
+
+ObjectShadow* ShadowTableAlloc(EmulState* s, FormShadow* form, uint16_t index) {
+    if (!form || index >= form->objectCount || !form->objects) return nullptr;
+    void* native = Ui<void*(void*, uint16_t)>(kUiObjectPtr, form->native, index);
+    ObjectShadow*& slotRef = ObjectAt(form, index);
+    if (slotRef && slotRef->native == native) return slotRef;
+    const uint16_t kind = Ui<uint16_t(void*, uint16_t)>(ui::FrmGetObjectType, form->native, index);
+    const uint32_t size = ObjectShadowSize(kind) + (kind == kObjectTable ? 12u * 16 : 0);
+    auto* o = static_cast<ObjectShadow*>(ShadowNew(size));
+    if (!o) return nullptr;
+    if (slotRef) ShadowFree(slotRef);
+    o->prev = o->next = nullptr;
+    o->kind = kind;
+    o->native = native;
+    o->id = Ui<uint16_t(void*, uint16_t)>(ui::FrmGetObjectId, form->native, index);
+    ObjectImageFill(s, form, index, o);
+    slotRef = o;
+    form->lastObject = o;
+    return o;
+}
+
+void FormShadowFree(EmulState* s, FormShadow* shadow) {
+    if (!shadow) return;
+    auto** objects = static_cast<ObjectShadow**>(shadow->objects);
+    for (uint32_t i = 0; objects && i < shadow->objectCount; ++i)
+        if (objects[i] && objects[i]->kind == kObjectGadget) GadgetDeleteCall(s, objects[i]);
+    if (shadow->prev)
+        shadow->prev->next = shadow->next;
+    else if (Head(s) == shadow)
+        Head(s) = shadow->next;
+    if (shadow->next) shadow->next->prev = shadow->prev;
+    if (Cache(s) == shadow) Cache(s) = nullptr;
+    for (uint32_t i = 0; objects && i < shadow->objectCount; ++i) ShadowFree(objects[i]);
+    if (shadow->objects) sys::MemChunkFree(shadow->objects);
+    ShadowFree(shadow);
+}
+
+void FormShadowFreeAll(EmulState* s) {
+    while (Head(s)) FormShadowFree(s, Head(s));
+}
+
+void FormShadowForget(EmulState* s, void* native) {
+    EmulState* owner = nullptr;
+    if (FormShadow* shadow = FormShadowFindNativeInChain(s, native, &owner)) FormShadowFree(owner, shadow);
+}
+
+FormShadow* FormShadowFindNative(EmulState* s, const void* native) {
+    if (!native) return nullptr;
+    return FindIn(s, [native](const FormShadow* f) { return f->native == native; });
+}
+FormShadow* FormShadowFind68K(EmulState* s, uint32_t image) {
+    if (!image) return nullptr;
+    return FindIn(s, [image](FormShadow* f) { return Addr(f->image) == image; });
+}
+FormShadow* FormShadowFindNativeInChain(EmulState* s, const void* native, EmulState** owner) {
+    for (; s; s = s->parent)
+        if (FormShadow* f = FormShadowFindNative(s, native)) {
+            if (owner) *owner = s;
+            return f;
+        }
+    return nullptr;
+}
+FormShadow* FormShadowFind68KInChain(EmulState* s, uint32_t image, EmulState** owner) {
+    for (; s; s = s->parent)
+        if (FormShadow* f = FormShadowFind68K(s, image)) {
+            if (owner) *owner = s;
+            return f;
+        }
+    return nullptr;
+}
+void* FormNativeOf(EmulState* s, uint32_t image) {
+    FormShadow* f = FormShadowFind68KInChain(s, image, nullptr);
+    return f ? f->native : nullptr;
+}
+
+uint8_t FormEventTrampoline(SysEventType* event) {
+    EmulState* s = GetCurrentContext();
+    if (!s || !event) return 0;
+    void* form;
+    if (event->eType == kFrmLoadEvent || event->eType == kFrmOpenEvent) {
+        uint16_t id;
+        std::memcpy(&id, event->data, 2);
+        form = Ui<void*(uint16_t)>(ui::FrmGetFormPtr, id);
+    } else {
+        form = Ui<void*()>(ui::FrmGetActiveForm);
+    }
+    if (!form) {
+        ErrDisplayFileLineMsg(kFile, 1750, "No current form");
+        return 0;
+    }
+    EmulState* owner = nullptr;
+    FormShadow* shadow = FormShadowFindNativeInChain(s, form, &owner);
+    if (!shadow || !shadow->handler) {
+        ErrDisplayFileLineMsg(kFile, 1771, "No form event handler");
+        return 0;
+    }
+    // A sub-launched application's form runs its handler in that application's context.
+    EmulState* previous = GetTaskContext();
+    const bool switchContext = s->parent && owner != s;
+    if (switchContext) SetCurrentContext(owner);
+    uint8_t record[kEventRecord68KSize] = {};
+    EventTo68K(owner, event, Addr(record));
+    Write68KUInt32(owner->A[7] - 4, 0, Addr(record));
+    Call68KCode(owner, shadow->handler, 4);
+    if (event->eType == kEventWithRecordBack) EventToARM(owner, event, Addr(record));
+    if (switchContext) SetCurrentContext(previous);
+    return static_cast<uint8_t>(owner->D[0]);
+}
+
+uint8_t GadgetHandlerTrampoline(void* gadget, uint16_t command, void* parameter) {
+    if (command == 3) return 0;  // reaches 68K code only when the form shadow goes
+    EmulState* s = GetCurrentContext();
+    if (!s) return 0;
+    EmulState* owner = nullptr;
+    // The gadget is searched in the active form's shadow and those of the forms behind it.
+    FormShadow* form = FormShadowFindNativeInChain(s, Ui<void*()>(ui::FrmGetActiveForm), &owner);
+    ObjectShadow* found = nullptr;
+    for (FormShadow* f = form; f && !found; f = f->prev) {
+        auto** objects = static_cast<ObjectShadow**>(f->objects);
+        for (uint32_t i = 0; objects && i < f->objectCount && !found; ++i)
+            if (objects[i] && objects[i]->kind == kObjectGadget && objects[i]->native == gadget)
+                found = objects[i];
+    }
+    if (!found || !GadgetHandlerCopy(found)) return 0;
+    uint8_t record[kEventRecord68KSize] = {};
+    uint32_t param = Addr(parameter);
+    if (command == 2 && parameter) {
+        EventTo68K(owner, static_cast<SysEventType*>(parameter), Addr(record));
+        param = Addr(record);
+    }
+    Write68KUInt32(Addr(found->image), kGadgetImageHandler, GadgetHandlerCopy(found));
+    Write68KUInt32(owner->A[7] - 4, 0, param);
+    Write68KUInt16(owner->A[7] - 6, 0, command);
+    Write68KUInt32(owner->A[7] - 10, 0, Addr(found->image));
+    Call68KCode(owner, GadgetHandlerCopy(found), 10);
+    return static_cast<uint8_t>(owner->D[0]);
+}
+
+void FormGlueInstall(TrapHandler* t) {
+    t[0x183] = TrapFrmGetObjectPtr;
+    t[0x1A3] = TrapFrmGetGadgetData;
+    t[0x1A4] = TrapFrmSetGadgetData;
+    t[0x3D8] = TrapFrmSetGadgetHandler;
+    t[0x16F] = TrapFrmInitForm;
+    t[0x170] = TrapFrmDeleteForm;
+    t[0x171] = FormOnly<ui::FrmDrawForm>;
+    t[0x172] = FormOnly<ui::FrmEraseForm>;
+    t[0x173] = TrapFrmGetActiveForm;
+    t[0x174] = FormOnly<ui::FrmSetActiveForm>;
+    t[0x175] = TrapFrmActiveFormID;
+    t[0x176] = FormTo8<ui::FrmGetUserModifiedState>;
+    t[0x177] = FormOnly<ui::FrmSetNotUserModified>;
+    t[0x178] = FormTo16<ui::FrmGetFocus>;
+    t[0x179] = FormIndex<ui::FrmSetFocus>;
+    t[0x17A] = TrapFrmHandleEvent;
+    t[0x17D] = FormTo16<ui::FrmGetFormId>;
+    t[0x17E] = TrapFrmGetFormPtr;
+    t[0x17F] = FormTo16<ui::FrmGetNumberOfObjects>;
+    t[0x180] = FormIndexTo16<ui::FrmGetObjectIndex>;
+    t[0x181] = FormIndexTo16<ui::FrmGetObjectId>;
+    t[0x182] = FormIndexTo16<ui::FrmGetObjectType>;
+    t[0x184] = FormIndex<kUiHideObject>;
+    t[0x185] = FormIndex<kUiShowObject>;
+    t[0x188] = FormIndexTo16<ui::FrmGetControlValue>;
+    t[0x189] = FormIndexValue<ui::FrmSetControlValue>;
+    t[0x18A] = FormIndexTo16<ui::FrmGetControlGroupSelection>;
+    t[0x18B] = FormIndexValue<ui::FrmSetControlGroupSelection>;
+    t[0x18E] = TrapFrmGetLabel;
+    t[0x190] = TrapFrmGetTitle;
+    t[0x192] = TrapFrmAlert;
+    t[0x193] = TrapFrmDoDialog;
+    t[0x194] = TrapFrmCustomAlert;
+    t[0x197] = TrapFrmGetFirstForm;
+    t[0x198] = FormTo8<ui::FrmVisible>;
+    t[0x19A] = TrapFrmCopyTitle;
+    t[0x19B] = FormID<ui::FrmGotoForm>;
+    t[0x19C] = FormID<ui::FrmPopupForm>;
+    t[0x19D] = TrapFrmUpdateForm;
+    t[0x19E] = FormID<ui::FrmReturnToForm>;
+    t[0x19F] = TrapFrmSetEventHandler;
+    t[0x1A1] = NoArgs<ui::FrmCloseAllForms>;
+    t[0x1A2] = NoArgs<ui::FrmSaveAllForms>;
+}
+
+}  // namespace morvel

@@ -1,0 +1,69 @@
+// Forms as 68K code sees them: one form shadow per native form per context, holding the 68-byte
+// big-endian 68K form image whose address 68K code is given; the form traps that map such an
+// address back to the UI library's form; and the trampoline through which the UI library runs a
+// form's 68K event handler.
+#pragma once
+
+#include <cstdint>
+
+#include "common/module/SystemCalls.h"
+#include "morvel/cpu/EmulState.h"
+
+namespace morvel {
+
+struct FormShadow {
+    FormShadow* prev;
+    FormShadow* next;
+    uint16_t formID;
+    uint16_t kind;
+    void* native;
+    uint8_t image[68];
+    uint32_t handler;  // the 68K event handler, native order
+    uint32_t objectCount;
+    void* objects;
+    void* lastObject;
+};
+static_assert(sizeof(FormShadow) == 100);
+
+constexpr uint32_t kFormImageFormID = 40, kFormImageHandler = 50, kFormImageFocus = 54,
+                   kFormImageDefaultButton = 56, kFormImageHelp = 58, kFormImageMenu = 60,
+                   kFormImageCount = 62;
+
+// One form object that 68K code asked for: a 16-byte header, then the object's 68K image (whose
+// address 68K code is given); gadgets keep a copy of their 68K handler after their image.
+struct ObjectShadow {
+    ObjectShadow* prev;
+    ObjectShadow* next;
+    uint16_t id;
+    uint16_t kind;
+    void* native;
+    uint8_t image[4];  // the image runs on to the end of the allocation
+};
+constexpr uint16_t kObjectGadget = 12;
+constexpr uint32_t kGadgetImageData = 12, kGadgetImageHandler = 16, kGadgetImageBytes = 20;
+
+// The object shadow of (form, index), made on demand; null for an index beyond the form's objects
+// or without memory.
+ObjectShadow* ShadowTableAlloc(EmulState* s, FormShadow* form, uint16_t index);
+
+// The UI library's handler for gadgets with a 68K handler.
+uint8_t GadgetHandlerTrampoline(void* gadget, uint16_t command, void* parameter);
+
+FormShadow* FormShadowBuild(EmulState* s, void* native, uint16_t formID);
+void FormShadowFree(EmulState* s, FormShadow* shadow);
+void FormShadowFreeAll(EmulState* s);
+void FormShadowForget(EmulState* s, void* native);
+FormShadow* FormShadowFindNative(EmulState* s, const void* native);
+FormShadow* FormShadowFind68K(EmulState* s, uint32_t image);
+// The same through the parent contexts; `owner` gets the context that holds the shadow.
+FormShadow* FormShadowFindNativeInChain(EmulState* s, const void* native, EmulState** owner);
+FormShadow* FormShadowFind68KInChain(EmulState* s, uint32_t image, EmulState** owner);
+// The native form of a 68K form pointer (0 when no shadow holds it).
+void* FormNativeOf(EmulState* s, uint32_t image);
+
+// The UI library's handler for forms with a 68K event handler.
+uint8_t FormEventTrampoline(vantor::SysEventType* event);
+
+void FormGlueInstall(TrapHandler* table);
+
+}  // namespace morvel

@@ -20,6 +20,7 @@
 #include "quillwatch/link/SerialTransport.h"
 #include "quillwatch/link/TcpTransport.h"
 #include "standin/win32/Debugging.h"
+#include "standin/win32/Dialogs.h"
 #include "standin/win32/KernelObjects.h"
 #include "standin/win32/MessageBox.h"
 #include "standin/win32/WindowManager.h"
@@ -44,6 +45,12 @@ AppWindows gWin{};
 HACCEL gAccel = nullptr;
 DbgContextType* gCtx = nullptr;
 volatile sig_atomic_t gStopSignal = 0;
+
+// The find state shared by every window.
+char gFindText[256];
+FINDREPLACEA gFindRecord;
+bool gFindOpen = false;
+UINT gFindMessage = 0;
 
 const uint32_t kBauds[] = {2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400};
 
@@ -107,6 +114,34 @@ bool DeviceAnswers() {
     if (DbgRemoteLinkCheck() == 0) return true;
     MessageBox(gWin.frame, kNotResponding, kAppError, MB_ICONERROR);
     return false;
+}
+
+HWND ActiveEdit() {
+    HWND active = reinterpret_cast<HWND>(SendMessageA(gWin.client, WM_MDIGETACTIVE, 0, 0));
+    return active ? AppEditOf(active) : nullptr;
+}
+
+void FindAgain(bool matchCase, bool down) {
+    if (!gFindText[0]) return;
+    if (!TextWindowFind(ActiveEdit(), gFindText, matchCase, down)) {
+        std::string text = std::string("No match found for \"") + gFindText + "\"";
+        MessageBox(gWin.frame, text.c_str(), "Find", MB_OK);
+    }
+}
+
+// The find dialog starts with the active window's selection.
+void OpenFind() {
+    if (gFindOpen) return;
+    if (HWND edit = ActiveEdit()) {
+        DWORD s = 0, e = 0;
+        SendMessageA(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&s), reinterpret_cast<LPARAM>(&e));
+        std::string text(static_cast<size_t>(GetWindowTextLengthA(edit)) + 1, '\0');
+        GetWindowTextA(edit, text.data(), static_cast<int>(text.size()));
+        std::string sel = e > s && e < text.size() ? text.substr(s, std::min<size_t>(e - s, sizeof gFindText - 1)) : "";
+        if (!sel.empty() || !gFindText[0]) std::snprintf(gFindText, sizeof gFindText, "%s", sel.c_str());
+    }
+    gFindRecord = FINDREPLACEA{sizeof gFindRecord, gWin.frame, FR_DOWN, gFindText, sizeof gFindText};
+    gFindOpen = FindTextA(&gFindRecord) != nullptr;
 }
 
 void InstallDatabase() {
@@ -253,11 +288,22 @@ bool OnCommand(UINT id) {
             return true;
         case cmdInstallDatabase: InstallDatabase(); return true;
         case cmdChildActivated: return true;
+        case cmdFind: OpenFind(); return true;
+        case cmdFindNext: FindAgain(gFindRecord.Flags & FR_MATCHCASE, true); return true;
+        case cmdFindPrevious: FindAgain(gFindRecord.Flags & FR_MATCHCASE, false); return true;
         default: return false;
     }
 }
 
 LRESULT FrameWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == gFindMessage && gFindMessage) {
+        auto* r = reinterpret_cast<FINDREPLACEA*>(lParam);
+        if (r->Flags & FR_DIALOGTERM)
+            gFindOpen = false;
+        else if (r->Flags & FR_FINDNEXT)
+            FindAgain(r->Flags & FR_MATCHCASE, r->Flags & FR_DOWN);
+        return 0;
+    }
     switch (msg) {
         case WM_CREATE:
             gWin.client = CreateWindowExA(0, MDICLIENT_CLASSA, "", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, hwnd, nullptr, nullptr,
@@ -362,6 +408,7 @@ int QuillwatchMain(int argc, const char* const* argv) {
     }
     HostSetDialogFolder(gPrefs.folder, sizeof gPrefs.folder);
 
+    gFindMessage = RegisterWindowMessageA(FINDMSGSTRINGA);
     WNDCLASSA wc{};
     wc.lpfnWndProc = FrameWndProc;
     wc.lpszClassName = kFrameClass;

@@ -1,5 +1,6 @@
 #include "quillwatch/app/TextWindows.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -316,6 +317,28 @@ void TextWindowSelectedLines(HWND edit, void (*each)(const char* line, void* dat
         each(line.c_str(), data);
         pos = nl + 1;
     }
+}
+
+bool TextWindowFind(HWND edit, const char* what, bool matchCase, bool down) {
+    if (!IsWindow(edit) || !what || !*what) return false;
+    std::string text = TextOf(edit), needle = what;
+    if (!matchCase) {
+        for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        for (char& c : needle) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    size_t s, e;
+    Selection(edit, &s, &e);
+    size_t at;
+    if (down) {
+        at = text.find(needle, std::min(e, text.size()));
+        if (at == std::string::npos) at = text.find(needle);
+    } else {
+        at = s >= needle.size() ? text.rfind(needle, s - needle.size()) : std::string::npos;
+        if (at == std::string::npos) at = text.rfind(needle);
+    }
+    if (at == std::string::npos) return false;
+    SendMessageA(edit, EM_SETSEL, at, static_cast<LPARAM>(at + needle.size()));
+    return true;
 }
 
 HWND SourceWindowCreate(HWND client, DbgContextType** context) {

@@ -20,6 +20,10 @@ void TextWindowType(HWND edit, const char* line);
 // The lines an execution of the control's selection (or of the caret's line) passes on.
 void TextWindowSelectedLines(HWND edit, void (*each)(const char* line, void* data), void* data);
 
+// Finds the text in the control, forwards from the end of the selection or backwards from its
+// start, wrapping once; selects the match. False when there is none.
+bool TextWindowFind(HWND edit, const char* text, bool matchCase, bool down);
+
 // The Source window; it shows where the device stopped, through the debugger's source hooks.
 HWND SourceWindowCreate(HWND client, DbgContextType** context);
 // The Remote UI window, opened or brought to the front.

@@ -12,6 +12,7 @@
 #include <map>
 #include <string>
 
+#include "standin/win32/Dialogs.h"
 #include "standin/win32/WindowInternal.h"
 
 namespace win32 {
@@ -310,7 +311,53 @@ BOOL TrackPopup(HMENU menu, HWND hwnd) {
     return TRUE;
 }
 
-const WindowBackend kGtkBackend = {Created, Destroyed, Changed, MenuSet, Activated, Focus, Pump, TrackPopup};
+// The find dialog: a text entry, "Match case", "Up", Find Next and Close.
+struct FindDialog {
+    FINDREPLACEA* record;
+    GtkWidget* entry;
+    GtkWidget* matchCase;
+    GtkWidget* up;
+};
+
+void OnFindResponse(GtkDialog* dialog, gint response, gpointer data) {
+    auto* f = static_cast<FindDialog*>(data);
+    FINDREPLACEA* r = f->record;
+    const UINT msg = RegisterWindowMessageA(FINDMSGSTRINGA);
+    if (response == 1) {
+        std::strncpy(r->lpstrFindWhat, gtk_entry_get_text(GTK_ENTRY(f->entry)), r->wFindWhatLen - 1);
+        r->lpstrFindWhat[r->wFindWhatLen - 1] = 0;
+        r->Flags = FR_FINDNEXT | (gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(f->matchCase)) ? FR_MATCHCASE : 0) |
+                   (gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(f->up)) ? 0 : FR_DOWN);
+        PostMessageA(r->hwndOwner, msg, 0, reinterpret_cast<LPARAM>(r));
+        return;
+    }
+    r->Flags = FR_DIALOGTERM;
+    PostMessageA(r->hwndOwner, msg, 0, reinterpret_cast<LPARAM>(r));
+    gtk_widget_destroy(GTK_WIDGET(dialog));
+    delete f;
+}
+
+HWND FindText(FINDREPLACEA* record) {
+    Widgets* owner = W(record->hwndOwner);
+    GtkWidget* dialog = gtk_dialog_new_with_buttons("Find", owner && !record->hwndOwner->parent ? GTK_WINDOW(owner->outer) : nullptr,
+                                                    GTK_DIALOG_DESTROY_WITH_PARENT, "Find Next", 1, GTK_STOCK_CLOSE,
+                                                    GTK_RESPONSE_CLOSE, nullptr);
+    auto* f = new FindDialog{record, gtk_entry_new(), gtk_check_button_new_with_label("Match case"),
+                             gtk_check_button_new_with_label("Up")};
+    std::string initial = ToUtf8(record->lpstrFindWhat);
+    gtk_entry_set_text(GTK_ENTRY(f->entry), initial.c_str());
+    gtk_entry_set_activates_default(GTK_ENTRY(f->entry), TRUE);
+    gtk_dialog_set_default_response(GTK_DIALOG(dialog), 1);
+    GtkWidget* area = gtk_dialog_get_content_area(GTK_DIALOG(dialog));
+    gtk_box_pack_start(GTK_BOX(area), f->entry, FALSE, FALSE, 2);
+    gtk_box_pack_start(GTK_BOX(area), f->matchCase, FALSE, FALSE, 2);
+    gtk_box_pack_start(GTK_BOX(area), f->up, FALSE, FALSE, 2);
+    g_signal_connect(dialog, "response", G_CALLBACK(OnFindResponse), f);
+    gtk_widget_show_all(dialog);
+    return record->hwndOwner;
+}
+
+const WindowBackend kGtkBackend = {Created, Destroyed, Changed, MenuSet, Activated, Focus, Pump, TrackPopup, FindText};
 
 }  // namespace
 

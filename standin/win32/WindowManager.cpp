@@ -463,6 +463,7 @@ short GetKeyState(int virtualKey) {
 }
 
 void SetWindowBackend(const WindowBackend* backend) { S().backend = backend; }
+const WindowBackend* CurrentWindowBackend() { return S().backend; }
 
 namespace headless {
 void SetKeyDown(int virtualKey, bool down) {

@@ -120,6 +120,8 @@ BOOL DestroyAcceleratorTable(HACCEL table);
 // high word) to the window and returns TRUE.
 int TranslateAcceleratorA(HWND hwnd, HACCEL table, MSG* msg);
 
+struct FINDREPLACEA;
+
 // A window-system backend; none is headless.
 struct WindowBackend {
     void (*created)(HWND hwnd);
@@ -130,8 +132,10 @@ struct WindowBackend {
     void (*focus)(HWND hwnd);
     void (*pump)();  // takes the window system's pending events
     BOOL (*trackPopup)(HMENU menu, HWND hwnd);
+    HWND (*findText)(FINDREPLACEA* record);  // shows the find dialog (Dialogs.h)
 };
 void SetWindowBackend(const WindowBackend* backend);
+const WindowBackend* CurrentWindowBackend();
 // Installs the GTK+ 2 backend when a display can be opened (and WIN32_HEADLESS is not 1).
 bool UseGtkBackend();
 

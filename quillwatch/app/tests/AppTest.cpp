@@ -207,6 +207,33 @@ TEST_F(TextWindow, UndoRightAfterACommandRemovesItsOutputOnly) {
     EXPECT_EQ(Text(), "r");
 }
 
+TEST_F(TextWindow, FindWrapsOnceInEitherDirection) {
+    win32::SetWindowTextA(edit, "Alpha beta\r\nALPHA gamma\r\nalpha");
+    win32::SendMessageA(edit, win32::EM_SETSEL, 0, 0);
+    struct Step {
+        const char* what;
+        bool matchCase, down;
+        bool found;
+        size_t at;
+    } steps[] = {
+        {"alpha", false, true, true, 0},    // from the caret
+        {"alpha", false, true, true, 12},   // after the selection
+        {"alpha", false, true, true, 25},
+        {"alpha", false, true, true, 0},    // wrapped
+        {"alpha", false, false, true, 25},  // backwards from the start wraps to the last
+        {"alpha", true, false, true, 25},
+        {"ALPHA", true, true, true, 12},
+        {"delta", false, true, false, 12},  // not found: the selection stays
+    };
+    for (const Step& s : steps) {
+        EXPECT_EQ(TextWindowFind(edit, s.what, s.matchCase, s.down), s.found) << s.what;
+        win32::DWORD a = 0, b = 0;
+        win32::SendMessageA(edit, win32::EM_GETSEL, reinterpret_cast<win32::WPARAM>(&a),
+                            reinterpret_cast<win32::LPARAM>(&b));
+        EXPECT_EQ(a, s.at) << s.what;
+    }
+}
+
 // Runs the program headless in its own folder with lines on its standard input; its standard
 // output.
 std::string RunHeadless(const TempDir& dir, const std::string& args, const std::string& input,

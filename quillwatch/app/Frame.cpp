@@ -91,6 +91,7 @@ HWND OpenWindow(uint32_t cmd) {
             TextLineProc proc = cmd == cmdWinDebugger ? DebuggerLine : cmd == cmdWinConsole ? ConsoleLine : nullptr;
             *slot = TextWindowCreate(gWin.client, title, proc, cmd == cmdWinDebugger);
         }
+        TextWindowSetFont(*slot, gPrefs.font);
         if (cmd == cmdWinConsole) HostSetConsole(AppEditOf(*slot));
         if (cmd == cmdWinDebugger && !gCtx) {
             gCtx = DebuggerInit(AppEditOf(gWin.debugger), AppEditOf(gWin.console), 0, AppEditOf(gWin.registers));
@@ -142,6 +143,21 @@ void OpenFind() {
     }
     gFindRecord = FINDREPLACEA{sizeof gFindRecord, gWin.frame, FR_DOWN, gFindText, sizeof gFindText};
     gFindOpen = FindTextA(&gFindRecord) != nullptr;
+}
+
+// The font chooser; the chosen font goes to every window.
+void ChooseTextFont() {
+    LOGFONTA f{};
+    const PrefsFont& p = gPrefs.font;
+    f.lfHeight = p.height;
+    f.lfWeight = p.weight;
+    std::snprintf(f.lfFaceName, sizeof f.lfFaceName, "%s", p.faceName);
+    CHOOSEFONTA choose{sizeof choose, gWin.frame, &f, CF_INITTOLOGFONTSTRUCT};
+    if (!ChooseFontA(&choose)) return;
+    gPrefs.font.height = f.lfHeight;
+    std::snprintf(gPrefs.font.faceName, sizeof gPrefs.font.faceName, "%s", f.lfFaceName);
+    for (HWND w : {gWin.debugger, gWin.console, gWin.registers, gWin.source})
+        if (IsWindow(w)) TextWindowSetFont(w, gPrefs.font);
 }
 
 void InstallDatabase() {
@@ -289,6 +305,7 @@ bool OnCommand(UINT id) {
         case cmdInstallDatabase: InstallDatabase(); return true;
         case cmdChildActivated: return true;
         case cmdFind: OpenFind(); return true;
+        case cmdFont: ChooseTextFont(); return true;
         case cmdFindNext: FindAgain(gFindRecord.Flags & FR_MATCHCASE, true); return true;
         case cmdFindPrevious: FindAgain(gFindRecord.Flags & FR_MATCHCASE, false); return true;
         default: return false;

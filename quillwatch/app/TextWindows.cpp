@@ -8,10 +8,12 @@
 
 #include "common/ReadFile.h"
 #include "quillwatch/app/App.h"
+#include "quillwatch/app/Prefs.h"
 #include "quillwatch/engine/debugger/DbgContext.h"
 #include "quillwatch/engine/debugger/RunControl.h"
 #include "quillwatch/engine/debugger/SymbolFiles.h"
 #include "quillwatch/link/HostShims.h"
+#include "standin/win32/Dialogs.h"
 
 namespace quillwatch {
 
@@ -23,6 +25,33 @@ constexpr char kTextClass[] = "CmdWin";
 constexpr char kSourceClass[] = "SrcWin";
 constexpr char kRemoteClass[] = "RemoteUI";
 constexpr uint32_t kCtrlC = 3, kCtrlZ = 26;
+
+// A font for the text controls from the preferences' font record.
+HFONT MakeFont(const PrefsFont& p) {
+    LOGFONTA f{};
+    f.lfHeight = p.height;
+    f.lfWidth = p.width;
+    f.lfWeight = p.weight;
+    f.lfItalic = p.italic;
+    f.lfQuality = p.quality;
+    f.lfPitchAndFamily = p.pitchAndFamily;
+    std::snprintf(f.lfFaceName, sizeof f.lfFaceName, "%s", p.faceName);
+    return CreateFontIndirectA(&f);
+}
+
+// The font in use by every text control; replaced as a whole when the user picks another.
+HFONT gFont = nullptr;
+
+void ApplyFont(const PrefsFont* font, std::initializer_list<HWND> edits) {
+    if (font) {
+        HFONT old = gFont;
+        gFont = MakeFont(*font);
+        for (HWND e : edits) SendMessageA(e, WM_SETFONT, reinterpret_cast<WPARAM>(gFont), 0);
+        if (old && old != gFont) DeleteObject(old);
+    } else if (gFont) {
+        for (HWND e : edits) SendMessageA(e, WM_SETFONT, reinterpret_cast<WPARAM>(gFont), 0);
+    }
+}
 
 struct TextWindowData {
     HWND edit = nullptr;
@@ -127,6 +156,7 @@ LRESULT TextWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             if (!d) return 0;
             switch (wParam & 0xFFFF) {
                 case cmdExecute: Execute(hwnd); return 0;
+                case cmdSetFont: ApplyFont(reinterpret_cast<const PrefsFont*>(lParam), {d->edit}); return 0;
                 case cmdGetEdit: return reinterpret_cast<LRESULT>(d->edit);
                 case cmdSetContext: d->context = lParam; return 0;
                 case cmdCut: SendMessageA(d->edit, WM_CUT, 0, 0); return 0;
@@ -232,6 +262,9 @@ LRESULT SourceWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_COMMAND:
             switch (wParam & 0xFFFF) {
                 case cmdGetEdit: return reinterpret_cast<LRESULT>(gSource ? gSource->text : nullptr);
+                case cmdSetFont:
+                    if (gSource) ApplyFont(reinterpret_cast<const PrefsFont*>(lParam), {gSource->status, gSource->text});
+                    return 0;
                 case cmdCopy: SendMessageA(gSource->text, WM_COPY, 0, 0); return 0;
                 case cmdSelectAll: SendMessageA(gSource->text, EM_SETSEL, 0, -1); return 0;
                 default: return 0;
@@ -261,6 +294,10 @@ LRESULT RemoteWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 }  // namespace
+
+void TextWindowSetFont(HWND window, const PrefsFont& font) {
+    SendMessageA(window, WM_COMMAND, cmdSetFont, reinterpret_cast<LPARAM>(&font));
+}
 
 void TextWindowsRegister() {
     const char* const names[] = {kTextClass, kSourceClass, kRemoteClass};

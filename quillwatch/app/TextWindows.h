@@ -14,6 +14,9 @@ using win32::LONG_PTR;
 using TextLineProc = void (*)(const char* line, LONG_PTR context);
 
 void TextWindowsRegister();
+// Sets the font of a window's text controls (message 30000 with the font record in lParam).
+struct PrefsFont;
+void TextWindowSetFont(HWND window, const PrefsFont& font);
 HWND TextWindowCreate(HWND client, const char* title, TextLineProc proc, bool doubleClicks);
 // Types the line at the end of a text window's control and presses Enter.
 void TextWindowType(HWND edit, const char* line);

@@ -1,5 +1,6 @@
 #include "standin/win32/Dialogs.h"
 
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -16,7 +17,42 @@ struct Scripted {
     DWORD flags = 0;
 } gScripted;
 
+struct ScriptedFont {
+    bool set = false;
+    std::string face;
+    LONG height = 0;
+} gScriptedFont;
+
 }  // namespace
+
+struct Win32Font {
+    LOGFONTA record;
+};
+
+HFONT CreateFontIndirectA(const LOGFONTA* font) {
+    if (!font) return nullptr;
+    auto* f = new Win32Font{*font};
+    f->record.lfFaceName[sizeof f->record.lfFaceName - 1] = 0;
+    return f;
+}
+
+BOOL DeleteObject(HFONT font) {
+    delete font;
+    return font ? TRUE : FALSE;
+}
+
+const LOGFONTA* FontRecord(HFONT font) { return font ? &font->record : nullptr; }
+
+BOOL ChooseFontA(CHOOSEFONTA* choose) {
+    if (!choose || !choose->lpLogFont) return FALSE;
+    if (const WindowBackend* b = CurrentWindowBackend(); b && b->chooseFont) return b->chooseFont(choose);
+    if (!gScriptedFont.set) return FALSE;
+    gScriptedFont.set = false;
+    LOGFONTA& f = *choose->lpLogFont;
+    std::snprintf(f.lfFaceName, sizeof f.lfFaceName, "%s", gScriptedFont.face.c_str());
+    f.lfHeight = gScriptedFont.height;
+    return TRUE;
+}
 
 UINT RegisterWindowMessageA(LPCSTR name) {
     static std::mutex lock;
@@ -39,6 +75,7 @@ HWND FindTextA(FINDREPLACEA* record) {
 }
 
 namespace headless {
+void ScriptFont(const std::string& face, LONG height) { gScriptedFont = ScriptedFont{true, face, height}; }
 void ScriptFind(const std::string& text, DWORD flags) { gScripted = Scripted{true, text, flags}; }
 }  // namespace headless
 

@@ -29,7 +29,33 @@ UINT RegisterWindowMessageA(LPCSTR name);
 // posted and no dialog stays); the record must live while the dialog is open.
 HWND FindTextA(FINDREPLACEA* record);
 
+// Fonts: a logical font record, fonts made from it, and the font chooser.
+struct LOGFONTA {
+    LONG lfHeight;  // negative: the character height in pixels
+    LONG lfWidth, lfEscapement, lfOrientation, lfWeight;
+    BYTE lfItalic, lfUnderline, lfStrikeOut, lfCharSet, lfOutPrecision, lfClipPrecision, lfQuality,
+        lfPitchAndFamily;
+    char lfFaceName[32];
+};
+struct Win32Font;
+using HFONT = Win32Font*;
+HFONT CreateFontIndirectA(const LOGFONTA* font);
+BOOL DeleteObject(HFONT font);
+// The record a font was made from.
+const LOGFONTA* FontRecord(HFONT font);
+
+constexpr DWORD CF_INITTOLOGFONTSTRUCT = 0x00000040;
+struct CHOOSEFONTA {
+    DWORD lStructSize;
+    HWND hwndOwner;
+    LOGFONTA* lpLogFont;  // in: the current font (with CF_INITTOLOGFONTSTRUCT); out: the chosen one
+    DWORD Flags;
+};
+// Modal: TRUE when a font was chosen. Headless: the scripted face and height, else cancel.
+BOOL ChooseFontA(CHOOSEFONTA* choose);
+
 namespace headless {
+void ScriptFont(const std::string& face, LONG height);
 // The next FindTextA answers at once with one Find Next for this text and these flags.
 void ScriptFind(const std::string& text, DWORD flags);
 }  // namespace headless

@@ -7,6 +7,7 @@
 #include <gdk/gdkkeysyms.h>
 #include <gtk/gtk.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -25,6 +26,7 @@ struct Widgets {
     GtkWidget* text = nullptr;       // a text control's view
     GtkWidget* menuBar = nullptr;
     std::string shown;               // the text the view shows
+    std::string font;                // the font the view shows
     bool updating = false;
 };
 
@@ -208,6 +210,14 @@ void Changed(HWND hwnd) {
             gtk_notebook_set_tab_label_text(GTK_NOTEBOOK(W(hwnd->parent)->container), w->outer, hwnd->text.c_str());
         return;
     }
+    if (!hwnd->fontFace.empty() && hwnd->fontFace + std::to_string(hwnd->fontPixels) != w->font) {
+        w->font = hwnd->fontFace + std::to_string(hwnd->fontPixels);
+        PangoFontDescription* font = pango_font_description_new();
+        pango_font_description_set_family(font, (hwnd->fontFace + ",Monospace").c_str());
+        pango_font_description_set_absolute_size(font, (hwnd->fontPixels ? hwnd->fontPixels : 12) * PANGO_SCALE);
+        gtk_widget_modify_font(w->text, font);
+        pango_font_description_free(font);
+    }
     GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(w->text));
     w->updating = true;
     if (hwnd->text != w->shown) {
@@ -357,7 +367,29 @@ HWND FindText(FINDREPLACEA* record) {
     return record->hwndOwner;
 }
 
-const WindowBackend kGtkBackend = {Created, Destroyed, Changed, MenuSet, Activated, Focus, Pump, TrackPopup, FindText};
+BOOL ChooseFont(CHOOSEFONTA* choose) {
+    LOGFONTA& f = *choose->lpLogFont;
+    GtkWidget* dialog = gtk_font_selection_dialog_new("Font");
+    char initial[80];
+    std::snprintf(initial, sizeof initial, "%s %dpx", f.lfFaceName, f.lfHeight < 0 ? -f.lfHeight : (f.lfHeight ? f.lfHeight : 12));
+    gtk_font_selection_dialog_set_font_name(GTK_FONT_SELECTION_DIALOG(dialog), initial);
+    BOOL chosen = FALSE;
+    if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_OK) {
+        gchar* name = gtk_font_selection_dialog_get_font_name(GTK_FONT_SELECTION_DIALOG(dialog));
+        PangoFontDescription* d = pango_font_description_from_string(name);
+        std::snprintf(f.lfFaceName, sizeof f.lfFaceName, "%s", pango_font_description_get_family(d) ? pango_font_description_get_family(d) : "Monospace");
+        int size = pango_font_description_get_size(d) / PANGO_SCALE;
+        if (!pango_font_description_get_size_is_absolute(d)) size = size * 96 / 72;  // points to pixels
+        f.lfHeight = -(size > 0 ? size : 12);
+        pango_font_description_free(d);
+        g_free(name);
+        chosen = TRUE;
+    }
+    gtk_widget_destroy(dialog);
+    return chosen;
+}
+
+const WindowBackend kGtkBackend = {Created, Destroyed, Changed, MenuSet, Activated, Focus, Pump, TrackPopup, FindText, ChooseFont};
 
 }  // namespace
 

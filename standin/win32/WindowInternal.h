@@ -21,6 +21,8 @@ struct Win32Window {
     HMENU menu = nullptr;
     HWND activeChild = nullptr;  // of an MDI client
     unsigned textVersion = 0;    // bumped whenever text or selection changes
+    std::string fontFace;        // a text control's font (WM_SETFONT); empty: the default
+    int fontPixels = 0;
     void* backend = nullptr;     // the backend's widget
 };
 

@@ -15,6 +15,7 @@
 #include <cstdlib>
 
 #include "standin/win32/Debugging.h"
+#include "standin/win32/Dialogs.h"
 #include "standin/win32/KernelObjects.h"
 #include "standin/win32/WindowInternal.h"
 
@@ -140,6 +141,13 @@ LRESULT RichEditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             return 0;
         case EM_SETLIMITTEXT:
         case EM_EMPTYUNDOBUFFER: return 0;
+        case WM_SETFONT:
+            if (const LOGFONTA* f = FontRecord(reinterpret_cast<HFONT>(wParam))) {
+                hwnd->fontFace = f->lfFaceName;
+                hwnd->fontPixels = f->lfHeight < 0 ? -f->lfHeight : f->lfHeight;
+                Changed(hwnd);
+            }
+            return 0;
         case WM_SETTEXT:
             r = DefWindowProcA(hwnd, msg, wParam, lParam);
             Changed(hwnd);

@@ -121,6 +121,7 @@ BOOL DestroyAcceleratorTable(HACCEL table);
 int TranslateAcceleratorA(HWND hwnd, HACCEL table, MSG* msg);
 
 struct FINDREPLACEA;
+struct CHOOSEFONTA;
 
 // A window-system backend; none is headless.
 struct WindowBackend {
@@ -133,6 +134,7 @@ struct WindowBackend {
     void (*pump)();  // takes the window system's pending events
     BOOL (*trackPopup)(HMENU menu, HWND hwnd);
     HWND (*findText)(FINDREPLACEA* record);  // shows the find dialog (Dialogs.h)
+    BOOL (*chooseFont)(CHOOSEFONTA* choose);  // the modal font chooser (Dialogs.h)
 };
 void SetWindowBackend(const WindowBackend* backend);
 const WindowBackend* CurrentWindowBackend();

@@ -13,6 +13,7 @@
 #include <map>
 #include <string>
 
+#include "standin/win32/Debugging.h"
 #include "standin/win32/Dialogs.h"
 #include "standin/win32/WindowInternal.h"
 
@@ -389,7 +390,43 @@ BOOL ChooseFont(CHOOSEFONTA* choose) {
     return chosen;
 }
 
-const WindowBackend kGtkBackend = {Created, Destroyed, Changed, MenuSet, Activated, Focus, Pump, TrackPopup, FindText, ChooseFont};
+BOOL OpenFile(const OPENFILENAMEA* ofn, std::string* path) {
+    GtkWidget* dialog = gtk_file_chooser_dialog_new(ofn->lpstrTitle ? ofn->lpstrTitle : "Open", nullptr,
+                                                    GTK_FILE_CHOOSER_ACTION_OPEN, GTK_STOCK_CANCEL, GTK_RESPONSE_CANCEL,
+                                                    GTK_STOCK_OPEN, GTK_RESPONSE_ACCEPT, nullptr);
+    if (ofn->lpstrInitialDir && *ofn->lpstrInitialDir)
+        gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog), ofn->lpstrInitialDir);
+    // The filter's pairs: a description, then patterns separated by ';'.
+    for (const char* f = ofn->lpstrFilter; f && *f;) {
+        const char* patterns = f + std::strlen(f) + 1;
+        if (!*patterns) break;
+        GtkFileFilter* filter = gtk_file_filter_new();
+        gtk_file_filter_set_name(filter, f);
+        std::string all = patterns;
+        for (size_t start = 0; start <= all.size();) {
+            size_t end = all.find(';', start);
+            std::string one = all.substr(start, end == std::string::npos ? std::string::npos : end - start);
+            if (!one.empty()) gtk_file_filter_add_pattern(filter, one.c_str());
+            if (end == std::string::npos) break;
+            start = end + 1;
+        }
+        gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(dialog), filter);
+        f = patterns + std::strlen(patterns) + 1;
+    }
+    BOOL chosen = FALSE;
+    if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
+        if (gchar* name = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog))) {
+            *path = name;
+            g_free(name);
+            chosen = TRUE;
+        }
+    }
+    gtk_widget_destroy(dialog);
+    return chosen;
+}
+
+const WindowBackend kGtkBackend = {Created,  Destroyed, Changed,    MenuSet,   Activated, Focus,
+                                   Pump,     TrackPopup, FindText, ChooseFont, OpenFile};
 
 }  // namespace
 

@@ -16,6 +16,8 @@
 // documents, one of them active (WM_MDIACTIVATE, WM_MDIGETACTIVE).
 #pragma once
 
+#include <string>
+
 #include "standin/win32/Win32Types.h"
 
 namespace win32 {
@@ -122,6 +124,7 @@ int TranslateAcceleratorA(HWND hwnd, HACCEL table, MSG* msg);
 
 struct FINDREPLACEA;
 struct CHOOSEFONTA;
+struct OPENFILENAMEA;
 
 // A window-system backend; none is headless.
 struct WindowBackend {
@@ -135,6 +138,8 @@ struct WindowBackend {
     BOOL (*trackPopup)(HMENU menu, HWND hwnd);
     HWND (*findText)(FINDREPLACEA* record);  // shows the find dialog (Dialogs.h)
     BOOL (*chooseFont)(CHOOSEFONTA* choose);  // the modal font chooser (Dialogs.h)
+    // The modal open-file dialog (Debugging.h): TRUE with the chosen path.
+    BOOL (*openFile)(const OPENFILENAMEA* ofn, std::string* path);
 };
 void SetWindowBackend(const WindowBackend* backend);
 const WindowBackend* CurrentWindowBackend();

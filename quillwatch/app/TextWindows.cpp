@@ -12,6 +12,7 @@
 #include "quillwatch/engine/debugger/DbgContext.h"
 #include "quillwatch/engine/debugger/RunControl.h"
 #include "quillwatch/engine/debugger/SymbolFiles.h"
+#include "quillwatch/link/DebuggerServices.h"
 #include "quillwatch/link/HostShims.h"
 #include "standin/win32/Dialogs.h"
 
@@ -184,6 +185,7 @@ struct SourceData {
     DbgContextType** context = nullptr;
     std::string file;  // the file shown, as the symbol file names it
     std::string symbolPath;
+    WNDPROC textProc = nullptr;
 };
 SourceData* gSource = nullptr;
 
@@ -199,13 +201,11 @@ void SourceClearLine() {
     if (gSource) SetText(gSource->status, "(Not stopped in source...)");
 }
 
-void SourceShowLine(const char* file, uint32_t line) {
-    if (!gSource || !file) return;
-    DbgContextType* ctx = gSource->context ? *gSource->context : nullptr;
-    SymSource where;
-    if (!ctx || SymFindSrc(ctx, ctx->regs.pc, &where) != 0) where.path.clear();
+// Shows a source file of a symbol file, read from the symbol file's folder or its "Src"
+// subfolder, with the line selected (0: none). False when it cannot be read.
+bool SourceLoad(const std::string& symbolPath, const char* file, uint32_t line) {
     SetText(gSource->status, "(Updating...)");
-    const std::string folder = FolderOf(where.path);
+    const std::string folder = FolderOf(symbolPath);
     std::string text;
     bool read = vantor::ReadWholeFile(folder + file, &text) || vantor::ReadWholeFile(folder + "Src/" + file, &text);
     if (!read) {
@@ -213,12 +213,16 @@ void SourceShowLine(const char* file, uint32_t line) {
         std::snprintf(msg, sizeof msg, "\nCould not read source file %s", file);
         SetText(gSource->text, msg);
         SetText(gSource->status, "(Not stopped in source...)");
-        return;
+        return false;
     }
     gSource->file = file;
-    gSource->symbolPath = where.path;
+    gSource->symbolPath = symbolPath;
     SetText(gSource->text, text);
-    // Select the line.
+    if (line == 0) {
+        SendMessageA(gSource->text, EM_SETSEL, 0, 0);
+        SetText(gSource->status, file);
+        return true;
+    }
     size_t start = 0;
     for (uint32_t n = 1; n < line && start != std::string::npos; ++n) {
         start = text.find('\n', start);
@@ -230,6 +234,67 @@ void SourceShowLine(const char* file, uint32_t line) {
     char status[400];
     std::snprintf(status, sizeof status, "%s : %u", file, line);
     SetText(gSource->status, status);
+    return true;
+}
+
+void SourceShowLine(const char* file, uint32_t line) {
+    if (!gSource || !file) return;
+    DbgContextType* ctx = gSource->context ? *gSource->context : nullptr;
+    SymSource where;
+    if (!ctx || SymFindSrc(ctx, ctx->regs.pc, &where) != 0) where.path.clear();
+    SourceLoad(where.path, file, line);
+}
+
+// Source-file commands of the context menu: 31000 + 256 x symbol file + source file.
+constexpr UINT kSourceFileCommands = 31000;
+constexpr int kMaxSymbolMenus = 31;
+
+// The context menu: the stepping commands, Copy, and one pop-up per loaded symbol file listing
+// its source files.
+void SourceContextMenu(HWND window) {
+    DbgContextType* ctx = gSource->context ? *gSource->context : nullptr;
+    const bool attached = DbgIsAttached();
+    HMENU menu = CreatePopupMenu();
+    AppendMenuA(menu, attached ? MF_GRAYED : MF_ENABLED, cmdBreak, "Break");
+    AppendMenuA(menu, attached ? MF_ENABLED : MF_GRAYED, cmdGoTill, "Go Till");
+    AppendMenuA(menu, attached ? MF_ENABLED : MF_GRAYED, cmdToggleBreak, "Toggle Breakpoint");
+    AppendMenuA(menu, attached ? MF_ENABLED : MF_GRAYED, cmdDisassemble, "Disassemble at Cursor");
+    AppendMenuA(menu, attached ? MF_ENABLED : MF_GRAYED, cmdShowLocation, "Show Current Location");
+    AppendMenuA(menu, MF_STRING, cmdCopy, "Copy");
+    int index = 0;
+    for (SymFile* f = gSymFiles; f && ctx && index < kMaxSymbolMenus; f = f->next, ++index) {
+        HMENU files = CreatePopupMenu();
+        std::string name;
+        for (uint32_t n = 0; n < 256 && SymSourceFileAt(ctx, f->path.c_str(), n, &name) == 0; ++n)
+            AppendMenuA(files, MF_STRING, kSourceFileCommands + 256 * index + n, name.c_str());
+        size_t slash = f->path.find_last_of("\\/");
+        AppendMenuA(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(files),
+                    (slash == std::string::npos ? f->path : f->path.substr(slash + 1)).c_str());
+    }
+    TrackPopupMenu(menu, 0, 0, 0, 0, window, nullptr);
+    DestroyMenu(menu);
+}
+
+// Loads the source file a context-menu command names.
+void SourceOpenFileCommand(UINT id) {
+    DbgContextType* ctx = gSource->context ? *gSource->context : nullptr;
+    const int index = static_cast<int>((id - kSourceFileCommands) / 256);
+    const uint32_t n = (id - kSourceFileCommands) % 256;
+    int i = 0;
+    for (SymFile* f = gSymFiles; f && ctx; f = f->next, ++i) {
+        if (i != index) continue;
+        std::string name;
+        if (SymSourceFileAt(ctx, f->path.c_str(), n, &name) == 0) SourceLoad(f->path, name.c_str(), 0);
+        return;
+    }
+}
+
+LRESULT SourceEditProc(HWND edit, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_CONTEXTMENU && gSource) {
+        SourceContextMenu(GetParent(edit));
+        return 0;
+    }
+    return CallWindowProcA(gSource ? gSource->textProc : nullptr, edit, msg, wParam, lParam);
 }
 
 bool SourceSelectedLineAddress(uint32_t* address) {
@@ -254,13 +319,28 @@ LRESULT SourceWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
                                               0, hwnd, nullptr, nullptr, nullptr);
             gSource->text = CreateWindowExA(0, RICHEDIT_CLASSA, "\nNo current source file available", WS_CHILD | WS_VISIBLE,
                                             0, 0, 0, 0, hwnd, nullptr, nullptr, nullptr);
+            gSource->textProc = reinterpret_cast<WNDPROC>(
+                SetWindowLongPtrA(gSource->text, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SourceEditProc)));
             gDbgSourceHooks.clearLine = SourceClearLine;
             gDbgSourceHooks.showLine = SourceShowLine;
             gDbgSourceHooks.selectedLineAddress = SourceSelectedLineAddress;
             return 0;
         }
-        case WM_COMMAND:
-            switch (wParam & 0xFFFF) {
+        case WM_COMMAND: {
+            const UINT id = static_cast<UINT>(wParam & 0xFFFF);
+            if (gSource && id >= kSourceFileCommands && id < kSourceFileCommands + 256 * kMaxSymbolMenus) {
+                SourceOpenFileCommand(id);
+                return 0;
+            }
+            switch (id) {
+                case cmdBreak:
+                case cmdGoTill:
+                case cmdToggleBreak:
+                case cmdDisassemble:
+                case cmdShowLocation:
+                    // The stepping commands are the frame's.
+                    PostMessageA(GetParent(GetParent(hwnd)), WM_COMMAND, id, 0);
+                    return 0;
                 case cmdGetEdit: return reinterpret_cast<LRESULT>(gSource ? gSource->text : nullptr);
                 case cmdSetFont:
                     if (gSource) ApplyFont(reinterpret_cast<const PrefsFont*>(lParam), {gSource->status, gSource->text});
@@ -269,6 +349,7 @@ LRESULT SourceWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
                 case cmdSelectAll: SendMessageA(gSource->text, EM_SETSEL, 0, -1); return 0;
                 default: return 0;
             }
+        }
         case WM_SETFOCUS:
             if (gSource) SetFocus(gSource->text);
             return 0;

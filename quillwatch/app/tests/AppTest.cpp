@@ -18,12 +18,14 @@
 #include "quillwatch/app/App.h"
 #include "quillwatch/app/Prefs.h"
 #include "quillwatch/app/TextWindows.h"
+#include "quillwatch/engine/debugger/RunControl.h"
 #include "standin/win32/KernelObjects.h"
 #include "standin/win32/WindowManager.h"
 
 namespace {
 
 using namespace quillwatch;
+using quillwatch::DbgContextType;
 using quillwatch::test::CommandOutput;
 using quillwatch::test::DevSim;
 using quillwatch::test::Socat;
@@ -232,6 +234,29 @@ TEST_F(TextWindow, FindWrapsOnceInEitherDirection) {
                             reinterpret_cast<win32::LPARAM>(&b));
         EXPECT_EQ(a, s.at) << s.what;
     }
+}
+
+TEST_F(TextWindow, SourceWindowShowsTheStoppedLine) {
+    DbgContextType* noContext = nullptr;
+    win32::HWND source = SourceWindowCreate(client, &noContext);
+    win32::HWND pane = AppEditOf(source);
+    char buf[256];
+    win32::GetWindowTextA(pane, buf, sizeof buf);
+    EXPECT_STREQ(buf, "\nNo current source file available");
+    TempDir dir;
+    const std::string file = dir.path() + "/main.c";
+    std::ofstream(file) << "int a;\nint main(void) {\n  return a;\n}\n";
+    ASSERT_NE(gDbgSourceHooks.showLine, nullptr);
+    gDbgSourceHooks.showLine(file.c_str(), 3);
+    win32::DWORD a = 0, b = 0;
+    win32::SendMessageA(pane, win32::EM_GETSEL, reinterpret_cast<win32::WPARAM>(&a), reinterpret_cast<win32::LPARAM>(&b));
+    win32::GetWindowTextA(pane, buf, sizeof buf);
+    EXPECT_EQ(std::string(buf + a, b - a), "  return a;");
+    gDbgSourceHooks.showLine((dir.path() + "/gone.c").c_str(), 1);
+    win32::GetWindowTextA(pane, buf, sizeof buf);
+    EXPECT_EQ(std::string(buf), "\nCould not read source file " + dir.path() + "/gone.c");
+    win32::DestroyWindow(source);
+    EXPECT_EQ(gDbgSourceHooks.showLine, nullptr);
 }
 
 // Runs the program headless in its own folder with lines on its standard input; its standard

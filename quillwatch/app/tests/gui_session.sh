@@ -11,9 +11,10 @@ qwpid=$!
 wid=$(timeout 30 xdotool search --sync --name "Vantor Debugger" | head -1)
 [ -n "$wid" ] || { kill -TERM $qwpid; echo "no window"; exit 1; }
 xdotool windowfocus --sync "$wid"
+# The keys go to the window itself, so that another program taking the focus does not take them.
 for line in "att" "reg" "dm 0 40"; do
-    xdotool type --delay 10 "$line"
-    xdotool key Return
+    xdotool type --window "$wid" --delay 10 "$line"
+    xdotool key --window "$wid" Return
 done
 for i in $(seq 300); do grep -q "read 00000000 64" "$log" 2>/dev/null && break; sleep 0.1; done
 sleep 0.3

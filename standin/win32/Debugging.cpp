@@ -1,4 +1,5 @@
 #include "standin/win32/Debugging.h"
+#include "standin/win32/WindowManager.h"
 
 #include <cstdio>
 #include <cstring>
@@ -54,15 +55,26 @@ HCURSOR SetCursor(HCURSOR cursor) {
 BOOL GetOpenFileNameA(OPENFILENAMEA* ofn) {
     if (!ofn || !ofn->lpstrFile || ofn->nMaxFile == 0) return FALSE;
     auto& s = S();
-    std::lock_guard<std::mutex> g(s.lock);
-    s.lastOpen = {ofn->lpstrInitialDir ? ofn->lpstrInitialDir : "", ofn->lpstrTitle ? ofn->lpstrTitle : "", ""};
-    for (const char* f = ofn->lpstrFilter; f && *f; f += std::strlen(f) + 1) {
-        if (!s.lastOpen.filter.empty()) s.lastOpen.filter += '|';
-        s.lastOpen.filter += f;
+    std::string path;
+    bool scripted = false;
+    {
+        std::lock_guard<std::mutex> g(s.lock);
+        s.lastOpen = {ofn->lpstrInitialDir ? ofn->lpstrInitialDir : "", ofn->lpstrTitle ? ofn->lpstrTitle : "", ""};
+        for (const char* f = ofn->lpstrFilter; f && *f; f += std::strlen(f) + 1) {
+            if (!s.lastOpen.filter.empty()) s.lastOpen.filter += '|';
+            s.lastOpen.filter += f;
+        }
+        if (!s.scriptedFiles.empty()) {
+            path = s.scriptedFiles.front();
+            s.scriptedFiles.erase(s.scriptedFiles.begin());
+            scripted = true;
+        }
     }
-    if (s.scriptedFiles.empty()) return FALSE;
-    std::string path = s.scriptedFiles.front();
-    s.scriptedFiles.erase(s.scriptedFiles.begin());
+    if (!scripted) {
+        // A window system lets the user pick the file (outside the lock: the dialog runs a loop).
+        const WindowBackend* b = CurrentWindowBackend();
+        if (!b || !b->openFile || !b->openFile(ofn, &path)) return FALSE;
+    }
     if (path.empty() || path.size() >= ofn->nMaxFile) return FALSE;
     std::memcpy(ofn->lpstrFile, path.c_str(), path.size() + 1);
     size_t slash = path.find_last_of("\\/");

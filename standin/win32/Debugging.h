@@ -1,7 +1,8 @@
 // Debug output, debug breaks, beeps, cursors and the open-file dialog.
 //
 // Headless backend: debug output goes to stderr and to a log that tests read; the open-file dialog answers what a test
-// scripted (cancel when nothing is scripted); cursors and beeps are recorded.
+// scripted (cancel when nothing is scripted; with the GTK backend and nothing scripted, the user picks the file in a
+// GTK file chooser); cursors and beeps are recorded.
 #pragma once
 
 #include <string>

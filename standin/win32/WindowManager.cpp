@@ -11,20 +11,14 @@
 #include <string>
 #include <vector>
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "standin/win32/Debugging.h"
 #include "standin/win32/KernelObjects.h"
+#include "standin/win32/WindowInternal.h"
 
 namespace win32 {
-
-struct Win32Window {
-    std::string className;
-    WNDPROC proc = nullptr;
-    HWND parent = nullptr;
-    std::string text;
-    // Selection of a text control, as character positions.
-    size_t selStart = 0;
-    size_t selEnd = 0;
-};
 
 namespace {
 
@@ -43,6 +37,9 @@ struct State {
     std::deque<MSG> queue;
     std::vector<Timer> timers;
     UINT_PTR nextTimerId = 1;
+    const WindowBackend* backend = nullptr;
+    bool keyDown[256] = {};
+    std::string clipboard;
 };
 
 State& S() {
@@ -53,9 +50,100 @@ State& S() {
 // Signed distance between two tick counts, correct across the wrap.
 int32_t TickDiff(DWORD a, DWORD b) { return static_cast<int32_t>(a - b); }
 
+void Changed(HWND hwnd) {
+    ++hwnd->textVersion;
+    if (S().backend && S().backend->changed) S().backend->changed(hwnd);
+}
+
+void ReplaceSelection(HWND hwnd, const std::string& ins) {
+    auto& t = hwnd->text;
+    t.replace(hwnd->selStart, hwnd->selEnd - hwnd->selStart, ins);
+    hwnd->selStart = hwnd->selEnd = hwnd->selStart + ins.size();
+}
+
+// With WIN32_STANDIN_TEXT_DUMP set, a text control's text is appended to that file when it is
+// destroyed, under its parent's title: tests read what a program showed.
+void DumpText(HWND hwnd) {
+    const char* path = std::getenv("WIN32_STANDIN_TEXT_DUMP");
+    if (!path || !*path) return;
+    if (FILE* f = std::fopen(path, "a")) {
+        std::fprintf(f, "=== %s\n%s\n", hwnd->parent ? hwnd->parent->text.c_str() : "", hwnd->text.c_str());
+        std::fclose(f);
+    }
+}
+
+LRESULT MdiClientProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+        case WM_MDIACTIVATE: {
+            HWND child = reinterpret_cast<HWND>(wParam);
+            if (!IsWindow(child) || child->parent != hwnd) return 0;
+            HWND old = hwnd->activeChild;
+            hwnd->activeChild = child;
+            if (S().backend && S().backend->activated) S().backend->activated(hwnd, child);
+            if (old != child) SendMessageA(child, WM_MDIACTIVATE, reinterpret_cast<WPARAM>(old), reinterpret_cast<LPARAM>(child));
+            return 0;
+        }
+        case WM_MDIGETACTIVE: return reinterpret_cast<LRESULT>(IsWindow(hwnd->activeChild) ? hwnd->activeChild : nullptr);
+        default: return DefWindowProcA(hwnd, msg, wParam, lParam);
+    }
+}
+
 LRESULT RichEditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     auto& t = hwnd->text;
+    LRESULT r = 0;
     switch (msg) {
+        case WM_CHAR: {
+            // Typing: printable characters and Enter replace the selection, Backspace deletes.
+            if (wParam == VK_BACK) {
+                if (hwnd->selStart == hwnd->selEnd && hwnd->selStart > 0) --hwnd->selStart;
+                ReplaceSelection(hwnd, "");
+            } else if (wParam == VK_RETURN) {
+                ReplaceSelection(hwnd, "\r\n");
+            } else if (wParam >= 0x20 && wParam < 0x100 && wParam != 0x7F) {
+                ReplaceSelection(hwnd, std::string(1, static_cast<char>(wParam)));
+            } else {
+                return 0;
+            }
+            Changed(hwnd);
+            return 0;
+        }
+        case WM_KEYDOWN:
+            switch (wParam) {
+                case VK_DELETE:
+                    if (hwnd->selStart == hwnd->selEnd && hwnd->selEnd < t.size()) ++hwnd->selEnd;
+                    ReplaceSelection(hwnd, "");
+                    break;
+                case VK_LEFT:
+                    if (hwnd->selStart > 0) --hwnd->selStart;
+                    hwnd->selEnd = hwnd->selStart;
+                    break;
+                case VK_RIGHT:
+                    if (hwnd->selEnd < t.size()) ++hwnd->selEnd;
+                    hwnd->selStart = hwnd->selEnd;
+                    break;
+                case VK_END: hwnd->selStart = hwnd->selEnd = t.size(); break;
+                default: return 0;
+            }
+            Changed(hwnd);
+            return 0;
+        case WM_COPY:
+        case WM_CUT:
+            if (hwnd->selEnd > hwnd->selStart) S().clipboard = t.substr(hwnd->selStart, hwnd->selEnd - hwnd->selStart);
+            if (msg == WM_CUT) {
+                ReplaceSelection(hwnd, "");
+                Changed(hwnd);
+            }
+            return 0;
+        case WM_PASTE:
+            ReplaceSelection(hwnd, S().clipboard);
+            Changed(hwnd);
+            return 0;
+        case EM_SETLIMITTEXT:
+        case EM_EMPTYUNDOBUFFER: return 0;
+        case WM_SETTEXT:
+            r = DefWindowProcA(hwnd, msg, wParam, lParam);
+            Changed(hwnd);
+            return r;
         case EM_SETSEL: {
             // (0, -1) selects all; a negative start removes the selection (caret at the end).
             auto start = static_cast<intptr_t>(wParam);
@@ -68,6 +156,7 @@ LRESULT RichEditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             size_t e = end < 0 ? t.size() : std::min<size_t>(static_cast<size_t>(end), t.size());
             hwnd->selStart = std::min(s, e);
             hwnd->selEnd = std::max(s, e);
+            Changed(hwnd);
             return 0;
         }
         case EM_GETSEL:
@@ -76,14 +165,14 @@ LRESULT RichEditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             return static_cast<LRESULT>((hwnd->selStart & 0xFFFF) | ((hwnd->selEnd & 0xFFFF) << 16));
         case EM_REPLACESEL: {
             const char* text = reinterpret_cast<const char*>(lParam);
-            std::string ins = text ? text : "";
-            t.replace(hwnd->selStart, hwnd->selEnd - hwnd->selStart, ins);
-            hwnd->selStart = hwnd->selEnd = hwnd->selStart + ins.size();
+            ReplaceSelection(hwnd, text ? text : "");
+            Changed(hwnd);
             return 0;
         }
         case WM_CLEAR:
             t.erase(hwnd->selStart, hwnd->selEnd - hwnd->selStart);
             hwnd->selEnd = hwnd->selStart;
+            Changed(hwnd);
             return 0;
         default: return DefWindowProcA(hwnd, msg, wParam, lParam);
     }
@@ -107,8 +196,8 @@ WORD RegisterClassA(const WNDCLASSA* wc) {
     return static_cast<WORD>(s.classes.size());
 }
 
-HWND CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD, int, int, int, int, HWND parent,
-                     void*, HINSTANCE, void*) {
+HWND CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD style, int, int, int, int, HWND parent,
+                     void*, HINSTANCE, void* param) {
     if (!className) return nullptr;
     auto& s = S();
     WNDPROC proc;
@@ -116,6 +205,8 @@ HWND CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD, int, int
         std::lock_guard<std::recursive_mutex> g(s.lock);
         if (std::strcmp(className, RICHEDIT_CLASSA) == 0) {
             proc = RichEditProc;
+        } else if (std::strcmp(className, MDICLIENT_CLASSA) == 0) {
+            proc = MdiClientProc;
         } else {
             auto it = s.classes.find(className);
             if (it == s.classes.end()) return nullptr;
@@ -125,19 +216,35 @@ HWND CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD, int, int
         w->className = className;
         w->proc = proc;
         w->parent = parent;
+        w->style = style;
         w->text = windowName ? windowName : "";
         w->selStart = w->selEnd = w->text.size();
         s.windows.push_back(std::move(w));
     }
     HWND hwnd = s.windows.back().get();
-    proc(hwnd, WM_CREATE, 0, 0);
+    if (s.backend && s.backend->created) s.backend->created(hwnd);
+    proc(hwnd, WM_CREATE, 0, reinterpret_cast<LPARAM>(param));
     return hwnd;
 }
 
 BOOL DestroyWindow(HWND hwnd) {
     auto& s = S();
     if (!FindLive(hwnd)) return FALSE;
+    // Children go first, as their parent's window does.
+    for (;;) {
+        HWND child = nullptr;
+        for (auto& w : s.windows)
+            if (w->parent == hwnd) child = w.get();
+        if (!child) break;
+        DestroyWindow(child);
+    }
     hwnd->proc(hwnd, WM_DESTROY, 0, 0);
+    if (hwnd->className == RICHEDIT_CLASSA) DumpText(hwnd);
+    // A window's menu goes with it.
+    if (hwnd->menu) DestroyMenu(hwnd->menu);
+    hwnd->menu = nullptr;
+    if (s.backend && s.backend->destroyed) s.backend->destroyed(hwnd);
+    if (hwnd->parent && hwnd->parent->activeChild == hwnd) hwnd->parent->activeChild = nullptr;
     std::lock_guard<std::recursive_mutex> g(s.lock);
     std::erase_if(s.timers, [&](const Timer& t) { return t.hwnd == hwnd; });
     std::erase_if(s.queue, [&](const MSG& m) { return m.hwnd == hwnd; });
@@ -154,7 +261,9 @@ LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_SETTEXT:
             hwnd->text = lParam ? reinterpret_cast<const char*>(lParam) : "";
             hwnd->selStart = hwnd->selEnd = hwnd->text.size();
+            if (hwnd->className != RICHEDIT_CLASSA) Changed(hwnd);
             return TRUE;
+        case WM_CLOSE: DestroyWindow(hwnd); return 0;
         case WM_GETTEXTLENGTH: return static_cast<LRESULT>(hwnd->text.size());
         case WM_GETTEXT: {
             auto* out = reinterpret_cast<char*>(lParam);
@@ -198,8 +307,23 @@ BOOL PostMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 
 void PostQuitMessage(int exitCode) { PostMessageA(nullptr, WM_QUIT, static_cast<WPARAM>(exitCode), 0); }
 
+// Key messages of the window-system backend carry their character in bits 32-47 of lParam and the
+// Shift, Ctrl and Alt state in bits 48-50.
+void NoteKeys(const MSG& m) {
+    if (m.message != WM_KEYDOWN && m.message != WM_SYSKEYDOWN && m.message != WM_KEYUP) return;
+    auto& s = S();
+    const uint64_t l = static_cast<uint64_t>(m.lParam);
+    if (l >> 48) {
+        s.keyDown[VK_SHIFT] = l >> 48 & 1;
+        s.keyDown[VK_CONTROL] = l >> 49 & 1;
+        s.keyDown[VK_MENU] = l >> 50 & 1;
+    }
+    if (m.wParam < 256) s.keyDown[m.wParam] = m.message != WM_KEYUP;
+}
+
 BOOL PeekMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT remove) {
     auto& s = S();
+    if (s.backend && s.backend->pump) s.backend->pump();
     std::lock_guard<std::recursive_mutex> g(s.lock);
     auto matches = [&](const MSG& m) {
         if (hwnd && m.hwnd != hwnd) return false;
@@ -209,7 +333,10 @@ BOOL PeekMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT remo
     for (auto it = s.queue.begin(); it != s.queue.end(); ++it) {
         if (!matches(*it)) continue;
         *msg = *it;
-        if (remove & PM_REMOVE) s.queue.erase(it);
+        if (remove & PM_REMOVE) {
+            s.queue.erase(it);
+            NoteKeys(*msg);
+        }
         return TRUE;
     }
     // Nothing queued: a due timer becomes a WM_TIMER message.
@@ -232,6 +359,12 @@ BOOL GetMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax) {
 
 BOOL TranslateMessage(const MSG* msg) {
     if (!msg || msg->message != WM_KEYDOWN) return FALSE;
+    if (auto ch = static_cast<uint64_t>(msg->lParam) >> 32 & 0xFFFF) {
+        // A window-system key with its character.
+        PostMessageA(msg->hwnd, WM_CHAR, static_cast<WPARAM>(ch), 0);
+        return TRUE;
+    }
+    if (static_cast<uint64_t>(msg->lParam) >> 48) return FALSE;  // a window-system key without one
     WPARAM vk = msg->wParam;
     bool hasChar = vk == 0x1B || vk == 0x0D || vk == 0x09 || vk == 0x08 || vk == 0x20 ||
                    (vk >= '0' && vk <= '9') || (vk >= 'A' && vk <= 'Z');
@@ -281,6 +414,156 @@ BOOL KillTimer(HWND hwnd, UINT_PTR id) {
     size_t n = std::erase_if(s.timers, [&](const Timer& t) { return t.hwnd == hwnd && t.id == id; });
     std::erase_if(s.queue, [&](const MSG& m) { return m.hwnd == hwnd && m.message == WM_TIMER && m.wParam == id; });
     return n ? TRUE : FALSE;
+}
+
+HWND GetParent(HWND hwnd) { return IsWindow(hwnd) ? hwnd->parent : nullptr; }
+
+LONG_PTR SetWindowLongPtrA(HWND hwnd, int index, LONG_PTR value) {
+    if (!IsWindow(hwnd)) return 0;
+    LONG_PTR old = 0;
+    if (index == GWLP_USERDATA) {
+        old = hwnd->userData;
+        hwnd->userData = value;
+    } else if (index == GWLP_WNDPROC) {
+        old = reinterpret_cast<LONG_PTR>(hwnd->proc);
+        hwnd->proc = reinterpret_cast<WNDPROC>(value);
+    }
+    return old;
+}
+
+LONG_PTR GetWindowLongPtrA(HWND hwnd, int index) {
+    if (!IsWindow(hwnd)) return 0;
+    if (index == GWLP_USERDATA) return hwnd->userData;
+    if (index == GWLP_WNDPROC) return reinterpret_cast<LONG_PTR>(hwnd->proc);
+    return 0;
+}
+
+LRESULT CallWindowProcA(WNDPROC proc, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    return proc ? proc(hwnd, msg, wParam, lParam) : 0;
+}
+
+int GetClassNameA(HWND hwnd, LPSTR buffer, int size) {
+    if (!IsWindow(hwnd) || !buffer || size <= 0) return 0;
+    size_t n = std::min<size_t>(hwnd->className.size(), static_cast<size_t>(size - 1));
+    std::memcpy(buffer, hwnd->className.data(), n);
+    buffer[n] = 0;
+    return static_cast<int>(n);
+}
+
+HWND SetFocus(HWND hwnd) {
+    if (!IsWindow(hwnd)) return nullptr;
+    if (S().backend && S().backend->focus) S().backend->focus(hwnd);
+    SendMessageA(hwnd, WM_SETFOCUS, 0, 0);
+    return hwnd;
+}
+
+short GetKeyState(int virtualKey) {
+    if (virtualKey < 0 || virtualKey > 255) return 0;
+    return S().keyDown[virtualKey] ? static_cast<short>(0x8000) : 0;
+}
+
+void SetWindowBackend(const WindowBackend* backend) { S().backend = backend; }
+
+namespace headless {
+void SetKeyDown(int virtualKey, bool down) {
+    if (virtualKey >= 0 && virtualKey < 256) S().keyDown[virtualKey] = down;
+}
+}  // namespace headless
+
+HMENU CreateMenu() { return new Win32Menu; }
+HMENU CreatePopupMenu() { return new Win32Menu; }
+
+BOOL AppendMenuA(HMENU menu, UINT flags, UINT_PTR idOrPopup, LPCSTR text) {
+    if (!menu) return FALSE;
+    MenuItem item{flags, idOrPopup, nullptr, text ? text : ""};
+    if (flags & MF_POPUP) {
+        item.popup = reinterpret_cast<HMENU>(idOrPopup);
+        item.id = 0;
+    }
+    menu->items.push_back(item);
+    return TRUE;
+}
+
+BOOL SetMenu(HWND hwnd, HMENU menu) {
+    if (!IsWindow(hwnd)) return FALSE;
+    hwnd->menu = menu;
+    if (S().backend && S().backend->menuSet) S().backend->menuSet(hwnd);
+    return TRUE;
+}
+
+HMENU GetMenu(HWND hwnd) { return IsWindow(hwnd) ? hwnd->menu : nullptr; }
+
+namespace {
+MenuItem* FindItem(HMENU menu, UINT id) {
+    if (!menu) return nullptr;
+    for (auto& item : menu->items) {
+        if (!(item.flags & (MF_POPUP | MF_SEPARATOR)) && item.id == id) return &item;
+        if (item.popup)
+            if (MenuItem* found = FindItem(item.popup, id)) return found;
+    }
+    return nullptr;
+}
+}  // namespace
+
+int EnableMenuItem(HMENU menu, UINT id, UINT enable) {
+    MenuItem* item = FindItem(menu, id);
+    if (!item) return -1;
+    int old = static_cast<int>(item->flags & MF_GRAYED);
+    item->flags = (item->flags & ~MF_GRAYED) | (enable & MF_GRAYED);
+    return old;
+}
+
+int CheckMenuItem(HMENU menu, UINT id, UINT check) {
+    MenuItem* item = FindItem(menu, id);
+    if (!item) return -1;
+    int old = static_cast<int>(item->flags & MF_CHECKED);
+    item->flags = (item->flags & ~MF_CHECKED) | (check & MF_CHECKED);
+    return old;
+}
+
+BOOL DestroyMenu(HMENU menu) {
+    if (!menu) return FALSE;
+    for (auto& item : menu->items)
+        if (item.popup) DestroyMenu(item.popup);
+    delete menu;
+    return TRUE;
+}
+
+BOOL TrackPopupMenu(HMENU menu, UINT, int, int, int, HWND hwnd, const void*) {
+    if (!menu || !IsWindow(hwnd)) return FALSE;
+    if (S().backend && S().backend->trackPopup) return S().backend->trackPopup(menu, hwnd);
+    return FALSE;
+}
+
+struct Win32Accel {
+    std::vector<ACCEL> entries;
+};
+
+HACCEL CreateAcceleratorTableA(const ACCEL* entries, int count) {
+    if (!entries || count <= 0) return nullptr;
+    auto* t = new Win32Accel;
+    t->entries.assign(entries, entries + count);
+    return t;
+}
+
+BOOL DestroyAcceleratorTable(HACCEL table) {
+    delete table;
+    return TRUE;
+}
+
+int TranslateAcceleratorA(HWND hwnd, HACCEL table, MSG* msg) {
+    if (!table || !msg || !IsWindow(hwnd)) return 0;
+    if (msg->message != WM_KEYDOWN && msg->message != WM_SYSKEYDOWN) return 0;
+    const bool shift = GetKeyState(static_cast<int>(VK_SHIFT)) < 0;
+    const bool ctrl = GetKeyState(static_cast<int>(VK_CONTROL)) < 0;
+    const bool alt = GetKeyState(static_cast<int>(VK_MENU)) < 0;
+    for (const ACCEL& a : table->entries) {
+        if (!(a.fVirt & FVIRTKEY) || a.key != msg->wParam) continue;
+        if (bool(a.fVirt & FSHIFT) != shift || bool(a.fVirt & FCONTROL) != ctrl || bool(a.fVirt & FALT) != alt) continue;
+        SendMessageA(hwnd, WM_COMMAND, (WPARAM{1} << 16) | a.cmd, 0);
+        return 1;
+    }
+    return 0;
 }
 
 DWORD GetTickCount() {

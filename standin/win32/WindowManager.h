@@ -6,8 +6,14 @@
 // "RichEdit20A" is a text control (text, selection, EM_REPLACESEL, EM_SETSEL, EM_GETSEL,
 // WM_CLEAR, WM_GETTEXT, WM_SETTEXT).
 //
-// The backend in use is headless: messages come only from PostMessageA and SendMessageA, so tests
-// type keys by posting WM_KEYDOWN/WM_CHAR. A window-system backend feeds the same queue.
+// The backend in use is headless unless a window-system backend is installed (UseGtkBackend):
+// headless, messages come only from PostMessageA and SendMessageA, so tests type keys by posting
+// WM_KEYDOWN/WM_CHAR. The GTK backend shows the windows and feeds the same queue: menu choices
+// become WM_COMMAND, keys WM_KEYDOWN (with WM_CHAR made by TranslateMessage), closing a top-level
+// window WM_CLOSE.
+//
+// The built-in class "MDICLIENT" is the client area of a frame: its children are the frame's
+// documents, one of them active (WM_MDIACTIVATE, WM_MDIGETACTIVE).
 #pragma once
 
 #include "standin/win32/Win32Types.h"
@@ -31,6 +37,12 @@ struct WNDCLASSA {
 };
 
 constexpr char RICHEDIT_CLASSA[] = "RichEdit20A";
+constexpr char MDICLIENT_CLASSA[] = "MDICLIENT";
+using LONG_PTR = intptr_t;
+constexpr int GWLP_WNDPROC = -4;
+constexpr int GWLP_USERDATA = -21;
+constexpr DWORD WS_CHILD = 0x40000000;
+constexpr DWORD WS_VISIBLE = 0x10000000;
 
 WORD RegisterClassA(const WNDCLASSA* wc);
 // Creates a window of a registered class; position and size are kept but have no effect headless.
@@ -43,6 +55,15 @@ LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 int GetWindowTextLengthA(HWND hwnd);
 int GetWindowTextA(HWND hwnd, LPSTR buffer, int size);
 BOOL SetWindowTextA(HWND hwnd, LPCSTR text);
+
+HWND GetParent(HWND hwnd);
+// GWLP_USERDATA: a value of the caller's; GWLP_WNDPROC: the window procedure (subclassing).
+LONG_PTR SetWindowLongPtrA(HWND hwnd, int index, LONG_PTR value);
+LONG_PTR GetWindowLongPtrA(HWND hwnd, int index);
+LRESULT CallWindowProcA(WNDPROC proc, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+int GetClassNameA(HWND hwnd, LPSTR buffer, int size);
+// Gives the keyboard focus to a window (the backend's widget); the window gets WM_SETFOCUS.
+HWND SetFocus(HWND hwnd);
 
 LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 BOOL PostMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -58,10 +79,71 @@ BOOL TranslateMessage(const MSG* msg);
 // goes on.
 LRESULT DispatchMessageA(const MSG* msg);
 
+// Key state as of the last key message taken from the queue: the high bit is set while down.
+short GetKeyState(int virtualKey);
+
+// Menus: items are strings (their command id), pop-ups or separators. A chosen item sends
+// WM_COMMAND (id) to the menu's window; WM_INITMENUPOPUP comes before a pop-up opens.
+constexpr UINT MF_STRING = 0x0000;
+constexpr UINT MF_ENABLED = 0x0000;
+constexpr UINT MF_BYCOMMAND = 0x0000;
+constexpr UINT MF_GRAYED = 0x0001;
+constexpr UINT MF_CHECKED = 0x0008;
+constexpr UINT MF_POPUP = 0x0010;
+constexpr UINT MF_SEPARATOR = 0x0800;
+HMENU CreateMenu();
+HMENU CreatePopupMenu();
+BOOL AppendMenuA(HMENU menu, UINT flags, UINT_PTR idOrPopup, LPCSTR text);
+BOOL SetMenu(HWND hwnd, HMENU menu);
+HMENU GetMenu(HWND hwnd);
+// The previous state (MF_GRAYED or MF_ENABLED), -1 when no item has the id.
+int EnableMenuItem(HMENU menu, UINT id, UINT enable);
+int CheckMenuItem(HMENU menu, UINT id, UINT check);
+BOOL DestroyMenu(HMENU menu);
+// Shows a pop-up at the pointer; the chosen item's WM_COMMAND goes to the window. Headless: nothing
+// is chosen.
+BOOL TrackPopupMenu(HMENU menu, UINT flags, int x, int y, int reserved, HWND hwnd, const void* rect);
+
+// Accelerator tables: a key with its modifiers becomes a WM_COMMAND.
+constexpr BYTE FVIRTKEY = 0x01;
+constexpr BYTE FSHIFT = 0x04;
+constexpr BYTE FCONTROL = 0x08;
+constexpr BYTE FALT = 0x10;
+struct ACCEL {
+    BYTE fVirt;
+    WORD key;
+    WORD cmd;
+};
+HACCEL CreateAcceleratorTableA(const ACCEL* entries, int count);
+BOOL DestroyAcceleratorTable(HACCEL table);
+// When the message is a key press that the table holds, sends WM_COMMAND (the command, 1 in the
+// high word) to the window and returns TRUE.
+int TranslateAcceleratorA(HWND hwnd, HACCEL table, MSG* msg);
+
+// A window-system backend; none is headless.
+struct WindowBackend {
+    void (*created)(HWND hwnd);
+    void (*destroyed)(HWND hwnd);
+    void (*changed)(HWND hwnd);  // text, title or selection
+    void (*menuSet)(HWND hwnd);
+    void (*activated)(HWND client, HWND child);
+    void (*focus)(HWND hwnd);
+    void (*pump)();  // takes the window system's pending events
+    BOOL (*trackPopup)(HMENU menu, HWND hwnd);
+};
+void SetWindowBackend(const WindowBackend* backend);
+// Installs the GTK+ 2 backend when a display can be opened (and WIN32_HEADLESS is not 1).
+bool UseGtkBackend();
+
 UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapseMs, TIMERPROC proc);
 BOOL KillTimer(HWND hwnd, UINT_PTR id);
 
 // Milliseconds since an arbitrary start, wrapping at 2^32.
 DWORD GetTickCount();
+
+namespace headless {
+// Sets the key state that GetKeyState reports (a test's Shift, Ctrl or Alt).
+void SetKeyDown(int virtualKey, bool down);
+}  // namespace headless
 
 }  // namespace win32

@@ -1,0 +1,334 @@
+#include "quillwatch/app/TextWindows.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "common/ReadFile.h"
+#include "quillwatch/app/App.h"
+#include "quillwatch/engine/debugger/DbgContext.h"
+#include "quillwatch/engine/debugger/RunControl.h"
+#include "quillwatch/engine/debugger/SymbolFiles.h"
+#include "quillwatch/link/HostShims.h"
+
+namespace quillwatch {
+
+using namespace win32;
+
+namespace {
+
+constexpr char kTextClass[] = "CmdWin";
+constexpr char kSourceClass[] = "SrcWin";
+constexpr char kRemoteClass[] = "RemoteUI";
+constexpr uint32_t kCtrlC = 3, kCtrlZ = 26;
+
+struct TextWindowData {
+    HWND edit = nullptr;
+    WNDPROC editProc = nullptr;
+    TextLineProc proc = nullptr;
+    LONG_PTR context = 0;
+    size_t noted = 0;        // where the last execution's output began
+    bool justExecuted = false;
+};
+
+TextWindowData* DataOf(HWND window) { return reinterpret_cast<TextWindowData*>(GetWindowLongPtrA(window, GWLP_USERDATA)); }
+
+std::string TextOf(HWND edit) {
+    int len = GetWindowTextLengthA(edit);
+    std::string text(static_cast<size_t>(len) + 1, '\0');
+    GetWindowTextA(edit, text.data(), len + 1);
+    text.resize(static_cast<size_t>(len));
+    return text;
+}
+
+void Selection(HWND edit, size_t* start, size_t* end) {
+    DWORD s = 0, e = 0;
+    SendMessageA(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&s), reinterpret_cast<LPARAM>(&e));
+    *start = s;
+    *end = e;
+}
+
+// Executes the selection's lines, or the caret's line: the caret moves to the end, a line end is
+// appended, and each line goes to the window's line procedure in order.
+void Execute(HWND window) {
+    TextWindowData* d = DataOf(window);
+    if (!d) return;
+    std::vector<std::string> lines;
+    TextWindowSelectedLines(
+        d->edit, [](const char* line, void* data) { static_cast<std::vector<std::string>*>(data)->push_back(line); },
+        &lines);
+    SendMessageA(d->edit, EM_SETSEL, static_cast<WPARAM>(-1), -1);
+    SendMessageA(d->edit, EM_REPLACESEL, 0, reinterpret_cast<LPARAM>("\r\n"));
+    d->noted = TextOf(d->edit).size();
+    for (const auto& line : lines)
+        if (d->proc) d->proc(line.c_str(), d->context);
+    d->justExecuted = true;
+}
+
+LRESULT EditSubclassProc(HWND edit, UINT msg, WPARAM wParam, LPARAM lParam) {
+    HWND window = GetParent(edit);
+    TextWindowData* d = DataOf(window);
+    if (!d) return DefWindowProcA(edit, msg, wParam, lParam);
+    const bool shift = GetKeyState(static_cast<int>(VK_SHIFT)) < 0;
+    if (msg == WM_CHAR) {
+        if (wParam == VK_RETURN && !shift) {
+            Execute(window);
+            return 0;
+        }
+        if (wParam == kCtrlZ) {
+            if (d->justExecuted) {
+                // Undo right after an execution removes that command's output.
+                SendMessageA(edit, EM_SETSEL, d->noted, -1);
+                SendMessageA(edit, WM_CLEAR, 0, 0);
+                SendMessageA(edit, EM_EMPTYUNDOBUFFER, 0, 0);
+                d->justExecuted = false;
+            }
+            return 0;
+        }
+        if (wParam == kCtrlC && d->proc) {
+            d->proc("\x03", d->context);
+        }
+        d->justExecuted = false;
+    } else if (msg == WM_KEYDOWN && wParam == VK_BACK && shift) {
+        // Shift+Back deletes from the caret to the end of the text.
+        size_t s, e;
+        Selection(edit, &s, &e);
+        SendMessageA(edit, EM_SETSEL, s, -1);
+        SendMessageA(edit, WM_CLEAR, 0, 0);
+        return 0;
+    } else if (msg == WM_CONTEXTMENU) {
+        HMENU menu = CreatePopupMenu();
+        AppendMenuA(menu, MF_STRING, cmdCut, "Cut");
+        AppendMenuA(menu, MF_STRING, cmdCopy, "Copy");
+        AppendMenuA(menu, MF_STRING, cmdPaste, "Paste");
+        TrackPopupMenu(menu, 0, 0, 0, 0, window, nullptr);
+        DestroyMenu(menu);
+        return 0;
+    }
+    return CallWindowProcA(d->editProc, edit, msg, wParam, lParam);
+}
+
+LRESULT TextWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    TextWindowData* d = DataOf(hwnd);
+    switch (msg) {
+        case WM_CREATE: {
+            auto* data = new TextWindowData;
+            SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(data));
+            data->edit = CreateWindowExA(0, RICHEDIT_CLASSA, "", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, hwnd, nullptr, nullptr,
+                                         nullptr);
+            SendMessageA(data->edit, EM_SETLIMITTEXT, 1 << 20, 0);
+            data->editProc = reinterpret_cast<WNDPROC>(
+                SetWindowLongPtrA(data->edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(EditSubclassProc)));
+            return 0;
+        }
+        case WM_COMMAND: {
+            if (!d) return 0;
+            switch (wParam & 0xFFFF) {
+                case cmdExecute: Execute(hwnd); return 0;
+                case cmdGetEdit: return reinterpret_cast<LRESULT>(d->edit);
+                case cmdSetContext: d->context = lParam; return 0;
+                case cmdCut: SendMessageA(d->edit, WM_CUT, 0, 0); return 0;
+                case cmdCopy: SendMessageA(d->edit, WM_COPY, 0, 0); return 0;
+                case cmdPaste: SendMessageA(d->edit, WM_PASTE, 0, 0); return 0;
+                case cmdSelectAll: SendMessageA(d->edit, EM_SETSEL, 0, -1); return 0;
+                default: return 0;
+            }
+        }
+        case WM_SETFOCUS:
+            if (d) SetFocus(d->edit);
+            return 0;
+        case WM_DESTROY:
+            delete d;
+            SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+            return 0;
+        default: return DefWindowProcA(hwnd, msg, wParam, lParam);
+    }
+}
+
+// The Source window: a status pane above the source pane.
+struct SourceData {
+    HWND status = nullptr;
+    HWND text = nullptr;
+    DbgContextType** context = nullptr;
+    std::string file;  // the file shown, as the symbol file names it
+    std::string symbolPath;
+};
+SourceData* gSource = nullptr;
+
+void SetText(HWND edit, const std::string& text) { SetWindowTextA(edit, text.c_str()); }
+
+// The folder of a path, with its separator ("" when it has none).
+std::string FolderOf(const std::string& path) {
+    size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? "" : path.substr(0, slash + 1);
+}
+
+void SourceClearLine() {
+    if (gSource) SetText(gSource->status, "(Not stopped in source...)");
+}
+
+void SourceShowLine(const char* file, uint32_t line) {
+    if (!gSource || !file) return;
+    DbgContextType* ctx = gSource->context ? *gSource->context : nullptr;
+    SymSource where;
+    if (!ctx || SymFindSrc(ctx, ctx->regs.pc, &where) != 0) where.path.clear();
+    SetText(gSource->status, "(Updating...)");
+    const std::string folder = FolderOf(where.path);
+    std::string text;
+    bool read = vantor::ReadWholeFile(folder + file, &text) || vantor::ReadWholeFile(folder + "Src/" + file, &text);
+    if (!read) {
+        char msg[600];
+        std::snprintf(msg, sizeof msg, "\nCould not read source file %s", file);
+        SetText(gSource->text, msg);
+        SetText(gSource->status, "(Not stopped in source...)");
+        return;
+    }
+    gSource->file = file;
+    gSource->symbolPath = where.path;
+    SetText(gSource->text, text);
+    // Select the line.
+    size_t start = 0;
+    for (uint32_t n = 1; n < line && start != std::string::npos; ++n) {
+        start = text.find('\n', start);
+        if (start != std::string::npos) ++start;
+    }
+    if (start == std::string::npos) start = text.size();
+    size_t end = text.find('\n', start);
+    SendMessageA(gSource->text, EM_SETSEL, start, end == std::string::npos ? -1 : static_cast<LPARAM>(end));
+    char status[400];
+    std::snprintf(status, sizeof status, "%s : %u", file, line);
+    SetText(gSource->status, status);
+}
+
+bool SourceSelectedLineAddress(uint32_t* address) {
+    if (!gSource || gSource->file.empty()) return false;
+    DbgContextType* ctx = gSource->context ? *gSource->context : nullptr;
+    if (!ctx) return false;
+    size_t s, e;
+    Selection(gSource->text, &s, &e);
+    std::string text = TextOf(gSource->text);
+    uint32_t line = 1;
+    for (size_t i = 0; i < s && i < text.size(); ++i)
+        if (text[i] == '\n') ++line;
+    return SymFindAddrOfLine(ctx, address, line, gSource->file.c_str(), gSource->symbolPath.c_str()) == 0;
+}
+
+LRESULT SourceWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+        case WM_CREATE: {
+            gSource = new SourceData;
+            gSource->context = reinterpret_cast<DbgContextType**>(lParam);
+            gSource->status = CreateWindowExA(0, RICHEDIT_CLASSA, "(Not stopped in source...)", WS_CHILD | WS_VISIBLE, 0, 0, 0,
+                                              0, hwnd, nullptr, nullptr, nullptr);
+            gSource->text = CreateWindowExA(0, RICHEDIT_CLASSA, "\nNo current source file available", WS_CHILD | WS_VISIBLE,
+                                            0, 0, 0, 0, hwnd, nullptr, nullptr, nullptr);
+            gDbgSourceHooks.clearLine = SourceClearLine;
+            gDbgSourceHooks.showLine = SourceShowLine;
+            gDbgSourceHooks.selectedLineAddress = SourceSelectedLineAddress;
+            return 0;
+        }
+        case WM_COMMAND:
+            switch (wParam & 0xFFFF) {
+                case cmdGetEdit: return reinterpret_cast<LRESULT>(gSource ? gSource->text : nullptr);
+                case cmdCopy: SendMessageA(gSource->text, WM_COPY, 0, 0); return 0;
+                case cmdSelectAll: SendMessageA(gSource->text, EM_SETSEL, 0, -1); return 0;
+                default: return 0;
+            }
+        case WM_SETFOCUS:
+            if (gSource) SetFocus(gSource->text);
+            return 0;
+        case WM_DESTROY:
+            gDbgSourceHooks.clearLine = nullptr;
+            gDbgSourceHooks.showLine = nullptr;
+            gDbgSourceHooks.selectedLineAddress = nullptr;
+            delete gSource;
+            gSource = nullptr;
+            return 0;
+        default: return DefWindowProcA(hwnd, msg, wParam, lParam);
+    }
+}
+
+// The Remote UI window passes the user's keys to the device.
+LRESULT RemoteWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+        case WM_CHAR: HostSendKey(static_cast<uint16_t>(wParam == VK_RETURN ? 10 : wParam), 0); return 0;
+        case WM_KEYDOWN: HostSendKey(0, static_cast<uint16_t>(wParam)); return 0;
+        case WM_DESTROY: PostMessageA(GetParent(GetParent(hwnd)), WM_COMMAND, cmdRemoteClosed, 0); return 0;
+        default: return DefWindowProcA(hwnd, msg, wParam, lParam);
+    }
+}
+
+}  // namespace
+
+void TextWindowsRegister() {
+    const char* const names[] = {kTextClass, kSourceClass, kRemoteClass};
+    const WNDPROC procs[] = {TextWndProc, SourceWndProc, RemoteWndProc};
+    for (int i = 0; i < 3; ++i) {
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = procs[i];
+        wc.lpszClassName = names[i];
+        RegisterClassA(&wc);
+    }
+}
+
+HWND TextWindowCreate(HWND client, const char* title, TextLineProc proc, bool) {
+    HWND w = CreateWindowExA(0, kTextClass, title, WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, client, nullptr, nullptr, nullptr);
+    if (TextWindowData* d = DataOf(w)) d->proc = proc;
+    return w;
+}
+
+HWND AppEditOf(HWND window) { return reinterpret_cast<HWND>(SendMessageA(window, WM_COMMAND, cmdGetEdit, 0)); }
+
+void TextWindowType(HWND edit, const char* line) {
+    if (!IsWindow(edit)) return;
+    SendMessageA(edit, EM_SETSEL, static_cast<WPARAM>(-1), -1);
+    SendMessageA(edit, EM_REPLACESEL, 0, reinterpret_cast<LPARAM>(line));
+    SendMessageA(edit, WM_CHAR, VK_RETURN, 0);
+}
+
+void TextWindowSelectedLines(HWND edit, void (*each)(const char* line, void* data), void* data) {
+    const std::string text = TextOf(edit);
+    size_t s, e;
+    Selection(edit, &s, &e);
+    s = std::min(s, text.size());
+    e = std::min(e, text.size());
+    if (s == e) {
+        // The caret's whole line.
+        size_t begin = text.rfind('\n', s == 0 ? 0 : s - 1);
+        begin = (begin == std::string::npos || s == 0) ? 0 : begin + 1;
+        if (s > 0 && text[s - 1] == '\n') begin = s;
+        size_t end = text.find_first_of("\r\n", s);
+        if (end == std::string::npos) end = text.size();
+        each(text.substr(begin, end - begin).c_str(), data);
+        return;
+    }
+    std::string sel = text.substr(s, e - s);
+    size_t pos = 0;
+    while (pos <= sel.size()) {
+        size_t nl = sel.find('\n', pos);
+        std::string line = sel.substr(pos, nl == std::string::npos ? std::string::npos : nl - pos);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (nl == std::string::npos) {
+            if (!line.empty()) each(line.c_str(), data);
+            break;
+        }
+        each(line.c_str(), data);
+        pos = nl + 1;
+    }
+}
+
+HWND SourceWindowCreate(HWND client, DbgContextType** context) {
+    return CreateWindowExA(0, kSourceClass, "Source", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, client, nullptr, nullptr, context);
+}
+
+HWND RemoteWindowOpen(HWND client, HWND existing) {
+    HWND w = existing;
+    if (!IsWindow(w))
+        w = CreateWindowExA(0, kRemoteClass, "Remote UI", WS_CHILD | WS_VISIBLE, 0, 0, 160, 220, client, nullptr, nullptr,
+                            nullptr);
+    SendMessageA(client, WM_MDIACTIVATE, reinterpret_cast<WPARAM>(w), 0);
+    return w;
+}
+
+}  // namespace quillwatch

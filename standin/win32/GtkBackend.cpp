@@ -1,0 +1,324 @@
+// The GTK+ 2 backend of the window manager: each window gets a real widget. A top-level window is
+// a GtkWindow with a vertical box (its menu bar first); an MDI client is a notebook whose pages are
+// the frame's documents; a text control is a text view in a scrolled window. The window manager's
+// records stay the truth: the widgets show them, and keys, menu choices and closing go back as
+// window messages. Text is shown one character per byte (Latin-1), so that character positions
+// in the view are byte positions in the record.
+#include <gdk/gdkkeysyms.h>
+#include <gtk/gtk.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+
+#include "standin/win32/WindowInternal.h"
+
+namespace win32 {
+
+namespace {
+
+struct Widgets {
+    GtkWidget* outer = nullptr;      // what the parent holds (window, page, scrolled window)
+    GtkWidget* container = nullptr;  // where children go
+    GtkWidget* text = nullptr;       // a text control's view
+    GtkWidget* menuBar = nullptr;
+    std::string shown;               // the text the view shows
+    bool updating = false;
+};
+
+Widgets* W(HWND hwnd) { return hwnd ? static_cast<Widgets*>(hwnd->backend) : nullptr; }
+
+bool IsClass(HWND hwnd, const char* name) { return hwnd && hwnd->className == name; }
+
+std::string ToUtf8(const std::string& bytes, size_t from = 0) {
+    std::string out;
+    out.reserve(bytes.size() - from);
+    for (size_t i = from; i < bytes.size(); ++i) {
+        auto c = static_cast<unsigned char>(bytes[i]);
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+// The virtual key of a GDK key, 0 when it has none of its own.
+WPARAM VirtualKey(guint keyval) {
+    if (keyval >= GDK_KEY_a && keyval <= GDK_KEY_z) return 'A' + (keyval - GDK_KEY_a);
+    if (keyval >= GDK_KEY_A && keyval <= GDK_KEY_Z) return 'A' + (keyval - GDK_KEY_A);
+    if (keyval >= GDK_KEY_0 && keyval <= GDK_KEY_9) return '0' + (keyval - GDK_KEY_0);
+    if (keyval >= GDK_KEY_F1 && keyval <= GDK_KEY_F12) return VK_F1 + (keyval - GDK_KEY_F1);
+    switch (keyval) {
+        case GDK_KEY_Return:
+        case GDK_KEY_KP_Enter: return VK_RETURN;
+        case GDK_KEY_BackSpace: return VK_BACK;
+        case GDK_KEY_Tab: return VK_TAB;
+        case GDK_KEY_Escape: return VK_ESCAPE;
+        case GDK_KEY_Delete: return VK_DELETE;
+        case GDK_KEY_Left: return VK_LEFT;
+        case GDK_KEY_Right: return VK_RIGHT;
+        case GDK_KEY_Up: return VK_UP;
+        case GDK_KEY_Down: return VK_DOWN;
+        case GDK_KEY_Page_Up: return VK_PRIOR;
+        case GDK_KEY_Page_Down: return VK_NEXT;
+        case GDK_KEY_Home: return VK_HOME;
+        case GDK_KEY_End: return VK_END;
+        case GDK_KEY_space: return ' ';
+        case GDK_KEY_semicolon: return 0xBA;
+        case GDK_KEY_Shift_L:
+        case GDK_KEY_Shift_R: return VK_SHIFT;
+        case GDK_KEY_Control_L:
+        case GDK_KEY_Control_R: return VK_CONTROL;
+        case GDK_KEY_Alt_L:
+        case GDK_KEY_Alt_R: return VK_MENU;
+        default: return 0;
+    }
+}
+
+// Keys reach the top-level window first; they go to the window whose widget has the focus (a text
+// control), else to the top-level window itself.
+gboolean OnKey(GtkWidget* top, GdkEventKey* e, gpointer data) {
+    HWND hwnd = static_cast<HWND>(data);
+    if (GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(top))) {
+        if (auto* owner = static_cast<HWND>(g_object_get_data(G_OBJECT(focus), "win32-window")); IsWindow(owner))
+            hwnd = owner;
+    }
+    if (!IsWindow(hwnd)) return FALSE;
+    const bool shift = e->state & GDK_SHIFT_MASK, ctrl = e->state & GDK_CONTROL_MASK, alt = e->state & GDK_MOD1_MASK;
+    const WPARAM vk = VirtualKey(e->keyval);
+    uint64_t ch = 0;
+    if (e->type == GDK_KEY_PRESS) {
+        if (vk == VK_RETURN) ch = 13;
+        else if (vk == VK_BACK) ch = 8;
+        else if (vk == VK_ESCAPE) ch = 27;
+        else if (ctrl && vk >= 'A' && vk <= 'Z') ch = vk & 0x1F;
+        else if (!ctrl && !alt) {
+            gunichar u = gdk_keyval_to_unicode(e->keyval);
+            if (u >= 0x20 && u < 0x100) ch = u;
+        }
+    }
+    if (!vk && !ch) return FALSE;
+    const uint64_t l = ch << 32 | uint64_t{shift} << 48 | uint64_t{ctrl} << 49 | uint64_t{alt} << 50 | uint64_t{1} << 51;
+    UINT msg = e->type != GDK_KEY_PRESS ? WM_KEYUP : (alt ? WM_SYSKEYDOWN : WM_KEYDOWN);
+    PostMessageA(hwnd, msg, vk, static_cast<LPARAM>(l));
+    return TRUE;
+}
+
+gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer data) {
+    PostMessageA(static_cast<HWND>(data), WM_CLOSE, 0, 0);
+    return TRUE;
+}
+
+// A click or a drag in a text view moves the record's selection too.
+void OnMarkSet(GtkTextBuffer* buffer, GtkTextIter*, GtkTextMark* mark, gpointer data) {
+    HWND hwnd = static_cast<HWND>(data);
+    Widgets* w = W(hwnd);
+    if (!w || w->updating || !IsWindow(hwnd)) return;
+    if (mark != gtk_text_buffer_get_insert(buffer) && mark != gtk_text_buffer_get_selection_bound(buffer)) return;
+    GtkTextIter a, b;
+    gtk_text_buffer_get_selection_bounds(buffer, &a, &b);
+    size_t s = static_cast<size_t>(gtk_text_iter_get_offset(&a)), e = static_cast<size_t>(gtk_text_iter_get_offset(&b));
+    hwnd->selStart = std::min(s, hwnd->text.size());
+    hwnd->selEnd = std::min(e, hwnd->text.size());
+}
+
+gboolean OnButton(GtkWidget*, GdkEventButton* e, gpointer data) {
+    if (e->type == GDK_BUTTON_PRESS && e->button == 3) {
+        PostMessageA(static_cast<HWND>(data), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(data), 0);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+GtkWidget* ParentContainer(HWND hwnd) {
+    Widgets* p = W(hwnd->parent);
+    return p ? p->container : nullptr;
+}
+
+int PageIndex(HWND client, HWND child) {
+    Widgets *c = W(client), *w = W(child);
+    if (!c || !w) return -1;
+    return gtk_notebook_page_num(GTK_NOTEBOOK(c->container), w->outer);
+}
+
+void Created(HWND hwnd) {
+    auto* w = new Widgets;
+    hwnd->backend = w;
+    if (!hwnd->parent) {
+        w->outer = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+        gtk_window_set_title(GTK_WINDOW(w->outer), hwnd->text.c_str());
+        gtk_window_set_default_size(GTK_WINDOW(w->outer), 900, 650);
+        w->container = gtk_vbox_new(FALSE, 0);
+        gtk_container_add(GTK_CONTAINER(w->outer), w->container);
+        g_signal_connect(w->outer, "delete-event", G_CALLBACK(OnDelete), hwnd);
+        g_signal_connect(w->outer, "key-press-event", G_CALLBACK(OnKey), hwnd);
+        g_signal_connect(w->outer, "key-release-event", G_CALLBACK(OnKey), hwnd);
+        gtk_widget_show_all(w->outer);
+        return;
+    }
+    GtkWidget* parent = ParentContainer(hwnd);
+    if (!parent) return;
+    if (IsClass(hwnd, MDICLIENT_CLASSA)) {
+        w->outer = w->container = gtk_notebook_new();
+        gtk_notebook_set_scrollable(GTK_NOTEBOOK(w->outer), TRUE);
+        gtk_box_pack_start(GTK_BOX(parent), w->outer, TRUE, TRUE, 0);
+    } else if (IsClass(hwnd, RICHEDIT_CLASSA)) {
+        w->outer = gtk_scrolled_window_new(nullptr, nullptr);
+        gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(w->outer), GTK_POLICY_AUTOMATIC, GTK_POLICY_AUTOMATIC);
+        w->text = gtk_text_view_new();
+        gtk_text_view_set_editable(GTK_TEXT_VIEW(w->text), FALSE);
+        gtk_text_view_set_cursor_visible(GTK_TEXT_VIEW(w->text), TRUE);
+        PangoFontDescription* font = pango_font_description_from_string("Monospace 9");
+        gtk_widget_modify_font(w->text, font);
+        pango_font_description_free(font);
+        gtk_container_add(GTK_CONTAINER(w->outer), w->text);
+        g_object_set_data(G_OBJECT(w->text), "win32-window", hwnd);
+        g_signal_connect(w->text, "button-press-event", G_CALLBACK(OnButton), hwnd);
+        g_signal_connect(gtk_text_view_get_buffer(GTK_TEXT_VIEW(w->text)), "mark-set", G_CALLBACK(OnMarkSet), hwnd);
+        gtk_box_pack_start(GTK_BOX(parent), w->outer, TRUE, TRUE, 0);
+    } else if (IsClass(hwnd->parent, MDICLIENT_CLASSA)) {
+        w->outer = w->container = gtk_vbox_new(FALSE, 0);
+        gtk_notebook_append_page(GTK_NOTEBOOK(parent), w->outer, gtk_label_new(hwnd->text.c_str()));
+    } else {
+        w->outer = w->container = gtk_vbox_new(FALSE, 0);
+        gtk_box_pack_start(GTK_BOX(parent), w->outer, TRUE, TRUE, 0);
+    }
+    gtk_widget_show_all(w->outer);
+}
+
+void Destroyed(HWND hwnd) {
+    Widgets* w = W(hwnd);
+    if (!w) return;
+    if (w->outer) gtk_widget_destroy(w->outer);
+    delete w;
+    hwnd->backend = nullptr;
+}
+
+void Changed(HWND hwnd) {
+    Widgets* w = W(hwnd);
+    if (!w) return;
+    if (!w->text) {
+        if (!hwnd->parent && w->outer) gtk_window_set_title(GTK_WINDOW(w->outer), hwnd->text.c_str());
+        if (IsClass(hwnd->parent, MDICLIENT_CLASSA) && W(hwnd->parent))
+            gtk_notebook_set_tab_label_text(GTK_NOTEBOOK(W(hwnd->parent)->container), w->outer, hwnd->text.c_str());
+        return;
+    }
+    GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(w->text));
+    w->updating = true;
+    if (hwnd->text != w->shown) {
+        if (hwnd->text.compare(0, w->shown.size(), w->shown) == 0) {
+            // Text appended: add the new part only.
+            GtkTextIter end;
+            gtk_text_buffer_get_end_iter(buffer, &end);
+            std::string tail = ToUtf8(hwnd->text, w->shown.size());
+            gtk_text_buffer_insert(buffer, &end, tail.c_str(), static_cast<gint>(tail.size()));
+        } else {
+            std::string all = ToUtf8(hwnd->text);
+            gtk_text_buffer_set_text(buffer, all.c_str(), static_cast<gint>(all.size()));
+        }
+        w->shown = hwnd->text;
+    }
+    GtkTextIter a, b;
+    gtk_text_buffer_get_iter_at_offset(buffer, &a, static_cast<gint>(hwnd->selStart));
+    gtk_text_buffer_get_iter_at_offset(buffer, &b, static_cast<gint>(hwnd->selEnd));
+    gtk_text_buffer_select_range(buffer, &b, &a);
+    gtk_text_view_scroll_mark_onscreen(GTK_TEXT_VIEW(w->text), gtk_text_buffer_get_insert(buffer));
+    w->updating = false;
+}
+
+void OnMenuItem(GtkMenuItem*, gpointer data) {
+    auto* target = static_cast<HWND>(g_object_get_data(G_OBJECT(data), "win32-window"));
+    auto id = static_cast<UINT_PTR>(reinterpret_cast<uintptr_t>(g_object_get_data(G_OBJECT(data), "win32-id")));
+    if (IsWindow(target)) PostMessageA(target, WM_COMMAND, id, 0);
+}
+
+GtkWidget* BuildMenu(HMENU menu, HWND hwnd, bool bar);
+
+// Before a pop-up opens, its window may enable and disable items; the widgets follow.
+void OnPopupSelect(GtkMenuItem* item, gpointer data) {
+    auto* popup = static_cast<HMENU>(data);
+    auto* hwnd = static_cast<HWND>(g_object_get_data(G_OBJECT(item), "win32-window"));
+    if (!IsWindow(hwnd)) return;
+    SendMessageA(hwnd, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(popup), 0);
+    GtkWidget* sub = gtk_menu_item_get_submenu(item);
+    GList* children = gtk_container_get_children(GTK_CONTAINER(sub));
+    size_t i = 0;
+    for (GList* c = children; c && i < popup->items.size(); c = c->next, ++i)
+        gtk_widget_set_sensitive(GTK_WIDGET(c->data), !(popup->items[i].flags & MF_GRAYED));
+    g_list_free(children);
+}
+
+GtkWidget* BuildMenu(HMENU menu, HWND hwnd, bool bar) {
+    GtkWidget* shell = bar ? gtk_menu_bar_new() : gtk_menu_new();
+    for (auto& item : menu->items) {
+        GtkWidget* mi;
+        if (item.flags & MF_SEPARATOR) {
+            mi = gtk_separator_menu_item_new();
+        } else {
+            std::string label;
+            for (char c : item.text) label += c == '&' ? '_' : c;
+            if (auto tab = label.find('\t'); tab != std::string::npos) label.resize(tab);
+            mi = gtk_menu_item_new_with_mnemonic(label.c_str());
+            g_object_set_data(G_OBJECT(mi), "win32-window", hwnd);
+            if (item.popup) {
+                gtk_menu_item_set_submenu(GTK_MENU_ITEM(mi), BuildMenu(item.popup, hwnd, false));
+                g_signal_connect(mi, "select", G_CALLBACK(OnPopupSelect), item.popup);
+            } else {
+                g_object_set_data(G_OBJECT(mi), "win32-id", reinterpret_cast<gpointer>(static_cast<uintptr_t>(item.id)));
+                g_signal_connect(mi, "activate", G_CALLBACK(OnMenuItem), mi);
+            }
+            gtk_widget_set_sensitive(mi, !(item.flags & MF_GRAYED));
+        }
+        gtk_menu_shell_append(GTK_MENU_SHELL(shell), mi);
+    }
+    gtk_widget_show_all(shell);
+    return shell;
+}
+
+void MenuSet(HWND hwnd) {
+    Widgets* w = W(hwnd);
+    if (!w || !w->container) return;
+    if (w->menuBar) gtk_widget_destroy(w->menuBar);
+    w->menuBar = nullptr;
+    if (!hwnd->menu) return;
+    w->menuBar = BuildMenu(hwnd->menu, hwnd, true);
+    gtk_box_pack_start(GTK_BOX(w->container), w->menuBar, FALSE, FALSE, 0);
+    gtk_box_reorder_child(GTK_BOX(w->container), w->menuBar, 0);
+}
+
+void Activated(HWND client, HWND child) {
+    int page = PageIndex(client, child);
+    if (page >= 0) gtk_notebook_set_current_page(GTK_NOTEBOOK(W(client)->container), page);
+}
+
+void Focus(HWND hwnd) {
+    Widgets* w = W(hwnd);
+    if (w && w->text) gtk_widget_grab_focus(w->text);
+}
+
+void Pump() {
+    while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
+}
+
+BOOL TrackPopup(HMENU menu, HWND hwnd) {
+    GtkWidget* popup = BuildMenu(menu, hwnd, false);
+    gtk_menu_popup(GTK_MENU(popup), nullptr, nullptr, nullptr, nullptr, 3, gtk_get_current_event_time());
+    return TRUE;
+}
+
+const WindowBackend kGtkBackend = {Created, Destroyed, Changed, MenuSet, Activated, Focus, Pump, TrackPopup};
+
+}  // namespace
+
+bool UseGtkBackend() {
+    if (const char* h = std::getenv("WIN32_HEADLESS"); h && std::strcmp(h, "1") == 0) return false;
+    if (!gtk_init_check(nullptr, nullptr)) return false;
+    SetWindowBackend(&kGtkBackend);
+    return true;
+}
+
+}  // namespace win32

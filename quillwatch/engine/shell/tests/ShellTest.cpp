@@ -97,6 +97,10 @@ TEST_F(ShellTest, DispatcherHelpAndWords) {
     EXPECT_TRUE(Contains(out, "Current mode = 001A")) << out;
     EXPECT_TRUE(Contains(Shell("CardInfo 0"), "Name: RAM\nManuf: Vantor\nVersion: 0001"));
     EXPECT_EQ(Shell("Log"), "\nNo Log file currently open.\n");
+    // ColdBoot and PowerOn run inside the error frame too.
+    EXPECT_EQ(Shell("coldboot"), "Doing Cold, Hard Boot\n");
+    EXPECT_EQ(result, 0u);
+    EXPECT_EQ(Shell("PowerOn"), "");
     // A remote error ends the command with its code.
     Shell("Close 1234");
     EXPECT_EQ(Text(console), "\n##ERROR Closing database\n");
@@ -253,6 +257,65 @@ TEST_F(ShellTest, DebuggerWindowRunsShellCommands) {
     EXPECT_EQ(Shell("Hobgob"), "hobgob 3 is at action 0.\n");
     Shell("HobgobOff");
     EXPECT_EQ(Shell("Hobgob 1 2 3"), "\nActivate a particular hobgob until a certain event.\nSyntax: Hobgob [num] [until]\n");
+}
+
+}  // namespace
+}  // namespace quillwatch
+
+namespace quillwatch {
+namespace {
+
+class TesterTest : public ShellTest {
+  protected:
+    // The events the device received since the last call.
+    std::vector<std::string> Events() {
+        std::vector<std::string> events;
+        for (const std::string& r : Requests()) {
+            if (r.rfind("event ", 0) == 0) events.push_back(r);
+        }
+        return events;
+    }
+    // Starts the tester and lets the idle step send events while the device's tester runs.
+    std::vector<std::string> RunTester(uint16_t number, int steps) {
+        char line[32];
+        std::snprintf(line, sizeof line, "Hobgob %u", number);
+        Shell(line);
+        Requests();
+        for (int i = 0; i < steps; ++i) IdleStep();
+        return Events();
+    }
+};
+
+TEST_F(TesterTest, SameNumberSameEventsAndDeviceRequests) {
+    // The tester's flags live 36 bytes into the block whose address the device keeps at 368.
+    Shell("SB 170 00");
+    Shell("SB 171 00");
+    Shell("SB 172 50");
+    Shell("SB 173 00");
+    Shell("SB 5024 00");
+    const std::vector<std::string> first = RunTester(3, 20);
+    // The tester's bits are set on the device while it runs.
+    EXPECT_TRUE(Contains(Shell("DM 5024 1"), "00005024: 05 ")) << Text(console);
+    EXPECT_GE(first.size(), 10u);
+    EXPECT_EQ(RunTester(3, 20), first);
+    EXPECT_NE(RunTester(4, 20), first);
+    // After a pen down the next event is always the pen up.
+    for (size_t i = 0; i + 1 < first.size(); ++i) {
+        if (first[i].rfind("event pen=1", 0) == 0) {
+            EXPECT_EQ(first[i + 1].rfind("event pen=0 0,0 key=0", 0), 0u);
+        }
+    }
+
+    // With the device's tester bit clear, only the device's requests make events.
+    Shell("Hobgob 5");
+    Shell("SB 5024 00");
+    Requests();
+    Control("tester 2", 1);  // an unknown action code sends nothing
+    for (int i = 0; i < 10; ++i) IdleStep();
+    EXPECT_TRUE(Events().empty());
+    Control("tester 1", 1);
+    for (int i = 0; i < 200 && !Contains(Shell("DM 5024 1"), "00005024: 04 "); ++i) IdleStep();
+    EXPECT_TRUE(Contains(Shell("DM 5024 1"), "00005024: 04 ")) << Text(console);  // the request was processed
 }
 
 }  // namespace

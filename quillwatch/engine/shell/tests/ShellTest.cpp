@@ -14,6 +14,7 @@
 #include "morvel/tools/ResourceDb.h"
 #include "quillwatch/engine/debugger/tests/EngineTestSupport.h"
 #include "quillwatch/engine/shell/ImportExport.h"
+#include "quillwatch/engine/debugger/SymbolFiles.h"
 #include "quillwatch/engine/shell/Shell.h"
 
 namespace quillwatch {
@@ -246,6 +247,40 @@ TEST_F(ShellTest, ImportRefusesBrokenFilesAndExportSanitisesNames) {
     EXPECT_EQ(stat(DevicePath("a_.._b.wyx").c_str(), &st), 0);
     Shell("Create 0 ..");
     EXPECT_TRUE(Contains(Shell("Export 0 .."), "cannot be a host file name"));
+}
+
+TEST_F(ShellTest, ChunkOwnersAndSymbolFilesByResource) {
+    // A chunk of no database, and an address outside every heap.
+    const uint32_t p = After(Shell("New 1 20"), "ptr = ");
+    char line[160];
+    std::snprintf(line, sizeof line, "wh \\a %X", p + 4);
+    char expected[160];
+    std::snprintf(expected, sizeof expected, "pointer %08X is 4 bytes into chunk %08X in:  card: 0, heapID: 1\n", p + 4, p);
+    EXPECT_EQ(Run(line), expected);
+    EXPECT_EQ(Run("wh \\a 100"), "Could not identify pointer\n");
+
+    // The code resource of an application: the symbol file named after it is assigned to it.
+    Shell("Create 0 Phone -r -t appl -c fone");
+    const uint32_t db = After(Shell("Open 0 Phone"), "Access Pointer = ");
+    std::snprintf(line, sizeof line, "AddResource %X -t code -id 1 some code", db);
+    Shell(line);
+    std::snprintf(line, sizeof line, "Close %X", db);
+    Shell(line);
+    const std::string sym = folder + "/Phone.code.1.sym";
+    ASSERT_EQ(std::system(("python3 " VANTOR_SOURCE_DIR "/quillwatch/devsim/coffsym.py " + sym).c_str()), 0);
+    std::string out = Run("sym \\add \"" + sym + "\"");
+    EXPECT_TRUE(Contains(out, "\nUsing symbol file: " + sym + "\n")) << out;
+    ASSERT_NE(gSymFiles, nullptr);
+    const uint32_t code = gSymFiles->sections[0].loadAddress;
+    std::snprintf(line, sizeof line, "wh \\a %X", code + 2);
+    out = Run(line);
+    EXPECT_TRUE(Contains(out, " database: \"Phone\", resType: 'code', resID: 1 \n")) << out;
+    EXPECT_EQ(Run("sym \\add \"Phone.sym\""),
+              "Error: Symbol files must have names formatted like this:\n   <dbName>.<resType>.<resID>.sym (Ex. "
+              "\"Phone.code.1.sym\")\n");
+    out = Run("sym \\add \"" + folder + "/Nothing.code.1.sym\"");
+    EXPECT_TRUE(Contains(out, "Could not locate resource code=1 \nof database 'Nothing'")) << out;
+    SymFileRemoveAll(ctx);
 }
 
 TEST_F(ShellTest, DebuggerWindowRunsShellCommands) {

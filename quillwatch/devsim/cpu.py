@@ -7,7 +7,8 @@ instruction and a trace stop (exception 0x24); otherwise until the PC reaches an
 (exception 0x80, the breakpoint trap) or an instruction it does not know (exception 0x10, illegal
 instruction). The temporary breakpoint (entry 6) is cleared when the device stops. Breakpoints (11,
 12), A-trap breaks (16, 17) and their conditions (20, 21, unless the control "noconditions" was
-sent) and the DbgBreak() switch (13) are kept as the nub keeps them.
+sent) and the DbgBreak() switch (13) are kept as the nub keeps them. Remote events (13 on socket 2)
+are logged as "event ...". The control "tester N" answers with a tester request of action N.
 """
 import struct
 
@@ -186,6 +187,11 @@ def set_breakpoints(dev, packet):
 
 @command(13)
 def toggle_dbg_breaks(dev, packet):
+    if packet.dest == 2:
+        # On the remote-UI socket the same byte is a remote event (pen or key); nothing answers it.
+        pen_down, x, y, key, modifiers, chr_, code = struct.unpack_from(">BxhhBxHHH", packet.body, 2)
+        dev.record("event pen=%d %d,%d key=%d chr=%d code=%d mod=%d" % (pen_down, x, y, key, chr_, code, modifiers))
+        return None
     r = run_state(dev)
     r.user_breaks_disabled ^= 1
     return bytes([0x8D, 0, r.user_breaks_disabled, 0])
@@ -228,9 +234,13 @@ _control = device.COMMANDS[nubmod.CONTROL]
 
 
 def control(dev, packet):
-    if bytes(packet.body[2:]).startswith(b"noconditions"):
+    text = bytes(packet.body[2:])
+    if text.startswith(b"noconditions"):
         run_state(dev).no_conditions = True
         return None
+    if text.startswith(b"tester "):
+        # A random-event tester request (18) with the action code, to the socket the control came from.
+        return bytes([18, 0]) + struct.pack(">H", int(text[7:]))
     return _control(dev, packet)
 
 

@@ -3,12 +3,12 @@
 answers debugger commands from a memory image.
 
   devsim.py [--port N] [--pattern BASE:SIZE]... [--image BASE:FILE]... [--log FILE]
-            [--script FILE] [--program]
+            [--script FILE] [--program] [--store]
 
 It prints "PORT <n>" on its first line once it listens (port 0 picks a free one), serves one
 connection at a time, and ends when its standard input closes. --pattern maps SIZE bytes at BASE
 whose byte at address a is (a * 7 + (a >> 8)) & 0xFF. --program loads the small 68K program of
-cpu.py, which continue requests run.
+cpu.py, which continue requests run; --store gives the device the heap and databases of store.py.
 """
 import argparse
 import os
@@ -27,6 +27,8 @@ except ImportError:
     rpc = None
 import nub  # noqa: E402,F401  (the nub's state, routine-name, register, find and control commands)
 import cpu  # noqa: E402  (continue, breakpoints and trap breaks of a device that runs a program)
+if rpc:
+    import store  # noqa: E402  (the heap and databases of --store)
 
 
 def pattern_byte(a):
@@ -41,6 +43,7 @@ def parse_args():
     p.add_argument("--log")
     p.add_argument("--script")
     p.add_argument("--program", action="store_true")
+    p.add_argument("--store", action="store_true")
     return p.parse_args()
 
 
@@ -72,6 +75,8 @@ def main():
         rpc.load_script(dev, args.script)
     if args.program:
         cpu.load_program(dev)
+    if args.store and rpc:
+        store.enable(dev)
 
     server = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)

@@ -346,7 +346,16 @@ void ShellCmdSetOwner(int argc, char** argv) {
         return;
     }
     if (ShellRefuseAttached()) return;
-    ShellCheck(MemPtrSetOwner(args[0], static_cast<uint16_t>(args[1])));
+    // The owner is decimal.
+    long owner = 0;
+    for (int i = 2; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-card") == 0) {
+            ++i;
+        } else if (i > 1 && ShellDecimal(argv[i], &owner)) {
+            break;
+        }
+    }
+    ShellCheck(MemPtrSetOwner(args[0], static_cast<uint16_t>(owner)));
     ShellPrintf("Success!\n");
 }
 

@@ -20,9 +20,9 @@ const BoardDescription kEmptyBoard = {
     nullptr,
 };
 
-// Earlier sessions stored SRAM and DRAM without their last byte; such chunks are still read.
+// SRAM and DRAM are saved without their last byte; chunks of the whole area are read too.
 void RestoreRam(uint32_t tag, uint8_t* area, uint32_t size) {
-    if (!SessReadChunkKeep(tag, area, size)) SessReadChunkKeep(tag, area, size - 1);
+    if (!SessReadChunkKeep(tag, area, size - 1)) SessReadChunkKeep(tag, area, size);
 }
 
 bool IsRestore(int32_t code) { return code == kRunLoad || code == kRunPowerOnRestore; }
@@ -45,6 +45,17 @@ void BoardDescribe(const BoardDescription& board) { gBoard = &board; }
 void MemSetupAreas(int32_t code) {
     if (code == kRunSave) return;
     if (code == kRunPowerOn || code == kRunPowerOnRestore) MemAllocateAreas();
+    // NOR is not in the session: a restore loads the ROM the session names again (a ROM whose
+    // exception vectors live in NOR would otherwise run nothing), before the saved RAM and NAND
+    // contents go over what the ROM list put there.
+    if (IsRestore(code)) {
+        char path[kOptionTextSize];
+        if (SessReadChunk(FourCC(">rfn"), path, sizeof path)) {
+            path[sizeof path - 1] = '\0';
+            OptSetText(RomPath(), path);
+        }
+        MemReloadRom();
+    }
     // NAND contents: erased at power-on; restored (or erased when missing) on a load.
     if (IsRestore(code)) {
         if (!SessReadChunk(FourCC(">nad"), MemNandData, kNandDataSize))
@@ -57,11 +68,6 @@ void MemSetupAreas(int32_t code) {
     if (IsRestore(code)) {
         RestoreRam(FourCC(">sra"), MemSram, kSramSize);
         RestoreRam(FourCC(">dra"), MemDram, kDramSize);
-        char path[kOptionTextSize];
-        if (SessReadChunk(FourCC(">rfn"), path, sizeof path)) {
-            path[sizeof path - 1] = '\0';
-            OptSetText(RomPath(), path);
-        }
     }
     if (code == kRunPowerOn || code == kRunHardReset) MemLoadRom();
 }
@@ -95,8 +101,8 @@ void MemSave(int32_t code) {
     PatchSave(code);
     SessWriteChunk(FourCC(">nad"), MemNandData, kNandDataSize);
     SessWriteChunk(FourCC(">nas"), MemNandSpare, kNandSpareSize);
-    SessWriteChunk(FourCC(">sra"), MemSram, kSramSize);
-    SessWriteChunk(FourCC(">dra"), MemDram, kDramSize);
+    SessWriteChunk(FourCC(">sra"), MemSram, kSramSize - 1);
+    SessWriteChunk(FourCC(">dra"), MemDram, kDramSize - 1);
     char path[kOptionTextSize] = {};
     OptSetText(path, RomPath());
     SessWriteChunk(FourCC(">rfn"), path, sizeof path);

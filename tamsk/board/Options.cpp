@@ -148,8 +148,9 @@ void OptLoadDefaults() {
 void OptReadFile() {
     FILE* file = std::fopen(g_filePath.c_str(), "rb");
     if (!file) return;
-    // Row n reads line n; a line whose key is not the row's name leaves the row as it is.
-    std::string line;
+    // Row n reads line n. A line whose key is not the row's name leaves a text or integer row as
+    // it is; a boolean row then takes the word last read for a boolean row (false before any).
+    std::string line, lastBooleanWord;
     for (const OptionRow& row : OptionTable) {
         line.clear();
         int c;
@@ -157,8 +158,10 @@ void OptReadFile() {
         if (line.empty() && c == EOF) break;
         const size_t nameLength = std::strlen(row.name);
         if (line.compare(0, nameLength, row.name) != 0 || line.size() <= nameLength ||
-            line[nameLength] != '=')
+            line[nameLength] != '=') {
+            if (row.type == OptionType::Boolean) *NumberOf(row) = lastBooleanWord == "true";
             continue;
+        }
         const char* value = line.c_str() + nameLength + 1;
         switch (row.type) {
         case OptionType::Text: {
@@ -169,7 +172,10 @@ void OptReadFile() {
         case OptionType::Integer: ParseDecimal(value, NumberOf(row)); break;
         case OptionType::Boolean: {
             const std::string word = FirstWord(value);
-            if (!word.empty()) *NumberOf(row) = word == "true";
+            if (!word.empty()) {
+                *NumberOf(row) = word == "true";
+                lastBooleanWord = word;
+            }
             break;
         }
         }

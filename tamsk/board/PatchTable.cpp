@@ -62,7 +62,11 @@ bool Restore() {
 
 void PatchStart(int32_t code, bool restore) {
     if (code == kRunSave) return;
-    if (restore && Restore()) return;
+    if (restore && Restore()) {
+        // A restore may have reloaded the ROM into NOR: the planted breakpoint goes back in.
+        WriteNorWord0(kPatchBreakpoint);
+        return;
+    }
     Empty();
     PatchTable.resetWord = ReadNorWord0();
     PatchTable.resetWordSaved = true;

@@ -173,6 +173,16 @@ void RomLoadList(const std::string& text, const char* listPath) {
     if (loaded == 0) HostFatal("Failed to parse or load ROM file");
 }
 
+void MemReloadRom() {
+    if (FILE* probe = std::fopen(RomPath(), "rb")) {
+        std::fclose(probe);
+        MemLoadRom();
+        return;
+    }
+    std::fprintf(stderr, "tamsk: the session's ROM %s cannot be opened; NOR keeps what it holds\n",
+                 RomPath());
+}
+
 void MemLoadRom() {
     const char* path = RomPath();
     File file(std::fopen(path, "rb"));

@@ -42,5 +42,8 @@ std::string RomItemPath(const char* listPath, const char* itemPath);
 
 // Loads the ROM named by the ROM path (raw image into NOR, or a ROM list).
 void MemLoadRom();
+// The same on a restore: a ROM path that cannot be opened is reported on standard error and the
+// run goes on with what the areas hold.
+void MemReloadRom();
 
 }  // namespace tamsk

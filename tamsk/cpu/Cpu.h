@@ -59,9 +59,10 @@ struct CpuRegisterFile {
 
 extern CpuRegisterFile gCpu;
 
-// Device paths the board has no model for yet: the Ethernet controller window (size 1, 2 or 4
-// bytes), the LCD switch-off when the MMU is turned off, and the repaint request of a write into
-// the watched frame buffer. Null: reads give 0, writes and requests are ignored.
+// Device paths reached through hooks: the Ethernet controller window (size 1, 2 or 4 bytes; not
+// modelled yet), the LCD switch-off when the MMU is turned off, and the repaint request of a write
+// into the watched frame buffer (CpuInstall sets these two). Null: reads give 0, writes and
+// requests are ignored.
 struct CpuDeviceHooks {
     uint32_t (*ethRead)(uint32_t phys, int size) = nullptr;
     void (*ethWrite)(uint32_t phys, uint32_t value, int size) = nullptr;

@@ -7,6 +7,7 @@
 #include "tamsk/board/Session.h"
 #include "tamsk/board/Timing.h"
 #include "tamsk/cpu/CpuInternal.h"
+#include "tamsk/devices/Lcd.h"
 
 namespace tamsk {
 
@@ -247,6 +248,8 @@ void CpuInstall() {
         CpuSetFrameBufferWatch,
     };
     BoardSetCore(kCore);
+    gCpuHooks.lcdOff = LcdSwitchOff;
+    gCpuHooks.forceRepaint = LcdForceRepaint;
 }
 
 }  // namespace tamsk

@@ -8,6 +8,7 @@
 #include "tamsk/devices/Gpio.h"
 #include "tamsk/devices/Intc.h"
 #include "tamsk/devices/Keypad.h"
+#include "tamsk/devices/Lcd.h"
 #include "tamsk/devices/Mmc.h"
 #include "tamsk/devices/Nand.h"
 #include "tamsk/devices/OsTimer.h"
@@ -44,6 +45,7 @@ const BoardRegisterWindow kWindows[] = {
     {kMmcBase, MmcRead, MmcWrite},
     {kMmcMirror, MmcRead, MmcWrite},
     {kNandBase, NandRead, NandWrite},
+    {kLcdBase, LcdRead, LcdWrite},
 };
 
 // The interrupt controller comes first (it is reset before, and saved after, every other block);
@@ -53,6 +55,7 @@ const BoardUnit kUnits[] = {
     {ClockReset, ClockSave},
     {NandReset, NandSave},
     {MemResetMap, MemSave},
+    {LcdReset, LcdSave},
     {DmaReset, DmaSave},
     {UartSetup, UartSave},
     {GpioReset, GpioSave},
@@ -80,12 +83,12 @@ const BoardDescription kBoard = {
     sizeof kServices / sizeof kServices[0],
     {
         nullptr,             // 0 status event (the scheduler's)
-        nullptr,             // 1 LCD frame refresh
+        LcdFrameRefresh,     // 1 LCD frame refresh
         DmaCompletion,       // 2 DMA channel completion
         UartTransmitPacing,  // 3 UART transmit pacing
         UartWake,            // 4 UART wake
         TouchSample,         // 5 touch-screen sampling
-        nullptr,             // 6 LCD end-of-frame check
+        LcdEndOfFrameCheck,  // 6 LCD end-of-frame check
         DmaStartStep,        // 7 DMA channel step
         DmaTransfer,         // 8 DMA engine
         nullptr,             // 9 host thread time (the scheduler's)

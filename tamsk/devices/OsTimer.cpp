@@ -42,12 +42,14 @@ void OsTimerWrite(uint32_t physical, uint32_t value) {
     case 0x0C: OsTimer.match[3] = value; break;
     case 0x10: OsTimer.counter = value; break;
     case 0x14:
+        // Serving a match at its source is not a new match: no compare follows, or a counter
+        // still equal to the match would raise the source again before the handler returns.
         for (unsigned n = 0; n < 4; ++n) {
             if (!(value >> n & 1)) continue;
             OsTimer.status &= ~(1u << n);
             IntcLower(kIrqOsTimer0 + n);
         }
-        break;
+        return;
     case 0x18: OsTimer.watchdog |= value & 1; return;
     case 0x1C: OsTimer.enable = value & 0xF; break;
     default: return;

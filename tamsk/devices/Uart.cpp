@@ -187,12 +187,13 @@ void TransmitByte(unsigned u, uint8_t byte) {
     t.txScheduled = true;
     const uint32_t limit = Limit(Opt.TxFIFO);
     if (t.txCount < limit) t.tx[t.txCount++] = byte;
-    if (t.txCount >= limit && Flush(u)) t.reg.lsr |= kLsrTxEmpty;
-    // Accepted while there is room; a full buffer waiting for a peer holds the line busy.
-    if (t.txCount < limit)
-        t.reg.lsr |= kLsrTxHoldingEmpty;
-    else
-        t.reg.lsr &= ~kLsrTxHoldingEmpty;
+    if (t.txCount >= limit) {
+        // A full buffer goes out whole. Without a peer it is dropped, as a send to nobody would
+        // be: a guest that polls the line must never find it busy for good.
+        if (!Flush(u)) t.txCount = 0;
+        t.reg.lsr |= kLsrTxEmpty;
+    }
+    t.reg.lsr |= kLsrTxHoldingEmpty;
     if (t.txCount != 0) t.reg.lsr &= ~kLsrTxEmpty;
     ClearCause(u, kIirTxEmpty);
 }

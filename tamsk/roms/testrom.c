@@ -4,8 +4,17 @@
 #include "rom.h"
 
 static volatile uint32_t irq_count;
+/* The one-match tests: entries of the interrupt handler, whatever it finds. */
+static volatile uint32_t irq_once, irq_entries;
+extern volatile uint32_t fiq_entries;
 
 void irq_service(void) {
+    if (irq_once) {
+        ++irq_entries;
+        OSSR = 1;
+        OIER = 0;
+        return;
+    }
     if (OSSR & 1) {
         OSSR = 1;
         ++irq_count;
@@ -124,6 +133,32 @@ static void test_timer_interrupt(void) {
     put("\n");
 }
 
+/* One timer match, taken as FIQ or as IRQ by a handler that serves it at its source and returns
+   at once: the handler runs once. */
+static void test_interrupt_served_at_source(int fiq) {
+    fiq_entries = 0;
+    irq_entries = 0;
+    irq_once = 1;
+    ICLR = fiq ? 1u << 26 : 0;
+    ICMR = 1u << 26;
+    OSSR = 0xF;
+    OIER = 1;
+    arm_match0(32500);
+    if (fiq)
+        __asm__ volatile("msr cpsr_c, #0x93" ::: "memory"); /* FIQ on, IRQ off */
+    else
+        irq_enable();
+    const uint32_t start = OSCR;
+    while (OSCR - start < 325000) __asm__ volatile("" ::: "memory");
+    irq_disable();
+    ICMR = 0;
+    ICLR = 0;
+    irq_once = 0;
+    put(fiq ? "fiq entries: " : "irq entries: ");
+    put_dec(fiq ? fiq_entries : irq_entries);
+    put("\n");
+}
+
 __attribute__((target("thumb"), noinline)) static uint32_t thumb_work(const uint32_t* v, int n) {
     uint32_t sum = 0, x = 0x12345678;
     for (int i = 0; i < n; ++i) {
@@ -177,6 +212,8 @@ int main(void) {
     test_thumb();
     test_mmu();
     test_timer_interrupt();
+    test_interrupt_served_at_source(1);
+    test_interrupt_served_at_source(0);
     put("done\n");
     return 0;
 }

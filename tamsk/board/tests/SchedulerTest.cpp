@@ -269,7 +269,6 @@ TEST(SchedulerDeathTest, FatalConditions) {
         fatal, "Future events table overflow");
     EXPECT_EXIT(EvtCallbackId(Log), fatal, "Unidentified callback passed");
     EXPECT_EXIT(EvtCallbackFromId(10), fatal, "Unexpected callback identifier");
-    EXPECT_EXIT(EvtCallbackFromId(1), fatal, "Unexpected callback identifier");  // not built
 }
 
 TEST(SchedulerDeathTest, TimeLimitCountsDownInTheTitleThenExits) {

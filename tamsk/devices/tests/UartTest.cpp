@@ -339,6 +339,33 @@ TEST_F(Uart, ListensWhenNobodyIsThereAndHoldsOutputForTheFirstPeer) {
     EXPECT_EQ(ReadFile(dir / "out"), "early bytes late bytes");
 }
 
+TEST_F(Uart, WithoutAPeerAFullBufferIsDroppedAndTheLineStaysFree) {
+    TempDir dir;
+    const uint16_t port = FreePort();
+    UartSave(kRunExit);
+    Start("127.0.0.1:" + std::to_string(port));
+    Opt.TxFIFO = 8;
+    Wr(FCR, 0x01);
+    Wr(IER, 0x40);
+    // Twenty bytes through an eight-byte buffer with nobody to take them: the guest that polls
+    // for transmit-holding-empty always finds it.
+    const std::string text = "abcdefghijklmnopqrst";
+    for (char c : text) {
+        ASSERT_EQ(Rd(LSR) & 0x20, 0x20u) << c;
+        Wr(RBR, uint8_t(c));
+    }
+    EXPECT_EQ(Rd(LSR) & 0x20, 0x20u);
+    // The first peer gets what the last partial buffer held.
+    Socat client("-t 1 TCP:127.0.0.1:" + std::to_string(port) + ",shut-none OPEN:/dev/null!!OPEN:" +
+                 (dir / "out") + ",creat");
+    ASSERT_TRUE(PumpUntil([] { return Uarts[0].linkUp.load(); }));
+    Send("!");
+    UartSave(kRunExit);
+    ASSERT_TRUE(client.Wait());
+    EXPECT_EQ(ReadFile(dir / "out"), "qrst!");
+    Opt.TxFIFO = 4096;
+}
+
 TEST_F(Uart, PeersMayLeaveAndComeBack) {
     const uint16_t port = FreePort();
     UartSave(kRunExit);

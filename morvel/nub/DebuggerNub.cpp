@@ -390,7 +390,7 @@ void WaitLoop(EmulState* s, NubState* n) {
                                                           buffer, kNubBufferSize, -1);
             if (err == 0) {
                 if (!g->nubStopped) continue;
-                if (buffer[0] == vantor::dbgCmdContinue) g->nubStopped = 0;
+                if (buffer[0] == vantor::dbgPktContinue) g->nubStopped = 0;
                 PrvHandleCommands68K(s, &header, buffer);
             } else if (err == vantor::slkErrTimeout) {
                 // The link is gone: the application goes on, past a TRAP #0 of its own code.
@@ -518,11 +518,11 @@ uint16_t PrvHandleCommands68K(EmulState* s, SlkPktHeaderType* header, uint8_t* b
     uint8_t command = body[0];
     uint16_t size = 0;
     switch (command) {
-        case vantor::dbgCmdState:
+        case vantor::dbgPktState:
             StateBody(s, n, 0, body);
             size = kStateBodySize;
             break;
-        case vantor::dbgCmdRtnName: {
+        case vantor::dbgPktRtnName: {
             uint32_t address = ReadBE32(body + 2), start, end;
             char name[32];
             FindRoutine(s, address, &start, &end, name);
@@ -532,25 +532,25 @@ uint16_t PrvHandleCommands68K(EmulState* s, SlkPktHeaderType* header, uint8_t* b
             size = 46;
             break;
         }
-        case vantor::dbgCmdReadRegs:
+        case vantor::dbgPktReadRegs:
             RegistersTo(s, body + 2);
             size = 2 + kRegisterBlockSize;
             break;
-        case vantor::dbgCmdWriteRegs:
+        case vantor::dbgPktWriteRegs:
             RegistersFrom(s, body + 2);
             size = 2;
             break;
-        case vantor::dbgCmdContinue:
+        case vantor::dbgPktContinue:
             RegistersFrom(s, body + 2);
             n->watchFlag = body[76];
             n->watchAddress = ReadBE32(body + 78);
             n->watchValue = ReadBE32(body + 86);
             return 0;
-        case vantor::dbgCmdGetBreakpoints:
+        case vantor::dbgPktGetBreakpoints:
             BreakpointsTo(n, body + 2);
             size = 2 + 6 * kNubBreakpoints;
             break;
-        case vantor::dbgCmdSetBreakpoints:
+        case vantor::dbgPktSetBreakpoints:
             for (int i = 0; i < kNubBreakpoints; ++i) {
                 n->bp[i].address = ReadBE32(body + 2 + 6 * i);
                 n->bp[i].enabled = body[2 + 6 * i + 4];
@@ -558,20 +558,20 @@ uint16_t PrvHandleCommands68K(EmulState* s, SlkPktHeaderType* header, uint8_t* b
             }
             size = 2;
             break;
-        case vantor::dbgCmdToggleDbgBreaks:
+        case vantor::dbgPktToggleDbgBreaks:
             n->breakpointSuspend = !n->breakpointSuspend;
             body[2] = n->breakpointSuspend;
             body[3] = 0;
             size = 4;
             break;
-        case vantor::dbgCmdGetTrapBreaks:
-        case vantor::dbgCmdGetTrapConditions: {
-            const uint16_t* words = command == vantor::dbgCmdGetTrapBreaks ? n->trapBreaks : n->trapConditionals;
+        case vantor::dbgPktGetTrapBreaks:
+        case vantor::dbgPktGetTrapConditions: {
+            const uint16_t* words = command == vantor::dbgPktGetTrapBreaks ? n->trapBreaks : n->trapConditionals;
             for (int i = 0; i < kNubTrapBreaks; ++i) WriteBE16(body + 2 + 2 * i, words[i]);
             size = 12;
             break;
         }
-        case vantor::dbgCmdSetTrapBreaks:
+        case vantor::dbgPktSetTrapBreaks:
             n->trapBreakCount = 0;
             for (int i = 0; i < kNubTrapBreaks; ++i) {
                 n->trapBreaks[i] = ReadBE16(body + 2 + 2 * i) & 0x0FFF;
@@ -579,7 +579,7 @@ uint16_t PrvHandleCommands68K(EmulState* s, SlkPktHeaderType* header, uint8_t* b
             }
             size = 2;
             break;
-        case vantor::dbgCmdSetTrapConditions:
+        case vantor::dbgPktSetTrapConditions:
             for (int i = 0; i < kNubTrapBreaks; ++i) n->trapConditionals[i] = ReadBE16(body + 2 + 2 * i);
             size = 2;
             break;
@@ -587,10 +587,10 @@ uint16_t PrvHandleCommands68K(EmulState* s, SlkPktHeaderType* header, uint8_t* b
             Trace("PrvHandleCommands68K: Not entirely implemented sysPktChecksumCmd");
             size = 2;
             break;
-        case vantor::dbgCmdFlash:
+        case vantor::dbgPktFlash:
             Trace("Flashing is not supported while running in Tolv.\n");
             return 0;
-        case vantor::dbgCmdMessage:
+        case vantor::dbgPktMessage:
             SysCall<slk::SlkFlushSocket>(slot::SlkFlushSocket, kDebuggerSocket, 125);
             return 0;
         default:
@@ -606,7 +606,7 @@ void MorvelSysPktDefaultResponse(EmulState* s, SlkPktHeaderType* header, uint8_t
     uint8_t command = body[0];
     uint16_t size = 0;
     switch (command) {
-        case vantor::dbgCmdState:
+        case vantor::dbgPktState:
             // While the application runs: break into it.
             if (vantor::sys::SysIsEmulationAllowed()) {
                 if (EmulState* c = GetCurrentContext(); c && c != GetGlobalContext()) MorvelEnterNub(c, kNubVectorBreak);
@@ -614,17 +614,17 @@ void MorvelSysPktDefaultResponse(EmulState* s, SlkPktHeaderType* header, uint8_t
                 SysCall<uint16_t(uint16_t, uint16_t, uint16_t)>(slot::EvtEnqueueKey, 0x0102, 0, 0x0008);
             }
             return;
-        case vantor::dbgCmdReadMem:
+        case vantor::dbgPktReadMem:
             ReadMemory(s, body, &size);
             break;
-        case vantor::dbgCmdWriteMem:
+        case vantor::dbgPktWriteMem:
             WriteMemory(s, body);
             size = 2;
             break;
-        case vantor::dbgCmdRemoteCall:
+        case vantor::dbgPktRemoteCall:
             RemoteCall(s, body, &size);
             break;
-        case vantor::dbgCmdFind:
+        case vantor::dbgPktFind:
             Find(s, body);
             NubSend(header, body, 8);
             return;
@@ -643,7 +643,7 @@ void DbgSendMessage(EmulState*, const char* text) {
     uint8_t body[kNubBufferSize];
     size_t n = std::strlen(text);
     if (n > kNubBufferSize - 2) n = kNubBufferSize - 2;
-    body[0] = vantor::dbgCmdMessage;
+    body[0] = vantor::dbgPktMessage;
     std::memcpy(body + 1, text, n);
     body[1 + n] = 0;
     Trace(text);

@@ -129,7 +129,7 @@ protected:
     }
     // Continues from the registers of the last stop, with PC and the trace bit as given.
     void Continue(uint32_t pc, bool trace) {
-        uint8_t body[90] = {vantor::dbgCmdContinue, 0};
+        uint8_t body[90] = {vantor::dbgPktContinue, 0};
         std::memcpy(body + 2, stop_ + 6, 74);
         vantor::WriteBE32(body + 2 + 68, pc);
         uint16_t sr = vantor::ReadBE16(stop_ + 6 + 72);
@@ -184,10 +184,10 @@ TEST_F(NubDebuggerTest, DebugsAnApplicationFromItsFirstStopToItsEnd) {
     // A breakpoint at `target`; continue past the TRAP #0 to it.
     {
         SCOPED_TRACE("breakpoint");
-        uint8_t state[2] = {vantor::dbgCmdState, 0};
+        uint8_t state[2] = {vantor::dbgPktState, 0};
         Send(state, 2);
         NextStop();
-        uint8_t set[2 + 36] = {vantor::dbgCmdSetBreakpoints, 0};
+        uint8_t set[2 + 36] = {vantor::dbgPktSetBreakpoints, 0};
         vantor::WriteBE32(set + 2, target);
         set[6] = 1;
         Send(set, sizeof set);
@@ -214,7 +214,7 @@ TEST_F(NubDebuggerTest, DebugsAnApplicationFromItsFirstStopToItsEnd) {
     EXPECT_EQ(ctx_->regs.pc, target + 2) << att;
 
     // Clear the breakpoint and let the application finish.
-    uint8_t clear[2 + 36] = {vantor::dbgCmdSetBreakpoints, 0};
+    uint8_t clear[2 + 36] = {vantor::dbgPktSetBreakpoints, 0};
     Send(clear, sizeof clear);
     uint8_t reply[vantor::slkMaxBodySize];
     ASSERT_EQ(Receive(reply), 0);

@@ -262,8 +262,11 @@ void TraceWithFormat(const Call& k) {
     uint32_t local[5] = {};
     char text[64] = {};
     if (format) {
-        auto* args = static_cast<uint32_t*>(gA68k.Call<void*(void*, uint16_t, const char*, uint32_t*, uint32_t)>(
-            vantor::a68kslot::A68kConvertFormatArgsAtArg, k.context, uint16_t{6}, format, local, 5u));
+        // An environment without the conversion leaves the arguments out rather than call nothing.
+        uint32_t* args = nullptr;
+        if (gA68k.Table()[vantor::a68kslot::A68kConvertFormatArgsAtArg])
+            args = static_cast<uint32_t*>(gA68k.Call<void*(void*, uint16_t, const char*, uint32_t*, uint32_t)>(
+                vantor::a68kslot::A68kConvertFormatArgsAtArg, k.context, uint16_t{6}, format, local, 5u));
         char full[256];
         FormatBounded(full, sizeof full, format, args ? args : local,
                       args && args != local ? vantor::sys::MemPtrSize(args) / 4 : 5);

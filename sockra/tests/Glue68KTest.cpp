@@ -329,3 +329,30 @@ dotted: .asciz  "10.1.2.3"
 }
 
 }  // namespace
+
+namespace {
+
+// The trace trap formats with a bound: a text longer than 62 characters is reported, not written
+// past the buffer.
+TEST_F(SockraGlue, ATraceTooLongIsReportedAndCut) {
+    uint16_t ref = 0;
+    ASSERT_EQ(morvel::LibFind(&ctx_.state, "Sockra.lib", &ref), 0);
+    Run(R"(
+        lea     data(%pc),%a3
+        pea     format(%pc)
+        move.w  2(%a3),-(%sp)
+        trap    #15
+        .short  0xA82F                  | trace with format
+        addq.l  #6,%sp
+        rts
+format: .asciz  "a trace line of seventy characters, which is more than sixty-two...."
+        .even
+)",
+        0, ref);
+    EXPECT_EQ(ctx_.state.D[0] & 0xFFFF, 0u);
+    bool reported = false;
+    for (const auto& r : os::ErrorReports()) reported |= r.message == "trace msg too big";
+    EXPECT_TRUE(reported);
+}
+
+}  // namespace

@@ -3,6 +3,7 @@
 // 68K memory, big-endian, before it sets the caller's result register.
 #include <cstring>
 
+#include "common/module/A68kGlue.h"
 #include "common/module/ModuleInterface.h"
 #include "durnix/Durnix.h"
 #include "durnix/DurnixOS.h"
@@ -10,55 +11,12 @@
 namespace durnix {
 namespace {
 
-namespace sig = vantor::a68ksig;
-namespace slot = vantor::a68kslot;
-
 constexpr uint16_t kTrapFirst = 0xA801;
 constexpr uint16_t kTrapCount = 32;
 constexpr char kLibraryName[] = "Host File System Library";
 
-// One 68K call: its context and typed access to the frame and to 68K memory.
-struct Call68K {
-    void* c;
-
-    uint16_t U16(uint16_t offset) const {
-        return static_cast<uint16_t>(os::A68k<sig::A68kGetArgInt16>(slot::A68kGetArgInt16, c, offset));
-    }
-    uint32_t U32(uint16_t offset) const { return os::A68k<sig::A68kGetArgUInt32>(slot::A68kGetArgUInt32, c, offset); }
-    template <typename T>
-    T* Ptr(uint16_t offset) const {
-        return reinterpret_cast<T*>(static_cast<uintptr_t>(U32(offset)));
-    }
-    uint16_t Read16(uint32_t p) const {
-        return static_cast<uint16_t>(os::A68k<sig::A68kReadInt16>(slot::A68kReadInt16, c, p, 0u));
-    }
-    uint32_t Read32(uint32_t p) const { return os::A68k<sig::A68kReadUInt32>(slot::A68kReadUInt32, c, p, 0u); }
-    void Write16(uint32_t p, uint16_t v) const {
-        if (p) os::A68k<sig::A68kWriteInt16>(slot::A68kWriteInt16, c, p, 0u, v);
-    }
-    void Write32(uint32_t p, uint32_t v) const {
-        if (p) os::A68k<sig::A68kWriteUInt32>(slot::A68kWriteUInt32, c, p, 0u, v);
-    }
-    uint16_t ToNative(void* native, uint32_t p, const uint8_t* layout) const {
-        return os::A68k<sig::A68kRecordToNative>(slot::A68kRecordToNative, c, native, p, layout);
-    }
-    uint16_t To68K(const void* native, uint32_t p, const uint8_t* layout) const {
-        return os::A68k<sig::A68kRecordTo68K>(slot::A68kRecordTo68K, c, native, p, layout);
-    }
-    void Result16(Status s) const { os::A68k<sig::A68kSetResultInt16>(slot::A68kSetResultInt16, c, uint32_t{s}); }
-    void Result32(uint32_t v) const { os::A68k<sig::A68kSetResultUInt32>(slot::A68kSetResultUInt32, c, v); }
-};
-
-// A u32 out-value: a native variable handed to the operation, written to the 68K pointer after
-// the call whatever its status (a null 68K pointer stays null).
-struct Out32 {
-    const Call68K& call;
-    uint32_t p;
-    uint32_t value = 0;
-    Out32(const Call68K& k, uint32_t pointer) : call(k), p(pointer) {}
-    uint32_t* Native() { return p ? &value : nullptr; }
-    ~Out32() { call.Write32(p, value); }
-};
+using Call68K = vantor::A68kTrapCall;
+using Out32 = vantor::A68kInOut<uint32_t>;
 
 Status Glue(const Call68K& k, uint16_t n) {
     switch (n) {
@@ -117,14 +75,13 @@ Status Glue(const Call68K& k, uint16_t n) {
         }
         case 23: return FSDirCreate(k.U16(2), k.Ptr<const char>(4));
         case 24: {
-            uint32_t iteratorP = k.U32(6), infoP = k.U32(10);
-            uint32_t iterator = iteratorP ? k.Read32(iteratorP) : 0;
+            uint32_t infoP = k.U32(10);
+            Out32 iterator(k, k.U32(6));
             DurnixDirEntryInfo info{};
             if (infoP) {
                 if (Status s = k.ToNative(&info, infoP, kDirEntryInfoLayout)) return s;
             }
-            Status s = FSDirEntryEnumerate(k.U32(2), iteratorP ? &iterator : nullptr, infoP ? &info : nullptr);
-            k.Write32(iteratorP, iterator);
+            Status s = FSDirEntryEnumerate(k.U32(2), iterator.Native(), infoP ? &info : nullptr);
             if (infoP) k.To68K(&info, infoP, kDirEntryInfoLayout);
             return s;
         }
@@ -153,7 +110,7 @@ Status Glue(const Call68K& k, uint16_t n) {
 uint16_t LibTrapDispatch68K(void* context, vantor::A68kLibTableEntry*, uint16_t trap) {
     vantor::sys::SysTrace(0x500, "QEL: LibTrapDispatch68K()");
     if (trap < kTrapFirst || trap >= kTrapFirst + kTrapCount) return errTrapNotServed;
-    const Call68K k{context};
+    const Call68K k{os::gA68k, context};
     const auto n = static_cast<uint16_t>(trap - kTrapFirst);
     if (n == 4) {
         k.Result32(FSLibAPIVersion());

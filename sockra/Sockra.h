@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "common/SockraLib.h"
+#include "common/module/A68kLibrary.h"
 #include "sockra/SockraBits.h"
 #include "sockra/SockraGlobals.h"
 
@@ -16,6 +17,11 @@ using vantor::Status;
 
 // Host errno to status code of class 0x12.
 Status SockraErrnoMap(int err);
+
+// The 68K entry (launch code 0x7FFD): selector 0 names the library "Sockra.lib", 1 does nothing,
+// library traps go to the dispatcher, which answers 0x0505 for a trap it does not serve.
+uint16_t SockraLibEntry68K(void* context, vantor::A68kLibTableEntry* entry, uint16_t selector);
+uint16_t SockraTrapDispatch68K(void* context, uint16_t trap);
 
 // poll() of the host, taken up again when a signal interrupts it.
 int SockraPoll(::pollfd* fds, unsigned long count, int timeout);

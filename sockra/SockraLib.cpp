@@ -221,8 +221,13 @@ Status SockraInstall() {
 
 // Load runs the install (its result is not the launch's). The library has no 68K entry here, so
 // 0x7FFD leaves the caller's location as it is.
-uint32_t SockraLaunch(uint16_t launchCode, void*, uint16_t) {
+uint32_t SockraLaunch(uint16_t launchCode, void* param, uint16_t) {
     if (launchCode == kModuleLaunchCodeLoad) SockraInstall();
+    if (launchCode == vantor::ModuleLaunchCodeGetEntry && param) {
+        // The 68K environment asks for the library's 68K entry.
+        const auto entry = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&SockraLibEntry68K));
+        memcpy(param, &entry, sizeof entry);
+    }
     return 0;
 }
 

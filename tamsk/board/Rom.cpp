@@ -1,6 +1,8 @@
 #include "tamsk/board/Rom.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cstdio>
@@ -28,6 +30,16 @@ using File = std::unique_ptr<FILE, FileCloser>;
 
 // The file's length, or -1.
 // -1 for what is not a regular file (a directory opens for reading but has no length).
+// Opens a file for reading without waiting: a FIFO named in a ROM list or a session would
+// otherwise block the open. What is not a regular file is then refused by FileLength.
+FILE* OpenNoWait(const char* path) {
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    FILE* file = fdopen(fd, "rb");
+    if (!file) close(fd);
+    return file;
+}
+
 long FileLength(FILE* file) {
     struct stat st;
     if (fstat(fileno(file), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
@@ -110,7 +122,7 @@ bool RomParseListItem(const std::string& text, size_t* pos, RomListItem* item) {
 
 int MemLoadRomItem(const char* area, uint32_t offset, const char* path) {
     if (!path || !path[0]) return 0;
-    File file(std::fopen(path, "rb"));
+    File file(OpenNoWait(path));
     if (!file) HostFatal("The file %s could not be opened", path);
     const long length = FileLength(file.get());
     if (length < 0) HostFatal("The file %s could not be read", path);
@@ -174,8 +186,8 @@ void RomLoadList(const std::string& text, const char* listPath) {
 }
 
 void MemReloadRom() {
-    if (FILE* probe = std::fopen(RomPath(), "rb")) {
-        std::fclose(probe);
+    struct stat st;
+    if (stat(RomPath(), &st) == 0 && S_ISREG(st.st_mode)) {
         MemLoadRom();
         return;
     }
@@ -185,7 +197,7 @@ void MemReloadRom() {
 
 void MemLoadRom() {
     const char* path = RomPath();
-    File file(std::fopen(path, "rb"));
+    File file(OpenNoWait(path));
     // No ROM dialog can be shown here: a missing ROM ends the program.
     if (!file) HostFatal("ROM file not found\n%s", path);
     const long length = FileLength(file.get());

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstring>
 #include <string>
 
@@ -120,6 +122,13 @@ TEST_F(Memory, RomErrorsEndWithTheirMessages) {
     EXPECT_EXIT(MemLoadRom(), ::testing::ExitedWithCode(kFatalExitCode & 0xFF), "ROM file not found");
     OptSetText(Opt.ROM, dir.path().c_str());
     EXPECT_EXIT(MemLoadRom(), ::testing::ExitedWithCode(kFatalExitCode & 0xFF), "could not be read");
+    // A FIFO, as a ROM or as a list item, is refused without waiting for a writer.
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+    OptSetText(Opt.ROM, (dir / "fifo").c_str());
+    EXPECT_EXIT(MemLoadRom(), ::testing::ExitedWithCode(kFatalExitCode & 0xFF), "fifo could not be read");
+    WriteFile(dir / "fifo.aei", "SRAM:5C000000:fifo\n");
+    OptSetText(Opt.ROM, (dir / "fifo.aei").c_str());
+    EXPECT_EXIT(MemLoadRom(), ::testing::ExitedWithCode(kFatalExitCode & 0xFF), "fifo could not be read");
     WriteFile(dir / "huge.widebin", "");
     std::filesystem::resize_file(dir / "huge.widebin", kNorSize + 1);
     OptSetText(Opt.ROM, (dir / "huge.widebin").c_str());

@@ -187,6 +187,50 @@ TEST_F(StateTest, SessionChunkSavedAndLoadedInANewProcess) {
     EXPECT_EQ(PendingEventWord.load(), 0x1000000010ull);  // bit 63 is never saved
 }
 
+TEST_F(StateTest, CoreChunkAtItsOffsets) {
+    for (int i = 0; i < 16; ++i) gCpu.r[i] = 0x100 + i;
+    gCpu.nzcv = kFlagN | kFlagV;
+    gCpu.Q = 1;
+    gCpu.I = 1;
+    gCpu.F = 0;
+    gCpu.tImage = 1;
+    gCpu.mode = kModeIrq;
+    for (int b = 0; b < 8; ++b)
+        for (int m = 0; m < 32; ++m) gCpu.bank[b][m] = uint32_t(b << 8 | m);
+    for (int m = 0; m < 32; ++m) gCpu.spsr[m] = 0x5000 + m;
+    ExecutedInstructions = 0x0000000700000009ull;
+    gCpu.next = 0x5C020040;
+    gCpu.thumb = 1;
+    gCpu.highVectors = 1;
+    gCpu.control = 0x78;
+    gCpu.fsr = 5;
+    gCpu.far = 0xFA;
+    PendingEventWord.store(1ull << 63 | 1ull << 36 | 1u << 4);
+    gCpu.processId = 0x0200'0000;
+    gCpu.acc0Lo = 0xACC0;
+    gCpu.acc0Hi = 0x7F;
+    gCpu.cp15Shared = 0x3FFF;
+    gCpu.cp14Clock = 6;
+    gCpu.cp14Power = 7;
+    uint8_t c[kCpuCoreChunkSize];
+    CpuSaveCore(c);
+    const struct {
+        uint32_t offset, value;
+    } words[] = {
+        {0, 0x100},    {60, 0x10F},   {64, 1},          {68, 0},          {72, 0},
+        {76, 1},       {80, 1},       {84, 1},          {88, 0},          {92, 1},
+        {96, 18},      {100, 0},      {100 + 4 * 17, 17}, {100 + 128 * 5 + 4 * 18, 0x512},
+        {100 + 128 * 7 + 4, 0x701},   {1124, 0x5000},   {1124 + 4 * 31, 0x501F},
+        {1252, 0},     {1256, 9},     {1260, 7},        {1264, 0x5C020040}, {1268, 0x5C020040},
+        {1272, 1},     {1276, 1},     {1280, 0x78},     {1284, 5},        {1288, 0xFA},
+        {1292, 0},     {1296, 1u << 4}, {1300, 1u << 4}, {1304, 0x0200'0000}, {1308, 0},
+        {1312, 0xACC0}, {1316, 0x7F}, {1320, 0x3FFF},   {1324, 6},        {1328, 7},
+        {1332, 0},
+    };
+    for (const auto& w : words) EXPECT_EQ(ChunkGet32(c + w.offset), w.value) << w.offset;
+    PendingEventWord.store(0);
+}
+
 TEST_F(StateTest, LoadWithoutTheChunkGivesTheResetState) {
     FillState();
     SessSetPath("/nonexistent/folder/none.aes");

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "tamsk/board/Memory.h"
 #include "tamsk/board/Options.h"
 #include "tamsk/board/RunLoop.h"
 #include "tamsk/board/Scheduler.h"
 #include "tamsk/board/Timing.h"
+#include "tamsk/board/tests/TestFiles.h"
+#include "tamsk/board/Session.h"
 #include "tamsk/devices/ClockManager.h"
 #include "tamsk/devices/Intc.h"
 #include "tamsk/devices/OsTimer.h"
@@ -124,6 +128,54 @@ TEST_F(Devices, OsTimerMatchesStatusAndWatchdog) {
     EXPECT_EQ(RunCode.load(), kRunHardReset);
     EXPECT_TRUE(CpuServicePending());
     EXPECT_EQ(OsTimerRead(0x40A00020), 0u);
+}
+
+TEST_F(Devices, InterruptAndClockChunksAtTheirOffsets) {
+    Intc.irqPending[0] = 0x10;
+    Intc.mask[0] = 0x11;
+    Intc.level[0] = 0x12;
+    Intc.fiqPending[0] = 0x13;
+    Intc.rawPending[0] = 0x14;
+    Intc.control = 1;
+    Intc.present = 1;
+    IdleLagMs = 0x1D;
+    for (int i = 0; i < 53; ++i) Intc.priority[i] = 0x200 + i;
+    Intc.highest = 0x18;
+    Intc.mask[1] = 0x21;
+    Intc.level[1] = 0x22;
+    Intc.fiqPending[1] = 0x23;
+    OsTimer = {{0xA0, 0xA1, 0xA2, 0xA3}, 0xC0, 5, 1, 9};
+    Rtc.seconds = 0x5EC;
+    Clock = {0x04, 0x08, 0x010FB218, 0x000FB218};
+    InstructionCountdown = 7;
+    EmulatedTicks = 0x1'0000'0002ull;
+    test::TempDir dir;
+    SessSetPath((dir / "s.aes").c_str());
+    SessTruncate();
+    IntcSave(kRunSave);
+    ClockSave(kRunSave);
+    ASSERT_TRUE(SessFinishSave());
+
+    uint8_t i[264];
+    ASSERT_TRUE(SessReadChunk(FourCC(">int"), i, sizeof i));
+    const struct {
+        uint32_t offset, value;
+    } intc[] = {{0, 0x10}, {4, 0x11}, {8, 0x12}, {12, 0x13}, {16, 0x14}, {20, 1}, {24, 1},
+                {28, 0x1D}, {32, 0x200}, {240, 0x200 + 52}, {244, 0x18}, {248, 0x21},
+                {252, 0x22}, {256, 0x23}, {260, 0x23}};
+    for (const auto& w : intc) EXPECT_EQ(ChunkGet32(i + w.offset), w.value) << ">int " << w.offset;
+
+    std::vector<uint8_t> k(kClockChunkSize);
+    ASSERT_TRUE(SessReadChunk(FourCC(">clk"), k.data(), kClockChunkSize));
+    const struct {
+        uint32_t offset, value;
+    } clk[] = {{0, 7}, {8, 0xC0}, {12, 0xA0}, {24, 0xA3}, {28, 5}, {32, 9}, {36, 1},
+               {40, 0x5EC}, {44, 0x04}, {48, 0x08}, {52, 0}, {56, 2}, {60, 1}, {64, 1},
+               {68, 0}, {72 + 8, 0}, {16456, 0x010FB218}, {16460, 0x000FB218}};
+    for (const auto& w : clk) EXPECT_EQ(ChunkGet32(&k[w.offset]), w.value) << ">clk " << w.offset;
+    // The one future event, the status tick: due 3,250,000 ticks after the reset, identifier 0.
+    EXPECT_EQ(ChunkGet32(&k[72]), kTicksPerSecond);
+    EXPECT_EQ(ChunkGet32(&k[4]), EvtCountdown);
 }
 
 TEST_F(Devices, ClockManagerAndRealTimeClock) {

@@ -115,6 +115,10 @@ public:
         return out_text_;
     }
 
+    void Signal(int signal) {
+        if (pid_ > 0) kill(pid_, signal);
+    }
+
     void Stop() {
         if (pid_ > 0) {
             kill(pid_, SIGKILL);

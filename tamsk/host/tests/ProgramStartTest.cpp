@@ -55,6 +55,25 @@ TEST(Program, TimeLimitEndsTheRunAndTheConsolePrints) {
     EXPECT_EQ(o.out, "");
 }
 
+TEST(Program, StopSignalsEndTheRunCleanly) {
+    for (int signal : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signal);
+        Program p;
+        const std::string rom =
+            p.RomList("semihost.aei", {"NOR:0:vectors.bin", "SRAM:5C020000:semihost.bin"});
+        p.Start({"-ROM:" + rom, "-EnableConsole:true", "-SerialPort:none", "-TimeRatio:20"});
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (p.OutputSoFar().find("tick 00000001\n") == std::string::npos &&
+               std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        p.Signal(signal);
+        const Outcome o = p.Wait();
+        EXPECT_EQ(o.exitCode, 0) << o.err;
+        EXPECT_NE(o.out.find("\n---- <shutdown> ---\n"), std::string::npos) << o.out;
+        EXPECT_NE(ReadFile(p.dir / "tamsk.ini").find("TimeRatio=20\r\n"), std::string::npos);
+    }
+}
+
 TEST(Program, ValuesItCannotReadAreReportedAndARelativeRomIsStoredWhole) {
     Program p;
     p.RomList("semihost.aei", {"NOR:0:vectors.bin", "SRAM:5C020000:semihost.bin"});

@@ -3,7 +3,10 @@
 // and strings are read from the buffer, which always ends with a zero byte past the data.
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "common/FourCC.h"
 #include "common/module/ModuleGlue.h"
@@ -188,6 +191,49 @@ uint16_t GRASServer_db_list(GRASSession* session) {
     return 0;
 }
 
+uint16_t ExportWrite(const void* data, uint32_t* size, void* file) {
+    if (!size) return 0xFFFF;
+    return std::fwrite(data, 1, *size, static_cast<std::FILE*>(file)) == *size ? 0 : 0xFFFF;
+}
+
+// Writes an internal database to "<directory>/<name>.vrx" (".wyx" for a record database); the
+// characters that file systems or shells treat specially become '_'.
+uint16_t GRASServer_db_export(GRASSession* session) {
+    REQUIRE_TYPE(Types({3}));
+    REQUIRE_LENGTH(9);
+    uint32_t type = Word(session, 0), creator = Word(session, 4);
+    const char* name = Text(session, 8);
+    uint32_t afterName = 8 + static_cast<uint32_t>(std::strlen(name)) + 1;
+    const char* directory = Text(session, afterName);
+    uint32_t id = type || creator || name[0] ? LocateInternal(type, creator, name) : 0;
+    if (!id) {
+        GRAS_TRACE("GRASServer_db_export(): db not in storage");
+        Empty(session);
+        return kErrNotFound;
+    }
+    GRASDbEntry entry;
+    if (uint16_t err = EntryOf(id, &entry)) {
+        Empty(session);
+        return err;
+    }
+    std::string path = directory;
+    if (!path.empty() && path.back() != '/') path += '/';
+    for (const char* c = entry.name; *c && c < entry.name + 31; ++c)
+        path += std::strchr("<>*:?/\\\"'| ", *c) ? '_' : *c;
+    path += entry.attributes & 0x0001 ? ".vrx" : ".wyx";
+    Empty(session);
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) {
+        GRAS_TRACE("GRASServer_db_export(): file creation FAILED errno=%d", errno);
+        return static_cast<uint16_t>(-errno);
+    }
+    using WriteNative = uint16_t(uint16_t (*)(const void*, uint32_t*, void*), void*, const char*, uint32_t, uint16_t);
+    uint16_t err = glue::SysCall<WriteNative>(sysslot::ExgDBWriteNative, &ExportWrite, static_cast<void*>(file),
+                                              entry.name, id, uint16_t{0});
+    std::fclose(file);
+    return err;
+}
+
 uint16_t GRASServer_db_import(GRASSession* session) {
     REQUIRE_TYPE(Types({3}));
     REQUIRE_LENGTH(5);
@@ -308,7 +354,7 @@ GRASOperation gGRASOperationsTable[kGRASOperationCount] = {
     {4, GRASServer_exit, 0},
     {5, GRASServer_ping, 0},
     {6, GRASServer_db_list, 2},
-    {7, nullptr, 2},
+    {7, GRASServer_db_export, 2},
     {8, GRASServer_db_import, 1},
     {9, GRASServer_db_delete, 1},
     {10, GRASServer_db_info, 2},

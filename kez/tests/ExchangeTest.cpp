@@ -7,7 +7,12 @@
 #include <fstream>
 #include <string>
 
+#include <gtk/gtk.h>
+
+#include "kez/src/HALErrDisplay.h"
 #include "kez/tests/KezTestSupport.h"
+
+extern "C" uint32_t PALGTKInit();
 
 namespace kez::testing {
 namespace {
@@ -111,6 +116,41 @@ TEST_F(Exchange, RecordFilesAreNeitherFollowedThroughLinksNorReadUnterminated) {
     EXPECT_EQ(std::strlen(buffer), 4095u);
 }
 
+
+std::string gPasted;
+int gPastes;
+void OnPaste(uint8_t format, const char* text, uint16_t length) {
+    ++gPastes;
+    gPasted.assign(text, length);
+    EXPECT_EQ(format, 0);
+}
+
+TEST_F(Exchange, ClipboardTextGoesThroughTheDesktopClipboard) {
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display (run under xvfb-run)";
+    KezBootConfig config{};
+    KezGlobalsInit(&config, nullptr);
+    using SetProc = void(uint8_t, const char*, uint16_t);
+    using GetProc = void(uint8_t, uint32_t, void (*)(uint8_t, const char*, uint16_t));
+    gPastes = 0;
+    // Without the host's window there is no clipboard: nothing is called back.
+    Slot<GetProc>(kezslot::HALClipboardGet)(0, 0, OnPaste);
+    EXPECT_EQ(gPastes, 0);
+
+    ASSERT_EQ(PALGTKInit(), 0u);
+    GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    PrvHALErrDisplaySetMainWindow(window);
+    Slot<SetProc>(kezslot::HALClipboardSet)(0, "caf\xE9 au lait", 12);  // device encoding
+    Slot<GetProc>(kezslot::HALClipboardGet)(0, 0, OnPaste);
+    EXPECT_EQ(gPastes, 1);
+    EXPECT_EQ(gPasted, "caf\xE9 au lait");
+    Slot<GetProc>(kezslot::HALClipboardGet)(1, 0, OnPaste);  // other formats: nothing
+    EXPECT_EQ(gPastes, 1);
+    Slot<SetProc>(kezslot::HALClipboardSet)(2, "x", 1);
+    ASSERT_EQ(os::ErrorReports().size(), 1u);
+    EXPECT_EQ(os::ErrorReports()[0].message, "Invalid clipboard format (text is the only supported format)");
+    PrvHALErrDisplaySetMainWindow(nullptr);
+    gtk_widget_destroy(window);
+}
 
 // The infrared exchange spools each beamed object to a new file under /tmp.
 struct IrSocket {

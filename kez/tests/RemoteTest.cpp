@@ -2,6 +2,7 @@
 // (tests/gras_client.py). The port is fixed, so these tests run alone (SERIAL).
 #include <sys/socket.h>
 #include <netinet/in.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -12,6 +13,7 @@
 
 #include "common/BigEndian.h"
 #include "kez/src/GRASServer.h"
+#include "kez/src/HALImport.h"
 #include "kez/src/KezBoot.h"
 #include "kez/tests/KezTestSupport.h"
 
@@ -96,12 +98,24 @@ TEST_F(Remote, DatabaseImportListInformationAndDelete) {
         std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
                                                     static_cast<std::streamsize>(bytes.size()));
     };
+    std::string memo = dir + "-memo.wyx";
     write(good, Image("RemoteDB"));
     write(bad, Image(""));
-    ClientRun run = RunClient("storage " + dir + " " + good + " " + bad);
+    std::vector<uint8_t> record = Image("Memo/Pad:1");
+    WriteBE16(&record[32], 0);  // a record database
+    write(memo, record);
+    mkdir(dir.c_str(), 0700);
+    ClientRun run = RunClient("storage " + dir + " " + good + " " + bad + " " + memo);
     EXPECT_EQ(run.status, 0) << run.output;
-    unlink(good.c_str());
-    unlink(bad.c_str());
+    // The exports: named after the databases, special characters replaced, by kind.
+    for (const char* name : {"/RemoteDB.vrx", "/Memo_Pad_1.wyx"}) {
+        std::ifstream in(dir + name, std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        ASSERT_EQ(bytes.size(), 80u) << name;
+        EXPECT_EQ(bytes.substr(60, 8), "DATAtest") << name;
+        EXPECT_TRUE(PrvCheckDB(reinterpret_cast<const uint8_t*>(bytes.data()), 80)) << name;
+    }
+    std::system(("rm -rf " + dir + " " + good + " " + bad + " " + memo).c_str());
 }
 
 TEST_F(Remote, FourSessionsAtOnceAndNoFifth) {

@@ -631,11 +631,10 @@ TEST(KezHostModules, AutoloadedModulesAreInstalledAtBoot) {
 // when called, and answers 0xFFFF.
 TEST_F(Services, EveryExportSlotHasItsOperation) {
     // The slots of services this build does not contain yet: drawing, screen manager, power, keys,
-    // pen and virtual mouse (75 and 77 are their fillers) and the clipboard. None may be
-    // missing beyond these.
+    // pen and virtual mouse (75 and 77 are their fillers). None may be missing beyond these.
     std::set<uint16_t> notBuilt = {20, 63, 64, 65, 66, 67, 68, 69, 75, 76, 77, 78, 79, 80, 81, 82,
                                    83, 84, 89, 90, 91, 92, 93, 94, 95, 96, 97, 171, 172, 174, 175, 176,
-                                   177, 178, 179, 180, 188, 191, 192, 193, 194, 195, 196, 197, 285, 286};
+                                   177, 178, 179, 180, 188, 191, 192, 193, 194, 195, 285, 286};
     std::string unexpected;
     uint16_t someMissing = 0xFFFF;
     for (uint16_t slot = 0; slot < kKezSlots; ++slot) {

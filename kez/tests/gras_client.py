@@ -88,7 +88,7 @@ def protocol():
     check("db_list from a control session answers F304", command(s, 6, u32(0, 0))[0] == 0xF304)
     status, body = command(s, 28)
     check("key_get_default answers 44 bytes", status == 0 and len(body) == 44, body)
-    check("an operation not built answers F302", command(s, 7, u32(0, 0))[0] == 0xF302)
+    check("an operation not built answers F302", command(s, 15, u32(0, 0))[0] == 0xF302)
     status, body = command(s, 2, u32(0))
     check("close answers whether the process ends", status == 0 and body == u32(0), (status, body))
     check("the session ends after close", closed(s))
@@ -107,7 +107,7 @@ def protocol():
     s.close()
 
 
-def storage(directory, good_file, bad_file):
+def storage(directory, good_file, bad_file, memo_file):
     s = session(3)
     status, body = command(s, 8, u32(1) + good_file.encode() + b"\0")
     check("import answers the new database", status == 0 and len(body) == 44, status)
@@ -135,6 +135,16 @@ def storage(directory, good_file, bad_file):
     check("db_info answers one entry", status == 0 and len(body) == 80 and body[:8] == b"RemoteDB", status)
     check("db_info of an unknown name answers 0x0207", command(s, 10, u32(0, 0, 0) + b"Nope\0")[0] == 0x0207)
     check("db_info naming nothing answers 0x0207", command(s, 10, u32(0, 0, 0))[0] == 0x0207)
+    status, body = command(s, 8, u32(1) + memo_file.encode() + b"\0")
+    check("import of a record database", status == 0, status)
+    status, body = command(s, 7, u32(0, 0) + b"RemoteDB\0" + directory.encode() + b"\0")
+    check("db_export of a resource database", status == 0 and body == b"", status)
+    status, body = command(s, 7, u32(0, 0) + b"Memo/Pad:1\0" + directory.encode() + b"/\0")
+    check("db_export of a record database", status == 0, status)
+    status, body = command(s, 7, u32(0, 0) + b"Nope\0" + directory.encode() + b"\0")
+    check("db_export of an unknown database answers 0x0207", status == 0x0207, status)
+    status, body = command(s, 7, u32(0, 0) + b"RemoteDB\0/nonexistent-dir\0")
+    check("db_export into a missing directory answers the negated errno", status == (-2) & 0xFFFF, status)
     status, body = command(s, 9, u32(0, 0, 0) + b"RemoteDB\0")
     check("db_delete deletes it", status == 0, status)
     check("it is gone", command(s, 10, u32(0, 0, 0) + b"RemoteDB\0")[0] == 0x0207)

@@ -1,8 +1,13 @@
 // What Kez's remote-access server asks of the OS: the memory semaphore (system slots 363 and 362,
 // a reader-writer lock: write access excludes everyone, read access only writers), the database
 // count and the database id by index (117, 98), the import callback (915: a database made from a
-// file image) and the OS reset (559, which asks Kez for a soft reset).
+// file image), the OS reset (559, which asks Kez for a soft reset) and the export of a database
+// through a write callback (193: its header, as an image without entries).
+#include <algorithm>
+#include <cstring>
 #include <shared_mutex>
+
+#include "common/BigEndian.h"
 
 #include "common/module/KezCalls.h"
 #include "common/module/KezSlots.h"
@@ -35,6 +40,25 @@ uint32_t StandinDmGetDatabaseByIndex(uint16_t, uint16_t index) { return Database
 VANTOR_OS_LIBRARY_SLOT(System, sysslot::DmGetDatabaseByIndex, StandinDmGetDatabaseByIndex)
 
 VANTOR_OS_LIBRARY_SLOT(System, sysslot::HALImportFileCallback, CreateDatabaseFromImage)
+
+using ExportWriter = uint16_t (*)(const void* data, uint32_t* size, void* userData);
+
+uint16_t StandinExgDBWriteNative(ExportWriter write, void* userData, const char*, uint32_t dbID, uint16_t) {
+    if (!write) return sysErrParamErr;
+    uint8_t image[80] = {};
+    bool found = WithDatabase(StoreIDFromLocalID(dbID), [&](DatabaseEntry& db) {
+        std::memcpy(image, db.name.data(), std::min<size_t>(db.name.size(), 31));
+        WriteBE16(image + 32, db.attributes);
+        WriteBE16(image + 34, db.version);
+        WriteBE32(image + 36, db.created);
+        WriteBE32(image + 60, db.type);
+        WriteBE32(image + 64, db.creator);
+    });
+    if (!found) return dmErrCantFind;
+    uint32_t size = sizeof image;
+    return write(image, &size, userData);
+}
+VANTOR_OS_LIBRARY_SLOT(System, sysslot::ExgDBWriteNative, StandinExgDBWriteNative)
 
 void StandinSysReset() {
     if (ModuleProc* kez = KezTable()) reinterpret_cast<kezsig::HALReset*>(kez[kezslot::HALReset])(0);

@@ -22,6 +22,7 @@
 #include "morvel/traps/SystemGlue.h"
 #include "morvel/traps/TimeGlue.h"
 #include "morvel/traps/TrapDispatch.h"
+#include "morvel/traps/UiServiceGlue.h"
 
 namespace morvel {
 namespace {
@@ -88,6 +89,7 @@ void TrapTableInit(TrapHandler* table) {
     InputGlueInstall(table);
     ExpansionGlueInstall(table);
     FormGlueInstall(table);
+    UiServiceGlueInstall(table);
 }
 
 uint16_t TrapTableCreate(EmulState* global) {

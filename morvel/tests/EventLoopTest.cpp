@@ -114,5 +114,16 @@ TEST_F(EventLoopTest, TheApplicationRunsUntilItIsToldToStopWithoutAnAlert) {
     EXPECT_TRUE(Reports().empty());
 }
 
+// As morvel-run runs it: no events, the stand-in UI library's own answers. Two nil events go
+// through the loop untaken; the third ends the application.
+TEST_F(EventLoopTest, WithoutEventsTheApplicationEndsAfterThreeNilEvents) {
+    const uint32_t app = InstallDatabase(MORVEL_EVENTLOOP_APP);
+    vantor::os::SetCurrentAppDatabase(app);
+    uint32_t ref = sys::DmOpenDatabaseByID(app, 1);
+    std::memcpy(static_cast<uint8_t*>(sys::SysGetTaskRecord()) + vantor::kTaskRecordAppDbRef, &ref, 4);
+    EXPECT_EQ(ModuleEntryPoint(0, nullptr, kLaunchNewGlobals), 2u);
+    EXPECT_TRUE(Reports().empty());
+}
+
 }  // namespace
 }  // namespace morvel::test

@@ -197,5 +197,29 @@ TEST_F(FormGlueTest, ObjectShadowsAreMadeOnceAndGadgetCallsActOnGadgetsOnly) {
     EXPECT_TRUE(Reports().empty());
 }
 
+TEST_F(FormGlueTest, UiServicesForwardAndScrollBarsMustBeFormObjects) {
+    vantor::os::OnCall(Library::Ui, 201, [](const SlotCall& c) {  // InsPtGetLocation
+        *reinterpret_cast<int16_t*>(c.args[0]) = 12;
+        *reinterpret_cast<int16_t*>(c.args[1]) = -3;
+        return 0u;
+    });
+    std::vector<SlotCall> shown;
+    vantor::os::OnCall(Library::Ui, 248,
+                       [&](const SlotCall& c) { return shown.push_back(c), 1u; });  // MenuShowItem
+    ASSERT_EQ(Run(" pea data+2(%pc)\n pea data(%pc)\n trap #15\n .short 0xA1AA\n addq.l #8,%sp\n"
+                  " move.w #1501,-(%sp)\n trap #15\n .short 0xA3D5\n addq.l #2,%sp\n move.l %d0,%d3\n"
+                  " pea data+8(%pc)\n trap #15\n .short 0xA2B7\n addq.l #4,%sp\n rts"),
+              0);
+    EXPECT_EQ(vantor::ReadBE16(Data()), 12);
+    EXPECT_EQ(static_cast<int16_t>(vantor::ReadBE16(Data() + 2)), -3);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].args[0] & 0xFFFF, 1501u);
+    EXPECT_EQ(D(3) & 0xFF, 1u);
+    // A scroll-bar call with a pointer that is no form object reaches nothing and is reported.
+    const auto reports = Reports();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find("Form object not found"), std::string::npos) << reports[0];
+}
+
 }  // namespace
 }  // namespace morvel::test

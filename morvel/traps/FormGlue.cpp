@@ -373,6 +373,17 @@ ObjectShadow* ShadowTableAlloc(EmulState* s, FormShadow* form, uint16_t index) {
     return o;
 }
 
+void* ObjectNativeOf(EmulState* s, uint32_t image) {
+    for (EmulState* c = s; c; c = c->parent)
+        for (FormShadow* f = Head(c); f; f = f->next) {
+            auto** objects = static_cast<ObjectShadow**>(f->objects);
+            for (uint32_t i = 0; objects && i < f->objectCount; ++i)
+                if (objects[i] && Addr(objects[i]->image) == image) return objects[i]->native;
+        }
+    ErrDisplayFileLineMsg("MorvelCommon", 700, "Form object not found");
+    return nullptr;
+}
+
 void FormShadowFree(EmulState* s, FormShadow* shadow) {
     if (!shadow) return;
     auto** objects = static_cast<ObjectShadow**>(shadow->objects);

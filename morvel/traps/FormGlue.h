@@ -46,6 +46,10 @@ constexpr uint32_t kGadgetImageData = 12, kGadgetImageHandler = 16, kGadgetImage
 // or without memory.
 ObjectShadow* ShadowTableAlloc(EmulState* s, FormShadow* form, uint16_t index);
 
+// The native object of a 68K form-object pointer, searched in every form shadow of the context and
+// its parents; 0, after the fatal report "Form object not found", when none holds it.
+void* ObjectNativeOf(EmulState* s, uint32_t image);
+
 // The UI library's handler for gadgets with a 68K handler.
 uint8_t GadgetHandlerTrampoline(void* gadget, uint16_t command, void* parameter);
 

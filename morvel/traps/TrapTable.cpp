@@ -24,6 +24,7 @@
 #include "morvel/traps/SystemGlue.h"
 #include "morvel/traps/TimeGlue.h"
 #include "morvel/traps/TrapDispatch.h"
+#include "morvel/traps/UiServiceGlue.h"
 
 namespace morvel {
 namespace {
@@ -92,6 +93,7 @@ void TrapTableInit(TrapHandler* table) {
     InputGlueInstall(table);
     ExpansionGlueInstall(table);
     FormGlueInstall(table);
+    UiServiceGlueInstall(table);
 }
 
 uint16_t TrapTableCreate(EmulState* global) {

@@ -1,6 +1,7 @@
 | A 68K application with the standard event loop: each event goes to the system, then the menu
 | bar, then the form, until the application-stop event. It answers the number of events that
-| none of the three took, plus 1000 times the number of key events.
+| none of the three took, plus 1000 times the number of key events. Three nil events in a row
+| (three seconds without an event) end it too.
         .macro  SYSTRAP word            | TRAP #15 and the trap word
         trap    #15
         .short  \word
@@ -28,6 +29,13 @@ loop:   moveq   #0,%d0
         addq.l  #8,%sp
         cmp.w   #22,(event-a5base)(%a5) | application stop
         beq.s   done
+        tst.w   (event-a5base)(%a5)     | nil event
+        bne.s   0f
+        addq.w  #1,(nils-a5base)(%a5)
+        cmp.w   #3,(nils-a5base)(%a5)
+        beq.s   done
+        bra.s   1f
+0:      clr.w   (nils-a5base)(%a5)
         cmp.w   #4,(event-a5base)(%a5)  | key down
         bne.s   1f
         addq.l  #1,(keys-a5base)(%a5)
@@ -74,4 +82,5 @@ unhandled:
         .long   0
 error:  .short  0
 ticks:  .short  0
+nils:   .short  0
 event:  .space  24

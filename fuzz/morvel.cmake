@@ -2,7 +2,8 @@
 # tests read) and the 'data' 0 resource of 68K applications, unpacked into their globals. The
 # parsers are compiled into the targets, so that libFuzzer builds instrument them.
 vantor_add_fuzz(morvel_resource_db ARCH os32 SOURCES ${CMAKE_SOURCE_DIR}/fuzz/morvel/resource_db.cpp
-                ${CMAKE_SOURCE_DIR}/morvel/tools/ResourceDb.cpp INCLUDES ${CMAKE_SOURCE_DIR} LIBS common_os32)
+                ${CMAKE_SOURCE_DIR}/common/ResourceDb.cpp
+                INCLUDES ${CMAKE_SOURCE_DIR} LIBS common_os32)
 vantor_add_fuzz(morvel_app_globals ARCH os32 SOURCES ${CMAKE_SOURCE_DIR}/fuzz/morvel/app_globals.cpp
                 ${CMAKE_SOURCE_DIR}/morvel/launch/AppGlobals.cpp INCLUDES ${CMAKE_SOURCE_DIR} LIBS common_os32)
 # The arguments of formatted print from 68K callers, against the stand-in OS's character search.

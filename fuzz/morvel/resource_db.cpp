@@ -3,14 +3,14 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "morvel/tools/ResourceDb.h"
+#include "common/ResourceDb.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    morvel::tools::ResourceDb db, again;
+    vantor::ResourceDb db, again;
     std::string error;
-    if (!morvel::tools::ResourceDbParse(data, size, &db, &error)) return 0;
-    auto bytes = morvel::tools::ResourceDbWrite(db);
-    if (!morvel::tools::ResourceDbParse(bytes.data(), bytes.size(), &again, &error)) std::abort();
+    if (!vantor::ResourceDbParse(data, size, &db, &error)) return 0;
+    auto bytes = vantor::ResourceDbWrite(db);
+    if (!vantor::ResourceDbParse(bytes.data(), bytes.size(), &again, &error)) std::abort();
     if (again.name != db.name || again.type != db.type || again.resources.size() != db.resources.size()) std::abort();
     for (size_t i = 0; i < db.resources.size(); ++i)
         if (again.resources[i].bytes != db.resources[i].bytes) std::abort();

@@ -574,7 +574,8 @@ TEST_F(Import, APackedApplicationImports) {
 }
 
 // kez-host boots on a folder holding kez-host, the modules and an autoload directory with one
-// database per module: the OS installs each module by its library's name.
+// database per module: the OS installs each module by its library's name. With Morvel installed,
+// --launch runs a 68K application from the autoload directory until the quit stops it.
 TEST(KezHostModules, AutoloadedModulesAreInstalledAtBoot) {
     struct Module {
         bool built;
@@ -606,10 +607,12 @@ TEST(KezHostModules, AutoloadedModulesAreInstalledAtBoot) {
                   Image(std::string("lib") + m.name + ".dll", type, creator, 0));
     }
     EXPECT_GE(built, 2);  // Sockra and Morvel at least
+    ASSERT_EQ(std::system(("cp " KEZ_C_APP " " + dir + "/autoload/").c_str()), 0);
     std::string rom = dir + "/test.rom", storage = dir + "/storage.img", log = dir + "/log";
     ASSERT_EQ(std::system((dir + "/kez-host --make-rom " + rom + " > /dev/null").c_str()), 0);
     int status = std::system((dir + "/kez-host --rom " + rom + " --storage " + storage +
-                              " --headless --heap-kb 2048 --run-ms 200 --trace ff,f1 > " + log + " 2>&1")
+                              " --headless --heap-kb 2048 --run-ms 300 --trace ff,f1 --launch 'Morvel C Test' > " + log +
+                              " 2>&1")
                                  .c_str());
     std::ifstream in(log);
     std::string output((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -622,6 +625,10 @@ TEST(KezHostModules, AutoloadedModulesAreInstalledAtBoot) {
             << output;
         EXPECT_NE(output.find("PrvSafeLoadLibrary(): loading [" + library + "]"), std::string::npos) << output;
         EXPECT_NE(output.find("OS main: installed " + library + " (reference "), std::string::npos) << output;
+    }
+    // The application passed its own checks of its globals, got no key and ended on the stop.
+    if (KEZ_HAS_MORVEL) {
+        EXPECT_NE(output.find("OS launcher: Morvel C Test ended with 0x1FF0000"), std::string::npos) << output;
     }
     EXPECT_NE(output.find("kez-host: shutdown 0, host status 3"), std::string::npos) << output;
     std::system(("rm -rf " + dir).c_str());

@@ -14,7 +14,7 @@
 #include "common/module/UiSlots.h"
 #include "morvel/glue/MorvelCommon.h"
 #include "morvel/launch/AppLaunch.h"
-#include "morvel/tools/ResourceDb.h"
+#include "common/ResourceDb.h"
 #include "standin/os/DatabaseStore.h"
 
 extern "C" uint32_t ModuleEntryPoint(uint16_t launchCode, void* param, uint16_t flags);
@@ -40,9 +40,9 @@ vantor::ModuleProc* KezTable() {
 uint32_t InstallDatabase(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    tools::ResourceDb db;
+    vantor::ResourceDb db;
     std::string error;
-    EXPECT_TRUE(tools::ResourceDbParse(bytes.data(), bytes.size(), &db, &error)) << error;
+    EXPECT_TRUE(vantor::ResourceDbParse(bytes.data(), bytes.size(), &db, &error)) << error;
     const uint32_t dbID = vantor::os::AddDatabase(db.name.c_str(), db.type, db.creator, db.version);
     for (const auto& r : db.resources) AddResource(dbID, r.type, r.id, r.bytes);
     return dbID;

@@ -22,7 +22,7 @@
 #include "morvel/launch/AppGlobals.h"
 #include "morvel/launch/AppLaunch.h"
 #include "morvel/launch/LaunchParams.h"
-#include "morvel/tools/ResourceDb.h"
+#include "common/ResourceDb.h"
 #include "morvel/traps/TrapTable.h"
 #include "standin/os/DatabaseStore.h"
 #include "standin/os/Notify.h"
@@ -57,9 +57,9 @@ std::vector<uint8_t> ReadFile(const std::string& path) {
 // Puts a resource database file into the stand-in's store, as the OS's import does.
 uint32_t InstallDatabase(const std::string& path, uint32_t id = 0) {
     auto bytes = ReadFile(path);
-    tools::ResourceDb db;
+    vantor::ResourceDb db;
     std::string error;
-    EXPECT_TRUE(tools::ResourceDbParse(bytes.data(), bytes.size(), &db, &error)) << error;
+    EXPECT_TRUE(vantor::ResourceDbParse(bytes.data(), bytes.size(), &db, &error)) << error;
     uint32_t dbID = id ? vantor::os::AddDatabaseWithID(id, db.name.c_str(), db.type, db.creator, db.version)
                        : vantor::os::AddDatabase(db.name.c_str(), db.type, db.creator, db.version);
     for (const auto& r : db.resources) AddResource(dbID, r.type, r.id, r.bytes);

@@ -26,7 +26,7 @@
 #include "common/BigEndian.h"
 #include "common/FourCC.h"
 #include "common/ReadFile.h"
-#include "morvel/tools/ResourceDb.h"
+#include "common/ResourceDb.h"
 
 namespace {
 
@@ -265,7 +265,7 @@ int main(int argc, char** argv) {
     std::string name = "Morvel Test", type = "appl", creator = "MvTs";
     uint32_t stack = 4096;
     std::vector<std::string> files;
-    std::vector<morvel::tools::Resource> extra;
+    std::vector<vantor::Resource> extra;
     auto number = [](const std::string& option, const std::string& v, unsigned long max) {
         char* end = nullptr;
         unsigned long n = std::strtoul(v.c_str(), &end, 0);
@@ -391,7 +391,7 @@ int main(int argc, char** argv) {
     vantor::WriteBE16(&pref[0], 30);
     vantor::WriteBE32(&pref[2], stack);
 
-    morvel::tools::ResourceDb db;
+    vantor::ResourceDb db;
     db.name = name;
     db.type = vantor::FourCC(type[0], type[1], type[2], type[3]);
     db.creator = vantor::FourCC(creator[0], creator[1], creator[2], creator[3]);
@@ -400,7 +400,7 @@ int main(int argc, char** argv) {
                     {vantor::FourCC("data"), 0, data0},
                     {vantor::FourCC("pref"), 0, pref}};
     db.resources.insert(db.resources.end(), extra.begin(), extra.end());
-    Bytes out = morvel::tools::ResourceDbWrite(db);
+    Bytes out = vantor::ResourceDbWrite(db);
     std::ofstream file(files[1], std::ios::binary);
     file.write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));
     file.close();  // a write that fails only when the buffer goes out must fail the program too

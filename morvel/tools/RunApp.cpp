@@ -22,7 +22,7 @@
 #include "common/module/SystemCalls.h"
 #include "morvel/glue/MorvelExports.h"
 #include "morvel/launch/AppLaunch.h"
-#include "morvel/tools/ResourceDb.h"
+#include "common/ResourceDb.h"
 #include "standin/os/DatabaseStore.h"
 #include "standin/os/SerialLink.h"
 #include "standin/os/StandinOs.h"
@@ -80,9 +80,9 @@ vantor::ModuleProc* KezTable() {
 uint32_t Install(const std::string& path) {
     std::string bytes;
     if (!vantor::ReadWholeFile(path, &bytes)) Die("cannot read " + path);
-    morvel::tools::ResourceDb db;
+    vantor::ResourceDb db;
     std::string error;
-    if (!morvel::tools::ResourceDbParse(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &db, &error))
+    if (!vantor::ResourceDbParse(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &db, &error))
         Die(path + ": " + error);
     uint32_t id = vantor::os::AddDatabase(db.name.c_str(), db.type, db.creator, db.version);
     for (const auto& r : db.resources) {

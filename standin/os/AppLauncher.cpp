@@ -15,12 +15,16 @@
 #include "common/module/OsGlobals.h"
 #include "common/module/SystemCalls.h"
 #include "standin/os/DatabaseStore.h"
-#include "standin/os/StandinOs.h"
+#include "standin/os/SlotRegistration.h"
 
 namespace vantor::os {
 namespace {
 
 constexpr uint16_t kLaunchFlagNewGlobals = 0x04, kLaunchFlagUiApp = 0x08;
+
+// This OS runs 68K applications: Morvel keeps their UI translations in a resource cache.
+uint8_t StandinSysIsEmulationAllowed() { return 1; }
+VANTOR_OS_SLOT(SysIsEmulationAllowed, StandinSysIsEmulationAllowed)
 
 void Trace(const std::string& text) {
     reinterpret_cast<syssig::SysTrace*>(SystemTable()[sysslot::SysTrace])(0x0100, "OS launcher: %s",

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/BigEndian.h"
+#include "common/ResourceDb.h"
 #include "standin/os/DatabaseStore.h"
 #include "standin/os/SlotRegistration.h"
 
@@ -37,7 +38,23 @@ uint16_t CreateDatabaseFromImage(const void* image, uint32_t size, uint32_t* dbI
     std::string name(reinterpret_cast<const char*>(bytes), nameLength);
     if (FindDatabaseID([&](const DatabaseEntry& db) { return db.name == name && !(db.id & kLocalBit); }))
         return 0x0219;  // a RAM database of that name exists
+    // A resource database brings its resources; an image that does not parse as one is refused
+    // before anything is made.
+    uint16_t attributes = ReadBE16(bytes + 32);
+    ResourceDb resources;
+    std::string error;
+    if ((attributes & kResDbAttrResource) && !ResourceDbParse(bytes, size, &resources, &error))
+        return dmErrNotValidRecord;
     uint32_t id = AddDatabase(name.c_str(), ReadBE32(bytes + 60), ReadBE32(bytes + 64), ReadBE16(bytes + 34));
+    auto newResource = reinterpret_cast<syssig::DmNewResource*>(SystemTable()[sysslot::DmNewResource]);
+    auto lock = reinterpret_cast<syssig::MemHandleLock*>(SystemTable()[sysslot::MemHandleLock]);
+    auto unlock = reinterpret_cast<syssig::MemHandleUnlock*>(SystemTable()[sysslot::MemHandleUnlock]);
+    for (const Resource& r : resources.resources) {
+        void* h = newResource(id, r.type, r.id, static_cast<uint32_t>(r.bytes.size()));
+        if (!h) continue;
+        if (!r.bytes.empty()) std::memcpy(lock(h), r.bytes.data(), r.bytes.size());
+        unlock(h);
+    }
     WithDatabase(id, [&](DatabaseEntry& db) {
         db.attributes = ReadBE16(bytes + 32);
         db.created = ReadBE32(bytes + 36);

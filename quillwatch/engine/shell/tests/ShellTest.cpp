@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "morvel/tools/ResourceDb.h"
+#include "common/ResourceDb.h"
 #include "quillwatch/engine/debugger/tests/EngineTestSupport.h"
 #include "quillwatch/engine/shell/ImportExport.h"
 #include "quillwatch/engine/debugger/SymbolFiles.h"
@@ -201,9 +201,9 @@ TEST_F(ShellTest, ResourceDatabaseLoadsInThePackersReader) {
     Shell(line);
     Shell("Export 0 Tool");
     const std::vector<uint8_t> image = ReadFile(DevicePath("Tool.vrx"));
-    morvel::tools::ResourceDb parsed;
+    vantor::ResourceDb parsed;
     std::string error;
-    ASSERT_TRUE(morvel::tools::ResourceDbParse(image.data(), image.size(), &parsed, &error)) << error;
+    ASSERT_TRUE(vantor::ResourceDbParse(image.data(), image.size(), &parsed, &error)) << error;
     EXPECT_EQ(parsed.name, "Tool");
     ASSERT_EQ(parsed.resources.size(), 2u);
     EXPECT_EQ(parsed.resources[0].id, 1000);

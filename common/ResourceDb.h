@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace morvel::tools {
+namespace vantor {
 
 constexpr uint16_t kResDbAttrResource = 0x0001;
 constexpr uint32_t kResDbHeaderSize = 78;
@@ -32,4 +32,4 @@ struct ResourceDb {
 bool ResourceDbParse(const uint8_t* image, size_t size, ResourceDb* db, std::string* error);
 std::vector<uint8_t> ResourceDbWrite(const ResourceDb& db);
 
-}  // namespace morvel::tools
+}  // namespace vantor

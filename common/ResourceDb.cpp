@@ -1,10 +1,10 @@
-#include "morvel/tools/ResourceDb.h"
+#include "common/ResourceDb.h"
 
 #include <cstring>
 
 #include "common/BigEndian.h"
 
-namespace morvel::tools {
+namespace vantor {
 namespace {
 
 bool Fail(std::string* error, const std::string& text) {
@@ -61,4 +61,4 @@ std::vector<uint8_t> ResourceDbWrite(const ResourceDb& db) {
     return out;
 }
 
-}  // namespace morvel::tools
+}  // namespace vantor

@@ -59,6 +59,19 @@ inline void SwapInPlace32(void* p) {
     v = Swap32(v);
     std::memcpy(p, &v, 4);
 }
+// Copy of a field from one record to another, converted between host and device order on the way.
+inline void MoveSwapped16(void* to, const void* from) {
+    uint16_t v;
+    std::memcpy(&v, from, 2);
+    v = Swap16(v);
+    std::memcpy(to, &v, 2);
+}
+inline void MoveSwapped32(void* to, const void* from) {
+    uint32_t v;
+    std::memcpy(&v, from, 4);
+    v = Swap32(v);
+    std::memcpy(to, &v, 4);
+}
 template <typename T>
 inline void SwapField(T& field) {
     static_assert(sizeof(T) == 1 || sizeof(T) == 2 || sizeof(T) == 4);

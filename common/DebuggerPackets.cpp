@@ -68,26 +68,26 @@ void SwapLong(void* p) { SwapInPlace32(p); }
 void SwapPacketBody(void* body, size_t size) {
     if (size == 0) return;
     switch (*static_cast<const uint8_t*>(body)) {
-        case dbgCmdReadMem:
-        case dbgCmdWriteMem: SwapMemRequest(body, size); break;
-        case dbgCmdRtnName:
-        case dbgCmdFind | dbgReplyFlag: SwapAddressBody(body, size); break;
-        case dbgCmdWriteRegs: SwapWriteRegsRequest(body, size); break;
-        case dbgCmdContinue: SwapContinueRequest(body, size); break;
-        case dbgCmdRemoteCall:
-        case dbgCmdRemoteCall | dbgReplyFlag: SwapRpcBody(body, size); break;
-        case dbgCmdRemoteCall2:
-        case dbgCmdRemoteCall2 | dbgReplyFlag: SwapRpc2Body(body, size); break;
-        case dbgCmdSerialSettings: SwapSerialSettingsRequest(body, size); break;
-        case dbgCmdSerialSettings | dbgReplyFlag: SwapSerialSettingsResponse(body, size); break;
-        case dbgCmdTesterRequest: SwapTesterRequest(body, size); break;
-        case dbgCmdFind: SwapFindRequest(body, size); break;
+        case dbgPktReadMem:
+        case dbgPktWriteMem: SwapMemRequest(body, size); break;
+        case dbgPktRtnName:
+        case dbgPktFind | dbgReplyFlag: SwapAddressBody(body, size); break;
+        case dbgPktWriteRegs: SwapWriteRegsRequest(body, size); break;
+        case dbgPktContinue: SwapContinueRequest(body, size); break;
+        case dbgPktRemoteCall:
+        case dbgPktRemoteCall | dbgReplyFlag: SwapRpcBody(body, size); break;
+        case dbgPktRemoteCall2:
+        case dbgPktRemoteCall2 | dbgReplyFlag: SwapRpc2Body(body, size); break;
+        case dbgPktSerialSettings: SwapSerialSettingsRequest(body, size); break;
+        case dbgPktSerialSettings | dbgReplyFlag: SwapSerialSettingsResponse(body, size); break;
+        case dbgPktTesterRequest: SwapTesterRequest(body, size); break;
+        case dbgPktFind: SwapFindRequest(body, size); break;
         case sysPktChecksumCmd:
         case sysPktChecksumCmd | dbgReplyFlag: SwapChecksumBody(body, size); break;
-        case dbgCmdFlash:
-        case dbgCmdFlash | dbgReplyFlag: SwapFlashBody(body, size); break;
-        case dbgCmdState | dbgReplyFlag: SwapStateResponse(body, size); break;
-        case dbgCmdRtnName | dbgReplyFlag: SwapRtnNameResponse(body, size); break;
+        case dbgPktFlash:
+        case dbgPktFlash | dbgReplyFlag: SwapFlashBody(body, size); break;
+        case dbgPktState | dbgReplyFlag: SwapStateResponse(body, size); break;
+        case dbgPktRtnName | dbgReplyFlag: SwapRtnNameResponse(body, size); break;
         default: break;
     }
 }

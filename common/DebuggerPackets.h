@@ -17,29 +17,29 @@ namespace vantor {
 
 // The command byte of a debugger packet body (first byte).
 enum DbgPktCommand : uint8_t {
-    dbgCmdState = 0,               // get state; the reply is a DbgStateType
-    dbgCmdReadMem = 1,
-    dbgCmdWriteMem = 2,
-    dbgCmdRtnName = 4,             // routine name around an address
-    dbgCmdReadRegs = 5,
-    dbgCmdWriteRegs = 6,
-    dbgCmdContinue = 7,
-    dbgCmdRemoteCall = 10,         // remote procedure call
-    dbgCmdGetBreakpoints = 11,
-    dbgCmdSetBreakpoints = 12,
-    dbgCmdToggleDbgBreaks = 13,    // on socket 0; on socket 2 the same byte is a remote event
+    dbgPktState = 0,               // get state; the reply is a DbgStateType
+    dbgPktReadMem = 1,
+    dbgPktWriteMem = 2,
+    dbgPktRtnName = 4,             // routine name around an address
+    dbgPktReadRegs = 5,
+    dbgPktWriteRegs = 6,
+    dbgPktContinue = 7,
+    dbgPktRemoteCall = 10,         // remote procedure call
+    dbgPktGetBreakpoints = 11,
+    dbgPktSetBreakpoints = 12,
+    dbgPktToggleDbgBreaks = 13,    // on socket 0; on socket 2 the same byte is a remote event
     sysPktRemoteEvtCmd = 13,
-    dbgCmdRemoteCall2 = 14,        // second remote-call form (converter only)
-    dbgCmdSerialSettings = 15,
-    dbgCmdGetTrapBreaks = 16,
-    dbgCmdSetTrapBreaks = 17,
-    dbgCmdTesterRequest = 18,      // random-event tester request, device to host
-    dbgCmdFind = 19,
-    dbgCmdGetTrapConditions = 20,
-    dbgCmdSetTrapConditions = 21,
+    dbgPktRemoteCall2 = 14,        // second remote-call form (converter only)
+    dbgPktSerialSettings = 15,
+    dbgPktGetTrapBreaks = 16,
+    dbgPktSetTrapBreaks = 17,
+    dbgPktTesterRequest = 18,      // random-event tester request, device to host
+    dbgPktFind = 19,
+    dbgPktGetTrapConditions = 20,
+    dbgPktSetTrapConditions = 21,
     sysPktChecksumCmd = 22,        // checksum of memory (converter only)
-    dbgCmdFlash = 23,              // flash programming (converter only)
-    dbgCmdMessage = 127,           // text message, device to host
+    dbgPktFlash = 23,              // flash programming (converter only)
+    dbgPktMessage = 127,           // text message, device to host
 };
 constexpr uint8_t dbgReplyFlag = 0x80;
 

@@ -3,5 +3,5 @@
 foreach(target options_file command_line rom_list session)
     vantor_add_fuzz(tamsk_${target} ARCH host
                     SOURCES ${CMAKE_CURRENT_LIST_DIR}/tamsk/${target}.cpp ${TAMSK_FAKE_CORE}
-                    LIBS tamsk_board CORPUS ${CMAKE_CURRENT_LIST_DIR}/tamsk/corpus/tamsk_${target})
+                    LIBS tamsk_devices CORPUS ${CMAKE_CURRENT_LIST_DIR}/tamsk/corpus/tamsk_${target})
 endforeach()

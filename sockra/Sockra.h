@@ -8,6 +8,7 @@
 #include "sockra/SockraGlobals.h"
 
 struct hostent;
+struct pollfd;
 struct servent;
 
 namespace sockra {
@@ -15,6 +16,9 @@ using vantor::Status;
 
 // Host errno to status code of class 0x12.
 Status SockraErrnoMap(int err);
+
+// poll() of the host, taken up again when a signal interrupts it.
+int SockraPoll(::pollfd* fds, unsigned long count, int timeout);
 
 // Domain-name encoding: the dotted name as length-prefixed labels ended by a zero byte. Answers the
 // encoded length, or -1 past the buffer size (cut to 255), -2 for a bad escape or an empty label,

@@ -21,14 +21,6 @@ constexpr const char* kSourcePath = "Kez/Linux/Drivers/RavUviza/Src/SockraLinux"
 // Mask bit n names NetSocketRef n; bit 0 of the read mask names the event queue.
 constexpr int kMaskRefs = 31;
 
-int PrvPoll(pollfd* fds, nfds_t n, int timeout) {
-    int rc;
-    do {
-        rc = poll(fds, n, timeout);
-    } while (rc < 0 && errno == EINTR);
-    return rc;
-}
-
 void PrvClosePipe(int32_t (&p)[2]) {
     for (int32_t& fd : p) {
         if (fd != 0) close(fd);
@@ -48,7 +40,7 @@ void PrvWriteByte(int fd) {
 // first, false for an exit byte or a failing wait.
 bool PrvMonitorWait(int fd, int exitFd) {
     pollfd p[2] = {{fd, POLLIN, 0}, {exitFd, POLLIN, 0}};
-    if (PrvPoll(p, 2, -1) < 0) return false;
+    if (SockraPoll(p, 2, -1) < 0) return false;
     if (p[1].revents) return false;
     return p[0].revents != 0;
 }
@@ -141,7 +133,7 @@ void SockraMonitorStop(NetSocketRef ref) {
     if (gSockra.monitorTasks[i] != 0) {
         PrvWriteByte(gSockra.exitPipes[i][1]);
         pollfd p{gSockra.exitAckPipes[i][0], POLLIN, 0};
-        PrvPoll(&p, 1, -1);
+        SockraPoll(&p, 1, -1);
         os::SysTaskDelete(gSockra.monitorTasks[i]);
         gSockra.monitorTasks[i] = 0;
     }
@@ -192,7 +184,7 @@ extern "C" int16_t SockraSelect(uint16_t, uint32_t* readMaskP, uint32_t* writeMa
         }
     }
     if (!eventsReady) {
-        rc = PrvPoll(fds, n, timeout < 0 ? -1 : timeout);
+        rc = SockraPoll(fds, n, timeout < 0 ? -1 : timeout);
         if (rc < 0) {
             if (errP) *errP = netErrSocketBusy;
             return -1;

@@ -105,14 +105,18 @@ int PrvFirstFreeEntry() {
 // Waits until fd is readable for at most timeout ms: 1 readable, 0 timed out, -1 failed.
 int PrvWaitReadable(int fd, int32_t timeout) {
     pollfd p{fd, POLLIN, 0};
-    int rc;
-    do {
-        rc = poll(&p, 1, timeout);
-    } while (rc < 0 && errno == EINTR);
-    return rc;
+    return SockraPoll(&p, 1, timeout);
 }
 
 }  // namespace
+
+int SockraPoll(pollfd* fds, unsigned long count, int timeout) {
+    int rc;
+    do {
+        rc = poll(fds, count, timeout);
+    } while (rc < 0 && errno == EINTR);
+    return rc;
+}
 
 Status SockraErrnoMap(int err) {
     switch (err) {

@@ -168,6 +168,7 @@ using SysNotifyProc = uint16_t (*)(SysNotifyParamType* notify);
       (dbID, notifyType, callback, priority, userData))                                           \
     X(StrNCat, char*, (char* destination, const char* source, int16_t size),                      \
       (destination, source, size))                                                                \
+    X(StrCat, char*, (char* destination, const char* source), (destination, source))              \
     X(FtrUnregister, uint16_t, (uint32_t creator, uint16_t number), (creator, number))            \
     X(SysAppLaunch, uint16_t, (uint16_t cardNo, uint32_t dbID, uint16_t flags, uint16_t code,     \
                                void* params, uint32_t* result),                                   \

@@ -128,6 +128,7 @@ void GdkUnlock() { pthread_mutex_unlock(&gGdkLock); }
 }  // namespace
 
 void PrvHALErrDisplaySetMainWindow(GtkWidget* window) { gMainWindow = window; }
+GtkWidget* PrvHALErrDisplayMainWindow() { return gMainWindow; }
 
 void PrvHALErrDisplayExitPending() {
     gKez.exitPending = 1;

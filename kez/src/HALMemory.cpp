@@ -1,7 +1,9 @@
 // ROM and storage memory (export slots 70 to 74): the storage file mapped writable at 0x58000000
 // so the OS works on its pages directly, the dynamic heap at 0x57000000 and the ROM file read-only
 // at 0x60000000; write tracking through SIGSEGV when the storage can only be mapped privately;
-// and the crash-detection file that decides whether the storage must be erased.
+// and the crash-detection file that decides whether the storage must be erased. The ROM is checked
+// before the crash-detection file is touched: a start that fails on a missing or damaged ROM never
+// counts as a crashed initialisation.
 #include "kez/src/HALMemory.h"
 
 #include <fcntl.h>
@@ -54,6 +56,7 @@ uint32_t gPages;
 uint8_t* gDirty;
 struct sigaction gPreviousSegv;
 bool gDynamicMapped;
+char gCrashFile[sizeof(KezBootConfig::storagePath) + 8];
 
 void* Address(uint32_t base) { return reinterpret_cast<void*>(static_cast<uintptr_t>(base)); }
 
@@ -84,22 +87,22 @@ void Report(const char* message) {
 }
 
 // Creates the crash-detection file, or reacts to the one an unfinished start left behind. The
-// fixed name is opened without following a symbolic link.
+// name is opened without following a symbolic link.
 void CheckCrashFile(uint8_t* hardReset) {
-    int fd = open(kCrashFile, O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+    int fd = open(gCrashFile, O_RDWR | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0 && errno == ENOENT) {
-        fd = open(kCrashFile, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        fd = open(gCrashFile, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0 || write(fd, "1", 1) != 1) {
-            char message[256];
-            std::snprintf(message, sizeof message, "Could not create crash-detect file: [%s]\n", kCrashFile);
+            char message[sizeof gCrashFile + 64];
+            std::snprintf(message, sizeof message, "Could not create crash-detect file: [%s]\n", gCrashFile);
             Report(message);
         }
         if (fd >= 0) close(fd);
         return;
     }
     if (fd < 0) {
-        char message[256];
-        std::snprintf(message, sizeof message, "Could not create crash-detect file: [%s]\n", kCrashFile);
+        char message[sizeof gCrashFile + 64];
+        std::snprintf(message, sizeof message, "Could not create crash-detect file: [%s]\n", gCrashFile);
         Report(message);
         return;
     }
@@ -269,6 +272,8 @@ KEZ_SLOT_FILLER(274, MemoryFiller)
 
 void PrvHALMemoryForcePrivateMapping(bool force) { gForcePrivate = force; }
 
+const char* PrvHALMemoryCrashFile() { return gCrashFile; }
+
 uint16_t PrvHALMemoryInitialize(uint8_t* hardReset) {
     KEZ_CALL(HALTrace, 0xFF00, "PrvHALMemoryInitialize(): Initializing memory areas");
     gStorage = {2, kStorageBase, 0};
@@ -281,6 +286,22 @@ uint16_t PrvHALMemoryInitialize(uint8_t* hardReset) {
     gStorageFile = open(storagePath, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (gStorageFile < 0) FatalWith("Could not open storage file: [%s]", storagePath);
 
+    std::snprintf(gCrashFile, sizeof gCrashFile, "%s.crashed", storagePath);
+
+    // The ROM file, its size and signature, before anything counts this start.
+    const char* romPath = gKez.config.romPath;
+    KEZ_CALL(HALTrace, 0xFF00, "Using %s ROM file", romPath);
+    gRomFile = open(romPath, O_RDONLY | O_CLOEXEC);
+    if (gRomFile < 0) FatalWith("Could not open ROM file:\n%s", romPath);
+    struct stat status;
+    if (fstat(gRomFile, &status) != 0) FatalWith("Could not get ROM file size:\n%s", romPath);
+    uint32_t signature = 0;
+    uint16_t version = 0;
+    if (status.st_size <= 4096 || status.st_size > 0x20000000 || pread(gRomFile, &signature, 4, 8) != 4 ||
+        pread(gRomFile, &version, 2, 12) != 2 || signature != kRomSignature || version != 6)
+        FatalWith("Loaded ROM file %s has not the expected signature and version", romPath);
+    gRom.size = static_cast<uint32_t>(status.st_size);
+
     CheckCrashFile(hardReset);
 
     if (*hardReset) {
@@ -288,7 +309,6 @@ uint16_t PrvHALMemoryInitialize(uint8_t* hardReset) {
         KEZ_CALL(HALTrace, 0xFF00, "PrvHALMemoryInitialize(): Hard Reset requested: file truncated");
     }
 
-    struct stat status;
     if (fstat(gStorageFile, &status) != 0) {
         KEZ_CALL(HALTrace, 0xFF00, "PrvHALMemoryInitialize(): fstat failed (%d)", errno);
         Fatal("Resizing storage failed.");
@@ -353,23 +373,11 @@ uint16_t PrvHALMemoryInitialize(uint8_t* hardReset) {
     if (!gDynamicMapped) Fatal("Couldn't allocate virtual memory for dynamic heap");
     KEZ_CALL(HALTrace, 0xFF00, "Dynamic Heap: %u KB @ %X", gDynamic.size / 1024, gDynamic.base);
 
-    const char* romPath = gKez.config.romPath;
-    KEZ_CALL(HALTrace, 0xFF00, "Using %s ROM file", romPath);
-    gRomFile = open(romPath, O_RDONLY | O_CLOEXEC);
-    if (gRomFile < 0) FatalWith("Could not open ROM file:\n%s", romPath);
-    if (fstat(gRomFile, &status) != 0) FatalWith("Could not get ROM file size:\n%s", romPath);
-    if (status.st_size <= 4096 || status.st_size > 0x20000000) {
-        FatalWith("Loaded ROM file %s has not the expected signature and version", romPath);
-    }
-    gRom.size = static_cast<uint32_t>(status.st_size);
     void* rom = MapAt(kRomBase, gRom.size, PROT_READ, MAP_PRIVATE, gRomFile);
-    if (!rom) Fatal("The ROM file could not be mapped");
-    uint32_t signature;
-    uint16_t version;
-    std::memcpy(&signature, static_cast<uint8_t*>(rom) + 8, 4);
-    std::memcpy(&version, static_cast<uint8_t*>(rom) + 12, 2);
-    if (signature != kRomSignature || version != 6)
-        FatalWith("Loaded ROM file %s has not the expected signature and version", romPath);
+    if (!rom) {
+        gRom.size = 0;
+        Fatal("The ROM file could not be mapped");
+    }
     KEZ_CALL(HALTrace, 0xFF00, "ROM: %u bytes (%u KB) @ %X", gRom.size, (gRom.size + 1023) / 1024, gRom.base);
     return 0;
 }

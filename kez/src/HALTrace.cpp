@@ -66,5 +66,11 @@ void HALTraceHexDump(uint16_t zone, const void* data, int32_t length) {
 }
 KEZ_SLOT(HALTraceHexDump, HALTraceHexDump)
 
+void TraceFiller() {}
+
 }  // namespace
+
+KEZ_SLOT_FILLER(109, TraceFiller)
+KEZ_SLOT_FILLER(110, TraceFiller)
+
 }  // namespace kez

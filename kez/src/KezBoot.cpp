@@ -43,7 +43,7 @@ void HALSetInitStage(uint32_t stage) {
         pthread_cond_broadcast(&gKez.initStageCondition);
     }
     sched_yield();
-    if (stage == 5 && unlink(kCrashFile) != 0)
+    if (stage == 5 && unlink(PrvHALMemoryCrashFile()) != 0)
         sys::ErrDisplayFileLineMsg("Kez/Linux/HAL/Src/HALReset", 344,
                                    "HALSetInitStage(): Can't remove crash-detection file");
     if (stage < 5 || PrvGRASServerIsRunning()) return;

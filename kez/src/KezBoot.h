@@ -11,8 +11,10 @@ constexpr int32_t kExitSoftReset = 1;
 constexpr int32_t kExitHardReset = 2;
 constexpr int32_t kExitQuit = 3;
 
-// The crash-detection file (created by memory initialisation, removed at init stage 5).
-constexpr const char* kCrashFile = "/tmp/qel.crashed";
+// The crash-detection file of this instance: the storage file's path with ".crashed" added, so
+// that instances on different storages never count each other's starts. Created by memory
+// initialisation, removed at init stage 5; empty before the first initialisation.
+const char* PrvHALMemoryCrashFile();
 
 }  // namespace kez
 

@@ -7,6 +7,7 @@
 #include "common/FourCC.h"
 #include "common/module/ModuleInterface.h"
 #include "kez/src/KezModule.h"
+#include "kez/src/KezServices.h"
 #include "kez/src/Locks.h"
 
 namespace kez {
@@ -39,6 +40,7 @@ KEZ_SLOT_FILLER(118, HALInfoGetBootValueB)
 }  // namespace
 
 void PrvHALInfoInitialize() {
+    PrvHALSettingsInitialize();
     gHardwareInfo.revision = 2083;
     gHardwareInfo.flags = 0x900;
     if (gKez.config.soundEnabled == 0 || gKez.config.deviceType == vantor::FourCC("_uml"))

@@ -39,5 +39,7 @@ void PrvHALTesterSetDisplayOff(bool off);
 bool PrvHALVirtualMouseKey(GdkEventKey* event, uint32_t mask);
 // Raises the debug break.
 void PrvHALDebugBreak();
+// Settings: forgets the serial number read for the previous configuration.
+void PrvHALSettingsInitialize();
 
 }  // namespace kez

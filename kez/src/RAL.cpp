@@ -413,6 +413,8 @@ uint16_t PrvRALDispose() {
     return 0;
 }
 
+const char* PrvRALGetExePath() { return gExePath; }
+
 }  // namespace kez
 
 KEZ_SLOT_FILLER(167, kez::Filler167)

@@ -1,5 +1,5 @@
 // Boot and shutdown: in this process with test OS mains, and as kez-host runs the OS. Both map the
-// fixed areas and use /tmp/qel.crashed, so these tests run alone (SERIAL).
+// fixed areas, so these tests run alone (SERIAL).
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -72,9 +72,10 @@ class BootInProcess : public os::StandinTest {
 protected:
     void SetUp() override {
         StandinTest::SetUp();
-        unlink(kCrashFile);
         rom_ = TempPath("rom");
         storage_ = TempPath("storage");
+        crash_ = storage_ + ".crashed";
+        unlink(crash_.c_str());
         WriteRom(rom_);
         config_.screenWidth = config_.screenHeight = config_.windowWidth = config_.windowHeight = 160;
         config_.screenDepth = 8;
@@ -93,7 +94,7 @@ protected:
     void TearDown() override {
         if (booted_) Shutdown();
         os::UnregisterModule(kKezType, kKezCreator);
-        unlink(kCrashFile);
+        unlink(crash_.c_str());
         unlink(rom_.c_str());
         unlink(storage_.c_str());
         StandinTest::TearDown();
@@ -112,7 +113,7 @@ protected:
 
     KezBootConfig config_{};
     KezHostStatus status_{};
-    std::string rom_, storage_;
+    std::string rom_, storage_, crash_;
     bool booted_ = false;
 };
 
@@ -128,7 +129,7 @@ TEST_F(BootInProcess, TheOsMainReturningEndsWithExitTypeZeroWithoutAShutdownKey)
     uint32_t feature = 0;
     EXPECT_EQ(reinterpret_cast<syssig::FtrGet*>(os::SystemTable()[sysslot::FtrGet])(FourCC("qel_"), 0, &feature), 0);  // published at stage 2
     EXPECT_EQ(feature, 0x01003000u);
-    EXPECT_EQ(access(kCrashFile, F_OK), -1);  // removed at stage 5
+    EXPECT_EQ(access(crash_.c_str(), F_OK), -1);  // removed at stage 5
     EXPECT_EQ(ShutdownNow(), 0);
     EXPECT_EQ(gKez.initStage, 6u);
     EXPECT_EQ(status_.state, 3u);
@@ -194,14 +195,14 @@ TEST_F(BootInProcess, QuitFromTheMainTaskWaitsOnlyWithItsFlag) {
         EXPECT_EQ(gShutdownKeys, 1);
         gShutdownKeys = 0;
         EXPECT_EQ(ShutdownNow(), 0);
-        unlink(kCrashFile);
+        unlink(crash_.c_str());
     }
 }
 
 TEST_F(BootInProcess, StageFiveWithoutTheCrashFileIsAFatalError) {
     BootWith([](bool) {});
     EXPECT_EQ(PrvKezWaitForExitRequest(), 0);
-    unlink(kCrashFile);
+    unlink(crash_.c_str());
     KEZ_CALL(HALSetInitStage, 5);
     ASSERT_EQ(os::ErrorReports().size(), 1u);
     EXPECT_EQ(os::ErrorReports()[0].file, "Kez/Linux/HAL/Src/HALReset");
@@ -271,18 +272,19 @@ HostRun KezHost(const std::string& arguments) {
 class KezHostRun : public ::testing::Test {
 protected:
     void SetUp() override {
-        unlink(kCrashFile);
         rom_ = TempPath("host-rom");
         storage_ = TempPath("host-storage");
+        crash_ = storage_ + ".crashed";
+        unlink(crash_.c_str());
         WriteRom(rom_);
         base_ = "--rom " + rom_ + " --storage " + storage_ + " --headless --heap-kb 2048";
     }
     void TearDown() override {
-        unlink(kCrashFile);
+        unlink(crash_.c_str());
         unlink(rom_.c_str());
         unlink(storage_.c_str());
     }
-    std::string rom_, storage_, base_;
+    std::string rom_, storage_, crash_, base_;
 };
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
@@ -301,7 +303,7 @@ TEST_F(KezHostRun, BootsRunsTheOsMainAndShutsDownCleanly) {
     EXPECT_TRUE(Contains(first.output, "kez-host: shutdown 0, host status 3"));
     EXPECT_EQ(StorageWord(storage_, 0), 0xFEEDFACEu);
     EXPECT_EQ(StorageWord(storage_, 1), 1u);
-    EXPECT_EQ(access(kCrashFile, F_OK), -1);
+    EXPECT_EQ(access(crash_.c_str(), F_OK), -1);
 
     // The next start finds the storage the OS left.
     HostRun second = KezHost(base_ + " --run-ms 50");
@@ -325,8 +327,71 @@ TEST_F(KezHostRun, RestartsOnTheExitTypesThatAskForIt) {
     EXPECT_EQ(StorageWord(storage_, 1), 1u);  // erased by the hard reset, then one boot
 }
 
+TEST_F(KezHostRun, BadRomOrArgumentEndsWithAMessageAndKeepsTheStorage) {
+    HostRun formatted = KezHost(base_ + " --run-ms 20");
+    ASSERT_EQ(formatted.status, 0) << formatted.output;
+    ASSERT_EQ(StorageWord(storage_, 1), 1u);
+
+    std::string missing = TempPath("no-such-rom");
+    std::string small = TempPath("small-rom");
+    std::ofstream(small, std::ios::binary) << std::string(4096, '\0');
+    std::string storageArgs = " --storage " + storage_ + " --headless --heap-kb 2048 --run-ms 20";
+    struct Case {
+        std::string arguments, expected;
+    } cases[] = {
+        {"--rom " + missing + storageArgs, "cannot open ROM file " + missing + ": No such file or directory"},
+        {"--rom " + small + storageArgs, small + " is not a ROM image"},
+        {"--rom /tmp" + storageArgs, "/tmp is not a ROM image"},
+        {"--rom " + missing + storageArgs, "cannot open ROM file " + missing},
+        {base_ + " --screen-depth 7", "screen-depth takes 1, 2, 4, 8 or 16, not 7"},
+    };
+    for (const Case& c : cases) {
+        HostRun run = KezHost(c.arguments);
+        EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) != 0) << run.status << run.output;
+        EXPECT_TRUE(Contains(run.output, c.expected)) << run.output;
+        EXPECT_EQ(access(crash_.c_str(), F_OK), -1) << c.arguments;
+    }
+    unlink(small.c_str());
+
+    // After the failed starts the storage is found as the OS left it.
+    HostRun good = KezHost(base_ + " --run-ms 20");
+    EXPECT_EQ(good.status, 0) << good.output;
+    EXPECT_FALSE(Contains(good.output, "QEL crashed")) << good.output;
+    EXPECT_EQ(StorageWord(storage_, 1), 2u);
+}
+
+TEST_F(KezHostRun, SigtermAndSigintShutDownCleanly) {
+    for (int signal : {SIGTERM, SIGINT}) {
+        std::string log = TempPath("signal-log");
+        std::string command = "exec " + std::string(VANTOR_BIN_DIR) + "/kez-host " + base_ + " > " + log + " 2>&1";
+        const char* argv[] = {"/bin/sh", "-c", command.c_str(), nullptr};
+        pid_t pid;
+        ASSERT_EQ(posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+        auto text = [&] {
+            std::ifstream in(log);
+            return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        };
+        bool up = Eventually([&] { return Contains(text(), "OS main: up"); }, 20);
+        kill(pid, signal);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        std::string output = text();
+        unlink(log.c_str());
+        ASSERT_TRUE(up) << output;
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << output;
+        EXPECT_TRUE(Contains(output, signal == SIGTERM ? "kez-host: terminated, shutting down"
+                                                       : "kez-host: interrupted, shutting down"))
+            << output;
+        EXPECT_TRUE(Contains(output, "kez-host: exit type 3")) << output;
+        EXPECT_TRUE(Contains(output, "kez-host: shutdown 0, host status 3")) << output;
+        EXPECT_EQ(access(crash_.c_str(), F_OK), -1);
+    }
+    EXPECT_EQ(StorageWord(storage_, 0), 0xFEEDFACEu);
+    EXPECT_EQ(StorageWord(storage_, 1), 2u);
+}
+
 // Starts kez-host held before stage 5, waits for the crash file to hold `expected`, and kills it.
-std::string StartAndKill(const std::string& arguments, const char* expected) {
+std::string StartAndKill(const std::string& arguments, const std::string& crashFile, const char* expected) {
     std::string log = TempPath("host-log");
     std::string command = std::string(VANTOR_BIN_DIR) + "/kez-host " + arguments + " > " + log + " 2>&1";
     pid_t pid;
@@ -340,7 +405,7 @@ std::string StartAndKill(const std::string& arguments, const char* expected) {
         std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         return Contains(text, "holding before stage 5");
     }, 20);
-    std::ifstream crash(kCrashFile);
+    std::ifstream crash(crashFile);
     std::string content;
     std::getline(crash, content);
     kill(pid, SIGKILL);
@@ -358,11 +423,11 @@ TEST_F(KezHostRun, CrashDetectionAcrossRunsKilledWithSigkill) {
     ASSERT_EQ(formatted.status, 0) << formatted.output;
     ASSERT_EQ(StorageWord(storage_, 1), 1u);
 
-    std::string first = StartAndKill(base_ + " --hold-before-stage5", "1");
+    std::string first = StartAndKill(base_ + " --hold-before-stage5", crash_, "1");
     EXPECT_FALSE(Contains(first, "QEL crashed"));
-    std::string second = StartAndKill(base_ + " --hold-before-stage5", "0");
+    std::string second = StartAndKill(base_ + " --hold-before-stage5", crash_, "0");
     EXPECT_TRUE(Contains(second, "QEL crashed during its previous initialization.")) << second;
-    std::string third = StartAndKill(base_ + " --hold-before-stage5", "0");
+    std::string third = StartAndKill(base_ + " --hold-before-stage5", crash_, "0");
     EXPECT_TRUE(Contains(third, "the storage has been erased.")) << third;
     EXPECT_TRUE(Contains(third, "OS main: started (hard reset)")) << third;
 
@@ -370,7 +435,7 @@ TEST_F(KezHostRun, CrashDetectionAcrossRunsKilledWithSigkill) {
     HostRun again = KezHost(base_ + " --run-ms 20");
     EXPECT_EQ(again.status, 0) << again.output;
     EXPECT_TRUE(Contains(again.output, "the storage has been erased."));
-    EXPECT_EQ(access(kCrashFile, F_OK), -1);
+    EXPECT_EQ(access(crash_.c_str(), F_OK), -1);
     EXPECT_EQ(StorageWord(storage_, 1), 1u);
     HostRun normal = KezHost(base_ + " --run-ms 20");
     EXPECT_FALSE(Contains(normal.output, "QEL crashed"));

@@ -1,6 +1,6 @@
 // ROM and storage memory at their fixed addresses, the storage file's size and resets, write
 // tracking of a private mapping, and the crash-detection file. These tests map 0x57000000,
-// 0x58000000 and 0x60000000 and use /tmp/qel.crashed, so they run alone (SERIAL).
+// 0x58000000 and 0x60000000, so they run alone (SERIAL).
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -54,8 +54,8 @@ off_t FileSize(const std::string& path) {
     return status.st_size;
 }
 
-std::string CrashFileContent() {
-    std::ifstream in(kCrashFile);
+std::string CrashFileContent(const std::string& path) {
+    std::ifstream in(path);
     std::string text;
     std::getline(in, text);
     return text;
@@ -67,9 +67,10 @@ protected:
         StandinTest::SetUp();
         PrvPatchSystemDispatchTable(os::SystemTable());
         __SetMyDispatchTable();
-        unlink(kCrashFile);
         rom_ = TempPath("rom");
         storage_ = TempPath("storage");
+        crash_ = storage_ + ".crashed";
+        unlink(crash_.c_str());
         WriteRom(rom_, 8192);
         config_.dynamicHeapKB = 1024;
         config_.locale = FourCC("enUS");
@@ -78,7 +79,7 @@ protected:
     }
     void TearDown() override {
         PrvHALMemoryForcePrivateMapping(false);
-        unlink(kCrashFile);
+        unlink(crash_.c_str());
         unlink(rom_.c_str());
         unlink(storage_.c_str());
         StandinTest::TearDown();
@@ -89,7 +90,7 @@ protected:
     uint8_t Initialize(uint8_t hardReset = 0, bool keepCrashFile = false) {
         KezGlobalsInit(&config_, nullptr);
         EXPECT_EQ(PrvHALMemoryInitialize(&hardReset), 0);
-        if (!keepCrashFile) unlink(kCrashFile);
+        if (!keepCrashFile) unlink(crash_.c_str());
         return hardReset;
     }
     static KezMemoryArea Area(uint8_t kind) {
@@ -102,7 +103,7 @@ protected:
 
 public:
     KezBootConfig config_{};
-    std::string rom_, storage_;
+    std::string rom_, storage_, crash_;
 };
 
 TEST_F(Memory, StorageSizeComesFromTheConfigurationOrTheFileWithinBounds) {
@@ -170,10 +171,10 @@ TEST_F(Memory, CrashFileCountsUnfinishedStarts) {
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(Initialize(0, true), 0);  // first start: the file is made
     PrvHALMemoryDispose();
-    EXPECT_EQ(CrashFileContent(), "1");
+    EXPECT_EQ(CrashFileContent(crash_), "1");
     EXPECT_EQ(Initialize(0, true), 0);  // it did not reach stage 5: a second try
     PrvHALMemoryDispose();
-    EXPECT_EQ(CrashFileContent(), "0");
+    EXPECT_EQ(CrashFileContent(crash_), "0");
     EXPECT_EQ(Initialize(0, true), 1);  // twice: the storage is erased
     PrvHALMemoryDispose();
     std::string err = ::testing::internal::GetCapturedStderr();
@@ -184,16 +185,37 @@ TEST_F(Memory, CrashFileCountsUnfinishedStarts) {
     EXPECT_EQ(FileSize(storage_), static_cast<off_t>(8 * kMB));  // erased, then sized as an empty file
 }
 
+TEST_F(Memory, EachStorageHasItsOwnCrashFile) {
+    WriteStorage(storage_, kMB, true);
+    EXPECT_EQ(Initialize(0, true), 0);  // an unfinished start on the first storage
+    PrvHALMemoryDispose();
+    EXPECT_EQ(CrashFileContent(crash_), "1");
+
+    std::string other = TempPath("other-storage");
+    WriteStorage(other, kMB, true);
+    std::strcpy(config_.storagePath, other.c_str());
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(Initialize(0, true), 0);
+    PrvHALMemoryDispose();
+    std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err.find("QEL crashed"), std::string::npos) << err;
+    EXPECT_EQ(std::string(PrvHALMemoryCrashFile()), other + ".crashed");
+    EXPECT_EQ(CrashFileContent(other + ".crashed"), "1");
+    EXPECT_EQ(CrashFileContent(crash_), "1");  // the first storage's count is untouched
+    unlink((other + ".crashed").c_str());
+    unlink(other.c_str());
+}
+
 TEST_F(Memory, CrashFileIsNotFollowedThroughASymbolicLink) {
     WriteStorage(storage_, kMB, true);
     std::string target = TempPath("target");
     std::ofstream(target) << "keep";
-    ASSERT_EQ(symlink(target.c_str(), kCrashFile), 0);
+    ASSERT_EQ(symlink(target.c_str(), crash_.c_str()), 0);
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(Initialize(0, true), 0);
     std::string err = ::testing::internal::GetCapturedStderr();
     PrvHALMemoryDispose();
-    EXPECT_NE(err.find("Could not create crash-detect file: [/tmp/qel.crashed]"), std::string::npos);
+    EXPECT_NE(err.find("Could not create crash-detect file: [" + crash_ + "]"), std::string::npos);
     std::ifstream in(target);
     std::string text;
     std::getline(in, text);

@@ -27,17 +27,19 @@
 
 #include "morvel/traps/MorvelError.h"
 #include "morvel/traps/TrapDispatch.h"
+#include "morvel/traps/TrapGlue.h"
 
 #define MORVEL_INLINE inline __attribute__((always_inline))
 
 namespace morvel {
+
+using trapglue::Mem;
 namespace {
 
 NubEntry gNubEntry = nullptr;
 
 // ---- memory: 68K addresses are native addresses, data is big-endian ----
 
-inline uint8_t* Mem(uint32_t a) { return reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(a)); }
 MORVEL_INLINE uint32_t Rd8(uint32_t a) { return *Mem(a); }
 MORVEL_INLINE uint32_t Rd16(uint32_t a) {
     uint16_t v;

@@ -8,11 +8,13 @@
 #include "common/module/SystemCalls.h"
 #include "morvel/glue/MorvelOs.h"
 #include "morvel/traps/MorvelError.h"
+#include "morvel/traps/TrapGlue.h"
 
 namespace morvel {
+
+using trapglue::Mem;
 namespace {
 
-inline uint8_t* Mem(uint32_t a) { return reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(a)); }
 
 constexpr const char* kFile = "MorvelCommon";
 

@@ -17,12 +17,14 @@
 #include "morvel/traps/Libraries.h"
 #include "morvel/traps/Thunks.h"
 #include "morvel/traps/TrapTable.h"
+#include "morvel/traps/TrapGlue.h"
 
 namespace morvel {
+
+using trapglue::Addr;
 namespace {
 
 EmulState* S(void* context) { return static_cast<EmulState*>(context); }
-uint32_t Addr(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
 uint32_t Arg(void* c, uint16_t offset) { return S(c)->A[7] + offset; }
 
 int32_t XGetArgInt8(void* c, uint16_t o) { return GetArgInt8(S(c), o); }

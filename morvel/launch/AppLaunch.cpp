@@ -11,19 +11,26 @@
 #include "common/module/OsGlobals.h"
 #include "common/module/SystemCalls.h"
 #include "morvel/cpu/MorvelCpu.h"
+#include "morvel/glue/ContextGate.h"
 #include "morvel/glue/MorvelCommon.h"
 #include "morvel/glue/MorvelOs.h"
 #include "morvel/launch/AppGlobals.h"
 #include "morvel/launch/LaunchParams.h"
+#include "morvel/traps/CommsGlue.h"
 #include "morvel/traps/ErrorGlue.h"
 #include "morvel/traps/Libraries.h"
 #include "morvel/traps/MorvelError.h"
 #include "morvel/traps/RefusalList.h"
+#include "morvel/traps/SystemGlue.h"
 #include "morvel/traps/Thunks.h"
 #include "morvel/traps/TimeGlue.h"
 #include "morvel/traps/TrapTable.h"
+#include "morvel/traps/TrapGlue.h"
 
 namespace morvel {
+
+using trapglue::Addr;
+using trapglue::Ptr;
 
 const char kReserveName[] = "Tolv Data Store Reserve";
 
@@ -42,11 +49,6 @@ constexpr uint16_t kAttrOpenedOnce = 0x0400;
 constexpr uint16_t kErrDatabaseOpen = 0x021B;
 constexpr uint16_t kTaggedAppSwitchBlock = 7;
 
-uint32_t Addr(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
-template <typename T = void>
-T* Ptr(uint32_t a) {
-    return reinterpret_cast<T*>(static_cast<uintptr_t>(a));
-}
 uint32_t InfoAddr(EmulState* s) { return Addr(s->appInfo); }
 uint16_t InfoFlags(const EmulState* s) { return vantor::ReadBE16(s->appInfo + kInfoFlags); }
 
@@ -95,6 +97,9 @@ void RegionsFill(EmulState* s) {
 
 void ContextFree(EmulState* s) {
     ProcAlarmsFree(s);
+    CommsGlueFree(s);
+    SystemGlueFree(s);
+    ContextGateReset(s);
     TryFramesFree(s);
     TaggedNodesFree(s);
     StackFree(s);

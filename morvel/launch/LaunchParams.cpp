@@ -7,14 +7,16 @@
 #include "common/module/SystemCalls.h"
 #include "morvel/glue/ExgSocket.h"
 #include "morvel/glue/MorvelCommon.h"
+#include "morvel/traps/TrapGlue.h"
 
 namespace morvel {
+
+using trapglue::Addr;
+using trapglue::Mem;
 namespace {
 
 using vantor::FourCC;
 
-uint32_t Addr(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
-uint8_t* Mem(uint32_t a) { return reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(a)); }
 
 // How a code's block is converted.
 enum class Kind {
@@ -118,35 +120,6 @@ Conversion ForCode(uint16_t code, uint32_t targetDbID) {
     return {Kind::None};
 }
 
-uint16_t Swap16(uint16_t v) { return static_cast<uint16_t>(v >> 8 | v << 8); }
-uint32_t Swap32(uint32_t v) { return __builtin_bswap32(v); }
-void Swap16At(uint8_t* block, uint32_t offset) {
-    uint16_t v;
-    std::memcpy(&v, block + offset, 2);
-    v = Swap16(v);
-    std::memcpy(block + offset, &v, 2);
-}
-void Swap32At(uint8_t* block, uint32_t offset) {
-    uint32_t v;
-    std::memcpy(&v, block + offset, 4);
-    v = Swap32(v);
-    std::memcpy(block + offset, &v, 4);
-}
-
-// Moves a u16 or u32 from one offset to another, swapping its bytes.
-void Move16(const uint8_t* from, uint32_t f, uint8_t* to, uint32_t t) {
-    uint16_t v;
-    std::memcpy(&v, from + f, 2);
-    v = Swap16(v);
-    std::memcpy(to + t, &v, 2);
-}
-void Move32(const uint8_t* from, uint32_t f, uint8_t* to, uint32_t t) {
-    uint32_t v;
-    std::memcpy(&v, from + f, 4);
-    v = Swap32(v);
-    std::memcpy(to + t, &v, 4);
-}
-
 // ---- records that some blocks point to ----
 
 constexpr uint32_t kAttentionParamsSize = 20;
@@ -164,12 +137,12 @@ void SocketConvert(const uint8_t* in, uint8_t* out, bool to68K) {
 // bytes at 39 and 59/57 are cleared both ways, the 68K u16 at 50 and 56 written 0 toward 68K.
 void FindConvert(const uint8_t* in, uint8_t* out, bool to68K) {
     auto move16 = [&](uint32_t o68, uint32_t oNative) {
-        if (to68K) Move16(in, oNative, out, o68);
-        else Move16(in, o68, out, oNative);
+        if (to68K) vantor::MoveSwapped16(out + o68, in + oNative);
+        else vantor::MoveSwapped16(out + oNative, in + o68);
     };
     auto move32 = [&](uint32_t o68, uint32_t oNative) {
-        if (to68K) Move32(in, oNative, out, o68);
-        else Move32(in, o68, out, oNative);
+        if (to68K) vantor::MoveSwapped32(out + o68, in + oNative);
+        else vantor::MoveSwapped32(out + oNative, in + o68);
     };
     auto bytes = [&](uint32_t o68, uint32_t oNative, uint32_t n) {
         if (to68K) std::memcpy(out + o68, in + oNative, n);
@@ -254,43 +227,43 @@ void* Convert(const void* source, void* destination, uint16_t code, uint32_t tar
         case Kind::Code52:
             if (to68K) {
                 std::memset(out, 0, 2);
-                Move32(in, 0, out, 2);
+                vantor::MoveSwapped32(out + 2, in);
             } else {
-                Move32(in, 2, out, 0);
+                vantor::MoveSwapped32(out, in + 2);
             }
             break;
         case Kind::Code2: {
             // 68K: u16 0, u32 4, u16 8, 10, 12, u32 14 (u16 at 2 and 18 written 0 toward 68K);
             // native: the same up to 12, then u32 at 16.
-            Move16(in, 0, out, 0);
-            Move32(in, 4, out, 4);
-            for (uint32_t o : {8u, 10u, 12u}) Move16(in, o, out, o);
+            vantor::MoveSwapped16(out, in);
+            vantor::MoveSwapped32(out + 4, in + 4);
+            for (uint32_t o : {8u, 10u, 12u}) vantor::MoveSwapped16(out + o, in + o);
             if (to68K) {
-                Move32(in, 16, out, 14);
+                vantor::MoveSwapped32(out + 14, in + 16);
                 std::memset(out + 2, 0, 2);
                 std::memset(out + 18, 0, 2);
             } else {
-                Move32(in, 14, out, 16);
+                vantor::MoveSwapped32(out + 16, in + 14);
             }
             break;
         }
         case Kind::Code15:
-            Move32(in, 0, out, 0);
-            Move32(in, 4, out, 4);
+            vantor::MoveSwapped32(out, in);
+            vantor::MoveSwapped32(out + 4, in + 4);
             std::memset(out + 8, 0, 12);
             // At most 12 bytes with the terminator, even when the source's text has none.
             std::memcpy(out + 8, in + 8, strnlen(reinterpret_cast<const char*>(in + 8), 11));
             std::memcpy(out + 20, in + 20, 4);
-            for (uint32_t o : {24u, 28u, 32u}) Move32(in, o, out, o);
+            for (uint32_t o : {24u, 28u, 32u}) vantor::MoveSwapped32(out + o, in + o);
             break;
         case Kind::Copy8001:
             std::memcpy(out, in, 198);
-            Swap16At(out, 16);
+            vantor::SwapInPlace16(out + 16);
             break;
         case Kind::Copy8002:
             std::memcpy(out, in, 88);
-            Swap32At(out, 80);
-            Swap32At(out, 84);
+            vantor::SwapInPlace32(out + 80);
+            vantor::SwapInPlace32(out + 84);
             break;
         case Kind::Find: FindConvert(in, out, to68K); break;
         case Kind::Socket: SocketConvert(in, out, to68K); break;
@@ -313,9 +286,9 @@ void* Convert(const void* source, void* destination, uint16_t code, uint32_t tar
             // 68K: u16 command, u32 at 2, parameters pointer at 6; native: u16, u32 at 4, pointer at 8.
             uint16_t command = vantor::ReadBE16(in);
             if (to68K) std::memcpy(&command, in, 2);
-            Move16(in, 0, out, 0);
-            if (to68K) Move32(in, 4, out, 2);
-            else Move32(in, 2, out, 4);
+            vantor::MoveSwapped16(out, in);
+            if (to68K) vantor::MoveSwapped32(out + 2, in + 4);
+            else vantor::MoveSwapped32(out + 4, in + 2);
             const uint8_t* layout = AttentionLayout(command);
             ConvertPointedRecord(in, to68K ? 8 : 6, out, to68K ? 6 : 8, to68K, newBlock,
                                  [&](const uint8_t* from, uint8_t* to) {

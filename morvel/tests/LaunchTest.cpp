@@ -285,6 +285,28 @@ void HookStackSize(EmulState* s, uint16_t index) {
     gGetEvent(s, index);
 }
 
+TEST_F(LaunchTest, AnApplicationWithoutGlobalsRuns) {
+    MakeCurrent(InstallDatabase(MORVEL_NOGLOBALS_APP));
+    EXPECT_EQ(ModuleEntryPoint(0, nullptr, kLaunchNewGlobals), 7u);
+}
+
+// An application in C reaches its globals and functions through the offset table at A5: the
+// application checks what it needs of the packing and the launch, one bit each.
+TEST_F(LaunchTest, AnApplicationInCRunsBehindItsOffsetTable) {
+    uint32_t app = InstallDatabase(MORVEL_C_APP ".vrx");
+    uint16_t greeting = sys::DmFindResource(app, FourCC("tSTR"), 1000, nullptr);  // packed from a file
+    ASSERT_NE(greeting, 0xFFFF);
+    EXPECT_EQ(sys::MemHandleSize(sys::DmGetResourceIndex(app, greeting)), 21u);
+    MakeCurrent(app);
+    for (char c : {'x', 'y', 'z'}) Post(kEvtKeyDown, static_cast<uint16_t>(c));
+    Post(kEvtAppStop, 0);
+    uint32_t result = ModuleEntryPoint(0, nullptr, kLaunchNewGlobals | kLaunchUiApp);
+    EXPECT_EQ(result >> 16, 0x3FFu) << std::hex << (result >> 16);
+    EXPECT_EQ(result & 0xFFFF, uint32_t{'x' + 'y' + 'z'});
+    EXPECT_EQ(vantor::os::PendingEvents(), 0u);
+    EXPECT_TRUE(Reports().empty());
+}
+
 TEST_F(LaunchTest, WithoutPrefTheStackHasTheDefaultSize) {
     uint32_t app = InstallDatabase(MORVEL_TEST_APP ".vrx");
     sys::DmRemoveResourceByIndex(app, sys::DmFindResource(app, FourCC("pref"), 0, nullptr));

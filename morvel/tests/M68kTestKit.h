@@ -7,6 +7,7 @@
 
 #include "common/module/ModuleInterface.h"
 #include "morvel/cpu/EmulState.h"
+#include "morvel/traps/TrapGlue.h"
 #include "standin/os/StandinTest.h"
 
 namespace morvel::test {
@@ -70,6 +71,6 @@ protected:
 // Adds a resource to a database of the stand-in's store.
 void AddResource(uint32_t dbID, uint32_t type, uint16_t id, const std::vector<uint8_t>& bytes);
 
-inline uint32_t Addr(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
+using trapglue::Addr;
 
 }  // namespace morvel::test

@@ -5,9 +5,15 @@
 //   'data' 0  .data compressed in three blocks around A5, then the relocation tables of pointers to
 //             globals and of pointers into the code
 //   'pref' 0  the stack size at byte 2
-// A5 is the symbol "a5base" of the .data section; .bss lies above it.
+// The globals are .got, .data and .bss, in that order. Two data models are packed:
+//  - code compiled with -msep-data (C): A5 is the base of the global offset table (.got), through
+//    which the code reaches every global and function; each table entry is relocated;
+//  - hand-written code: A5 is the symbol "a5base" of .data (without initialised globals, the
+//    start of .bss), and the code addresses globals from A5 and code from the PC.
+// Any other relocation of the code, or any other section that takes memory, is refused by name.
 //
-//   morvel-pack [--name NAME] [--type TYPE] [--creator CREATOR] [--stack BYTES] app.elf out.vrx
+//   morvel-pack [--name NAME] [--type TYPE] [--creator CREATOR] [--stack BYTES]
+//               [--resource TYPE ID FILE]... app.elf out.vrx
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -38,7 +44,7 @@ using Bytes = std::vector<uint8_t>;
 
 struct Section {
     std::string name;
-    uint32_t type, addr, offset, size, link, info;
+    uint32_t type, flags, addr, offset, size, link, info;
 };
 
 struct Elf {
@@ -73,7 +79,7 @@ Elf ReadElf(const std::string& path) {
     if (shentsize < 40 || shstrndx >= shnum) Die("bad section table");
     for (uint16_t i = 0; i < shnum; ++i) {
         const uint8_t* s = elf.At(shoff + i * shentsize, 40);
-        elf.sections.push_back({std::to_string(ReadBE32(s)), ReadBE32(s + 4), ReadBE32(s + 12), ReadBE32(s + 16),
+        elf.sections.push_back({std::to_string(ReadBE32(s)), ReadBE32(s + 4), ReadBE32(s + 8), ReadBE32(s + 12), ReadBE32(s + 16),
                                 ReadBE32(s + 20), ReadBE32(s + 24), ReadBE32(s + 28)});
     }
     const Section& names = elf.sections[shstrndx];
@@ -86,24 +92,37 @@ Elf ReadElf(const std::string& path) {
     return elf;
 }
 
-uint32_t SymbolValue(const Elf& elf, const std::string& name) {
+bool FindSymbol(const Elf& elf, const std::string& name, uint32_t* value) {
     const Section* symtab = elf.Find(".symtab");
-    if (!symtab || symtab->link >= elf.sections.size()) Die("no symbol table");
+    if (!symtab || symtab->link >= elf.sections.size()) return false;
     const Section& strtab = elf.sections[symtab->link];
     for (uint32_t at = 0; at + 16 <= symtab->size; at += 16) {
         const uint8_t* sym = elf.At(symtab->offset + at, 16);
         uint32_t n = ReadBE32(sym);
         if (n >= strtab.size) continue;
         const char* text = reinterpret_cast<const char*>(elf.At(strtab.offset + n, 1));
-        if (name == std::string(text, strnlen(text, strtab.size - n))) return ReadBE32(sym + 4);
+        if (name == std::string(text, strnlen(text, strtab.size - n))) {
+            *value = ReadBE32(sym + 4);
+            return true;
+        }
     }
-    Die("no symbol " + name);
+    return false;
 }
 
-constexpr uint32_t kShtRela = 4, kShtRel = 9;
-constexpr uint8_t kR68k32 = 1, kR68k16 = 2, kR68k8 = 3;
+constexpr uint32_t kShtRela = 4, kShtRel = 9, kShtNobits = 8, kShfAlloc = 2;
+constexpr uint8_t kR68k32 = 1, kR68kPc8 = 6, kR68kPc32 = 4, kR68kGot32O = 10, kR68kGot8O = 12;
 
-// The absolute relocations that apply to a section, by the address they patch.
+std::string RelocationName(uint8_t type) {
+    static const char* const names[] = {"R_68K_NONE",   "R_68K_32",     "R_68K_16",      "R_68K_8",
+                                        "R_68K_PC32",   "R_68K_PC16",   "R_68K_PC8",     "R_68K_GOT32",
+                                        "R_68K_GOT16",  "R_68K_GOT8",   "R_68K_GOT32O",  "R_68K_GOT16O",
+                                        "R_68K_GOT8O",  "R_68K_PLT32",  "R_68K_PLT16",   "R_68K_PLT8",
+                                        "R_68K_PLT32O", "R_68K_PLT16O", "R_68K_PLT8O",   "R_68K_COPY",
+                                        "R_68K_GLOB_DAT", "R_68K_JMP_SLOT", "R_68K_RELATIVE"};
+    return type < std::size(names) ? names[type] : "relocation type " + std::to_string(type);
+}
+
+// The relocations that apply to a section, by the address they patch, with their types.
 std::vector<std::pair<uint32_t, uint8_t>> Relocations(const Elf& elf, const std::string& section) {
     std::vector<std::pair<uint32_t, uint8_t>> out;
     uint32_t index = 0;
@@ -114,12 +133,17 @@ std::vector<std::pair<uint32_t, uint8_t>> Relocations(const Elf& elf, const std:
         uint32_t entry = s.type == kShtRela ? 12 : 8;
         for (uint32_t at = 0; at + entry <= s.size; at += entry) {
             const uint8_t* r = elf.At(s.offset + at, entry);
-            uint8_t type = static_cast<uint8_t>(ReadBE32(r + 4));
-            if (type == kR68k32 || type == kR68k16 || type == kR68k8) out.push_back({ReadBE32(r), type});
+            out.push_back({ReadBE32(r), static_cast<uint8_t>(ReadBE32(r + 4))});
         }
     }
     std::sort(out.begin(), out.end());
     return out;
+}
+
+std::string Hex(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%X", value);
+    return text;
 }
 
 // ---- the compressed-block format of 'data' 0 ----
@@ -220,56 +244,141 @@ Bytes U32Pair(uint32_t a, uint32_t b) {
 
 }  // namespace
 
+constexpr char kUsage[] =
+    "usage: morvel-pack [--name NAME] [--type TYPE] [--creator CREATOR] [--stack BYTES]\n"
+    "                   [--resource TYPE ID FILE]... app.elf out.vrx";
+constexpr char kHelp[] =
+    "Packs a 68K application into a resource database (.vrx) that Morvel launches.\n"
+    "app.elf is a big-endian 68K ELF file linked with ld --emit-relocs: the code at address 0,\n"
+    "then the globals: C compiled with -msep-data has its offset table in .got (A5 is its base);\n"
+    "hand-written code keeps its initialised globals in .data around the symbol a5base.\n"
+    "Zeroed globals go in .bss. morvel/sdk has the start-up code and link script for C.\n"
+    "  --name NAME        database name, at most 31 characters (default \"Morvel Test\")\n"
+    "  --type TYPE        four-character database type (default appl)\n"
+    "  --creator CREATOR  four-character creator (default MvTs)\n"
+    "  --stack BYTES      stack size written to 'pref' 0 (default 4096)\n"
+    "  --resource TYPE ID FILE\n"
+    "                     adds the bytes of FILE as resource TYPE ID (a form 'tFRM', a bitmap\n"
+    "                     'Tbmp', ...), as the application's 68K code reads it\n";
+
 int main(int argc, char** argv) {
     std::string name = "Morvel Test", type = "appl", creator = "MvTs";
     uint32_t stack = 4096;
     std::vector<std::string> files;
+    std::vector<morvel::tools::Resource> extra;
+    auto number = [](const std::string& option, const std::string& v, unsigned long max) {
+        char* end = nullptr;
+        unsigned long n = std::strtoul(v.c_str(), &end, 0);
+        if (v.empty() || *end || v[0] == '-' || n > max) Die(option + " needs a number up to " + std::to_string(max) + ", not " + v);
+        return static_cast<uint32_t>(n);
+    };
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         auto value = [&] {
             if (i + 1 >= argc) Die(a + " needs a value");
             return std::string(argv[++i]);
         };
+        if (a == "--help" || a == "-h") {
+            std::printf("%s\n%s", kUsage, kHelp);
+            return 0;
+        }
         if (a == "--name") name = value();
         else if (a == "--type") type = value();
         else if (a == "--creator") creator = value();
-        else if (a == "--stack") stack = static_cast<uint32_t>(std::stoul(value()));
+        else if (a == "--stack") stack = number(a, value(), 0xFFFFFFFFul);
+        else if (a == "--resource") {
+            std::string kind = value();
+            uint16_t id = static_cast<uint16_t>(number(a + " " + kind, value(), 0xFFFF));
+            std::string path = value(), bytes;
+            if (kind.size() != 4) Die("--resource needs a four-character type, not " + kind);
+            if (!ReadWholeFile(path, &bytes)) Die("cannot read " + path);
+            uint32_t code = vantor::FourCC(kind[0], kind[1], kind[2], kind[3]);
+            for (const auto& r : extra)
+                if (r.type == code && r.id == id) Die("resource " + kind + " " + std::to_string(id) + " is given twice");
+            if ((kind == "code" && id <= 1) || ((kind == "data" || kind == "pref") && id == 0))
+                Die("resource " + kind + " " + std::to_string(id) + " is made from app.elf");
+            extra.push_back({code, id, Bytes(bytes.begin(), bytes.end())});
+        } else if (a.size() > 1 && a[0] == '-') Die("unknown option " + a + "\n" + kUsage);
         else files.push_back(a);
     }
-    if (files.size() != 2 || type.size() != 4 || creator.size() != 4 || name.size() > 31)
-        Die("usage: morvel-pack [--name NAME] [--type TYPE] [--creator CREATOR] [--stack BYTES] app.elf out.vrx");
+    if (files.size() != 2 || type.size() != 4 || creator.size() != 4 || name.size() > 31) Die(kUsage);
 
     Elf elf = ReadElf(files[0]);
     const Section* text = elf.Find(".text");
+    if (!text) Die("the application needs a .text section");
+    if (text->addr != 0) Die(".text must be linked at address 0");
+    for (const Section& s : elf.sections)
+        if ((s.flags & kShfAlloc) && s.size && s.name != ".text" && s.name != ".got" && s.name != ".data" &&
+            s.name != ".bss")
+            Die("section " + s.name + " cannot be packed: the code and its constants go in .text, the globals in "
+                ".got, .data and .bss");
+    // The code may only address the code from the PC and the globals from A5.
+    for (auto& [at, kind] : Relocations(elf, ".text"))
+        if (!(kind >= kR68kPc32 && kind <= kR68kPc8) && !(kind >= kR68kGot32O && kind <= kR68kGot8O))
+            Die("the code needs a relocation " + RelocationName(kind) + " at " + Hex(at) +
+                ": compile C with -msep-data, or address globals from A5 and code from the PC");
+
+    // The globals: the sections in address order, each placed in one image from the first on.
+    const Section* got = elf.Find(".got");
     const Section* data = elf.Find(".data");
     const Section* bss = elf.Find(".bss");
-    if (!text || !data) Die("the application needs .text and .data sections");
-    if (text->addr != 0) Die(".text must be linked at address 0");
-    auto codeFixes = Relocations(elf, ".text");
-    if (!codeFixes.empty())
-        Die("the code needs an absolute relocation at " + std::to_string(codeFixes[0].first) +
-            ": address globals from A5 and code from the PC");
-    uint32_t a5 = SymbolValue(elf, "a5base");
-    uint32_t end = bss && bss->size ? bss->addr + bss->size : data->addr + data->size;
-    if (a5 < data->addr || a5 > data->addr + data->size || end < a5) Die("a5base must lie in .data");
-    uint32_t below = a5 - data->addr, above = std::max<uint32_t>(end - a5, 4);
+    std::vector<const Section*> parts;
+    for (const Section* s : {got, data, bss})
+        if (s && s->size) parts.push_back(s);
+    uint32_t start = parts.empty() ? 0 : parts.front()->addr, end = start;
+    for (const Section* s : parts) {
+        if (s->addr < end || s->size > 0xFFFFFFFFu - s->addr) Die("the sections .got, .data and .bss must follow each other");
+        end = s->addr + s->size;
+    }
+    if (end - start > 0x7FFFFFFF) Die("the globals are too large");
+    uint32_t a5 = start;
+    if (got && got->size) {
+        if (!FindSymbol(elf, "_GLOBAL_OFFSET_TABLE_", &a5)) Die("no symbol _GLOBAL_OFFSET_TABLE_ for .got");
+    } else if (!FindSymbol(elf, "a5base", &a5) && data && data->size) {
+        Die("no symbol a5base: the globals in .data need it");
+    }
+    if (a5 < start || a5 > end) Die("A5 (a5base or _GLOBAL_OFFSET_TABLE_) must lie in the globals");
+    uint32_t below = a5 - start, above = std::max<uint32_t>(end - a5, 4);
 
-    // Pointers in the data: to globals they are kept relative to A5, into the code as code offsets.
-    Bytes image = elf.Contents(*data);
+    Bytes image;
+    for (const Section* s : {got, data}) {
+        if (!s || !s->size || s->type == kShtNobits) continue;
+        Bytes contents = elf.Contents(*s);
+        image.resize(s->addr - start);
+        image.insert(image.end(), contents.begin(), contents.end());
+    }
+    if (image.size() < below) image.resize(below);
+
+    // Pointers in the globals: to globals they are kept relative to A5, into the code as code
+    // offsets. Every entry of the offset table is a pointer; a null entry stays null (no function
+    // of the application lies at 0, where the start-up code is).
     std::vector<int32_t> dataRelocations, codeRelocations;
-    for (auto& [at, kind] : Relocations(elf, ".data")) {
-        if (kind != kR68k32) Die("only 32-bit pointers in the data can be relocated");
-        uint32_t pos = at - data->addr;
+    auto relocate = [&](uint32_t at) {
+        uint32_t pos = at - start;
         uint32_t target = ReadBE32(&image[pos]);
-        if (target >= data->addr && target <= end) {
+        if (target >= start && target <= end) {
             vantor::WriteBE32(&image[pos], target - a5);
             dataRelocations.push_back(static_cast<int32_t>(at - a5));
         } else if (target <= text->size) {
             codeRelocations.push_back(static_cast<int32_t>(at - a5));
         } else {
-            Die("a pointer in the data points neither at the code nor at the globals");
+            Die("the pointer at " + Hex(at) + " points neither at the code nor at the globals");
         }
-    }
+    };
+    if (got && got->size)
+        for (uint32_t at = got->addr; at + 4 <= got->addr + got->size; at += 4)
+            if (ReadBE32(&image[at - start])) relocate(at);
+    if (data && data->size)
+        for (auto& [at, kind] : Relocations(elf, ".data")) {
+            if (kind != kR68k32)
+                Die("only 32-bit pointers in the data can be relocated, not " + RelocationName(kind) + " at " +
+                    Hex(at));
+            if (at < data->addr || at - data->addr > data->size || data->size - (at - data->addr) < 4)
+                Die("a relocation lies outside .data");
+            relocate(at);
+        }
+    std::sort(dataRelocations.begin(), dataRelocations.end());
+    std::sort(codeRelocations.begin(), codeRelocations.end());
 
     Bytes data0(4, 0);
     Compress(-static_cast<int32_t>(below), Bytes(image.begin(), image.begin() + below), &data0);
@@ -290,6 +399,7 @@ int main(int argc, char** argv) {
                     {vantor::FourCC("code"), 1, elf.Contents(*text)},
                     {vantor::FourCC("data"), 0, data0},
                     {vantor::FourCC("pref"), 0, pref}};
+    db.resources.insert(db.resources.end(), extra.begin(), extra.end());
     Bytes out = morvel::tools::ResourceDbWrite(db);
     std::ofstream file(files[1], std::ios::binary);
     file.write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));

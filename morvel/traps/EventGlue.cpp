@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/module/UiSlots.h"
+#include "morvel/glue/ContextGate.h"
 #include "morvel/glue/MorvelCommon.h"
 #include "morvel/glue/MorvelOs.h"
 #include "morvel/traps/MorvelError.h"
@@ -279,7 +280,10 @@ void TrapEvtGetEvent(EmulState* s, uint16_t) {
     int32_t timeout = GetArgTicks(s, 4);
     bool released = s->flags & kFlagReserveReleased;
     SysEventType event{};
-    sys::EvtGetEvent(&event, released ? 1 : timeout);
+    {
+        ContextGateOpen open(s);  // callbacks of other tasks may run on this context while it waits
+        sys::EvtGetEvent(&event, released ? 1 : timeout);
+    }
     if (released && event.eType == 0) {
         UiImport().Call<uint16_t(uint16_t)>(vantor::uislot::UiEntry125, kAlertReserveReleased);
         s->flags &= static_cast<uint8_t>(~kFlagReserveReleased);

@@ -3,6 +3,7 @@
 #include "common/module/ModuleGlue.h"
 #include "common/module/SystemCalls.h"
 #include "morvel/glue/MorvelCommon.h"
+#include "morvel/traps/InputGlue.h"
 #include "morvel/traps/Thunks.h"
 #include "morvel/traps/TrapGlue.h"
 
@@ -425,7 +426,7 @@ void TsmCodeIn(EmulState* s) {
     SetResultD0UInt16(s, SysCall<uint16_t(uint32_t)>(Slot, code));
 }
 
-// Selector 18, the selection list, belongs to the keyboard and pen glue.
+// Selector 18, the selection list, is the keyboard and pen glue's.
 constexpr SelectorHandler kTsmHandlers[] = {TsmSel0,
                                             TsmSel1,
                                             nullptr,
@@ -434,7 +435,17 @@ constexpr SelectorHandler kTsmHandlers[] = {TsmSel0,
                                             TsmCodeOut<slot::TxtSel5>,
                                             TsmCodeIn<slot::TxtSel6>,
                                             TsmCodeOut<slot::TxtSel7>,
-                                            TsmCodeIn<slot::TxtSel8>};
+                                            TsmCodeIn<slot::TxtSel8>,
+                                            nullptr,
+                                            nullptr,
+                                            nullptr,
+                                            nullptr,
+                                            nullptr,
+                                            nullptr,
+                                            nullptr,
+                                            nullptr,
+                                            nullptr,
+                                            TsmSelectionList};
 void TrapTsmDispatch(EmulState* s, uint16_t) {
     RunSelector(s, kTsmHandlers, sizeof kTsmHandlers / sizeof kTsmHandlers[0]);
 }

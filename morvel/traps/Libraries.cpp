@@ -15,8 +15,13 @@
 #include "morvel/glue/MorvelOs.h"
 #include "morvel/traps/MorvelError.h"
 #include "morvel/traps/RefusalList.h"
+#include "morvel/traps/TrapGlue.h"
 
 namespace morvel {
+
+using trapglue::Addr;
+using trapglue::Global;
+using trapglue::Ptr;
 
 using vantor::A68kLibEntry;
 using vantor::A68kLibTableEntry;
@@ -56,12 +61,6 @@ struct NativeModule {
 };
 std::list<NativeModule> gNativeModules;
 
-EmulState* Global(EmulState* s) { return s->global ? s->global : s; }
-uint32_t Addr(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
-template <typename T>
-T* Ptr(uint32_t a) {
-    return reinterpret_cast<T*>(static_cast<uintptr_t>(a));
-}
 bool Is68K(const A68kLibTableEntry* e) { return e->moduleRef == vantor::kA68kLibKind68K; }
 
 void ClearEntry(A68kLibTableEntry* e) {

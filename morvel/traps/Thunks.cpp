@@ -3,14 +3,16 @@
 #include "common/module/SystemCalls.h"
 #include "morvel/glue/MorvelCommon.h"
 #include "morvel/glue/MorvelOs.h"
+#include "morvel/traps/TrapGlue.h"
 
 namespace morvel {
+
+using trapglue::Addr;
+using trapglue::Global;
 namespace {
 
 constexpr uint32_t kSaturated = 0xFFFFFFFFu;
 
-EmulState* Global(EmulState* s) { return s->global ? s->global : s; }
-uint32_t Addr(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
 
 NativeThunk* FindByFunction(EmulState* g, uint32_t function) {
     for (NativeThunk* t = g->thunks; t; t = t->next)

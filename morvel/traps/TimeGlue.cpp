@@ -1,9 +1,12 @@
 #include "morvel/traps/TimeGlue.h"
 
+#include <mutex>
+
 #include "common/module/ModuleGlue.h"
 #include "common/module/SystemCalls.h"
 #include "common/module/UiSlots.h"
 #include "morvel/cpu/MorvelCpu.h"
+#include "morvel/glue/ContextGate.h"
 #include "morvel/glue/MorvelCommon.h"
 #include "morvel/glue/MorvelOs.h"
 #include "morvel/traps/IntlGlue.h"
@@ -76,6 +79,7 @@ void TrapAlmSetAlarm(EmulState* s, uint16_t) {
     }
     EmulState* top = TopLevel(s);
     ProcAlarm* alarm = FindAlarm(top, dbID);
+    if (seconds) ContextGateClaim(s);  // the alarm may fire on another task
     if (seconds == 0) {
         if (alarm) DropAlarm(top, alarm);
     } else {
@@ -122,10 +126,25 @@ void TrapAlmEnableNotification(EmulState* s, uint16_t) {
 
 // ---- the time manager ----
 
-void TrapSysTicksPerSecond(EmulState* s, uint16_t) { SetResultD0UInt16(s, 100); }
+// 68K programs count 100 ticks a second, the OS 1000 (the factor GetArgTicks applies to the
+// time-outs they pass): the 68K tick count is the native one divided by ten, taken over a 64-bit
+// count so that it runs on without a jump where the native 32-bit count wraps.
+constexpr uint32_t kNativeTicksPer68KTick = 10;
+constexpr uint16_t k68KTicksPerSecond = 100;
+
+uint32_t Ticks68K(uint32_t native) {
+    static std::mutex lock;
+    static uint32_t last = 0, wraps = 0;
+    std::lock_guard<std::mutex> hold(lock);
+    if (native < last) ++wraps;
+    last = native;
+    return static_cast<uint32_t>(((static_cast<uint64_t>(wraps) << 32) | native) / kNativeTicksPer68KTick);
+}
+
+void TrapSysTicksPerSecond(EmulState* s, uint16_t) { SetResultD0UInt16(s, k68KTicksPerSecond); }
 void TrapTimGetSeconds(EmulState* s, uint16_t) { SetResultD0UInt32(s, SysCall<uint32_t()>(slot::TimGetSeconds)); }
 void TrapTimSetSeconds(EmulState* s, uint16_t) { SysCall<void(uint32_t)>(slot::TimSetSeconds, GetArgUInt32(s, 0)); }
-void TrapTimGetTicks(EmulState* s, uint16_t) { SetResultD0UInt32(s, sys::TimGetTicks()); }
+void TrapTimGetTicks(EmulState* s, uint16_t) { SetResultD0UInt32(s, Ticks68K(sys::TimGetTicks())); }
 
 void TrapTimSecondsToDateTime(EmulState* s, uint16_t) {
     DateTime native{};
@@ -286,6 +305,7 @@ void AlmProcBridge(uint16_t command, void* parameters) {
     const uint32_t procedure = alarm->procedure;
     DropAlarm(top, alarm);
     // The arguments go just below A7, command lowest; the call takes A7 down over them.
+    ContextGateHold hold(s);
     Write68KUInt16(s->A[7] - 6, 0, command);
     Write68KUInt32(s->A[7] - 4, 0, Addr(buffer));
     Call68KCode(s, procedure, 6);

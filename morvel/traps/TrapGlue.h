@@ -1,5 +1,5 @@
 // Helpers of the trap glue: the two views of a 68K address (68K addresses are native addresses),
-// and a value behind a 68K pointer that a native call reads and writes.
+// the global context, and a value behind a 68K pointer that a native call reads and writes.
 #pragma once
 
 #include <cstdint>
@@ -16,8 +16,15 @@ namespace slot = vantor::sysslot;
 using vantor::glue::SysCall;
 
 inline uint32_t Addr(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
-inline void* Ptr(uint32_t p) { return reinterpret_cast<void*>(static_cast<uintptr_t>(p)); }
-inline char* Str(uint32_t p) { return static_cast<char*>(Ptr(p)); }
+template <typename T = void>
+inline T* Ptr(uint32_t p) {
+    return reinterpret_cast<T*>(static_cast<uintptr_t>(p));
+}
+inline char* Str(uint32_t p) { return Ptr<char>(p); }
+inline uint8_t* Mem(uint32_t p) { return Ptr<uint8_t>(p); }
+
+// The global context of a context (the global context is its own).
+inline EmulState* Global(EmulState* s) { return s->global ? s->global : s; }
 
 // A 16- or 32-bit value behind a 68K pointer: read big-endian into `value` and handed to the OS as
 // a native pointer (null stays null), written back big-endian afterwards.

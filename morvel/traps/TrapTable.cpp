@@ -5,15 +5,20 @@
 
 #include "common/module/SystemCalls.h"
 #include "morvel/launch/AppLaunch.h"
+#include "morvel/traps/CommsGlue.h"
 #include "morvel/traps/DatabaseGlue.h"
 #include "morvel/traps/ErrorGlue.h"
 #include "morvel/traps/EventGlue.h"
 #include "morvel/traps/ExchangeGlue.h"
+#include "morvel/traps/ExpansionGlue.h"
 #include "morvel/traps/FloatGlue.h"
+#include "morvel/traps/HardwareGlue.h"
+#include "morvel/traps/InputGlue.h"
 #include "morvel/traps/IntlGlue.h"
 #include "morvel/traps/Libraries.h"
 #include "morvel/traps/MemoryGlue.h"
 #include "morvel/traps/StringGlue.h"
+#include "morvel/traps/SystemGlue.h"
 #include "morvel/traps/TimeGlue.h"
 #include "morvel/traps/TrapDispatch.h"
 
@@ -52,11 +57,19 @@ bool IsDefaultTrapHandler(TrapHandler h) {
 }
 
 void TrapTableInit(TrapHandler* table) {
-    // The named defaults go where the OS's trap list puts those routines; of them only index 1100
-    // is known by number here, the other slots keep the reporting default.
-    (void)DefaultQuietD0;
-    (void)DefaultQuiet;
-    table[1100] = DefaultReportD0W;
+    // The named defaults, at the indexes the OS's trap list gives those routines.
+    // SysNewOwnerID, HwrPluggedIn, DayHandleEvent, HwrLCDGetDepthV33, HwrLCDContrastV33, KeyBootKeys,
+    // DbgSerDrvStatus, AttnHandleEvent, AttnEffectOfEvent, and index 1100.
+    for (uint16_t index : {0x0A3, 0x258, 0x25D, 0x33F, 0x34A, 0x3B6, 0x3BA, 0x42B, 0x42C, 1100})
+        table[index] = DefaultReportD0W;
+    // SysTaskID, TimSetAlarm, TimGetAlarm, AttnIndicatorTicksTillNextBlink.
+    for (uint16_t index : {0x09E, 0x0F9, 0x0FA, 0x423}) table[index] = DefaultReportD0L;
+    // DbgGetMessage, SysTaskUserInfoPtr, ResLoadForm, DmOpenDBWithLocale.
+    for (uint16_t index : {0x082, 0x09F, 0x277, 0x3B1}) table[index] = DefaultReportA0;
+    // TimSleep, TimWake, HwrTimerSleep, HwrTimerWake, PenSleep, PenWake, KeySleep, KeyWake.
+    for (uint16_t index : {0x0FF, 0x100, 0x24E, 0x24F, 0x275, 0x276, 0x2A5, 0x2A6}) table[index] = DefaultQuietD0;
+    // SysDisableInts, SysRestoreStatus, SerReceiveISP, TimHandleInterrupt, KeyResetDoubleTap.
+    for (uint16_t index : {0x0A5, 0x0A6, 0x0D0, 0x0FB, 0x2A3}) table[index] = DefaultQuiet;
     ErrorGlueInstall(table);
     MemoryGlueInstall(table);
     LibraryGlueInstall(table);
@@ -68,6 +81,11 @@ void TrapTableInit(TrapHandler* table) {
     DatabaseGlueInstall(table);
     FloatGlueInstall(table);
     ExchangeGlueInstall(table);
+    SystemGlueInstall(table);
+    CommsGlueInstall(table);
+    HardwareGlueInstall(table);
+    InputGlueInstall(table);
+    ExpansionGlueInstall(table);
 }
 
 uint16_t TrapTableCreate(EmulState* global) {

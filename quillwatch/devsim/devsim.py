@@ -3,11 +3,12 @@
 answers debugger commands from a memory image.
 
   devsim.py [--port N] [--pattern BASE:SIZE]... [--image BASE:FILE]... [--log FILE]
-            [--script FILE] [--trap-log FILE]
+            [--script FILE] [--program]
 
 It prints "PORT <n>" on its first line once it listens (port 0 picks a free one), serves one
 connection at a time, and ends when its standard input closes. --pattern maps SIZE bytes at BASE
-whose byte at address a is (a * 7 + (a >> 8)) & 0xFF.
+whose byte at address a is (a * 7 + (a >> 8)) & 0xFF. --program loads the small 68K program of
+cpu.py, which continue requests run.
 """
 import argparse
 import os
@@ -25,6 +26,7 @@ try:
 except ImportError:
     rpc = None
 import nub  # noqa: E402,F401  (the nub's state, routine-name, register, find and control commands)
+import cpu  # noqa: E402  (continue, breakpoints and trap breaks of a device that runs a program)
 
 
 def pattern_byte(a):
@@ -38,6 +40,7 @@ def parse_args():
     p.add_argument("--image", action="append", default=[])
     p.add_argument("--log")
     p.add_argument("--script")
+    p.add_argument("--program", action="store_true")
     return p.parse_args()
 
 
@@ -67,6 +70,8 @@ def main():
     dev = device.Device(memory, log)
     if args.script and rpc:
         rpc.load_script(dev, args.script)
+    if args.program:
+        cpu.load_program(dev)
 
     server = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)

@@ -1,10 +1,24 @@
-// What the link half uses of the debugger engine. The engine's debugger context defines these;
-// quillwatch_link_dbgmin holds a minimal version for programs and tests without the engine.
+// What the link half uses of the debugger: the user-abort flag, the attached state, remote key
+// events and the device OS version. The link half owns this table of services; the debugger engine
+// installs its own with DbgSetServices when it makes its context. Until then (and in programs
+// without the engine) the link's minimal services answer: their own abort and attached flags,
+// remote events sent directly, and the OS version asked of the device.
 #pragma once
 
 #include <cstdint>
 
 namespace quillwatch {
+
+struct DbgServices {
+    void (*setUserAbort)(bool abort);
+    bool (*userAbort)();
+    bool (*isAttached)();
+    void (*sendRemoteEvent)(uint16_t character, int32_t keyCode, uint16_t modifiers, bool byCall);
+    bool (*isNewRemoteOS)();
+};
+
+// Installs a table of services (it must outlive its use); none restores the minimal ones.
+void DbgSetServices(const DbgServices* services);
 
 // Sets or clears the user-abort flag that long link operations poll.
 void DbgSetUserAbort(bool abort);
@@ -16,5 +30,8 @@ bool DbgIsAttached();
 void DbgSendRemoteEvent(uint16_t character, int32_t keyCode, uint16_t modifiers, bool byCall);
 // True when the device OS is version 5 or later.
 bool DbgIsNewRemoteOS();
+
+// The attached flag of the minimal services, for programs and tests without the engine.
+void DbgMinimalSetAttached(bool attached);
 
 }  // namespace quillwatch

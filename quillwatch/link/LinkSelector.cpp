@@ -7,7 +7,7 @@ namespace quillwatch {
 
 using namespace vantor;
 
-// The serial and USB transports' built-in tables (SerialTransport.cpp).
+// The serial and USB transports' built-in tables (SerialTransport.cpp, UsbTransport.cpp).
 extern const LinkTransport kSerialTransport;
 extern const LinkTransport kUsbTransport;
 
@@ -40,13 +40,15 @@ Status TcpClearError(uint16_t) { return 0; }
 const LinkTransport kTcpTransport = {TcpOpen,    TcpClose,       TcpSend,         TcpSendWait,
                                      TcpReceive, TcpReceiveWait, TcpReceiveFlush, TcpClearError};
 
-HostLinkKind gKind = linkSerial;
+uint32_t gKind = linkSerial;
 uint16_t gUsbPort = 0;
 const LinkTransport* gTransports[4] = {&kSerialTransport, nullptr, &kTcpTransport, &kUsbTransport};
 const LinkTransport* const kBuiltIn[4] = {&kSerialTransport, nullptr, &kTcpTransport, &kUsbTransport};
 
-// The transport of the current kind; none for kind "none".
-const LinkTransport* T() { return gTransports[gKind]; }
+// The transport of the current kind; none for kind "none" and for kinds outside 0-3.
+const LinkTransport* T() { return gKind <= linkUsb ? gTransports[gKind] : nullptr; }
+// Kinds outside 0-3 do nothing and answer 0 to everything.
+bool Unknown() { return gKind > linkUsb; }
 
 }  // namespace
 
@@ -58,14 +60,14 @@ const LinkTransport* LinkSetTransport(HostLinkKind kind, const LinkTransport* tr
 }
 
 Status LinkSetKind(uint32_t kind) {
-    if (kind > linkUsb) return serErrInvalidParam;
-    gKind = static_cast<HostLinkKind>(kind);
+    gKind = kind;
     return 0;
 }
 
-HostLinkKind LinkGetKind() { return gKind; }
+uint32_t LinkGetKind() { return gKind; }
 
 Status LinkOpen(uint16_t refNum, uint16_t port, uint32_t baud, bool handshake) {
+    if (Unknown()) return 0;
     if (!T()) return errGenericFailure;
     if (gKind == linkUsb) gUsbPort = port;
     Status err = T()->open(refNum, port, baud);
@@ -76,7 +78,10 @@ Status LinkOpen(uint16_t refNum, uint16_t port, uint32_t baud, bool handshake) {
     return HostSerSetSettings(refNum, &s);
 }
 
-Status LinkClose(uint16_t refNum) { return T() ? T()->close(refNum) : errGenericFailure; }
+Status LinkClose(uint16_t refNum) {
+    if (Unknown()) return 0;
+    return T() ? T()->close(refNum) : errGenericFailure;
+}
 
 uint32_t LinkSend(uint16_t refNum, const void* bytes, uint32_t count, Status* status) {
     *status = 0;
@@ -84,6 +89,7 @@ uint32_t LinkSend(uint16_t refNum, const void* bytes, uint32_t count, Status* st
 }
 
 Status LinkSendWait(uint16_t refNum, int32_t timeoutMs) {
+    if (Unknown()) return 0;
     return T() ? T()->sendWait(refNum, timeoutMs) : errGenericFailure;
 }
 
@@ -93,6 +99,7 @@ uint32_t LinkReceive(uint16_t refNum, void* buffer, uint32_t count, int32_t time
 }
 
 Status LinkReceiveWait(uint16_t refNum, uint32_t count, int32_t timeoutMs) {
+    if (Unknown()) return 0;
     if (!T()) return errGenericFailure;
     Status err = T()->receiveWait(refNum, count, timeoutMs);
     if (err != serErrLine || gKind != linkUsb) return err;
@@ -106,7 +113,10 @@ void LinkReceiveFlush(uint16_t refNum, int32_t timeoutMs) {
     if (T()) T()->receiveFlush(refNum, timeoutMs);
 }
 
-Status LinkClearError(uint16_t refNum) { return T() ? T()->clearError(refNum) : errGenericFailure; }
+Status LinkClearError(uint16_t refNum) {
+    if (Unknown()) return 0;
+    return T() ? T()->clearError(refNum) : errGenericFailure;
+}
 
 Status LinkControl(uint16_t, uint32_t) { return 0; }
 

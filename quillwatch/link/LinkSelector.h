@@ -28,10 +28,10 @@ struct LinkTransport {
 // replays bytes in a test; none restores the built-in one. Returns the previous one.
 const LinkTransport* LinkSetTransport(HostLinkKind kind, const LinkTransport* transport);
 
-// Chooses the kind for the next open; nothing is opened or closed. A kind outside 0-3 is refused
-// with serErrInvalidParam and the current kind stays.
+// Chooses the kind for the next open; nothing is opened or closed. Under a kind outside 0-3 every
+// operation does nothing and answers 0 (no bytes, status 0).
 Status LinkSetKind(uint32_t kind);
-HostLinkKind LinkGetKind();
+uint32_t LinkGetKind();
 
 Status LinkOpen(uint16_t refNum, uint16_t port, uint32_t baud, bool handshake);
 Status LinkClose(uint16_t refNum);

@@ -20,7 +20,7 @@ void SetHead(uint8_t* body, const RpcBodyHeadType& h) { std::memcpy(body, &h, si
 Status RpcInitRequest(SlkPktHeaderType* header, uint8_t socket, uint8_t* body, uint16_t trap) {
     *header = SlkPktHeaderType{};
     header->dest = header->src = socket;
-    RpcBodyHeadType h{dbgCmdRemoteCall, 0, trap, rpcHeadSize, 0, 0};
+    RpcBodyHeadType h{dbgPktRemoteCall, 0, trap, rpcHeadSize, 0, 0};
     SetHead(body, h);
     return 0;
 }
@@ -69,7 +69,7 @@ Status RpcExecute(SlkPktHeaderType* header, uint8_t* body, bool noWait) {
     if ((err = SlkReceivePacket(header->src, false, header, body, rpcBodyLimit, rpcReplyTimeoutMs)) != 0)
         return err;
     SwapRpcBody(body, header->bodySize);
-    if (body[0] != (dbgCmdRemoteCall | dbgReplyFlag)) return slkErrResponse;
+    if (body[0] != (dbgPktRemoteCall | dbgReplyFlag)) return slkErrResponse;
     if (header->transId != transId) return slkErrTransId;
     if (header->bodySize != size) return slkErrBodyLimit;
     return 0;

@@ -78,7 +78,7 @@ void RemoteCacheClear() {
 Status RemoteLinkCheck() {
     const uint8_t socket = HostLinkSocket();
     SlkFlushSocket(socket, 0);
-    DbgMemRequestType req{dbgCmdReadMem, 0, 0, 1};
+    DbgMemRequestType req{dbgPktReadMem, 0, 0, 1};
     SwapMemRequest(&req);
     SlkPktHeaderType h = RequestHeader();
     SlkBodyPart parts[] = {{sizeof req, &req}, {0, nullptr}};
@@ -88,7 +88,7 @@ Status RemoteLinkCheck() {
     if (Status err = SlkReceivePacket(socket, false, &reply, body, sizeof body, 500)) return err;
     SwapPacketBody(body, reply.bodySize);
     if (reply.transId != h.transId || reply.bodySize != 3) return slkErrResponse;
-    if (body[0] != (dbgCmdReadMem | dbgReplyFlag)) return slkErrResponse;
+    if (body[0] != (dbgPktReadMem | dbgReplyFlag)) return slkErrResponse;
     return 0;
 }
 
@@ -98,7 +98,7 @@ Status RemoteReadMem(uint32_t address, uint32_t count, void* destination) {
     SlkFlushSocket(socket, 0);
     while (count) {
         const uint16_t n = static_cast<uint16_t>(std::min<uint32_t>(count, dbgMaxMemBlock));
-        DbgMemRequestType req{dbgCmdReadMem, 0, address, n};
+        DbgMemRequestType req{dbgPktReadMem, 0, address, n};
         SwapMemRequest(&req);
         SlkPktHeaderType h = RequestHeader();
         SlkBodyPart parts[] = {{sizeof req, &req}, {0, nullptr}};
@@ -107,7 +107,7 @@ Status RemoteReadMem(uint32_t address, uint32_t count, void* destination) {
         SlkPktHeaderType reply;
         if (Status err = SlkReceivePacket(socket, false, &reply, body, sizeof body, 1000)) ErrThrow(err);
         SwapPacketBody(body, reply.bodySize);
-        if (reply.transId != h.transId || reply.bodySize != n + 2 || body[0] != (dbgCmdReadMem | dbgReplyFlag))
+        if (reply.transId != h.transId || reply.bodySize != n + 2 || body[0] != (dbgPktReadMem | dbgReplyFlag))
             ErrThrow(slkErrResponse);
         std::memcpy(out, body + 2, n);
         out += n;
@@ -124,7 +124,7 @@ void RemoteWriteMem(const void* source, uint32_t address, uint32_t count) {
     SlkFlushSocket(socket, 0);
     while (count) {
         const uint16_t n = static_cast<uint16_t>(std::min<uint32_t>(count, dbgMaxMemBlock));
-        DbgMemRequestType req{dbgCmdWriteMem, 0, address, n};
+        DbgMemRequestType req{dbgPktWriteMem, 0, address, n};
         SwapMemRequest(&req);
         SlkPktHeaderType h = RequestHeader();
         SlkBodyPart parts[] = {{sizeof req, &req}, {n, in}, {0, nullptr}};
@@ -132,7 +132,7 @@ void RemoteWriteMem(const void* source, uint32_t address, uint32_t count) {
         uint8_t body[kReplyBuffer];
         SlkPktHeaderType reply;
         if (Status err = SlkReceivePacket(socket, false, &reply, body, sizeof body, 2000)) ErrThrow(err);
-        if (reply.bodySize < 1 || body[0] != (dbgCmdWriteMem | dbgReplyFlag) || reply.transId != h.transId)
+        if (reply.bodySize < 1 || body[0] != (dbgPktWriteMem | dbgReplyFlag) || reply.transId != h.transId)
             ErrThrow(slkErrResponse);
         in += n;
         address += n;

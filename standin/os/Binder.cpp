@@ -140,4 +140,24 @@ ModuleProc* KezTable() {
     return b.kezTable;
 }
 
+ModuleProc* LoadedModuleTable(uint32_t type, uint32_t creator, uint32_t* kezRefNum) {
+    auto& b = B();
+    Bindable found{};
+    ModuleProc* kezTable;
+    {
+        std::lock_guard lock(b.mutex);
+        kezTable = b.kezTable;
+        auto e = std::find_if(b.entries.begin(), b.entries.end(),
+                              [&](const Bindable& e) { return !e.table && e.type == type && e.creator == creator; });
+        if (e == b.entries.end() || !kezTable) return nullptr;
+        found = *e;
+    }
+    uint32_t out = 0;
+    auto import = reinterpret_cast<uint16_t (*)(uint32_t, uint32_t, uint32_t*)>(kezTable[kezslot::RALImportModule]);
+    // The OS itself imports the table: the system's own record (1024) is the importer.
+    if (import(found.kezRefNum, 1024, &out) != 0 || !out) return nullptr;
+    if (kezRefNum) *kezRefNum = found.kezRefNum;
+    return reinterpret_cast<ModuleProc*>(static_cast<uintptr_t>(out));
+}
+
 }  // namespace vantor::os

@@ -62,6 +62,7 @@ uint32_t StandinDmOpenDatabaseByID(uint32_t dbID, uint16_t mode) {
 VANTOR_OS_SLOT(DmOpenDatabaseByID, StandinDmOpenDatabaseByID)
 
 uint16_t StandinDmDeleteDatabaseByID(uint32_t dbID) {
+    dbID = StoreIDFromLocalID(dbID);
     bool open = false;
     if (!WithDatabase(dbID, [&](DatabaseEntry& db) { open = db.openReferences > 0; })) return dmErrCantFind;
     if (open) return dmErrDatabaseOpen;

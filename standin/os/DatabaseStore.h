@@ -36,5 +36,10 @@ void ForgetResources(uint32_t id);
 void SetCurrentAppDatabase(uint32_t id);
 // Adds a database with a chosen id (ids with bit 31 set are those the OS keeps in ROM).
 uint32_t AddDatabaseWithID(uint32_t id, const char* name, uint32_t type, uint32_t creator, uint16_t version);
+// The number of databases in the store, and the id of the one at `index` (0 past the end).
+size_t DatabaseCount();
+uint32_t DatabaseIDAt(size_t index);
+// The store's id of a database named by its id or by the local id that slot 87 answers.
+uint32_t StoreIDFromLocalID(uint32_t localID);
 
 }  // namespace vantor::os

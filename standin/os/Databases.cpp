@@ -121,6 +121,18 @@ bool RemoveDatabase(uint32_t id) {
     return std::erase_if(s.databases, [&](const Database& db) { return db.id == id; }) > 0;
 }
 
+size_t DatabaseCount() {
+    auto& s = S();
+    std::lock_guard lock(s.mutex);
+    return s.databases.size();
+}
+
+uint32_t DatabaseIDAt(size_t index) {
+    auto& s = S();
+    std::lock_guard lock(s.mutex);
+    return index < s.databases.size() ? s.databases[index].id : 0;
+}
+
 int OpenReferences(uint32_t dbID) {
     auto& s = S();
     std::lock_guard lock(s.mutex);

@@ -1,6 +1,8 @@
 // The OS event queue (system slots 517 and 521): events in order, and a nil event (type 0) when
-// none comes within the time-out.
+// none comes within the time-out. While an application runs, the shutdown key asks it to stop
+// (an application-stop event) and is held back until it has ended.
 #include <chrono>
+#include <cstring>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -10,10 +12,15 @@
 namespace vantor::os {
 namespace {
 
+constexpr uint16_t kAppStopEvent = 22;
+
 struct EventQueue {
     std::mutex mutex;
     std::condition_variable available;
     std::deque<SysEventType> events;
+    bool applicationRunning = false;
+    bool shutdownHeld = false;
+    SysEventType held{};
 };
 
 EventQueue& Q() {
@@ -47,6 +54,14 @@ void StandinEvtGetEvent(SysEventType* event, int32_t timeoutTicks) {
     }
     *event = q.events.front();
     q.events.pop_front();
+    uint16_t character;
+    std::memcpy(&character, event->data, 2);
+    if (q.applicationRunning && event->eType == kKeyDownEvent && character == kShutdownCharacter) {
+        q.held = *event;
+        q.shutdownHeld = true;
+        *event = SysEventType{};
+        event->eType = kAppStopEvent;
+    }
 }
 VANTOR_OS_SLOT(EvtGetEvent, StandinEvtGetEvent)
 
@@ -55,6 +70,17 @@ VANTOR_OS_SLOT(EvtGetEvent, StandinEvtGetEvent)
 void ResetEvents() {
     std::lock_guard lock(Q().mutex);
     Q().events.clear();
+}
+
+void SetApplicationRunning(bool running) {
+    auto& q = Q();
+    std::lock_guard lock(q.mutex);
+    q.applicationRunning = running;
+    if (!running && q.shutdownHeld) {
+        q.shutdownHeld = false;
+        q.events.push_front(q.held);
+        q.available.notify_one();
+    }
 }
 
 size_t PendingEvents() {

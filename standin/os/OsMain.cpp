@@ -1,18 +1,25 @@
-// The stand-in OS main: what the OS does on Kez's 'main' task, reduced to what boots, takes input
-// and shuts down.
+// The stand-in OS main: what the OS does on Kez's 'main' task, reduced to what boots, installs the
+// autoloaded databases and modules, takes input and shuts down.
+#include <strings.h>
+
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <cstdio>
 #include <cstring>
+#include <deque>
 #include <mutex>
+#include <string>
+#include <thread>
 
 #include "common/module/KezCalls.h"
 #include "common/module/KezSlots.h"
+#include "standin/os/DatabaseStore.h"
 #include "standin/os/SlotRegistration.h"
 
 namespace vantor::os {
 namespace {
 
-constexpr uint16_t kShutdownCharacter = 0x0140;
 constexpr uint32_t kFormatted = 0xFEEDFACE;
 
 struct OsMainState {
@@ -91,6 +98,37 @@ void TouchStorage(uint8_t hardReset) {
     }
 }
 
+// Imports the database files of Kez's autoload directory, then installs the modules that came as
+// databases: a database whose name ends in ".dll" names a module library, which Kez's loader
+// loads by that name (its launch code runs) and the binder then offers by the database's type
+// and creator.
+void InstallAutoloadedModules() {
+    using ImportProc = void(uint16_t (*)(const void*, uint32_t, uint32_t*));
+    Kez<ImportProc>(kezslot::HALImportAutoloadFiles, &CreateDatabaseFromImage);
+    std::vector<DatabaseEntry> modules;
+    FindDatabaseID([&](const DatabaseEntry& db) {
+        if (db.name.size() > 4 && strcasecmp(db.name.c_str() + db.name.size() - 4, ".dll") == 0) modules.push_back(db);
+        return false;
+    });
+    for (const DatabaseEntry& db : modules) {
+        // The loader keeps the name it was given for as long as the module stays loaded.
+        static std::deque<std::string> names;
+        const std::string& name = names.emplace_back(db.name);
+        RALLoadDescriptor descriptor{};
+        descriptor.words[3] = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(name.c_str()));
+        uint32_t refNum = 0;
+        uint16_t err = Kez<kezsig::RALLoadModule>(kezslot::RALLoadModule, &descriptor, 0u, nullptr, &refNum);
+        char line[128];
+        if (err) {
+            std::snprintf(line, sizeof line, "cannot install %s (error 0x%X)", name.c_str(), err);
+        } else {
+            RegisterLoadedModule(db.type, db.creator, refNum);
+            std::snprintf(line, sizeof line, "installed %s (reference %u)", name.c_str(), refNum);
+        }
+        Trace(line);
+    }
+}
+
 }  // namespace
 
 void ResetEvents();
@@ -125,6 +163,8 @@ void StandinOsMain(uint8_t hardReset) {
     Kez<kezsig::HALEventSetHandler>(kezslot::HALEventSetHandler, 2u, OnAlarm, nullptr);
     Kez<kezsig::HALSetInitStage>(kezslot::HALSetInitStage, 2u);
     TouchStorage(hardReset);
+    InstallAutoloadedModules();
+    Kez<uint16_t()>(kezslot::HALSoundInitialize);
     if (options.holdBeforeStage5) {
         Trace("holding before stage 5");
         for (;;) Kez<kezsig::KALTaskDelay>(kezslot::KALTaskDelay, 1000);
@@ -135,8 +175,26 @@ void StandinOsMain(uint8_t hardReset) {
     if (boot == 1 && options.resetOnFirstBoot)
         Kez<kezsig::HALReset>(kezslot::HALReset, static_cast<uint8_t>(options.resetOnFirstBoot == 2));
 
-    auto start = std::chrono::steady_clock::now();
-    bool quitAsked = false;
+    // The quit time runs from here, whether the OS waits in its own loop or an application runs.
+    std::mutex timerMutex;
+    std::condition_variable timerStop;
+    bool ended = false;
+    std::atomic<bool> quitAsked{false};
+    auto askQuit = [&] {
+        if (quitAsked.exchange(true)) return;
+        Trace("quitting");
+        Kez<kezsig::HALQuit>(kezslot::HALQuit, uint8_t{0});
+    };
+    std::thread timer;
+    if (options.quitAfterMs) {
+        timer = std::thread([&] {
+            std::unique_lock lock(timerMutex);
+            if (!timerStop.wait_for(lock, std::chrono::milliseconds(options.quitAfterMs), [&] { return ended; }))
+                askQuit();
+        });
+    }
+    if (!options.launchApp.empty()) LaunchApplication(options.launchApp.c_str());
+
     auto* getEvent = reinterpret_cast<syssig::EvtGetEvent*>(SystemTable()[sysslot::EvtGetEvent]);
     for (;;) {
         SysEventType event{};
@@ -144,13 +202,13 @@ void StandinOsMain(uint8_t hardReset) {
         uint16_t character;
         std::memcpy(&character, event.data, 2);
         if (event.eType == kKeyDownEvent && character == kShutdownCharacter) break;
-        if (!quitAsked && options.quitAfterMs &&
-            std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(options.quitAfterMs)) {
-            quitAsked = true;
-            Trace("quitting");
-            Kez<kezsig::HALQuit>(kezslot::HALQuit, uint8_t{0});
-        }
     }
+    {
+        std::lock_guard lock(timerMutex);
+        ended = true;
+    }
+    timerStop.notify_all();
+    if (timer.joinable()) timer.join();
     Trace("shutting down");
     Kez<kezsig::HALSetInitStage>(kezslot::HALSetInitStage, 7u);
 }

@@ -205,6 +205,7 @@ void ResetDatabases();
 void ResetResources();
 void ResetOsGlobals();
 void ResetNotify();
+void ResetCardSlots();
 void SetCurrentAppDatabase(uint32_t id);
 
 void Reset() {
@@ -230,6 +231,7 @@ void Reset() {
     ResetResources();
     ResetOsGlobals();
     ResetNotify();
+    ResetCardSlots();
     SetCurrentAppDatabase(0);
 }
 

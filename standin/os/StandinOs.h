@@ -110,6 +110,12 @@ std::vector<BindRecord> BindRecords();
 bool RegisterModule(void* dlHandle);
 // Makes a module that Kez's loader loaded bindable: binds go through Kez's RALImportModule.
 void RegisterLoadedModule(uint32_t type, uint32_t creator, uint32_t refNum);
+// The export table of a module that Kez's loader loaded and RegisterLoadedModule offered, imported
+// by the OS itself, and its reference number; null when there is none.
+ModuleProc* LoadedModuleTable(uint32_t type, uint32_t creator, uint32_t* kezRefNum);
+// Runs the named 68K application database through Morvel (loaded by Kez's loader), as the OS's
+// launcher does: answers the application's result, 0 when it cannot run.
+uint32_t LaunchApplication(const char* name);
 // Makes an arbitrary table bindable (tests).
 void RegisterTable(uint32_t type, uint32_t creator, ModuleProc* table, uint32_t slotCount);
 void UnregisterModule(uint32_t type, uint32_t creator);
@@ -132,6 +138,10 @@ uint32_t ChunkCount(uint16_t heapID);
 
 // Adds a database to the in-memory store and answers its id.
 uint32_t AddDatabase(const char* name, uint32_t type, uint32_t creator, uint16_t version);
+// The OS's create-database-from-image service: a database of the image's name, type, creator,
+// version and attributes in the store. 0x0219 when a RAM database of that name exists, 0x0209
+// for an image without a header and a terminated name.
+uint16_t CreateDatabaseFromImage(const void* image, uint32_t size, uint32_t* dbID);
 // How many references to a database are open (found and not yet closed).
 int OpenReferences(uint32_t dbID);
 
@@ -152,6 +162,7 @@ struct OsMainOptions {
     bool holdBeforeStage5 = false;  // never reaches stage 5 (an unfinished start)
     int resetOnFirstBoot = 0;       // 1 soft, 2 hard: asks Kez for that reset on the first boot
     bool drawTestPicture = true;    // a picture drawn through the drawing slots once the OS is up
+    std::string launchApp;          // the application database the OS runs once up (LaunchApplication)
 };
 void SetOsMainOptions(const OsMainOptions& options);
 // The function kez-host installs with PrvKezInstallVantorOSMain.
@@ -168,5 +179,10 @@ std::vector<OsMainEvent> OsMainEvents();
 
 // OS event types the OS main posts.
 constexpr uint16_t kPenDownEvent = 1, kPenUpEvent = 2, kKeyDownEvent = 4, kAlarmEvent = 0x0800;
+// The key character that asks the OS to shut down (Kez sends it on a quit request).
+constexpr uint16_t kShutdownCharacter = 0x0140;
+// While an application runs, the shutdown key reaches it as an application-stop event and is held
+// back; it is queued again when the application has ended (SetApplicationRunning(false)).
+void SetApplicationRunning(bool running);
 
 }  // namespace vantor::os

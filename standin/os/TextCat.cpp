@@ -1,4 +1,4 @@
-// Appending text with a size limit (system slot 489).
+// Appending text (system slot 478) and appending with a size limit (489).
 #include <cstring>
 
 #include "standin/os/SlotRegistration.h"
@@ -15,6 +15,12 @@ char* StandinStrNCat(char* destination, const char* source, int16_t size) {
     return destination;
 }
 VANTOR_OS_SLOT(StrNCat, StandinStrNCat)
+
+char* StandinStrCat(char* destination, const char* source) {
+    if (destination && source) std::strcat(destination, source);
+    return destination;
+}
+VANTOR_OS_SLOT(StrCat, StandinStrCat)
 
 }  // namespace
 }  // namespace vantor::os

@@ -1,6 +1,8 @@
 // Options: the table, the options file and the command line.
 #include "tamsk/board/Options.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -93,6 +95,23 @@ std::string TextValue(const char* s) {
     std::string text;
     while (*s && *s != '\r' && *s != '\n' && text.size() < kOptionTextSize - 1) text += *s++;
     return text;
+}
+
+// The command line's value of an option that is not what its type reads is reported on standard
+// error, naming the option: a mistyped value would otherwise pass unnoticed (a time limit that is
+// never reached, a console that stays off).
+void WarnValue(const char* name, const char* value, const char* expected, const char* outcome) {
+    std::fprintf(stderr, "tamsk: option %s: \"%s\" is not %s; %s\n", name, value, expected, outcome);
+}
+
+// A relative ROM path is made absolute against the current folder, so that the options file
+// names the same file whichever folder the program starts from next (unless it would not fit).
+void MakeRomPathAbsolute() {
+    if (Opt.ROM[0] == '\0' || Opt.ROM[0] == '/') return;
+    char folder[4096];
+    if (!getcwd(folder, sizeof folder)) return;
+    const std::string path = std::string(folder) + "/" + Opt.ROM;
+    if (path.size() < kOptionTextSize) OptSetText(Opt.ROM, path.c_str());
 }
 
 void ProgramFolderPath() {
@@ -229,11 +248,41 @@ void OptParseCommandLine() {
     for (const OptionRow& row : OptionTable) {
         if (!OptFindArgument(row.name, value)) continue;
         switch (row.type) {
-        case OptionType::Text: OptSetText(TextOf(row), TextValue(value).c_str()); break;
-        case OptionType::Integer: ParseDecimal(value, NumberOf(row)); break;
-        case OptionType::Boolean: *NumberOf(row) = FirstWord(value) == "true"; break;
+        case OptionType::Text:
+            OptSetText(TextOf(row), TextValue(value).c_str());
+            if (row.value == Opt.ROM) MakeRomPathAbsolute();
+            break;
+        case OptionType::Integer: {
+            const int32_t before = *NumberOf(row);
+            if (!ParseDecimal(value, NumberOf(row))) {
+                const std::string outcome = "the option keeps " + std::to_string(before);
+                WarnValue(row.name, value, "a whole number", outcome.c_str());
+            } else if (!OptIsWholeNumber(value)) {
+                const std::string outcome = "taken as " + std::to_string(*NumberOf(row));
+                WarnValue(row.name, value, "a whole number", outcome.c_str());
+            }
+            break;
+        }
+        case OptionType::Boolean: {
+            const std::string word = FirstWord(value);
+            *NumberOf(row) = word == "true";
+            if (word != "true" && word != "false")
+                WarnValue(row.name, value, "true or false", "taken as false");
+            break;
+        }
         }
     }
+}
+
+bool OptIsWholeNumber(const char* text) {
+    int32_t ignored;
+    if (!ParseDecimal(text, &ignored)) return false;
+    const char* s = text;
+    while (*s == ' ' || *s == '\t') ++s;
+    if (*s == '+' || *s == '-') ++s;
+    while (*s >= '0' && *s <= '9') ++s;
+    while (*s == ' ' || *s == '\t' || *s == '\r' || *s == '\n') ++s;
+    return *s == '\0';
 }
 
 void OptValidate() {

@@ -61,11 +61,16 @@ int32_t OptStart(int32_t code);
 void OptLoadDefaults();
 void OptReadFile();
 void OptWriteFile();
+// Values that their option's type does not read (an integer that is not a number, a boolean
+// that is neither true nor false) are reported on standard error with the option's name; a
+// relative ROM path is made absolute.
 void OptParseCommandLine();
 // Finds the argument for option `name`; copies at most 259 characters into out (260 bytes).
 bool OptFindArgument(const char* name, char* out);
 // Help request and unrecognized options end the program through the fatal message box.
 void OptPrintHelp();
+// True when text is a decimal whole number that fits 32 bits, with nothing after it but blanks.
+bool OptIsWholeNumber(const char* text);
 // Refuses option values that cannot work (fatal, naming the option).
 void OptValidate();
 

@@ -11,6 +11,7 @@
 #include "tamsk/board/Memory.h"
 #include "tamsk/board/Options.h"
 #include "tamsk/board/RunLoop.h"
+#include "tamsk/board/Session.h"
 
 namespace tamsk {
 
@@ -37,10 +38,6 @@ long FileLength(FILE* file) {
 }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
-
-void PutLE32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
 
 }  // namespace
 
@@ -156,9 +153,9 @@ int MemLoadRomItem(const char* area, uint32_t offset, const char* path) {
         HostFatal("The file %s could not be read", path);
     if (cmdline) {
         uint8_t* record = target + start;
-        PutLE32(record, 0xFEEDFACE);
-        PutLE32(record + 4, uint32_t(length + 13) >> 2);
-        PutLE32(record + 8, 0x54410009);
+        ChunkPut32(record, 0xFEEDFACE);
+        ChunkPut32(record + 4, uint32_t(length + 13) >> 2);
+        ChunkPut32(record + 8, 0x54410009);
         record[kCmdlineHeader + length] = 0;
     }
     return 1;
@@ -180,7 +177,7 @@ void MemLoadRom() {
     const char* path = RomPath();
     File file(std::fopen(path, "rb"));
     // No ROM dialog can be shown here: a missing ROM ends the program.
-    if (!file) HostFatal("ROM file not found");
+    if (!file) HostFatal("ROM file not found\n%s", path);
     const long length = FileLength(file.get());
     if (length < 0) HostFatal("The file %s could not be read", path);
     if (RomFileKind(path) == kFileRomList) {

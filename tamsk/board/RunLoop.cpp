@@ -2,27 +2,28 @@
 
 #include "standin/win32/KernelObjects.h"
 #include "tamsk/board/Board.h"
+#include "tamsk/board/Console.h"
 #include "tamsk/board/CoreInterface.h"
+#include "tamsk/board/HostThreads.h"
 #include "tamsk/board/Options.h"
 #include "tamsk/board/PatchTable.h"
 #include "tamsk/board/Session.h"
 #include "tamsk/board/Timing.h"
-#include "tamsk/devices/Intc.h"
-#include "tamsk/host/Console.h"
-#include "tamsk/host/HostThreads.h"
 
 namespace tamsk {
 
 std::atomic<int32_t> RunCode{kRunPowerOn};
+CoreInterface BoardCore;
+
+void BoardSetCore(const CoreInterface& core) { BoardCore = core; }
 
 void HostInitAll(int32_t code) {
     const int32_t c = OptStart(code);
     SessSetPathFromState(c);
     HostStartCoreThread(c);
     TimingReset(c);
-    CpuReset(c);
-    IntcReset(c);
-    BoardResetAll(c);
+    BoardCore.reset(c);
+    BoardResetAll(c);  // the interrupt controller first
     ConsoleSetup(c);
     if (c != kRunSave) ResetTrapCount = 0;
 }
@@ -30,9 +31,8 @@ void HostInitAll(int32_t code) {
 void HostEndRun(int32_t code) {
     if (code == kRunSave) SessTruncate();
     ConsolePrint(code == kRunSave ? "\n---- <snapshot> ---\n" : "\n---- <shutdown> ---\n");
-    SessSaveAll(code);
-    IntcSave(code);
-    CpuSave(code);
+    SessSaveAll(code);  // the interrupt controller last
+    BoardCore.save(code);
     if (code == kRunSave) SessFinishSave();
     win32::timeEndPeriod(1);
     OptWriteFile();
@@ -46,7 +46,7 @@ int HostRunLoop(int argc, char** argv) {
         code = RunCode.load();
         HostInitAll(code);
         OptWriteFile();
-        code = CpuRun();
+        code = BoardCore.run();
         RunCode = code;
         HostEndRun(code);
     } while (code != kRunExit);

@@ -8,32 +8,22 @@
 #include <cstring>
 
 #include "standin/win32/KernelObjects.h"
+#include "tamsk/board/Autosave.h"
+#include "tamsk/board/Board.h"
 #include "tamsk/board/Options.h"
 #include "tamsk/board/RunLoop.h"
 #include "tamsk/board/Timing.h"
-#include "tamsk/devices/Dma.h"
-#include "tamsk/devices/Rtc.h"
-#include "tamsk/devices/TouchScreen.h"
-#include "tamsk/devices/Uart.h"
-#include "tamsk/host/Autosave.h"
 
 namespace tamsk {
 
 FutureEvent FutureEventTable[kFutureEventCapacity];
 uint32_t FutureEventCount;
 
-const EvtCallback TimedCallbackTable[kTimedCallbackCount] = {
-    EvtStatusTick,       // 0 status event
-    nullptr,             // 1 LCD frame refresh
-    DmaCompletion,       // 2 DMA channel completion
-    UartTransmitPacing,  // 3 UART transmit pacing
-    UartWake,            // 4 UART wake
-    TouchSample,         // 5 touch-screen sampling
-    nullptr,             // 6 LCD end-of-frame check
-    DmaStartStep,        // 7 DMA channel step
-    DmaTransfer,         // 8 DMA engine
-    EvtHostThreadTime,   // 9 host thread time
-};
+EvtCallback EvtTimedCallback(uint32_t id) {
+    if (id == 0) return EvtStatusTick;
+    if (id == 9) return EvtHostThreadTime;
+    return id < kTimedCallbackCount ? BoardDescribed().timed[id] : nullptr;
+}
 
 namespace {
 
@@ -106,7 +96,7 @@ bool EvtIsScheduled(EvtCallback callback, uint32_t argument) {
 }
 
 void EvtAdvance(uint32_t delay, uint32_t argument) {
-    const EvtCallback pacing = TimedCallbackTable[3];
+    const EvtCallback pacing = EvtTimedCallback(3);
     for (unsigned i = 0; i < FutureEventCount; ++i) {
         if (FutureEventTable[i].callback != pacing || FutureEventTable[i].argument != argument)
             continue;
@@ -130,14 +120,14 @@ void CpuRunDueEvents() {
 
 uint32_t EvtCallbackId(EvtCallback callback) {
     for (uint32_t id = 0; id < kTimedCallbackCount; ++id)
-        if (callback && TimedCallbackTable[id] == callback) return id;
+        if (callback && EvtTimedCallback(id) == callback) return id;
     HostFatal("Unidentified callback passed");
 }
 
 EvtCallback EvtCallbackFromId(uint32_t id) {
-    if (id >= kTimedCallbackCount || !TimedCallbackTable[id])
-        HostFatal("Unexpected callback identifier");
-    return TimedCallbackTable[id];
+    const EvtCallback callback = EvtTimedCallback(id);
+    if (!callback) HostFatal("Unexpected callback identifier");
+    return callback;
 }
 
 void EvtReset() {
@@ -164,7 +154,7 @@ std::string EvtFormatRate(uint64_t instructions, uint32_t hostMilliseconds, uint
 const std::string& EvtStatusLine() { return g_statusLine; }
 
 void EvtStatusTick(uint32_t) {
-    RtcSeconds() += 1;
+    if (BoardDescribed().second) BoardDescribed().second();
     EvtSchedule(kTicksPerSecond, EvtStatusTick, 0);
 
     if (Opt.TimeLimit != 0) {

@@ -28,9 +28,10 @@ void EvtAdvance(uint32_t delay, uint32_t argument);
 // True when an entry with this callback and argument is in the table.
 bool EvtIsScheduled(EvtCallback callback, uint32_t argument);
 
-// The timed callbacks a session may name, by identifier (null where the device is not built).
+// The timed callbacks a session may name, by identifier: 0 and 9 are the scheduler's own, the
+// others the devices' (BoardDescription::timed); null where no device is installed.
 constexpr unsigned kTimedCallbackCount = 10;
-extern const EvtCallback TimedCallbackTable[kTimedCallbackCount];
+EvtCallback EvtTimedCallback(uint32_t id);
 // The identifier of a callback; fatal "Unidentified callback passed" when it has none.
 uint32_t EvtCallbackId(EvtCallback callback);
 // The callback of an identifier; fatal "Unexpected callback identifier" when there is none.

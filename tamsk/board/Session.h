@@ -39,7 +39,12 @@ bool SessReadChunk(uint32_t tag, void* data, uint32_t length);
 // As SessReadChunk, but data changes only on success.
 bool SessReadChunkKeep(uint32_t tag, void* data, uint32_t length);
 
-// Little-endian words of chunk images.
+// Little-endian values of chunk images (and of other little-endian records in guest memory).
+inline void ChunkPut16(uint8_t* p, uint16_t v) {
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+}
+inline uint16_t ChunkGet16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 inline void ChunkPut32(uint8_t* p, uint32_t v) {
     p[0] = uint8_t(v);
     p[1] = uint8_t(v >> 8);

@@ -3,14 +3,11 @@
 #include <algorithm>
 
 #include "standin/win32/KernelObjects.h"
+#include "tamsk/board/Board.h"
+#include "tamsk/board/HostThreads.h"
 #include "tamsk/board/Options.h"
 #include "tamsk/board/RunLoop.h"
 #include "tamsk/board/Scheduler.h"
-#include "tamsk/devices/Keypad.h"
-#include "tamsk/devices/OsTimer.h"
-#include "tamsk/devices/TouchScreen.h"
-#include "tamsk/devices/Uart.h"
-#include "tamsk/host/HostThreads.h"
 
 namespace tamsk {
 
@@ -44,12 +41,10 @@ void CpuRequestRunEnd(int32_t code) {
 
 bool CpuServicePending() {
     const uint64_t word = PendingEventWord.exchange(0);
-    if (word & (uint64_t(1) << kPendingFfuart)) UartService(0);
-    if (word & (uint64_t(1) << kPendingBtuart)) UartService(1);
-    if (word & (uint64_t(1) << kPendingStuart)) UartService(2);
-    if (word & (uint64_t(1) << kPendingTouch)) TouchPenEvent();
-    if (word & (uint64_t(1) << kPendingKeypad)) KeypadScan();
-    // Ethernet bits have no device behind them here: dropped.
+    // Bits that no device serves are dropped.
+    const BoardDescription& board = BoardDescribed();
+    for (unsigned i = 0; i < board.serviceCount; ++i)
+        if (word & board.services[i].mask) board.services[i].serve(word);
     return (word >> kPendingEndRun) & 1;
 }
 
@@ -58,35 +53,24 @@ uint32_t TimingRatio() { return Opt.TimeRatio > 0 ? uint32_t(Opt.TimeRatio) : 1;
 void TimingTick() {
     InstructionCountdown = TimingRatio();
     ++EmulatedTicks;
-    OsTimerTick();
+    BoardDescribed().timer.tick();
     if (EvtCountdown != 0 && --EvtCountdown == 0) CpuRunDueEvents();
 }
 
 uint32_t TimingPlainTicks() {
-    uint32_t plain = 0xFFFFFFFF;
-    for (unsigned n = 0; n < 4; ++n) {
-        // A match equal to the counter is met again after a whole wrap.
-        if (OsTimer.enable >> n & 1) plain = std::min(plain, OsTimer.match[n] - OsTimer.counter - 1);
-    }
+    uint32_t plain = BoardDescribed().timer.plainTicks();
     if (EvtCountdown != 0) plain = std::min(plain, EvtCountdown - 1);
     return plain;
 }
 
 void TimingSkipTicks(uint32_t n) {
     EmulatedTicks += n;
-    OsTimer.counter += n;
+    BoardDescribed().timer.skip(n);
     if (EvtCountdown != 0) EvtCountdown -= n;
 }
 
 uint32_t CpuTicksToNextDue() {
-    uint32_t t = 0xFFFFFFFF;
-    for (unsigned n = 0; n < 4; ++n) {
-        if (!(OsTimer.enable >> n & 1)) continue;
-        uint32_t d = OsTimer.match[n] - OsTimer.counter;
-        if (OsTimer.counter >= OsTimer.match[n]) d -= 1;
-        if (d > 0xFFFFFFFE) d = 0xFFFFFFFE;
-        if (d < t) t = d;
-    }
+    uint32_t t = BoardDescribed().timer.ticksToNextDue();
     if (FutureEventCount != 0 && EvtCountdown < t) t = EvtCountdown;
     return t;
 }
@@ -94,7 +78,7 @@ uint32_t CpuTicksToNextDue() {
 void CpuAdvanceTicks(uint32_t n) {
     if (n == 0) return;
     EmulatedTicks += n - 1;
-    OsTimer.counter += n - 1;
+    BoardDescribed().timer.skip(n - 1);
     if (EvtCountdown != 0) EvtCountdown = EvtCountdown > n - 1 ? EvtCountdown - (n - 1) : 1;
     TimingTick();
 }

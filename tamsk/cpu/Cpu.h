@@ -72,6 +72,19 @@ struct CpuDeviceHooks {
 };
 extern CpuDeviceHooks gCpuHooks;
 
+// Fills the board's core table (BoardSetCore) with this core.
+void CpuInstall();
+
+// The entries of the board's core table (see tamsk/board/CoreInterface.h).
+int32_t CpuRun();
+void CpuReset(int32_t code);
+void CpuSave(int32_t code);
+void CpuMmuClear();
+void CpuMmuSaveImage(uint8_t image[kMmuChunkSize]);
+void CpuMmuLoadImage(const uint8_t image[kMmuChunkSize]);
+void CpuFlushTranslationCaches();
+uintptr_t CpuHostPointer(uint32_t virtualAddress);
+
 // Size and tag of the core's session chunk.
 constexpr uint32_t kCpuCoreChunkSize = 1336;
 constexpr uint32_t kCpuCoreChunkTag = 0x3E636F72;  // ">cor"

@@ -14,7 +14,7 @@
 #include "tamsk/board/RunLoop.h"
 #include "tamsk/board/Timing.h"
 #include "tamsk/devices/Intc.h"
-#include "tamsk/host/Console.h"
+#include "tamsk/board/Console.h"
 #include "tamsk/cpu/CpuInternal.h"
 
 namespace tamsk {

@@ -2,6 +2,7 @@
 // fault status, the one-entry translation caches, and the physical paths of addresses without
 // memory behind them.
 #include "tamsk/board/Memory.h"
+#include "tamsk/board/Session.h"
 #include "tamsk/board/Timing.h"
 #include "tamsk/devices/Uart.h"
 #include "tamsk/cpu/CpuInternal.h"
@@ -192,8 +193,7 @@ void CpuMmuClear() {
 void CpuMmuSaveImage(uint8_t out[kMmuChunkSize]) {
     std::memset(out, 0, kMmuChunkSize);
     const uint32_t words[5] = {gMmu.enabled, gMmu.base, gMmu.domains, gMmu.sBit, gMmu.rBit};
-    for (int i = 0; i < 5; ++i)
-        for (int b = 0; b < 4; ++b) out[4 * i + b] = static_cast<uint8_t>(words[i] >> (8 * b));
+    for (int i = 0; i < 5; ++i) ChunkPut32(out + 4 * i, words[i]);
     std::memcpy(out + 20, gMmu.noAccess, 16);
     std::memcpy(out + 36, gMmu.check, 16);
     std::memcpy(out + 52, gMmu.readDeny, 8);
@@ -202,8 +202,7 @@ void CpuMmuSaveImage(uint8_t out[kMmuChunkSize]) {
 
 void CpuMmuLoadImage(const uint8_t in[kMmuChunkSize]) {
     uint32_t words[5];
-    for (int i = 0; i < 5; ++i) words[i] = in[4 * i] | in[4 * i + 1] << 8 | in[4 * i + 2] << 16 |
-                                           static_cast<uint32_t>(in[4 * i + 3]) << 24;
+    for (int i = 0; i < 5; ++i) words[i] = ChunkGet32(in + 4 * i);
     // The tables are rebuilt from the register values; a domain value this core never accepts
     // (2) leaves the MMU in its reset state.
     for (int d = 0; d < 16; ++d) {

@@ -28,16 +28,6 @@ bool HasOwnStack(uint32_t mode) {
 
 bool IsPrivileged(uint32_t mode) { return (mode & 0xF) != 0; }
 
-void Put32(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-    p[2] = static_cast<uint8_t>(v >> 16);
-    p[3] = static_cast<uint8_t>(v >> 24);
-}
-uint32_t Get32(const uint8_t* p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
 }  // namespace
 
 void CpuFatal(const char* text) { HostFatal("%s", text); }
@@ -161,60 +151,60 @@ void CpuSetResetState() {
 
 void CpuSaveCore(uint8_t out[kCpuCoreChunkSize]) {
     std::memset(out, 0, kCpuCoreChunkSize);
-    for (int i = 0; i < 16; ++i) Put32(out + 4 * i, gCpu.r[i]);
+    for (int i = 0; i < 16; ++i) ChunkPut32(out + 4 * i, gCpu.r[i]);
     const uint32_t flags[9] = {gCpu.nzcv >> 31,       gCpu.nzcv >> 30 & 1, gCpu.nzcv >> 29 & 1,
                                gCpu.nzcv >> 28 & 1,   gCpu.Q,              gCpu.I,
                                gCpu.F,                gCpu.tImage,         gCpu.mode};
-    for (int i = 0; i < 9; ++i) Put32(out + 64 + 4 * i, flags[i]);
+    for (int i = 0; i < 9; ++i) ChunkPut32(out + 64 + 4 * i, flags[i]);
     for (int b = 0; b < 8; ++b)
-        for (int m = 0; m < 32; ++m) Put32(out + 100 + 128 * b + 4 * m, gCpu.bank[b][m]);
-    for (int m = 0; m < 32; ++m) Put32(out + 1124 + 4 * m, gCpu.spsr[m]);
-    Put32(out + 1256, static_cast<uint32_t>(ExecutedInstructions));
-    Put32(out + 1260, static_cast<uint32_t>(ExecutedInstructions >> 32));
-    Put32(out + 1264, gCpu.next);
-    Put32(out + 1268, gCpu.next);
-    Put32(out + 1272, gCpu.thumb);
-    Put32(out + 1276, gCpu.highVectors);
-    Put32(out + 1280, gCpu.control);
-    Put32(out + 1284, gCpu.fsr);
-    Put32(out + 1288, gCpu.far);
+        for (int m = 0; m < 32; ++m) ChunkPut32(out + 100 + 128 * b + 4 * m, gCpu.bank[b][m]);
+    for (int m = 0; m < 32; ++m) ChunkPut32(out + 1124 + 4 * m, gCpu.spsr[m]);
+    ChunkPut32(out + 1256, static_cast<uint32_t>(ExecutedInstructions));
+    ChunkPut32(out + 1260, static_cast<uint32_t>(ExecutedInstructions >> 32));
+    ChunkPut32(out + 1264, gCpu.next);
+    ChunkPut32(out + 1268, gCpu.next);
+    ChunkPut32(out + 1272, gCpu.thumb);
+    ChunkPut32(out + 1276, gCpu.highVectors);
+    ChunkPut32(out + 1280, gCpu.control);
+    ChunkPut32(out + 1284, gCpu.fsr);
+    ChunkPut32(out + 1288, gCpu.far);
     const uint64_t pending = PendingEventWord.load() & ~(1ull << 63);
-    Put32(out + 1296, static_cast<uint32_t>(pending));
-    Put32(out + 1300, static_cast<uint32_t>(pending >> 32));
-    Put32(out + 1304, gCpu.processId);
-    Put32(out + 1312, gCpu.acc0Lo);
-    Put32(out + 1316, gCpu.acc0Hi);
-    Put32(out + 1320, gCpu.cp15Shared);
-    Put32(out + 1324, gCpu.cp14Clock);
-    Put32(out + 1328, gCpu.cp14Power);
+    ChunkPut32(out + 1296, static_cast<uint32_t>(pending));
+    ChunkPut32(out + 1300, static_cast<uint32_t>(pending >> 32));
+    ChunkPut32(out + 1304, gCpu.processId);
+    ChunkPut32(out + 1312, gCpu.acc0Lo);
+    ChunkPut32(out + 1316, gCpu.acc0Hi);
+    ChunkPut32(out + 1320, gCpu.cp15Shared);
+    ChunkPut32(out + 1324, gCpu.cp14Clock);
+    ChunkPut32(out + 1328, gCpu.cp14Power);
 }
 
 void CpuLoadCore(const uint8_t in[kCpuCoreChunkSize]) {
-    for (int i = 0; i < 16; ++i) gCpu.r[i] = Get32(in + 4 * i);
+    for (int i = 0; i < 16; ++i) gCpu.r[i] = ChunkGet32(in + 4 * i);
     // Flags are kept as 0 or 1 and the mode as 5 bits, whatever the file holds.
     gCpu.nzcv = 0;
-    for (int i = 0; i < 4; ++i) gCpu.nzcv |= (Get32(in + 64 + 4 * i) & 1) << (31 - i);
+    for (int i = 0; i < 4; ++i) gCpu.nzcv |= (ChunkGet32(in + 64 + 4 * i) & 1) << (31 - i);
     uint32_t* flags[4] = {&gCpu.Q, &gCpu.I, &gCpu.F, &gCpu.tImage};
-    for (int i = 0; i < 4; ++i) *flags[i] = Get32(in + 80 + 4 * i) & 1;
-    gCpu.mode = Get32(in + 96) & 0x1F;
+    for (int i = 0; i < 4; ++i) *flags[i] = ChunkGet32(in + 80 + 4 * i) & 1;
+    gCpu.mode = ChunkGet32(in + 96) & 0x1F;
     for (int b = 0; b < 8; ++b)
-        for (int m = 0; m < 32; ++m) gCpu.bank[b][m] = Get32(in + 100 + 128 * b + 4 * m);
-    for (int m = 0; m < 32; ++m) gCpu.spsr[m] = Get32(in + 1124 + 4 * m);
+        for (int m = 0; m < 32; ++m) gCpu.bank[b][m] = ChunkGet32(in + 100 + 128 * b + 4 * m);
+    for (int m = 0; m < 32; ++m) gCpu.spsr[m] = ChunkGet32(in + 1124 + 4 * m);
     ExecutedInstructions = 0;
-    gCpu.cur = Get32(in + 1264);
-    gCpu.next = Get32(in + 1268);
-    gCpu.thumb = Get32(in + 1272) & 1;
-    gCpu.highVectors = Get32(in + 1276) & 1;
-    gCpu.control = Get32(in + 1280);
-    gCpu.fsr = Get32(in + 1284);
-    gCpu.far = Get32(in + 1288);
-    PendingEventWord.store((Get32(in + 1296) | static_cast<uint64_t>(Get32(in + 1300)) << 32) & ~(1ull << 63));
-    gCpu.processId = Get32(in + 1304);
-    gCpu.acc0Lo = Get32(in + 1312);
-    gCpu.acc0Hi = Get32(in + 1316);
-    gCpu.cp15Shared = Get32(in + 1320);
-    gCpu.cp14Clock = Get32(in + 1324);
-    gCpu.cp14Power = Get32(in + 1328);
+    gCpu.cur = ChunkGet32(in + 1264);
+    gCpu.next = ChunkGet32(in + 1268);
+    gCpu.thumb = ChunkGet32(in + 1272) & 1;
+    gCpu.highVectors = ChunkGet32(in + 1276) & 1;
+    gCpu.control = ChunkGet32(in + 1280);
+    gCpu.fsr = ChunkGet32(in + 1284);
+    gCpu.far = ChunkGet32(in + 1288);
+    PendingEventWord.store((ChunkGet32(in + 1296) | static_cast<uint64_t>(ChunkGet32(in + 1300)) << 32) & ~(1ull << 63));
+    gCpu.processId = ChunkGet32(in + 1304);
+    gCpu.acc0Lo = ChunkGet32(in + 1312);
+    gCpu.acc0Hi = ChunkGet32(in + 1316);
+    gCpu.cp15Shared = ChunkGet32(in + 1320);
+    gCpu.cp14Clock = ChunkGet32(in + 1324);
+    gCpu.cp14Power = ChunkGet32(in + 1328);
     CpuInstallPermissionView();
     CpuFlushTranslationCaches();
 }
@@ -247,6 +237,16 @@ void CpuSave(int32_t runCode) {
     static uint8_t chunk[kCpuCoreChunkSize];
     CpuSaveCore(chunk);
     SessWriteChunk(kCpuCoreChunkTag, chunk, kCpuCoreChunkSize);
+}
+
+void CpuInstall() {
+    static const CoreInterface kCore = {
+        CpuRun,      CpuReset,        CpuSave,
+        CpuMmuClear, CpuMmuSaveImage, CpuMmuLoadImage,
+        CpuFlushTranslationCaches,    CpuHostPointer,
+        CpuSetFrameBufferWatch,
+    };
+    BoardSetCore(kCore);
 }
 
 }  // namespace tamsk

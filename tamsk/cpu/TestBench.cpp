@@ -5,6 +5,7 @@
 #include "tamsk/board/PatchTable.h"
 #include "tamsk/board/RunLoop.h"
 #include "tamsk/board/Timing.h"
+#include "tamsk/devices/Devices.h"
 #include "tamsk/devices/Intc.h"
 
 #include <sys/mman.h>
@@ -47,6 +48,8 @@ void Clear(uint8_t* area, size_t size) { madvise(area, size, MADV_DONTNEED); }
 }  // namespace
 
 void Init() {
+    DevicesInstall();
+    CpuInstall();
     MemAllocateAreas();
     Clear(MemNor, kNorSize);
     Clear(MemSram, kSramSize);

@@ -12,20 +12,18 @@
 
 namespace tamsk {
 
+ClockState Clock;
+
 namespace {
 constexpr uint32_t kStatusBit26 = 1u << 26;
-uint32_t g_reg04;      // 0x41300004
-uint32_t g_reg08;      // 0x41300008
-uint32_t g_oscillator; // 0x41340000
-uint32_t g_oscCopy;    // 0x41340004
 
-void PowerOn() {
-    g_reg04 = 0xFFFFFFFF;
-    g_reg08 = 0;
-    g_oscillator = 0x010FB218;
-    g_oscCopy = g_oscillator & ~kStatusBit26;
-    OsTimerClear();
-    RtcSeconds() = 0;
+void PowerOn(int32_t code) {
+    Clock.reg04 = 0xFFFFFFFF;
+    Clock.reg08 = 0;
+    Clock.oscillator = 0x010FB218;
+    Clock.oscCopy = Clock.oscillator & ~kStatusBit26;
+    OsTimerReset(code);
+    RtcReset(code);
     EvtReset();
     InstructionCountdown = TimingRatio();
 }
@@ -42,17 +40,17 @@ bool Restore() {
     OsTimer.status = ChunkGet32(c.get() + 28) & 0xF;
     OsTimer.enable = ChunkGet32(c.get() + 32) & 0xF;
     OsTimer.watchdog = ChunkGet32(c.get() + 36) & 1;
-    RtcSeconds() = ChunkGet32(c.get() + 40);
-    g_reg04 = ChunkGet32(c.get() + 44);
-    g_reg08 = ChunkGet32(c.get() + 48);
+    Rtc.seconds = ChunkGet32(c.get() + 40);
+    Clock.reg04 = ChunkGet32(c.get() + 44);
+    Clock.reg08 = ChunkGet32(c.get() + 48);
     EmulatedTicks = ChunkGet64(c.get() + 56);
     FutureEventCount = count;
     for (uint32_t i = 0; i < count; ++i) {
         const uint8_t* e = c.get() + 72 + 16 * i;
         FutureEventTable[i] = {ChunkGet64(e), EvtCallbackFromId(ChunkGet32(e + 8)), ChunkGet32(e + 12)};
     }
-    g_oscillator = ChunkGet32(c.get() + 16456);
-    g_oscCopy = ChunkGet32(c.get() + 16460);
+    Clock.oscillator = ChunkGet32(c.get() + 16456);
+    Clock.oscCopy = ChunkGet32(c.get() + 16460);
     // The stored countdown is the head's distance; recomputing it also keeps a crafted 0 from
     // stopping the scheduler.
     EvtSetCountdownFromHead();
@@ -63,34 +61,34 @@ bool Restore() {
 uint32_t ClockRead(uint32_t physical) {
     switch (physical) {
     case 0x41300000: return 0x30000107;
-    case 0x41300004: return g_reg04;
-    case 0x41300008: return g_reg08 | 3;
-    case 0x41340000: return g_oscillator;
-    case 0x41340004: return g_oscCopy;
+    case 0x41300004: return Clock.reg04;
+    case 0x41300008: return Clock.reg08 | 3;
+    case 0x41340000: return Clock.oscillator;
+    case 0x41340004: return Clock.oscCopy;
     }
     return 0;
 }
 
 void ClockWrite(uint32_t physical, uint32_t value) {
     switch (physical) {
-    case 0x41300004: g_reg04 = value; break;
-    case 0x41300008: g_reg08 = value; break;
+    case 0x41300004: Clock.reg04 = value; break;
+    case 0x41300008: Clock.reg08 = value; break;
     case 0x41340000:
-        g_oscillator = value;
-        g_oscCopy = value & ~kStatusBit26;
+        Clock.oscillator = value;
+        Clock.oscCopy = value & ~kStatusBit26;
         break;
     }
 }
 
 void ClockPowerModeSwitch() {
-    g_oscCopy ^= kStatusBit26;
+    Clock.oscCopy ^= kStatusBit26;
     MemControllerWrite(0x48100000, MemControllerRead(0x48100000) & ~(1u << 29));
 }
 
 void ClockReset(int32_t code) {
     if (code == kRunSave) return;
     if ((code == kRunLoad || code == kRunPowerOnRestore) && Restore()) return;
-    PowerOn();
+    PowerOn(code);
 }
 
 void ClockSave(int32_t code) {
@@ -104,9 +102,9 @@ void ClockSave(int32_t code) {
     ChunkPut32(c.get() + 28, OsTimer.status);
     ChunkPut32(c.get() + 32, OsTimer.enable);
     ChunkPut32(c.get() + 36, OsTimer.watchdog);
-    ChunkPut32(c.get() + 40, RtcSeconds());
-    ChunkPut32(c.get() + 44, g_reg04);
-    ChunkPut32(c.get() + 48, g_reg08);
+    ChunkPut32(c.get() + 40, Rtc.seconds);
+    ChunkPut32(c.get() + 44, Clock.reg04);
+    ChunkPut32(c.get() + 48, Clock.reg08);
     ChunkPut64(c.get() + 56, EmulatedTicks);
     ChunkPut32(c.get() + 64, FutureEventCount);
     for (uint32_t i = 0; i < FutureEventCount; ++i) {
@@ -115,8 +113,8 @@ void ClockSave(int32_t code) {
         ChunkPut32(e + 8, EvtCallbackId(FutureEventTable[i].callback));
         ChunkPut32(e + 12, FutureEventTable[i].argument);
     }
-    ChunkPut32(c.get() + 16456, g_oscillator);
-    ChunkPut32(c.get() + 16460, g_oscCopy);
+    ChunkPut32(c.get() + 16456, Clock.oscillator);
+    ChunkPut32(c.get() + 16460, Clock.oscCopy);
     SessWriteChunk(FourCC(">clk"), c.get(), kClockChunkSize);
 }
 

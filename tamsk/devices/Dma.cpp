@@ -7,6 +7,7 @@
 #include "tamsk/board/Session.h"
 #include "tamsk/devices/Intc.h"
 #include "tamsk/devices/Uart.h"
+#include "tamsk/devices/WordChunk.h"
 
 namespace tamsk {
 
@@ -47,6 +48,8 @@ constexpr uint32_t kPacedDelay = 3000;
 constexpr uint32_t kStaticWindow = 0x10000000;   // 0x10000000-0x13FFFFFF: reads 0, writes dropped
 constexpr uint32_t kEthernetWindow = 0x14000000; // 0x14000000-0x17FFFFFF: not modelled
 constexpr uint32_t kFfuartBase = 0x40100000;
+
+const uint32_t kTag = FourCC(">dma");
 
 bool InWindow(uint32_t address, uint32_t base) { return (address & 0xFC000000) == base; }
 bool IsFfuart(uint32_t address) { return (address & 0xFFF00000) == kFfuartBase; }
@@ -103,7 +106,7 @@ bool ReadElement(uint32_t address, uint32_t width, uint32_t& value) {
     const uintptr_t p = MemHostPointer(address);
     if (!p) return false;
     const uint8_t* b = reinterpret_cast<const uint8_t*>(p);
-    value = width == 4 ? ChunkGet32(b) : width == 2 ? uint32_t(b[0] | b[1] << 8) : b[0];
+    value = width == 4 ? ChunkGet32(b) : width == 2 ? ChunkGet16(b) : b[0];
     return true;
 }
 
@@ -116,12 +119,12 @@ bool WriteElement(uint32_t address, uint32_t width, uint32_t value) {
     }
     if (const uintptr_t p = MemHostPointer(address)) {
         uint8_t* b = reinterpret_cast<uint8_t*>(p);
-        if (width == 4) {
+        if (width == 4)
             ChunkPut32(b, value);
-        } else {
+        else if (width == 2)
+            ChunkPut16(b, uint16_t(value));
+        else
             b[0] = uint8_t(value);
-            if (width == 2) b[1] = uint8_t(value >> 8);
-        }
         return true;
     }
     if (width == 4 && MemIsDeviceAddress(address)) {
@@ -311,23 +314,12 @@ void DmaCompletion(uint32_t channel) {
 
 void DmaReset(int32_t code) {
     if (code == kRunSave) return;
-    if (code == kRunLoad || code == kRunPowerOnRestore) {
-        uint8_t image[kDmaChunkSize];
-        if (SessReadChunk(FourCC(">dma"), image, sizeof image)) {
-            uint32_t* words = &Dma.interrupt;
-            for (unsigned i = 0; i < kDmaChunkSize / 4; ++i) words[i] = ChunkGet32(image + 4 * i);
-            return;
-        }
-    }
+    if ((code == kRunLoad || code == kRunPowerOnRestore) && ChunkRestoreWords(kTag, Dma)) return;
     Dma = {};
 }
 
 void DmaSave(int32_t code) {
-    if (code != kRunSave) return;
-    uint8_t image[kDmaChunkSize];
-    const uint32_t* words = &Dma.interrupt;
-    for (unsigned i = 0; i < kDmaChunkSize / 4; ++i) ChunkPut32(image + 4 * i, words[i]);
-    SessWriteChunk(FourCC(">dma"), image, sizeof image);
+    if (code == kRunSave) ChunkSaveWords(kTag, Dma);
 }
 
 }  // namespace tamsk

@@ -55,6 +55,37 @@ void OsTimerWrite(uint32_t physical, uint32_t value) {
     OsTimerCompare();
 }
 
-void OsTimerClear() { OsTimer = {}; }
+void OsTimerTick() {
+    ++OsTimer.counter;
+    OsTimerCompare();
+}
+
+void OsTimerSkip(uint32_t n) { OsTimer.counter += n; }
+
+uint32_t OsTimerPlainTicks() {
+    uint32_t plain = 0xFFFFFFFF;
+    for (unsigned n = 0; n < 4; ++n) {
+        if (!(OsTimer.enable >> n & 1)) continue;
+        const uint32_t d = OsTimer.match[n] - OsTimer.counter - 1;
+        if (d < plain) plain = d;
+    }
+    return plain;
+}
+
+uint32_t OsTimerTicksToNextDue() {
+    uint32_t t = 0xFFFFFFFF;
+    for (unsigned n = 0; n < 4; ++n) {
+        if (!(OsTimer.enable >> n & 1)) continue;
+        uint32_t d = OsTimer.match[n] - OsTimer.counter;
+        if (OsTimer.counter >= OsTimer.match[n]) d -= 1;
+        if (d > 0xFFFFFFFE) d = 0xFFFFFFFE;
+        if (d < t) t = d;
+    }
+    return t;
+}
+
+void OsTimerReset(int32_t code) {
+    if (code != kRunSave) OsTimer = {};
+}
 
 }  // namespace tamsk

@@ -12,8 +12,8 @@
 #include "tamsk/devices/Dma.h"
 #include "tamsk/devices/Intc.h"
 #include "tamsk/devices/UartState.h"
-#include "tamsk/host/Console.h"
-#include "tamsk/host/HostThreads.h"
+#include "tamsk/board/Console.h"
+#include "tamsk/board/HostThreads.h"
 
 namespace tamsk {
 

@@ -7,57 +7,19 @@
 #include <vector>
 
 #include "quillwatch/engine/debugger/CmdFormat.h"
+#include "quillwatch/engine/debugger/FlowCommands.h"
+#include "quillwatch/engine/debugger/HandlerSupport.h"
 #include "quillwatch/engine/debugger/RemoteCommands.h"
 #include "quillwatch/engine/debugger/RunControl.h"
+#include "quillwatch/engine/debugger/Templates.h"
+#include "quillwatch/engine/disasm/Disassembler.h"
 #include "quillwatch/engine/lang/Evaluator.h"
+#include "quillwatch/engine/lang/FunctionTable.h"
 #include "quillwatch/engine/lang/SymbolTable.h"
 
 namespace quillwatch {
 
 namespace {
-
-// What a handler prints for "help <cmd>" and for a missing or wrong argument.
-struct CommandText {
-    const char* description;
-    const char* syntax;  // holds "Syntax: " and a "%s" for the command's own keyword
-};
-
-void PrvPrintSyntax(DbgContextType* ctx, uint16_t id, const CommandText& text) {
-    const char* keyword = SymNameById(ctx, tok::CMD, 0, id);
-    DbgPrintf(ctx, text.syntax, keyword ? keyword : "*UNKNOWN*");
-    DbgPrint(ctx, "\n");
-}
-
-// The common start of a handler: a help request prints the description and the syntax.
-bool PrvAnswerHelp(DbgContextType* ctx, uint16_t id, const CommandText& text) {
-    const LexToken* first = DbgEvalArg(ctx, 1);
-    if (!first || first->kind != tok::CMD || first->id != dbgCmdHelp) return false;
-    DbgPrintf(ctx, "%s\n", text.description);
-    PrvPrintSyntax(ctx, id, text);
-    return true;
-}
-
-bool PrvRequireAttached(DbgContextType* ctx) {
-    if (ctx->attached) return true;
-    DbgPrint(ctx, "Error: not attached to remote.\n");
-    return false;
-}
-
-bool PrvNumber(const LexToken* entry, uint32_t* value) {
-    if (!entry || (entry->kind != tok::VAL && entry->kind != tok::ADDR)) return false;
-    *value = entry->value;
-    return true;
-}
-
-void PrvClearRoutine(DbgContextType* ctx) {
-    ctx->routineStart = 0;
-    ctx->routineEnd = 0;
-    ctx->routineName[0] = '\0';
-}
-
-uint16_t CommandId(DbgContextType* ctx) {
-    return DbgEvalArg(ctx, 0)->id;
-}
 
 constexpr CommandText kDisplayMemText{"Displays memory for <count> bytes or templates.",
                                       "Syntax: %s <addr> [<count>] [<template>]"};
@@ -65,30 +27,32 @@ constexpr CommandText kDisplayMemText{"Displays memory for <count> bytes or temp
 }  // namespace
 
 uint16_t CmdDoDisplayMemCmd(DbgContextType* ctx) {
-    const uint16_t id = CommandId(ctx);
-    if (PrvAnswerHelp(ctx, id, kDisplayMemText)) return 0;
-    if (!PrvRequireAttached(ctx)) return 1;
+    const uint16_t id = CmdCommandId(ctx);
+    if (CmdAnswerHelp(ctx, id, kDisplayMemText)) return 0;
+    if (!CmdRequireAttached(ctx)) return 1;
 
     uint32_t address, count = 0;
-    uint16_t templateId = 0xFFFF;
+    uint16_t templateId = 0xFFFF, templateModule = 0;
     if (ctx->repeat) {
         address = ctx->lastAddress;
         count = ctx->lastCount;
         templateId = ctx->lastTemplate[0];
+        templateModule = ctx->lastTemplate[1];
     } else {
-        PrvClearRoutine(ctx);
-        if (!PrvNumber(DbgEvalArg(ctx, 1), &address)) {
-            PrvPrintSyntax(ctx, id, kDisplayMemText);
+        CmdClearRoutine(ctx);
+        if (!CmdArgNumber(DbgEvalArg(ctx, 1), &address)) {
+            CmdPrintSyntax(ctx, id, kDisplayMemText);
             return 1;
         }
         uint16_t next = 2;
-        if (PrvNumber(DbgEvalArg(ctx, 2), &count)) next = 3;
+        if (CmdArgNumber(DbgEvalArg(ctx, 2), &count)) next = 3;
         if (const LexToken* t = DbgEvalArg(ctx, next)) {
             if (t->kind != tok::TEMPLATE || DbgEvalArg(ctx, next + 1)) {
-                PrvPrintSyntax(ctx, id, kDisplayMemText);
+                CmdPrintSyntax(ctx, id, kDisplayMemText);
                 return 1;
             }
             templateId = t->id;
+            templateModule = t->module;
         }
     }
     const bool withTemplate = templateId != 0xFFFF;
@@ -96,12 +60,16 @@ uint16_t CmdDoDisplayMemCmd(DbgContextType* ctx) {
     ctx->dotAddress = address;
     ctx->lastCount = count;
     ctx->lastTemplate[0] = templateId;
-    ctx->lastTemplate[1] = 0;
+    ctx->lastTemplate[1] = templateModule;
 
     if (withTemplate) {
-        // Templates are displayed by the type-template display, which this build does not have.
-        DbgPrint(ctx, "ERROR in TmtDisplayData: unknown template.\n");
-        return 1;
+        for (uint32_t i = 0; i < count; ++i) {
+            uint32_t size = 0;
+            if (TmtDisplayData(ctx, templateModule, templateId, address, &size) != 0) return 1;
+            address += size;
+            ctx->lastAddress = address;
+        }
+        return 0;
     }
     uint8_t piece[256];
     for (uint32_t done = 0; done < count;) {
@@ -115,7 +83,7 @@ uint16_t CmdDoDisplayMemCmd(DbgContextType* ctx) {
 }
 
 uint16_t CmdDoSetMemCmd(DbgContextType* ctx) {
-    const uint16_t id = CommandId(ctx);
+    const uint16_t id = CmdCommandId(ctx);
     static constexpr CommandText kByte{"Set the 8-bit byte at the given remote address to value.",
                                        "Syntax: %s <addr> <value>"};
     static constexpr CommandText kWord{"Set the 16-bit word at the given remote address to value.",
@@ -127,11 +95,11 @@ uint16_t CmdDoSetMemCmd(DbgContextType* ctx) {
     const char* routine = isByte ? "CmdDoSetByteCmd" : isWord ? "CmdDoSetWordCmd" : "CmdDoSetLongCmd";
     const uint32_t size = isByte ? 1 : isWord ? 2 : 4;
 
-    if (PrvAnswerHelp(ctx, id, text)) return 0;
-    if (!PrvRequireAttached(ctx)) return 1;
+    if (CmdAnswerHelp(ctx, id, text)) return 0;
+    if (!CmdRequireAttached(ctx)) return 1;
     uint32_t address;
-    if (!PrvNumber(DbgEvalArg(ctx, 1), &address) || !DbgEvalArg(ctx, 2)) {
-        PrvPrintSyntax(ctx, id, text);
+    if (!CmdArgNumber(DbgEvalArg(ctx, 1), &address) || !DbgEvalArg(ctx, 2)) {
+        CmdPrintSyntax(ctx, id, text);
         return 1;
     }
     ctx->dotAddress = address;
@@ -144,7 +112,7 @@ uint16_t CmdDoSetMemCmd(DbgContextType* ctx) {
     };
     for (uint16_t i = 2; const LexToken* v = DbgEvalArg(ctx, i); ++i) {
         uint32_t value;
-        if (PrvNumber(v, &value)) {
+        if (CmdArgNumber(v, &value)) {
             if (uint16_t err = write(value)) return err;
         } else if (v->kind == tok::STR) {
             for (const char* p = v->str ? v->str : ""; *p; ++p) {
@@ -160,7 +128,7 @@ uint16_t CmdDoSetMemCmd(DbgContextType* ctx) {
 }
 
 uint16_t CmdDoFindCmd(DbgContextType* ctx) {
-    const uint16_t id = CommandId(ctx);
+    const uint16_t id = CmdCommandId(ctx);
     static constexpr CommandText kTexts[] = {
         {"Searches <nbytes> of memory starting at <address> for the byte <value>.",
          "Syntax: %s <value> <address> <nbytes> [\\flags]"},
@@ -174,14 +142,14 @@ uint16_t CmdDoFindCmd(DbgContextType* ctx) {
     const int which = id - dbgCmdFindByte;
     const CommandText& text = kTexts[which];
     const bool isText = id == dbgCmdFindText;
-    if (PrvAnswerHelp(ctx, id, text)) return 0;
-    if (!PrvRequireAttached(ctx)) return 1;
+    if (CmdAnswerHelp(ctx, id, text)) return 0;
+    if (!CmdRequireAttached(ctx)) return 1;
 
     const LexToken* what = DbgEvalArg(ctx, 1);
     uint32_t value = 0, address, count;
     bool ok =
-        isText ? (what && what->kind == tok::STR && what->str && what->str[0]) : PrvNumber(what, &value);
-    ok = ok && PrvNumber(DbgEvalArg(ctx, 2), &address) && PrvNumber(DbgEvalArg(ctx, 3), &count);
+        isText ? (what && what->kind == tok::STR && what->str && what->str[0]) : CmdArgNumber(what, &value);
+    ok = ok && CmdArgNumber(DbgEvalArg(ctx, 2), &address) && CmdArgNumber(DbgEvalArg(ctx, 3), &count);
     // Options: \a finds every match, \i ignores case (text only).
     bool findAll = false, ignoreCase = false;
     for (uint16_t i = 4; ok && DbgEvalArg(ctx, i); ++i) {
@@ -196,7 +164,7 @@ uint16_t CmdDoFindCmd(DbgContextType* ctx) {
         }
     }
     if (!ok) {
-        PrvPrintSyntax(ctx, id, text);
+        CmdPrintSyntax(ctx, id, text);
         return 1;
     }
     std::vector<uint8_t> pattern;
@@ -213,14 +181,14 @@ uint16_t CmdDoFindCmd(DbgContextType* ctx) {
 }
 
 uint16_t CmdDoAttachCmd(DbgContextType* ctx) {
-    const uint16_t id = CommandId(ctx);
+    const uint16_t id = CmdCommandId(ctx);
     static constexpr CommandText kText{"Attempt to sync with the remote unit.", "Syntax: %s [\\async]"};
-    if (PrvAnswerHelp(ctx, id, kText)) return 0;
+    if (CmdAnswerHelp(ctx, id, kText)) return 0;
     bool noWait = false;
     if (const LexToken* option = DbgEvalArg(ctx, 1)) {
         if (option->kind != tok::FLAGS || !option->str || std::strcmp(option->str, "async") != 0 ||
             DbgEvalArg(ctx, 2)) {
-            PrvPrintSyntax(ctx, id, kText);
+            CmdPrintSyntax(ctx, id, kText);
             return 1;
         }
         noWait = true;
@@ -230,7 +198,7 @@ uint16_t CmdDoAttachCmd(DbgContextType* ctx) {
 
 uint16_t CmdDoEnvironmentCmd(DbgContextType* ctx) {
     static constexpr CommandText kText{"Display the debugger environment info.", "Syntax: %s"};
-    if (PrvAnswerHelp(ctx, CommandId(ctx), kText)) return 0;
+    if (CmdAnswerHelp(ctx, CmdCommandId(ctx), kText)) return 0;
     CmdPrintEnvironment(ctx);
     return 0;
 }
@@ -249,7 +217,7 @@ void CmdPrintEnvironment(DbgContextType* ctx) {
 
 uint16_t CmdDoRegistersCmd(DbgContextType* ctx) {
     static constexpr CommandText kText{"Display all registers.", "Syntax: %s"};
-    if (PrvAnswerHelp(ctx, CommandId(ctx), kText)) return 0;
+    if (CmdAnswerHelp(ctx, CmdCommandId(ctx), kText)) return 0;
     if (!ctx->attached) DbgPrint(ctx, "WARNING: not attached to remote.\n");
     const DbgRegisterBlock& r = ctx->regs;
     for (int n = 0; n < 8; ++n) {
@@ -276,6 +244,156 @@ uint16_t CmdDoRegistersCmd(DbgContextType* ctx) {
         DbgPrintf(ctx, "%s\n", line);
     }
     CmdShowCurrentInstruction(ctx, false);
+    return 0;
+}
+
+uint16_t CmdDoDisplayValueCmd(DbgContextType* ctx) {
+    static constexpr CommandText kTexts[] = {
+        {"Displays a byte at given address", "Syntax: %s [<addr>] "},
+        {"Displays a 16-bit word at given address", "Syntax: %s [<addr>] "},
+        {"Displays a 32-bit long at given address", "Syntax: %s [<addr>] "},
+    };
+    const uint16_t id = CmdCommandId(ctx);
+    const int which = id - dbgCmdDisplayByte;
+    const CommandText& text = kTexts[which];
+    if (CmdAnswerHelp(ctx, id, text)) return 0;
+    if (!CmdRequireAttached(ctx)) return 1;
+    uint32_t address;
+    if (ctx->repeat) {
+        address = ctx->lastAddress;
+    } else if (!CmdArgNumber(DbgEvalArg(ctx, 1), &address) || DbgEvalArg(ctx, 2)) {
+        CmdPrintSyntax(ctx, id, text);
+        return 1;
+    }
+    ctx->dotAddress = ctx->lastAddress = address;
+    const uint16_t size = which == 0 ? 1 : which == 1 ? 2 : 4;
+    uint8_t bytes[4];
+    if (uint16_t err = CmdReadRemoteMemCached(ctx, bytes, address, size, false)) return err;
+    uint32_t value = 0;
+    for (int i = 0; i < size; ++i) value = (value << 8) | bytes[i];
+    static const char* const kLabels[] = {"UInt8 at %08X = ", "UInt16 at %08X = ", "Int32 at %08X = "};
+    char formatted[64];
+    CmdFormatValue(formatted, value, size, false);
+    DbgPrintf(ctx, kLabels[which], address);
+    DbgPrintf(ctx, "%s\n", formatted);
+    return 0;
+}
+
+uint16_t CmdDoFillCmd(DbgContextType* ctx) {
+    static constexpr CommandText kText{"Fills memory with given byte value", "Syntax: %s <addr> <numBytes> <value>"};
+    const uint16_t id = CmdCommandId(ctx);
+    if (CmdAnswerHelp(ctx, id, kText)) return 0;
+    if (!CmdRequireAttached(ctx)) return 1;
+    uint32_t address, count, value;
+    if (!CmdArgNumber(DbgEvalArg(ctx, 1), &address) || !CmdArgNumber(DbgEvalArg(ctx, 2), &count) ||
+        !CmdArgNumber(DbgEvalArg(ctx, 3), &value) || DbgEvalArg(ctx, 4)) {
+        CmdPrintSyntax(ctx, id, kText);
+        return 1;
+    }
+    ctx->dotAddress = address;
+    uint8_t block[256];
+    std::memset(block, static_cast<int>(value & 0xFF), sizeof block);
+    for (uint32_t done = 0; done < count;) {
+        const uint32_t n = count - done < sizeof block ? count - done : sizeof block;
+        if (uint16_t err = CmdWriteRemoteMem(ctx, address + done, block, n)) return err;
+        done += n;
+    }
+    DbgPrintf(ctx, "Memory set starting at %08X\n", address);
+    return 0;
+}
+
+uint16_t CmdDoInstructionListCmd(DbgContextType* ctx) {
+    static constexpr CommandText kText{
+        "Disassemble code at <addr> or <\"funcName\"> for <lineCount> bytes.\nIf no <addr> or <\"funcName\"> is "
+        "specified, disassembly will start\nat the current program counter.",
+        "Syntax: %s [<addr> | <\"funcName\"> [<lineCount>]]"};
+    const uint16_t id = CmdCommandId(ctx);
+    if (CmdAnswerHelp(ctx, id, kText)) return 0;
+    if (!CmdRequireAttached(ctx)) return 1;
+    uint32_t address = ctx->regs.pc, lines = 10;
+    if (ctx->repeat) {
+        address = ctx->lastAddress;
+        lines = ctx->lastCount;
+    } else {
+        CmdClearRoutine(ctx);
+        uint16_t next = 1;
+        const LexToken* first = DbgEvalArg(ctx, 1);
+        if (const char* name = CmdArgString(first)) {
+            const char* library = nullptr;
+            uint16_t selector = 0xFFFF;
+            const uint16_t trap = FuncGetByName(ctx, name, &library, &selector);
+            if (trap == kFuncNoTrap) {
+                DbgPrint(ctx, "Function name not found.\n");
+                return 1;
+            }
+            uint16_t refNum = 0;
+            if (library && (refNum = CmdLibraryRefNum(ctx, library)) == 0) {
+                DbgPrint(ctx, "Invalid library name\n");
+                return 1;
+            }
+            address = CmdTrapAddress(ctx, static_cast<uint16_t>(0xA000 | trap), refNum, nullptr);
+            next = 2;
+        } else if (CmdArgNumber(first, &address)) {
+            next = 2;
+        } else if (first) {
+            CmdPrintSyntax(ctx, id, kText);
+            return 1;
+        }
+        if (const LexToken* count = DbgEvalArg(ctx, next)) {
+            if (!CmdArgNumber(count, &lines) || DbgEvalArg(ctx, next + 1)) {
+                CmdPrintSyntax(ctx, id, kText);
+                return 1;
+            }
+        }
+    }
+    ctx->lastCount = lines;
+    ctx->dotAddress = address;
+
+    class Lookup : public DisasmLookup {
+      public:
+        explicit Lookup(DbgContextType* c) : c_(c) {}
+        bool NameByTrap(uint16_t trap, uint16_t selector, std::string& name) override {
+            const char* found = FuncNameByTrap(c_, trap, nullptr, selector);
+            if (found) name = found;
+            return found != nullptr;
+        }
+        uint32_t TrapAddress(uint16_t trap, std::string* name) override { return CmdTrapAddress(c_, trap, 0, name); }
+
+      private:
+        DbgContextType* c_;
+    } lookup(ctx);
+
+    const uint32_t window = lines == 1 ? 72 : 256;
+    std::vector<uint8_t> buffer;
+    uint32_t bufferStart = 0;
+    for (uint32_t n = 0; n < lines; ++n) {
+        if (address < bufferStart || uint64_t{address} + 30 > uint64_t{bufferStart} + buffer.size()) {
+            buffer.assign(window, 0);
+            bufferStart = address;
+            if (uint16_t err = CmdReadRemoteMem(address, buffer.data(), ctx, window)) return err;
+        }
+        if (ctx->symbolsOn && !(address >= ctx->routineStart && address < ctx->routineEnd) &&
+            CmdUpdateRoutine(ctx, address) == 1 && ctx->routineName[0])
+            DbgPrintf(ctx, "'%s'\n", ctx->routineName);
+        std::vector<uint16_t> words = DisasmWordsFromBytes(buffer);
+        DisasmContext dc;
+        dc.pc = ctx->regs.pc;
+        dc.d0 = ctx->regs.d[0];
+        dc.d2 = ctx->regs.d[2];
+        dc.symbolsOn = ctx->symbolsOn != 0;
+        dc.routineStart = ctx->routineStart;
+        dc.routineEnd = ctx->routineEnd;
+        dc.routineName = ctx->routineName;
+        dc.callReturnPoint = ctx->disasmCallReturnPoint;
+        dc.callTarget = ctx->disasmCallTarget;
+        dc.lookup = &lookup;
+        DisasmResult line = DisassembleLine(dc, address, words, (address - bufferStart) / 2);
+        ctx->disasmCallReturnPoint = dc.callReturnPoint;
+        ctx->disasmCallTarget = dc.callTarget;
+        DbgPrintf(ctx, "%s\n", line.text.c_str());
+        address = line.nextAddress;
+    }
+    ctx->lastAddress = address;
     return 0;
 }
 

@@ -14,6 +14,9 @@ uint16_t CmdDoFindCmd(DbgContextType* ctx);         // fb, fw, fl, ft
 uint16_t CmdDoAttachCmd(DbgContextType* ctx);       // att
 uint16_t CmdDoEnvironmentCmd(DbgContextType* ctx);  // penv
 uint16_t CmdDoRegistersCmd(DbgContextType* ctx);    // reg
+uint16_t CmdDoDisplayValueCmd(DbgContextType* ctx); // db, dw, dl
+uint16_t CmdDoFillCmd(DbgContextType* ctx);         // fill
+uint16_t CmdDoInstructionListCmd(DbgContextType* ctx);  // il
 // The environment display of penv.
 void CmdPrintEnvironment(DbgContextType* ctx);
 

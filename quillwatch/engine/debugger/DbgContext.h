@@ -20,28 +20,78 @@ struct KwdTable;
 struct SymTable;
 struct FuncTable;
 struct ModuleDescr;
+struct TmtStore;
 
 constexpr int kDbgLineChars = 256;  // characters of one command line (plus a terminating zero)
 
 // Command ids of the debugger module.
 enum DbgCommandId : uint16_t {
     dbgCmdDisplayMem = 1,
+    dbgCmdInstructionList = 2,
     dbgCmdSetByte = 3,
     dbgCmdSetWord = 4,
+    dbgCmdGo = 5,
+    dbgCmdGoTill = 6,
+    dbgCmdStepOver = 7,
+    dbgCmdStepInto = 8,
+    dbgCmdBreakpoint = 9,
+    dbgCmdClearBreakpoint = 10,
+    dbgCmdDisplayBreakpoints = 11,
     dbgCmdHelp = 12,
     dbgCmdAttach = 14,
     dbgCmdEnvironment = 15,
     dbgCmdRegisters = 16,
+    dbgCmdLoad = 17,
+    dbgCmdStackCrawlA6 = 18,
+    dbgCmdStackCrawl = 19,
+    dbgCmdStackCrawlA7 = 20,
+    dbgCmdWhere = 21,
+    dbgCmdRegisterTrap = 22,
+    dbgCmdRun = 23,
+    dbgCmdKeywords = 24,
+    dbgCmdTypeEnd = 25,
+    dbgCmdAlias = 26,
+    dbgCmdVar = 27,
+    dbgCmdTemplates = 28,
+    dbgCmdVariables = 29,
+    dbgCmdAliases = 30,
+    dbgCmdSizeof = 31,
+    dbgCmdCardInfo = 32,
+    dbgCmdOpened = 40,
+    dbgCmdCommands = 41,
+    dbgCmdFlash = 42,
+    dbgCmdDbgBreakToggle = 43,
     dbgCmdSetLong = 44,
+    dbgCmdDisplayByte = 45,
+    dbgCmdDisplayWord = 46,
+    dbgCmdDisplayLong = 47,
+    dbgCmdFill = 48,
+    dbgCmdStepSpy = 49,
+    dbgCmdTrapBreakDisplay = 50,
+    dbgCmdTrapBreakSet = 51,
+    dbgCmdTrapBreakClear = 52,
+    dbgCmdPerformance = 60,
     dbgCmdFindByte = 61,
     dbgCmdFindWord = 62,
     dbgCmdFindLong = 63,
     dbgCmdFindText = 64,
+    dbgCmdLibraries = 65,
+    dbgCmdReset = 66,
+    dbgCmdChecksum = 67,
+    dbgCmdLockStatus = 68,
+    dbgCmdEraseFlash = 69,
+    dbgCmdRomListing = 70,
+    dbgCmdDump = 71,
+    dbgCmdSave = 72,
+    dbgCmdBootstrap = 73,
+    dbgCmdSymbols = 74,
     dbgCmdBeginStruct = 1000,
     dbgCmdDefineField = 1001,
     dbgCmdTypedef = 1002,
     dbgCmdExecuteAlias = 1003,
+    dbgCmdAlign = 5000,
     dbgCmdPlay = 5003,
+    dbgCmdValidate = 5004,
 };
 
 // Register codes (the id of REG entries).
@@ -145,6 +195,7 @@ struct DbgContextType {
     uint32_t sourceStepLine;
     uint8_t sourceStepOver;
     uint8_t newOS;
+    TmtStore* templates;  // type templates by identity, and the struct being defined
 };
 
 // The windows the debugger writes to, handed over by the front end.
@@ -157,6 +208,8 @@ extern DbgWindows gDbgWindows;
 
 // The one debugger context of the program (none before the Debugger window first opens).
 extern DbgContextType* gDbgContext;
+// Hands the link half the services that reach this context (DebuggerServices.h).
+void DbgInstallServices();
 
 // Console output of the debugger: writes to the context's console (the Debugger window).
 void DbgPrint(DbgContextType* ctx, const char* text);

@@ -9,6 +9,8 @@
 #include "quillwatch/engine/debugger/RemoteCommands.h"
 #include "quillwatch/engine/debugger/RunControl.h"
 #include "quillwatch/engine/lang/CommandModules.h"
+#include "quillwatch/engine/shell/Hobgobs.h"
+#include "quillwatch/engine/shell/Shell.h"
 #include "quillwatch/link/DebuggerServices.h"
 #include "quillwatch/link/ErrorMgr.h"
 #include "quillwatch/link/HostShims.h"
@@ -49,6 +51,7 @@ DbgContextType* DebuggerInit(HWND debuggerEdit, HWND consoleEdit, uint32_t /*res
         std::abort();
     }
     gDbgContext = ctx;
+    DbgInstallServices();
     ctx->console = debuggerEdit;
     ctx->processorType = 0;
     ctx->symbolsOn = 1;
@@ -87,13 +90,13 @@ int CmdReceiveMessagePacket(DbgContextType* ctx, int32_t timeoutMs) {
     const uint8_t command = header.bodySize ? body[0] : 0xFF;
     vantor::SwapPacketBody(body, header.bodySize);
     switch (command) {
-        case vantor::dbgCmdMessage:
+        case vantor::dbgPktMessage:
             DbgPrint(ctx, PrvMessageText(body, header.bodySize));
             return 1;
-        case vantor::dbgCmdState | vantor::dbgReplyFlag:
+        case vantor::dbgPktState | vantor::dbgReplyFlag:
             CmdHandleStop(ctx, reinterpret_cast<const vantor::DbgStateType*>(body), header.bodySize, false);
             return 0;
-        case vantor::dbgCmdSerialSettings | vantor::dbgReplyFlag:
+        case vantor::dbgPktSerialSettings | vantor::dbgReplyFlag:
             SlkFlushSocket(vantor::slkSocketDebugger, 1000);
             return 0;
         default:
@@ -118,13 +121,17 @@ void DbgIdleProcess() {
     // One packet of the console socket; the body buffer has a byte for the text's terminator.
     uint8_t body[kBodyBufferSize] = {};
     SlkPktHeaderType header{};
-    if (SlkReceivePacket(vantor::slkSocketConsole, false, &header, body, kBodyBufferSize - 1, 0) != 0) return;
+    if (SlkReceivePacket(vantor::slkSocketConsole, false, &header, body, kBodyBufferSize - 1, 0) != 0) {
+        HobgobsIdleSend();
+        return;
+    }
     const uint8_t command = header.bodySize ? body[0] : 0xFF;
     vantor::SwapPacketBody(body, header.bodySize);
-    if (command == vantor::dbgCmdTesterRequest) {
-        return;  // the random-event tester client is not part of this build: the request is dropped
+    if (command == vantor::dbgPktTesterRequest) {
+        if (!ctx->attached) HobgobsIdleProcess(body, header.bodySize);
+        return;
     }
-    if (command != vantor::dbgCmdMessage) {
+    if (command != vantor::dbgPktMessage) {
         HostPrint("DbgIdleProcess: the received packet is not a message packet.\n");
         return;
     }

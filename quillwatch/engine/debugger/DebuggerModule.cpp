@@ -4,12 +4,18 @@
 #include <cstring>
 
 #include "quillwatch/engine/debugger/CommandHandlers.h"
+#include "quillwatch/engine/debugger/FileCommands.h"
+#include "quillwatch/engine/debugger/FlowCommands.h"
+#include "quillwatch/engine/debugger/InfoCommands.h"
+#include "quillwatch/engine/debugger/SymbolFiles.h"
+#include "quillwatch/engine/debugger/Templates.h"
 #include "quillwatch/engine/debugger/Scripts.h"
 #include "quillwatch/engine/lang/CommandModules.h"
 #include "quillwatch/engine/lang/Evaluator.h"
 #include "quillwatch/engine/lang/Lexer.h"
 #include "quillwatch/engine/lang/Parser.h"
 #include "quillwatch/engine/lang/SymbolTable.h"
+#include "quillwatch/engine/shell/Shell.h"
 
 namespace quillwatch {
 
@@ -69,6 +75,7 @@ uint16_t DbgModuleInit(DbgContextType* ctx, uint16_t /*moduleId*/) {
     if (status == 0) status = static_cast<uint16_t>(parse_init(ctx));
     if (status == 0) status = static_cast<uint16_t>(eval_init(ctx));
     if (status == 0) exec_init(ctx);
+    if (status == 0) status = static_cast<uint16_t>(TmtPrimitivesInit(ctx));
     if (status == 0) status = PrvDefineDebuggerVariables(ctx);
 
     // The start-up script runs whatever became of the steps above.
@@ -86,6 +93,10 @@ uint16_t DbgModuleClose(DbgContextType* ctx, uint16_t moduleId) {
     module_destroyTable(ctx);
     eval_close(ctx);
     parse_close(ctx);
+    SymFileRemoveAll(ctx);
+    DbgFreeBuffer(ctx->trapTableCache);
+    ctx->trapTableCache = nullptr;
+    ctx->trapTableCached = 0;
     return status;
 }
 
@@ -96,6 +107,7 @@ uint16_t DbgModuleVarChanged(DbgContextType* ctx, uint16_t /*moduleId*/, uint16_
     // Texts count as set, as any other non-zero value.
     bool set = LexKindOwnsText(value->kind) ? true : value->value != 0;
     *flag = set ? 1 : 0;
+    if (varId == dbgVarAttached) ShellAttached = *flag;
     return 0;
 }
 
@@ -105,26 +117,109 @@ uint16_t DbgModuleExecuteCommand(DbgContextType* ctx, uint16_t /*moduleId*/) {
     switch (command->id) {
         case dbgCmdDisplayMem:
             return CmdDoDisplayMemCmd(ctx);
+        case dbgCmdInstructionList:
+            return CmdDoInstructionListCmd(ctx);
         case dbgCmdSetByte:
         case dbgCmdSetWord:
         case dbgCmdSetLong:
             return CmdDoSetMemCmd(ctx);
+        case dbgCmdGo:
+            return CmdDoContinueCmd(ctx);
+        case dbgCmdGoTill:
+            return CmdDoGoTillCmd(ctx);
+        case dbgCmdStepOver:
+        case dbgCmdStepInto:
+            return CmdDoStepCmd(ctx);
+        case dbgCmdBreakpoint:
+            return CmdDoBreakpointCmd(ctx);
+        case dbgCmdClearBreakpoint:
+            return CmdDoClearBreakpointCmd(ctx);
+        case dbgCmdDisplayBreakpoints:
+            return CmdDoDisplayBreakpointsCmd(ctx);
+        case dbgCmdHelp:
+            return CmdDoHelpCmd(ctx);
         case dbgCmdAttach:
             return CmdDoAttachCmd(ctx);
         case dbgCmdEnvironment:
             return CmdDoEnvironmentCmd(ctx);
         case dbgCmdRegisters:
             return CmdDoRegistersCmd(ctx);
+        case dbgCmdLoad:
+        case dbgCmdDump:
+        case dbgCmdSave:
+        case dbgCmdBootstrap:
+            return CmdDoFileCmd(ctx);
+        case dbgCmdStackCrawlA6:
+        case dbgCmdStackCrawl:
+        case dbgCmdStackCrawlA7:
+            return CmdDoStackCrawlCmd(ctx);
+        case dbgCmdWhere:
+            return CmdDoWhereCmd(ctx);
+        case dbgCmdRegisterTrap:
+            return CmdDoRegisterTrapCmd(ctx);
+        case dbgCmdRun:
+            return CmdDoRunScriptCmd(ctx);
+        case dbgCmdKeywords:
+        case dbgCmdTemplates:
+        case dbgCmdVariables:
+        case dbgCmdAliases:
+        case dbgCmdCommands:
+            return CmdDoListCmd(ctx);
+        case dbgCmdTypeEnd:
+            return CmdDoTypeEndCmd(ctx);
+        case dbgCmdAlias:
+            return CmdDoAliasCmd(ctx);
+        case dbgCmdVar:
+            return CmdDoVarCmd(ctx);
+        case dbgCmdSizeof:
+            return CmdDoSizeofCmd(ctx);
+        case dbgCmdFlash:
+        case dbgCmdChecksum:
+        case dbgCmdLockStatus:
+        case dbgCmdEraseFlash:
+        case dbgCmdValidate:
+            return CmdDoNotEnabledCmd(ctx);
+        case dbgCmdDbgBreakToggle:
+            return CmdDoDbgBreakToggleCmd(ctx);
+        case dbgCmdDisplayByte:
+        case dbgCmdDisplayWord:
+        case dbgCmdDisplayLong:
+            return CmdDoDisplayValueCmd(ctx);
+        case dbgCmdFill:
+            return CmdDoFillCmd(ctx);
+        case dbgCmdStepSpy:
+            return CmdDoStepSpyCmd(ctx);
+        case dbgCmdTrapBreakDisplay:
+        case dbgCmdTrapBreakSet:
+        case dbgCmdTrapBreakClear:
+            return CmdDoTrapBreakCmd(ctx);
         case dbgCmdFindByte:
         case dbgCmdFindWord:
         case dbgCmdFindLong:
         case dbgCmdFindText:
             return CmdDoFindCmd(ctx);
+        case dbgCmdLibraries:
+            return CmdDoLibrariesCmd(ctx);
+        case dbgCmdRomListing:
+            return CmdDoRomListingCmd(ctx);
+        case dbgCmdSymbols:
+            return CmdDoSymbolsCmd(ctx);
+        case dbgCmdBeginStruct:
+            return CmdDoBeginStructCmd(ctx);
+        case dbgCmdDefineField:
+            return CmdDoDefineFieldCmd(ctx);
+        case dbgCmdTypedef:
+            return CmdDoTypedefIndirectCmd(ctx);
         case dbgCmdExecuteAlias:
             return CmdDoExecuteAliasCmd(ctx);
+        case dbgCmdAlign:
+            return CmdDoAlignCmd(ctx);
         case dbgCmdPlay:
             return 0;
         default:
+            if ((command->id >= dbgCmdCardInfo && command->id <= dbgCmdOpened) || command->id == dbgCmdPerformance ||
+                command->id == dbgCmdReset)
+                return CmdDoShellCmd(ctx);
             return PrvOtherModules(ctx);
     }
 }

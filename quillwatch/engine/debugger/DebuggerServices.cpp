@@ -1,5 +1,5 @@
-// The small entry points through which code outside the command handlers (front end, link half)
-// reaches the one debugger context.
+// The debugger services through which the link half reaches the one debugger context; the
+// context installs them when it is made (DebuggerInit).
 #include "quillwatch/link/DebuggerServices.h"
 
 #include "common/DebuggerPackets.h"
@@ -14,19 +14,21 @@ namespace quillwatch {
 
 DbgContextType* gDbgContext = nullptr;
 
-void DbgSetUserAbort(bool abort) {
+namespace {
+
+void PrvSetUserAbort(bool abort) {
     if (gDbgContext) gDbgContext->userAbort = abort ? 1 : 0;
 }
 
-bool DbgUserAbort() {
+bool PrvUserAbort() {
     return gDbgContext && gDbgContext->userAbort;
 }
 
-bool DbgIsAttached() {
+bool PrvIsAttached() {
     return gDbgContext && gDbgContext->attached;
 }
 
-void DbgSendRemoteEvent(uint16_t character, int32_t keyCode, uint16_t modifiers, bool byCall) {
+void PrvSendRemoteEvent(uint16_t character, int32_t keyCode, uint16_t modifiers, bool byCall) {
     if (byCall) {
         ErrTry([&] { EvtEnqueueKey(character, static_cast<uint16_t>(keyCode), modifiers); }, [](uint32_t) {});
         return;
@@ -48,12 +50,19 @@ void DbgSendRemoteEvent(uint16_t character, int32_t keyCode, uint16_t modifiers,
     }
 }
 
-bool DbgIsNewRemoteOS() {
+bool PrvIsNewRemoteOS() {
     if (gDbgContext && gDbgContext->attached) return gDbgContext->newOS != 0;
     uint32_t version = 0;
     bool called = false;
     ErrTry([&] { called = FtrGet(vantor::FourCC("psys"), 1, &version) == 0; }, [](uint32_t) {});
     return called && version >= 0x05000000;
 }
+
+const DbgServices kEngineServices = {PrvSetUserAbort, PrvUserAbort, PrvIsAttached, PrvSendRemoteEvent,
+                                     PrvIsNewRemoteOS};
+
+}  // namespace
+
+void DbgInstallServices() { DbgSetServices(&kEngineServices); }
 
 }  // namespace quillwatch

@@ -19,46 +19,6 @@ namespace {
 
 constexpr uint16_t kReplyBufferSize = 272;
 
-// The console messages of one kind of request.
-struct RequestTexts {
-    const char* sendError;     // followed by the link error text
-    const char* receiveError;  // followed by the link error text
-    const char* badCommand;
-    const char* badTransId;
-};
-
-// Sends one request on socket 0 and receives its reply into `reply` (converted to host order).
-// Returns 0, or 1 after printing the message of the failed check.
-uint16_t PrvRequest(DbgContextType* ctx, const RequestTexts& texts, const SlkBodyPart* parts, void* reply,
-                    uint16_t replySize, int32_t timeoutMs, uint16_t* replyBodySize = nullptr) {
-    const auto command = static_cast<uint8_t>(*static_cast<const uint8_t*>(parts[0].data));
-    SlkPktHeaderType header{};
-    header.dest = vantor::slkSocketDebugger;
-    header.src = vantor::slkSocketDebugger;
-    if (Status err = SlkSendPacket(&header, parts)) {
-        DbgPrintf(ctx, "%s%s\n", texts.sendError, LinkErrorText(err));
-        return 1;
-    }
-    SlkPktHeaderType replyHeader{};
-    if (Status err =
-            SlkReceivePacket(vantor::slkSocketDebugger, false, &replyHeader, reply, replySize, timeoutMs)) {
-        DbgPrintf(ctx, "%s%s\n", texts.receiveError, LinkErrorText(err));
-        return 1;
-    }
-    auto* body = static_cast<uint8_t*>(reply);
-    if (replyHeader.bodySize == 0 || body[0] != (command | vantor::dbgReplyFlag)) {
-        DbgPrintf(ctx, "%s\n", texts.badCommand);
-        return 1;
-    }
-    vantor::SwapPacketBody(reply, replyHeader.bodySize);
-    if (replyHeader.transId != header.transId) {
-        DbgPrintf(ctx, "%s\n", texts.badTransId);
-        return 1;
-    }
-    if (replyBodySize) *replyBodySize = replyHeader.bodySize;
-    return 0;
-}
-
 constexpr RequestTexts kStateTexts{
     "CmdGetRemoteState: error in SlkSendPacket = ", "CmdGetRemoteState: error in SlkReceivePacket = ",
     "CmdGetRemoteState error:  invalid response command.",
@@ -105,9 +65,42 @@ bool PrvWindowHolds(const ReadWindow& w, uint32_t address, uint32_t count) {
 
 }  // namespace
 
+// Sends one request on socket 0 and receives its reply into `reply` (converted to host order).
+// Returns 0, or 1 after printing the message of the failed check.
+uint16_t CmdRequest(DbgContextType* ctx, const RequestTexts& texts, const SlkBodyPart* parts, void* reply,
+                    uint16_t replySize, int32_t timeoutMs, uint16_t* replyBodySize) {
+    const auto command = static_cast<uint8_t>(*static_cast<const uint8_t*>(parts[0].data));
+    SlkPktHeaderType header{};
+    header.dest = vantor::slkSocketDebugger;
+    header.src = vantor::slkSocketDebugger;
+    if (Status err = SlkSendPacket(&header, parts)) {
+        DbgPrintf(ctx, "%s%s\n", texts.sendError, LinkErrorText(err));
+        return 1;
+    }
+    SlkPktHeaderType replyHeader{};
+    if (Status err =
+            SlkReceivePacket(vantor::slkSocketDebugger, false, &replyHeader, reply, replySize, timeoutMs)) {
+        DbgPrintf(ctx, "%s%s\n", texts.receiveError, LinkErrorText(err));
+        return 1;
+    }
+    auto* body = static_cast<uint8_t*>(reply);
+    if (replyHeader.bodySize == 0 || body[0] != (command | vantor::dbgReplyFlag)) {
+        DbgPrintf(ctx, "%s\n", texts.badCommand);
+        return 1;
+    }
+    vantor::SwapPacketBody(reply, replyHeader.bodySize);
+    if (replyHeader.transId != header.transId) {
+        DbgPrintf(ctx, "%s\n", texts.badTransId);
+        return 1;
+    }
+    if (replyBodySize) *replyBodySize = replyHeader.bodySize;
+    return 0;
+}
+
+
 uint16_t CmdGetRemoteState(DbgContextType* ctx, vantor::DbgStateType* state, uint16_t* size, bool noWait) {
     SlkFlushSocket(vantor::slkSocketDebugger, 0);
-    const uint8_t request[2] = {vantor::dbgCmdState, 0};
+    const uint8_t request[2] = {vantor::dbgPktState, 0};
     SlkBodyPart parts[] = {{sizeof request, request}, {0, nullptr}};
     if (noWait) {
         SlkPktHeaderType header{};
@@ -120,7 +113,7 @@ uint16_t CmdGetRemoteState(DbgContextType* ctx, vantor::DbgStateType* state, uin
         return 0;
     }
     std::memset(state, 0, sizeof *state);
-    return PrvRequest(ctx, kStateTexts, parts, state, sizeof *state, 1000, size);
+    return CmdRequest(ctx, kStateTexts, parts, state, sizeof *state, 1000, size);
 }
 
 uint16_t CmdGetStateAndReport(DbgContextType* ctx, bool noWait, bool quiet) {
@@ -137,12 +130,12 @@ uint16_t CmdReadRemoteMem(uint32_t address, void* destination, DbgContextType* c
     auto* out = static_cast<uint8_t*>(destination);
     while (count > 0) {
         auto block = static_cast<uint16_t>(count < vantor::dbgMaxMemBlock ? count : vantor::dbgMaxMemBlock);
-        vantor::DbgMemRequestType request{vantor::dbgCmdReadMem, 0, address, block};
+        vantor::DbgMemRequestType request{vantor::dbgPktReadMem, 0, address, block};
         vantor::SwapMemRequest(&request);
         SlkBodyPart parts[] = {{sizeof request, &request}, {0, nullptr}};
         uint8_t reply[kReplyBufferSize];
         uint16_t replySize = 0;
-        if (PrvRequest(ctx, kReadTexts, parts, reply, sizeof reply, 1000, &replySize)) return 1;
+        if (CmdRequest(ctx, kReadTexts, parts, reply, sizeof reply, 1000, &replySize)) return 1;
         // A reply that does not hold the whole block is refused rather than padded with stale bytes.
         if (replySize < 2 + block) {
             DbgPrint(ctx, "CmdReadRemoteMem error:  invalid response size.\n");
@@ -202,7 +195,7 @@ uint16_t CmdWriteRemoteMem(DbgContextType* ctx, uint32_t address, const void* so
     const auto* in = static_cast<const uint8_t*>(source);
     while (count > 0) {
         auto block = static_cast<uint16_t>(count < vantor::dbgMaxMemBlock ? count : vantor::dbgMaxMemBlock);
-        vantor::DbgMemRequestType request{vantor::dbgCmdWriteMem, 0, address, block};
+        vantor::DbgMemRequestType request{vantor::dbgPktWriteMem, 0, address, block};
         vantor::SwapMemRequest(&request);
         SlkBodyPart parts[] = {{sizeof request, &request}, {block, in}, {0, nullptr}};
         // Each failure of the block sends it again; the fourth ends the write with its message.
@@ -227,7 +220,7 @@ uint16_t CmdWriteRemoteMem(DbgContextType* ctx, uint32_t address, const void* so
             if (err) {
                 message = "CmdWriteRemoteMem:  error in SlkReceivePacket = ";
             } else if (replyHeader.bodySize == 0 ||
-                       reply[0] != (vantor::dbgCmdWriteMem | vantor::dbgReplyFlag)) {
+                       reply[0] != (vantor::dbgPktWriteMem | vantor::dbgReplyFlag)) {
                 message = "CmdWriteRemoteMem error: invalid response command.";
             } else if (replyHeader.transId != header.transId) {
                 message = "CmdWriteRemoteMem error:  invalid response transaction id.";
@@ -247,12 +240,12 @@ uint16_t CmdWriteRemoteMem(DbgContextType* ctx, uint32_t address, const void* so
 uint16_t CmdWriteRemoteRegisters(DbgContextType* ctx, const DbgRegisterBlock* regs) {
     SlkFlushSocket(vantor::slkSocketDebugger, 0);
     vantor::DbgWriteRegsRequestType request{};
-    request.command = vantor::dbgCmdWriteRegs;
+    request.command = vantor::dbgPktWriteRegs;
     DbgRegistersToWire(*regs, &request.regs);
     vantor::SwapWriteRegsRequest(&request);
     SlkBodyPart parts[] = {{sizeof request, &request}, {0, nullptr}};
     uint8_t reply[2];
-    return PrvRequest(ctx, kWriteRegsTexts, parts, reply, sizeof reply, 1000);
+    return CmdRequest(ctx, kWriteRegsTexts, parts, reply, sizeof reply, 1000);
 }
 
 uint16_t CmdGetRemoteRtnName(DbgContextType* ctx, uint32_t address, uint32_t* start, uint32_t* end,
@@ -264,12 +257,12 @@ uint16_t CmdGetRemoteRtnName(DbgContextType* ctx, uint32_t address, uint32_t* st
         DbgPrint(ctx, "CmdGetRemoteRtnName error: ILLEGAL ADDRESS\n");
         return 1;
     }
-    vantor::DbgRtnNameRequestType request{vantor::dbgCmdRtnName, 0, address};
+    vantor::DbgRtnNameRequestType request{vantor::dbgPktRtnName, 0, address};
     vantor::SwapAddressBody(&request, sizeof request);
     SlkBodyPart parts[] = {{sizeof request, &request}, {0, nullptr}};
     vantor::DbgRtnNameResponseType reply{};
     uint16_t size = 0;
-    if (PrvRequest(ctx, kRtnNameTexts, parts, &reply, sizeof reply, 2000, &size)) return 1;
+    if (CmdRequest(ctx, kRtnNameTexts, parts, &reply, sizeof reply, 2000, &size)) return 1;
     if (size != sizeof reply) {
         DbgPrint(ctx, "CmdGetRemoteRtnName error:  invalid response size.\n");
         return 1;
@@ -305,7 +298,7 @@ uint16_t CmdFindRemote(DbgContextType* ctx, const uint8_t* pattern, uint16_t len
     bool foundAny = false;
     while (start <= lastStart) {
         uint64_t pieceEnd = start + 4999 < lastStart ? start + 4999 : lastStart;
-        vantor::DbgFindRequestType request{vantor::dbgCmdFind,
+        vantor::DbgFindRequestType request{vantor::dbgPktFind,
                                            0,
                                            static_cast<uint32_t>(start),
                                            static_cast<uint32_t>(pieceEnd),
@@ -328,7 +321,7 @@ uint16_t CmdFindRemote(DbgContextType* ctx, const uint8_t* pattern, uint16_t len
             return 1;
         }
         if (replyHeader.bodySize < sizeof reply ||
-            reply.command != (vantor::dbgCmdFind | vantor::dbgReplyFlag) ||
+            reply.command != (vantor::dbgPktFind | vantor::dbgReplyFlag) ||
             replyHeader.transId != header.transId) {
             DbgPrint(ctx, "Invalid response packet.\n");
             return 1;
@@ -354,7 +347,7 @@ uint16_t CmdFindRemote(DbgContextType* ctx, const uint8_t* pattern, uint16_t len
 }
 
 uint16_t CmdSendSimpleCmdPacket(DbgContextType* ctx, const char* text) {
-    const uint8_t head[2] = {vantor::dbgCmdMessage, 0};
+    const uint8_t head[2] = {vantor::dbgPktMessage, 0};
     size_t length = std::strlen(text) + 1;
     SlkBodyPart parts[] = {
         {sizeof head, head}, {static_cast<uint16_t>(length > 0xFFFF ? 0xFFFF : length), text}, {0, nullptr}};
@@ -375,7 +368,7 @@ uint16_t CmdSetRemoteSerialSettings(DbgContextType* ctx, const uint32_t* baud, c
         return 0xFFFF;
     }
     SlkFlushSocket(socket, 0);
-    vantor::DbgSerialSettingsRequestType request{vantor::dbgCmdSerialSettings, 0, {0, 0}, 0, 0};
+    vantor::DbgSerialSettingsRequestType request{vantor::dbgPktSerialSettings, 0, {0, 0}, 0, 0};
     vantor::SwapSerialSettingsRequest(&request);
     SlkBodyPart parts[] = {{sizeof request, &request}, {0, nullptr}};
     SlkPktHeaderType header{};
@@ -386,13 +379,13 @@ uint16_t CmdSetRemoteSerialSettings(DbgContextType* ctx, const uint32_t* baud, c
     SlkPktHeaderType replyHeader{};
     if (Status err = SlkReceivePacket(socket, false, &replyHeader, &reply, sizeof reply, 1000)) ErrThrow(err);
     if (replyHeader.bodySize < sizeof reply ||
-        reply.command != (vantor::dbgCmdSerialSettings | vantor::dbgReplyFlag)) {
+        reply.command != (vantor::dbgPktSerialSettings | vantor::dbgReplyFlag)) {
         ErrThrow(vantor::slkErrResponse);
     }
     if (replyHeader.transId != header.transId) ErrThrow(vantor::slkErrTransId);
     vantor::SwapSerialSettingsResponse(&reply);
 
-    request = vantor::DbgSerialSettingsRequestType{vantor::dbgCmdSerialSettings, 1, {0, 0}, 0, 0};
+    request = vantor::DbgSerialSettingsRequestType{vantor::dbgPktSerialSettings, 1, {0, 0}, 0, 0};
     request.baud = baud ? *baud : reply.baud;
     request.flags = reply.flags;
     if (handshake) request.flags = *handshake ? (request.flags | 0x10u) : (request.flags & ~0x10u);

@@ -5,8 +5,23 @@
 #include <cstdint>
 
 #include "quillwatch/engine/debugger/DbgContext.h"
+#include "quillwatch/link/SerialLinkMgr.h"
 
 namespace quillwatch {
+
+// The console messages of one kind of request.
+struct RequestTexts {
+    const char* sendError;     // followed by the link error text
+    const char* receiveError;  // followed by the link error text
+    const char* badCommand;
+    const char* badTransId;
+};
+
+// Sends one request on socket 0 (the command byte is the first byte of the first part) and
+// receives its reply into `reply` (converted to host order). Returns 0, or 1 after printing the
+// message of the failed check: send, receive, reply command (request | 0x80), transaction id.
+uint16_t CmdRequest(DbgContextType* ctx, const RequestTexts& texts, const SlkBodyPart* parts, void* reply,
+                    uint16_t replySize, int32_t timeoutMs, uint16_t* replyBodySize = nullptr);
 
 // Asks for the device state: flushes socket 0 and sends the request; with noWait the reply is
 // left to idle processing, otherwise it is received into `state` (zero-filled first) and checked.

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "quillwatch/engine/debugger/RemoteCommands.h"
+#include "quillwatch/engine/debugger/SymbolFiles.h"
+#include "quillwatch/engine/shell/Shell.h"
 #include "quillwatch/engine/disasm/Disassembler.h"
 #include "quillwatch/engine/lang/FunctionTable.h"
 #include "quillwatch/engine/lang/Lexer.h"
@@ -94,6 +96,7 @@ std::string CmdFlagLetters(uint16_t sr) {
 
 void DbgSetAttached(DbgContextType* ctx, bool attached) {
     ctx->attached = attached ? 1 : 0;
+    ShellAttached = ctx->attached;
     lex_setVar(ctx, 0, dbgVarAttached, tok::VAL, 1, ctx->attached, nullptr);
 }
 
@@ -138,6 +141,25 @@ uint16_t CmdHandleStop(DbgContextType* ctx, const vantor::DbgStateType* state, u
         ctx->trapTableCached = 0;
     }
     DbgSetAttached(ctx, true);
+
+    // The source position of the stop; a source-level step goes on while it stays on its line.
+    SymSource source;
+    if (SymFindSrc(ctx, ctx->regs.pc, &source) == 0) {
+        if (ctx->sourceStepLine != 0 && ctx->sourceStepLine == source.line) {
+            if (ctx->sourceStepOver) {
+                CmdStepOver(ctx, false);
+            } else {
+                CmdStepInto(ctx, false);
+            }
+            return 0;
+        }
+        if (gDbgSourceHooks.showLine) gDbgSourceHooks.showLine(source.file.c_str(), source.line);
+        std::vector<SymLocal> rows;
+        if (SymDrawLocalVars(ctx, ctx->regs.pc, ctx->regs.a[6], source.symbolIndex, &rows) == 0 && gSymLocalsHook)
+            gSymLocalsHook(rows);
+    } else if (gDbgSourceHooks.clearLine) {
+        gDbgSourceHooks.clearLine();
+    }
     ctx->sourceStepLine = 0;
     if (!quiet) CmdPrintStopReason(ctx, routineChanged);
     CmdRefreshRegisterWindow(ctx);

@@ -28,3 +28,48 @@ std::string CmdDisassembleAt(DbgContextType* ctx, uint32_t address);
 void DbgSetAttached(DbgContextType* ctx, bool attached);
 
 }  // namespace quillwatch
+
+namespace quillwatch {
+
+// Sends the breakpoint table (command 12, reply 0x8C within 2000 ms): 0, or 1 after a message.
+uint16_t CmdSendAllBreakpoints(DbgContextType* ctx);
+// Resumes the device: a non-zero new PC replaces the PC; with drain, a stop that follows at once
+// is shown. 0, or 1 when the request could not be sent.
+uint16_t CmdContinue(DbgContextType* ctx, uint32_t newPC, bool drain);
+// One instruction, stepping into calls (a system call whose routine is known stops at the routine).
+uint16_t CmdStepInto(DbgContextType* ctx, bool drain);
+// One instruction, stepping over calls and traps by a temporary breakpoint behind them.
+uint16_t CmdStepOver(DbgContextType* ctx, bool drain);
+// Runs to the address (the temporary breakpoint, entry 6).
+uint16_t CmdGoTill(DbgContextType* ctx, uint32_t address);
+
+// The five A-trap break slots of the device. Link errors are thrown (ErrThrow) with their code, a
+// wrong reply with 0xFFFFFFFF.
+void CmdGetTrapBreaks(DbgContextType* ctx, uint16_t traps[5], uint16_t conditions[5], uint16_t selectors[5]);
+void CmdSetTrapBreaks(DbgContextType* ctx, const uint16_t traps[5], const uint16_t conditions[5],
+                      const uint16_t selectors[5]);
+// The routine address of a trap (library traps through the library table with the reference
+// number), or 0; with `name`, also the routine's name from the function table.
+uint32_t CmdTrapAddress(DbgContextType* ctx, uint16_t trap, uint16_t refNum, std::string* name);
+// The address of the call that a stack value returns to, 0 when it is no return address, -1 when
+// the code before it cannot be read.
+int64_t CmdIsReturnAddress(DbgContextType* ctx, uint32_t value);
+// True when the address lies in one of the device's readable or writable ranges.
+bool CmdIsValidAddress(DbgContextType* ctx, uint32_t address);
+// The current application's stack: its size and how much of it was never used.
+void CmdShowAppStack(DbgContextType* ctx);
+void CmdStackCrawlA6(DbgContextType* ctx, uint32_t startA6, uint32_t frames);
+void CmdStackCrawlA7(DbgContextType* ctx, uint32_t startA7, uint32_t frames);
+// "name+offset" of the routine around an address (as the device names it), or "".
+std::string CmdRoutineLabel(DbgContextType* ctx, uint32_t address);
+
+// What the front end's Source window is told by run control; each hook may be left empty.
+struct DbgSourceHooks {
+    void (*clearLine)();                                 // the device runs: no current line
+    void (*showLine)(const char* file, uint32_t line);  // the device stopped at a source line
+    void (*breakpointsChanged)();                        // redraw the breakpoint marks
+    bool (*selectedLineAddress)(uint32_t* address);      // the code address of the selected line
+};
+extern DbgSourceHooks gDbgSourceHooks;
+
+}  // namespace quillwatch

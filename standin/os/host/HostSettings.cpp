@@ -59,12 +59,14 @@ const char* HostUsage() {
            "  --window-width N --window-height N --pen-scaling 0|1\n"
            "  --storage-mb N (0: the file's size) --heap-kb N\n"
            "  --device-type CODE --locale CODE (4 characters, or 0)\n"
+           "  --sound 0|1 --sound-device NAME (an ALSA PCM; default: \"default\")\n"
            "  --quit-key N   host key value that quits\n"
            "  --trace HEX[,HEX...]   trace zones to enable (ff: general)\n"
            "  --run-ms N     the OS quits after N ms (0: when the window closes)\n"
            "  --hard-reset --remote-access --headless\n"
            "  --hold-before-stage5   never finish starting (crash detection)\n"
-           "  --reset-once soft|hard   ask for a reset on the first boot\n";
+           "  --reset-once soft|hard   ask for a reset on the first boot\n"
+           "  --launch NAME  once up, run the 68K application database NAME through Morvel\n";
 }
 
 bool ApplyHostSetting(const std::string& key, const std::string& value, HostSettings* s,
@@ -83,6 +85,11 @@ bool ApplyHostSetting(const std::string& key, const std::string& value, HostSett
         if (key != w.key) continue;
         if (!Number(value, w.field)) {
             *error = "bad number for " + key + ": '" + value + "'";
+            return false;
+        }
+        if (w.field == &c.screenDepth && c.screenDepth != 1 && c.screenDepth != 2 && c.screenDepth != 4 &&
+            c.screenDepth != 8 && c.screenDepth != 16) {
+            *error = "screen-depth takes 1, 2, 4, 8 or 16, not " + value;
             return false;
         }
         return true;
@@ -107,6 +114,7 @@ bool ApplyHostSetting(const std::string& key, const std::string& value, HostSett
     }
     if (key == "rom") return Text(value, c.romPath, sizeof c.romPath, "rom", error);
     if (key == "storage") return Text(value, c.storagePath, sizeof c.storagePath, "storage", error);
+    if (key == "sound-device") return Text(value, c.soundDevice, sizeof c.soundDevice, "sound-device", error);
     if (key == "trace") {
         size_t at = 0;
         while (at <= value.size()) {
@@ -121,6 +129,14 @@ bool ApplyHostSetting(const std::string& key, const std::string& value, HostSett
             if (comma == std::string::npos) break;
             at = comma + 1;
         }
+        return true;
+    }
+    if (key == "launch") {
+        if (value.empty() || value.size() > 31) {
+            *error = "launch takes the name of an application database (1 to 31 characters)";
+            return false;
+        }
+        s->osMain.launchApp = value;
         return true;
     }
     if (key == "reset-once") {

@@ -4,8 +4,13 @@
 //   kez-host --rom FILE --storage FILE [--config FILE] [options]
 //   kez-host --make-rom FILE     writes a minimal ROM image that passes Kez's checks
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -59,6 +64,62 @@ int MakeRom(const char* path) {
     return 0;
 }
 
+// Checks the ROM and storage files before Kez sees them, so that a mistyped path or a damaged
+// image ends with a message naming the file instead of Kez's fatal dialog, and never counts as a
+// crashed start of the OS.
+bool CheckFiles(const KezBootConfig& config) {
+    const char* rom = config.romPath;
+    int fd = open(rom, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        std::fprintf(stderr, "kez-host: cannot open ROM file %s: %s\n", rom, std::strerror(errno));
+        return false;
+    }
+    struct stat status {};
+    uint32_t signature = 0;
+    uint16_t version = 0;
+    bool good = fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 4096 &&
+                pread(fd, &signature, 4, 8) == 4 && pread(fd, &version, 2, 12) == 2 && signature == 0xFEEDBEEF &&
+                version == 6;
+    close(fd);
+    if (!good) {
+        std::fprintf(stderr,
+                     "kez-host: %s is not a ROM image (more than 4096 bytes, signature FEEDBEEF at offset 8, "
+                     "version 6 at offset 12)\n",
+                     rom);
+        return false;
+    }
+    const char* storage = config.storagePath;
+    fd = open(storage, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        std::fprintf(stderr, "kez-host: cannot open storage file %s: %s\n", storage, std::strerror(errno));
+        return false;
+    }
+    bool regular = fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+    close(fd);
+    if (!regular) {
+        std::fprintf(stderr, "kez-host: storage file %s is not a regular file\n", storage);
+        return false;
+    }
+    return true;
+}
+
+// SIGINT and SIGTERM are taken by one thread, which asks Kez to quit, so that the OS shuts down
+// cleanly and the storage is written back. A second signal ends the process at once.
+std::atomic<bool> gStopRequested{false};
+
+void WatchSignals(const sigset_t& signals, void (*exitRequest)(int32_t, uint8_t)) {
+    std::thread([signals, exitRequest] {
+        int signal = 0;
+        if (sigwait(&signals, &signal) != 0) return;
+        gStopRequested = true;
+        std::printf("kez-host: %s, shutting down\n", signal == SIGINT ? "interrupted" : "terminated");
+        exitRequest(3, 1);
+        if (sigwait(&signals, &signal) != 0) return;
+        std::fprintf(stderr, "kez-host: second signal, stopping now\n");
+        _exit(128 + signal);
+    }).detach();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -74,6 +135,15 @@ int main(int argc, char** argv) {
         return 0;
     }
     setvbuf(stdout, nullptr, _IOLBF, 0);
+    if (!CheckFiles(settings.config)) return 1;
+
+    // Blocked before any thread starts, so that every thread inherits the mask and only the
+    // watcher takes these signals.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     std::string directory = ExecutableDirectory();
     void* kez = dlopen((directory + "libKez.so").c_str(), RTLD_NOW | RTLD_GLOBAL);
@@ -92,6 +162,8 @@ int main(int argc, char** argv) {
     auto waitForExit = Symbol<int32_t (*)()>(kez, "PrvKezWaitForExitRequest");
     auto shutdown = Symbol<uint16_t (*)()>(kez, "Shutdown");
     auto gtkInit = Symbol<uint32_t (*)()>(kez, "PALGTKInit");
+    auto exitRequest = Symbol<void (*)(int32_t, uint8_t)>(kez, "PrvKezExitRequest");
+    WatchSignals(signals, exitRequest);
 
     os::SetOsMainOptions(settings.osMain);
     bool window = !settings.headless && std::getenv("DISPLAY") && gtkInit() == 0;
@@ -112,6 +184,8 @@ int main(int argc, char** argv) {
         installMain(os::StandinOsMain);
         std::printf("kez-host: boot %d (%s)\n", round, hardReset ? "HARD" : "SOFT");
         boot(hardReset, settings.remoteAccess);
+        // A signal taken while Kez was being set up again asked a run that had not begun yet.
+        if (gStopRequested) exitRequest(3, 0);
         // The window outlives the painter: it goes only after Shutdown.
         std::unique_ptr<HostWindow> hostWindow;
         if (window) hostWindow = std::make_unique<HostWindow>(kez, settings.config);
@@ -120,7 +194,7 @@ int main(int argc, char** argv) {
         uint16_t result = shutdown();
         hostWindow.reset();
         std::printf("kez-host: shutdown %u, host status %u\n", result, status.state);
-        if (exitType != 1 && exitType != 2) break;
+        if ((exitType != 1 && exitType != 2) || gStopRequested) break;
         hardReset = exitType == 2;
     }
     return 0;

@@ -117,8 +117,8 @@ TEST_F(StandinOs, TraceLinesAndErrorReportsAreCaptured) {
 TEST_F(StandinOs, UnexpectedSlotFailsLoudly) {
     // The default handler prints the call and ends the process.
     SetUnexpectedCallHandler(nullptr);
-    EXPECT_DEATH(Sys<uint32_t(uint32_t)>(sysslot::SysReset)(5),
-                 "unexpected call: system slot 559 \\(SysReset\\), argument words 0x00000005");
+    EXPECT_DEATH(Sys<uint32_t(uint32_t)>(sysslot::EvtWakeup)(5),
+                 "unexpected call: system slot 186 \\(EvtWakeup\\), argument words 0x00000005");
 }
 
 TEST_F(StandinOs, ScriptedAndCallbackSlotsLogTheirCalls) {
@@ -262,6 +262,22 @@ TEST(StandinOsState, FeaturesTicksEventsDatabasesAndTasks) {
     EXPECT_EQ(got.eType, 4);
     Sys<syssig::EvtGetEvent>(sysslot::EvtGetEvent)(&got, 10);
     EXPECT_EQ(got.eType, 0);  // nil event after the time-out
+
+    // While an application runs, the shutdown key stops it first and comes back when it has ended.
+    SysEventType shutdown{};
+    shutdown.eType = kKeyDownEvent;
+    std::memcpy(shutdown.data, &kShutdownCharacter, 2);
+    SetApplicationRunning(true);
+    Sys<syssig::EvtAddEventToQueue>(sysslot::EvtAddEventToQueue)(&shutdown);
+    Sys<syssig::EvtGetEvent>(sysslot::EvtGetEvent)(&got, 0);
+    EXPECT_EQ(got.eType, 22);  // application stop
+    EXPECT_EQ(PendingEvents(), 0u);
+    SetApplicationRunning(false);
+    Sys<syssig::EvtGetEvent>(sysslot::EvtGetEvent)(&got, 0);
+    uint16_t character = 0;
+    std::memcpy(&character, got.data, 2);
+    EXPECT_EQ(got.eType, kKeyDownEvent);
+    EXPECT_EQ(character, kShutdownCharacter);
 
     uint32_t old = AddDatabase("Net Prefs", FourCC("rsrc"), FourCC("sokr"), 1);
     uint32_t newer = AddDatabase("Net Prefs", FourCC("rsrc"), FourCC("sokr"), 2);

@@ -6,6 +6,7 @@
 
 #include "tamsk/board/Memory.h"
 #include "tamsk/board/Session.h"
+#include "tamsk/devices/Devices.h"
 
 namespace tamsk {
 
@@ -14,15 +15,27 @@ std::vector<int32_t> FakeCoreResets;
 uint8_t FakeMmuImage[kMmuChunkSize];
 int FakeFlushes;
 
-int32_t CpuRun() { return FakeCoreRun(); }
-void CpuReset(int32_t code) { FakeCoreResets.push_back(code); }
-void CpuSave(int32_t) {}
-void CpuMmuClear() { std::memset(FakeMmuImage, 0, sizeof FakeMmuImage); }
-void CpuMmuSaveImage(uint8_t image[kMmuChunkSize]) { std::memcpy(image, FakeMmuImage, kMmuChunkSize); }
-void CpuMmuLoadImage(const uint8_t image[kMmuChunkSize]) {
-    std::memcpy(FakeMmuImage, image, kMmuChunkSize);
-}
-void CpuFlushTranslationCaches() { ++FakeFlushes; }
-uintptr_t CpuHostPointer(uint32_t address) { return MemHostPointer(address); }
+namespace {
+
+const CoreInterface kFakeCore = {
+    [] { return FakeCoreRun(); },
+    [](int32_t code) { FakeCoreResets.push_back(code); },
+    [](int32_t) {},
+    [] { std::memset(FakeMmuImage, 0, sizeof FakeMmuImage); },
+    [](uint8_t image[kMmuChunkSize]) { std::memcpy(image, FakeMmuImage, kMmuChunkSize); },
+    [](const uint8_t image[kMmuChunkSize]) { std::memcpy(FakeMmuImage, image, kMmuChunkSize); },
+    [] { ++FakeFlushes; },
+    [](uint32_t address) { return MemHostPointer(address); },
+    [](uint32_t, uint32_t) {},
+};
+
+// Every program that links the stand-in runs on it (and on the board's devices).
+const bool g_installed = [] {
+    BoardSetCore(kFakeCore);
+    DevicesInstall();
+    return true;
+}();
+
+}  // namespace
 
 }  // namespace tamsk

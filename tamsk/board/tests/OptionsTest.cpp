@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -93,6 +94,9 @@ TEST(Options, LinesEndingInLineFeedOnlyAndLongValues) {
     EXPECT_STREQ(Opt.State, "s.aes");
 }
 
+// A ROM path given relative on the command line is kept absolute.
+std::string FromHere(const char* name) { return std::filesystem::current_path() / name; }
+
 TEST(Options, LoneFileArgumentByKind) {
     struct Case {
         const char* arg;
@@ -102,15 +106,15 @@ TEST(Options, LoneFileArgumentByKind) {
     } cases[] = {
         {"saved.AES", kRunPowerOnRestore, "system.aei", "saved.AES"},
         {"saved.session", kRunPowerOnRestore, "system.aei", "saved.session"},
-        {"image.widebin", kRunPowerOn, "image.widebin", ""},
-        {"list.aei", kRunPowerOn, "list.aei", ""},
+        {"image.widebin", kRunPowerOn, nullptr, ""},
+        {"list.aei", kRunPowerOn, nullptr, ""},
         {"notes.txt", kRunPowerOn, "system.aei", ""},
     };
     for (const Case& c : cases) {
         TempDir dir;
         SCOPED_TRACE(c.arg);
         EXPECT_EQ(Start(dir, {c.arg}), c.code);
-        EXPECT_STREQ(Opt.ROM, c.rom);
+        EXPECT_EQ(Opt.ROM, c.rom ? std::string(c.rom) : FromHere(c.arg));
         EXPECT_STREQ(Opt.State, c.state);
     }
 }
@@ -118,7 +122,9 @@ TEST(Options, LoneFileArgumentByKind) {
 TEST(Options, OptionNamePrefixIsAcceptedButSetsNothing) {
     TempDir dir;
     Start(dir, {"-ROMfile:x", "plain", "-ROM:y.bin"});
-    EXPECT_STREQ(Opt.ROM, "y.bin");
+    EXPECT_EQ(Opt.ROM, FromHere("y.bin"));
+    Start(dir, {"-ROM:/roms/y.bin"});
+    EXPECT_STREQ(Opt.ROM, "/roms/y.bin");
     Start(dir, {"-ROMfile:x"});
     EXPECT_STREQ(Opt.ROM, "system.aei");
 }

@@ -12,7 +12,7 @@
 #include "tamsk/devices/OsTimer.h"
 #include "tamsk/devices/Rtc.h"
 #include "tamsk/devices/Uart.h"
-#include "tamsk/host/HostThreads.h"
+#include "tamsk/board/HostThreads.h"
 
 namespace tamsk {
 namespace {
@@ -32,7 +32,7 @@ protected:
     void SetUp() override {
         OptLoadDefaults();
         Opt.DumpMips = 0;
-        OsTimerClear();
+        OsTimerReset(kRunPowerOn);
         EvtReset();
         EvtCancel(EvtStatusTick, 0);
         InstructionCountdown = TimingRatio();
@@ -278,12 +278,12 @@ TEST(SchedulerDeathTest, TimeLimitCountsDownInTheTitleThenExits) {
     Opt.TimeLimit = 3;
     EvtReset();
     InstructionCountdown = 1;
-    const uint32_t rtc = RtcSeconds();
+    const uint32_t rtc = Rtc.seconds;
     CpuAdvanceTicks(kTicksPerSecond);
     EXPECT_EQ(EvtStatusLine(), "33% complete");
     CpuAdvanceTicks(kTicksPerSecond);
     EXPECT_EQ(EvtStatusLine(), "66% complete");
-    EXPECT_EQ(RtcSeconds(), rtc + 2);
+    EXPECT_EQ(Rtc.seconds, rtc + 2);
     EXPECT_EXIT(CpuAdvanceTicks(kTicksPerSecond), ::testing::ExitedWithCode(0), "");
 }
 

@@ -20,6 +20,7 @@
 #include "tamsk/board/tests/TestFiles.h"
 #include "tamsk/cpu/Cpu.h"
 #include "tamsk/cpu/TestBench.h"
+#include "tamsk/devices/Devices.h"
 
 namespace tamsk {
 namespace {
@@ -43,6 +44,8 @@ int RunAndSave(const std::string& dir, const std::string& rom, const std::vector
     for (std::string& a : args) argv.push_back(a.data());
     OptSetFilePath(dir + "/tamsk.ini");
     OptSetCommandLine(static_cast<int>(argv.size()), argv.data());
+    DevicesInstall();
+    CpuInstall();
     RunCode = kRunPowerOn;
     HostInitAll(kRunPowerOn);
     if (stepped) {

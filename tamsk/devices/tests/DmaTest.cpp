@@ -21,7 +21,7 @@
 #include "tamsk/devices/UartState.h"
 #include "tamsk/devices/tests/BoardTestSupport.h"
 #include "tamsk/devices/tests/UartTestSupport.h"
-#include "tamsk/host/HostThreads.h"
+#include "tamsk/board/HostThreads.h"
 
 namespace tamsk {
 namespace {

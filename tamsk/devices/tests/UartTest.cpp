@@ -24,8 +24,8 @@
 #include "tamsk/devices/Uart.h"
 #include "tamsk/devices/UartState.h"
 #include "tamsk/devices/tests/UartTestSupport.h"
-#include "tamsk/host/HostThreads.h"
-#include "tamsk/host/UartBridge.h"
+#include "tamsk/board/HostThreads.h"
+#include "tamsk/devices/UartBridge.h"
 
 namespace tamsk {
 namespace {

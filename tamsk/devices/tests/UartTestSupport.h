@@ -7,7 +7,7 @@
 #include "tamsk/board/Timing.h"
 #include "tamsk/devices/Uart.h"
 #include "tamsk/devices/UartState.h"
-#include "tamsk/host/HostThreads.h"
+#include "tamsk/board/HostThreads.h"
 
 namespace tamsk::test {
 

@@ -11,9 +11,9 @@
 #include "tamsk/board/Session.h"
 #include "tamsk/board/Timing.h"
 #include "tamsk/board/tests/TestFiles.h"
-#include "tamsk/host/Autosave.h"
-#include "tamsk/host/Console.h"
-#include "tamsk/host/HostThreads.h"
+#include "tamsk/board/Autosave.h"
+#include "tamsk/board/Console.h"
+#include "tamsk/board/HostThreads.h"
 
 namespace tamsk {
 namespace {

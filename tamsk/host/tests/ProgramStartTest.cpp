@@ -20,7 +20,8 @@ TEST(Program, FatalPathsExitWithTheirMessage) {
         {{"-?"}, "Unexpected condition: Known command line options:\n\nROM (default: system.aei)\n"},
         {{"-Bogus:1"}, "Unexpected condition: Unrecognized options: -Bogus:1 \n"},
         {{"-TimeRatio:0"}, "Option TimeRatio is 0, but it must be 1 or more."},
-        {{"-ROM:" + (p.dir / "none.aei")}, "Unexpected condition: ROM file not found\n"},
+        {{"-ROM:" + (p.dir / "none.aei")},
+         "Unexpected condition: ROM file not found\n" + (p.dir / "none.aei") + "\n"},
         {{"-ROM:" + missingItem}, "nothing.bin could not be opened\n"},
     };
     for (const auto& c : cases) {
@@ -52,6 +53,24 @@ TEST(Program, TimeLimitEndsTheRunAndTheConsolePrints) {
     o = p.Run({"-ROM:" + rom, "-TimeLimit:1", "-SerialPort:none"});
     EXPECT_EQ(o.exitCode, 0);
     EXPECT_EQ(o.out, "");
+}
+
+TEST(Program, ValuesItCannotReadAreReportedAndARelativeRomIsStoredWhole) {
+    Program p;
+    p.RomList("semihost.aei", {"NOR:0:vectors.bin", "SRAM:5C020000:semihost.bin"});
+    // The program runs in its own folder: the ROM is named relative to it.
+    const Outcome o = p.Run({"-ROM:semihost.aei", "-TimeLimit:1s", "-EnableConsole:yes",
+                             "-TimeRatio:fast", "-SerialPort:none"});
+    EXPECT_EQ(o.exitCode, 0) << o.err;
+    EXPECT_NE(o.err.find("option TimeLimit: \"1s\" is not a whole number; taken as 1\n"),
+              std::string::npos) << o.err;
+    EXPECT_NE(o.err.find("option EnableConsole: \"yes\" is not true or false; taken as false\n"),
+              std::string::npos) << o.err;
+    EXPECT_NE(o.err.find("option TimeRatio: \"fast\" is not a whole number; the option keeps 10\n"),
+              std::string::npos) << o.err;
+    EXPECT_EQ(o.out, "");  // the console stayed off
+    const std::string ini = ReadFile(p.dir / "tamsk.ini");
+    EXPECT_NE(ini.find("ROM=" + (p.dir / "semihost.aei") + "\r\n"), std::string::npos) << ini;
 }
 
 }  // namespace

@@ -88,17 +88,17 @@ TEST(BodySwap, EveryCommandConvertsItsFieldsAndIsItsOwnInverse) {
 }
 
 TEST(BodySwap, ReadRequestGoldenBytesAndSerialSettingsOffsets) {
-    DbgMemRequestType req{dbgCmdReadMem, 0, 0x00010000, 256};
+    DbgMemRequestType req{dbgPktReadMem, 0, 0x00010000, 256};
     SwapMemRequest(&req);
     const uint8_t golden[] = {0x01, 0x00, 0x00, 0x01, 0x00, 0x00, 0x01, 0x00};
     EXPECT_EQ(std::memcmp(&req, golden, 8), 0);
 
-    DbgSerialSettingsRequestType set{dbgCmdSerialSettings, 1, {0, 0}, 57600, 0x10};
+    DbgSerialSettingsRequestType set{dbgPktSerialSettings, 1, {0, 0}, 57600, 0x10};
     SwapPacketBody(&set, sizeof set);
     const auto* s = reinterpret_cast<const uint8_t*>(&set);
     EXPECT_EQ(ReadBE32(s + 4), 57600u);
     EXPECT_EQ(ReadBE32(s + 8), 0x10u);
-    DbgSerialSettingsResponseType resp{dbgCmdSerialSettings | dbgReplyFlag, 0, 9600, 0};
+    DbgSerialSettingsResponseType resp{dbgPktSerialSettings | dbgReplyFlag, 0, 9600, 0};
     SwapPacketBody(&resp, sizeof resp);
     EXPECT_EQ(ReadBE32(reinterpret_cast<const uint8_t*>(&resp) + 2), 9600u);
 

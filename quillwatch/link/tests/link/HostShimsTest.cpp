@@ -11,7 +11,7 @@
 #include "common/SerialLinkPacket.h"
 #include "quillwatch/link/ErrorMgr.h"
 #include "quillwatch/link/HostShims.h"
-#include "quillwatch/link/dbgmin/DebuggerServicesMinimal.h"
+#include "quillwatch/link/DebuggerServices.h"
 #include "standin/win32/Debugging.h"
 #include "standin/win32/WindowManager.h"
 

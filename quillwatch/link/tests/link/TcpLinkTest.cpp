@@ -23,7 +23,7 @@ using quillwatch::test::PatternByte;
 
 // One read-memory exchange on socket 0, as the debugger makes it.
 Status ReadBlock(uint32_t address, uint16_t count, std::vector<uint8_t>& out) {
-    DbgMemRequestType req{dbgCmdReadMem, 0, address, count};
+    DbgMemRequestType req{dbgPktReadMem, 0, address, count};
     SwapPacketBody(&req, sizeof req);
     SlkPktHeaderType h{};
     SlkBodyPart parts[] = {{sizeof req, &req}, {0, nullptr}};
@@ -32,7 +32,7 @@ Status ReadBlock(uint32_t address, uint16_t count, std::vector<uint8_t>& out) {
     SlkPktHeaderType reply;
     if (Status err = SlkReceivePacket(0, false, &reply, body, sizeof body, 1000)) return err;
     SwapPacketBody(body, reply.bodySize);
-    if (body[0] != (dbgCmdReadMem | dbgReplyFlag) || reply.transId != h.transId || reply.bodySize != count + 2)
+    if (body[0] != (dbgPktReadMem | dbgReplyFlag) || reply.transId != h.transId || reply.bodySize != count + 2)
         return slkErrResponse;
     out.insert(out.end(), body + 2, body + 2 + count);
     return 0;

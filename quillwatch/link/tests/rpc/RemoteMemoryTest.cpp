@@ -12,7 +12,7 @@
 #include "quillwatch/link/ErrorMgr.h"
 #include "quillwatch/link/RemoteMemory.h"
 #include "quillwatch/link/RemoteStubs.h"
-#include "quillwatch/link/dbgmin/DebuggerServicesMinimal.h"
+#include "quillwatch/link/DebuggerServices.h"
 
 namespace {
 

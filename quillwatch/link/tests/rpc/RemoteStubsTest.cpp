@@ -16,7 +16,7 @@
 #include "common/SerialLinkPacket.h"
 #include "quillwatch/link/ErrorMgr.h"
 #include "quillwatch/link/RemoteStubs.h"
-#include "quillwatch/link/dbgmin/DebuggerServicesMinimal.h"
+#include "quillwatch/link/DebuggerServices.h"
 
 namespace {
 

@@ -78,6 +78,55 @@ void DevSim::Restart() {
     Start(port_);
 }
 
+Socat::Socat(const std::string& first, const std::string& second, const std::string& waitPath) {
+    std::vector<std::string> argv = {"/usr/bin/socat", first, second};
+    std::vector<char*> cargv;
+    for (auto& a : argv) cargv.push_back(a.data());
+    cargv.push_back(nullptr);
+    if (posix_spawn(&pid_, cargv[0], nullptr, nullptr, cargv.data(), environ) != 0) {
+        pid_ = -1;
+        throw std::runtime_error("cannot start socat");
+    }
+    // Polls for the path socat makes; a socat that ended gives up at once.
+    for (int i = 0; !waitPath.empty() && access(waitPath.c_str(), F_OK) != 0; ++i) {
+        if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
+            pid_ = -1;
+            throw std::runtime_error("socat ended before making " + waitPath);
+        }
+        if (i > 2000) throw std::runtime_error("socat did not make " + waitPath);
+        usleep(10000);
+    }
+}
+
+Socat::~Socat() { Kill(); }
+
+void Socat::Kill() {
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+    }
+}
+
+TempDir::TempDir() {
+    char tmpl[] = "/tmp/qwtestXXXXXX";
+    if (!mkdtemp(tmpl)) throw std::runtime_error("mkdtemp");
+    path_ = tmpl;
+}
+
+TempDir::~TempDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
+
+std::string CommandOutput(const std::string& command) {
+    std::string out;
+    if (FILE* f = popen(command.c_str(), "r")) {
+        char buf[512];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+        pclose(f);
+    }
+    return out;
+}
+
 std::vector<uint8_t> MemoryLink::SentBytes() const {
     std::vector<uint8_t> all;
     for (auto& chunk : sent) all.insert(all.end(), chunk.begin(), chunk.end());

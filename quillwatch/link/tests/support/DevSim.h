@@ -34,6 +34,35 @@ private:
     uint16_t port_ = 0;
 };
 
+// A socat process joining two addresses (for example a pty or a Unix socket to the simulator's
+// TCP port); killed when the object goes.
+class Socat {
+public:
+    // Starts socat with the two addresses; when waitPath is given, returns once that path exists.
+    Socat(const std::string& first, const std::string& second, const std::string& waitPath = "");
+    ~Socat();
+    Socat(const Socat&) = delete;
+    Socat& operator=(const Socat&) = delete;
+    void Kill();
+
+private:
+    pid_t pid_ = -1;
+};
+
+// A fresh temporary directory, removed with what it holds when the object goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+// Runs a shell command and returns its standard output.
+std::string CommandOutput(const std::string& command);
+
 // The byte the simulator's --pattern holds at a device address.
 inline uint8_t PatternByte(uint32_t a) { return static_cast<uint8_t>(a * 7 + (a >> 8)); }
 

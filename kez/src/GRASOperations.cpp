@@ -1,0 +1,335 @@
+// The rows of the remote-access operation table. Every handler checks the session type, then the
+// request's length before it reads a field: a field past the data that arrived answers 0xF305,
+// and strings are read from the buffer, which always ends with a zero byte past the data.
+#include <unistd.h>
+
+#include <cstring>
+
+#include "common/FourCC.h"
+#include "common/module/ModuleGlue.h"
+#include "common/module/SystemCalls.h"
+#include "kez/src/GRASServer.h"
+#include "kez/src/HALImport.h"
+#include "kez/src/KezGlobals.h"
+#include "kez/src/KezModule.h"
+
+using namespace vantor;
+
+namespace kez {
+namespace {
+
+constexpr uint16_t kZone = 0xF300;
+constexpr uint16_t kErrNotFound = 0x0207;
+constexpr uint16_t kErrNoMemory = 0x0102;
+constexpr uint32_t kAnyType = 0xFFFFFFFF;
+
+#define GRAS_TRACE(...) sys::SysTrace(kZone, __VA_ARGS__)
+
+// Whether the session's type is one of `types` (a bit per type); traced when it is not.
+bool TypeIs(GRASSession* session, uint32_t types, const char* name) {
+    if (types == kAnyType || (session->type < 32 && (types & (1u << session->type)))) return true;
+    GRAS_TRACE("%s(): session type %d not allowed", name, static_cast<int>(session->type));
+    return false;
+}
+#define REQUIRE_TYPE(types)                                                       \
+    if (!TypeIs(session, (types), __func__)) return GRASErrSessionTypeMismatch;
+#define REQUIRE_LENGTH(n)                                                         \
+    if (session->header.length < (n)) return GRASErrInvalidParam;
+
+constexpr uint32_t Types(std::initializer_list<int> types) {
+    uint32_t bits = 0;
+    for (int t : types) bits |= 1u << t;
+    return bits;
+}
+
+uint32_t Word(const GRASSession* session, uint32_t offset) {
+    uint32_t value;
+    std::memcpy(&value, session->data + offset, 4);
+    return value;
+}
+// The zero-terminated string at `offset`, or "" when the data ends before it.
+const char* Text(const GRASSession* session, uint32_t offset) {
+    return session->header.length > offset ? reinterpret_cast<const char*>(session->data + offset) : "";
+}
+
+uint16_t Reply(GRASSession* session, const void* bytes, uint32_t n) {
+    if (!PrvGRASSetBuffer(session, n)) return kErrNoMemory;
+    if (n) std::memcpy(session->data, bytes, n);
+    return 0;
+}
+uint16_t Empty(GRASSession* session) { return Reply(session, nullptr, 0); }
+uint16_t ReplyWord(GRASSession* session, uint32_t value) { return Reply(session, &value, 4); }
+
+// The wire form of one database: 80 bytes.
+struct GRASDbEntry {
+    char name[32];
+    uint16_t attributes;
+    uint16_t version;
+    uint32_t created, modified, backedUp, modificationNumber;
+    uint8_t storage;
+    uint8_t zero[7];
+    uint32_t type, creator;
+    uint8_t tail[12];
+};
+static_assert(sizeof(GRASDbEntry) == 80);
+static_assert(offsetof(GRASDbEntry, storage) == 52);
+static_assert(offsetof(GRASDbEntry, type) == 60);
+
+uint16_t EntryOf(uint32_t id, GRASDbEntry* entry) {
+    *entry = GRASDbEntry{};
+    return sys::DmDatabaseInfoByID(id, entry->name, &entry->attributes, &entry->version, &entry->created,
+                                   &entry->type, &entry->creator);
+}
+
+// The internal storage's databases (of `type` unless 0) into `entries` (null: only counted).
+uint16_t ListInternal(uint32_t type, GRASDbEntry* entries, uint32_t capacity, uint32_t* count) {
+    uint16_t total = glue::SysCall<uint16_t(uint16_t)>(sysslot::DmCountDatabases, uint16_t{0});
+    for (uint16_t i = 0; i < total; ++i) {
+        uint32_t id = glue::SysCall<uint32_t(uint16_t, uint16_t)>(sysslot::DmGetDatabaseByIndex, uint16_t{0}, i);
+        if (id == 0) return GRASErrFailed;
+        GRASDbEntry entry;
+        if (uint16_t err = EntryOf(id, &entry)) return err;
+        if (type != 0 && entry.type != type) continue;
+        if (entries) {
+            if (*count >= capacity) return kErrNoMemory;
+            entries[*count] = entry;
+        }
+        ++*count;
+    }
+    return 0;
+}
+
+// The internal database of that type, creator and name (each 0 or "" for any); 0 when none.
+uint32_t LocateInternal(uint32_t type, uint32_t creator, const char* name) {
+    SysDmSearchState state{};
+    uint32_t ref = 0, found = 0;
+    for (uint8_t first = 1; sys::DmFindNewestDatabase(first, type, creator, 1, &state, &ref) == 0; first = 0) {
+        char dbName[32] = {};
+        sys::DmDatabaseInfoByID(ref, dbName, nullptr, nullptr, nullptr, nullptr, nullptr);
+        sys::DmCloseDatabase(ref);
+        if (!name || !name[0] || std::strcmp(dbName, name) == 0) {
+            found = ref;
+            break;
+        }
+    }
+    if (found) GRAS_TRACE("prv_locate_db(): Found in internal storage");
+    return found;
+}
+
+uint16_t GRASServer_session_open(GRASSession* session) {
+    REQUIRE_LENGTH(4);
+    uint32_t type = Word(session, 0);
+    if (type > 4) {
+        GRAS_TRACE("GRASServer_session_open(): unknown session type %d, Rejected", static_cast<int>(type));
+        Empty(session);
+        session->stop = 1;
+        return GRASErrSessionRejected;
+    }
+    session->type = type;
+    GRAS_TRACE("GRASServer_session_open(): session accepted");
+    return ReplyWord(session, static_cast<uint32_t>(getpid()));
+}
+
+uint16_t GRASServer_session_close(GRASSession* session) {
+    REQUIRE_LENGTH(4);
+    if (Word(session, 0)) {
+        PrvGRASClearRemoteLaunch();
+        GRAS_TRACE("GRASServer_session_close(): Leave running was specified");
+    }
+    session->stop = 1;
+    // The count stays until the session's task ends.
+    session->shutdownRequested = prv_check_shutdown(1);
+    return ReplyWord(session, session->shutdownRequested ? 1 : 0);
+}
+
+uint16_t GRASServer_reset(GRASSession* session) {
+    REQUIRE_TYPE(Types({2}));
+    session->stop = 1;
+    session->postReply = GRASServer_reset_post;
+    return Empty(session);
+}
+
+uint16_t GRASServer_exit(GRASSession* session) {
+    REQUIRE_TYPE(Types({2, 4}));
+    session->stop = 1;
+    session->postReply = GRASServer_exit_post;
+    return Empty(session);
+}
+
+uint16_t GRASServer_ping(GRASSession* session) {
+    REQUIRE_TYPE(Types({2}));
+    return ReplyWord(session, static_cast<uint32_t>(getpid()));
+}
+
+// Volumes are not part of this build: a listing names the internal storage alone, and a request
+// for one volume finds none.
+uint16_t GRASServer_db_list(GRASSession* session) {
+    REQUIRE_TYPE(Types({0, 3}));
+    REQUIRE_LENGTH(8);
+    uint32_t type = Word(session, 0);
+    auto storage = static_cast<int32_t>(Word(session, 4));
+    if (storage > 0) return kErrNotFound;
+    uint32_t count = 0;
+    if (uint16_t err = ListInternal(type, nullptr, 0, &count)) {
+        GRAS_TRACE("GRASServer_db_list(): Can't get internal DB list, Err=0x%X", err);
+        return err;
+    }
+    GRAS_TRACE("GRASServer_db_list(): %d DBs found (%d internal)", static_cast<int>(count), static_cast<int>(count));
+    uint32_t capacity = count + 2;
+    if (!PrvGRASSetBuffer(session, capacity * sizeof(GRASDbEntry))) return kErrNoMemory;
+    auto* entries = reinterpret_cast<GRASDbEntry*>(session->data);
+    uint32_t filled = 0;
+    if (uint16_t err = ListInternal(type, entries, capacity, &filled)) {
+        GRAS_TRACE("GRASServer_db_list(): Can't get internal DB list, Err=0x%X", err);
+        return err;
+    }
+    session->header.length = filled * sizeof(GRASDbEntry);
+    GRAS_TRACE("GRASServer_db_list : %d DB returned", static_cast<int>(filled));
+    return 0;
+}
+
+uint16_t GRASServer_db_import(GRASSession* session) {
+    REQUIRE_TYPE(Types({3}));
+    REQUIRE_LENGTH(5);
+    auto create = reinterpret_cast<HALImportCreateProc>(glue::SystemTable()[sysslot::HALImportFileCallback]);
+    uint32_t id = 0;
+    uint16_t err = HALImportFile(Text(session, 4), static_cast<uint8_t>(Word(session, 0)), create, &id);
+    if (err) {
+        Empty(session);
+        return err;
+    }
+    GRASDbEntry entry;
+    if ((err = EntryOf(id, &entry)) != 0) {
+        Empty(session);
+        return err;
+    }
+    uint8_t reply[44] = {};
+    uint32_t bits = entry.attributes & 0x0020u;
+    std::memcpy(reply, &bits, 4);
+    std::memcpy(reply + 4, &entry.type, 4);
+    std::memcpy(reply + 8, &entry.creator, 4);
+    std::memcpy(reply + 12, entry.name, 32);
+    return Reply(session, reply, sizeof reply);
+}
+
+// The database that a delete or information request names (internal storage only).
+uint16_t Locate(GRASSession* session, uint32_t* id) {
+    REQUIRE_LENGTH(12);
+    uint32_t type = Word(session, 0), creator = Word(session, 4);
+    auto storage = static_cast<int32_t>(Word(session, 8));
+    const char* name = session->header.length >= 13 ? Text(session, 12) : "";
+    if ((type == 0 && creator == 0 && !name[0]) || storage > 0) return kErrNotFound;
+    *id = LocateInternal(type, creator, name);
+    return *id ? 0 : kErrNotFound;
+}
+
+uint16_t GRASServer_db_delete(GRASSession* session) {
+    REQUIRE_TYPE(Types({3}));
+    uint32_t id = 0;
+    uint16_t err = Locate(session, &id);
+    if (err == kErrNotFound) GRAS_TRACE("GRASServer_db_delete(): db not found");
+    if (err) return err;
+    err = sys::DmDeleteDatabaseByID(id);
+    if (err) GRAS_TRACE("GRASServer_db_delete(): delete failed, Err=0x%X", err);
+    Empty(session);
+    return err;
+}
+
+uint16_t GRASServer_db_info(GRASSession* session) {
+    REQUIRE_TYPE(Types({3}));
+    uint32_t id = 0;
+    uint16_t err = Locate(session, &id);
+    GRASDbEntry entry;
+    if (!err) err = EntryOf(id, &entry);
+    if (err) {
+        Empty(session);
+        return err;
+    }
+    return Reply(session, &entry, sizeof entry);
+}
+
+uint16_t GRASServer_window_show(GRASSession* session) {
+    REQUIRE_TYPE(Types({2, 4}));
+    KEZ_CALL(HALDisplayShowWindow);
+    return Empty(session);
+}
+
+uint16_t GRASServer_window_hide(GRASSession* session) {
+    REQUIRE_TYPE(Types({2}));
+    KEZ_CALL(HALDisplayHideWindow);
+    return Empty(session);
+}
+
+uint16_t GRASServer_sync_start(GRASSession* session) {
+    GRAS_TRACE("GRASServer_sync_start(): #### SHOULD NOT BE CALLED");
+    Empty(session);
+    return GRASErrUnknownOpcode;
+}
+
+uint16_t GRASServer_sync_poll(GRASSession* session) {
+    REQUIRE_TYPE(Types({1}));
+    REQUIRE_LENGTH(1);
+    uint8_t blocking = session->data[0];
+    if (blocking) GRAS_TRACE("GRASServer_sync_poll(): Blocking requested");
+    uint32_t reply[11] = {};
+    uint8_t cancel = 0;
+    KEZ_CALL_AS(void(uint32_t*, uint32_t*, uint8_t*, char*, uint8_t), PALSyncGetReportStatus, &reply[0], &reply[1],
+                &cancel, reinterpret_cast<char*>(&reply[3]), blocking);
+    reply[2] = cancel;
+    return Reply(session, reply, sizeof reply);
+}
+
+uint16_t GRASServer_sync_cancel(GRASSession* session) {
+    KEZ_CALL_AS(void(), PALSyncCancel);
+    return Empty(session);
+}
+
+uint16_t GRASServer_key_get_default(GRASSession* session) {
+    REQUIRE_TYPE(Types({2}));
+    static const uint32_t kKeys[11] = {0x204, 0x205, 0x206, 0x207, 0x132, 0x133, 0x134, 0x135, 0x136, 0x0B, 0x0C};
+    uint32_t reply[11] = {};
+    for (int i = 0; i < 11; ++i)
+        for (const auto& pair : gKez.config.keyBindings)
+            if (pair[1] == kKeys[i]) {
+                reply[i] = pair[0];
+                break;
+            }
+    return Reply(session, reply, sizeof reply);
+}
+
+}  // namespace
+
+// Rows without a handler answer 0xF302 (filled in by GRASServerInit).
+GRASOperation gGRASOperationsTable[kGRASOperationCount] = {
+    {0, nullptr, 0},
+    {1, GRASServer_session_open, 0},
+    {2, GRASServer_session_close, 0},
+    {3, GRASServer_reset, 0},
+    {4, GRASServer_exit, 0},
+    {5, GRASServer_ping, 0},
+    {6, GRASServer_db_list, 2},
+    {7, nullptr, 2},
+    {8, GRASServer_db_import, 1},
+    {9, GRASServer_db_delete, 1},
+    {10, GRASServer_db_info, 2},
+    {11, nullptr, 1},
+    {12, nullptr, 1},
+    {13, GRASServer_window_show, 2},
+    {14, GRASServer_window_hide, 2},
+    {15, nullptr, 2},
+    {16, nullptr, 2},
+    {17, nullptr, 2},
+    {18, GRASServer_sync_start, 1},
+    {19, GRASServer_sync_poll, 0},
+    {20, GRASServer_sync_cancel, 1},
+    {21, nullptr, 2},
+    {22, nullptr, 1},
+    {23, nullptr, 2},
+    {24, nullptr, 2},
+    {25, nullptr, 2},
+    {26, nullptr, 2},
+    {27, nullptr, 1},
+    {28, GRASServer_key_get_default, 2},
+};
+
+}  // namespace kez

@@ -1,0 +1,141 @@
+// The remote-access server on port 34130, spoken to by an independent client written in Python
+// (tests/gras_client.py). The port is fixed, so these tests run alone (SERIAL).
+#include <sys/socket.h>
+#include <netinet/in.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "common/BigEndian.h"
+#include "kez/src/GRASServer.h"
+#include "kez/src/KezBoot.h"
+#include "kez/tests/KezTestSupport.h"
+
+extern "C" void GRASServerInit(uint32_t* launchedForRemoteRequest);
+
+namespace kez::testing {
+namespace {
+
+struct ClientRun {
+    int status;
+    std::string output;
+};
+
+std::string Client(const std::string& arguments) {
+    return std::string("python3 ") + KEZ_TESTS_DIR + "/gras_client.py " + std::to_string(kGRASPort) + " " + arguments;
+}
+
+ClientRun RunClient(const std::string& arguments) {
+    ClientRun run{-1, {}};
+    FILE* pipe = popen((Client(arguments) + " 2>&1").c_str(), "r");
+    if (!pipe) return run;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, n);
+    run.status = pclose(pipe);
+    return run;
+}
+
+bool Listening() {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(kGRASPort);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    close(fd);
+    return ok;
+}
+
+class Remote : public KezKernelTest {
+protected:
+    void SetUp() override {
+        KezKernelTest::SetUp();
+        remoteLaunch_ = 0;
+        GRASServerInit(&remoteLaunch_);
+        ASSERT_EQ(KEZ_CALL_AS(uint16_t(), GRASServerStart), 0);
+        // The server serves once the OS is up (init stage 5).
+        pthread_mutex_lock(&gKez.initStageLock);
+        gKez.initStage = 5;
+        pthread_cond_broadcast(&gKez.initStageCondition);
+        pthread_mutex_unlock(&gKez.initStageLock);
+        ASSERT_TRUE(Eventually(Listening));
+        // The probe connection above was a session of its own: wait until it is gone.
+        ASSERT_TRUE(Eventually([] { return PrvGRASActiveSessions() == 0; }));
+    }
+    void TearDown() override {
+        KEZ_CALL_AS(void(), HALGRASStop);
+        KezKernelTest::TearDown();
+    }
+    uint32_t remoteLaunch_ = 0;
+};
+
+TEST_F(Remote, ProtocolSessionsAndErrors) {
+    ClientRun run = RunClient("protocol");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("done"), std::string::npos) << run.output;
+}
+
+// A database image of `name` with no resources.
+std::vector<uint8_t> Image(const char* name) {
+    std::vector<uint8_t> image(80, 0);
+    std::strcpy(reinterpret_cast<char*>(image.data()), name);
+    WriteBE16(&image[32], 1);
+    std::memcpy(&image[60], "DATAtest", 8);
+    return image;
+}
+
+TEST_F(Remote, DatabaseImportListInformationAndDelete) {
+    std::string dir = "/tmp/kez-remote-test-" + std::to_string(getpid());
+    std::string good = dir + "-good.vrx", bad = dir + "-bad.vrx";
+    auto write = [](const std::string& path, const std::vector<uint8_t>& bytes) {
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                    static_cast<std::streamsize>(bytes.size()));
+    };
+    write(good, Image("RemoteDB"));
+    write(bad, Image(""));
+    ClientRun run = RunClient("storage " + dir + " " + good + " " + bad);
+    EXPECT_EQ(run.status, 0) << run.output;
+    unlink(good.c_str());
+    unlink(bad.c_str());
+}
+
+TEST_F(Remote, FourSessionsAtOnceAndNoFifth) {
+    ClientRun run = RunClient("sessions");
+    EXPECT_EQ(run.status, 0) << run.output;
+}
+
+TEST_F(Remote, HostilePeersLeaveTheServerServing) {
+    ClientRun run = RunClient("hostile");
+    EXPECT_EQ(run.status, 0) << run.output;
+}
+
+TEST_F(Remote, StopEndsSessionsThatWaitForData) {
+    FILE* pipe = popen((Client("hold 3") + " 2>&1").c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string output;
+    char line[256];
+    while (fgets(line, sizeof line, pipe)) {
+        output += line;
+        if (std::string(line) == "held\n") break;
+    }
+    ASSERT_NE(output.find("held"), std::string::npos) << output;
+    KEZ_CALL_AS(void(), HALGRASStop);  // joins the server and every session
+    EXPECT_EQ(KEZ_CALL_AS(uint32_t(), HALGRASIsRunning), 0u);
+    while (fgets(line, sizeof line, pipe)) output += line;
+    EXPECT_EQ(pclose(pipe), 0) << output;
+    EXPECT_FALSE(Listening());
+}
+
+TEST_F(Remote, ExitRepliesThenEndsTheProcess) {
+    ClientRun run = RunClient("exit");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_TRUE(Eventually([] { return gKez.exitType == kExitQuit; }));
+}
+
+}  // namespace
+}  // namespace kez::testing

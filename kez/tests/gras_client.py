@@ -1,0 +1,199 @@
+#!/usr/bin/env python3
+"""An independent client of Kez's remote-access protocol (port 34130, 12-byte little-endian
+headers), run by kez.remote's tests. Usage: gras_client.py PORT SCENARIO [ARGS...]. Prints one
+line per check and exits non-zero on the first that fails."""
+import socket
+import struct
+import sys
+import time
+
+PORT = int(sys.argv[1])
+
+
+def connect():
+    s = socket.create_connection(("127.0.0.1", PORT), timeout=10)
+    s.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+    return s
+
+
+def recv_exactly(s, n):
+    data = b""
+    while len(data) < n:
+        chunk = s.recv(n - len(data))
+        if not chunk:
+            return None
+        data += chunk
+    return data
+
+
+def command(s, opcode, data=b"", version=0x100):
+    s.sendall(struct.pack("<IHHI", len(data), opcode, version, 0) + data)
+    header = recv_exactly(s, 12)
+    if header is None:
+        return None
+    length, op, ver, status = struct.unpack("<IHHI", header)
+    assert op == opcode and ver == version, (op, ver)
+    body = recv_exactly(s, length) if status == 0 and length else b""
+    return status, body
+
+
+def closed(s):
+    try:
+        return s.recv(1) == b""
+    except (ConnectionResetError, socket.timeout):
+        return True
+
+
+def open_when_served():
+    """Opens a control session, retrying while the server still counts ended sessions."""
+    for _ in range(200):
+        try:
+            s = connect()
+            reply = command(s, 1, u32(2))
+            if reply is not None and reply[0] == 0:
+                return s
+        except OSError:
+            pass
+        time.sleep(0.05)
+    return None
+
+
+def check(name, condition, detail=""):
+    print(("ok " if condition else "FAILED ") + name + (" " + str(detail) if detail else ""))
+    if not condition:
+        sys.exit(1)
+
+
+def session(kind):
+    s = connect()
+    status, body = command(s, 1, struct.pack("<I", kind))
+    check("open session %d" % kind, status == 0 and len(body) == 4, status)
+    return s
+
+
+def u32(*values):
+    return struct.pack("<%dI" % len(values), *values)
+
+
+def protocol():
+    s = connect()
+    check("a command before opening answers F303", command(s, 5)[0] == 0xF303)
+    check("opcode 29 answers F302", command(s, 29)[0] == 0xF302)
+    check("open without its data answers F305", command(s, 1)[0] == 0xF305)
+    status, body = command(s, 1, u32(2))
+    check("open control session", status == 0 and len(body) == 4)
+    check("opcode 0 answers F302", command(s, 0)[0] == 0xF302)
+    status, body = command(s, 5)
+    check("ping answers the process id", status == 0 and body == body[:4] and len(body) == 4)
+    check("db_list from a control session answers F304", command(s, 6, u32(0, 0))[0] == 0xF304)
+    status, body = command(s, 28)
+    check("key_get_default answers 44 bytes", status == 0 and len(body) == 44, body)
+    check("an operation not built answers F302", command(s, 7, u32(0, 0))[0] == 0xF302)
+    status, body = command(s, 2, u32(0))
+    check("close answers whether the process ends", status == 0 and body == u32(0), (status, body))
+    check("the session ends after close", closed(s))
+
+    s = connect()
+    check("open type 5 answers F306", command(s, 1, u32(5))[0] == 0xF306)
+    check("a rejected session is closed", closed(s))
+
+    s = connect()
+    s.sendall(struct.pack("<IHHI", 0, 1, 0x101, 0))
+    check("version 0x101 ends the session without a reply", closed(s))
+
+    s = connect()
+    status, body = command(s, 1, u32(2), version=0)
+    check("version 0 is served", status == 0)
+    s.close()
+
+
+def storage(directory, good_file, bad_file):
+    s = session(3)
+    status, body = command(s, 8, u32(1) + good_file.encode() + b"\0")
+    check("import answers the new database", status == 0 and len(body) == 44, status)
+    name = body[12:44].split(b"\0")[0]
+    check("import names it", name == b"RemoteDB", name)
+    status, body = command(s, 8, u32(0) + good_file.encode() + b"\0")
+    check("import without overwrite of an existing database answers 0x0219", status == 0x0219, status)
+    status, body = command(s, 8, u32(1) + bad_file.encode() + b"\0")
+    check("import of a corrupt file answers 0x0209", status == 0x0209, status)
+    status, body = command(s, 8, u32(1) + (directory + "/none.vrx").encode() + b"\0")
+    check("import of a missing file answers 0x0207", status == 0x0207, status)
+    check("import with a short request answers F305", command(s, 8, b"\1\0")[0] == 0xF305)
+    # An unterminated path is read up to the end of the data.
+    status, body = command(s, 8, u32(1) + b"/nonexistent/" + b"x" * 40)
+    check("import of an unterminated path answers 0x0207", status == 0x0207, status)
+
+    status, body = command(s, 6, u32(0, 0))
+    names = [body[i:i + 32].split(b"\0")[0] for i in range(0, len(body), 80)]
+    check("db_list has 80-byte entries", len(body) % 80 == 0 and b"RemoteDB" in names, names)
+    status, body = command(s, 6, u32(0, 1))
+    check("db_list of a volume finds none", status == 0x0207, status)
+    check("db_list with a short request answers F305", command(s, 6, u32(0))[0] == 0xF305)
+
+    status, body = command(s, 10, u32(0, 0, 0) + b"RemoteDB\0")
+    check("db_info answers one entry", status == 0 and len(body) == 80 and body[:8] == b"RemoteDB", status)
+    check("db_info of an unknown name answers 0x0207", command(s, 10, u32(0, 0, 0) + b"Nope\0")[0] == 0x0207)
+    check("db_info naming nothing answers 0x0207", command(s, 10, u32(0, 0, 0))[0] == 0x0207)
+    status, body = command(s, 9, u32(0, 0, 0) + b"RemoteDB\0")
+    check("db_delete deletes it", status == 0, status)
+    check("it is gone", command(s, 10, u32(0, 0, 0) + b"RemoteDB\0")[0] == 0x0207)
+    s.close()
+
+
+def sessions():
+    """Four sessions at once; a fifth connection is closed; after one ends a new one is served."""
+    open_sessions = [session(2) for _ in range(4)]
+    fifth = connect()
+    check("a fifth connection is closed", closed(fifth))
+    for s in open_sessions:
+        check("each of four sessions is served", command(s, 5)[0] == 0)
+    command(open_sessions[0], 2, u32(0))
+    closed(open_sessions[0])
+    check("a new connection is served after one ended", open_when_served() is not None)
+
+
+def hostile():
+    """Peers that disconnect mid-request and a flood of half requests leave the server serving."""
+    for cut in (1, 6, 11, 12, 13):
+        s = connect()
+        s.sendall(struct.pack("<IHHI", 8, 1, 0x100, 0) [:cut] if cut <= 12
+                  else struct.pack("<IHHI", 8, 1, 0x100, 0) + b"\2")
+        s.close()
+    half = []
+    for _ in range(20):
+        try:
+            s = socket.create_connection(("127.0.0.1", PORT), timeout=10)
+            s.sendall(struct.pack("<IHHI", 1000, 8, 0x100, 0) + b"partial")
+            half.append(s)
+        except OSError:
+            pass
+    for s in half:
+        s.close()
+    s = connect()
+    s.sendall(struct.pack("<IHHI", 0xFFFFFFF0, 1, 0x100, 0))
+    check("a huge data length ends the session", closed(s))
+    s = open_when_served()
+    check("the server still serves", s is not None)
+    check("and pings", command(s, 5)[0] == 0)
+
+
+def hold(count):
+    """Opens `count` sessions and blocks in a read until the server closes them."""
+    held = [session(2) for _ in range(int(count))]
+    print("held", flush=True)
+    for s in held:
+        check("held session closed by the server", closed(s))
+
+
+def exit_():
+    s = session(2)
+    status, body = command(s, 4)
+    check("exit replies before the socket closes", status == 0)
+    check("then the session ends", closed(s))
+
+
+SCENARIOS = {"protocol": protocol, "storage": storage, "sessions": sessions, "hostile": hostile,
+             "hold": hold, "exit": exit_}
+SCENARIOS[sys.argv[2]](*sys.argv[3:])
+print("done")

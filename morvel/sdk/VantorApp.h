@@ -1,0 +1,128 @@
+/* The system as a 68K application in C sees it: its types, the records it shares with the system
+   and the traps it calls. Compile with m68k-linux-gnu-gcc -m68000 -mshort -msep-data (int is
+   16 bits wide, as the system's calling convention wants; A5 is the base of the globals) and
+   link with Start.S, Traps.S, Runtime.c and App.ld; morvel-pack makes the .vrx. The application
+   provides VantorMain. */
+#ifndef VANTOR_APP_H
+#define VANTOR_APP_H
+
+typedef unsigned char UInt8;
+typedef signed char Int8;
+typedef unsigned short UInt16;
+typedef short Int16;
+typedef unsigned long UInt32;
+typedef long Int32;
+typedef unsigned char Boolean;
+typedef UInt16 Err;
+typedef Int16 Coord;
+typedef void* MemPtr;
+typedef struct MemHandleOpaque* MemHandle;
+typedef struct FormOpaque FormType;
+typedef struct FieldOpaque FieldType;
+typedef struct ListOpaque ListType;
+typedef struct ControlOpaque ControlType;
+typedef struct BitmapOpaque BitmapType;
+
+#define true 1
+#define false 0
+#define NULL ((void*)0)
+
+typedef struct {
+    Coord x, y;
+} PointType;
+
+typedef struct {
+    PointType topLeft, extent;
+} RectangleType;
+
+/* The 24-byte event record; the data of the events applications read most. */
+typedef struct {
+    UInt16 eType;
+    Boolean penDown;
+    UInt8 tapCount;
+    Coord screenX, screenY;
+    union {
+        UInt16 words[8];
+        struct { UInt16 chr, keyCode, modifiers; } keyDown;
+        struct { UInt16 formID; } frmLoad, frmOpen;
+        struct { UInt16 controlID; ControlType* pControl; Boolean on; UInt8 reserved; } ctlSelect;
+        struct { UInt16 listID; ListType* pList; Int16 selection; } lstSelect;
+    } data;
+} EventType;
+
+typedef Boolean (*FormEventHandlerType)(EventType* event);
+
+enum {
+    nilEvent = 0,
+    penDownEvent = 1,
+    penUpEvent = 2,
+    keyDownEvent = 4,
+    ctlSelectEvent = 9,
+    lstSelectEvent = 12,
+    appStopEvent = 22,
+    frmLoadEvent = 23,
+    frmOpenEvent = 24,
+};
+
+/* Launch codes and flags VantorMain receives. */
+enum { launchCodeNormal = 0 };
+enum { launchFlagNewGlobals = 0x04, launchFlagUIApp = 0x08 };
+
+#define evtWaitForever (-1L)
+
+UInt32 VantorMain(UInt16 cmd, MemPtr cmdPBP, UInt16 launchFlags);
+
+/* Events, memory, strings. */
+void EvtGetEvent(EventType* event, Int32 timeout);
+void EvtAddEventToQueue(const EventType* event);
+MemPtr MemPtrNew(UInt32 size);
+Err MemChunkFree(MemPtr chunk);
+#define MemPtrFree(p) MemChunkFree(p)
+MemHandle MemHandleNew(UInt32 size);
+MemPtr MemHandleLock(MemHandle h);
+Err MemHandleUnlock(MemHandle h);
+Err MemHandleFree(MemHandle h);
+Err MemMove(void* dst, const void* src, Int32 bytes);
+Err __VtMemSet(void* dst, Int32 bytes, UInt16 valueInFirstByte);
+#define MemSet(dst, bytes, value) __VtMemSet((dst), (bytes), (UInt16)((UInt8)(value) << 8))
+UInt16 StrLen(const char* s);
+char* StrCopy(char* dst, const char* src);
+char* StrCat(char* dst, const char* src);
+Int16 StrCompare(const char* a, const char* b);
+char* StrIToA(char* s, Int32 value);
+Err SysLibFind(const char* name, UInt16* refNum);
+
+/* Forms and their objects. */
+FormType* FrmInitForm(UInt16 formID);
+void FrmDeleteForm(FormType* form);
+void FrmDrawForm(FormType* form);
+FormType* FrmGetActiveForm(void);
+void FrmSetActiveForm(FormType* form);
+UInt16 FrmGetFormId(const FormType* form);
+Boolean FrmHandleEvent(FormType* form, EventType* event);
+Boolean FrmDispatchEvent(EventType* event);
+void FrmSetEventHandler(FormType* form, FormEventHandlerType handler);
+void FrmGotoForm(UInt16 formID);
+void FrmCloseAllForms(void);
+UInt16 FrmGetObjectIndex(const FormType* form, UInt16 objID);
+void* FrmGetObjectPtr(const FormType* form, UInt16 objIndex);
+void FrmSetFocus(FormType* form, UInt16 fieldIndex);
+void FrmCopyLabel(FormType* form, UInt16 labelID, const char* newLabel);
+char* FldGetTextPtr(const FieldType* field);
+void FldSetTextPtr(FieldType* field, char* text);
+void FldSetTextHandle(FieldType* field, MemHandle text);
+MemHandle FldGetTextHandle(const FieldType* field);
+void FldDrawField(FieldType* field);
+Boolean FldInsert(FieldType* field, const char* text, UInt16 length);
+void LstSetListChoices(ListType* list, char** items, Int16 count);
+void LstDrawList(ListType* list);
+Int16 LstGetSelection(const ListType* list);
+void LstSetSelection(ListType* list, Int16 item);
+
+/* Drawing in the current window. */
+void WinDrawChars(const char* chars, Int16 length, Coord x, Coord y);
+void WinEraseRectangle(const RectangleType* r, UInt16 cornerDiam);
+void WinDrawBitmap(BitmapType* bitmap, Coord x, Coord y);
+void WinDrawLine(Coord x1, Coord y1, Coord x2, Coord y2);
+
+#endif

@@ -854,7 +854,7 @@ TEST(KezHostWindow, KezHostOpensTheDeviceWindow) {
     std::string host = std::string(VANTOR_BIN_DIR) + "/kez-host";
     ASSERT_EQ(std::system((host + " --make-rom " + rom + " > /dev/null").c_str()), 0);
     unlink("/tmp/qel.crashed");
-    std::string run = host + " --rom " + rom + " --storage " + storage + " --run-ms 12000 > /dev/null 2>&1 &";
+    std::string run = host + " --rom " + rom + " --storage " + storage + " --run-ms 25000 > /dev/null 2>&1 &";
     ASSERT_EQ(std::system(("(" + run + " echo $! > " + dir + ".pid)").c_str()), 0);
     // The window appears while the OS runs and shows the picture the OS main draws through the
     // drawing slots across the 320 x 320 screen at depth 16; kez-host then ends by itself.
@@ -874,8 +874,8 @@ TEST(KezHostWindow, KezHostOpensTheDeviceWindow) {
                        Spot{150, 180, 0xFFFFFF}, Spot{310, 310, 0xFFFFFF}, Spot{270, 210, 0}})
             if (pixels[s.y * width + s.x] != s.rgb) return false;
         return true;
-    }, 10)) << "no test picture in the window";
-    EXPECT_EQ(std::system(("timeout 20 sh -c 'while kill -0 $(cat " + dir + ".pid) 2>/dev/null; do sleep 0.1; done'").c_str()), 0);
+    }, 20)) << "no test picture in the window";
+    EXPECT_EQ(std::system(("timeout 40 sh -c 'while kill -0 $(cat " + dir + ".pid) 2>/dev/null; do sleep 0.1; done'").c_str()), 0);
     EXPECT_NE(std::system("xdotool search --name '^Vantor OS$' > /dev/null"), 0);
     unlink(rom.c_str());
     unlink(storage.c_str());

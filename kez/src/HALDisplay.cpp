@@ -819,6 +819,10 @@ uint32_t HALDisplayHostDepth() { return gDisplay.hostDepth; }
 const uint32_t* HALDisplayColourMap() { return gDisplay.colourMap.colors; }
 bool HALDisplayOverlayShown() { return gDisplay.overlay; }
 bool HALDisplayPainterRunning() { return gDisplay.painterRunning; }
+void PrvHALDisplayResetDirtyRect() {
+    Locked lock(DirtyLock());
+    gDisplay.dirty = Rect{};
+}
 void HALDisplayDirtyRect(int16_t out[4]) {
     Locked lock(DirtyLock());
     out[0] = gDisplay.dirty.left;

@@ -27,7 +27,6 @@ constexpr uint16_t kCommandModifier = 0x0008;
 
 struct Power {
     uint16_t mode = 1;
-    uint32_t keyMask = 0xFFFFFFFF;
     uint32_t latchedKeys = 0;
     uint16_t repeatDelay = 1000, repeatPeriod = 250;
     uint8_t repeatFlag = 0;
@@ -53,7 +52,7 @@ void PrvHALPowerSetSleeping(bool sleeping) { gSleeping = sleeping; }
 
 void PrvHALPowerInitialize() {
     gPower.mode = 1;
-    gPower.keyMask = 0xFFFFFFFF;
+    gKez.keyMask = 0xFFFFFFFF;
     gPower.latchedKeys = 0;
     gPower.repeatDelay = 1000;
     gPower.repeatPeriod = 250;
@@ -119,8 +118,8 @@ uint16_t HALKeySetRate(uint16_t initialDelay, uint16_t period, uint8_t flag) {
 KEZ_SLOT(HALKeySetRate, HALKeySetRate)
 
 uint32_t HALKeySetMask(uint32_t mask) {
-    uint32_t previous = gPower.keyMask;
-    gPower.keyMask = mask;
+    uint32_t previous = gKez.keyMask;
+    gKez.keyMask = mask;
     return previous;
 }
 KEZ_SLOT(HALKeySetMask, HALKeySetMask)

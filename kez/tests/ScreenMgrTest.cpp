@@ -163,5 +163,25 @@ TEST_F(ScreenMgr, ModeChangesAndTranslationTables) {
     EXPECT_EQ(KEZ_CALL(HALScreenMgrIsIdle), 0);
 }
 
+TEST_F(ScreenMgr, StatusBarButtonsUpToTwenty) {
+    uint8_t bitmap[4], selected[4];
+    uint16_t icon = 7;
+    EXPECT_EQ(KEZ_CALL(HALStatusBarGetIconID, 1, &icon), 0);  // no such button
+    EXPECT_EQ(icon, 0);
+    EXPECT_EQ(KEZ_CALL(HALStatusBarAddButton, 1, nullptr, nullptr), 0x0502);
+    for (uint16_t id = 1; id <= 20; ++id) EXPECT_EQ(KEZ_CALL(HALStatusBarAddButton, id, bitmap, nullptr), 0);
+    EXPECT_EQ(KEZ_CALL(HALStatusBarAddButton, 5, bitmap, selected), 0);  // an existing one: replaced
+    EXPECT_EQ(KEZ_CALL(HALStatusBarAddButton, 21, bitmap, nullptr), 0xFFFF);
+    EXPECT_EQ(KEZ_CALL(HALStatusBarGetIconID, 5, &icon), 1);
+    EXPECT_EQ(icon, 0xFFFF);  // given directly, at 72 dpi
+    EXPECT_EQ(KEZ_CALL(HALStatusBarGetIconID, 5, nullptr), 0);
+    auto reports = os::ErrorReports();
+    ASSERT_EQ(reports.size(), 3u);
+    EXPECT_EQ(reports[0].message, "NULL bitmapP passed to Status bar");
+    EXPECT_EQ(reports[1].message, "overrun max num buttons in Status bar");
+    EXPECT_EQ(reports[2].message, "invalid pointer to icon bitmap ID");
+    EXPECT_EQ(reports[2].file, "Kez/Common/Hardware/Src/HALScreenMgr");
+}
+
 }  // namespace
 }  // namespace kez::testing

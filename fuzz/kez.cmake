@@ -24,3 +24,11 @@ vantor_add_fuzz(kez_remote_requests ARCH os32
                 INCLUDES ${CMAKE_SOURCE_DIR}
                 LIBS standin_os module_os32 common_os32 vantor::gtk2_os32 vantor::alsa_os32 Threads::Threads ${CMAKE_DL_LIBS}
                 CORPUS ${CMAKE_CURRENT_LIST_DIR}/kez/corpus/remote_requests)
+# The drawing slots: bitmap copy, rectangles, lines, pixels and text over hostile bitmaps, modes,
+# clips and fonts.
+vantor_add_fuzz(kez_draw ARCH os32
+                SOURCES ${CMAKE_CURRENT_LIST_DIR}/kez/DrawFuzz.cpp $<TARGET_OBJECTS:kez_core_os32>
+                        $<TARGET_OBJECTS:module_glue_os32>
+                INCLUDES ${CMAKE_SOURCE_DIR}
+                LIBS module_os32 common_os32 vantor::gtk2_os32 vantor::alsa_os32 Threads::Threads ${CMAKE_DL_LIBS}
+                CORPUS ${CMAKE_CURRENT_LIST_DIR}/kez/corpus/draw)

@@ -153,6 +153,23 @@ using KezTimerCallback = void (*)(uint32_t argument);
     X(HALStatusBarAddButton, uint16_t, (uint16_t buttonID, void* bitmap, void* selectedBitmap))  \
     X(HALStatusBarLayout, uint16_t, ())                                                          \
     X(HALStatusBarGetIconID, uint16_t, (uint16_t buttonID, uint16_t* iconID))                    \
+    X(HALPowerSetMode, uint16_t, (uint16_t mode))                                                \
+    X(HALPowerGetMode, uint16_t, ())                                                             \
+    X(HALKeyGetRate, uint16_t, (uint16_t* initialDelay, uint16_t* period, uint8_t* flag))        \
+    X(HALKeySetRate, uint16_t, (uint16_t initialDelay, uint16_t period, uint8_t flag))           \
+    X(HALKeySetMask, uint32_t, (uint32_t mask))                                                  \
+    X(HALKeyGetState, uint32_t, ())                                                              \
+    X(HALKeyClearState, uint16_t, ())                                                            \
+    X(HALEventGetFlags, uint16_t, (uint16_t* flags))                                             \
+    X(HALEventSetFlags, uint16_t, (uint16_t flags))                                              \
+    X(HALPenGetPosition, uint16_t, (KezPenEventRecord* position))                                \
+    X(HALPenRawToScreen, uint16_t, (KezPenEventRecord* point))                                   \
+    X(HALPenScreenToRaw, uint16_t, (KezPenEventRecord* point))                                   \
+    X(HALPowerSetAutoOffTime, uint16_t, (uint16_t seconds))                                      \
+    X(HALPowerGetAutoOffTime, uint16_t, ())                                                      \
+    X(HALPowerSetLastActivity, uint16_t, (uint32_t tick))                                        \
+    X(HALPowerGetLastActivity, uint32_t, ())                                                     \
+    X(HALPowerSleep, uint16_t, ())                                                               \
     X(PALWaitForStart, void, ())                                                                  \
     X(PALNetConnect, uint16_t, ())                                                                \
     X(PALNetDisconnect, void, ())                                                                 \

@@ -40,14 +40,10 @@ struct Rect {
 };
 
 struct Display {
-    uint32_t depthMask = kDepthMask;
-    uint8_t attribute27 = 0;
-    uint32_t density = 72;
     uint8_t* bitmapBase = nullptr;
     uint16_t width = 0, height = 0, rowBytes = 0;
     uint8_t depth = 1;
     uint8_t attribute[3] = {0, 0, 255};  // attributes 17, 18, 19
-    uint32_t attribute33 = 0, attribute34 = 0;
     uint8_t* frameBuffer = nullptr;
     uint8_t* visible = nullptr;
     uint8_t* displayed = nullptr;
@@ -384,7 +380,7 @@ uint16_t HALDisplayGetAttributes(uint16_t attribute, void* out) {
         case 9: value = gKez.config.screenDepth, size = 1; break;
         case 10: value = d.depth, size = 1; break;
         case 11: value = 16, size = 1; break;
-        case 12: value = d.depthMask; break;
+        case 12: value = gKez.displayDepthMask; break;
         case 13: value = 1; break;
         case 14: value = Address(d.visible); break;
         case 15: value = kFrameBufferSize; break;
@@ -394,16 +390,16 @@ uint16_t HALDisplayGetAttributes(uint16_t attribute, void* out) {
         case 19: value = d.attribute[attribute - 17], size = 1; break;
         case 24: value = Address(reinterpret_cast<void*>(&PrvHALDisplayUpdateCallback)); break;
         case 25: value = 0x808B; break;
-        case 27: value = d.attribute27, size = 1; break;
+        case 27: value = gKez.displayAttribute27, size = 1; break;
         case 28: value = d.depth == 16 ? 2 : d.depth == 8 ? 0 : 3, size = 1; break;
-        case 29: value = d.density; break;
+        case 29: value = gKez.displayDensity; break;
         case 30: value = 0x10000; break;
         case 31:
         case 37: {
-            if (d.density != 72 && d.density != 108 && d.density != 144) return 0xFFFF;
+            if (gKez.displayDensity != 72 && gKez.displayDensity != 108 && gKez.displayDensity != 144) return 0xFFFF;
             static const uint32_t toDensity[] = {0x10000, 0x18000, 0x20000};
             static const uint32_t toStandard[] = {0x10000, 43691, 32768};
-            int i = d.density == 72 ? 0 : d.density == 108 ? 1 : 2;
+            int i = gKez.displayDensity == 72 ? 0 : gKez.displayDensity == 108 ? 1 : 2;
             value = attribute == 31 ? toStandard[i] : toDensity[i];
             break;
         }
@@ -417,7 +413,7 @@ uint16_t HALDisplayGetAttributes(uint16_t attribute, void* out) {
         case 33:
         case 34:
             if (gKez.config.inputAreaFlag != 0 || !notSquare) return 0xFFFF;
-            value = attribute == 33 ? d.attribute33 : d.attribute34;
+            value = gKez.displayInputAreaBitmaps[attribute - 33];
             break;
         default:
             KEZ_CALL(HALTrace, 0xFF00, "HALDisplayGetAttributes(): Unknown attribute: %hu", attribute);
@@ -433,7 +429,7 @@ uint16_t HALDisplaySetAttributes(uint16_t attribute, uint32_t value) {
     switch (attribute) {
         case 10: {
             // Only a supported depth: 1 to 16 with its bit in the mask.
-            if (value == 0 || value > 16 || !(d.depthMask & (1u << (value - 1)))) return 0xFFFF;
+            if (value == 0 || value > 16 || !(gKez.displayDepthMask & (1u << (value - 1)))) return 0xFFFF;
             Locked lock(DisplayMutex());
             ReleaseHostImage();
             d.depth = static_cast<uint8_t>(value);
@@ -442,12 +438,12 @@ uint16_t HALDisplaySetAttributes(uint16_t attribute, uint32_t value) {
             return 0;
         }
         case 27:
-            d.attribute27 = static_cast<uint8_t>(value);
+            gKez.displayAttribute27 = static_cast<uint8_t>(value);
             return 0;
         case 33:
         case 34:
             if (gKez.config.inputAreaFlag != 0 || d.width == d.height) return 0xFFFF;
-            (attribute == 33 ? d.attribute33 : d.attribute34) = value;
+            gKez.displayInputAreaBitmaps[attribute - 33] = value;
             return 0;
         default:
             return 0xFFFF;
@@ -625,7 +621,7 @@ uint16_t HALScreenInit(uint16_t x, uint16_t y, const void* bitmap) {
         screen.version = 0x83;
         screen.headerSize = 36;
         screen.pixelFormat = d.depth == 16 ? 2 : d.depth == 8 ? 0 : 3;
-        screen.density = static_cast<uint16_t>(d.density);
+        screen.density = static_cast<uint16_t>(gKez.displayDensity);
         screen.bits = d.displayed;
     }
     if (source.density != screen.density) return 0;
@@ -668,8 +664,8 @@ uint16_t HALDisplayInitialize() {
     d.attribute[0] = 0;
     d.attribute[2] = 255;
     d.rowBytes = RowBytes(1, d.width);
-    d.depthMask = kDepthMask;
-    d.density = d.width == 240 ? 108 : d.width == 320 ? 144 : 72;
+    gKez.displayDepthMask = kDepthMask;
+    gKez.displayDensity = d.width == 240 ? 108 : d.width == 320 ? 144 : 72;
     d.dirty = d.flush = Rect{};
     d.exit = false;
     d.painterCreated = d.painterRunning = d.painterStarted = d.overlay = false;
@@ -806,7 +802,7 @@ void PrvHALDisplayAddDirtyRect(int16_t left, int16_t top, int16_t right, int16_t
 
 uint16_t PrvHALDisplayResIDForDensity(uint16_t id) {
     if (id == 0 || id == 0xFFFF) return id;
-    switch (gDisplay.density) {
+    switch (gKez.displayDensity) {
         case 72: return id;
         case 108: return static_cast<uint16_t>(id + 1000);
         case 144: return static_cast<uint16_t>(id + 11000);
@@ -819,6 +815,10 @@ uint32_t HALDisplayHostDepth() { return gDisplay.hostDepth; }
 const uint32_t* HALDisplayColourMap() { return gDisplay.colourMap.colors; }
 bool HALDisplayOverlayShown() { return gDisplay.overlay; }
 bool HALDisplayPainterRunning() { return gDisplay.painterRunning; }
+void PrvHALDisplayResetDirtyRect() {
+    Locked lock(DirtyLock());
+    gDisplay.dirty = Rect{};
+}
 void HALDisplayDirtyRect(int16_t out[4]) {
     Locked lock(DirtyLock());
     out[0] = gDisplay.dirty.left;

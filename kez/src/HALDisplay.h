@@ -19,6 +19,7 @@ const uint32_t* HALDisplayColourMap();
 bool HALDisplayOverlayShown();
 bool HALDisplayPainterRunning();
 void HALDisplayDirtyRect(int16_t out[4]);
+void PrvHALDisplayResetDirtyRect();
 
 }  // namespace kez
 

@@ -252,7 +252,7 @@ uint32_t HALDrawGetPixel(const HALBitmap* bitmap, uint16_t x, uint16_t y, uint8_
 KEZ_SLOT(HALDrawGetPixel, HALDrawGetPixel)
 
 void HALDrawPixels(HALDrawState* state, uint16_t count, const int16_t* points, uint16_t size) {
-    if (count == 0 || !state || !state->destination || !points) return;
+    if (count == 0 || !state || !state->destination || !points || !PrvDestinationReady(*state->destination)) return;
     RowFillerType filler;
     PrvBuildRowFiller(*state, &filler);
     ClipRect clip = PrvStateClip(*state);
@@ -264,7 +264,7 @@ void HALDrawPixels(HALDrawState* state, uint16_t count, const int16_t* points, u
 KEZ_SLOT(HALDrawPixels, HALDrawPixels)
 
 void HALDrawLine(HALDrawState* state, int16_t x1, int16_t y1, int16_t x2, int16_t y2, uint16_t penSize) {
-    if (!state || !state->destination) return;
+    if (!state || !state->destination || !PrvDestinationReady(*state->destination)) return;
     RowFillerType filler;
     PrvBuildRowFiller(*state, &filler);
     ClipRect clip = PrvStateClip(*state);
@@ -323,7 +323,7 @@ void HALDrawLine(HALDrawState* state, int16_t x1, int16_t y1, int16_t x2, int16_
 KEZ_SLOT(HALDrawLine, HALDrawLine)
 
 uint16_t HALDrawRectangle(HALDrawState* state, const HALRect* rect, uint16_t cornerRadius, uint16_t frameWidth) {
-    if (!state || !state->destination || !rect) return 0;
+    if (!state || !state->destination || !rect || !PrvDestinationReady(*state->destination)) return 0;
     RowFillerType filler;
     PrvBuildRowFiller(*state, &filler);
     ClipRect clip = PrvStateClip(*state);

@@ -45,6 +45,13 @@ uint32_t PrvBitmapUsableWidth(const HALBitmap& bitmap);
 // Whether the bitmap can be drawn into or read at all: a known depth, bits, a size.
 bool PrvBitmapDrawable(const HALBitmap& bitmap);
 
+// Drawing into a compressed bitmap first turns it into an ordinary one (its data decoded in
+// place); false, with the bitmap unchanged, when its data does not decode.
+bool PrvDecompressDestination(HALBitmap& bitmap);
+inline bool PrvDestinationReady(HALBitmap& bitmap) {
+    return !(bitmap.flags & kBitmapCompressed) || PrvDecompressDestination(bitmap);
+}
+
 // Colour tables: the default table of a depth, and the one that stands for a bitmap's.
 const HALColorTable* PrvDefaultColorTable(uint32_t depth);
 // The standard 8-bit table's colour of entry i (0xRRGGBB).

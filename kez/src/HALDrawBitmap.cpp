@@ -113,7 +113,8 @@ struct IndexCache {
 // Reads the rows of a source bitmap in order, decompressing a compressed one row by row.
 class SourceRows {
 public:
-    bool Open(const HALBitmap& b) {
+    // `area`: the bytes the compressed data may take at most (a destination's own rows).
+    bool Open(const HALBitmap& b, uint32_t area = UINT32_MAX) {
         bitmap_ = &b;
         if (!(b.flags & kBitmapCompressed)) return true;
         compressed_ = true;
@@ -121,7 +122,7 @@ public:
         state_ = ScanLineCodecState{};
         if (type_ == kCompressPackBits) state_.depth = b.pixelSize;
         data_ = static_cast<const uint8_t*>(b.bits);
-        left_ = CompressedDataLimit(b);
+        left_ = std::min(CompressedDataLimit(b), area);
         row_.assign(b.rowBytes, 0);
         return true;
     }
@@ -155,26 +156,32 @@ private:
     std::vector<uint8_t> row_;
 };
 
+}  // namespace
+
 // Turns a compressed destination into an ordinary one: its data decoded into the area that
 // starts at the size word. False (and nothing changed) when the data does not decode.
-bool DecompressDestination(HALBitmap& d) {
+bool PrvDecompressDestination(HALBitmap& d) {
     if (!PrvValidDepth(d.pixelSize) || !d.bits) return false;
     size_t area = size_t{d.height} * d.rowBytes;
     std::vector<uint8_t> picture(area);
+    // The data lies within the destination's rows, after the size word.
+    uint32_t word = SizeWordLength(d);
     SourceRows rows;
-    rows.Open(d);
+    rows.Open(d, area > word ? static_cast<uint32_t>(area - word) : 0);
     for (int32_t y = 0; y < d.height; ++y) {
         const uint8_t* row = rows.Row(y);
         if (!row) return false;
         std::memcpy(picture.data() + static_cast<size_t>(y) * d.rowBytes, row, d.rowBytes);
     }
     d.bits = static_cast<uint8_t*>(d.bits) - SizeWordLength(d);
-    std::memcpy(d.bits, picture.data(), area);
+    if (area) std::memcpy(d.bits, picture.data(), area);
     d.flags = static_cast<uint16_t>(d.flags & ~kBitmapCompressed);
     d.headerSize = 36;
     d.compressedSize = 0;
     return true;
 }
+
+namespace {
 
 // Compresses the source rectangle that covers the whole destination into it.
 uint16_t CompressInto(const HALBitmap& s, int32_t sx, int32_t sy, HALBitmap& d) {
@@ -406,7 +413,7 @@ uint16_t HALDrawBitmap(HALDrawState* state, HALBitmap* sourceBitmap, const HALRe
             dest.flags = static_cast<uint16_t>(dest.flags & ~kBitmapCompressed);
             dest.headerSize = 36;
             dest.compressedSize = 0;
-        } else if (!DecompressDestination(dest)) {
+        } else if (!PrvDecompressDestination(dest)) {
             return 0;
         }
     }

@@ -177,6 +177,7 @@ FontImage SelectImage(const HALFont* font, uint32_t density, bool draw72, bool n
 void HALDrawChars(HALDrawState* state, int16_t x, int16_t y, const uint8_t* chars, int16_t length, const void* font,
                   const void* fontMap, vantor::HALDrawCharsCallback callback) {
     if (!state || !state->destination || !chars || length <= 0 || !font) return;
+    if (!PrvDestinationReady(*state->destination)) return;
     static const HALDrawAttributes kNone{};
     Text t{};
     t.state = state;

@@ -155,10 +155,16 @@ void PrvFillSolid8(const RowFillerType* f, int32_t, uint8_t* row, int32_t x, int
 }
 
 void PrvFillSolid16(const RowFillerType* f, int32_t, uint8_t* row, int32_t x, int32_t width, int32_t height) {
-    for (int32_t r = 0; r < height; ++r, row += f->rowBytes) {
-        uint8_t* p = row + x * 2;
-        for (int32_t i = 0; i < width; ++i, p += 2) std::memcpy(p, &f->colour, 2);
+    if (width <= 0 || height <= 0) return;
+    // The first row pixel by pixel, doubling the filled part; the other rows copy it.
+    uint8_t* first = row + x * 2;
+    std::memcpy(first, &f->colour, 2);
+    for (size_t done = 1; done < static_cast<size_t>(width);) {
+        size_t n = std::min(done, static_cast<size_t>(width) - done);
+        std::memcpy(first + done * 2, first, n * 2);
+        done += n;
     }
+    for (int32_t r = 1; r < height; ++r) std::memcpy(first + static_cast<size_t>(r) * f->rowBytes, first, size_t(width) * 2);
 }
 
 void PrvFillInvert(const RowFillerType* f, int32_t y, uint8_t* row, int32_t x, int32_t width, int32_t height) {

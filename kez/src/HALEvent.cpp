@@ -55,6 +55,7 @@ uint16_t HALEventPost(uint32_t kind, void* record) {
             [[maybe_unused]] ssize_t written = write(writeEnd, &wake, 1);
         }
     }
+    if (kind <= 2) PrvHALPowerWake();
     if (kind >= kEventKinds) return 0xFFFF;
     pthread_mutex_lock(&gKez.eventLock);
     KezEventHandler handler = gHandlers[kind];
@@ -266,6 +267,7 @@ void PrvHALEventInitializeKeys() {
 }
 
 uint32_t HALEventLastActivity() { return gLastActivity; }
+void HALEventSetLastActivity(uint32_t tick) { gLastActivity = tick; }
 uint32_t HALEventHardKeys() { return gHardKeys; }
 KezPenEventRecord HALEventLastPen() { return gLastPen; }
 

@@ -13,6 +13,7 @@ void PrvHALEventInitializeKeys();
 
 // The tick of the last pen, key or alarm event, the hard-key state and the last pen position.
 uint32_t HALEventLastActivity();
+void HALEventSetLastActivity(uint32_t tick);
 uint32_t HALEventHardKeys();
 vantor::KezPenEventRecord HALEventLastPen();
 

@@ -58,10 +58,10 @@ extern "C" VANTOR_EXPORT void KezGlobalsInit(const vantor::KezBootConfig* config
     gPointerBlock[5] = &gHardwareInfo;
 
     gKez.ledOn = gKez.vibratorOn = 0;
-    gKez.displayUpdateCounter = 0x808B;
-    gKez.displayFlag = 0;
-    gKez.displayValue = 72;
-    gKez.displayWords[0] = gKez.displayWords[1] = 0;
+    gKez.displayDepthMask = 0x808B;
+    gKez.displayAttribute27 = 0;
+    gKez.displayDensity = 72;
+    gKez.displayInputAreaBitmaps[0] = gKez.displayInputAreaBitmaps[1] = 0;
     InitRecursiveMutex(&gKez.displayLock);
 
     gKez.errorDialog = nullptr;
@@ -87,7 +87,7 @@ extern "C" VANTOR_EXPORT void KezGlobalsInit(const vantor::KezBootConfig* config
 
     gKez.initStage = 0;
     std::memset(gKez.afterConfig, 0, sizeof gKez.afterConfig);
-    gKez.word0xFFFFFFFF = 0xFFFFFFFF;
+    gKez.keyMask = 0xFFFFFFFF;
     gKez.alarmTimerId = 0;
     gKez.traceLineStart = true;
     gKez.virtualMouseFlag = 0;

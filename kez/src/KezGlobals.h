@@ -39,10 +39,11 @@ struct KezGlobals {
     uint8_t vibratorOn;
 
     // Display.
-    uint32_t displayUpdateCounter;
-    uint8_t displayFlag;
-    uint32_t displayValue;
-    uint32_t displayWords[2];
+    // Display state read and written by the display (HALDisplay.cpp) alone.
+    uint32_t displayDepthMask;            // bit (depth - 1) of each supported depth
+    uint8_t displayAttribute27;           // stored and answered back
+    uint32_t displayDensity;              // 72, 108 or 144
+    uint32_t displayInputAreaBitmaps[2];  // attributes 33 and 34
     pthread_mutex_t displayLock;
     pthread_mutex_t displayUpdateLock;
     pthread_cond_t displayUpdateCondition;
@@ -73,7 +74,7 @@ struct KezGlobals {
     pthread_cond_t initStageCondition;
     uint32_t initStage;
 
-    uint32_t word0xFFFFFFFF;
+    uint32_t keyMask;  // HALKeySetMask's mask, 0xFFFFFFFF at start
     uint32_t alarmTimerId;
     bool traceLineStart;  // the next trace output begins a line
     uint8_t virtualMouseFlag;

@@ -31,6 +31,8 @@ bool PrvGRASServerIsRunning();
 // The sleep flag of the power layer and the display-off flag of the random UI-event tester, which
 // the painter shows as overlays.
 bool PrvHALPowerIsSleeping();
+// Wakes a task sleeping in HALPowerSleep (a pen, key or alarm event was posted).
+void PrvHALPowerWake();
 void PrvHALPowerSetSleeping(bool sleeping);
 bool PrvHALTesterDisplayOff();
 void PrvHALTesterSetDisplayOff(bool off);

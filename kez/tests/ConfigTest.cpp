@@ -38,7 +38,8 @@ TEST_F(Config, GlobalsInitTakesOverTheRecordAndFillsThePointerBlock) {
     EXPECT_EQ(gKez.hostStatus, &status);
     EXPECT_EQ(gKez.exitType, -1);
     EXPECT_EQ(gKez.wakeupPipe[0], -1);
-    EXPECT_EQ(gKez.displayUpdateCounter, 0x808Bu);
+    EXPECT_EQ(gKez.displayDepthMask, 0x808Bu);
+    EXPECT_EQ(gKez.keyMask, 0xFFFFFFFFu);
 
     void** block = KEZ_CALL(KezGetGlobals);
     EXPECT_EQ(block[0], &gKez);

@@ -123,16 +123,7 @@ protected:
         for (uint32_t y = 0; y < height; ++y) {
             uint8_t* row = frame + y * rowBytes;
             for (uint32_t x = 0; x < width; ++x) {
-                uint32_t v = Value(x, y, depth, shift);
-                if (depth == 16) {
-                    auto v16 = static_cast<uint16_t>(v);
-                    std::memcpy(row + x * 2, &v16, 2);
-                } else if (depth == 8) {
-                    row[x] = static_cast<uint8_t>(v);
-                } else {
-                    uint32_t perByte = 8 / depth, shift = (x % perByte) * depth;
-                    row[x / perByte] = static_cast<uint8_t>((row[x / perByte] & ~(((1u << depth) - 1) << shift)) | (v << shift));
-                }
+                PixelPut(row, x, depth, kPixelFormatReversed, Value(x, y, depth, shift));
             }
         }
     }
@@ -778,6 +769,84 @@ std::vector<uint32_t> ReadWindowWithXwd(const std::string& id, uint32_t* width, 
     return pixels;
 }
 
+// A picture drawn through the drawing slots onto the screen bitmap reaches the window through
+// the screen manager's reports: a filled rectangle, lines, a copied bitmap and a line of text.
+TEST_F(Display, APictureDrawnThroughTheDrawingSlotsAppearsInTheWindow) {
+    if (SkipWithoutDisplay()) GTEST_SKIP() << "no X display (run under xvfb-run)";
+    Start(160, 160, 0);
+    gKez.config.screenDepth = 16;
+    ASSERT_EQ(KEZ_CALL(HALScreenInit, 0, 0, nullptr), 0);
+    void* record = nullptr;
+    ASSERT_EQ(KEZ_CALL(HALScreenMgrInitialize, &record, nullptr), 0);
+    HALBitmap screen{};
+    screen.width = screen.height = 160;
+    screen.rowBytes = static_cast<uint16_t>(Attribute(6));
+    screen.flags = kBitmapIsScreen;
+    screen.pixelSize = 16;
+    screen.pixelFormat = 2;
+    screen.density = 72;
+    screen.bits = reinterpret_cast<void*>(static_cast<uintptr_t>(Attribute(16)));
+    HALDrawAttributes a{};
+    HALDrawState state{{0, 0, 160, 160}, &a, &screen};
+    auto colour = [&](uint8_t r, uint8_t g, uint8_t b) { a.foreColor = {0, r, g, b}; };
+    colour(255, 255, 255);
+    HALRect all{0, 0, 160, 160};
+    KEZ_CALL(HALDrawRectangle, &state, &all, 0, 0);
+    colour(0, 0, 255);
+    HALRect panel{10, 10, 60, 40};
+    KEZ_CALL(HALDrawRectangle, &state, &panel, 0, 0);
+    colour(255, 0, 0);
+    KEZ_CALL(HALDrawLine, &state, 0, 100, 159, 100, 2);
+    KEZ_CALL(HALDrawLine, &state, 100, 0, 150, 60, 1);
+    // A 1-bit bitmap: black where its bits are set, green elsewhere.
+    static uint8_t bits[8 * 2];
+    for (int y = 0; y < 8; ++y) bits[y * 2] = 0xF0;
+    HALBitmap bitmap{};
+    bitmap.width = bitmap.height = 8;
+    bitmap.rowBytes = 2;
+    bitmap.pixelSize = 1;
+    bitmap.density = 72;
+    bitmap.bits = bits;
+    a.foreColor = {0, 0, 0, 0};
+    a.backColor = {0, 0, 255, 0};
+    HALRect where{20, 120, 8, 8};
+    KEZ_CALL(HALDrawBitmap, &state, &bitmap, &where, 20, 120);
+    // One glyph, a 4 x 5 block, drawn twice in yellow on blue.
+    struct Font {
+        vantor::HALFont header;
+        uint8_t image[5 * 2];
+        uint16_t locations[3];
+    } font{};
+    font.header.firstChar = 'X';
+    font.header.lastChar = 'X';
+    font.header.rectHeight = 5;
+    font.header.rowWords = 1;
+    for (int y = 0; y < 5; ++y) font.image[y * 2] = 0xF0;
+    font.locations[1] = 5;
+    font.locations[2] = 6;
+    a.textColor = {0, 255, 255, 0};
+    a.backColor = {0, 0, 0, 255};
+    const uint8_t text[] = {'X', 'X'};
+    KEZ_CALL(HALDrawChars, &state, 80, 130, text, 2, &font, nullptr, nullptr);
+
+    auto rgb = [](uint32_t v) {
+        uint32_t r5 = v >> 11, g6 = (v >> 5) & 63, b5 = v & 31;
+        return (((r5 << 3) | (r5 >> 2)) << 16) | (((g6 << 2) | (g6 >> 4)) << 8) | ((b5 << 3) | (b5 >> 2));
+    };
+    struct Spot {
+        uint32_t x, y, want;
+    };
+    for (Spot s : {Spot{5, 5, 0xFFFFFF}, Spot{30, 30, 0x0000FF}, Spot{50, 100, 0xFF0000}, Spot{50, 101, 0xFF0000},
+                   Spot{50, 102, 0xFFFFFF}, Spot{100, 0, 0xFF0000}, Spot{21, 121, 0x000000}, Spot{25, 121, 0x00FF00},
+                   Spot{81, 131, 0xFFFF00}, Spot{84, 131, 0x0000FF}, Spot{86, 131, 0xFFFF00}})
+        EXPECT_EQ(rgb(KEZ_CALL(HALDrawGetPixel, &screen, static_cast<uint16_t>(s.x), static_cast<uint16_t>(s.y), 0)),
+                  s.want)
+            << s.x << "," << s.y;
+    const uint8_t* frame = static_cast<const uint8_t*>(screen.bits);
+    EXPECT_TRUE(WindowShows([&](uint32_t x, uint32_t y) { return rgb(PixelGet(frame + y * screen.rowBytes, x, 16, 2)); },
+                            160, 160));
+}
+
 TEST(KezHostWindow, KezHostOpensTheDeviceWindow) {
     if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display (run under xvfb-run)";
     std::string dir = "/tmp/kez-host-window-" + std::to_string(getpid());
@@ -785,10 +854,10 @@ TEST(KezHostWindow, KezHostOpensTheDeviceWindow) {
     std::string host = std::string(VANTOR_BIN_DIR) + "/kez-host";
     ASSERT_EQ(std::system((host + " --make-rom " + rom + " > /dev/null").c_str()), 0);
     unlink("/tmp/qel.crashed");
-    std::string run = host + " --rom " + rom + " --storage " + storage + " --run-ms 3000 > /dev/null 2>&1 &";
+    std::string run = host + " --rom " + rom + " --storage " + storage + " --run-ms 25000 > /dev/null 2>&1 &";
     ASSERT_EQ(std::system(("(" + run + " echo $! > " + dir + ".pid)").c_str()), 0);
-    // The window appears while the OS runs and shows the OS main's colour bars across the 320 x 320
-    // screen at depth 16; kez-host then ends by itself.
+    // The window appears while the OS runs and shows the picture the OS main draws through the
+    // drawing slots across the 320 x 320 screen at depth 16; kez-host then ends by itself.
     std::string id = Output("timeout 10 xdotool search --sync --name '^Vantor OS$'");
     id = id.substr(0, id.find('\n'));
     ASSERT_FALSE(id.empty());
@@ -797,13 +866,16 @@ TEST(KezHostWindow, KezHostOpensTheDeviceWindow) {
         uint32_t width = 0, height = 0;
         std::vector<uint32_t> pixels = ReadWindowWithXwd(id, &width, &height);
         if (width < 320 || height < 320) return false;
-        const uint32_t bars[8] = {0xFFFFFF, 0xFFFF00, 0x00FFFF, 0x00FF00, 0xFF00FF, 0xFF0000, 0x0000FF, 0};
-        for (uint32_t bar = 0; bar < 8; ++bar)
-            for (uint32_t y : {1u, 160u, 319u})
-                if (pixels[y * width + bar * 40 + 20] != bars[bar]) return false;
+        struct Spot {
+            uint32_t x, y, rgb;
+        };
+        // Background, blue panel, red frame and its inside, the black cross.
+        for (Spot s : {Spot{5, 5, 0xFFFFFF}, Spot{200, 100, 0x0000FF}, Spot{150, 142, 0xFF0000},
+                       Spot{150, 180, 0xFFFFFF}, Spot{310, 310, 0xFFFFFF}, Spot{270, 210, 0}})
+            if (pixels[s.y * width + s.x] != s.rgb) return false;
         return true;
-    }, 2)) << "no colour bars in the window";
-    EXPECT_EQ(std::system(("timeout 20 sh -c 'while kill -0 $(cat " + dir + ".pid) 2>/dev/null; do sleep 0.1; done'").c_str()), 0);
+    }, 20)) << "no test picture in the window";
+    EXPECT_EQ(std::system(("timeout 40 sh -c 'while kill -0 $(cat " + dir + ".pid) 2>/dev/null; do sleep 0.1; done'").c_str()), 0);
     EXPECT_NE(std::system("xdotool search --name '^Vantor OS$' > /dev/null"), 0);
     unlink(rom.c_str());
     unlink(storage.c_str());

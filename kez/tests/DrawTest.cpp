@@ -678,6 +678,27 @@ TEST_F(Draw, CompressedSourcesAndDestinations) {
         in += used;
         for (uint32_t x = 0; x < 24; ++x) ASSERT_EQ(row[x], picture.Get(x, y)) << x << "," << y;
     }
+    // A fill into a compressed bitmap decodes it first and keeps the picture around the fill.
+    {
+        std::vector<uint8_t> packed(4 + 24 * 12);
+        std::vector<uint8_t> data = Compress(first, kCompressRLE);
+        std::memcpy(packed.data(), data.data(), data.size());
+        HALBitmap target = first.bitmap;
+        target.flags = kBitmapCompressed;
+        target.compressionType = kCompressRLE;
+        target.headerSize = 40;
+        target.bits = packed.data() + 4;
+        std::memcpy(&target.compressedSize, packed.data(), 4);
+        HALDrawAttributes fill{};
+        fill.foreIndex = 3;
+        HALDrawState fillState{{0, 0, 24, 12}, &fill, &target};
+        HALRect box{2, 2, 3, 3};
+        KEZ_CALL(HALDrawRectangle, &fillState, &box, 0, 0);
+        ASSERT_FALSE(target.flags & kBitmapCompressed);
+        for (uint32_t y = 0; y < 12; ++y)
+            for (uint32_t x = 0; x < 24; ++x)
+                ASSERT_EQ(packed[y * 24 + x], x >= 2 && x < 5 && y >= 2 && y < 5 ? 3u : first.Get(x, y)) << x << "," << y;
+    }
     // A picture that does not fit compressed replaces it uncompressed.
     picture.Randomise(random);
     KEZ_CALL(HALDrawBitmap, &state, &picture.bitmap, &whole, 0, 0);

@@ -31,18 +31,6 @@ constexpr uint16_t kErrSlkTimeout = 0x0404;
 constexpr uint16_t kErrSlkWouldBlock = 0x040F;
 constexpr uint16_t kErrSerPortNotFound = 0x0307;
 
-uint16_t U16(const EmulState* s, uint32_t offset) {
-    return static_cast<uint16_t>(GetArgUInt16(s, offset));
-}
-uint8_t U8(const EmulState* s, uint32_t offset) {
-    return static_cast<uint8_t>(GetArgInt8(s, offset));
-}
-uint32_t U32(const EmulState* s, uint32_t offset) {
-    return GetArgUInt32(s, offset);
-}
-void* P(const EmulState* s, uint32_t offset) {
-    return Ptr(GetArgPtr(s, offset));
-}
 
 EmulState* TopLevel(EmulState* s) {
     while (s && s->parent) s = s->parent;

@@ -23,8 +23,6 @@ constexpr uint16_t kErrReadOnly = 0x0201;  // database changes refused while the
 constexpr uint16_t kModeReadWrite = 3;
 constexpr uint32_t kCompareArgBytes = 22;
 
-uint16_t U16(const EmulState* s, uint32_t offset) { return static_cast<uint16_t>(GetArgUInt16(s, offset)); }
-uint8_t U8(const EmulState* s, uint32_t offset) { return static_cast<uint8_t>(GetArgInt8(s, offset)); }
 Handle H(const EmulState* s, uint32_t offset) { return Ptr(GetArgUInt32(s, offset)); }
 void Err(EmulState* s, uint16_t err) { SetResultD0UInt16(s, err); }
 void A0(EmulState* s, const void* p) { SetResultA0(s, Addr(p)); }

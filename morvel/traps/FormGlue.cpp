@@ -21,9 +21,6 @@ constexpr uint16_t kFrmLoadEvent = 24, kFrmOpenEvent = 25;
 constexpr uint16_t kEventWithRecordBack = 0x0800;
 constexpr uint16_t kUiHideObject = 162, kUiShowObject = 187;
 
-uint16_t U16(const EmulState* s, uint32_t offset) {
-    return static_cast<uint16_t>(GetArgUInt16(s, offset));
-}
 
 template <typename Sig, typename... A>
 auto Ui(uint16_t slotNumber, A... args) {

@@ -19,18 +19,6 @@ namespace ui = vantor::uislot;
 
 constexpr const char* kFile = "Input68K";
 
-uint16_t U16(const EmulState* s, uint32_t offset) {
-    return static_cast<uint16_t>(GetArgUInt16(s, offset));
-}
-uint8_t U8(const EmulState* s, uint32_t offset) {
-    return static_cast<uint8_t>(GetArgInt8(s, offset));
-}
-uint32_t U32(const EmulState* s, uint32_t offset) {
-    return GetArgUInt32(s, offset);
-}
-void* P(const EmulState* s, uint32_t offset) {
-    return Ptr(GetArgPtr(s, offset));
-}
 
 template <typename Sig, typename... A>
 auto Ui(uint16_t slotNumber, A... args) {

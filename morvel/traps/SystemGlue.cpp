@@ -33,21 +33,6 @@ constexpr uint16_t kErrBadTrap = 0x0502;
 constexpr uint16_t kKeyDownEvent = 4;
 constexpr uint16_t kSysUnimplementedIndex = 0x08A;
 
-uint16_t U16(const EmulState* s, uint32_t offset) {
-    return static_cast<uint16_t>(GetArgUInt16(s, offset));
-}
-int16_t I16(const EmulState* s, uint32_t offset) {
-    return static_cast<int16_t>(GetArgUInt16(s, offset));
-}
-uint8_t U8(const EmulState* s, uint32_t offset) {
-    return static_cast<uint8_t>(GetArgInt8(s, offset));
-}
-uint32_t U32(const EmulState* s, uint32_t offset) {
-    return GetArgUInt32(s, offset);
-}
-void* P(const EmulState* s, uint32_t offset) {
-    return Ptr(GetArgPtr(s, offset));
-}
 
 EmulState* TopLevel(EmulState* s) {
     while (s && s->parent) s = s->parent;

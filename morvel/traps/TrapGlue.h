@@ -26,6 +26,13 @@ inline uint8_t* Mem(uint32_t p) { return Ptr<uint8_t>(p); }
 // The global context of a context (the global context is its own).
 inline EmulState* Global(EmulState* s) { return s->global ? s->global : s; }
 
+// Trap arguments at A7 + offset, by their width.
+inline uint16_t U16(const EmulState* s, uint32_t offset) { return static_cast<uint16_t>(GetArgUInt16(s, offset)); }
+inline int16_t I16(const EmulState* s, uint32_t offset) { return static_cast<int16_t>(GetArgUInt16(s, offset)); }
+inline uint8_t U8(const EmulState* s, uint32_t offset) { return static_cast<uint8_t>(GetArgInt8(s, offset)); }
+inline uint32_t U32(const EmulState* s, uint32_t offset) { return GetArgUInt32(s, offset); }
+inline void* P(const EmulState* s, uint32_t offset) { return Ptr(GetArgPtr(s, offset)); }
+
 // A 16- or 32-bit value behind a 68K pointer: read big-endian into `value` and handed to the OS as
 // a native pointer (null stays null), written back big-endian afterwards.
 template <typename T>

@@ -26,15 +26,6 @@ constexpr uint16_t kAttnAllowClose = 1, kAttnDoSpecialEffects = 3, kAttnEnableNo
                    kUIColorGetTableEntryRGB = 337, kUIColorPopTable = 339, kUIColorPushTable = 340,
                    kUIColorSetTableEntry = 341, kUIContrastAdjust = 342, kUIPickColor = 344;
 
-uint16_t U16(const EmulState* s, uint32_t offset) {
-    return static_cast<uint16_t>(GetArgUInt16(s, offset));
-}
-uint8_t U8(const EmulState* s, uint32_t offset) {
-    return static_cast<uint8_t>(GetArgInt8(s, offset));
-}
-void* P(const EmulState* s, uint32_t offset) {
-    return Ptr(GetArgPtr(s, offset));
-}
 
 template <typename Sig, typename... A>
 auto Ui(uint16_t slotNumber, A... args) {

@@ -3,12 +3,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/ResourceDb.h"
@@ -349,7 +351,11 @@ TEST_F(TesterTest, SameNumberSameEventsAndDeviceRequests) {
     for (int i = 0; i < 10; ++i) IdleStep();
     EXPECT_TRUE(Events().empty());
     Control("tester 1", 1);
-    for (int i = 0; i < 200 && !Contains(Shell("DM 5024 1"), "00005024: 04 "); ++i) IdleStep();
+    // The simulator serves the request in its own process: give it up to ten seconds.
+    for (int i = 0; i < 1000 && !Contains(Shell("DM 5024 1"), "00005024: 04 "); ++i) {
+        IdleStep();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     EXPECT_TRUE(Contains(Shell("DM 5024 1"), "00005024: 04 ")) << Text(console);  // the request was processed
 }
 

@@ -502,6 +502,19 @@ bool PrvRecordArgs(int argc, char** argv, int want, uint32_t* db, uint16_t* inde
     return !index || PrvIndexArg(argv[2], index);
 }
 
+// The arguments of a command on one record or resource: the database and the index, then text when
+// `withText`. Prints the help or the syntax when they do not fit, and refuses while attached.
+bool PrvEntryCommand(int argc, char** argv, bool withText, const char* help, const char* syntax, uint32_t* db,
+                     uint16_t* index) {
+    bool fits = withText ? argc >= 4 : argc == 3;
+    if (ShellWantsHelp(argc, argv) || !fits || !PrvRecordArgs(argc, argv, withText ? 4 : 3, db, index)) {
+        if (ShellWantsHelp(argc, argv)) ShellPrintf("%s", help);
+        ShellPrintf(syntax, argv[0]);
+        return false;
+    }
+    return !ShellRefuseAttached();
+}
+
 // The text of the words from `first` on, joined by blanks.
 std::string PrvText(int argc, char** argv, int first) {
     std::string text;
@@ -574,24 +587,20 @@ void ShellCmdAddRecord(int argc, char** argv) {
 void ShellCmdDelRecord(int argc, char** argv) {
     uint32_t db;
     uint16_t index;
-    if (ShellWantsHelp(argc, argv) || argc != 3 || !PrvRecordArgs(argc, argv, 3, &db, &index)) {
-        if (ShellWantsHelp(argc, argv)) ShellPrintf("\nDelete a record from a database.");
-        ShellPrintf("\nSyntax: %s <access ptr> <index> \n", argv[0]);
+    if (!PrvEntryCommand(argc, argv, false,
+                         "\nDelete a record from a database.",
+                         "\nSyntax: %s <access ptr> <index> \n", &db, &index))
         return;
-    }
-    if (ShellRefuseAttached()) return;
     ShellPrintf(DmDeleteRecord(db, index) ? "\n## ERROR Occurred!\n" : "Success!\n");
 }
 
 void ShellCmdChangeRecord(int argc, char** argv) {
     uint32_t db;
     uint16_t index;
-    if (ShellWantsHelp(argc, argv) || argc < 4 || !PrvRecordArgs(argc, argv, 4, &db, &index)) {
-        if (ShellWantsHelp(argc, argv)) ShellPrintf("\nReplace a record in a database.");
-        ShellPrintf("\nSyntax: %s <access ptr> <index> <record text>\n", argv[0]);
+    if (!PrvEntryCommand(argc, argv, true,
+                         "\nReplace a record in a database.",
+                         "\nSyntax: %s <access ptr> <index> <record text>\n", &db, &index))
         return;
-    }
-    if (ShellRefuseAttached()) return;
     const std::string text = PrvText(argc, argv, 3);
     const uint32_t h = DmResizeRecord(db, index, static_cast<uint32_t>(text.size() + 1));
     if (!h) {
@@ -852,24 +861,20 @@ void ShellCmdAddResource(int argc, char** argv) {
 void ShellCmdDelResource(int argc, char** argv) {
     uint32_t db;
     uint16_t index;
-    if (ShellWantsHelp(argc, argv) || argc != 3 || !PrvRecordArgs(argc, argv, 3, &db, &index)) {
-        if (ShellWantsHelp(argc, argv)) ShellPrintf("\nDelete a resource from a database.");
-        ShellPrintf("\nSyntax: %s <access ptr> <index> \n", argv[0]);
+    if (!PrvEntryCommand(argc, argv, false,
+                         "\nDelete a resource from a database.",
+                         "\nSyntax: %s <access ptr> <index> \n", &db, &index))
         return;
-    }
-    if (ShellRefuseAttached()) return;
     ShellPrintf(DmRemoveResource(db, index) ? "\n## ERROR Occurred!\n" : "Success!\n");
 }
 
 void ShellCmdChangeResource(int argc, char** argv) {
     uint32_t db;
     uint16_t index;
-    if (ShellWantsHelp(argc, argv) || argc < 4 || !PrvRecordArgs(argc, argv, 4, &db, &index)) {
-        if (ShellWantsHelp(argc, argv)) ShellPrintf("\nChange a resource in a database.");
-        ShellPrintf("\nSyntax: %s <access ptr> <index> <resource text>\n", argv[0]);
+    if (!PrvEntryCommand(argc, argv, true,
+                         "\nChange a resource in a database.",
+                         "\nSyntax: %s <access ptr> <index> <resource text>\n", &db, &index))
         return;
-    }
-    if (ShellRefuseAttached()) return;
     const std::string text = PrvText(argc, argv, 3);
     const uint32_t old = DmGetResourceIndex(db, index);
     const uint32_t h = old ? DmResizeResource(old, static_cast<uint32_t>(text.size() + 1)) : 0;

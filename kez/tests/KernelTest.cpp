@@ -307,12 +307,19 @@ TEST_F(Kernel, EventGroupsWaitForAllOrAnyBitsAndWakeOnDelete) {
     EXPECT_EQ(KEZ_CALL(KALEventGroupWait, group, &brief, &bits), kalErrTimeout);
 
     static std::atomic<int> result;
+    static std::atomic<bool> running;
     result = 0;
-    ASSERT_TRUE(Blocked(StartTask([](uint32_t) {
+    running = false;
+    uint32_t waiter = StartTask([](uint32_t) {
+        running = true;
         KALEventGroupRequest request{0x80, 1, 0xFFFFFFFF};
         uint32_t b;
         result = KEZ_CALL(KALEventGroupWait, sGroup, &request, &b);
-    })));
+    });
+    // A task that has just been started can still look blocked in its start; once it runs its
+    // body, the only wait it can be in is the group's.
+    ASSERT_TRUE(Eventually([] { return running.load(); }));
+    ASSERT_TRUE(Blocked(waiter));
     EXPECT_EQ(KEZ_CALL(KALEventGroupDelete, group), 0);
     ASSERT_TRUE(Eventually([] { return result != 0; }));
     EXPECT_EQ(result, kalErrDeleted);

@@ -128,7 +128,7 @@ TEST_F(Kernel, DeletingATaskBlockedInAWaitEndsItPromptly) {
     for (uint32_t task : {inMutex, inSemaphore, inDelay}) ASSERT_TRUE(Blocked(task));
     auto start = std::chrono::steady_clock::now();
     for (uint32_t task : {inMutex, inSemaphore, inDelay}) EXPECT_EQ(KEZ_CALL(KALTaskDelete, task), 0);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));  // not the minute's delay
     EXPECT_EQ(returned, 0);
     KALTaskInfo info;
     EXPECT_EQ(KEZ_CALL(KALTaskGetInfo, inMutex, &info), kalErrBadID);

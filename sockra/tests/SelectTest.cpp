@@ -72,8 +72,8 @@ TEST_F(Select, WakesForSocketDataWithinItsTimeOut) {
     uint32_t rd = (1u << a) | (1u << b), wr = 0, ex = (1u << a);
     Status err = 0xAAAA;
     auto t0 = Clock::now();
-    EXPECT_EQ(SockraSelect(0, &rd, &wr, &ex, 5000, &err), 1);
-    EXPECT_LT(Clock::now() - t0, std::chrono::seconds(4));
+    EXPECT_EQ(SockraSelect(0, &rd, &wr, &ex, 60000, &err), 1);
+    EXPECT_LT(Clock::now() - t0, std::chrono::seconds(30));  // not the time-out
     sender.join();
     EXPECT_EQ(rd, 1u << b);
     EXPECT_EQ(wr, 0u);
@@ -92,7 +92,7 @@ TEST_F(Select, WakesForAPostedEvent) {
     });
     uint32_t rd = 1u | (1u << a);
     Status err;
-    EXPECT_EQ(SockraSelect(0, &rd, nullptr, nullptr, 5000, &err), 1);
+    EXPECT_EQ(SockraSelect(0, &rd, nullptr, nullptr, 60000, &err), 1);
     poster.join();
     EXPECT_EQ(rd, 1u);
     EXPECT_TRUE(Traced("  StdIn file descr signaled for reading"));
@@ -101,7 +101,7 @@ TEST_F(Select, WakesForAPostedEvent) {
     rd = 1u;
     auto t0 = Clock::now();
     EXPECT_EQ(SockraSelect(0, &rd, nullptr, nullptr, -1, &err), 1);
-    EXPECT_LT(Clock::now() - t0, std::chrono::seconds(1));
+    EXPECT_LT(Clock::now() - t0, std::chrono::seconds(10));
     EXPECT_EQ(rd, 1u);
     char c;
     EXPECT_EQ(read(gSockraWakeupPipe[0], &c, 1), -1);

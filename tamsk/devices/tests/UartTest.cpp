@@ -307,7 +307,7 @@ TEST_F(Uart, ConnectsToAListeningPeerFirst) {
     // The peer sends nothing: reading the receive register does not wait for it.
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < 100; ++i) EXPECT_EQ(Rd(RBR), 0u);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     Send("hello, debugger\n");
     UartSave(kRunExit);  // closes the connection: socat ends
     ASSERT_TRUE(peer.Wait());

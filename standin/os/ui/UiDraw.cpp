@@ -91,7 +91,9 @@ std::vector<uint8_t> MakeFont() {
     std::vector<uint8_t> bytes(sizeof font + rowWords * 2u * height + 2u * (count + 2));
     std::memcpy(bytes.data(), &font, sizeof font);
     uint8_t* image = bytes.data() + sizeof font;
-    auto set = [&](uint32_t x, uint32_t y) { image[y * rowWords * 2 + x / 8] |= static_cast<uint8_t>(0x80u >> (x % 8)); };
+    auto set = [&](uint32_t x, uint32_t y) {
+        image[y * rowWords * 2 + x / 8] |= static_cast<uint8_t>(0x80u >> (x % 8));
+    };
     std::vector<uint16_t> locations;
     for (uint16_t c = 0; c < count; ++c) {
         locations.push_back(static_cast<uint16_t>(c * kCharWidth));
@@ -135,7 +137,7 @@ bool Ready(Screen& s) {
     // The screen manager hands out the bitmap drawn into; it may have been set up already by the
     // OS main's picture, in which case it is set up afresh over the same display.
     if (Kez<kezsig::HALScreenMgrInitialize>(kezslot::HALScreenMgrInitialize, &record,
-                                             static_cast<const HALColorTable*>(nullptr)) != 0)
+                                            static_cast<const HALColorTable*>(nullptr)) != 0)
         return false;
     depth = Attribute(10);
     HALBitmap& b = s.bitmap;
@@ -152,7 +154,8 @@ bool Ready(Screen& s) {
     if (!b.bits || b.width < 160 || !b.height) return false;
     s.depth = depth;
     s.scale = static_cast<int16_t>(b.width / 160);
-    s.state = HALDrawState{{0, 0, static_cast<int16_t>(b.width), static_cast<int16_t>(b.height)}, &s.attributes, &b};
+    s.state = HALDrawState{
+        {0, 0, static_cast<int16_t>(b.width), static_cast<int16_t>(b.height)}, &s.attributes, &b};
     s.font = MakeFont();
     s.ready = true;
     return true;
@@ -165,8 +168,8 @@ HALColorEntry Colour(const Screen& s, Rgb rgb) {
     Kez<kezsig::HALColorRGBToIndex>(kezslot::HALColorRGBToIndex, uint16_t{1}, &e,
                                     static_cast<const HALColorTable*>(nullptr));
     if (s.depth < 8)
-        e.index = static_cast<uint8_t>(((255 - (2 * rgb.r + 5 * rgb.g + rgb.b) / 8) * ((1u << s.depth) - 1) + 127) /
-                                       255);
+        e.index = static_cast<uint8_t>(
+            ((255 - (2 * rgb.r + 5 * rgb.g + rgb.b) / 8) * ((1u << s.depth) - 1) + 127) / 255);
     return e;
 }
 
@@ -198,7 +201,8 @@ void Rectangle(const Rect& r, Rgb colour, uint16_t radius, uint16_t frame) {
     s.attributes.patternKind = 0;
     HALRect where = ToScreen(s, r);
     Kez<kezsig::HALDrawRectangle>(kezslot::HALDrawRectangle, &s.state, &where,
-                                  static_cast<uint16_t>(radius * s.scale), static_cast<uint16_t>(frame * s.scale));
+                                  static_cast<uint16_t>(radius * s.scale),
+                                  static_cast<uint16_t>(frame * s.scale));
 }
 
 }  // namespace
@@ -215,10 +219,16 @@ int16_t DrawScale() {
     return Ready(s) ? s.scale : 1;
 }
 
-int16_t ScreenToUi(int16_t v) { return static_cast<int16_t>(v / DrawScale()); }
+int16_t ScreenToUi(int16_t v) {
+    return static_cast<int16_t>(v / DrawScale());
+}
 
-void FillRect(const Rect& r, Rgb colour, uint16_t cornerRadius) { Rectangle(r, colour, cornerRadius, 0); }
-void FrameRect(const Rect& r, Rgb colour, uint16_t cornerRadius) { Rectangle(r, colour, cornerRadius, 1); }
+void FillRect(const Rect& r, Rgb colour, uint16_t cornerRadius) {
+    Rectangle(r, colour, cornerRadius, 0);
+}
+void FrameRect(const Rect& r, Rgb colour, uint16_t cornerRadius) {
+    Rectangle(r, colour, cornerRadius, 1);
+}
 
 void DrawLine(int16_t x1, int16_t y1, int16_t x2, int16_t y2, Rgb colour) {
     Screen& s = S();
@@ -228,8 +238,9 @@ void DrawLine(int16_t x1, int16_t y1, int16_t x2, int16_t y2, Rgb colour) {
     s.attributes.transferMode = 0;
     s.attributes.patternKind = 0;
     const int16_t k = s.scale;
-    Kez<kezsig::HALDrawLine>(kezslot::HALDrawLine, &s.state, static_cast<int16_t>(x1 * k), static_cast<int16_t>(y1 * k),
-                             static_cast<int16_t>(x2 * k), static_cast<int16_t>(y2 * k), static_cast<uint16_t>(k));
+    Kez<kezsig::HALDrawLine>(kezslot::HALDrawLine, &s.state, static_cast<int16_t>(x1 * k),
+                             static_cast<int16_t>(y1 * k), static_cast<int16_t>(x2 * k),
+                             static_cast<int16_t>(y2 * k), static_cast<uint16_t>(k));
 }
 
 void DrawText(int16_t x, int16_t y, const char* text, size_t length, Rgb fore, Rgb back) {

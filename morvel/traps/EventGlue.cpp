@@ -41,8 +41,9 @@ void SetN16(SysEventType* e, uint32_t k, uint16_t v) { std::memcpy(reinterpret_c
 void SetN32(SysEventType* e, uint32_t k, uint32_t v) { std::memcpy(reinterpret_cast<uint8_t*>(e) + k, &v, 4); }
 
 // Form objects, fields and windows are shown to 68K code as their shadows. Objects are those of the
-// active form, by id (the form's shadow is made when the event is the first to name it); fields and
-// windows have no shadows yet: their lookups find nothing.
+// active form, by id (the form's shadow is made when the event is the first to name it); fields by
+// their native pointer (the field glue's images); windows have no shadows yet: their lookups find
+// nothing.
 FormShadow* ActiveFormShadow(EmulState* s) {
     void* form = UiImport().Call<void*()>(vantor::uislot::FrmGetActiveForm);
     if (!form) return nullptr;

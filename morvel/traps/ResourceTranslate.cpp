@@ -303,7 +303,7 @@ uint32_t ObjectSize(In& in, uint8_t kind, uint32_t rec) {
             return 40;
         case 1: {
             const uint16_t attributes = in.U16(rec + 14);
-            if (attributes & 0x0080) {  // graphical
+            if (attributes & 0x0040) {  // graphical
                 const uint8_t style = in.U8(rec + 16);
                 return style == 6 || style == 7 ? 32 : 20;
             }
@@ -362,7 +362,7 @@ uint16_t ConvertObject(In& in, Out& out, uint8_t kind, uint32_t rec, uint32_t to
             out.U16(to + 2, Convert(attributes, kControlAttributes));
             Words(in, out, rec + 2, to + 4, 4);
             for (uint32_t i = 16; i < 20; ++i) out.U8(to + i, in.U8(rec + i));
-            if (attributes & 0x0080) {
+            if (attributes & 0x0040) {
                 const uint16_t bitmap = in.U16(rec + 10), selected = in.U16(rec + 12);
                 out.U16(to + 12, bitmap);
                 out.U16(to + 14, selected);

@@ -131,7 +131,13 @@ Screen& S() {
 bool Ready(Screen& s) {
     if (s.tried) return s.ready;
     s.tried = true;
-    if (!KezTable()) return false;
+    // A Kez without its display and drawing slots (a test's) draws nothing.
+    vantor::ModuleProc* kez = KezTable();
+    if (!kez) return false;
+    for (uint16_t slot :
+         {kezslot::HALDisplayGetAttributes, kezslot::HALScreenMgrInitialize, kezslot::HALColorRGBToIndex,
+          kezslot::HALDrawRectangle, kezslot::HALDrawLine, kezslot::HALDrawChars, kezslot::HALDrawBitmap})
+        if (!kez[slot]) return false;
     uint32_t depth = Attribute(10);
     void* record = nullptr;
     // The screen manager hands out the bitmap drawn into; it may have been set up already by the

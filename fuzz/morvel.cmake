@@ -22,3 +22,7 @@ vantor_add_fuzz(morvel_nub_commands ARCH os32 SOURCES ${CMAKE_SOURCE_DIR}/fuzz/m
 vantor_add_fuzz(morvel_font ARCH os32 SOURCES ${CMAKE_SOURCE_DIR}/fuzz/morvel/font.cpp
                 $<TARGET_OBJECTS:module_glue_noentry_os32> INCLUDES ${CMAKE_SOURCE_DIR}
                 LIBS morvel_core standin_os)
+# 68K UI resources (forms, alerts, menu bars, bitmaps, fonts, integers) translated to native layouts.
+vantor_add_fuzz(morvel_resource_translate ARCH os32 SOURCES ${CMAKE_SOURCE_DIR}/fuzz/morvel/resource_translate.cpp
+                $<TARGET_OBJECTS:module_glue_noentry_os32> INCLUDES ${CMAKE_SOURCE_DIR}
+                LIBS morvel_core standin_os)

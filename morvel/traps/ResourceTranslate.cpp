@@ -72,13 +72,25 @@ struct In {
 };
 
 // Native writes, little-endian as the UI library reads them, into a buffer sized beforehand.
+// A write that would leave the buffer is dropped and marks the translation bad.
 struct Out {
     std::vector<uint8_t>& b;
-    void U8(uint32_t o, uint8_t v) { b[o] = v; }
-    void U16(uint32_t o, uint16_t v) { std::memcpy(&b[o], &v, 2); }
-    void U32(uint32_t o, uint32_t v) { std::memcpy(&b[o], &v, 4); }
+    bool bad = false;
+    bool Fits(uint32_t o, uint32_t n) {
+        if (o > b.size() || n > b.size() - o) bad = true;
+        return !bad;
+    }
+    void U8(uint32_t o, uint8_t v) {
+        if (Fits(o, 1)) b[o] = v;
+    }
+    void U16(uint32_t o, uint16_t v) {
+        if (Fits(o, 2)) std::memcpy(&b[o], &v, 2);
+    }
+    void U32(uint32_t o, uint32_t v) {
+        if (Fits(o, 4)) std::memcpy(&b[o], &v, 4);
+    }
     void Bytes(uint32_t o, const uint8_t* from, uint32_t n) {
-        if (n) std::memcpy(&b[o], from, n);
+        if (n && Fits(o, n)) std::memcpy(&b[o], from, n);
     }
 };
 
@@ -152,7 +164,7 @@ uint16_t TranslateFont(In& in, std::vector<uint8_t>* native) {
     const uint32_t to = 32 + 8u * densities;
     out.Bytes(to, in.p + from, copied);
     Words(in, out, from, to, locations);
-    return in.bad ? kRsrcErrParam : 0;
+    return in.bad || out.bad ? kRsrcErrParam : 0;
 }
 
 uint16_t TranslateMenuBar(In& in, std::vector<uint8_t>* native) {
@@ -191,7 +203,7 @@ uint16_t TranslateMenuBar(In& in, std::vector<uint8_t>* native) {
         }
     }
     if (end < in.size) out.Bytes(end + grow, in.p + end, in.size - end);
-    return in.bad ? kRsrcErrParam : 0;
+    return in.bad || out.bad ? kRsrcErrParam : 0;
 }
 
 // ---- bitmaps ----
@@ -311,6 +323,7 @@ uint32_t ObjectSize(In& in, uint8_t kind, uint32_t rec) {
         }
         case 2: {
             const uint32_t items = in.U16(rec + 16);
+            if (!in.Has(rec + 32, 4 * items)) return 0;
             uint32_t texts = 0, at = rec + 32 + 4 * items;
             for (uint32_t i = 0; i < items && !in.bad; ++i) {
                 const uint32_t n = in.TextSize(at);
@@ -320,8 +333,12 @@ uint32_t ObjectSize(In& in, uint8_t kind, uint32_t rec) {
             return Pad4(32 + 4 * items + texts);
         }
         case 3: {
-            const uint32_t columns = in.U16(rec + 12), rows = in.U16(rec + 14);
-            return 76 + 20 * columns + 12 * rows + 8 * rows * columns;
+            // The columns, rows and items must all lie in the resource, which bounds the size.
+            const uint64_t columns = in.U16(rec + 12), rows = in.U16(rec + 14);
+            const uint64_t records = 18 * columns + 12 * rows + 8 * rows * columns;
+            if (records > in.size) in.bad = true;
+            if (in.bad || !in.Has(rec + 74, static_cast<uint32_t>(records))) return 0;
+            return static_cast<uint32_t>(76 + 20 * columns + 12 * rows + 8 * rows * columns);
         }
         case 4:
             return 8;
@@ -469,7 +486,7 @@ uint16_t TranslateForm(In& in, std::vector<uint8_t>* native, const FormContext& 
     for (uint16_t i = 0; i < count; ++i) {
         const uint8_t kind = in.U8(68 + 6 * i);
         const uint32_t n = ObjectSize(in, kind, in.U32(68 + 6 * i + 2));
-        if (!n) ErrDisplayFileLineMsg(kFile, 1895, "Unknown form object type");
+        if (!n && !in.bad) ErrDisplayFileLineMsg(kFile, 1895, "Unknown form object type");
         size += n;
     }
     if (in.bad) return kRsrcErrParam;
@@ -495,7 +512,7 @@ uint16_t TranslateForm(In& in, std::vector<uint8_t>* native, const FormContext& 
         if (uint16_t err = ConvertObject(in, out, kind, rec, at, fc)) return err;
         at += n;
     }
-    if (in.bad) return kRsrcErrParam;
+    if (in.bad || out.bad) return kRsrcErrParam;
     if (at != size) ErrDisplayFileLineMsg(kFile, 1902, "DstOffset != frmSize");
     return 0;
 }

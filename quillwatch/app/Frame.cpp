@@ -10,7 +10,7 @@
 #include "common/SerialLinkPacket.h"
 #include "quillwatch/app/App.h"
 #include "quillwatch/app/TextWindows.h"
-#include "quillwatch/engine/debugger/DbgContext.h"
+#include "quillwatch/engine/lang/DbgContext.h"
 #include "quillwatch/engine/debugger/DebuggerContext.h"
 #include "quillwatch/engine/lang/Evaluator.h"
 #include "quillwatch/engine/shell/Shell.h"

@@ -9,7 +9,7 @@
 #include "common/ReadFile.h"
 #include "quillwatch/app/App.h"
 #include "quillwatch/app/Prefs.h"
-#include "quillwatch/engine/debugger/DbgContext.h"
+#include "quillwatch/engine/lang/DbgContext.h"
 #include "quillwatch/engine/debugger/RunControl.h"
 #include "quillwatch/engine/debugger/SymbolFiles.h"
 #include "quillwatch/link/DebuggerServices.h"

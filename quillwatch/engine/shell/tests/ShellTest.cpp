@@ -363,3 +363,58 @@ TEST_F(TesterTest, DeviceRequestsMakeSteps) {
 
 }  // namespace
 }  // namespace quillwatch
+
+namespace quillwatch {
+namespace {
+
+// Kernel information from a device with two tasks, a resource and a counting semaphore, and a timer.
+class KernelInfoTest : public ShellTest {
+  protected:
+    std::vector<std::string> SimulatorArgs() override {
+        std::vector<std::string> args = ShellTest::SimulatorArgs();
+        WriteFile(folder + "/script.json", R"({"cards": [{"name": "RAM", "romSize": 4096}], "kernel": {
+            "tasks": [{"id": 4096, "tag": "ui  ", "status": 0, "priority": 30, "stackP": 8192, "timeSlice": 10,
+                       "attributes": 3, "stackSize": 4096},
+                      {"id": 4352, "tag": "cons", "status": 2308, "priority": 10, "stackP": 12288}],
+            "semaphores": [{"id": 256, "tag": "memL", "initValue": -1, "curValue": 0, "nesting": 1, "owner": 4096},
+                           {"id": 512, "tag": "sndQ", "initValue": 2, "curValue": -1}],
+            "timers": [{"id": 768, "tag": "alrm", "ticksLeft": 50, "period": 100, "proc": 65536}]}})");
+        return args;
+    }
+};
+
+TEST_F(KernelInfoTest, TasksSemaphoresAndTimers) {
+    EXPECT_EQ(Shell("KInfo -task 1000"),
+              "\n\nTask Info:\nid =            00001000\nnextID =        00001100\ntag =           ui  "
+              "\nstatus =        00000000, Running\ntimer =        #0\ntimeSlice =    #10\npriority =     #30"
+              "\nattributes =    0003\npendingCalls = #0\nsenderTaskID =  00000000\nmsgExchangeID = 00000000"
+              "\ntcbP =          00000000\nstackP =        00002000\nstackStart =    00000000\nstackSize =     00001000");
+    // Status 0x904: waiting on a semaphore and a message exchange.
+    EXPECT_EQ(Shell("KInfo -task all"),
+              "\n\nTask Information:\n  taskID     tag  priority  stackPtr   status"
+              "\n  ---------------------------------------------------------------------"
+              "\n  00001000   ui    #  30    00002000   Running"
+              "\n  00001100   cons  #  10    00003000   Waiting on semaphore message exchange ");
+    const std::string semaphores = Shell("KInfo -sem all");
+    EXPECT_TRUE(Contains(semaphores, "\n  00000100   memL  resource   #-1        #0  (owned)     #1        00001000"))
+        << semaphores;
+    EXPECT_TRUE(Contains(semaphores, "\n  00000200   sndQ  counting   #2         #-1 tasks wtg   #0        00000000"))
+        << semaphores;
+    EXPECT_EQ(Shell("KInfo -tmr 300"), "\n\nTimer Information:\n  tmrID      tag   ticksLeft   period   procPtr"
+                                       "\n  ---------------------------------------------"
+                                       "\n  00000300   alrm    #  50    # 100    00010000");
+    // -all: tasks, semaphores and timers in turn.
+    const std::string all = Shell("KInfo -all");
+    EXPECT_LT(all.find("Task Information"), all.find("Semaphore Information"));
+    EXPECT_LT(all.find("Semaphore Information"), all.find("Timer Information"));
+    // Unknown items and malformed options.
+    EXPECT_EQ(Shell("KInfo -sem 999"), "\n##ERROR Getting Semaphore info\n");
+    EXPECT_EQ(Shell("KInfo -tmr 999"), "\n##ERROR Getting Kernel info\n");
+    const std::string syntax = "\nSyntax: KInfo [options...]\n     -sem  <id>|all  : get semaphore info"
+                               "\n     -tmr  <id>|all  : get timer info\n";
+    for (const char* line : {"KInfo", "KInfo -sem", "KInfo -task zz", "KInfo -what 1"}) EXPECT_EQ(Shell(line), syntax) << line;
+    EXPECT_EQ(Shell("KInfo ?"), "\nGet Kernel Info" + syntax);
+}
+
+}  // namespace
+}  // namespace quillwatch

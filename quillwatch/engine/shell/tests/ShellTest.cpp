@@ -283,6 +283,35 @@ TEST_F(ShellTest, ChunkOwnersAndSymbolFilesByResource) {
     SymFileRemoveAll(ctx);
 }
 
+TEST_F(ShellTest, HeapDumpLabelsSystemStructures) {
+    const uint32_t features = After(Shell("New 1 20"), "ptr = ");
+    const uint32_t keys = After(Shell("New 1 30"), "ptr = ");
+    const uint32_t plain = After(Shell("New 1 10"), "ptr = ");
+    char line[48];
+    // The feature table's pointer at 384, the key queue's at 516 with bit 31 set as the OS keeps it.
+    for (auto [address, value] : {std::pair{384u, features}, std::pair{516u, keys | 0x80000000u}}) {
+        for (int i = 0; i < 4; ++i) {
+            std::snprintf(line, sizeof line, "SB %X %02X", address + i, (value >> (24 - 8 * i)) & 0xFF);
+            Shell(line);
+        }
+    }
+    std::string out = Shell("HD 1");
+    auto row = [&](uint32_t p) {
+        const size_t at = out.find(std::string(1, '\n') + "-" + [&] {
+            char b[16];
+            std::snprintf(b, sizeof b, "%08X", p - 8);
+            return std::string(b);
+        }());
+        return at == std::string::npos ? std::string() : out.substr(at + 1, out.find('\n', at + 1) - at - 1);
+    };
+    EXPECT_TRUE(row(features).ends_with("    fM Feature Table")) << out;
+    EXPECT_TRUE(row(keys).ends_with("    fM Keyboard Queue (KeyQueueType)")) << out;
+    EXPECT_TRUE(row(plain).ends_with("    fM")) << out;
+    // Without labels, no chunk is named.
+    out = Shell("HD 1 -l");
+    EXPECT_TRUE(row(features).ends_with("    fM")) << out;
+}
+
 TEST_F(ShellTest, DebuggerWindowRunsShellCommands) {
     EXPECT_EQ(Run("HL 0").substr(0, 8), "   index");
     EXPECT_EQ(Text(console), "");

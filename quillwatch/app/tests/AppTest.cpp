@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -327,3 +328,46 @@ TEST_F(Program, TypedCommandsShowInTheDebuggerWindowOnADisplay) {
 }
 
 }  // namespace
+
+namespace quillwatch {
+namespace {
+
+TEST(Options, RomListingFromTheCommandLine) {
+    char dir[] = "/tmp/qwrom-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string folder = dir;
+    // A 512-byte image whose reset vector puts the ROM at 0x10C00000; at 0x100: MOVEQ #1,D0; RTS.
+    std::string rom(512, '\0');
+    const unsigned char reset[] = {0x10, 0xC0, 0x00, 0x00};
+    const unsigned char code[] = {0x70, 0x01, 0x4E, 0x75};
+    rom.replace(4, 4, reinterpret_cast<const char*>(reset), 4);
+    rom.replace(0x100, 4, reinterpret_cast<const char*>(code), 4);
+    std::ofstream(folder + "/rom.bin", std::ios::binary) << rom;
+    std::ofstream(folder + "/rom.map") << "Entry $10BF8100\n";
+    const std::string image = folder + "/rom.bin", map = folder + "/rom.map", out = folder + "/rom.txt";
+
+    std::vector<const char*> argv = {"quillwatch", "--rom-listing", image.c_str(), map.c_str(), out.c_str()};
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(QuillwatchMain(static_cast<int>(argv.size()), argv.data()), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    std::ifstream in(out);
+    const std::string listing((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(listing.rfind("\nEntry:\n", 0), 0u) << listing;
+    EXPECT_NE(listing.find("MOVEQ"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("RTS"), std::string::npos) << listing;
+
+    // A missing map: the message on standard output and a failing exit code.
+    const std::string missing = folder + "/none.map";
+    argv[3] = missing.c_str();
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(QuillwatchMain(static_cast<int>(argv.size()), argv.data()), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "file: '" + missing + "' not found\n");
+    // Fewer than three files is a usage error.
+    QuillwatchOptions o;
+    const char* shortArgs[] = {"quillwatch", "--rom-listing", "a", "b"};
+    EXPECT_FALSE(ParseOptions(4, shortArgs, &o));
+    std::system(("rm -rf " + folder).c_str());
+}
+
+}  // namespace
+}  // namespace quillwatch

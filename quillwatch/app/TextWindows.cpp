@@ -114,6 +114,8 @@ LRESULT EditSubclassProc(HWND edit, UINT msg, WPARAM wParam, LPARAM lParam) {
                 SendMessageA(edit, WM_CLEAR, 0, 0);
                 SendMessageA(edit, EM_EMPTYUNDOBUFFER, 0, 0);
                 d->justExecuted = false;
+            } else {
+                SendMessageA(edit, EM_UNDO, 0, 0);
             }
             return 0;
         }
@@ -149,6 +151,7 @@ LRESULT TextWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             data->edit = CreateWindowExA(0, RICHEDIT_CLASSA, "", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, hwnd, nullptr, nullptr,
                                          nullptr);
             SendMessageA(data->edit, EM_SETLIMITTEXT, 1 << 20, 0);
+            SendMessageA(data->edit, EM_SETUNDOLIMIT, 100, 0);
             data->editProc = reinterpret_cast<WNDPROC>(
                 SetWindowLongPtrA(data->edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(EditSubclassProc)));
             return 0;
@@ -160,6 +163,8 @@ LRESULT TextWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
                 case cmdSetFont: ApplyFont(reinterpret_cast<const PrefsFont*>(lParam), {d->edit}); return 0;
                 case cmdGetEdit: return reinterpret_cast<LRESULT>(d->edit);
                 case cmdSetContext: d->context = lParam; return 0;
+                case cmdUndo: SendMessageA(d->edit, EM_UNDO, 0, 0); return 0;
+                case cmdRedo: SendMessageA(d->edit, EM_REDO, 0, 0); return 0;
                 case cmdCut: SendMessageA(d->edit, WM_CUT, 0, 0); return 0;
                 case cmdCopy: SendMessageA(d->edit, WM_COPY, 0, 0); return 0;
                 case cmdPaste: SendMessageA(d->edit, WM_PASTE, 0, 0); return 0;

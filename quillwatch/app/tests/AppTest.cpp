@@ -208,6 +208,18 @@ TEST_F(TextWindow, UndoRightAfterACommandRemovesItsOutputOnly) {
     win32::SendMessageA(edit, win32::WM_KEYDOWN, win32::VK_BACK, 0);
     win32::headless::SetKeyDown(static_cast<int>(win32::VK_SHIFT), false);
     EXPECT_EQ(Text(), "r");
+    // Otherwise Ctrl+Z undoes typing and edits one change at a time; Edit > Undo and Redo as well.
+    Key('d');
+    Key('m');
+    EXPECT_EQ(Text(), "rdm");
+    Key(26);
+    EXPECT_EQ(Text(), "r");
+    win32::SendMessageA(window, win32::WM_COMMAND, cmdRedo, 0);
+    EXPECT_EQ(Text(), "rdm");
+    win32::SendMessageA(window, win32::WM_COMMAND, cmdUndo, 0);
+    EXPECT_EQ(Text(), "r");
+    Key(26);  // the Shift+Back deletion
+    EXPECT_EQ(Text(), "reg\r\n");
 }
 
 TEST_F(TextWindow, FindWrapsOnceInEitherDirection) {

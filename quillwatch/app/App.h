@@ -36,7 +36,7 @@ enum AppCommand : uint32_t {
     cmdStepInto = 40040, cmdStepOver = 40041, cmdGo = 40042, cmdToggleBreak = 40043, cmdLoadSymbols = 40044,
     cmdRemoveSymbols = 40045, cmdGoTill = 40046, cmdKeyboard = 40047, cmdDisassemble = 40049,
     cmdShowLocation = 40050, cmdBreak = 40054, cmdInstallDatabase = 40055, cmdSymbolsForPc = 40056,
-    cmdFindNext = 40057, cmdFindPrevious = 40058, cmdFind = 40059,
+    cmdFindNext = 40057, cmdFindPrevious = 40058, cmdFind = 40059, cmdFunctions = 40061,
 };
 
 // What the command line asks for.

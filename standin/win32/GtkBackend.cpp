@@ -72,7 +72,8 @@ WPARAM VirtualKey(guint keyval) {
         case GDK_KEY_Home: return VK_HOME;
         case GDK_KEY_End: return VK_END;
         case GDK_KEY_space: return ' ';
-        case GDK_KEY_semicolon: return 0xBA;
+        case GDK_KEY_semicolon:
+        case GDK_KEY_colon: return 0xBA;  // the key of ";" (":" with Shift)
         case GDK_KEY_Shift_L:
         case GDK_KEY_Shift_R: return VK_SHIFT;
         case GDK_KEY_Control_L:
@@ -425,8 +426,54 @@ BOOL OpenFile(const OPENFILENAMEA* ofn, std::string* path) {
     return chosen;
 }
 
+void OnListActivated(GtkTreeView*, GtkTreePath*, GtkTreeViewColumn*, gpointer dialog) {
+    gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
+}
+
+int ChooseFromList(const LISTDIALOGA* d) {
+    GtkWidget* dialog = gtk_dialog_new_with_buttons(d->title ? d->title : "", nullptr, GTK_DIALOG_MODAL, GTK_STOCK_OK,
+                                                    GTK_RESPONSE_ACCEPT, GTK_STOCK_CANCEL, GTK_RESPONSE_REJECT, nullptr);
+    gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER_ON_PARENT);
+    gtk_window_set_default_size(GTK_WINDOW(dialog), 320, 360);
+    GtkListStore* store = gtk_list_store_new(1, G_TYPE_STRING);
+    for (const std::string& item : *d->items) {
+        GtkTreeIter it;
+        gtk_list_store_append(store, &it);
+        gtk_list_store_set(store, &it, 0, item.c_str(), -1);
+    }
+    GtkWidget* view = gtk_tree_view_new_with_model(GTK_TREE_MODEL(store));
+    g_object_unref(store);
+    gtk_tree_view_set_headers_visible(GTK_TREE_VIEW(view), FALSE);
+    gtk_tree_view_append_column(GTK_TREE_VIEW(view), gtk_tree_view_column_new_with_attributes(
+                                                         "", gtk_cell_renderer_text_new(), "text", 0, nullptr));
+    g_signal_connect(view, "row-activated", G_CALLBACK(OnListActivated), dialog);
+    GtkWidget* scroll = gtk_scrolled_window_new(nullptr, nullptr);
+    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scroll), GTK_POLICY_AUTOMATIC, GTK_POLICY_AUTOMATIC);
+    gtk_container_add(GTK_CONTAINER(scroll), view);
+    gtk_box_pack_start(GTK_BOX(gtk_dialog_get_content_area(GTK_DIALOG(dialog))), scroll, TRUE, TRUE, 0);
+    gtk_widget_show_all(dialog);
+    if (d->initial >= 0 && static_cast<size_t>(d->initial) < d->items->size()) {
+        GtkTreePath* path = gtk_tree_path_new_from_indices(d->initial, -1);
+        gtk_tree_view_set_cursor(GTK_TREE_VIEW(view), path, nullptr, FALSE);
+        gtk_tree_view_scroll_to_cell(GTK_TREE_VIEW(view), path, nullptr, TRUE, 0.5f, 0.0f);
+        gtk_tree_path_free(path);
+    }
+    int chosen = -1;
+    if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
+        GtkTreeModel* model = nullptr;
+        GtkTreeIter it;
+        if (gtk_tree_selection_get_selected(gtk_tree_view_get_selection(GTK_TREE_VIEW(view)), &model, &it)) {
+            GtkTreePath* path = gtk_tree_model_get_path(model, &it);
+            chosen = gtk_tree_path_get_indices(path)[0];
+            gtk_tree_path_free(path);
+        }
+    }
+    gtk_widget_destroy(dialog);
+    return chosen;
+}
+
 const WindowBackend kGtkBackend = {Created,  Destroyed, Changed,    MenuSet,   Activated, Focus,
-                                   Pump,     TrackPopup, FindText, ChooseFont, OpenFile};
+                                   Pump,     TrackPopup, FindText, ChooseFont, OpenFile, ChooseFromList};
 
 }  // namespace
 

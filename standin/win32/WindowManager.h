@@ -125,6 +125,7 @@ int TranslateAcceleratorA(HWND hwnd, HACCEL table, MSG* msg);
 struct FINDREPLACEA;
 struct CHOOSEFONTA;
 struct OPENFILENAMEA;
+struct LISTDIALOGA;
 
 // A window-system backend; none is headless.
 struct WindowBackend {
@@ -140,6 +141,7 @@ struct WindowBackend {
     BOOL (*chooseFont)(CHOOSEFONTA* choose);  // the modal font chooser (Dialogs.h)
     // The modal open-file dialog (Debugging.h): TRUE with the chosen path.
     BOOL (*openFile)(const OPENFILENAMEA* ofn, std::string* path);
+    int (*chooseFromList)(const LISTDIALOGA* dialog);  // the modal list dialog (Dialogs.h)
 };
 void SetWindowBackend(const WindowBackend* backend);
 const WindowBackend* CurrentWindowBackend();

@@ -20,6 +20,7 @@
 #include "quillwatch/app/Prefs.h"
 #include "quillwatch/app/TextWindows.h"
 #include "quillwatch/engine/debugger/RunControl.h"
+#include "standin/win32/Dialogs.h"
 #include "standin/win32/KernelObjects.h"
 #include "standin/win32/WindowManager.h"
 
@@ -270,6 +271,53 @@ TEST_F(TextWindow, SourceWindowShowsTheStoppedLine) {
     EXPECT_EQ(std::string(buf), "\nCould not read source file " + dir.path() + "/gone.c");
     win32::DestroyWindow(source);
     EXPECT_EQ(gDbgSourceHooks.showLine, nullptr);
+}
+
+TEST_F(TextWindow, FunctionChooserSelectsTheChosenFunctionsLine) {
+    DbgContextType* noContext = nullptr;
+    win32::HWND source = SourceWindowCreate(client, &noContext);
+    win32::HWND pane = AppEditOf(source);
+    auto selected = [&] {
+        char buf[512];
+        win32::GetWindowTextA(pane, buf, sizeof buf);
+        win32::DWORD a = 0, b = 0;
+        win32::SendMessageA(pane, win32::EM_GETSEL, reinterpret_cast<win32::WPARAM>(&a),
+                            reinterpret_cast<win32::LPARAM>(&b));
+        return std::string(buf + a, b - a);
+    };
+    // No current source file: nothing is shown.
+    win32::SendMessageA(source, win32::WM_COMMAND, cmdFunctions, 0);
+    EXPECT_TRUE(win32::headless::LastListItems().empty());
+
+    TempDir dir;
+    const std::string file = dir.path() + "/main.c";
+    std::ofstream(file) << "int zeta(void) {\n  return 1;\n}\n#pragma mark Tools\nint beta(int x) {\n  return x;\n}\n";
+    gDbgSourceHooks.showLine(file.c_str(), 6);  // the caret in beta
+    // In file order, the last entry at or before the caret's line first; the chosen line selected.
+    win32::headless::ScriptListChoice(0);
+    win32::SendMessageA(source, win32::WM_COMMAND, cmdFunctions, 0);
+    EXPECT_EQ(win32::headless::LastListItems(), (std::vector<std::string>{"zeta", "Tools", "beta"}));
+    EXPECT_EQ(win32::headless::LastListInitial(), 2);
+    EXPECT_EQ(selected(), "int zeta(void) {");
+    // Ctrl+Shift with the ";" key: sorted by name (byte order, so capitals first).
+    win32::headless::SetKeyDown(static_cast<int>(win32::VK_CONTROL), true);
+    win32::headless::SetKeyDown(static_cast<int>(win32::VK_SHIFT), true);
+    win32::headless::ScriptListChoice(0);
+    win32::SendMessageA(pane, win32::WM_KEYDOWN, 0xBA, 0);
+    win32::headless::SetKeyDown(static_cast<int>(win32::VK_SHIFT), false);
+    win32::headless::SetKeyDown(static_cast<int>(win32::VK_CONTROL), false);
+    EXPECT_EQ(win32::headless::LastListItems(), (std::vector<std::string>{"Tools", "beta", "zeta"}));
+    EXPECT_EQ(win32::headless::LastListInitial(), 2);  // zeta, at line 1
+    EXPECT_EQ(selected(), "#pragma mark Tools");
+    // Cancel leaves the selection.
+    win32::SendMessageA(source, win32::WM_COMMAND, cmdFunctions, 0);
+    EXPECT_EQ(selected(), "#pragma mark Tools");
+    // A file that has gone since it was shown.
+    std::remove(file.c_str());
+    testing::internal::CaptureStderr();
+    win32::SendMessageA(source, win32::WM_COMMAND, cmdFunctions, 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error: Error opening file\n");
+    win32::DestroyWindow(source);
 }
 
 // Runs the program headless in its own folder with lines on its standard input; its standard

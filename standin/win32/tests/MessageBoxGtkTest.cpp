@@ -56,3 +56,55 @@ TEST(MessageBoxGraphical, ShowsAModalDialogUntilAnswered) {
 
 }  // namespace
 }  // namespace win32
+
+#include "standin/win32/Dialogs.h"
+#include "standin/win32/WindowManager.h"
+
+namespace win32 {
+namespace {
+
+int g_cursorRow = -1;
+
+void FindTreeView(GtkWidget* widget, gpointer out) {
+    if (GTK_IS_TREE_VIEW(widget)) *static_cast<GtkWidget**>(out) = widget;
+    else if (GTK_IS_CONTAINER(widget)) gtk_container_foreach(GTK_CONTAINER(widget), FindTreeView, out);
+}
+
+// Notes the list's selected row, then double-clicks (activates) its third row.
+gboolean AnswerList(gpointer) {
+    GList* windows = gtk_window_list_toplevels();
+    bool answered = false;
+    for (GList* w = windows; w && !answered; w = w->next) {
+        if (!GTK_IS_DIALOG(w->data) || !gtk_widget_get_visible(GTK_WIDGET(w->data))) continue;
+        GtkWidget* view = nullptr;
+        FindTreeView(GTK_WIDGET(w->data), &view);
+        if (!view) continue;
+        GtkTreePath* path = nullptr;
+        gtk_tree_view_get_cursor(GTK_TREE_VIEW(view), &path, nullptr);
+        g_cursorRow = path ? gtk_tree_path_get_indices(path)[0] : -1;
+        if (path) gtk_tree_path_free(path);
+        GtkTreePath* third = gtk_tree_path_new_from_indices(2, -1);
+        gtk_tree_view_set_cursor(GTK_TREE_VIEW(view), third, nullptr, FALSE);
+        gtk_tree_view_row_activated(GTK_TREE_VIEW(view), third, gtk_tree_view_get_column(GTK_TREE_VIEW(view), 0));
+        gtk_tree_path_free(third);
+        answered = true;
+    }
+    g_list_free(windows);
+    return answered ? FALSE : TRUE;
+}
+
+TEST(ListDialogGraphical, StartsAtTheInitialEntryAndAnswersTheOneActivated) {
+    const char* headless = std::getenv("WIN32_HEADLESS");
+    if (!std::getenv("DISPLAY") || (headless && std::strcmp(headless, "1") == 0))
+        GTEST_SKIP() << "no display";
+    ASSERT_TRUE(UseGtkBackend());
+    const std::vector<std::string> items = {"main", "Tools", "helper", "last"};
+    LISTDIALOGA dialog{nullptr, "Functions", &items, 1};
+    g_timeout_add(50, AnswerList, nullptr);
+    EXPECT_EQ(ChooseFromListA(&dialog), 2);
+    EXPECT_EQ(g_cursorRow, 1);
+    SetWindowBackend(nullptr);
+}
+
+}  // namespace
+}  // namespace win32

@@ -194,6 +194,7 @@ struct SourceData {
     std::string file;  // the file shown, as the symbol file names it
     std::string symbolPath;
     std::string readPath;  // where the file shown was read from
+    uint32_t currentLine = 0;  // the line the device stopped at (0: none)
     WNDPROC textProc = nullptr;
 };
 SourceData* gSource = nullptr;
@@ -206,8 +207,31 @@ std::string FolderOf(const std::string& path) {
     return slash == std::string::npos ? "" : path.substr(0, slash + 1);
 }
 
+constexpr int kMarkerColumn = 20;  // pixels of the source pane's marker column
+
+// The marker column: a red disc for each breakpoint in the file shown, and while the device is
+// stopped a green triangle at its line.
+void SourceUpdateMarks() {
+    if (!gSource) return;
+    std::vector<TextMark> marks;
+    DbgContextType* ctx = gSource->context ? *gSource->context : nullptr;
+    for (uint32_t slot = 0; ctx && !gSource->file.empty() && slot < 6; ++slot) {
+        std::string file, path;
+        uint32_t line = 0;
+        if (SymBreakpointSource(ctx, slot, &file, &path, &line) != 0) break;
+        if (file.empty() || path.empty() || line == 0) continue;
+        if (file == gSource->file && path == gSource->symbolPath) marks.push_back({line - 1, TextMarkKind::RedDisc});
+    }
+    if (DbgIsAttached() && gSource->currentLine && !gSource->file.empty())
+        marks.push_back({gSource->currentLine - 1, TextMarkKind::GreenTriangle});
+    SetTextMarks(gSource->text, kMarkerColumn, marks);
+}
+
 void SourceClearLine() {
-    if (gSource) SetText(gSource->status, "(Not stopped in source...)");
+    if (!gSource) return;
+    SetText(gSource->status, "(Not stopped in source...)");
+    gSource->currentLine = 0;
+    SourceUpdateMarks();
 }
 
 // Shows a source file of a symbol file, read from the symbol file's folder or its "Src"
@@ -228,15 +252,20 @@ bool SourceLoad(const std::string& symbolPath, const char* file, uint32_t line) 
         SetText(gSource->text, msg);
         SetText(gSource->status, "(Not stopped in source...)");
         gSource->readPath.clear();
+        gSource->file.clear();
+        gSource->currentLine = 0;
+        SourceUpdateMarks();
         return false;
     }
     gSource->file = file;
     gSource->symbolPath = symbolPath;
     gSource->readPath = readPath;
+    gSource->currentLine = line;
     SetText(gSource->text, text);
     if (line == 0) {
         SendMessageA(gSource->text, EM_SETSEL, 0, 0);
         SetText(gSource->status, file);
+        SourceUpdateMarks();
         return true;
     }
     size_t start = 0;
@@ -250,6 +279,7 @@ bool SourceLoad(const std::string& symbolPath, const char* file, uint32_t line) 
     char status[400];
     std::snprintf(status, sizeof status, "%s : %u", file, line);
     SetText(gSource->status, status);
+    SourceUpdateMarks();
     return true;
 }
 
@@ -413,6 +443,8 @@ LRESULT SourceWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
                 SetWindowLongPtrA(gSource->text, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SourceEditProc)));
             gDbgSourceHooks.clearLine = SourceClearLine;
             gDbgSourceHooks.showLine = SourceShowLine;
+            gDbgSourceHooks.breakpointsChanged = SourceUpdateMarks;
+            SetTextMarks(gSource->text, kMarkerColumn, {});
             gDbgSourceHooks.selectedLineAddress = SourceSelectedLineAddress;
             return 0;
         }
@@ -447,6 +479,7 @@ LRESULT SourceWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_DESTROY:
             gDbgSourceHooks.clearLine = nullptr;
             gDbgSourceHooks.showLine = nullptr;
+            gDbgSourceHooks.breakpointsChanged = nullptr;
             gDbgSourceHooks.selectedLineAddress = nullptr;
             delete gSource;
             gSource = nullptr;

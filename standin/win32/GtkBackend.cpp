@@ -139,6 +139,47 @@ gboolean OnButton(GtkWidget*, GdkEventButton* e, gpointer data) {
     return FALSE;
 }
 
+// The marker column: the left border window of the text view, painted from the record's marks.
+gboolean OnTextExpose(GtkWidget* view, GdkEventExpose* e, gpointer data) {
+    HWND hwnd = static_cast<HWND>(data);
+    GdkWindow* left = gtk_text_view_get_window(GTK_TEXT_VIEW(view), GTK_TEXT_WINDOW_LEFT);
+    if (!left || e->window != left || !IsWindow(hwnd)) return FALSE;
+    int width = 0, height = 0;
+    gdk_drawable_get_size(left, &width, &height);
+    cairo_t* cr = gdk_cairo_create(left);
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_paint(cr);
+    cairo_set_source_rgb(cr, 0xCC / 255.0, 0xCC / 255.0, 0xCC / 255.0);
+    cairo_set_line_width(cr, 1);
+    cairo_move_to(cr, width - 0.5, 0);
+    cairo_line_to(cr, width - 0.5, height);
+    cairo_stroke(cr);
+    GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(view));
+    for (const TextMark& m : hwnd->marks) {
+        if (m.line >= static_cast<uint32_t>(gtk_text_buffer_get_line_count(buffer))) continue;
+        GtkTextIter it;
+        gtk_text_buffer_get_iter_at_line(buffer, &it, static_cast<gint>(m.line));
+        gint y = 0, lineHeight = 0, wx = 0, wy = 0;
+        gtk_text_view_get_line_yrange(GTK_TEXT_VIEW(view), &it, &y, &lineHeight);
+        gtk_text_view_buffer_to_window_coords(GTK_TEXT_VIEW(view), GTK_TEXT_WINDOW_LEFT, 0, y, &wx, &wy);
+        if (wy + lineHeight < 0 || wy > height) continue;  // not visible
+        if (m.kind == TextMarkKind::RedDisc) {
+            cairo_set_source_rgb(cr, 1, 0, 0);
+            cairo_arc(cr, 10, wy + lineHeight / 2.0, 6, 0, 2 * G_PI);
+        } else {
+            const double top = wy + (lineHeight - 10) / 2.0;
+            cairo_set_source_rgb(cr, 0, 1, 0);
+            cairo_move_to(cr, 9, top);
+            cairo_line_to(cr, 19, top + 5);
+            cairo_line_to(cr, 9, top + 10);
+            cairo_close_path(cr);
+        }
+        cairo_fill(cr);
+    }
+    cairo_destroy(cr);
+    return FALSE;
+}
+
 GtkWidget* ParentContainer(HWND hwnd) {
     Widgets* p = W(hwnd->parent);
     return p ? p->container : nullptr;
@@ -183,6 +224,7 @@ void Created(HWND hwnd) {
         gtk_container_add(GTK_CONTAINER(w->outer), w->text);
         g_object_set_data(G_OBJECT(w->text), "win32-window", hwnd);
         g_signal_connect(w->text, "button-press-event", G_CALLBACK(OnButton), hwnd);
+        g_signal_connect(w->text, "expose-event", G_CALLBACK(OnTextExpose), hwnd);
         g_signal_connect(gtk_text_view_get_buffer(GTK_TEXT_VIEW(w->text)), "mark-set", G_CALLBACK(OnMarkSet), hwnd);
         gtk_box_pack_start(GTK_BOX(parent), w->outer, TRUE, TRUE, 0);
     } else if (IsClass(hwnd->parent, MDICLIENT_CLASSA)) {
@@ -220,6 +262,10 @@ void Changed(HWND hwnd) {
         gtk_widget_modify_font(w->text, font);
         pango_font_description_free(font);
     }
+    if (gtk_text_view_get_border_window_size(GTK_TEXT_VIEW(w->text), GTK_TEXT_WINDOW_LEFT) != hwnd->markMargin)
+        gtk_text_view_set_border_window_size(GTK_TEXT_VIEW(w->text), GTK_TEXT_WINDOW_LEFT, hwnd->markMargin);
+    if (GdkWindow* left = gtk_text_view_get_window(GTK_TEXT_VIEW(w->text), GTK_TEXT_WINDOW_LEFT))
+        gdk_window_invalidate_rect(left, nullptr, FALSE);
     GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(w->text));
     w->updating = true;
     if (hwnd->text != w->shown) {

@@ -34,6 +34,8 @@ struct Win32Window {
     std::vector<TextEdit> undo;  // a text control's changes, the latest last
     std::vector<TextEdit> redo;  // changes undone, the latest undone last
     size_t undoLimit = 100;
+    int markMargin = 0;          // a text control's marker column
+    std::vector<TextMark> marks;
     void* backend = nullptr;     // the backend's widget
 };
 

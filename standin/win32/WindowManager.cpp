@@ -242,6 +242,23 @@ LRESULT RichEditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     }
 }
 
+HWND FindLive(HWND hwnd);
+
+}  // namespace
+
+void SetTextMarks(HWND edit, int marginPixels, const std::vector<TextMark>& marks) {
+    if (!IsWindow(edit)) return;
+    edit->markMargin = marginPixels < 0 ? 0 : marginPixels;
+    edit->marks = marks;
+    if (S().backend && S().backend->changed) S().backend->changed(edit);
+}
+
+std::vector<TextMark> GetTextMarks(HWND edit) { return IsWindow(edit) ? edit->marks : std::vector<TextMark>{}; }
+
+int GetTextMarkMargin(HWND edit) { return IsWindow(edit) ? edit->markMargin : 0; }
+
+namespace {
+
 HWND FindLive(HWND hwnd) {
     auto& s = S();
     for (auto& w : s.windows)

@@ -20,6 +20,7 @@
 #include "quillwatch/app/Prefs.h"
 #include "quillwatch/app/TextWindows.h"
 #include "quillwatch/engine/debugger/RunControl.h"
+#include "quillwatch/link/DebuggerServices.h"
 #include "standin/win32/Dialogs.h"
 #include "standin/win32/KernelObjects.h"
 #include "standin/win32/WindowManager.h"
@@ -266,6 +267,18 @@ TEST_F(TextWindow, SourceWindowShowsTheStoppedLine) {
     win32::SendMessageA(pane, win32::EM_GETSEL, reinterpret_cast<win32::WPARAM>(&a), reinterpret_cast<win32::LPARAM>(&b));
     win32::GetWindowTextA(pane, buf, sizeof buf);
     EXPECT_EQ(std::string(buf + a, b - a), "  return a;");
+    // The marker column: the current line's triangle only while attached.
+    EXPECT_EQ(win32::GetTextMarkMargin(pane), 20);
+    EXPECT_TRUE(win32::GetTextMarks(pane).empty());
+    DbgMinimalSetAttached(true);
+    gDbgSourceHooks.showLine(file.c_str(), 3);
+    auto marks = win32::GetTextMarks(pane);
+    ASSERT_EQ(marks.size(), 1u);
+    EXPECT_EQ(marks[0].line, 2u);
+    EXPECT_EQ(marks[0].kind, win32::TextMarkKind::GreenTriangle);
+    gDbgSourceHooks.clearLine();  // the device runs
+    EXPECT_TRUE(win32::GetTextMarks(pane).empty());
+    DbgMinimalSetAttached(false);
     gDbgSourceHooks.showLine((dir.path() + "/gone.c").c_str(), 1);
     win32::GetWindowTextA(pane, buf, sizeof buf);
     EXPECT_EQ(std::string(buf), "\nCould not read source file " + dir.path() + "/gone.c");

@@ -108,3 +108,76 @@ TEST(ListDialogGraphical, StartsAtTheInitialEntryAndAnswersTheOneActivated) {
 
 }  // namespace
 }  // namespace win32
+
+namespace win32 {
+namespace {
+
+LRESULT PlainProc(HWND h, UINT m, WPARAM w, LPARAM l) { return DefWindowProcA(h, m, w, l); }
+
+TEST(TextMarksGraphical, MarkerColumnShowsDiscsAndTriangleLevelWithTheirLines) {
+    const char* headless = std::getenv("WIN32_HEADLESS");
+    if (!std::getenv("DISPLAY") || (headless && std::strcmp(headless, "1") == 0))
+        GTEST_SKIP() << "no display";
+    ASSERT_TRUE(UseGtkBackend());
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = PlainProc;
+    wc.lpszClassName = "MarksTop";
+    RegisterClassA(&wc);
+    HWND top = CreateWindowExA(0, "MarksTop", "marks", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    HWND edit = CreateWindowExA(0, RICHEDIT_CLASSA, "one\ntwo\nthree\nfour\n", 0, 0, 0, 0, 0, top, nullptr, nullptr,
+                                nullptr);
+    SetTextMarks(edit, 20, {{0, TextMarkKind::RedDisc}, {2, TextMarkKind::GreenTriangle}});
+    GtkTextView* view = nullptr;
+    // Let the window appear and paint.
+    for (int i = 0; i < 200; ++i) {
+        while (gtk_events_pending()) gtk_main_iteration();
+        g_usleep(10000);
+        GList* all = gtk_window_list_toplevels();
+        for (GList* w = all; w && !view; w = w->next) {
+            struct Finder {
+                static void Find(GtkWidget* widget, gpointer out) {
+                    if (GTK_IS_TEXT_VIEW(widget)) *static_cast<GtkTextView**>(out) = GTK_TEXT_VIEW(widget);
+                    else if (GTK_IS_CONTAINER(widget)) gtk_container_foreach(GTK_CONTAINER(widget), Find, out);
+                }
+            };
+            Finder::Find(GTK_WIDGET(w->data), &view);
+        }
+        g_list_free(all);
+        if (view && gtk_text_view_get_window(view, GTK_TEXT_WINDOW_LEFT) &&
+            gdk_window_is_viewable(gtk_text_view_get_window(view, GTK_TEXT_WINDOW_LEFT)))
+            break;
+    }
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(gtk_text_view_get_border_window_size(view, GTK_TEXT_WINDOW_LEFT), 20);
+    GdkWindow* left = gtk_text_view_get_window(view, GTK_TEXT_WINDOW_LEFT);
+    ASSERT_NE(left, nullptr);
+    for (int i = 0; i < 20; ++i) {
+        gdk_window_process_all_updates();
+        while (gtk_events_pending()) gtk_main_iteration();
+        g_usleep(10000);
+    }
+    // The colour at the middle of a line's mark.
+    auto pixel = [&](int x, uint32_t line) {
+        GtkTextIter it;
+        gtk_text_buffer_get_iter_at_line(gtk_text_view_get_buffer(view), &it, static_cast<gint>(line));
+        gint y = 0, h = 0, wx = 0, wy = 0;
+        gtk_text_view_get_line_yrange(view, &it, &y, &h);
+        gtk_text_view_buffer_to_window_coords(view, GTK_TEXT_WINDOW_LEFT, 0, y, &wx, &wy);
+        GdkPixbuf* p = gdk_pixbuf_get_from_drawable(nullptr, left, nullptr, x, wy + h / 2, 0, 0, 1, 1);
+        if (!p) return std::string("none");
+        const guchar* c = gdk_pixbuf_get_pixels(p);
+        char text[16];
+        std::snprintf(text, sizeof text, "%02x%02x%02x", c[0], c[1], c[2]);
+        g_object_unref(p);
+        return std::string(text);
+    };
+    EXPECT_EQ(pixel(10, 0), "ff0000");  // the disc
+    EXPECT_EQ(pixel(11, 2), "00ff00");  // the triangle
+    EXPECT_EQ(pixel(10, 1), "ffffff");  // nothing
+    EXPECT_EQ(pixel(19, 1), "cccccc");  // the column's edge
+    DestroyWindow(top);
+    SetWindowBackend(nullptr);
+}
+
+}  // namespace
+}  // namespace win32

@@ -176,6 +176,16 @@ Err VFSFileRead(FileRef fileRef, UInt32 numBytes, void* buffer, UInt32* numBytes
 Err VFSFileWrite(FileRef fileRef, UInt32 numBytes, const void* data, UInt32* numBytesWritten);
 Err VFSDirEntryEnumerate(FileRef dirRef, UInt32* dirEntryIterator, FileInfoType* info);
 
+/* Tables: their cells' items and the procedures that draw a column's cells. */
+typedef struct TableOpaque TableType;
+typedef void (*TableDrawItemFuncType)(void* table, Int16 row, Int16 column, RectangleType* bounds);
+enum { customTableItem = 1, labelTableItem = 3, numericTableItem = 4 };
+void TblSetCustomDrawProcedure(TableType* table, Int16 column, TableDrawItemFuncType drawCallback);
+void __VtTblSetItemStyle(TableType* table, Int16 row, Int16 column, UInt16 typeInFirstByte);
+#define TblSetItemStyle(table, row, column, type) __VtTblSetItemStyle((table), (row), (column), (UInt16)((UInt8)(type) << 8))
+void TblSetItemInt(TableType* table, Int16 row, Int16 column, Int16 value);
+Int16 TblGetNumberOfRows(const TableType* table);
+
 /* Drawing in the current window. */
 void WinDrawChars(const char* chars, Int16 length, Coord x, Coord y);
 void WinEraseRectangle(const RectangleType* r, UInt16 cornerDiam);

@@ -104,8 +104,9 @@ TEST_F(FormAppTest, KeysLandInTheFieldAndATapOnTheButtonReachesTheFormHandler) {
     vantor::os::SetCurrentAppDatabase(app);
     uint32_t ref = sys::DmOpenDatabaseByID(app, 1);
     std::memcpy(static_cast<uint8_t*>(sys::SysGetTaskRecord()) + vantor::kTaskRecordAppDbRef, &ref, 4);
+    // The application sets the focus right after it drew the form.
     int drawn = 0;
-    vantor::os::OnCall(Library::Ui, vantor::uislot::FrmDrawForm, [&](const vantor::os::SlotCall&) {
+    vantor::os::OnCall(Library::Ui, vantor::uislot::FrmSetFocus, [&](const vantor::os::SlotCall&) {
         if (drawn++) return 0u;
         for (uint16_t c : {uint16_t{'h'}, uint16_t{'i'}, uint16_t{8}, uint16_t{'o'}}) Post(kKeyDown, c);
         Post(kPenDown, 0, 30, 105);
@@ -122,7 +123,8 @@ TEST_F(FormAppTest, KeysLandInTheFieldAndATapOnTheButtonReachesTheFormHandler) {
     uint32_t result = ModuleEntryPoint(0, nullptr, kLaunchNewGlobals | kLaunchUiApp);
     EXPECT_EQ(alerts, 0);
     EXPECT_EQ(drawn, 1);
-    EXPECT_EQ(result, (2u << 16) | ('h' + 'o')) << std::hex << result;
+    // Three cells of the first column were drawn by the application's procedure.
+    EXPECT_EQ(result, (3u << 24) | (2u << 16) | ('h' + 'o')) << std::hex << result;
     EXPECT_EQ(vantor::os::PendingEvents(), 0u);
     EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
 }
@@ -236,16 +238,17 @@ TEST(FormAppWindow, TheFormIsDrawnInTheDeviceWindowAndTakesTypedKeysAndAClick) {
             if (!near(pixels[s.y * width + s.x], s.rgb)) return false;
         return true;
     };
-    // Black ink on the field's line, left of its underline.
-    auto fieldHasInk = [&] {
+    // Black ink in an area: the field's line left of its underline, the table's column of numbers.
+    auto hasInk = [&](uint32_t left, uint32_t top, uint32_t right, uint32_t bottom) {
         uint32_t width = 0, height = 0;
         std::vector<uint32_t> pixels = ReadWindow(id, &width, &height);
         if (width < 320 || height < 320) return false;
-        for (uint32_t y = 58; y < 74; ++y)
-            for (uint32_t x = 96; x < 288; ++x)
+        for (uint32_t y = top; y < bottom; ++y)
+            for (uint32_t x = left; x < right; ++x)
                 if (pixels[y * width + x] == 0) return true;
         return false;
     };
+    auto fieldHasInk = [&] { return hasInk(96, 58, 288, 74); };
     ASSERT_TRUE(Eventually(
         [&] {
             return shows({{150, 4, 0x003399}, {160, 200, 0}, {200, 300, 0xFFFFFF}});
@@ -265,13 +268,14 @@ TEST(FormAppWindow, TheFormIsDrawnInTheDeviceWindowAndTakesTypedKeysAndAClick) {
         }()
         << ReadFile(log);
     EXPECT_FALSE(fieldHasInk());
+    EXPECT_TRUE(hasInk(144, 100, 224, 170));
 
     Output("xdotool key --window " + id + " h i");
     EXPECT_TRUE(Eventually(fieldHasInk, 60)) << "no text in the field";
     Output("xdotool mousemove --window " + id + " 160 214 click 1");
     char ended[96];
     std::snprintf(ended, sizeof ended, "OS launcher: Morvel Form Test ended with 0x%X",
-                  (2u << 16) | ('h' + 'i'));
+                  (3u << 24) | (2u << 16) | ('h' + 'i'));
     EXPECT_TRUE(Eventually([&] { return ReadFile(log).find(ended) != std::string::npos; }, 60))
         << ReadFile(log);
 }

@@ -1,5 +1,8 @@
 #include "morvel/traps/FieldGlue.h"
 
+#include <map>
+#include <mutex>
+
 #include "common/module/UiSlots.h"
 #include "morvel/glue/MorvelCommon.h"
 #include "morvel/glue/MorvelOs.h"
@@ -23,6 +26,15 @@ const uint8_t kFieldAttributes[] = {1, 1, 1, 1, 1, 1, 1, 1, 2, 2, 1, 1, 1, 1, 0}
 template <typename Sig, typename... A>
 auto Ui(uint16_t slotNumber, A... args) {
     return UiImport().Call<Sig>(slotNumber, args...);
+}
+
+// The table edit records, one per context that asked for one.
+std::mutex gEditMutex;
+std::map<EmulState*, ObjectShadow*> gEditRecords;
+ObjectShadow* EditRecord(EmulState* s) {
+    std::lock_guard lock(gEditMutex);
+    auto it = gEditRecords.find(s);
+    return it == gEditRecords.end() ? nullptr : it->second;
 }
 
 FormShadow* HeadOf(EmulState* s) {
@@ -225,6 +237,12 @@ void* FieldFromArg(EmulState* s, uint32_t offset, ObjectShadow** shadow) {
     const uint32_t image = GetArgPtr(s, offset);
     if (shadow) *shadow = nullptr;
     if (!image) return nullptr;
+    for (EmulState* c = s; c; c = c->parent)
+        if (ObjectShadow* edit = EditRecord(c); edit && Addr(edit->image) == image) {
+            if (!edit->native) ErrDisplayFileLineMsg(kFile, 237, "NULL native field");
+            if (shadow) *shadow = edit;
+            return edit->native;
+        }
     ObjectShadow* o = FindShadow(s, image, nullptr);
     if (!o) {
         ErrDisplayFileLineMsg(kFile, 247, "Form object (field) not found");
@@ -246,6 +264,33 @@ uint32_t FieldImageOf(EmulState* s, const void* native) {
         Ui<uint16_t(void*, void*)>(ui::FrmGetObjectIndexFromPtr, form, const_cast<void*>(native));
     ObjectShadow* made = ShadowTableAlloc(s, shadow, index);
     return made && made->kind == kObjectField ? Addr(made->image) : 0;
+}
+
+uint32_t FieldTableEditImage(EmulState* s, void* native) {
+    ObjectShadow* edit = EditRecord(s);
+    if (!edit) {
+        edit = static_cast<ObjectShadow*>(ShadowNew(16 + 40));
+        if (!edit) return 0;
+        edit->prev = edit->next = nullptr;
+        edit->id = 0;
+        edit->kind = kObjectField;
+        std::lock_guard lock(gEditMutex);
+        gEditRecords[s] = edit;
+    }
+    edit->native = native;
+    return Addr(edit->image);
+}
+
+void FieldTableEditFree(EmulState* s) {
+    ObjectShadow* edit = nullptr;
+    {
+        std::lock_guard lock(gEditMutex);
+        auto it = gEditRecords.find(s);
+        if (it == gEditRecords.end()) return;
+        edit = it->second;
+        gEditRecords.erase(it);
+    }
+    ShadowFree(edit);
 }
 
 void FieldGlueInstall(TrapHandler* t) {

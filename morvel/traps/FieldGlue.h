@@ -25,6 +25,12 @@ void* FieldFromArg(EmulState* s, uint32_t offset, ObjectShadow** shadow = nullpt
 // The 68K image of a native field in the form shadows of the context chain, or 0.
 uint32_t FieldImageOf(EmulState* s, const void* native);
 
+// The context's record that stands for the field a table is editing: it takes `native` and its
+// image address is the 68K field pointer (0 without memory).
+uint32_t FieldTableEditImage(EmulState* s, void* native);
+// Frees the context's record (when its form shadows go).
+void FieldTableEditFree(EmulState* s);
+
 void FieldGlueInstall(TrapHandler* table);
 
 }  // namespace morvel

@@ -10,6 +10,7 @@
 #include "morvel/traps/FieldGlue.h"
 #include "morvel/traps/MorvelError.h"
 #include "morvel/traps/ResourceTranslate.h"
+#include "morvel/traps/TableGlue.h"
 #include "morvel/traps/TrapGlue.h"
 
 namespace morvel {
@@ -153,6 +154,9 @@ void ObjectImageFill(EmulState*, FormShadow* form, uint16_t index, ObjectShadow*
         case kObjectField:
             FieldImageFill(o);
             break;
+        case kObjectTable:
+            TableImageFill(o);
+            break;
         default:
             break;  // controls, lists, tables and scroll bars: their own glue's images
     }
@@ -209,6 +213,7 @@ void TrapFrmDrawForm(EmulState* s, uint16_t) {
     auto** objects = static_cast<ObjectShadow**>(form->objects);
     for (uint32_t i = 0; objects && i < form->objectCount; ++i)
         if (objects[i] && objects[i]->kind == kObjectField) FieldImageSync(objects[i]);
+        else if (objects[i] && objects[i]->kind == kObjectTable) TableImageSync(objects[i]);
     Ui<void(void*)>(ui::FrmDrawForm, form->native);
 }
 // The form's active field as its 68K image.
@@ -216,7 +221,10 @@ void TrapFrmGetActiveField(EmulState* s, uint16_t) {
     void* form = FormArg(s, 0);
     if (!form) form = Ui<void*()>(ui::FrmGetActiveForm);
     void* field = form ? Ui<void*(void*)>(ui::UiEntry136, form) : nullptr;
-    SetResultA0(s, FieldImageOf(s, field));
+    uint32_t image = FieldImageOf(s, field);
+    // A field no form object holds is the one a table is editing.
+    if (field && !image) image = FieldTableEditImage(s, field);
+    SetResultA0(s, image);
 }
 void TrapFrmGetFormPtr(EmulState* s, uint16_t) {
     FormShadow* shadow = FormShadowFindNative(s, Ui<void*(uint16_t)>(ui::FrmGetFormPtr, U16(s, 0)));
@@ -390,7 +398,7 @@ ObjectShadow* ShadowTableAlloc(EmulState* s, FormShadow* form, uint16_t index) {
     ObjectShadow*& slotRef = ObjectAt(form, index);
     if (slotRef && slotRef->native == native) return slotRef;
     const uint16_t kind = Ui<uint16_t(void*, uint16_t)>(ui::FrmGetObjectType, form->native, index);
-    const uint32_t size = ObjectShadowSize(kind) + (kind == kObjectTable ? 12u * 16 : 0);
+    const uint32_t size = kind == kObjectTable ? TableShadowSize(native) : ObjectShadowSize(kind);
     auto* o = static_cast<ObjectShadow*>(ShadowNew(size));
     if (!o) return nullptr;
     if (slotRef) ShadowFree(slotRef);
@@ -456,6 +464,7 @@ void FormShadowFree(EmulState* s, FormShadow* shadow) {
 
 void FormShadowFreeAll(EmulState* s) {
     while (Head(s)) FormShadowFree(s, Head(s));
+    FieldTableEditFree(s);
 }
 
 void FormShadowForget(EmulState* s, void* native) {

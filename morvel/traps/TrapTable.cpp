@@ -15,6 +15,7 @@
 #include "morvel/traps/FloatGlue.h"
 #include "morvel/traps/FieldGlue.h"
 #include "morvel/traps/FormGlue.h"
+#include "morvel/traps/TableGlue.h"
 #include "morvel/traps/HardwareGlue.h"
 #include "morvel/traps/InputGlue.h"
 #include "morvel/traps/IntlGlue.h"
@@ -95,6 +96,7 @@ void TrapTableInit(TrapHandler* table) {
     ExpansionGlueInstall(table);
     FormGlueInstall(table);
     FieldGlueInstall(table);
+    TableGlueInstall(table);
     UiServiceGlueInstall(table);
 }
 

@@ -1,18 +1,40 @@
-/* A 68K application with a form from its resources: a field that takes the keys typed and a button
-   whose tap ends the application. It answers the length of the field's text in the high word and
-   the sum of its characters in the low word; 0xFFFFFFFF when it was stopped instead. */
+/* A 68K application with a form from its resources: a field that takes the keys typed, a button
+   whose tap ends the application, and a table whose first column the application draws (its
+   procedure counts the cells it is asked for) and whose second shows numbers. It answers the cells
+   drawn in the top byte, the length of the field's text in the next and the sum of its characters
+   in the low word; 0xFFFFFFFF when it was stopped instead. */
 #include "VantorApp.h"
 
 #define kForm 1000
 #define kField 1001
 #define kButton 1002
+#define kTable 1004
 
 static UInt32 result;
 static Boolean done;
+static UInt32 cellsDrawn;
+
+static void DrawCell(void* table, Int16 row, Int16 column, RectangleType* bounds) {
+    (void)table;
+    (void)row;
+    if (column == 0 && bounds && bounds->extent.x == 60) ++cellsDrawn;
+}
+
+static void SetUpTable(FormType* form) {
+    TableType* table = FrmGetObjectPtr(form, FrmGetObjectIndex(form, kTable));
+    Int16 row, rows = TblGetNumberOfRows(table);
+    for (row = 0; row < rows; ++row) {
+        TblSetItemStyle(table, row, 0, customTableItem);
+        TblSetItemStyle(table, row, 1, numericTableItem);
+        TblSetItemInt(table, row, 1, (Int16)(10 * (row + 1)));
+    }
+    TblSetCustomDrawProcedure(table, 0, DrawCell);
+}
 
 static Boolean FormHandler(EventType* event) {
     FormType* form = FrmGetActiveForm();
     if (event->eType == frmOpenEvent) {
+        SetUpTable(form);
         FrmDrawForm(form);
         FrmSetFocus(form, FrmGetObjectIndex(form, kField));
         return true;
@@ -23,7 +45,7 @@ static Boolean FormHandler(EventType* event) {
         UInt32 sum = 0, length = 0; /* 32-bit: a 16-bit count makes the compiler wrap the address */
         if (text)
             for (; text[length]; ++length) sum += (UInt8)text[length];
-        result = ((UInt32)length << 16) | (sum & 0xFFFF);
+        result = (cellsDrawn << 24) | ((length & 0xFF) << 16) | (sum & 0xFFFF);
         done = true;
         return true;
     }

@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """Writes the 68K form resource ('tFRM' layout, big-endian) of the form test application: a title,
-a label, an editable one-line field and a button. Usage: FormResource.py OUT"""
+a label, an editable one-line field, a button and a table of two columns and three rows.
+Usage: FormResource.py OUT"""
 import struct
 import sys
 
-FORM_ID, FIELD_ID, BUTTON_ID, LABEL_ID = 1000, 1001, 1002, 1003
+FORM_ID, FIELD_ID, BUTTON_ID, LABEL_ID, TABLE_ID = 1000, 1001, 1002, 1003, 1004
 
 
 def title(text):
@@ -28,22 +29,33 @@ def button(text, x, y, w, h):
     return struct.pack(">H4hIHBBBB", BUTTON_ID, x, y, w, h, 0, 0xE100, 0, 0, 0, 0) + text + b"\0"
 
 
+def table(x, y, w, h, widths, rows):
+    rec = struct.pack(">H4hHHH", TABLE_ID, x, y, w, h, 0, len(widths), rows)
+    rec += b"\0" * (74 - len(rec))
+    for width in widths:  # width, a reserved word, the spacing, then the rest of the column
+        rec += struct.pack(">HHH", width, 0, 4) + b"\0" * 12
+    for row in range(rows):  # ID, height, data, attributes (usable, selectable)
+        rec += struct.pack(">HHIHH", row, 11, 0, 0x0101, 0)
+    rec += b"\0" * (8 * rows * len(widths))
+    return rec
+
+
 def form():
     objects = [(9, title(b"Form Demo")), (8, label(b"Name:", 8, 30)), (0, field(44, 28, 100, 12)),
-               (1, button(b"OK", 60, 100, 40, 14))]
+               (1, button(b"OK", 60, 100, 40, 14)), (3, table(8, 50, 144, 36, [60, 40], 3))]
     header = bytearray(68)
     struct.pack_into(">H4h", header, 8, 0x0800, 0, 0, 160, 160)  # window flags, bounds
     struct.pack_into(">H", header, 40, FORM_ID)
     struct.pack_into(">HHHH", header, 56, BUTTON_ID, 0, 0, len(objects))
-    table = bytearray()
+    entries = bytearray()
     body = bytearray()
     at = 68 + 6 * len(objects)
     for kind, record in objects:
-        table += struct.pack(">BBI", kind, 0, at + len(body))
+        entries += struct.pack(">BBI", kind, 0, at + len(body))
         body += record
         if len(body) % 2:
             body += b"\0"
-    return bytes(header + table + body)
+    return bytes(header + entries + body)
 
 
 if __name__ == "__main__":

@@ -70,6 +70,9 @@ void FreeObject(FormObject& o) {
         case kControlObject:
             delete static_cast<Control*>(o.native);
             break;
+        case kTableObject:
+            delete static_cast<Table*>(o.native);
+            break;
         case kLabelObject:
             delete static_cast<Label*>(o.native);
             break;
@@ -124,6 +127,48 @@ std::unique_ptr<Form> Parse(const uint8_t* p, uint32_t size) {
                 o.native = c;
                 break;
             }
+            case kTableObject: {
+                auto* t = new Table;
+                t->id = r.U16(at);
+                t->attributes = r.U16(at + 2);
+                t->bounds = r.RectAt(at + 4);
+                const uint16_t columns = r.U16(at + 12), rows = r.U16(at + 14);
+                // Every record must lie in the resource before any is made.
+                const uint64_t end =
+                    uint64_t{at} + 76 + 20ull * columns + 12ull * rows + 8ull * rows * columns;
+                if (end > size) {
+                    r.bad = true;
+                    delete t;
+                    break;
+                }
+                uint32_t c = at + 76;
+                for (uint16_t i = 0; i < columns; ++i, c += 20) {
+                    TableColumn column;
+                    column.width = r.U16(c);
+                    column.spacing = r.U16(c + 2);
+                    t->columns.push_back(column);
+                }
+                for (uint16_t i = 0; i < rows; ++i, c += 12) {
+                    TableRow row;
+                    row.id = r.U16(c);
+                    row.height = r.U16(c + 2);
+                    row.data = r.U32(c + 4);
+                    const uint16_t attributes = r.U16(c + 8);
+                    row.usable = attributes & 0x0080;
+                    row.selectable = attributes & 0x8000;
+                    t->rows.push_back(row);
+                }
+                for (uint32_t i = 0; i < uint32_t{rows} * columns; ++i, c += 8) {
+                    TableItem item;
+                    item.style = r.U8(c);
+                    item.font = r.U8(c + 1);
+                    item.intValue = static_cast<int16_t>(r.U16(c + 2));
+                    t->items.push_back(item);
+                }
+                t->form = form.get();
+                o.native = t;
+                break;
+            }
             case kLabelObject: {
                 auto* l = new Label;
                 l->x = static_cast<int16_t>(r.U16(at));
@@ -146,7 +191,6 @@ std::unique_ptr<Form> Parse(const uint8_t* p, uint32_t size) {
                 auto* raw = new RawObject;
                 switch (o.kind) {
                     case kListObject:
-                    case kTableObject:
                     case kGadgetObject:
                         raw->id = r.U16(at);
                         raw->bounds = r.RectAt(at + 4);
@@ -172,7 +216,7 @@ std::unique_ptr<Form> Parse(const uint8_t* p, uint32_t size) {
                 break;
             }
         }
-        form->objects.push_back(o);
+        if (o.native) form->objects.push_back(o);
     }
     if (r.bad) {
         for (FormObject& o : form->objects) FreeObject(o);
@@ -211,6 +255,9 @@ void DrawObject(FormObject& o) {
         case kControlObject:
             ControlDraw(static_cast<Control*>(o.native));
             break;
+        case kTableObject:
+            TableDraw(static_cast<Table*>(o.native));
+            break;
         case kLabelObject: {
             auto* l = static_cast<Label*>(o.native);
             if (l->attributes & 0x0001) DrawText(l->x, l->y, l->text.data(), l->text.size(), kBlack, kWhite);
@@ -227,11 +274,8 @@ void DrawObject(FormObject& o) {
     }
 }
 
+// Without a screen nothing is painted, but the application's draw callbacks still run.
 void DrawForm(Form* form) {
-    if (!DrawReady()) {
-        form->drawn = true;
-        return;
-    }
     Rect area = form->bounds;
     if (area.w <= 0 || area.h <= 0) area = Rect{0, 0, 160, 160};
     FillRect(area, kWhite);
@@ -524,6 +568,9 @@ bool IsField(const Field* field) {
 bool IsControl(const Control* control) {
     return IsObject(control, kControlObject);
 }
+bool IsTable(const Table* table) {
+    return IsObject(table, kTableObject);
+}
 
 uint16_t ObjectID(const FormObject& o) {
     switch (o.kind) {
@@ -531,6 +578,8 @@ uint16_t ObjectID(const FormObject& o) {
             return static_cast<const Field*>(o.native)->id;
         case kControlObject:
             return static_cast<const Control*>(o.native)->id;
+        case kTableObject:
+            return static_cast<const Table*>(o.native)->id;
         case kLabelObject:
             return static_cast<const Label*>(o.native)->id;
         case kTitleObject:
@@ -546,6 +595,8 @@ Rect ObjectBounds(const FormObject& o) {
             return static_cast<const Field*>(o.native)->bounds;
         case kControlObject:
             return static_cast<const Control*>(o.native)->bounds;
+        case kTableObject:
+            return static_cast<const Table*>(o.native)->bounds;
         case kLabelObject: {
             auto* l = static_cast<const Label*>(o.native);
             return Rect{l->x, l->y, TextWidth(l->text.data(), l->text.size()), kFontHeight};

@@ -63,6 +63,48 @@ struct Control {
     Form* form = nullptr;
 };
 
+// A table: columns with their widths and the application's callbacks, rows, and an item per cell.
+using TableDrawProc = void (*)(void* table, int16_t row, int16_t column, const Rect* bounds);
+using TableLoadProc = uint16_t (*)(void* table, int16_t row, int16_t column, uint8_t editable, void** handle,
+                                   int16_t* offset, int16_t* size, void* field);
+using TableSaveProc = uint8_t (*)(void* table, int16_t row, int16_t column);
+
+struct TableColumn {
+    uint16_t width = 0, spacing = 0;
+    bool usable = true;
+    TableDrawProc draw = nullptr;
+    TableLoadProc load = nullptr;
+    TableSaveProc save = nullptr;
+};
+struct TableRow {
+    uint16_t id = 0, height = 11;
+    uint32_t data = 0;
+    bool usable = true, selectable = true;
+};
+struct TableItem {
+    uint8_t style = 0, font = 0;
+    int16_t intValue = 0;
+    void* ptr = nullptr;
+};
+constexpr uint8_t kCustomTableItem = 1, kLabelTableItem = 3, kNumericTableItem = 4;
+
+struct Table {
+    uint16_t id = 0;
+    Rect bounds{};
+    uint16_t attributes = 0;
+    uint16_t topRow = 0;
+    std::vector<TableColumn> columns;
+    std::vector<TableRow> rows;
+    std::vector<TableItem> items;  // row by row
+    Form* form = nullptr;
+    TableItem* Item(int16_t row, int16_t column) {
+        if (row < 0 || column < 0 || static_cast<size_t>(row) >= rows.size() ||
+            static_cast<size_t>(column) >= columns.size())
+            return nullptr;
+        return &items[static_cast<size_t>(row) * columns.size() + static_cast<size_t>(column)];
+    }
+};
+
 struct Label {
     uint16_t id = 0;
     int16_t x = 0, y = 0;
@@ -87,7 +129,7 @@ struct RawObject {
 
 struct FormObject {
     uint8_t kind = 0;
-    void* native = nullptr;  // Field, Control, Label, Title or RawObject
+    void* native = nullptr;  // Field, Control, Table, Label, Title or RawObject
 };
 
 using FormEventHandler = uint8_t (*)(SysEventType* event);
@@ -120,6 +162,8 @@ void FieldDraw(Field* field);
 // A key for the field: true when it took it.
 bool FieldKey(Field* field, uint16_t character);
 void ControlDraw(Control* control);
+void TableDraw(Table* table);
+bool IsTable(const Table* table);
 
 // Queues an event for the application.
 void PostEvent(const SysEventType& event);

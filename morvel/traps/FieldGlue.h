@@ -10,8 +10,10 @@
 
 namespace morvel {
 
-constexpr uint32_t kFieldImageBounds = 2, kFieldImageAttributes = 10, kFieldImageText = 12,
-                   kFieldImageTextLength = 24;
+constexpr uint32_t kFieldImageBounds = MORVEL_FIELD_IMAGE_BOUNDS,
+                   kFieldImageAttributes = MORVEL_FIELD_IMAGE_ATTRIBUTES,
+                   kFieldImageText = MORVEL_FIELD_IMAGE_TEXT,
+                   kFieldImageTextLength = MORVEL_FIELD_IMAGE_TEXT_LENGTH;
 
 // Writes the image of a field's object shadow from its native field.
 void FieldImageFill(ObjectShadow* shadow);

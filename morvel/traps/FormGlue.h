@@ -8,6 +8,7 @@
 
 #include "common/module/SystemCalls.h"
 #include "morvel/cpu/EmulState.h"
+#include "morvel/traps/UiImageOffsets.h"
 
 namespace morvel {
 
@@ -25,9 +26,12 @@ struct FormShadow {
 };
 static_assert(sizeof(FormShadow) == 100);
 
-constexpr uint32_t kFormImageFormID = 40, kFormImageHandler = 50, kFormImageFocus = 54,
-                   kFormImageDefaultButton = 56, kFormImageHelp = 58, kFormImageMenu = 60,
-                   kFormImageCount = 62;
+constexpr uint32_t kFormImageFormID = MORVEL_FORM_IMAGE_FORM_ID,
+                   kFormImageHandler = MORVEL_FORM_IMAGE_HANDLER, kFormImageFocus = MORVEL_FORM_IMAGE_FOCUS,
+                   kFormImageDefaultButton = MORVEL_FORM_IMAGE_DEFAULT_BUTTON,
+                   kFormImageHelp = MORVEL_FORM_IMAGE_HELP, kFormImageMenu = MORVEL_FORM_IMAGE_MENU,
+                   kFormImageCount = MORVEL_FORM_IMAGE_COUNT;
+static_assert(sizeof(FormShadow::image) == MORVEL_FORM_IMAGE_BYTES);
 
 // One form object that 68K code asked for: a 16-byte header, then the object's 68K image (whose
 // address 68K code is given); gadgets keep a copy of their 68K handler after their image.
@@ -40,7 +44,9 @@ struct ObjectShadow {
     uint8_t image[4];  // the image runs on to the end of the allocation
 };
 constexpr uint16_t kObjectGadget = 12;
-constexpr uint32_t kGadgetImageData = 12, kGadgetImageHandler = 16, kGadgetImageBytes = 20;
+constexpr uint32_t kGadgetImageData = MORVEL_GADGET_IMAGE_DATA,
+                   kGadgetImageHandler = MORVEL_GADGET_IMAGE_HANDLER,
+                   kGadgetImageBytes = MORVEL_GADGET_IMAGE_BYTES;
 
 // The object shadow of (form, index), made on demand; null for an index beyond the form's objects
 // or without memory.

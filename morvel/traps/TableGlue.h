@@ -11,8 +11,9 @@
 
 namespace morvel {
 
-constexpr uint32_t kTableImageBytes = 76, kTableImageBounds = 2, kTableImageColumns = 12,
-                   kTableImageRows = 14, kTableImageTopRow = 20;
+constexpr uint32_t kTableImageBytes = 76, kTableImageBounds = MORVEL_TABLE_IMAGE_BOUNDS,
+                   kTableImageColumns = MORVEL_TABLE_IMAGE_COLUMNS, kTableImageRows = MORVEL_TABLE_IMAGE_ROWS,
+                   kTableImageTopRow = MORVEL_TABLE_IMAGE_TOP_ROW;
 
 // The allocation of a table's object shadow: the header, the image, three array pointers and the
 // three arrays of one procedure per column.

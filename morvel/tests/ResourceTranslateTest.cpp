@@ -187,6 +187,25 @@ TEST_F(ResourceTranslateTest, IntegersAlertsAndMenuBarsAreSwapped) {
     EXPECT_STREQ(reinterpret_cast<const char*>(&n[78]), "New");
 }
 
+// A plain font keeps its header, image and location table; the offset-width table is not carried,
+// so its location word is 0. A font whose tables lie beyond the resource is refused.
+TEST_F(ResourceTranslateTest, APlainFontDropsTheLocationOfItsOffsetWidthTable) {
+    Be font;
+    font.W(0x9000).W('A').W('B').W(5).W(0).W(0).W(5).W(2).W(20).W(2).W(0).W(0).W(1);  // 26-byte header
+    font.W(0xF800).W(0x8800).W(0).W(5).W(10).W(15);  // image (one row word, two rows), locations
+    font.W(0x0105).W(0x0105).W(0x0105).W(0xFFFF);    // the offset-width table
+    std::vector<uint8_t> n;
+    ASSERT_EQ(RsrcTranslateImage(FourCC("NFNT"), font.b.data(), static_cast<uint32_t>(font.b.size()), &n), 0);
+    EXPECT_EQ(n.size(), 26u + 2 * (2 + 4));
+    EXPECT_EQ(N16(n, 2), 'A');
+    EXPECT_EQ(N16(n, 16), 0);  // the offset-width table's location
+    EXPECT_EQ(N16(n, 14), 2);
+    EXPECT_EQ(n[26], 0xF8);  // the image as it is
+    EXPECT_EQ(N16(n, 30 + 2), 5);
+    EXPECT_EQ(N16(n, 30 + 6), 15);
+    EXPECT_EQ(RsrcTranslateImage(FourCC("NFNT"), font.b.data(), 30, &n), kRsrcErrParam);
+}
+
 class ResourceDatabases : public MorvelTest {
   protected:
     void SetUp() override {

@@ -126,14 +126,18 @@ uint16_t TranslateFont(In& in, std::vector<uint8_t>* native) {
     if (last < first) return kRsrcErrParam;
     const uint32_t locations = uint32_t{last} - first + 3;
     if (!(fontType & 0x0200)) {
-        const uint32_t imageWords = uint32_t{rowWords} * rectHeight;
-        const uint32_t size = 26 + 2 * (imageWords + locations);
-        if (!in.Has(0, size)) return kRsrcErrParam;
-        native->assign(size, 0);
-        Out out{*native};
-        Words(in, out, 0, 0, 13);
-        out.Bytes(26, in.p + 26, 2 * imageWords);
-        Words(in, out, 26 + 2 * imageWords, 26 + 2 * imageWords, locations);
+        // A plain font: the font glue's copy, whose location word of the offset-width table it
+        // does not hold is 0.
+        uint16_t err = 0;
+        void* copy = FontToNative(Addr(in.p), in.size, &err);
+        if (!copy) return err == kRsrcErrNoMemory ? kRsrcErrNoMemory : kRsrcErrParam;
+        const uint32_t size = 26 + 2 * (uint32_t{rowWords} * rectHeight + locations);
+        struct Free {
+            void* p;
+            ~Free() { sys::MemChunkFree(p); }
+        } owned{copy};
+        const auto* bytes = static_cast<const uint8_t*>(copy);
+        native->assign(bytes, bytes + size);
         return 0;
     }
     if (!in.Has(0, 30)) return kRsrcErrParam;

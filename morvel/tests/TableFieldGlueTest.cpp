@@ -110,6 +110,29 @@ TEST_F(TableFieldGlueTest, FieldImagesKeepTheirUsableBitInStepAndOutValuesSkipNu
     EXPECT_NE(Reports()[0].find("Form object (field) not found"), std::string::npos);
 }
 
+// Hiding, showing and moving objects keep the images 68K code was given in step.
+TEST_F(TableFieldGlueTest, HidingShowingAndMovingObjectsFollowInTheirImages) {
+    auto call = [](const char* trap, int index, const std::string& more = "", int bytes = 6) {
+        return more + " move.w #" + std::to_string(index) +
+               ",-(%sp)\n move.l %d3,-(%sp)\n trap #15\n .short " + trap + "\n lea " + std::to_string(bytes) +
+               "(%sp),%sp\n";
+    };
+    ASSERT_EQ(Run(Objects() + call("0xA184", 0) +
+                  " move.l %d4,%a0\n lea data(%pc),%a1\n move.w 10(%a0),(%a1)\n" +   // hide the field
+                  call("0xA185", 0) +                                                // show it
+                  call("0xA187", 1, " move.w #8,-(%sp)\n move.w #7,-(%sp)\n", 10) +  // move the table
+                  " rts\n"),
+              0);
+    const auto* field = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(D(4)));
+    const auto* table = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(D(5)));
+    EXPECT_EQ(vantor::ReadBE16(Data()) & 0x8000, 0);                     // hidden
+    EXPECT_EQ(vantor::ReadBE16(field + kFieldImageAttributes), 0x8000);  // shown again
+    EXPECT_EQ(vantor::ReadBE16(table + kTableImageBounds), 7);
+    EXPECT_EQ(vantor::ReadBE16(table + kTableImageBounds + 2), 8);
+    EXPECT_EQ(vantor::ReadBE16(table + kTableImageBounds + 4), 150);  // the size stays
+    EXPECT_TRUE(Reports().empty());
+}
+
 // The draw procedure stores (table, row, column, bounds' left and top) at data; the load procedure
 // leaves its out-buffers untouched and answers 0x55.
 constexpr const char* kProcedures =

@@ -319,6 +319,105 @@ void TrapFrmDoDialog(EmulState* s, uint16_t) {
     SetResultD0UInt16(s, Ui<uint16_t(void*)>(ui::FrmDoDialog, FormArg(s, 0)));
 }
 
+// The image of the object at `index` when 68K code was given one, else null.
+ObjectShadow* CachedObject(FormShadow* form, uint16_t index) {
+    return form && form->objects && index < form->objectCount ? ObjectAt(form, index) : nullptr;
+}
+
+// FrmHideObject and FrmShowObject: the image's usable bit follows.
+template <uint16_t Slot, bool Usable>
+void TrapFrmShowHide(EmulState* s, uint16_t) {
+    FormShadow* form = FormShadowFind68KInChain(s, GetArgPtr(s, 0), nullptr);
+    if (!form) return;
+    const uint16_t index = U16(s, 4);
+    Ui<void(void*, uint16_t)>(Slot, form->native, index);
+    ObjectShadow* o = CachedObject(form, index);
+    if (!o) return;
+    uint32_t at;
+    switch (o->kind) {
+        case kObjectField:
+        case 2:  // list
+            at = 10;
+            break;
+        case 1:  // control
+            at = 14;
+            break;
+        case kObjectBitmap:
+            at = 0;
+            break;
+        case kObjectLabel:
+            at = 6;
+            break;
+        default:
+            return;
+    }
+    const uint16_t word = Read68KUInt16(Addr(o->image), at);
+    Write68KUInt16(Addr(o->image), at, static_cast<uint16_t>(Usable ? word | 0x8000 : word & ~0x8000));
+}
+
+// Where an object's image holds its position, and how much of the bounds it holds there.
+bool ImagePlace(uint16_t kind, uint32_t* at, uint32_t* boundsBytes) {
+    switch (kind) {
+        case kObjectField:
+        case 1:
+        case 2:
+        case kObjectTable:
+            return *at = 2, *boundsBytes = 8, true;
+        case kObjectBitmap:
+        case kObjectLabel:
+            return *at = 2, *boundsBytes = 4, true;
+        case kObjectIndicator:
+            return *at = 0, *boundsBytes = 4, true;
+        case 13:  // scroll bar
+            return *at = 0, *boundsBytes = 8, true;
+        case kObjectGadget:
+            return *at = 4, *boundsBytes = 8, true;
+        default:
+            return false;
+    }
+}
+
+void TrapFrmSetObjectPosition(EmulState* s, uint16_t) {
+    FormShadow* form = FormShadowFind68KInChain(s, GetArgPtr(s, 0), nullptr);
+    if (!form) return;
+    const uint16_t index = U16(s, 4);
+    const int16_t x = I16(s, 6), y = I16(s, 8);
+    Ui<void(void*, uint16_t, int16_t, int16_t)>(ui::FrmSetObjectPosition, form->native, index, x, y);
+    uint32_t at = 0, bytes = 0;
+    if (ObjectShadow* o = CachedObject(form, index); o && ImagePlace(o->kind, &at, &bytes)) {
+        Write68KUInt16(Addr(o->image), at, static_cast<uint16_t>(x));
+        Write68KUInt16(Addr(o->image), at + 2, static_cast<uint16_t>(y));
+    }
+}
+
+void TrapFrmSetObjectBounds(EmulState* s, uint16_t) {
+    FormShadow* form = FormShadowFind68KInChain(s, GetArgPtr(s, 0), nullptr);
+    const uint32_t rect = GetArgPtr(s, 6);
+    if (!form || !rect) return;
+    const uint16_t index = U16(s, 4);
+    NativeRect bounds{};
+    Read68KRect(&bounds, rect);
+    Ui<void(void*, uint16_t, const NativeRect*)>(ui::FrmSetObjectBounds, form->native, index, &bounds);
+    uint32_t at = 0, bytes = 0;
+    if (ObjectShadow* o = CachedObject(form, index); o && ImagePlace(o->kind, &at, &bytes))
+        std::memcpy(o->image + at, Mem(rect), bytes);
+}
+
+// Out-values through null 68K pointers are skipped.
+void TrapFrmGetObjectPosition(EmulState* s, uint16_t) {
+    int16_t x = 0, y = 0;
+    if (void* form = FormArg(s, 0))
+        Ui<void(void*, uint16_t, int16_t*, int16_t*)>(ui::FrmGetObjectPosition, form, U16(s, 4), &x, &y);
+    if (uint32_t p = GetArgPtr(s, 6)) Write68KUInt16(p, 0, static_cast<uint16_t>(x));
+    if (uint32_t p = GetArgPtr(s, 10)) Write68KUInt16(p, 0, static_cast<uint16_t>(y));
+}
+void TrapFrmGetObjectBounds(EmulState* s, uint16_t) {
+    NativeRect r{};
+    if (void* form = FormArg(s, 0))
+        Ui<void(void*, uint16_t, NativeRect*)>(ui::FrmGetObjectBounds, form, U16(s, 4), &r);
+    if (uint32_t p = GetArgPtr(s, 6)) Write68KRect(&r, p);
+}
+
 void TrapFrmGetObjectPtr(EmulState* s, uint16_t) {
     FormShadow* form = FormShadowFind68KInChain(s, GetArgPtr(s, 0), nullptr);
     ObjectShadow* o = form ? ShadowTableAlloc(s, form, U16(s, 4)) : nullptr;
@@ -588,8 +687,12 @@ void FormGlueInstall(TrapHandler* t) {
     t[0x180] = FormIndexTo16<ui::FrmGetObjectIndex>;
     t[0x181] = FormIndexTo16<ui::FrmGetObjectId>;
     t[0x182] = FormIndexTo16<ui::FrmGetObjectType>;
-    t[0x184] = FormIndex<kUiHideObject>;
-    t[0x185] = FormIndex<kUiShowObject>;
+    t[0x184] = TrapFrmShowHide<kUiHideObject, false>;
+    t[0x185] = TrapFrmShowHide<kUiShowObject, true>;
+    t[0x186] = TrapFrmGetObjectPosition;
+    t[0x199] = TrapFrmGetObjectBounds;
+    t[0x187] = TrapFrmSetObjectPosition;
+    t[0x303] = TrapFrmSetObjectBounds;
     t[0x188] = FormIndexTo16<ui::FrmGetControlValue>;
     t[0x189] = FormIndexValue<ui::FrmSetControlValue>;
     t[0x18A] = FormIndexTo16<ui::FrmGetControlGroupSelection>;

@@ -16,6 +16,8 @@ namespace vantor::os::ui {
 namespace {
 
 namespace slot = uislot;
+// Hiding and showing an object: UI slots 162 and 187.
+constexpr uint16_t kUiHideObject = 162, kUiShowObject = 187;
 
 struct Forms {
     std::list<std::unique_ptr<Form>> open;  // the newest first
@@ -500,6 +502,84 @@ void StandinFrmSetFocus(Form* form, uint16_t index) {
             FieldDraw(static_cast<Field*>(o->native));
 }
 VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmSetFocus, StandinFrmSetFocus)
+
+// An object's attribute word, whose bit 0 is its usable bit, for the kinds that have one.
+uint16_t* UsableWord(FormObject& o) {
+    switch (o.kind) {
+        case kFieldObject:
+            return &static_cast<Field*>(o.native)->attributes;
+        case kControlObject:
+            return &static_cast<Control*>(o.native)->attributes;
+        case kLabelObject:
+            return &static_cast<Label*>(o.native)->attributes;
+        default:
+            return nullptr;
+    }
+}
+
+void StandinFrmHideObject(Form* form, uint16_t index) {
+    FormObject* o = ObjectAt(form, index);
+    uint16_t* word = o ? UsableWord(*o) : nullptr;
+    if (!word) return;
+    if (form->drawn) FillRect(ObjectBounds(*o), kWhite);
+    *word = static_cast<uint16_t>(*word & ~1u);
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, kUiHideObject, StandinFrmHideObject)
+
+void StandinFrmShowObject(Form* form, uint16_t index) {
+    FormObject* o = ObjectAt(form, index);
+    uint16_t* word = o ? UsableWord(*o) : nullptr;
+    if (!word) return;
+    *word = static_cast<uint16_t>(*word | 1u);
+    if (form->drawn) DrawObject(*o);
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, kUiShowObject, StandinFrmShowObject)
+
+void StandinFrmSetObjectPosition(Form* form, uint16_t index, int16_t x, int16_t y) {
+    FormObject* o = ObjectAt(form, index);
+    if (!o) return;
+    switch (o->kind) {
+        case kFieldObject:
+            static_cast<Field*>(o->native)->bounds.x = x, static_cast<Field*>(o->native)->bounds.y = y;
+            break;
+        case kControlObject:
+            static_cast<Control*>(o->native)->bounds.x = x, static_cast<Control*>(o->native)->bounds.y = y;
+            break;
+        case kTableObject:
+            static_cast<Table*>(o->native)->bounds.x = x, static_cast<Table*>(o->native)->bounds.y = y;
+            break;
+        case kLabelObject:
+            static_cast<Label*>(o->native)->x = x, static_cast<Label*>(o->native)->y = y;
+            break;
+        case kTitleObject:
+            break;
+        default:
+            static_cast<RawObject*>(o->native)->bounds.x = x,
+            static_cast<RawObject*>(o->native)->bounds.y = y;
+            break;
+    }
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmSetObjectPosition, StandinFrmSetObjectPosition)
+
+void StandinFrmSetObjectBounds(Form* form, uint16_t index, const Rect* r) {
+    FormObject* o = ObjectAt(form, index);
+    if (!o || !r) return;
+    switch (o->kind) {
+        case kFieldObject:
+            static_cast<Field*>(o->native)->bounds = *r;
+            break;
+        case kControlObject:
+            static_cast<Control*>(o->native)->bounds = *r;
+            break;
+        case kTableObject:
+            static_cast<Table*>(o->native)->bounds = *r;
+            break;
+        default:
+            StandinFrmSetObjectPosition(form, index, r->x, r->y);
+            break;
+    }
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmSetObjectBounds, StandinFrmSetObjectBounds)
 
 Field* StandinFrmGetActiveField(Form* form) {
     if (!form) form = F().active;

@@ -403,6 +403,29 @@ void TrapFrmSetObjectBounds(EmulState* s, uint16_t) {
         std::memcpy(o->image + at, Mem(rect), bytes);
 }
 
+// FrmCopyLabel (form, ID, text): a label takes the text (and its image the label's new text
+// pointer); a control's current label buffer receives it and is set again; other kinds nothing.
+void TrapFrmCopyLabel(EmulState* s, uint16_t) {
+    FormShadow* form = FormShadowFind68KInChain(s, GetArgPtr(s, 0), nullptr);
+    const char* text = Str(GetArgPtr(s, 6));
+    if (!form || !text) return;
+    const uint16_t id = U16(s, 4);
+    const uint16_t index = Ui<uint16_t(void*, uint16_t)>(ui::FrmGetObjectIndex, form->native, id);
+    const uint16_t kind = Ui<uint16_t(void*, uint16_t)>(ui::FrmGetObjectType, form->native, index);
+    if (kind == kObjectLabel) {
+        Ui<void(void*, uint16_t, const char*)>(ui::UiEntry127, form->native, id, text);
+        if (ObjectShadow* o = CachedObject(form, index); o && o->kind == kObjectLabel)
+            Write68KUInt32(Addr(o->image), 10,
+                           Addr(Ui<const char*(void*, uint16_t)>(ui::FrmGetLabel, form->native, id)));
+    } else if (kind == 1) {
+        void* control = Ui<void*(void*, uint16_t)>(kUiObjectPtr, form->native, index);
+        if (char* label = Ui<char*(void*)>(ui::CtlGetLabel, control)) {
+            sys::StrCopy(label, text);
+            Ui<void(void*, const char*)>(ui::CtlSetLabel, control, label);
+        }
+    }
+}
+
 // Out-values through null 68K pointers are skipped.
 void TrapFrmGetObjectPosition(EmulState* s, uint16_t) {
     int16_t x = 0, y = 0;
@@ -690,6 +713,7 @@ void FormGlueInstall(TrapHandler* t) {
     t[0x184] = TrapFrmShowHide<kUiHideObject, false>;
     t[0x185] = TrapFrmShowHide<kUiShowObject, true>;
     t[0x186] = TrapFrmGetObjectPosition;
+    t[0x18C] = TrapFrmCopyLabel;
     t[0x199] = TrapFrmGetObjectBounds;
     t[0x187] = TrapFrmSetObjectPosition;
     t[0x303] = TrapFrmSetObjectBounds;

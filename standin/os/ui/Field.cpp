@@ -328,7 +328,7 @@ bool FieldKey(Field* f, uint16_t character) {
     if (character == kLinefeed && (f->attributes & 0x0008)) return false;  // single line: not its key
     if (character > 0xFF || (character < 0x20 && character != kLinefeed)) return false;
     const char c = static_cast<char>(character);
-    StandinFldInsert(f, &c, 1);
+    if (!StandinFldInsert(f, &c, 1)) return true;  // a full field takes the key and changes nothing
     SysEventType changed{};
     changed.eType = kFldChanged;
     std::memcpy(changed.data, &f->id, 2);

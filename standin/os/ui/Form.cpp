@@ -463,6 +463,17 @@ const char* StandinFrmGetLabel(Form* form, uint16_t id) {
 }
 VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmGetLabel, StandinFrmGetLabel)
 
+// A label's new text, drawn over the old one.
+void StandinFrmCopyLabel(Form* form, uint16_t id, const char* text) {
+    FormObject* o = ObjectAt(form, StandinFrmGetObjectIndex(form, id));
+    if (!o || o->kind != kLabelObject || !text) return;
+    auto* label = static_cast<Label*>(o->native);
+    if (form->drawn) FillRect(ObjectBounds(*o), kWhite);
+    label->text = std::string(text, strnlen(text, 256));
+    if (form->drawn) DrawObject(*o);
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::UiEntry127, StandinFrmCopyLabel)
+
 const char* StandinFrmGetTitle(Form* form) {
     if (!IsForm(form)) return nullptr;
     for (FormObject& o : form->objects)

@@ -10,6 +10,7 @@
 #include "M68kTestKit.h"
 #include "common/BigEndian.h"
 #include "common/module/UiSlots.h"
+#include "morvel/traps/EventGlue.h"
 #include "morvel/traps/FieldGlue.h"
 #include "morvel/traps/FormGlue.h"
 #include "morvel/traps/TableGlue.h"
@@ -108,6 +109,34 @@ TEST_F(TableFieldGlueTest, FieldImagesKeepTheirUsableBitInStepAndOutValuesSkipNu
     ASSERT_EQ(Run(" pea data(%pc)\n trap #15\n .short 0xA139\n addq.l #4,%sp\n rts\n"), 0);
     ASSERT_EQ(Reports().size(), 1u);
     EXPECT_NE(Reports()[0].find("Form object (field) not found"), std::string::npos);
+}
+
+// Events that name a field or a table reach 68K code with the objects' images, and come back with
+// the native objects.
+TEST_F(TableFieldGlueTest, EventsNamingFieldsAndTablesCarryTheirImages) {
+    vantor::os::OnCall(Library::Ui, ui::FrmGetObjectIndex,
+                       [](const SlotCall& c) { return (c.args[1] & 0xFFFF) - 500; });
+    ASSERT_EQ(Run(Objects() + " move.l %d3,-(%sp)\n trap #15\n .short 0xA174\n addq.l #4,%sp\n rts\n"), 0);
+    uint8_t record[kEventRecord68KSize];
+    vantor::SysEventType event{};
+    event.eType = 17;  // field changed: the field's native pointer at byte 12
+    const uint32_t field = Addr(field_);
+    std::memcpy(reinterpret_cast<uint8_t*>(&event) + 12, &field, 4);
+    EventTo68K(&ctx_.state, &event, Addr(record));
+    EXPECT_EQ(vantor::ReadBE32(record + 10), D(4));
+    vantor::SysEventType back{};
+    EventToARM(&ctx_.state, &back, Addr(record));
+    EXPECT_EQ(std::memcmp(reinterpret_cast<uint8_t*>(&back) + 12, &field, 4), 0);
+
+    event = {};
+    event.eType = 19;  // table select: the table's ID, row and column
+    const uint16_t words[] = {501, 0, 0, 0, 2, 1};
+    std::memcpy(event.data, words, sizeof words);
+    EventTo68K(&ctx_.state, &event, Addr(record));
+    EXPECT_EQ(vantor::ReadBE32(record + 10), D(5));
+    EXPECT_EQ(vantor::ReadBE16(record + 14), 2);
+    EXPECT_EQ(vantor::ReadBE16(record + 16), 1);
+    EXPECT_TRUE(Reports().empty());
 }
 
 // Hiding, showing and moving objects keep the images 68K code was given in step.

@@ -94,8 +94,8 @@ class UiFormTest : public StandinTest {
         Ui<void()>(ui::FrmCloseAllForms);
         StandinTest::TearDown();
     }
-    void Add(uint16_t id, const std::vector<uint8_t>& bytes) {
-        void* h = Sys<syssig::DmNewResource>(sysslot::DmNewResource, db_, FourCC("afrm"), id,
+    void Add(uint16_t id, const std::vector<uint8_t>& bytes, uint32_t type = FourCC("afrm")) {
+        void* h = Sys<syssig::DmNewResource>(sysslot::DmNewResource, db_, type, id,
                                              static_cast<uint32_t>(bytes.size()));
         void* p = Sys<syssig::MemHandleLock>(sysslot::MemHandleLock, h);
         Sys<syssig::DmWrite>(sysslot::DmWrite, p, 0u, static_cast<const void*>(bytes.data()),
@@ -169,6 +169,23 @@ TEST_F(UiFormTest, KeysEditTheFieldWithinItsMaximumAndATapOnTheButtonSelectsIt) 
     // Pointers that are no field are none.
     uint8_t other[64] = {};
     EXPECT_EQ(Ui<const char*(void*)>(ui::FldGetTextPtr, static_cast<void*>(other)), nullptr);
+}
+
+// An alert answers its default button without waiting (the stand-in takes no taps on alerts); an
+// alert without its resource, or whose texts run past it, answers 0.
+TEST_F(UiFormTest, AlertsAnswerTheirDefaultButton) {
+    Le alert;
+    alert.W(0, 1).W(2, 0).W(4, 2).W(6, 1).S(8, "Title").S(14, "Hello ^1").S(23, "OK").S(26, "Cancel");
+    Add(2000, alert.b, FourCC("aalt"));
+    std::vector<uint8_t> open = alert.b;
+    open.resize(12);
+    Add(2001, open, FourCC("aalt"));
+    EXPECT_EQ(Ui<uint16_t(uint16_t)>(ui::UiEntry125, uint16_t{2000}), 1);
+    EXPECT_EQ(Ui<uint16_t(uint16_t, const char*, const char*, const char*)>(ui::UiEntry129, uint16_t{2000},
+                                                                            "you", nullptr, nullptr),
+              1);
+    EXPECT_EQ(Ui<uint16_t(uint16_t)>(ui::UiEntry125, uint16_t{2001}), 1);  // its texts are cut: not drawn
+    EXPECT_EQ(Ui<uint16_t(uint16_t)>(ui::UiEntry125, uint16_t{2002}), 0);
 }
 
 std::vector<int> gDrawn;

@@ -5,7 +5,9 @@
 #include "common/module/UiSlots.h"
 #include "morvel/cpu/MorvelCpu.h"
 #include "morvel/glue/MorvelOs.h"
+#include "morvel/traps/ControlGlue.h"
 #include "morvel/traps/EventGlue.h"
+#include "morvel/traps/ListGlue.h"
 #include "morvel/traps/MorvelError.h"
 #include "morvel/traps/TrapGlue.h"
 
@@ -58,7 +60,7 @@ uint32_t ObjectShadowSize(uint16_t kind) {
         case 1:
             return 48;  // control
         case 2:
-            return 56;  // list
+            return kListShadowBytes;  // list, with what its glue keeps after the image
         case 4:
             return 24;  // bitmap
         case 8:
@@ -145,8 +147,20 @@ void ObjectImageFill(EmulState*, FormShadow* form, uint16_t index, ObjectShadow*
             Write68KUInt32(image, kGadgetImageHandler, 0);
             SetGadgetHandlerCopy(o, 0);
             break;
+        case 1:
+            ControlImageFill(o);
+            break;
+        case 2:
+            ListImageFill(o);
+            break;
+        case 13:
+            Ui<void(void*, uint16_t, NativeRect*)>(ui::FrmGetObjectBounds, form->native, index, &bounds);
+            Write68KRect(&bounds, image);
+            Write68KUInt16(image, 8, o->id);
+            Write68KUInt16(image, 10, 0);
+            break;
         default:
-            break;  // fields, controls, lists, tables and scroll bars: their own glue's images
+            break;  // fields and tables: their own glue's images
     }
 }
 
@@ -204,6 +218,17 @@ void TrapFrmSetEventHandler(EmulState* s, uint16_t) {
     Write68KUInt32(Addr(shadow->image), kFormImageHandler, handler);
     Ui<void(void*, void*)>(ui::FrmSetEventHandler, shadow->native,
                            handler ? reinterpret_cast<void*>(&FormEventTrampoline) : nullptr);
+}
+// FrmDrawForm: what 68K code changed in the images of lists and controls reaches them first.
+void TrapFrmDrawForm(EmulState* s, uint16_t) {
+    FormShadow* form = FormShadowFind68KInChain(s, GetArgPtr(s, 0), nullptr);
+    auto** objects = form ? static_cast<ObjectShadow**>(form->objects) : nullptr;
+    for (uint32_t i = 0; objects && i < form->objectCount; ++i) {
+        if (!objects[i]) continue;
+        if (objects[i]->kind == 1) ControlImageSync(objects[i]);
+        if (objects[i]->kind == 2) ListImageSync(Addr(objects[i]->image), static_cast<vantor::NativeList*>(objects[i]->native));
+    }
+    Ui<void(void*)>(ui::FrmDrawForm, form ? form->native : nullptr);
 }
 void TrapFrmHandleEvent(EmulState* s, uint16_t) {
     SysEventType event{};
@@ -392,7 +417,10 @@ void FormShadowFree(EmulState* s, FormShadow* shadow) {
         Head(s) = shadow->next;
     if (shadow->next) shadow->next->prev = shadow->prev;
     if (Cache(s) == shadow) Cache(s) = nullptr;
-    for (uint32_t i = 0; objects && i < shadow->objectCount; ++i) ShadowFree(objects[i]);
+    for (uint32_t i = 0; objects && i < shadow->objectCount; ++i) {
+        if (objects[i] && objects[i]->kind == 2) ListShadowRelease(s, objects[i]);
+        ShadowFree(objects[i]);
+    }
     if (shadow->objects) sys::MemChunkFree(shadow->objects);
     ShadowFree(shadow);
 }
@@ -505,7 +533,7 @@ void FormGlueInstall(TrapHandler* t) {
     t[0x3D8] = TrapFrmSetGadgetHandler;
     t[0x16F] = TrapFrmInitForm;
     t[0x170] = TrapFrmDeleteForm;
-    t[0x171] = FormOnly<ui::FrmDrawForm>;
+    t[0x171] = TrapFrmDrawForm;
     t[0x172] = FormOnly<ui::FrmEraseForm>;
     t[0x173] = TrapFrmGetActiveForm;
     t[0x174] = FormOnly<ui::FrmSetActiveForm>;

@@ -165,7 +165,9 @@ TEST_F(WindowBitmapGlueTest, ScreenModeWritesBackOnlyWhatItsOperationReturns) {
 }
 
 TEST_F(WindowBitmapGlueTest, DrawingCallsPassTheirRecordsInNativeOrder) {
-    std::vector<SlotCall> calls;
+    std::vector<SlotCall> calls, pixelsAndLines;
+    for (uint16_t s : {slot::WinPaintPixel, slot::WinPaintLine})
+        vantor::os::OnCall(Library::System, s, [&](const SlotCall& c) { return pixelsAndLines.push_back(c), 0u; });
     for (uint16_t s : {slot::WinDrawChars, slot::WinEraseRectangle, slot::WinDrawLine, slot::WinDrawRectangleFrame})
         vantor::os::OnCall(Library::System, s, [&, s](const SlotCall& c) {
             SlotCall copy = c;
@@ -186,6 +188,7 @@ TEST_F(WindowBitmapGlueTest, DrawingCallsPassTheirRecordsInNativeOrder) {
                   " rts\ntext: .ascii \"Hi\"\n"),
               0);
     ASSERT_EQ(calls.size(), 4u);
+    EXPECT_TRUE(pixelsAndLines.empty());
     EXPECT_EQ(std::string(Ptr<char>(calls[0].args[0]), 2), "Hi");
     EXPECT_EQ(calls[0].args[1] & 0xFFFF, 2u);
     EXPECT_EQ(calls[0].args[2] & 0xFFFF, 12u);

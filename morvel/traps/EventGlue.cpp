@@ -1,4 +1,5 @@
 #include "morvel/traps/EventGlue.h"
+#include "morvel/traps/FieldGlue.h"
 
 #include <cstring>
 
@@ -40,8 +41,9 @@ void SetN16(SysEventType* e, uint32_t k, uint16_t v) { std::memcpy(reinterpret_c
 void SetN32(SysEventType* e, uint32_t k, uint32_t v) { std::memcpy(reinterpret_cast<uint8_t*>(e) + k, &v, 4); }
 
 // Form objects, fields and windows are shown to 68K code as their shadows. Objects are those of the
-// active form, by id (the form's shadow is made when the event is the first to name it); fields and
-// windows have no shadows yet: their lookups find nothing.
+// active form, by id (the form's shadow is made when the event is the first to name it); fields by
+// their native pointer (the field glue's images); windows have no shadows yet: their lookups find
+// nothing.
 FormShadow* ActiveFormShadow(EmulState* s) {
     void* form = UiImport().Call<void*()>(vantor::uislot::FrmGetActiveForm);
     if (!form) return nullptr;
@@ -63,8 +65,17 @@ uint32_t ObjectNative(EmulState*, uint16_t id, uint16_t /*kind*/) {
 }
 uint32_t WindowShadow(EmulState*, uint32_t /*native*/) { return 0; }
 uint32_t WindowNative(EmulState*, uint32_t /*shadow*/) { return 0; }
-uint32_t FieldShadow(EmulState*, uint32_t /*native*/) { return 0; }
-uint32_t FieldNative(EmulState*, uint32_t /*shadow*/) { return 0; }
+uint32_t FieldShadow(EmulState* s, uint32_t native) { return FieldImageOf(s, trapglue::Ptr<void>(native)); }
+uint32_t FieldNative(EmulState* s, uint32_t shadow) {
+    for (EmulState* c = s; c; c = c->parent)
+        for (auto* f = *reinterpret_cast<FormShadow**>(&c->formShadows[0]); f; f = f->next) {
+            auto** objects = static_cast<morvel::ObjectShadow**>(f->objects);
+            for (uint32_t i = 0; objects && i < f->objectCount; ++i)
+                if (objects[i] && objects[i]->kind == 0 && trapglue::Addr(objects[i]->image) == shadow)
+                    return trapglue::Addr(objects[i]->native);
+        }
+    return 0;
+}
 
 // Writes the object's shadow at `offset`. An object that cannot be found turns the event of an
 // application context into a nil event (false: nothing more to translate).

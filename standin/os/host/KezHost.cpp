@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <climits>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +22,7 @@
 
 #include "common/FourCC.h"
 #include "common/module/KezBootConfig.h"
+#include "standin/os/CardSlots.h"
 #include "standin/os/StandinOs.h"
 #include "standin/os/host/HostSettings.h"
 #include "standin/os/host/HostWindow.h"
@@ -103,6 +105,25 @@ bool CheckFiles(const KezBootConfig& config) {
     return true;
 }
 
+// The card folder goes in slot 1 by its resolved path: the file-system library refuses paths
+// that do not lie under the volume's root text.
+bool AttachCardFolder(const std::string& path) {
+    char resolved[PATH_MAX];
+    struct stat st;
+    if (!realpath(path.c_str(), resolved) || stat(resolved, &st) != 0 || !S_ISDIR(st.st_mode)) {
+        std::fprintf(stderr, "kez-host: card folder %s is not a folder\n", path.c_str());
+        return false;
+    }
+    if (std::strlen(resolved) >= 256) {
+        std::fprintf(stderr, "kez-host: card folder %s: the path is too long\n", path.c_str());
+        return false;
+    }
+    os::CardSlotFolder folder;
+    folder.root = resolved;
+    os::CardSlotAttach(1, folder);
+    return true;
+}
+
 // SIGINT and SIGTERM are taken by one thread, which asks Kez to quit, so that the OS shuts down
 // cleanly and the storage is written back. A second signal ends the process at once.
 std::atomic<bool> gStopRequested{false};
@@ -136,6 +157,7 @@ int main(int argc, char** argv) {
     }
     setvbuf(stdout, nullptr, _IOLBF, 0);
     if (!CheckFiles(settings.config)) return 1;
+    if (!settings.cardFolder.empty() && !AttachCardFolder(settings.cardFolder)) return 1;
 
     // Blocked before any thread starts, so that every thread inherits the mask and only the
     // watcher takes these signals.

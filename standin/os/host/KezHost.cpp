@@ -19,9 +19,12 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "common/FourCC.h"
 #include "common/module/KezBootConfig.h"
+#include "common/module/KezSlots.h"
+#include "common/module/ModuleInterface.h"
 #include "standin/os/CardSlots.h"
 #include "standin/os/StandinOs.h"
 #include "standin/os/host/HostSettings.h"
@@ -141,6 +144,37 @@ void WatchSignals(const sigset_t& signals, void (*exitRequest)(int32_t, uint8_t)
     }).detach();
 }
 
+// The stand-in OS keeps its heaps outside Kez's memory areas, where the device's OS has them
+// inside. Kez's area-size slot, which knows no address outside its areas, is answered for the
+// stand-in's heaps first, so that the modules that check a 68K program's pointers against the
+// areas (Morvel's glue and debugger nub) accept the OS's memory; and the write window that Kez's
+// protection slot opens on storage opens the stand-in's storage heap too (where the debugger nub
+// plants breakpoints in an application's code). The modules get this table.
+uint32_t (*gKezAreaSize)(uint32_t, uint32_t) = nullptr;
+uint16_t (*gKezSetProtection)(uint32_t) = nullptr;
+
+uint32_t AreaSize(uint32_t address, uint32_t flag) {
+    if (uint32_t size = os::HeapAreaSize(reinterpret_cast<const void*>(static_cast<uintptr_t>(address)))) return size;
+    return gKezAreaSize ? gKezAreaSize(address, flag) : 0;
+}
+
+uint16_t SetProtection(uint32_t open) {
+    os::StorageSetWritable((open & 0xFF) != 0);
+    return gKezSetProtection ? gKezSetProtection(open) : 0;
+}
+
+void RegisterKez(void* kez) {
+    auto exportTable = Symbol<ModuleExportDispatchTableProc>(kez, "__ExportDispatchTable");
+    uint32_t unused = 0;
+    auto* original = static_cast<ModuleProc*>(exportTable(&unused));
+    static std::vector<ModuleProc> table(original, original + kKezSlots);
+    gKezAreaSize = reinterpret_cast<uint32_t (*)(uint32_t, uint32_t)>(table[kezslot::HALMemoryGetAreaSize]);
+    table[kezslot::HALMemoryGetAreaSize] = reinterpret_cast<ModuleProc>(&AreaSize);
+    gKezSetProtection = reinterpret_cast<uint16_t (*)(uint32_t)>(table[kezslot::HALMemorySetProtection]);
+    table[kezslot::HALMemorySetProtection] = reinterpret_cast<ModuleProc>(&SetProtection);
+    os::RegisterTable(kKezType, kKezCreator, table.data(), kKezSlots);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -173,7 +207,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kez-host: cannot load libKez.so: %s\n", dlerror());
         return 2;
     }
-    os::RegisterModule(kez);
+    RegisterKez(kez);
     auto setExePath = Symbol<uint32_t (*)(const char*)>(kez, "PrvRALSetExePath");
     auto patchHandles = Symbol<void (*)(void*, void*)>(kez, "PrvRALPatchHandles");
     auto patchSystem = Symbol<void (*)(SystemDispatchTable)>(kez, "PrvPatchSystemDispatchTable");

@@ -180,6 +180,21 @@ struct NetNotifyRequestType {
     uint32_t notifyType;
 };
 
+// An interface's driver: a module of type 'neti' whose creator is the interface's creator. The
+// library calls its module entry with a selector as the launch code and this block as the
+// parameter: 3 reads a setting (`length` points to the u16 capacity in, size out), 4 writes one
+// (`length` is the value's size).
+constexpr uint32_t kNetIFDriverType = vantor::FourCC("neti");
+constexpr uint16_t kNetIFDriverSettingGet = 3;
+constexpr uint16_t kNetIFDriverSettingSet = 4;
+struct NetIFDriverBlock {
+    uint32_t ifData;  // the interface's data word, 0 when the library has none
+    uint16_t setting;
+    void* valueP;
+    uint32_t length;  // get: a uint16_t* (as a 32-bit value); set: the size
+};
+static_assert(sizeof(NetIFDriverBlock) == 16 || sizeof(void*) != 4);
+
 // Send and receive flags.
 constexpr uint16_t netIOFlagOutOfBand = 0x0001;
 constexpr uint16_t netIOFlagPeek = 0x0002;

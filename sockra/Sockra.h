@@ -99,6 +99,8 @@ Status SockraLock(SockraGlobalsHeader** globalsPP, int32_t timeout);
 void SockraUnlock(SockraGlobalsHeader* globalsP);
 const char* SockraTraceName(uint32_t code);
 // Trace-callback events of the open record: enter (1), exit (2) and error (3).
+// Forgets the interface drivers' entries (at the library's full close).
+void SockraIFDriversForget();
 void SockraTraceEnter(uint32_t code);
 void SockraTraceExit(uint32_t code);
 void SockraTraceError(uint32_t code, Status err);

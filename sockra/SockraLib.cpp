@@ -144,6 +144,9 @@ Status PrvOpenLibrary(uint16_t* netIFErrsP) {
             result = err;
             break;
         }
+        // The interfaces known to this open: settings 0x1004 and 0x1005 read the first two.
+        if (i < 2) open->interfaceValues[i] = creator;
+        open->interfaceCount = static_cast<uint16_t>(i + 1);
         err = SockraIFUp(creator, instance);
         if (err && netIFErrsP && *netIFErrsP == 0) *netIFErrsP = err;
     }
@@ -172,6 +175,7 @@ Status PrvFullClose() {
         if (SockraIFGet(i, &creator, &instance) != 0) break;
         SockraIFDown(creator, instance, 0);
     }
+    SockraIFDriversForget();
     SockraOpenRecord* open = SockraOpenRecordP();
     if (open) {
         PrvFree(open->hostTableP);

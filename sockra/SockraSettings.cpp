@@ -5,9 +5,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 #include "common/FourCC.h"
+#include "common/module/ModuleInterface.h"
 #include "sockra/Sockra.h"
 #include "sockra/SockraGlobals.h"
 #include "sockra/SockraOS.h"
@@ -165,13 +167,52 @@ void PrvReportCreator(uint32_t line, const char* format, uint32_t creator) {
     PrvReport(line, text);
 }
 
-// Interface settings of the driver module ('neti' of the interface's creator); this host has none.
-Status PrvDriverSetting(uint32_t creator) {
+// The entry of an interface's driver (a 'neti' module of the interface's creator), found once per
+// open of the library: the newest database of that type and creator names the code, which the OS
+// opens and loads (system slots 544 and 526).
+constexpr Status kErrCodeNotFound = 0x050A;
+
+struct DriverEntry {
+    uint32_t creator;
+    ::ModuleEntryPointProc entry;
+};
+DriverEntry gDrivers[4];
+std::mutex gDriversMutex;
+
+Status PrvDriverEntry(uint32_t creator, ::ModuleEntryPointProc* entryP) {
+    std::lock_guard lock(gDriversMutex);
+    for (const DriverEntry& d : gDrivers) {
+        if (d.entry && d.creator == creator) {
+            *entryP = d.entry;
+            return 0;
+        }
+    }
     os::DmOpenRef db = 0;
-    if (os::DmFindNewestDatabase(vantor::FourCC("neti"), creator, &db) != 0 || db == 0) return netErrInterfaceNotFound;
-    // Driver code is not loaded on this host.
+    if (os::DmFindNewestDatabase(kNetIFDriverType, creator, &db) != 0 || db == 0) return netErrInterfaceNotFound;
+    SockraTraceEnter(50);
+    uint32_t code = 0, entry = 0;
+    Status err = vantor::sys::SysCodeOpen(db, &code);
+    if (!err) err = vantor::sys::SysCodeLoad(code, &entry);
     os::DmCloseDatabase(db);
-    return netErrInterfaceNotFound;
+    SockraTraceExit(50);
+    if (err || !entry) return kErrCodeNotFound;
+    *entryP = reinterpret_cast<::ModuleEntryPointProc>(static_cast<uintptr_t>(entry));
+    // Kept while the library is open; its full close forgets it.
+    for (DriverEntry& d : gDrivers) {
+        if (!SockraOpenRecordP()) break;
+        if (d.entry) continue;
+        d = {creator, *entryP};
+        break;
+    }
+    return 0;
+}
+
+// Asks the interface's driver for a setting (selector 3) or hands it one (selector 4).
+Status PrvDriverSetting(uint32_t creator, uint16_t selector, uint16_t setting, void* valueP, uint32_t length) {
+    ::ModuleEntryPointProc entry = nullptr;
+    if (Status err = PrvDriverEntry(creator, &entry)) return err;
+    NetIFDriverBlock block{0, setting, valueP, length};
+    return static_cast<Status>(entry(selector, &block, 0));
 }
 
 uint32_t PrvLocalAddress() {
@@ -707,18 +748,29 @@ extern "C" Status SockraIFSettingGet(uint32_t creator, uint16_t instance, uint16
             err = 0;
         }
     } else {
-        err = PrvDriverSetting(creator);
+        err = PrvDriverSetting(creator, kNetIFDriverSettingGet, setting, valueP,
+                               static_cast<uint32_t>(reinterpret_cast<uintptr_t>(valueLenP)));
+        // An absent setting (a login script that was never stored) is no failure.
+        if (err && err != netErrBufTooSmall && err != netErrPrefNotFound && err != netErrUnknownSetting &&
+            err != netErrSocketBusy)
+            PrvReport(__LINE__, "Error in IFSettingGet");
     }
     if (err && err != netErrBufTooSmall && err != netErrUnimplemented && err != netErrPrefNotFound &&
-        err != netErrUnknownSetting && err != netErrSocketBusy && err != netErrInterfaceNotFound)
+        err != netErrUnknownSetting && err != netErrSocketBusy)
         os::ErrReportStatus(kSourcePath, __LINE__, err);
     return err;
 }
 
-extern "C" Status SockraIFSettingSet(uint32_t creator, uint16_t, uint16_t, const void*, uint16_t) {
-    Status err = PrvDriverSetting(creator);
+extern "C" Status SockraIFSettingSet(uint32_t creator, uint16_t, uint16_t setting, const void* valueP,
+                                     uint16_t valueLen) {
+    Status err = PrvDriverSetting(creator, kNetIFDriverSettingSet, setting, const_cast<void*>(valueP), valueLen);
     if (err) PrvReport(__LINE__, "Error in IFSettingSet");
     return err;
+}
+
+void sockra::SockraIFDriversForget() {
+    std::lock_guard lock(gDriversMutex);
+    for (DriverEntry& d : gDrivers) d = {};
 }
 
 extern "C" Status SockraInterfacePtr(uint32_t creator, uint16_t instance, void** ifPP) {

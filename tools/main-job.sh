@@ -52,7 +52,7 @@ module_db libMorvel.dll libr a68k "$dir/autoload/Morvel.vrx"
 [ -f "$dir/demo.rom" ] || "$dir/kez-host" --make-rom "$dir/demo.rom" > /dev/null
 rm -f "$dir/storage.img"  # each run starts from a fresh storage
 
-line="${VANTOR_DEMO_LINE:-Hello from the server on 127.0.0.1}"
+line="${VANTOR_DEMO_LINE:-Hello from 127.0.0.1}"
 python3 - "$line" <<'EOF' &
 import socket, sys
 line = (sys.argv[1] + "\n").encode()

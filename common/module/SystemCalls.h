@@ -121,6 +121,9 @@ using SysNotifyProc = uint16_t (*)(SysNotifyParamType* notify);
     X(SysAppLaunchPlugin, uint16_t, (uint32_t dbID, uint16_t code, void* params, uint32_t* result), \
       (dbID, code, params, result))                                                               \
     X(SysGetGlobals, void*, (), ())                                                               \
+    /* a code database's code (a module named by the database): opened, then its entry */         \
+    X(SysCodeOpen, uint16_t, (uint32_t dbRef, uint32_t* codeRef), (dbRef, codeRef))               \
+    X(SysCodeLoad, uint16_t, (uint32_t codeRef, uint32_t* entry), (codeRef, entry))               \
     X(SysEnterDebugger, void, (), ())                                                             \
     X(SysReset, void, (), ())                                                                     \
     X(ErrAlertCustom, uint16_t, (uint16_t errorCode, const char* message, const char* preText,    \

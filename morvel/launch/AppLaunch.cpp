@@ -17,10 +17,13 @@
 #include "morvel/launch/AppGlobals.h"
 #include "morvel/launch/LaunchParams.h"
 #include "morvel/nub/DebuggerNub.h"
+#include "morvel/traps/BitmapGlue.h"
 #include "morvel/traps/CommsGlue.h"
 #include "morvel/traps/ErrorGlue.h"
 #include "morvel/traps/FormGlue.h"
 #include "morvel/traps/Libraries.h"
+#include "morvel/traps/ListGlue.h"
+#include "morvel/traps/MenuGlue.h"
 #include "morvel/traps/MorvelError.h"
 #include "morvel/traps/RefusalList.h"
 #include "morvel/traps/SystemGlue.h"
@@ -28,6 +31,7 @@
 #include "morvel/traps/TimeGlue.h"
 #include "morvel/traps/TrapTable.h"
 #include "morvel/traps/TrapGlue.h"
+#include "morvel/traps/WindowGlue.h"
 
 namespace morvel {
 
@@ -102,6 +106,10 @@ void ContextFree(EmulState* s) {
     CommsGlueFree(s);
     SystemGlueFree(s);
     FormShadowFreeAll(s);
+    WindowShadowsFreeAll(s);
+    BitmapShadowsFreeAll(s);
+    ListGlueFree(s);
+    MenuShadowsFreeAll(s);
     ContextGateReset(s);
     TryFramesFree(s);
     TaggedNodesFree(s);

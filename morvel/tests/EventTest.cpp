@@ -219,7 +219,7 @@ event:  .space 24
 
 TEST_F(EventTest, ObjectsOfTheActiveFormAreNamedByTheirShadows) {
     // The active form holds a control (id 1200, index 2) and a list (id 1300, index 3).
-    static uint8_t form[32], control[16], list[16];
+    static uint8_t form[32], control[20], list[32];  // native records: their images are made from them
     activeForm_ = Addr(form);
     vantor::os::OnCall(Library::Ui, vantor::uislot::FrmGetFormId, [](const vantor::os::SlotCall&) { return 1000u; });
     vantor::os::OnCall(Library::Ui, vantor::uislot::FrmGetNumberOfObjects,

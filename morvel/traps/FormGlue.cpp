@@ -6,8 +6,10 @@
 #include "common/module/UiSlots.h"
 #include "morvel/cpu/MorvelCpu.h"
 #include "morvel/glue/MorvelOs.h"
+#include "morvel/traps/ControlGlue.h"
 #include "morvel/traps/EventGlue.h"
 #include "morvel/traps/FieldGlue.h"
+#include "morvel/traps/ListGlue.h"
 #include "morvel/traps/MorvelError.h"
 #include "morvel/traps/ResourceTranslate.h"
 #include "morvel/traps/TableGlue.h"
@@ -64,7 +66,7 @@ uint32_t ObjectShadowSize(uint16_t kind) {
         case 1:
             return 48;  // control
         case 2:
-            return 56;  // list
+            return kListShadowBytes;  // list, with what its glue keeps after the image
         case 4:
             return 24;  // bitmap
         case 8:
@@ -157,8 +159,20 @@ void ObjectImageFill(EmulState*, FormShadow* form, uint16_t index, ObjectShadow*
         case kObjectTable:
             TableImageFill(o);
             break;
+        case 1:
+            ControlImageFill(o);
+            break;
+        case 2:
+            ListImageFill(o);
+            break;
+        case 13:
+            Ui<void(void*, uint16_t, NativeRect*)>(ui::FrmGetObjectBounds, form->native, index, &bounds);
+            Write68KRect(&bounds, image);
+            Write68KUInt16(image, 8, o->id);
+            Write68KUInt16(image, 10, 0);
+            break;
         default:
-            break;  // controls, lists, tables and scroll bars: their own glue's images
+            break;
     }
 }
 
@@ -211,9 +225,15 @@ void TrapFrmDrawForm(EmulState* s, uint16_t) {
     FormShadow* form = FormShadowFind68KInChain(s, GetArgPtr(s, 0), nullptr);
     if (!form) return;
     auto** objects = static_cast<ObjectShadow**>(form->objects);
-    for (uint32_t i = 0; objects && i < form->objectCount; ++i)
-        if (objects[i] && objects[i]->kind == kObjectField) FieldImageSync(objects[i]);
-        else if (objects[i] && objects[i]->kind == kObjectTable) TableImageSync(objects[i]);
+    // What 68K code changed in the images of fields, tables, lists and controls reaches them first.
+    for (uint32_t i = 0; objects && i < form->objectCount; ++i) {
+        if (!objects[i]) continue;
+        if (objects[i]->kind == kObjectField) FieldImageSync(objects[i]);
+        if (objects[i]->kind == kObjectTable) TableImageSync(objects[i]);
+        if (objects[i]->kind == 1) ControlImageSync(objects[i]);
+        if (objects[i]->kind == 2)
+            ListImageSync(Addr(objects[i]->image), static_cast<vantor::NativeList*>(objects[i]->native));
+    }
     Ui<void(void*)>(ui::FrmDrawForm, form->native);
 }
 // The form's active field as its 68K image.
@@ -579,7 +599,10 @@ void FormShadowFree(EmulState* s, FormShadow* shadow) {
         Head(s) = shadow->next;
     if (shadow->next) shadow->next->prev = shadow->prev;
     if (Cache(s) == shadow) Cache(s) = nullptr;
-    for (uint32_t i = 0; objects && i < shadow->objectCount; ++i) ShadowFree(objects[i]);
+    for (uint32_t i = 0; objects && i < shadow->objectCount; ++i) {
+        if (objects[i] && objects[i]->kind == 2) ListShadowRelease(s, objects[i]);
+        ShadowFree(objects[i]);
+    }
     if (shadow->objects) sys::MemChunkFree(shadow->objects);
     ShadowFree(shadow);
 }

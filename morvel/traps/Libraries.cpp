@@ -47,6 +47,7 @@ constexpr KnownLibrary kKnownLibraries[] = {
     {"Serial Library", vantor::FourCC("libr"), vantor::FourCC("swrp"), 1, 0},
     {"Shortcuts Library", vantor::FourCC("libr"), vantor::FourCC("scrv"), 1, 1},
     {"Sockra.lib", vantor::FourCC("libr"), vantor::FourCC("sokr"), 0, 1},
+    {"Host File System Library", vantor::kDurnixType, vantor::kDurnixCreator, 0, 1},
     {"SMS Library", vantor::FourCC("exgl"), vantor::FourCC("smsl"), 0, 1},
 };
 

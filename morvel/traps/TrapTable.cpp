@@ -6,7 +6,9 @@
 #include "common/module/SystemCalls.h"
 #include "morvel/launch/AppLaunch.h"
 #include "morvel/nub/DebuggerNub.h"
+#include "morvel/traps/BitmapGlue.h"
 #include "morvel/traps/CommsGlue.h"
+#include "morvel/traps/ControlGlue.h"
 #include "morvel/traps/DatabaseGlue.h"
 #include "morvel/traps/ErrorGlue.h"
 #include "morvel/traps/EventGlue.h"
@@ -20,13 +22,16 @@
 #include "morvel/traps/InputGlue.h"
 #include "morvel/traps/IntlGlue.h"
 #include "morvel/traps/Libraries.h"
+#include "morvel/traps/ListGlue.h"
 #include "morvel/traps/MemoryGlue.h"
+#include "morvel/traps/MenuGlue.h"
 #include "morvel/traps/NativeCalls.h"
 #include "morvel/traps/StringGlue.h"
 #include "morvel/traps/SystemGlue.h"
 #include "morvel/traps/TimeGlue.h"
 #include "morvel/traps/TrapDispatch.h"
 #include "morvel/traps/UiServiceGlue.h"
+#include "morvel/traps/WindowGlue.h"
 
 namespace morvel {
 namespace {
@@ -98,6 +103,11 @@ void TrapTableInit(TrapHandler* table) {
     FieldGlueInstall(table);
     TableGlueInstall(table);
     UiServiceGlueInstall(table);
+    WindowGlueInstall(table);
+    BitmapGlueInstall(table);
+    ListGlueInstall(table);
+    ControlGlueInstall(table);
+    MenuGlueInstall(table);
 }
 
 uint16_t TrapTableCreate(EmulState* global) {

@@ -3,6 +3,7 @@
 #include "morvel/glue/MorvelOs.h"
 #include "morvel/traps/EventGlue.h"
 #include "morvel/traps/FormGlue.h"
+#include "morvel/traps/MenuGlue.h"
 #include "morvel/traps/TrapGlue.h"
 
 namespace morvel {
@@ -108,10 +109,10 @@ void TrapFindStrInStr(EmulState* s, uint16_t) {
     position.WriteBack();
 }
 
-// Menus: the menu-bar pointer passes as it is (no menu shadows yet).
+// Menus: a 68K menu-bar image reaches the UI library as its native bar.
 template <uint16_t Slot>
 void MenuBar(EmulState* s, uint16_t) {
-    Ui<void(void*)>(Slot, P(s, 0));
+    Ui<void(void*)>(Slot, MenuNativeOf(s, GetArgPtr(s, 0)));
 }
 void TrapMenuAddItem(EmulState* s, uint16_t) {
     SetResultD0UInt16(s, Ui<uint16_t(uint16_t, uint16_t, uint8_t, const char*)>(

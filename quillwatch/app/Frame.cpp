@@ -463,7 +463,10 @@ int QuillwatchMain(int argc, const char* const* argv) {
 
     for (uint32_t cmd : {cmdWinRegisters, cmdWinConsole, cmdWinDebugger, cmdWinSource, cmdWinDebugger})
         SendMessageA(gWin.frame, WM_COMMAND, cmd, 0);
-    SendMessageA(gWin.frame, WM_COMMAND, gPrefs.baudCommand, 0);
+    // The stored baud rate is taken without opening the link: the link opens once, below, since a
+    // device that accepts a single connection (the OS's debugger link) keeps the first one.
+    if (gPrefs.baudCommand >= cmdBaudFirst && gPrefs.baudCommand <= cmdBaudLast)
+        gPrefs.baud = kBauds[gPrefs.baudCommand - cmdBaudFirst];
     if (gPrefs.serialPort == 0 && gPrefs.linkCommand >= cmdCom1 && gPrefs.linkCommand <= cmdCom4)
         OpenStoredLink();  // the pipe has no menu item: it is the stored COM link on port 0
     else

@@ -205,6 +205,66 @@ TEST_F(SockraModule, SettingsSurviveCloseAndOpen) {
     EXPECT_EQ(Close(), 0);
 }
 
+// The host interface's driver ('neti'/'ppp_', libSockraIF.so) is found through its database and
+// loaded through the OS's code entries: it keeps the settings the library hands it. Settings
+// 0x1004 and 0x1005 name the interfaces the open found: one here.
+TEST_F(SockraModule, InterfaceSettingsGoToTheInterfacesDriver) {
+    Load();
+    uint16_t ifErrs;
+    ASSERT_EQ(Open(&ifErrs), 0);
+    auto ifSet = Slot<Status(uint32_t, uint16_t, uint16_t, const void*, uint16_t)>(kSlotIFSettingSet);
+    auto ifGet = Slot<Status(uint32_t, uint16_t, uint16_t, void*, uint16_t*)>(kSlotIFSettingGet);
+    const uint32_t ppp = FourCC("ppp_");
+    char value[16] = {};
+    uint16_t len = sizeof value;
+
+    // No driver installed: no such interface, reported.
+    EXPECT_EQ(ifGet(ppp, 1, 6, value, &len), 0x121C);
+    EXPECT_EQ(ifSet(ppp, 1, 6, "alice", 5), 0x121C);
+    EXPECT_EQ(os::ErrorReports().back().message, "Error in IFSettingSet");
+    ASSERT_EQ(Close(), 0);
+
+    os::AddDatabase("libSockraIF.dll", FourCC("neti"), ppp, 1);
+    ASSERT_EQ(Open(&ifErrs), 0);
+    const size_t reports = os::ErrorReports().size();
+    ASSERT_EQ(ifSet(ppp, 1, 6, "alice", 5), 0);
+    struct Case {
+        uint16_t setting;
+        uint16_t room;
+        Status status;
+        uint16_t len;
+        const char* value;
+    };
+    const Case cases[] = {
+        {6, 16, 0, 5, "alice"},
+        {6, 3, 0x120D, 5, ""},       // too little room: the size it needs
+        {14, 16, 0x121A, 16, ""},    // a login script never stored
+        {1, 16, 0, 1, "\x01"},       // the library answers the up flag itself
+    };
+    for (const Case& c : cases) {
+        std::memset(value, 0, sizeof value);
+        len = c.room;
+        EXPECT_EQ(ifGet(ppp, 1, c.setting, value, &len), c.status) << c.setting;
+        EXPECT_EQ(len, c.len) << c.setting;
+        EXPECT_STREQ(value, c.value) << c.setting;
+    }
+    EXPECT_EQ(os::ErrorReports().size(), reports);  // none of these is a failure
+    // A size of 0 forgets the setting.
+    ASSERT_EQ(ifSet(ppp, 1, 6, "", 0), 0);
+    len = sizeof value;
+    EXPECT_EQ(ifGet(ppp, 1, 6, value, &len), 0x121A);
+
+    auto get = Slot<Status(uint16_t, void*, uint16_t*)>(kSlotSettingGet);
+    uint32_t first = 0, second = 1;
+    len = 4;
+    ASSERT_EQ(get(0x1004, &first, &len), 0);
+    len = 4;
+    ASSERT_EQ(get(0x1005, &second, &len), 0);
+    EXPECT_EQ(first, ppp);
+    EXPECT_EQ(second, 0u);
+    EXPECT_EQ(Close(), 0);
+}
+
 TEST_F(SockraModule, BadReferencesAreRefused) {
     Load();
     uint16_t ifErrs;

@@ -322,8 +322,29 @@ TEST_F(Script, AnswerSetsThePortUpAndWaitsForConnect) {
     EXPECT_EQ(gSteps[1].first, 11);
 }
 
+// An interface driver that stores nothing: every setting it is asked for is absent.
+uint32_t EmptyDriver(uint16_t selector, void*, uint16_t) {
+    return selector == kNetIFDriverSettingGet ? netErrPrefNotFound : 0;
+}
+
+// Installs EmptyDriver as the code of the 'ppp_' interface's driver database.
+void InstallEmptyDriver() {
+    vantor::os::AddDatabase("libSockraIF.dll", kNetIFDriverType, kPPP, 1);
+    vantor::os::OnCall(Library::System, vantor::sysslot::SysCodeOpen, [](const vantor::os::SlotCall& c) {
+        *reinterpret_cast<uint32_t*>(static_cast<uintptr_t>(c.args[1])) = 1;
+        return 0u;
+    });
+    vantor::os::OnCall(Library::System, vantor::sysslot::SysCodeLoad, [](const vantor::os::SlotCall& c) {
+        *reinterpret_cast<uint32_t*>(static_cast<uintptr_t>(c.args[1])) =
+            static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&EmptyDriver));
+        return 0u;
+    });
+}
+
 // A plug-in launched by the run: it calls back through the selector in its parameter block.
 TEST_F(Script, PluginStepsCallBackThroughTheSelector) {
+    // The user id is not among the interface's settings: the substitution callback gives it.
+    InstallEmptyDriver();
     uint32_t dbID = vantor::os::AddDatabase("Dialer", kScriptPluginType, vantor::FourCC("test"), 1);
     vantor::os::AddDatabase("NotAPlugin", vantor::FourCC("appl"), vantor::FourCC("test"), 1);
     vantor::os::OnCall(Library::System, vantor::sysslot::DmFindDatabaseByName, [&](const vantor::os::SlotCall& c) {
@@ -376,8 +397,8 @@ TEST_F(Script, PluginStepsCallBackThroughTheSelector) {
     EXPECT_EQ(vantor::os::ErrorReports()[0].message, "Null handle arg passed to ScriptPluginSelector function");
 }
 
-// The exports read the script from the interface's settings, which this host's interface has no
-// driver for: the run ends with "no such interface" before anything is sent.
+// The exports read the script from the interface's settings; without the interface's driver the
+// run ends with "no such interface" before anything is sent.
 TEST_F(Script, ExportsReadTheInterfaceSettings) {
     auto* table = SockraExportTable();
     auto execute = reinterpret_cast<decltype(&SockraScriptExecute)>(table[kSlotScriptExecute]);

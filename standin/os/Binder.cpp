@@ -160,4 +160,23 @@ ModuleProc* LoadedModuleTable(uint32_t type, uint32_t creator, uint32_t* kezRefN
     return reinterpret_cast<ModuleProc*>(static_cast<uintptr_t>(out));
 }
 
+ModuleProc* ModuleTableOf(uint32_t type, uint32_t creator) {
+    auto& b = B();
+    {
+        std::lock_guard lock(b.mutex);
+        for (const Bindable& e : b.entries)
+            if (!e.builtin && e.table && e.type == type && e.creator == creator) return e.table;
+    }
+    return LoadedModuleTable(type, creator, nullptr);
+}
+
+std::vector<uint32_t> ModuleCreatorsOfType(uint32_t type) {
+    auto& b = B();
+    std::lock_guard lock(b.mutex);
+    std::vector<uint32_t> creators;
+    for (const Bindable& e : b.entries)
+        if (!e.builtin && e.type == type) creators.push_back(e.creator);
+    return creators;
+}
+
 }  // namespace vantor::os

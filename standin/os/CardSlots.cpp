@@ -70,6 +70,20 @@ void CardSlotAttach(uint16_t slotRefNum, const CardSlotFolder& folder) {
     F().slots[slotRefNum] = folder;
 }
 
+bool CardSlotFind(uint16_t slotRefNum, CardSlotFolder* folder) {
+    CardSlotFolder found;
+    if (!Find(slotRefNum, &found)) return false;
+    if (folder) *folder = found;
+    return true;
+}
+
+std::vector<uint16_t> CardSlotNumbers() {
+    std::lock_guard lock(F().mutex);
+    std::vector<uint16_t> numbers;
+    for (const auto& [number, folder] : F().slots) numbers.push_back(number);
+    return numbers;
+}
+
 void CardSlotDetach(uint16_t slotRefNum) {
     std::lock_guard lock(F().mutex);
     F().slots.erase(slotRefNum);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vantor::os {
 
@@ -14,8 +15,16 @@ struct CardSlotFolder {
     uint32_t mediaType = 0;  // a four-character code; 0 gives 'sdig'
 };
 
-// Attaches (or replaces) the folder of a card slot; Reset() detaches every folder.
+// The reference number of the card-slot library that serves the host folders.
+constexpr uint16_t kCardSlotLibRefNum = 1;
+
+// Attaches (or replaces) the folder of a card slot: a card is in that slot. Reset() detaches every
+// folder. The file-system manager mounts the card's volume when an application next asks for
+// volumes, and unmounts it once the folder is detached.
 void CardSlotAttach(uint16_t slotRefNum, const CardSlotFolder& folder);
 void CardSlotDetach(uint16_t slotRefNum);
+// The folder of a slot, if one is attached; the slots that have one, in increasing order.
+bool CardSlotFind(uint16_t slotRefNum, CardSlotFolder* folder);
+std::vector<uint16_t> CardSlotNumbers();
 
 }  // namespace vantor::os

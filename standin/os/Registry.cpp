@@ -206,6 +206,7 @@ void ResetResources();
 void ResetOsGlobals();
 void ResetNotify();
 void ResetCardSlots();
+void ResetFileSystems();
 void SetCurrentAppDatabase(uint32_t id);
 
 void Reset() {
@@ -232,6 +233,7 @@ void Reset() {
     ResetOsGlobals();
     ResetNotify();
     ResetCardSlots();
+    ResetFileSystems();
     SetCurrentAppDatabase(0);
 }
 

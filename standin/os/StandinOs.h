@@ -113,6 +113,11 @@ void RegisterLoadedModule(uint32_t type, uint32_t creator, uint32_t refNum);
 // The export table of a module that Kez's loader loaded and RegisterLoadedModule offered, imported
 // by the OS itself, and its reference number; null when there is none.
 ModuleProc* LoadedModuleTable(uint32_t type, uint32_t creator, uint32_t* kezRefNum);
+// The export table of a registered module of that type and creator, whichever way it was
+// registered (a Kez-loaded module is imported by the OS itself); null when there is none.
+ModuleProc* ModuleTableOf(uint32_t type, uint32_t creator);
+// The creators of the registered modules of a type, in registration order.
+std::vector<uint32_t> ModuleCreatorsOfType(uint32_t type);
 // Runs the named 68K application database through Morvel (loaded by Kez's loader), as the OS's
 // launcher does: answers the application's result, 0 when it cannot run.
 uint32_t LaunchApplication(const char* name);

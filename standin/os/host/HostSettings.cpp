@@ -66,7 +66,9 @@ const char* HostUsage() {
            "  --hard-reset --remote-access --headless\n"
            "  --hold-before-stage5   never finish starting (crash detection)\n"
            "  --reset-once soft|hard   ask for a reset on the first boot\n"
-           "  --launch NAME  once up, run the 68K application database NAME through Morvel\n";
+           "  --launch NAME  once up, run the 68K application database NAME through Morvel\n"
+           "  --card-folder DIR   a host folder as the card in slot 1 (a volume once a\n"
+           "                      file-system library module is installed)\n";
 }
 
 bool ApplyHostSetting(const std::string& key, const std::string& value, HostSettings* s,
@@ -137,6 +139,14 @@ bool ApplyHostSetting(const std::string& key, const std::string& value, HostSett
             return false;
         }
         s->osMain.launchApp = value;
+        return true;
+    }
+    if (key == "card-folder") {
+        if (value.empty()) {
+            *error = "card-folder takes a folder";
+            return false;
+        }
+        s->cardFolder = value;
         return true;
     }
     if (key == "reset-once") {

@@ -16,6 +16,7 @@ struct HostSettings {
     bool remoteAccess = false;
     bool headless = false;
     bool help = false;
+    std::string cardFolder;  // a host folder in card slot 1, served as a volume by a file-system library
 };
 
 // Applies one setting ("key" and its value text) to the settings; false with a reason otherwise.

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <climits>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -18,9 +19,13 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "common/FourCC.h"
 #include "common/module/KezBootConfig.h"
+#include "common/module/KezSlots.h"
+#include "common/module/ModuleInterface.h"
+#include "standin/os/CardSlots.h"
 #include "standin/os/StandinOs.h"
 #include "standin/os/host/HostSettings.h"
 #include "standin/os/host/HostWindow.h"
@@ -103,6 +108,25 @@ bool CheckFiles(const KezBootConfig& config) {
     return true;
 }
 
+// The card folder goes in slot 1 by its resolved path: the file-system library refuses paths
+// that do not lie under the volume's root text.
+bool AttachCardFolder(const std::string& path) {
+    char resolved[PATH_MAX];
+    struct stat st;
+    if (!realpath(path.c_str(), resolved) || stat(resolved, &st) != 0 || !S_ISDIR(st.st_mode)) {
+        std::fprintf(stderr, "kez-host: card folder %s is not a folder\n", path.c_str());
+        return false;
+    }
+    if (std::strlen(resolved) >= 256) {
+        std::fprintf(stderr, "kez-host: card folder %s: the path is too long\n", path.c_str());
+        return false;
+    }
+    os::CardSlotFolder folder;
+    folder.root = resolved;
+    os::CardSlotAttach(1, folder);
+    return true;
+}
+
 // SIGINT and SIGTERM are taken by one thread, which asks Kez to quit, so that the OS shuts down
 // cleanly and the storage is written back. A second signal ends the process at once.
 std::atomic<bool> gStopRequested{false};
@@ -118,6 +142,37 @@ void WatchSignals(const sigset_t& signals, void (*exitRequest)(int32_t, uint8_t)
         std::fprintf(stderr, "kez-host: second signal, stopping now\n");
         _exit(128 + signal);
     }).detach();
+}
+
+// The stand-in OS keeps its heaps outside Kez's memory areas, where the device's OS has them
+// inside. Kez's area-size slot, which knows no address outside its areas, is answered for the
+// stand-in's heaps first, so that the modules that check a 68K program's pointers against the
+// areas (Morvel's glue and debugger nub) accept the OS's memory; and the write window that Kez's
+// protection slot opens on storage opens the stand-in's storage heap too (where the debugger nub
+// plants breakpoints in an application's code). The modules get this table.
+uint32_t (*gKezAreaSize)(uint32_t, uint32_t) = nullptr;
+uint16_t (*gKezSetProtection)(uint32_t) = nullptr;
+
+uint32_t AreaSize(uint32_t address, uint32_t flag) {
+    if (uint32_t size = os::HeapAreaSize(reinterpret_cast<const void*>(static_cast<uintptr_t>(address)))) return size;
+    return gKezAreaSize ? gKezAreaSize(address, flag) : 0;
+}
+
+uint16_t SetProtection(uint32_t open) {
+    os::StorageSetWritable((open & 0xFF) != 0);
+    return gKezSetProtection ? gKezSetProtection(open) : 0;
+}
+
+void RegisterKez(void* kez) {
+    auto exportTable = Symbol<ModuleExportDispatchTableProc>(kez, "__ExportDispatchTable");
+    uint32_t unused = 0;
+    auto* original = static_cast<ModuleProc*>(exportTable(&unused));
+    static std::vector<ModuleProc> table(original, original + kKezSlots);
+    gKezAreaSize = reinterpret_cast<uint32_t (*)(uint32_t, uint32_t)>(table[kezslot::HALMemoryGetAreaSize]);
+    table[kezslot::HALMemoryGetAreaSize] = reinterpret_cast<ModuleProc>(&AreaSize);
+    gKezSetProtection = reinterpret_cast<uint16_t (*)(uint32_t)>(table[kezslot::HALMemorySetProtection]);
+    table[kezslot::HALMemorySetProtection] = reinterpret_cast<ModuleProc>(&SetProtection);
+    os::RegisterTable(kKezType, kKezCreator, table.data(), kKezSlots);
 }
 
 }  // namespace
@@ -136,6 +191,7 @@ int main(int argc, char** argv) {
     }
     setvbuf(stdout, nullptr, _IOLBF, 0);
     if (!CheckFiles(settings.config)) return 1;
+    if (!settings.cardFolder.empty() && !AttachCardFolder(settings.cardFolder)) return 1;
 
     // Blocked before any thread starts, so that every thread inherits the mask and only the
     // watcher takes these signals.
@@ -151,7 +207,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kez-host: cannot load libKez.so: %s\n", dlerror());
         return 2;
     }
-    os::RegisterModule(kez);
+    RegisterKez(kez);
     auto setExePath = Symbol<uint32_t (*)(const char*)>(kez, "PrvRALSetExePath");
     auto patchHandles = Symbol<void (*)(void*, void*)>(kez, "PrvRALPatchHandles");
     auto patchSystem = Symbol<void (*)(SystemDispatchTable)>(kez, "PrvPatchSystemDispatchTable");

@@ -6,11 +6,13 @@
 #include <cstring>
 #include <list>
 #include <memory>
+#include <string_view>
 
 #include "common/FourCC.h"
 #include "common/module/UiSlots.h"
 #include "standin/os/SlotRegistration.h"
 #include "standin/os/ui/UiForm.h"
+#include "standin/os/ui/UiList.h"
 
 namespace vantor::os::ui {
 namespace {
@@ -81,6 +83,9 @@ void FreeObject(FormObject& o) {
         case kTitleObject:
             delete static_cast<Title*>(o.native);
             break;
+        case kListObject:
+            ListFree(static_cast<List*>(o.native));
+            break;
         default:
             delete static_cast<RawObject*>(o.native);
             break;
@@ -124,7 +129,13 @@ std::unique_ptr<Form> Parse(const uint8_t* p, uint32_t size) {
                 c->style = r.U8(at + 16);
                 c->font = r.U8(at + 17);
                 c->group = r.U8(at + 18);
-                if (!(c->attributes & 0x0200)) c->label = r.Text(at + 20);
+                if (!(c->attributes & 0x0200)) {
+                    c->label = r.Text(at + 20);
+                    c->text = c->label.data();
+                } else {
+                    const uint16_t ids[2] = {r.U16(at + 12), r.U16(at + 14)};
+                    std::memcpy(&c->text, ids, 4);
+                }
                 c->form = form.get();
                 o.native = c;
                 break;
@@ -187,6 +198,14 @@ std::unique_ptr<Form> Parse(const uint8_t* p, uint32_t size) {
                 t->bounds = r.RectAt(at);
                 t->text = r.Text(at + 12);
                 o.native = t;
+                break;
+            }
+            case kListObject: {
+                const uint32_t next = i + 1 < count ? r.U32(68 + 8u * (i + 1)) : size;
+                List* list = at < size && next > at && next <= size ? ListFromRecord(p + at, next - at, form.get())
+                                                                      : nullptr;
+                if (!list) r.bad = true;
+                o.native = list;
                 break;
             }
             default: {
@@ -260,6 +279,9 @@ void DrawObject(FormObject& o) {
         case kTableObject:
             TableDraw(static_cast<Table*>(o.native));
             break;
+        case kListObject:
+            ListDraw(static_cast<List*>(o.native));
+            break;
         case kLabelObject: {
             auto* l = static_cast<Label*>(o.native);
             if (l->attributes & 0x0001) DrawText(l->x, l->y, l->text.data(), l->text.size(), kBlack, kWhite);
@@ -316,6 +338,7 @@ uint8_t HandleEvent(Form* form, SysEventType* event) {
                 PostEvent(select);
                 return 1;
             }
+            if (o.kind == kListObject && ListPen(static_cast<List*>(o.native), x, y)) return 1;
             if (o.kind == kFieldObject) {
                 auto* field = static_cast<Field*>(o.native);
                 if (!field->Usable() || !field->bounds.Contains(x, y)) continue;
@@ -675,6 +698,8 @@ uint16_t ObjectID(const FormObject& o) {
             return static_cast<const Label*>(o.native)->id;
         case kTitleObject:
             return 0;
+        case kListObject:
+            return static_cast<const List*>(o.native)->id;
         default:
             return static_cast<const RawObject*>(o.native)->id;
     }
@@ -694,6 +719,10 @@ Rect ObjectBounds(const FormObject& o) {
         }
         case kTitleObject:
             return static_cast<const Title*>(o.native)->bounds;
+        case kListObject: {
+            const NativeUiRect& b = static_cast<const List*>(o.native)->bounds;
+            return Rect{b.x, b.y, b.width, b.height};
+        }
         default:
             return static_cast<const RawObject*>(o.native)->bounds;
     }
@@ -704,12 +733,14 @@ Rect ObjectBounds(const FormObject& o) {
 void ControlDraw(Control* c) {
     if (!c || !(c->attributes & 0x0001)) return;
     const bool on = c->attributes & 0x0008;
-    const int16_t width = TextWidth(c->label.data(), c->label.size());
+    // The label is what the record points at (CtlSetLabel may point it elsewhere).
+    const std::string_view label = (c->attributes & 0x0200) || !c->text ? std::string_view() : c->text;
+    const int16_t width = TextWidth(label.data(), label.size());
     const int16_t x = static_cast<int16_t>(c->bounds.x + std::max(0, (c->bounds.w - width) / 2));
     const int16_t y = static_cast<int16_t>(c->bounds.y + std::max(0, (c->bounds.h - kFontHeight) / 2));
     FillRect(c->bounds, on ? kBlack : kWhite, c->style == 0 ? 4 : 0);
     if (c->style == 0 || c->style == 1) FrameRect(c->bounds, kBlack, c->style == 0 ? 4 : 0);
-    DrawText(x, y, c->label.data(), c->label.size(), on ? kWhite : kBlack, on ? kBlack : kWhite);
+    DrawText(x, y, label.data(), label.size(), on ? kWhite : kBlack, on ? kBlack : kWhite);
 }
 
 void PostEvent(const SysEventType& event) {

@@ -54,11 +54,16 @@ struct Field {
 };
 constexpr uint16_t kFieldUsable = 0x0001, kFieldEditable = 0x0004;
 
-struct Control {
+// A control: the OS's native control record first (the 68K glue reads it in place), then the label
+// the record's text points at when the form resource gave one.
+struct ControlRecord {
     uint16_t id = 0;
-    Rect bounds{};
     uint16_t attributes = 0;  // native bit order: bit 0 usable, bit 1 enabled, bit 2 visible, bit 3 on
-    uint8_t style = 0, font = 0, group = 0;
+    Rect bounds{};
+    char* text = nullptr;  // a graphic control (bit 9) holds its two bitmap IDs here
+    uint8_t style = 0, font = 0, group = 0, reserved = 0;
+};
+struct Control : ControlRecord {
     std::string label;
     Form* form = nullptr;
 };

@@ -1,0 +1,158 @@
+// Native records of the OS UI that the 68K glue reads and writes in place and the stand-in UI
+// library keeps: windows, lists and controls, in the OS's native (host order, 4-byte aligned)
+// layouts. Pointers are native pointers of the 32-bit OS side.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vantor {
+
+struct NativeUiRect {
+    int16_t x, y, width, height;
+};
+static_assert(sizeof(NativeUiRect) == 8);
+
+// Window flags (the low byte of `flags`).
+constexpr uint16_t kWindowOffscreen = 0x02, kWindowModal = 0x04, kWindowFocusable = 0x08,
+                   kWindowEnabled = 0x10, kWindowVisible = 0x20, kWindowDialog = 0x40,
+                   kWindowFreeBitmap = 0x80;
+
+struct NativeWindow {
+    int16_t displayWidth;
+    int16_t displayHeight;
+    uint32_t displayAddress;
+    uint16_t flags;  // byte 8: 0x40 the window of a form, 0x80 the window owns its bitmap
+    NativeUiRect bounds;
+    NativeUiRect clip;
+    uint16_t reserved26;
+    void* bitmap;
+    uint16_t frameType;  // fields of 8, 3, 1, 2 and 2 bits from bit 0 up
+    uint16_t reserved34;
+    void* drawState;
+    NativeWindow* nextWindow;
+};
+static_assert(offsetof(NativeWindow, flags) == 8);
+static_assert(offsetof(NativeWindow, bounds) == 10);
+static_assert(offsetof(NativeWindow, bitmap) == 28);
+static_assert(offsetof(NativeWindow, frameType) == 32);
+static_assert(sizeof(void*) != 4 || sizeof(NativeWindow) == 44);
+
+// List attributes.
+constexpr uint16_t kListUsable = 0x01, kListEnabled = 0x02, kListVisible = 0x04, kListPoppedUp = 0x08,
+                   kListHasScrollBar = 0x10, kListSearch = 0x20;
+
+// The list draw callback: item number, its bounds, the item texts, the list.
+struct NativeList;
+using NativeListDrawFunc = void (*)(int16_t item, NativeUiRect* bounds, char** itemsText, NativeList* list);
+
+struct NativeList {
+    uint16_t id;
+    uint16_t attr;
+    NativeUiRect bounds;
+    char** itemsText;
+    int16_t numItems;
+    int16_t currentItem;  // -1: none
+    int16_t topItem;
+    uint8_t font;
+    uint8_t reserved;
+    void* popupWin;
+    NativeListDrawFunc drawItemsCallback;
+};
+static_assert(offsetof(NativeList, attr) == 2);
+static_assert(offsetof(NativeList, bounds) == 4);
+static_assert(offsetof(NativeList, itemsText) == 12);
+static_assert(offsetof(NativeList, font) == 22);
+static_assert(sizeof(void*) != 4 || sizeof(NativeList) == 32);
+
+// Control attributes: bit 0 usable, 1 enabled, 2 visible, 3 on, 4 left anchor, 5-7 the frame,
+// 8 drawn as selected, 9 a graphic control (bit 1 of the record's byte 3), 10 vertical.
+constexpr uint16_t kControlUsable = 0x0001, kControlEnabled = 0x0002, kControlVisible = 0x0004,
+                   kControlOn = 0x0008, kControlLeftAnchor = 0x0010, kControlFrameMask = 0x00E0,
+                   kControlGraphic = 0x0200;
+
+// Control styles.
+constexpr uint8_t kButtonCtl = 0, kPushButtonCtl = 1, kCheckboxCtl = 2, kPopupTriggerCtl = 3,
+                  kSelectorTriggerCtl = 4, kRepeatingButtonCtl = 5, kSliderCtl = 6, kFeedbackSliderCtl = 7;
+
+struct NativeControl {
+    uint16_t id;
+    uint16_t attr;
+    NativeUiRect bounds;
+    union {
+        char* text;  // text controls
+        struct {
+            uint16_t bitmapID;
+            uint16_t selectedBitmapID;
+        } graphic;  // graphic controls
+    };
+    uint8_t style;
+    uint8_t font;
+    uint8_t group;
+    uint8_t reserved;
+};
+static_assert(offsetof(NativeControl, attr) == 2);
+static_assert(offsetof(NativeControl, bounds) == 4);
+static_assert(offsetof(NativeControl, text) == 12);
+static_assert(offsetof(NativeControl, style) == 16);
+static_assert(sizeof(void*) != 4 || sizeof(NativeControl) == 20);
+
+// Sliders (styles 6 and 7) carry their values after the common part.
+struct NativeSlider {
+    uint16_t id;
+    uint16_t attr;
+    NativeUiRect bounds;
+    uint16_t thumbID;
+    uint16_t backgroundID;
+    uint8_t style;
+    uint8_t reserved;
+    uint16_t minValue, maxValue, pageSize, value;
+    uint16_t reserved26;
+    void* activeSlider;
+};
+static_assert(offsetof(NativeSlider, style) == 16);
+static_assert(offsetof(NativeSlider, minValue) == 18);
+static_assert(sizeof(void*) != 4 || sizeof(NativeSlider) == 32);
+
+// Menus: a bar of pull-down menus, each with its items.
+constexpr uint8_t kMenuItemHidden = 0x01;  // NativeMenuItem::attr
+constexpr uint16_t kMenuHidden = 0x01;     // NativeMenuPull::attr
+constexpr uint16_t kMenuBarVisible = 0x01;  // NativeMenuBar::attr
+
+struct NativeMenuItem {
+    uint16_t itemId;
+    char command;
+    uint8_t attr;
+    char* text;
+};
+static_assert(sizeof(void*) != 4 || sizeof(NativeMenuItem) == 8);
+
+struct NativeMenuPull {
+    void* menuWin;
+    NativeUiRect bounds;
+    void* bitsBehind;
+    NativeUiRect titleBounds;
+    char* title;
+    uint16_t attr;
+    uint16_t numItems;
+    NativeMenuItem* items;
+};
+static_assert(sizeof(void*) != 4 || sizeof(NativeMenuPull) == 36);
+
+struct NativeMenuBar {
+    void* barWin;
+    void* bitsBehindBar;
+    void* savedActiveWin;
+    void* bitsBehindStatus;
+    uint16_t attr;
+    int16_t curMenu;
+    int16_t curItem;
+    uint16_t reserved22;
+    int32_t commandTick;
+    int16_t numMenus;
+    uint16_t reserved30;
+    NativeMenuPull* menus;
+};
+static_assert(sizeof(void*) != 4 || sizeof(NativeMenuBar) == 36);
+
+}  // namespace vantor

@@ -1,0 +1,628 @@
+#include "morvel/traps/BitmapGlue.h"
+
+#include <cstring>
+
+#include "common/module/NativeUi.h"
+#include "morvel/traps/MorvelError.h"
+#include "morvel/traps/TrapGlue.h"
+#include "morvel/traps/WindowGlue.h"
+
+namespace morvel {
+namespace {
+
+using namespace trapglue;
+using vantor::HALBitmap;
+using vantor::HALColorTable;
+
+constexpr const char* kFile = "Bitmap68K";
+constexpr uint16_t kErrNoMemory = 0x0503, kErrBadBitmap = 0x0502;
+constexpr uint16_t kShadowKind = 0xFFFF;
+constexpr uint32_t kKindColorTable = 3, kKindWindowBitmap = 5;
+constexpr uint8_t kNativeVersionMark = 0x80;
+
+// 68K bitmap flags.
+constexpr uint16_t kCompressed = 0x8000, kHasColorTable = 0x4000, kHasTransparency = 0x2000,
+                   kIndirect = 0x1000, kDirectColor = 0x0400, kIndirectColorTable = 0x0200;
+
+BitmapShadow*& Head(EmulState* s) { return *reinterpret_cast<BitmapShadow**>(&s->bitmapShadows[0]); }
+
+// Records keyed by native bitmap: colour-table copies (kind 3) and translations that a bitmap
+// window keeps (kind 5).
+struct KeyedRecord {
+    KeyedRecord* next;
+    uint32_t kind;
+    void* key;
+    void* data;
+};
+KeyedRecord*& Records(EmulState* s) { return *reinterpret_cast<KeyedRecord**>(&s->bitmapShadows[1]); }
+
+KeyedRecord* RecordFind(EmulState* s, uint32_t kind, const void* key) {
+    for (KeyedRecord* r = Records(s); r; r = r->next)
+        if (r->kind == kind && r->key == key) return r;
+    return nullptr;
+}
+KeyedRecord* RecordAdd(EmulState* s, uint32_t kind, void* key, void* data) {
+    auto* r = static_cast<KeyedRecord*>(sys::MemPtrNew(sizeof(KeyedRecord)));
+    if (!r) return nullptr;
+    *r = {Records(s), kind, key, data};
+    Records(s) = r;
+    return r;
+}
+void RecordFree(EmulState* s, KeyedRecord* record) {
+    for (KeyedRecord** r = &Records(s); *r; r = &(*r)->next)
+        if (*r == record) {
+            *r = record->next;
+            break;
+        }
+    if (record->kind == kKindWindowBitmap)
+        BitmapTranslationFree(static_cast<HALBitmap*>(record->data));
+    else if (record->data)
+        sys::MemChunkFree(record->data);
+    sys::MemChunkFree(record);
+}
+
+bool IsNativeVersion(uint32_t p) { return (Read68KInt8(p, 9) & kNativeVersionMark) != 0; }
+
+void ImageFill(const HALBitmap* b, uint32_t image) {
+    Write68KUInt16(image, 0, b->width);
+    Write68KUInt16(image, 2, b->height);
+    Write68KUInt16(image, 4, b->rowBytes);
+    const bool older = (b->version & 0x7F) < 3;
+    Write68KUInt16(image, 6, older && (b->flags & vantor::kBitmapHasTransparency) ? 0x2000 : 0);
+    Write68KInt8(image, 8, b->pixelSize);
+    Write68KInt8(image, 9, 0);
+    Write68KUInt16(image, 10, 0);
+    Write68KInt8(image, 12, older ? static_cast<uint8_t>(b->transparentValue) : 0);
+}
+
+template <typename Sig, typename... A>
+auto Sys(uint16_t slotNumber, A... args) {
+    return SysCall<Sig>(slotNumber, args...);
+}
+
+// A native colour table from a 68K one (u16 count, then 4-byte entries); null for none or no memory.
+HALColorTable* ColorTableToNative(uint32_t p) {
+    if (!p) return nullptr;
+    const uint16_t count = Read68KUInt16(p, 0);
+    auto* t = static_cast<HALColorTable*>(sys::MemPtrNew(4 + 4u * count));
+    if (!t) return nullptr;
+    t->count = count;
+    t->reserved = 0;
+    if (count) std::memcpy(t->entries, Mem(p) + 2, 4u * count);
+    return t;
+}
+
+// The raw bitmap's bits size: the compressed size when compressed, else row bytes x height.
+uint32_t RawBitsSize(const RawBitmap& b) {
+    if (!(b.flags & kCompressed)) return uint32_t{b.rowBytes} * b.height;
+    uint32_t at = b.bitsOffset;
+    uint32_t bits = b.p + at;
+    if (b.flags & kIndirect) bits = Read68KUInt32(b.p, at);
+    return b.version >= 3 ? Read68KUInt32(bits, 0) : Read68KUInt16(bits, 0);
+}
+uint32_t RawBitsAddress(const RawBitmap& b) {
+    return (b.flags & kIndirect) ? Read68KUInt32(b.p, b.bitsOffset) : b.p + b.bitsOffset;
+}
+uint32_t RawColorTable(const RawBitmap& b) {
+    if (!(b.flags & kHasColorTable)) return 0;
+    return (b.flags & kIndirectColorTable) ? Read68KUInt32(b.p, b.headerSize) : b.p + b.headerSize;
+}
+// The next bitmap of a raw bitmap's family; 0 at its end.
+uint32_t RawNext(const RawBitmap& b) {
+    if (b.version == 1 || b.version == 2) {
+        const uint16_t words = Read68KUInt16(b.p, 10);
+        return words ? b.p + 4u * words : 0;
+    }
+    if (b.version == 3) {
+        const uint32_t offset = Read68KUInt32(b.p, 20);
+        return offset ? b.p + offset : 0;
+    }
+    return 0;
+}
+
+// ---- traps ----
+
+void TrapBmpCreate(EmulState* s, uint16_t) {
+    HALColorTable* table = ColorTableToNative(GetArgPtr(s, 6));
+    uint16_t err = 0;
+    HALBitmap* b = Sys<HALBitmap*(int16_t, int16_t, uint8_t, HALColorTable*, uint16_t*)>(
+        slot::BmpCreate, I16(s, 0), I16(s, 2), U8(s, 4), table, &err);
+    if (table) sys::MemChunkFree(table);
+    uint32_t result = 0;
+    if (b && err == 0) {
+        result = BitmapShadowBuild(s, b);
+        if (!result) {
+            Sys<uint16_t(HALBitmap*)>(slot::BmpDelete, b);
+            err = kErrNoMemory;
+        }
+    }
+    if (uint32_t e = GetArgPtr(s, 10)) Write68KUInt16(e, 0, err);
+    SetResultA0(s, result);
+}
+
+void TrapBmpDelete(EmulState* s, uint16_t) {
+    BitmapShadow* shadow = BitmapShadowFind68K(s, GetArgPtr(s, 0), false);
+    if (!shadow) {
+        SetResultD0UInt16(s, kErrBadBitmap);
+        return;
+    }
+    const uint16_t err = Sys<uint16_t(HALBitmap*)>(slot::BmpDelete, shadow->native);
+    BitmapShadowFree(s, shadow);
+    SetResultD0UInt16(s, err);
+}
+
+void TrapBmpCompress(EmulState* s, uint16_t) {
+    HALBitmap* native = nullptr;
+    BitmapFromArg(s, 0, &native);
+    SetResultD0UInt16(s, native ? Sys<uint16_t(HALBitmap*, uint8_t)>(slot::BmpCompress, native, U8(s, 4))
+                                : kErrBadBitmap);
+}
+
+void TrapBmpGetBits(EmulState* s, uint16_t) {
+    HALBitmap* native = nullptr;
+    const uint32_t p = BitmapFromArg(s, 0, &native);
+    RawBitmap raw;
+    if (native)
+        SetResultA0(s, Addr(Sys<void*(HALBitmap*)>(slot::BmpGetBits, native)));
+    else
+        SetResultA0(s, RawBitmapRead(p, &raw) ? RawBitsAddress(raw) : 0);
+}
+
+void TrapBmpGetColortable(EmulState* s, uint16_t) {
+    HALBitmap* native = nullptr;
+    const uint32_t p = BitmapFromArg(s, 0, &native);
+    if (!native) {
+        RawBitmap raw;
+        SetResultA0(s, RawBitmapRead(p, &raw) ? RawColorTable(raw) : 0);
+        return;
+    }
+    const HALColorTable* table = Sys<HALColorTable*(HALBitmap*)>(slot::BmpGetColortable, native);
+    if (!table) {
+        SetResultA0(s, 0);
+        return;
+    }
+    // One 68K copy per bitmap, kept while the count stays the same.
+    KeyedRecord* r = RecordFind(s, kKindColorTable, native);
+    if (r && Read68KUInt16(Addr(r->data), 0) != table->count) {
+        RecordFree(s, r);
+        r = nullptr;
+    }
+    if (!r) {
+        void* copy = sys::MemPtrNew(2 + 4u * table->count);
+        if (copy && !(r = RecordAdd(s, kKindColorTable, native, copy))) sys::MemChunkFree(copy);
+        if (!r) {
+            SetResultA0(s, 0);
+            return;
+        }
+    }
+    Write68KUInt16(Addr(r->data), 0, table->count);
+    std::memcpy(static_cast<uint8_t*>(r->data) + 2, table->entries, 4u * table->count);
+    SetResultA0(s, Addr(r->data));
+}
+
+// Sizes: native bitmaps from the OS, raw ones computed from their header.
+enum class Size { Whole, Bits, ColorTable };
+template <Size What>
+void TrapSize(EmulState* s, uint16_t) {
+    HALBitmap* native = nullptr;
+    const uint32_t p = BitmapFromArg(s, 0, &native);
+    if (native) {
+        if constexpr (What == Size::Whole) SetResultD0UInt32(s, Sys<uint32_t(HALBitmap*)>(slot::BmpSize, native));
+        if constexpr (What == Size::Bits) SetResultD0UInt32(s, Sys<uint32_t(HALBitmap*)>(slot::BmpBitsSize, native));
+        if constexpr (What == Size::ColorTable)
+            SetResultD0UInt16(s, Sys<uint16_t(HALBitmap*)>(slot::BmpColortableSize, native));
+        return;
+    }
+    RawBitmap raw{};
+    const bool ok = RawBitmapRead(p, &raw);
+    if constexpr (What == Size::Whole) SetResultD0UInt32(s, ok ? raw.bitsOffset + (raw.flags & kIndirect ? 4 : RawBitsSize(raw)) : 0);
+    if constexpr (What == Size::Bits) SetResultD0UInt32(s, ok ? RawBitsSize(raw) : 0);
+    if constexpr (What == Size::ColorTable) SetResultD0UInt16(s, ok ? static_cast<uint16_t>(raw.colorTableSize) : 0);
+}
+
+void TrapBmpGetSizes(EmulState* s, uint16_t) {
+    HALBitmap* native = nullptr;
+    const uint32_t p = BitmapFromArg(s, 0, &native);
+    InOut32 data(GetArgPtr(s, 4)), header(GetArgPtr(s, 8));
+    if (native) {
+        Sys<void(HALBitmap*, uint32_t*, uint32_t*)>(slot::BmpGetSizes, native, data.Native(), header.Native());
+    } else if (RawBitmap raw{}; RawBitmapRead(p, &raw)) {
+        data.value = RawBitsSize(raw);
+        header.value = raw.bitsOffset + (raw.flags & kIndirect ? 4 : 0);
+    }
+    data.WriteBack();
+    header.WriteBack();
+}
+
+void TrapBmpGetDimensions(EmulState* s, uint16_t) {
+    HALBitmap* native = nullptr;
+    const uint32_t p = BitmapFromArg(s, 0, &native);
+    InOut16 width(GetArgPtr(s, 4)), height(GetArgPtr(s, 8)), rowBytes(GetArgPtr(s, 12));
+    if (native) {
+        Sys<void(HALBitmap*, int16_t*, int16_t*, uint16_t*)>(slot::BmpGetDimensions, native,
+                                                             width.Native<int16_t>(), height.Native<int16_t>(),
+                                                             rowBytes.Native());
+    } else if (RawBitmap raw{}; RawBitmapRead(p, &raw)) {
+        width.value = raw.width;
+        height.value = raw.height;
+        rowBytes.value = raw.rowBytes;
+    }
+    width.WriteBack();
+    height.WriteBack();
+    rowBytes.WriteBack();
+}
+
+void TrapBmpGetBitDepth(EmulState* s, uint16_t) {
+    HALBitmap* native = nullptr;
+    const uint32_t p = BitmapFromArg(s, 0, &native);
+    RawBitmap raw{};
+    SetResultD0UInt8(s, native                      ? Sys<uint8_t(HALBitmap*)>(slot::BmpGetBitDepth, native)
+                        : RawBitmapRead(p, &raw) ? raw.pixelSize
+                                                 : 0);
+}
+
+void TrapBmpGetNextBitmap(EmulState* s, uint16_t) {
+    HALBitmap* native = nullptr;
+    const uint32_t p = BitmapFromArg(s, 0, &native);
+    if (native) {
+        BitmapResultA0(s, Sys<HALBitmap*(HALBitmap*)>(slot::BmpGetNextBitmap, native));
+        return;
+    }
+    RawBitmap raw{};
+    SetResultA0(s, RawBitmapRead(p, &raw) ? RawNext(raw) : 0);
+}
+
+// WinDrawBitmap and WinPaintBitmap: a raw bitmap is translated for the call.
+template <uint16_t Slot>
+void DrawBitmap(EmulState* s, uint16_t) {
+    bool allocated = false;
+    HALBitmap* b = BitmapFromArgTranslated(s, 0, &allocated);
+    if (b) Sys<void(HALBitmap*, int16_t, int16_t)>(Slot, b, I16(s, 4), I16(s, 6));
+    if (allocated) BitmapTranslationFree(b);
+}
+
+void TrapWinGetBitmap(EmulState* s, uint16_t) {
+    BitmapResultA0(s, Sys<HALBitmap*(void*)>(slot::WinGetBitmap, WindowFromArg(s, 0)));
+}
+
+void TrapWinCreateBitmapWindow(EmulState* s, uint16_t) {
+    bool allocated = false;
+    HALBitmap* b = BitmapFromArgTranslated(s, 0, &allocated);
+    uint16_t err = 0;
+    void* window = b ? Sys<void*(HALBitmap*, uint16_t*)>(slot::WinCreateBitmapWindow, b, &err) : nullptr;
+    if (!b) err = kErrBadBitmap;
+    if (allocated && (err || !window || !RecordAdd(s, kKindWindowBitmap, window, b))) BitmapTranslationFree(b);
+    const uint32_t handle = err == 0 ? WindowTo68K(s, window) : 0;
+    if (uint32_t e = GetArgPtr(s, 4)) Write68KUInt16(e, 0, err);
+    SetResultA0(s, handle);
+}
+
+// ---- HighDensityDispatch ----
+
+uint16_t RawDensity(const RawBitmap& b) {
+    if (b.version >= 3) return Read68KUInt16(b.p, 14);
+    return b.version == 2 && Read68KUInt16(b.p, 14) == 8 ? 144 : 72;
+}
+
+void TrapHighDensityDispatch(EmulState* s, uint16_t) {
+    const uint16_t selector = static_cast<uint16_t>(s->D[2]);
+    if (WindowHighDensitySelector(s, selector)) return;
+    HALBitmap* native = nullptr;
+    uint32_t p = 0;
+    RawBitmap raw{};
+    bool rawOk = false;
+    if (selector <= 7 || selector == 15) {
+        p = BitmapFromArg(s, 0, &native);
+        rawOk = !native && RawBitmapRead(p, &raw);
+    }
+    switch (selector) {
+        case 0:
+            if (native) {
+                BitmapResultA0(s, Sys<HALBitmap*(HALBitmap*)>(slot::BmpGetNextBitmapAnyDensity, native));
+            } else {
+                uint32_t next = rawOk ? RawNext(raw) : 0;
+                RawBitmap n{};
+                if (next && RawBitmapRead(next, &n) && n.version == 1 && Read68KUInt16(next, 8) == 0x01FF)
+                    next += 16;  // a family marker
+                SetResultA0(s, next);
+            }
+            return;
+        case 1:
+            SetResultD0UInt8(s, native ? Sys<uint8_t(HALBitmap*)>(slot::BmpGetVersion, native)
+                                       : rawOk ? raw.version : 0);
+            return;
+        case 2:
+            SetResultD0UInt8(s, native                            ? Sys<uint8_t(HALBitmap*)>(slot::BmpGetCompressionType, native)
+                                : !rawOk || !(raw.flags & kCompressed) ? 0xFF
+                                : raw.version > 1                      ? raw.compressionType
+                                                                       : 0);
+            return;
+        case 3:
+            SetResultD0UInt16(s, native ? Sys<uint16_t(HALBitmap*)>(slot::BmpGetDensity, native)
+                                        : rawOk ? RawDensity(raw) : 0);
+            return;
+        case 5: {
+            InOut32 value(GetArgPtr(s, 4));
+            uint8_t has = 0;
+            if (native) {
+                has = Sys<uint8_t(HALBitmap*, uint32_t*)>(slot::BmpGetTransparentValue, native, value.Native());
+            } else if (rawOk && raw.version >= 2 && (raw.flags & kHasTransparency)) {
+                has = 1;
+                if (raw.version == 3)
+                    value.value = Read68KUInt32(p, 16);
+                else
+                    value.value = Read68KInt8(p, 12);
+            }
+            value.WriteBack();
+            SetResultD0UInt8(s, has);
+            return;
+        }
+        case 4: {
+            const uint16_t density = U16(s, 4);
+            if (native) {
+                SetResultD0UInt16(s, Sys<uint16_t(HALBitmap*, uint16_t)>(slot::BmpSetDensity, native, density));
+                return;
+            }
+            // A raw version-3 bitmap takes a density the OS lists.
+            bool listed = false;
+            if (rawOk && raw.version == 3) {
+                uint16_t walk = 0;
+                for (int i = 0; i < 16 && !listed; ++i) {
+                    if (Sys<uint16_t(uint16_t*)>(slot::HighDensitySel16, &walk) != 0) break;
+                    listed = walk == density;
+                }
+            }
+            if (listed) Write68KUInt16(p, 14, density);
+            SetResultD0UInt16(s, listed ? 0 : kErrBadBitmap);
+            return;
+        }
+        case 6: {
+            const uint32_t value = U32(s, 4);
+            if (native) {
+                const uint16_t err =
+                    Sys<uint16_t(HALBitmap*, uint32_t)>(slot::BmpSetTransparentValue, native, value);
+                if (BitmapShadow* b = BitmapShadowFindNative(s, native); b && (native->version & 0x7F) < 3) {
+                    const uint32_t image = Addr(b->image);
+                    Write68KUInt16(image, 6, value == 0xFFFFFFFFu ? 0 : 0x2000);
+                    Write68KInt8(image, 12, value == 0xFFFFFFFFu ? 0 : static_cast<uint8_t>(value));
+                }
+                SetResultD0UInt16(s, err);
+                return;
+            }
+            if (!rawOk || (raw.version < 3 && value != 0xFFFFFFFFu && value > 0xFF)) {
+                ErrDisplayFileLineMsg(kFile, 2480, "BmpSetTransparentValue: invalid transparent color");
+                return;
+            }
+            uint16_t flags = Read68KUInt16(p, 6);
+            flags = value == 0xFFFFFFFFu ? static_cast<uint16_t>(flags & ~kHasTransparency)
+                                         : static_cast<uint16_t>(flags | kHasTransparency);
+            Write68KUInt16(p, 6, flags);
+            if (value != 0xFFFFFFFFu) {
+                if (raw.version == 3)
+                    Write68KUInt32(p, 16, value);
+                else
+                    Write68KInt8(p, 12, static_cast<uint8_t>(value));
+            }
+            return;
+        }
+        case 7: {
+            bool allocated = false;
+            HALBitmap* b = BitmapFromArgTranslated(s, 0, &allocated);
+            HALColorTable* table = ColorTableToNative(GetArgPtr(s, 10));
+            HALBitmap* made = b ? Sys<HALBitmap*(HALBitmap*, uint16_t, void*, HALColorTable*)>(
+                                      slot::BmpCreateVersion3, b, U16(s, 4), P(s, 6), table)
+                                : nullptr;
+            if (table) sys::MemChunkFree(table);
+            if (allocated) BitmapTranslationFree(b);
+            const uint32_t image = made ? BitmapShadowBuild(s, made) : 0;
+            if (made && !image) Sys<uint16_t(HALBitmap*)>(slot::BmpDelete, made);
+            SetResultA0(s, image);
+            return;
+        }
+        case 15: {
+            bool allocated = false;
+            HALBitmap* b = BitmapFromArgTranslated(s, 0, &allocated);
+            NativeRect r{};
+            const uint32_t rp = GetArgPtr(s, 4);
+            if (rp) Read68KRect(&r, rp);
+            if (b) Sys<void(HALBitmap*, const NativeRect*)>(slot::WinPaintTiledBitmap, b, rp ? &r : nullptr);
+            if (allocated) BitmapTranslationFree(b);
+            return;
+        }
+        default:
+            ErrDisplayFileLineMsg(kFile, 2590, "Unknown HighDensityDispatch request:", selector);
+            return;
+    }
+}
+
+}  // namespace
+
+// ---- raw 68K bitmaps ----
+
+bool RawBitmapRead(uint32_t p, RawBitmap* out) {
+    if (!p || (p & 1)) return false;
+    RawBitmap b{};
+    b.p = p;
+    b.width = Read68KUInt16(p, 0);
+    b.height = Read68KUInt16(p, 2);
+    b.rowBytes = Read68KUInt16(p, 4);
+    b.flags = Read68KUInt16(p, 6);
+    b.pixelSize = Read68KInt8(p, 8);
+    b.version = Read68KInt8(p, 9);
+    if (b.version > 3) return false;
+    if (b.version == 0) b.pixelSize = 1;
+    if (b.version < 3) b.flags &= static_cast<uint16_t>(~kIndirectColorTable);
+    b.compressionType = b.version >= 2 ? Read68KInt8(p, 13) : 0;
+    b.headerSize = b.version == 3 ? 24 : 16;
+    uint32_t at = b.headerSize;
+    if (b.flags & kHasColorTable) {
+        if (b.flags & kIndirectColorTable) {
+            at += 4;
+        } else {
+            b.colorTableSize = 4u * Read68KUInt16(p, at) + 2;
+            at += b.colorTableSize;
+        }
+    }
+    if (b.version < 3 && (b.flags & kDirectColor)) at += 8;
+    b.bitsOffset = at;
+    *out = b;
+    return true;
+}
+
+HALBitmap* BitmapFromArgTranslated(EmulState* s, uint32_t offset, bool* allocated) {
+    *allocated = false;
+    HALBitmap* native = nullptr;
+    const uint32_t p = BitmapFromArg(s, offset, &native);
+    if (native || !p) return native;
+    RawBitmap raw{};
+    if (!RawBitmapRead(p, &raw) || raw.pixelSize == 0 || raw.pixelSize > 16 || raw.width == 0) return nullptr;
+    const uint32_t table = RawColorTable(raw);
+    const uint16_t entries = table ? Read68KUInt16(table, 0) : 0;
+    // The bitmap record with its colour table after it; the bits stay where they are.
+    auto* b = static_cast<HALBitmap*>(sys::MemPtrNew(sizeof(HALBitmap) + 4 + 4u * entries));
+    if (!b) return nullptr;
+    std::memset(b, 0, sizeof *b);
+    b->width = raw.width;
+    b->height = raw.height;
+    b->rowBytes = raw.rowBytes;
+    b->pixelSize = raw.pixelSize;
+    b->version = static_cast<uint8_t>(3 | kNativeVersionMark);
+    b->headerSize = 36;
+    b->pixelFormat = raw.pixelSize == 16 ? 1 : 0;
+    b->density = RawDensity(raw);
+    b->flags = vantor::kBitmapIndirect;
+    if (raw.flags & kHasTransparency) {
+        b->flags |= vantor::kBitmapHasTransparency;
+        b->transparentValue = raw.version == 3 ? Read68KUInt32(p, 16) : Read68KInt8(p, 12);
+    }
+    if (table) {
+        auto* t = reinterpret_cast<HALColorTable*>(b + 1);
+        t->count = entries;
+        t->reserved = 0;
+        if (entries) std::memcpy(t->entries, Mem(table) + 2, 4u * entries);
+        b->colorTable = t;
+        b->flags |= vantor::kBitmapHasColorTable;
+    }
+    uint32_t bits = RawBitsAddress(raw);
+    if (raw.flags & kCompressed) {
+        b->flags |= vantor::kBitmapCompressed;
+        b->compressionType = raw.version > 1 ? raw.compressionType : 0;
+        const uint32_t word = raw.version >= 3 ? 4 : 2;
+        b->compressedSize = raw.version >= 3 ? Read68KUInt32(bits, 0) : Read68KUInt16(bits, 0);
+        b->headerSize = static_cast<uint8_t>(word == 4 ? 40 : 38);
+        bits += word;
+    }
+    b->bits = Ptr(bits);
+    *allocated = true;
+    return b;
+}
+
+void BitmapTranslationFree(HALBitmap* bitmap) {
+    if (bitmap) sys::MemChunkFree(bitmap);
+}
+
+uint32_t BitmapFromArg(EmulState* s, uint32_t offset, HALBitmap** native) {
+    const uint32_t p = GetArgPtr(s, offset);
+    *native = nullptr;
+    if (!p) return 0;
+    if (BitmapShadow* b = BitmapShadowFind68K(s, p, true)) {
+        *native = b->native;
+        return p;
+    }
+    if (!(p & 1) && IsNativeVersion(p)) *native = Ptr<HALBitmap>(p);
+    return p;
+}
+
+void BitmapResultA0(EmulState* s, HALBitmap* native) {
+    if (!native) {
+        SetResultA0(s, 0);
+        return;
+    }
+    BitmapShadow* b = BitmapShadowFindNative(s, native);
+    SetResultA0(s, b ? Addr(b->image) : BitmapShadowBuild(s, native));
+}
+
+uint32_t BitmapShadowBuild(EmulState* s, HALBitmap* native) {
+    if (BitmapShadow* old = BitmapShadowFindNative(s, native)) BitmapShadowFree(s, old);
+    auto* b = static_cast<BitmapShadow*>(ShadowNew(sizeof(BitmapShadow)));
+    if (!b) return 0;
+    b->zero = 0;
+    b->kind = kShadowKind;
+    b->native = native;
+    ImageFill(native, Addr(b->image));
+    b->prev = nullptr;
+    b->next = Head(s);
+    if (Head(s)) Head(s)->prev = b;
+    Head(s) = b;
+    return Addr(b->image);
+}
+
+BitmapShadow* BitmapShadowFind68K(EmulState* s, uint32_t image, bool sync) {
+    for (BitmapShadow* b = Head(s); b; b = b->next) {
+        if (Addr(b->image) != image) continue;
+        if (sync && (b->native->version & 0x7F) < 3) {
+            // 68K code may have set the transparency in the image.
+            if (Read68KUInt16(image, 6) & kHasTransparency) {
+                b->native->flags |= vantor::kBitmapHasTransparency;
+                b->native->transparentValue = Read68KInt8(image, 12);
+            } else {
+                b->native->flags &= static_cast<uint16_t>(~vantor::kBitmapHasTransparency);
+            }
+        }
+        return b;
+    }
+    return nullptr;
+}
+
+BitmapShadow* BitmapShadowFindNative(EmulState* s, const HALBitmap* native) {
+    for (BitmapShadow* b = Head(s); b; b = b->next)
+        if (b->native == native) return b;
+    return nullptr;
+}
+
+void BitmapShadowFree(EmulState* s, BitmapShadow* shadow) {
+    if (shadow->prev)
+        shadow->prev->next = shadow->next;
+    else
+        Head(s) = shadow->next;
+    if (shadow->next) shadow->next->prev = shadow->prev;
+    while (KeyedRecord* r = RecordFind(s, kKindColorTable, shadow->native)) RecordFree(s, r);
+    ShadowFree(shadow);
+}
+
+void BitmapShadowsFreeAll(EmulState* s) {
+    while (Head(s)) BitmapShadowFree(s, Head(s));
+    while (Records(s)) RecordFree(s, Records(s));
+}
+
+void BitmapWindowRelease(EmulState* s, void* window) {
+    auto* w = static_cast<vantor::NativeWindow*>(window);
+    if (w->flags & vantor::kWindowFreeBitmap) {
+        auto* bitmap = Sys<HALBitmap*(void*)>(slot::WinGetBitmap, window);
+        if (BitmapShadow* b = BitmapShadowFindNative(s, bitmap)) BitmapShadowFree(s, b);
+    } else if (KeyedRecord* r = RecordFind(s, kKindWindowBitmap, window)) {
+        RecordFree(s, r);
+    }
+}
+
+void BitmapGlueInstall(TrapHandler* t) {
+    t[0x3DD] = TrapBmpCreate;
+    t[0x3DE] = TrapBmpDelete;
+    t[0x3DF] = TrapBmpCompress;
+    t[0x376] = TrapBmpGetBits;
+    t[0x3E0] = TrapBmpGetColortable;
+    t[0x3E1] = TrapSize<Size::Whole>;
+    t[0x3E2] = TrapSize<Size::Bits>;
+    t[0x3E3] = TrapSize<Size::ColorTable>;
+    t[0x455] = TrapBmpGetSizes;
+    t[0x44E] = TrapBmpGetDimensions;
+    t[0x44F] = TrapBmpGetBitDepth;
+    t[0x450] = TrapBmpGetNextBitmap;
+    t[0x3E4] = TrapWinCreateBitmapWindow;
+    t[0x3A2] = TrapWinGetBitmap;
+    t[0x226] = DrawBitmap<slot::WinDrawBitmap>;
+    t[0x380] = DrawBitmap<slot::WinPaintBitmap>;
+    t[0x3EC] = TrapHighDensityDispatch;
+}
+
+}  // namespace morvel

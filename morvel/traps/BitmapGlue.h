@@ -1,0 +1,54 @@
+// Bitmaps as 68K code meets them: native bitmaps the OS made (each with a bitmap shadow holding a
+// 16-byte 68K header image whose address 68K code is given), native bitmaps translated from
+// resources (bit 0x80 of the version byte), and raw 68K bitmaps in the application's memory, read
+// in place and translated for a native call when one needs them.
+#pragma once
+
+#include <cstdint>
+
+#include "common/module/KezDraw.h"
+#include "morvel/cpu/EmulState.h"
+
+namespace morvel {
+
+struct BitmapShadow {
+    BitmapShadow* prev;
+    BitmapShadow* next;
+    uint16_t zero;
+    uint16_t kind;  // 0xFFFF
+    vantor::HALBitmap* native;
+    uint8_t image[16];
+};
+static_assert(sizeof(BitmapShadow) == 32);
+
+uint32_t BitmapShadowBuild(EmulState* s, vantor::HALBitmap* native);
+BitmapShadow* BitmapShadowFind68K(EmulState* s, uint32_t image, bool sync);
+BitmapShadow* BitmapShadowFindNative(EmulState* s, const vantor::HALBitmap* native);
+void BitmapShadowFree(EmulState* s, BitmapShadow* shadow);
+void BitmapShadowsFreeAll(EmulState* s);
+
+// The window glue tells that a window goes: its bitmap's shadow or translation goes with it.
+void BitmapWindowRelease(EmulState* s, void* window);
+
+// The bitmap argument at `offset`: the native bitmap of a shadow or of a translated resource
+// (in `native`), or 0 there for a raw 68K bitmap, whose address is returned.
+uint32_t BitmapFromArg(EmulState* s, uint32_t offset, vantor::HALBitmap** native);
+// The same, a raw 68K bitmap translated into a temporary native bitmap (`allocated` set) that the
+// caller frees with BitmapTranslationFree after the call; null for a null or unusable bitmap.
+vantor::HALBitmap* BitmapFromArgTranslated(EmulState* s, uint32_t offset, bool* allocated);
+void BitmapTranslationFree(vantor::HALBitmap* bitmap);
+// A0 = the 68K pointer of a native bitmap's shadow (made when missing), 0 for null.
+void BitmapResultA0(EmulState* s, vantor::HALBitmap* native);
+
+// A raw 68K bitmap's header as read in place; false when the header cannot be one.
+struct RawBitmap {
+    uint32_t p;
+    uint16_t width, height, rowBytes, flags;
+    uint8_t pixelSize, version, compressionType;
+    uint32_t headerSize, colorTableSize, bitsOffset;
+};
+bool RawBitmapRead(uint32_t p, RawBitmap* out);
+
+void BitmapGlueInstall(TrapHandler* table);
+
+}  // namespace morvel

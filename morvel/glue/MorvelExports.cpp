@@ -14,7 +14,12 @@
 #include "morvel/glue/MorvelCommon.h"
 #include "morvel/launch/AppLaunch.h"
 #include "morvel/nub/DebuggerNub.h"
+#include "common/module/UiSlots.h"
+#include "morvel/directcall/DirectCall.h"
+#include "morvel/glue/MorvelOs.h"
+#include "morvel/traps/CommsGlue.h"
 #include "morvel/traps/EventGlue.h"
+#include "morvel/traps/FormGlue.h"
 #include "morvel/traps/StringGlue.h"
 #include "morvel/traps/Libraries.h"
 #include "morvel/traps/Thunks.h"
@@ -133,6 +138,13 @@ void XDbgBreak() {
     EmulState* s = GetTaskContext();
     if (s && s != GetGlobalContext()) MorvelEnterNub(s, kNubVectorBreak);
 }
+uint16_t XLaunchConsole() { return ConsoleLaunch(); }
+// A native form is gone: its 68K shadow and its native event-handler entry go with it.
+void XFormDeleted(void* form) {
+    if (!form) return;
+    FormShadowForget(GetCurrentContext(), form);
+    directcall::LumetRemoveFormHandler(UiImport().Call<uint16_t(void*)>(vantor::uislot::FrmGetFormId, form));
+}
 uint32_t XIsRunning() {
     EmulState* s = GetCurrentContext();
     return s && s->PC != 0 ? 1 : 0;
@@ -227,6 +239,8 @@ struct ExportTable {
         PUT(A68kGetTrapAddress, XGetTrapAddress)
         PUT(A68kSetTrapAddress, XSetTrapAddress)
         PUT(A68kDbgBreak, XDbgBreak)
+        PUT(A68kLaunchConsole, XLaunchConsole)
+        PUT(A68kFormDeleted, XFormDeleted)
         PUT(A68kIsRunning, XIsRunning)
         PUT(A68kRequestStop, XRequestStop)
         PUT(A68kSleepNotify, XSleepNotify)

@@ -17,10 +17,14 @@
 
 #include "M68kTestKit.h"
 #include "common/BigEndian.h"
+#include "common/module/A68kCalls.h"
+#include "common/module/A68kSlots.h"
 #include "common/module/KezCalls.h"
 #include "common/module/KezInterface.h"
 #include "common/module/KezSlots.h"
 #include "common/module/OsGlobals.h"
+#include "morvel/glue/MorvelCommon.h"
+#include "morvel/glue/MorvelExports.h"
 #include "morvel/glue/MorvelOs.h"
 #include "morvel/traps/NativeCalls.h"
 #include "morvel/traps/TrapTable.h"
@@ -73,6 +77,22 @@ TEST_F(NativeCallsTest, RefusedNamesAndCodeAnswerZero) {
         ".asciz \".so\"",                                             // three characters: code
     };
     for (const char* c : cases) EXPECT_EQ(NativeCall(c), 0u) << c;
+}
+
+// Export slot 45 starts the console once: with a console task recorded, or without a global
+// context, it answers 0 and asks nothing of the OS (an unexpected call would fail the test).
+TEST_F(NativeCallsTest, TheConsoleExportStartsNothingTwice) {
+    auto launch = reinterpret_cast<vantor::a68ksig::A68kLaunchConsole*>(
+        MorvelExportTable()[vantor::a68kslot::A68kLaunchConsole]);
+    ASSERT_NE(launch, nullptr);
+    EmulState* global = GetGlobalContext();
+    SetGlobalContext(nullptr);
+    EXPECT_EQ(launch(), 0);
+    SetGlobalContext(&ctx_.state);
+    ctx_.state.consoleTask = 0x1234;
+    EXPECT_EQ(launch(), 0);
+    EXPECT_EQ(ctx_.state.consoleTask, 0x1234u);
+    SetGlobalContext(global);
 }
 
 TEST_F(NativeCallsTest, NativeCodeCallsTrapsAndRoutinesBack) {

@@ -4,6 +4,7 @@
 #include "morvel/glue/MorvelExports.h"
 
 #include <type_traits>
+#include <vector>
 
 #include "common/BigEndian.h"
 #include "common/FourCC.h"
@@ -20,6 +21,7 @@
 #include "morvel/traps/CommsGlue.h"
 #include "morvel/traps/EventGlue.h"
 #include "morvel/traps/FormGlue.h"
+#include "morvel/traps/ResourceTranslate.h"
 #include "morvel/traps/StringGlue.h"
 #include "morvel/traps/Libraries.h"
 #include "morvel/traps/Thunks.h"
@@ -145,6 +147,22 @@ void XFormDeleted(void* form) {
     FormShadowForget(GetCurrentContext(), form);
     directcall::LumetRemoveFormHandler(UiImport().Call<uint16_t(void*)>(vantor::uislot::FrmGetFormId, form));
 }
+// A 68K resource image of the given type in native layout, in a chunk of the OS heap that the
+// caller frees (MemChunkFree); 0x0219 for a type without translation, and no chunk on any error.
+uint16_t XTranslateResource(void*, uint32_t type68K, const void* image, uint32_t size, void** native,
+                            uint32_t* nativeSize) {
+    if (!native || !nativeSize) return kRsrcErrParam;
+    *native = nullptr;
+    *nativeSize = 0;
+    std::vector<uint8_t> translated;
+    if (uint16_t err = RsrcTranslateImage(type68K, static_cast<const uint8_t*>(image), size, &translated)) return err;
+    void* chunk = vantor::sys::MemPtrNew(static_cast<uint32_t>(translated.size() ? translated.size() : 1));
+    if (!chunk) return kRsrcErrNoMemory;
+    if (!translated.empty()) __builtin_memcpy(chunk, translated.data(), translated.size());
+    *native = chunk;
+    *nativeSize = static_cast<uint32_t>(translated.size());
+    return 0;
+}
 uint32_t XIsRunning() {
     EmulState* s = GetCurrentContext();
     return s && s->PC != 0 ? 1 : 0;
@@ -243,6 +261,7 @@ struct ExportTable {
         PUT(A68kFormDeleted, XFormDeleted)
         PUT(A68kIsRunning, XIsRunning)
         PUT(A68kRequestStop, XRequestStop)
+        PUT(A68kTranslateResource, XTranslateResource)
         PUT(A68kSleepNotify, XSleepNotify)
         PUT(A68kGetArgPtr, XGetArgPtr)
         PUT(A68kGetArgPtr2, XGetArgPtr)

@@ -67,8 +67,12 @@
     X(A68kGetTrapAddress, uint16_t, (void* context, uint16_t index, void** handler))              \
     X(A68kSetTrapAddress, uint16_t, (void* context, uint16_t index, void* handler))               \
     X(A68kDbgBreak, void, ())                                                                     \
+    X(A68kLaunchConsole, uint16_t, ())                                                            \
+    X(A68kFormDeleted, void, (void* form))                                                        \
     X(A68kIsRunning, uint32_t, ())                                                                \
     X(A68kRequestStop, void*, ())                                                                 \
+    X(A68kTranslateResource, uint16_t, (void* context, uint32_t type68K, const void* image,        \
+                                         uint32_t size, void** native, uint32_t* nativeSize))    \
     X(A68kSleepNotify, void, (const void* notification))                                          \
     X(A68kGetArgPtr, uint32_t, (void* context, uint16_t offset))                                  \
     X(A68kGetArgPtr2, uint32_t, (void* context, uint16_t offset))                                 \

@@ -117,13 +117,15 @@ uint32_t SysNotifyRegisterDirectImpl(uint32_t dbID, uint32_t notifyType, uint32_
         return 0x0102;
     }
     const int8_t level = static_cast<int8_t>(priority);
+    // Filled before the OS knows it: a notification may arrive before the registration returns.
+    *e = {nullptr, proc, userData, notifyType, dbID, level};
     const uint16_t err = vantor::sys::SysNotifyRegisterDirect(dbID, notifyType, &PrvLumetNotifyProc, level, e);
     if (err) {
         vantor::sys::MemChunkFree(e);
         return err;
     }
     std::lock_guard<std::mutex> hold(gListsLock);
-    *e = {gNotifies, proc, userData, notifyType, dbID, level};
+    e->next = gNotifies;
     gNotifies = e;
     return 0;
 }
@@ -178,9 +180,12 @@ uint32_t LumetTimerCreate(uint32_t* timerId, uint32_t tag, uint32_t callback, ui
 
 uint32_t LumetTimerDelete(uint32_t timerId) {
     uint32_t block = 0;
-    if (Kez<vantor::kezsig::KALTimerGetUserData>(vantor::kezslot::KALTimerGetUserData, timerId, &block) == 0 && block)
-        vantor::sys::MemChunkFree(reinterpret_cast<void*>(static_cast<uintptr_t>(block)));
-    return Kez<vantor::kezsig::KALTimerDelete>(vantor::kezslot::KALTimerDelete, timerId) & 0xFFFF;
+    const bool known =
+        Kez<vantor::kezsig::KALTimerGetUserData>(vantor::kezslot::KALTimerGetUserData, timerId, &block) == 0;
+    // The timer goes first, so that it cannot fire with its block already freed.
+    const uint32_t result = Kez<vantor::kezsig::KALTimerDelete>(vantor::kezslot::KALTimerDelete, timerId) & 0xFFFF;
+    if (known && block) vantor::sys::MemChunkFree(reinterpret_cast<void*>(static_cast<uintptr_t>(block)));
+    return result;
 }
 
 void LumetTimerBridge(uint32_t block) {

@@ -4,6 +4,7 @@
 #include "morvel/glue/MorvelExports.h"
 
 #include <type_traits>
+#include <vector>
 
 #include "common/BigEndian.h"
 #include "common/FourCC.h"
@@ -14,7 +15,13 @@
 #include "morvel/glue/MorvelCommon.h"
 #include "morvel/launch/AppLaunch.h"
 #include "morvel/nub/DebuggerNub.h"
+#include "common/module/UiSlots.h"
+#include "morvel/directcall/DirectCall.h"
+#include "morvel/glue/MorvelOs.h"
+#include "morvel/traps/CommsGlue.h"
 #include "morvel/traps/EventGlue.h"
+#include "morvel/traps/FormGlue.h"
+#include "morvel/traps/ResourceTranslate.h"
 #include "morvel/traps/StringGlue.h"
 #include "morvel/traps/Libraries.h"
 #include "morvel/traps/Thunks.h"
@@ -133,6 +140,29 @@ void XDbgBreak() {
     EmulState* s = GetTaskContext();
     if (s && s != GetGlobalContext()) MorvelEnterNub(s, kNubVectorBreak);
 }
+uint16_t XLaunchConsole() { return ConsoleLaunch(); }
+// A native form is gone: its 68K shadow and its native event-handler entry go with it.
+void XFormDeleted(void* form) {
+    if (!form) return;
+    FormShadowForget(GetCurrentContext(), form);
+    directcall::LumetRemoveFormHandler(UiImport().Call<uint16_t(void*)>(vantor::uislot::FrmGetFormId, form));
+}
+// A 68K resource image of the given type in native layout, in a chunk of the OS heap that the
+// caller frees (MemChunkFree); 0x0219 for a type without translation, and no chunk on any error.
+uint16_t XTranslateResource(void*, uint32_t type68K, const void* image, uint32_t size, void** native,
+                            uint32_t* nativeSize) {
+    if (!native || !nativeSize) return kRsrcErrParam;
+    *native = nullptr;
+    *nativeSize = 0;
+    std::vector<uint8_t> translated;
+    if (uint16_t err = RsrcTranslateImage(type68K, static_cast<const uint8_t*>(image), size, &translated)) return err;
+    void* chunk = vantor::sys::MemPtrNew(static_cast<uint32_t>(translated.size() ? translated.size() : 1));
+    if (!chunk) return kRsrcErrNoMemory;
+    if (!translated.empty()) __builtin_memcpy(chunk, translated.data(), translated.size());
+    *native = chunk;
+    *nativeSize = static_cast<uint32_t>(translated.size());
+    return 0;
+}
 uint32_t XIsRunning() {
     EmulState* s = GetCurrentContext();
     return s && s->PC != 0 ? 1 : 0;
@@ -227,8 +257,11 @@ struct ExportTable {
         PUT(A68kGetTrapAddress, XGetTrapAddress)
         PUT(A68kSetTrapAddress, XSetTrapAddress)
         PUT(A68kDbgBreak, XDbgBreak)
+        PUT(A68kLaunchConsole, XLaunchConsole)
+        PUT(A68kFormDeleted, XFormDeleted)
         PUT(A68kIsRunning, XIsRunning)
         PUT(A68kRequestStop, XRequestStop)
+        PUT(A68kTranslateResource, XTranslateResource)
         PUT(A68kSleepNotify, XSleepNotify)
         PUT(A68kGetArgPtr, XGetArgPtr)
         PUT(A68kGetArgPtr2, XGetArgPtr)

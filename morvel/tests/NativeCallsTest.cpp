@@ -17,10 +17,15 @@
 
 #include "M68kTestKit.h"
 #include "common/BigEndian.h"
+#include "common/FourCC.h"
+#include "common/module/A68kCalls.h"
+#include "common/module/A68kSlots.h"
 #include "common/module/KezCalls.h"
 #include "common/module/KezInterface.h"
 #include "common/module/KezSlots.h"
 #include "common/module/OsGlobals.h"
+#include "morvel/glue/MorvelCommon.h"
+#include "morvel/glue/MorvelExports.h"
 #include "morvel/glue/MorvelOs.h"
 #include "morvel/traps/NativeCalls.h"
 #include "morvel/traps/TrapTable.h"
@@ -73,6 +78,53 @@ TEST_F(NativeCallsTest, RefusedNamesAndCodeAnswerZero) {
         ".asciz \".so\"",                                             // three characters: code
     };
     for (const char* c : cases) EXPECT_EQ(NativeCall(c), 0u) << c;
+}
+
+// Export slot 45 starts the console once: with a console task recorded, or without a global
+// context, it answers 0 and asks nothing of the OS (an unexpected call would fail the test).
+TEST_F(NativeCallsTest, TheConsoleExportStartsNothingTwice) {
+    auto launch = reinterpret_cast<vantor::a68ksig::A68kLaunchConsole*>(
+        MorvelExportTable()[vantor::a68kslot::A68kLaunchConsole]);
+    ASSERT_NE(launch, nullptr);
+    EmulState* global = GetGlobalContext();
+    SetGlobalContext(nullptr);
+    EXPECT_EQ(launch(), 0);
+    SetGlobalContext(&ctx_.state);
+    ctx_.state.consoleTask = 0x1234;
+    EXPECT_EQ(launch(), 0);
+    EXPECT_EQ(ctx_.state.consoleTask, 0x1234u);
+    SetGlobalContext(global);
+}
+
+// Export slot 51: a 68K resource image in native layout, in a chunk the caller frees.
+TEST_F(NativeCallsTest, TheTranslationExportGivesANativeImageInAChunk) {
+    auto translate = reinterpret_cast<vantor::a68ksig::A68kTranslateResource*>(
+        MorvelExportTable()[vantor::a68kslot::A68kTranslateResource]);
+    ASSERT_NE(translate, nullptr);
+    const uint8_t constant[4] = {0x12, 0x34, 0x56, 0x78};  // 'tint': one big-endian integer
+    void* native = nullptr;
+    uint32_t size = 0;
+    ASSERT_EQ(translate(&ctx_.state, vantor::FourCC("tint"), constant, 4, &native, &size), 0);
+    ASSERT_NE(native, nullptr);
+    EXPECT_EQ(size, 4u);
+    uint32_t value;
+    std::memcpy(&value, native, 4);
+    EXPECT_EQ(value, 0x12345678u);
+    EXPECT_EQ(vantor::sys::MemChunkFree(native), 0);
+    // Too short an image, and a type without translation: an error and no chunk.
+    struct Case {
+        uint32_t type;
+        uint32_t size;
+        uint16_t err;
+    } cases[] = {{vantor::FourCC("tint"), 3, 0x0502}, {vantor::FourCC("wrdl"), 4, 0x0219},
+                 {vantor::FourCC("tSTR"), 4, 0x0219}};
+    for (const Case& c : cases) {
+        native = reinterpret_cast<void*>(1);
+        EXPECT_EQ(translate(&ctx_.state, c.type, constant, c.size, &native, &size), c.err) << c.type;
+        EXPECT_EQ(native, nullptr);
+        EXPECT_EQ(size, 0u);
+    }
+    EXPECT_EQ(translate(&ctx_.state, vantor::FourCC("tint"), constant, 4, nullptr, &size), 0x0502);
 }
 
 TEST_F(NativeCallsTest, NativeCodeCallsTrapsAndRoutinesBack) {

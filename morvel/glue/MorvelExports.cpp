@@ -14,6 +14,7 @@
 #include "morvel/glue/MorvelCommon.h"
 #include "morvel/launch/AppLaunch.h"
 #include "morvel/nub/DebuggerNub.h"
+#include "morvel/traps/CommsGlue.h"
 #include "morvel/traps/EventGlue.h"
 #include "morvel/traps/StringGlue.h"
 #include "morvel/traps/Libraries.h"
@@ -133,6 +134,8 @@ void XDbgBreak() {
     EmulState* s = GetTaskContext();
     if (s && s != GetGlobalContext()) MorvelEnterNub(s, kNubVectorBreak);
 }
+// Starts the console task on the console port once; its arguments name nothing more.
+uint16_t XLaunchConsole(const void*) { return ConsoleLaunch(); }
 uint32_t XIsRunning() {
     EmulState* s = GetCurrentContext();
     return s && s->PC != 0 ? 1 : 0;
@@ -227,6 +230,7 @@ struct ExportTable {
         PUT(A68kGetTrapAddress, XGetTrapAddress)
         PUT(A68kSetTrapAddress, XSetTrapAddress)
         PUT(A68kDbgBreak, XDbgBreak)
+        PUT(A68kLaunchConsole, XLaunchConsole)
         PUT(A68kIsRunning, XIsRunning)
         PUT(A68kRequestStop, XRequestStop)
         PUT(A68kSleepNotify, XSleepNotify)

@@ -8,3 +8,7 @@ endforeach()
 vantor_add_fuzz(sockra_script ARCH os32 SOURCES ${CMAKE_SOURCE_DIR}/fuzz/sockra/script.cpp
                 $<TARGET_OBJECTS:module_glue_noentry_os32> LIBS sockra_core standin_os
                 CORPUS ${CMAKE_SOURCE_DIR}/fuzz/sockra/corpus/script)
+# The 68K trap glue decoding a caller's arguments, with Morvel's environment as the 68K side.
+vantor_add_fuzz(sockra_glue68k ARCH os32 SOURCES ${CMAKE_SOURCE_DIR}/fuzz/sockra/glue68k.cpp
+                $<TARGET_OBJECTS:module_glue_noentry_os32> LIBS sockra_core morvel_core standin_os
+                CORPUS ${CMAKE_SOURCE_DIR}/fuzz/sockra/corpus/glue68k)

@@ -211,6 +211,8 @@ int16_t OptionGet(const Call& k, Status* err) {
 // Formats `format` with its arguments as native 32-bit words into `out` of `size` bytes, never
 // past it: each conversion is formatted on its own with its bound. Strings are pointers; every
 // numeric conversion takes one word.
+constexpr size_t kTraceArgWords = 64;
+
 void FormatBounded(char* out, size_t size, const char* format, const uint32_t* args, size_t count) {
     size_t at = 0, used = 0;
     auto put = [&](const char* text, size_t n) {
@@ -259,18 +261,18 @@ void FormatBounded(char* out, size_t size, const char* format, const uint32_t* a
 
 void TraceWithFormat(const Call& k) {
     const char* format = k.Ptr<const char>(2);
-    uint32_t local[5] = {};
     char text[64] = {};
     if (format) {
-        // An environment without the conversion leaves the arguments out rather than call nothing.
-        uint32_t* args = nullptr;
-        if (gA68k.Table()[vantor::a68kslot::A68kConvertFormatArgsAtArg])
-            args = static_cast<uint32_t*>(gA68k.Call<void*(void*, uint16_t, const char*, uint32_t*, uint32_t)>(
-                vantor::a68kslot::A68kConvertFormatArgsAtArg, k.context, uint16_t{6}, format, local, 5u));
+        // The environment converts the 68K arguments into this block; a format that takes more
+        // words than it holds, or an environment without the conversion, formats with zeros.
+        uint32_t args[kTraceArgWords] = {};
+        if (!gA68k.Table()[vantor::a68kslot::A68kConvertFormatArgsAtArg] ||
+            gA68k.Call<vantor::a68ksig::A68kConvertFormatArgsAtArg>(vantor::a68kslot::A68kConvertFormatArgsAtArg,
+                                                                    k.context, uint16_t{6}, format, args,
+                                                                    uint32_t{sizeof args}) != 0)
+            std::memset(args, 0, sizeof args);
         char full[256];
-        FormatBounded(full, sizeof full, format, args ? args : local,
-                      args && args != local ? vantor::sys::MemPtrSize(args) / 4 : 5);
-        if (args && args != local) vantor::sys::MemChunkFree(args);
+        FormatBounded(full, sizeof full, format, args, kTraceArgWords);
         if (std::strlen(full) > 62)
             vantor::sys::ErrDisplayFileLineMsg("Libraries/Net/Src/NetGlue", __LINE__, "trace msg too big");
         std::memcpy(text, full, std::min(std::strlen(full), sizeof text - 1));

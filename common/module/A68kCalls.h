@@ -67,7 +67,7 @@
     X(A68kGetTrapAddress, uint16_t, (void* context, uint16_t index, void** handler))              \
     X(A68kSetTrapAddress, uint16_t, (void* context, uint16_t index, void* handler))               \
     X(A68kDbgBreak, void, ())                                                                     \
-    X(A68kLaunchConsole, uint16_t, ())                                                            \
+    X(A68kLaunchConsole, uint16_t, (const void* arguments))                                      \
     X(A68kFormDeleted, void, (void* form))                                                        \
     X(A68kIsRunning, uint32_t, ())                                                                \
     X(A68kRequestStop, void*, ())                                                                 \

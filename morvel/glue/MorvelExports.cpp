@@ -140,7 +140,8 @@ void XDbgBreak() {
     EmulState* s = GetTaskContext();
     if (s && s != GetGlobalContext()) MorvelEnterNub(s, kNubVectorBreak);
 }
-uint16_t XLaunchConsole() { return ConsoleLaunch(); }
+// Starts the console task on the console port once; its arguments name nothing more.
+uint16_t XLaunchConsole(const void*) { return ConsoleLaunch(); }
 // A native form is gone: its 68K shadow and its native event-handler entry go with it.
 void XFormDeleted(void* form) {
     if (!form) return;

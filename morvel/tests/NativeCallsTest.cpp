@@ -88,10 +88,10 @@ TEST_F(NativeCallsTest, TheConsoleExportStartsNothingTwice) {
     ASSERT_NE(launch, nullptr);
     EmulState* global = GetGlobalContext();
     SetGlobalContext(nullptr);
-    EXPECT_EQ(launch(), 0);
+    EXPECT_EQ(launch(nullptr), 0);
     SetGlobalContext(&ctx_.state);
     ctx_.state.consoleTask = 0x1234;
-    EXPECT_EQ(launch(), 0);
+    EXPECT_EQ(launch(nullptr), 0);
     EXPECT_EQ(ctx_.state.consoleTask, 0x1234u);
     SetGlobalContext(global);
 }

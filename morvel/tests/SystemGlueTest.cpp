@@ -14,11 +14,14 @@
 
 #include "M68kTestKit.h"
 #include "common/BigEndian.h"
+#include "common/module/A68kCalls.h"
+#include "common/module/A68kSlots.h"
 #include "common/module/KezSlots.h"
 #include "common/module/SystemSlots.h"
 #include "common/module/UiSlots.h"
 #include "morvel/glue/ContextGate.h"
 #include "morvel/glue/MorvelCommon.h"
+#include "morvel/glue/MorvelExports.h"
 #include "morvel/traps/CommsGlue.h"
 #include "morvel/traps/ExpansionGlue.h"
 #include "morvel/traps/SystemGlue.h"
@@ -340,6 +343,28 @@ TEST_F(SystemGlueTest, ConsoleReceiveBacksOffOnErrorsAndCutsLongBodies) {
     // A time-out other than -1 ends the receive.
     vantor::os::OnCall(Library::System, slot::SlkReceivePacket, [](const SlotCall&) { return 0x0404u; });
     EXPECT_EQ(ConsoleReceive(text, 500), 0x0404);
+}
+
+// Export slot 45 starts the console: nothing without a global context; with one, a console port
+// that does not open is the answer and no console task is recorded.
+TEST_F(SystemGlueTest, TheConsoleExportOpensTheConsolePortOfTheGlobalContext) {
+    auto launch = reinterpret_cast<vantor::a68ksig::A68kLaunchConsole*>(
+        MorvelExportTable()[vantor::a68kslot::A68kLaunchConsole]);
+    ASSERT_NE(launch, nullptr);
+    EmulState* global = GetGlobalContext();
+    SetGlobalContext(nullptr);
+    EXPECT_EQ(launch(nullptr), 0);
+    EXPECT_TRUE(vantor::os::CallsOf(Library::System, slot::SrmOpen).empty());
+    SetGlobalContext(&ctx_.state);
+    vantor::os::ScriptResult(Library::System, slot::SlkSocketRefNum, 0x0402);
+    vantor::os::ScriptResult(Library::System, slot::SrmOpen, 0x0307);  // no console port
+    EXPECT_EQ(launch(nullptr), 0x0307);
+    const auto opens = vantor::os::CallsOf(Library::System, slot::SrmOpen);
+    ASSERT_EQ(opens.size(), 1u);
+    EXPECT_EQ(opens[0].args[0], 0x8002u);
+    EXPECT_EQ(opens[0].args[1], 57600u);
+    EXPECT_EQ(ctx_.state.consoleTask, 0u);
+    SetGlobalContext(global);
 }
 
 TEST_F(SystemGlueTest, TheGateLetsAnotherTaskRunTheContextOnlyWhileItsOwnerWaits) {

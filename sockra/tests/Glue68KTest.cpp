@@ -355,4 +355,39 @@ format: .asciz  "a trace line of seventy characters, which is more than sixty-tw
     EXPECT_TRUE(reported);
 }
 
+// A format with more conversions than a few: its 68K arguments are all converted (the text of
+// eight ten-digit numbers is too long for a trace line, which the report shows), and one with
+// more than the conversion block holds formats with zeros instead of reading past it.
+TEST_F(SockraGlue, ATraceFormatsEveryArgumentItsFormatTakes) {
+    uint16_t ref = 0;
+    ASSERT_EQ(morvel::LibFind(&ctx_.state, "Sockra.lib", &ref), 0);
+    Run(R"(
+        lea     data(%pc),%a3
+        moveq   #7,%d1
+push:   move.l  #1000000000,-(%sp)
+        dbra    %d1,push
+        pea     format(%pc)
+        move.w  2(%a3),-(%sp)
+        trap    #15
+        .short  0xA82F                  | trace with format
+        lea     38(%sp),%sp
+        move.w  %d0,4(%a3)
+        pea     many(%pc)
+        move.w  2(%a3),-(%sp)
+        trap    #15
+        .short  0xA82F                  | more conversions than the block holds
+        addq.l  #6,%sp
+        rts
+format: .asciz  "%ld %ld %ld %ld %ld %ld %ld %ld"
+many:   .asciz  "%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d"
+        .even
+)",
+        0, ref);
+    EXPECT_EQ(ReadBE16(Data() + 4), 0u);
+    EXPECT_EQ(ctx_.state.D[0] & 0xFFFF, 0u);
+    int reports = 0;
+    for (const auto& r : os::ErrorReports()) reports += r.message == "trace msg too big";
+    EXPECT_EQ(reports, 2);  // the eight numbers; sixty-six zeros
+}
+
 }  // namespace

@@ -6,12 +6,15 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "common/FourCC.h"
 #include "common/module/ModuleGlue.h"
 #include "common/module/SystemCalls.h"
 #include "kez/src/GRASServer.h"
+#include "kez/src/HALHobgobs.h"
 #include "kez/src/HALImport.h"
 #include "kez/src/KezGlobals.h"
 #include "kez/src/KezModule.h"
@@ -343,6 +346,64 @@ uint16_t GRASServer_key_get_default(GRASSession* session) {
     return Reply(session, reply, sizeof reply);
 }
 
+uint16_t GRASServer_hobgobs_control(GRASSession* session) {
+    REQUIRE_TYPE(Types({0}));
+    REQUIRE_LENGTH(4);
+    uint32_t command = Word(session, 0);
+    switch (command) {
+        case 0: HobgobStop(); break;
+        case 1:
+            REQUIRE_LENGTH(12);
+            HobgobStart(Word(session, 4), Word(session, 8));
+            break;
+        case 2: HobgobPause(); break;
+        case 3: HobgobResume(); break;
+        case 4: HobgobStep(); break;
+        case 5: HobgobSetDisplayOff(0); break;
+        case 6: HobgobSetDisplayOff(1); break;
+        default:
+            GRAS_TRACE("GRASServer_hobgobs_control(): ### Unknown command");
+            return GRASErrInvalidParam;
+    }
+    return Empty(session);
+}
+
+uint16_t GRASServer_hobgobs_get_status(GRASSession* session) {
+    REQUIRE_TYPE(Types({0}));
+    HobgobStatus status{};
+    HobgobGetStatus(&status);
+    return Reply(session, &status, sizeof status);
+}
+
+uint16_t GRASServer_hobgobs_set_apps_list(GRASSession* session) {
+    REQUIRE_TYPE(Types({0}));
+    REQUIRE_LENGTH(8);
+    uint32_t n = Word(session, 0);
+    // The creators must all have arrived (and fit the tester's 16-bit count).
+    if (n > 0xFFFF || n > (session->header.length - 8) / 4) return GRASErrInvalidParam;
+    std::vector<uint32_t> creators(n);
+    for (uint32_t i = 0; i < n; ++i) creators[i] = Word(session, 8 + 4 * i);
+    HobgobSetAppList(static_cast<uint16_t>(n), creators.data(), Word(session, 4));
+    return Empty(session);
+}
+
+uint16_t GRASServer_hobgobs_get_apps_list(GRASSession* session) {
+    REQUIRE_TYPE(Types({0}));
+    uint16_t count = 0;
+    uint32_t* creators = nullptr;
+    uint32_t first = 0;
+    if (!HobgobGetAppList(&count, &creators, &first)) {
+        Empty(session);
+        return GRASErrFailed;
+    }
+    std::vector<uint32_t> reply(2 + size_t{count});
+    reply[0] = count;
+    reply[1] = first;
+    std::memcpy(&reply[2], creators, 4u * count);
+    std::free(creators);
+    return Reply(session, reply.data(), static_cast<uint32_t>(4 * reply.size()));
+}
+
 }  // namespace
 
 // Rows without a handler answer 0xF302 (filled in by GRASServerInit).
@@ -369,10 +430,10 @@ GRASOperation gGRASOperationsTable[kGRASOperationCount] = {
     {19, GRASServer_sync_poll, 0},
     {20, GRASServer_sync_cancel, 1},
     {21, nullptr, 2},
-    {22, nullptr, 1},
-    {23, nullptr, 2},
-    {24, nullptr, 2},
-    {25, nullptr, 2},
+    {22, GRASServer_hobgobs_control, 1},
+    {23, GRASServer_hobgobs_get_status, 2},
+    {24, GRASServer_hobgobs_set_apps_list, 2},
+    {25, GRASServer_hobgobs_get_apps_list, 2},
     {26, nullptr, 2},
     {27, nullptr, 1},
     {28, GRASServer_key_get_default, 2},

@@ -78,6 +78,7 @@ protected:
         if (!started_) return;
         PrvHALPowerSetSleeping(false);
         PrvHALTesterSetDisplayOff(false);
+        PrvHALTesterSetState(0);
         KEZ_CALL(HALDisplayDispose);
         if (window_) {
             gdk_threads_enter();
@@ -296,7 +297,8 @@ TEST_F(Display, OverlaysComeAndGoAndFlushesNeverWaitForThem) {
     EXPECT_EQ(awake.At(80, 52), Expected(80, 52, 16));
     Release(awake);
 
-    // The tester switches the display off: the whole frame grey with its message.
+    // The running tester switches the display off: the whole frame grey with its message.
+    PrvHALTesterSetState(1);
     PrvHALTesterSetDisplayOff(true);
     ASSERT_TRUE(Eventually([] { return HALDisplayOverlayShown(); }));
     start = std::chrono::steady_clock::now();
@@ -307,6 +309,7 @@ TEST_F(Display, OverlaysComeAndGoAndFlushesNeverWaitForThem) {
     EXPECT_EQ(off.At(150, 150), kGrey);
     Release(off);
     PrvHALTesterSetDisplayOff(false);
+    PrvHALTesterSetState(0);
     PrvHALDisplayOnExposeEvent(0, 0, 160, 160);
     ASSERT_TRUE(Eventually([] { return !HALDisplayOverlayShown(); }));
 }

@@ -5,16 +5,21 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/BigEndian.h"
 #include "kez/src/GRASServer.h"
+#include "kez/src/HALEvent.h"
+#include "kez/src/HALHobgobs.h"
 #include "kez/src/HALImport.h"
 #include "kez/src/KezBoot.h"
+#include "kez/src/KezServices.h"
 #include "kez/tests/KezTestSupport.h"
 
 extern "C" void GRASServerInit(uint32_t* launchedForRemoteRequest);
@@ -143,6 +148,33 @@ TEST_F(Remote, StopEndsSessionsThatWaitForData) {
     while (fgets(line, sizeof line, pipe)) output += line;
     EXPECT_EQ(pclose(pipe), 0) << output;
     EXPECT_FALSE(Listening());
+}
+
+// The random UI-event tester's rows, with the test as the OS's event loop calling its step hook.
+uint16_t TakeEvent(void*) { return 0; }
+
+TEST_F(Remote, TheTestersRowsDriveIt) {
+    KEZ_CALL(HALDisplayInitialize);
+    KEZ_CALL(HALEventSetHandler, 0u, TakeEvent, nullptr);
+    KEZ_CALL(HALEventSetHandler, 1u, TakeEvent, nullptr);
+    PrvHALTesterInitialize();
+    os::AddDatabase("Memo", FourCC("appl"), FourCC("memo"), 1);
+    os::AddDatabase("ToDo", FourCC("appl"), FourCC("todo"), 1);
+    std::atomic<bool> done{false};
+    std::thread loop([&] {
+        while (!done) {
+            if (uint32_t step = gKez.afterConfig[0]) reinterpret_cast<void (*)()>(static_cast<uintptr_t>(step))();
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    ClientRun run = RunClient("tester");
+    done = true;
+    loop.join();
+    EXPECT_EQ(run.status, 0) << run.output;
+    HobgobStop();
+    HobgobSetAppList(0, nullptr, 0);
+    PrvHALEventClearHandlers();
+    KEZ_CALL(HALDisplayDispose);
 }
 
 TEST_F(Remote, ExitRepliesThenEndsTheProcess) {

@@ -196,6 +196,47 @@ def hold(count):
         check("held session closed by the server", closed(s))
 
 
+def fourcc(text):
+    return int.from_bytes(text.encode(), "big")
+
+
+def tester():
+    s = session(0)
+    check("hobgobs command 7 answers F305", command(s, 22, u32(7, 0, 0))[0] == 0xF305)
+    check("control without its command answers F305", command(s, 22)[0] == 0xF305)
+    check("start without seed and limit answers F305", command(s, 22, u32(1))[0] == 0xF305)
+    status, body = command(s, 23)
+    check("a stopped tester's status", status == 0 and len(body) == 20 and struct.unpack("<5I", body)[0] == 0,
+          (status, body))
+    check("an empty application list answers F301", command(s, 25)[0] == 0xF301)
+    check("a list longer than its data answers F305", command(s, 24, u32(3, 0, 1))[0] == 0xF305)
+    check("a list without its count answers F305", command(s, 24, u32(1))[0] == 0xF305)
+    memo, todo = fourcc("memo"), fourcc("todo")
+    check("set the application list", command(s, 24, u32(2, todo, memo, todo))[0] == 0)
+    status, body = command(s, 25)
+    check("the list comes back with its first creator", status == 0 and body == u32(2, memo, memo, todo), body)
+    check("start with seed 5 and limit 3", command(s, 22, u32(1, 5, 3))[0] == 0)
+    state = None
+    for _ in range(600):
+        status, body = command(s, 23)
+        state = struct.unpack("<5I", body)
+        if state[0] == 2:
+            break
+        time.sleep(0.05)
+    check("paused after three events", state[0] == 2 and state[1] == 3 and state[3:] == (5, 3), state)
+    check("single step", command(s, 22, u32(4, 0, 0))[0] == 0)
+    for _ in range(600):
+        state = struct.unpack("<5I", command(s, 23)[1])
+        if state[1] == 4:
+            break
+        time.sleep(0.05)
+    check("one more event, paused again", state[0] == 2 and state[1] == 4, state)
+    check("stop", command(s, 22, u32(0, 0, 0))[0] == 0)
+    check("stopped", struct.unpack("<5I", command(s, 23)[1])[0] == 0)
+    control = session(2)
+    check("the tester's rows refuse a control session", command(control, 23)[0] == 0xF304)
+
+
 def exit_():
     s = session(2)
     status, body = command(s, 4)
@@ -204,6 +245,6 @@ def exit_():
 
 
 SCENARIOS = {"protocol": protocol, "storage": storage, "sessions": sessions, "hostile": hostile,
-             "hold": hold, "exit": exit_}
+             "hold": hold, "exit": exit_, "tester": tester}
 SCENARIOS[sys.argv[2]](*sys.argv[3:])
 print("done")

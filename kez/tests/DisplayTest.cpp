@@ -982,6 +982,22 @@ TEST_F(KezHostInput, PenAndKeysReachTheOsInOrderAndAutoOffSleepsUntilAKey) {
     EXPECT_NE(WaitFor("event key 0x63", sleeping), std::string::npos) << Log();
 }
 
+TEST_F(KezHostInput, TheVirtualMousesSelectKeyTapsAtItsPointer) {
+    ASSERT_TRUE(Start("--window-width 160 --window-height 220 --virtual-mouse 1 --key 0xff52=306 --key 0xff54=307 "
+                      "--key 0xff51=308 --key 0xff53=309 --key 0xff0d=310"))
+        << Log();
+    // Up, down, up, down shows the pointer at the window's centre; Return is the select key.
+    Output("xdotool key --delay 100 Up Down Up Down");
+    size_t shown = WaitFor("event key 0x133", WaitFor("event key 0x132"));
+    ASSERT_NE(shown, std::string::npos) << Log();
+    Output("xdotool keydown Return");
+    size_t down = WaitFor("event pen down 80 110", shown);
+    Output("xdotool keyup Return");
+    ASSERT_NE(down, std::string::npos) << Log();
+    EXPECT_NE(WaitFor("event pen up -1 -1", down), std::string::npos) << Log();
+    EXPECT_EQ(Log().find("event key 0xA", shown), std::string::npos);  // the select key went to the pointer
+}
+
 TEST_F(KezHostInput, AScaledWindowGivesTheScreensCoordinates) {
     ASSERT_TRUE(Start("--window-width 240 --window-height 330 --pen-scaling 1")) << Log();
     Output("xdotool mousemove --window " + window_ + " 60 90 click 1");

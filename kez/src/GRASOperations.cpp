@@ -3,6 +3,7 @@
 // and strings are read from the buffer, which always ends with a zero byte past the data.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -22,6 +23,10 @@
 using namespace vantor;
 
 namespace kez {
+
+uint16_t PALConvertEncodingHalvernToHost(const char* source, uint32_t sourceLength, char* destination,
+                                         uint32_t* destinationLength);
+
 namespace {
 
 constexpr uint16_t kZone = 0xF300;
@@ -346,6 +351,198 @@ uint16_t GRASServer_key_get_default(GRASSession* session) {
     return Reply(session, reply, sizeof reply);
 }
 
+// The database of that type, creator and name (0 or "" for any) in the storage that the selector
+// names: below 1 the internal storage (the only storage of this build: volumes are not built, so
+// a positive selector finds nothing).
+uint32_t Locate(int32_t storage, uint32_t type, uint32_t creator, const char* name) {
+    return storage < 1 ? LocateInternal(type, creator, name) : 0;
+}
+
+// The optional name at `offset`: present when the data reaches past it.
+const char* OptionalName(const GRASSession* session, uint32_t offset) {
+    return session->header.length > offset ? Text(session, offset) : "";
+}
+
+uint16_t GRASServer_app_launch(GRASSession* session) {
+    REQUIRE_TYPE(Types({4}));
+    REQUIRE_LENGTH(8);
+    auto storage = static_cast<int32_t>(Word(session, 0));
+    uint32_t creator = Word(session, 4);
+    uint32_t id = Locate(storage, FourCC("appl"), creator, OptionalName(session, 8));
+    if (!id) {
+        GRAS_TRACE("GRASServer_app_launch(): app not found");
+        return kErrNotFound;
+    }
+    // The OS starts the switched-to application as the start application.
+    gKez.config.settingA = creator;
+    uint16_t err = glue::SysCall<uint16_t(uint16_t, uint32_t, uint16_t, void*)>(
+        sysslot::SysUIAppSwitch, uint16_t{0}, id, uint16_t{0}, static_cast<void*>(nullptr));
+    uint16_t woken = glue::SysCall<uint16_t()>(sysslot::EvtWakeup);
+    Empty(session);
+    return err ? err : woken;
+}
+
+// Resource `type` `id` of the application database: its bytes up to their first zero (at most
+// the resource's size), or the error.
+uint16_t AppResourceText(uint32_t dbID, uint32_t type, uint16_t id, std::string* text) {
+    uint32_t ref = sys::DmOpenDatabaseByID(dbID, 1);
+    if (!ref) {
+        uint16_t err = sys::DmGetLastErr();
+        return err ? err : GRASErrFailed;
+    }
+    uint16_t result = 0;
+    void* handle = sys::DmGetResource(type, id);
+    if (!handle) {
+        uint16_t err = sys::DmGetLastErr();
+        result = err ? err : GRASErrFailed;
+    } else if (const char* bytes = static_cast<const char*>(sys::MemHandleLock(handle))) {
+        uint32_t size = sys::MemHandleSize(handle);
+        *text = std::string(bytes, strnlen(bytes, size));
+        sys::MemHandleUnlock(handle);
+        sys::DmReleaseResource(handle);
+    } else {
+        sys::DmReleaseResource(handle);
+        result = 0x0104;
+    }
+    sys::DmCloseDatabase(ref);
+    return result;
+}
+
+uint16_t GRASServer_app_default_category(GRASSession* session) {
+    REQUIRE_TYPE(Types({3}));
+    REQUIRE_LENGTH(12);
+    uint32_t resID = Word(session, 0);
+    if (resID > 0xFFFF) {
+        GRAS_TRACE("GRASServer_app_default_category(): Invalid res id: %d", static_cast<int>(resID));
+        return GRASErrInvalidParam;
+    }
+    uint32_t id = Locate(static_cast<int32_t>(Word(session, 4)), FourCC("appl"), Word(session, 8),
+                         OptionalName(session, 12));
+    if (!id) return kErrNotFound;
+    std::string text;
+    if (uint16_t err = AppResourceText(id, FourCC("taic"), static_cast<uint16_t>(resID), &text)) {
+        Empty(session);
+        return err;
+    }
+    return Reply(session, text.c_str(), static_cast<uint32_t>(text.size() + 1));
+}
+
+uint16_t GRASServer_app_display_name(GRASSession* session) {
+    REQUIRE_TYPE(Types({0, 3}));
+    REQUIRE_LENGTH(8);
+    uint32_t id = Locate(static_cast<int32_t>(Word(session, 0)), FourCC("appl"), Word(session, 4),
+                         OptionalName(session, 8));
+    if (!id) return kErrNotFound;
+    std::string text;
+    if (uint16_t err = AppResourceText(id, FourCC("tAIN"), 1000, &text)) {
+        if (err == 0x0104) GRAS_TRACE("GRASServer_app_display_name(): can't lock resource 'tAIN':1000");
+        Empty(session);
+        return err;
+    }
+    // From the device's encoding to the host's: first the length, then into a buffer of it.
+    uint32_t length = 0;
+    PALConvertEncodingHalvernToHost(text.c_str(), static_cast<uint32_t>(text.size()), nullptr, &length);
+    std::string converted(size_t{length} + 1, '\0');
+    uint32_t room = length;
+    if (uint16_t err = PALConvertEncodingHalvernToHost(text.c_str(), static_cast<uint32_t>(text.size()),
+                                                       converted.data(), &room)) {
+        Empty(session);
+        return err;
+    }
+    converted.resize(std::min<size_t>(room, length));
+    GRAS_TRACE("GRASServer_app_display_name(): resource 'tAIN':1000 found: [%s]", converted.c_str());
+    return Reply(session, converted.c_str(), static_cast<uint32_t>(converted.size() + 1));
+}
+
+uint16_t GRASServer_sync_get_log(GRASSession* session) {
+    REQUIRE_TYPE(Types({1, 3}));
+    using SyncInfo = uint16_t(uint32_t*, uint32_t*, uint8_t*, char*, char*, int32_t*);
+    uint32_t succeeded = 0, last = 0;
+    uint8_t state = 0;
+    int32_t length = 0;
+    uint16_t err = glue::SysCall<SyncInfo>(sysslot::DlkGetSyncInfo, &succeeded, &last, &state,
+                                           static_cast<char*>(nullptr), static_cast<char*>(nullptr), &length);
+    if (err) {
+        GRAS_TRACE("GRASServer_sync_get_log(): Can't get log len: Err=0x%X", err);
+        Empty(session);
+        return err;
+    }
+    if (length <= 0) {
+        GRAS_TRACE("GRASServer_sync_get_log(): Empty log");
+        return Empty(session);
+    }
+    if (length > static_cast<int32_t>(kGRASMaxRequest)) length = static_cast<int32_t>(kGRASMaxRequest);
+    std::string log(static_cast<size_t>(length) + 1, '\0');
+    int32_t filled = length;
+    err = glue::SysCall<SyncInfo>(sysslot::DlkGetSyncInfo, &succeeded, &last, &state, static_cast<char*>(nullptr),
+                                  log.data(), &filled);
+    if (err) {
+        Empty(session);
+        return err;
+    }
+    log[static_cast<size_t>(length)] = '\0';
+    return Reply(session, log.data(), static_cast<uint32_t>(log.size()));
+}
+
+// Deletes an application and, unless it is protected or a launcher, every database of its creator
+// (in creator mode), then its preferences.
+uint16_t DeleteApp(uint32_t dbID, uint32_t creator, uint32_t type) {
+    uint16_t attributes = 0;
+    if (uint16_t err = sys::DmDatabaseInfoByID(dbID, nullptr, &attributes, nullptr, nullptr, nullptr, nullptr))
+        return err;
+    static const uint32_t kCreatorTypes[] = {FourCC("aext"), FourCC("appl"), FourCC("exgl"), FourCC("libf"),
+                                             FourCC("libr"), FourCC("libs"), FourCC("libt"), FourCC("panl"),
+                                             FourCC("pdrv"), FourCC("ptch")};
+    bool creatorMode = false;
+    if (!(attributes & 0x0200) && creator != FourCC("lnch"))
+        for (uint32_t t : kCreatorTypes) creatorMode |= type == t;
+    uint16_t total = glue::SysCall<uint16_t(uint16_t)>(sysslot::DmCountDatabases, uint16_t{0});
+    uint16_t lastErr = 0;
+    bool allNotFound = true, oneDeleted = false;
+    for (int i = total - 1; i >= 0; --i) {
+        uint32_t id = glue::SysCall<uint32_t(uint16_t, uint16_t)>(sysslot::DmGetDatabaseByIndex, uint16_t{0},
+                                                                 static_cast<uint16_t>(i));
+        if (!id) continue;
+        bool doomed = id == dbID;
+        if (creatorMode && !doomed) {
+            uint16_t a = 0;
+            uint32_t c = 0;
+            doomed = sys::DmDatabaseInfoByID(id, nullptr, &a, nullptr, nullptr, nullptr, &c) == 0 && c == creator &&
+                     !(a & 0x0200);
+        }
+        if (!doomed) continue;
+        uint16_t err = sys::DmDeleteDatabaseByID(id);
+        if (err == 0) {
+            oneDeleted = true;
+        } else {
+            lastErr = err;
+            if (err != 0x020E) allNotFound = false;
+        }
+    }
+    if (lastErr && !(allNotFound && oneDeleted)) return lastErr;
+    return 0;
+}
+
+uint16_t GRASServer_app_delete(GRASSession* session) {
+    REQUIRE_TYPE(Types({3}));
+    REQUIRE_LENGTH(12);
+    uint32_t type = Word(session, 0), creator = Word(session, 4);
+    auto storage = static_cast<int32_t>(Word(session, 8));
+    if (storage != 0) {
+        GRAS_TRACE("GRASServer_app_delete(): Storage %d not supported - Only internal", static_cast<int>(storage));
+        return GRASErrInvalidParam;
+    }
+    uint32_t id = LocateInternal(type, creator, "");
+    if (!id) {
+        GRAS_TRACE("GRASServer_app_delete(): app not found");
+        return kErrNotFound;
+    }
+    uint16_t err = DeleteApp(id, creator, type);
+    if (err) GRAS_TRACE("GRASServer_app_delete(): can't delete App - Err=0x%X", err);
+    Empty(session);
+    return err;
+}
+
 uint16_t GRASServer_hobgobs_control(GRASSession* session) {
     REQUIRE_TYPE(Types({0}));
     REQUIRE_LENGTH(4);
@@ -423,19 +620,19 @@ GRASOperation gGRASOperationsTable[kGRASOperationCount] = {
     {12, nullptr, 1},
     {13, GRASServer_window_show, 2},
     {14, GRASServer_window_hide, 2},
-    {15, nullptr, 2},
+    {15, GRASServer_app_launch, 2},
     {16, nullptr, 2},
-    {17, nullptr, 2},
+    {17, GRASServer_app_default_category, 2},
     {18, GRASServer_sync_start, 1},
     {19, GRASServer_sync_poll, 0},
     {20, GRASServer_sync_cancel, 1},
-    {21, nullptr, 2},
+    {21, GRASServer_sync_get_log, 2},
     {22, GRASServer_hobgobs_control, 1},
     {23, GRASServer_hobgobs_get_status, 2},
     {24, GRASServer_hobgobs_set_apps_list, 2},
     {25, GRASServer_hobgobs_get_apps_list, 2},
-    {26, nullptr, 2},
-    {27, nullptr, 1},
+    {26, GRASServer_app_display_name, 2},
+    {27, GRASServer_app_delete, 1},
     {28, GRASServer_key_get_default, 2},
 };
 

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "common/BigEndian.h"
@@ -175,6 +176,31 @@ TEST_F(Remote, TheTestersRowsDriveIt) {
     HobgobSetAppList(0, nullptr, 0);
     PrvHALEventClearHandlers();
     KEZ_CALL(HALDisplayDispose);
+}
+
+// Applications: launch, display name and category from their resources, the sync log, and the
+// deletion of an application with its creator's databases.
+TEST_F(Remote, ApplicationRowsAndTheSyncLog) {
+    auto create = reinterpret_cast<syssig::DmCreateDatabaseNamed*>(os::SystemTable()[sysslot::DmCreateDatabaseNamed]);
+    ASSERT_EQ(create(0, "Memo", FourCC("memo"), FourCC("appl"), 1), 0);
+    ASSERT_EQ(create(0, "MemoDB", FourCC("memo"), FourCC("DATA"), 1), 0);
+    ASSERT_EQ(create(0, "ToDo", FourCC("todo"), FourCC("appl"), 1), 0);
+    uint32_t memo = sys::DmFindDatabaseByNameCreatorType("Memo", FourCC("memo"), FourCC("appl"));
+    ASSERT_NE(memo, 0u);
+    uint32_t ref = sys::DmOpenDatabaseByID(memo, 1);
+    for (auto [type, id, text] : {std::tuple{FourCC("tAIN"), 1000, "Memo Pad"}, std::tuple{FourCC("taic"), 5, "Business"}}) {
+        void* h = sys::DmNewResource(ref, type, static_cast<uint16_t>(id), 16);
+        ASSERT_NE(h, nullptr);
+        std::strncpy(static_cast<char*>(sys::MemHandleLock(h)), text, 16);
+        sys::MemHandleUnlock(h);
+    }
+    sys::DmCloseDatabase(ref);
+    os::SetSyncLog("synced 3 records");
+    ClientRun run = RunClient("apps");
+    os::SetSyncLog("");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(gKez.config.settingA, FourCC("todo"));  // the last launch's creator starts
+    EXPECT_NE(os::LastAppSwitch(), 0u);
 }
 
 TEST_F(Remote, ExitRepliesThenEndsTheProcess) {

@@ -88,7 +88,7 @@ def protocol():
     check("db_list from a control session answers F304", command(s, 6, u32(0, 0))[0] == 0xF304)
     status, body = command(s, 28)
     check("key_get_default answers 44 bytes", status == 0 and len(body) == 44, body)
-    check("an operation not built answers F302", command(s, 15, u32(0, 0))[0] == 0xF302)
+    check("an operation not built answers F302", command(s, 16, u32(0, 0))[0] == 0xF302)
     status, body = command(s, 2, u32(0))
     check("close answers whether the process ends", status == 0 and body == u32(0), (status, body))
     check("the session ends after close", closed(s))
@@ -237,6 +237,33 @@ def tester():
     check("the tester's rows refuse a control session", command(control, 23)[0] == 0xF304)
 
 
+def apps():
+    memo, todo, appl = fourcc("memo"), fourcc("todo"), fourcc("appl")
+    launcher = session(4)
+    check("app_launch without its creator answers F305", command(launcher, 15, u32(0))[0] == 0xF305)
+    check("app_launch of a missing application answers 0207", command(launcher, 15, u32(0, fourcc("none")))[0] == 0x0207)
+    check("app_launch on a volume finds nothing", command(launcher, 15, u32(1, memo))[0] == 0x0207)
+    check("app_launch by creator", command(launcher, 15, u32(0, memo))[0] == 0)
+    check("app_launch by creator and name", command(launcher, 15, u32(0, todo) + b"ToDo\0")[0] == 0)
+    check("app_launch with another name finds nothing", command(launcher, 15, u32(0, todo) + b"Todo\0")[0] == 0x0207)
+    s = session(3)
+    status, body = command(s, 26, u32(0, memo))
+    check("app_display_name", status == 0 and body == b"Memo Pad\0", (status, body))
+    status, body = command(s, 17, u32(5, 0, memo))
+    check("app_default_category", status == 0 and body == b"Business\0", (status, body))
+    check("a category id above 0xFFFF answers F305", command(s, 17, u32(0x10000, 0, memo))[0] == 0xF305)
+    check("a missing category resource is an error", command(s, 17, u32(6, 0, memo))[0] not in (0, 0xF302))
+    status, body = command(s, 21)
+    check("sync_get_log", status == 0 and body == b"synced 3 records\0", (status, body))
+    check("app_delete on a volume answers F305", command(s, 27, u32(appl, memo, 1))[0] == 0xF305)
+    check("app_delete", command(s, 27, u32(appl, memo, 0))[0] == 0)
+    check("app_delete again finds nothing", command(s, 27, u32(appl, memo, 0))[0] == 0x0207)
+    status, body = command(s, 6, u32(0, 0))
+    creators = [struct.unpack_from("<I", body, i + 64)[0] for i in range(0, len(body), 80)]
+    check("the application and its data are gone, the others stay", memo not in creators and todo in creators,
+          creators)
+
+
 def exit_():
     s = session(2)
     status, body = command(s, 4)
@@ -245,6 +272,6 @@ def exit_():
 
 
 SCENARIOS = {"protocol": protocol, "storage": storage, "sessions": sessions, "hostile": hostile,
-             "hold": hold, "exit": exit_, "tester": tester}
+             "hold": hold, "exit": exit_, "tester": tester, "apps": apps}
 SCENARIOS[sys.argv[2]](*sys.argv[3:])
 print("done")

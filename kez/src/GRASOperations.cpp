@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/FourCC.h"
+#include "common/module/CardSlotSlots.h"
 #include "common/module/ModuleGlue.h"
 #include "common/module/SystemCalls.h"
 #include "kez/src/GRASServer.h"
@@ -543,6 +544,44 @@ uint16_t GRASServer_app_delete(GRASSession* session) {
     return err;
 }
 
+// Volumes of host folders, through the host-volume library ('yhov' slots 19 and 20). While the
+// mount runs the OS's automatic start is off (feature 'vfsm' 1002); the mount answers the volume
+// and the application that the OS switched to within a second.
+uint16_t GRASServer_volume_mount(GRASSession* session) {
+    REQUIRE_TYPE(Types({3}));
+    REQUIRE_LENGTH(5);
+    uint32_t word = Word(session, 0);
+    const char* path = Text(session, 4);
+    if (sys::FtrSet(FourCC("vfsm"), 1002, 1) != 0) GRAS_TRACE("GRASServer_volume_mount(): Can't disable auto-start");
+    PrvGRASSetSwitchPending();
+    uint32_t volume = gCardSlot.Call<uint32_t(const char*, uint32_t)>(cardslot::CardSlotMountHostVolume, path, word);
+    uint16_t status = 0;
+    if (static_cast<int32_t>(volume) < 1) {
+        GRAS_TRACE("GRASServer_volume_mount(): Mount failed");
+        Empty(session);
+        status = 0x2A0B;
+    } else {
+        uint32_t creator = PrvWaitForAppSwitch();
+        GRAS_TRACE("GRASServer_volume_mount(): Mount succeeded: ID=%d, Start.vrx (creator='%c%c%c%c') copied",
+                   static_cast<int>(volume), static_cast<char>(creator >> 24), static_cast<char>(creator >> 16),
+                   static_cast<char>(creator >> 8), static_cast<char>(creator));
+        uint32_t reply[2] = {volume & 0xFFFF, creator};
+        status = Reply(session, reply, sizeof reply);
+    }
+    sys::FtrUnregister(FourCC("vfsm"), 1002);
+    return status;
+}
+
+uint16_t GRASServer_volume_unmount(GRASSession* session) {
+    REQUIRE_TYPE(Types({3}));
+    REQUIRE_LENGTH(4);
+    auto volume = static_cast<uint16_t>(Word(session, 0));
+    void* data = session->header.length >= 5 ? static_cast<void*>(session->data + 4) : nullptr;
+    bool unmounted = gCardSlot.Call<uint8_t(uint16_t, void*)>(cardslot::CardSlotUnmountHostVolume, volume, data);
+    Empty(session);
+    return unmounted ? 0 : 1;
+}
+
 uint16_t GRASServer_hobgobs_control(GRASSession* session) {
     REQUIRE_TYPE(Types({0}));
     REQUIRE_LENGTH(4);
@@ -616,8 +655,8 @@ GRASOperation gGRASOperationsTable[kGRASOperationCount] = {
     {8, GRASServer_db_import, 1},
     {9, GRASServer_db_delete, 1},
     {10, GRASServer_db_info, 2},
-    {11, nullptr, 1},
-    {12, nullptr, 1},
+    {11, GRASServer_volume_mount, 1},
+    {12, GRASServer_volume_unmount, 1},
     {13, GRASServer_window_show, 2},
     {14, GRASServer_window_hide, 2},
     {15, GRASServer_app_launch, 2},

@@ -203,6 +203,18 @@ TEST_F(Remote, ApplicationRowsAndTheSyncLog) {
     EXPECT_NE(os::LastAppSwitch(), 0u);
 }
 
+TEST_F(Remote, HostFoldersMountAsVolumes) {
+    std::string folder = "/tmp/kez-remote-volume-" + std::to_string(getpid());
+    mkdir(folder.c_str(), 0700);
+    ClientRun run = RunClient("volumes " + folder);
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(run.output.find("volume 0\n"), std::string::npos) << run.output;
+    EXPECT_TRUE(os::MountedHostVolumes().empty());
+    uint32_t value = 0;
+    EXPECT_NE(sys::FtrGet(FourCC("vfsm"), 1002, &value), 0);  // automatic start is back on
+    rmdir(folder.c_str());
+}
+
 TEST_F(Remote, ExitRepliesThenEndsTheProcess) {
     ClientRun run = RunClient("exit");
     EXPECT_EQ(run.status, 0) << run.output;

@@ -264,6 +264,19 @@ def apps():
           creators)
 
 
+def volumes(folder):
+    s = session(3)
+    check("volume_mount without its path answers F305", command(s, 11, u32(0))[0] == 0xF305)
+    check("mounting a missing folder answers 2A0B", command(s, 11, u32(0) + b"/nonexistent/folder\0")[0] == 0x2A0B)
+    status, body = command(s, 11, u32(0) + folder.encode() + b"\0")
+    check("volume_mount answers the volume and no switched application", status == 0 and len(body) == 8 and
+          struct.unpack("<2I", body)[1] == 0, (status, body))
+    volume = struct.unpack("<2I", body)[0]
+    print("volume", volume, flush=True)
+    check("volume_unmount", command(s, 12, u32(volume))[0] == 0)
+    check("unmounting it again answers 1", command(s, 12, u32(volume) + b"x")[0] == 1)
+
+
 def exit_():
     s = session(2)
     status, body = command(s, 4)
@@ -272,6 +285,6 @@ def exit_():
 
 
 SCENARIOS = {"protocol": protocol, "storage": storage, "sessions": sessions, "hostile": hostile,
-             "hold": hold, "exit": exit_, "tester": tester, "apps": apps}
+             "hold": hold, "exit": exit_, "tester": tester, "apps": apps, "volumes": volumes}
 SCENARIOS[sys.argv[2]](*sys.argv[3:])
 print("done")

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -150,6 +151,8 @@ uint32_t AddDatabase(const char* name, uint32_t type, uint32_t creator, uint16_t
 uint16_t CreateDatabaseFromImage(const void* image, uint32_t size, uint32_t* dbID);
 // The status-bar layout that system slot 173 answers (empty at start; Reset keeps it).
 void SetStatusBarLayout(const std::vector<StatusBarLayoutEntry>& entries);
+// The host folders mounted as volumes through the card-slot library (slot 19), by reference.
+std::map<uint16_t, std::string> MountedHostVolumes();
 // The desktop sync log that system slot 65 answers (empty at start).
 void SetSyncLog(const std::string& text);
 // How often the event loop was woken (system slot 186), and the database of the last application

@@ -200,19 +200,19 @@ void* ActiveForm() {
     return window && window == Sys<void*()>(sysslot::WinGetActiveWindow) ? form : nullptr;
 }
 
-// The free room of the focused field, 0 when there is none or it is not editable.
-uint32_t FocusedFieldRoom() {
+// The free room of the focused field; -1 when there is none or it is not editable.
+int32_t FocusedFieldRoom() {
     void* form = ActiveForm();
-    if (!form) return 0;
+    if (!form) return -1;
     uint16_t focus = Ui<uint16_t(void*)>(uislot::FrmGetFocus, form);
-    if (focus == 0xFFFF) return 0;
+    if (focus == 0xFFFF) return -1;
     void* field = Ui<void*(void*, uint16_t)>(uislot::UiEntry154, form, focus);
     if (Ui<uint8_t(void*, uint16_t)>(uislot::FrmGetObjectType, form, focus) == 3)
         field = field ? Ui<void*(void*)>(uislot::TblGetCurrentField, field) : nullptr;
-    if (!field) return 0;
+    if (!field) return -1;
     uint16_t attributes = 0;
     Ui<void(void*, uint16_t*)>(uislot::FldGetAttributes, field, &attributes);
-    if (!(attributes & 0x0004)) return 0;
+    if (!(attributes & 0x0004)) return -1;
     uint16_t max = Ui<uint16_t(void*)>(uislot::FldGetMaxChars, field);
     uint16_t length = Ui<uint16_t(void*)>(uislot::FldGetTextLength, field);
     return max > length ? max - length : 0;
@@ -350,14 +350,15 @@ void PenTarget(const Size& s, int16_t* x, int16_t* y) {
 }
 
 // Prepares a text for the focused field (of `room` free characters); false when it is empty.
-bool PrepareText(uint32_t room) {
+bool PrepareText(int32_t room) {
     const char* sentence = kTexts[Random(18)];
     std::strncpy(gTester.textBuffer, sentence, sizeof gTester.textBuffer - 1);
     gTester.textBuffer[sizeof gTester.textBuffer - 1] = 0;
     size_t length = std::strlen(gTester.textBuffer);
-    if (length > room) {
+    if (length > static_cast<size_t>(room)) {
         // From the room's character offset on, each boundary may end the text.
-        uint32_t at = Sys<uint32_t(const char*, uint32_t)>(sysslot::IntlSel9, gTester.textBuffer, room);
+        uint32_t at = Sys<uint32_t(const char*, uint32_t)>(sysslot::IntlSel9, gTester.textBuffer,
+                                                           static_cast<uint32_t>(room));
         while (at < length) {
             if (Random(100) < 33) break;
             uint16_t c = 0;
@@ -427,8 +428,8 @@ bool OneEvent() {
         return true;
     }
     uint16_t r = Random(100);
-    uint32_t room = r >= 10 && r >= 40 ? 0 : FocusedFieldRoom();
-    if (r >= 10 && (r >= 40 || room == 0)) {
+    int32_t room = r >= 40 ? -1 : FocusedFieldRoom();  // -1: no editable field
+    if (r >= 10 && (r >= 40 || room < 0)) {
         if (r <= 69) {
             if (gTester.penDown) {
                 Trace("Hobgobs: Wants Pen Down but pen is already down");
@@ -460,7 +461,7 @@ bool OneEvent() {
         Wakeup();
         return false;
     }
-    if (Random(100) <= 9 && room > 0) {
+    if (Random(100) <= 9 && room >= 0) {
         if (!PrepareText(room)) return false;
         TypeNextCharacter();
         return true;

@@ -215,7 +215,8 @@ uint16_t PrvHALVirtualMouseStart() {
 }
 
 uint16_t PrvHALVirtualMouseStop() {
-    if (!Enabled() || !gMouse.lockMade) return 0;
+    // The thread that a start made stops, whatever the configuration says by now.
+    if (!gMouse.lockMade || !gMouse.threadRunning) return 0;
     {
         Locked lock(&gMouse.lock);
         gMouse.stop = true;

@@ -73,7 +73,7 @@ protected:
         gdk_threads_leave();
         ASSERT_EQ(KEZ_CALL(HALDisplayPainterStart, record), 0);
         g_object_unref(record[13]);
-        ASSERT_TRUE(Eventually([] { return HALDisplayPainterRunning(); }));
+        ASSERT_TRUE(Eventually([] { return HALDisplayPainterRunning(); }, 30));
     }
     void TearDown() override {
         if (!started_) return;

@@ -505,7 +505,7 @@ TEST_F(Display, FlushesAndWindowEventsNeverWaitForThePainter) {
             call();
             *done = true;
         });
-        bool returned = Eventually([&] { return done->load(); }, 2);
+        bool returned = Eventually([&] { return done->load(); }, 30);
         if (returned) caller.join();
         else caller.detach();  // stuck: the test has failed
         return returned;

@@ -17,6 +17,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "standin/win32/Win32Types.h"
 
@@ -57,6 +58,32 @@ LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 int GetWindowTextLengthA(HWND hwnd);
 int GetWindowTextA(HWND hwnd, LPSTR buffer, int size);
 BOOL SetWindowTextA(HWND hwnd, LPCSTR text);
+
+// The marker column of a text control: a left margin `marginPixels` wide, bounded by a light grey
+// line at its right edge, holding marks level with lines of the text (lines outside the visible
+// part get none). The backend redraws them as the text scrolls.
+enum class TextMarkKind { RedDisc, GreenTriangle };  // a red disc x 4-16; a green triangle pointing right
+struct TextMark {
+    uint32_t line;  // 0-based
+    TextMarkKind kind;
+};
+void SetTextMarks(HWND edit, int marginPixels, const std::vector<TextMark>& marks);
+std::vector<TextMark> GetTextMarks(HWND edit);
+int GetTextMarkMargin(HWND edit);
+
+// Colours as 0x00BBGGRR.
+using COLORREF = DWORD;
+constexpr COLORREF RGB(int r, int g, int b) {
+    return static_cast<COLORREF>((r & 0xFF) | (g & 0xFF) << 8 | (b & 0xFF) << 16);
+}
+// Two controls of one window shown one above the other, with a divider 5 pixels high between them
+// that the mouse can drag: its top stands at `ratio` of the height (held to 0 .. 0.9), and it is
+// filled with `color` between black edges. A drag changes the ratio; the colour may change at any
+// time (the same call with the same controls).
+void SetSplitPanes(HWND top, HWND bottom, double ratio, COLORREF color);
+// The ratio and colour of the split panes that a control (either one) belongs to.
+double GetSplitRatio(HWND control);
+COLORREF GetSplitColor(HWND control);
 
 HWND GetParent(HWND hwnd);
 // GWLP_USERDATA: a value of the caller's; GWLP_WNDPROC: the window procedure (subclassing).
@@ -125,6 +152,7 @@ int TranslateAcceleratorA(HWND hwnd, HACCEL table, MSG* msg);
 struct FINDREPLACEA;
 struct CHOOSEFONTA;
 struct OPENFILENAMEA;
+struct LISTDIALOGA;
 
 // A window-system backend; none is headless.
 struct WindowBackend {
@@ -140,6 +168,8 @@ struct WindowBackend {
     BOOL (*chooseFont)(CHOOSEFONTA* choose);  // the modal font chooser (Dialogs.h)
     // The modal open-file dialog (Debugging.h): TRUE with the chosen path.
     BOOL (*openFile)(const OPENFILENAMEA* ofn, std::string* path);
+    int (*chooseFromList)(const LISTDIALOGA* dialog);  // the modal list dialog (Dialogs.h)
+    void (*split)(HWND top);  // split panes made or recoloured
 };
 void SetWindowBackend(const WindowBackend* backend);
 const WindowBackend* CurrentWindowBackend();

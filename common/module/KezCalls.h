@@ -153,6 +153,8 @@ using KezTimerCallback = void (*)(uint32_t argument);
     X(HALStatusBarAddButton, uint16_t, (uint16_t buttonID, void* bitmap, void* selectedBitmap))  \
     X(HALStatusBarLayout, uint16_t, ())                                                          \
     X(HALStatusBarGetIconID, uint16_t, (uint16_t buttonID, uint16_t* iconID))                    \
+    X(HALVirtualMouseToggle, uint16_t, ())                                                       \
+    X(HALVirtualMouseIsActive, uint16_t, ())                                                     \
     X(HALPowerSetMode, uint16_t, (uint16_t mode))                                                \
     X(HALPowerGetMode, uint16_t, ())                                                             \
     X(HALKeyGetRate, uint16_t, (uint16_t* initialDelay, uint16_t* period, uint8_t* flag))        \

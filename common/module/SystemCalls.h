@@ -42,6 +42,17 @@ struct SysNotifyParamType {
 };
 using SysNotifyProc = uint16_t (*)(SysNotifyParamType* notify);
 
+// An entry of the system's status-bar layout list (slot 173): where a button goes, in unscaled
+// screen coordinates, and its id.
+struct StatusBarLayoutEntry {
+    int16_t left;
+    int16_t top;
+    int16_t width;
+    int16_t height;
+    uint16_t buttonID;
+};
+static_assert(sizeof(StatusBarLayoutEntry) == 10);
+
 }  // namespace vantor
 
 // X(name, result, (parameters), (argument names))
@@ -108,6 +119,10 @@ using SysNotifyProc = uint16_t (*)(SysNotifyParamType* notify);
                                        uint8_t latestOnly, SysDmSearchState * state,             \
                                        uint32_t * dbRef),                                        \
       (newSearch, type, creator, latestOnly, state, dbRef))                                       \
+    X(DmOpenDatabaseByTypeCreator, uint32_t, (uint32_t type, uint32_t creator, uint16_t mode),    \
+      (type, creator, mode))                                                                      \
+    X(SysNotifyBroadcast, uint16_t, (SysNotifyParamType * notify), (notify))                      \
+    X(StatusBarGetLayoutList, const StatusBarLayoutEntry*, (uint16_t * count), (count))           \
     X(DmCloseDatabase, uint16_t, (uint32_t dbRef), (dbRef))                                      \
     X(SrmClearErr, uint16_t, (uint16_t portID), (portID))                                        \
     X(SrmControl, uint16_t, (uint16_t portID, uint16_t op, void* valueP, uint16_t* valueLenP),    \

@@ -158,6 +158,7 @@
     X(170, EvtFlushPenQueue)                                                                                     \
     X(171, EvtGetPen)                                                                                            \
     X(172, EvtGetSilkscreenAreaList)           /* list of silkscreen button areas */                             \
+    X(173, StatusBarGetLayoutList)             /* the status-bar layout: count out, entries */                   \
     X(175, EvtKeyQueueEmpty)                                                                                     \
     X(176, EvtKeyQueueSize)                                                                                      \
     X(177, EvtPenQueueSize)                                                                                      \

@@ -3,15 +3,20 @@
 // and strings are read from the buffer, which always ends with a zero byte past the data.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "common/FourCC.h"
+#include "common/module/CardSlotSlots.h"
 #include "common/module/ModuleGlue.h"
 #include "common/module/SystemCalls.h"
 #include "kez/src/GRASServer.h"
+#include "kez/src/HALHobgobs.h"
 #include "kez/src/HALImport.h"
 #include "kez/src/KezGlobals.h"
 #include "kez/src/KezModule.h"
@@ -19,6 +24,10 @@
 using namespace vantor;
 
 namespace kez {
+
+uint16_t PALConvertEncodingHalvernToHost(const char* source, uint32_t sourceLength, char* destination,
+                                         uint32_t* destinationLength);
+
 namespace {
 
 constexpr uint16_t kZone = 0xF300;
@@ -343,6 +352,294 @@ uint16_t GRASServer_key_get_default(GRASSession* session) {
     return Reply(session, reply, sizeof reply);
 }
 
+// The database of that type, creator and name (0 or "" for any) in the storage that the selector
+// names: below 1 the internal storage (the only storage of this build: volumes are not built, so
+// a positive selector finds nothing).
+uint32_t Locate(int32_t storage, uint32_t type, uint32_t creator, const char* name) {
+    return storage < 1 ? LocateInternal(type, creator, name) : 0;
+}
+
+// The optional name at `offset`: present when the data reaches past it.
+const char* OptionalName(const GRASSession* session, uint32_t offset) {
+    return session->header.length > offset ? Text(session, offset) : "";
+}
+
+uint16_t GRASServer_app_launch(GRASSession* session) {
+    REQUIRE_TYPE(Types({4}));
+    REQUIRE_LENGTH(8);
+    auto storage = static_cast<int32_t>(Word(session, 0));
+    uint32_t creator = Word(session, 4);
+    uint32_t id = Locate(storage, FourCC("appl"), creator, OptionalName(session, 8));
+    if (!id) {
+        GRAS_TRACE("GRASServer_app_launch(): app not found");
+        return kErrNotFound;
+    }
+    // The OS starts the switched-to application as the start application.
+    gKez.config.settingA = creator;
+    uint16_t err = glue::SysCall<uint16_t(uint16_t, uint32_t, uint16_t, void*)>(
+        sysslot::SysUIAppSwitch, uint16_t{0}, id, uint16_t{0}, static_cast<void*>(nullptr));
+    uint16_t woken = glue::SysCall<uint16_t()>(sysslot::EvtWakeup);
+    Empty(session);
+    return err ? err : woken;
+}
+
+// Resource `type` `id` of the application database: its bytes up to their first zero (at most
+// the resource's size), or the error.
+uint16_t AppResourceText(uint32_t dbID, uint32_t type, uint16_t id, std::string* text) {
+    uint32_t ref = sys::DmOpenDatabaseByID(dbID, 1);
+    if (!ref) {
+        uint16_t err = sys::DmGetLastErr();
+        return err ? err : GRASErrFailed;
+    }
+    uint16_t result = 0;
+    void* handle = sys::DmGetResource(type, id);
+    if (!handle) {
+        uint16_t err = sys::DmGetLastErr();
+        result = err ? err : GRASErrFailed;
+    } else if (const char* bytes = static_cast<const char*>(sys::MemHandleLock(handle))) {
+        uint32_t size = sys::MemHandleSize(handle);
+        *text = std::string(bytes, strnlen(bytes, size));
+        sys::MemHandleUnlock(handle);
+        sys::DmReleaseResource(handle);
+    } else {
+        sys::DmReleaseResource(handle);
+        result = 0x0104;
+    }
+    sys::DmCloseDatabase(ref);
+    return result;
+}
+
+uint16_t GRASServer_app_default_category(GRASSession* session) {
+    REQUIRE_TYPE(Types({3}));
+    REQUIRE_LENGTH(12);
+    uint32_t resID = Word(session, 0);
+    if (resID > 0xFFFF) {
+        GRAS_TRACE("GRASServer_app_default_category(): Invalid res id: %d", static_cast<int>(resID));
+        return GRASErrInvalidParam;
+    }
+    uint32_t id = Locate(static_cast<int32_t>(Word(session, 4)), FourCC("appl"), Word(session, 8),
+                         OptionalName(session, 12));
+    if (!id) return kErrNotFound;
+    std::string text;
+    if (uint16_t err = AppResourceText(id, FourCC("taic"), static_cast<uint16_t>(resID), &text)) {
+        Empty(session);
+        return err;
+    }
+    return Reply(session, text.c_str(), static_cast<uint32_t>(text.size() + 1));
+}
+
+uint16_t GRASServer_app_display_name(GRASSession* session) {
+    REQUIRE_TYPE(Types({0, 3}));
+    REQUIRE_LENGTH(8);
+    uint32_t id = Locate(static_cast<int32_t>(Word(session, 0)), FourCC("appl"), Word(session, 4),
+                         OptionalName(session, 8));
+    if (!id) return kErrNotFound;
+    std::string text;
+    if (uint16_t err = AppResourceText(id, FourCC("tAIN"), 1000, &text)) {
+        if (err == 0x0104) GRAS_TRACE("GRASServer_app_display_name(): can't lock resource 'tAIN':1000");
+        Empty(session);
+        return err;
+    }
+    // From the device's encoding to the host's: first the length, then into a buffer of it.
+    uint32_t length = 0;
+    PALConvertEncodingHalvernToHost(text.c_str(), static_cast<uint32_t>(text.size()), nullptr, &length);
+    std::string converted(size_t{length} + 1, '\0');
+    uint32_t room = length;
+    if (uint16_t err = PALConvertEncodingHalvernToHost(text.c_str(), static_cast<uint32_t>(text.size()),
+                                                       converted.data(), &room)) {
+        Empty(session);
+        return err;
+    }
+    converted.resize(std::min<size_t>(room, length));
+    GRAS_TRACE("GRASServer_app_display_name(): resource 'tAIN':1000 found: [%s]", converted.c_str());
+    return Reply(session, converted.c_str(), static_cast<uint32_t>(converted.size() + 1));
+}
+
+uint16_t GRASServer_sync_get_log(GRASSession* session) {
+    REQUIRE_TYPE(Types({1, 3}));
+    using SyncInfo = uint16_t(uint32_t*, uint32_t*, uint8_t*, char*, char*, int32_t*);
+    uint32_t succeeded = 0, last = 0;
+    uint8_t state = 0;
+    int32_t length = 0;
+    uint16_t err = glue::SysCall<SyncInfo>(sysslot::DlkGetSyncInfo, &succeeded, &last, &state,
+                                           static_cast<char*>(nullptr), static_cast<char*>(nullptr), &length);
+    if (err) {
+        GRAS_TRACE("GRASServer_sync_get_log(): Can't get log len: Err=0x%X", err);
+        Empty(session);
+        return err;
+    }
+    if (length <= 0) {
+        GRAS_TRACE("GRASServer_sync_get_log(): Empty log");
+        return Empty(session);
+    }
+    if (length > static_cast<int32_t>(kGRASMaxRequest)) length = static_cast<int32_t>(kGRASMaxRequest);
+    std::string log(static_cast<size_t>(length) + 1, '\0');
+    int32_t filled = length;
+    err = glue::SysCall<SyncInfo>(sysslot::DlkGetSyncInfo, &succeeded, &last, &state, static_cast<char*>(nullptr),
+                                  log.data(), &filled);
+    if (err) {
+        Empty(session);
+        return err;
+    }
+    log[static_cast<size_t>(length)] = '\0';
+    return Reply(session, log.data(), static_cast<uint32_t>(log.size()));
+}
+
+// Deletes an application and, unless it is protected or a launcher, every database of its creator
+// (in creator mode), then its preferences.
+uint16_t DeleteApp(uint32_t dbID, uint32_t creator, uint32_t type) {
+    uint16_t attributes = 0;
+    if (uint16_t err = sys::DmDatabaseInfoByID(dbID, nullptr, &attributes, nullptr, nullptr, nullptr, nullptr))
+        return err;
+    static const uint32_t kCreatorTypes[] = {FourCC("aext"), FourCC("appl"), FourCC("exgl"), FourCC("libf"),
+                                             FourCC("libr"), FourCC("libs"), FourCC("libt"), FourCC("panl"),
+                                             FourCC("pdrv"), FourCC("ptch")};
+    bool creatorMode = false;
+    if (!(attributes & 0x0200) && creator != FourCC("lnch"))
+        for (uint32_t t : kCreatorTypes) creatorMode |= type == t;
+    uint16_t total = glue::SysCall<uint16_t(uint16_t)>(sysslot::DmCountDatabases, uint16_t{0});
+    uint16_t lastErr = 0;
+    bool allNotFound = true, oneDeleted = false;
+    for (int i = total - 1; i >= 0; --i) {
+        uint32_t id = glue::SysCall<uint32_t(uint16_t, uint16_t)>(sysslot::DmGetDatabaseByIndex, uint16_t{0},
+                                                                 static_cast<uint16_t>(i));
+        if (!id) continue;
+        bool doomed = id == dbID;
+        if (creatorMode && !doomed) {
+            uint16_t a = 0;
+            uint32_t c = 0;
+            doomed = sys::DmDatabaseInfoByID(id, nullptr, &a, nullptr, nullptr, nullptr, &c) == 0 && c == creator &&
+                     !(a & 0x0200);
+        }
+        if (!doomed) continue;
+        uint16_t err = sys::DmDeleteDatabaseByID(id);
+        if (err == 0) {
+            oneDeleted = true;
+        } else {
+            lastErr = err;
+            if (err != 0x020E) allNotFound = false;
+        }
+    }
+    if (lastErr && !(allNotFound && oneDeleted)) return lastErr;
+    return 0;
+}
+
+uint16_t GRASServer_app_delete(GRASSession* session) {
+    REQUIRE_TYPE(Types({3}));
+    REQUIRE_LENGTH(12);
+    uint32_t type = Word(session, 0), creator = Word(session, 4);
+    auto storage = static_cast<int32_t>(Word(session, 8));
+    if (storage != 0) {
+        GRAS_TRACE("GRASServer_app_delete(): Storage %d not supported - Only internal", static_cast<int>(storage));
+        return GRASErrInvalidParam;
+    }
+    uint32_t id = LocateInternal(type, creator, "");
+    if (!id) {
+        GRAS_TRACE("GRASServer_app_delete(): app not found");
+        return kErrNotFound;
+    }
+    uint16_t err = DeleteApp(id, creator, type);
+    if (err) GRAS_TRACE("GRASServer_app_delete(): can't delete App - Err=0x%X", err);
+    Empty(session);
+    return err;
+}
+
+// Volumes of host folders, through the host-volume library ('yhov' slots 19 and 20). While the
+// mount runs the OS's automatic start is off (feature 'vfsm' 1002); the mount answers the volume
+// and the application that the OS switched to within a second.
+uint16_t GRASServer_volume_mount(GRASSession* session) {
+    REQUIRE_TYPE(Types({3}));
+    REQUIRE_LENGTH(5);
+    uint32_t word = Word(session, 0);
+    const char* path = Text(session, 4);
+    if (sys::FtrSet(FourCC("vfsm"), 1002, 1) != 0) GRAS_TRACE("GRASServer_volume_mount(): Can't disable auto-start");
+    PrvGRASSetSwitchPending();
+    uint32_t volume = gCardSlot.Call<uint32_t(const char*, uint32_t)>(cardslot::CardSlotMountHostVolume, path, word);
+    uint16_t status = 0;
+    if (static_cast<int32_t>(volume) < 1) {
+        GRAS_TRACE("GRASServer_volume_mount(): Mount failed");
+        Empty(session);
+        status = 0x2A0B;
+    } else {
+        uint32_t creator = PrvWaitForAppSwitch();
+        GRAS_TRACE("GRASServer_volume_mount(): Mount succeeded: ID=%d, Start.vrx (creator='%c%c%c%c') copied",
+                   static_cast<int>(volume), static_cast<char>(creator >> 24), static_cast<char>(creator >> 16),
+                   static_cast<char>(creator >> 8), static_cast<char>(creator));
+        uint32_t reply[2] = {volume & 0xFFFF, creator};
+        status = Reply(session, reply, sizeof reply);
+    }
+    sys::FtrUnregister(FourCC("vfsm"), 1002);
+    return status;
+}
+
+uint16_t GRASServer_volume_unmount(GRASSession* session) {
+    REQUIRE_TYPE(Types({3}));
+    REQUIRE_LENGTH(4);
+    auto volume = static_cast<uint16_t>(Word(session, 0));
+    void* data = session->header.length >= 5 ? static_cast<void*>(session->data + 4) : nullptr;
+    bool unmounted = gCardSlot.Call<uint8_t(uint16_t, void*)>(cardslot::CardSlotUnmountHostVolume, volume, data);
+    Empty(session);
+    return unmounted ? 0 : 1;
+}
+
+uint16_t GRASServer_hobgobs_control(GRASSession* session) {
+    REQUIRE_TYPE(Types({0}));
+    REQUIRE_LENGTH(4);
+    uint32_t command = Word(session, 0);
+    switch (command) {
+        case 0: HobgobStop(); break;
+        case 1:
+            REQUIRE_LENGTH(12);
+            HobgobStart(Word(session, 4), Word(session, 8));
+            break;
+        case 2: HobgobPause(); break;
+        case 3: HobgobResume(); break;
+        case 4: HobgobStep(); break;
+        case 5: HobgobSetDisplayOff(0); break;
+        case 6: HobgobSetDisplayOff(1); break;
+        default:
+            GRAS_TRACE("GRASServer_hobgobs_control(): ### Unknown command");
+            return GRASErrInvalidParam;
+    }
+    return Empty(session);
+}
+
+uint16_t GRASServer_hobgobs_get_status(GRASSession* session) {
+    REQUIRE_TYPE(Types({0}));
+    HobgobStatus status{};
+    HobgobGetStatus(&status);
+    return Reply(session, &status, sizeof status);
+}
+
+uint16_t GRASServer_hobgobs_set_apps_list(GRASSession* session) {
+    REQUIRE_TYPE(Types({0}));
+    REQUIRE_LENGTH(8);
+    uint32_t n = Word(session, 0);
+    // The creators must all have arrived (and fit the tester's 16-bit count).
+    if (n > 0xFFFF || n > (session->header.length - 8) / 4) return GRASErrInvalidParam;
+    std::vector<uint32_t> creators(n);
+    for (uint32_t i = 0; i < n; ++i) creators[i] = Word(session, 8 + 4 * i);
+    HobgobSetAppList(static_cast<uint16_t>(n), creators.data(), Word(session, 4));
+    return Empty(session);
+}
+
+uint16_t GRASServer_hobgobs_get_apps_list(GRASSession* session) {
+    REQUIRE_TYPE(Types({0}));
+    uint16_t count = 0;
+    uint32_t* creators = nullptr;
+    uint32_t first = 0;
+    if (!HobgobGetAppList(&count, &creators, &first)) {
+        Empty(session);
+        return GRASErrFailed;
+    }
+    std::vector<uint32_t> reply(2 + size_t{count});
+    reply[0] = count;
+    reply[1] = first;
+    std::memcpy(&reply[2], creators, 4u * count);
+    std::free(creators);
+    return Reply(session, reply.data(), static_cast<uint32_t>(4 * reply.size()));
+}
+
 }  // namespace
 
 // Rows without a handler answer 0xF302 (filled in by GRASServerInit).
@@ -358,23 +655,23 @@ GRASOperation gGRASOperationsTable[kGRASOperationCount] = {
     {8, GRASServer_db_import, 1},
     {9, GRASServer_db_delete, 1},
     {10, GRASServer_db_info, 2},
-    {11, nullptr, 1},
-    {12, nullptr, 1},
+    {11, GRASServer_volume_mount, 1},
+    {12, GRASServer_volume_unmount, 1},
     {13, GRASServer_window_show, 2},
     {14, GRASServer_window_hide, 2},
-    {15, nullptr, 2},
+    {15, GRASServer_app_launch, 2},
     {16, nullptr, 2},
-    {17, nullptr, 2},
+    {17, GRASServer_app_default_category, 2},
     {18, GRASServer_sync_start, 1},
     {19, GRASServer_sync_poll, 0},
     {20, GRASServer_sync_cancel, 1},
-    {21, nullptr, 2},
-    {22, nullptr, 1},
-    {23, nullptr, 2},
-    {24, nullptr, 2},
-    {25, nullptr, 2},
-    {26, nullptr, 2},
-    {27, nullptr, 1},
+    {21, GRASServer_sync_get_log, 2},
+    {22, GRASServer_hobgobs_control, 1},
+    {23, GRASServer_hobgobs_get_status, 2},
+    {24, GRASServer_hobgobs_set_apps_list, 2},
+    {25, GRASServer_hobgobs_get_apps_list, 2},
+    {26, GRASServer_app_display_name, 2},
+    {27, GRASServer_app_delete, 1},
     {28, GRASServer_key_get_default, 2},
 };
 

@@ -786,6 +786,17 @@ constexpr size_t kScreenMgrDirtyRect = 28 + 4 * 256 + 16;
 constexpr size_t kScreenMgrLockDepth = kScreenMgrDirtyRect + 8 + 4 + 16;
 static_assert(kScreenMgrDirtyRect == 1068 && kScreenMgrLockDepth == 1096);
 
+HALBitmap PrvHALDisplayDescribeBitmap(const void* bitmap) {
+    auto* start = static_cast<const uint8_t*>(bitmap);
+    HALBitmap described = DescribeBitmap(start);
+    uint16_t density = 72;
+    if ((start[9] & 0x7F) >= 3) std::memcpy(&density, start + 14, 2);
+    described.density = density;
+    return described;
+}
+
+void* HALDisplayObject(int index) { return index >= 0 && index < 14 ? gDisplay.objects[index] : nullptr; }
+
 uint16_t* ScreenManagerLockCount(void* record) {
     return reinterpret_cast<uint16_t*>(static_cast<uint8_t*>(record) + kScreenMgrLockDepth);
 }

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "common/module/KezDraw.h"
+
 namespace kez {
 
 // The update-lock count that the screen manager's record keeps after its colour table.
@@ -11,6 +13,13 @@ uint16_t* ScreenManagerLockCount(void* screenManagerRecord);
 void PrvHALDisplayUpdateCallback(void* screenManagerRecord);
 void PrvHALDisplayAddDirtyRect(int16_t left, int16_t top, int16_t right, int16_t bottom);
 uint16_t PrvHALDisplayResIDForDensity(uint16_t id);
+// The window objects handed over by the host (0 window, 1 drawing area, 2 input-area image, 3 the
+// virtual mouse's pointer widget, 4 its image, 5-8 its pictures, 9-12 their masks, 13 GC); null
+// when none.
+void* HALDisplayObject(int index);
+// Describes an OS bitmap (any version) as a drawing bitmap record; a version-3 bitmap keeps its
+// density, older ones are 72 dpi.
+vantor::HALBitmap PrvHALDisplayDescribeBitmap(const void* bitmap);
 
 // The painter's state, for tests.
 uint8_t* HALDisplayHostImage();

@@ -216,7 +216,7 @@ uint16_t PrvHALEventEnqueueGdkKeyEvent(void* raw) {
     } else {
         KEZ_CALL(HALTrace, 0xF100, "GDK_KEY_RELEASE: keyCode=0x%x", event->keyval);
     }
-    if (PrvHALVirtualMouseKey(event, mask)) return 0;
+    if (PrvHALVirtualMouseHandleKey(event, mask)) return 0;
     if (character == 0) return 0xFFFF;
     if (event->type == GDK_KEY_PRESS) {
         KezKeyEventRecord key{character, 0, 0, 0};
@@ -270,6 +270,7 @@ uint32_t HALEventLastActivity() { return gLastActivity; }
 void HALEventSetLastActivity(uint32_t tick) { gLastActivity = tick; }
 uint32_t HALEventHardKeys() { return gHardKeys; }
 KezPenEventRecord HALEventLastPen() { return gLastPen; }
+void HALEventSetLastPen(KezPenEventRecord pen) { gLastPen = pen; }
 
 }  // namespace kez
 

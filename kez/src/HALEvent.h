@@ -16,5 +16,6 @@ uint32_t HALEventLastActivity();
 void HALEventSetLastActivity(uint32_t tick);
 uint32_t HALEventHardKeys();
 vantor::KezPenEventRecord HALEventLastPen();
+void HALEventSetLastPen(vantor::KezPenEventRecord pen);
 
 }  // namespace kez

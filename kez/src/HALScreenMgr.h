@@ -57,6 +57,10 @@ const uint16_t* PrvScreenMgrTranslation(uint32_t sourceDepth);
 void PrvReportScreenRect(const HALBitmap& destination, int32_t left, int32_t top, int32_t right, int32_t bottom);
 // Empties the status-bar button table.
 void PrvStatusBarReset();
+// A status-bar button's bounds and in-use flag; false when there is no such button.
+bool PrvStatusBarButton(uint16_t id, HALRect* bounds, uint8_t* inUse);
+// A status-bar button's normal and selected bitmaps; false when there is no such button.
+bool PrvStatusBarBitmaps(uint16_t id, void** normal, void** selected);
 // Fills a drawing bitmap record that describes the screen bitmap.
 void PrvScreenMgrDrawingBitmap(HALBitmap* bitmap);
 

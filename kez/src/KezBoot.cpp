@@ -115,7 +115,7 @@ uint16_t PrvKezInitialize(bool hardReset) {
     PrvHALLedVibratorInitialize();
     PrvPALInitialize();
     PrvHALTesterInitialize();
-    PrvHALVirtualMouseInitialize();
+    PrvHALVirtualMouseStart();
     return 0;
 }
 

@@ -1,6 +1,6 @@
 // The services that Boot starts and Shutdown stops, besides the kernel layer (KAL.h), the event
-// queue (HALEvent.h) and memory (HALMemory.h). Those of Parts not built yet are inert seams here,
-// so that Boot and Shutdown already follow their fixed order.
+// queue (HALEvent.h) and memory (HALMemory.h): power, keys, the platform layer, the random UI-event
+// tester, the virtual mouse and the remote-access server.
 #pragma once
 
 #include <cstdint>
@@ -18,8 +18,9 @@ void PrvPALInitialize();
 void PrvPALDispose();
 void PrvHALTesterInitialize();
 void PrvHALTesterDispose();
-void PrvHALVirtualMouseInitialize();
-void PrvHALVirtualMouseStop();
+// The virtual mouse: starts its pointer thread when the configuration enables it; stops it.
+uint16_t PrvHALVirtualMouseStart();
+uint16_t PrvHALVirtualMouseStop();
 void PrvHALSoundDispose();
 void PrvPALExgIrCloseDialogs();
 
@@ -34,11 +35,14 @@ bool PrvHALPowerIsSleeping();
 // Wakes a task sleeping in HALPowerSleep (a pen, key or alarm event was posted).
 void PrvHALPowerWake();
 void PrvHALPowerSetSleeping(bool sleeping);
+// The tester's display is off while it runs.
 bool PrvHALTesterDisplayOff();
 void PrvHALTesterSetDisplayOff(bool off);
+// For tests: the tester's state (1 running) without a start.
+void PrvHALTesterSetState(uint8_t state);
 
-// Offers a key to the virtual mouse; true when it takes it.
-bool PrvHALVirtualMouseKey(GdkEventKey* event, uint32_t mask);
+// Offers a key (with its hard-key mask) to the virtual mouse; true when it takes it.
+bool PrvHALVirtualMouseHandleKey(GdkEventKey* event, uint32_t mask);
 // Raises the debug break.
 void PrvHALDebugBreak();
 // Settings: forgets the serial number read for the previous configuration.

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <sstream>
@@ -72,12 +73,13 @@ protected:
         gdk_threads_leave();
         ASSERT_EQ(KEZ_CALL(HALDisplayPainterStart, record), 0);
         g_object_unref(record[13]);
-        ASSERT_TRUE(Eventually([] { return HALDisplayPainterRunning(); }));
+        ASSERT_TRUE(Eventually([] { return HALDisplayPainterRunning(); }, 30));
     }
     void TearDown() override {
         if (!started_) return;
         PrvHALPowerSetSleeping(false);
         PrvHALTesterSetDisplayOff(false);
+        PrvHALTesterSetState(0);
         KEZ_CALL(HALDisplayDispose);
         if (window_) {
             gdk_threads_enter();
@@ -296,7 +298,8 @@ TEST_F(Display, OverlaysComeAndGoAndFlushesNeverWaitForThem) {
     EXPECT_EQ(awake.At(80, 52), Expected(80, 52, 16));
     Release(awake);
 
-    // The tester switches the display off: the whole frame grey with its message.
+    // The running tester switches the display off: the whole frame grey with its message.
+    PrvHALTesterSetState(1);
     PrvHALTesterSetDisplayOff(true);
     ASSERT_TRUE(Eventually([] { return HALDisplayOverlayShown(); }));
     start = std::chrono::steady_clock::now();
@@ -307,6 +310,7 @@ TEST_F(Display, OverlaysComeAndGoAndFlushesNeverWaitForThem) {
     EXPECT_EQ(off.At(150, 150), kGrey);
     Release(off);
     PrvHALTesterSetDisplayOff(false);
+    PrvHALTesterSetState(0);
     PrvHALDisplayOnExposeEvent(0, 0, 160, 160);
     ASSERT_TRUE(Eventually([] { return !HALDisplayOverlayShown(); }));
 }
@@ -880,6 +884,125 @@ TEST(KezHostWindow, KezHostOpensTheDeviceWindow) {
     unlink(rom.c_str());
     unlink(storage.c_str());
     unlink((dir + ".pid").c_str());
+}
+
+// kez-host's device window driven as a user drives it, with xdotool: a tap and typed keys reach
+// the OS's event queue in order with the screen's coordinates (a scaled window too), the screen
+// shows the input area and its status bar, auto-off puts the device to sleep with the doze
+// overlay after its time-out, and a key wakes it.
+class KezHostInput : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display (run under xvfb-run)";
+        base_ = "/tmp/kez-host-input-" + std::to_string(getpid());
+        host_ = std::string(VANTOR_BIN_DIR) + "/kez-host";
+        ASSERT_EQ(std::system((host_ + " --make-rom " + base_ + ".rom > /dev/null").c_str()), 0);
+    }
+    void TearDown() override {
+        Stop();
+        for (const char* suffix : {".rom", ".img", ".log", ".pid"}) unlink((base_ + suffix).c_str());
+    }
+    // Starts kez-host with `options` and waits for its window; false when it does not come.
+    bool Start(const std::string& options) {
+        unlink((base_ + ".img").c_str());
+        std::string run = "exec " + host_ + " --rom " + base_ + ".rom --storage " + base_ +
+                          ".img --storage-mb 1 --heap-kb 2048 --screen-width 160 --screen-height 220 --trace 1 " +
+                          options + " > " + base_ + ".log 2>&1";
+        if (std::system(("(" + run + ") & echo $! > " + base_ + ".pid").c_str()) != 0) return false;
+        started_ = true;
+        if (!Eventually([&] { return Log().find("OS main: up") != std::string::npos; }, 60)) return false;
+        // Once the window is on the screen, it takes the keyboard's focus.
+        window_ = Output("timeout 30 xdotool search --sync --onlyvisible --name '^Vantor OS$' 2>/dev/null");
+        window_ = window_.substr(0, window_.find('\n'));
+        if (window_.empty()) return false;
+        Output("xdotool windowmove " + window_ + " 600 400 2>/dev/null");
+        return Eventually(
+            [&] {
+                Output("xdotool windowfocus " + window_ + " 2>/dev/null");
+                return Output("xdotool getwindowfocus 2>/dev/null").find(window_) != std::string::npos;
+            },
+            30);
+    }
+    void Stop() {
+        if (!started_) return;
+        started_ = false;
+        std::system(("kill -TERM $(cat " + base_ + ".pid) 2>/dev/null; timeout 60 sh -c 'while kill -0 $(cat " + base_ +
+                     ".pid) 2>/dev/null; do sleep 0.1; done'")
+                        .c_str());
+    }
+    std::string Log() const {
+        std::ifstream in(base_ + ".log");
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
+    // Waits for `line` in the log after position `from`; its position, or npos.
+    size_t WaitFor(const std::string& line, size_t from = 0, double seconds = 20) {
+        size_t at = std::string::npos;
+        Eventually([&] { return (at = Log().find(line, from)) != std::string::npos; }, seconds);
+        return at;
+    }
+    uint32_t PixelAt(uint32_t x, uint32_t y) {
+        uint32_t width = 0, height = 0;
+        std::vector<uint32_t> pixels = ReadWindowWithXwd(window_, &width, &height);
+        return x < width && y < height ? pixels[y * width + x] : 0xFFFFFFFF;
+    }
+    static bool Near(uint32_t rgb, uint32_t want) {
+        for (int shift : {0, 8, 16}) {
+            int a = static_cast<int>((rgb >> shift) & 0xFF), b = static_cast<int>((want >> shift) & 0xFF);
+            if (a - b > 8 || b - a > 8) return false;
+        }
+        return rgb <= 0xFFFFFF;
+    }
+    std::string base_, host_, window_;
+    bool started_ = false;
+};
+
+TEST_F(KezHostInput, PenAndKeysReachTheOsInOrderAndAutoOffSleepsUntilAKey) {
+    ASSERT_TRUE(Start("--window-width 160 --window-height 220 --auto-off 2")) << Log();
+    // The input area (light grey) below the square screen, with a blue status-bar button.
+    EXPECT_TRUE(Eventually([&] { return Near(PixelAt(100, 200), 0xCCCCCC) && Near(PixelAt(8, 170), 0x0000FF); }, 30))
+        << std::hex << PixelAt(100, 200) << " " << PixelAt(8, 170);
+    Output("xdotool mousemove --window " + window_ + " 30 40 click 1");
+    Output("xdotool type --delay 50 ab");
+    size_t down = WaitFor("event pen down 30 40");
+    size_t up = WaitFor("event pen up -1 -1", down == std::string::npos ? 0 : down);
+    size_t a = WaitFor("event key 0x61", up == std::string::npos ? 0 : up);
+    size_t b = WaitFor("event key 0x62", a == std::string::npos ? 0 : a);
+    ASSERT_NE(b, std::string::npos) << Log();
+    EXPECT_LT(down, up);
+    EXPECT_LT(up, a);
+    // Idle for its time-out, the device sleeps and the doze overlay greys the panel's middle.
+    size_t sleeping = WaitFor("OS main: auto-off: sleeping", b, 40);
+    ASSERT_NE(sleeping, std::string::npos) << Log();
+    EXPECT_TRUE(Eventually([&] {
+        uint32_t p = PixelAt(80, 55);
+        return p != 0x0000FF && p <= 0xFFFFFF && (p >> 16) == (p & 0xFF);
+    }, 30)) << std::hex << PixelAt(80, 55);
+    Output("xdotool key c");
+    EXPECT_NE(WaitFor("OS main: awake", sleeping), std::string::npos) << Log();
+    EXPECT_NE(WaitFor("event key 0x63", sleeping), std::string::npos) << Log();
+}
+
+TEST_F(KezHostInput, TheVirtualMousesSelectKeyTapsAtItsPointer) {
+    ASSERT_TRUE(Start("--window-width 160 --window-height 220 --virtual-mouse 1 --key 0xff52=306 --key 0xff54=307 "
+                      "--key 0xff51=308 --key 0xff53=309 --key 0xff0d=310"))
+        << Log();
+    // Up, down, up, down shows the pointer at the window's centre; Return is the select key.
+    Output("xdotool key --delay 100 Up Down Up Down");
+    size_t shown = WaitFor("event key 0x133", WaitFor("event key 0x132"));
+    ASSERT_NE(shown, std::string::npos) << Log();
+    Output("xdotool keydown Return");
+    size_t down = WaitFor("event pen down 80 110", shown);
+    Output("xdotool keyup Return");
+    ASSERT_NE(down, std::string::npos) << Log();
+    EXPECT_NE(WaitFor("event pen up -1 -1", down), std::string::npos) << Log();
+    EXPECT_EQ(Log().find("event key 0xA", shown), std::string::npos);  // the select key went to the pointer
+}
+
+TEST_F(KezHostInput, AScaledWindowGivesTheScreensCoordinates) {
+    ASSERT_TRUE(Start("--window-width 240 --window-height 330 --pen-scaling 1")) << Log();
+    Output("xdotool mousemove --window " + window_ + " 60 90 click 1");
+    EXPECT_NE(WaitFor("event pen down 40 60"), std::string::npos) << Log();
+    EXPECT_NE(WaitFor("event pen up -1 -1"), std::string::npos) << Log();
 }
 
 }  // namespace

@@ -138,7 +138,7 @@ TEST_F(Power, SleepEndsWithAPenKeyOrAlarmEvent) {
             EXPECT_EQ(KEZ_CALL(HALPowerSleep), 0);
             done = true;
         });
-        ASSERT_TRUE(Eventually([] { return PrvHALPowerIsSleeping(); }));
+        ASSERT_TRUE(Eventually([] { return PrvHALPowerIsSleeping(); }, 30));
         EXPECT_FALSE(done);
         KezKeyEventRecord key{'a', 0, 0, 0};
         KezPenEventRecord pen{3, 4};

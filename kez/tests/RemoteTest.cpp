@@ -5,16 +5,22 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <thread>
+#include <tuple>
 #include <vector>
 
 #include "common/BigEndian.h"
 #include "kez/src/GRASServer.h"
+#include "kez/src/HALEvent.h"
+#include "kez/src/HALHobgobs.h"
 #include "kez/src/HALImport.h"
 #include "kez/src/KezBoot.h"
+#include "kez/src/KezServices.h"
 #include "kez/tests/KezTestSupport.h"
 
 extern "C" void GRASServerInit(uint32_t* launchedForRemoteRequest);
@@ -143,6 +149,70 @@ TEST_F(Remote, StopEndsSessionsThatWaitForData) {
     while (fgets(line, sizeof line, pipe)) output += line;
     EXPECT_EQ(pclose(pipe), 0) << output;
     EXPECT_FALSE(Listening());
+}
+
+// The random UI-event tester's rows, with the test as the OS's event loop calling its step hook.
+uint16_t TakeEvent(void*) { return 0; }
+
+TEST_F(Remote, TheTestersRowsDriveIt) {
+    KEZ_CALL(HALDisplayInitialize);
+    KEZ_CALL(HALEventSetHandler, 0u, TakeEvent, nullptr);
+    KEZ_CALL(HALEventSetHandler, 1u, TakeEvent, nullptr);
+    PrvHALTesterInitialize();
+    os::AddDatabase("Memo", FourCC("appl"), FourCC("memo"), 1);
+    os::AddDatabase("ToDo", FourCC("appl"), FourCC("todo"), 1);
+    std::atomic<bool> done{false};
+    std::thread loop([&] {
+        while (!done) {
+            if (uint32_t step = gKez.afterConfig[0]) reinterpret_cast<void (*)()>(static_cast<uintptr_t>(step))();
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    ClientRun run = RunClient("tester");
+    done = true;
+    loop.join();
+    EXPECT_EQ(run.status, 0) << run.output;
+    HobgobStop();
+    HobgobSetAppList(0, nullptr, 0);
+    PrvHALEventClearHandlers();
+    KEZ_CALL(HALDisplayDispose);
+}
+
+// Applications: launch, display name and category from their resources, the sync log, and the
+// deletion of an application with its creator's databases.
+TEST_F(Remote, ApplicationRowsAndTheSyncLog) {
+    auto create = reinterpret_cast<syssig::DmCreateDatabaseNamed*>(os::SystemTable()[sysslot::DmCreateDatabaseNamed]);
+    ASSERT_EQ(create(0, "Memo", FourCC("memo"), FourCC("appl"), 1), 0);
+    ASSERT_EQ(create(0, "MemoDB", FourCC("memo"), FourCC("DATA"), 1), 0);
+    ASSERT_EQ(create(0, "ToDo", FourCC("todo"), FourCC("appl"), 1), 0);
+    uint32_t memo = sys::DmFindDatabaseByNameCreatorType("Memo", FourCC("memo"), FourCC("appl"));
+    ASSERT_NE(memo, 0u);
+    uint32_t ref = sys::DmOpenDatabaseByID(memo, 1);
+    for (auto [type, id, text] : {std::tuple{FourCC("tAIN"), 1000, "Memo Pad"}, std::tuple{FourCC("taic"), 5, "Business"}}) {
+        void* h = sys::DmNewResource(ref, type, static_cast<uint16_t>(id), 16);
+        ASSERT_NE(h, nullptr);
+        std::strncpy(static_cast<char*>(sys::MemHandleLock(h)), text, 16);
+        sys::MemHandleUnlock(h);
+    }
+    sys::DmCloseDatabase(ref);
+    os::SetSyncLog("synced 3 records");
+    ClientRun run = RunClient("apps");
+    os::SetSyncLog("");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(gKez.config.settingA, FourCC("todo"));  // the last launch's creator starts
+    EXPECT_NE(os::LastAppSwitch(), 0u);
+}
+
+TEST_F(Remote, HostFoldersMountAsVolumes) {
+    std::string folder = "/tmp/kez-remote-volume-" + std::to_string(getpid());
+    mkdir(folder.c_str(), 0700);
+    ClientRun run = RunClient("volumes " + folder);
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(run.output.find("volume 0\n"), std::string::npos) << run.output;
+    EXPECT_TRUE(os::MountedHostVolumes().empty());
+    uint32_t value = 0;
+    EXPECT_NE(sys::FtrGet(FourCC("vfsm"), 1002, &value), 0);  // automatic start is back on
+    rmdir(folder.c_str());
 }
 
 TEST_F(Remote, ExitRepliesThenEndsTheProcess) {

@@ -88,7 +88,7 @@ def protocol():
     check("db_list from a control session answers F304", command(s, 6, u32(0, 0))[0] == 0xF304)
     status, body = command(s, 28)
     check("key_get_default answers 44 bytes", status == 0 and len(body) == 44, body)
-    check("an operation not built answers F302", command(s, 15, u32(0, 0))[0] == 0xF302)
+    check("an operation not built answers F302", command(s, 16, u32(0, 0))[0] == 0xF302)
     status, body = command(s, 2, u32(0))
     check("close answers whether the process ends", status == 0 and body == u32(0), (status, body))
     check("the session ends after close", closed(s))
@@ -196,6 +196,87 @@ def hold(count):
         check("held session closed by the server", closed(s))
 
 
+def fourcc(text):
+    return int.from_bytes(text.encode(), "big")
+
+
+def tester():
+    s = session(0)
+    check("hobgobs command 7 answers F305", command(s, 22, u32(7, 0, 0))[0] == 0xF305)
+    check("control without its command answers F305", command(s, 22)[0] == 0xF305)
+    check("start without seed and limit answers F305", command(s, 22, u32(1))[0] == 0xF305)
+    status, body = command(s, 23)
+    check("a stopped tester's status", status == 0 and len(body) == 20 and struct.unpack("<5I", body)[0] == 0,
+          (status, body))
+    check("an empty application list answers F301", command(s, 25)[0] == 0xF301)
+    check("a list longer than its data answers F305", command(s, 24, u32(3, 0, 1))[0] == 0xF305)
+    check("a list without its count answers F305", command(s, 24, u32(1))[0] == 0xF305)
+    memo, todo = fourcc("memo"), fourcc("todo")
+    check("set the application list", command(s, 24, u32(2, todo, memo, todo))[0] == 0)
+    status, body = command(s, 25)
+    check("the list comes back with its first creator", status == 0 and body == u32(2, memo, memo, todo), body)
+    check("start with seed 5 and limit 3", command(s, 22, u32(1, 5, 3))[0] == 0)
+    state = None
+    for _ in range(600):
+        status, body = command(s, 23)
+        state = struct.unpack("<5I", body)
+        if state[0] == 2:
+            break
+        time.sleep(0.05)
+    check("paused after three events", state[0] == 2 and state[1] == 3 and state[3:] == (5, 3), state)
+    check("single step", command(s, 22, u32(4, 0, 0))[0] == 0)
+    for _ in range(600):
+        state = struct.unpack("<5I", command(s, 23)[1])
+        if state[1] == 4:
+            break
+        time.sleep(0.05)
+    check("one more event, paused again", state[0] == 2 and state[1] == 4, state)
+    check("stop", command(s, 22, u32(0, 0, 0))[0] == 0)
+    check("stopped", struct.unpack("<5I", command(s, 23)[1])[0] == 0)
+    control = session(2)
+    check("the tester's rows refuse a control session", command(control, 23)[0] == 0xF304)
+
+
+def apps():
+    memo, todo, appl = fourcc("memo"), fourcc("todo"), fourcc("appl")
+    launcher = session(4)
+    check("app_launch without its creator answers F305", command(launcher, 15, u32(0))[0] == 0xF305)
+    check("app_launch of a missing application answers 0207", command(launcher, 15, u32(0, fourcc("none")))[0] == 0x0207)
+    check("app_launch on a volume finds nothing", command(launcher, 15, u32(1, memo))[0] == 0x0207)
+    check("app_launch by creator", command(launcher, 15, u32(0, memo))[0] == 0)
+    check("app_launch by creator and name", command(launcher, 15, u32(0, todo) + b"ToDo\0")[0] == 0)
+    check("app_launch with another name finds nothing", command(launcher, 15, u32(0, todo) + b"Todo\0")[0] == 0x0207)
+    s = session(3)
+    status, body = command(s, 26, u32(0, memo))
+    check("app_display_name", status == 0 and body == b"Memo Pad\0", (status, body))
+    status, body = command(s, 17, u32(5, 0, memo))
+    check("app_default_category", status == 0 and body == b"Business\0", (status, body))
+    check("a category id above 0xFFFF answers F305", command(s, 17, u32(0x10000, 0, memo))[0] == 0xF305)
+    check("a missing category resource is an error", command(s, 17, u32(6, 0, memo))[0] not in (0, 0xF302))
+    status, body = command(s, 21)
+    check("sync_get_log", status == 0 and body == b"synced 3 records\0", (status, body))
+    check("app_delete on a volume answers F305", command(s, 27, u32(appl, memo, 1))[0] == 0xF305)
+    check("app_delete", command(s, 27, u32(appl, memo, 0))[0] == 0)
+    check("app_delete again finds nothing", command(s, 27, u32(appl, memo, 0))[0] == 0x0207)
+    status, body = command(s, 6, u32(0, 0))
+    creators = [struct.unpack_from("<I", body, i + 64)[0] for i in range(0, len(body), 80)]
+    check("the application and its data are gone, the others stay", memo not in creators and todo in creators,
+          creators)
+
+
+def volumes(folder):
+    s = session(3)
+    check("volume_mount without its path answers F305", command(s, 11, u32(0))[0] == 0xF305)
+    check("mounting a missing folder answers 2A0B", command(s, 11, u32(0) + b"/nonexistent/folder\0")[0] == 0x2A0B)
+    status, body = command(s, 11, u32(0) + folder.encode() + b"\0")
+    check("volume_mount answers the volume and no switched application", status == 0 and len(body) == 8 and
+          struct.unpack("<2I", body)[1] == 0, (status, body))
+    volume = struct.unpack("<2I", body)[0]
+    print("volume", volume, flush=True)
+    check("volume_unmount", command(s, 12, u32(volume))[0] == 0)
+    check("unmounting it again answers 1", command(s, 12, u32(volume) + b"x")[0] == 1)
+
+
 def exit_():
     s = session(2)
     status, body = command(s, 4)
@@ -204,6 +285,6 @@ def exit_():
 
 
 SCENARIOS = {"protocol": protocol, "storage": storage, "sessions": sessions, "hostile": hostile,
-             "hold": hold, "exit": exit_}
+             "hold": hold, "exit": exit_, "tester": tester, "apps": apps, "volumes": volumes}
 SCENARIOS[sys.argv[2]](*sys.argv[3:])
 print("done")

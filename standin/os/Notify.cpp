@@ -1,4 +1,5 @@
-// Direct notification callbacks (system slot 551), kept until Reset, and their broadcast.
+// Direct notification callbacks (system slot 551), kept until Reset, and their broadcast (546 and
+// NotifyBroadcastDirect).
 #include "standin/os/Notify.h"
 
 #include <mutex>
@@ -32,6 +33,26 @@ uint16_t StandinSysNotifyRegisterDirect(uint32_t, uint32_t type, SysNotifyProc c
     return 0;
 }
 VANTOR_OS_SLOT(SysNotifyRegisterDirect, StandinSysNotifyRegisterDirect)
+
+// A broadcast reaches the direct registrations of its type at once; each sees the caller's
+// record, so that one of them can mark it handled.
+uint16_t StandinSysNotifyBroadcast(SysNotifyParamType* notify) {
+    if (!notify) return sysErrParamErr;
+    std::vector<Registration> list;
+    {
+        std::lock_guard lock(N().mutex);
+        list = N().list;
+    }
+    void* userData = notify->userDataP;
+    for (const Registration& r : list) {
+        if (r.type != notify->notifyType) continue;
+        notify->userDataP = r.userData;
+        r.callback(notify);
+    }
+    notify->userDataP = userData;
+    return 0;
+}
+VANTOR_OS_SLOT(SysNotifyBroadcast, StandinSysNotifyBroadcast)
 
 }  // namespace
 

@@ -80,6 +80,17 @@ void Trace(const char* text) {
     reinterpret_cast<syssig::SysTrace*>(SystemTable()[sysslot::SysTrace])(0x0100, "OS main: %s", text);
 }
 
+constexpr uint16_t kAutoOffCharacter = 0x0114;
+
+// One line per event the loop takes, so that a test of the running program sees them in order.
+void TraceEvent(uint16_t type, int16_t x, int16_t y, uint16_t character) {
+    auto trace = reinterpret_cast<syssig::SysTrace*>(SystemTable()[sysslot::SysTrace]);
+    if (type == kPenDownEvent || type == kPenUpEvent)
+        trace(0x0100, "OS main: event pen %s %d %d", type == kPenDownEvent ? "down" : "up", x, y);
+    else if (type == kKeyDownEvent)
+        trace(0x0100, "OS main: event key 0x%X", character);
+}
+
 // Formats the storage on a hard reset and counts the boots in its second word.
 void TouchStorage(uint8_t hardReset) {
     KezMemoryAreas* areas = Kez<kezsig::HALMemoryGetAreas>(kezslot::HALMemoryGetAreas);
@@ -177,6 +188,8 @@ void StandinOsMain(uint8_t hardReset) {
     Kez<kezsig::HALSetInitStage>(kezslot::HALSetInitStage, 5u);
     Trace("up");
     if (options.drawTestPicture) DrawTestPicture();
+    if (options.autoOffSeconds)
+        Kez<kezsig::HALPowerSetAutoOffTime>(kezslot::HALPowerSetAutoOffTime, options.autoOffSeconds);
     if (boot == 1 && options.resetOnFirstBoot)
         Kez<kezsig::HALReset>(kezslot::HALReset, static_cast<uint8_t>(options.resetOnFirstBoot == 2));
 
@@ -201,12 +214,28 @@ void StandinOsMain(uint8_t hardReset) {
     if (!options.launchApp.empty()) LaunchApplication(options.launchApp.c_str());
 
     auto* getEvent = reinterpret_cast<syssig::EvtGetEvent*>(SystemTable()[sysslot::EvtGetEvent]);
+    using HooksProc = void(uint32_t*, uint32_t*, uint32_t*);
     for (;;) {
         SysEventType event{};
         getEvent(&event, 50);
+        // Without an event of its own the loop asks the random UI-event tester's step hook, when
+        // one is set, for the next.
+        if (event.eType == 0) {
+            uint32_t step = 0;
+            Kez<HooksProc>(kezslot::HALSettingsGetScreenExtra, &step, nullptr, nullptr);
+            if (step) reinterpret_cast<void (*)()>(static_cast<uintptr_t>(step))();
+            continue;
+        }
         uint16_t character;
         std::memcpy(&character, event.data, 2);
         if (event.eType == kKeyDownEvent && character == kShutdownCharacter) break;
+        TraceEvent(event.eType, event.screenX, event.screenY, character);
+        // The auto-off key puts the device to sleep until a pen or key event.
+        if (event.eType == kKeyDownEvent && character == kAutoOffCharacter) {
+            Trace("auto-off: sleeping");
+            Kez<kezsig::HALPowerSleep>(kezslot::HALPowerSleep);
+            Trace("awake");
+        }
     }
     {
         std::lock_guard lock(timerMutex);

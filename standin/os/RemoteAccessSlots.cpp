@@ -2,10 +2,13 @@
 // a reader-writer lock: write access excludes everyone, read access only writers), the database
 // count and the database id by index (117, 98), the import callback (915: a database made from a
 // file image), the OS reset (559, which asks Kez for a soft reset) and the export of a database
-// through a write callback (193: its header, as an image without entries).
+// through a write callback (193: its header, as an image without entries), and the sync log (65,
+// set with SetSyncLog).
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <shared_mutex>
+#include <string>
 
 #include "common/BigEndian.h"
 
@@ -65,5 +68,34 @@ void StandinSysReset() {
 }
 VANTOR_OS_LIBRARY_SLOT(System, sysslot::SysReset, StandinSysReset)
 
+std::mutex gSyncLogLock;
+std::string gSyncLog;
+
+// The sync log: its length through `length` (without the terminator) and, when `log` is given,
+// at most that many bytes of it with a terminator after them.
+uint16_t StandinDlkGetSyncInfo(uint32_t* succeeded, uint32_t* last, uint8_t* state, char* name, char* log,
+                               int32_t* length) {
+    std::lock_guard lock(gSyncLogLock);
+    if (succeeded) *succeeded = 0;
+    if (last) *last = 0;
+    if (state) *state = 0;
+    if (name) *name = 0;
+    if (!length) return sysErrParamErr;
+    if (log) {
+        size_t n = std::min<size_t>(gSyncLog.size(), *length > 0 ? static_cast<size_t>(*length) : 0);
+        std::memcpy(log, gSyncLog.data(), n);
+        log[n] = 0;
+    }
+    *length = static_cast<int32_t>(gSyncLog.size());
+    return 0;
+}
+VANTOR_OS_LIBRARY_SLOT(System, sysslot::DlkGetSyncInfo, StandinDlkGetSyncInfo)
+
 }  // namespace
+
+void SetSyncLog(const std::string& text) {
+    std::lock_guard lock(gSyncLogLock);
+    gSyncLog = text;
+}
+
 }  // namespace vantor::os

@@ -14,10 +14,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "common/module/ModuleInterface.h"
+#include "common/module/SystemCalls.h"
 
 namespace vantor::os {
 
@@ -152,6 +154,16 @@ uint32_t AddDatabase(const char* name, uint32_t type, uint32_t creator, uint16_t
 // version and attributes in the store. 0x0219 when a RAM database of that name exists, 0x0209
 // for an image without a header and a terminated name.
 uint16_t CreateDatabaseFromImage(const void* image, uint32_t size, uint32_t* dbID);
+// The status-bar layout that system slot 173 answers (empty at start; Reset keeps it).
+void SetStatusBarLayout(const std::vector<StatusBarLayoutEntry>& entries);
+// The host folders mounted as volumes through the card-slot library (slot 19), by reference.
+std::map<uint16_t, std::string> MountedHostVolumes();
+// The desktop sync log that system slot 65 answers (empty at start).
+void SetSyncLog(const std::string& text);
+// How often the event loop was woken (system slot 186), and the database of the last application
+// switch (574).
+uint32_t EventLoopWakeups();
+uint32_t LastAppSwitch();
 // How many references to a database are open (found and not yet closed).
 int OpenReferences(uint32_t dbID);
 
@@ -173,6 +185,7 @@ struct OsMainOptions {
     int resetOnFirstBoot = 0;       // 1 soft, 2 hard: asks Kez for that reset on the first boot
     bool drawTestPicture = true;    // a picture drawn through the drawing slots once the OS is up
     std::string launchApp;          // the application database the OS runs once up (LaunchApplication)
+    uint16_t autoOffSeconds = 0;    // the auto-off time the OS sets (0: none)
 };
 void SetOsMainOptions(const OsMainOptions& options);
 // The function kez-host installs with PrvKezInstallVantorOSMain.

@@ -107,10 +107,47 @@ std::vector<uint8_t> MakeFont() {
 
 HALColorEntry Rgb(uint8_t r, uint8_t g, uint8_t b) { return {0, r, g, b}; }
 
+// An OS version-3 bitmap of one 8-bit colour (an index of the system's 8-bit palette).
+std::vector<uint8_t> OsBitmap(uint16_t width, uint16_t height, uint16_t density, uint8_t index) {
+    std::vector<uint8_t> b(24 + size_t{width} * height, index);
+    std::memset(b.data(), 0, 24);
+    std::memcpy(&b[0], &width, 2);
+    std::memcpy(&b[2], &height, 2);
+    std::memcpy(&b[4], &width, 2);  // row bytes
+    b[8] = 8;
+    b[9] = 3;
+    b[10] = 24;
+    std::memcpy(&b[14], &density, 2);
+    return b;
+}
+
+// Below a screen taller than wide: the input area in light grey (palette index 25) with two blue
+// (index 95) status-bar buttons, placed by the system's layout in 72-dpi coordinates.
+void DrawInputArea() {
+    uint32_t width = Attribute(4), height = Attribute(5), density = Attribute(29);
+    if (height <= width || density == 0) return;
+    static std::vector<uint8_t> area, button;
+    area = OsBitmap(static_cast<uint16_t>(width), static_cast<uint16_t>(height - width),
+                    static_cast<uint16_t>(density), 25);
+    uint16_t side = static_cast<uint16_t>(16 * density / 72);
+    button = OsBitmap(side, side, static_cast<uint16_t>(density), 95);
+    if (Kez<kezsig::HALDisplaySetAttributes>(kezslot::HALDisplaySetAttributes, uint16_t{33},
+                                             static_cast<uint32_t>(reinterpret_cast<uintptr_t>(area.data()))) != 0)
+        return;  // the configuration shows no input area
+    for (uint16_t id : {1, 2})
+        Kez<kezsig::HALStatusBarAddButton>(kezslot::HALStatusBarAddButton, id, static_cast<void*>(button.data()),
+                                           static_cast<void*>(nullptr));
+    auto top = static_cast<int16_t>(width * 72 / density + 4);
+    SetStatusBarLayout({{4, top, 16, 16, 1}, {24, top, 16, 16, 2}});
+    Kez<kezsig::HALStatusBarLayout>(kezslot::HALStatusBarLayout);
+    Kez<kezsig::HALRedrawInputArea>(kezslot::HALRedrawInputArea, static_cast<const HALRect*>(nullptr), uint8_t{0});
+}
+
 }  // namespace
 
 // The picture: a white screen, a blue rounded panel with a red frame, a green diagonal and a
-// black cross, a 16 x 16 checker bitmap and the text "KEZ DRAW".
+// black cross, a 16 x 16 checker bitmap and the text "KEZ DRAW"; below a taller screen the input
+// area with its status bar.
 void DrawTestPicture() {
     Kez<kezsig::HALScreenInit>(kezslot::HALScreenInit, uint16_t{0}, uint16_t{0}, nullptr);
     uint32_t depth = Attribute(10);
@@ -188,6 +225,7 @@ void DrawTestPicture() {
                               reinterpret_cast<const uint8_t*>(kText), static_cast<int16_t>(sizeof kText - 1),
                               static_cast<const void*>(font.data()), static_cast<const void*>(nullptr),
                               static_cast<HALDrawCharsCallback>(nullptr));
+    DrawInputArea();
 }
 
 }  // namespace vantor::os

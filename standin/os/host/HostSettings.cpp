@@ -61,6 +61,10 @@ const char* HostUsage() {
            "  --device-type CODE --locale CODE (4 characters, or 0)\n"
            "  --sound 0|1 --sound-device NAME (an ALSA PCM; default: \"default\")\n"
            "  --quit-key N   host key value that quits\n"
+           "  --key HOST=DEVICE   the host key value HOST gives device key code DEVICE (up to 32)\n"
+           "  --virtual-mouse 0|1   arrow keys (device codes 306-309) move a pointer, 310 presses it\n"
+           "  --input-area-image 0|1   1: no input area drawn below a non-square screen\n"
+           "  --auto-off N   the OS sleeps after N idle seconds (0: never)\n"
            "  --trace HEX[,HEX...]   trace zones to enable (ff: general)\n"
            "  --run-ms N     the OS quits after N ms (0: when the window closes)\n"
            "  --hard-reset --remote-access --headless\n"
@@ -97,13 +101,45 @@ bool ApplyHostSetting(const std::string& key, const std::string& value, HostSett
         return true;
     }
     uint32_t flag;
-    if (key == "pen-scaling" || key == "sound") {
+    if (key == "pen-scaling" || key == "sound" || key == "virtual-mouse" || key == "input-area-image") {
         if (!Number(value, &flag) || flag > 1) {
             *error = key + " takes 0 or 1";
             return false;
         }
-        (key == "sound" ? c.soundEnabled : c.penScaling) = static_cast<uint8_t>(flag);
+        uint8_t* field = key == "sound" ? &c.soundEnabled
+                         : key == "pen-scaling" ? &c.penScaling
+                         : key == "virtual-mouse" ? &c.virtualMouse
+                                                  : &c.inputAreaFlag;
+        *field = static_cast<uint8_t>(flag);
+        if (field == &c.virtualMouse) c.centreVirtualMouse = 0;
         return true;
+    }
+    if (key == "auto-off") {
+        if (!Number(value, &flag) || flag > 0xFFFF) {
+            *error = "auto-off takes seconds (0 to 65535)";
+            return false;
+        }
+        s->osMain.autoOffSeconds = static_cast<uint16_t>(flag);
+        return true;
+    }
+    if (key == "key") {
+        // HOST=DEVICE: a host key value and the device key code it gives.
+        size_t equals = value.find('=');
+        uint32_t host = 0, device = 0;
+        if (equals == std::string::npos || !Number(value.substr(0, equals), &host) || host == 0 ||
+            !Number(value.substr(equals + 1), &device) || device > 0xFFFF) {
+            *error = "key takes HOST=DEVICE (a host key value and a device key code), not '" + value + "'";
+            return false;
+        }
+        for (auto& binding : c.keyBindings) {
+            if (binding[0] == 0 || binding[0] == host) {
+                binding[0] = host;
+                binding[1] = device;
+                return true;
+            }
+        }
+        *error = "at most 32 key bindings";
+        return false;
     }
     if (key == "device-type" || key == "locale") {
         std::optional<uint32_t> code = FourCCFromText(value);

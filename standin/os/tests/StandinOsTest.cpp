@@ -117,8 +117,8 @@ TEST_F(StandinOs, TraceLinesAndErrorReportsAreCaptured) {
 TEST_F(StandinOs, UnexpectedSlotFailsLoudly) {
     // The default handler prints the call and ends the process.
     SetUnexpectedCallHandler(nullptr);
-    EXPECT_DEATH(Sys<uint32_t(uint32_t)>(sysslot::EvtWakeup)(5),
-                 "unexpected call: system slot 186 \\(EvtWakeup\\), argument words 0x00000005");
+    EXPECT_DEATH(Sys<uint32_t(uint32_t)>(sysslot::EvtWakeupWithoutNilEvent)(5),
+                 "unexpected call: system slot 187 \\(EvtWakeupWithoutNilEvent\\), argument words 0x00000005");
 }
 
 TEST_F(StandinOs, ScriptedAndCallbackSlotsLogTheirCalls) {

@@ -114,6 +114,46 @@ static_assert(offsetof(NativeSlider, style) == 16);
 static_assert(offsetof(NativeSlider, minValue) == 18);
 static_assert(sizeof(void*) != 4 || sizeof(NativeSlider) == 32);
 
+// Bitmaps in the OS's native layout: the fields of the 68K bitmap header in host order (flags
+// with their bits from bit 0 up), the version byte's bit 7 set; for versions below 3 a 16-byte
+// header, for version 3 a 24-byte one. A colour table (u16 count, then 4-byte entries) follows the
+// header when flagged; the bits follow, or a pointer to them with the indirect flag.
+constexpr uint16_t kNativeBmpCompressed = 0x01, kNativeBmpHasColorTable = 0x02, kNativeBmpHasTransparency = 0x04,
+                   kNativeBmpIndirect = 0x08, kNativeBmpForScreen = 0x10, kNativeBmpDirectColor = 0x20,
+                   kNativeBmpIndirectColorTable = 0x40;
+constexpr uint8_t kNativeBmpVersionMark = 0x80;
+
+struct NativeBitmap {
+    uint16_t width;
+    uint16_t height;
+    uint16_t rowBytes;
+    uint16_t flags;
+    uint8_t pixelSize;
+    uint8_t version;  // bit 7 set
+    uint16_t nextDepthOffset;  // versions 1 and 2, in 4-byte units
+    uint8_t transparentIndex;
+    uint8_t compressionType;
+    uint16_t reserved;
+};
+static_assert(sizeof(NativeBitmap) == 16);
+
+struct NativeBitmapV3 {
+    uint16_t width;
+    uint16_t height;
+    uint16_t rowBytes;
+    uint16_t flags;
+    uint8_t pixelSize;
+    uint8_t version;
+    uint8_t headerSize;  // 24
+    uint8_t pixelFormat;
+    uint8_t unused;
+    uint8_t compressionType;
+    uint16_t density;
+    uint32_t transparentValue;
+    uint32_t nextBitmapOffset;
+};
+static_assert(sizeof(NativeBitmapV3) == 24);
+
 // Menus: a bar of pull-down menus, each with its items.
 constexpr uint8_t kMenuItemHidden = 0x01;  // NativeMenuItem::attr
 constexpr uint16_t kMenuHidden = 0x01;     // NativeMenuPull::attr

@@ -5,11 +5,14 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
+#include "common/BigEndian.h"
 #include "common/module/ModuleGlue.h"
 #include "common/module/SystemCalls.h"
 #include "morvel/cpu/MorvelCpu.h"
@@ -29,6 +32,31 @@ std::string RunCommand(const std::string& command, int* status) {
     int rc = pclose(p);
     if (status) *status = rc;
     return out;
+}
+
+std::string DumpWindow(const std::string& windowID) {
+    return RunCommand("xwd -silent -id " + windowID + " 2>/dev/null");
+}
+
+int64_t DumpPixel(const std::string& dump, uint32_t x, uint32_t y) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(dump.data());
+    if (dump.size() < 100) return -1;
+    const uint32_t headerSize = vantor::ReadBE32(bytes), format = vantor::ReadBE32(bytes + 8),
+                   width = vantor::ReadBE32(bytes + 16), height = vantor::ReadBE32(bytes + 20),
+                   byteOrder = vantor::ReadBE32(bytes + 28), bitsPerPixel = vantor::ReadBE32(bytes + 44),
+                   bytesPerLine = vantor::ReadBE32(bytes + 48), colours = vantor::ReadBE32(bytes + 76);
+    const size_t at = size_t{headerSize} + size_t{colours} * 12 + size_t{y} * bytesPerLine + size_t{x} * 4;
+    if (format != 2 || bitsPerPixel != 32 || x >= width || y >= height || at + 4 > dump.size()) return -1;
+    const uint8_t* p = bytes + at;
+    return byteOrder == 0 ? uint32_t{p[0]} | p[1] << 8 | p[2] << 16 : uint32_t{p[3]} | p[2] << 8 | p[1] << 16;
+}
+
+bool Eventually(const std::function<bool()>& condition, int seconds) {
+    for (int i = 0; i < seconds * 10; ++i) {
+        if (condition()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return condition();
 }
 
 std::vector<uint8_t> Assemble(const std::string& source) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,14 @@ std::vector<uint8_t> Assemble(const std::string& source);
 
 // Runs a shell command and returns its standard output; `status` gets its exit status.
 std::string RunCommand(const std::string& command, int* status = nullptr);
+
+// A window's picture as xwd dumps it, and the pixel at (x, y) of such a dump as 0xRRGGBB
+// (ZPixmap, 32 bits a pixel); -1 when the dump holds no such pixel.
+std::string DumpWindow(const std::string& windowID);
+int64_t DumpPixel(const std::string& dump, uint32_t x, uint32_t y);
+
+// Polls `condition` every 100 ms for up to `seconds`, answering as soon as it holds.
+bool Eventually(const std::function<bool()>& condition, int seconds);
 
 // The fixed test area at 0x10000000 (the oracle places code and data at the same addresses).
 constexpr uint32_t kFixedBase = 0x10000000;

@@ -19,7 +19,7 @@
 namespace morvel::test {
 namespace {
 
-using vantor::HALBitmap;
+using vantor::NativeBitmap;
 using vantor::NativeWindow;
 using vantor::os::Library;
 using vantor::os::SlotCall;
@@ -226,21 +226,28 @@ std::vector<uint8_t> RawBitmap() {
 
 TEST_F(WindowBitmapGlueTest, RawBitmapsAreReadInPlaceAndTranslatedForDrawing) {
     std::vector<uint8_t> raw = RawBitmap();
-    HALBitmap translated{};
+    NativeBitmap translated{};  // a bitmap resource translated into the native layout
     translated.width = 5;
-    translated.version = 0x83;
+    translated.version = 0x82;
     std::vector<SlotCall> dims;
     vantor::os::OnCall(Library::System, slot::BmpGetDimensions, [&](const SlotCall& c) {
         dims.push_back(c);
         *Ptr<int16_t>(c.args[1]) = 5;
         return 0u;
     });
-    std::vector<HALBitmap> drawn;
+    std::vector<NativeBitmap> drawn;
     std::vector<uint16_t> drawnTable;
+    std::vector<uint32_t> drawnBits;
     vantor::os::OnCall(Library::System, slot::WinDrawBitmap, [&](const SlotCall& c) {
-        const HALBitmap* b = Ptr<HALBitmap>(c.args[0]);
+        const NativeBitmap* b = Ptr<NativeBitmap>(c.args[0]);
         drawn.push_back(*b);
-        drawnTable.push_back(b->colorTable ? b->colorTable->count : 0);
+        const uint8_t* after = Ptr(c.args[0]) + sizeof(NativeBitmap);
+        uint16_t count;
+        std::memcpy(&count, after, 2);
+        drawnTable.push_back(count);
+        uint32_t bits;
+        std::memcpy(&bits, after + 2 + 4 * count, 4);
+        drawnBits.push_back(bits);
         return 0u;
     });
     auto dimensions = [](uint32_t bitmap, int at) {
@@ -261,31 +268,33 @@ TEST_F(WindowBitmapGlueTest, RawBitmapsAreReadInPlaceAndTranslatedForDrawing) {
     ASSERT_EQ(dims.size(), 1u);
     EXPECT_EQ(dims[0].args[0], Addr(&translated));
     EXPECT_EQ(vantor::ReadBE16(Data() + 8), 5);
-    // Drawing hands the OS a native bitmap over the 68K bits and colour table.
+    // Drawing hands the OS a native bitmap: its colour table in host order and a pointer to the
+    // 68K bits.
     ASSERT_EQ(drawn.size(), 1u);
     EXPECT_EQ(drawn[0].width, 16);
     EXPECT_EQ(drawn[0].height, 2);
     EXPECT_EQ(drawn[0].rowBytes, 2);
     EXPECT_EQ(drawn[0].pixelSize, 1);
-    EXPECT_EQ(drawn[0].pixelFormat, 0);
-    EXPECT_EQ(drawn[0].bits, raw.data() + 26);
+    EXPECT_EQ(drawn[0].version, 0x82);
+    EXPECT_EQ(drawn[0].flags, vantor::kNativeBmpHasColorTable | vantor::kNativeBmpIndirect);
     EXPECT_EQ(drawnTable, std::vector<uint16_t>{2});
+    EXPECT_EQ(drawnBits, std::vector<uint32_t>{Addr(raw.data() + 26)});
     // BmpDelete of a bitmap without a shadow deletes nothing.
     EXPECT_EQ(D(3) & 0xFFFF, 0x0502u);
 }
 
 TEST_F(WindowBitmapGlueTest, BitmapsTheOsMakesAreShownAsShadowHeaders) {
-    HALBitmap made{};
+    NativeBitmap made{};
     made.width = 20;
     made.height = 10;
     made.rowBytes = 20;
     made.pixelSize = 8;
     made.version = 0x82;
-    made.flags = vantor::kBitmapHasTransparency;
-    made.transparentValue = 9;
+    made.flags = vantor::kNativeBmpHasTransparency;
+    made.transparentIndex = 9;
     struct {
-        uint16_t count = 1, reserved = 0;
-        vantor::HALColorEntry e{3, 4, 5, 6};
+        uint16_t count = 1;
+        uint8_t entry[4] = {3, 4, 5, 6};
     } table;
     std::vector<SlotCall> deleted;
     vantor::os::OnCall(Library::System, slot::BmpCreate, [&](const SlotCall& c) {
@@ -309,7 +318,7 @@ TEST_F(WindowBitmapGlueTest, BitmapsTheOsMakesAreShownAsShadowHeaders) {
     EXPECT_NE(D(4), 0u);
     EXPECT_EQ(D(5), D(4));  // one copy per bitmap
     EXPECT_EQ(vantor::ReadBE16(Ptr(D(4))), 1);
-    EXPECT_EQ(Ptr(D(4))[2 + 1], 4);
+    EXPECT_EQ(Ptr(D(4))[2 + 1], 4);  // the entries as they are
     EXPECT_EQ(D(6) & 0xFFFF, 0u);
     ASSERT_EQ(deleted.size(), 1u);
     EXPECT_EQ(deleted[0].args[0], Addr(&made));

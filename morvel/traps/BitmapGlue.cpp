@@ -11,8 +11,7 @@ namespace morvel {
 namespace {
 
 using namespace trapglue;
-using vantor::HALBitmap;
-using vantor::HALColorTable;
+using vantor::NativeBitmap;
 
 constexpr const char* kFile = "Bitmap68K";
 constexpr uint16_t kErrNoMemory = 0x0503, kErrBadBitmap = 0x0502;
@@ -55,7 +54,7 @@ void RecordFree(EmulState* s, KeyedRecord* record) {
             break;
         }
     if (record->kind == kKindWindowBitmap)
-        BitmapTranslationFree(static_cast<HALBitmap*>(record->data));
+        BitmapTranslationFree(static_cast<NativeBitmap*>(record->data));
     else if (record->data)
         sys::MemChunkFree(record->data);
     sys::MemChunkFree(record);
@@ -63,16 +62,17 @@ void RecordFree(EmulState* s, KeyedRecord* record) {
 
 bool IsNativeVersion(uint32_t p) { return (Read68KInt8(p, 9) & kNativeVersionMark) != 0; }
 
-void ImageFill(const HALBitmap* b, uint32_t image) {
+bool Older(const NativeBitmap* b) { return (b->version & 0x7F) < 3; }
+
+void ImageFill(const NativeBitmap* b, uint32_t image) {
     Write68KUInt16(image, 0, b->width);
     Write68KUInt16(image, 2, b->height);
     Write68KUInt16(image, 4, b->rowBytes);
-    const bool older = (b->version & 0x7F) < 3;
-    Write68KUInt16(image, 6, older && (b->flags & vantor::kBitmapHasTransparency) ? 0x2000 : 0);
+    Write68KUInt16(image, 6, Older(b) && (b->flags & vantor::kNativeBmpHasTransparency) ? 0x2000 : 0);
     Write68KInt8(image, 8, b->pixelSize);
     Write68KInt8(image, 9, 0);
     Write68KUInt16(image, 10, 0);
-    Write68KInt8(image, 12, older ? static_cast<uint8_t>(b->transparentValue) : 0);
+    Write68KInt8(image, 12, Older(b) ? b->transparentIndex : 0);
 }
 
 template <typename Sig, typename... A>
@@ -80,15 +80,15 @@ auto Sys(uint16_t slotNumber, A... args) {
     return SysCall<Sig>(slotNumber, args...);
 }
 
-// A native colour table from a 68K one (u16 count, then 4-byte entries); null for none or no memory.
-HALColorTable* ColorTableToNative(uint32_t p) {
+// A native colour table (u16 count in host order, then the 4-byte entries) from a 68K one; null
+// for none or no memory.
+void* ColorTableToNative(uint32_t p) {
     if (!p) return nullptr;
     const uint16_t count = Read68KUInt16(p, 0);
-    auto* t = static_cast<HALColorTable*>(sys::MemPtrNew(4 + 4u * count));
+    auto* t = static_cast<uint8_t*>(sys::MemPtrNew(2 + 4u * count));
     if (!t) return nullptr;
-    t->count = count;
-    t->reserved = 0;
-    if (count) std::memcpy(t->entries, Mem(p) + 2, 4u * count);
+    std::memcpy(t, &count, 2);
+    if (count) std::memcpy(t + 2, Mem(p) + 2, 4u * count);
     return t;
 }
 
@@ -123,16 +123,16 @@ uint32_t RawNext(const RawBitmap& b) {
 // ---- traps ----
 
 void TrapBmpCreate(EmulState* s, uint16_t) {
-    HALColorTable* table = ColorTableToNative(GetArgPtr(s, 6));
+    void* table = ColorTableToNative(GetArgPtr(s, 6));
     uint16_t err = 0;
-    HALBitmap* b = Sys<HALBitmap*(int16_t, int16_t, uint8_t, HALColorTable*, uint16_t*)>(
+    NativeBitmap* b = Sys<NativeBitmap*(int16_t, int16_t, uint8_t, void*, uint16_t*)>(
         slot::BmpCreate, I16(s, 0), I16(s, 2), U8(s, 4), table, &err);
     if (table) sys::MemChunkFree(table);
     uint32_t result = 0;
     if (b && err == 0) {
         result = BitmapShadowBuild(s, b);
         if (!result) {
-            Sys<uint16_t(HALBitmap*)>(slot::BmpDelete, b);
+            Sys<uint16_t(NativeBitmap*)>(slot::BmpDelete, b);
             err = kErrNoMemory;
         }
     }
@@ -146,57 +146,59 @@ void TrapBmpDelete(EmulState* s, uint16_t) {
         SetResultD0UInt16(s, kErrBadBitmap);
         return;
     }
-    const uint16_t err = Sys<uint16_t(HALBitmap*)>(slot::BmpDelete, shadow->native);
+    const uint16_t err = Sys<uint16_t(NativeBitmap*)>(slot::BmpDelete, shadow->native);
     BitmapShadowFree(s, shadow);
     SetResultD0UInt16(s, err);
 }
 
 void TrapBmpCompress(EmulState* s, uint16_t) {
-    HALBitmap* native = nullptr;
+    NativeBitmap* native = nullptr;
     BitmapFromArg(s, 0, &native);
-    SetResultD0UInt16(s, native ? Sys<uint16_t(HALBitmap*, uint8_t)>(slot::BmpCompress, native, U8(s, 4))
+    SetResultD0UInt16(s, native ? Sys<uint16_t(NativeBitmap*, uint8_t)>(slot::BmpCompress, native, U8(s, 4))
                                 : kErrBadBitmap);
 }
 
 void TrapBmpGetBits(EmulState* s, uint16_t) {
-    HALBitmap* native = nullptr;
+    NativeBitmap* native = nullptr;
     const uint32_t p = BitmapFromArg(s, 0, &native);
     RawBitmap raw;
     if (native)
-        SetResultA0(s, Addr(Sys<void*(HALBitmap*)>(slot::BmpGetBits, native)));
+        SetResultA0(s, Addr(Sys<void*(NativeBitmap*)>(slot::BmpGetBits, native)));
     else
         SetResultA0(s, RawBitmapRead(p, &raw) ? RawBitsAddress(raw) : 0);
 }
 
 void TrapBmpGetColortable(EmulState* s, uint16_t) {
-    HALBitmap* native = nullptr;
+    NativeBitmap* native = nullptr;
     const uint32_t p = BitmapFromArg(s, 0, &native);
     if (!native) {
         RawBitmap raw;
         SetResultA0(s, RawBitmapRead(p, &raw) ? RawColorTable(raw) : 0);
         return;
     }
-    const HALColorTable* table = Sys<HALColorTable*(HALBitmap*)>(slot::BmpGetColortable, native);
+    const auto* table = Sys<const uint8_t*(NativeBitmap*)>(slot::BmpGetColortable, native);
     if (!table) {
         SetResultA0(s, 0);
         return;
     }
+    uint16_t count;
+    std::memcpy(&count, table, 2);
     // One 68K copy per bitmap, kept while the count stays the same.
     KeyedRecord* r = RecordFind(s, kKindColorTable, native);
-    if (r && Read68KUInt16(Addr(r->data), 0) != table->count) {
+    if (r && Read68KUInt16(Addr(r->data), 0) != count) {
         RecordFree(s, r);
         r = nullptr;
     }
     if (!r) {
-        void* copy = sys::MemPtrNew(2 + 4u * table->count);
+        void* copy = sys::MemPtrNew(2 + 4u * count);
         if (copy && !(r = RecordAdd(s, kKindColorTable, native, copy))) sys::MemChunkFree(copy);
         if (!r) {
             SetResultA0(s, 0);
             return;
         }
     }
-    Write68KUInt16(Addr(r->data), 0, table->count);
-    std::memcpy(static_cast<uint8_t*>(r->data) + 2, table->entries, 4u * table->count);
+    Write68KUInt16(Addr(r->data), 0, count);
+    std::memcpy(static_cast<uint8_t*>(r->data) + 2, table + 2, 4u * count);
     SetResultA0(s, Addr(r->data));
 }
 
@@ -204,13 +206,13 @@ void TrapBmpGetColortable(EmulState* s, uint16_t) {
 enum class Size { Whole, Bits, ColorTable };
 template <Size What>
 void TrapSize(EmulState* s, uint16_t) {
-    HALBitmap* native = nullptr;
+    NativeBitmap* native = nullptr;
     const uint32_t p = BitmapFromArg(s, 0, &native);
     if (native) {
-        if constexpr (What == Size::Whole) SetResultD0UInt32(s, Sys<uint32_t(HALBitmap*)>(slot::BmpSize, native));
-        if constexpr (What == Size::Bits) SetResultD0UInt32(s, Sys<uint32_t(HALBitmap*)>(slot::BmpBitsSize, native));
+        if constexpr (What == Size::Whole) SetResultD0UInt32(s, Sys<uint32_t(NativeBitmap*)>(slot::BmpSize, native));
+        if constexpr (What == Size::Bits) SetResultD0UInt32(s, Sys<uint32_t(NativeBitmap*)>(slot::BmpBitsSize, native));
         if constexpr (What == Size::ColorTable)
-            SetResultD0UInt16(s, Sys<uint16_t(HALBitmap*)>(slot::BmpColortableSize, native));
+            SetResultD0UInt16(s, Sys<uint16_t(NativeBitmap*)>(slot::BmpColortableSize, native));
         return;
     }
     RawBitmap raw{};
@@ -221,11 +223,11 @@ void TrapSize(EmulState* s, uint16_t) {
 }
 
 void TrapBmpGetSizes(EmulState* s, uint16_t) {
-    HALBitmap* native = nullptr;
+    NativeBitmap* native = nullptr;
     const uint32_t p = BitmapFromArg(s, 0, &native);
     InOut32 data(GetArgPtr(s, 4)), header(GetArgPtr(s, 8));
     if (native) {
-        Sys<void(HALBitmap*, uint32_t*, uint32_t*)>(slot::BmpGetSizes, native, data.Native(), header.Native());
+        Sys<void(NativeBitmap*, uint32_t*, uint32_t*)>(slot::BmpGetSizes, native, data.Native(), header.Native());
     } else if (RawBitmap raw{}; RawBitmapRead(p, &raw)) {
         data.value = RawBitsSize(raw);
         header.value = raw.bitsOffset + (raw.flags & kIndirect ? 4 : 0);
@@ -235,11 +237,11 @@ void TrapBmpGetSizes(EmulState* s, uint16_t) {
 }
 
 void TrapBmpGetDimensions(EmulState* s, uint16_t) {
-    HALBitmap* native = nullptr;
+    NativeBitmap* native = nullptr;
     const uint32_t p = BitmapFromArg(s, 0, &native);
     InOut16 width(GetArgPtr(s, 4)), height(GetArgPtr(s, 8)), rowBytes(GetArgPtr(s, 12));
     if (native) {
-        Sys<void(HALBitmap*, int16_t*, int16_t*, uint16_t*)>(slot::BmpGetDimensions, native,
+        Sys<void(NativeBitmap*, int16_t*, int16_t*, uint16_t*)>(slot::BmpGetDimensions, native,
                                                              width.Native<int16_t>(), height.Native<int16_t>(),
                                                              rowBytes.Native());
     } else if (RawBitmap raw{}; RawBitmapRead(p, &raw)) {
@@ -253,19 +255,19 @@ void TrapBmpGetDimensions(EmulState* s, uint16_t) {
 }
 
 void TrapBmpGetBitDepth(EmulState* s, uint16_t) {
-    HALBitmap* native = nullptr;
+    NativeBitmap* native = nullptr;
     const uint32_t p = BitmapFromArg(s, 0, &native);
     RawBitmap raw{};
-    SetResultD0UInt8(s, native                      ? Sys<uint8_t(HALBitmap*)>(slot::BmpGetBitDepth, native)
+    SetResultD0UInt8(s, native                      ? Sys<uint8_t(NativeBitmap*)>(slot::BmpGetBitDepth, native)
                         : RawBitmapRead(p, &raw) ? raw.pixelSize
                                                  : 0);
 }
 
 void TrapBmpGetNextBitmap(EmulState* s, uint16_t) {
-    HALBitmap* native = nullptr;
+    NativeBitmap* native = nullptr;
     const uint32_t p = BitmapFromArg(s, 0, &native);
     if (native) {
-        BitmapResultA0(s, Sys<HALBitmap*(HALBitmap*)>(slot::BmpGetNextBitmap, native));
+        BitmapResultA0(s, Sys<NativeBitmap*(NativeBitmap*)>(slot::BmpGetNextBitmap, native));
         return;
     }
     RawBitmap raw{};
@@ -276,20 +278,20 @@ void TrapBmpGetNextBitmap(EmulState* s, uint16_t) {
 template <uint16_t Slot>
 void DrawBitmap(EmulState* s, uint16_t) {
     bool allocated = false;
-    HALBitmap* b = BitmapFromArgTranslated(s, 0, &allocated);
-    if (b) Sys<void(HALBitmap*, int16_t, int16_t)>(Slot, b, I16(s, 4), I16(s, 6));
+    NativeBitmap* b = BitmapFromArgTranslated(s, 0, &allocated);
+    if (b) Sys<void(NativeBitmap*, int16_t, int16_t)>(Slot, b, I16(s, 4), I16(s, 6));
     if (allocated) BitmapTranslationFree(b);
 }
 
 void TrapWinGetBitmap(EmulState* s, uint16_t) {
-    BitmapResultA0(s, Sys<HALBitmap*(void*)>(slot::WinGetBitmap, WindowFromArg(s, 0)));
+    BitmapResultA0(s, Sys<NativeBitmap*(void*)>(slot::WinGetBitmap, WindowFromArg(s, 0)));
 }
 
 void TrapWinCreateBitmapWindow(EmulState* s, uint16_t) {
     bool allocated = false;
-    HALBitmap* b = BitmapFromArgTranslated(s, 0, &allocated);
+    NativeBitmap* b = BitmapFromArgTranslated(s, 0, &allocated);
     uint16_t err = 0;
-    void* window = b ? Sys<void*(HALBitmap*, uint16_t*)>(slot::WinCreateBitmapWindow, b, &err) : nullptr;
+    void* window = b ? Sys<void*(NativeBitmap*, uint16_t*)>(slot::WinCreateBitmapWindow, b, &err) : nullptr;
     if (!b) err = kErrBadBitmap;
     if (allocated && (err || !window || !RecordAdd(s, kKindWindowBitmap, window, b))) BitmapTranslationFree(b);
     const uint32_t handle = err == 0 ? WindowTo68K(s, window) : 0;
@@ -307,7 +309,7 @@ uint16_t RawDensity(const RawBitmap& b) {
 void TrapHighDensityDispatch(EmulState* s, uint16_t) {
     const uint16_t selector = static_cast<uint16_t>(s->D[2]);
     if (WindowHighDensitySelector(s, selector)) return;
-    HALBitmap* native = nullptr;
+    NativeBitmap* native = nullptr;
     uint32_t p = 0;
     RawBitmap raw{};
     bool rawOk = false;
@@ -318,7 +320,7 @@ void TrapHighDensityDispatch(EmulState* s, uint16_t) {
     switch (selector) {
         case 0:
             if (native) {
-                BitmapResultA0(s, Sys<HALBitmap*(HALBitmap*)>(slot::BmpGetNextBitmapAnyDensity, native));
+                BitmapResultA0(s, Sys<NativeBitmap*(NativeBitmap*)>(slot::BmpGetNextBitmapAnyDensity, native));
             } else {
                 uint32_t next = rawOk ? RawNext(raw) : 0;
                 RawBitmap n{};
@@ -328,24 +330,24 @@ void TrapHighDensityDispatch(EmulState* s, uint16_t) {
             }
             return;
         case 1:
-            SetResultD0UInt8(s, native ? Sys<uint8_t(HALBitmap*)>(slot::BmpGetVersion, native)
+            SetResultD0UInt8(s, native ? Sys<uint8_t(NativeBitmap*)>(slot::BmpGetVersion, native)
                                        : rawOk ? raw.version : 0);
             return;
         case 2:
-            SetResultD0UInt8(s, native                            ? Sys<uint8_t(HALBitmap*)>(slot::BmpGetCompressionType, native)
+            SetResultD0UInt8(s, native                            ? Sys<uint8_t(NativeBitmap*)>(slot::BmpGetCompressionType, native)
                                 : !rawOk || !(raw.flags & kCompressed) ? 0xFF
                                 : raw.version > 1                      ? raw.compressionType
                                                                        : 0);
             return;
         case 3:
-            SetResultD0UInt16(s, native ? Sys<uint16_t(HALBitmap*)>(slot::BmpGetDensity, native)
+            SetResultD0UInt16(s, native ? Sys<uint16_t(NativeBitmap*)>(slot::BmpGetDensity, native)
                                         : rawOk ? RawDensity(raw) : 0);
             return;
         case 5: {
             InOut32 value(GetArgPtr(s, 4));
             uint8_t has = 0;
             if (native) {
-                has = Sys<uint8_t(HALBitmap*, uint32_t*)>(slot::BmpGetTransparentValue, native, value.Native());
+                has = Sys<uint8_t(NativeBitmap*, uint32_t*)>(slot::BmpGetTransparentValue, native, value.Native());
             } else if (rawOk && raw.version >= 2 && (raw.flags & kHasTransparency)) {
                 has = 1;
                 if (raw.version == 3)
@@ -360,7 +362,7 @@ void TrapHighDensityDispatch(EmulState* s, uint16_t) {
         case 4: {
             const uint16_t density = U16(s, 4);
             if (native) {
-                SetResultD0UInt16(s, Sys<uint16_t(HALBitmap*, uint16_t)>(slot::BmpSetDensity, native, density));
+                SetResultD0UInt16(s, Sys<uint16_t(NativeBitmap*, uint16_t)>(slot::BmpSetDensity, native, density));
                 return;
             }
             // A raw version-3 bitmap takes a density the OS lists.
@@ -380,11 +382,13 @@ void TrapHighDensityDispatch(EmulState* s, uint16_t) {
             const uint32_t value = U32(s, 4);
             if (native) {
                 const uint16_t err =
-                    Sys<uint16_t(HALBitmap*, uint32_t)>(slot::BmpSetTransparentValue, native, value);
-                if (BitmapShadow* b = BitmapShadowFindNative(s, native); b && (native->version & 0x7F) < 3) {
-                    const uint32_t image = Addr(b->image);
-                    Write68KUInt16(image, 6, value == 0xFFFFFFFFu ? 0 : 0x2000);
-                    Write68KInt8(image, 12, value == 0xFFFFFFFFu ? 0 : static_cast<uint8_t>(value));
+                    Sys<uint16_t(NativeBitmap*, uint32_t)>(slot::BmpSetTransparentValue, native, value);
+                if (Older(native)) {
+                    const bool clear = value == 0xFFFFFFFFu;
+                    native->flags = static_cast<uint16_t>(clear ? native->flags & ~vantor::kNativeBmpHasTransparency
+                                                                : native->flags | vantor::kNativeBmpHasTransparency);
+                    native->transparentIndex = clear ? 0 : static_cast<uint8_t>(value);
+                    if (BitmapShadow* b = BitmapShadowFindNative(s, native)) ImageFill(native, Addr(b->image));
                 }
                 SetResultD0UInt16(s, err);
                 return;
@@ -407,25 +411,25 @@ void TrapHighDensityDispatch(EmulState* s, uint16_t) {
         }
         case 7: {
             bool allocated = false;
-            HALBitmap* b = BitmapFromArgTranslated(s, 0, &allocated);
-            HALColorTable* table = ColorTableToNative(GetArgPtr(s, 10));
-            HALBitmap* made = b ? Sys<HALBitmap*(HALBitmap*, uint16_t, void*, HALColorTable*)>(
+            NativeBitmap* b = BitmapFromArgTranslated(s, 0, &allocated);
+            void* table = ColorTableToNative(GetArgPtr(s, 10));
+            NativeBitmap* made = b ? Sys<NativeBitmap*(NativeBitmap*, uint16_t, void*, void*)>(
                                       slot::BmpCreateVersion3, b, U16(s, 4), P(s, 6), table)
                                 : nullptr;
             if (table) sys::MemChunkFree(table);
             if (allocated) BitmapTranslationFree(b);
             const uint32_t image = made ? BitmapShadowBuild(s, made) : 0;
-            if (made && !image) Sys<uint16_t(HALBitmap*)>(slot::BmpDelete, made);
+            if (made && !image) Sys<uint16_t(NativeBitmap*)>(slot::BmpDelete, made);
             SetResultA0(s, image);
             return;
         }
         case 15: {
             bool allocated = false;
-            HALBitmap* b = BitmapFromArgTranslated(s, 0, &allocated);
+            NativeBitmap* b = BitmapFromArgTranslated(s, 0, &allocated);
             NativeRect r{};
             const uint32_t rp = GetArgPtr(s, 4);
             if (rp) Read68KRect(&r, rp);
-            if (b) Sys<void(HALBitmap*, const NativeRect*)>(slot::WinPaintTiledBitmap, b, rp ? &r : nullptr);
+            if (b) Sys<void(NativeBitmap*, const NativeRect*)>(slot::WinPaintTiledBitmap, b, rp ? &r : nullptr);
             if (allocated) BitmapTranslationFree(b);
             return;
         }
@@ -469,59 +473,62 @@ bool RawBitmapRead(uint32_t p, RawBitmap* out) {
     return true;
 }
 
-HALBitmap* BitmapFromArgTranslated(EmulState* s, uint32_t offset, bool* allocated) {
+NativeBitmap* BitmapFromArgTranslated(EmulState* s, uint32_t offset, bool* allocated) {
     *allocated = false;
-    HALBitmap* native = nullptr;
+    NativeBitmap* native = nullptr;
     const uint32_t p = BitmapFromArg(s, offset, &native);
     if (native || !p) return native;
     RawBitmap raw{};
-    if (!RawBitmapRead(p, &raw) || raw.pixelSize == 0 || raw.pixelSize > 16 || raw.width == 0) return nullptr;
-    const uint32_t table = RawColorTable(raw);
-    const uint16_t entries = table ? Read68KUInt16(table, 0) : 0;
-    // The bitmap record with its colour table after it; the bits stay where they are.
-    auto* b = static_cast<HALBitmap*>(sys::MemPtrNew(sizeof(HALBitmap) + 4 + 4u * entries));
-    if (!b) return nullptr;
-    std::memset(b, 0, sizeof *b);
+    if (!RawBitmapRead(p, &raw) || raw.width == 0) return nullptr;
+    // The native record: the header in host order, the colour table or direct-colour information
+    // copied, and a pointer to the bits, which stay where they are.
+    const uint32_t extra = raw.bitsOffset - raw.headerSize;
+    const uint32_t size = raw.bitsOffset + 4;
+    auto* out = static_cast<uint8_t*>(sys::MemPtrNew(size));
+    if (!out) return nullptr;
+    std::memset(out, 0, size);
+    auto* b = reinterpret_cast<NativeBitmap*>(out);
     b->width = raw.width;
     b->height = raw.height;
     b->rowBytes = raw.rowBytes;
+    uint16_t flags = vantor::kNativeBmpIndirect;
+    if (raw.flags & kCompressed) flags |= vantor::kNativeBmpCompressed;
+    if (raw.flags & kHasColorTable) flags |= vantor::kNativeBmpHasColorTable;
+    if (raw.flags & kHasTransparency) flags |= vantor::kNativeBmpHasTransparency;
+    if (raw.flags & kDirectColor) flags |= vantor::kNativeBmpDirectColor;
+    if (raw.flags & kIndirectColorTable) flags |= vantor::kNativeBmpIndirectColorTable;
+    b->flags = flags;
     b->pixelSize = raw.pixelSize;
-    b->version = static_cast<uint8_t>(3 | kNativeVersionMark);
-    b->headerSize = 36;
-    b->pixelFormat = raw.pixelSize == 16 ? 1 : 0;
-    b->density = RawDensity(raw);
-    b->flags = vantor::kBitmapIndirect;
-    if (raw.flags & kHasTransparency) {
-        b->flags |= vantor::kBitmapHasTransparency;
-        b->transparentValue = raw.version == 3 ? Read68KUInt32(p, 16) : Read68KInt8(p, 12);
+    b->version = static_cast<uint8_t>(raw.version | kNativeVersionMark);
+    if (raw.version < 3) {
+        b->transparentIndex = Read68KInt8(p, 12);
+        b->compressionType = raw.compressionType;
+    } else {
+        auto* v3 = reinterpret_cast<vantor::NativeBitmapV3*>(out);
+        v3->headerSize = 24;
+        v3->pixelFormat = Read68KInt8(p, 11);
+        v3->compressionType = raw.compressionType;
+        v3->density = Read68KUInt16(p, 14);
+        v3->transparentValue = Read68KUInt32(p, 16);
     }
-    if (table) {
-        auto* t = reinterpret_cast<HALColorTable*>(b + 1);
-        t->count = entries;
-        t->reserved = 0;
-        if (entries) std::memcpy(t->entries, Mem(table) + 2, 4u * entries);
-        b->colorTable = t;
-        b->flags |= vantor::kBitmapHasColorTable;
+    if (extra) {
+        std::memcpy(out + raw.headerSize, Mem(p) + raw.headerSize, extra);
+        if ((raw.flags & kHasColorTable) && !(raw.flags & kIndirectColorTable)) {
+            const uint16_t count = Read68KUInt16(p, raw.headerSize);
+            std::memcpy(out + raw.headerSize, &count, 2);
+        }
     }
-    uint32_t bits = RawBitsAddress(raw);
-    if (raw.flags & kCompressed) {
-        b->flags |= vantor::kBitmapCompressed;
-        b->compressionType = raw.version > 1 ? raw.compressionType : 0;
-        const uint32_t word = raw.version >= 3 ? 4 : 2;
-        b->compressedSize = raw.version >= 3 ? Read68KUInt32(bits, 0) : Read68KUInt16(bits, 0);
-        b->headerSize = static_cast<uint8_t>(word == 4 ? 40 : 38);
-        bits += word;
-    }
-    b->bits = Ptr(bits);
+    const uint32_t bits = RawBitsAddress(raw);
+    std::memcpy(out + raw.bitsOffset, &bits, 4);
     *allocated = true;
     return b;
 }
 
-void BitmapTranslationFree(HALBitmap* bitmap) {
+void BitmapTranslationFree(NativeBitmap* bitmap) {
     if (bitmap) sys::MemChunkFree(bitmap);
 }
 
-uint32_t BitmapFromArg(EmulState* s, uint32_t offset, HALBitmap** native) {
+uint32_t BitmapFromArg(EmulState* s, uint32_t offset, NativeBitmap** native) {
     const uint32_t p = GetArgPtr(s, offset);
     *native = nullptr;
     if (!p) return 0;
@@ -529,11 +536,11 @@ uint32_t BitmapFromArg(EmulState* s, uint32_t offset, HALBitmap** native) {
         *native = b->native;
         return p;
     }
-    if (!(p & 1) && IsNativeVersion(p)) *native = Ptr<HALBitmap>(p);
+    if (!(p & 1) && IsNativeVersion(p)) *native = Ptr<NativeBitmap>(p);
     return p;
 }
 
-void BitmapResultA0(EmulState* s, HALBitmap* native) {
+void BitmapResultA0(EmulState* s, NativeBitmap* native) {
     if (!native) {
         SetResultA0(s, 0);
         return;
@@ -542,7 +549,7 @@ void BitmapResultA0(EmulState* s, HALBitmap* native) {
     SetResultA0(s, b ? Addr(b->image) : BitmapShadowBuild(s, native));
 }
 
-uint32_t BitmapShadowBuild(EmulState* s, HALBitmap* native) {
+uint32_t BitmapShadowBuild(EmulState* s, NativeBitmap* native) {
     if (BitmapShadow* old = BitmapShadowFindNative(s, native)) BitmapShadowFree(s, old);
     auto* b = static_cast<BitmapShadow*>(ShadowNew(sizeof(BitmapShadow)));
     if (!b) return 0;
@@ -560,13 +567,13 @@ uint32_t BitmapShadowBuild(EmulState* s, HALBitmap* native) {
 BitmapShadow* BitmapShadowFind68K(EmulState* s, uint32_t image, bool sync) {
     for (BitmapShadow* b = Head(s); b; b = b->next) {
         if (Addr(b->image) != image) continue;
-        if (sync && (b->native->version & 0x7F) < 3) {
+        if (sync && Older(b->native)) {
             // 68K code may have set the transparency in the image.
             if (Read68KUInt16(image, 6) & kHasTransparency) {
-                b->native->flags |= vantor::kBitmapHasTransparency;
-                b->native->transparentValue = Read68KInt8(image, 12);
+                b->native->flags |= vantor::kNativeBmpHasTransparency;
+                b->native->transparentIndex = Read68KInt8(image, 12);
             } else {
-                b->native->flags &= static_cast<uint16_t>(~vantor::kBitmapHasTransparency);
+                b->native->flags &= static_cast<uint16_t>(~vantor::kNativeBmpHasTransparency);
             }
         }
         return b;
@@ -574,7 +581,7 @@ BitmapShadow* BitmapShadowFind68K(EmulState* s, uint32_t image, bool sync) {
     return nullptr;
 }
 
-BitmapShadow* BitmapShadowFindNative(EmulState* s, const HALBitmap* native) {
+BitmapShadow* BitmapShadowFindNative(EmulState* s, const NativeBitmap* native) {
     for (BitmapShadow* b = Head(s); b; b = b->next)
         if (b->native == native) return b;
     return nullptr;
@@ -598,7 +605,7 @@ void BitmapShadowsFreeAll(EmulState* s) {
 void BitmapWindowRelease(EmulState* s, void* window) {
     auto* w = static_cast<vantor::NativeWindow*>(window);
     if (w->flags & vantor::kWindowFreeBitmap) {
-        auto* bitmap = Sys<HALBitmap*(void*)>(slot::WinGetBitmap, window);
+        auto* bitmap = Sys<NativeBitmap*(void*)>(slot::WinGetBitmap, window);
         if (BitmapShadow* b = BitmapShadowFindNative(s, bitmap)) BitmapShadowFree(s, b);
     } else if (KeyedRecord* r = RecordFind(s, kKindWindowBitmap, window)) {
         RecordFree(s, r);

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "common/module/KezDraw.h"
+#include "common/module/NativeUi.h"
 #include "morvel/cpu/EmulState.h"
 
 namespace morvel {
@@ -16,14 +16,14 @@ struct BitmapShadow {
     BitmapShadow* next;
     uint16_t zero;
     uint16_t kind;  // 0xFFFF
-    vantor::HALBitmap* native;
+    vantor::NativeBitmap* native;
     uint8_t image[16];
 };
 static_assert(sizeof(BitmapShadow) == 32);
 
-uint32_t BitmapShadowBuild(EmulState* s, vantor::HALBitmap* native);
+uint32_t BitmapShadowBuild(EmulState* s, vantor::NativeBitmap* native);
 BitmapShadow* BitmapShadowFind68K(EmulState* s, uint32_t image, bool sync);
-BitmapShadow* BitmapShadowFindNative(EmulState* s, const vantor::HALBitmap* native);
+BitmapShadow* BitmapShadowFindNative(EmulState* s, const vantor::NativeBitmap* native);
 void BitmapShadowFree(EmulState* s, BitmapShadow* shadow);
 void BitmapShadowsFreeAll(EmulState* s);
 
@@ -32,13 +32,13 @@ void BitmapWindowRelease(EmulState* s, void* window);
 
 // The bitmap argument at `offset`: the native bitmap of a shadow or of a translated resource
 // (in `native`), or 0 there for a raw 68K bitmap, whose address is returned.
-uint32_t BitmapFromArg(EmulState* s, uint32_t offset, vantor::HALBitmap** native);
+uint32_t BitmapFromArg(EmulState* s, uint32_t offset, vantor::NativeBitmap** native);
 // The same, a raw 68K bitmap translated into a temporary native bitmap (`allocated` set) that the
 // caller frees with BitmapTranslationFree after the call; null for a null or unusable bitmap.
-vantor::HALBitmap* BitmapFromArgTranslated(EmulState* s, uint32_t offset, bool* allocated);
-void BitmapTranslationFree(vantor::HALBitmap* bitmap);
+vantor::NativeBitmap* BitmapFromArgTranslated(EmulState* s, uint32_t offset, bool* allocated);
+void BitmapTranslationFree(vantor::NativeBitmap* bitmap);
 // A0 = the 68K pointer of a native bitmap's shadow (made when missing), 0 for null.
-void BitmapResultA0(EmulState* s, vantor::HALBitmap* native);
+void BitmapResultA0(EmulState* s, vantor::NativeBitmap* native);
 
 // A raw 68K bitmap's header as read in place; false when the header cannot be one.
 struct RawBitmap {

@@ -11,6 +11,7 @@
 #include "common/FourCC.h"
 #include "common/module/UiSlots.h"
 #include "standin/os/SlotRegistration.h"
+#include "standin/os/ui/UiBitmap.h"
 #include "standin/os/ui/UiForm.h"
 #include "standin/os/ui/UiList.h"
 
@@ -282,6 +283,13 @@ void DrawObject(FormObject& o) {
         case kListObject:
             ListDraw(static_cast<List*>(o.native));
             break;
+        case kBitmapObject: {
+            auto* raw = static_cast<RawObject*>(o.native);
+            uint16_t attributes = 0;
+            if (raw->record.size() >= 2) std::memcpy(&attributes, raw->record.data(), 2);
+            if (attributes & 0x0001) DrawBitmapResource(raw->id, raw->bounds.x, raw->bounds.y);
+            break;
+        }
         case kLabelObject: {
             auto* l = static_cast<Label*>(o.native);
             if (l->attributes & 0x0001) DrawText(l->x, l->y, l->text.data(), l->text.size(), kBlack, kWhite);

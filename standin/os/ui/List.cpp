@@ -161,7 +161,7 @@ void ListDraw(NativeList* l) {
 }
 
 bool ListPen(NativeList* l, int16_t x, int16_t y) {
-    if (!Shown(l) || !RectOf(l->bounds).Contains(x, y)) return false;
+    if (!(l->attr & kListUsable) || !RectOf(l->bounds).Contains(x, y)) return false;
     const int16_t row = static_cast<int16_t>((y - l->bounds.y - 1) / kLineHeight);
     const int16_t item = static_cast<int16_t>(l->topItem + row);
     if (row < 0 || row >= ListVisibleItems(l) || item >= l->numItems) return false;

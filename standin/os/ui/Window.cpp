@@ -8,6 +8,7 @@
 #include "common/module/NativeUi.h"
 #include "common/module/SystemSlots.h"
 #include "standin/os/SlotRegistration.h"
+#include "standin/os/ui/UiBitmap.h"
 #include "standin/os/ui/UiDraw.h"
 
 namespace vantor::os::ui {
@@ -140,8 +141,8 @@ void StandinWinEraseRectangleFrame(uint16_t frame, const NativeUiRect* r) {
                  static_cast<int16_t>(outer.w + 2), static_cast<int16_t>(outer.h + 2)};
     FrameRect(outer, kWhite, static_cast<uint16_t>(frame & 0xFF));
 }
-void StandinWinDrawBitmap(HALBitmap* bitmap, int16_t x, int16_t y) {
-    if (bitmap) DrawBitmap(bitmap, X(x), Y(y), Fore(), Back());
+void StandinWinDrawBitmap(const NativeBitmap* bitmap, int16_t x, int16_t y) {
+    if (bitmap) DrawNativeBitmap(bitmap, X(x), Y(y));
 }
 
 // ---- draw state ----

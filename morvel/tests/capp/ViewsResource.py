@@ -1,0 +1,59 @@
+#!/usr/bin/env python3
+"""Writes the 68K resources of the list test application: its form ('tFRM' layout, big-endian) with
+a title, a list of three items, a bitmap object and a button, and the bitmap ('Tbmp', 16 x 16, one
+bit deep). Usage: ViewsResource.py FORM_OUT BITMAP_OUT"""
+import struct
+import sys
+
+FORM_ID, LIST_ID, BUTTON_ID, BITMAP_ID = 1100, 1101, 1102, 1200
+
+
+def title(text):
+    return struct.pack(">4hI", 0, 0, 160, 15, 0) + text + b"\0"
+
+
+def lst(items, x, y, w, h):
+    # usable, enabled; the item texts follow the record (the pointers are set when it is loaded)
+    rec = struct.pack(">H4hHIHhhBBII", LIST_ID, x, y, w, h, 0xC000, 0, len(items), -1, 0, 0, 0, 0, 0)
+    rec += b"\0" * (4 * len(items))
+    for item in items:
+        rec += item + b"\0"
+    return rec
+
+
+def bitmap_object(x, y):
+    return struct.pack(">HhhH", 0x8000, x, y, BITMAP_ID)
+
+
+def button(text, x, y, w, h):
+    return struct.pack(">H4hIHBBBB", BUTTON_ID, x, y, w, h, 0, 0xE100, 0, 0, 0, 0) + text + b"\0"
+
+
+def form():
+    objects = [(9, title(b"List Demo")), (2, lst([b"Red", b"Green", b"Blue"], 10, 20, 80, 35)),
+               (4, bitmap_object(120, 20)), (1, button(b"Done", 60, 120, 40, 14))]
+    header = bytearray(68)
+    struct.pack_into(">H4h", header, 8, 0x0800, 0, 0, 160, 160)
+    struct.pack_into(">H", header, 40, FORM_ID)
+    struct.pack_into(">HHHH", header, 56, BUTTON_ID, 0, 0, len(objects))
+    table = bytearray()
+    body = bytearray()
+    at = 68 + 6 * len(objects)
+    for kind, record in objects:
+        table += struct.pack(">BBI", kind, 0, at + len(body))
+        body += record
+        if len(body) % 2:
+            body += b"\0"
+    return bytes(header + table + body)
+
+
+def bitmap():
+    rows = [0xFFFF] + [0x8001] * 14 + [0xFFFF]
+    return struct.pack(">HHHHBBHHH", 16, 16, 2, 0, 1, 1, 0, 0, 0) + b"".join(struct.pack(">H", r) for r in rows)
+
+
+if __name__ == "__main__":
+    with open(sys.argv[1], "wb") as out:
+        out.write(form())
+    with open(sys.argv[2], "wb") as out:
+        out.write(bitmap())

@@ -14,7 +14,7 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVANTOR_BENCH=ON >/d
 cmake --build "$build" -j "$(nproc)" >/dev/null
 names=("$@")
 if [ ${#names[@]} -eq 0 ]; then
-    mapfile -t names < <(find "$build/bench" -maxdepth 1 -type f -executable -printf '%f\n' 2>/dev/null | sort)
+    mapfile -t names < <(find "$build/bench" -maxdepth 1 -type f -executable -name '*_bench' -printf '%f\n' 2>/dev/null | sort)
 fi
 [ ${#names[@]} -eq 0 ] && { echo "no benchmarks built"; exit 0; }
 # An i386 benchmark under qemu-i386 measures the emulator as much as our code.

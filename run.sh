@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the programs (release; no tests) and runs the system's main job:
-# the board emulator booting the bundled demo ROM.
+# the OS (kez-host) with its modules, running the demo application in the device window.
 #   ./run.sh                  the main job
 #   ./run.sh PROGRAM ARGS...  one program of build/release/bin
 #   ./run.sh --help           what can be run
@@ -15,7 +15,8 @@ bin="$top/$build/bin"
 
 list_programs() {
     echo "Usage: ./run.sh [PROGRAM [ARGS...]]"
-    echo "With no PROGRAM: the main job (tools/main-job.sh)."
+    echo "With no PROGRAM: the main job (tools/main-job.sh): the OS with its modules runs the demo"
+    echo "application; './run.sh quillwatch 127.0.0.1' attaches the debugger once Ctrl+Shift+B stops it."
     echo "Programs built in $build/bin:"
     find "$bin" -maxdepth 1 -type f -executable ! -name '*.so' -printf '  %f\n' 2>/dev/null | sort
 }

@@ -12,7 +12,12 @@ if(TARGET tamsk_core_bench)
             DEPENDS ${work} ${start} VERBATIM)
         list(APPEND elves ${elf})
     endforeach()
-    add_custom_target(tamsk_bench_programs DEPENDS ${elves})
+    set(empty ${CMAKE_BINARY_DIR}/bench/bench-empty.elf)
+    add_custom_command(OUTPUT ${empty}
+        COMMAND arm-none-eabi-gcc -march=armv5te -marm -DBENCH_EMPTY -O2 -nostdlib -ffreestanding
+                -Wl,-Ttext=0x8000 -o ${empty} ${start}
+        DEPENDS ${start} VERBATIM)
+    add_custom_target(tamsk_bench_programs DEPENDS ${elves} ${empty})
     add_dependencies(tamsk_core_bench tamsk_bench_programs)
     target_compile_definitions(tamsk_core_bench PRIVATE TAMSK_BENCH_DIR="${CMAKE_BINARY_DIR}/bench")
 endif()

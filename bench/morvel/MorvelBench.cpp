@@ -1,11 +1,13 @@
 // The interpreter against qemu-m68k -cpu m68000 (translated, and with -singlestep) on the same
 // CPU-bound 68000 kernels at the same address: emulated instructions per second and the ratios.
 // The instruction count of one kernel call is measured once on the interpreter (trace entry per
-// instruction) and used for both sides; qemu's start-up time is measured and taken off.
+// instruction) and used for both sides; qemu's start-up time is measured and taken off. Each
+// figure is the median of three rounds run side by side.
 //   morvel_bench                 every kernel, side by side with qemu
 //   morvel_bench KERNEL CALLS    one kernel (0-4) on the interpreter alone, for profilers
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchStats.h"
 #include "common/BigEndian.h"
 #include "morvel/cpu/MorvelCpu.h"
 
@@ -146,9 +149,16 @@ int main(int argc, char** argv) {
             t = Now() - t0;
             if (t > 0.5) break;
         }
-        double ours = static_cast<double>(perCall) * n / t;
-        double qemu = QemuRate("", k, perCall, expect, n);
-        double single = QemuRate("-singlestep", k, perCall, expect, std::max(1u, n / 16));
+        // Three rounds side by side; the median of each.
+        std::vector<double> oursRuns, qemuRuns, singleRuns;
+        for (int round = 0; round < 3; ++round) {
+            double t0 = Now();
+            CallKernel(k, n);
+            oursRuns.push_back(static_cast<double>(perCall) * n / (Now() - t0));
+            qemuRuns.push_back(QemuRate("", k, perCall, expect, n));
+            singleRuns.push_back(QemuRate("-singlestep", k, perCall, expect, std::max(1u, n / 16)));
+        }
+        double ours = bench::Median(oursRuns), qemu = bench::Median(qemuRuns), single = bench::Median(singleRuns);
         std::printf("%-11s %10.1f M/s %10.1f M/s %10.1f M/s %8.2fx %8.2fx\n", names[k], ours / 1e6, qemu / 1e6,
                     single / 1e6, ours / qemu, ours / single);
     }

@@ -1,12 +1,14 @@
 // The processor's speed: one CPU-bound program (CRC-32, sieve, sort, memory copies), built for ARM
 // and for Thumb, run on the emulated core and under qemu-arm and qemu-arm -singlestep in the same
-// run. Prints each one's rate in millions of instructions per second and the core's ratios.
+// run. Prints each one's median rate in millions of instructions per second and the core's ratios.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
+#include "bench/BenchStats.h"
 #include "tamsk/board/Options.h"
 #include "tamsk/board/Timing.h"
 #include "tamsk/cpu/TestBench.h"
@@ -43,14 +45,15 @@ CoreResult RunCore(const std::string& elf) {
     return {ExecutedInstructions, s};
 }
 
-double RunQemu(const std::string& options, const std::string& elf) {
+// Seconds of one qemu run, less qemu's own start-up (`startup`, measured on a program that exits at once).
+double RunQemu(const std::string& options, const std::string& elf, double startup = 0) {
     const auto t0 = Clock::now();
     const int rc = std::system(("qemu-arm -cpu arm926 " + options + " " + elf + " >/dev/null").c_str());
     if (rc == -1) {
         std::fprintf(stderr, "qemu-arm could not be started\n");
         std::exit(1);
     }
-    return std::chrono::duration<double>(Clock::now() - t0).count();
+    return std::max(1e-6, std::chrono::duration<double>(Clock::now() - t0).count() - startup);
 }
 
 }  // namespace
@@ -59,21 +62,28 @@ int main() {
     std::printf("%-8s %14s %12s %12s %18s %12s %14s\n", "program", "instructions", "core MIPS", "qemu MIPS",
                 "qemu-step MIPS", "core/qemu", "core/qemu-step");
     const char* only = std::getenv("TAMSK_BENCH_ONLY");  // "arm" or "thumb": one program only
+    const bool coreOnly = std::getenv("TAMSK_BENCH_CORE_ONLY") != nullptr;
+    std::vector<double> startups;
+    for (int k = 0; k < (coreOnly ? 0 : 5); ++k)
+        startups.push_back(RunQemu("", std::string(TAMSK_BENCH_DIR) + "/bench-empty.elf"));
+    const double startup = bench::Median(startups);
     for (const char* state : {"arm", "thumb"}) {
         if (only && std::string(only) != state) continue;
         const std::string elf = std::string(TAMSK_BENCH_DIR) + "/bench-" + state + ".elf";
-        // The best of three runs of each, which the machine's other work disturbs least.
-        // TAMSK_BENCH_CORE_ONLY=1 leaves qemu out (for profiling the core).
-        const bool coreOnly = std::getenv("TAMSK_BENCH_CORE_ONLY") != nullptr;
-        CoreResult core = RunCore(elf);
-        double qemu = coreOnly ? 1 : RunQemu("", elf);
-        double step = coreOnly ? 1 : RunQemu("-singlestep", elf);
-        for (int k = 0; k < (coreOnly ? 0 : 2); ++k) {
-            core.seconds = std::min(core.seconds, RunCore(elf).seconds);
+        // Three runs of each, side by side, and the median of each: the machine's other work
+        // disturbs it least. TAMSK_BENCH_CORE_ONLY=1 leaves qemu out (for profiling the core).
+        std::vector<double> cores, qemus, steps;
+        CoreResult core{};
+        for (int k = 0; k < (coreOnly ? 1 : 3); ++k) {
+            core = RunCore(elf);
+            cores.push_back(core.seconds);
             if (coreOnly) continue;
-            qemu = std::min(qemu, RunQemu("", elf));
-            step = std::min(step, RunQemu("-singlestep", elf));
+            qemus.push_back(RunQemu("", elf, startup));
+            steps.push_back(RunQemu("-singlestep", elf, startup));
         }
+        core.seconds = bench::Median(cores);
+        const double qemu = coreOnly ? 1 : bench::Median(qemus);
+        const double step = coreOnly ? 1 : bench::Median(steps);
         const double n = static_cast<double>(core.instructions) / 1e6;
         std::printf("%-8s %14llu %12.1f %12.1f %18.1f %12.2f %14.2f\n", state,
                     static_cast<unsigned long long>(core.instructions), n / core.seconds, n / qemu, n / step,

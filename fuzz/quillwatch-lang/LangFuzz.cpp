@@ -4,7 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "quillwatch/engine/debugger/DbgContext.h"
+#include "quillwatch/engine/lang/DbgContext.h"
+#include "quillwatch/engine/debugger/DebuggerContext.h"
 #include "quillwatch/engine/lang/CommandModules.h"
 #include "quillwatch/engine/lang/Evaluator.h"
 #include "quillwatch/engine/lang/Lexer.h"
@@ -16,6 +17,7 @@ namespace {
 
 DbgContextType* Context() {
     static DbgContextType* ctx = [] {
+        DbgInstallLanguageServices();
         auto* c = static_cast<DbgContextType*>(DbgAllocBuffer(sizeof(DbgContextType)));
         c->console = win32::CreateWindowExA(0, win32::RICHEDIT_CLASSA, "Debugger", 0, 0, 0, 100, 100, nullptr,
                                             nullptr, nullptr, nullptr);

@@ -22,5 +22,25 @@
         rts
         .endm
 
+| A selector trap: the same copy, with the selector in D2, which the caller expects back unchanged.
+        .macro  SELSTUB name, word, selector, bytes
+        .section .text.trap.\name,"ax"
+        .globl  \name
+        .type   \name,@function
+\name:
+        move.l  %d2,-(%sp)
+        lea     8+\bytes(%sp),%a1
+        moveq   #\bytes/2-1,%d1
+1:      move.w  -(%a1),-(%sp)
+        dbra    %d1,1b
+        move.w  #\selector,%d2
+        trap    #15
+        .short  \word
+        lea     \bytes(%sp),%sp
+        move.l  (%sp)+,%d2
+        rts
+        .endm
+
 #define TRAP(name, word, bytes) STUB name, word, bytes;
+#define SELTRAP(name, word, selector, bytes) SELSTUB name, word, selector, bytes;
 #include "Traps.def"

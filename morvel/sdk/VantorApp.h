@@ -119,6 +119,63 @@ void LstDrawList(ListType* list);
 Int16 LstGetSelection(const ListType* list);
 void LstSetSelection(ListType* list, Int16 item);
 
+UInt16 FrmGetObjectId(const FormType* form, UInt16 objIndex);
+void FldSetSelection(FieldType* field, UInt16 startPosition, UInt16 endPosition);
+UInt16 FldGetTextLength(const FieldType* field);
+void LstSetHeight(ListType* list, Int16 visibleItems);
+
+/* The system's own handling of an event (the debugger and console keys among them) and the menu
+   bar's; both answer true when they took the event. */
+Boolean SysHandleEvent(EventType* event);
+Boolean MenuHandleEvent(void* menu, EventType* event, UInt16* error);
+
+/* Sockra.lib, the network library, found with SysLibFind. Time-outs are in ticks (100 a
+   second); a call that fails answers -1 and stores its error through the last argument. */
+#define sockraLibName "Sockra.lib"
+enum { sockraAddrINET = 2, sockraSocketTypeStream = 1 };
+enum { sockraErrAlreadyOpen = 0x1201 };
+typedef UInt32 SockraIPAddr;
+typedef struct {
+    Int16 family;  /* sockraAddrINET */
+    UInt16 port;   /* network byte order, as the 68K stores it */
+    SockraIPAddr addr;
+} SockraSocketAddrINType;
+Err SockraOpen(UInt16 refNum, UInt16* interfaceErrors);
+Err SockraClose(UInt16 refNum, UInt16 immediately);
+SockraIPAddr SockraAddrAToIN(UInt16 refNum, const char* text);
+Int16 __VtSockraSocketOpen(UInt16 refNum, UInt16 domainInFirstByte, UInt16 typeInFirstByte, Int16 protocol,
+                           Int32 timeout, Err* error);
+#define SockraSocketOpen(ref, domain, type, protocol, timeout, error) \
+    __VtSockraSocketOpen((ref), (UInt16)((UInt8)(domain) << 8), (UInt16)((UInt8)(type) << 8), (protocol), \
+                         (timeout), (error))
+Int16 SockraSocketClose(UInt16 refNum, Int16 socket, Int32 timeout, Err* error);
+Int16 SockraSocketConnect(UInt16 refNum, Int16 socket, void* address, Int16 addressLength, Int32 timeout,
+                          Err* error);
+Int16 SockraReceive(UInt16 refNum, Int16 socket, void* buffer, UInt16 length, UInt16 flags, void* from,
+                    UInt16* fromLength, Int32 timeout, Err* error);
+
+/* The virtual file system: volumes of the expansion manager and the files on them. */
+typedef UInt32 FileRef;
+enum {
+    vfsModeRead = 0x0002,
+    vfsModeWrite = 0x0005,
+    vfsModeReadWrite = 0x0007,
+};
+#define vfsIteratorStart 0L
+#define vfsIteratorStop 0xFFFFFFFFL
+typedef struct {
+    UInt32 attributes;
+    char* nameP;
+    UInt16 nameBufLen;
+} FileInfoType;
+Err VFSVolumeEnumerate(UInt16* volRefNum, UInt32* volIterator);
+Err VFSFileCreate(UInt16 volRefNum, const char* path);
+Err VFSFileOpen(UInt16 volRefNum, const char* path, UInt16 openMode, FileRef* fileRef);
+Err VFSFileClose(FileRef fileRef);
+Err VFSFileRead(FileRef fileRef, UInt32 numBytes, void* buffer, UInt32* numBytesRead);
+Err VFSFileWrite(FileRef fileRef, UInt32 numBytes, const void* data, UInt32* numBytesWritten);
+Err VFSDirEntryEnumerate(FileRef dirRef, UInt32* dirEntryIterator, FileInfoType* info);
+
 /* Drawing in the current window. */
 void WinDrawChars(const char* chars, Int16 length, Coord x, Coord y);
 void WinEraseRectangle(const RectangleType* r, UInt16 cornerDiam);

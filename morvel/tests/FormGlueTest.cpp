@@ -174,9 +174,13 @@ TEST_F(FormGlueTest, ObjectShadowsAreMadeOnceAndGadgetCallsActOnGadgetsOnly) {
     EXPECT_EQ(vantor::ReadBE16(gadgetImage + 8), 30);
     EXPECT_EQ(vantor::ReadBE32(gadgetImage + kGadgetImageData), 0xDA7Au);
     EXPECT_NE(vantor::ReadBE32(gadgetImage + kGadgetImageHandler), 0u);
-    // The field's image is the field glue's: no gadget word was written into it.
+    // The field's image is the field glue's: no gadget word was written into it (its text word
+    // names no text, and the bytes where a gadget keeps its handler stay unwritten).
     const auto* fieldImage = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(D(7)));
-    for (int i = 0; i < 40; ++i) EXPECT_EQ(fieldImage[i], 0xFE) << i;
+    EXPECT_EQ(vantor::ReadBE16(fieldImage), 102);
+    EXPECT_STREQ(reinterpret_cast<const char*>(static_cast<uintptr_t>(vantor::ReadBE32(fieldImage + 12))),
+                 "Direct access to field->text no allowed");
+    for (int i = 16; i < 24; ++i) EXPECT_EQ(fieldImage[i], 0xFE) << i;
     ASSERT_EQ(handlers.size(), 1u);
     EXPECT_EQ(handlers[0].args[2], Addr(reinterpret_cast<void*>(&GadgetHandlerTrampoline)));
     EXPECT_EQ(data.size(), 2u);  // the UI library is still told; only the image of a gadget follows

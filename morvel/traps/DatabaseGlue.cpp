@@ -1,4 +1,5 @@
 #include "morvel/traps/DatabaseGlue.h"
+#include "morvel/traps/ResourceTranslate.h"
 
 #include <cstring>
 
@@ -383,19 +384,7 @@ void TrapDmNewResource(EmulState* s, uint16_t) {
 
 // The native type that the resource translation stores a 68K resource type under; every other
 // type maps to itself.
-uint32_t TranslatedResourceType(uint32_t type) {
-    static constexpr uint32_t kMap[][2] = {
-        {vantor::FourCC("tFRM"), vantor::FourCC("afrm")}, {vantor::FourCC("Talt"), vantor::FourCC("aalt")},
-        {vantor::FourCC("MBAR"), vantor::FourCC("amnu")}, {vantor::FourCC("Tbmp"), vantor::FourCC("abmp")},
-        {vantor::FourCC("NFNT"), vantor::FourCC("afnt")}, {vantor::FourCC("nfnt"), vantor::FourCC("afnx")},
-        {vantor::FourCC("tint"), vantor::FourCC("aint")}, {vantor::FourCC("wrdl"), vantor::FourCC("awrd")},
-        {vantor::FourCC("tclt"), vantor::FourCC("aclt")}, {vantor::FourCC("fnti"), vantor::FourCC("afti")},
-        {vantor::FourCC("BLST"), vantor::FourCC("abyt")}, {vantor::FourCC("DLST"), vantor::FourCC("adwd")},
-    };
-    for (const auto& entry : kMap)
-        if (entry[0] == type) return entry[1];
-    return type;
-}
+uint32_t TranslatedResourceType(uint32_t type) { return RsrcMapType(type); }
 
 // The application's resource cache database, open, or 0.
 uint32_t ResourceCache(const EmulState* s) {

@@ -1,4 +1,5 @@
 #include "morvel/traps/EventGlue.h"
+#include "morvel/traps/FieldGlue.h"
 
 #include <cstring>
 
@@ -63,8 +64,17 @@ uint32_t ObjectNative(EmulState*, uint16_t id, uint16_t /*kind*/) {
 }
 uint32_t WindowShadow(EmulState*, uint32_t /*native*/) { return 0; }
 uint32_t WindowNative(EmulState*, uint32_t /*shadow*/) { return 0; }
-uint32_t FieldShadow(EmulState*, uint32_t /*native*/) { return 0; }
-uint32_t FieldNative(EmulState*, uint32_t /*shadow*/) { return 0; }
+uint32_t FieldShadow(EmulState* s, uint32_t native) { return FieldImageOf(s, trapglue::Ptr<void>(native)); }
+uint32_t FieldNative(EmulState* s, uint32_t shadow) {
+    for (EmulState* c = s; c; c = c->parent)
+        for (auto* f = *reinterpret_cast<FormShadow**>(&c->formShadows[0]); f; f = f->next) {
+            auto** objects = static_cast<morvel::ObjectShadow**>(f->objects);
+            for (uint32_t i = 0; objects && i < f->objectCount; ++i)
+                if (objects[i] && objects[i]->kind == 0 && trapglue::Addr(objects[i]->image) == shadow)
+                    return trapglue::Addr(objects[i]->native);
+        }
+    return 0;
+}
 
 // Writes the object's shadow at `offset`. An object that cannot be found turns the event of an
 // application context into a nil event (false: nothing more to translate).

@@ -2,11 +2,14 @@
 
 #include <cstring>
 
+#include "common/FourCC.h"
 #include "common/module/UiSlots.h"
 #include "morvel/cpu/MorvelCpu.h"
 #include "morvel/glue/MorvelOs.h"
 #include "morvel/traps/EventGlue.h"
+#include "morvel/traps/FieldGlue.h"
 #include "morvel/traps/MorvelError.h"
+#include "morvel/traps/ResourceTranslate.h"
 #include "morvel/traps/TrapGlue.h"
 
 namespace morvel {
@@ -20,6 +23,8 @@ constexpr const char* kFile = "Form68K";
 constexpr uint16_t kFrmLoadEvent = 24, kFrmOpenEvent = 25;
 constexpr uint16_t kEventWithRecordBack = 0x0800;
 constexpr uint16_t kUiHideObject = 162, kUiShowObject = 187;
+const uint32_t kForm68K = vantor::FourCC("tFRM"), kAlert68K = vantor::FourCC("Talt");
+constexpr uint16_t kErrStorageFull = 0x0201;
 
 
 template <typename Sig, typename... A>
@@ -77,7 +82,7 @@ uint32_t ObjectShadowSize(uint16_t kind) {
             return 48;  // lines, frames, rectangles and the rest
     }
 }
-constexpr uint16_t kObjectTable = 3, kObjectBitmap = 4, kObjectLabel = 8, kObjectTitle = 9, kObjectPopup = 10,
+constexpr uint16_t kObjectField = 0, kObjectTable = 3, kObjectBitmap = 4, kObjectLabel = 8, kObjectTitle = 9, kObjectPopup = 10,
                    kObjectIndicator = 11;
 constexpr uint16_t kUiObjectPtr = 154, kUiSetGadgetHandler = 181;
 
@@ -145,8 +150,11 @@ void ObjectImageFill(EmulState*, FormShadow* form, uint16_t index, ObjectShadow*
             Write68KUInt32(image, kGadgetImageHandler, 0);
             SetGadgetHandlerCopy(o, 0);
             break;
+        case kObjectField:
+            FieldImageFill(o);
+            break;
         default:
-            break;  // fields, controls, lists, tables and scroll bars: their own glue's images
+            break;  // controls, lists, tables and scroll bars: their own glue's images
     }
 }
 
@@ -164,7 +172,13 @@ void GadgetDeleteCall(EmulState* s, ObjectShadow* o) {
 
 void TrapFrmInitForm(EmulState* s, uint16_t) {
     const uint16_t id = U16(s, 0);
+    // The UI library finds the form's native translation in the resource cache.
+    if (RsrcPrepare(s, kForm68K, id, false) == kErrStorageFull) {
+        SetResultA0(s, 0);
+        return;
+    }
     void* native = Ui<void*(uint16_t)>(ui::FrmInitForm, id);
+    RsrcRelease(s, kForm68K, id);
     FormShadow* shadow = native ? FormShadowBuild(s, native, id) : nullptr;
     if (native && !shadow) Ui<void(void*)>(ui::FrmDeleteForm, native);
     SetResultA0(s, shadow ? Addr(shadow->image) : 0);
@@ -188,6 +202,22 @@ void TrapFrmGetActiveForm(EmulState* s, uint16_t) {
     SetResultA0(s, shadow ? Addr(shadow->image) : 0);
 }
 // FrmGetFormPtr (by id) and FrmGetFirstForm: the image in the current context, never built.
+// 68K-side edits reach the native form before it is drawn: the help ID and the fields' usable bits.
+void TrapFrmDrawForm(EmulState* s, uint16_t) {
+    FormShadow* form = FormShadowFind68KInChain(s, GetArgPtr(s, 0), nullptr);
+    if (!form) return;
+    auto** objects = static_cast<ObjectShadow**>(form->objects);
+    for (uint32_t i = 0; objects && i < form->objectCount; ++i)
+        if (objects[i] && objects[i]->kind == kObjectField) FieldImageSync(objects[i]);
+    Ui<void(void*)>(ui::FrmDrawForm, form->native);
+}
+// The form's active field as its 68K image.
+void TrapFrmGetActiveField(EmulState* s, uint16_t) {
+    void* form = FormArg(s, 0);
+    if (!form) form = Ui<void*()>(ui::FrmGetActiveForm);
+    void* field = form ? Ui<void*(void*)>(ui::UiEntry136, form) : nullptr;
+    SetResultA0(s, FieldImageOf(s, field));
+}
 void TrapFrmGetFormPtr(EmulState* s, uint16_t) {
     FormShadow* shadow = FormShadowFindNative(s, Ui<void*(uint16_t)>(ui::FrmGetFormPtr, U16(s, 0)));
     SetResultA0(s, shadow ? Addr(shadow->image) : 0);
@@ -266,12 +296,16 @@ void TrapFrmCopyTitle(EmulState* s, uint16_t) {
     Ui<void(void*, const char*)>(ui::FrmCopyTitle, FormArg(s, 0), Str(GetArgPtr(s, 4)));
 }
 void TrapFrmAlert(EmulState* s, uint16_t) {
+    RsrcPrepare(s, kAlert68K, U16(s, 0), false);
     SetResultD0UInt16(s, Ui<uint16_t(uint16_t)>(ui::UiEntry125, U16(s, 0)));
+    RsrcRelease(s, kAlert68K, U16(s, 0));
 }
 void TrapFrmCustomAlert(EmulState* s, uint16_t) {
+    RsrcPrepare(s, kAlert68K, U16(s, 0), false);
     SetResultD0UInt16(
         s, Ui<uint16_t(uint16_t, const char*, const char*, const char*)>(
                ui::UiEntry129, U16(s, 0), Str(GetArgPtr(s, 2)), Str(GetArgPtr(s, 6)), Str(GetArgPtr(s, 10))));
+    RsrcRelease(s, kAlert68K, U16(s, 0));
 }
 void TrapFrmDoDialog(EmulState* s, uint16_t) {
     SetResultD0UInt16(s, Ui<uint16_t(void*)>(ui::FrmDoDialog, FormArg(s, 0)));
@@ -368,6 +402,29 @@ ObjectShadow* ShadowTableAlloc(EmulState* s, FormShadow* form, uint16_t index) {
     slotRef = o;
     form->lastObject = o;
     return o;
+}
+
+uint32_t FormShadowGrowObjects(EmulState* s, FormShadow* form) {
+    const uint32_t oldCount = form->objectCount;
+    const uint32_t count = Ui<uint16_t(void*)>(ui::FrmGetNumberOfObjects, form->native);
+    if (count <= oldCount) return 0;
+    auto** grown = static_cast<ObjectShadow**>(sys::MemPtrNew(4 * count));
+    if (!grown) {
+        // The object the UI call added goes again: the shadow cannot hold it.
+        for (uint32_t i = count; i > oldCount; --i)
+            Ui<uint16_t(void**, uint16_t)>(ui::UiEntry171, &form->native, static_cast<uint16_t>(i - 1));
+        return 0;
+    }
+    std::memset(grown, 0, 4 * count);
+    if (oldCount) std::memcpy(grown, form->objects, 4 * oldCount);
+    sys::MemChunkFree(form->objects);
+    form->objects = grown;
+    form->objectCount = count;
+    // Native objects may have moved: every shadow takes its object's pointer again.
+    for (uint32_t i = 0; i < oldCount; ++i)
+        if (grown[i]) grown[i]->native = Ui<void*(void*, uint16_t)>(kUiObjectPtr, form->native, static_cast<uint16_t>(i));
+    ObjectShadow* made = ShadowTableAlloc(s, form, static_cast<uint16_t>(oldCount));
+    return made ? Addr(made->image) : 0;
 }
 
 void* ObjectNativeOf(EmulState* s, uint32_t image) {
@@ -505,7 +562,8 @@ void FormGlueInstall(TrapHandler* t) {
     t[0x3D8] = TrapFrmSetGadgetHandler;
     t[0x16F] = TrapFrmInitForm;
     t[0x170] = TrapFrmDeleteForm;
-    t[0x171] = FormOnly<ui::FrmDrawForm>;
+    t[0x171] = TrapFrmDrawForm;
+    t[0x445] = TrapFrmGetActiveField;
     t[0x172] = FormOnly<ui::FrmEraseForm>;
     t[0x173] = TrapFrmGetActiveForm;
     t[0x174] = FormOnly<ui::FrmSetActiveForm>;

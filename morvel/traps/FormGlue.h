@@ -46,6 +46,10 @@ constexpr uint32_t kGadgetImageData = 12, kGadgetImageHandler = 16, kGadgetImage
 // or without memory.
 ObjectShadow* ShadowTableAlloc(EmulState* s, FormShadow* form, uint16_t index);
 
+// After a UI call added an object to the form: the object array grows to the form's count and the
+// new (last) object gets its shadow; answers its image, 0 when it cannot be held.
+uint32_t FormShadowGrowObjects(EmulState* s, FormShadow* form);
+
 // The native object of a 68K form-object pointer, searched in every form shadow of the context and
 // its parents; 0, after the fatal report "Form object not found", when none holds it.
 void* ObjectNativeOf(EmulState* s, uint32_t image);

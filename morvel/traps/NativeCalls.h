@@ -23,7 +23,17 @@ using NativeEntry = uint32_t (*)(EmulState* s, void* userData, Call68KFromNative
 // Morvel; this build answers 0 for it.
 uint32_t NativeCodeLoad(EmulState* s, uint32_t userData, uint32_t code, uint32_t value);
 
-// Traps 0xA45A (TvkNativeCall) and 0xA479.
+// Native threads: an OS task runs entry(user data, the task's 64-byte OS record, its stack base).
+// Start answers the task id, 0 on failure; running means the task exists; wait polls every 10
+// ticks until it is gone; stop deletes the task (after which its record is freed) and answers the
+// deletion's result.
+using NativeThreadEntry = void (*)(uint32_t userData, void* taskRecord, uint32_t stackBase);
+uint32_t NativeThreadStart(uint32_t entry, uint32_t userData);
+bool NativeThreadIsRunning(uint32_t task);
+void NativeThreadWait(uint32_t task);
+uint16_t NativeThreadStop(uint32_t task);
+
+// Traps 0xA45A (TvkNativeCall), 0xA479 and the native-thread traps 0xA471-0xA474.
 void NativeCallsInstall(TrapHandler* table);
 
 }  // namespace morvel

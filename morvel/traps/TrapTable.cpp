@@ -13,6 +13,7 @@
 #include "morvel/traps/ExchangeGlue.h"
 #include "morvel/traps/ExpansionGlue.h"
 #include "morvel/traps/FloatGlue.h"
+#include "morvel/traps/FieldGlue.h"
 #include "morvel/traps/FormGlue.h"
 #include "morvel/traps/HardwareGlue.h"
 #include "morvel/traps/InputGlue.h"
@@ -93,6 +94,7 @@ void TrapTableInit(TrapHandler* table) {
     InputGlueInstall(table);
     ExpansionGlueInstall(table);
     FormGlueInstall(table);
+    FieldGlueInstall(table);
     UiServiceGlueInstall(table);
 }
 

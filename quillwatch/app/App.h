@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "quillwatch/app/Prefs.h"
 #include "standin/win32/Win32Types.h"
@@ -35,7 +36,7 @@ enum AppCommand : uint32_t {
     cmdStepInto = 40040, cmdStepOver = 40041, cmdGo = 40042, cmdToggleBreak = 40043, cmdLoadSymbols = 40044,
     cmdRemoveSymbols = 40045, cmdGoTill = 40046, cmdKeyboard = 40047, cmdDisassemble = 40049,
     cmdShowLocation = 40050, cmdBreak = 40054, cmdInstallDatabase = 40055, cmdSymbolsForPc = 40056,
-    cmdFindNext = 40057, cmdFindPrevious = 40058, cmdFind = 40059,
+    cmdFindNext = 40057, cmdFindPrevious = 40058, cmdFind = 40059, cmdFunctions = 40061,
 };
 
 // What the command line asks for.
@@ -48,6 +49,7 @@ struct QuillwatchOptions {
     int link = -1;       // -1: as stored; else a link menu command, or 0 for the pipe
     std::string comPaths[5];  // [1]-[4]: the devices of COM1-COM4
     std::string pipePath;
+    std::vector<std::string> romListing;  // image, map and output of the ROM listing (empty: none)
     std::string error;   // set when the command line cannot be used
 };
 // Reads the command line. One argument that is not an option names the emulator's host

@@ -10,8 +10,9 @@
 #include "common/SerialLinkPacket.h"
 #include "quillwatch/app/App.h"
 #include "quillwatch/app/TextWindows.h"
-#include "quillwatch/engine/debugger/DbgContext.h"
+#include "quillwatch/engine/lang/DbgContext.h"
 #include "quillwatch/engine/debugger/DebuggerContext.h"
+#include "quillwatch/engine/debugger/FileCommands.h"
 #include "quillwatch/engine/lang/Evaluator.h"
 #include "quillwatch/engine/shell/Shell.h"
 #include "quillwatch/link/DebuggerServices.h"
@@ -394,6 +395,28 @@ bool FeedStandardInput(std::string& pending, size_t& echoed) {
 
 AppWindows AppGetWindows() { return gWin; }
 
+namespace {
+
+// The ROM listing from the command line: needs no link and no window; the command's messages go
+// to standard output and its status is the exit code.
+int RunRomListing(const std::vector<std::string>& files) {
+    auto* ctx = static_cast<DbgContextType*>(DbgAllocBuffer(sizeof(DbgContextType)));
+    if (!ctx) return 1;
+    ctx->console = CreateWindowExA(0, RICHEDIT_CLASSA, "", 0, 0, 0, 400, 300, nullptr, nullptr, nullptr, nullptr);
+    ctx->symbolsOn = 1;
+    const uint16_t status = CmdRomListing(ctx, files[0].c_str(), files[1].c_str(), files[2].c_str());
+    std::string text(static_cast<size_t>(GetWindowTextLengthA(ctx->console)) + 1, '\0');
+    text.resize(static_cast<size_t>(GetWindowTextA(ctx->console, text.data(), static_cast<int>(text.size()))));
+    for (char c : text)
+        if (c != '\r') std::fputc(c, stdout);  // the edit control keeps CR LF line ends
+    std::fflush(stdout);
+    DestroyWindow(ctx->console);
+    DbgFreeBuffer(ctx);
+    return status;
+}
+
+}  // namespace
+
 int QuillwatchMain(int argc, const char* const* argv) {
     if (!ParseOptions(argc, argv, &gOptions)) {
         std::fprintf(stderr, "quillwatch: %s\n%s", gOptions.error.c_str(), kUsageText);
@@ -403,6 +426,7 @@ int QuillwatchMain(int argc, const char* const* argv) {
         std::fputs(kUsageText, stdout);
         return 0;
     }
+    if (!gOptions.romListing.empty()) return RunRomListing(gOptions.romListing);
     for (int i = 1; i <= 4; ++i)
         if (!gOptions.comPaths[i].empty()) HostSerSetPortPath(static_cast<uint16_t>(i), gOptions.comPaths[i].c_str());
     if (!gOptions.pipePath.empty()) HostSerSetPipePath(gOptions.pipePath.c_str());

@@ -21,6 +21,8 @@ const char kUsageText[] =
     "  --pipe PATH       the Unix socket of the emulator's pipe\n"
     "  --headless        no windows: lines read from standard input are typed into the Debugger\n"
     "                    window and its output is written to standard output\n"
+    "  --rom-listing IMAGE MAP OUTPUT   disassemble the routines that the map names in the ROM\n"
+    "                    image into the listing file OUTPUT, then exit (no link, no windows)\n"
     "  --help            this text\n";
 
 namespace {
@@ -62,6 +64,13 @@ bool ParseOptions(int argc, const char* const* argv, QuillwatchOptions* o) {
             o->headless = true;
         } else if (a.size() == 6 && a.compare(0, 5, "--com") == 0 && a[5] >= '1' && a[5] <= '4') {
             if (!value(&o->comPaths[a[5] - '0'])) return false;
+        } else if (a == "--rom-listing") {
+            if (i + 3 >= argc || !argv[i + 1] || !argv[i + 2] || !argv[i + 3]) {
+                o->error = "option --rom-listing needs three files";
+                return false;
+            }
+            o->romListing = {argv[i + 1], argv[i + 2], argv[i + 3]};
+            i += 3;
         } else if (a == "--pipe") {
             if (!value(&o->pipePath)) return false;
         } else if (a == "--link") {

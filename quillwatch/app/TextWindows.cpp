@@ -1,5 +1,6 @@
 #include "quillwatch/app/TextWindows.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -9,12 +10,13 @@
 #include "common/ReadFile.h"
 #include "quillwatch/app/App.h"
 #include "quillwatch/app/Prefs.h"
-#include "quillwatch/engine/debugger/DbgContext.h"
+#include "quillwatch/engine/lang/DbgContext.h"
 #include "quillwatch/engine/debugger/RunControl.h"
 #include "quillwatch/engine/debugger/SymbolFiles.h"
 #include "quillwatch/link/DebuggerServices.h"
 #include "quillwatch/link/HostShims.h"
 #include "standin/win32/Dialogs.h"
+#include "standin/win32/MessageBox.h"
 
 namespace quillwatch {
 
@@ -26,6 +28,7 @@ constexpr char kTextClass[] = "CmdWin";
 constexpr char kSourceClass[] = "SrcWin";
 constexpr char kRemoteClass[] = "RemoteUI";
 constexpr uint32_t kCtrlC = 3, kCtrlZ = 26;
+constexpr WPARAM kSemicolonKey = 0xBA;  // the virtual key that gives ';'
 
 // A font for the text controls from the preferences' font record.
 HFONT MakeFont(const PrefsFont& p) {
@@ -114,6 +117,8 @@ LRESULT EditSubclassProc(HWND edit, UINT msg, WPARAM wParam, LPARAM lParam) {
                 SendMessageA(edit, WM_CLEAR, 0, 0);
                 SendMessageA(edit, EM_EMPTYUNDOBUFFER, 0, 0);
                 d->justExecuted = false;
+            } else {
+                SendMessageA(edit, EM_UNDO, 0, 0);
             }
             return 0;
         }
@@ -149,6 +154,7 @@ LRESULT TextWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             data->edit = CreateWindowExA(0, RICHEDIT_CLASSA, "", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, hwnd, nullptr, nullptr,
                                          nullptr);
             SendMessageA(data->edit, EM_SETLIMITTEXT, 1 << 20, 0);
+            SendMessageA(data->edit, EM_SETUNDOLIMIT, 100, 0);
             data->editProc = reinterpret_cast<WNDPROC>(
                 SetWindowLongPtrA(data->edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(EditSubclassProc)));
             return 0;
@@ -160,6 +166,8 @@ LRESULT TextWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
                 case cmdSetFont: ApplyFont(reinterpret_cast<const PrefsFont*>(lParam), {d->edit}); return 0;
                 case cmdGetEdit: return reinterpret_cast<LRESULT>(d->edit);
                 case cmdSetContext: d->context = lParam; return 0;
+                case cmdUndo: SendMessageA(d->edit, EM_UNDO, 0, 0); return 0;
+                case cmdRedo: SendMessageA(d->edit, EM_REDO, 0, 0); return 0;
                 case cmdCut: SendMessageA(d->edit, WM_CUT, 0, 0); return 0;
                 case cmdCopy: SendMessageA(d->edit, WM_COPY, 0, 0); return 0;
                 case cmdPaste: SendMessageA(d->edit, WM_PASTE, 0, 0); return 0;
@@ -185,6 +193,8 @@ struct SourceData {
     DbgContextType** context = nullptr;
     std::string file;  // the file shown, as the symbol file names it
     std::string symbolPath;
+    std::string readPath;  // where the file shown was read from
+    uint32_t currentLine = 0;  // the line the device stopped at (0: none)
     WNDPROC textProc = nullptr;
 };
 SourceData* gSource = nullptr;
@@ -197,8 +207,31 @@ std::string FolderOf(const std::string& path) {
     return slash == std::string::npos ? "" : path.substr(0, slash + 1);
 }
 
+constexpr int kMarkerColumn = 20;  // pixels of the source pane's marker column
+
+// The marker column: a red disc for each breakpoint in the file shown, and while the device is
+// stopped a green triangle at its line.
+void SourceUpdateMarks() {
+    if (!gSource) return;
+    std::vector<TextMark> marks;
+    DbgContextType* ctx = gSource->context ? *gSource->context : nullptr;
+    for (uint32_t slot = 0; ctx && !gSource->file.empty() && slot < 6; ++slot) {
+        std::string file, path;
+        uint32_t line = 0;
+        if (SymBreakpointSource(ctx, slot, &file, &path, &line) != 0) break;
+        if (file.empty() || path.empty() || line == 0) continue;
+        if (file == gSource->file && path == gSource->symbolPath) marks.push_back({line - 1, TextMarkKind::RedDisc});
+    }
+    if (DbgIsAttached() && gSource->currentLine && !gSource->file.empty())
+        marks.push_back({gSource->currentLine - 1, TextMarkKind::GreenTriangle});
+    SetTextMarks(gSource->text, kMarkerColumn, marks);
+}
+
 void SourceClearLine() {
-    if (gSource) SetText(gSource->status, "(Not stopped in source...)");
+    if (!gSource) return;
+    SetText(gSource->status, "(Not stopped in source...)");
+    gSource->currentLine = 0;
+    SourceUpdateMarks();
 }
 
 // Shows a source file of a symbol file, read from the symbol file's folder or its "Src"
@@ -207,20 +240,32 @@ bool SourceLoad(const std::string& symbolPath, const char* file, uint32_t line) 
     SetText(gSource->status, "(Updating...)");
     const std::string folder = FolderOf(symbolPath);
     std::string text;
-    bool read = vantor::ReadWholeFile(folder + file, &text) || vantor::ReadWholeFile(folder + "Src/" + file, &text);
+    std::string readPath = folder + file;
+    bool read = vantor::ReadWholeFile(readPath, &text);
+    if (!read) {
+        readPath = folder + "Src/" + file;
+        read = vantor::ReadWholeFile(readPath, &text);
+    }
     if (!read) {
         char msg[600];
         std::snprintf(msg, sizeof msg, "\nCould not read source file %s", file);
         SetText(gSource->text, msg);
         SetText(gSource->status, "(Not stopped in source...)");
+        gSource->readPath.clear();
+        gSource->file.clear();
+        gSource->currentLine = 0;
+        SourceUpdateMarks();
         return false;
     }
     gSource->file = file;
     gSource->symbolPath = symbolPath;
+    gSource->readPath = readPath;
+    gSource->currentLine = line;
     SetText(gSource->text, text);
     if (line == 0) {
         SendMessageA(gSource->text, EM_SETSEL, 0, 0);
         SetText(gSource->status, file);
+        SourceUpdateMarks();
         return true;
     }
     size_t start = 0;
@@ -234,6 +279,7 @@ bool SourceLoad(const std::string& symbolPath, const char* file, uint32_t line) 
     char status[400];
     std::snprintf(status, sizeof status, "%s : %u", file, line);
     SetText(gSource->status, status);
+    SourceUpdateMarks();
     return true;
 }
 
@@ -261,6 +307,7 @@ void SourceContextMenu(HWND window) {
     AppendMenuA(menu, attached ? MF_ENABLED : MF_GRAYED, cmdDisassemble, "Disassemble at Cursor");
     AppendMenuA(menu, attached ? MF_ENABLED : MF_GRAYED, cmdShowLocation, "Show Current Location");
     AppendMenuA(menu, MF_STRING, cmdCopy, "Copy");
+    AppendMenuA(menu, gSource->readPath.empty() ? MF_GRAYED : MF_ENABLED, cmdFunctions, "Functions...");
     int index = 0;
     for (SymFile* f = gSymFiles; f && ctx && index < kMaxSymbolMenus; f = f->next, ++index) {
         HMENU files = CreatePopupMenu();
@@ -289,9 +336,82 @@ void SourceOpenFileCommand(UINT id) {
     }
 }
 
+// The 1-based line of a character position of a text.
+uint32_t LineOf(const std::string& text, size_t position) {
+    uint32_t line = 1;
+    for (size_t i = 0; i < position && i < text.size(); ++i)
+        if (text[i] == '\n') ++line;
+    return line;
+}
+
+// The function chooser: the functions and marks of the file shown (sorted by name with the flag),
+// the last one at or before the caret's line selected first; the one chosen has its line selected.
+void SourceChooseFunction(HWND window, bool sorted) {
+    if (!gSource || gSource->readPath.empty()) return;  // no current source file
+    std::FILE* f = std::fopen(gSource->readPath.c_str(), "rb");
+    if (!f) {
+        MessageBox(window, "Error opening file", "Error", MB_OK);
+        return;
+    }
+    std::string text;
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+    const bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    if (failed) {
+        MessageBox(window, "Error reading in file", "Error", MB_OK);
+        return;
+    }
+    uint32_t count = 0;
+    HostFunctionEntry* found = nullptr;
+    HostScanPragmaMarks(text.c_str(), &count, &found);
+    std::vector<HostFunctionEntry> entries(found, found + count);
+    HostFree(found);
+    if (sorted)
+        std::stable_sort(entries.begin(), entries.end(), [](const HostFunctionEntry& a, const HostFunctionEntry& b) {
+            return std::strcmp(a.name, b.name) < 0;
+        });
+    size_t s, e;
+    Selection(gSource->text, &s, &e);
+    const std::string shown = TextOf(gSource->text);
+    const uint32_t caretLine = LineOf(shown, s);
+    std::vector<std::string> names;
+    int initial = -1;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        names.emplace_back(entries[i].name, strnlen(entries[i].name, sizeof entries[i].name));
+        if (entries[i].line <= caretLine) initial = static_cast<int>(i);
+    }
+    LISTDIALOGA dialog{window, "Functions", &names, initial};
+    for (;;) {
+        const int chosen = ChooseFromListA(&dialog);
+        if (chosen < 0) return;
+        if (names[static_cast<size_t>(chosen)].size() >= 64) {
+            MessageBox(window, "Error:  function name too long", "Error", MB_OK);
+            dialog.initial = chosen;
+            continue;  // the dialog stays
+        }
+        // Select the entry's whole line in the source pane.
+        size_t start = 0;
+        for (uint32_t line = 1; line < entries[static_cast<size_t>(chosen)].line && start != std::string::npos; ++line) {
+            start = shown.find('\n', start);
+            if (start != std::string::npos) ++start;
+        }
+        if (start == std::string::npos) start = shown.size();
+        const size_t end = shown.find('\n', start);
+        SendMessageA(gSource->text, EM_SETSEL, start, end == std::string::npos ? -1 : static_cast<LPARAM>(end));
+        return;
+    }
+}
+
 LRESULT SourceEditProc(HWND edit, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_CONTEXTMENU && gSource) {
         SourceContextMenu(GetParent(edit));
+        return 0;
+    }
+    // Ctrl with the ";" key opens the function chooser, sorted by name with Shift.
+    if (msg == WM_KEYDOWN && wParam == kSemicolonKey && gSource && GetKeyState(static_cast<int>(VK_CONTROL)) < 0) {
+        SourceChooseFunction(GetParent(edit), GetKeyState(static_cast<int>(VK_SHIFT)) < 0);
         return 0;
     }
     return CallWindowProcA(gSource ? gSource->textProc : nullptr, edit, msg, wParam, lParam);
@@ -323,6 +443,8 @@ LRESULT SourceWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
                 SetWindowLongPtrA(gSource->text, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SourceEditProc)));
             gDbgSourceHooks.clearLine = SourceClearLine;
             gDbgSourceHooks.showLine = SourceShowLine;
+            gDbgSourceHooks.breakpointsChanged = SourceUpdateMarks;
+            SetTextMarks(gSource->text, kMarkerColumn, {});
             gDbgSourceHooks.selectedLineAddress = SourceSelectedLineAddress;
             return 0;
         }
@@ -347,6 +469,7 @@ LRESULT SourceWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
                     return 0;
                 case cmdCopy: SendMessageA(gSource->text, WM_COPY, 0, 0); return 0;
                 case cmdSelectAll: SendMessageA(gSource->text, EM_SETSEL, 0, -1); return 0;
+                case cmdFunctions: SourceChooseFunction(hwnd, GetKeyState(static_cast<int>(VK_SHIFT)) < 0); return 0;
                 default: return 0;
             }
         }
@@ -356,6 +479,7 @@ LRESULT SourceWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_DESTROY:
             gDbgSourceHooks.clearLine = nullptr;
             gDbgSourceHooks.showLine = nullptr;
+            gDbgSourceHooks.breakpointsChanged = nullptr;
             gDbgSourceHooks.selectedLineAddress = nullptr;
             delete gSource;
             gSource = nullptr;

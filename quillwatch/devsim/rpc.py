@@ -253,3 +253,41 @@ def dm_database_info(dev, p):
                 p[10].data[:] = d["name"].encode("latin-1")[:31].ljust(32, b"\0")
             return 0, 0
     return dmErrCantFind, 0
+
+
+# Kernel information: SysKernelInfo(record of 64 bytes). The caller puts the kind at 4 (0 task,
+# 2 semaphore, 3 timer) and the ID at 6 (0: the first item); the answer fills the item's fields,
+# its ID at 6 and the next item's ID at 10 (0 after the last). The script's "kernel" holds
+# {"tasks": [...], "semaphores": [...], "timers": [...]}, each item a dict of the fields below.
+KERNEL_LAYOUT = {
+    0: ("tasks", [("id", 6, 4), ("tag", 14, 4), ("status", 18, 4), ("timer", 22, 4), ("timeSlice", 26, 4),
+                  ("priority", 34, 2), ("attributes", 36, 2), ("pendingCalls", 38, 2), ("sender", 40, 4),
+                  ("exchange", 44, 4), ("tcb", 48, 4), ("stackP", 52, 4), ("stackStart", 56, 4),
+                  ("stackSize", 60, 4)]),
+    2: ("semaphores", [("id", 6, 4), ("tag", 14, 4), ("initValue", 22, 2), ("curValue", 24, 2),
+                       ("nesting", 26, 2), ("owner", 28, 4)]),
+    3: ("timers", [("id", 6, 4), ("tag", 14, 4), ("ticksLeft", 18, 4), ("period", 22, 4), ("proc", 26, 4)]),
+}
+
+
+@trap(0xA0BD)
+def sys_kernel_info(dev, p):
+    record = p[0].data
+    kind = struct.unpack_from(">H", record, 4)[0]
+    wanted = struct.unpack_from(">I", record, 6)[0]
+    if kind not in KERNEL_LAYOUT:
+        return 0x0502, 0
+    name, fields = KERNEL_LAYOUT[kind]
+    items = script(dev).get("kernel", {}).get(name, [])
+    index = 0 if wanted == 0 else next((i for i, it in enumerate(items) if it["id"] == wanted), None)
+    if index is None or index >= len(items):
+        return 0x0502, 0
+    item = items[index]
+    for field, offset, size in fields:
+        value = item.get(field, 0)
+        if field == "tag":
+            value = fourcc(value) if isinstance(value, str) else value
+        record[offset:offset + size] = (value & ((1 << (8 * size)) - 1)).to_bytes(size, "big")
+    following = items[index + 1]["id"] if index + 1 < len(items) else 0
+    record[10:14] = following.to_bytes(4, "big")
+    return 0, 0

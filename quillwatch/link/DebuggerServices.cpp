@@ -19,7 +19,9 @@ void PrvSetUserAbort(bool abort) { gUserAbort = abort; }
 bool PrvUserAbort() { return gUserAbort; }
 bool PrvIsAttached() { return gAttached; }
 
-void PrvSendRemoteEvent(uint16_t character, int32_t keyCode, uint16_t modifiers, bool byCall) {
+}  // namespace
+
+void DbgSendRemoteEvent(uint16_t character, int32_t keyCode, uint16_t modifiers, bool byCall) {
     if (byCall) {
         ErrTry([&] { EvtEnqueueKey(character, static_cast<uint16_t>(keyCode), modifiers); });
         return;
@@ -37,15 +39,16 @@ void PrvSendRemoteEvent(uint16_t character, int32_t keyCode, uint16_t modifiers,
         ErrDisplayFileLineMsg("DebuggerModule", __LINE__, "Error sending remote event");
 }
 
-bool PrvIsNewRemoteOS() {
+bool DbgAskNewRemoteOS() {
     uint32_t value = 0;
     vantor::Status err = 0;
     if (ErrTry([&] { err = FtrGet(vantor::FourCC("psys"), 1, &value); }) != 0 || err != 0) return false;
     return value >= 0x05000000;
 }
 
-const DbgServices kMinimalServices = {PrvSetUserAbort, PrvUserAbort, PrvIsAttached, PrvSendRemoteEvent,
-                                      PrvIsNewRemoteOS};
+namespace {
+
+const DbgServices kMinimalServices = {PrvSetUserAbort, PrvUserAbort, PrvIsAttached, DbgAskNewRemoteOS};
 const DbgServices* gServices = &kMinimalServices;
 
 }  // namespace
@@ -57,9 +60,6 @@ void DbgMinimalSetAttached(bool attached) { gAttached = attached; }
 void DbgSetUserAbort(bool abort) { gServices->setUserAbort(abort); }
 bool DbgUserAbort() { return gServices->userAbort(); }
 bool DbgIsAttached() { return gServices->isAttached(); }
-void DbgSendRemoteEvent(uint16_t character, int32_t keyCode, uint16_t modifiers, bool byCall) {
-    gServices->sendRemoteEvent(character, keyCode, modifiers, byCall);
-}
 bool DbgIsNewRemoteOS() { return gServices->isNewRemoteOS(); }
 
 }  // namespace quillwatch

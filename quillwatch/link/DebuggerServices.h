@@ -1,8 +1,8 @@
-// What the link half uses of the debugger: the user-abort flag, the attached state, remote key
-// events and the device OS version. The link half owns this table of services; the debugger engine
-// installs its own with DbgSetServices when it makes its context. Until then (and in programs
-// without the engine) the link's minimal services answer: their own abort and attached flags,
-// remote events sent directly, and the OS version asked of the device.
+// What the link half uses of the debugger: the user-abort flag, the attached state and the device
+// OS version. The link half owns this table of services; the debugger engine installs its own with
+// DbgSetServices when it makes its context. Until then (and in programs without the engine) the
+// link's minimal services answer: their own abort and attached flags, and the OS version asked of
+// the device. Remote key events need nothing of the debugger and are sent here directly.
 #pragma once
 
 #include <cstdint>
@@ -13,7 +13,6 @@ struct DbgServices {
     void (*setUserAbort)(bool abort);
     bool (*userAbort)();
     bool (*isAttached)();
-    void (*sendRemoteEvent)(uint16_t character, int32_t keyCode, uint16_t modifiers, bool byCall);
     bool (*isNewRemoteOS)();
 };
 
@@ -30,6 +29,9 @@ bool DbgIsAttached();
 void DbgSendRemoteEvent(uint16_t character, int32_t keyCode, uint16_t modifiers, bool byCall);
 // True when the device OS is version 5 or later.
 bool DbgIsNewRemoteOS();
+// Asks the device for its OS version (the feature 'psys' 1): true for version 5 or later, false
+// also when the call fails.
+bool DbgAskNewRemoteOS();
 
 // The attached flag of the minimal services, for programs and tests without the engine.
 void DbgMinimalSetAttached(bool attached);

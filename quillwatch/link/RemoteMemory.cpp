@@ -77,7 +77,7 @@ void RemoteCacheClear() {
 
 Status RemoteLinkCheck() {
     const uint8_t socket = HostLinkSocket();
-    SlkFlushSocket(socket, 0);
+    SlkFlushReplies(socket);
     DbgMemRequestType req{dbgPktReadMem, 0, 0, 1};
     SwapMemRequest(&req);
     SlkPktHeaderType h = RequestHeader();
@@ -85,7 +85,7 @@ Status RemoteLinkCheck() {
     if (Status err = SlkSendPacket(&h, parts)) return err;
     uint8_t body[kReplyBuffer];
     SlkPktHeaderType reply;
-    if (Status err = SlkReceivePacket(socket, false, &reply, body, sizeof body, 500)) return err;
+    if (Status err = SlkReceiveReply(socket, &reply, body, sizeof body, 500)) return err;
     SwapPacketBody(body, reply.bodySize);
     if (reply.transId != h.transId || reply.bodySize != 3) return slkErrResponse;
     if (body[0] != (dbgPktReadMem | dbgReplyFlag)) return slkErrResponse;
@@ -95,7 +95,7 @@ Status RemoteLinkCheck() {
 Status RemoteReadMem(uint32_t address, uint32_t count, void* destination) {
     const uint8_t socket = HostLinkSocket();
     auto* out = static_cast<uint8_t*>(destination);
-    SlkFlushSocket(socket, 0);
+    SlkFlushReplies(socket);
     while (count) {
         const uint16_t n = static_cast<uint16_t>(std::min<uint32_t>(count, dbgMaxMemBlock));
         DbgMemRequestType req{dbgPktReadMem, 0, address, n};
@@ -105,7 +105,7 @@ Status RemoteReadMem(uint32_t address, uint32_t count, void* destination) {
         if (Status err = SlkSendPacket(&h, parts)) ErrThrow(err);
         uint8_t body[kReplyBuffer];
         SlkPktHeaderType reply;
-        if (Status err = SlkReceivePacket(socket, false, &reply, body, sizeof body, 1000)) ErrThrow(err);
+        if (Status err = SlkReceiveReply(socket, &reply, body, sizeof body, 1000)) ErrThrow(err);
         SwapPacketBody(body, reply.bodySize);
         if (reply.transId != h.transId || reply.bodySize != n + 2 || body[0] != (dbgPktReadMem | dbgReplyFlag))
             ErrThrow(slkErrResponse);
@@ -121,7 +121,7 @@ void RemoteWriteMem(const void* source, uint32_t address, uint32_t count) {
     RemoteCacheClear();
     const uint8_t socket = HostLinkSocket();
     const auto* in = static_cast<const uint8_t*>(source);
-    SlkFlushSocket(socket, 0);
+    SlkFlushReplies(socket);
     while (count) {
         const uint16_t n = static_cast<uint16_t>(std::min<uint32_t>(count, dbgMaxMemBlock));
         DbgMemRequestType req{dbgPktWriteMem, 0, address, n};
@@ -131,7 +131,7 @@ void RemoteWriteMem(const void* source, uint32_t address, uint32_t count) {
         if (Status err = SlkSendPacket(&h, parts)) ErrThrow(err);
         uint8_t body[kReplyBuffer];
         SlkPktHeaderType reply;
-        if (Status err = SlkReceivePacket(socket, false, &reply, body, sizeof body, 2000)) ErrThrow(err);
+        if (Status err = SlkReceiveReply(socket, &reply, body, sizeof body, 2000)) ErrThrow(err);
         if (reply.bodySize < 1 || body[0] != (dbgPktWriteMem | dbgReplyFlag) || reply.transId != h.transId)
             ErrThrow(slkErrResponse);
         in += n;

@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <vector>
 
 #include "common/BigEndian.h"
+#include "common/DebuggerPackets.h"
 #include "quillwatch/link/ErrorMgr.h"
 #include "quillwatch/link/HostShims.h"
 #include "quillwatch/link/LinkSelector.h"
@@ -39,6 +42,26 @@ struct SlkGlobalsType {
 };
 
 SlkGlobalsType g;
+
+// Packets that are not replies, taken off the link while a request cleared stale replies or waited
+// for its own: they wait here for their socket's next receive.
+struct KeptPacket {
+    SlkPktHeaderType header;
+    std::vector<uint8_t> body;
+};
+constexpr size_t kMaxKept = 8;
+constexpr uint16_t kKeptBodyLimit = 1024;
+std::deque<KeptPacket> gKept;
+
+bool IsReply(const SlkPktHeaderType& header, const void* body) {
+    return header.bodySize && (static_cast<const uint8_t*>(body)[0] & dbgReplyFlag);
+}
+
+void Keep(const SlkPktHeaderType& header, const void* body) {
+    if (gKept.size() >= kMaxKept) gKept.pop_front();
+    const auto* p = static_cast<const uint8_t*>(body);
+    gKept.push_back(KeptPacket{header, std::vector<uint8_t>(p, p + header.bodySize)});
+}
 
 void Assert(uint16_t line, const char* msg) { ErrDisplayFileLineMsg(kSource, line, msg); }
 
@@ -226,6 +249,7 @@ Status SlkOpen() {
         return slkErrInUse;
     }
     g = SlkGlobalsType{};
+    gKept.clear();
     g.openCount = 1;
     return 0;
 }
@@ -267,6 +291,7 @@ Status SlkCloseSocket(uint16_t socket) {
     const uint16_t refNum = g.refNum[socket];
     g.open[socket] = 0;
     g.refNum[socket] = 0;
+    std::erase_if(gKept, [&](const KeptPacket& k) { return k.header.dest == socket; });
     for (int i = 0; i < slkSocketCount; ++i)
         if (g.open[i] && g.refNum[i] == refNum) return 0;
     if (HuntSlot* slot = HuntSlotOf(refNum)) *slot = HuntSlot{};
@@ -289,9 +314,49 @@ Status SlkSendPacket(SlkPktHeaderType* header, const SlkBodyPart* parts) {
     return MapTimeout(SendPacket(header, parts));
 }
 
+Status SlkFlushReplies(uint16_t socket) {
+    if (socket >= slkSocketCount || !g.open[socket]) return slkErrNotOpen;
+    const uint16_t refNum = g.refNum[socket];
+    HuntSlot* slot = HuntSlotOf(refNum);
+    uint8_t body[kKeptBodyLimit];
+    // Whole packets already on the link, a bounded number of them; what is left is not a packet.
+    for (int i = 0; i < 16; ++i) {
+        if ((!slot || slot->pendingDest == -1) && LinkReceiveWait(refNum, 1, 0) != 0) return 0;
+        SlkPktHeaderType header{};
+        if (ReceivePacket(socket, true, &header, body, sizeof body, 0) != 0) break;
+        if (!IsReply(header, body)) Keep(header, body);
+    }
+    return SlkFlushSocket(socket, 0);
+}
+
 Status SlkReceivePacket(uint16_t socket, bool anySocket, SlkPktHeaderType* header, void* body, uint16_t bufSize,
                         int32_t timeoutMs) {
+    if (socket < slkSocketCount && g.open[socket]) {
+        for (auto k = gKept.begin(); k != gKept.end(); ++k) {
+            if (k->header.dest != socket && !(anySocket && k->header.dest < slkSocketCount &&
+                                              g.open[k->header.dest] && g.refNum[k->header.dest] == g.refNum[socket]))
+                continue;
+            if (k->body.size() > bufSize) return slkErrBufferSmall;
+            *header = k->header;
+            if (!k->body.empty()) std::memcpy(body, k->body.data(), k->body.size());
+            gKept.erase(k);
+            return 0;
+        }
+    }
     return MapTimeout(ReceivePacket(socket, anySocket, header, body, bufSize, timeoutMs));
+}
+
+Status SlkReceiveReply(uint16_t socket, SlkPktHeaderType* header, void* body, uint16_t bufSize,
+                       int32_t timeoutMs) {
+    const uint32_t start = HostGetTicks();
+    for (;;) {
+        const int32_t spent = static_cast<int32_t>(HostGetTicks() - start);
+        const int32_t left = timeoutMs < 0 ? timeoutMs : std::max<int32_t>(timeoutMs - spent, 0);
+        if (Status err = ReceivePacket(socket, false, header, body, bufSize, left)) return MapTimeout(err);
+        if (IsReply(*header, body)) return 0;
+        if (header->bodySize <= kKeptBodyLimit) Keep(*header, body);
+        if (timeoutMs >= 0 && spent >= timeoutMs) return slkErrTimeout;
+    }
 }
 
 uint16_t SlkReceivedCount() { return g.receivedCount; }

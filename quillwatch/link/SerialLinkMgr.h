@@ -27,12 +27,20 @@ Status SlkOpenSocket(uint16_t linkRefNum, uint16_t* socket, bool isStatic);
 Status SlkCloseSocket(uint16_t socket);
 // Discards what the socket's link has received and forgets a header found for that link.
 Status SlkFlushSocket(uint16_t socket, int32_t timeoutMs);
+// Before a request: discards the stale replies waiting on the socket's link, but keeps the whole
+// packets that are not replies (device requests, messages) for their socket's next receive.
+Status SlkFlushReplies(uint16_t socket);
 // Sends one packet. The caller fills destination, source, type and transaction id (0: the next
 // id); the manager fills the rest. On return the header holds the id used.
 Status SlkSendPacket(SlkPktHeaderType* header, const SlkBodyPart* parts);
-// Receives one packet for the socket (or for any open socket of its link with anySocket).
+// Receives one packet for the socket (or for any open socket of its link with anySocket); a packet
+// kept by SlkFlushReplies or SlkReceiveReply comes first.
 Status SlkReceivePacket(uint16_t socket, bool anySocket, SlkPktHeaderType* header, void* body,
                         uint16_t bufSize, int32_t timeoutMs);
+// Receives the reply to a request sent from the socket: a packet for it that is not a reply (a
+// device request or a message that crossed the request) is kept for the next receive instead.
+Status SlkReceiveReply(uint16_t socket, SlkPktHeaderType* header, void* body, uint16_t bufSize,
+                       int32_t timeoutMs);
 // Packets received since the manager opened.
 uint16_t SlkReceivedCount();
 bool SlkSocketIsOpen(uint16_t socket);

@@ -12,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "common/FourCC.h"
 #include "common/module/KezCalls.h"
 #include "common/module/KezSlots.h"
 #include "standin/os/DatabaseStore.h"
@@ -116,8 +117,10 @@ void InstallAutoloadedModules() {
         const std::string& name = names.emplace_back(db.name);
         RALLoadDescriptor descriptor{};
         descriptor.words[3] = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(name.c_str()));
-        uint32_t refNum = 0;
-        uint16_t err = Kez<kezsig::RALLoadModule>(kezslot::RALLoadModule, &descriptor, 0u, nullptr, &refNum);
+        // Asking for the entry runs the module's load code, as an installed library's install does
+        // (the network library creates its globals there).
+        uint32_t refNum = 0, entry = 0;
+        uint16_t err = Kez<kezsig::RALLoadModule>(kezslot::RALLoadModule, &descriptor, 0u, &entry, &refNum);
         char line[128];
         if (err) {
             std::snprintf(line, sizeof line, "cannot install %s (error 0x%X)", name.c_str(), err);
@@ -163,6 +166,8 @@ void StandinOsMain(uint8_t hardReset) {
     Kez<kezsig::HALEventSetHandler>(kezslot::HALEventSetHandler, 2u, OnAlarm, nullptr);
     Kez<kezsig::HALSetInitStage>(kezslot::HALSetInitStage, 2u);
     TouchStorage(hardReset);
+    // The system's version (5.0), which libraries check when they install.
+    reinterpret_cast<syssig::FtrSet*>(SystemTable()[sysslot::FtrSet])(FourCC("psys"), 1, 0x05000000);
     InstallAutoloadedModules();
     Kez<uint16_t()>(kezslot::HALSoundInitialize);
     if (options.holdBeforeStage5) {

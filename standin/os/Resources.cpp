@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "standin/os/DatabaseStore.h"
 #include "standin/os/SlotRegistration.h"
 
 namespace vantor::os {
@@ -41,13 +42,14 @@ auto Mem(uint16_t slot, A... args) {
 }
 
 uint16_t StandinDmCreateDatabaseNamed(uint16_t /*cardNo*/, const char* name, uint32_t creator, uint32_t type,
-                                      uint8_t /*resDB*/) {
+                                      uint8_t resDB) {
     if (!name || !*name) return sysErrParamErr;
     {
         std::lock_guard lock(Rs().mutex);
         if (Rs().names.count(name)) return dmErrAlreadyExists;
     }
     uint32_t id = AddDatabase(name, type, creator, 1);
+    if (resDB) WithDatabase(id, [](DatabaseEntry& db) { db.attributes |= 0x0001; });
     std::lock_guard lock(Rs().mutex);
     Rs().names[name] = id;
     Rs().byDatabase[id];

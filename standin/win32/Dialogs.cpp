@@ -62,6 +62,23 @@ UINT RegisterWindowMessageA(LPCSTR name) {
     return it->second;
 }
 
+namespace {
+std::vector<int> gListChoices;
+std::vector<std::string> gLastListItems;
+int gLastListInitial = -1;
+}  // namespace
+
+int ChooseFromListA(const LISTDIALOGA* dialog) {
+    if (!dialog || !dialog->items) return -1;
+    gLastListItems = *dialog->items;
+    gLastListInitial = dialog->initial;
+    if (const WindowBackend* b = CurrentWindowBackend(); b && b->chooseFromList) return b->chooseFromList(dialog);
+    if (gListChoices.empty()) return -1;
+    const int choice = gListChoices.front();
+    gListChoices.erase(gListChoices.begin());
+    return choice >= 0 && static_cast<size_t>(choice) < dialog->items->size() ? choice : -1;
+}
+
 HWND FindTextA(FINDREPLACEA* record) {
     if (!record || !IsWindow(record->hwndOwner) || !record->lpstrFindWhat || record->wFindWhatLen == 0) return nullptr;
     if (const WindowBackend* b = CurrentWindowBackend(); b && b->findText) return b->findText(record);
@@ -75,6 +92,9 @@ HWND FindTextA(FINDREPLACEA* record) {
 }
 
 namespace headless {
+void ScriptListChoice(int index) { gListChoices.push_back(index); }
+std::vector<std::string> LastListItems() { return gLastListItems; }
+int LastListInitial() { return gLastListInitial; }
 void ScriptFont(const std::string& face, LONG height) { gScriptedFont = ScriptedFont{true, face, height}; }
 void ScriptFind(const std::string& text, DWORD flags) { gScripted = Scripted{true, text, flags}; }
 }  // namespace headless

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "standin/win32/Win32Types.h"
 
@@ -54,7 +55,22 @@ struct CHOOSEFONTA {
 // Modal: TRUE when a font was chosen. Headless: the scripted face and height, else cancel.
 BOOL ChooseFontA(CHOOSEFONTA* choose);
 
+// A modal list dialog: a list box with OK and Cancel, a double click counting as OK (the program's
+// dialog template of one list box). The index of the entry chosen, or -1 when cancelled.
+struct LISTDIALOGA {
+    HWND hwndOwner;
+    const char* title;
+    const std::vector<std::string>* items;
+    int initial;  // the entry selected at first (-1: none)
+};
+int ChooseFromListA(const LISTDIALOGA* dialog);
+
 namespace headless {
+// The next ChooseFromListA answers at once with this index (-1: Cancel); without a script it
+// cancels. The items and initial entry of the last list dialog shown are kept for tests.
+void ScriptListChoice(int index);
+std::vector<std::string> LastListItems();
+int LastListInitial();
 void ScriptFont(const std::string& face, LONG height);
 // The next FindTextA answers at once with one Find Next for this text and these flags.
 void ScriptFind(const std::string& text, DWORD flags);

@@ -72,7 +72,8 @@ WPARAM VirtualKey(guint keyval) {
         case GDK_KEY_Home: return VK_HOME;
         case GDK_KEY_End: return VK_END;
         case GDK_KEY_space: return ' ';
-        case GDK_KEY_semicolon: return 0xBA;
+        case GDK_KEY_semicolon:
+        case GDK_KEY_colon: return 0xBA;  // the key of ";" (":" with Shift)
         case GDK_KEY_Shift_L:
         case GDK_KEY_Shift_R: return VK_SHIFT;
         case GDK_KEY_Control_L:
@@ -138,6 +139,47 @@ gboolean OnButton(GtkWidget*, GdkEventButton* e, gpointer data) {
     return FALSE;
 }
 
+// The marker column: the left border window of the text view, painted from the record's marks.
+gboolean OnTextExpose(GtkWidget* view, GdkEventExpose* e, gpointer data) {
+    HWND hwnd = static_cast<HWND>(data);
+    GdkWindow* left = gtk_text_view_get_window(GTK_TEXT_VIEW(view), GTK_TEXT_WINDOW_LEFT);
+    if (!left || e->window != left || !IsWindow(hwnd)) return FALSE;
+    int width = 0, height = 0;
+    gdk_drawable_get_size(left, &width, &height);
+    cairo_t* cr = gdk_cairo_create(left);
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_paint(cr);
+    cairo_set_source_rgb(cr, 0xCC / 255.0, 0xCC / 255.0, 0xCC / 255.0);
+    cairo_set_line_width(cr, 1);
+    cairo_move_to(cr, width - 0.5, 0);
+    cairo_line_to(cr, width - 0.5, height);
+    cairo_stroke(cr);
+    GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(view));
+    for (const TextMark& m : hwnd->marks) {
+        if (m.line >= static_cast<uint32_t>(gtk_text_buffer_get_line_count(buffer))) continue;
+        GtkTextIter it;
+        gtk_text_buffer_get_iter_at_line(buffer, &it, static_cast<gint>(m.line));
+        gint y = 0, lineHeight = 0, wx = 0, wy = 0;
+        gtk_text_view_get_line_yrange(GTK_TEXT_VIEW(view), &it, &y, &lineHeight);
+        gtk_text_view_buffer_to_window_coords(GTK_TEXT_VIEW(view), GTK_TEXT_WINDOW_LEFT, 0, y, &wx, &wy);
+        if (wy + lineHeight < 0 || wy > height) continue;  // not visible
+        if (m.kind == TextMarkKind::RedDisc) {
+            cairo_set_source_rgb(cr, 1, 0, 0);
+            cairo_arc(cr, 10, wy + lineHeight / 2.0, 6, 0, 2 * G_PI);
+        } else {
+            const double top = wy + (lineHeight - 10) / 2.0;
+            cairo_set_source_rgb(cr, 0, 1, 0);
+            cairo_move_to(cr, 9, top);
+            cairo_line_to(cr, 19, top + 5);
+            cairo_line_to(cr, 9, top + 10);
+            cairo_close_path(cr);
+        }
+        cairo_fill(cr);
+    }
+    cairo_destroy(cr);
+    return FALSE;
+}
+
 GtkWidget* ParentContainer(HWND hwnd) {
     Widgets* p = W(hwnd->parent);
     return p ? p->container : nullptr;
@@ -182,6 +224,7 @@ void Created(HWND hwnd) {
         gtk_container_add(GTK_CONTAINER(w->outer), w->text);
         g_object_set_data(G_OBJECT(w->text), "win32-window", hwnd);
         g_signal_connect(w->text, "button-press-event", G_CALLBACK(OnButton), hwnd);
+        g_signal_connect(w->text, "expose-event", G_CALLBACK(OnTextExpose), hwnd);
         g_signal_connect(gtk_text_view_get_buffer(GTK_TEXT_VIEW(w->text)), "mark-set", G_CALLBACK(OnMarkSet), hwnd);
         gtk_box_pack_start(GTK_BOX(parent), w->outer, TRUE, TRUE, 0);
     } else if (IsClass(hwnd->parent, MDICLIENT_CLASSA)) {
@@ -219,6 +262,10 @@ void Changed(HWND hwnd) {
         gtk_widget_modify_font(w->text, font);
         pango_font_description_free(font);
     }
+    if (gtk_text_view_get_border_window_size(GTK_TEXT_VIEW(w->text), GTK_TEXT_WINDOW_LEFT) != hwnd->markMargin)
+        gtk_text_view_set_border_window_size(GTK_TEXT_VIEW(w->text), GTK_TEXT_WINDOW_LEFT, hwnd->markMargin);
+    if (GdkWindow* left = gtk_text_view_get_window(GTK_TEXT_VIEW(w->text), GTK_TEXT_WINDOW_LEFT))
+        gdk_window_invalidate_rect(left, nullptr, FALSE);
     GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(w->text));
     w->updating = true;
     if (hwnd->text != w->shown) {
@@ -425,8 +472,54 @@ BOOL OpenFile(const OPENFILENAMEA* ofn, std::string* path) {
     return chosen;
 }
 
+void OnListActivated(GtkTreeView*, GtkTreePath*, GtkTreeViewColumn*, gpointer dialog) {
+    gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
+}
+
+int ChooseFromList(const LISTDIALOGA* d) {
+    GtkWidget* dialog = gtk_dialog_new_with_buttons(d->title ? d->title : "", nullptr, GTK_DIALOG_MODAL, GTK_STOCK_OK,
+                                                    GTK_RESPONSE_ACCEPT, GTK_STOCK_CANCEL, GTK_RESPONSE_REJECT, nullptr);
+    gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER_ON_PARENT);
+    gtk_window_set_default_size(GTK_WINDOW(dialog), 320, 360);
+    GtkListStore* store = gtk_list_store_new(1, G_TYPE_STRING);
+    for (const std::string& item : *d->items) {
+        GtkTreeIter it;
+        gtk_list_store_append(store, &it);
+        gtk_list_store_set(store, &it, 0, item.c_str(), -1);
+    }
+    GtkWidget* view = gtk_tree_view_new_with_model(GTK_TREE_MODEL(store));
+    g_object_unref(store);
+    gtk_tree_view_set_headers_visible(GTK_TREE_VIEW(view), FALSE);
+    gtk_tree_view_append_column(GTK_TREE_VIEW(view), gtk_tree_view_column_new_with_attributes(
+                                                         "", gtk_cell_renderer_text_new(), "text", 0, nullptr));
+    g_signal_connect(view, "row-activated", G_CALLBACK(OnListActivated), dialog);
+    GtkWidget* scroll = gtk_scrolled_window_new(nullptr, nullptr);
+    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scroll), GTK_POLICY_AUTOMATIC, GTK_POLICY_AUTOMATIC);
+    gtk_container_add(GTK_CONTAINER(scroll), view);
+    gtk_box_pack_start(GTK_BOX(gtk_dialog_get_content_area(GTK_DIALOG(dialog))), scroll, TRUE, TRUE, 0);
+    gtk_widget_show_all(dialog);
+    if (d->initial >= 0 && static_cast<size_t>(d->initial) < d->items->size()) {
+        GtkTreePath* path = gtk_tree_path_new_from_indices(d->initial, -1);
+        gtk_tree_view_set_cursor(GTK_TREE_VIEW(view), path, nullptr, FALSE);
+        gtk_tree_view_scroll_to_cell(GTK_TREE_VIEW(view), path, nullptr, TRUE, 0.5f, 0.0f);
+        gtk_tree_path_free(path);
+    }
+    int chosen = -1;
+    if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
+        GtkTreeModel* model = nullptr;
+        GtkTreeIter it;
+        if (gtk_tree_selection_get_selected(gtk_tree_view_get_selection(GTK_TREE_VIEW(view)), &model, &it)) {
+            GtkTreePath* path = gtk_tree_model_get_path(model, &it);
+            chosen = gtk_tree_path_get_indices(path)[0];
+            gtk_tree_path_free(path);
+        }
+    }
+    gtk_widget_destroy(dialog);
+    return chosen;
+}
+
 const WindowBackend kGtkBackend = {Created,  Destroyed, Changed,    MenuSet,   Activated, Focus,
-                                   Pump,     TrackPopup, FindText, ChooseFont, OpenFile};
+                                   Pump,     TrackPopup, FindText, ChooseFont, OpenFile, ChooseFromList};
 
 }  // namespace
 

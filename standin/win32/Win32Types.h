@@ -67,7 +67,12 @@ constexpr UINT EM_GETSEL = 0x00B0;
 constexpr UINT EM_SETSEL = 0x00B1;
 constexpr UINT EM_REPLACESEL = 0x00C2;
 constexpr UINT EM_SETLIMITTEXT = 0x00C5;
+constexpr UINT EM_CANUNDO = 0x00C6;
+constexpr UINT EM_UNDO = 0x00C7;
 constexpr UINT EM_EMPTYUNDOBUFFER = 0x00CD;
+constexpr UINT EM_SETUNDOLIMIT = 0x0452;
+constexpr UINT EM_REDO = 0x0454;
+constexpr UINT EM_CANREDO = 0x0455;
 
 // Virtual keys.
 constexpr WPARAM VK_BACK = 0x08;

@@ -8,6 +8,14 @@
 
 namespace win32 {
 
+// One undoable change of a text control: at `pos`, `removed` was replaced by `inserted`.
+struct TextEdit {
+    size_t pos;
+    std::string removed;
+    std::string inserted;
+    bool typing;  // typed characters: the next typed one at its end joins it
+};
+
 struct Win32Window {
     std::string className;
     WNDPROC proc = nullptr;
@@ -23,6 +31,11 @@ struct Win32Window {
     unsigned textVersion = 0;    // bumped whenever text or selection changes
     std::string fontFace;        // a text control's font (WM_SETFONT); empty: the default
     int fontPixels = 0;
+    std::vector<TextEdit> undo;  // a text control's changes, the latest last
+    std::vector<TextEdit> redo;  // changes undone, the latest undone last
+    size_t undoLimit = 100;
+    int markMargin = 0;          // a text control's marker column
+    std::vector<TextMark> marks;
     void* backend = nullptr;     // the backend's widget
 };
 

@@ -62,6 +62,45 @@ void ReplaceSelection(HWND hwnd, const std::string& ins) {
     hwnd->selStart = hwnd->selEnd = hwnd->selStart + ins.size();
 }
 
+// Replaces the selection and records the change for undo; typed characters that follow each
+// other join one change, as a word typed is undone at once.
+void ReplaceSelectionUndoably(HWND hwnd, const std::string& ins, bool typing) {
+    const size_t pos = hwnd->selStart;
+    std::string removed = hwnd->text.substr(pos, hwnd->selEnd - pos);
+    if (removed.empty() && ins.empty()) return;
+    ReplaceSelection(hwnd, ins);
+    hwnd->redo.clear();
+    auto& undo = hwnd->undo;
+    if (typing && removed.empty() && !undo.empty() && undo.back().typing && undo.back().removed.empty() &&
+        undo.back().pos + undo.back().inserted.size() == pos && ins != "\r\n") {
+        undo.back().inserted += ins;
+        return;
+    }
+    undo.push_back(TextEdit{pos, std::move(removed), ins, typing && ins != "\r\n"});
+    if (undo.size() > hwnd->undoLimit) undo.erase(undo.begin(), undo.begin() + (undo.size() - hwnd->undoLimit));
+}
+
+// Takes back the latest change of `from` (undo or redo) and records its reverse in `to`. A change
+// whose text is no longer where it was (the text was set anew) empties both lists instead.
+BOOL UndoOne(HWND hwnd, std::vector<TextEdit>& from, std::vector<TextEdit>& to) {
+    if (from.empty()) return FALSE;
+    TextEdit e = std::move(from.back());
+    from.pop_back();
+    auto& t = hwnd->text;
+    if (e.pos > t.size() || t.compare(e.pos, e.inserted.size(), e.inserted) != 0) {
+        hwnd->undo.clear();
+        hwnd->redo.clear();
+        return FALSE;
+    }
+    t.replace(e.pos, e.inserted.size(), e.removed);
+    hwnd->selStart = hwnd->selEnd = e.pos + e.removed.size();
+    std::swap(e.removed, e.inserted);
+    e.typing = false;
+    to.push_back(std::move(e));
+    Changed(hwnd);
+    return TRUE;
+}
+
 // With WIN32_STANDIN_TEXT_DUMP set, a text control's text is appended to that file when it is
 // destroyed, under its parent's title: tests read what a program showed.
 void DumpText(HWND hwnd) {
@@ -97,11 +136,11 @@ LRESULT RichEditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             // Typing: printable characters and Enter replace the selection, Backspace deletes.
             if (wParam == VK_BACK) {
                 if (hwnd->selStart == hwnd->selEnd && hwnd->selStart > 0) --hwnd->selStart;
-                ReplaceSelection(hwnd, "");
+                ReplaceSelectionUndoably(hwnd, "", false);
             } else if (wParam == VK_RETURN) {
-                ReplaceSelection(hwnd, "\r\n");
+                ReplaceSelectionUndoably(hwnd, "\r\n", true);
             } else if (wParam >= 0x20 && wParam < 0x100 && wParam != 0x7F) {
-                ReplaceSelection(hwnd, std::string(1, static_cast<char>(wParam)));
+                ReplaceSelectionUndoably(hwnd, std::string(1, static_cast<char>(wParam)), true);
             } else {
                 return 0;
             }
@@ -112,7 +151,7 @@ LRESULT RichEditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             switch (wParam) {
                 case VK_DELETE:
                     if (hwnd->selStart == hwnd->selEnd && hwnd->selEnd < t.size()) ++hwnd->selEnd;
-                    ReplaceSelection(hwnd, "");
+                    ReplaceSelectionUndoably(hwnd, "", false);
                     break;
                 case VK_LEFT:
                     if (hwnd->selStart > 0) --hwnd->selStart;
@@ -131,16 +170,28 @@ LRESULT RichEditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_CUT:
             if (hwnd->selEnd > hwnd->selStart) S().clipboard = t.substr(hwnd->selStart, hwnd->selEnd - hwnd->selStart);
             if (msg == WM_CUT) {
-                ReplaceSelection(hwnd, "");
+                ReplaceSelectionUndoably(hwnd, "", false);
                 Changed(hwnd);
             }
             return 0;
         case WM_PASTE:
-            ReplaceSelection(hwnd, S().clipboard);
+            ReplaceSelectionUndoably(hwnd, S().clipboard, false);
             Changed(hwnd);
             return 0;
-        case EM_SETLIMITTEXT:
-        case EM_EMPTYUNDOBUFFER: return 0;
+        case EM_SETLIMITTEXT: return 0;
+        case EM_EMPTYUNDOBUFFER:
+            hwnd->undo.clear();
+            hwnd->redo.clear();
+            return 0;
+        case EM_SETUNDOLIMIT:
+            hwnd->undoLimit = static_cast<size_t>(wParam);
+            if (hwnd->undo.size() > hwnd->undoLimit)
+                hwnd->undo.erase(hwnd->undo.begin(), hwnd->undo.begin() + (hwnd->undo.size() - hwnd->undoLimit));
+            return static_cast<LRESULT>(hwnd->undoLimit);
+        case EM_CANUNDO: return hwnd->undo.empty() ? FALSE : TRUE;
+        case EM_CANREDO: return hwnd->redo.empty() ? FALSE : TRUE;
+        case EM_UNDO: return UndoOne(hwnd, hwnd->undo, hwnd->redo);
+        case EM_REDO: return UndoOne(hwnd, hwnd->redo, hwnd->undo);
         case WM_SETFONT:
             if (const LOGFONTA* f = FontRecord(reinterpret_cast<HFONT>(wParam))) {
                 hwnd->fontFace = f->lfFaceName;
@@ -150,6 +201,8 @@ LRESULT RichEditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             return 0;
         case WM_SETTEXT:
             r = DefWindowProcA(hwnd, msg, wParam, lParam);
+            hwnd->undo.clear();
+            hwnd->redo.clear();
             Changed(hwnd);
             return r;
         case EM_SETSEL: {
@@ -172,19 +225,39 @@ LRESULT RichEditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             if (lParam) *reinterpret_cast<DWORD*>(lParam) = static_cast<DWORD>(hwnd->selEnd);
             return static_cast<LRESULT>((hwnd->selStart & 0xFFFF) | ((hwnd->selEnd & 0xFFFF) << 16));
         case EM_REPLACESEL: {
+            // wParam: whether the change can be undone.
             const char* text = reinterpret_cast<const char*>(lParam);
-            ReplaceSelection(hwnd, text ? text : "");
+            if (wParam)
+                ReplaceSelectionUndoably(hwnd, text ? text : "", false);
+            else
+                ReplaceSelection(hwnd, text ? text : "");
             Changed(hwnd);
             return 0;
         }
         case WM_CLEAR:
-            t.erase(hwnd->selStart, hwnd->selEnd - hwnd->selStart);
-            hwnd->selEnd = hwnd->selStart;
+            ReplaceSelectionUndoably(hwnd, "", false);
             Changed(hwnd);
             return 0;
         default: return DefWindowProcA(hwnd, msg, wParam, lParam);
     }
 }
+
+HWND FindLive(HWND hwnd);
+
+}  // namespace
+
+void SetTextMarks(HWND edit, int marginPixels, const std::vector<TextMark>& marks) {
+    if (!IsWindow(edit)) return;
+    edit->markMargin = marginPixels < 0 ? 0 : marginPixels;
+    edit->marks = marks;
+    if (S().backend && S().backend->changed) S().backend->changed(edit);
+}
+
+std::vector<TextMark> GetTextMarks(HWND edit) { return IsWindow(edit) ? edit->marks : std::vector<TextMark>{}; }
+
+int GetTextMarkMargin(HWND edit) { return IsWindow(edit) ? edit->markMargin : 0; }
+
+namespace {
 
 HWND FindLive(HWND hwnd) {
     auto& s = S();

@@ -17,6 +17,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "standin/win32/Win32Types.h"
 
@@ -57,6 +58,18 @@ LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 int GetWindowTextLengthA(HWND hwnd);
 int GetWindowTextA(HWND hwnd, LPSTR buffer, int size);
 BOOL SetWindowTextA(HWND hwnd, LPCSTR text);
+
+// The marker column of a text control: a left margin `marginPixels` wide, bounded by a light grey
+// line at its right edge, holding marks level with lines of the text (lines outside the visible
+// part get none). The backend redraws them as the text scrolls.
+enum class TextMarkKind { RedDisc, GreenTriangle };  // a red disc x 4-16; a green triangle pointing right
+struct TextMark {
+    uint32_t line;  // 0-based
+    TextMarkKind kind;
+};
+void SetTextMarks(HWND edit, int marginPixels, const std::vector<TextMark>& marks);
+std::vector<TextMark> GetTextMarks(HWND edit);
+int GetTextMarkMargin(HWND edit);
 
 HWND GetParent(HWND hwnd);
 // GWLP_USERDATA: a value of the caller's; GWLP_WNDPROC: the window procedure (subclassing).
@@ -125,6 +138,7 @@ int TranslateAcceleratorA(HWND hwnd, HACCEL table, MSG* msg);
 struct FINDREPLACEA;
 struct CHOOSEFONTA;
 struct OPENFILENAMEA;
+struct LISTDIALOGA;
 
 // A window-system backend; none is headless.
 struct WindowBackend {
@@ -140,6 +154,7 @@ struct WindowBackend {
     BOOL (*chooseFont)(CHOOSEFONTA* choose);  // the modal font chooser (Dialogs.h)
     // The modal open-file dialog (Debugging.h): TRUE with the chosen path.
     BOOL (*openFile)(const OPENFILENAMEA* ofn, std::string* path);
+    int (*chooseFromList)(const LISTDIALOGA* dialog);  // the modal list dialog (Dialogs.h)
 };
 void SetWindowBackend(const WindowBackend* backend);
 const WindowBackend* CurrentWindowBackend();

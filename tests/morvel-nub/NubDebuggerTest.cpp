@@ -15,7 +15,7 @@
 #include "common/BigEndian.h"
 #include "common/DebuggerPackets.h"
 #include "common/SerialLinkPacket.h"
-#include "quillwatch/engine/debugger/DbgContext.h"
+#include "quillwatch/engine/lang/DbgContext.h"
 #include "quillwatch/engine/debugger/DebuggerContext.h"
 #include "quillwatch/engine/lang/CommandModules.h"
 #include "quillwatch/engine/lang/Evaluator.h"

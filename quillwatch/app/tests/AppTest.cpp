@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,6 +20,8 @@
 #include "quillwatch/app/Prefs.h"
 #include "quillwatch/app/TextWindows.h"
 #include "quillwatch/engine/debugger/RunControl.h"
+#include "quillwatch/link/DebuggerServices.h"
+#include "standin/win32/Dialogs.h"
 #include "standin/win32/KernelObjects.h"
 #include "standin/win32/WindowManager.h"
 
@@ -207,6 +210,18 @@ TEST_F(TextWindow, UndoRightAfterACommandRemovesItsOutputOnly) {
     win32::SendMessageA(edit, win32::WM_KEYDOWN, win32::VK_BACK, 0);
     win32::headless::SetKeyDown(static_cast<int>(win32::VK_SHIFT), false);
     EXPECT_EQ(Text(), "r");
+    // Otherwise Ctrl+Z undoes typing and edits one change at a time; Edit > Undo and Redo as well.
+    Key('d');
+    Key('m');
+    EXPECT_EQ(Text(), "rdm");
+    Key(26);
+    EXPECT_EQ(Text(), "r");
+    win32::SendMessageA(window, win32::WM_COMMAND, cmdRedo, 0);
+    EXPECT_EQ(Text(), "rdm");
+    win32::SendMessageA(window, win32::WM_COMMAND, cmdUndo, 0);
+    EXPECT_EQ(Text(), "r");
+    Key(26);  // the Shift+Back deletion
+    EXPECT_EQ(Text(), "reg\r\n");
 }
 
 TEST_F(TextWindow, FindWrapsOnceInEitherDirection) {
@@ -252,11 +267,70 @@ TEST_F(TextWindow, SourceWindowShowsTheStoppedLine) {
     win32::SendMessageA(pane, win32::EM_GETSEL, reinterpret_cast<win32::WPARAM>(&a), reinterpret_cast<win32::LPARAM>(&b));
     win32::GetWindowTextA(pane, buf, sizeof buf);
     EXPECT_EQ(std::string(buf + a, b - a), "  return a;");
+    // The marker column: the current line's triangle only while attached.
+    EXPECT_EQ(win32::GetTextMarkMargin(pane), 20);
+    EXPECT_TRUE(win32::GetTextMarks(pane).empty());
+    DbgMinimalSetAttached(true);
+    gDbgSourceHooks.showLine(file.c_str(), 3);
+    auto marks = win32::GetTextMarks(pane);
+    ASSERT_EQ(marks.size(), 1u);
+    EXPECT_EQ(marks[0].line, 2u);
+    EXPECT_EQ(marks[0].kind, win32::TextMarkKind::GreenTriangle);
+    gDbgSourceHooks.clearLine();  // the device runs
+    EXPECT_TRUE(win32::GetTextMarks(pane).empty());
+    DbgMinimalSetAttached(false);
     gDbgSourceHooks.showLine((dir.path() + "/gone.c").c_str(), 1);
     win32::GetWindowTextA(pane, buf, sizeof buf);
     EXPECT_EQ(std::string(buf), "\nCould not read source file " + dir.path() + "/gone.c");
     win32::DestroyWindow(source);
     EXPECT_EQ(gDbgSourceHooks.showLine, nullptr);
+}
+
+TEST_F(TextWindow, FunctionChooserSelectsTheChosenFunctionsLine) {
+    DbgContextType* noContext = nullptr;
+    win32::HWND source = SourceWindowCreate(client, &noContext);
+    win32::HWND pane = AppEditOf(source);
+    auto selected = [&] {
+        char buf[512];
+        win32::GetWindowTextA(pane, buf, sizeof buf);
+        win32::DWORD a = 0, b = 0;
+        win32::SendMessageA(pane, win32::EM_GETSEL, reinterpret_cast<win32::WPARAM>(&a),
+                            reinterpret_cast<win32::LPARAM>(&b));
+        return std::string(buf + a, b - a);
+    };
+    // No current source file: nothing is shown.
+    win32::SendMessageA(source, win32::WM_COMMAND, cmdFunctions, 0);
+    EXPECT_TRUE(win32::headless::LastListItems().empty());
+
+    TempDir dir;
+    const std::string file = dir.path() + "/main.c";
+    std::ofstream(file) << "int zeta(void) {\n  return 1;\n}\n#pragma mark Tools\nint beta(int x) {\n  return x;\n}\n";
+    gDbgSourceHooks.showLine(file.c_str(), 6);  // the caret in beta
+    // In file order, the last entry at or before the caret's line first; the chosen line selected.
+    win32::headless::ScriptListChoice(0);
+    win32::SendMessageA(source, win32::WM_COMMAND, cmdFunctions, 0);
+    EXPECT_EQ(win32::headless::LastListItems(), (std::vector<std::string>{"zeta", "Tools", "beta"}));
+    EXPECT_EQ(win32::headless::LastListInitial(), 2);
+    EXPECT_EQ(selected(), "int zeta(void) {");
+    // Ctrl+Shift with the ";" key: sorted by name (byte order, so capitals first).
+    win32::headless::SetKeyDown(static_cast<int>(win32::VK_CONTROL), true);
+    win32::headless::SetKeyDown(static_cast<int>(win32::VK_SHIFT), true);
+    win32::headless::ScriptListChoice(0);
+    win32::SendMessageA(pane, win32::WM_KEYDOWN, 0xBA, 0);
+    win32::headless::SetKeyDown(static_cast<int>(win32::VK_SHIFT), false);
+    win32::headless::SetKeyDown(static_cast<int>(win32::VK_CONTROL), false);
+    EXPECT_EQ(win32::headless::LastListItems(), (std::vector<std::string>{"Tools", "beta", "zeta"}));
+    EXPECT_EQ(win32::headless::LastListInitial(), 2);  // zeta, at line 1
+    EXPECT_EQ(selected(), "#pragma mark Tools");
+    // Cancel leaves the selection.
+    win32::SendMessageA(source, win32::WM_COMMAND, cmdFunctions, 0);
+    EXPECT_EQ(selected(), "#pragma mark Tools");
+    // A file that has gone since it was shown.
+    std::remove(file.c_str());
+    testing::internal::CaptureStderr();
+    win32::SendMessageA(source, win32::WM_COMMAND, cmdFunctions, 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error: Error opening file\n");
+    win32::DestroyWindow(source);
 }
 
 // Runs the program headless in its own folder with lines on its standard input; its standard
@@ -327,3 +401,46 @@ TEST_F(Program, TypedCommandsShowInTheDebuggerWindowOnADisplay) {
 }
 
 }  // namespace
+
+namespace quillwatch {
+namespace {
+
+TEST(Options, RomListingFromTheCommandLine) {
+    char dir[] = "/tmp/qwrom-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string folder = dir;
+    // A 512-byte image whose reset vector puts the ROM at 0x10C00000; at 0x100: MOVEQ #1,D0; RTS.
+    std::string rom(512, '\0');
+    const unsigned char reset[] = {0x10, 0xC0, 0x00, 0x00};
+    const unsigned char code[] = {0x70, 0x01, 0x4E, 0x75};
+    rom.replace(4, 4, reinterpret_cast<const char*>(reset), 4);
+    rom.replace(0x100, 4, reinterpret_cast<const char*>(code), 4);
+    std::ofstream(folder + "/rom.bin", std::ios::binary) << rom;
+    std::ofstream(folder + "/rom.map") << "Entry $10BF8100\n";
+    const std::string image = folder + "/rom.bin", map = folder + "/rom.map", out = folder + "/rom.txt";
+
+    std::vector<const char*> argv = {"quillwatch", "--rom-listing", image.c_str(), map.c_str(), out.c_str()};
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(QuillwatchMain(static_cast<int>(argv.size()), argv.data()), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    std::ifstream in(out);
+    const std::string listing((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(listing.rfind("\nEntry:\n", 0), 0u) << listing;
+    EXPECT_NE(listing.find("MOVEQ"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("RTS"), std::string::npos) << listing;
+
+    // A missing map: the message on standard output and a failing exit code.
+    const std::string missing = folder + "/none.map";
+    argv[3] = missing.c_str();
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(QuillwatchMain(static_cast<int>(argv.size()), argv.data()), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "file: '" + missing + "' not found\n");
+    // Fewer than three files is a usage error.
+    QuillwatchOptions o;
+    const char* shortArgs[] = {"quillwatch", "--rom-listing", "a", "b"};
+    EXPECT_FALSE(ParseOptions(4, shortArgs, &o));
+    std::system(("rm -rf " + folder).c_str());
+}
+
+}  // namespace
+}  // namespace quillwatch

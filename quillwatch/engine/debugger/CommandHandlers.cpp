@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "quillwatch/engine/debugger/CmdFormat.h"
+#include "quillwatch/engine/lang/CmdFormat.h"
 #include "quillwatch/engine/debugger/FlowCommands.h"
 #include "quillwatch/engine/debugger/HandlerSupport.h"
 #include "quillwatch/engine/debugger/RemoteCommands.h"

@@ -125,6 +125,7 @@ void DbgIdleProcess() {
         HobgobsIdleSend();
         return;
     }
+    gOtherSocketPackets = 0;  // the console packet the drain saw has reached its socket
     const uint8_t command = header.bodySize ? body[0] : 0xFF;
     vantor::SwapPacketBody(body, header.bodySize);
     if (command == vantor::dbgPktTesterRequest) {

@@ -4,9 +4,24 @@
 
 #include <cstdint>
 
-#include "quillwatch/engine/debugger/DbgContext.h"
+#include "quillwatch/engine/lang/DbgContext.h"
 
 namespace quillwatch {
+
+// The windows the debugger writes to, handed over by the front end.
+struct DbgWindows {
+    HWND debugger;   // the Debugger window's edit control (the context's console)
+    HWND console;    // the Console window's edit control
+    HWND registers;  // the CPU Registers window's edit control
+};
+extern DbgWindows gDbgWindows;
+
+// The one debugger context of the program (none before the Debugger window first opens).
+extern DbgContextType* gDbgContext;
+// Hands the link half the services that reach this context (DebuggerServices.h).
+void DbgInstallServices();
+// Hands the command language the debugger module and its device access (LangServices.h).
+void DbgInstallLanguageServices();
 
 // Creates the one context, writing to the Debugger window's edit control, with the command
 // modules and the command language; runs the start-up script "UserStartup-Quillwatch".

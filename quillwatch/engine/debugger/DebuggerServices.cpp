@@ -1,18 +1,19 @@
-// The debugger services through which the link half reaches the one debugger context; the
-// context installs them when it is made (DebuggerInit).
+// The debugger services through which the link half reaches the one debugger context, and those
+// through which the command language reaches the debugger module and the device; the context
+// installs both when it is made (DebuggerInit).
 #include "quillwatch/link/DebuggerServices.h"
 
-#include "common/DebuggerPackets.h"
-#include "common/FourCC.h"
-#include "common/SerialLinkPacket.h"
-#include "quillwatch/engine/debugger/DbgContext.h"
-#include "quillwatch/link/ErrorMgr.h"
-#include "quillwatch/link/RemoteStubs.h"
-#include "quillwatch/link/SerialLinkMgr.h"
+#include "quillwatch/engine/debugger/DebuggerContext.h"
+#include "quillwatch/engine/debugger/DebuggerModule.h"
+#include "quillwatch/engine/debugger/RemoteCommands.h"
+#include "quillwatch/engine/debugger/RunControl.h"
+#include "quillwatch/engine/debugger/Templates.h"
+#include "quillwatch/engine/lang/LangServices.h"
 
 namespace quillwatch {
 
 DbgContextType* gDbgContext = nullptr;
+DbgWindows gDbgWindows{};
 
 namespace {
 
@@ -28,41 +29,30 @@ bool PrvIsAttached() {
     return gDbgContext && gDbgContext->attached;
 }
 
-void PrvSendRemoteEvent(uint16_t character, int32_t keyCode, uint16_t modifiers, bool byCall) {
-    if (byCall) {
-        ErrTry([&] { EvtEnqueueKey(character, static_cast<uint16_t>(keyCode), modifiers); }, [](uint32_t) {});
-        return;
-    }
-    vantor::DbgRemoteEventBodyType body{};
-    body.command = vantor::sysPktRemoteEvtCmd;
-    body.keyPress = 1;
-    body.modifiers = modifiers;
-    body.chr = character;
-    body.keyCode = 0;
-    (void)keyCode;
-    vantor::SwapRemoteEventBody(&body);
-    SlkPktHeaderType header{};
-    header.dest = vantor::slkSocketRemoteUI;
-    header.src = vantor::slkSocketRemoteUI;
-    SlkBodyPart parts[] = {{sizeof body, &body}, {0, nullptr}};
-    if (SlkSendPacket(&header, parts) != 0) {
-        ErrDisplayFileLineMsg("..\\SrcShared\\Cmd\\DebuggerModule", 840, "Error sending remote event");
-    }
-}
-
 bool PrvIsNewRemoteOS() {
     if (gDbgContext && gDbgContext->attached) return gDbgContext->newOS != 0;
-    uint32_t version = 0;
-    bool called = false;
-    ErrTry([&] { called = FtrGet(vantor::FourCC("psys"), 1, &version) == 0; }, [](uint32_t) {});
-    return called && version >= 0x05000000;
+    return DbgAskNewRemoteOS();
 }
 
-const DbgServices kEngineServices = {PrvSetUserAbort, PrvUserAbort, PrvIsAttached, PrvSendRemoteEvent,
-                                     PrvIsNewRemoteOS};
+const DbgServices kEngineServices = {PrvSetUserAbort, PrvUserAbort, PrvIsAttached, PrvIsNewRemoteOS};
+
+const LangServices kLanguageServices = {DbgModuleInit,
+                                        DbgModuleClose,
+                                        DbgModuleExecuteCommand,
+                                        DbgModuleVarChanged,
+                                        CmdReadRemoteMem,
+                                        CmdWriteRemoteRegisters,
+                                        CmdRefreshRegisterWindow,
+                                        CmdUpdateRoutine,
+                                        TmtForget};
 
 }  // namespace
 
-void DbgInstallServices() { DbgSetServices(&kEngineServices); }
+void DbgInstallServices() {
+    DbgSetServices(&kEngineServices);
+    DbgInstallLanguageServices();
+}
+
+void DbgInstallLanguageServices() { LangSetServices(&kLanguageServices); }
 
 }  // namespace quillwatch

@@ -38,7 +38,12 @@ void PrvHelpSection(DbgContextType* ctx, const char* heading, const std::vector<
     for (const HelpLine& l : lines) {
         std::string text = "  ";
         text += l.syntax;
-        if (static_cast<int>(text.size()) < l.column) text.resize(static_cast<size_t>(l.column), ' ');
+        // A syntax ending in a tab keeps the tab and a blank just before the ";".
+        const bool tab = !text.empty() && text.back() == '\t';
+        if (tab) text.pop_back();
+        const int pad = tab ? l.column - 2 : l.column;
+        if (static_cast<int>(text.size()) < pad) text.resize(static_cast<size_t>(pad), ' ');
+        if (tab) text += "\t ";
         DbgPrintf(ctx, "%s;%s\n", text.c_str(), l.description);
     }
     DbgPrint(ctx, "\n");

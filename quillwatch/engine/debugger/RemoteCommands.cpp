@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "common/DebuggerPackets.h"
-#include "quillwatch/engine/debugger/CmdFormat.h"
+#include "quillwatch/engine/lang/CmdFormat.h"
 #include "quillwatch/engine/debugger/RunControl.h"
 #include "quillwatch/link/ErrorMgr.h"
 #include "quillwatch/link/SerialLinkMgr.h"

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "quillwatch/engine/debugger/DebuggerContext.h"
 #include "quillwatch/engine/debugger/RemoteCommands.h"
 #include "quillwatch/engine/debugger/SymbolFiles.h"
 #include "quillwatch/engine/shell/Shell.h"

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "quillwatch/engine/debugger/DbgContext.h"
+#include "quillwatch/engine/lang/DbgContext.h"
 
 namespace quillwatch {
 

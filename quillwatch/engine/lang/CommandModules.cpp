@@ -1,7 +1,7 @@
 // The command-module table.
 #include "quillwatch/engine/lang/CommandModules.h"
 
-#include "quillwatch/engine/debugger/DebuggerModule.h"
+#include "quillwatch/engine/lang/LangServices.h"
 
 namespace quillwatch {
 
@@ -56,10 +56,11 @@ int module_add(DbgContextType* ctx, uint16_t* moduleId, const char* name, uint16
     d->kind = kind;
     d->reserved = 0;
     if (*moduleId == kModuleDebugger && kind != 0) {
-        d->init = DbgModuleInit;
-        d->close = DbgModuleClose;
-        d->execute = DbgModuleExecuteCommand;
-        d->varChanged = DbgModuleVarChanged;
+        const LangServices& services = LangGetServices();
+        d->init = services.moduleInit;
+        d->close = services.moduleClose;
+        d->execute = services.moduleExecute;
+        d->varChanged = services.moduleVarChanged;
     } else {
         d->init = nullptr;
         d->close = nullptr;

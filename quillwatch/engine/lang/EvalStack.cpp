@@ -2,7 +2,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "quillwatch/engine/debugger/DbgContext.h"
+#include "quillwatch/engine/lang/DbgContext.h"
 #include "quillwatch/engine/lang/LexToken.h"
 
 namespace quillwatch {

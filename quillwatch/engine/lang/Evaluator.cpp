@@ -5,9 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "quillwatch/engine/debugger/CmdFormat.h"
-#include "quillwatch/engine/debugger/RemoteCommands.h"
-#include "quillwatch/engine/debugger/RunControl.h"
+#include "quillwatch/engine/lang/CmdFormat.h"
+#include "quillwatch/engine/lang/LangServices.h"
 #include "quillwatch/engine/lang/CommandModules.h"
 #include "quillwatch/engine/lang/Lexer.h"
 #include "quillwatch/engine/lang/Parser.h"
@@ -283,7 +282,7 @@ int PrvDeref(DbgContextType* ctx, const LexToken* op, const LexToken& a, LexToke
             return 1;
     }
     uint8_t data[4] = {};
-    if (uint16_t err = CmdReadRemoteMem(a.value, data, ctx, bytes)) return err;
+    if (uint16_t err = LangGetServices().readRemoteMem(a.value, data, ctx, bytes)) return err;
     uint32_t v = 0;
     for (uint16_t i = 0; i < bytes; ++i) v = (v << 8) | data[i];
     // An address-sized read is a 4-byte value, which arithmetic accepts.
@@ -306,11 +305,12 @@ int PrvRegAssign(DbgContextType* ctx, const LexToken* op, const LexToken& reg, c
         EvalReportError(ctx, "eval_regAssign ", "error: unknown reg for: ", op);
         return 1;
     }
-    CmdRefreshRegisterWindow(ctx);
-    if (uint16_t err = CmdWriteRemoteRegisters(ctx, &ctx->regs)) {
+    const LangServices& services = LangGetServices();
+    services.refreshRegisterWindow(ctx);
+    if (uint16_t err = services.writeRemoteRegisters(ctx, &ctx->regs)) {
         // The device kept its registers: so does the display.
         ctx->regs = saved;
-        CmdRefreshRegisterWindow(ctx);
+        services.refreshRegisterWindow(ctx);
         return err;
     }
     uint32_t value = 0;

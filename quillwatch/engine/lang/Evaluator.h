@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "quillwatch/engine/debugger/DbgContext.h"
+#include "quillwatch/engine/lang/DbgContext.h"
 
 namespace quillwatch {
 

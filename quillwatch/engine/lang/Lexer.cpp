@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "quillwatch/engine/debugger/RemoteCommands.h"
+#include "quillwatch/engine/lang/LangServices.h"
 #include "quillwatch/engine/lang/CommandModules.h"
 #include "quillwatch/engine/lang/SymbolTable.h"
 
@@ -279,7 +279,7 @@ void PrvScanRoutineStart(DbgContextType* ctx, LexToken* token) {
         return;
     }
     uint32_t pc = ctx->regs.pc;
-    if (!(pc >= ctx->routineStart && pc < ctx->routineEnd) && CmdUpdateRoutine(ctx, pc) < 0) {
+    if (!(pc >= ctx->routineStart && pc < ctx->routineEnd) && LangGetServices().updateRoutine(ctx, pc) < 0) {
         PrvLexError(ctx, token, "lex_scan ", "Error: unable to find start of routine.");
         return;
     }

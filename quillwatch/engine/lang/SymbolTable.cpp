@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "quillwatch/engine/debugger/Templates.h"
+#include "quillwatch/engine/lang/LangServices.h"
 
 namespace quillwatch {
 
@@ -217,7 +217,7 @@ int SymListKind(DbgContextType* ctx, uint16_t kind) {
 
 void SymRemove(DbgContextType* ctx, SymEntryType* entry) {
     if (!entry || !entry->name) return;
-    if (entry->kind == tok::TEMPLATE) TmtForget(ctx, entry->module, entry->id);
+    if (entry->kind == tok::TEMPLATE) LangGetServices().forgetTemplate(ctx, entry->module, entry->id);
     DbgFreeBuffer(entry->str);
     KwdRelease(ctx, entry->name, false);
     std::memset(entry, 0, sizeof(*entry));

@@ -9,6 +9,7 @@
 
 #include "common/BigEndian.h"
 #include "quillwatch/engine/shell/ShellInternal.h"
+#include "quillwatch/engine/shell/SysLabels.h"
 #include "quillwatch/link/DebuggerServices.h"
 #include "quillwatch/link/ErrorMgr.h"
 #include "quillwatch/link/RemoteMemory.h"
@@ -211,7 +212,10 @@ bool ShellHeapDump(uint16_t heapId, int mode, uint32_t start, bool checkContents
         CacheHold hold;
         const ShellHeapInfo heap = ShellReadHeap(heapId);
         std::map<uint32_t, Owner> owners;
-        if (labels && mode == 2) owners = PrvOwners(PrvHeapCard(heapId));
+        if (labels && mode == 2) {
+            owners = PrvOwners(PrvHeapCard(heapId));
+            ShellSysTableBuild();
+        }
         if (mode >= 1) {
             ShellPrintf("Displaying Heap ID: %04X, mapped to %08X", heapId, heap.address);
             if (heap.version >= 4) ShellPrintf(", first free: %08X", heap.address + 8 + 2 * heap.firstFree);
@@ -326,6 +330,10 @@ bool ShellHeapDump(uint16_t heapId, int mode, uint32_t start, bool checkContents
                                       w.database.c_str());
                     }
                     line += piece;
+                } else if (labels) {
+                    char label[kShellSysLabelSize];
+                    ShellSysLabel(at + 8, label);
+                    if (label[0]) line += std::string(" ") + label;
                 }
                 ShellPrintf("%s", line.c_str());
             }

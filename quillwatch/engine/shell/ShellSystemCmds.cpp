@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "common/BigEndian.h"
 #include "quillwatch/engine/shell/Hobgobs.h"
@@ -187,39 +188,169 @@ void ShellCmdFeature(int argc, char** argv) {
     if (set && FtrSet(setC, static_cast<uint16_t>(setN), value) != 0) ShellPrintf("\nError setting feature");
 }
 
-void ShellCmdKernelInfo(int argc, char** argv) {
-    if (ShellWantsHelp(argc, argv) || argc < 2) {
-        if (ShellWantsHelp(argc, argv)) ShellPrintf("\nGet Kernel Info");
-        ShellPrintf("\nSyntax: %s [options...]", argv[0]);
-        ShellPrintf("\n     -sem  <id>|all  : get semaphore info");
-        ShellPrintf("\n     -tmr  <id>|all  : get timer info");
-        ShellPrintf("\n");
-        return;
+namespace {
+
+// The kernel information record asked for with SysKernelInfo: the kind at 4 (left in device order
+// by the record's converter) and the item's ID at 6 (0: the first item); the answer holds the
+// item's fields and, at 10, the ID of the next item (0 after the last).
+enum : uint16_t { kKernelTask = 0, kKernelSemaphore = 2, kKernelTimer = 3 };
+constexpr int kKernelChainLimit = 256;  // a chain that does not end is cut here
+
+struct KernelItem {
+    uint8_t b[64];
+    uint32_t L(size_t at) const {
+        uint32_t v;
+        std::memcpy(&v, b + at, 4);
+        return v;
     }
-    // The kernel information record: selector, id, then the item's fields.
+    uint16_t W(size_t at) const {
+        uint16_t v;
+        std::memcpy(&v, b + at, 2);
+        return v;
+    }
+    std::string Tag() const {
+        char t[5];
+        ShellTypeToText(t, L(14));
+        return t;
+    }
+};
+
+bool PrvKernelAsk(uint16_t kind, uint32_t id, KernelItem* item) {
+    std::memset(item->b, 0, sizeof item->b);
+    vantor::WriteBE16(item->b + 4, kind);
+    std::memcpy(item->b + 6, &id, 4);
+    return SysKernelInfo(item->b) == 0;
+}
+
+void PrvKernelError(uint16_t kind) {
+    ShellPrintf(kind == kKernelSemaphore ? "\n##ERROR Getting Semaphore info\n" : "\n##ERROR Getting Kernel info\n");
+}
+
+// The status of a task from its bits, each later rule replacing the text of the earlier ones.
+std::string PrvTaskStatus(uint32_t status) {
+    std::string text = "Running";
+    if (status & 0x1) text = "Idle: Waiting for Trigger";
+    if (status & 0x2) text = "Suspended: Waiting for Resume";
+    if (status & 0x4) {
+        text = "Waiting on ";
+        static constexpr struct {
+            uint32_t bit;
+            const char* what;
+        } kWaits[] = {{0x100, "semaphore "}, {0x200, "event "},  {0x400, "mailbox "},
+                      {0x800, "message exchange "}, {0x1000, "buffer "}, {0x8000, "timer "}};
+        for (const auto& w : kWaits)
+            if (status & w.bit) text += w.what;
+    }
+    if (status & 0x80) text = "Halted";
+    return text;
+}
+
+void PrvKernelSyntax(const char* name) {
+    ShellPrintf("\nSyntax: %s [options...]", name);
+    ShellPrintf("\n     -sem  <id>|all  : get semaphore info");
+    ShellPrintf("\n     -tmr  <id>|all  : get timer info");
+    ShellPrintf("\n");
+}
+
+void PrvKernelHeader(uint16_t kind) {
+    if (kind == kKernelTask) {
+        ShellPrintf("\n\nTask Information:");
+        ShellPrintf("\n  taskID     tag  priority  stackPtr   status");
+        ShellPrintf("\n  ---------------------------------------------------------------------");
+    } else if (kind == kKernelSemaphore) {
+        ShellPrintf("\n\nSemaphore Information:");
+        ShellPrintf("\n  semID      tag   type      initValue  curValue        nesting    ownerID ");
+        ShellPrintf("\n  ---------------------------------------------------------------------------");
+    } else {
+        ShellPrintf("\n\nTimer Information:");
+        ShellPrintf("\n  tmrID      tag   ticksLeft   period   procPtr");
+        ShellPrintf("\n  ---------------------------------------------");
+    }
+}
+
+void PrvKernelRow(uint16_t kind, const KernelItem& k) {
+    if (kind == kKernelTask) {
+        ShellPrintf("\n  %08X   %4s  #%4d    %08X   %s", k.L(6), k.Tag().c_str(), k.W(34), k.L(52),
+                    PrvTaskStatus(k.L(18)).c_str());
+    } else if (kind == kKernelSemaphore) {
+        const auto init = static_cast<int16_t>(k.W(22));
+        const auto current = static_cast<int16_t>(k.W(24));
+        const bool resource = init < 0;
+        const char* state = current < 0 ? "tasks wtg"
+                            : resource    ? (current > 0 ? "(free)" : "(owned)")
+                                          : (current > 0 ? "(avail.)" : "(unavail.)");
+        ShellPrintf("\n  %08X   %4s  %s   #%-4d      #%-2d %-10s  #%-4d     %08X", k.L(6), k.Tag().c_str(),
+                    resource ? "resource" : "counting", init, current, state, k.W(26), k.L(28));
+    } else {
+        ShellPrintf("\n  %08X   %4s    #%4d    #%4d    %08X", k.L(6), k.Tag().c_str(), static_cast<int32_t>(k.L(18)),
+                    static_cast<int32_t>(k.L(22)), k.L(26));
+    }
+}
+
+void PrvKernelTask(const KernelItem& k) {
+    ShellPrintf("\n\nTask Info:");
+    ShellPrintf("\nid =            %08X", k.L(6));
+    ShellPrintf("\nnextID =        %08X", k.L(10));
+    ShellPrintf("\ntag =           %s", k.Tag().c_str());
+    ShellPrintf("\nstatus =        %08X, %s", k.L(18), PrvTaskStatus(k.L(18)).c_str());
+    ShellPrintf("\ntimer =        #%d", static_cast<int32_t>(k.L(22)));
+    ShellPrintf("\ntimeSlice =    #%d", static_cast<int32_t>(k.L(26)));
+    ShellPrintf("\npriority =     #%d", k.W(34));
+    ShellPrintf("\nattributes =    %04X", k.W(36));
+    ShellPrintf("\npendingCalls = #%d", k.W(38));
+    ShellPrintf("\nsenderTaskID =  %08X", k.L(40));
+    ShellPrintf("\nmsgExchangeID = %08X", k.L(44));
+    ShellPrintf("\ntcbP =          %08X", k.L(48));
+    ShellPrintf("\nstackP =        %08X", k.L(52));
+    ShellPrintf("\nstackStart =    %08X", k.L(56));
+    ShellPrintf("\nstackSize =     %08X", k.L(60));
+}
+
+// One item, or every item following the next-ID chain from the first.
+void PrvKernelShow(uint16_t kind, bool all, uint32_t id) {
+    KernelItem k;
+    if (!all) {
+        if (!PrvKernelAsk(kind, id, &k)) return PrvKernelError(kind);
+        if (kind == kKernelTask) return PrvKernelTask(k);
+        PrvKernelHeader(kind);
+        return PrvKernelRow(kind, k);
+    }
+    PrvKernelHeader(kind);
+    uint32_t next = 0;
+    for (int n = 0; n < kKernelChainLimit; ++n) {
+        if (!PrvKernelAsk(kind, next, &k)) return PrvKernelError(kind);
+        PrvKernelRow(kind, k);
+        next = k.L(10);
+        if (next == 0 || next == k.L(6)) break;
+    }
+}
+
+}  // namespace
+
+void ShellCmdKernelInfo(int argc, char** argv) {
+    if (ShellWantsHelp(argc, argv)) ShellPrintf("\nGet Kernel Info");
+    if (ShellWantsHelp(argc, argv) || argc < 2) return PrvKernelSyntax(argv[0]);
+    struct Request {
+        uint16_t kind;
+        bool all;
+        uint32_t id;
+    };
+    std::vector<Request> requests;
     for (int i = 1; i < argc; ++i) {
         const std::string o = argv[i];
-        uint32_t id = 0;
-        if ((o == "-task" || o == "-sem" || o == "-tmr") && i + 1 < argc &&
-            (std::strcmp(argv[i + 1], "all") == 0 || ShellHex(argv[i + 1], &id))) {
-            uint8_t info[64] = {};
-            info[1] = o == "-task" ? 0 : o == "-sem" ? 2 : 4;
-            vantor::WriteBE32(info + 2, id);
-            if (SysKernelInfo(info) != 0) {
-                ShellPrintf(o == "-sem" ? "\n##ERROR Getting Semaphore info\n" : "\n##ERROR Getting Kernel info\n");
-                return;
-            }
-            ShellPrintf("\n\n%s Info:\nid =            %08X", o == "-task" ? "Task" : o == "-sem" ? "Semaphore" : "Timer",
-                        id);
-            ++i;
-        } else if (o != "-all") {
-            ShellPrintf("\nSyntax: %s [options...]", argv[0]);
-            ShellPrintf("\n     -sem  <id>|all  : get semaphore info");
-            ShellPrintf("\n     -tmr  <id>|all  : get timer info");
-            ShellPrintf("\n");
-            return;
+        if (o == "-all") {
+            requests.insert(requests.end(), {{kKernelTask, true, 0}, {kKernelSemaphore, true, 0}, {kKernelTimer, true, 0}});
+            continue;
         }
+        const uint16_t kind = o == "-task" ? kKernelTask : o == "-sem" ? kKernelSemaphore : kKernelTimer;
+        uint32_t id = 0;
+        if ((o != "-task" && o != "-sem" && o != "-tmr") || i + 1 >= argc) return PrvKernelSyntax(argv[0]);
+        const bool all = std::strcmp(argv[i + 1], "all") == 0;
+        if (!all && !ShellHex(argv[i + 1], &id)) return PrvKernelSyntax(argv[0]);
+        requests.push_back({kind, all, id});
+        ++i;
     }
+    for (const Request& r : requests) PrvKernelShow(r.kind, r.all, r.id);
 }
 
 void ShellCmdDisplayMem(int argc, char** argv) {

@@ -56,3 +56,128 @@ TEST(MessageBoxGraphical, ShowsAModalDialogUntilAnswered) {
 
 }  // namespace
 }  // namespace win32
+
+#include "standin/win32/Dialogs.h"
+#include "standin/win32/WindowManager.h"
+
+namespace win32 {
+namespace {
+
+int g_cursorRow = -1;
+
+void FindTreeView(GtkWidget* widget, gpointer out) {
+    if (GTK_IS_TREE_VIEW(widget)) *static_cast<GtkWidget**>(out) = widget;
+    else if (GTK_IS_CONTAINER(widget)) gtk_container_foreach(GTK_CONTAINER(widget), FindTreeView, out);
+}
+
+// Notes the list's selected row, then double-clicks (activates) its third row.
+gboolean AnswerList(gpointer) {
+    GList* windows = gtk_window_list_toplevels();
+    bool answered = false;
+    for (GList* w = windows; w && !answered; w = w->next) {
+        if (!GTK_IS_DIALOG(w->data) || !gtk_widget_get_visible(GTK_WIDGET(w->data))) continue;
+        GtkWidget* view = nullptr;
+        FindTreeView(GTK_WIDGET(w->data), &view);
+        if (!view) continue;
+        GtkTreePath* path = nullptr;
+        gtk_tree_view_get_cursor(GTK_TREE_VIEW(view), &path, nullptr);
+        g_cursorRow = path ? gtk_tree_path_get_indices(path)[0] : -1;
+        if (path) gtk_tree_path_free(path);
+        GtkTreePath* third = gtk_tree_path_new_from_indices(2, -1);
+        gtk_tree_view_set_cursor(GTK_TREE_VIEW(view), third, nullptr, FALSE);
+        gtk_tree_view_row_activated(GTK_TREE_VIEW(view), third, gtk_tree_view_get_column(GTK_TREE_VIEW(view), 0));
+        gtk_tree_path_free(third);
+        answered = true;
+    }
+    g_list_free(windows);
+    return answered ? FALSE : TRUE;
+}
+
+TEST(ListDialogGraphical, StartsAtTheInitialEntryAndAnswersTheOneActivated) {
+    const char* headless = std::getenv("WIN32_HEADLESS");
+    if (!std::getenv("DISPLAY") || (headless && std::strcmp(headless, "1") == 0))
+        GTEST_SKIP() << "no display";
+    ASSERT_TRUE(UseGtkBackend());
+    const std::vector<std::string> items = {"main", "Tools", "helper", "last"};
+    LISTDIALOGA dialog{nullptr, "Functions", &items, 1};
+    g_timeout_add(50, AnswerList, nullptr);
+    EXPECT_EQ(ChooseFromListA(&dialog), 2);
+    EXPECT_EQ(g_cursorRow, 1);
+    SetWindowBackend(nullptr);
+}
+
+}  // namespace
+}  // namespace win32
+
+namespace win32 {
+namespace {
+
+LRESULT PlainProc(HWND h, UINT m, WPARAM w, LPARAM l) { return DefWindowProcA(h, m, w, l); }
+
+TEST(TextMarksGraphical, MarkerColumnShowsDiscsAndTriangleLevelWithTheirLines) {
+    const char* headless = std::getenv("WIN32_HEADLESS");
+    if (!std::getenv("DISPLAY") || (headless && std::strcmp(headless, "1") == 0))
+        GTEST_SKIP() << "no display";
+    ASSERT_TRUE(UseGtkBackend());
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = PlainProc;
+    wc.lpszClassName = "MarksTop";
+    RegisterClassA(&wc);
+    HWND top = CreateWindowExA(0, "MarksTop", "marks", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    HWND edit = CreateWindowExA(0, RICHEDIT_CLASSA, "one\ntwo\nthree\nfour\n", 0, 0, 0, 0, 0, top, nullptr, nullptr,
+                                nullptr);
+    SetTextMarks(edit, 20, {{0, TextMarkKind::RedDisc}, {2, TextMarkKind::GreenTriangle}});
+    GtkTextView* view = nullptr;
+    // Let the window appear and paint.
+    for (int i = 0; i < 200; ++i) {
+        while (gtk_events_pending()) gtk_main_iteration();
+        g_usleep(10000);
+        GList* all = gtk_window_list_toplevels();
+        for (GList* w = all; w && !view; w = w->next) {
+            struct Finder {
+                static void Find(GtkWidget* widget, gpointer out) {
+                    if (GTK_IS_TEXT_VIEW(widget)) *static_cast<GtkTextView**>(out) = GTK_TEXT_VIEW(widget);
+                    else if (GTK_IS_CONTAINER(widget)) gtk_container_foreach(GTK_CONTAINER(widget), Find, out);
+                }
+            };
+            Finder::Find(GTK_WIDGET(w->data), &view);
+        }
+        g_list_free(all);
+        if (view && gtk_text_view_get_window(view, GTK_TEXT_WINDOW_LEFT) &&
+            gdk_window_is_viewable(gtk_text_view_get_window(view, GTK_TEXT_WINDOW_LEFT)))
+            break;
+    }
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(gtk_text_view_get_border_window_size(view, GTK_TEXT_WINDOW_LEFT), 20);
+    GdkWindow* left = gtk_text_view_get_window(view, GTK_TEXT_WINDOW_LEFT);
+    ASSERT_NE(left, nullptr);
+    for (int i = 0; i < 20; ++i) {
+        gdk_window_process_all_updates();
+        while (gtk_events_pending()) gtk_main_iteration();
+        g_usleep(10000);
+    }
+    // The colour at the middle of a line's mark.
+    auto pixel = [&](int x, uint32_t line) {
+        GtkTextIter it;
+        gtk_text_buffer_get_iter_at_line(gtk_text_view_get_buffer(view), &it, static_cast<gint>(line));
+        gint y = 0, h = 0, wx = 0, wy = 0;
+        gtk_text_view_get_line_yrange(view, &it, &y, &h);
+        gtk_text_view_buffer_to_window_coords(view, GTK_TEXT_WINDOW_LEFT, 0, y, &wx, &wy);
+        GdkPixbuf* p = gdk_pixbuf_get_from_drawable(nullptr, left, nullptr, x, wy + h / 2, 0, 0, 1, 1);
+        if (!p) return std::string("none");
+        const guchar* c = gdk_pixbuf_get_pixels(p);
+        char text[16];
+        std::snprintf(text, sizeof text, "%02x%02x%02x", c[0], c[1], c[2]);
+        g_object_unref(p);
+        return std::string(text);
+    };
+    EXPECT_EQ(pixel(10, 0), "ff0000");  // the disc
+    EXPECT_EQ(pixel(11, 2), "00ff00");  // the triangle
+    EXPECT_EQ(pixel(10, 1), "ffffff");  // nothing
+    EXPECT_EQ(pixel(19, 1), "cccccc");  // the column's edge
+    DestroyWindow(top);
+    SetWindowBackend(nullptr);
+}
+
+}  // namespace
+}  // namespace win32

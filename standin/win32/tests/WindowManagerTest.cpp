@@ -40,6 +40,51 @@ TEST(WindowManager, RichEditReplacesSelectsAndClears) {
     EXPECT_EQ(SendMessageA(e, WM_GETTEXTLENGTH, 0, 0), 0);
 }
 
+TEST(WindowManager, RichEditUndoesAndRedoesChanges) {
+    HWND e = CreateWindowExA(0, RICHEDIT_CLASSA, "", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(e);
+    auto type = [&](const char* text) {
+        for (const char* p = text; *p; ++p) SendMessageA(e, WM_CHAR, static_cast<unsigned char>(*p), 0);
+    };
+    EXPECT_EQ(SendMessageA(e, EM_CANUNDO, 0, 0), FALSE);
+    type("dm 0");
+    SendMessageA(e, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(" out"));  // output that can be undone
+    SendMessageA(e, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>("!"));    // and one that cannot
+    type("xy");
+    SendMessageA(e, EM_SETSEL, 0, 2);
+    SendMessageA(e, WM_CUT, 0, 0);
+    EXPECT_EQ(Text(e), " 0 out!xy");
+    // Each undo takes back one change, the typed characters that followed each other at once.
+    const char* undone[] = {"dm 0 out!xy", "dm 0 out!", "dm 0!", "!"};
+    for (const char* expected : undone) {
+        EXPECT_EQ(SendMessageA(e, EM_UNDO, 0, 0), TRUE) << expected;
+        EXPECT_EQ(Text(e), expected);
+    }
+    EXPECT_EQ(SendMessageA(e, EM_UNDO, 0, 0), FALSE);
+    EXPECT_EQ(SendMessageA(e, EM_REDO, 0, 0), TRUE);
+    EXPECT_EQ(Text(e), "dm 0!");
+    EXPECT_EQ(SendMessageA(e, EM_REDO, 0, 0), TRUE);
+    EXPECT_EQ(Text(e), "dm 0 out!");
+    // A new change drops what could be redone; emptying the buffer drops everything.
+    type("z");
+    EXPECT_EQ(SendMessageA(e, EM_CANREDO, 0, 0), FALSE);
+    SendMessageA(e, EM_EMPTYUNDOBUFFER, 0, 0);
+    EXPECT_EQ(SendMessageA(e, EM_UNDO, 0, 0), FALSE);
+    EXPECT_EQ(Text(e), "dm 0 outz!");  // the caret stood after the redone text
+    // The limit keeps the latest changes; new text forgets them all.
+    SendMessageA(e, EM_SETUNDOLIMIT, 2, 0);
+    for (const char* piece : {"1", "2", "3"}) SendMessageA(e, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(piece));
+    EXPECT_EQ(SendMessageA(e, EM_UNDO, 0, 0), TRUE);
+    EXPECT_EQ(SendMessageA(e, EM_UNDO, 0, 0), TRUE);
+    EXPECT_EQ(SendMessageA(e, EM_UNDO, 0, 0), FALSE);
+    EXPECT_EQ(Text(e), "dm 0 outz1!");
+    type("w");
+    SetWindowTextA(e, "new");
+    EXPECT_EQ(SendMessageA(e, EM_UNDO, 0, 0), FALSE);
+    EXPECT_EQ(Text(e), "new");
+    DestroyWindow(e);
+}
+
 int gChars[4];
 int gTimerCalls;
 

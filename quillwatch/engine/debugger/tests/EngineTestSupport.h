@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "quillwatch/engine/debugger/DbgContext.h"
+#include "quillwatch/engine/lang/DbgContext.h"
 #include "quillwatch/link/tests/support/DevSim.h"
 
 namespace quillwatch {

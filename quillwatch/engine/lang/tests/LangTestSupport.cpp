@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "quillwatch/engine/debugger/DebuggerContext.h"
 #include "quillwatch/engine/lang/CommandModules.h"
 #include "quillwatch/engine/lang/Evaluator.h"
 #include "quillwatch/engine/lang/Lexer.h"
@@ -12,6 +13,7 @@
 namespace quillwatch {
 
 void LangTest::SetUp() {
+    DbgInstallLanguageServices();
     ctx = static_cast<DbgContextType*>(DbgAllocBuffer(sizeof(DbgContextType)));
     ASSERT_NE(ctx, nullptr);
     ctx->console = win32::CreateWindowExA(0, win32::RICHEDIT_CLASSA, "Debugger", 0, 0, 0, 100, 100, nullptr,

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "quillwatch/engine/debugger/DbgContext.h"
+#include "quillwatch/engine/lang/DbgContext.h"
 
 namespace quillwatch {
 

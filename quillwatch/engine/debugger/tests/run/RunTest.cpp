@@ -307,7 +307,30 @@ TEST_F(RunTest, CommandsWithoutADevice) {
         {"bootstrap \"a\" \"b\"", "Error: bootstrap not enabled in this build of the debugger.\n"},
     };
     for (const auto& c : cases) EXPECT_EQ(Run(c.line), c.output) << c.line;
-    EXPECT_TRUE(Contains(Run("help"), "  att                               ;Attach to Remote\n"));
+    // The summary: ";" at column 36, 40 in the find lines, 51 for wh, 52 in the template section,
+    // where typeend has a tab at column 50 and a blank before the ";".
+    const std::string summary = Run("help");
+    for (const char* line : {"  att                               ;Attach to Remote\n",
+                             "  dm <addr> [<count>] [<template>]  ;Display Memory\n",
+                             "  reset                             ;Reset the Nimbrel\n",
+                             "  {help <cmd>} | {<cmd> ?}          ;Display debugger command help\n"})
+        EXPECT_TRUE(Contains(summary, line)) << line << summary;
+    const struct {
+        const char* start;
+        size_t column;
+    } columns[] = {{"\n  fb ", 40}, {"\n  ft ", 40}, {"\n  wh ", 51}, {"\n  sizeof ", 52}, {"\n  typeend", 52}, {"\n  reg", 36}};
+    for (const auto& c : columns) {
+        const size_t at = summary.find(c.start);
+        ASSERT_NE(at, std::string::npos) << c.start;
+        EXPECT_EQ(summary.find(';', at) - at - 1, c.column) << c.start;
+    }
+    const size_t typeend = summary.find("\n  typeend") + 1;
+    EXPECT_EQ(summary.substr(typeend + 50, 3), "\t ;");
+    for (const char* heading : {"Flow Control Commands\n", "\n\nMemory Commands\n", "\n\nTemplate Commands\n",
+                                "\n\nRegister Commands\n", "\n\nUtility Commands\n", "\n\nConsole Commands\n",
+                                "\n\nMiscellaneous Debugger Commands\n", "\n\nDebugger Environment Variables:\n",
+                                "\n\nPredefined Constants:\n"})
+        EXPECT_TRUE(Contains(summary, heading)) << heading;
     EXPECT_TRUE(Contains(Run("aliases"), "two\n"));
     EXPECT_TRUE(Contains(Run("templates"), "UInt32\n"));
 }

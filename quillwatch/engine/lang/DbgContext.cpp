@@ -1,5 +1,5 @@
 // Console output and heap blocks of the debugger engine.
-#include "quillwatch/engine/debugger/DbgContext.h"
+#include "quillwatch/engine/lang/DbgContext.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -9,8 +9,6 @@
 #include "quillwatch/link/HostShims.h"
 
 namespace quillwatch {
-
-DbgWindows gDbgWindows{};
 
 void DbgRegistersFromWire(const vantor::DbgRegistersType& wire, DbgRegisterBlock* regs) {
     for (int i = 0; i < 8; ++i) regs->d[i] = wire.d[i];

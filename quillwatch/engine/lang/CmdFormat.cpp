@@ -1,5 +1,5 @@
 // Output routines of the debugger commands.
-#include "quillwatch/engine/debugger/CmdFormat.h"
+#include "quillwatch/engine/lang/CmdFormat.h"
 
 #include <cstdio>
 #include <string>

@@ -198,19 +198,6 @@ struct DbgContextType {
     TmtStore* templates;  // type templates by identity, and the struct being defined
 };
 
-// The windows the debugger writes to, handed over by the front end.
-struct DbgWindows {
-    HWND debugger;   // the Debugger window's edit control (the context's console)
-    HWND console;    // the Console window's edit control
-    HWND registers;  // the CPU Registers window's edit control
-};
-extern DbgWindows gDbgWindows;
-
-// The one debugger context of the program (none before the Debugger window first opens).
-extern DbgContextType* gDbgContext;
-// Hands the link half the services that reach this context (DebuggerServices.h).
-void DbgInstallServices();
-
 // Console output of the debugger: writes to the context's console (the Debugger window).
 void DbgPrint(DbgContextType* ctx, const char* text);
 void DbgPrintf(DbgContextType* ctx, const char* format, ...) __attribute__((format(printf, 2, 3)));

@@ -1,0 +1,373 @@
+// The stand-in UI library's text fields: the text a field shows (its own, a text pointer or a
+// handle the application handed it), editing by keys with the insertion point, the field slots,
+// and drawing: the text on its lines, the underline, and the insertion point while it has the focus.
+#include <algorithm>
+#include <cstring>
+
+#include "common/module/UiSlots.h"
+#include "standin/os/SlotRegistration.h"
+#include "standin/os/ui/UiForm.h"
+
+namespace vantor::os::ui {
+namespace {
+
+namespace slot = uislot;
+
+constexpr uint16_t kBackspace = 0x08, kLeftArrow = 0x1C, kRightArrow = 0x1D, kLinefeed = 0x0A;
+
+template <typename Sig, typename... A>
+auto Sys(uint16_t number, A... args) {
+    return reinterpret_cast<Sig*>(SystemTable()[number])(args...);
+}
+
+// The application's handle, locked while its text is read or written.
+struct Locked {
+    void* handle;
+    char* p;
+    explicit Locked(void* h)
+        : handle(h), p(h ? static_cast<char*>(Sys<void*(void*)>(sysslot::MemHandleLock, h)) : nullptr) {}
+    ~Locked() {
+        if (p) Sys<uint16_t(void*)>(sysslot::MemHandleUnlock, handle);
+    }
+    uint32_t Size() const { return handle ? Sys<uint32_t(void*)>(sysslot::MemHandleSize, handle) : 0; }
+};
+
+// The text the field shows.
+std::string TextOf(const Field* f) {
+    if (f->textHandle) {
+        Locked l(f->textHandle);
+        if (!l.p) return {};
+        const uint32_t size = l.Size();
+        return std::string(l.p, strnlen(l.p, size));
+    }
+    if (f->externalText) return f->externalText;
+    return f->text;
+}
+
+// Stores an edited text where the field's text lives: its handle grows to hold it; a text pointer
+// of the application's is not written (it is the application's to change), the field takes a copy.
+void StoreText(Field* f, const std::string& text) {
+    if (f->textHandle) {
+        const uint32_t need = static_cast<uint32_t>(text.size() + 1);
+        if (Locked(f->textHandle).Size() < need &&
+            Sys<uint16_t(void*, uint32_t)>(sysslot::MemHandleResize, f->textHandle, need) != 0)
+            return;
+        Locked l(f->textHandle);
+        if (l.p) std::memcpy(l.p, text.c_str(), need);
+        return;
+    }
+    f->externalText = nullptr;
+    f->text = text;
+}
+
+bool FieldIsDrawn(const Field* f) {
+    return f->form && f->form->drawn;
+}
+bool HasFocus(const Field* f) {
+    if (!f->form || f->form->focus >= f->form->objects.size()) return false;
+    return f->form->objects[f->form->focus].native == f;
+}
+
+// Only the fields of open forms are fields: any other pointer reads as none.
+Field* Checked(Field* f) {
+    return IsField(f) ? f : nullptr;
+}
+
+void Redraw(Field* f) {
+    if (FieldIsDrawn(f)) FieldDraw(f);
+}
+
+// ---- slots ----
+
+void StandinFldDrawField(Field* unchecked) {
+    Field* f = Checked(unchecked);
+    if (f) FieldDraw(f);
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldDrawField, StandinFldDrawField)
+
+void StandinFldEraseField(Field* unchecked) {
+    Field* f = Checked(unchecked);
+    if (f) FillRect(f->bounds, kWhite);
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldEraseField, StandinFldEraseField)
+
+uint16_t StandinFldGetAttributes(Field* unchecked, uint16_t* attributes) {
+    Field* f = Checked(unchecked);
+    if (f && attributes) *attributes = f->attributes;
+    return 0;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldGetAttributes, StandinFldGetAttributes)
+
+void StandinFldSetAttributes(Field* unchecked, const uint16_t* attributes) {
+    Field* f = Checked(unchecked);
+    if (f && attributes) f->attributes = *attributes;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldSetAttributes, StandinFldSetAttributes)
+
+void StandinFldGetBounds(Field* unchecked, Rect* r) {
+    Field* f = Checked(unchecked);
+    if (f && r) *r = f->bounds;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldGetBounds, StandinFldGetBounds)
+
+void StandinFldSetBounds(Field* unchecked, const Rect* r) {
+    Field* f = Checked(unchecked);
+    if (f && r) f->bounds = *r;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldSetBounds, StandinFldSetBounds)
+
+uint8_t StandinFldGetFont(Field* unchecked) {
+    Field* f = Checked(unchecked);
+    return f ? f->font : 0;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldGetFont, StandinFldGetFont)
+
+void StandinFldSetFont(Field* unchecked, uint8_t font) {
+    Field* f = Checked(unchecked);
+    if (f) f->font = font;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldSetFont, StandinFldSetFont)
+
+uint16_t StandinFldGetMaxChars(Field* unchecked) {
+    Field* f = Checked(unchecked);
+    return f ? f->maxChars : 0;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldGetMaxChars, StandinFldGetMaxChars)
+
+void StandinFldSetMaxChars(Field* unchecked, uint16_t max) {
+    Field* f = Checked(unchecked);
+    if (f) f->maxChars = max;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldSetMaxChars, StandinFldSetMaxChars)
+
+// A field without text answers null, as the application expects of an empty field.
+const char* StandinFldGetTextPtr(Field* unchecked) {
+    Field* f = Checked(unchecked);
+    if (!f) return nullptr;
+    if (f->textHandle) return Locked(f->textHandle).p;  // a handle's chunk does not move here
+    if (f->externalText) return f->externalText;
+    return f->text.empty() ? nullptr : f->text.c_str();
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldGetTextPtr, StandinFldGetTextPtr)
+
+void* StandinFldGetTextHandle(Field* unchecked) {
+    Field* f = Checked(unchecked);
+    return f ? f->textHandle : nullptr;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldGetTextHandle, StandinFldGetTextHandle)
+
+uint16_t StandinFldGetTextLength(Field* unchecked) {
+    Field* f = Checked(unchecked);
+    return f ? static_cast<uint16_t>(TextOf(f).size()) : 0;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldGetTextLength, StandinFldGetTextLength)
+
+void StandinFldSetTextPtr(Field* unchecked, char* text) {
+    Field* f = Checked(unchecked);
+    if (!f) return;
+    f->textHandle = nullptr;
+    f->externalText = text;
+    f->insertion = 0;
+    Redraw(f);
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldSetTextPtr, StandinFldSetTextPtr)
+
+void StandinFldSetTextHandle(Field* unchecked, void* handle) {
+    Field* f = Checked(unchecked);
+    if (!f) return;
+    f->externalText = nullptr;
+    f->text.clear();
+    f->textHandle = handle;
+    f->insertion = static_cast<uint16_t>(TextOf(f).size());
+    Redraw(f);
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldSetTextHandle, StandinFldSetTextHandle)
+
+void StandinFldSetText(Field* unchecked, void* handle, uint16_t, uint16_t) {
+    Field* f = Checked(unchecked);
+    StandinFldSetTextHandle(f, handle);
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldSetText, StandinFldSetText)
+
+// Inserts at the insertion point, within the field's maximum; false when nothing fits.
+uint8_t StandinFldInsert(Field* unchecked, const char* text, uint16_t length) {
+    Field* f = Checked(unchecked);
+    if (!f || !text) return 0;
+    std::string t = TextOf(f);
+    const size_t room =
+        f->maxChars ? (t.size() < f->maxChars ? f->maxChars - t.size() : 0) : 0xFFFF - t.size();
+    const size_t n = std::min<size_t>({length, room, strnlen(text, length)});
+    if (!n) return 0;
+    const size_t at = std::min<size_t>(f->insertion, t.size());
+    t.insert(at, text, n);
+    StoreText(f, t);
+    f->insertion = static_cast<uint16_t>(at + n);
+    f->dirty = true;
+    Redraw(f);
+    return 1;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldInsert, StandinFldInsert)
+
+void StandinFldDelete(Field* unchecked, uint16_t start, uint16_t end) {
+    Field* f = Checked(unchecked);
+    if (!f) return;
+    std::string t = TextOf(f);
+    start = static_cast<uint16_t>(std::min<size_t>(start, t.size()));
+    end = static_cast<uint16_t>(std::min<size_t>(end, t.size()));
+    if (end <= start) return;
+    t.erase(start, end - start);
+    StoreText(f, t);
+    f->insertion = start;
+    f->dirty = true;
+    Redraw(f);
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldDelete, StandinFldDelete)
+
+uint8_t StandinFldDirty(Field* unchecked) {
+    Field* f = Checked(unchecked);
+    return f && f->dirty;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldDirty, StandinFldDirty)
+
+void StandinFldSetDirty(Field* unchecked, uint8_t dirty) {
+    Field* f = Checked(unchecked);
+    if (f) f->dirty = dirty;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldSetDirty, StandinFldSetDirty)
+
+uint16_t StandinFldGetInsPtPosition(Field* unchecked) {
+    Field* f = Checked(unchecked);
+    return f ? f->insertion : 0;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldGetInsPtPosition, StandinFldGetInsPtPosition)
+
+void StandinFldSetInsPtPosition(Field* unchecked, uint16_t position) {
+    Field* f = Checked(unchecked);
+    if (!f) return;
+    f->insertion = static_cast<uint16_t>(std::min<size_t>(position, TextOf(f).size()));
+    Redraw(f);
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldSetInsPtPosition, StandinFldSetInsPtPosition)
+void StandinFldSetInsertionPoint(Field* unchecked, uint16_t position) {
+    Field* f = Checked(unchecked);
+    StandinFldSetInsPtPosition(f, position);
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldSetInsertionPoint, StandinFldSetInsertionPoint)
+
+void StandinFldGetSelection(Field* unchecked, uint16_t* start, uint16_t* end) {
+    Field* f = Checked(unchecked);
+    if (start) *start = f ? f->selStart : 0;
+    if (end) *end = f ? f->selEnd : 0;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldGetSelection, StandinFldGetSelection)
+
+void StandinFldSetSelection(Field* unchecked, uint16_t start, uint16_t end) {
+    Field* f = Checked(unchecked);
+    if (!f) return;
+    const size_t size = TextOf(f).size();
+    f->selStart = static_cast<uint16_t>(std::min<size_t>(start, size));
+    f->selEnd = static_cast<uint16_t>(std::min<size_t>(std::max(start, end), size));
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldSetSelection, StandinFldSetSelection)
+
+void StandinFldGrabFocus(Field* unchecked) {
+    Field* f = Checked(unchecked);
+    if (!f || !f->form) return;
+    for (size_t i = 0; i < f->form->objects.size(); ++i)
+        if (f->form->objects[i].native == f) f->form->focus = static_cast<uint16_t>(i);
+    Redraw(f);
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldGrabFocus, StandinFldGrabFocus)
+
+void StandinFldReleaseFocus(Field* unchecked) {
+    Field* f = Checked(unchecked);
+    if (!f || !HasFocus(f)) return;
+    f->form->focus = 0xFFFF;
+    Redraw(f);
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldReleaseFocus, StandinFldReleaseFocus)
+
+void StandinFldSetUsable(Field* unchecked, uint8_t usable) {
+    Field* f = Checked(unchecked);
+    if (!f) return;
+    f->attributes =
+        static_cast<uint16_t>(usable ? f->attributes | kFieldUsable : f->attributes & ~kFieldUsable);
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldSetUsable, StandinFldSetUsable)
+
+uint8_t StandinFldHandleEvent(Field* unchecked, SysEventType* event) {
+    Field* f = Checked(unchecked);
+    if (!f || !event || event->eType != kKeyDown) return 0;
+    uint16_t character;
+    std::memcpy(&character, event->data, 2);
+    return FieldKey(f, character);
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldHandleEvent, StandinFldHandleEvent)
+
+uint16_t StandinFldGetVisibleLines(Field* unchecked) {
+    Field* f = Checked(unchecked);
+    return f ? static_cast<uint16_t>(std::max<int>(1, f->bounds.h / kLineHeight)) : 0;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldGetVisibleLines, StandinFldGetVisibleLines)
+
+}  // namespace
+
+bool FieldKey(Field* f, uint16_t character) {
+    if (!f || !f->Usable() || !f->Editable()) return false;
+    const std::string t = TextOf(f);
+    if (character == kBackspace) {
+        if (f->insertion > 0 && f->insertion <= t.size()) StandinFldDelete(f, f->insertion - 1, f->insertion);
+        return true;
+    }
+    if (character == kLeftArrow || character == kRightArrow) {
+        if (character == kLeftArrow && f->insertion > 0) --f->insertion;
+        if (character == kRightArrow && f->insertion < t.size()) ++f->insertion;
+        Redraw(f);
+        return true;
+    }
+    if (character == kLinefeed && (f->attributes & 0x0008)) return false;  // single line: not its key
+    if (character > 0xFF || (character < 0x20 && character != kLinefeed)) return false;
+    const char c = static_cast<char>(character);
+    StandinFldInsert(f, &c, 1);
+    SysEventType changed{};
+    changed.eType = kFldChanged;
+    std::memcpy(changed.data, &f->id, 2);
+    std::memcpy(changed.data + 4, &f, 4);
+    PostEvent(changed);
+    return true;
+}
+
+// The text on as many lines as the field is high, broken at the field's width; an underline
+// under each line and the insertion point where the field has the focus.
+void FieldDraw(Field* f) {
+    if (!f || !f->Usable()) return;
+    FillRect(f->bounds, kWhite);
+    const std::string t = TextOf(f);
+    const int16_t perLine = static_cast<int16_t>(std::max(1, f->bounds.w / kCharWidth));
+    const int lines = std::max(1, f->bounds.h / kLineHeight);
+    const bool underlined = (f->attributes >> 8) & 0x3;
+    size_t at = 0;
+    int16_t caretX = f->bounds.x, caretY = f->bounds.y;
+    for (int line = 0; line < lines; ++line) {
+        const int16_t y = static_cast<int16_t>(f->bounds.y + line * kLineHeight);
+        size_t n = std::min<size_t>(perLine, t.size() > at ? t.size() - at : 0);
+        if (const void* nl = n ? std::memchr(t.data() + at, '\n', n) : nullptr)
+            n = static_cast<const char*>(nl) - (t.data() + at) + 1;
+        if (f->insertion >= at && f->insertion <= at + n) {
+            caretX = static_cast<int16_t>(f->bounds.x + (f->insertion - at) * kCharWidth);
+            caretY = y;
+        }
+        const size_t shown = n && t[at + n - 1] == '\n' ? n - 1 : n;
+        DrawText(f->bounds.x, static_cast<int16_t>(y + 1), t.data() + at, shown, kBlack, kWhite);
+        if (underlined) {
+            const int16_t u = static_cast<int16_t>(y + kLineHeight - 1);
+            DrawLine(f->bounds.x, u, static_cast<int16_t>(f->bounds.x + f->bounds.w - 1), u, kGrey);
+        }
+        at += n;
+        if ((f->attributes & 0x0008) && line == 0) break;  // single line
+    }
+    if (HasFocus(f) && f->Editable())
+        DrawLine(caretX, caretY, caretX, static_cast<int16_t>(caretY + kFontHeight), kBlack);
+}
+
+}  // namespace vantor::os::ui

@@ -1,0 +1,577 @@
+// The stand-in UI library's form slots: forms built from their native resources, the open-form
+// list and the active form, object queries, drawing, and the event path from the application's
+// event loop to the form's handler and on to its objects (a tap on a button becomes a control-select
+// event, a key goes to the field that has the focus).
+#include <algorithm>
+#include <cstring>
+#include <list>
+#include <memory>
+
+#include "common/FourCC.h"
+#include "common/module/UiSlots.h"
+#include "standin/os/SlotRegistration.h"
+#include "standin/os/ui/UiForm.h"
+
+namespace vantor::os::ui {
+namespace {
+
+namespace slot = uislot;
+
+struct Forms {
+    std::list<std::unique_ptr<Form>> open;  // the newest first
+    Form* active = nullptr;
+};
+Forms& F() {
+    static Forms forms;
+    return forms;
+}
+
+template <typename Sig, typename... A>
+auto Sys(uint16_t number, A... args) {
+    return reinterpret_cast<Sig*>(SystemTable()[number])(args...);
+}
+
+// Reads of a native record that never leave it.
+struct Record {
+    const uint8_t* p;
+    uint32_t size;
+    bool bad = false;
+    uint16_t U16(uint32_t o) {
+        if (o > size || size - o < 2) return bad = true, 0;
+        uint16_t v;
+        std::memcpy(&v, p + o, 2);
+        return v;
+    }
+    uint32_t U32(uint32_t o) {
+        if (o > size || size - o < 4) return bad = true, 0;
+        uint32_t v;
+        std::memcpy(&v, p + o, 4);
+        return v;
+    }
+    uint8_t U8(uint32_t o) { return o < size ? p[o] : (bad = true, 0); }
+    Rect RectAt(uint32_t o) {
+        return Rect{static_cast<int16_t>(U16(o)), static_cast<int16_t>(U16(o + 2)),
+                    static_cast<int16_t>(U16(o + 4)), static_cast<int16_t>(U16(o + 6))};
+    }
+    std::string Text(uint32_t o) {
+        if (o >= size) return bad = true, std::string();
+        const void* end = std::memchr(p + o, 0, size - o);
+        return std::string(
+            reinterpret_cast<const char*>(p + o),
+            end ? static_cast<const char*>(end) - reinterpret_cast<const char*>(p + o) : size - o);
+    }
+};
+
+void FreeObject(FormObject& o) {
+    switch (o.kind) {
+        case kFieldObject:
+            delete static_cast<Field*>(o.native);
+            break;
+        case kControlObject:
+            delete static_cast<Control*>(o.native);
+            break;
+        case kLabelObject:
+            delete static_cast<Label*>(o.native);
+            break;
+        case kTitleObject:
+            delete static_cast<Title*>(o.native);
+            break;
+        default:
+            delete static_cast<RawObject*>(o.native);
+            break;
+    }
+    o.native = nullptr;
+}
+
+// Builds a form from its native resource; null for a record that does not hold what it says.
+std::unique_ptr<Form> Parse(const uint8_t* p, uint32_t size) {
+    Record r{p, size};
+    auto form = std::make_unique<Form>();
+    form->bounds = r.RectAt(8);
+    form->attributes = r.U16(40);
+    form->id = r.U16(52);
+    form->defaultButton = r.U16(56);
+    form->helpID = r.U16(58);
+    form->menuID = r.U16(60);
+    const uint16_t count = r.U16(62);
+    for (uint16_t i = 0; i < count && !r.bad; ++i) {
+        const uint32_t at = r.U32(68 + 8u * i);
+        FormObject o;
+        o.kind = r.U8(68 + 8u * i + 4);
+        switch (o.kind) {
+            case kFieldObject: {
+                auto* f = new Field;
+                f->bounds = r.RectAt(at);
+                f->id = r.U16(at + 8);
+                f->attributes = r.U16(at + 10);
+                f->maxChars = r.U16(at + 28);
+                f->font = r.U8(at + 38);
+                f->maxVisibleLines = r.U8(at + 39);
+                f->form = form.get();
+                o.native = f;
+                break;
+            }
+            case kControlObject: {
+                auto* c = new Control;
+                c->id = r.U16(at);
+                c->attributes = r.U16(at + 2);
+                c->bounds = r.RectAt(at + 4);
+                c->style = r.U8(at + 16);
+                c->font = r.U8(at + 17);
+                c->group = r.U8(at + 18);
+                if (!(c->attributes & 0x0200)) c->label = r.Text(at + 20);
+                c->form = form.get();
+                o.native = c;
+                break;
+            }
+            case kLabelObject: {
+                auto* l = new Label;
+                l->x = static_cast<int16_t>(r.U16(at));
+                l->y = static_cast<int16_t>(r.U16(at + 2));
+                l->id = r.U16(at + 8);
+                l->attributes = r.U16(at + 10);
+                l->font = r.U8(at + 12);
+                l->text = r.Text(at + 16);
+                o.native = l;
+                break;
+            }
+            case kTitleObject: {
+                auto* t = new Title;
+                t->bounds = r.RectAt(at);
+                t->text = r.Text(at + 12);
+                o.native = t;
+                break;
+            }
+            default: {
+                auto* raw = new RawObject;
+                switch (o.kind) {
+                    case kListObject:
+                    case kTableObject:
+                    case kGadgetObject:
+                        raw->id = r.U16(at);
+                        raw->bounds = r.RectAt(at + 4);
+                        break;
+                    case kBitmapObject:
+                        raw->id = r.U16(at + 2);
+                        raw->bounds = Rect{static_cast<int16_t>(r.U16(at + 4)),
+                                           static_cast<int16_t>(r.U16(at + 6)), 0, 0};
+                        break;
+                    case kScrollBarObject:
+                        raw->bounds = r.RectAt(at);
+                        raw->id = r.U16(at + 8);
+                        break;
+                    case kPopupObject:
+                        raw->id = r.U16(at);
+                        break;
+                    default:
+                        break;
+                }
+                const uint32_t next = i + 1 < count ? r.U32(68 + 8u * (i + 1)) : size;
+                if (at < size && next > at && next <= size) raw->record.assign(p + at, p + next);
+                o.native = raw;
+                break;
+            }
+        }
+        form->objects.push_back(o);
+    }
+    if (r.bad) {
+        for (FormObject& o : form->objects) FreeObject(o);
+        return nullptr;
+    }
+    return form;
+}
+
+void DeleteForm(Form* form) {
+    auto& f = F();
+    if (f.active == form) f.active = nullptr;
+    for (auto it = f.open.begin(); it != f.open.end(); ++it) {
+        if (it->get() != form) continue;
+        for (FormObject& o : form->objects) FreeObject(o);
+        f.open.erase(it);
+        return;
+    }
+}
+
+bool IsForm(const Form* form) {
+    if (!form) return false;
+    for (const auto& f : F().open)
+        if (f.get() == form) return true;
+    return false;
+}
+
+FormObject* ObjectAt(Form* form, uint16_t index) {
+    return IsForm(form) && index < form->objects.size() ? &form->objects[index] : nullptr;
+}
+
+void DrawObject(FormObject& o) {
+    switch (o.kind) {
+        case kFieldObject:
+            FieldDraw(static_cast<Field*>(o.native));
+            break;
+        case kControlObject:
+            ControlDraw(static_cast<Control*>(o.native));
+            break;
+        case kLabelObject: {
+            auto* l = static_cast<Label*>(o.native);
+            if (l->attributes & 0x0001) DrawText(l->x, l->y, l->text.data(), l->text.size(), kBlack, kWhite);
+            break;
+        }
+        case kTitleObject: {
+            auto* t = static_cast<Title*>(o.native);
+            FillRect(Rect{0, 0, 160, 13}, kDarkBlue);
+            DrawText(4, 3, t->text.data(), t->text.size(), kWhite, kDarkBlue);
+            break;
+        }
+        default:
+            break;  // the kinds drawn by their own parts of the library
+    }
+}
+
+void DrawForm(Form* form) {
+    if (!DrawReady()) {
+        form->drawn = true;
+        return;
+    }
+    Rect area = form->bounds;
+    if (area.w <= 0 || area.h <= 0) area = Rect{0, 0, 160, 160};
+    FillRect(area, kWhite);
+    for (FormObject& o : form->objects) DrawObject(o);
+    form->drawn = true;
+}
+
+Field* FocusField(Form* form) {
+    FormObject* o = form ? ObjectAt(form, form->focus) : nullptr;
+    if (o && o->kind == kFieldObject) return static_cast<Field*>(o->native);
+    // Without a focus, keys go to the first editable field.
+    if (!form) return nullptr;
+    for (FormObject& each : form->objects)
+        if (each.kind == kFieldObject) {
+            auto* field = static_cast<Field*>(each.native);
+            if (field->Usable() && field->Editable()) return field;
+        }
+    return nullptr;
+}
+
+uint8_t HandleEvent(Form* form, SysEventType* event) {
+    if (!IsForm(form) || !event) return 0;
+    if (event->eType == kPenDown) {
+        const int16_t x = ScreenToUi(event->screenX), y = ScreenToUi(event->screenY);
+        for (size_t i = 0; i < form->objects.size(); ++i) {
+            FormObject& o = form->objects[i];
+            if (o.kind == kControlObject) {
+                auto* c = static_cast<Control*>(o.native);
+                if (!(c->attributes & 0x0001) || !(c->attributes & 0x0002) || !c->bounds.Contains(x, y))
+                    continue;
+                SysEventType select{};
+                select.eType = kCtlSelect;
+                std::memcpy(select.data, &c->id, 2);
+                std::memcpy(select.data + 4, &o.native, 4);
+                select.data[8] = (c->attributes & 0x0008) ? 1 : 0;
+                PostEvent(select);
+                return 1;
+            }
+            if (o.kind == kFieldObject) {
+                auto* field = static_cast<Field*>(o.native);
+                if (!field->Usable() || !field->bounds.Contains(x, y)) continue;
+                form->focus = static_cast<uint16_t>(i);
+                return 1;
+            }
+        }
+        return 0;
+    }
+    if (event->eType == kKeyDown) {
+        uint16_t character;
+        std::memcpy(&character, event->data, 2);
+        Field* field = FocusField(form);
+        return field && FieldKey(field, character) ? 1 : 0;
+    }
+    return 0;
+}
+
+// ---- slots ----
+
+void* StandinFrmInitForm(uint16_t id) {
+    void* handle = Sys<syssig::DmGetResource>(sysslot::DmGetResource, FourCC("afrm"), id);
+    if (!handle) return nullptr;
+    auto* p = static_cast<const uint8_t*>(Sys<void*(void*)>(sysslot::MemHandleLock, handle));
+    const uint32_t size = Sys<uint32_t(void*)>(sysslot::MemHandleSize, handle);
+    std::unique_ptr<Form> form = p ? Parse(p, size) : nullptr;
+    if (p) Sys<uint16_t(void*)>(sysslot::MemHandleUnlock, handle);
+    if (!form) return nullptr;
+    Form* made = form.get();
+    F().open.push_front(std::move(form));
+    return made;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmInitForm, StandinFrmInitForm)
+
+void StandinFrmDeleteForm(Form* form) {
+    DeleteForm(form);
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmDeleteForm, StandinFrmDeleteForm)
+
+void StandinFrmCloseAllForms() {
+    while (!F().open.empty()) DeleteForm(F().open.front().get());
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmCloseAllForms, StandinFrmCloseAllForms)
+
+void StandinFrmDrawForm(Form* form) {
+    if (IsForm(form)) DrawForm(form);
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmDrawForm, StandinFrmDrawForm)
+
+void StandinFrmEraseForm(Form* form) {
+    if (!IsForm(form)) return;
+    FillRect(form->bounds, kWhite);
+    form->drawn = false;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmEraseForm, StandinFrmEraseForm)
+
+Form* StandinFrmGetActiveForm() {
+    return F().active;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmGetActiveForm, StandinFrmGetActiveForm)
+
+void StandinFrmSetActiveForm(Form* form) {
+    if (IsForm(form)) F().active = form;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmSetActiveForm, StandinFrmSetActiveForm)
+
+uint16_t StandinFrmGetActiveFormID() {
+    return F().active ? F().active->id : 0;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmGetActiveFormID, StandinFrmGetActiveFormID)
+
+Form* StandinFrmGetFirstForm() {
+    return F().open.empty() ? nullptr : F().open.front().get();
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmGetFirstForm, StandinFrmGetFirstForm)
+
+Form* StandinFrmGetFormPtr(uint16_t id) {
+    return FindForm(id);
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmGetFormPtr, StandinFrmGetFormPtr)
+
+uint16_t StandinFrmGetFormId(Form* form) {
+    return IsForm(form) ? form->id : 0;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmGetFormId, StandinFrmGetFormId)
+
+uint16_t StandinFrmGetNumberOfObjects(Form* form) {
+    return IsForm(form) ? static_cast<uint16_t>(form->objects.size()) : 0;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmGetNumberOfObjects, StandinFrmGetNumberOfObjects)
+
+uint16_t StandinFrmGetObjectId(Form* form, uint16_t index) {
+    FormObject* o = ObjectAt(form, index);
+    return o ? ObjectID(*o) : 0xFFFF;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmGetObjectId, StandinFrmGetObjectId)
+
+// The index of the object with that ID; 0xFFFF (frmInvalidObjectId) when there is none.
+uint16_t StandinFrmGetObjectIndex(Form* form, uint16_t id) {
+    if (!IsForm(form)) return 0xFFFF;
+    for (size_t i = 0; i < form->objects.size(); ++i)
+        if (form->objects[i].kind != kTitleObject && ObjectID(form->objects[i]) == id)
+            return static_cast<uint16_t>(i);
+    return 0xFFFF;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmGetObjectIndex, StandinFrmGetObjectIndex)
+
+uint16_t StandinFrmGetObjectIndexFromPtr(Form* form, void* object) {
+    if (!IsForm(form)) return 0xFFFF;
+    for (size_t i = 0; i < form->objects.size(); ++i)
+        if (form->objects[i].native == object) return static_cast<uint16_t>(i);
+    return 0xFFFF;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmGetObjectIndexFromPtr, StandinFrmGetObjectIndexFromPtr)
+
+void* StandinFrmGetObjectPtr(Form* form, uint16_t index) {
+    FormObject* o = ObjectAt(form, index);
+    return o ? o->native : nullptr;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::UiEntry154, StandinFrmGetObjectPtr)
+
+uint16_t StandinFrmGetObjectType(Form* form, uint16_t index) {
+    FormObject* o = ObjectAt(form, index);
+    return o ? o->kind : 0xFFFF;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmGetObjectType, StandinFrmGetObjectType)
+
+void StandinFrmGetObjectBounds(Form* form, uint16_t index, Rect* bounds) {
+    FormObject* o = ObjectAt(form, index);
+    if (bounds) *bounds = o ? ObjectBounds(*o) : Rect{};
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmGetObjectBounds, StandinFrmGetObjectBounds)
+
+void StandinFrmGetObjectPosition(Form* form, uint16_t index, int16_t* x, int16_t* y) {
+    FormObject* o = ObjectAt(form, index);
+    const Rect r = o ? ObjectBounds(*o) : Rect{};
+    if (x) *x = r.x;
+    if (y) *y = r.y;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmGetObjectPosition, StandinFrmGetObjectPosition)
+
+const char* StandinFrmGetLabel(Form* form, uint16_t id) {
+    FormObject* o = ObjectAt(form, StandinFrmGetObjectIndex(form, id));
+    return o && o->kind == kLabelObject ? static_cast<Label*>(o->native)->text.c_str() : nullptr;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmGetLabel, StandinFrmGetLabel)
+
+const char* StandinFrmGetTitle(Form* form) {
+    if (!IsForm(form)) return nullptr;
+    for (FormObject& o : form->objects)
+        if (o.kind == kTitleObject) return static_cast<Title*>(o.native)->text.c_str();
+    return nullptr;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmGetTitle, StandinFrmGetTitle)
+
+void* StandinFrmGetGadgetData(Form* form, uint16_t index) {
+    FormObject* o = ObjectAt(form, index);
+    return o && o->kind == kGadgetObject ? static_cast<RawObject*>(o->native)->data : nullptr;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmGetGadgetData, StandinFrmGetGadgetData)
+
+void StandinFrmSetGadgetData(Form* form, uint16_t index, void* data) {
+    FormObject* o = ObjectAt(form, index);
+    if (o && o->kind == kGadgetObject) static_cast<RawObject*>(o->native)->data = data;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmSetGadgetData, StandinFrmSetGadgetData)
+
+void StandinFrmSetEventHandler(Form* form, FormEventHandler handler) {
+    if (IsForm(form)) form->handler = handler;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmSetEventHandler, StandinFrmSetEventHandler)
+
+uint16_t StandinFrmGetFocus(Form* form) {
+    return IsForm(form) ? form->focus : 0xFFFF;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmGetFocus, StandinFrmGetFocus)
+
+void StandinFrmSetFocus(Form* form, uint16_t index) {
+    if (!IsForm(form)) return;
+    const uint16_t old = form->focus;
+    form->focus = index < form->objects.size() ? index : 0xFFFF;
+    for (uint16_t i : {old, form->focus})
+        if (FormObject* o = ObjectAt(form, i); o && o->kind == kFieldObject && form->drawn)
+            FieldDraw(static_cast<Field*>(o->native));
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmSetFocus, StandinFrmSetFocus)
+
+Field* StandinFrmGetActiveField(Form* form) {
+    if (!form) form = F().active;
+    FormObject* o = ObjectAt(form, form ? form->focus : 0xFFFF);
+    return o && o->kind == kFieldObject ? static_cast<Field*>(o->native) : nullptr;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::UiEntry136, StandinFrmGetActiveField)
+
+uint8_t StandinFrmHandleEvent(Form* form, SysEventType* event) {
+    return HandleEvent(form, event);
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::UiEntry160, StandinFrmHandleEvent)
+
+// The form an event belongs to: the form its load or open names, else the active form; its
+// handler first, then the form's own handling.
+uint8_t StandinFrmDispatchEvent(SysEventType* event) {
+    if (!event) return 0;
+    Form* form = F().active;
+    if (event->eType == kFrmOpen || event->eType == 25) {
+        uint16_t id;
+        std::memcpy(&id, event->data, 2);
+        form = FindForm(id);
+    }
+    if (!form) return 0;
+    if (form->handler && form->handler(event)) return 1;
+    return IsForm(form) ? HandleEvent(form, event) : 0;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::UiEntry132, StandinFrmDispatchEvent)
+
+// Going to a form: the application loads it and then opens it.
+void StandinFrmGotoForm(uint16_t id) {
+    for (uint16_t type : {kFrmLoad, kFrmOpen}) {
+        SysEventType e{};
+        e.eType = type;
+        std::memcpy(e.data, &id, 2);
+        PostEvent(e);
+    }
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmGotoForm, StandinFrmGotoForm)
+
+}  // namespace
+
+Form* FindForm(uint16_t id) {
+    for (const auto& f : F().open)
+        if (f->id == id) return f.get();
+    return nullptr;
+}
+
+Form* ActiveForm() {
+    return F().active;
+}
+
+namespace {
+bool IsObject(const void* p, uint8_t kind) {
+    if (!p) return false;
+    for (const auto& f : F().open)
+        for (const FormObject& o : f->objects)
+            if (o.native == p && o.kind == kind) return true;
+    return false;
+}
+}  // namespace
+
+bool IsField(const Field* field) {
+    return IsObject(field, kFieldObject);
+}
+bool IsControl(const Control* control) {
+    return IsObject(control, kControlObject);
+}
+
+uint16_t ObjectID(const FormObject& o) {
+    switch (o.kind) {
+        case kFieldObject:
+            return static_cast<const Field*>(o.native)->id;
+        case kControlObject:
+            return static_cast<const Control*>(o.native)->id;
+        case kLabelObject:
+            return static_cast<const Label*>(o.native)->id;
+        case kTitleObject:
+            return 0;
+        default:
+            return static_cast<const RawObject*>(o.native)->id;
+    }
+}
+
+Rect ObjectBounds(const FormObject& o) {
+    switch (o.kind) {
+        case kFieldObject:
+            return static_cast<const Field*>(o.native)->bounds;
+        case kControlObject:
+            return static_cast<const Control*>(o.native)->bounds;
+        case kLabelObject: {
+            auto* l = static_cast<const Label*>(o.native);
+            return Rect{l->x, l->y, TextWidth(l->text.data(), l->text.size()), kFontHeight};
+        }
+        case kTitleObject:
+            return static_cast<const Title*>(o.native)->bounds;
+        default:
+            return static_cast<const RawObject*>(o.native)->bounds;
+    }
+}
+
+// A control as the form shows it: a button is its label in a rounded frame, a push button or a
+// check box shows its on state filled; other styles show their label.
+void ControlDraw(Control* c) {
+    if (!c || !(c->attributes & 0x0001)) return;
+    const bool on = c->attributes & 0x0008;
+    const int16_t width = TextWidth(c->label.data(), c->label.size());
+    const int16_t x = static_cast<int16_t>(c->bounds.x + std::max(0, (c->bounds.w - width) / 2));
+    const int16_t y = static_cast<int16_t>(c->bounds.y + std::max(0, (c->bounds.h - kFontHeight) / 2));
+    FillRect(c->bounds, on ? kBlack : kWhite, c->style == 0 ? 4 : 0);
+    if (c->style == 0 || c->style == 1) FrameRect(c->bounds, kBlack, c->style == 0 ? 4 : 0);
+    DrawText(x, y, c->label.data(), c->label.size(), on ? kWhite : kBlack, on ? kBlack : kWhite);
+}
+
+void PostEvent(const SysEventType& event) {
+    reinterpret_cast<syssig::EvtAddEventToQueue*>(SystemTable()[sysslot::EvtAddEventToQueue])(&event);
+}
+
+}  // namespace vantor::os::ui

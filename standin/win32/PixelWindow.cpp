@@ -3,6 +3,7 @@
 #include <gdk/gdkkeysyms.h>
 #include <gtk/gtk.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
@@ -34,7 +35,7 @@ namespace {
 std::mutex g_scriptLock;
 unsigned g_menuChoice;
 std::string g_fileChoice;
-std::vector<MenuItem> g_lastMenu;
+std::vector<PopupItem> g_lastMenu;
 std::string g_lastFileTitle;
 std::vector<std::string> g_lastInfo;
 
@@ -200,6 +201,14 @@ gboolean TakeTasks(gpointer data) {
             return FALSE;
         }
         if (width != w->shownWidth || height != w->shownHeight) {
+            // The picture keeps its centre on the screen, and the window stays on the screen.
+            int x = 0, y = 0;
+            gtk_window_get_position(GTK_WINDOW(w->top), &x, &y);
+            x += (w->shownWidth - width) / 2;
+            y += (w->shownHeight - height) / 2;
+            x = std::max(0, std::min(x, gdk_screen_width() - width));
+            y = std::max(0, std::min(y, gdk_screen_height() - height));
+            gtk_window_move(GTK_WINDOW(w->top), x, y);
             gtk_widget_set_size_request(w->area, width, height);
             gtk_window_resize(GTK_WINDOW(w->top), width, height);
             w->shownWidth = width;
@@ -347,7 +356,7 @@ std::vector<uint32_t> PixelWindowFrame(PixelWindow* w, int* width, int* height) 
     return w->frame;
 }
 
-unsigned PixelWindowPopupMenu(PixelWindow* w, const std::vector<MenuItem>& items) {
+unsigned PixelWindowPopupMenu(PixelWindow* w, const std::vector<PopupItem>& items) {
     {
         std::lock_guard lock(g_scriptLock);
         g_lastMenu = items;
@@ -355,7 +364,7 @@ unsigned PixelWindowPopupMenu(PixelWindow* w, const std::vector<MenuItem>& items
     }
     unsigned chosen = 0;
     GtkWidget* menu = gtk_menu_new();
-    for (const MenuItem& item : items) {
+    for (const PopupItem& item : items) {
         GtkWidget* entry;
         if (item.id == 0) {
             entry = gtk_separator_menu_item_new();
@@ -457,7 +466,7 @@ void ScriptFileChoice(const std::string& path) {
     std::lock_guard lock(g_scriptLock);
     g_fileChoice = path;
 }
-std::vector<MenuItem> LastMenu() {
+std::vector<PopupItem> LastMenu() {
     std::lock_guard lock(g_scriptLock);
     return g_lastMenu;
 }

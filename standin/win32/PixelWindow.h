@@ -63,13 +63,13 @@ std::string PixelWindowTitle(PixelWindow* window);
 std::vector<uint32_t> PixelWindowFrame(PixelWindow* window, int* width, int* height);
 
 // Dialogs, on the window's thread, modal.
-struct MenuItem {
+struct PopupItem {
     unsigned id;  // 0: a separator
     std::string text;
     bool checked;
 };
 // A pop-up menu at the pointer: the chosen id, 0 when none.
-unsigned PixelWindowPopupMenu(PixelWindow* window, const std::vector<MenuItem>& items);
+unsigned PixelWindowPopupMenu(PixelWindow* window, const std::vector<PopupItem>& items);
 // An open or save file dialog: filter name and pattern ("*.aes"); the default extension is added
 // to a chosen name that has none. True with the chosen path.
 bool PixelWindowFileDialog(PixelWindow* window, bool save, const std::string& title,
@@ -85,7 +85,7 @@ namespace headless {
 void ScriptMenuChoice(unsigned id);
 void ScriptFileChoice(const std::string& path);
 // What the last pop-up menu, file dialog and info box showed.
-std::vector<MenuItem> LastMenu();
+std::vector<PopupItem> LastMenu();
 std::string LastFileDialogTitle();
 std::vector<std::string> LastInfoBox();
 }  // namespace headless

@@ -92,7 +92,7 @@ std::string ProgramFolder() {
 void ShowContextMenu() {
     win32::PixelWindow* window = g_window.load();
     if (!window) return;
-    const std::vector<win32::MenuItem> items = {
+    const std::vector<win32::PopupItem> items = {
         {kCmdSoftReset, "Soft Reset", false},
         {kCmdHardReset, "Hard Reset", false},
         {0, "", false},

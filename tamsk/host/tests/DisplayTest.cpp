@@ -274,7 +274,7 @@ TEST_F(DisplayFixture, CommandsAndDroppedFilesAskForRunCodes) {
     win32::headless::ScriptMenuChoice(kCmdSoftReset);  // the right button opens the context menu
     DisplayButton(3, true, 10, 10);
     EXPECT_EQ(Asked(), kRunSoftReset);
-    const std::vector<win32::MenuItem> menu = win32::headless::LastMenu();
+    const std::vector<win32::PopupItem> menu = win32::headless::LastMenu();
     ASSERT_FALSE(menu.empty());
     EXPECT_EQ(menu.front().id, unsigned(kCmdSoftReset));
     EXPECT_EQ(menu.back().id, unsigned(kCmdExit));

@@ -3,6 +3,7 @@
 // and the context menu saves a session, resets and loads the session again.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -166,12 +167,12 @@ protected:
         return ids;
     }
 
-    // Waits until `search` finds a window other than the display; its id, empty when none came.
-    std::string WaitForWindow(const std::string& search) {
+    // Waits until `search` finds a window that `before` does not hold; its id, empty when none came.
+    std::string WaitForNewWindow(const std::string& search, const std::vector<std::string>& before) {
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
         while (std::chrono::steady_clock::now() < end) {
             for (const std::string& id : VisibleWindows(search))
-                if (id != window) return id;
+                if (std::find(before.begin(), before.end(), id) == before.end()) return id;
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
         return "";
@@ -179,8 +180,9 @@ protected:
 
     // Picks the n-th item of the context menu (1 = the first) with the keyboard, once it shows.
     bool ContextMenu(int item) {
+        const std::vector<std::string> before = VisibleWindows();
         Xdo("mousemove --window " + window + " 120 200 click 3");
-        if (WaitForWindow("--class tamsk").empty()) return false;
+        if (WaitForNewWindow("--class tamsk", before).empty()) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         for (int i = 0; i < item; ++i) Xdo("key Down");
         Xdo("key Return");
@@ -189,7 +191,7 @@ protected:
 
     // Types a path into the file dialog of this title once it shows.
     bool AnswerFileDialog(const std::string& title, const std::string& path, bool open) {
-        const std::string dialog = WaitForWindow("--name '^" + title + "$'");
+        const std::string dialog = WaitForNewWindow("--name '^" + title + "$'", {});
         if (dialog.empty()) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(1000));
         Xdo("windowfocus --sync " + dialog);

@@ -1,4 +1,5 @@
-// Bytes arriving on the link: the hunt, header and body checks must take any stream.
+// Bytes arriving on the link: the hunt, header and body checks, the waits for replies and the
+// packets kept for later must take any stream.
 #include <cstddef>
 #include <cstdint>
 
@@ -17,8 +18,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t i = 0; i <= size + 2 && !link.incoming.empty(); ++i) {
         SlkPktHeaderType h;
         uint16_t socket = static_cast<uint16_t>(i % 3);
-        if (SlkReceivePacket(socket, false, &h, body, bufSize, 0) == vantor::slkErrOtherSocket)
-            SlkReceivePacket(socket, true, &h, body, bufSize, 0);
+        // Plain receives, waits for a reply (keeping what is not one) and the clearing before a request.
+        switch (data[i % size] / 64) {
+            case 0:
+            case 1:
+                if (SlkReceivePacket(socket, false, &h, body, bufSize, 0) == vantor::slkErrOtherSocket)
+                    SlkReceivePacket(socket, true, &h, body, bufSize, 0);
+                break;
+            case 2: SlkReceiveReply(socket, data[i % size], &h, body, bufSize, 0); break;
+            default: SlkFlushReplies(socket); break;
+        }
+    }
+    // The packets kept for later receives come out whole.
+    for (int i = 0; i < 16; ++i) {
+        SlkPktHeaderType h;
+        SlkReceivePacket(static_cast<uint16_t>(i % 3), true, &h, body, bufSize, 0);
     }
     SlkFlushSocket(0, 0);
     return 0;

@@ -371,7 +371,7 @@ TEST_F(KezHostRun, SigtermAndSigintShutDownCleanly) {
             std::ifstream in(log);
             return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         };
-        bool up = Eventually([&] { return Contains(text(), "OS main: up"); }, 20);
+        bool up = Eventually([&] { return Contains(text(), "OS main: up"); }, 60);
         kill(pid, signal);
         int status = 0;
         waitpid(pid, &status, 0);
@@ -404,7 +404,7 @@ std::string StartAndKill(const std::string& arguments, const std::string& crashF
         std::ifstream in(log);
         std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         return Contains(text, "holding before stage 5");
-    }, 20);
+    }, 60);
     std::ifstream crash(crashFile);
     std::string content;
     std::getline(crash, content);

@@ -501,7 +501,7 @@ TEST_F(Display, FlushesAndWindowEventsNeverWaitForThePainter) {
             call();
             *done = true;
         });
-        bool returned = Eventually([&] { return done->load(); }, 2);
+        bool returned = Eventually([&] { return done->load(); }, 30);
         if (returned) caller.join();
         else caller.detach();  // stuck: the test has failed
         return returned;

@@ -22,8 +22,8 @@ namespace kez::testing {
 
 using namespace vantor;
 
-// Waits up to `seconds` for `done`.
-inline bool Eventually(const std::function<bool()>& done, double seconds = 5) {
+// Waits up to `seconds` for `done`: generous, for a loaded machine with the OS side emulated.
+inline bool Eventually(const std::function<bool()>& done, double seconds = 30) {
     auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     while (!done()) {
         if (std::chrono::steady_clock::now() > end) return false;

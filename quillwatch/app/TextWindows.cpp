@@ -208,6 +208,8 @@ std::string FolderOf(const std::string& path) {
 }
 
 constexpr int kMarkerColumn = 20;  // pixels of the source pane's marker column
+constexpr double kInitialSplit = 0.2;  // the divider's top, as a part of the window's height
+constexpr COLORREF kDividerAttached = RGB(255, 0, 0), kDividerDetached = RGB(0, 217, 0);
 
 // The marker column: a red disc for each breakpoint in the file shown, and while the device is
 // stopped a green triangle at its line.
@@ -225,6 +227,9 @@ void SourceUpdateMarks() {
     if (DbgIsAttached() && gSource->currentLine && !gSource->file.empty())
         marks.push_back({gSource->currentLine - 1, TextMarkKind::GreenTriangle});
     SetTextMarks(gSource->text, kMarkerColumn, marks);
+    // The divider is red while the device is stopped in the debugger, else green.
+    SetSplitPanes(gSource->status, gSource->text, GetSplitRatio(gSource->status),
+                  DbgIsAttached() ? kDividerAttached : kDividerDetached);
 }
 
 void SourceClearLine() {
@@ -445,6 +450,7 @@ LRESULT SourceWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             gDbgSourceHooks.showLine = SourceShowLine;
             gDbgSourceHooks.breakpointsChanged = SourceUpdateMarks;
             SetTextMarks(gSource->text, kMarkerColumn, {});
+            SetSplitPanes(gSource->status, gSource->text, kInitialSplit, kDividerDetached);
             gDbgSourceHooks.selectedLineAddress = SourceSelectedLineAddress;
             return 0;
         }

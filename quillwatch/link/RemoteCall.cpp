@@ -66,7 +66,7 @@ Status RpcExecute(SlkPktHeaderType* header, uint8_t* body, bool noWait) {
     if (err || noWait) return err;
 
     const uint8_t transId = header->transId;
-    if ((err = SlkReceiveReply(header->src, header, body, rpcBodyLimit, rpcReplyTimeoutMs)) != 0)
+    if ((err = SlkReceiveReply(header->src, transId, header, body, rpcBodyLimit, rpcReplyTimeoutMs)) != 0)
         return err;
     SwapRpcBody(body, header->bodySize);
     if (body[0] != (dbgPktRemoteCall | dbgReplyFlag)) return slkErrResponse;

@@ -85,7 +85,7 @@ Status RemoteLinkCheck() {
     if (Status err = SlkSendPacket(&h, parts)) return err;
     uint8_t body[kReplyBuffer];
     SlkPktHeaderType reply;
-    if (Status err = SlkReceiveReply(socket, &reply, body, sizeof body, 500)) return err;
+    if (Status err = SlkReceiveReply(socket, h.transId, &reply, body, sizeof body, 500)) return err;
     SwapPacketBody(body, reply.bodySize);
     if (reply.transId != h.transId || reply.bodySize != 3) return slkErrResponse;
     if (body[0] != (dbgPktReadMem | dbgReplyFlag)) return slkErrResponse;
@@ -105,7 +105,7 @@ Status RemoteReadMem(uint32_t address, uint32_t count, void* destination) {
         if (Status err = SlkSendPacket(&h, parts)) ErrThrow(err);
         uint8_t body[kReplyBuffer];
         SlkPktHeaderType reply;
-        if (Status err = SlkReceiveReply(socket, &reply, body, sizeof body, 1000)) ErrThrow(err);
+        if (Status err = SlkReceiveReply(socket, h.transId, &reply, body, sizeof body, 1000)) ErrThrow(err);
         SwapPacketBody(body, reply.bodySize);
         if (reply.transId != h.transId || reply.bodySize != n + 2 || body[0] != (dbgPktReadMem | dbgReplyFlag))
             ErrThrow(slkErrResponse);
@@ -131,7 +131,7 @@ void RemoteWriteMem(const void* source, uint32_t address, uint32_t count) {
         if (Status err = SlkSendPacket(&h, parts)) ErrThrow(err);
         uint8_t body[kReplyBuffer];
         SlkPktHeaderType reply;
-        if (Status err = SlkReceiveReply(socket, &reply, body, sizeof body, 2000)) ErrThrow(err);
+        if (Status err = SlkReceiveReply(socket, h.transId, &reply, body, sizeof body, 2000)) ErrThrow(err);
         if (reply.bodySize < 1 || body[0] != (dbgPktWriteMem | dbgReplyFlag) || reply.transId != h.transId)
             ErrThrow(slkErrResponse);
         in += n;

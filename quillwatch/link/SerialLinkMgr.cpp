@@ -346,14 +346,14 @@ Status SlkReceivePacket(uint16_t socket, bool anySocket, SlkPktHeaderType* heade
     return MapTimeout(ReceivePacket(socket, anySocket, header, body, bufSize, timeoutMs));
 }
 
-Status SlkReceiveReply(uint16_t socket, SlkPktHeaderType* header, void* body, uint16_t bufSize,
+Status SlkReceiveReply(uint16_t socket, uint8_t transId, SlkPktHeaderType* header, void* body, uint16_t bufSize,
                        int32_t timeoutMs) {
     const uint32_t start = HostGetTicks();
     for (;;) {
         const int32_t spent = static_cast<int32_t>(HostGetTicks() - start);
         const int32_t left = timeoutMs < 0 ? timeoutMs : std::max<int32_t>(timeoutMs - spent, 0);
         if (Status err = ReceivePacket(socket, false, header, body, bufSize, left)) return MapTimeout(err);
-        if (IsReply(*header, body)) return 0;
+        if (header->transId == transId || IsReply(*header, body)) return 0;
         if (header->bodySize <= kKeptBodyLimit) Keep(*header, body);
         if (timeoutMs >= 0 && spent >= timeoutMs) return slkErrTimeout;
     }

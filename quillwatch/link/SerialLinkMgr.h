@@ -37,9 +37,10 @@ Status SlkSendPacket(SlkPktHeaderType* header, const SlkBodyPart* parts);
 // kept by SlkFlushReplies or SlkReceiveReply comes first.
 Status SlkReceivePacket(uint16_t socket, bool anySocket, SlkPktHeaderType* header, void* body,
                         uint16_t bufSize, int32_t timeoutMs);
-// Receives the reply to a request sent from the socket: a packet for it that is not a reply (a
-// device request or a message that crossed the request) is kept for the next receive instead.
-Status SlkReceiveReply(uint16_t socket, SlkPktHeaderType* header, void* body, uint16_t bufSize,
+// Receives the answer to the request with the transaction id sent from the socket: a packet that
+// carries the id or is a reply. Another packet for the socket (a device request or a message that
+// crossed the request) is kept for the next receive instead.
+Status SlkReceiveReply(uint16_t socket, uint8_t transId, SlkPktHeaderType* header, void* body, uint16_t bufSize,
                        int32_t timeoutMs);
 // Packets received since the manager opened.
 uint16_t SlkReceivedCount();

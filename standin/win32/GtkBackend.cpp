@@ -26,6 +26,8 @@ struct Widgets {
     GtkWidget* container = nullptr;  // where children go
     GtkWidget* text = nullptr;       // a text control's view
     GtkWidget* menuBar = nullptr;
+    GtkWidget* paned = nullptr;      // split panes: the paned holding this (upper) control and the lower one
+    bool splitPlaced = false;        // the divider has been put at the ratio once
     std::string shown;               // the text the view shows
     std::string font;                // the font the view shows
     bool updating = false;
@@ -178,6 +180,89 @@ gboolean OnTextExpose(GtkWidget* view, GdkEventExpose* e, gpointer data) {
     }
     cairo_destroy(cr);
     return FALSE;
+}
+
+// Split panes: the divider follows the record's ratio as the window is sized, a drag changes the
+// ratio, and the handle is painted in the record's colour between black edges.
+void OnSplitAllocate(GtkWidget* paned, GtkAllocation* a, gpointer data) {
+    HWND top = static_cast<HWND>(data);
+    Widgets* w = W(top);
+    if (!IsWindow(top) || !w || a->height <= 0) return;
+    const int position = static_cast<int>(a->height * top->splitRatio);
+    if (gtk_paned_get_position(GTK_PANED(paned)) != position) {
+        w->updating = true;
+        gtk_paned_set_position(GTK_PANED(paned), position);
+        w->updating = false;
+    }
+    w->splitPlaced = true;
+}
+
+void OnSplitMoved(GObject* paned, GParamSpec*, gpointer data) {
+    HWND top = static_cast<HWND>(data);
+    Widgets* w = W(top);
+    // Before the divider is first placed, the toolkit's own choice is no drag.
+    if (!IsWindow(top) || !w || w->updating || !w->splitPlaced) return;
+    GtkAllocation a;
+    gtk_widget_get_allocation(GTK_WIDGET(paned), &a);
+    if (a.height <= 0) return;
+    double ratio = static_cast<double>(gtk_paned_get_position(GTK_PANED(paned))) / a.height;
+    top->splitRatio = ratio < 0 ? 0 : ratio > kSplitRatioMax ? kSplitRatioMax : ratio;
+    if (ratio > kSplitRatioMax) gtk_widget_queue_resize(GTK_WIDGET(paned));
+}
+
+gboolean OnSplitExpose(GtkWidget* paned, GdkEventExpose* e, gpointer data) {
+    HWND top = static_cast<HWND>(data);
+    if (!IsWindow(top) || e->window != gtk_widget_get_window(paned)) return FALSE;
+    // The handle lies below the upper child, across the paned's allocation.
+    GtkAllocation a, upper;
+    gtk_widget_get_allocation(paned, &a);
+    GtkWidget* child = gtk_paned_get_child1(GTK_PANED(paned));
+    if (!child) return FALSE;
+    gtk_widget_get_allocation(child, &upper);
+    gint size = 5;
+    gtk_widget_style_get(paned, "handle-size", &size, nullptr);
+    const double y = upper.y + upper.height;
+    cairo_t* cr = gdk_cairo_create(e->window);
+    const DWORD c = top->splitColor;
+    cairo_rectangle(cr, a.x, y, a.width, size);
+    cairo_set_source_rgb(cr, (c & 0xFF) / 255.0, (c >> 8 & 0xFF) / 255.0, (c >> 16 & 0xFF) / 255.0);
+    cairo_fill(cr);
+    cairo_set_source_rgb(cr, 0, 0, 0);
+    cairo_set_line_width(cr, 1);
+    cairo_move_to(cr, a.x, y + 0.5);
+    cairo_line_to(cr, a.x + a.width, y + 0.5);
+    cairo_move_to(cr, a.x, y + size - 0.5);
+    cairo_line_to(cr, a.x + a.width, y + size - 0.5);
+    cairo_stroke(cr);
+    cairo_destroy(cr);
+    return FALSE;
+}
+
+GtkWidget* ParentContainer(HWND hwnd);
+
+void Split(HWND top) {
+    Widgets *w = W(top), *b = W(top->splitBottom);
+    if (!w || !b || !w->outer || !b->outer) return;
+    if (!w->paned) {
+        GtkWidget* box = gtk_widget_get_parent(w->outer);
+        if (!box || box != gtk_widget_get_parent(b->outer)) return;
+        w->paned = gtk_vpaned_new();
+        g_object_ref(w->outer);
+        g_object_ref(b->outer);
+        gtk_container_remove(GTK_CONTAINER(box), w->outer);
+        gtk_container_remove(GTK_CONTAINER(box), b->outer);
+        gtk_paned_pack1(GTK_PANED(w->paned), w->outer, FALSE, TRUE);
+        gtk_paned_pack2(GTK_PANED(w->paned), b->outer, TRUE, TRUE);
+        g_object_unref(w->outer);
+        g_object_unref(b->outer);
+        gtk_box_pack_start(GTK_BOX(box), w->paned, TRUE, TRUE, 0);
+        g_signal_connect(w->paned, "size-allocate", G_CALLBACK(OnSplitAllocate), top);
+        g_signal_connect(w->paned, "notify::position", G_CALLBACK(OnSplitMoved), top);
+        g_signal_connect_after(w->paned, "expose-event", G_CALLBACK(OnSplitExpose), top);
+        gtk_widget_show_all(w->paned);
+    }
+    gtk_widget_queue_resize(w->paned);
+    gtk_widget_queue_draw(w->paned);
 }
 
 GtkWidget* ParentContainer(HWND hwnd) {
@@ -519,7 +604,8 @@ int ChooseFromList(const LISTDIALOGA* d) {
 }
 
 const WindowBackend kGtkBackend = {Created,  Destroyed, Changed,    MenuSet,   Activated, Focus,
-                                   Pump,     TrackPopup, FindText, ChooseFont, OpenFile, ChooseFromList};
+                                   Pump,     TrackPopup, FindText, ChooseFont, OpenFile, ChooseFromList,
+                                   Split};
 
 }  // namespace
 

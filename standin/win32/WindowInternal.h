@@ -8,6 +8,9 @@
 
 namespace win32 {
 
+// Ratios of split panes are held to this range.
+constexpr double kSplitRatioMax = 0.9;
+
 // One undoable change of a text control: at `pos`, `removed` was replaced by `inserted`.
 struct TextEdit {
     size_t pos;
@@ -36,6 +39,10 @@ struct Win32Window {
     size_t undoLimit = 100;
     int markMargin = 0;          // a text control's marker column
     std::vector<TextMark> marks;
+    HWND splitBottom = nullptr;  // the upper control of split panes: the lower one
+    HWND splitTop = nullptr;     // the lower control of split panes: the upper one
+    double splitRatio = 0;
+    DWORD splitColor = 0;
     void* backend = nullptr;     // the backend's widget
 };
 

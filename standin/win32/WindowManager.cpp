@@ -257,6 +257,27 @@ std::vector<TextMark> GetTextMarks(HWND edit) { return IsWindow(edit) ? edit->ma
 
 int GetTextMarkMargin(HWND edit) { return IsWindow(edit) ? edit->markMargin : 0; }
 
+void SetSplitPanes(HWND top, HWND bottom, double ratio, COLORREF color) {
+    if (!IsWindow(top) || !IsWindow(bottom) || top->parent != bottom->parent) return;
+    top->splitBottom = bottom;
+    bottom->splitTop = top;
+    top->splitRatio = ratio < 0 ? 0 : ratio > kSplitRatioMax ? kSplitRatioMax : ratio;
+    top->splitColor = color;
+    if (S().backend && S().backend->split) S().backend->split(top);
+}
+
+namespace {
+// The upper control of the split panes that a control belongs to.
+HWND SplitTop(HWND hwnd) {
+    if (!IsWindow(hwnd)) return nullptr;
+    return hwnd->splitTop && IsWindow(hwnd->splitTop) ? hwnd->splitTop : hwnd;
+}
+}  // namespace
+
+double GetSplitRatio(HWND control) { return SplitTop(control) ? SplitTop(control)->splitRatio : 0; }
+
+COLORREF GetSplitColor(HWND control) { return SplitTop(control) ? SplitTop(control)->splitColor : 0; }
+
 namespace {
 
 HWND FindLive(HWND hwnd) {

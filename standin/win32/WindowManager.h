@@ -71,6 +71,20 @@ void SetTextMarks(HWND edit, int marginPixels, const std::vector<TextMark>& mark
 std::vector<TextMark> GetTextMarks(HWND edit);
 int GetTextMarkMargin(HWND edit);
 
+// Colours as 0x00BBGGRR.
+using COLORREF = DWORD;
+constexpr COLORREF RGB(int r, int g, int b) {
+    return static_cast<COLORREF>((r & 0xFF) | (g & 0xFF) << 8 | (b & 0xFF) << 16);
+}
+// Two controls of one window shown one above the other, with a divider 5 pixels high between them
+// that the mouse can drag: its top stands at `ratio` of the height (held to 0 .. 0.9), and it is
+// filled with `color` between black edges. A drag changes the ratio; the colour may change at any
+// time (the same call with the same controls).
+void SetSplitPanes(HWND top, HWND bottom, double ratio, COLORREF color);
+// The ratio and colour of the split panes that a control (either one) belongs to.
+double GetSplitRatio(HWND control);
+COLORREF GetSplitColor(HWND control);
+
 HWND GetParent(HWND hwnd);
 // GWLP_USERDATA: a value of the caller's; GWLP_WNDPROC: the window procedure (subclassing).
 LONG_PTR SetWindowLongPtrA(HWND hwnd, int index, LONG_PTR value);
@@ -155,6 +169,7 @@ struct WindowBackend {
     // The modal open-file dialog (Debugging.h): TRUE with the chosen path.
     BOOL (*openFile)(const OPENFILENAMEA* ofn, std::string* path);
     int (*chooseFromList)(const LISTDIALOGA* dialog);  // the modal list dialog (Dialogs.h)
+    void (*split)(HWND top);  // split panes made or recoloured
 };
 void SetWindowBackend(const WindowBackend* backend);
 const WindowBackend* CurrentWindowBackend();

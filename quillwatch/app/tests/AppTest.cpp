@@ -267,6 +267,9 @@ TEST_F(TextWindow, SourceWindowShowsTheStoppedLine) {
     win32::SendMessageA(pane, win32::EM_GETSEL, reinterpret_cast<win32::WPARAM>(&a), reinterpret_cast<win32::LPARAM>(&b));
     win32::GetWindowTextA(pane, buf, sizeof buf);
     EXPECT_EQ(std::string(buf + a, b - a), "  return a;");
+    // The divider: a fifth of the height down, green while not attached, red while attached.
+    EXPECT_DOUBLE_EQ(win32::GetSplitRatio(pane), 0.2);
+    EXPECT_EQ(win32::GetSplitColor(pane), win32::RGB(0, 217, 0));
     // The marker column: the current line's triangle only while attached.
     EXPECT_EQ(win32::GetTextMarkMargin(pane), 20);
     EXPECT_TRUE(win32::GetTextMarks(pane).empty());
@@ -276,6 +279,7 @@ TEST_F(TextWindow, SourceWindowShowsTheStoppedLine) {
     ASSERT_EQ(marks.size(), 1u);
     EXPECT_EQ(marks[0].line, 2u);
     EXPECT_EQ(marks[0].kind, win32::TextMarkKind::GreenTriangle);
+    EXPECT_EQ(win32::GetSplitColor(pane), win32::RGB(255, 0, 0));
     gDbgSourceHooks.clearLine();  // the device runs
     EXPECT_TRUE(win32::GetTextMarks(pane).empty());
     DbgMinimalSetAttached(false);

@@ -1,8 +1,15 @@
 // The system structure table and its labels (see SysLabels.h).
 #include "quillwatch/engine/shell/SysLabels.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "common/BigEndian.h"
 
 #include "quillwatch/link/ErrorMgr.h"
 #include "quillwatch/link/RemoteMemory.h"
@@ -20,9 +27,15 @@ struct SysWord {
 
 enum : uint8_t {
     kWord,       // the 32-bit word as it is
-    kHighHalf,   // the high 16 bits of the word
     kClearBit31  // the word with bit 31 cleared (a handle-style pointer)
 };
+
+// The system library table: its address at 320, the number of entries in the high half of the
+// word at 324; entry n (from 1) of 16 bytes holds the library's dispatch table (+0) and globals
+// (+4); the library's name lies at the dispatch table plus the offset in its first word.
+constexpr uint32_t kLibraryTable = 320, kLibraryCount = 324;
+constexpr uint32_t kLibraryEntrySize = 16, kMaxLibraries = 40, kLibraryNameSize = 32;
+constexpr char kFileSystemLibrary[] = "MS FileSystem Library";
 
 // The low-memory rows are compared first, then the further words, in this order.
 constexpr SysWord kSysWords[] = {
@@ -40,11 +53,10 @@ constexpr SysWord kSysWords[] = {
     {688, kWord, "Int'l Mgr Globals (Variable - IntlGlobalsType)"},
     {698, kWord, "FEP (Input Method) Global Status (TsmFepStatusType)"},
     // Further words of the OS, each the pointer the OS keeps for one structure.
+    {320, kWord, "System Library Table"},
     {268, kWord, "Notify Manager Globals (SysNotifyGlobalsType)"},
     {286, kWord, "Notify Manager Notify List (array of SysNotifyListEntryType)"},
     {298, kWord, "Kernel Globals"},
-    {320, kWord, "Ir Lib Globals (IrLibGlobalsType)"},
-    {324, kHighHalf, "IRQ 1 Globals (??? Type)"},
     {326, kWord, "IRQ 2 Globals (??? Type)"},
     {330, kWord, "IRQ 6 Globals (??? Type)"},
     {404, kWord, "RAM Mobitex Globals (Mobitex PrvGlobalsType)"},
@@ -64,13 +76,13 @@ constexpr SysWord kSysWords[] = {
     {676, kWord, "VFSMgr: fsLibInfoH"},
     {680, kWord, "VFSMgr: defaultDirsH"},
     {684, kWord, "VFSMgr: volumeInfoH"},
-    {706, kWord, "FileSystem Globals (3.5)"},
+    {706, kWord, "Ir Lib Globals (IrLibGlobalsType)"},
     {738, kWord, "Attention Mgr Globals"},
     {742, kWord, "Shared Expansion & VFSMgr Globals"},
     {754, kWord, "Interrupt Handler Notifications Queue"},
     {758, kWord, "PowerMgr globals"},
     {828, kWord, "Application defined sub-font list"},
-    {832, kWord, "System Library Table"},
+    {832, kWord, "IRQ 1 Globals (??? Type)"},
     {852, kWord, "UI: Event Queue"},
     {856, kWord, "Screen Buffer"},
     {868, kWord, "Screen Driver: row pattern buffer"},
@@ -80,15 +92,31 @@ constexpr int kSysWordCount = sizeof kSysWords / sizeof kSysWords[0];
 // The table: the address each word gave, in the order of kSysWords (0: none).
 struct ShellSysTableType {
     uint32_t address[kSysWordCount];
+    std::vector<std::pair<uint32_t, std::string>> libraries;  // globals and their label
 };
 
 std::unique_ptr<ShellSysTableType> gSysTable;
 
 uint32_t PrvAddressOf(const SysWord& w, uint32_t word) {
-    switch (w.form) {
-        case kHighHalf: return word >> 16;
-        case kClearBit31: return word & 0x7FFFFFFF;
-        default: return word;
+    return w.form == kClearBit31 ? word & 0x7FFFFFFF : word;
+}
+
+// The globals of every installed library, labelled with the library's name.
+void PrvReadLibraries(ShellSysTableType* table) {
+    const uint32_t base = RemoteReadLong(kLibraryTable);
+    const uint32_t count = std::min<uint32_t>(RemoteReadLong(kLibraryCount) >> 16, kMaxLibraries);
+    for (uint32_t n = 1; base && n < count; ++n) {
+        const uint32_t dispatch = RemoteReadLong(base + n * kLibraryEntrySize);
+        const uint32_t globals = RemoteReadLong(base + n * kLibraryEntrySize + 4);
+        if (!dispatch || !globals) continue;
+        uint8_t offset[2];
+        char name[kLibraryNameSize + 1] = {};
+        if (RemoteReadCached(offset, dispatch, 2) != 0 ||
+            RemoteReadCached(name, dispatch + vantor::ReadBE16(offset), kLibraryNameSize) != 0)
+            continue;
+        const std::string library(name, strnlen(name, kLibraryNameSize));
+        table->libraries.emplace_back(globals, library == kFileSystemLibrary ? "FileSystem Globals (3.5)"
+                                                                             : library + " globals");
     }
 }
 
@@ -100,6 +128,7 @@ void ShellSysTableBuild() {
     const uint32_t thrown = ErrTry([&] {
         for (int i = 0; i < kSysWordCount; ++i)
             table->address[i] = PrvAddressOf(kSysWords[i], RemoteReadLong(kSysWords[i].offset));
+        PrvReadLibraries(table.get());
     });
     if (thrown == 0) gSysTable = std::move(table);
 }
@@ -112,6 +141,12 @@ void ShellSysLabel(uint32_t chunk, char label[kShellSysLabelSize]) {
     for (int i = 0; i < kSysWordCount; ++i) {
         if (gSysTable->address[i] == chunk) {
             std::snprintf(label, kShellSysLabelSize, "%s", kSysWords[i].label);
+            return;
+        }
+    }
+    for (const auto& [globals, text] : gSysTable->libraries) {
+        if (globals == chunk) {
+            std::snprintf(label, kShellSysLabelSize, "%s", text.c_str());
             return;
         }
     }

@@ -181,3 +181,78 @@ TEST(TextMarksGraphical, MarkerColumnShowsDiscsAndTriangleLevelWithTheirLines) {
 
 }  // namespace
 }  // namespace win32
+
+namespace win32 {
+namespace {
+
+TEST(SplitPanesGraphical, DividerStandsAtTheRatioInItsColourAndADragMovesIt) {
+    const char* headless = std::getenv("WIN32_HEADLESS");
+    if (!std::getenv("DISPLAY") || (headless && std::strcmp(headless, "1") == 0))
+        GTEST_SKIP() << "no display";
+    ASSERT_TRUE(UseGtkBackend());
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = PlainProc;
+    wc.lpszClassName = "SplitTop";
+    RegisterClassA(&wc);
+    HWND top = CreateWindowExA(0, "SplitTop", "split", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    HWND upper = CreateWindowExA(0, RICHEDIT_CLASSA, "status", 0, 0, 0, 0, 0, top, nullptr, nullptr, nullptr);
+    HWND lower = CreateWindowExA(0, RICHEDIT_CLASSA, "source", 0, 0, 0, 0, 0, top, nullptr, nullptr, nullptr);
+    SetSplitPanes(upper, lower, 0.2, RGB(0, 217, 0));
+    GtkPaned* paned = nullptr;
+    auto settle = [] {
+        for (int i = 0; i < 20; ++i) {
+            gdk_window_process_all_updates();
+            while (gtk_events_pending()) gtk_main_iteration();
+            g_usleep(10000);
+        }
+    };
+    for (int i = 0; i < 200 && !paned; ++i) {
+        settle();
+        GList* all = gtk_window_list_toplevels();
+        for (GList* w = all; w && !paned; w = w->next) {
+            struct Finder {
+                static void Find(GtkWidget* widget, gpointer out) {
+                    if (GTK_IS_PANED(widget)) *static_cast<GtkPaned**>(out) = GTK_PANED(widget);
+                    else if (GTK_IS_CONTAINER(widget)) gtk_container_foreach(GTK_CONTAINER(widget), Find, out);
+                }
+            };
+            if (gtk_widget_get_visible(GTK_WIDGET(w->data))) Finder::Find(GTK_WIDGET(w->data), &paned);
+        }
+        g_list_free(all);
+    }
+    ASSERT_NE(paned, nullptr);
+    settle();
+    GtkAllocation a;
+    gtk_widget_get_allocation(GTK_WIDGET(paned), &a);
+    ASSERT_GT(a.height, 0);
+    EXPECT_EQ(gtk_paned_get_position(paned), static_cast<int>(a.height * 0.2));
+    // The colour in the middle of the divider.
+    auto middle = [&] {
+        GtkAllocation upperArea;
+        gtk_widget_get_allocation(gtk_paned_get_child1(paned), &upperArea);
+        GdkPixbuf* p = gdk_pixbuf_get_from_drawable(nullptr, gtk_widget_get_window(GTK_WIDGET(paned)), nullptr,
+                                                    a.x + a.width / 2, upperArea.y + upperArea.height + 2, 0, 0, 1, 1);
+        if (!p) return std::string("none");
+        const guchar* c = gdk_pixbuf_get_pixels(p);
+        char text[16];
+        std::snprintf(text, sizeof text, "%02x%02x%02x", c[0], c[1], c[2]);
+        g_object_unref(p);
+        return std::string(text);
+    };
+    EXPECT_EQ(middle(), "00d900");
+    SetSplitPanes(upper, lower, GetSplitRatio(upper), RGB(255, 0, 0));
+    settle();
+    EXPECT_EQ(middle(), "ff0000");
+    // A drag to the middle moves the ratio; one past 0.9 is held there.
+    gtk_paned_set_position(paned, a.height / 2);
+    settle();
+    EXPECT_NEAR(GetSplitRatio(lower), 0.5, 0.02);
+    gtk_paned_set_position(paned, a.height - 2);
+    settle();
+    EXPECT_DOUBLE_EQ(GetSplitRatio(upper), 0.9);
+    DestroyWindow(top);
+    SetWindowBackend(nullptr);
+}
+
+}  // namespace
+}  // namespace win32

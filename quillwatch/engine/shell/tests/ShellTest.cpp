@@ -287,25 +287,47 @@ TEST_F(ShellTest, HeapDumpLabelsSystemStructures) {
     const uint32_t features = After(Shell("New 1 20"), "ptr = ");
     const uint32_t keys = After(Shell("New 1 30"), "ptr = ");
     const uint32_t plain = After(Shell("New 1 10"), "ptr = ");
+    const uint32_t net = After(Shell("New 1 18"), "ptr = ");
+    const uint32_t files = After(Shell("New 1 28"), "ptr = ");
     char line[48];
-    // The feature table's pointer at 384, the key queue's at 516 with bit 31 set as the OS keeps it.
-    for (auto [address, value] : {std::pair{384u, features}, std::pair{516u, keys | 0x80000000u}}) {
-        for (int i = 0; i < 4; ++i) {
-            std::snprintf(line, sizeof line, "SB %X %02X", address + i, (value >> (24 - 8 * i)) & 0xFF);
+    auto setBytes = [&](uint32_t address, const std::string& bytes) {
+        for (size_t i = 0; i < bytes.size(); ++i) {
+            std::snprintf(line, sizeof line, "SB %X %02X", static_cast<unsigned>(address + i),
+                          static_cast<unsigned char>(bytes[i]));
             Shell(line);
         }
-    }
+    };
+    auto setLong = [&](uint32_t address, uint32_t value) {
+        setBytes(address, {static_cast<char>(value >> 24), static_cast<char>(value >> 16), static_cast<char>(value >> 8),
+                           static_cast<char>(value)});
+    };
+    // The feature table's pointer at 384, the key queue's at 516 with bit 31 set as the OS keeps it.
+    setLong(384, features);
+    setLong(516, keys | 0x80000000u);
+    // The library table at 0x1000 with three entries (the first unused): each library's dispatch
+    // table begins with the offset of its name.
+    setLong(320, 0x1000);
+    setLong(324, 3u << 16);
+    setLong(0x1010, 0x1100);
+    setLong(0x1014, net);
+    setLong(0x1020, 0x1200);
+    setLong(0x1024, files);
+    setBytes(0x1100, std::string("\0\x10", 2));
+    setBytes(0x1110, std::string("Net Library\0", 12));
+    setBytes(0x1200, std::string("\0\x10", 2));
+    setBytes(0x1210, std::string("MS FileSystem Library\0", 22));
+
     std::string out = Shell("HD 1");
     auto row = [&](uint32_t p) {
-        const size_t at = out.find(std::string(1, '\n') + "-" + [&] {
-            char b[16];
-            std::snprintf(b, sizeof b, "%08X", p - 8);
-            return std::string(b);
-        }());
+        char start[16];
+        std::snprintf(start, sizeof start, "\n-%08X", p - 8);
+        const size_t at = out.find(start);
         return at == std::string::npos ? std::string() : out.substr(at + 1, out.find('\n', at + 1) - at - 1);
     };
     EXPECT_TRUE(row(features).ends_with("    fM Feature Table")) << out;
     EXPECT_TRUE(row(keys).ends_with("    fM Keyboard Queue (KeyQueueType)")) << out;
+    EXPECT_TRUE(row(net).ends_with("    fM Net Library globals")) << out;
+    EXPECT_TRUE(row(files).ends_with("    fM FileSystem Globals (3.5)")) << out;
     EXPECT_TRUE(row(plain).ends_with("    fM")) << out;
     // Without labels, no chunk is named.
     out = Shell("HD 1 -l");

@@ -6,6 +6,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <termios.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -95,6 +96,22 @@ Socat::Socat(const std::string& first, const std::string& second, const std::str
         }
         if (i > 2000) throw std::runtime_error("socat did not make " + waitPath);
         usleep(10000);
+    }
+    // A raw pty: socat sets the line up after it has made the link, and a test that set the line
+    // before that would see its settings undone; wait until the line is raw.
+    if (!waitPath.empty() && first.rfind("PTY,", 0) == 0 && first.find("raw") != std::string::npos) {
+        for (int i = 0;; ++i) {
+            bool raw = false;
+            int fd = open(waitPath.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+            if (fd >= 0) {
+                termios t{};
+                raw = tcgetattr(fd, &t) == 0 && !(t.c_lflag & ICANON);
+                close(fd);
+            }
+            if (raw) break;
+            if (i > 2000) throw std::runtime_error("socat did not set up " + waitPath);
+            usleep(10000);
+        }
     }
 }
 

@@ -167,9 +167,11 @@ protected:
         return ids;
     }
 
-    // Waits until `search` finds a window that `before` does not hold; its id, empty when none came.
-    std::string WaitForNewWindow(const std::string& search, const std::vector<std::string>& before) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+    // Waits up to `ms` until `search` finds a window that `before` does not hold; its id, empty
+    // when none came.
+    std::string WaitForNewWindow(const std::string& search, const std::vector<std::string>& before,
+                                 int ms = kWaitMs) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
         while (std::chrono::steady_clock::now() < end) {
             for (const std::string& id : VisibleWindows(search))
                 if (std::find(before.begin(), before.end(), id) == before.end()) return id;
@@ -179,10 +181,15 @@ protected:
     }
 
     // Picks the n-th item of the context menu (1 = the first) with the keyboard, once it shows.
+    // A click that a closing dialog still swallowed is made again.
     bool ContextMenu(int item) {
-        const std::vector<std::string> before = VisibleWindows();
-        Xdo("mousemove --window " + window + " 120 200 click 3");
-        if (WaitForNewWindow("--class tamsk", before).empty()) return false;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+        for (;;) {
+            const std::vector<std::string> before = VisibleWindows();
+            Xdo("mousemove --window " + window + " 120 200 click 3");
+            if (!WaitForNewWindow("--class tamsk", before, 10000).empty()) break;
+            if (std::chrono::steady_clock::now() > end) return false;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         for (int i = 0; i < item; ++i) Xdo("key Down");
         Xdo("key Return");

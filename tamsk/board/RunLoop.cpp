@@ -15,6 +15,12 @@ namespace tamsk {
 std::atomic<int32_t> RunCode{kRunPowerOn};
 CoreInterface BoardCore;
 
+namespace {
+const HostWindowHooks* g_windowHooks;
+}
+
+void HostSetWindowHooks(const HostWindowHooks* hooks) { g_windowHooks = hooks; }
+
 void BoardSetCore(const CoreInterface& core) { BoardCore = core; }
 
 void HostInitAll(int32_t code) {
@@ -26,6 +32,7 @@ void HostInitAll(int32_t code) {
     BoardResetAll(c);  // the interrupt controller first
     ConsoleSetup(c);
     if (c != kRunSave) ResetTrapCount = 0;
+    if (g_windowHooks && g_windowHooks->start) g_windowHooks->start(c);
 }
 
 void HostEndRun(int32_t code) {
@@ -36,6 +43,7 @@ void HostEndRun(int32_t code) {
     if (code == kRunSave) SessFinishSave();
     win32::timeEndPeriod(1);
     OptWriteFile();
+    if (g_windowHooks && g_windowHooks->end) g_windowHooks->end(code);
 }
 
 int HostRunLoop(int argc, char** argv) {

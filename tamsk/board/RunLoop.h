@@ -38,6 +38,14 @@ int HostRunLoop(int argc, char** argv);
 void HostInitAll(int32_t code);
 void HostEndRun(int32_t code);
 
+// The host window's part in the runs: `start` after the devices at the start of every run (the
+// window is made on codes 0 and 6), `end` last at the end of every run. Null: no window.
+struct HostWindowHooks {
+    void (*start)(int32_t code);
+    void (*end)(int32_t code);
+};
+void HostSetWindowHooks(const HostWindowHooks* hooks);
+
 // Exit code of HostFatal.
 constexpr int kFatalExitCode = 0xDEAD;
 

@@ -29,6 +29,8 @@ namespace {
 
 // Status line bookkeeping.
 std::string g_statusLine;
+EvtStatusSink g_statusSink;
+uint32_t (*g_deviceAddressSource)();
 uint64_t g_lastInstructions;
 win32::DWORD g_lastStatusMs;
 win32::DWORD g_runStartMs;
@@ -153,6 +155,16 @@ std::string EvtFormatRate(uint64_t instructions, uint32_t hostMilliseconds, uint
 
 const std::string& EvtStatusLine() { return g_statusLine; }
 
+void EvtSetStatusSink(EvtStatusSink sink) { g_statusSink = sink; }
+void EvtSetDeviceAddressSource(uint32_t (*source)()) { g_deviceAddressSource = source; }
+
+namespace {
+void SetStatusLine(std::string text) {
+    g_statusLine = std::move(text);
+    if (g_statusSink) g_statusSink(g_statusLine);
+}
+}  // namespace
+
 void EvtStatusTick(uint32_t) {
     if (BoardDescribed().second) BoardDescribed().second();
     EvtSchedule(kTicksPerSecond, EvtStatusTick, 0);
@@ -169,7 +181,7 @@ void EvtStatusTick(uint32_t) {
         const int64_t elapsed = int64_t(g_timeLimitTotal) - g_timeLimitRemaining;
         char text[32];
         std::snprintf(text, sizeof text, "%d%% complete", int(elapsed * 100 / g_timeLimitTotal));
-        g_statusLine = text;
+        SetStatusLine(text);
         return;
     }
     if (Opt.AutoSaveInterval != 0 && ++g_autoSaveCounter == Opt.AutoSaveInterval) {
@@ -179,13 +191,15 @@ void EvtStatusTick(uint32_t) {
     if (Opt.DumpMips) {
         const win32::DWORD now = win32::timeGetTime();
         in_addr address{};
-        const uint32_t ip = inet_aton(Opt.DeviceIPAddr, &address) ? ntohl(address.s_addr) : 0;
+        const uint32_t ip = g_deviceAddressSource ? g_deviceAddressSource()
+                            : inet_aton(Opt.DeviceIPAddr, &address) ? ntohl(address.s_addr)
+                                                                    : 0;
         // A restore restarts the instruction counter: count from 0 then.
         const uint64_t executed = ExecutedInstructions >= g_lastInstructions
                                       ? ExecutedInstructions - g_lastInstructions
                                       : ExecutedInstructions;
-        g_statusLine = EvtFormatRate(executed, now - g_lastStatusMs,
-                                     (g_lastStatusMs - g_runStartMs) / 1000, ip);
+        SetStatusLine(EvtFormatRate(executed, now - g_lastStatusMs,
+                                     (g_lastStatusMs - g_runStartMs) / 1000, ip));
         g_lastInstructions = ExecutedInstructions;
         g_lastStatusMs = now;
     }

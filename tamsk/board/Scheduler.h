@@ -48,6 +48,11 @@ void EvtHostThreadTime(uint32_t argument);
 
 // The status line shown in the display window's title, and its parts.
 const std::string& EvtStatusLine();
+// Called on the core thread with every new status line (the display window shows it).
+using EvtStatusSink = void (*)(const std::string& line);
+void EvtSetStatusSink(EvtStatusSink sink);
+// Where the status line takes the board's IPv4 address (host order); null: the DeviceIPAddr option.
+void EvtSetDeviceAddressSource(uint32_t (*source)());
 std::string EvtFormatRate(uint64_t instructions, uint32_t hostMilliseconds, uint32_t runSeconds,
                           uint32_t ipAddress);
 

@@ -7,6 +7,7 @@
 #include "tamsk/board/Session.h"
 #include "tamsk/board/Timing.h"
 #include "tamsk/cpu/CpuInternal.h"
+#include "tamsk/devices/Ethernet.h"
 #include "tamsk/devices/Lcd.h"
 
 namespace tamsk {
@@ -250,6 +251,8 @@ void CpuInstall() {
     BoardSetCore(kCore);
     gCpuHooks.lcdOff = LcdSwitchOff;
     gCpuHooks.forceRepaint = LcdForceRepaint;
+    gCpuHooks.ethRead = EthRead;
+    gCpuHooks.ethWrite = EthWrite;
 }
 
 }  // namespace tamsk

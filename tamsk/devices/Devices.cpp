@@ -5,6 +5,8 @@
 #include "tamsk/devices/Ac97.h"
 #include "tamsk/devices/ClockManager.h"
 #include "tamsk/devices/Dma.h"
+#include "tamsk/devices/Ethernet.h"
+#include "tamsk/devices/EthernetBridge.h"
 #include "tamsk/devices/Gpio.h"
 #include "tamsk/devices/Intc.h"
 #include "tamsk/devices/Keypad.h"
@@ -59,6 +61,7 @@ const BoardUnit kUnits[] = {
     {DmaReset, DmaSave},
     {UartSetup, UartSave},
     {GpioReset, GpioSave},
+    {EthReset, EthSave},  // after GPIO, which carries its interrupt
     {PowerManagerReset, PowerManagerSave},
     {MmcReset, MmcSave},
     {KeypadReset, KeypadSave},
@@ -72,6 +75,7 @@ const PendingService kServices[] = {
     {Bit(kPendingStuart), [](uint64_t) { UartService(2); }},
     {Bit(kPendingTouch), [](uint64_t) { TouchPenEvent(); }},
     {Bit(kPendingKeypad), [](uint64_t) { KeypadScan(); }},
+    {Bit(kPendingEthernetReceive), [](uint64_t) { EthServeReceive(); }},
 };
 
 const BoardDescription kBoard = {

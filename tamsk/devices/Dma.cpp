@@ -1,5 +1,6 @@
 // The DMA controller's registers, channel start and timing, descriptor walks and the element mover.
 #include "tamsk/devices/Dma.h"
+#include "tamsk/devices/Ethernet.h"
 
 #include "tamsk/board/Memory.h"
 #include "tamsk/board/RunLoop.h"
@@ -46,7 +47,7 @@ constexpr uint32_t kPacedDelay = 3000;
 
 // Physical windows the mover treats apart.
 constexpr uint32_t kStaticWindow = 0x10000000;   // 0x10000000-0x13FFFFFF: reads 0, writes dropped
-constexpr uint32_t kEthernetWindow = 0x14000000; // 0x14000000-0x17FFFFFF: not modelled
+constexpr uint32_t kEthernetWindow = 0x14000000; // 0x14000000-0x17FFFFFF: the Ethernet controller
 constexpr uint32_t kFfuartBase = 0x40100000;
 
 const uint32_t kTag = FourCC(">dma");
@@ -85,7 +86,10 @@ uint32_t ElementWidth(uint32_t command) {
 
 // One element at `address` into `value`; false when no area or device is behind it.
 bool ReadElement(uint32_t address, uint32_t width, uint32_t& value) {
-    if (InWindow(address, kEthernetWindow)) return false;
+    if (InWindow(address, kEthernetWindow)) {
+        value = EthRead(address, int(width));
+        return true;
+    }
     if (width == 4) {
         if (MemIsDeviceAddress(address)) {
             value = DeviceRead(address);
@@ -111,7 +115,10 @@ bool ReadElement(uint32_t address, uint32_t width, uint32_t& value) {
 }
 
 bool WriteElement(uint32_t address, uint32_t width, uint32_t value) {
-    if (InWindow(address, kEthernetWindow)) return false;
+    if (InWindow(address, kEthernetWindow)) {
+        EthWrite(address, value, int(width));
+        return true;
+    }
     if (width != 4 && InWindow(address, kStaticWindow)) return true;  // dropped
     if (width == 1 && IsFfuart(address)) {
         UartWrite(address, value);

@@ -36,8 +36,17 @@ const uint32_t kTag = FourCC(">tsi");
 // The pen as the host last reported it, packed in one word: bit 31 down, bits 27-16 x,
 // bits 11-0 y.
 std::atomic<uint32_t> g_hostPen{0};
+// The last pen-down not yet taken by the core: a tap whose release comes before the core looks
+// is still seen as a touch (the release is taken by the next sample).
+std::atomic<uint32_t> g_hostPress{0};
 
 uint32_t Clamp12(int32_t v) { return v < 0 ? 0 : v > int32_t(kCoordinateMask) ? kCoordinateMask : uint32_t(v); }
+
+// The pen as the core takes it: a press not yet seen, else the pen as it is now.
+uint32_t TakeHostPen() {
+    const uint32_t press = g_hostPress.exchange(0);
+    return press ? press : g_hostPen.load();
+}
 
 bool HostPenDown(uint32_t pen) { return pen >> 31; }
 void TakePosition(uint32_t pen) {
@@ -86,13 +95,15 @@ void TouchWrite(uint32_t physical, uint32_t value) {
 }
 
 void TouchHostPen(bool down, int32_t x, int32_t y) {
-    g_hostPen.store(uint32_t(down) << 31 | Clamp12(x) << 16 | Clamp12(y));
+    const uint32_t pen = uint32_t(down) << 31 | Clamp12(x) << 16 | Clamp12(y);
+    if (down) g_hostPress.store(pen);
+    g_hostPen.store(pen);
     CpuRequestAttention(kPendingTouch);
 }
 
 void TouchPenEvent() {
+    const uint32_t pen = TakeHostPen();
     if (Opt.SensorialIsolation) return;
-    const uint32_t pen = g_hostPen.load();
     Touch.penDown = HostPenDown(pen);
     if (!Touch.sampling && Touch.penDown) {
         ScheduleSample(kTouchSamplePeriod);
@@ -104,7 +115,7 @@ void TouchPenEvent() {
 }
 
 void TouchSample(uint32_t) {
-    const uint32_t pen = g_hostPen.load();
+    const uint32_t pen = TakeHostPen();
     if (!HostPenDown(pen)) {
         Touch.sampling = 0;
         Touch.penDown = 0;
@@ -121,6 +132,7 @@ void TouchSample(uint32_t) {
 
 void TouchReset(int32_t code) {
     if (code == kRunSave) return;
+    g_hostPress = 0;
     if ((code == kRunLoad || code == kRunPowerOnRestore) && ChunkRestoreWords(kTag, Touch)) return;
     Touch = {};
 }

@@ -8,6 +8,7 @@
 #include "tamsk/board/Timing.h"
 #include "tamsk/cpu/Cpu.h"
 #include "tamsk/devices/Devices.h"
+#include "tamsk/host/Display.h"
 
 namespace {
 
@@ -32,5 +33,6 @@ int main(int argc, char** argv) {
     TakeStopSignals();
     tamsk::DevicesInstall();
     tamsk::CpuInstall();
+    tamsk::DisplayInstall();
     return tamsk::HostRunLoop(argc, argv);
 }

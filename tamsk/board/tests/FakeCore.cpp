@@ -7,6 +7,7 @@
 #include "tamsk/board/Memory.h"
 #include "tamsk/board/Session.h"
 #include "tamsk/devices/Devices.h"
+#include "tamsk/devices/EthernetBridge.h"
 
 namespace tamsk {
 
@@ -33,6 +34,7 @@ const CoreInterface kFakeCore = {
 const bool g_installed = [] {
     BoardSetCore(kFakeCore);
     DevicesInstall();
+    EthBridgeForbid();
     return true;
 }();
 

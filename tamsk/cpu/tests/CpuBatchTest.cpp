@@ -21,6 +21,7 @@
 #include "tamsk/cpu/Cpu.h"
 #include "tamsk/cpu/TestBench.h"
 #include "tamsk/devices/Devices.h"
+#include "tamsk/devices/Lcd.h"
 
 namespace tamsk {
 namespace {
@@ -38,7 +39,8 @@ int RunAndSave(const std::string& dir, const std::string& rom, const std::vector
         waitpid(pid, &status, 0);
         return status;
     }
-    std::vector<std::string> args = {dir + "/tamsk", "-ROM:" + rom, "-SerialPort:none"};
+    std::vector<std::string> args = {dir + "/tamsk", "-ROM:" + rom, "-SerialPort:none", "-EnableEthernet:false",
+                                     "-MAC:02:00:00:00:00:01"};
     args.insert(args.end(), options.begin(), options.end());
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
@@ -54,6 +56,8 @@ int RunAndSave(const std::string& dir, const std::string& rom, const std::vector
         CpuRunFor(count);
     }
     SessSetPath(session.c_str());
+    // The host time of the display's last repaint is no state of the board: both runs save 0.
+    Lcd.lastRepaintMs = 0;
     HostEndRun(kRunSave);
     _exit(ExecutedInstructions == count ? 0 : 1);
 }

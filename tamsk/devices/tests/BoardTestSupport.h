@@ -19,6 +19,7 @@ protected:
     void SetUp() override {
         OptLoadDefaults();
         OptSetText(Opt.SerialPort, "none");
+        Opt.EnableEthernet = 0;  // no host adapter is bridged
         PendingEventWord = 0;
         MemAllocateAreas();
         BeforeReset();

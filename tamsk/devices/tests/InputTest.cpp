@@ -211,6 +211,19 @@ TEST_F(InputFixture, TouchPenDownSamplesEveryTenMillisecondsUntilPenUp) {
     EXPECT_EQ(DeviceRead(kTouchData), TouchWord(2, 7, 9));
 }
 
+TEST_F(InputFixture, TouchTapReleasedBeforeTheCoreLooksIsStillATouch) {
+    DeviceWrite(kTouchControl, kIrqOnPen);
+    TouchHostPen(true, 40, 50);
+    TouchHostPen(false, 40, 50);  // both before the core serves the pen
+    CpuServicePending();
+    EXPECT_EQ(DeviceRead(kTouchData), TouchWord(1 + 4 + 2, 40, 50));
+    EXPECT_TRUE(Raised(kIrqTouch));
+    DeviceWrite(kTouchData, 0);
+    Ticks(kTouchSamplePeriod);  // the next sample takes the release
+    EXPECT_EQ(DeviceRead(kTouchData), TouchWord(4, 40, 50));
+    EXPECT_EQ(SamplingEvents(), 0u);
+}
+
 constexpr uint32_t kGlobalControl = 0x4050000C, kGlobalStatus = 0x4050001C;
 uint32_t Codec(uint32_t r) { return 0x40500200 + 2 * r; }
 

@@ -184,7 +184,8 @@ function(vantor_add_executable name)
 endfunction()
 
 # A GoogleTest program. Each of its tests becomes a CTest test carrying LABEL (deliverable.area).
-# SERIAL keeps its tests from running beside other SERIAL tests (fixed ports, fixed addresses).
+# SERIAL keeps its tests from running beside other SERIAL tests (fixed ports, fixed addresses, the
+# X display's pointer and keyboard focus).
 function(vantor_add_test name)
     _vantor_parse(${ARGN})
     if(NOT V_LABEL)

@@ -44,8 +44,16 @@ const char* const kTapLetters[12] = {" 0", ".,?!'\"1", "abc2", "def3", "ghi4", "
 
 uint16_t HALEventPost(uint32_t kind, void* record) {
     if (kind <= 2) gLastActivity = KEZ_CALL(HALTimeGetTicks);
+    if (kind <= 1) gKez.eventPending = 1;
+    if (kind <= 2) PrvHALPowerWake();
+    if (kind >= kEventKinds) return 0xFFFF;
+    pthread_mutex_lock(&gKez.eventLock);
+    KezEventHandler handler = gHandlers[kind];
+    uint16_t status = handler ? handler(record) : 0xFFFF;
+    pthread_mutex_unlock(&gKez.eventLock);
+    // The wake-up comes after the handler has queued the event: a select woken by it then finds
+    // the event there, instead of waking to an empty queue and answering as if it had timed out.
     if (kind <= 1) {
-        gKez.eventPending = 1;
         int readEnd = gKez.wakeupPipe[0], writeEnd = gKez.wakeupPipe[1];
         if (readEnd >= 0 && writeEnd >= 0) {
             char drain[16];
@@ -55,12 +63,6 @@ uint16_t HALEventPost(uint32_t kind, void* record) {
             [[maybe_unused]] ssize_t written = write(writeEnd, &wake, 1);
         }
     }
-    if (kind <= 2) PrvHALPowerWake();
-    if (kind >= kEventKinds) return 0xFFFF;
-    pthread_mutex_lock(&gKez.eventLock);
-    KezEventHandler handler = gHandlers[kind];
-    uint16_t status = handler ? handler(record) : 0xFFFF;
-    pthread_mutex_unlock(&gKez.eventLock);
     return status;
 }
 KEZ_SLOT(HALEventPost, HALEventPost)

@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -13,12 +14,19 @@
 #include <thread>
 
 #include "common/BigEndian.h"
+#include "common/FourCC.h"
+#include "common/ResourceDb.h"
+#include "common/module/KezCalls.h"
+#include "common/module/KezSlots.h"
 #include "common/module/ModuleGlue.h"
+#include "common/module/OsGlobals.h"
 #include "common/module/SystemCalls.h"
 #include "morvel/cpu/MorvelCpu.h"
 #include "morvel/glue/MorvelCommon.h"
 #include "morvel/glue/MorvelExports.h"
+#include "morvel/launch/AppLaunch.h"
 #include "morvel/traps/TrapTable.h"
+#include "standin/os/DatabaseStore.h"
 
 namespace morvel::test {
 
@@ -168,5 +176,119 @@ TestContext::~TestContext() {
     if (GetCurrentContext() == &state) SetCurrentContext(nullptr);
 }
 uint32_t TestContext::StackTop() const { return Addr(stack.data()) + static_cast<uint32_t>(stack.size()) - 64; }
+
+std::string ReadText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+namespace {
+
+vantor::KezMemoryArea gUiAppAreas[3] = {
+    {0, 0x60000000, 0x100000}, {1, 0x57000000, 0x80000}, {2, 0x58000000, 0x200000}};
+vantor::KezMemoryAreas gUiAppAreaList{3, gUiAppAreas};
+vantor::KezMemoryAreas* UiAppAreaList() { return &gUiAppAreaList; }
+vantor::ModuleProc* UiAppKezTable() {
+    static std::vector<vantor::ModuleProc> table = [] {
+        std::vector<vantor::ModuleProc> t(vantor::kKezSlots, nullptr);
+        t[vantor::kezslot::HALMemoryGetAreas] = reinterpret_cast<vantor::ModuleProc>(&UiAppAreaList);
+        return t;
+    }();
+    return table.data();
+}
+
+}  // namespace
+
+void UiAppTest::SetUp() {
+    MorvelTest::SetUp();
+    vantor::os::RegisterTable(vantor::kKezType, vantor::kKezCreator, UiAppKezTable(), vantor::kKezSlots);
+    ASSERT_EQ(EmulatorOpen(), 0);
+}
+
+void UiAppTest::TearDown() {
+    EmulatorClose();
+    vantor::os::UnregisterModule(vantor::kKezType, vantor::kKezCreator);
+    MorvelTest::TearDown();
+}
+
+void UiAppTest::InstallApp(const std::string& vrxPath) {
+    const std::string bytes = ReadText(vrxPath);
+    vantor::ResourceDb db;
+    std::string error;
+    ASSERT_TRUE(
+        vantor::ResourceDbParse(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &db, &error))
+        << error;
+    const uint32_t app = vantor::os::AddDatabase(db.name.c_str(), db.type, db.creator, db.version);
+    vantor::os::WithDatabase(app, [](vantor::os::DatabaseEntry& entry) { entry.attributes |= 0x0001; });
+    for (const auto& r : db.resources) AddResource(app, r.type, r.id, r.bytes);
+    vantor::os::SetCurrentAppDatabase(app);
+    uint32_t ref = vantor::sys::DmOpenDatabaseByID(app, 1);
+    std::memcpy(static_cast<uint8_t*>(vantor::sys::SysGetTaskRecord()) + vantor::kTaskRecordAppDbRef, &ref, 4);
+}
+
+void PostEvent(uint16_t type, uint16_t data, int16_t x, int16_t y) {
+    vantor::SysEventType e{};
+    e.eType = type;
+    e.screenX = x;
+    e.screenY = y;
+    std::memcpy(e.data, &data, 2);
+    vantor::sys::EvtAddEventToQueue(&e);
+}
+
+KezHostApp::KezHostApp(const std::string& vrxPath, const std::string& launchName, const std::string& options,
+                       int x, int y)
+    : dir("/tmp/morvel-app-" + std::to_string(getpid())), log(dir + "/log") {
+    const std::string bin = VANTOR_BIN_DIR;
+    int status = 0;
+    RunCommand("rm -rf " + dir + " && mkdir -p " + dir + "/autoload && cp " + bin + "/kez-host " + bin +
+                   "/libKez.so " + bin + "/libVantorOS.so " + bin + "/libMorvel.so " + dir + "/ && cp " + vrxPath +
+                   " " + dir + "/autoload/",
+               &status);
+    if (status != 0) {
+        ADD_FAILURE() << "cannot prepare " << dir;
+        return;
+    }
+    // Morvel comes as a database naming its library, as the OS installs modules.
+    vantor::ResourceDb module;
+    module.name = "libMorvel.dll";
+    module.type = vantor::FourCC("libr");
+    module.creator = vantor::FourCC("a68k");
+    module.attributes = 0x0001;
+    module.version = 1;
+    module.resources.push_back({vantor::FourCC("code"), 0, std::vector<uint8_t>(4, 0)});
+    const std::vector<uint8_t> image = vantor::ResourceDbWrite(module);
+    std::ofstream(dir + "/autoload/Morvel.vrx", std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+    const std::string rom = dir + "/test.rom", storage = dir + "/storage.img";
+    RunCommand(dir + "/kez-host --make-rom " + rom + " > /dev/null", &status);
+    if (status != 0) {
+        ADD_FAILURE() << "kez-host --make-rom failed";
+        return;
+    }
+    host = static_cast<pid_t>(std::stol("0" + RunCommand(dir + "/kez-host --rom " + rom + " --storage " + storage +
+                                                         " --heap-kb 4096 --run-ms 240000 " + options + " --launch '" +
+                                                         launchName + "' > " + log + " 2>&1 & echo $!")));
+    if (host <= 0) {
+        ADD_FAILURE() << "kez-host did not start";
+        return;
+    }
+    window = RunCommand("timeout 60 xdotool search --sync --onlyvisible --pid " + std::to_string(host) +
+                        " --name '^Vantor OS$'");
+    window = window.substr(0, window.find('\n'));
+    if (window.empty()) {
+        ADD_FAILURE() << "no window\n" << Log();
+        return;
+    }
+    RunCommand("xdotool windowmove " + window + " " + std::to_string(x) + " " + std::to_string(y) + " windowraise " +
+               window);
+}
+
+KezHostApp::~KezHostApp() {
+    if (host > 0) {
+        kill(host, SIGTERM);
+        Eventually([&] { return kill(host, 0) != 0; }, 30);
+    }
+    RunCommand("rm -rf " + dir);
+}
 
 }  // namespace morvel::test

@@ -1,6 +1,8 @@
 // Helpers of the Morvel tests: assembling 68K snippets, fixed-address memory, a fake system table.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -79,6 +81,37 @@ protected:
 
 // Adds a resource to a database of the stand-in's store.
 void AddResource(uint32_t dbID, uint32_t type, uint16_t id, const std::vector<uint8_t>& bytes);
+
+// A file's whole content; empty when it cannot be read.
+std::string ReadText(const std::string& path);
+
+// Tests of a packed 68K application with a user interface, run in-process against the stand-in
+// OS: Kez answers only its memory areas, and the emulator is open.
+class UiAppTest : public MorvelTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    // Installs the packed application as the current application, its database open.
+    static void InstallApp(const std::string& vrxPath);
+};
+
+// Queues an event of `type` with its first data word and its screen point.
+void PostEvent(uint16_t type, uint16_t data = 0, int16_t x = 0, int16_t y = 0);
+
+// kez-host in a folder of its own, with Morvel and the packed application in its autoload folder,
+// launching `launchName` in its window on the X display, moved to (x, y) so that no other test's
+// window covers it. The host is stopped and the folder removed when this goes. `window` is empty
+// (and the test has failed) when the window did not show.
+struct KezHostApp {
+    KezHostApp(const std::string& vrxPath, const std::string& launchName, const std::string& options, int x,
+               int y);
+    ~KezHostApp();
+    KezHostApp(const KezHostApp&) = delete;
+    KezHostApp& operator=(const KezHostApp&) = delete;
+    std::string Log() const { return ReadText(log); }
+    std::string dir, log, window;
+    pid_t host = 0;
+};
 
 using trapglue::Addr;
 

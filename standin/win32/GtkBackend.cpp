@@ -15,6 +15,7 @@
 
 #include "standin/win32/Debugging.h"
 #include "standin/win32/Dialogs.h"
+#include "standin/win32/GdkKeys.h"
 #include "standin/win32/WindowInternal.h"
 
 namespace win32 {
@@ -52,40 +53,6 @@ std::string ToUtf8(const std::string& bytes, size_t from = 0) {
     return out;
 }
 
-// The virtual key of a GDK key, 0 when it has none of its own.
-WPARAM VirtualKey(guint keyval) {
-    if (keyval >= GDK_KEY_a && keyval <= GDK_KEY_z) return 'A' + (keyval - GDK_KEY_a);
-    if (keyval >= GDK_KEY_A && keyval <= GDK_KEY_Z) return 'A' + (keyval - GDK_KEY_A);
-    if (keyval >= GDK_KEY_0 && keyval <= GDK_KEY_9) return '0' + (keyval - GDK_KEY_0);
-    if (keyval >= GDK_KEY_F1 && keyval <= GDK_KEY_F12) return VK_F1 + (keyval - GDK_KEY_F1);
-    switch (keyval) {
-        case GDK_KEY_Return:
-        case GDK_KEY_KP_Enter: return VK_RETURN;
-        case GDK_KEY_BackSpace: return VK_BACK;
-        case GDK_KEY_Tab: return VK_TAB;
-        case GDK_KEY_Escape: return VK_ESCAPE;
-        case GDK_KEY_Delete: return VK_DELETE;
-        case GDK_KEY_Left: return VK_LEFT;
-        case GDK_KEY_Right: return VK_RIGHT;
-        case GDK_KEY_Up: return VK_UP;
-        case GDK_KEY_Down: return VK_DOWN;
-        case GDK_KEY_Page_Up: return VK_PRIOR;
-        case GDK_KEY_Page_Down: return VK_NEXT;
-        case GDK_KEY_Home: return VK_HOME;
-        case GDK_KEY_End: return VK_END;
-        case GDK_KEY_space: return ' ';
-        case GDK_KEY_semicolon:
-        case GDK_KEY_colon: return 0xBA;  // the key of ";" (":" with Shift)
-        case GDK_KEY_Shift_L:
-        case GDK_KEY_Shift_R: return VK_SHIFT;
-        case GDK_KEY_Control_L:
-        case GDK_KEY_Control_R: return VK_CONTROL;
-        case GDK_KEY_Alt_L:
-        case GDK_KEY_Alt_R: return VK_MENU;
-        default: return 0;
-    }
-}
-
 // Keys reach the top-level window first; they go to the window whose widget has the focus (a text
 // control), else to the top-level window itself.
 gboolean OnKey(GtkWidget* top, GdkEventKey* e, gpointer data) {
@@ -96,7 +63,7 @@ gboolean OnKey(GtkWidget* top, GdkEventKey* e, gpointer data) {
     }
     if (!IsWindow(hwnd)) return FALSE;
     const bool shift = e->state & GDK_SHIFT_MASK, ctrl = e->state & GDK_CONTROL_MASK, alt = e->state & GDK_MOD1_MASK;
-    const WPARAM vk = VirtualKey(e->keyval);
+    const WPARAM vk = static_cast<WPARAM>(VirtualKeyOfGdkKey(e->keyval));
     uint64_t ch = 0;
     if (e->type == GDK_KEY_PRESS) {
         if (vk == VK_RETURN) ch = 13;

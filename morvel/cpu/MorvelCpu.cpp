@@ -423,7 +423,10 @@ MORVEL_INLINE void FollowingBranch(Cpu& c) {
         (c.srHigh & (kSrTrace0 | kSrTrace1)))
         return;
     c.pc += 2;
-    if (CondBits(c, (op >> 8) & 15)) c.pc += Sext<1>(op);
+    // BNE and BEQ, the most frequent, without composing the flags
+    uint32_t cc = (op >> 8) & 15;
+    bool taken = cc == 6 ? c.nz != 0 : cc == 7 ? c.nz == 0 : CondBits(c, cc);
+    if (taken) c.pc += Sext<1>(op);
 }
 
 // ---- handlers ----

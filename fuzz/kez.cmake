@@ -32,3 +32,10 @@ vantor_add_fuzz(kez_draw ARCH os32
                 INCLUDES ${CMAKE_SOURCE_DIR}
                 LIBS module_os32 common_os32 vantor::gtk2_os32 vantor::alsa_os32 Threads::Threads ${CMAKE_DL_LIBS}
                 CORPUS ${CMAKE_CURRENT_LIST_DIR}/kez/corpus/draw)
+# Application icons: native bitmap families from a database turned into XPM images.
+vantor_add_fuzz(kez_remote_icon ARCH os32
+                SOURCES ${CMAKE_CURRENT_LIST_DIR}/kez/RemoteIconFuzz.cpp
+                        $<TARGET_OBJECTS:kez_core_os32> $<TARGET_OBJECTS:module_glue_os32>
+                INCLUDES ${CMAKE_SOURCE_DIR}
+                LIBS standin_os module_os32 common_os32 vantor::gtk2_os32 vantor::alsa_os32 Threads::Threads ${CMAKE_DL_LIBS}
+                CORPUS ${CMAKE_CURRENT_LIST_DIR}/kez/corpus/remote_icon)

@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "common/FourCC.h"
+#include "common/module/A68kCalls.h"
+#include "common/module/A68kSlots.h"
 #include "common/module/CardSlotSlots.h"
 #include "common/module/ModuleGlue.h"
 #include "common/module/SystemCalls.h"
@@ -455,6 +457,68 @@ uint16_t GRASServer_app_display_name(GRASSession* session) {
     return Reply(session, converted.c_str(), static_cast<uint32_t>(converted.size() + 1));
 }
 
+// The 68K bitmap resource 'tAIB' `iconID` of the application database, translated to the native
+// layout by the 68K environment (into `family`, a chunk the caller frees). An application without
+// icon 1000 or 1001 shows the OS's own icon 10000 or 10001.
+uint16_t AppIconFamily(uint32_t dbID, uint16_t iconID, void** family, uint32_t* size) {
+    uint32_t ref = sys::DmOpenDatabaseByID(dbID, 1);
+    if (!ref) {
+        uint16_t err = sys::DmGetLastErr();
+        GRAS_TRACE("GRASServer_app_icon(): can't open DB");
+        return err ? err : GRASErrFailed;
+    }
+    void* handle = sys::DmGetResource(FourCC("tAIB"), iconID);
+    if (!handle) {
+        uint16_t err = sys::DmGetLastErr();
+        if ((err == 0 || err == 0x0210) && (iconID == 1000 || iconID == 1001))
+            handle = sys::DmGetResource(FourCC("tAIB"), static_cast<uint16_t>(iconID + 9000));
+    }
+    uint16_t result = 0;
+    if (!handle) {
+        uint16_t err = sys::DmGetLastErr();
+        GRAS_TRACE("GRASServer_app_icon(): can't find resource");
+        result = err ? err : GRASErrFailed;
+    } else if (const void* image = sys::MemHandleLock(handle)) {
+        result = gA68k.Call<a68ksig::A68kTranslateResource>(a68kslot::A68kTranslateResource, nullptr,
+                                                           FourCC("Tbmp"), image, sys::MemHandleSize(handle),
+                                                           family, size);
+        sys::MemHandleUnlock(handle);
+        sys::DmReleaseResource(handle);
+    } else {
+        sys::DmReleaseResource(handle);
+        result = 0x0104;
+    }
+    sys::DmCloseDatabase(ref);
+    return result;
+}
+
+// The application's icon as an XPM image (see PrvGRASIconToXPM).
+uint16_t GRASServer_app_icon(GRASSession* session) {
+    REQUIRE_TYPE(Types({3}));
+    REQUIRE_LENGTH(12);
+    uint32_t iconID = Word(session, 0);
+    if (iconID > 0xFFFF) {
+        GRAS_TRACE("GRASServer_app_icon(): Invalid iconid: %d", static_cast<int>(iconID));
+        Empty(session);
+        return GRASErrInvalidParam;
+    }
+    uint32_t id = Locate(static_cast<int32_t>(Word(session, 4)), FourCC("appl"), Word(session, 8),
+                         OptionalName(session, 12));
+    Empty(session);
+    if (!id) {
+        GRAS_TRACE("GRASServer_app_icon(): app not found");
+        return kErrNotFound;
+    }
+    void* family = nullptr;
+    uint32_t size = 0;
+    if (uint16_t err = AppIconFamily(id, static_cast<uint16_t>(iconID), &family, &size)) return err;
+    std::vector<uint8_t> xpm;
+    uint16_t err = PrvGRASIconToXPM(family, size, &xpm);
+    sys::MemChunkFree(family);
+    if (err) return err;
+    return Reply(session, xpm.data(), static_cast<uint32_t>(xpm.size()));
+}
+
 uint16_t GRASServer_sync_get_log(GRASSession* session) {
     REQUIRE_TYPE(Types({1, 3}));
     using SyncInfo = uint16_t(uint32_t*, uint32_t*, uint8_t*, char*, char*, int32_t*);
@@ -660,7 +724,7 @@ GRASOperation gGRASOperationsTable[kGRASOperationCount] = {
     {13, GRASServer_window_show, 2},
     {14, GRASServer_window_hide, 2},
     {15, GRASServer_app_launch, 2},
-    {16, nullptr, 2},
+    {16, GRASServer_app_icon, 2},
     {17, GRASServer_app_default_category, 2},
     {18, GRASServer_sync_start, 1},
     {19, GRASServer_sync_poll, 0},

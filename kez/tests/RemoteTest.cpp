@@ -280,6 +280,57 @@ TEST_F(Remote, ApplicationIconsAsXpm) {
 }
 #endif
 
+#if KEZ_HAS_MORVEL
+// Deleting an application takes its preferences from both preference databases; a database of its
+// creator that is held open is announced, and deleted once its holder lets it go. One whose holder
+// keeps it makes the delete answer the OS's error.
+uint32_t gHeldRef = 0, gHeldID = 0, gAnnouncedID = 0, gBroadcaster = 0;
+uint16_t LetGo(SysNotifyParamType* notify) {
+    gBroadcaster = notify->broadcaster;
+    gAnnouncedID = ReadBE32(static_cast<const uint8_t*>(notify->notifyDetailsP));
+    if (gAnnouncedID == gHeldID) sys::DmCloseDatabase(gHeldRef);
+    return 0;
+}
+
+TEST_F(Remote, DeletingAnApplicationTakesItsPreferencesAndItsOpenDatabases) {
+    os::RegisterTable(kA68kType, kA68kCreator, morvel::MorvelExportTable(), kA68kSlots);
+    auto create = reinterpret_cast<syssig::DmCreateDatabaseNamed*>(os::SystemTable()[sysslot::DmCreateDatabaseNamed]);
+    const uint32_t clok = FourCC("clok"), dial = FourCC("dial"), appl = FourCC("appl"), data = FourCC("DATA");
+    for (auto [name, creator, type] : {std::tuple{"Clock", clok, appl}, std::tuple{"ClockDB", clok, data},
+                                       std::tuple{"Dial", dial, appl}, std::tuple{"DialDB", dial, data}})
+        ASSERT_EQ(create(0, name, creator, type, 1), 0);
+    gHeldID = sys::DmFindDatabaseByNameCreatorType("ClockDB", FourCC("clok"), FourCC("DATA"));
+    gHeldRef = sys::DmOpenDatabaseByID(gHeldID, 1);
+    uint32_t dialDB = sys::DmFindDatabaseByNameCreatorType("DialDB", FourCC("dial"), FourCC("DATA"));
+    uint32_t dialRef = sys::DmOpenDatabaseByID(dialDB, 1);  // held for good
+    ASSERT_EQ(sys::SysNotifyRegisterDirect(0, FourCC("dlpr"), LetGo, 0, nullptr), 0);
+    using OpenPrefs = uint32_t(uint8_t);
+    auto openPrefs = reinterpret_cast<OpenPrefs*>(os::SystemTable()[sysslot::PrefOpenPreferenceDB]);
+    for (uint8_t saved : {1, 0}) {
+        uint32_t ref = openPrefs(saved);
+        ASSERT_NE(ref, 0u);
+        for (auto [type, id] : {std::pair{clok, 1}, std::pair{clok, 2}, std::pair{dial, 1}})
+            ASSERT_NE(sys::DmNewResource(ref, type, static_cast<uint16_t>(id), 4), nullptr);
+        sys::DmCloseDatabase(ref);
+    }
+    ClientRun run = RunClient("delete clok 0 dial 021B");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(gBroadcaster, FourCC("lnch"));
+    EXPECT_EQ(sys::DmFindDatabaseByNameCreatorType("ClockDB", 0, 0), 0u);
+    EXPECT_EQ(sys::DmFindDatabaseByNameCreatorType("Clock", 0, 0), 0u);
+    EXPECT_EQ(gAnnouncedID, dialDB);  // the last announcement: the database kept open
+    EXPECT_NE(sys::DmFindDatabaseByNameCreatorType("DialDB", 0, 0), 0u);
+    for (uint8_t saved : {1, 0}) {
+        uint32_t ref = openPrefs(saved);
+        EXPECT_EQ(sys::DmFindResource(ref, FourCC("clok"), 1, nullptr), 0xFFFF) << int(saved);
+        EXPECT_EQ(sys::DmFindResource(ref, FourCC("clok"), 2, nullptr), 0xFFFF) << int(saved);
+        EXPECT_EQ(sys::DmFindResource(ref, FourCC("dial"), 1, nullptr), 0xFFFF) << int(saved);
+        sys::DmCloseDatabase(ref);
+    }
+    sys::DmCloseDatabase(dialRef);
+}
+#endif
+
 TEST_F(Remote, HostFoldersMountAsVolumes) {
     std::string folder = "/tmp/kez-remote-volume-" + std::to_string(getpid());
     mkdir(folder.c_str(), 0700);

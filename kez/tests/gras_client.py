@@ -344,6 +344,14 @@ def icon(a, b, c):
     check("the session still serves", command(s, 16, u32(1000, 0, memo))[0] == 0)
 
 
+def delete(*pairs):
+    """app_delete of each (creator, expected status in hex) in turn."""
+    s = session(3)
+    for creator, want in zip(pairs[::2], pairs[1::2]):
+        status = command(s, 27, u32(fourcc("appl"), fourcc(creator), 0))[0]
+        check("app_delete of %s answers %s" % (creator, want), status == int(want, 16), "%04X" % status)
+
+
 def volumes(folder):
     s = session(3)
     check("volume_mount without its path answers F305", command(s, 11, u32(0))[0] == 0xF305)
@@ -365,6 +373,7 @@ def exit_():
 
 
 SCENARIOS = {"protocol": protocol, "storage": storage, "sessions": sessions, "hostile": hostile,
-             "hold": hold, "exit": exit_, "tester": tester, "apps": apps, "volumes": volumes, "icon": icon}
+             "hold": hold, "exit": exit_, "tester": tester, "apps": apps, "volumes": volumes, "icon": icon,
+             "delete": delete}
 SCENARIOS[sys.argv[2]](*sys.argv[3:])
 print("done")

@@ -349,5 +349,33 @@ TEST_F(Remote, ExitRepliesThenEndsTheProcess) {
     EXPECT_TRUE(Eventually([] { return gKez.exitType == kExitQuit; }));
 }
 
+// kez-host with the remote-access server and its window: the random UI-event tester drives the OS
+// for a bounded number of events, the OS still answers, and it ends on the client's exit request.
+// The OS quits by itself after 100 seconds should the client fail.
+TEST(RemoteHost, TheTesterDrivesKezHostAndTheOsSurvives) {
+    std::string base = "/tmp/kez-remote-host-" + std::to_string(getpid());
+    std::string host = std::string(VANTOR_BIN_DIR) + "/kez-host";
+    ASSERT_EQ(std::system((host + " --make-rom " + base + ".rom > /dev/null").c_str()), 0);
+    std::string output;
+    int status = -1;
+    std::thread os([&] {
+        FILE* pipe = popen((host + " --rom " + base + ".rom --storage " + base + ".img --heap-kb 2048 --remote-access" +
+                            " --run-ms 100000 2>&1")
+                               .c_str(),
+                           "r");
+        if (!pipe) return;
+        char buffer[4096];
+        size_t n;
+        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+        status = pclose(pipe);
+    });
+    ClientRun run = RunClient("endurance 11 100");
+    os.join();
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(status, 0) << output;
+    EXPECT_NE(output.find("kez-host: shutdown"), std::string::npos) << output;
+    std::system(("rm -f " + base + ".rom " + base + ".img " + base + ".img.crashed").c_str());
+}
+
 }  // namespace
 }  // namespace kez::testing

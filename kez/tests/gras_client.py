@@ -352,6 +352,35 @@ def delete(*pairs):
         check("app_delete of %s answers %s" % (creator, want), status == int(want, 16), "%04X" % status)
 
 
+def endurance(seed, limit):
+    """Against a running OS: the tester sends `limit` events from `seed` and pauses; the OS still
+    answers, and then ends on the exit request."""
+    s = None
+    for _ in range(1200):  # the OS may take a while to boot under emulation
+        try:
+            s = connect()
+            if command(s, 1, u32(0))[0] == 0:
+                break
+        except (OSError, TypeError):
+            pass
+        s = None
+        time.sleep(0.05)
+    check("the OS serves a tester session", s is not None)
+    check("start the tester", command(s, 22, u32(1, int(seed), int(limit)))[0] == 0)
+    state = None
+    for _ in range(2400):
+        status, body = command(s, 23)
+        state = struct.unpack("<5I", body)
+        if state[0] == 2:
+            break
+        time.sleep(0.05)
+    check("paused after its limit of events", state[0] == 2 and state[1] == int(limit), state)
+    check("stop", command(s, 22, u32(0, 0, 0))[0] == 0)
+    control = session(2)
+    check("the OS still answers", command(control, 5)[0] == 0)
+    check("exit", command(control, 4)[0] == 0)
+
+
 def volumes(folder):
     s = session(3)
     check("volume_mount without its path answers F305", command(s, 11, u32(0))[0] == 0xF305)
@@ -374,6 +403,6 @@ def exit_():
 
 SCENARIOS = {"protocol": protocol, "storage": storage, "sessions": sessions, "hostile": hostile,
              "hold": hold, "exit": exit_, "tester": tester, "apps": apps, "volumes": volumes, "icon": icon,
-             "delete": delete}
+             "delete": delete, "endurance": endurance}
 SCENARIOS[sys.argv[2]](*sys.argv[3:])
 print("done")

@@ -202,6 +202,17 @@ def fourcc(text):
     return int.from_bytes(text.encode(), "big")
 
 
+def tester_state(s, done, tries=600):
+    """Polls the tester's status record every 50 ms until `done` holds (at most `tries` times)."""
+    state = None
+    for _ in range(tries):
+        state = struct.unpack("<5I", command(s, 23)[1])
+        if done(state):
+            break
+        time.sleep(0.05)
+    return state
+
+
 def tester():
     s = session(0)
     check("hobgobs command 7 answers F305", command(s, 22, u32(7, 0, 0))[0] == 0xF305)
@@ -218,20 +229,10 @@ def tester():
     status, body = command(s, 25)
     check("the list comes back with its first creator", status == 0 and body == u32(2, memo, memo, todo), body)
     check("start with seed 5 and limit 3", command(s, 22, u32(1, 5, 3))[0] == 0)
-    state = None
-    for _ in range(600):
-        status, body = command(s, 23)
-        state = struct.unpack("<5I", body)
-        if state[0] == 2:
-            break
-        time.sleep(0.05)
+    state = tester_state(s, lambda state: state[0] == 2)
     check("paused after three events", state[0] == 2 and state[1] == 3 and state[3:] == (5, 3), state)
     check("single step", command(s, 22, u32(4, 0, 0))[0] == 0)
-    for _ in range(600):
-        state = struct.unpack("<5I", command(s, 23)[1])
-        if state[1] == 4:
-            break
-        time.sleep(0.05)
+    state = tester_state(s, lambda state: state[1] == 4)
     check("one more event, paused again", state[0] == 2 and state[1] == 4, state)
     check("stop", command(s, 22, u32(0, 0, 0))[0] == 0)
     check("stopped", struct.unpack("<5I", command(s, 23)[1])[0] == 0)
@@ -367,13 +368,7 @@ def endurance(seed, limit):
         time.sleep(0.05)
     check("the OS serves a tester session", s is not None)
     check("start the tester", command(s, 22, u32(1, int(seed), int(limit)))[0] == 0)
-    state = None
-    for _ in range(2400):
-        status, body = command(s, 23)
-        state = struct.unpack("<5I", body)
-        if state[0] == 2:
-            break
-        time.sleep(0.05)
+    state = tester_state(s, lambda state: state[0] == 2, 1600)
     check("paused after its limit of events", state[0] == 2 and state[1] == int(limit), state)
     check("stop", command(s, 22, u32(0, 0, 0))[0] == 0)
     control = session(2)

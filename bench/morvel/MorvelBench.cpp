@@ -3,7 +3,7 @@
 // The instruction count of one kernel call is measured once on the interpreter (trace entry per
 // instruction) and used for both sides; qemu's start-up time is measured and taken off. Each
 // figure is the median of three rounds run side by side.
-// Built twice: morvel_bench is the os32 (i386) program; morvel_bench_x64 builds the same
+// Built twice: morvel_bench is the os32 (i386) program; morvel_x64_bench builds the same
 // interpreter for x86-64, without the trap glue, so that it can be measured natively on machines
 // that run i386 programs only under an emulator.
 //   morvel_bench                 every kernel, side by side with qemu

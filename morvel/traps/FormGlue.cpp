@@ -26,7 +26,9 @@ constexpr const char* kFile = "Form68K";
 constexpr uint16_t kFrmLoadEvent = 24, kFrmOpenEvent = 25;
 constexpr uint16_t kEventWithRecordBack = 0x0800;
 constexpr uint16_t kUiHideObject = 162, kUiShowObject = 187;
-const uint32_t kForm68K = vantor::FourCC("tFRM"), kAlert68K = vantor::FourCC("Talt");
+const uint32_t kForm68K = vantor::FourCC("tFRM"), kAlert68K = vantor::FourCC("Talt"),
+               kMenuBar68K = vantor::FourCC("MBAR"), kBitmap68K = vantor::FourCC("Tbmp");
+constexpr uint16_t kErrNoShadow = 0x0103;
 constexpr uint16_t kErrStorageFull = 0x0201;
 
 
@@ -174,6 +176,12 @@ void ObjectImageFill(EmulState*, FormShadow* form, uint16_t index, ObjectShadow*
         default:
             break;
     }
+}
+
+// Frees an object shadow with what its kind keeps beside it.
+void ObjectShadowRelease(EmulState* s, ObjectShadow* o) {
+    if (o && o->kind == 2) ListShadowRelease(s, o);
+    ShadowFree(o);
 }
 
 // Tells a gadget's 68K handler that its form goes (command 3), once.
@@ -492,6 +500,106 @@ void TrapFrmSetGadgetHandler(EmulState* s, uint16_t) {
                                      handler ? reinterpret_cast<void*>(&GadgetHandlerTrampoline) : nullptr);
 }
 
+// The form shadow whose 68K form pointer is stored at the 68K address given at argument `offset`
+// (the new-object and remove calls take the address of the caller's form pointer).
+FormShadow* FormShadowFromArg(EmulState* s, uint32_t offset) {
+    const uint32_t at = GetArgPtr(s, offset);
+    return at ? FormShadowFind68KInChain(s, Read68KUInt32(at, 0), nullptr) : nullptr;
+}
+
+// FrmNewForm (ID, title, x, y, width, height, modal, default button, help ID, menu ID).
+void TrapFrmNewForm(EmulState* s, uint16_t) {
+    const uint16_t id = U16(s, 0), menu = U16(s, 20);
+    if (menu) RsrcPrepare(s, kMenuBar68K, menu, false);
+    void* native = Ui<void*(uint16_t, const char*, int16_t, int16_t, int16_t, int16_t, uint8_t, uint16_t,
+                            uint16_t, uint16_t)>(ui::UiEntry165, id, Str(GetArgPtr(s, 2)), I16(s, 6), I16(s, 8),
+                                                 I16(s, 10), I16(s, 12), U8(s, 14), U16(s, 16), U16(s, 18), menu);
+    if (menu) RsrcRelease(s, kMenuBar68K, menu);
+    FormShadow* shadow = native ? FormShadowBuild(s, native, id) : nullptr;
+    if (native && !shadow) Ui<void(void*)>(ui::FrmDeleteForm, native);
+    SetResultA0(s, shadow ? Addr(shadow->image) : 0);
+}
+
+// The new-object calls: the UI library adds the object to the form whose native pointer's address
+// it is given, then the shadow grows by it and 68K code gets the new object's image.
+void NewObjectResult(EmulState* s, FormShadow* form, void* made) {
+    SetResultA0(s, made ? FormShadowGrowObjects(s, form) : 0);
+}
+void TrapFrmNewLabel(EmulState* s, uint16_t) {
+    FormShadow* form = FormShadowFromArg(s, 0);
+    if (!form) return SetResultA0(s, 0);
+    NewObjectResult(s, form,
+                    Ui<void*(void**, uint16_t, const char*, int16_t, int16_t, uint8_t)>(
+                        ui::UiEntry168, &form->native, U16(s, 4), Str(GetArgPtr(s, 6)), I16(s, 10), I16(s, 12),
+                        U8(s, 14)));
+}
+// FrmNewBitmap (form address, ID, bitmap resource ID, x, y): the bitmap is translated first.
+void TrapFrmNewBitmap(EmulState* s, uint16_t) {
+    FormShadow* form = FormShadowFromArg(s, 0);
+    if (!form) return SetResultA0(s, 0);
+    const uint16_t resource = U16(s, 6);
+    RsrcPrepare(s, kBitmap68K, resource, false);
+    void* made = Ui<void*(void**, uint16_t, uint16_t, int16_t, int16_t)>(ui::FrmNewBitmap, &form->native, U16(s, 4),
+                                                                          resource, I16(s, 8), I16(s, 10));
+    RsrcRelease(s, kBitmap68K, resource);
+    NewObjectResult(s, form, made);
+}
+void TrapFrmNewGadget(EmulState* s, uint16_t) {
+    FormShadow* form = FormShadowFromArg(s, 0);
+    if (!form) return SetResultA0(s, 0);
+    NewObjectResult(s, form,
+                    Ui<void*(void**, uint16_t, int16_t, int16_t, int16_t, int16_t)>(
+                        ui::FrmNewGadget, &form->native, U16(s, 4), I16(s, 6), I16(s, 8), I16(s, 10), I16(s, 12)));
+}
+void TrapFrmNewGsi(EmulState* s, uint16_t) {
+    FormShadow* form = FormShadowFromArg(s, 0);
+    if (!form) return SetResultA0(s, 0);
+    NewObjectResult(s, form, Ui<void*(void**, int16_t, int16_t)>(ui::FrmNewGsi, &form->native, I16(s, 4), I16(s, 6)));
+}
+
+// FrmRemoveObject (form address, index): the object's shadow goes and the later ones move down an
+// index with their objects; their 68K pointers stay as they were.
+void TrapFrmRemoveObject(EmulState* s, uint16_t) {
+    FormShadow* form = FormShadowFromArg(s, 0);
+    if (!form) return SetResultD0UInt16(s, kErrNoShadow);
+    const uint16_t index = U16(s, 4);
+    void* const before = form->native;
+    const uint16_t err = Ui<uint16_t(void**, uint16_t)>(ui::UiEntry171, &form->native, index);
+    if (!err) {
+        if (form->native != before) ErrDisplayFileLineMsg(kFile, 4666, "Form shouldn't move");
+        if (index >= form->objectCount)
+            ErrDisplayFileLineMsg(kFile, 4634, "Index out of range");
+        else
+            FormShadowRemoveObject(s, form, index);
+    }
+    SetResultD0UInt16(s, err);
+}
+
+// FrmSetTitle (form, text): the title object's image points at the new text.
+void TrapFrmSetTitle(EmulState* s, uint16_t) {
+    FormShadow* form = FormShadowFind68KInChain(s, GetArgPtr(s, 0), nullptr);
+    if (!form) return;
+    const uint32_t text = GetArgPtr(s, 4);
+    Ui<void(void*, const char*)>(ui::FrmSetTitle, form->native, Str(text));
+    for (uint32_t i = 0; i < form->objectCount; ++i)
+        if (ObjectShadow* o = ObjectAt(form, static_cast<uint16_t>(i)); o && o->kind == kObjectTitle)
+            Write68KUInt32(Addr(o->image), MORVEL_TITLE_IMAGE_TEXT, text);
+}
+void TrapFrmGetFormBounds(EmulState* s, uint16_t) {
+    NativeRect r{};
+    if (void* form = FormArg(s, 0)) Ui<void(void*, NativeRect*)>(ui::FrmGetFormBounds, form, &r);
+    if (uint32_t p = GetArgPtr(s, 4)) Write68KRect(&r, p);
+}
+// FrmGetObjectIndexFromPtr (form, 68K object pointer).
+void TrapFrmGetObjectIndexFromPtr(EmulState* s, uint16_t) {
+    void* form = FormArg(s, 0);
+    void* object = ObjectNativeOf(s, GetArgPtr(s, 4));
+    SetResultD0UInt16(s, Ui<uint16_t(void*, void*)>(ui::FrmGetObjectIndexFromPtr, form, object));
+}
+void TrapFrmPointInTitle(EmulState* s, uint16_t) {
+    SetResultD0UInt8(s, Ui<uint8_t(void*, int16_t, int16_t)>(ui::FrmPointInTitle, FormArg(s, 0), I16(s, 4), I16(s, 6)));
+}
+
 }  // namespace
 
 // ---- shadows ----
@@ -554,27 +662,69 @@ ObjectShadow* ShadowTableAlloc(EmulState* s, FormShadow* form, uint16_t index) {
     return o;
 }
 
+void FormShadowRefreshObjects(EmulState*, FormShadow* form) {
+    auto** objects = static_cast<ObjectShadow**>(form->objects);
+    for (uint32_t i = 0; objects && i < form->objectCount; ++i) {
+        ObjectShadow* o = objects[i];
+        if (!o) continue;
+        o->native = Ui<void*(void*, uint16_t)>(kUiObjectPtr, form->native, static_cast<uint16_t>(i));
+        const uint32_t image = Addr(o->image);
+        switch (o->kind) {
+            case 1:  // a control's label, unless it is a graphic control (bit 1 of its fourth byte)
+                if (o->native && !(static_cast<const uint8_t*>(o->native)[3] & 0x02))
+                    Write68KUInt32(image, 10, Addr(Ui<const char*(void*)>(ui::CtlGetLabel, o->native)));
+                break;
+            case kObjectLabel:
+                Write68KUInt32(image, MORVEL_LABEL_IMAGE_TEXT,
+                               Addr(Ui<const char*(void*, uint16_t)>(ui::FrmGetLabel, form->native, o->id)));
+                break;
+            case kObjectTitle:
+                Write68KUInt32(image, MORVEL_TITLE_IMAGE_TEXT, Addr(Ui<const char*(void*)>(ui::FrmGetTitle, form->native)));
+                break;
+            default:
+                break;
+        }
+    }
+}
+
 uint32_t FormShadowGrowObjects(EmulState* s, FormShadow* form) {
     const uint32_t oldCount = form->objectCount;
     const uint32_t count = Ui<uint16_t(void*)>(ui::FrmGetNumberOfObjects, form->native);
     if (count <= oldCount) return 0;
-    auto** grown = static_cast<ObjectShadow**>(sys::MemPtrNew(4 * count));
-    if (!grown) {
-        // The object the UI call added goes again: the shadow cannot hold it.
+    // What the UI call added goes again when the shadow cannot hold it.
+    auto rollBack = [&] {
         for (uint32_t i = count; i > oldCount; --i)
             Ui<uint16_t(void**, uint16_t)>(ui::UiEntry171, &form->native, static_cast<uint16_t>(i - 1));
-        return 0;
-    }
+        FormShadowRefreshObjects(s, form);
+        return 0u;
+    };
+    auto** grown = static_cast<ObjectShadow**>(sys::MemPtrNew(4 * count));
+    if (!grown) return rollBack();
     std::memset(grown, 0, 4 * count);
     if (oldCount) std::memcpy(grown, form->objects, 4 * oldCount);
     sys::MemChunkFree(form->objects);
     form->objects = grown;
     form->objectCount = count;
     // Native objects may have moved: every shadow takes its object's pointer again.
-    for (uint32_t i = 0; i < oldCount; ++i)
-        if (grown[i]) grown[i]->native = Ui<void*(void*, uint16_t)>(kUiObjectPtr, form->native, static_cast<uint16_t>(i));
+    FormShadowRefreshObjects(s, form);
     ObjectShadow* made = ShadowTableAlloc(s, form, static_cast<uint16_t>(oldCount));
-    return made ? Addr(made->image) : 0;
+    if (!made) {
+        form->objectCount = oldCount;
+        return rollBack();
+    }
+    return Addr(made->image);
+}
+
+void FormShadowRemoveObject(EmulState* s, FormShadow* form, uint16_t index) {
+    if (!form->objects || index >= form->objectCount) return;
+    auto** objects = static_cast<ObjectShadow**>(form->objects);
+    if (ObjectShadow* o = objects[index]) {
+        if (form->lastObject == o) form->lastObject = nullptr;
+        ObjectShadowRelease(s, o);
+    }
+    std::memmove(objects + index, objects + index + 1, 4 * (form->objectCount - index - 1));
+    objects[--form->objectCount] = nullptr;
+    FormShadowRefreshObjects(s, form);
 }
 
 void* ObjectNativeOf(EmulState* s, uint32_t image) {
@@ -599,10 +749,7 @@ void FormShadowFree(EmulState* s, FormShadow* shadow) {
         Head(s) = shadow->next;
     if (shadow->next) shadow->next->prev = shadow->prev;
     if (Cache(s) == shadow) Cache(s) = nullptr;
-    for (uint32_t i = 0; objects && i < shadow->objectCount; ++i) {
-        if (objects[i] && objects[i]->kind == 2) ListShadowRelease(s, objects[i]);
-        ShadowFree(objects[i]);
-    }
+    for (uint32_t i = 0; objects && i < shadow->objectCount; ++i) ObjectShadowRelease(s, objects[i]);
     if (shadow->objects) sys::MemChunkFree(shadow->objects);
     ShadowFree(shadow);
 }
@@ -759,6 +906,17 @@ void FormGlueInstall(TrapHandler* t) {
     t[0x19F] = TrapFrmSetEventHandler;
     t[0x1A1] = NoArgs<ui::FrmCloseAllForms>;
     t[0x1A2] = NoArgs<ui::FrmSaveAllForms>;
+    t[0x32B] = TrapFrmNewForm;
+    t[0x32F] = TrapFrmNewLabel;
+    t[0x330] = TrapFrmNewBitmap;
+    t[0x331] = TrapFrmNewGadget;
+    t[0x3D4] = TrapFrmNewGsi;
+    t[0x345] = TrapFrmRemoveObject;
+    t[0x191] = TrapFrmSetTitle;
+    t[0x17B] = TrapFrmGetFormBounds;
+    t[0x454] = TrapFrmGetObjectIndexFromPtr;
+    t[0x2D5] = TrapFrmPointInTitle;
+    t[0x327] = FormTo8<ui::FrmValidatePtr>;
 }
 
 }  // namespace morvel

@@ -600,6 +600,65 @@ void TrapFrmPointInTitle(EmulState* s, uint16_t) {
     SetResultD0UInt8(s, Ui<uint8_t(void*, int16_t, int16_t)>(ui::FrmPointInTitle, FormArg(s, 0), I16(s, 4), I16(s, 6)));
 }
 
+// FrmUpdateScrollers (form, up index, down index, up, down): the arrows' images show them both
+// while either direction scrolls.
+void TrapFrmUpdateScrollers(EmulState* s, uint16_t) {
+    FormShadow* form = FormShadowFind68KInChain(s, GetArgPtr(s, 0), nullptr);
+    if (!form) return;
+    const uint16_t up = U16(s, 4), down = U16(s, 6);
+    const uint8_t scrollsUp = U8(s, 8), scrollsDown = U8(s, 10);
+    Ui<void(void*, uint16_t, uint16_t, uint8_t, uint8_t)>(ui::FrmUpdateScrollers, form->native, up, down, scrollsUp,
+                                                         scrollsDown);
+    for (uint16_t index : {up, down})
+        if (ObjectShadow* o = CachedObject(form, index); o && o->kind == 1) {
+            const uint16_t word = Read68KUInt16(Addr(o->image), 14);
+            Write68KUInt16(Addr(o->image), 14,
+                           static_cast<uint16_t>(scrollsUp || scrollsDown ? word | 0x8000 : word & ~0x8000));
+        }
+}
+void TrapFrmSetCategoryLabel(EmulState* s, uint16_t) {
+    Ui<void(void*, uint16_t, char*)>(ui::FrmSetCategoryLabel, FormArg(s, 0), U16(s, 4), Str(GetArgPtr(s, 6)));
+}
+// FrmSetMenu (form, menu bar ID): the menu bar is translated first.
+void TrapFrmSetMenu(EmulState* s, uint16_t) {
+    const uint16_t menu = U16(s, 4);
+    RsrcPrepare(s, kMenuBar68K, menu, false);
+    Ui<void(void*, uint16_t)>(ui::UiEntry182, FormArg(s, 0), menu);
+    RsrcRelease(s, kMenuBar68K, menu);
+}
+// FrmActiveState (state record, save): the 22-byte record is the UI library's, passed unchanged.
+constexpr uint32_t kActiveStateBytes = 22;
+void TrapFrmActiveState(EmulState* s, uint16_t) {
+    const uint32_t record = GetArgPtr(s, 0);
+    const uint8_t save = U8(s, 4);
+    uint8_t state[kActiveStateBytes] = {};
+    if (record && !save) std::memcpy(state, Mem(record), sizeof state);
+    const uint16_t err = Ui<uint16_t(uint8_t*, uint8_t)>(ui::UiEntry123, record ? state : nullptr, save);
+    if (record && save) std::memcpy(Mem(record), state, sizeof state);
+    SetResultD0UInt16(s, err);
+}
+
+// The 68K checker of the custom-response alert on screen; 0 while there is none. An alert shown
+// from inside a checker keeps the outer one to come back to.
+thread_local uint32_t responseChecker = 0;
+
+// FrmCustomResponseAlert (alert ID, three texts, entry buffer, its length, checker).
+void TrapFrmCustomResponseAlert(EmulState* s, uint16_t) {
+    const uint16_t id = U16(s, 0);
+    const uint32_t checker = GetArgPtr(s, 20);
+    const uint32_t outer = responseChecker;
+    responseChecker = checker;
+    RsrcPrepare(s, kAlert68K, id, false);
+    const uint16_t button =
+        Ui<uint16_t(uint16_t, const char*, const char*, const char*, char*, uint16_t, void*)>(
+            ui::UiEntry130, id, Str(GetArgPtr(s, 2)), Str(GetArgPtr(s, 6)), Str(GetArgPtr(s, 10)),
+            Str(GetArgPtr(s, 14)), U16(s, 18),
+            checker ? reinterpret_cast<void*>(&ResponseCallbackTrampoline) : nullptr);
+    RsrcRelease(s, kAlert68K, id);
+    responseChecker = outer;
+    SetResultD0UInt16(s, button);
+}
+
 }  // namespace
 
 // ---- shadows ----
@@ -827,6 +886,15 @@ uint8_t FormEventTrampoline(SysEventType* event) {
     return static_cast<uint8_t>(owner->D[0]);
 }
 
+uint8_t ResponseCallbackTrampoline(int16_t button, const char* text) {
+    EmulState* s = GetCurrentContext();
+    if (!s || !responseChecker) return 1;
+    Write68KUInt32(s->A[7] - 4, 0, Addr(text));
+    Write68KUInt16(s->A[7] - 6, 0, static_cast<uint16_t>(button));
+    Call68KCode(s, responseChecker, 6);
+    return static_cast<uint8_t>(s->D[0]);
+}
+
 uint8_t GadgetHandlerTrampoline(void* gadget, uint16_t command, void* parameter) {
     if (command == 3) return 0;  // reaches 68K code only when the form shadow goes
     EmulState* s = GetCurrentContext();
@@ -917,6 +985,11 @@ void FormGlueInstall(TrapHandler* t) {
     t[0x454] = TrapFrmGetObjectIndexFromPtr;
     t[0x2D5] = TrapFrmPointInTitle;
     t[0x327] = FormTo8<ui::FrmValidatePtr>;
+    t[0x196] = TrapFrmUpdateScrollers;
+    t[0x18F] = TrapFrmSetCategoryLabel;
+    t[0x2F0] = TrapFrmSetMenu;
+    t[0x33B] = TrapFrmActiveState;
+    t[0x3D3] = TrapFrmCustomResponseAlert;
 }
 
 }  // namespace morvel

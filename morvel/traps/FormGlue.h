@@ -67,6 +67,10 @@ void FormShadowRemoveObject(EmulState* s, FormShadow* form, uint16_t index);
 // its parents; 0, after the fatal report "Form object not found", when none holds it.
 void* ObjectNativeOf(EmulState* s, uint32_t image);
 
+// The UI library's checker of a custom-response alert's entry, running the alert's 68K checker
+// (true, the entry accepted, when there is none).
+uint8_t ResponseCallbackTrampoline(int16_t button, const char* text);
+
 // The UI library's handler for gadgets with a 68K handler.
 uint8_t GadgetHandlerTrampoline(void* gadget, uint16_t command, void* parameter);
 

@@ -8,6 +8,7 @@
 #include <list>
 #include <memory>
 #include <string_view>
+#include <utility>
 
 #include "common/FourCC.h"
 #include "common/module/UiSlots.h"
@@ -853,6 +854,68 @@ uint8_t StandinFrmValidatePtr(Form* form) {
     return IsForm(form) ? 1 : 0;
 }
 VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmValidatePtr, StandinFrmValidatePtr)
+
+// The scroll arrows of a form: both shown while either direction scrolls, each enabled when its
+// direction does; both hidden otherwise.
+void StandinFrmUpdateScrollers(Form* form, uint16_t upIndex, uint16_t downIndex, uint8_t scrollableUp,
+                               uint8_t scrollableDown) {
+    const bool shown = scrollableUp || scrollableDown;
+    for (auto [index, enabled] : {std::pair{upIndex, scrollableUp}, std::pair{downIndex, scrollableDown}}) {
+        FormObject* o = ObjectAt(form, index);
+        if (!o || o->kind != kControlObject) continue;
+        auto* c = static_cast<Control*>(o->native);
+        if (form->drawn && !shown) FillRect(c->bounds, kWhite);
+        c->attributes = static_cast<uint16_t>((c->attributes & ~0x0003u) | (shown ? 0x0001u : 0u) |
+                                              (enabled ? 0x0002u : 0u));
+        if (form->drawn) ControlDraw(c);
+    }
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmUpdateScrollers, StandinFrmUpdateScrollers)
+
+// A control's label becomes the category name it is given (the text is the caller's).
+void StandinFrmSetCategoryLabel(Form* form, uint16_t index, char* label) {
+    FormObject* o = ObjectAt(form, index);
+    if (!o || o->kind != kControlObject || !label) return;
+    auto* c = static_cast<Control*>(o->native);
+    if (form->drawn) FillRect(c->bounds, kWhite);
+    c->text = label;
+    if (form->drawn) ControlDraw(c);
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmSetCategoryLabel, StandinFrmSetCategoryLabel)
+
+// The form's menu bar is the one of that resource ID.
+void StandinFrmSetMenu(Form* form, uint16_t menuID) {
+    if (IsForm(form)) form->menuID = menuID;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::UiEntry182, StandinFrmSetMenu)
+
+// The active form and its focus, saved into the caller's 22-byte record and restored from it; a
+// record naming a form that is no longer open restores nothing.
+struct ActiveState {
+    Form* form;
+    uint16_t focus;
+    uint16_t marker;
+};
+constexpr uint16_t kActiveStateMarker = 0xA5A5, kActiveStateBytes = 22;
+static_assert(sizeof(ActiveState) <= kActiveStateBytes);
+uint16_t StandinFrmActiveState(uint8_t* record, uint8_t save) {
+    if (!record) return kErrInvalidParam;
+    ActiveState state{};
+    if (save) {
+        state.form = F().active;
+        state.focus = state.form ? state.form->focus : 0xFFFF;
+        state.marker = kActiveStateMarker;
+        std::memset(record, 0, kActiveStateBytes);
+        std::memcpy(record, &state, sizeof state);
+        return 0;
+    }
+    std::memcpy(&state, record, sizeof state);
+    if (state.marker != kActiveStateMarker || (state.form && !IsForm(state.form))) return kErrInvalidParam;
+    F().active = state.form;
+    if (state.form) state.form->focus = state.focus < state.form->objects.size() ? state.focus : 0xFFFF;
+    return 0;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::UiEntry123, StandinFrmActiveState)
 
 }  // namespace
 

@@ -193,7 +193,7 @@ TEST(FormAppWindow, TheFormIsDrawnInTheDeviceWindowAndTakesTypedKeysAndAClick) {
 
 // The form built at run time in kez-host: drawn with its gadget (a black box its 68K handler
 // draws) and the label that goes; typed keys land in the field; a click on the gadget removes the
-// label from the window, the next one ends the application.
+// label from the window, the next one ends the application. Its bitmap comes from its resources.
 TEST(FormAppWindow, AFormBuiltAtRunTimeIsDrawnAndTheRemovedLabelVanishes) {
     if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display (run under xvfb-run)";
     KezHostApp app(MORVEL_BUILT_FORM_APP ".vrx", "Morvel Built Form Test", "--trace ff", 620, 420);
@@ -218,7 +218,9 @@ TEST(FormAppWindow, AFormBuiltAtRunTimeIsDrawnAndTheRemovedLabelVanishes) {
     auto goneHasInk = [&] { return hasInk(16, 200, 64, 216); };    // "GONE" at (8, 100)
     auto gadgetIsBlack = [&] { return hasInk(150, 250, 170, 270); };  // the gadget at (60, 120)
     auto fieldHasInk = [&] { return hasInk(96, 58, 288, 74); };
-    ASSERT_TRUE(Eventually([&] { return titleShows() && gadgetIsBlack() && goneHasInk() && labelHasInk(); }, 60))
+    auto bitmapHasInk = [&] { return hasInk(240, 120, 272, 152); };  // the framed bitmap at (120, 60)
+    ASSERT_TRUE(Eventually(
+        [&] { return titleShows() && gadgetIsBlack() && goneHasInk() && labelHasInk() && bitmapHasInk(); }, 60))
         << "the built form is not in the window\n"
         << app.Log();
     EXPECT_FALSE(fieldHasInk());

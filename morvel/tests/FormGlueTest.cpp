@@ -381,6 +381,32 @@ TEST_F(RunTimeFormTest, ObjectsAddedAndRemovedKeepTheShadowsInStep) {
     EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
 }
 
+// A field made in a form without objects is its object 0, and its image is the one at that index.
+TEST_F(RunTimeFormTest, AFieldMadeInAnEmptyFormIsItsFirstObject) {
+    // FrmNewForm without a title; FldNewField (form address, ID 7, 10, 20, 80 x 12, font 0, 16
+    // characters, editable, underlined, single line, the rest false).
+    ASSERT_EQ(Run(" lea data(%pc),%a2\n clr.w -(%sp)\n clr.w -(%sp)\n clr.w -(%sp)\n clr.w -(%sp)\n"
+                  " move.w #160,-(%sp)\n move.w #160,-(%sp)\n clr.w -(%sp)\n clr.w -(%sp)\n clr.l -(%sp)\n"
+                  " move.w #3100,-(%sp)\n trap #15\n .short 0xA32B\n lea 22(%sp),%sp\n move.l %a0,%d3\n"
+                  " move.l %a0,(%a2)\n move.l %d3,-(%sp)\n trap #15\n .short 0xA17F\n addq.l #4,%sp\n"
+                  " move.w %d0,%d6\n moveq #4,%d0\n1: clr.w -(%sp)\n dbra %d0,1b\n move.w #0x0100,-(%sp)\n"
+                  " move.w #0x0100,-(%sp)\n move.w #0x0100,-(%sp)\n move.l #16,-(%sp)\n clr.w -(%sp)\n"
+                  " move.w #12,-(%sp)\n move.w #80,-(%sp)\n move.w #20,-(%sp)\n move.w #10,-(%sp)\n"
+                  " move.w #7,-(%sp)\n move.l %a2,-(%sp)\n trap #15\n .short 0xA32D\n lea 36(%sp),%sp\n"
+                  " move.l %a0,%d4\n" +
+                  FrmGetObjectPtrAsm(0, "%d5") + " rts"),
+              0);
+    EXPECT_EQ(ctx_.state.D[6] & 0xFFFF, 0u);
+    ASSERT_NE(ctx_.state.D[4], 0u);
+    EXPECT_EQ(ctx_.state.D[5], ctx_.state.D[4]);
+    const auto* image = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(ctx_.state.D[4]));
+    EXPECT_EQ(vantor::ReadBE16(image), 7u);
+    EXPECT_EQ(vantor::ReadBE16(image + 2), 10u);
+    EXPECT_EQ(vantor::ReadBE16(image + 6), 80u);
+    EXPECT_EQ(vantor::ReadBE16(image + 10) & 0x8000, 0x8000);  // usable
+    EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
+}
+
 // The active form saved into a 68K record comes back when the record is restored, after another
 // form was made active.
 TEST_F(RunTimeFormTest, TheActiveFormStateComesBackFromItsRecord) {

@@ -124,6 +124,17 @@ std::vector<uint32_t> ReadWindow(const std::string& id, uint32_t* width, uint32_
     return pixels;
 }
 
+// Whether an area of the window's screen holds black ink; false until the window shows it.
+bool HasInk(const std::string& id, uint32_t left, uint32_t top, uint32_t right, uint32_t bottom) {
+    uint32_t width = 0, height = 0;
+    std::vector<uint32_t> pixels = ReadWindow(id, &width, &height);
+    if (width < 320 || height < 320) return false;
+    for (uint32_t y = top; y < bottom; ++y)
+        for (uint32_t x = left; x < right; ++x)
+            if (pixels[y * width + x] == 0) return true;
+    return false;
+}
+
 TEST(FormAppWindow, TheFormIsDrawnInTheDeviceWindowAndTakesTypedKeysAndAClick) {
     if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display (run under xvfb-run)";
     KezHostApp app(MORVEL_FORM_APP ".vrx", "Morvel Form Test", "--trace ff", 600, 400);
@@ -151,13 +162,7 @@ TEST(FormAppWindow, TheFormIsDrawnInTheDeviceWindowAndTakesTypedKeysAndAClick) {
     };
     // Black ink in an area: the field's line left of its underline, the table's column of numbers.
     auto hasInk = [&](uint32_t left, uint32_t top, uint32_t right, uint32_t bottom) {
-        uint32_t width = 0, height = 0;
-        std::vector<uint32_t> pixels = ReadWindow(id, &width, &height);
-        if (width < 320 || height < 320) return false;
-        for (uint32_t y = top; y < bottom; ++y)
-            for (uint32_t x = left; x < right; ++x)
-                if (pixels[y * width + x] == 0) return true;
-        return false;
+        return HasInk(id, left, top, right, bottom);
     };
     auto fieldHasInk = [&] { return hasInk(96, 58, 288, 74); };
     ASSERT_TRUE(Eventually(
@@ -199,15 +204,9 @@ TEST(FormAppWindow, AFormBuiltAtRunTimeIsDrawnAndTheRemovedLabelVanishes) {
     KezHostApp app(MORVEL_BUILT_FORM_APP ".vrx", "Morvel Built Form Test", "--trace ff", 620, 420);
     const std::string& id = app.window;
     ASSERT_FALSE(id.empty());
-    // Whether an area of the 320 x 320 screen (two pixels a UI unit) holds black ink.
+    // Areas of the 320 x 320 screen (two pixels a UI unit).
     auto hasInk = [&](uint32_t left, uint32_t top, uint32_t right, uint32_t bottom) {
-        uint32_t width = 0, height = 0;
-        std::vector<uint32_t> pixels = ReadWindow(id, &width, &height);
-        if (width < 320 || height < 320) return false;
-        for (uint32_t y = top; y < bottom; ++y)
-            for (uint32_t x = left; x < right; ++x)
-                if (pixels[y * width + x] == 0) return true;
-        return false;
+        return HasInk(id, left, top, right, bottom);
     };
     auto titleShows = [&] {
         uint32_t width = 0, height = 0;

@@ -17,14 +17,8 @@
 #define kBitmapID 2005
 #define kBitmapResource 1200
 
-/* The 68K gadget record: the handler is given its address. */
-typedef struct {
-    UInt16 id;
-    UInt16 attr;
-    RectangleType rect;
-    const void* data;
-    void* handler;
-} GadgetRecord;
+/* The handler is given the address of the gadget's 68K record, whose bounds start at byte 4. */
+#define kGadgetBounds 4
 
 static FormType* form;
 static FormGadgetType* gadget;
@@ -48,10 +42,9 @@ static void TapOnce(void) {
 }
 
 static Boolean GadgetHandler(FormGadgetType* g, UInt16 cmd, void* param) {
-    const GadgetRecord* record = (const GadgetRecord*)g;
     if (cmd == formGadgetDrawCmd) {
         Int16 y;
-        const RectangleType* r = &record->rect;
+        const RectangleType* r = (const RectangleType*)((const UInt8*)g + kGadgetBounds);
         for (y = 0; y < r->extent.y; ++y)
             WinDrawLine(r->topLeft.x, r->topLeft.y + y, r->topLeft.x + r->extent.x - 1, r->topLeft.y + y);
         ++draws;

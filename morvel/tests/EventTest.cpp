@@ -290,8 +290,9 @@ TEST_F(EventTest, WindowsAreNamedByTheirHandlesBothWays) {
         ASSERT_NE(handle, 0u);
         EXPECT_NE(handle, native);  // 68K code holds the window's shadow, never the window
         EXPECT_EQ(vantor::ReadBE32(e68 + 12), 0u);
-        EXPECT_EQ(WindowShadowFind(&ctx_.state, &window) ? Addr(WindowShadowFind(&ctx_.state, &window)->image) : 0u,
-                  handle);
+        EXPECT_EQ(
+            WindowShadowFind(&ctx_.state, &window) ? Addr(WindowShadowFind(&ctx_.state, &window)->image) : 0u,
+            handle);
         SysEventType back{};
         EventToARM(&ctx_.state, &back, Addr(e68));
         uint32_t backWindow = 0, backOther = 1;

@@ -213,13 +213,14 @@ TEST(FormAppWindow, AFormBuiltAtRunTimeIsDrawnAndTheRemovedLabelVanishes) {
         std::vector<uint32_t> pixels = ReadWindow(id, &width, &height);
         return width >= 320 && height >= 320 && (pixels[4 * width + 150] & 0xF0F0F0) == 0x003090;
     };
-    auto labelHasInk = [&] { return hasInk(16, 60, 60, 76); };     // "Name:" at (8, 30)
-    auto goneHasInk = [&] { return hasInk(16, 200, 64, 216); };    // "GONE" at (8, 100)
+    auto labelHasInk = [&] { return hasInk(16, 60, 60, 76); };        // "Name:" at (8, 30)
+    auto goneHasInk = [&] { return hasInk(16, 200, 64, 216); };       // "GONE" at (8, 100)
     auto gadgetIsBlack = [&] { return hasInk(150, 250, 170, 270); };  // the gadget at (60, 120)
     auto fieldHasInk = [&] { return hasInk(96, 58, 288, 74); };
     auto bitmapHasInk = [&] { return hasInk(240, 120, 272, 152); };  // the framed bitmap at (120, 60)
     ASSERT_TRUE(Eventually(
-        [&] { return titleShows() && gadgetIsBlack() && goneHasInk() && labelHasInk() && bitmapHasInk(); }, 60))
+        [&] { return titleShows() && gadgetIsBlack() && goneHasInk() && labelHasInk() && bitmapHasInk(); },
+        60))
         << "the built form is not in the window\n"
         << app.Log();
     EXPECT_FALSE(fieldHasInk());

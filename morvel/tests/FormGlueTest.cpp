@@ -9,8 +9,8 @@
 
 #include "M68kTestKit.h"
 #include "common/BigEndian.h"
-#include "common/module/UiSlots.h"
 #include "common/module/NativeUi.h"
+#include "common/module/UiSlots.h"
 #include "morvel/traps/FormGlue.h"
 
 namespace morvel::test {
@@ -232,16 +232,20 @@ TEST_F(FormGlueTest, ScrollArrowImagesFollowWhetherEitherDirectionScrolls) {
     static vantor::NativeControl arrows[2];
     static const char label[] = "^";
     for (auto& a : arrows) a = vantor::NativeControl{}, a.text = const_cast<char*>(label);
-    vantor::os::OnCall(Library::Ui, 154, [](const SlotCall& c) { return Addr(&arrows[(c.args[1] & 0xFFFF) % 2]); });
+    vantor::os::OnCall(Library::Ui, 154,
+                       [](const SlotCall& c) { return Addr(&arrows[(c.args[1] & 0xFFFF) % 2]); });
     vantor::os::OnCall(Library::Ui, ui::FrmGetObjectType, [](const SlotCall&) { return 1u; });
-    vantor::os::OnCall(Library::Ui, ui::FrmGetObjectId, [](const SlotCall& c) { return 500 + (c.args[1] & 0xFFFF); });
+    vantor::os::OnCall(Library::Ui, ui::FrmGetObjectId,
+                       [](const SlotCall& c) { return 500 + (c.args[1] & 0xFFFF); });
     std::vector<SlotCall> updates;
-    vantor::os::OnCall(Library::Ui, ui::FrmUpdateScrollers, [&](const SlotCall& c) { return updates.push_back(c), 0u; });
-    const std::string objects = " move.w #0,-(%sp)\n move.l %d3,-(%sp)\n trap #15\n .short 0xA183\n addq.l #6,%sp\n"
-                                " move.l %a0,%d4\n move.w #1,-(%sp)\n move.l %d3,-(%sp)\n trap #15\n .short 0xA183\n"
-                                " addq.l #6,%sp\n move.l %a0,%d5\n";
-    ASSERT_EQ(Run(" move.w #1000,-(%sp)\n trap #15\n .short 0xA16F\n addq.l #2,%sp\n move.l %a0,%d3\n" + objects +
-                  " rts"),
+    vantor::os::OnCall(Library::Ui, ui::FrmUpdateScrollers,
+                       [&](const SlotCall& c) { return updates.push_back(c), 0u; });
+    const std::string objects =
+        " move.w #0,-(%sp)\n move.l %d3,-(%sp)\n trap #15\n .short 0xA183\n addq.l #6,%sp\n"
+        " move.l %a0,%d4\n move.w #1,-(%sp)\n move.l %d3,-(%sp)\n trap #15\n .short 0xA183\n"
+        " addq.l #6,%sp\n move.l %a0,%d5\n";
+    ASSERT_EQ(Run(" move.w #1000,-(%sp)\n trap #15\n .short 0xA16F\n addq.l #2,%sp\n move.l %a0,%d3\n" +
+                  objects + " rts"),
               0);
     struct Case {
         int up, down;
@@ -249,12 +253,13 @@ TEST_F(FormGlueTest, ScrollArrowImagesFollowWhetherEitherDirectionScrolls) {
     };
     for (Case c : {Case{1, 0, true}, Case{0, 0, false}, Case{0, 1, true}, Case{1, 1, true}}) {
         SCOPED_TRACE(c.up * 2 + c.down);
-        ASSERT_EQ(Run(" move.w #" + std::to_string(c.down << 8) + ",-(%sp)\n move.w #" + std::to_string(c.up << 8) +
-                      ",-(%sp)\n move.w #1,-(%sp)\n clr.w -(%sp)\n move.l #" + std::to_string(D(3)) +
-                      ",-(%sp)\n trap #15\n .short 0xA196\n lea 12(%sp),%sp\n rts"),
+        ASSERT_EQ(Run(" move.w #" + std::to_string(c.down << 8) + ",-(%sp)\n move.w #" +
+                      std::to_string(c.up << 8) + ",-(%sp)\n move.w #1,-(%sp)\n clr.w -(%sp)\n move.l #" +
+                      std::to_string(D(3)) + ",-(%sp)\n trap #15\n .short 0xA196\n lea 12(%sp),%sp\n rts"),
                   0);
         for (uint32_t image : {D(4), D(5)})
-            EXPECT_EQ(vantor::ReadBE16(reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(image)) + 14) & 0x8000,
+            EXPECT_EQ(vantor::ReadBE16(reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(image)) + 14) &
+                          0x8000,
                       c.shown ? 0x8000 : 0);
         ASSERT_FALSE(updates.empty());
         EXPECT_EQ(updates.back().args[0], Addr(native_));
@@ -279,18 +284,20 @@ TEST_F(FormGlueTest, CustomResponseAlertsRunTheir68KChecker) {
         }
         return 1u;
     });
-    const std::string alert = " pea checker(%pc)\n move.w #16,-(%sp)\n pea data(%pc)\n clr.l -(%sp)\n clr.l -(%sp)\n"
-                              " pea text(%pc)\n move.w #1200,-(%sp)\n trap #15\n .short 0xA3D3\n lea 24(%sp),%sp\n";
+    const std::string alert =
+        " pea checker(%pc)\n move.w #16,-(%sp)\n pea data(%pc)\n clr.l -(%sp)\n clr.l -(%sp)\n"
+        " pea text(%pc)\n move.w #1200,-(%sp)\n trap #15\n .short 0xA3D3\n lea 24(%sp),%sp\n";
     const std::string checker =
         "checker: lea data+48(%pc),%a1\n move.w 4(%sp),(%a1)+\n move.l 6(%sp),%a0\n move.b (%a0),(%a1)\n"
         " moveq #0,%d0\n cmp.b #'y',(%a0)\n bne.s 1f\n moveq #1,%d0\n1: rts\n"
         "text: .asciz \"Name?\"\n .even\n";
-    ASSERT_EQ(Run(alert + " move.w %d0,%d3\n" +
-                  // the same alert without a checker
-                  " clr.l -(%sp)\n move.w #16,-(%sp)\n pea data(%pc)\n clr.l -(%sp)\n clr.l -(%sp)\n"
-                  " pea text(%pc)\n move.w #1200,-(%sp)\n trap #15\n .short 0xA3D3\n lea 24(%sp),%sp\n rts\n" +
-                  checker),
-              0);
+    ASSERT_EQ(
+        Run(alert + " move.w %d0,%d3\n" +
+            // the same alert without a checker
+            " clr.l -(%sp)\n move.w #16,-(%sp)\n pea data(%pc)\n clr.l -(%sp)\n clr.l -(%sp)\n"
+            " pea text(%pc)\n move.w #1200,-(%sp)\n trap #15\n .short 0xA3D3\n lea 24(%sp),%sp\n rts\n" +
+            checker),
+        0);
     EXPECT_EQ(D(3) & 0xFFFF, 1u);
     EXPECT_EQ(verdicts, (std::vector<uint8_t>{0, 1}));
     EXPECT_EQ(vantor::ReadBE16(Data() + 48), 1);  // the last entry checked
@@ -310,13 +317,17 @@ TEST_F(FormGlueTest, CustomResponseAlertsRunTheir68KChecker) {
 
 // 68K calls of the form traps; the form pointer variable is at data+0 (%a2), its value in %d3.
 std::string FrmNewLabelAsm(int id, const char* text, const char* result) {
-    return " clr.w -(%sp)\n move.w #2,-(%sp)\n move.w #1,-(%sp)\n pea " + std::string(text) + "(%pc)\n move.w #" +
-           std::to_string(id) + ",-(%sp)\n move.l %a2,-(%sp)\n trap #15\n .short 0xA32F\n lea 16(%sp),%sp\n"
-           " move.l %a0," + result + "\n";
+    return " clr.w -(%sp)\n move.w #2,-(%sp)\n move.w #1,-(%sp)\n pea " + std::string(text) +
+           "(%pc)\n move.w #" + std::to_string(id) +
+           ",-(%sp)\n move.l %a2,-(%sp)\n trap #15\n .short 0xA32F\n lea 16(%sp),%sp\n"
+           " move.l %a0," +
+           result + "\n";
 }
 std::string FrmGetObjectPtrAsm(int index, const char* result) {
-    return " move.w #" + std::to_string(index) + ",-(%sp)\n move.l %d3,-(%sp)\n trap #15\n .short 0xA183\n"
-           " addq.l #6,%sp\n move.l %a0," + result + "\n";
+    return " move.w #" + std::to_string(index) +
+           ",-(%sp)\n move.l %d3,-(%sp)\n trap #15\n .short 0xA183\n"
+           " addq.l #6,%sp\n move.l %a0," +
+           result + "\n";
 }
 std::string FrmRemoveObjectAsm(const char* formAddress, int index, const char* result) {
     return " move.w #" + std::to_string(index) + ",-(%sp)\n pea " + formAddress +
@@ -331,7 +342,8 @@ using RunTimeFormTest = TrapGlueTest;
 TEST_F(RunTimeFormTest, ObjectsAddedAndRemovedKeepTheShadowsInStep) {
     const std::string src =
         " lea data(%pc),%a2\n"
-        " clr.w -(%sp)\n clr.w -(%sp)\n clr.w -(%sp)\n clr.w -(%sp)\n move.w #160,-(%sp)\n move.w #160,-(%sp)\n"
+        " clr.w -(%sp)\n clr.w -(%sp)\n clr.w -(%sp)\n clr.w -(%sp)\n move.w #160,-(%sp)\n move.w "
+        "#160,-(%sp)\n"
         " clr.w -(%sp)\n clr.w -(%sp)\n pea title(%pc)\n move.w #2000,-(%sp)\n trap #15\n .short 0xA32B\n"
         " lea 22(%sp),%sp\n move.l %a0,%d3\n move.l %a0,(%a2)\n" +
         FrmNewLabelAsm(1, "textA", "%d4") +
@@ -342,12 +354,14 @@ TEST_F(RunTimeFormTest, ObjectsAddedAndRemovedKeepTheShadowsInStep) {
         FrmRemoveObjectAsm("data(%pc)", 1, "8(%a2)") + FrmGetObjectPtrAsm(1, "10(%a2)") +
         FrmGetObjectPtrAsm(2, "14(%a2)") +
         // FrmGetObjectIndexFromPtr (form, the second label), FrmGetNumberOfObjects (form)
-        " move.l %d6,-(%sp)\n move.l %d3,-(%sp)\n trap #15\n .short 0xA454\n addq.l #8,%sp\n move.w %d0,18(%a2)\n"
+        " move.l %d6,-(%sp)\n move.l %d3,-(%sp)\n trap #15\n .short 0xA454\n addq.l #8,%sp\n move.w "
+        "%d0,18(%a2)\n"
         " move.l %d3,-(%sp)\n trap #15\n .short 0xA17F\n addq.l #4,%sp\n move.w %d0,20(%a2)\n" +
         FrmRemoveObjectAsm("data(%pc)", 3, "22(%a2)") + FrmRemoveObjectAsm("data+4(%pc)", 0, "24(%a2)") +
         // FrmSetTitle (form, "New"); the title object's image
         " pea newTitle(%pc)\n move.l %d3,-(%sp)\n trap #15\n .short 0xA191\n addq.l #8,%sp\n" +
-        FrmGetObjectPtrAsm(0, "26(%a2)") + " rts\n"
+        FrmGetObjectPtrAsm(0, "26(%a2)") +
+        " rts\n"
         "title: .asciz \"T\"\ntextA: .asciz \"A\"\ntextC: .asciz \"C\"\nnewTitle: .asciz \"New\"\n .even\n";
     ASSERT_EQ(Run(src), 0);
     const uint8_t* d = Data();
@@ -362,13 +376,13 @@ TEST_F(RunTimeFormTest, ObjectsAddedAndRemovedKeepTheShadowsInStep) {
     EXPECT_EQ(vantor::ReadBE32(d + 14), second);
     EXPECT_EQ(vantor::ReadBE16(d + 18), 2u);
     EXPECT_EQ(vantor::ReadBE16(d + 20), 3u);
-    EXPECT_NE(vantor::ReadBE16(d + 22), 0u);  // no object at index 3
+    EXPECT_NE(vantor::ReadBE16(d + 22), 0u);       // no object at index 3
     EXPECT_EQ(vantor::ReadBE16(d + 24), 0x0103u);  // a pointer that is no form's
     // The images: the gadget's bounds, the second label's text, the title's new text.
     const auto* g = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(gadget));
     EXPECT_EQ(vantor::ReadBE16(g), 2u);
-    EXPECT_EQ(std::vector<uint16_t>({vantor::ReadBE16(g + 4), vantor::ReadBE16(g + 6), vantor::ReadBE16(g + 8),
-                                     vantor::ReadBE16(g + 10)}),
+    EXPECT_EQ(std::vector<uint16_t>({vantor::ReadBE16(g + 4), vantor::ReadBE16(g + 6),
+                                     vantor::ReadBE16(g + 8), vantor::ReadBE16(g + 10)}),
               std::vector<uint16_t>({10, 20, 30, 40}));
     const auto* label = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(second));
     EXPECT_STREQ(reinterpret_cast<const char*>(static_cast<uintptr_t>(vantor::ReadBE32(label + 10))), "C");
@@ -376,7 +390,9 @@ TEST_F(RunTimeFormTest, ObjectsAddedAndRemovedKeepTheShadowsInStep) {
     ASSERT_NE(title, nullptr);
     EXPECT_STREQ(reinterpret_cast<const char*>(static_cast<uintptr_t>(vantor::ReadBE32(title + 8))), "New");
     const uint32_t form = ctx_.state.D[3];
-    ASSERT_EQ(Run(" move.l #" + std::to_string(form) + ",-(%sp)\n trap #15\n .short 0xA170\n addq.l #4,%sp\n rts"), 0);
+    ASSERT_EQ(
+        Run(" move.l #" + std::to_string(form) + ",-(%sp)\n trap #15\n .short 0xA170\n addq.l #4,%sp\n rts"),
+        0);
     EXPECT_EQ(FormNativeOf(&ctx_.state, form), nullptr);  // the deleted form's shadow went with it
     EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
 }
@@ -413,8 +429,8 @@ TEST_F(RunTimeFormTest, TheActiveFormStateComesBackFromItsRecord) {
     auto newForm = [](int id, const char* result) {
         return " clr.w -(%sp)\n clr.w -(%sp)\n clr.w -(%sp)\n clr.w -(%sp)\n move.w #160,-(%sp)\n"
                " move.w #160,-(%sp)\n clr.w -(%sp)\n clr.w -(%sp)\n clr.l -(%sp)\n move.w #" +
-               std::to_string(id) + ",-(%sp)\n trap #15\n .short 0xA32B\n lea 22(%sp),%sp\n move.l %a0," + result +
-               "\n move.l %a0,-(%sp)\n trap #15\n .short 0xA174\n addq.l #4,%sp\n";
+               std::to_string(id) + ",-(%sp)\n trap #15\n .short 0xA32B\n lea 22(%sp),%sp\n move.l %a0," +
+               result + "\n move.l %a0,-(%sp)\n trap #15\n .short 0xA174\n addq.l #4,%sp\n";
     };
     auto activeState = [](int save) {
         return " move.w #" + std::to_string(save << 8) +

@@ -52,10 +52,12 @@ FormShadow* ActiveFormShadow(EmulState* s) {
 }
 // The index of the object with that id and kind in a native form; 0xFFFF when there is none.
 uint16_t ObjectIndex(void* form, uint16_t id, uint16_t kind) {
-    const uint16_t index = UiImport().Call<uint16_t(void*, uint16_t)>(vantor::uislot::FrmGetObjectIndex, form, id);
+    const uint16_t index =
+        UiImport().Call<uint16_t(void*, uint16_t)>(vantor::uislot::FrmGetObjectIndex, form, id);
     if (index == 0xFFFF) return index;
-    return UiImport().Call<uint16_t(void*, uint16_t)>(vantor::uislot::FrmGetObjectType, form, index) == kind ? index
-                                                                                                          : 0xFFFF;
+    return UiImport().Call<uint16_t(void*, uint16_t)>(vantor::uislot::FrmGetObjectType, form, index) == kind
+               ? index
+               : 0xFFFF;
 }
 uint32_t ObjectShadow(EmulState* s, uint16_t id, uint16_t kind) {
     FormShadow* form = ActiveFormShadow(s);
@@ -70,8 +72,12 @@ uint32_t ObjectNative(EmulState*, uint16_t id, uint16_t kind) {
     if (index == 0xFFFF) return 0;
     return trapglue::Addr(UiImport().Call<void*(void*, uint16_t)>(kUiObjectPtr, form, index));
 }
-uint32_t WindowHandleOf(EmulState* s, uint32_t native) { return WindowTo68K(s, trapglue::Ptr<void>(native)); }
-uint32_t WindowNative(EmulState* s, uint32_t shadow) { return trapglue::Addr(WindowFromHandle(s, shadow)); }
+uint32_t WindowHandleOf(EmulState* s, uint32_t native) {
+    return WindowTo68K(s, trapglue::Ptr<void>(native));
+}
+uint32_t WindowNative(EmulState* s, uint32_t shadow) {
+    return trapglue::Addr(WindowFromHandle(s, shadow));
+}
 uint32_t FieldShadow(EmulState* s, uint32_t native) { return FieldImageOf(s, trapglue::Ptr<void>(native)); }
 uint32_t FieldNative(EmulState* s, uint32_t shadow) {
     for (EmulState* c = s; c; c = c->parent)

@@ -233,7 +233,8 @@ void TrapPhoneNumberLookupCustom(EmulState* s, uint16_t) {
         params.resultHandle = Read68KUInt32(p, 28);
         params.uniqueID = Read68KUInt32(p, 32);
     }
-    Ui<void(void*, LookupParams*, uint8_t)>(ui::PhoneNumberLookupCustom, field, p ? &params : nullptr, U8(s, 8));
+    Ui<void(void*, LookupParams*, uint8_t)>(ui::PhoneNumberLookupCustom, field, p ? &params : nullptr,
+                                            U8(s, 8));
     if (!p) return;
     Write68KUInt32(p, 0, params.title);
     Write68KUInt32(p, 4, params.pasteButtonText);

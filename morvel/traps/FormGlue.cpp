@@ -511,9 +511,10 @@ FormShadow* FormShadowFromArg(EmulState* s, uint32_t offset) {
 void TrapFrmNewForm(EmulState* s, uint16_t) {
     const uint16_t id = U16(s, 0), menu = U16(s, 20);
     if (menu) RsrcPrepare(s, kMenuBar68K, menu, false);
-    void* native = Ui<void*(uint16_t, const char*, int16_t, int16_t, int16_t, int16_t, uint8_t, uint16_t,
-                            uint16_t, uint16_t)>(ui::UiEntry165, id, Str(GetArgPtr(s, 2)), I16(s, 6), I16(s, 8),
-                                                 I16(s, 10), I16(s, 12), U8(s, 14), U16(s, 16), U16(s, 18), menu);
+    void* native =
+        Ui<void*(uint16_t, const char*, int16_t, int16_t, int16_t, int16_t, uint8_t, uint16_t, uint16_t,
+                 uint16_t)>(ui::UiEntry165, id, Str(GetArgPtr(s, 2)), I16(s, 6), I16(s, 8), I16(s, 10),
+                            I16(s, 12), U8(s, 14), U16(s, 16), U16(s, 18), menu);
     if (menu) RsrcRelease(s, kMenuBar68K, menu);
     FormShadow* shadow = native ? FormShadowBuild(s, native, id) : nullptr;
     if (native && !shadow) Ui<void(void*)>(ui::FrmDeleteForm, native);
@@ -530,8 +531,8 @@ void TrapFrmNewLabel(EmulState* s, uint16_t) {
     if (!form) return SetResultA0(s, 0);
     NewObjectResult(s, form,
                     Ui<void*(void**, uint16_t, const char*, int16_t, int16_t, uint8_t)>(
-                        ui::UiEntry168, &form->native, U16(s, 4), Str(GetArgPtr(s, 6)), I16(s, 10), I16(s, 12),
-                        U8(s, 14)));
+                        ui::UiEntry168, &form->native, U16(s, 4), Str(GetArgPtr(s, 6)), I16(s, 10),
+                        I16(s, 12), U8(s, 14)));
 }
 // FrmNewBitmap (form address, ID, bitmap resource ID, x, y): the bitmap is translated first.
 void TrapFrmNewBitmap(EmulState* s, uint16_t) {
@@ -539,22 +540,24 @@ void TrapFrmNewBitmap(EmulState* s, uint16_t) {
     if (!form) return SetResultA0(s, 0);
     const uint16_t resource = U16(s, 6);
     RsrcPrepare(s, kBitmap68K, resource, false);
-    void* made = Ui<void*(void**, uint16_t, uint16_t, int16_t, int16_t)>(ui::FrmNewBitmap, &form->native, U16(s, 4),
-                                                                          resource, I16(s, 8), I16(s, 10));
+    void* made = Ui<void*(void**, uint16_t, uint16_t, int16_t, int16_t)>(
+        ui::FrmNewBitmap, &form->native, U16(s, 4), resource, I16(s, 8), I16(s, 10));
     RsrcRelease(s, kBitmap68K, resource);
     NewObjectResult(s, form, made);
 }
 void TrapFrmNewGadget(EmulState* s, uint16_t) {
     FormShadow* form = FormShadowFromArg(s, 0);
     if (!form) return SetResultA0(s, 0);
-    NewObjectResult(s, form,
-                    Ui<void*(void**, uint16_t, int16_t, int16_t, int16_t, int16_t)>(
-                        ui::FrmNewGadget, &form->native, U16(s, 4), I16(s, 6), I16(s, 8), I16(s, 10), I16(s, 12)));
+    NewObjectResult(
+        s, form,
+        Ui<void*(void**, uint16_t, int16_t, int16_t, int16_t, int16_t)>(
+            ui::FrmNewGadget, &form->native, U16(s, 4), I16(s, 6), I16(s, 8), I16(s, 10), I16(s, 12)));
 }
 void TrapFrmNewGsi(EmulState* s, uint16_t) {
     FormShadow* form = FormShadowFromArg(s, 0);
     if (!form) return SetResultA0(s, 0);
-    NewObjectResult(s, form, Ui<void*(void**, int16_t, int16_t)>(ui::FrmNewGsi, &form->native, I16(s, 4), I16(s, 6)));
+    NewObjectResult(s, form,
+                    Ui<void*(void**, int16_t, int16_t)>(ui::FrmNewGsi, &form->native, I16(s, 4), I16(s, 6)));
 }
 
 // FrmRemoveObject (form address, index): the object's shadow goes and the later ones move down an
@@ -597,7 +600,8 @@ void TrapFrmGetObjectIndexFromPtr(EmulState* s, uint16_t) {
     SetResultD0UInt16(s, Ui<uint16_t(void*, void*)>(ui::FrmGetObjectIndexFromPtr, form, object));
 }
 void TrapFrmPointInTitle(EmulState* s, uint16_t) {
-    SetResultD0UInt8(s, Ui<uint8_t(void*, int16_t, int16_t)>(ui::FrmPointInTitle, FormArg(s, 0), I16(s, 4), I16(s, 6)));
+    SetResultD0UInt8(
+        s, Ui<uint8_t(void*, int16_t, int16_t)>(ui::FrmPointInTitle, FormArg(s, 0), I16(s, 4), I16(s, 6)));
 }
 
 // FrmUpdateScrollers (form, up index, down index, up, down): the arrows' images show them both
@@ -607,8 +611,8 @@ void TrapFrmUpdateScrollers(EmulState* s, uint16_t) {
     if (!form) return;
     const uint16_t up = U16(s, 4), down = U16(s, 6);
     const uint8_t scrollsUp = U8(s, 8), scrollsDown = U8(s, 10);
-    Ui<void(void*, uint16_t, uint16_t, uint8_t, uint8_t)>(ui::FrmUpdateScrollers, form->native, up, down, scrollsUp,
-                                                         scrollsDown);
+    Ui<void(void*, uint16_t, uint16_t, uint8_t, uint8_t)>(ui::FrmUpdateScrollers, form->native, up, down,
+                                                          scrollsUp, scrollsDown);
     for (uint16_t index : {up, down})
         if (ObjectShadow* o = CachedObject(form, index); o && o->kind == 1) {
             const uint16_t word = Read68KUInt16(Addr(o->image), 14);
@@ -738,7 +742,8 @@ void FormShadowRefreshObjects(EmulState*, FormShadow* form) {
                                Addr(Ui<const char*(void*, uint16_t)>(ui::FrmGetLabel, form->native, o->id)));
                 break;
             case kObjectTitle:
-                Write68KUInt32(image, MORVEL_TITLE_IMAGE_TEXT, Addr(Ui<const char*(void*)>(ui::FrmGetTitle, form->native)));
+                Write68KUInt32(image, MORVEL_TITLE_IMAGE_TEXT,
+                               Addr(Ui<const char*(void*)>(ui::FrmGetTitle, form->native)));
                 break;
             default:
                 break;

@@ -1,6 +1,6 @@
 /* Offsets of the fields that the glue reads and writes in the 68K images of forms, fields, tables,
-   gadgets, labels, bitmaps and titles, as the OS's 68K records lay them out. Plain C, so that a file compiled by the 68K
-   compiler checks them against its own layout of those records (morvel/tests/capp/UiLayouts.c). */
+   gadgets, labels, bitmaps and titles, as the OS's 68K records lay them out. Plain C, so that a file compiled
+   by the 68K compiler checks them against its own layout of those records (morvel/tests/capp/UiLayouts.c). */
 #ifndef MORVEL_UI_IMAGE_OFFSETS_H
 #define MORVEL_UI_IMAGE_OFFSETS_H
 

@@ -149,19 +149,22 @@ TEST_F(UiFormTest, AFormIsBuiltFromItsResourceAndAnswersForItsObjects) {
 // A form built at run time: a removal moves the later objects down an index and the focus with
 // its object (none when the focused one goes); a bad index or a pointer to no form changes nothing.
 TEST_F(UiFormTest, RemovingObjectsOfABuiltFormMovesTheFocusWithItsObject) {
-    void* form = Ui<void*(uint16_t, const char*, int16_t, int16_t, int16_t, int16_t, uint8_t, uint16_t, uint16_t,
-                          uint16_t)>(ui::UiEntry165, uint16_t{4000}, nullptr, int16_t{0}, int16_t{0}, int16_t{160},
-                                     int16_t{160}, uint8_t{0}, uint16_t{0}, uint16_t{0}, uint16_t{0});
+    void* form =
+        Ui<void*(uint16_t, const char*, int16_t, int16_t, int16_t, int16_t, uint8_t, uint16_t, uint16_t,
+                 uint16_t)>(ui::UiEntry165, uint16_t{4000}, nullptr, int16_t{0}, int16_t{0}, int16_t{160},
+                            int16_t{160}, uint8_t{0}, uint16_t{0}, uint16_t{0}, uint16_t{0});
     ASSERT_NE(form, nullptr);
     EXPECT_EQ(Ui<uint16_t(void*)>(ui::FrmGetNumberOfObjects, form), 0);  // no title, no objects
-    using NewField = void*(void**, uint16_t, int16_t, int16_t, int16_t, int16_t, uint8_t, uint32_t, uint8_t, uint8_t,
-                           uint8_t, uint8_t, uint8_t, uint8_t, uint8_t, uint8_t);
+    using NewField = void*(void**, uint16_t, int16_t, int16_t, int16_t, int16_t, uint8_t, uint32_t, uint8_t,
+                           uint8_t, uint8_t, uint8_t, uint8_t, uint8_t, uint8_t, uint8_t);
     for (uint16_t id : {4001, 4002, 4003})
         ASSERT_NE(Ui<NewField>(ui::FldNewField, &form, id, int16_t(10), int16_t(id - 3990), int16_t{50},
-                               int16_t{11}, uint8_t{0}, uint32_t{8}, uint8_t{1}, uint8_t{0}, uint8_t{1}, uint8_t{0},
-                               uint8_t{0}, uint8_t{0}, uint8_t{0}, uint8_t{0}),
+                               int16_t{11}, uint8_t{0}, uint32_t{8}, uint8_t{1}, uint8_t{0}, uint8_t{1},
+                               uint8_t{0}, uint8_t{0}, uint8_t{0}, uint8_t{0}, uint8_t{0}),
                   nullptr);
-    auto remove = [&](void** formPP, uint16_t index) { return Ui<uint16_t(void**, uint16_t)>(ui::UiEntry171, formPP, index); };
+    auto remove = [&](void** formPP, uint16_t index) {
+        return Ui<uint16_t(void**, uint16_t)>(ui::UiEntry171, formPP, index);
+    };
     auto focus = [&] { return Ui<uint16_t(void*)>(ui::FrmGetFocus, form); };
     Ui<void(void*, uint16_t)>(ui::FrmSetFocus, form, uint16_t{2});
     EXPECT_EQ(remove(&form, 0), 0);

@@ -755,8 +755,8 @@ RawObject* NewRaw(uint16_t id, Rect bounds, std::initializer_list<uint16_t> word
 void* StandinFrmNewBitmap(Form** formPP, uint16_t /*id*/, uint16_t rscID, int16_t x, int16_t y) {
     Form* form = FormThrough(formPP);
     if (!form) return nullptr;
-    RawObject* raw = NewRaw(rscID, Rect{x, y, 0, 0},
-                            {0x0001, rscID, static_cast<uint16_t>(x), static_cast<uint16_t>(y)});
+    RawObject* raw =
+        NewRaw(rscID, Rect{x, y, 0, 0}, {0x0001, rscID, static_cast<uint16_t>(x), static_cast<uint16_t>(y)});
     return AddObject(form, kBitmapObject, raw);
 }
 VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmNewBitmap, StandinFrmNewBitmap)
@@ -775,9 +775,9 @@ VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmNewGadget, StandinFrmNewGadget)
 // editable (bit 2), single line (3), dynamic size (5), underline (8-9), justification (10-11),
 // auto-shift (12), scroll bar (13), numeric (14).
 void* StandinFldNewField(Form** formPP, uint16_t id, int16_t x, int16_t y, int16_t width, int16_t height,
-                         uint8_t font, uint32_t maxChars, uint8_t editable, uint8_t underlined, uint8_t singleLine,
-                         uint8_t dynamicSize, uint8_t justification, uint8_t autoShift, uint8_t hasScrollBar,
-                         uint8_t numeric) {
+                         uint8_t font, uint32_t maxChars, uint8_t editable, uint8_t underlined,
+                         uint8_t singleLine, uint8_t dynamicSize, uint8_t justification, uint8_t autoShift,
+                         uint8_t hasScrollBar, uint8_t numeric) {
     Form* form = FormThrough(formPP);
     if (!form) return nullptr;
     auto* f = new Field;
@@ -785,10 +785,10 @@ void* StandinFldNewField(Form** formPP, uint16_t id, int16_t x, int16_t y, int16
     f->bounds = Rect{x, y, width, height};
     f->font = font;
     f->maxChars = static_cast<uint16_t>(std::min<uint32_t>(maxChars, 0xFFFF));
-    f->attributes = static_cast<uint16_t>(
-        0x0003 | (editable ? 0x0004 : 0) | (singleLine ? 0x0008 : 0) | (dynamicSize ? 0x0020 : 0) |
-        ((underlined & 3u) << 8) | ((justification & 3u) << 10) | (autoShift ? 0x1000 : 0) |
-        (hasScrollBar ? 0x2000 : 0) | (numeric ? 0x4000 : 0));
+    f->attributes = static_cast<uint16_t>(0x0003 | (editable ? 0x0004 : 0) | (singleLine ? 0x0008 : 0) |
+                                          (dynamicSize ? 0x0020 : 0) | ((underlined & 3u) << 8) |
+                                          ((justification & 3u) << 10) | (autoShift ? 0x1000 : 0) |
+                                          (hasScrollBar ? 0x2000 : 0) | (numeric ? 0x4000 : 0));
     f->form = form;
     return AddObject(form, kFieldObject, f);
 }

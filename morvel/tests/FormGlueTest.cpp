@@ -423,6 +423,35 @@ TEST_F(RunTimeFormTest, AFieldMadeInAnEmptyFormIsItsFirstObject) {
     EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
 }
 
+// A gadget's 68K handler sees the gadget as the UI library has it, and what it writes into the
+// gadget's image reaches the gadget: here new data and a handler word of 0, which takes the handler
+// away. The handler counts its calls at data+40.
+TEST_F(RunTimeFormTest, WhatAGadgetHandlerWritesInItsImageReachesTheGadget) {
+    ASSERT_EQ(Run(" lea data(%pc),%a2\n clr.w -(%sp)\n clr.w -(%sp)\n clr.w -(%sp)\n clr.w -(%sp)\n"
+                  " move.w #160,-(%sp)\n move.w #160,-(%sp)\n clr.w -(%sp)\n clr.w -(%sp)\n clr.l -(%sp)\n"
+                  " move.w #3200,-(%sp)\n trap #15\n .short 0xA32B\n lea 22(%sp),%sp\n move.l %a0,%d3\n"
+                  " move.l %a0,(%a2)\n move.l %a0,-(%sp)\n trap #15\n .short 0xA174\n addq.l #4,%sp\n"
+                  " move.w #40,-(%sp)\n move.w #30,-(%sp)\n move.w #20,-(%sp)\n move.w #10,-(%sp)\n"
+                  " move.w #9,-(%sp)\n move.l %a2,-(%sp)\n trap #15\n .short 0xA331\n lea 14(%sp),%sp\n"
+                  " move.l %a0,%d4\n pea gadget(%pc)\n clr.w -(%sp)\n move.l %d3,-(%sp)\n trap #15\n"
+                  " .short 0xA3D8\n lea 10(%sp),%sp\n rts\n"
+                  "gadget: lea data+40(%pc),%a1\n addq.w #1,(%a1)\n move.l 4(%sp),%a0\n"
+                  " move.w 8(%a0),2(%a1)\n move.l #0xBEEF,12(%a0)\n clr.l 16(%a0)\n moveq #1,%d0\n rts\n"),
+              0);
+    void* form = FormNativeOf(&ctx_.state, ctx_.state.D[3]);
+    ASSERT_NE(form, nullptr);
+    auto ui = vantor::os::LibraryTable(Library::Ui);
+    void* gadget = reinterpret_cast<void* (*)(void*, uint16_t)>(ui[154])(form, 0);
+    ASSERT_NE(gadget, nullptr);
+    EXPECT_EQ(GadgetHandlerTrampoline(gadget, 0, nullptr), 1);
+    EXPECT_EQ(vantor::ReadBE16(Data() + 40), 1);
+    EXPECT_EQ(vantor::ReadBE16(Data() + 42), 30);  // the handler saw the gadget's width
+    EXPECT_EQ(Addr(reinterpret_cast<void* (*)(void*, uint16_t)>(ui[ui::FrmGetGadgetData])(form, 0)), 0xBEEFu);
+    EXPECT_EQ(GadgetHandlerTrampoline(gadget, 0, nullptr), 0);  // no handler any more
+    EXPECT_EQ(vantor::ReadBE16(Data() + 40), 1);
+    EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
+}
+
 // The active form saved into a 68K record comes back when the record is restored, after another
 // form was made active.
 TEST_F(RunTimeFormTest, TheActiveFormStateComesBackFromItsRecord) {

@@ -900,33 +900,78 @@ uint8_t ResponseCallbackTrampoline(int16_t button, const char* text) {
     return static_cast<uint8_t>(s->D[0]);
 }
 
+namespace {
+
+// A gadget's shadow with its form, index and owning context, searched in the active form's shadow
+// and those of the forms behind it; no shadow when none holds the gadget.
+struct GadgetPlace {
+    FormShadow* form = nullptr;
+    ObjectShadow* shadow = nullptr;
+    uint16_t index = 0;
+    EmulState* owner = nullptr;
+};
+GadgetPlace FindGadget(EmulState* s, const void* gadget) {
+    GadgetPlace at;
+    FormShadow* form = FormShadowFindNativeInChain(s, Ui<void*()>(ui::FrmGetActiveForm), &at.owner);
+    for (FormShadow* f = form; f; f = f->prev) {
+        auto** objects = static_cast<ObjectShadow**>(f->objects);
+        for (uint32_t i = 0; objects && i < f->objectCount; ++i)
+            if (objects[i] && objects[i]->kind == kObjectGadget && objects[i]->native == gadget) {
+                at.form = f;
+                at.shadow = objects[i];
+                at.index = static_cast<uint16_t>(i);
+                return at;
+            }
+    }
+    return at;
+}
+
+}  // namespace
+
 uint8_t GadgetHandlerTrampoline(void* gadget, uint16_t command, void* parameter) {
     if (command == 3) return 0;  // reaches 68K code only when the form shadow goes
     EmulState* s = GetCurrentContext();
     if (!s) return 0;
-    EmulState* owner = nullptr;
-    // The gadget is searched in the active form's shadow and those of the forms behind it.
-    FormShadow* form = FormShadowFindNativeInChain(s, Ui<void*()>(ui::FrmGetActiveForm), &owner);
-    ObjectShadow* found = nullptr;
-    for (FormShadow* f = form; f && !found; f = f->prev) {
-        auto** objects = static_cast<ObjectShadow**>(f->objects);
-        for (uint32_t i = 0; objects && i < f->objectCount && !found; ++i)
-            if (objects[i] && objects[i]->kind == kObjectGadget && objects[i]->native == gadget)
-                found = objects[i];
-    }
-    if (!found || !GadgetHandlerCopy(found)) return 0;
+    const GadgetPlace at = FindGadget(s, gadget);
+    if (!at.shadow || !GadgetHandlerCopy(at.shadow)) return 0;
+    EmulState* owner = at.owner;
     uint8_t record[kEventRecord68KSize] = {};
     uint32_t param = Addr(parameter);
     if (command == 2 && parameter) {
         EventTo68K(owner, static_cast<SysEventType*>(parameter), Addr(record));
         param = Addr(record);
     }
-    Write68KUInt32(Addr(found->image), kGadgetImageHandler, GadgetHandlerCopy(found));
+    // The image shows the gadget as the UI library has it now.
+    const uint32_t image = Addr(at.shadow->image);
+    const uint32_t handler = GadgetHandlerCopy(at.shadow);
+    NativeRect bounds{};
+    Ui<void(void*, uint16_t, NativeRect*)>(ui::FrmGetObjectBounds, at.form->native, at.index, &bounds);
+    const uint32_t data = Addr(Ui<void*(void*, uint16_t)>(ui::FrmGetGadgetData, at.form->native, at.index));
+    Write68KUInt16(image, 0, Ui<uint16_t(void*, uint16_t)>(ui::FrmGetObjectId, at.form->native, at.index));
+    Write68KRect(&bounds, image + 4);
+    Write68KUInt32(image, kGadgetImageData, data);
+    Write68KUInt32(image, kGadgetImageHandler, handler);
     Write68KUInt32(owner->A[7] - 4, 0, param);
     Write68KUInt16(owner->A[7] - 6, 0, command);
-    Write68KUInt32(owner->A[7] - 10, 0, Addr(found->image));
-    Call68KCode(owner, GadgetHandlerCopy(found), 10);
-    return static_cast<uint8_t>(owner->D[0]);
+    Write68KUInt32(owner->A[7] - 10, 0, image);
+    Call68KCode(owner, handler, 10);
+    const uint8_t result = static_cast<uint8_t>(owner->D[0]);
+    // What the handler changed in the image reaches the gadget, unless the handler removed the
+    // gadget or deleted its form meanwhile; a handler word of 0 takes the gadget's handler away.
+    const GadgetPlace after = FindGadget(s, gadget);
+    if (after.shadow != at.shadow) return result;
+    NativeRect now{};
+    Read68KRect(&now, image + 4);
+    if (std::memcmp(&now, &bounds, sizeof now) != 0)
+        Ui<void(void*, uint16_t, const NativeRect*)>(ui::FrmSetObjectBounds, after.form->native, after.index,
+                                                     &now);
+    if (const uint32_t newData = Read68KUInt32(image, kGadgetImageData); newData != data)
+        Ui<void(void*, uint16_t, void*)>(ui::FrmSetGadgetData, after.form->native, after.index, Ptr(newData));
+    const uint32_t newHandler = Read68KUInt32(image, kGadgetImageHandler);
+    SetGadgetHandlerCopy(after.shadow, newHandler);
+    if (!newHandler)
+        Ui<void(void*, uint16_t, void*)>(kUiSetGadgetHandler, after.form->native, after.index, nullptr);
+    return result;
 }
 
 void FormGlueInstall(TrapHandler* t) {

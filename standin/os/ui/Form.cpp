@@ -644,6 +644,9 @@ void StandinFrmSetObjectBounds(Form* form, uint16_t index, const Rect* r) {
         case kTableObject:
             static_cast<Table*>(o->native)->bounds = *r;
             break;
+        case kGadgetObject:
+            static_cast<RawObject*>(o->native)->bounds = *r;
+            break;
         default:
             StandinFrmSetObjectPosition(form, index, r->x, r->y);
             break;

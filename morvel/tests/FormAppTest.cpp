@@ -13,6 +13,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <thread>
 
 #include "M68kTestKit.h"
@@ -43,6 +44,17 @@ constexpr uint16_t kLaunchNewGlobals = 0x04, kLaunchUiApp = 0x08;
 
 using FormAppTest = UiAppTest;
 
+// An alert (a fatal report) stops the application instead of waiting for ever; the count of alerts.
+std::shared_ptr<int> StopOnAlerts() {
+    auto alerts = std::make_shared<int>(0);
+    vantor::os::OnCall(Library::Ui, vantor::uislot::UiEntry125, [alerts](const vantor::os::SlotCall&) {
+        ++*alerts;
+        PostEvent(22, 0);
+        return 0u;
+    });
+    return alerts;
+}
+
 // The keys and the tap come once the form is drawn: "hi", a backspace, "o", then a tap inside the
 // button (a tap beside it is no tap on it).
 TEST_F(FormAppTest, KeysLandInTheFieldAndATapOnTheButtonReachesTheFormHandler) {
@@ -56,15 +68,9 @@ TEST_F(FormAppTest, KeysLandInTheFieldAndATapOnTheButtonReachesTheFormHandler) {
         PostEvent(kPenDown, 0, 70, 105);
         return 0u;
     });
-    // An alert (a fatal report) stops the application instead of waiting for ever.
-    int alerts = 0;
-    vantor::os::OnCall(Library::Ui, vantor::uislot::UiEntry125, [&](const vantor::os::SlotCall&) {
-        ++alerts;
-        PostEvent(22, 0);
-        return 0u;
-    });
+    const std::shared_ptr<int> alerts = StopOnAlerts();
     uint32_t result = ModuleEntryPoint(0, nullptr, kLaunchNewGlobals | kLaunchUiApp);
-    EXPECT_EQ(alerts, 0);
+    EXPECT_EQ(*alerts, 0);
     EXPECT_EQ(drawn, 1);
     // Three cells of the first column were drawn by the application's procedure.
     EXPECT_EQ(result, (3u << 24) | (2u << 16) | ('h' + 'o')) << std::hex << result;
@@ -92,14 +98,9 @@ TEST_F(FormAppTest, AFormBuiltAtRunTimeTakesKeysAndLosesTheObjectItRemoves) {
         PostEvent(22, 0);  // stops the application should the taps not end it
         return 0u;
     });
-    int alerts = 0;
-    vantor::os::OnCall(Library::Ui, vantor::uislot::UiEntry125, [&](const vantor::os::SlotCall&) {
-        ++alerts;
-        PostEvent(22, 0);
-        return 0u;
-    });
+    const std::shared_ptr<int> alerts = StopOnAlerts();
     const uint32_t result = ModuleEntryPoint(0, nullptr, kLaunchNewGlobals | kLaunchUiApp);
-    EXPECT_EQ(alerts, 0);
+    EXPECT_EQ(*alerts, 0);
     EXPECT_EQ(focused, 1);
     EXPECT_EQ(result, BuiltFormResult(2, 'a' + 'b')) << std::hex << result;
     EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());

@@ -14,6 +14,7 @@
 #include "morvel/traps/ResourceTranslate.h"
 #include "morvel/traps/TableGlue.h"
 #include "morvel/traps/TrapGlue.h"
+#include "morvel/traps/WindowGlue.h"
 
 namespace morvel {
 namespace {
@@ -599,6 +600,11 @@ void TrapFrmGetObjectIndexFromPtr(EmulState* s, uint16_t) {
     void* object = ObjectNativeOf(s, GetArgPtr(s, 4));
     SetResultD0UInt16(s, Ui<uint16_t(void*, void*)>(ui::FrmGetObjectIndexFromPtr, form, object));
 }
+// FrmGetWindowHandle (form): the form's window, which 68K code holds as the form's image.
+void TrapFrmGetWindowHandle(EmulState* s, uint16_t) {
+    void* form = FormArg(s, 0);
+    SetResultA0(s, form ? WindowTo68K(s, Ui<void*(void*)>(ui::FrmGetWindowHandle, form)) : 0);
+}
 void TrapFrmPointInTitle(EmulState* s, uint16_t) {
     SetResultD0UInt8(
         s, Ui<uint8_t(void*, int16_t, int16_t)>(ui::FrmPointInTitle, FormArg(s, 0), I16(s, 4), I16(s, 6)));
@@ -682,9 +688,10 @@ FormShadow* FormShadowBuild(EmulState* s, void* native, uint16_t formID) {
     shadow->objects = objects;
     shadow->lastObject = nullptr;
     shadow->handler = 0;
-    // The window part of the image is the window glue's; until then it reads as zeros.
+    // The window part of the image shows the form's window; zeros when the form has none.
     std::memset(shadow->image, 0, kFormImageFormID);
     const uint32_t image = Addr(shadow->image);
+    if (void* window = Ui<void*(void*)>(ui::FrmGetWindowHandle, native)) WindowImageFill(window, image);
     Write68KUInt16(image, kFormImageFormID, Ui<uint16_t(void*)>(ui::FrmGetFormId, native));
     Write68KUInt32(image, 42, 0);
     Write68KUInt32(image, 46, 0);
@@ -1034,6 +1041,7 @@ void FormGlueInstall(TrapHandler* t) {
     t[0x17B] = TrapFrmGetFormBounds;
     t[0x454] = TrapFrmGetObjectIndexFromPtr;
     t[0x2D5] = TrapFrmPointInTitle;
+    t[0x17C] = TrapFrmGetWindowHandle;
     t[0x327] = FormTo8<ui::FrmValidatePtr>;
     t[0x196] = TrapFrmUpdateScrollers;
     t[0x18F] = TrapFrmSetCategoryLabel;

@@ -101,6 +101,7 @@ std::unique_ptr<Form> Parse(const uint8_t* p, uint32_t size) {
     Record r{p, size};
     auto form = std::make_unique<Form>();
     form->bounds = r.RectAt(8);
+    FormWindowSet(form.get(), false);
     form->attributes = r.U16(40);
     form->id = r.U16(52);
     form->defaultButton = r.U16(56);
@@ -698,10 +699,11 @@ VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmGotoForm, StandinFrmGotoForm)
 // A form the application builds: its bounds, the IDs it keeps, and its title as a title object,
 // as a resource's form would have it.
 Form* StandinFrmNewForm(uint16_t id, const char* title, int16_t x, int16_t y, int16_t width, int16_t height,
-                        uint8_t /*modal*/, uint16_t defaultButton, uint16_t helpID, uint16_t menuID) {
+                        uint8_t modal, uint16_t defaultButton, uint16_t helpID, uint16_t menuID) {
     auto form = std::make_unique<Form>();
     form->id = id;
     form->bounds = Rect{x, y, width, height};
+    FormWindowSet(form.get(), modal != 0);
     form->defaultButton = defaultButton;
     form->helpID = helpID;
     form->menuID = menuID;
@@ -840,6 +842,12 @@ void StandinFrmSetTitle(Form* form, const char* text) {
 }
 VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmSetTitle, StandinFrmSetTitle)
 
+// The form's window is the form itself.
+NativeWindow* StandinFrmGetWindowHandle(Form* form) {
+    return IsForm(form) ? form : nullptr;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmGetWindowHandle, StandinFrmGetWindowHandle)
+
 void StandinFrmGetFormBounds(Form* form, Rect* bounds) {
     if (bounds) *bounds = IsForm(form) ? form->bounds : Rect{};
 }
@@ -921,6 +929,15 @@ uint16_t StandinFrmActiveState(uint8_t* record, uint8_t save) {
 VANTOR_OS_LIBRARY_SLOT(Ui, slot::UiEntry123, StandinFrmActiveState)
 
 }  // namespace
+
+void FormWindowSet(Form* form, bool modal) {
+    NativeWindow& w = *form;
+    w.displayWidth = w.displayHeight = 160;
+    w.flags = static_cast<uint16_t>(kWindowDialog | kWindowVisible | kWindowEnabled | kWindowFocusable |
+                                    (modal ? kWindowModal : 0));
+    w.bounds = NativeUiRect{form->bounds.x, form->bounds.y, form->bounds.w, form->bounds.h};
+    w.clip = w.bounds;
+}
 
 Form* FindForm(uint16_t id) {
     for (const auto& f : F().open)

@@ -453,20 +453,25 @@ TEST_F(RunTimeFormTest, WhatAGadgetHandlerWritesInItsImageReachesTheGadget) {
 }
 
 // A form is its window: the window part of the form's image shows the form's bounds, and the
-// form's window handle is the form's image.
+// form's window handle is the form's image. The image shows the default button, help and menu IDs
+// the form was made with.
 TEST_F(RunTimeFormTest, AFormsWindowIsTheFormItself) {
-    ASSERT_EQ(Run(" clr.w -(%sp)\n clr.w -(%sp)\n clr.w -(%sp)\n clr.w -(%sp)\n move.w #80,-(%sp)\n"
-                  " move.w #100,-(%sp)\n move.w #20,-(%sp)\n move.w #10,-(%sp)\n clr.l -(%sp)\n"
-                  " move.w #3300,-(%sp)\n trap #15\n .short 0xA32B\n lea 22(%sp),%sp\n move.l %a0,%d3\n"
-                  " move.l %a0,-(%sp)\n trap #15\n .short 0xA17C\n addq.l #4,%sp\n move.l %a0,%d4\n"
-                  " move.l %d3,-(%sp)\n trap #15\n .short 0xA170\n addq.l #4,%sp\n rts"),
-              0);
+    ASSERT_EQ(
+        Run(" move.w #7,-(%sp)\n move.w #6,-(%sp)\n move.w #5,-(%sp)\n clr.w -(%sp)\n move.w #80,-(%sp)\n"
+            " move.w #100,-(%sp)\n move.w #20,-(%sp)\n move.w #10,-(%sp)\n clr.l -(%sp)\n"
+            " move.w #3300,-(%sp)\n trap #15\n .short 0xA32B\n lea 22(%sp),%sp\n move.l %a0,%d3\n"
+            " move.l %a0,-(%sp)\n trap #15\n .short 0xA17C\n addq.l #4,%sp\n move.l %a0,%d4\n"
+            " move.l %d3,-(%sp)\n trap #15\n .short 0xA170\n addq.l #4,%sp\n rts"),
+        0);
     ASSERT_NE(ctx_.state.D[3], 0u);
     EXPECT_EQ(ctx_.state.D[4], ctx_.state.D[3]);
     const auto* image = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(ctx_.state.D[3]));
     EXPECT_EQ(std::vector<uint16_t>({vantor::ReadBE16(image + 10), vantor::ReadBE16(image + 12),
                                      vantor::ReadBE16(image + 14), vantor::ReadBE16(image + 16)}),
               std::vector<uint16_t>({10, 20, 100, 80}));
+    EXPECT_EQ(vantor::ReadBE16(image + kFormImageDefaultButton), 5);
+    EXPECT_EQ(vantor::ReadBE16(image + kFormImageHelp), 6);
+    EXPECT_EQ(vantor::ReadBE16(image + kFormImageMenu), 7);
     EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
 }
 

@@ -519,6 +519,12 @@ void TrapFrmNewForm(EmulState* s, uint16_t) {
     if (menu) RsrcRelease(s, kMenuBar68K, menu);
     FormShadow* shadow = native ? FormShadowBuild(s, native, id) : nullptr;
     if (native && !shadow) Ui<void(void*)>(ui::FrmDeleteForm, native);
+    // The image shows the IDs the new form was given.
+    if (shadow) {
+        Write68KUInt16(Addr(shadow->image), kFormImageDefaultButton, U16(s, 16));
+        Write68KUInt16(Addr(shadow->image), kFormImageHelp, U16(s, 18));
+        Write68KUInt16(Addr(shadow->image), kFormImageMenu, menu);
+    }
     SetResultA0(s, shadow ? Addr(shadow->image) : 0);
 }
 

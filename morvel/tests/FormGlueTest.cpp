@@ -9,7 +9,9 @@
 
 #include "M68kTestKit.h"
 #include "common/BigEndian.h"
+#include "common/FourCC.h"
 #include "common/module/NativeUi.h"
+#include "common/module/SystemCalls.h"
 #include "common/module/UiSlots.h"
 #include "morvel/traps/FormGlue.h"
 
@@ -93,6 +95,28 @@ TEST_F(FormGlueTest, FormsAreShownAsTheirShadowImagesAndRunTheir68KHandlers) {
         0);
     EXPECT_EQ(FormNativeOf(&ctx_.state, D(3)), nullptr);
     EXPECT_TRUE(Reports().empty());
+}
+
+// A form from a resource shows the default button, help and menu IDs its resource gives.
+TEST_F(FormGlueTest, AResourceFormShowsItsDefaultButtonHelpAndMenuIDs) {
+    namespace sys = vantor::sys;
+    const uint32_t app = vantor::FourCC("appl"), creator = vantor::FourCC("test");
+    ASSERT_EQ(sys::DmCreateDatabaseNamed(0, "Form App", creator, app, 1), 0);
+    const uint32_t db =
+        sys::DmOpenDatabaseByID(sys::DmFindDatabaseByNameCreatorType("Form App", creator, app), 3);
+    std::vector<uint8_t> form(68, 0);
+    const uint16_t ids[3] = {1002, 1100, 1200};  // default button, help, menu
+    for (int i = 0; i < 3; ++i) vantor::WriteBE16(form.data() + kFormImageDefaultButton + 2 * i, ids[i]);
+    AddResource(db, vantor::FourCC("tFRM"), 1000, form);
+    ASSERT_EQ(Run(" move.w #1000,-(%sp)\n trap #15\n .short 0xA16F\n addq.l #2,%sp\n move.l %a0,%d3\n rts"),
+              0);
+    const auto* image = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(D(3)));
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(vantor::ReadBE16(image + kFormImageDefaultButton), 1002);
+    EXPECT_EQ(vantor::ReadBE16(image + kFormImageHelp), 1100);
+    EXPECT_EQ(vantor::ReadBE16(image + kFormImageMenu), 1200);
+    EXPECT_EQ(vantor::ReadBE16(image + kFormImageCount), 0);  // objects only through traps
+    sys::DmCloseDatabase(db);
 }
 
 TEST_F(FormGlueTest, AnEventForAFormWithoutAHandlerIsReported) {

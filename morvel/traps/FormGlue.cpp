@@ -195,6 +195,18 @@ void GadgetDeleteCall(EmulState* s, ObjectShadow* o) {
     Call68KCode(s, handler, 10);
 }
 
+// The default button, help and menu IDs of a form from its 68K resource, whose header is the
+// form's 68K image: copied into the shadow's image when the resource holds them.
+void ImageIDsFromResource(FormShadow* shadow, uint16_t id) {
+    void* handle = sys::DmGetResource(kForm68K, id);
+    if (!handle) return;
+    const auto* p = static_cast<const uint8_t*>(sys::MemHandleLock(handle));
+    if (p && sys::MemHandleSize(handle) >= kFormImageCount)
+        for (uint32_t at : {kFormImageDefaultButton, kFormImageHelp, kFormImageMenu})
+            std::memcpy(shadow->image + at, p + at, 2);  // both big-endian
+    if (p) sys::MemHandleUnlock(handle);
+}
+
 // ---- traps ----
 
 void TrapFrmInitForm(EmulState* s, uint16_t) {
@@ -208,6 +220,7 @@ void TrapFrmInitForm(EmulState* s, uint16_t) {
     RsrcRelease(s, kForm68K, id);
     FormShadow* shadow = native ? FormShadowBuild(s, native, id) : nullptr;
     if (native && !shadow) Ui<void(void*)>(ui::FrmDeleteForm, native);
+    if (shadow) ImageIDsFromResource(shadow, id);
     SetResultA0(s, shadow ? Addr(shadow->image) : 0);
 }
 void TrapFrmDeleteForm(EmulState* s, uint16_t) {

@@ -351,6 +351,12 @@ TEST_F(SystemGlueTest, ConsoleReceiveBacksOffOnErrorsAndCutsLongBodies) {
     EXPECT_EQ(ConsoleReceive(text, 500), 0x0404);
 }
 
+// Other modules bind every slot of the exported interface: none may be left empty.
+TEST_F(SystemGlueTest, EverySlotOfTheExportTableIsFilled) {
+    for (uint16_t slot = 0; slot < vantor::kA68kSlotCount; ++slot)
+        EXPECT_NE(MorvelExportTable()[slot], nullptr) << slot;
+}
+
 // Export slot 45 starts the console: nothing without a global context; with one, a console port
 // that does not open is the answer and no console task is recorded.
 TEST_F(SystemGlueTest, TheConsoleExportOpensTheConsolePortOfTheGlobalContext) {

@@ -126,7 +126,8 @@ uint32_t LaunchApplication(const char* name) {
     }
     Trace(std::string("launching ") + name);
     SetApplicationRunning(true);
-    uint32_t result = RunThroughEmulator(moduleEntry, dbID, 0, nullptr, kLaunchFlagNewGlobals | kLaunchFlagUiApp, false);
+    uint32_t result =
+        RunThroughEmulator(moduleEntry, dbID, 0, nullptr, kLaunchFlagNewGlobals | kLaunchFlagUiApp, false);
     SetApplicationRunning(false);
     char line[96];
     std::snprintf(line, sizeof line, "%s ended with 0x%X", name, result);

@@ -10,6 +10,7 @@
 #include "common/module/ModuleInterface.h"
 #include "sockra/Sockra.h"
 #include "sockra/SockraOS.h"
+#include "sockra/SockraScript.h"
 
 namespace sockra {
 
@@ -23,6 +24,8 @@ using In16 = vantor::A68kInOut<uint16_t>;
 using In32 = vantor::A68kInOut<uint32_t>;
 
 constexpr char kLibraryName[] = "Sockra.lib";
+constexpr uint32_t kCodeType = 0x636F6465;  // 'code'
+constexpr uint16_t kDmModeReadOnly = 1;
 constexpr uint16_t kErrTrapNotServed = 0x0505;
 
 // The 68K socket address: u16 family and 14 bytes.
@@ -614,6 +617,52 @@ uint16_t SockraTrapDispatch68K(void* context, uint16_t trap) {
         }
         default: return kErrTrapNotServed;
     }
+}
+
+namespace {
+
+// A 68K plug-in's call of the run's selector, through the thunk that stands in its parameter block:
+// (run handle, u16 selector, buffer, u16 size pointer, u16 time-out pointer, procedure address) on
+// the 68K stack. Size and time-out are 16-bit 68K values, read and written back; the port number
+// that selector 9 answers is handed over big-endian, as 68K code reads it.
+void PrvScriptSelector68K(void* context) {
+    const Call k{gA68k, context};
+    // Only the handle of a plug-in running now is taken; any other value counts as none.
+    auto* h = k.Ptr<SockraScriptHandle>(0);
+    if (!ScriptHandleLive(h)) h = nullptr;
+    const uint16_t selector = k.U16(4);
+    void* buffer = k.Ptr<void>(6);
+    In16 size(k, k.U32(10));
+    In16 timeout(k, k.U32(14));
+    Status err = ScriptPluginSelector(h, selector, buffer, size.Native(), timeout.Native(), k.U32(18));
+    if (!err && selector == 9 && h) vantor::WriteBE16(static_cast<uint8_t*>(buffer), h->serialPort);
+    k.Result16(err);
+}
+
+}  // namespace
+
+bool ScriptPluginIs68K(uint32_t dbID) {
+    uint32_t global = 0;
+    if (os::FtrGet(vantor::kA68kCreator, 0, &global) != 0 || !global) return false;  // no 68K environment
+    const os::DmOpenRef db = vantor::sys::DmOpenDatabaseByID(dbID, kDmModeReadOnly);
+    if (!db) return false;
+    const bool code = os::DmFindResource(db, kCodeType, 1, nullptr) != 0xFFFF;
+    os::DmCloseDatabase(db);
+    return code;
+}
+
+uint32_t ScriptSelectorThunk68K() {
+    void* global = gA68k.Call<vantor::a68ksig::A68kGetGlobalContext>(vantor::a68kslot::A68kGetGlobalContext);
+    if (!global) return 0;
+    return gA68k.Call<vantor::a68ksig::A68kNativeThunkNew>(vantor::a68kslot::A68kNativeThunkNew, global,
+                                                            reinterpret_cast<void*>(&PrvScriptSelector68K), 0u, 0u);
+}
+
+void ScriptSelectorThunkRelease68K() {
+    void* global = gA68k.Call<vantor::a68ksig::A68kGetGlobalContext>(vantor::a68kslot::A68kGetGlobalContext);
+    if (global)
+        gA68k.Call<vantor::a68ksig::A68kNativeThunkRelease>(vantor::a68kslot::A68kNativeThunkRelease, global,
+                                                            reinterpret_cast<void*>(&PrvScriptSelector68K));
 }
 
 uint16_t SockraLibEntry68K(void* context, vantor::A68kLibTableEntry* entry, uint16_t selector) {

@@ -5,7 +5,10 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <cstring>
+#include <mutex>
+#include <vector>
 
 #include "common/SockraLib.h"
 #include "sockra/Sockra.h"
@@ -384,12 +387,21 @@ Status PrvPromptSend(Run& r, const SockraScriptCmd& cmd) {
     return err;
 }
 
+// The run handles of the plug-ins running now (runs of several tasks may overlap).
+std::mutex gLiveLock;
+std::vector<const SockraScriptHandle*> gLive;
+
 Status PrvPlugin(Run& r, const SockraScriptCmd& cmd) {
     uint32_t dbID = os::DmFindDatabaseByName(0, cmd.pluginName);
     uint32_t type = 0;
     if (!dbID || os::DmDatabaseInfoByID(dbID, nullptr, nullptr, nullptr, nullptr, &type, nullptr) != 0 ||
         type != kScriptPluginType)
         return 0;
+    // A 68K plug-in calls the selector through a thunk of the 68K environment; the launch hands it
+    // the parameter block in its own byte order.
+    const bool is68K = ScriptPluginIs68K(dbID);
+    const uint32_t thunk = is68K ? ScriptSelectorThunk68K() : 0;
+    if (is68K && !thunk) return netErrOutOfMemory;
     auto* h = static_cast<SockraScriptHandle*>(os::MemPtrNew(sizeof(SockraScriptHandle)));
     auto* pb = static_cast<SockraScriptPluginParams*>(os::MemPtrNew(sizeof(SockraScriptPluginParams)));
     Status err = netErrOutOfMemory;
@@ -401,10 +413,20 @@ Status PrvPlugin(Run& r, const SockraScriptCmd& cmd) {
         memcpy(pb->send, cmd.send, cmd.sendLen);
         pb->handle = h;
         pb->selector = ScriptPluginSelector;
+        if (is68K) memcpy(&pb->selector, &thunk, sizeof thunk);
         uint32_t result = 0;
+        {
+            std::lock_guard<std::mutex> lock(gLiveLock);
+            gLive.push_back(h);
+        }
         err = os::SysAppLaunchPlugin(dbID, kScriptPluginLaunchCode, pb, &result);
+        {
+            std::lock_guard<std::mutex> lock(gLiveLock);
+            gLive.erase(std::find(gLive.begin(), gLive.end(), h));
+        }
         if (!err) err = static_cast<Status>(result);
     }
+    if (is68K) ScriptSelectorThunkRelease68K();
     if (h) os::MemPtrFree(h);
     if (pb) os::MemPtrFree(pb);
     return err;
@@ -571,6 +593,11 @@ Status SockraScriptRun(uint32_t creator, uint16_t instance, uint16_t serialPort,
     }
     if (r.log) os::MemPtrFree(r.log);
     return err;
+}
+
+bool ScriptHandleLive(const SockraScriptHandle* h) {
+    std::lock_guard<std::mutex> lock(gLiveLock);
+    return h && std::find(gLive.begin(), gLive.end(), h) != gLive.end();
 }
 
 Status ScriptPluginSelector(SockraScriptHandle* h, uint16_t selector, void* bufferP, uint16_t* sizeP,

@@ -111,6 +111,16 @@ constexpr Status netErrScriptSelector = 0x1283;
 Status ScriptPluginSelector(SockraScriptHandle* h, uint16_t selector, void* bufferP, uint16_t* sizeP,
                             uint16_t* timeoutP, uint32_t procAddr);
 
+// 68K plug-ins: true when the plug-in's database holds 68K code ('code' 1) and the 68K environment
+// runs; the 68K address of a thunk through which 68K code calls the selector (0 when none could be
+// made), and the release of that thunk once the plug-in has run.
+bool ScriptPluginIs68K(uint32_t dbID);
+// Whether `h` is the run handle of a plug-in running now: a 68K plug-in's handle argument is taken
+// only then.
+bool ScriptHandleLive(const SockraScriptHandle* h);
+uint32_t ScriptSelectorThunk68K();
+void ScriptSelectorThunkRelease68K();
+
 }  // namespace sockra
 
 extern "C" {

@@ -13,6 +13,7 @@
 #include "common/FourCC.h"
 #include "common/module/SystemSlots.h"
 #include "morvel/cpu/MorvelCpu.h"
+#include "durnix/tests/Glue68KKit.h"
 #include "morvel/tests/M68kTestKit.h"
 #include "morvel/traps/Libraries.h"
 #include "standin/os/CardSlots.h"
@@ -35,12 +36,8 @@ protected:
                               sysslot::FileSystemSel4, sysslot::FileSystemSel26})
             vantor::os::ScriptResult(Library::System, slot, 0);
         vantor::os::ScriptResult(Library::System, sysslot::ExpCardCheck, 1);
-        char pattern[] = "/tmp/durnix-68k-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root_ = pattern;
-        vantor::os::CardSlotFolder folder;
-        folder.root = root_;
-        vantor::os::CardSlotAttach(3, folder);
+        root_ = AttachCardFolder("/tmp/durnix-68k-XXXXXX", 3);
+        ASSERT_FALSE(root_.empty());
         // What the OS does for a 68K caller: the library's module, loaded by Kez's loader, is
         // installed in the 68K library table (its database's name is the module's file name).
         vantor::os::AddDatabase("libDurnix.dll", FourCC("libf"), FourCC("drnx"), 1);
@@ -59,7 +56,7 @@ protected:
 };
 
 // Each step sets D6 to its number; a failing one leaves its status in D5 and returns.
-const char kProgram[] = R"(
+const std::string kProgram = R"(
         lea     names(%pc),%a4
         moveq   #1,%d6
         lea     ref(%pc),%a2
@@ -167,15 +164,7 @@ next:   pea     info(%pc)
         trap    #15
         .short  0xA819                  | FSDirEntryEnumerate
         lea     14(%sp),%sp
-        cmp.w   #0x290D,%d0
-        beq     listed
-        tst.w   %d0
-        bne     fail
-        lea     entry(%pc),%a0
-copy:   move.b  (%a0)+,(%a4)+
-        bne     copy
-        move.b  #'|',-1(%a4)
-        bra     next
+        addentry next, listed
 listed: clr.b   (%a4)
 
         moveq   #11,%d6
@@ -254,38 +243,19 @@ info:   .long   0, 0
 mount:  .short  1, 0
         .long   0x6C696273              | 'libs'
         .short  7, 3
-libname: .asciz "Host File System Library"
-path:   .asciz  "/Hello.txt"
-slash:  .asciz  "/"
-text:   .ascii  "written from 68K\n"
-        .even
-entry:  .space  32
-names:  .space  128
-readbuf: .space 64
 )";
 
 TEST_F(Glue68KTest, AProgramWritesListsAndReadsBackAFileOnTheVolume) {
     std::ofstream(root_ + "/fromhost") << "host";
     vantor::os::ClearCalls();
-    std::vector<uint8_t> code = morvel::test::Assemble(kProgram);
+    std::vector<uint8_t> code = morvel::test::Assemble(kProgramMacros + kProgram + kProgramTexts);
     ASSERT_EQ(morvel::Call68KCode(&ctx_.state, Addr(code.data()), 0), 0);
     EXPECT_EQ(ctx_.state.D[5] & 0xFFFF, 0u) << "step " << ctx_.state.D[6];
     EXPECT_EQ(ctx_.state.D[6], 16u);
 
-    // The host sees the file with the program's bytes.
-    std::ifstream in(root_ + "/Hello.txt", std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "written from 68K\n");
-
-    // The listing: both entries, in the host's order.
-    std::string names;
-    for (size_t at = code.size() - 64 - 128; code[at]; ++at) names += static_cast<char>(code[at]);
-    std::set<std::string> listed;
-    for (size_t start = 0, bar; (bar = names.find('|', start)) != std::string::npos; start = bar + 1)
-        listed.insert(names.substr(start, bar - start));
-    EXPECT_EQ(listed, (std::set<std::string>{"Hello.txt", "fromhost"})) << names;
-
-    // Read back past the end: the 17 bytes, counted.
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(code.data() + code.size() - 64), 17), "written from 68K\n");
+    // The host sees the file with the program's bytes; the listing has both entries; a read past
+    // the end gives the 17 bytes, counted.
+    ExpectWrittenListedAndRead(root_, code);
 }
 
 TEST_F(Glue68KTest, TheEntryNamesTheLibraryAndRefusesOtherTraps) {

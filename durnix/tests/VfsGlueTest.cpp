@@ -17,6 +17,7 @@
 #include "common/module/KezSlots.h"
 #include "common/module/SystemSlots.h"
 #include "morvel/cpu/MorvelCpu.h"
+#include "durnix/tests/Glue68KKit.h"
 #include "morvel/tests/M68kTestKit.h"
 #include "morvel/traps/Libraries.h"
 #include "standin/os/CardSlots.h"
@@ -39,12 +40,8 @@ protected:
         // The library's last close drops the current application's notification.
         vantor::os::SetCurrentAppDatabase(vantor::os::AddDatabase("App", FourCC("appl"), FourCC("test"), 1));
         vantor::os::ScriptResult(Library::System, vantor::sysslot::SysNotifyUnregisterDirect, 0);
-        char pattern[] = "/tmp/durnix-vfs-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root_ = fs::canonical(pattern).string();
-        vantor::os::CardSlotFolder folder;
-        folder.root = root_;
-        vantor::os::CardSlotAttach(1, folder);
+        root_ = AttachCardFolder(fs::canonical("/tmp").string() + "/durnix-vfs-XXXXXX", 1);
+        ASSERT_FALSE(root_.empty());
         vantor::os::AddDatabase("libDurnix.dll", FourCC("libf"), FourCC("drnx"), 1);
         // What the OS does at boot: Kez's loader loads the module, and the OS offers it (Kez has not
         // booted here, so the OS has no module record to import it with: the table is taken
@@ -87,7 +84,7 @@ protected:
 };
 
 // Each step sets D6 to its number; a failing one leaves its status in D5 and returns.
-const char kProgram[] = R"(
+const std::string kProgram = R"(
         .macro  exp sel
         moveq   #\sel,%d2
         trap    #15
@@ -176,15 +173,7 @@ next:   pea     info(%pc)
         move.l  dir(%pc),-(%sp)
         vfs     20                      | directory entry enumerate
         lea     12(%sp),%sp
-        cmp.w   #0x290D,%d0
-        beq     listed
-        tst.w   %d0
-        bne     fail
-        lea     entry(%pc),%a0
-copy:   move.b  (%a0)+,(%a4)+
-        bne     copy
-        move.b  #'|',-1(%a4)
-        bra     next
+        addentry next, listed
 listed: clr.b   (%a4)
 
         moveq   #9,%d6
@@ -259,33 +248,16 @@ count:  .long   0
 iter:   .long   0
 info:   .long   0, 0
         .short  0
-libname: .asciz "Host File System Library"
-path:   .asciz  "/Hello.txt"
-slash:  .asciz  "/"
-text:   .ascii  "written from 68K\n"
-        .even
-entry:  .space  32
-names:  .space  128
-readbuf: .space 64
 )";
 
 TEST_F(VfsGlueTest, AProgramWritesListsAndReadsBackAFileThroughTheVolumeTraps) {
     std::ofstream(root_ + "/fromhost") << "host";
-    std::vector<uint8_t> code = morvel::test::Assemble(kProgram);
+    std::vector<uint8_t> code = morvel::test::Assemble(kProgramMacros + kProgram + kProgramTexts);
     ASSERT_EQ(morvel::Call68KCode(&ctx_.state, Addr(code.data()), 0), 0);
     EXPECT_EQ(ctx_.state.D[5] & 0xFFFF, 0u) << "step " << ctx_.state.D[6];
     EXPECT_EQ(ctx_.state.D[6], 14u);
 
-    std::ifstream in(root_ + "/Hello.txt", std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "written from 68K\n");
-
-    std::string names;
-    for (size_t at = code.size() - 64 - 128; code[at]; ++at) names += static_cast<char>(code[at]);
-    std::set<std::string> listed;
-    for (size_t start = 0, bar; (bar = names.find('|', start)) != std::string::npos; start = bar + 1)
-        listed.insert(names.substr(start, bar - start));
-    EXPECT_EQ(listed, (std::set<std::string>{"Hello.txt", "fromhost"})) << names;
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(code.data() + code.size() - 64), 17), "written from 68K\n");
+    ExpectWrittenListedAndRead(root_, code);
 
     // The library the program found by name stays installed for the test to remove.
     EXPECT_EQ(morvel::LibFind(&ctx_.state, "Host File System Library", &libRef_), 0);

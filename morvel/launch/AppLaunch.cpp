@@ -307,6 +307,8 @@ uint16_t EmulatorOpen() {
     sys::SysNotifyRegisterDirect(0xFFFFFFFF, FourCC("dbs-"), DeletedDatabaseCallback, 0, s);
     uint32_t debug = 0;
     if (sys::FtrGet(kA68k, 2, &debug) == 0 && (debug & 0x10)) sys::FtrSet(FourCC("gdbS"), 0, 0x12BEEF34);
+    // The console serves the debugger's link from the start; without a console port it stays off.
+    ConsoleLaunch();
     if (void* refusals = sys::DmGetResource(FourCC("adwd"), 10000)) {
         RefusalListLoad(s, static_cast<const uint8_t*>(sys::MemHandleLock(refusals)), sys::MemHandleSize(refusals));
         sys::MemHandleUnlock(refusals);

@@ -2,7 +2,12 @@
 // named default traps, 68K ticks, features, trap addresses, preferences, notifications and their
 // bridge, sound streams, the serial and profile selectors, the serial link and the console, and
 // the gate that keeps two tasks from running one context at once.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <condition_variable>
@@ -14,6 +19,7 @@
 
 #include "M68kTestKit.h"
 #include "common/BigEndian.h"
+#include "common/SerialLinkPacket.h"
 #include "common/module/A68kCalls.h"
 #include "common/module/A68kSlots.h"
 #include "common/module/KezSlots.h"
@@ -345,6 +351,12 @@ TEST_F(SystemGlueTest, ConsoleReceiveBacksOffOnErrorsAndCutsLongBodies) {
     EXPECT_EQ(ConsoleReceive(text, 500), 0x0404);
 }
 
+// Other modules bind every slot of the exported interface: none may be left empty.
+TEST_F(SystemGlueTest, EverySlotOfTheExportTableIsFilled) {
+    for (uint16_t slot = 0; slot < vantor::kA68kSlotCount; ++slot)
+        EXPECT_NE(MorvelExportTable()[slot], nullptr) << slot;
+}
+
 // Export slot 45 starts the console: nothing without a global context; with one, a console port
 // that does not open is the answer and no console task is recorded.
 TEST_F(SystemGlueTest, TheConsoleExportOpensTheConsolePortOfTheGlobalContext) {
@@ -575,6 +587,104 @@ TEST_F(SystemGlueTest, DefinedFontsAreTranslatedAndDroppedByANullFont) {
     EXPECT_EQ(f[13], 0x0201);                                 // the glyph image is copied byte for byte
     for (int i = 0; i < 5; ++i) EXPECT_EQ(f[20 + i], 2 * i);  // locations in native order
     EXPECT_TRUE(defined[1].empty());                          // a null font drops the definition
+}
+
+}  // namespace
+}  // namespace morvel::test
+
+namespace morvel::test {
+namespace {
+
+// morvel-run with the debugger's link listening: the environment's opening starts the console, and
+// neither the opening nor the launch waits for a debugger that never comes.
+namespace console {
+
+// morvel-run in the background with `--debug-port 0`, its output in a file; killed when this goes.
+struct MorvelRun {
+    explicit MorvelRun(const char* app) {
+        static int runs = 0;
+        log = "/tmp/morvel-console-" + std::to_string(getpid()) + "-" + std::to_string(++runs) + ".log";
+        pid = static_cast<pid_t>(std::stol(
+            "0" + RunCommand(std::string(MORVEL_RUN) + " --debug-port 0 " + app + " > " + log + " 2>&1 & echo $!")));
+    }
+    ~MorvelRun() {
+        if (Running()) kill(pid, SIGKILL);
+        unlink(log.c_str());
+    }
+    // Whether the process is still there and has not ended (an ended one that nobody reaped counts
+    // as ended).
+    bool Running() const {
+        const std::string stat = ReadText("/proc/" + std::to_string(pid) + "/stat");
+        const size_t paren = stat.rfind(')');
+        return pid > 0 && paren != std::string::npos && paren + 2 < stat.size() && stat[paren + 2] != 'Z';
+    }
+    // The port it listens on for the debugger, once it has said it; 0 when it does not within a minute.
+    uint16_t Port() const {
+        std::string text;
+        if (!Eventually([&] { return (text = ReadText(log)).find('\n') != std::string::npos; }, 60)) return 0;
+        return text.rfind("debugger port ", 0) == 0 ? static_cast<uint16_t>(std::stoul(text.substr(14))) : 0;
+    }
+    std::string log;
+    pid_t pid = 0;
+};
+
+// Reads one serial-link packet from `fd`: its destination socket and body; false at the end.
+bool ReadPacket(int fd, uint8_t* dest, std::string* body) {
+    auto read1 = [&](uint8_t* b) { return recv(fd, b, 1, MSG_WAITALL) == 1; };
+    uint8_t wire[vantor::slkPktHeaderSize];
+    int matched = 0;
+    const uint8_t signature[3] = {vantor::slkPktSignature1, vantor::slkPktSignature2, vantor::slkPktSignature3};
+    while (matched < 3) {
+        if (!read1(wire + matched)) return false;
+        matched = wire[matched] == signature[matched] ? matched + 1 : wire[matched] == signature[0] ? 1 : 0;
+    }
+    if (recv(fd, wire + 3, sizeof wire - 3, MSG_WAITALL) != static_cast<ssize_t>(sizeof wire - 3)) return false;
+    const uint16_t size = vantor::ReadBE16(wire + 6);
+    body->assign(size + 2u, '\0');
+    if (recv(fd, body->data(), body->size(), MSG_WAITALL) != static_cast<ssize_t>(body->size())) return false;
+    body->resize(size);
+    *dest = wire[3];
+    return true;
+}
+
+}  // namespace console
+
+TEST(ConsoleRunTest, TheLaunchGoesOnWithoutADebuggerAndTheConsoleEchoesOnceOneConnects) {
+    // Nobody connects: the application runs to its end.
+    {
+        console::MorvelRun run(MORVEL_TEST_APP);
+        ASSERT_NE(run.Port(), 0);
+        ASSERT_TRUE(Eventually([&] { return !run.Running(); }, 120)) << "morvel-run waited for a debugger";
+        EXPECT_NE(ReadText(run.log).find("\nresult "), std::string::npos) << ReadText(run.log);
+    }
+    // The debug application stops at its TRAP #0; the console answers on socket 1 meanwhile.
+    console::MorvelRun run(MORVEL_DEBUG_APP);
+    const uint16_t port = run.Port();
+    ASSERT_NE(port, 0);
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    timeval wait{120, 0};  // a console that does not answer fails the test instead of holding it
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    const char command[] = "\x7F\0echo me";
+    vantor::SlkPktHeaderType header{};
+    header.dest = header.src = vantor::slkSocketConsole;
+    uint8_t packet[64];
+    const size_t n = vantor::SlkEncodePacket(header, command, sizeof command, packet, sizeof packet);
+    ASSERT_EQ(send(fd, packet, n, 0), static_cast<ssize_t>(n));
+    uint8_t dest = 0;
+    std::string body;
+    bool echoed = false, stopped = false;
+    while (!(echoed && stopped) && console::ReadPacket(fd, &dest, &body)) {
+        if (dest == vantor::slkSocketConsole) echoed |= body == std::string(command, sizeof command);
+        if (dest == vantor::slkSocketDebugger) stopped = true;  // the nub's report of the stop
+    }
+    EXPECT_TRUE(echoed);
+    EXPECT_TRUE(stopped);
+    close(fd);
 }
 
 }  // namespace

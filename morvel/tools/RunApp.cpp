@@ -56,6 +56,8 @@ uint32_t AreaSize(uint32_t address, uint8_t) {
 uint8_t IsProtected() { return 0; }
 uint16_t SetProtection(uint8_t open) { return vantor::os::StorageSetWritable(open != 0) ? 0 : 1; }
 void Nothing(uint32_t) {}
+// Tasks (the console's) are the stand-in's threads, started here.
+uint16_t TaskStart(uint32_t task, uint32_t argument) { return vantor::os::StartTask(task, argument) ? 0 : 1; }
 uint16_t TaskDelay(int32_t milliseconds) {
     if (milliseconds > 0) usleep(static_cast<useconds_t>(milliseconds) * 1000);
     return 0;
@@ -72,6 +74,7 @@ vantor::ModuleProc* KezTable() {
         put(vantor::kezslot::KALNullEntry151, &Nothing);
         put(vantor::kezslot::HALNullEntry173, &Nothing);
         put(vantor::kezslot::KALTaskDelay, &TaskDelay);
+        put(vantor::kezslot::KALTaskStart, &TaskStart);
         return t;
     }();
     return table.data();

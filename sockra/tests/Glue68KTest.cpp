@@ -24,7 +24,11 @@
 #include "morvel/tests/M68kTestKit.h"
 #include "morvel/traps/Libraries.h"
 #include "morvel/traps/TrapTable.h"
+#include "morvel/launch/AppLaunch.h"
 #include "sockra/Sockra.h"
+#include "sockra/SockraScript.h"
+#include "sockra/tests/ModemPty.h"
+#include "standin/os/StandinOs.h"
 
 extern "C" uint32_t PrvRALSetExePath(const char* path);
 extern "C" void PrvRALPatchHandles(void* kezHandle, void* systemHandle);
@@ -388,6 +392,119 @@ many:   .asciz  "%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%d%
     int reports = 0;
     for (const auto& r : os::ErrorReports()) reports += r.message == "trace msg too big";
     EXPECT_EQ(reports, 2);  // the eight numbers; sixty-six zeros
+}
+
+// A script plug-in in 68K code: with the argument "u" it asks the run for the user id, with "p"
+// for the password, through the selector its parameter block holds (a thunk of the 68K
+// environment), and sends the answer ended by a CR; after the password it receives the next four
+// bytes of the line: the blank left after the prompt "word:", then CR, LF, "W" (else it answers
+// 0x1220). With "x" it asks for the user id with a handle that is no run's and answers what it gets.
+const char kLoginPlugin[] = R"(
+        link.w  %a6,#-84                | -64 buffer, -66 size, -68 time-out, -72 handle, -76 selector
+        pea     -84(%a6)
+        pea     -80(%a6)
+        trap    #15
+        .short  0xA33C                  | SysGetAppInfo: A0 = this launch's block
+        addq.l  #8,%sp
+        movea.l 2(%a0),%a2              | the parameter block
+        move.l  80(%a2),-72(%a6)
+        move.l  84(%a2),-76(%a6)
+        cmp.b   #'x',(%a2)              | "x": a handle of no run
+        bne.s   2f
+        move.l  #0x12345678,-72(%a6)
+2:
+        moveq   #3,%d0                  | the user id
+        cmp.b   #'p',(%a2)
+        bne.s   1f
+        moveq   #4,%d0                  | the password
+1:      move.w  #64,-66(%a6)
+        bsr     call
+        tst.w   %d0
+        bne     done
+        lea     -64(%a6),%a0
+        move.w  -66(%a6),%d1            | the text and its NUL: the NUL becomes a CR
+        move.b  #13,-1(%a0,%d1.w)
+        moveq   #2,%d0                  | send
+        bsr     call
+        tst.w   %d0
+        bne     done
+        cmp.b   #'p',(%a2)
+        bne     done
+        move.w  #4,-66(%a6)
+        move.w  #5,-68(%a6)
+        moveq   #1,%d0                  | receive 4 bytes within 5 seconds
+        bsr     call
+        tst.w   %d0
+        bne     done
+        cmp.w   #4,-66(%a6)
+        bne     bad
+        cmp.l   #0x200D0A57,-64(%a6)
+        beq     done
+bad:    move.w  #0x1220,%d0
+done:   unlk    %a6
+        rts
+| Calls the run's selector D0 with the buffer, size and time-out of the frame.
+call:   clr.l   -(%sp)                  | procedure address
+        pea     -68(%a6)
+        pea     -66(%a6)
+        pea     -64(%a6)
+        move.w  %d0,-(%sp)
+        move.l  -72(%a6),-(%sp)
+        movea.l -76(%a6),%a0
+        jsr     (%a0)
+        lea     22(%sp),%sp
+        rts
+)";
+
+Status NoStatus(void*, uint32_t, uint16_t, const char*) { return 0; }
+uint8_t NoCancel(void*) { return 0; }
+Status NoSubst(void*, const char*, char*, const char*) { return sockra::netErrPrefNotFound; }
+
+// A login through slot 47 whose user id and password steps are a 68K plug-in's, launched through
+// the OS as the 68K environment runs plug-ins; a modem answers on the far side of a pty pair.
+TEST_F(SockraGlue, ALoginScriptRunsA68KPluginThatTalksToTheModemThroughTheRun) {
+    using namespace std::string_literals;
+    os::AddDatabase("libSockraIF.dll", FourCC("neti"), FourCC("ppp_"), 1);
+    const uint32_t plugin = os::AddDatabase("Login68K", FourCC("scpt"), FourCC("Tst1"), 1);
+    morvel::test::AddResource(plugin, FourCC("code"), 1, morvel::test::Assemble(kLoginPlugin));
+    os::ScriptResult(os::Library::System, sysslot::SysIsEmulationAllowed, 0);
+    ASSERT_EQ(morvel::EmulatorOpen(), 0);
+    os::SetEmulatorEntry(&morvel::ModuleLaunchEntry);  // Morvel is linked in here
+
+    // The library as the OS loads it, opened with its interface's driver.
+    RALLoadDescriptor d{};
+    d.words[3] = static_cast<uint32_t>(reinterpret_cast<uintptr_t>("libSockra.dll"));
+    uint32_t entry = 0, ref = 0, table[sockra::kSockraSlotCount] = {};
+    ASSERT_EQ(KEZ_CALL(RALLoadModule, &d, 0, &entry, &ref), 0);
+    ASSERT_EQ(KEZ_CALL(RALGetEntryAddresses, ref, 0, sockra::kSockraSlotCount - 1, table), 0);
+    auto slot = [&](uint16_t n) { return reinterpret_cast<void*>(static_cast<uintptr_t>(table[n])); };
+    uint16_t ifErrs = 0;
+    ASSERT_EQ(reinterpret_cast<Status (*)(uint16_t*)>(slot(sockra::kSlotOpen))(&ifErrs), 0);
+    auto ifSet = reinterpret_cast<Status (*)(uint32_t, uint16_t, uint16_t, const void*, uint16_t)>(
+        slot(sockra::kSlotIFSettingSet));
+    const uint32_t ppp = FourCC("ppp_");
+    const std::string script = "s AT<cr>\0w OK\0s ATDT555<cr>\0w CONNECT\0w ogin:\0sp Login68K:u\0w word:\0"
+                               "sp Login68K:p\0g \0\0"s;
+    ASSERT_TRUE(sockra::test::StoreLogin(ifSet, script));
+
+    constexpr uint16_t kPort = 5;
+    sockra::test::ModemPty modem(kPort, sockra::test::LoginDialogue());
+    ASSERT_TRUE(modem.Ok());
+    // 0 only once the last step has read the address that the modem announces.
+    EXPECT_EQ(reinterpret_cast<decltype(&SockraScriptExecute)>(slot(sockra::kSlotScriptExecute))(
+                  ppp, 1, kPort, nullptr, NoStatus, NoCancel, NoSubst),
+              0);
+    EXPECT_EQ(modem.Heard(), "AT\rATDT555\rbob\rs3cret\r");
+    // A handle that is not the running plug-in's is refused as a missing one.
+    ASSERT_TRUE(sockra::test::StoreLogin(ifSet, "sp Login68K:x\0\0"s));
+    EXPECT_EQ(reinterpret_cast<decltype(&SockraScriptExecute)>(slot(sockra::kSlotScriptExecute))(
+                  ppp, 1, kPort, nullptr, NoStatus, NoCancel, NoSubst),
+              sockra::netErrParamErr);
+    EXPECT_EQ(os::ErrorReports().back().message, "Null handle arg passed to ScriptPluginSelector function");
+    EXPECT_EQ(reinterpret_cast<Status (*)(uint16_t)>(slot(sockra::kSlotClose))(0), 0);
+    EXPECT_EQ(KEZ_CALL(RALUnloadModule, ref, nullptr, nullptr), 0);
+    os::SetEmulatorEntry(nullptr);
+    morvel::EmulatorClose();
 }
 
 }  // namespace

@@ -22,6 +22,7 @@
 #include "kez/src/RAL.h"
 #include "sockra/Sockra.h"
 #include "sockra/SockraScript.h"
+#include "sockra/tests/ModemPty.h"
 #include "standin/os/SerialPorts.h"
 #include "kez/tests/KezTestSupport.h"
 
@@ -286,58 +287,16 @@ TEST_F(SockraModule, ALoginScriptRunsThroughItsExportOverAPtyPair) {
     using namespace std::string_literals;
     const std::string script = "s AT<cr>\0w OK\0s ATDT555<cr>\0w CONNECT\0w ogin:\0s $USERID<cr>\0w word:\0"
                                "s $PASSWORD<cr>\0b 7\0p e\0g \0\0"s;
-    const uint32_t seconds = 20;
-    ASSERT_EQ(ifSet(ppp, 1, 14, script.data(), static_cast<uint16_t>(script.size())), 0);
-    ASSERT_EQ(ifSet(ppp, 1, 16, &seconds, 4), 0);
-    ASSERT_EQ(ifSet(ppp, 1, 6, "bob", 3), 0);
-    ASSERT_EQ(ifSet(ppp, 1, 7, "s3cret", 6), 0);
+    ASSERT_TRUE(sockra::test::StoreLogin(ifSet, script));
 
-    int master = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(grantpt(master), 0);
-    ASSERT_EQ(unlockpt(master), 0);
-    int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
-    ASSERT_GE(slave, 0);
-    termios t{};
-    tcgetattr(slave, &t);
-    cfmakeraw(&t);
-    tcsetattr(slave, TCSANOW, &t);
     constexpr uint16_t kPort = 4;
-    ASSERT_TRUE(os::SerialPortAttach(kPort, slave));
-    std::atomic<bool> stop{false};
-    std::string heard;
-    std::thread modem([&] {
-        const std::pair<std::string, std::string> dialogue[] = {
-            {"AT\r", "\r\nOK\r\n"},
-            {"ATDT555\r", "\r\nCONNECT 38400\r\nlogin: "},
-            {"bob\r", "Password: "},
-            {"s3cret\r", "\r\nWelcome. Your IP address is 10.0.0.7.\r\n"},
-        };
-        size_t next = 0;
-        while (!stop && next < std::size(dialogue)) {
-            pollfd p{master, POLLIN, 0};
-            if (poll(&p, 1, 50) <= 0) continue;
-            char buf[64];
-            ssize_t n = read(master, buf, sizeof buf);
-            if (n <= 0) break;
-            heard.append(buf, n);
-            const std::string& expect = dialogue[next].first;
-            if (heard.size() >= expect.size() && heard.compare(heard.size() - expect.size(), expect.size(), expect) == 0) {
-                const std::string& a = dialogue[next++].second;
-                if (write(master, a.data(), a.size()) != ssize_t(a.size())) break;
-            }
-        }
-    });
+    sockra::test::ModemPty modem(kPort, sockra::test::LoginDialogue());
+    ASSERT_TRUE(modem.Ok());
     auto execute = Slot<decltype(SockraScriptExecute)>(kSlotScriptExecute);
     Status err = execute(ppp, 1, kPort, this, LoginStatus, LoginCancel, LoginSubst);
-    stop = true;
-    modem.join();
     EXPECT_EQ(err, 0);
-    EXPECT_EQ(heard, "AT\rATDT555\rbob\rs3cret\r");
+    EXPECT_EQ(modem.Heard(), "AT\rATDT555\rbob\rs3cret\r");
     EXPECT_EQ(os::SerialPortFlags(kPort), 0x80u | 0x06u);  // 7 bits, even parity
-    os::SerialPortDetach(kPort);
-    close(slave);
-    close(master);
     EXPECT_EQ(Close(), 0);
 }
 

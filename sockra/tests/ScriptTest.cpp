@@ -22,6 +22,7 @@
 #include "sockra/Sockra.h"
 #include "sockra/SockraOS.h"
 #include "sockra/SockraScript.h"
+#include "sockra/tests/ModemPty.h"
 #include "sockra/tests/SockraTest.h"
 #include "standin/os/SerialPorts.h"
 
@@ -411,52 +412,16 @@ TEST_F(Script, ExportsReadTheInterfaceSettings) {
 
 // A dial-up login over a pty pair: the modem on the far side answers from its own thread.
 TEST_F(Script, LoginOverAPtyPair) {
-    int master = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(grantpt(master), 0);
-    ASSERT_EQ(unlockpt(master), 0);
-    int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
-    ASSERT_GE(slave, 0);
-    termios t{};
-    tcgetattr(slave, &t);
-    cfmakeraw(&t);
-    tcsetattr(slave, TCSANOW, &t);
-    ASSERT_TRUE(vantor::os::SerialPortAttach(kPort, slave));
-
-    std::atomic<bool> stop{false};
-    std::string heard;
-    std::thread modem([&] {
-        const std::pair<std::string, std::string> dialogue[] = {
-            {"AT\r", "\r\nOK\r\n"},
-            {"ATDT555\r", "\r\nCONNECT 38400\r\nlogin: "},
-            {"bob\r", "Password: "},
-            {"s3cret\r", "\r\nWelcome. Your IP address is 10.0.0.7.\r\n"},
-        };
-        size_t next = 0;
-        while (!stop && next < std::size(dialogue)) {
-            pollfd p{master, POLLIN, 0};
-            if (poll(&p, 1, 50) <= 0) continue;
-            char buf[64];
-            ssize_t n = read(master, buf, sizeof buf);
-            if (n <= 0) break;
-            heard.append(buf, n);
-            if (heard.size() >= dialogue[next].first.size() &&
-                heard.compare(heard.size() - dialogue[next].first.size(), std::string::npos, dialogue[next].first) == 0) {
-                const std::string& a = dialogue[next++].second;
-                if (write(master, a.data(), a.size()) != ssize_t(a.size())) break;
-            }
-        }
-    });
+    sockra::test::ModemPty modem(kPort, sockra::test::LoginDialogue());
+    ASSERT_TRUE(modem.Ok());
     gSettings[6] = "bob";
     gSettings[7] = "s3cret";
     gSettings[16] = Settings(5);
     gSettings[14] = "s AT<cr>\0w OK\0s ATDT555<cr>\0w CONNECT\0w ogin:\0s $USERID<cr>\0w word:\0"
                     "s $PASSWORD<cr>\0b 7\0p e\0g \0"s;
     Status err = SockraScriptRun(kPPP, 1, kPort, this, RecordStatus, Cancel, Subst, FakeGet, FakeSet);
-    stop = true;
-    modem.join();
     EXPECT_EQ(err, 0);
-    EXPECT_EQ(heard, "AT\rATDT555\rbob\rs3cret\r");
+    EXPECT_EQ(modem.Heard(), "AT\rATDT555\rbob\rs3cret\r");
     EXPECT_EQ(gStoredAddr, 0x0A000007u);
     // The line is now 7 bits with even parity.
     EXPECT_EQ(vantor::os::SerialPortFlags(kPort), 0x80u | 0x06u);
@@ -464,9 +429,6 @@ TEST_F(Script, LoginOverAPtyPair) {
     bool shownWord = false;
     for (const auto& s : gSteps) shownWord |= s.second == "PASSWORD<cr>";
     EXPECT_TRUE(shownWord);
-    vantor::os::SerialPortDetach(kPort);
-    close(slave);
-    close(master);
 }
 
 }  // namespace

@@ -31,13 +31,78 @@ void Trace(const std::string& text) {
                                                                           text.c_str());
 }
 
-}  // namespace
+ModuleEntryPointProc gLinkedEntry = nullptr;  // SetEmulatorEntry
 
-uint32_t LaunchApplication(const char* name) {
+// The module entry of Morvel as Kez's loader loaded it; null when it is not loaded.
+ModuleEntryPointProc LoadedEmulatorEntry(ModuleProc** table) {
     ModuleProc* kez = KezTable();
     uint32_t refNum = 0;
     ModuleProc* morvel = LoadedModuleTable(FourCC("libr"), FourCC("a68k"), &refNum);
-    if (!kez || !morvel) {
+    if (table) *table = morvel;
+    if (!kez || !morvel) return nullptr;
+    uint32_t entry = 0;
+    auto entries = reinterpret_cast<kezsig::RALGetEntryAddresses*>(kez[kezslot::RALGetEntryAddresses]);
+    if (entries(refNum, 0xFFFFFFFF, 0xFFFFFFFF, &entry) != 0 || !entry) return nullptr;
+    return reinterpret_cast<ModuleEntryPointProc>(static_cast<uintptr_t>(entry));
+}
+
+// Runs database `dbID` through Morvel's module entry with a launch code, a parameter block and
+// launch flags, as the current application with its database open; with `putBack` the current
+// application and its open database are put back afterwards.
+uint32_t RunThroughEmulator(ModuleEntryPointProc moduleEntry, uint32_t dbID, uint16_t code, void* params,
+                            uint16_t flags, bool putBack) {
+    uint16_t card = 0;
+    uint32_t previous = 0;
+    reinterpret_cast<syssig::SysCurAppDatabase*>(SystemTable()[sysslot::SysCurAppDatabase])(&card, &previous);
+    SetCurrentAppDatabase(dbID);
+    auto open = reinterpret_cast<syssig::DmOpenDatabaseByID*>(SystemTable()[sysslot::DmOpenDatabaseByID]);
+    uint32_t ref = open(dbID, 1);
+    auto* record = static_cast<uint8_t*>(reinterpret_cast<syssig::SysGetTaskRecord*>(
+        SystemTable()[sysslot::SysGetTaskRecord])());
+    uint32_t previousRef = 0;
+    if (record) {
+        std::memcpy(&previousRef, record + kTaskRecordAppDbRef, 4);
+        std::memcpy(record + kTaskRecordAppDbRef, &ref, 4);
+    }
+    uint32_t result = moduleEntry(code, params, flags);
+    if (!putBack) return result;
+    if (record) std::memcpy(record + kTaskRecordAppDbRef, &previousRef, 4);
+    if (ref) reinterpret_cast<syssig::DmCloseDatabase*>(SystemTable()[sysslot::DmCloseDatabase])(ref);
+    SetCurrentAppDatabase(previous);
+    return result;
+}
+
+// A plug-in (slot 498): a database of 68K code ('code' 1) runs through Morvel with the launch
+// code and the parameter block, in the caller's task; the plug-in's answer is the result.
+uint16_t StandinSysAppLaunchPlugin(uint32_t dbID, uint16_t code, void* params, uint32_t* result) {
+    if (result) *result = 0;
+    dbID = StoreIDFromLocalID(dbID);  // as slot 87 answers it
+    ModuleEntryPointProc entry = gLinkedEntry ? gLinkedEntry : LoadedEmulatorEntry(nullptr);
+    auto table = SystemTable();
+    uint32_t ref = reinterpret_cast<syssig::DmOpenDatabaseByID*>(table[sysslot::DmOpenDatabaseByID])(dbID, 1);
+    if (!ref) return dmErrCantFind;
+    const bool has68KCode =
+        reinterpret_cast<syssig::DmFindResource*>(table[sysslot::DmFindResource])(ref, FourCC("code"), 1, nullptr) !=
+        0xFFFF;
+    reinterpret_cast<syssig::DmCloseDatabase*>(table[sysslot::DmCloseDatabase])(ref);
+    if (!has68KCode || !entry) {
+        Trace(has68KCode ? "no 68K application environment runs the plug-in" : "the plug-in holds no 68K code");
+        return dmErrCantFind;
+    }
+    uint32_t answer = RunThroughEmulator(entry, dbID, code, params, 0, true);
+    if (result) *result = answer;
+    return 0;
+}
+VANTOR_OS_SLOT(SysAppLaunchPlugin, StandinSysAppLaunchPlugin)
+
+}  // namespace
+
+void SetEmulatorEntry(ModuleEntryPointProc entry) { gLinkedEntry = entry; }
+
+uint32_t LaunchApplication(const char* name) {
+    ModuleProc* morvel = nullptr;
+    ModuleEntryPointProc moduleEntry = LoadedEmulatorEntry(&morvel);
+    if (!morvel) {
         Trace("no 68K application environment is installed");
         return 0;
     }
@@ -55,21 +120,14 @@ uint32_t LaunchApplication(const char* name) {
         }
         opened = true;
     }
-    uint32_t entry = 0;
-    auto entries = reinterpret_cast<kezsig::RALGetEntryAddresses*>(kez[kezslot::RALGetEntryAddresses]);
-    if (entries(refNum, 0xFFFFFFFF, 0xFFFFFFFF, &entry) != 0 || !entry) {
+    if (!moduleEntry) {
         Trace("the 68K application environment has no module entry");
         return 0;
     }
-    SetCurrentAppDatabase(dbID);
-    auto open = reinterpret_cast<syssig::DmOpenDatabaseByID*>(SystemTable()[sysslot::DmOpenDatabaseByID]);
-    uint32_t ref = open(dbID, 1);
-    auto record = reinterpret_cast<syssig::SysGetTaskRecord*>(SystemTable()[sysslot::SysGetTaskRecord])();
-    if (record) std::memcpy(static_cast<uint8_t*>(record) + kTaskRecordAppDbRef, &ref, 4);
     Trace(std::string("launching ") + name);
-    auto moduleEntry = reinterpret_cast<ModuleEntryPointProc>(static_cast<uintptr_t>(entry));
     SetApplicationRunning(true);
-    uint32_t result = moduleEntry(0, nullptr, kLaunchFlagNewGlobals | kLaunchFlagUiApp);
+    uint32_t result =
+        RunThroughEmulator(moduleEntry, dbID, 0, nullptr, kLaunchFlagNewGlobals | kLaunchFlagUiApp, false);
     SetApplicationRunning(false);
     char line[96];
     std::snprintf(line, sizeof line, "%s ended with 0x%X", name, result);

@@ -15,6 +15,7 @@ namespace {
 
 uint16_t StandinDmDatabaseInfoByID(uint32_t dbID, char* name, uint16_t* attributes, uint16_t* version,
                                    uint32_t* creationDate, uint32_t* type, uint32_t* creator) {
+    dbID = StoreIDFromLocalID(dbID);  // as slot 87 answers it, too
     bool found = WithDatabase(dbID, [&](DatabaseEntry& db) {
         if (name) {
             size_t n = std::min<size_t>(db.name.size(), 31);
@@ -56,6 +57,7 @@ uint32_t StandinDmFindDatabaseByNameCreatorType(const char* name, uint32_t creat
 VANTOR_OS_SLOT(DmFindDatabaseByNameCreatorType, StandinDmFindDatabaseByNameCreatorType)
 
 uint32_t StandinDmOpenDatabaseByID(uint32_t dbID, uint16_t mode) {
+    dbID = StoreIDFromLocalID(dbID);
     bool found = WithDatabase(dbID, [&](DatabaseEntry& db) { NoteOpened(db, mode); });
     return found ? dbID : 0;
 }

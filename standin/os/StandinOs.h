@@ -123,6 +123,9 @@ std::vector<uint32_t> ModuleCreatorsOfType(uint32_t type);
 // Runs the named 68K application database through Morvel (loaded by Kez's loader), as the OS's
 // launcher does: answers the application's result, 0 when it cannot run.
 uint32_t LaunchApplication(const char* name);
+// Morvel's module entry for a program that links the 68K environment in instead of having Kez's
+// loader load it; the launch of a 68K plug-in (system slot 498) uses it.
+void SetEmulatorEntry(ModuleEntryPointProc entry);
 // Makes an arbitrary table bindable (tests).
 void RegisterTable(uint32_t type, uint32_t creator, ModuleProc* table, uint32_t slotCount);
 void UnregisterModule(uint32_t type, uint32_t creator);

@@ -1,6 +1,6 @@
 // OS tasks (system slots 569, 570, 572) and the current task's record (525). With Kez registered
-// they are Kez's kernel tasks (KALTaskCreate, KALTaskDelete); otherwise each task is a thread that
-// waits until the test starts it (StartTask).
+// they are Kez's kernel tasks (KALTaskCreate, KALTaskDelete); otherwise (or when the Kez table
+// given has no task entries) each task is a thread that waits until it is started (StartTask).
 #include <pthread.h>
 #include <time.h>
 
@@ -57,7 +57,7 @@ void* ThreadTaskBody(void* raw) {
 uint16_t StandinSysTaskCreate(uint32_t name, SysTaskEntry entry, uint32_t stackSize,
                               uint32_t priority, uint32_t* taskID) {
     if (!entry || !taskID) return sysErrParamErr;
-    if (ModuleProc* kez = KezTable()) {
+    if (ModuleProc* kez = KezTable(); kez && kez[kezslot::KALTaskCreate]) {
         KALTaskCreationRecord record{0, entry, stackSize, priority, name};
         auto create = reinterpret_cast<uint16_t (*)(uint32_t*, KALTaskCreationRecord*)>(
             kez[kezslot::KALTaskCreate]);
@@ -88,7 +88,7 @@ uint16_t StandinSysTaskSleep(int32_t ticks) {
 VANTOR_OS_SLOT(SysTaskSleep, StandinSysTaskSleep)
 
 uint16_t StandinSysTaskDelete(uint32_t taskID) {
-    if (ModuleProc* kez = KezTable()) {
+    if (ModuleProc* kez = KezTable(); kez && kez[kezslot::KALTaskDelete]) {
         auto remove = reinterpret_cast<uint16_t (*)(uint32_t)>(kez[kezslot::KALTaskDelete]);
         return remove(taskID);
     }
@@ -112,6 +112,10 @@ uint16_t StandinSysTaskDelete(uint32_t taskID) {
     return 0;
 }
 VANTOR_OS_SLOT(SysTaskDelete, StandinSysTaskDelete)
+
+// The set-up a new task asks for with its OS globals (slot 592): the stand-in's tasks need none.
+void StandinSysTaskSetup(uint32_t, uint32_t) {}
+VANTOR_OS_LIBRARY_SLOT(System, sysslot::SysTaskSetup, StandinSysTaskSetup)
 
 // The OS's per-task record; zero when the task first asks for it.
 void* StandinSysGetTaskRecord() {

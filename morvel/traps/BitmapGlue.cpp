@@ -294,6 +294,8 @@ void TrapWinCreateBitmapWindow(EmulState* s, uint16_t) {
 
 // ---- HighDensityDispatch ----
 
+void HighDensityBitmap(EmulState* s, uint16_t selector);
+
 uint16_t RawDensity(const RawBitmap& b) {
     if (b.version >= 3) return Read68KUInt16(b.p, 14);
     return b.version == 2 && Read68KUInt16(b.p, 14) == 8 ? 144 : 72;
@@ -302,6 +304,21 @@ uint16_t RawDensity(const RawBitmap& b) {
 void TrapHighDensityDispatch(EmulState* s, uint16_t) {
     const uint16_t selector = static_cast<uint16_t>(s->D[2]);
     if (WindowHighDensitySelector(s, selector)) return;
+    HighDensityBitmap(s, selector);
+}
+
+}  // namespace
+
+bool BitmapAccessorSelector(EmulState* s, uint16_t selector) {
+    // Compression type, transparent value and setting it, as the high-density selectors 2, 5, 6.
+    if (selector < 3 || selector > 5) return false;
+    HighDensityBitmap(s, selector == 3 ? 2 : selector == 4 ? 5 : 6);
+    return true;
+}
+
+namespace {
+
+void HighDensityBitmap(EmulState* s, uint16_t selector) {
     NativeBitmap* native = nullptr;
     uint32_t p = 0;
     RawBitmap raw{};

@@ -55,6 +55,9 @@ bool RawBitmapRead(const EmulState* s, uint32_t p, RawBitmap* out);
 // The bytes 68K memory of the context holds from `p` on; 0 for none.
 uint32_t BitmapExtent(const EmulState* s, uint32_t p);
 
+// AccessorDispatch selectors 3-5 on a bitmap (argument 0); false for another selector.
+bool BitmapAccessorSelector(EmulState* s, uint16_t selector);
+
 void BitmapGlueInstall(TrapHandler* table);
 
 }  // namespace morvel

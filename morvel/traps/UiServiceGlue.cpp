@@ -1,5 +1,11 @@
 #include "morvel/traps/UiServiceGlue.h"
 
+#include <cstddef>
+
+#include "morvel/traps/BitmapGlue.h"
+#include "morvel/traps/ControlGlue.h"
+#include "morvel/traps/ListGlue.h"
+#include "morvel/traps/WindowGlue.h"
 #include "morvel/glue/MorvelOs.h"
 #include "morvel/traps/EventGlue.h"
 #include "morvel/traps/FormGlue.h"
@@ -147,9 +153,64 @@ void TrapSclHandleEvent(EmulState* s, uint16_t) {
     SetResultD0UInt8(s, bar ? Ui<uint8_t(void*, SysEventType*)>(kSclHandleEvent, bar, &event) : 0);
 }
 
+// ---- AccessorDispatch: each selector goes to the glue of the record it reads or writes ----
+
+// The object ID of a 68K form-object pointer: its shadow's ID, a bitmap's resource ID; -1 for
+// kinds without one.
+int16_t ObjectIdOf(EmulState* s, uint32_t image) {
+    if (!image || !ObjectNativeOf(s, image)) return -1;
+    const auto* o = reinterpret_cast<const ObjectShadow*>(Ptr<uint8_t>(image) - offsetof(ObjectShadow, image));
+    switch (o->kind) {
+        case 0: case 1: case 2: case 3: case 8: case 12: case 13:
+            return static_cast<int16_t>(o->id);
+        case 4:
+            return static_cast<int16_t>(Read68KUInt16(image, 6));
+        default:
+            return -1;
+    }
+}
+
+// The form selectors that read or write the 68K form record: default button, help and menu
+// resource IDs, and the form's 68K event handler.
+bool FormAccessorSelector(EmulState* s, uint16_t selector) {
+    uint32_t field = 0;
+    switch (selector) {
+        case 11: case 12: field = kFormImageDefaultButton; break;
+        case 13: case 14: field = kFormImageHelp; break;
+        case 15: field = kFormImageMenu; break;
+        case 18: break;
+        default: return false;
+    }
+    FormShadow* form = FormShadowFind68KInChain(s, GetArgPtr(s, 0), nullptr);
+    if (selector == 18) {
+        SetResultA0(s, form ? form->handler : 0);
+    } else if (selector == 12 || selector == 14) {
+        if (form) Write68KUInt16(Addr(form->image), field, U16(s, 4));
+    } else {
+        SetResultD0UInt16(s, form ? Read68KUInt16(Addr(form->image), field) : 0);
+    }
+    return true;
+}
+
+void TrapAccessorDispatch(EmulState* s, uint16_t) {
+    const uint16_t selector = static_cast<uint16_t>(s->D[2]);
+    if (ControlAccessorSelector(s, selector) || ListAccessorSelector(s, selector) ||
+        BitmapAccessorSelector(s, selector) || WindowAccessorSelector(s, selector) ||
+        FormAccessorSelector(s, selector))
+        return;
+    if (selector == 26) {
+        SetResultD0UInt16(s, static_cast<uint16_t>(ObjectIdOf(s, GetArgPtr(s, 0))));
+        return;
+    }
+    // Selectors whose records this glue cannot reach answer nothing.
+    SetResultD0UInt32(s, 0);
+    SetResultA0(s, 0);
+}
+
 }  // namespace
 
 void UiServiceGlueInstall(TrapHandler* t) {
+    t[0x3F4] = TrapAccessorDispatch;
     t[0x41D] = Byte<kAttnIndicatorAllow>;
     t[0x41E] = NoneTo8<kAttnIndicatorAllowed>;
     t[0x41F] = Byte<kAttnIndicatorEnable>;

@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "common/FourCC.h"
+#include "common/module/A68kCalls.h"
+#include "common/module/A68kSlots.h"
 #include "common/module/CardSlotSlots.h"
 #include "common/module/ModuleGlue.h"
 #include "common/module/SystemCalls.h"
@@ -383,22 +385,28 @@ uint16_t GRASServer_app_launch(GRASSession* session) {
     return err ? err : woken;
 }
 
-// Resource `type` `id` of the application database: its bytes up to their first zero (at most
-// the resource's size), or the error.
-uint16_t AppResourceText(uint32_t dbID, uint32_t type, uint16_t id, std::string* text) {
+// Opens the application database read-only and hands resource `type` `id`, locked, and its size
+// to `use`, whose status it answers; without that resource, resource `fallbackID` of any open
+// database (the OS's own) when it is not 0. The OS's error, 0xF301 when it gives none, or 0x0104
+// when the resource cannot be locked.
+template <typename Use>
+uint16_t WithAppResource(uint32_t dbID, uint32_t type, uint16_t id, uint16_t fallbackID, Use use) {
     uint32_t ref = sys::DmOpenDatabaseByID(dbID, 1);
     if (!ref) {
         uint16_t err = sys::DmGetLastErr();
         return err ? err : GRASErrFailed;
     }
-    uint16_t result = 0;
     void* handle = sys::DmGetResource(type, id);
+    if (!handle && fallbackID) {
+        uint16_t err = sys::DmGetLastErr();
+        if (err == 0 || err == 0x0210) handle = sys::DmGetResource(type, fallbackID);
+    }
+    uint16_t result = 0;
     if (!handle) {
         uint16_t err = sys::DmGetLastErr();
         result = err ? err : GRASErrFailed;
-    } else if (const char* bytes = static_cast<const char*>(sys::MemHandleLock(handle))) {
-        uint32_t size = sys::MemHandleSize(handle);
-        *text = std::string(bytes, strnlen(bytes, size));
+    } else if (const void* bytes = sys::MemHandleLock(handle)) {
+        result = use(bytes, sys::MemHandleSize(handle));
         sys::MemHandleUnlock(handle);
         sys::DmReleaseResource(handle);
     } else {
@@ -409,19 +417,44 @@ uint16_t AppResourceText(uint32_t dbID, uint32_t type, uint16_t id, std::string*
     return result;
 }
 
-uint16_t GRASServer_app_default_category(GRASSession* session) {
-    REQUIRE_TYPE(Types({3}));
-    REQUIRE_LENGTH(12);
-    uint32_t resID = Word(session, 0);
-    if (resID > 0xFFFF) {
-        GRAS_TRACE("GRASServer_app_default_category(): Invalid res id: %d", static_cast<int>(resID));
-        return GRASErrInvalidParam;
+// Resource `type` `id` of the application database: its bytes up to their first zero (at most
+// the resource's size), or the error.
+uint16_t AppResourceText(uint32_t dbID, uint32_t type, uint16_t id, std::string* text) {
+    return WithAppResource(dbID, type, id, 0, [&](const void* bytes, uint32_t size) -> uint16_t {
+        *text = std::string(static_cast<const char*>(bytes), strnlen(static_cast<const char*>(bytes), size));
+        return 0;
+    });
+}
+
+// The request of a row that reads an application's resource: +0 the resource id (above 0xFFFF:
+// `invalid` traced, 0xF305), +4 storage selector, +8 creator, +12 name when the data reaches it.
+// The application database, or 0 (then *status is 0x0207).
+uint32_t AppResourceRequest(GRASSession* session, const char* invalid, uint16_t* resID, uint16_t* status) {
+    *status = 0;
+    if (session->header.length < 12) {
+        *status = GRASErrInvalidParam;
+        return 0;
     }
+    uint32_t word = Word(session, 0);
+    if (word > 0xFFFF) {
+        GRAS_TRACE(invalid, static_cast<int>(word));
+        *status = GRASErrInvalidParam;
+        return 0;
+    }
+    *resID = static_cast<uint16_t>(word);
     uint32_t id = Locate(static_cast<int32_t>(Word(session, 4)), FourCC("appl"), Word(session, 8),
                          OptionalName(session, 12));
-    if (!id) return kErrNotFound;
+    if (!id) *status = kErrNotFound;
+    return id;
+}
+
+uint16_t GRASServer_app_default_category(GRASSession* session) {
+    REQUIRE_TYPE(Types({3}));
+    uint16_t resID = 0, status = 0;
+    uint32_t id = AppResourceRequest(session, "GRASServer_app_default_category(): Invalid res id: %d", &resID, &status);
+    if (!id) return status;
     std::string text;
-    if (uint16_t err = AppResourceText(id, FourCC("taic"), static_cast<uint16_t>(resID), &text)) {
+    if (uint16_t err = AppResourceText(id, FourCC("taic"), resID, &text)) {
         Empty(session);
         return err;
     }
@@ -455,6 +488,61 @@ uint16_t GRASServer_app_display_name(GRASSession* session) {
     return Reply(session, converted.c_str(), static_cast<uint32_t>(converted.size() + 1));
 }
 
+// The 68K environment's table, or null when none is installed: the rows that need it then answer
+// an error instead of stopping the OS at a failed import.
+ModuleProc* A68k() {
+    if (gA68k.IsBound()) return gA68k.Table();
+    ModuleImportDescriptor descriptor = gA68k.Descriptor();
+    void* table = nullptr;
+    glue::SysCall<uint16_t(ModuleImportDescriptor*, uint32_t, void**)>(sysslot::SysBindImport, &descriptor,
+                                                                       glue::RefNum(), &table);
+    if (table) gA68k.SetTable(static_cast<ModuleProc*>(table));
+    return static_cast<ModuleProc*>(table);
+}
+template <typename Sig, typename... Args>
+auto A68kCall(ModuleProc* table, uint16_t slot, Args... args) {
+    return reinterpret_cast<Sig*>(table[slot])(args...);
+}
+
+// The 68K bitmap resource 'tAIB' `iconID` of the application database, translated to the native
+// layout by the 68K environment (into `family`, a chunk the caller frees). An application without
+// icon 1000 or 1001 shows the OS's own icon 10000 or 10001.
+uint16_t AppIconFamily(uint32_t dbID, uint16_t iconID, void** family, uint32_t* size) {
+    ModuleProc* a68k = A68k();
+    if (!a68k) {
+        GRAS_TRACE("GRASServer_app_icon(): no 68K environment to translate the icon");
+        return GRASErrFailed;
+    }
+    uint16_t fallback = iconID == 1000 || iconID == 1001 ? static_cast<uint16_t>(iconID + 9000) : 0;
+    uint16_t err = WithAppResource(dbID, FourCC("tAIB"), iconID, fallback, [&](const void* image, uint32_t n) {
+        return A68kCall<a68ksig::A68kTranslateResource>(a68k, a68kslot::A68kTranslateResource,
+                                                        static_cast<void*>(nullptr), FourCC("Tbmp"), image, n,
+                                                        family, size);
+    });
+    if (err) GRAS_TRACE("GRASServer_app_icon(): can't find resource, Err=0x%X", err);
+    return err;
+}
+
+// The application's icon as an XPM image (see PrvGRASIconToXPM).
+uint16_t GRASServer_app_icon(GRASSession* session) {
+    REQUIRE_TYPE(Types({3}));
+    uint16_t iconID = 0, status = 0;
+    uint32_t id = AppResourceRequest(session, "GRASServer_app_icon(): Invalid iconid: %d", &iconID, &status);
+    Empty(session);  // the request is read
+    if (!id) {
+        if (status == kErrNotFound) GRAS_TRACE("GRASServer_app_icon(): app not found");
+        return status;
+    }
+    void* family = nullptr;
+    uint32_t size = 0;
+    if (uint16_t err = AppIconFamily(id, iconID, &family, &size)) return err;
+    std::vector<uint8_t> xpm;
+    uint16_t err = PrvGRASIconToXPM(family, size, &xpm);
+    sys::MemChunkFree(family);
+    if (err) return err;
+    return Reply(session, xpm.data(), static_cast<uint32_t>(xpm.size()));
+}
+
 uint16_t GRASServer_sync_get_log(GRASSession* session) {
     REQUIRE_TYPE(Types({1, 3}));
     using SyncInfo = uint16_t(uint32_t*, uint32_t*, uint8_t*, char*, char*, int32_t*);
@@ -485,6 +573,44 @@ uint16_t GRASServer_sync_get_log(GRASSession* session) {
     return Reply(session, log.data(), static_cast<uint32_t>(log.size()));
 }
 
+// The notification that asks the holder of a database that cannot be deleted to let it go; its
+// details are the database's id (in the 68K form, for 68K listeners).
+constexpr uint32_t kNotifyDeleteProtected = FourCC("dlpr");
+
+// Deletes one database. One that the OS refuses as in use (0x021B) is announced with the
+// protected-database notification, from the launcher, and deleted again.
+uint16_t DeleteDatabase(uint32_t id) {
+    uint16_t err = sys::DmDeleteDatabaseByID(id);
+    glue::SysCall<uint16_t(SysNotifyParamType*)>(sysslot::SysNotifyBroadcast, static_cast<SysNotifyParamType*>(nullptr));
+    if (err != 0x021B) return err;
+    static const uint8_t kLayout[] = {0x14, 0};  // one u32
+    ModuleProc* a68k = A68k();
+    if (!a68k) return err;
+    uint8_t details[4];
+    const auto pointer = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(details));
+    A68kCall<a68ksig::A68kRecordTo68K>(a68k, a68kslot::A68kRecordTo68K, static_cast<void*>(nullptr),
+                                       static_cast<const void*>(&id), pointer, kLayout);
+    SysNotifyParamType notify{kNotifyDeleteProtected, FourCC("lnch"), details, nullptr, 0, 0};
+    sys::SysNotifyBroadcast(&notify);
+    A68kCall<a68ksig::A68kRecordToNative>(a68k, a68kslot::A68kRecordToNative, static_cast<void*>(nullptr),
+                                          static_cast<void*>(&id), pointer, kLayout);
+    return sys::DmDeleteDatabaseByID(id);
+}
+
+// Removes the resources of the creator's type from both preference databases (saved, unsaved).
+void RemovePreferences(uint32_t creator) {
+    for (uint8_t saved : {uint8_t{1}, uint8_t{0}}) {
+        uint32_t ref = glue::SysCall<uint32_t(uint8_t)>(sysslot::PrefOpenPreferenceDB, saved);
+        if (!ref) continue;
+        for (int guard = 0; guard < 0x10000; ++guard) {
+            uint16_t index = glue::SysCall<uint16_t(uint32_t, uint32_t, uint16_t)>(sysslot::DmFindResourceType, ref,
+                                                                                  creator, uint16_t{0});
+            if (index == 0xFFFF || sys::DmRemoveResourceByIndex(ref, index) != 0) break;
+        }
+        sys::DmCloseDatabase(ref);
+    }
+}
+
 // Deletes an application and, unless it is protected or a launcher, every database of its creator
 // (in creator mode), then its preferences.
 uint16_t DeleteApp(uint32_t dbID, uint32_t creator, uint32_t type) {
@@ -512,7 +638,7 @@ uint16_t DeleteApp(uint32_t dbID, uint32_t creator, uint32_t type) {
                      !(a & 0x0200);
         }
         if (!doomed) continue;
-        uint16_t err = sys::DmDeleteDatabaseByID(id);
+        uint16_t err = DeleteDatabase(id);
         if (err == 0) {
             oneDeleted = true;
         } else {
@@ -520,6 +646,7 @@ uint16_t DeleteApp(uint32_t dbID, uint32_t creator, uint32_t type) {
             if (err != 0x020E) allNotFound = false;
         }
     }
+    if (type == FourCC("appl") || type == FourCC("panl")) RemovePreferences(creator);
     if (lastErr && !(allNotFound && oneDeleted)) return lastErr;
     return 0;
 }
@@ -660,7 +787,7 @@ GRASOperation gGRASOperationsTable[kGRASOperationCount] = {
     {13, GRASServer_window_show, 2},
     {14, GRASServer_window_hide, 2},
     {15, GRASServer_app_launch, 2},
-    {16, nullptr, 2},
+    {16, GRASServer_app_icon, 2},
     {17, GRASServer_app_default_category, 2},
     {18, GRASServer_sync_start, 1},
     {19, GRASServer_sync_poll, 0},

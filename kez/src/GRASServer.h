@@ -6,6 +6,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
+
+#include "common/module/KezDraw.h"
 
 namespace kez {
 
@@ -76,6 +79,15 @@ void PrvGRASServeConnection(int socket);
 uint32_t PrvGRASActiveSessions();
 // Clears the host's remote-launch flag.
 void PrvGRASClearRemoteLaunch();
+// The XPM image of an application icon: the last bitmap of a native bitmap family (`size` bytes,
+// checked) drawn centred on a 32 x 32 picture of depth 8 with the screen's colours; a table of
+// u32 offsets (the values line, the colours, the rows) and the strings they point at. 0, 0xF301
+// for a family that cannot be drawn, 0xFFFF when the image cannot be written.
+uint16_t PrvGRASIconToXPM(const void* family, uint32_t size, std::vector<uint8_t>* xpm);
+// Writes an indexed bitmap with a colour table as XPM strings (two characters a pixel) into
+// `buffer`, headed by one u32 offset per string; a corner mark is stamped on pictures of 12 x 13
+// and more. 0, or 0xFFFF for a bitmap it cannot write or a buffer too small.
+uint16_t BitmapTypeToXPM(const vantor::HALBitmap* bitmap, uint8_t* buffer, uint32_t size);
 // Post-reply actions of reset and exit.
 void GRASServer_reset_post(GRASSession* session);
 void GRASServer_exit_post(GRASSession* session);

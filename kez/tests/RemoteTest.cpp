@@ -16,12 +16,16 @@
 
 #include "common/BigEndian.h"
 #include "kez/src/GRASServer.h"
+#include "kez/src/HALDraw.h"
 #include "kez/src/HALEvent.h"
 #include "kez/src/HALHobgobs.h"
 #include "kez/src/HALImport.h"
 #include "kez/src/KezBoot.h"
 #include "kez/src/KezServices.h"
 #include "kez/tests/KezTestSupport.h"
+#if KEZ_HAS_MORVEL
+#include "morvel/glue/MorvelExports.h"
+#endif
 
 extern "C" void GRASServerInit(uint32_t* launchedForRemoteRequest);
 
@@ -203,6 +207,130 @@ TEST_F(Remote, ApplicationRowsAndTheSyncLog) {
     EXPECT_NE(os::LastAppSwitch(), 0u);
 }
 
+#if KEZ_HAS_MORVEL
+// A 68K bitmap header (16 bytes, versions 1 and 2) in front of `bits`.
+std::vector<uint8_t> Bitmap68K(uint16_t side, uint8_t depth, uint16_t flags, uint8_t version, uint16_t nextWords,
+                               uint8_t transparent, const std::vector<uint8_t>& bits) {
+    std::vector<uint8_t> b(16, 0);
+    WriteBE16(&b[0], side);
+    WriteBE16(&b[2], side);
+    WriteBE16(&b[4], static_cast<uint16_t>(side * depth / 8));
+    WriteBE16(&b[6], flags);
+    b[8] = depth;
+    b[9] = version;
+    WriteBE16(&b[10], nextWords);
+    b[12] = transparent;
+    b.insert(b.end(), bits.begin(), bits.end());
+    return b;
+}
+
+void AddResource(uint32_t dbID, uint32_t type, uint16_t id, const std::vector<uint8_t>& bytes) {
+    uint32_t ref = sys::DmOpenDatabaseByID(dbID, 1);
+    void* h = sys::DmNewResource(ref, type, id, static_cast<uint32_t>(bytes.size()));
+    ASSERT_NE(h, nullptr);
+    std::memcpy(sys::MemHandleLock(h), bytes.data(), bytes.size());
+    sys::MemHandleUnlock(h);
+    sys::DmCloseDatabase(ref);
+}
+
+std::string Hex(uint8_t index) {
+    const HALColorEntry& e = PrvScreenColorTable()->entries[index];
+    char text[8];
+    std::snprintf(text, sizeof text, "%02X%02X%02X", e.red, e.green, e.blue);
+    return text;
+}
+
+// Icons come back as XPM images that an XPM reader (netpbm's xpmtoppm) turns into the pixels drawn:
+// the last bitmap of a family, centred, its transparent colour left transparent; a high-density
+// bitmap scaled down; the OS's own icon for an application without one.
+TEST_F(Remote, ApplicationIconsAsXpm) {
+    os::RegisterTable(kA68kType, kA68kCreator, morvel::MorvelExportTable(), kA68kSlots);
+    auto create = reinterpret_cast<syssig::DmCreateDatabaseNamed*>(os::SystemTable()[sysslot::DmCreateDatabaseNamed]);
+    ASSERT_EQ(create(0, "Memo", FourCC("memo"), FourCC("appl"), 1), 0);
+    ASSERT_EQ(create(0, "ToDo", FourCC("todo"), FourCC("appl"), 1), 0);
+    ASSERT_EQ(create(0, "Icons", FourCC("psys"), FourCC("rsrc"), 1), 0);
+    uint32_t memo = sys::DmFindDatabaseByNameCreatorType("Memo", FourCC("memo"), FourCC("appl"));
+    uint32_t system = sys::DmFindDatabaseByNameCreatorType("Icons", FourCC("psys"), FourCC("rsrc"));
+    // Memo: a 1-bit 16 x 16 bitmap, then an 8-bit one: a transparent ring two pixels wide around
+    // colour 0x23 on the left and 0x7D on the right.
+    const uint8_t kT = 0xD2, kA = 0x23, kB = 0x7D, kC = 0x55;
+    std::vector<uint8_t> pixels(256, kT);
+    for (int y = 2; y < 14; ++y)
+        for (int x = 2; x < 14; ++x) pixels[size_t(y * 16 + x)] = x < 8 ? kA : kB;
+    std::vector<uint8_t> family = Bitmap68K(16, 1, 0, 2, 12, 0, std::vector<uint8_t>(32, 0xFF));
+    std::vector<uint8_t> deep = Bitmap68K(16, 8, 0x2000, 2, 0, kT, pixels);
+    family.insert(family.end(), deep.begin(), deep.end());
+    AddResource(memo, FourCC("tAIB"), 1000, family);
+    AddResource(memo, FourCC("tAIB"), 1002, std::vector<uint8_t>(family.begin(), family.begin() + 10));
+    // The OS's icon 10001: version 3, 64 x 64 at density 144, all colour 0x55.
+    std::vector<uint8_t> v3(24, 0);
+    WriteBE16(&v3[0], 64);
+    WriteBE16(&v3[2], 64);
+    WriteBE16(&v3[4], 64);
+    v3[8] = 8;
+    v3[9] = 3;
+    v3[10] = 24;
+    WriteBE16(&v3[14], 144);
+    v3.insert(v3.end(), 64 * 64, kC);
+    AddResource(system, FourCC("tAIB"), 10001, v3);
+    uint32_t systemRef = sys::DmOpenDatabaseByID(system, 1);  // open, as the OS's resources are
+    ClientRun run = RunClient("icon " + Hex(kA) + " " + Hex(kB) + " " + Hex(kC));
+    sys::DmCloseDatabase(systemRef);
+    EXPECT_EQ(run.status, 0) << run.output;
+}
+#endif
+
+#if KEZ_HAS_MORVEL
+// Deleting an application takes its preferences from both preference databases; a database of its
+// creator that is held open is announced, and deleted once its holder lets it go. One whose holder
+// keeps it makes the delete answer the OS's error.
+uint32_t gHeldRef = 0, gHeldID = 0, gAnnouncedID = 0, gBroadcaster = 0;
+uint16_t LetGo(SysNotifyParamType* notify) {
+    gBroadcaster = notify->broadcaster;
+    gAnnouncedID = ReadBE32(static_cast<const uint8_t*>(notify->notifyDetailsP));
+    if (gAnnouncedID == gHeldID) sys::DmCloseDatabase(gHeldRef);
+    return 0;
+}
+
+TEST_F(Remote, DeletingAnApplicationTakesItsPreferencesAndItsOpenDatabases) {
+    os::RegisterTable(kA68kType, kA68kCreator, morvel::MorvelExportTable(), kA68kSlots);
+    auto create = reinterpret_cast<syssig::DmCreateDatabaseNamed*>(os::SystemTable()[sysslot::DmCreateDatabaseNamed]);
+    const uint32_t clok = FourCC("clok"), dial = FourCC("dial"), appl = FourCC("appl"), data = FourCC("DATA");
+    for (auto [name, creator, type] : {std::tuple{"Clock", clok, appl}, std::tuple{"ClockDB", clok, data},
+                                       std::tuple{"Dial", dial, appl}, std::tuple{"DialDB", dial, data}})
+        ASSERT_EQ(create(0, name, creator, type, 1), 0);
+    gHeldID = sys::DmFindDatabaseByNameCreatorType("ClockDB", FourCC("clok"), FourCC("DATA"));
+    gHeldRef = sys::DmOpenDatabaseByID(gHeldID, 1);
+    uint32_t dialDB = sys::DmFindDatabaseByNameCreatorType("DialDB", FourCC("dial"), FourCC("DATA"));
+    uint32_t dialRef = sys::DmOpenDatabaseByID(dialDB, 1);  // held for good
+    ASSERT_EQ(sys::SysNotifyRegisterDirect(0, FourCC("dlpr"), LetGo, 0, nullptr), 0);
+    using OpenPrefs = uint32_t(uint8_t);
+    auto openPrefs = reinterpret_cast<OpenPrefs*>(os::SystemTable()[sysslot::PrefOpenPreferenceDB]);
+    for (uint8_t saved : {1, 0}) {
+        uint32_t ref = openPrefs(saved);
+        ASSERT_NE(ref, 0u);
+        for (auto [type, id] : {std::pair{clok, 1}, std::pair{clok, 2}, std::pair{dial, 1}})
+            ASSERT_NE(sys::DmNewResource(ref, type, static_cast<uint16_t>(id), 4), nullptr);
+        sys::DmCloseDatabase(ref);
+    }
+    ClientRun run = RunClient("delete clok 0 dial 021B");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(gBroadcaster, FourCC("lnch"));
+    EXPECT_EQ(sys::DmFindDatabaseByNameCreatorType("ClockDB", 0, 0), 0u);
+    EXPECT_EQ(sys::DmFindDatabaseByNameCreatorType("Clock", 0, 0), 0u);
+    EXPECT_EQ(gAnnouncedID, dialDB);  // the last announcement: the database kept open
+    EXPECT_NE(sys::DmFindDatabaseByNameCreatorType("DialDB", 0, 0), 0u);
+    for (uint8_t saved : {1, 0}) {
+        uint32_t ref = openPrefs(saved);
+        EXPECT_EQ(sys::DmFindResource(ref, FourCC("clok"), 1, nullptr), 0xFFFF) << int(saved);
+        EXPECT_EQ(sys::DmFindResource(ref, FourCC("clok"), 2, nullptr), 0xFFFF) << int(saved);
+        EXPECT_EQ(sys::DmFindResource(ref, FourCC("dial"), 1, nullptr), 0xFFFF) << int(saved);
+        sys::DmCloseDatabase(ref);
+    }
+    sys::DmCloseDatabase(dialRef);
+}
+#endif
+
 TEST_F(Remote, HostFoldersMountAsVolumes) {
     std::string folder = "/tmp/kez-remote-volume-" + std::to_string(getpid());
     mkdir(folder.c_str(), 0700);
@@ -219,6 +347,34 @@ TEST_F(Remote, ExitRepliesThenEndsTheProcess) {
     ClientRun run = RunClient("exit");
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_TRUE(Eventually([] { return gKez.exitType == kExitQuit; }));
+}
+
+// kez-host with the remote-access server and its window: the random UI-event tester drives the OS
+// for a bounded number of events, the OS still answers, and it ends on the client's exit request.
+// The OS quits by itself after 100 seconds should the client fail.
+TEST(RemoteHost, TheTesterDrivesKezHostAndTheOsSurvives) {
+    std::string base = "/tmp/kez-remote-host-" + std::to_string(getpid());
+    std::string host = std::string(VANTOR_BIN_DIR) + "/kez-host";
+    ASSERT_EQ(std::system((host + " --make-rom " + base + ".rom > /dev/null").c_str()), 0);
+    std::string output;
+    int status = -1;
+    std::thread os([&] {
+        FILE* pipe = popen((host + " --rom " + base + ".rom --storage " + base + ".img --heap-kb 2048 --remote-access" +
+                            " --run-ms 100000 2>&1")
+                               .c_str(),
+                           "r");
+        if (!pipe) return;
+        char buffer[4096];
+        size_t n;
+        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+        status = pclose(pipe);
+    });
+    ClientRun run = RunClient("endurance 11 100");
+    os.join();
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(status, 0) << output;
+    EXPECT_NE(output.find("kez-host: shutdown"), std::string::npos) << output;
+    std::system(("rm -f " + base + ".rom " + base + ".img " + base + ".img.crashed").c_str());
 }
 
 }  // namespace

@@ -609,9 +609,11 @@ TEST(KezHostModules, AutoloadedModulesAreInstalledAtBoot) {
     EXPECT_GE(built, 2);  // Sockra and Morvel at least
     ASSERT_EQ(std::system(("cp " KEZ_C_APP " " + dir + "/autoload/").c_str()), 0);
     std::string rom = dir + "/test.rom", storage = dir + "/storage.img", log = dir + "/log";
+    // The quit comes two seconds after boot: a loaded machine has launched the application by then,
+    // and it has the shutdown's one second to stop.
     ASSERT_EQ(std::system((dir + "/kez-host --make-rom " + rom + " > /dev/null").c_str()), 0);
     int status = std::system((dir + "/kez-host --rom " + rom + " --storage " + storage +
-                              " --headless --heap-kb 2048 --run-ms 300 --trace ff,f1 --launch 'Morvel C Test' > " + log +
+                              " --headless --heap-kb 2048 --run-ms 2000 --trace ff,f1 --launch 'Morvel C Test' > " + log +
                               " 2>&1")
                                  .c_str());
     std::ifstream in(log);

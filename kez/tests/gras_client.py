@@ -2,9 +2,12 @@
 """An independent client of Kez's remote-access protocol (port 34130, 12-byte little-endian
 headers), run by kez.remote's tests. Usage: gras_client.py PORT SCENARIO [ARGS...]. Prints one
 line per check and exits non-zero on the first that fails."""
+import os
 import socket
 import struct
+import subprocess
 import sys
+import tempfile
 import time
 
 PORT = int(sys.argv[1])
@@ -88,7 +91,6 @@ def protocol():
     check("db_list from a control session answers F304", command(s, 6, u32(0, 0))[0] == 0xF304)
     status, body = command(s, 28)
     check("key_get_default answers 44 bytes", status == 0 and len(body) == 44, body)
-    check("an operation not built answers F302", command(s, 16, u32(0, 0))[0] == 0xF302)
     status, body = command(s, 2, u32(0))
     check("close answers whether the process ends", status == 0 and body == u32(0), (status, body))
     check("the session ends after close", closed(s))
@@ -200,6 +202,17 @@ def fourcc(text):
     return int.from_bytes(text.encode(), "big")
 
 
+def tester_state(s, done, tries=600):
+    """Polls the tester's status record every 50 ms until `done` holds (at most `tries` times)."""
+    state = None
+    for _ in range(tries):
+        state = struct.unpack("<5I", command(s, 23)[1])
+        if done(state):
+            break
+        time.sleep(0.05)
+    return state
+
+
 def tester():
     s = session(0)
     check("hobgobs command 7 answers F305", command(s, 22, u32(7, 0, 0))[0] == 0xF305)
@@ -216,20 +229,10 @@ def tester():
     status, body = command(s, 25)
     check("the list comes back with its first creator", status == 0 and body == u32(2, memo, memo, todo), body)
     check("start with seed 5 and limit 3", command(s, 22, u32(1, 5, 3))[0] == 0)
-    state = None
-    for _ in range(600):
-        status, body = command(s, 23)
-        state = struct.unpack("<5I", body)
-        if state[0] == 2:
-            break
-        time.sleep(0.05)
+    state = tester_state(s, lambda state: state[0] == 2)
     check("paused after three events", state[0] == 2 and state[1] == 3 and state[3:] == (5, 3), state)
     check("single step", command(s, 22, u32(4, 0, 0))[0] == 0)
-    for _ in range(600):
-        state = struct.unpack("<5I", command(s, 23)[1])
-        if state[1] == 4:
-            break
-        time.sleep(0.05)
+    state = tester_state(s, lambda state: state[1] == 4)
     check("one more event, paused again", state[0] == 2 and state[1] == 4, state)
     check("stop", command(s, 22, u32(0, 0, 0))[0] == 0)
     check("stopped", struct.unpack("<5I", command(s, 23)[1])[0] == 0)
@@ -264,6 +267,115 @@ def apps():
           creators)
 
 
+def xpm_pixels(body):
+    """The XPM image of an app_icon reply (u32 offsets, then strings) read by netpbm's xpmtoppm:
+    the offsets' count, then a function giving the RGB of (x, y), None where transparent."""
+    def string(offset):
+        return body[offset:body.index(b"\0", offset)].decode()
+    values = string(struct.unpack_from("<I", body, 0)[0])
+    width, height, colours, chars = map(int, values.split())
+    count = 1 + colours + height
+    strings = [string(o) for o in struct.unpack_from("<%dI" % count, body, 0)]
+    with tempfile.TemporaryDirectory() as folder:
+        source, mask = os.path.join(folder, "icon.xpm"), os.path.join(folder, "mask.pbm")
+        with open(source, "w") as f:
+            f.write("/* XPM */\nstatic char *icon[] = {\n")
+            f.write(",\n".join('"%s"' % t for t in strings) + "\n};\n")
+        ppm = subprocess.run(["xpmtoppm", "--alphaout=" + mask, source], capture_output=True, check=True).stdout
+        alpha = open(mask, "rb").read()
+    rgb = netpbm_body(ppm, b"P6")
+    bits = netpbm_body(alpha, b"P4")
+    row_bytes = (width + 7) // 8
+
+    def pixel(x, y):
+        if bits[y * row_bytes + x // 8] & (0x80 >> (x % 8)):  # black in the mask: transparent
+            return None
+        return rgb[3 * (y * width + x):3 * (y * width + x) + 3].hex().upper()
+    return count, (width, height, colours, chars), pixel
+
+
+def netpbm_body(data, magic):
+    """The raster of a binary PPM or PBM file (one header field a token)."""
+    check("xpmtoppm wrote " + magic.decode(), data.startswith(magic))
+    fields, at = [], 2
+    while len(fields) < (3 if magic == b"P6" else 2):
+        while data[at:at + 1].isspace():
+            at += 1
+        end = at
+        while not data[end:end + 1].isspace():
+            end += 1
+        fields.append(int(data[at:end]))
+        at = end
+    return data[at + 1:]
+
+
+def icon(a, b, c):
+    memo, todo = fourcc("memo"), fourcc("todo")
+    s = session(3)
+    status, body = command(s, 16, u32(1000, 0, memo))
+    check("app_icon answers", status == 0, status)
+    count, values, pixel = xpm_pixels(body)
+    check("a 32 x 32 picture of 256 colours: 1 + 256 + 32 offsets", values == (32, 32, 256, 2) and count == 289,
+          (values, count))
+    # The last bitmap of the family, at (8, 8): a two-pixel transparent ring around two colours.
+    cases = [((0, 0), None), ((8, 8), None), ((9, 12), None), ((10, 10), a), ((15, 21), a), ((16, 10), b),
+             ((21, 19), b), ((24, 12), None), ((31, 0), None)]
+    for (x, y), want in cases:
+        check("icon pixel %d,%d" % (x, y), pixel(x, y) == want, pixel(x, y))
+    # The corner mark: its top-left cell is left as drawn, light and dark cells below it.
+    check("mark cells", pixel(21, 20) == b and pixel(22, 21) == "FFFFFF" and pixel(21, 21) == "000000",
+          (pixel(21, 20), pixel(22, 21), pixel(21, 21)))
+    # No icon 1001: the OS's own 10001, 64 x 64 at double density, fills the picture.
+    status, body = command(s, 16, u32(1001, 0, memo) + b"Memo\0")
+    check("app_icon falls back to the OS's icon", status == 0, status)
+    count, values, pixel = xpm_pixels(body)
+    check("scaled to fill the picture", all(pixel(x, y) == c for x, y in ((0, 0), (31, 0), (0, 31), (20, 19))),
+          [pixel(x, y) for x, y in ((0, 0), (31, 0), (0, 31), (20, 19))])
+    for request, want, name in [(u32(0x10000, 0, memo), 0xF305, "an id above 0xFFFF"),
+                                (u32(1000, 0), 0xF305, "a request without its creator"),
+                                (u32(1000, 0, fourcc("none")), 0x0207, "an unknown application"),
+                                (u32(1000, 0, memo) + b"Other\0", 0x0207, "another name"),
+                                (u32(1000, 1, memo), 0x0207, "a volume")]:
+        check("app_icon of %s answers %04X" % (name, want), command(s, 16, request)[0] == want)
+    for request, name in [(u32(5, 0, memo), "a missing icon"), (u32(1002, 0, memo), "a truncated bitmap"),
+                          (u32(1000, 0, todo), "an application without icons")]:
+        status = command(s, 16, request)[0]
+        check("app_icon of %s fails" % name, status not in (0, 0xF302), status)
+    check("app_icon from a control session answers F304", command(session(2), 16, u32(1000, 0, memo))[0] == 0xF304)
+    check("the session still serves", command(s, 16, u32(1000, 0, memo))[0] == 0)
+
+
+def delete(*pairs):
+    """app_delete of each (creator, expected status in hex) in turn."""
+    s = session(3)
+    for creator, want in zip(pairs[::2], pairs[1::2]):
+        status = command(s, 27, u32(fourcc("appl"), fourcc(creator), 0))[0]
+        check("app_delete of %s answers %s" % (creator, want), status == int(want, 16), "%04X" % status)
+
+
+def endurance(seed, limit):
+    """Against a running OS: the tester sends `limit` events from `seed` and pauses; the OS still
+    answers, and then ends on the exit request."""
+    s = None
+    for _ in range(1200):  # the OS may take a while to boot under emulation
+        try:
+            s = connect()
+            if command(s, 1, u32(0))[0] == 0:
+                break
+        except (OSError, TypeError):
+            pass
+        s = None
+        time.sleep(0.05)
+    check("the OS serves a tester session", s is not None)
+    check("start the tester", command(s, 22, u32(1, int(seed), int(limit)))[0] == 0)
+    state = tester_state(s, lambda state: state[0] == 2, 1600)
+    check("paused after its limit of events", state[0] == 2 and state[1] == int(limit), state)
+    check("stop", command(s, 22, u32(0, 0, 0))[0] == 0)
+    control = session(2)
+    check("the OS still answers", command(control, 5)[0] == 0)
+    check("exit", command(control, 4)[0] == 0)
+
+
 def volumes(folder):
     s = session(3)
     check("volume_mount without its path answers F305", command(s, 11, u32(0))[0] == 0xF305)
@@ -285,6 +397,7 @@ def exit_():
 
 
 SCENARIOS = {"protocol": protocol, "storage": storage, "sessions": sessions, "hostile": hostile,
-             "hold": hold, "exit": exit_, "tester": tester, "apps": apps, "volumes": volumes}
+             "hold": hold, "exit": exit_, "tester": tester, "apps": apps, "volumes": volumes, "icon": icon,
+             "delete": delete, "endurance": endurance}
 SCENARIOS[sys.argv[2]](*sys.argv[3:])
 print("done")

@@ -211,6 +211,23 @@ void StandinOsMain(uint8_t hardReset) {
                 askQuit();
         });
     }
+    // Stops and joins the timer however this task ends: when an application does not stop in
+    // time, the shutdown cancels the task, and the unwinding must not meet a joinable thread.
+    struct TimerEnd {
+        std::thread& timer;
+        std::mutex& mutex;
+        std::condition_variable& stop;
+        bool& ended;
+        void Finish() {
+            {
+                std::lock_guard lock(mutex);
+                ended = true;
+            }
+            stop.notify_all();
+            if (timer.joinable()) timer.join();
+        }
+        ~TimerEnd() { Finish(); }
+    } timerEnd{timer, timerMutex, timerStop, ended};
     if (!options.launchApp.empty()) LaunchApplication(options.launchApp.c_str());
 
     auto* getEvent = reinterpret_cast<syssig::EvtGetEvent*>(SystemTable()[sysslot::EvtGetEvent]);
@@ -237,12 +254,7 @@ void StandinOsMain(uint8_t hardReset) {
             Trace("awake");
         }
     }
-    {
-        std::lock_guard lock(timerMutex);
-        ended = true;
-    }
-    timerStop.notify_all();
-    if (timer.joinable()) timer.join();
+    timerEnd.Finish();
     Trace("shutting down");
     Kez<kezsig::HALSetInitStage>(kezslot::HALSetInitStage, 7u);
 }

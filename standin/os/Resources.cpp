@@ -1,12 +1,14 @@
 // Resource databases of the in-memory store: creating a database by name (system slot 72), marking
-// it (77), and its resources, each a handle of the memory manager (92, 101, 106, 114, 121, 136,
-// 138, 142, 143). A database is named by the reference that the newest-database search gives.
+// it (77), the preference databases (384), and its resources, each a handle of the memory manager
+// (92, 93, 101, 106, 114, 121, 136, 138, 142, 143). A database is named by the reference that the
+// newest-database search gives.
 #include <cstring>
 #include <map>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "common/FourCC.h"
 #include "standin/os/DatabaseStore.h"
 #include "standin/os/SlotRegistration.h"
 
@@ -56,6 +58,31 @@ uint16_t StandinDmCreateDatabaseNamed(uint16_t /*cardNo*/, const char* name, uin
     return 0;
 }
 VANTOR_OS_LIBRARY_SLOT(System, sysslot::DmCreateDatabaseNamed, StandinDmCreateDatabaseNamed)
+
+// The index of the `typeIndex`-th resource of that type in the database, or 0xFFFF.
+uint16_t StandinDmFindResourceType(uint32_t dbRef, uint32_t type, uint16_t typeIndex) {
+    std::lock_guard lock(Rs().mutex);
+    auto it = Rs().byDatabase.find(dbRef);
+    if (it == Rs().byDatabase.end()) return 0xFFFF;
+    for (size_t i = 0; i < it->second.size() && i < 0xFFFF; ++i)
+        if (it->second[i].type == type && typeIndex-- == 0) return static_cast<uint16_t>(i);
+    return 0xFFFF;
+}
+VANTOR_OS_LIBRARY_SLOT(System, sysslot::DmFindResourceType, StandinDmFindResourceType)
+
+// The preference databases, the saved one and the unsaved one: resource databases made on first
+// use, opened read-write for the caller, who closes them.
+uint32_t StandinPrefOpenPreferenceDB(uint8_t saved) {
+    const char* name = saved ? "Preferences" : "Unsaved Preferences";
+    StandinDmCreateDatabaseNamed(0, name, FourCC("psys"), FourCC("pref"), 1);
+    uint32_t id;
+    {
+        std::lock_guard lock(Rs().mutex);
+        id = Rs().names[name];
+    }
+    return Mem<syssig::DmOpenDatabaseByID>(sysslot::DmOpenDatabaseByID, id, uint16_t{3});
+}
+VANTOR_OS_LIBRARY_SLOT(System, sysslot::PrefOpenPreferenceDB, StandinPrefOpenPreferenceDB)
 
 uint16_t StandinDmMarkDatabase(uint32_t /*dbRef*/, uint8_t /*flag*/) { return 0; }
 VANTOR_OS_LIBRARY_SLOT(System, sysslot::DmMarkDatabase, StandinDmMarkDatabase)

@@ -181,6 +181,15 @@ TEST_F(NubDebuggerTest, DebugsAnApplicationFromItsFirstStopToItsEnd) {
     EXPECT_EQ(status_, 0);
     EXPECT_NE(Run("dm " + Hex(value) + " 4").find("12 34 56 78"), std::string::npos) << WindowText(debugger_);
 
+    // A trap break set and cleared by its number: the nub keeps only the trap's index, which the
+    // engine matches.
+    std::string trap = Run("atb A348");
+    EXPECT_NE(trap.find("A-trap set on"), std::string::npos) << trap;
+    trap = Run("atc A348");
+    EXPECT_NE(trap.find("Cleared"), std::string::npos) << trap;
+    trap = Run("atd");
+    EXPECT_NE(trap.find("There are no A-Traps currently set"), std::string::npos) << trap;
+
     // A breakpoint at `target`; continue past the TRAP #0 to it.
     {
         SCOPED_TRACE("breakpoint");

@@ -202,6 +202,11 @@ uint16_t CmdGoTill(DbgContextType* ctx, uint32_t address) {
 
 void CmdGetTrapBreaks(DbgContextType* ctx, uint16_t traps[5], uint16_t conditions[5], uint16_t selectors[5]) {
     PrvTrapWords(ctx, vantor::dbgPktGetTrapBreaks, traps, true, false);
+    // A device may keep only the trap's index (its low 12 bits): read back as the A-trap word it
+    // was set as, so that clearing and listing find it.
+    for (int i = 0; i < 5; ++i) {
+        if (traps[i] && (traps[i] & 0xF000) == 0) traps[i] |= 0xA000;
+    }
     for (int i = 0; i < 5; ++i) conditions[i] = 0;
     if (!ctx->noTrapConditions) PrvTrapWords(ctx, vantor::dbgPktGetTrapConditions, conditions, true, true);
     for (int i = 0; i < 5; ++i) selectors[i] = 0xFFFF;

@@ -58,12 +58,13 @@ void MemSetupAreas(int32_t code) {
     }
     // NAND contents: erased at power-on; restored (or erased when missing) on a load.
     if (IsRestore(code)) {
+        MemNandTouchAll();  // the chunks fill the whole array
         if (!SessReadChunk(FourCC(">nad"), MemNandData, kNandDataSize))
             std::memset(MemNandData, 0xFF, kNandDataSize);
         if (!SessReadChunk(FourCC(">nas"), MemNandSpare, kNandSpareSize))
             std::memset(MemNandSpare, 0xFF, kNandSpareSize);
     } else if (code == kRunPowerOn) {
-        std::memset(MemNandData, 0xFF, kNandDataSize + kNandSpareSize);
+        MemEraseNand();
     }
     if (IsRestore(code)) {
         RestoreRam(FourCC(">sra"), MemSram, kSramSize);
@@ -99,6 +100,7 @@ void MemSave(int32_t code) {
     BoardCore.mmuSaveImage(image);
     SessWriteChunk(FourCC(">mem"), image, sizeof image);
     PatchSave(code);
+    MemNandTouchAll();
     SessWriteChunk(FourCC(">nad"), MemNandData, kNandDataSize);
     SessWriteChunk(FourCC(">nas"), MemNandSpare, kNandSpareSize);
     SessWriteChunk(FourCC(">sra"), MemSram, kSramSize - 1);

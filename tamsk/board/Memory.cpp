@@ -27,6 +27,9 @@ constexpr uint32_t kControllerAddresses[9] = {0x48100000, 0x48100004, 0x48100020
                                               0x48100068, 0x48100090, 0x48100100};
 uint32_t g_controller[9];
 
+// NAND blocks marked erased and not yet filled with 0xFF (see MemEraseNand).
+bool g_nandErased[kNandBlockCount];
+
 uint32_t DefaultRead(uint32_t) { return 0; }
 void DefaultWrite(uint32_t, uint32_t) {}
 
@@ -85,6 +88,51 @@ void MemBuildPageMap() {
     MapSlices(kNorBase >> 24, MemNor, kNorSize);
     MapSlices(kSramBase >> 24, MemSram, kSramSize);
     MapSlices(kDramBase >> 24, MemDram, kDramSize);
+}
+
+void MemEraseNandBlock(uint32_t block) {
+    if (g_nandErased[block]) return;
+    g_nandErased[block] = true;
+    // The block's pages read as zero until the first touch fills them; their memory goes back now.
+    uint8_t* data = MemNandData + size_t(block) * kNandBlockDataBytes;
+    uint8_t* spare = MemNandSpare + size_t(block) * kNandBlockSpareBytes;
+    if (madvise(data, kNandBlockDataBytes, MADV_DONTNEED) != 0) std::memset(data, 0, kNandBlockDataBytes);
+    if (madvise(spare, kNandBlockSpareBytes, MADV_DONTNEED) != 0) std::memset(spare, 0, kNandBlockSpareBytes);
+}
+
+void MemEraseNand() {
+    for (uint32_t block = 0; block < kNandBlockCount; ++block) MemEraseNandBlock(block);
+}
+
+namespace {
+void FillErased(uint32_t block) {
+    if (!g_nandErased[block]) return;
+    g_nandErased[block] = false;
+    std::memset(MemNandData + size_t(block) * kNandBlockDataBytes, 0xFF, kNandBlockDataBytes);
+    std::memset(MemNandSpare + size_t(block) * kNandBlockSpareBytes, 0xFF, kNandBlockSpareBytes);
+}
+}  // namespace
+
+uint8_t* MemNandTouch(uint64_t offset, uint64_t length) {
+    if (length) {
+        const uint64_t last = offset + length - 1;
+        // The data area and the spare area in blocks; a range may run from one into the other.
+        auto blockOf = [](uint64_t at) {
+            return uint32_t(at < kNandDataSize ? at / kNandBlockDataBytes
+                                               : (at - kNandDataSize) / kNandBlockSpareBytes);
+        };
+        if (offset < kNandDataSize && last >= kNandDataSize) {
+            for (uint32_t b = blockOf(offset); b < kNandBlockCount; ++b) FillErased(b);
+            for (uint32_t b = 0; b <= blockOf(last); ++b) FillErased(b);
+        } else {
+            for (uint32_t b = blockOf(offset); b <= blockOf(last); ++b) FillErased(b);
+        }
+    }
+    return MemNandData + offset;
+}
+
+void MemNandTouchAll() {
+    for (uint32_t block = 0; block < kNandBlockCount; ++block) FillErased(block);
 }
 
 void MemClearDram() {

@@ -87,6 +87,23 @@ void MemBuildPageMap();
 // Clears DRAM to zero (hard reset).
 void MemClearDram();
 
+// The NAND array is erased lazily, one erase block (64 pages and their spare bytes) at a time: an
+// erase only marks blocks and gives their host pages back, and a marked block is filled with 0xFF
+// on its first touch. Whatever reads or writes MemNandData or MemNandSpare touches the bytes first.
+constexpr uint32_t kNandBlockDataBytes = 0x20000;  // 64 pages of 2048 bytes
+constexpr uint32_t kNandBlockSpareBytes = 0x1000;  // their 64 spare bytes each
+constexpr uint32_t kNandBlockCount = kNandDataSize / kNandBlockDataBytes;
+// Marks every block erased; blocks already marked are left alone.
+void MemEraseNand();
+// Marks one block erased (block < kNandBlockCount).
+void MemEraseNandBlock(uint32_t block);
+// Fills the marked blocks under bytes [offset, offset + length) of the array, where offsets from
+// kNandDataSize on are the spare area's, and returns MemNandData + offset. The range must lie in the
+// array (callers check it).
+uint8_t* MemNandTouch(uint64_t offset, uint64_t length);
+// Fills every marked block (before the whole array is read or written at once).
+void MemNandTouchAll();
+
 // Memory controller register 0x48100000 (its bit 29 is cleared by CP14 power mode 5).
 uint32_t MemControllerRead(uint32_t physical);
 void MemControllerWrite(uint32_t physical, uint32_t value);

@@ -160,6 +160,7 @@ int MemLoadRomItem(const char* area, uint32_t offset, const char* path) {
         HostFatal("The file %s is too large to fit in the %s %s area", path, kMachineName, area);
     }
 
+    if (target == MemNandData) MemNandTouch(start, uint64_t(length) + (cmdline ? kCmdlineHeader + 1 : 0));
     uint8_t* at = target + start + (cmdline ? kCmdlineHeader : 0);
     if (length == 0 || std::fread(at, 1, size_t(length), file.get()) != size_t(length))
         HostFatal("The file %s could not be read", path);
@@ -203,7 +204,7 @@ void MemLoadRom() {
     const long length = FileLength(file.get());
     if (length < 0) HostFatal("The file %s could not be read", path);
     if (RomFileKind(path) == kFileRomList) {
-        std::memset(MemNandData, 0xFF, kNandDataSize + kNandSpareSize);
+        MemEraseNand();
         std::string text(size_t(length), '\0');
         if (length && std::fread(text.data(), 1, text.size(), file.get()) != text.size())
             HostFatal("The file %s could not be read", path);

@@ -103,6 +103,8 @@ void CpuIdleWait() {
 }
 }  // namespace
 
+bool CpuIdleWaits() { return Opt.EnableIdle; }
+
 void CpuIdle() {
     // No display window is shown here, so the idle repaint has nothing to paint.
     if (Opt.EnableIdle) CpuIdleWait();

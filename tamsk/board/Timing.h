@@ -82,6 +82,8 @@ void TimingSkipTicks(uint32_t n);
 // The emulated OS asks to idle (CP14 power mode 1): repaints when due and, with EnableIdle, sleeps
 // until the next armed timer match or event or until a host request wakes the core.
 void CpuIdle();
+// Whether CpuIdle may wait and move time on (EnableIdle); otherwise it changes nothing.
+bool CpuIdleWaits();
 // Ticks until the next armed match or scheduled event; all ones when nothing is armed.
 uint32_t CpuTicksToNextDue();
 // Moves time on by n ticks at once (n >= 1); never skips an armed match or event when n is at most

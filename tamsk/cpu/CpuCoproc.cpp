@@ -105,11 +105,16 @@ void CpuCoprocWrite(int coproc, int crn, int crm, int opcode2, uint32_t value) {
 }
 
 void CpuCoprocTransfer(uint32_t instruction) {
-    CpuEndBatch();
-    if (gCpu.mode == kModeUser) return;
     const int coproc = (instruction >> 8) & 0xF;
     const int crn = (instruction >> 16) & 0xF;
     const int rd = (instruction >> 12) & 0xF;
+    // CP14 only stores its words, except for an idle that waits and the power-mode switch: the
+    // rest keeps the batch going (an idle loop that changes nothing runs at full speed).
+    const bool store = !(instruction & (1u << 20));
+    const uint32_t stored = gCpu.r[rd];
+    if (coproc != 14 || (store && crn == 7 && (stored == 5 || (stored == 1 && CpuIdleWaits()))))
+        CpuEndBatch();
+    if (gCpu.mode == kModeUser) return;
     const int crm = instruction & 0xF;
     const int op2 = (instruction >> 5) & 7;
     if (!(instruction & (1u << 20))) {

@@ -57,8 +57,45 @@ CPU_INLINE void SetNZC(uint32_t v, uint32_t c) { gCpu.nzcv = (gCpu.nzcv & kFlagV
 CPU_INLINE uint32_t Ror(uint32_t v, uint32_t n) { return n ? (v >> n) | (v << (32 - n)) : v; }
 // The signed overflow bit 31 of `sign`, moved to V's position.
 CPU_INLINE uint32_t OverflowFlag(uint32_t sign) { return (sign >> 3) & kFlagV; }
+#if defined(__x86_64__)
+// The host's own flags of one addition or subtraction: LAHF puts its sign, zero and carry flags in
+// bits 7, 6 and 0 of AH, SETO gives the overflow, and a table turns the AH byte into N, Z and C (C
+// inverted for a subtraction, whose host carry is a borrow). Fewer host instructions than
+// computing each flag from the result.
+struct HostFlagTables {
+    uint32_t add[256], sub[256];
+};
+constexpr HostFlagTables MakeHostFlagTables() {
+    HostFlagTables t{};
+    for (uint32_t ah = 0; ah < 256; ++ah) {
+        const uint32_t nz = (ah & 0x80 ? kFlagN : 0) | (ah & 0x40 ? kFlagZ : 0);
+        t.add[ah] = nz | (ah & 1 ? kFlagC : 0);
+        t.sub[ah] = nz | (ah & 1 ? 0 : kFlagC);
+    }
+    return t;
+}
+constexpr HostFlagTables kHostFlags = MakeHostFlagTables();
+
+template <bool SUB>
+CPU_INLINE uint32_t HostFlags(uint32_t a, uint32_t b) {
+    uint32_t ax;
+    uint8_t overflow;
+    if constexpr (SUB) {
+        asm("subl %3, %1\n\tlahf\n\tseto %2" : "=a"(ax), "+r"(a), "=q"(overflow) : "r"(b) : "cc");
+    } else {
+        asm("addl %3, %1\n\tlahf\n\tseto %2" : "=a"(ax), "+r"(a), "=q"(overflow) : "r"(b) : "cc");
+    }
+    const uint32_t* table = SUB ? kHostFlags.sub : kHostFlags.add;
+    gCpu.nzcv = table[(ax >> 8) & 0xFF] | static_cast<uint32_t>(overflow) << 28;
+    return a;
+}
+#endif
+
 CPU_INLINE uint32_t AddFlags(uint32_t a, uint32_t b, uint32_t carry) {
     if (__builtin_constant_p(carry) && carry == 0) {
+#if defined(__x86_64__)
+        return HostFlags<false>(a, b);
+#endif
         // The host's carry and overflow of one addition.
         uint32_t r;
         int32_t sr;
@@ -75,6 +112,9 @@ CPU_INLINE uint32_t AddFlags(uint32_t a, uint32_t b, uint32_t carry) {
 // a - b - (1 - carry), C = no borrow.
 CPU_INLINE uint32_t SubFlags(uint32_t a, uint32_t b, uint32_t carry) {
     if (__builtin_constant_p(carry) && carry == 1) {
+#if defined(__x86_64__)
+        return HostFlags<true>(a, b);
+#endif
         uint32_t r;
         int32_t sr;
         const uint32_t borrow = __builtin_sub_overflow(a, b, &r);

@@ -120,8 +120,16 @@ void Reply(uint32_t first, uint32_t second, unsigned words) {
 void Erase() {
     const uint32_t page = Nand.address[0];
     if (page > kNandPages - kBlockPages) HostFatal("NAND block at page 0x%X is beyond the array", page);
-    std::memset(MemNandData + size_t(page) * kNandPageSize, 0xFF, kBlockPages * kNandPageSize);
-    std::memset(MemNandSpare + size_t(page) * kNandSpareBytes, 0xFF, kBlockPages * kNandSpareBytes);
+    // A block starts on a multiple of 64 pages; one named by a page inside it is erased from that
+    // page over the next 64, so it may cover the ends of two blocks.
+    if (page % kBlockPages == 0) {
+        MemEraseNandBlock(page / kBlockPages);
+    } else {
+        MemNandTouch(uint64_t(page) * kNandPageSize, kBlockPages * kNandPageSize);
+        MemNandTouch(kNandDataSize + uint64_t(page) * kNandSpareBytes, kBlockPages * kNandSpareBytes);
+        std::memset(MemNandData + size_t(page) * kNandPageSize, 0xFF, kBlockPages * kNandPageSize);
+        std::memset(MemNandSpare + size_t(page) * kNandSpareBytes, 0xFF, kBlockPages * kNandSpareBytes);
+    }
     SetStatus(kDone | kReady);
 }
 
@@ -158,7 +166,7 @@ uint32_t ReadDataPort() {
     NandState::Segment& s = Nand.segment[Nand.cursor];
     const uint32_t value = s.start == kNandOwnBuffer
                                ? Nand.reply[Nand.replyRead++]
-                               : ChunkGet32(MemNandData + 4 * (size_t(s.start) + Nand.cursorWord));
+                               : ChunkGet32(MemNandTouch(4 * (uint64_t(s.start) + Nand.cursorWord), 4));
     if (++Nand.cursorWord == s.count) {
         ++Nand.cursor;
         Nand.cursorWord = 0;
@@ -175,6 +183,8 @@ void WriteDataPort(uint32_t value) {
     if (Nand.bufferWords >= limit) return;  // dropped
     Nand.buffer[Nand.bufferWords++] = value;
     if (Nand.bufferWords < limit) return;
+    MemNandTouch(Nand.programAddress, kNandPageSize);
+    MemNandTouch(kNandDataSize + uint64_t(Nand.programPage) * kNandSpareBytes, kNandSpareBytes);
     for (uint32_t i = 0; i < kPageWords; ++i)
         ChunkPut32(MemNandData + Nand.programAddress + 4 * i, Nand.buffer[i]);
     uint8_t* spare = MemNandSpare + size_t(Nand.programPage) * kNandSpareBytes;

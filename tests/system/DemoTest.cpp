@@ -1,9 +1,11 @@
 // The whole system as a user meets it: the main job boots the OS with its modules and the demo
 // application in the device window (on the test's X display); xdotool types into the demo's field
-// and presses its buttons; the window's pixels show the fetched line and the folder listing, and
-// the card volume's host folder holds the saved note. Before the save, the debugger attaches to
-// the demo stopped in the 68K debugger nub, reads its code, stops it at a breakpoint in the "Save"
-// button's handler, shows the address, and lets it go on.
+// and presses its buttons; the window's pixels show the logo, the fetched line and the folder
+// listing, and the card volume's host folder holds the saved note. Before the save, the debugger
+// attaches to the demo stopped in the 68K debugger nub, reads its code and the fetched line in its
+// data, stops it at a breakpoint in the "Save" button's handler, shows the address, and lets it
+// go on. The window is moved where no other test's window lies and raised, since other tests may
+// show windows on the same display meanwhile.
 #include <gdk/gdk.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -134,6 +136,7 @@ public:
     // The output between the last two matches.
     const std::string& Before() const { return before_; }
     const std::string& Text() const { return text_; }
+    pid_t Pid() const { return pid_; }
     bool Running() {
         if (pid_ <= 0) return false;
         int status;
@@ -169,15 +172,26 @@ constexpr UiRect kTextField{32, 20, 88, 12}, kFetchButton{2, 40, 40, 12},
     kReplyField{2, 56, 156, 12}, kSaveButton{2, 74, 40, 12};
 // The list's inside, without its frame.
 constexpr UiRect kFolderListInside{4, 92, 152, 62};
+// The logo, a 32 x 32 bitmap: a frame around a "V".
+constexpr UiRect kLogo{126, 18, 32, 32};
+// Where the window is moved: clear of the other tests' windows (at 0, 0 or moved to 40, 40,
+// 600, 0, 600, 400 and 900, 600).
+constexpr int kWindowX = 200, kWindowY = 680;
 
 // The device window: found by its title, read through GDK.
 class DeviceWindow {
 public:
-    // X errors (the window may go at any time) are trapped, so that they fail a step instead of
-    // ending the test program.
-    bool Find() {
-        std::string ids = Capture("xdotool search --onlyvisible --name '^Vantor OS$' 2>/dev/null");
-        id_ = std::strtoul(ids.c_str(), nullptr, 10);
+    // Finds the visible window of that title whose process is in the process group `group`: other
+    // tests' OS windows carry the same title. X errors (the window may go at any time) are
+    // trapped, so that they fail a step instead of ending the test program.
+    bool Find(pid_t group) {
+        id_ = 0;
+        std::istringstream ids(Capture("xdotool search --onlyvisible --name '^Vantor OS$' 2>/dev/null"));
+        std::string id;
+        while (!id_ && ids >> id) {
+            pid_t pid = static_cast<pid_t>(std::atol(Capture("xdotool getwindowpid " + id + " 2>/dev/null").c_str()));
+            if (pid > 0 && getpgid(pid) == group) id_ = std::strtoul(id.c_str(), nullptr, 10);
+        }
         if (!id_) return false;
         gdk_error_trap_push();
         GdkWindow* w = gdk_window_foreign_new(static_cast<GdkNativeWindow>(id_));
@@ -190,6 +204,12 @@ public:
         return w && !failed && width_ >= 160 && height_ >= 160;
     }
     unsigned long Id() const { return id_; }
+    // Moves the window clear of other windows, raises it and gives it the keyboard.
+    void Front() const {
+        std::string id = std::to_string(id_);
+        Keys("windowmove " + id + " " + std::to_string(kWindowX) + " " + std::to_string(kWindowY) +
+             " windowraise " + id + " windowfocus " + id);
+    }
     int Scale() const { return std::min(width_, height_) / 160; }
 
     // Takes the window's pixels.
@@ -224,18 +244,41 @@ public:
         }
         return rows;
     }
+    // The share of the rectangle's pixels that are dark.
+    double DarkShare(const UiRect& r) const {
+        if (!pixels_) return 0;
+        int scale = Scale(), stride = gdk_pixbuf_get_rowstride(pixels_), channels = gdk_pixbuf_get_n_channels(pixels_);
+        const guchar* data = gdk_pixbuf_get_pixels(pixels_);
+        int dark = 0, all = 0;
+        for (int y = r.y * scale; y < (r.y + r.h) * scale && y < height_; ++y) {
+            for (int x = r.x * scale; x < (r.x + r.w) * scale && x < width_; ++x, ++all) {
+                const guchar* p = data + y * stride + x * channels;
+                if (p[0] + p[1] + p[2] < 200) ++dark;
+            }
+        }
+        return all ? static_cast<double>(dark) / all : 0;
+    }
+    // What the window shows, for a failure's message.
+    std::string Seen() const {
+        std::ostringstream out;
+        out << "window " << id_ << " (" << width_ << " x " << height_ << "): dark rows in the Fetch button "
+            << DarkRows(kFetchButton) << ", the reply " << DarkRows(kReplyField) << ", the list "
+            << DarkRows(kFolderListInside) << "; dark share of the logo " << DarkShare(kLogo)
+            << " (the picture is saved as demo-screenshot-failed.png)";
+        return out.str();
+    }
     bool Save(const std::string& path) const {
         return pixels_ && gdk_pixbuf_save(pixels_, path.c_str(), "png", nullptr, nullptr);
     }
     void Click(const UiRect& r) const {
         int scale = Scale();
-        std::string command = "xdotool mousemove --window " + std::to_string(id_) + " " +
+        std::string command = "timeout 60 xdotool mousemove --window " + std::to_string(id_) + " " +
                               std::to_string((r.x + r.w / 2) * scale) + " " + std::to_string((r.y + r.h / 2) * scale) +
                               " click 1";
         EXPECT_EQ(std::system(command.c_str()), 0) << command;
     }
     void Keys(const std::string& arguments) const {
-        std::string command = "xdotool " + arguments;
+        std::string command = "timeout 60 xdotool " + arguments;
         EXPECT_EQ(std::system(command.c_str()), 0) << command;
     }
     ~DeviceWindow() {
@@ -313,19 +356,30 @@ protected:
 TEST_F(Demo, TypeFetchDebugAndSave) {
     StartJob();
     DeviceWindow& window = window_;
-    ASSERT_TRUE(Wait([&] { return window.Find(); })) << "no device window";
-    // The form is drawn: its buttons.
-    ASSERT_TRUE(Wait([&] { return window.Snap() && window.DarkRows(kFetchButton) > 4; })) << "no form";
+    const pid_t group = job_->Pid();
+    ASSERT_TRUE(Wait([&] { return window.Find(group); }))
+        << "no device window of the OS; windows of that title: "
+        << Capture("xdotool search --onlyvisible --name '^Vantor OS$' 2>&1");
+    window.Front();
+    // The form is drawn: its buttons, and its logo (a frame around a "V": neither blank nor filled).
+    ASSERT_TRUE(Wait([&] { return window.Snap() && window.DarkRows(kFetchButton) > 4; })) << "no form; " << window.Seen();
+    EXPECT_TRUE(Wait([&] {
+        double share = window.Snap() ? window.DarkShare(kLogo) : 0;
+        return share > 0.1 && share < 0.5;
+    })) << "no logo; " << window.Seen();
 
     // Type into the field; fetch the server's line into the reply field.
+    window.Front();
     window.Click(kTextField);
     window.Keys("type --delay 50 'Saved by the demo test'");
     window.Click(kFetchButton);
-    EXPECT_TRUE(Wait([&] { return window.Snap() && window.DarkRows(kReplyField) >= 5; })) << "no reply shown";
+    EXPECT_TRUE(Wait([&] { return window.Snap() && window.DarkRows(kReplyField) >= 5; }))
+        << "no reply shown; " << window.Seen();
 
     // Ctrl+Shift+B stops the demo in the debugger nub, which waits for the debugger.
+    window.Front();
     window.Keys("key ctrl+shift+b");
-    ASSERT_TRUE(Wait([&] { return Logged("Waiting for the debugger"); })) << "the demo did not stop";
+    ASSERT_TRUE(Wait([&] { return Logged("Waiting for the debugger"); })) << "the demo did not stop; " << window.Seen();
     Child debugger({VANTOR_BIN_DIR "/quillwatch", "--headless", "--link", "emulator",
                     "127.0.0.1:" + std::to_string(debugPort_)},
                    dir_, "", {});
@@ -351,6 +405,16 @@ TEST_F(Demo, TypeFetchDebugAndSave) {
     // The debugger reads the demo's code: the stub's trap word is right before the stop.
     debugger.Write("dm PC-2 2\n");
     EXPECT_TRUE(debugger.ReadUntil("A0 A9")) << debugger.Text();
+    // The fetched line is in the demo's reply buffer, a global: A5 holds the base of the global
+    // offset table, which the globals follow. The debugger's numbers are hexadecimal.
+    uint32_t got = SymbolOffset("_GLOBAL_OFFSET_TABLE_"), reply = SymbolOffset("reply");
+    ASSERT_NE(got, 0xFFFFFFFFu);
+    ASSERT_NE(reply, 0xFFFFFFFFu);
+    char dump[32];
+    std::snprintf(dump, sizeof dump, "dm A5+%X 10\n", reply - got);
+    debugger.Write(dump);
+    EXPECT_TRUE(debugger.ReadUntil(std::string("\"") + std::string(kLine).substr(0, 16) + "\""))
+        << dump << debugger.Text();
 
     // A breakpoint at the "Save" button's handler: "Save" stops there, before the note is
     // written, and the stop shows the address; then the demo goes on.
@@ -358,6 +422,7 @@ TEST_F(Demo, TypeFetchDebugAndSave) {
     ASSERT_TRUE(debugger.ReadUntil("Breakpoint set")) << debugger.Text();
     debugger.Write("g\n");
     const std::string note = Card() + "/Note.txt";
+    window.Front();
     window.Click(kSaveButton);
     ASSERT_TRUE(debugger.ReadUntil("Remote stopped")) << debugger.Text();
     EXPECT_TRUE(debugger.ReadUntil(breakpoint)) << breakpoint << " in " << debugger.Text();
@@ -365,8 +430,11 @@ TEST_F(Demo, TypeFetchDebugAndSave) {
     debugger.Write("g\n");
 
     // Going on, the handler saves the text in the card's folder and lists the folder (one file).
-    EXPECT_TRUE(Wait([&] { return ReadFile(note) == "Saved by the demo test"; })) << debugger.Text();
-    EXPECT_TRUE(Wait([&] { return window.Snap() && window.DarkRows(kFolderListInside) >= 5; })) << "no listing";
+    EXPECT_TRUE(Wait([&] { return ReadFile(note) == "Saved by the demo test"; }))
+        << "the note holds \"" << ReadFile(note) << "\"; the debugger:\n"
+        << debugger.Text();
+    EXPECT_TRUE(Wait([&] { return window.Snap() && window.DarkRows(kFolderListInside) >= 5; }))
+        << "no listing; " << window.Seen();
     EXPECT_TRUE(window.Save(VANTOR_TEST_DIR "/demo-screenshot.png"));
 }
 

@@ -58,6 +58,8 @@ protected:
         OptLoadDefaults();
         OptSetText(Opt.SerialPort, "none");
         MemAllocateAreas();
+        // Direct writes into the array below need every block filled first.
+        MemNandTouchAll();
         std::memset(MemNandData, 0xFF, kNandDataSize + kNandSpareSize);
         IntcReset(kRunPowerOn);
         BoardResetAll(kRunSoftReset);  // installs the device tables and resets every device
@@ -147,23 +149,57 @@ TEST_F(NandFixture, ProgramAndEraseReachTheArray) {
     EXPECT_EQ(ChunkGet32(MemNandSpare + 100 * kNandSpareBytes + 36), 521u);
     EXPECT_EQ(MemNandSpare[100 * kNandSpareBytes + 40], 0xFF);
 
-    // Erase with first address word 64: data bytes 131072-262143 and spare bytes 4096-8191.
-    std::memset(MemNandData + 63 * kNandPageSize, 0, 66 * kNandPageSize);
-    std::memset(MemNandSpare + 63 * kNandSpareBytes, 0, 66 * kNandSpareBytes);
-    DeviceWrite(kCommand, kDoubleByte | 0xD060);
-    DeviceWrite(kCommand, 64);
-    DeviceWrite(kCommand, 0);
-    for (uint32_t i = 131072; i < 262144; ++i) ASSERT_EQ(MemNandData[i], 0xFF) << i;
-    for (uint32_t i = 4096; i < 8192; ++i) ASSERT_EQ(MemNandSpare[i], 0xFF) << i;
-    EXPECT_EQ(MemNandData[131071], 0);
-    EXPECT_EQ(MemNandData[262144], 0);
-    EXPECT_EQ(MemNandSpare[4095], 0);
-    EXPECT_EQ(MemNandSpare[8192], 0);
+    // Erase with first address word 64: data bytes 131072-262143 and spare bytes 4096-8191. A page
+    // inside a block (96) erases the 64 pages from it. The first read through the port sees the
+    // erased bytes; then the whole array is compared.
+    for (uint32_t first : {64u, 96u}) {
+        SCOPED_TRACE(first);
+        MemNandTouchAll();
+        std::memset(MemNandData + 63 * kNandPageSize, 0, 170 * kNandPageSize);
+        std::memset(MemNandSpare + 63 * kNandSpareBytes, 0, 170 * kNandSpareBytes);
+        DeviceWrite(kCommand, kDoubleByte | 0xD060);
+        DeviceWrite(kCommand, first);
+        DeviceWrite(kCommand, 0);
+        DeviceWrite(kControl, kWithSpare | 0xFFF);
+        ReadPage(first + 63);
+        EXPECT_EQ(Drain(528), std::vector<uint32_t>(528, 0xFFFFFFFFu));
+        ReadPage(first + 64);
+        EXPECT_EQ(Drain(1), std::vector<uint32_t>{0});
+        Drain(527);
+        MemNandTouchAll();
+        const uint32_t data = first * kNandPageSize, spare = first * kNandSpareBytes;
+        for (uint32_t i = data; i < data + 131072; ++i) ASSERT_EQ(MemNandData[i], 0xFF) << i;
+        for (uint32_t i = spare; i < spare + 4096; ++i) ASSERT_EQ(MemNandSpare[i], 0xFF) << i;
+        EXPECT_EQ(MemNandData[data - 1], 0);
+        EXPECT_EQ(MemNandData[data + 131072], 0);
+        EXPECT_EQ(MemNandSpare[spare - 1], 0);
+        EXPECT_EQ(MemNandSpare[spare + 4096], 0);
+    }
     // The last block of the array.
     DeviceWrite(kCommand, 0x60);
     DeviceWrite(kCommand, kNandPages - 64);
     DeviceWrite(kCommand, 0);
+    EXPECT_EQ(MemNandTouch(kNandDataSize + kNandSpareSize - 1, 1)[0], 0xFF);
+}
+
+TEST_F(NandFixture, LazyEraseFillsABlockOnItsFirstTouchOnly) {
+    // Marked blocks read as erased wherever they are touched: through the port, by a ROM area load
+    // (a range across blocks) or all at once; a block written after its fill keeps what it holds.
+    MemEraseNand();
+    DeviceWrite(kControl, kWithSpare | 0xFFF);
+    ReadPage(3);
+    EXPECT_EQ(Drain(528), std::vector<uint32_t>(528, 0xFFFFFFFFu));
+    MemNandData[3 * kNandPageSize] = 0x12;
+    MemEraseNand();  // block 0 is filled: marked again, and erased again on the next touch
+    uint8_t* across = MemNandTouch(kNandBlockDataBytes - 2, 4);
+    EXPECT_EQ(std::vector<uint8_t>(across, across + 4), std::vector<uint8_t>(4, 0xFF));
+    across[0] = 0x34;
+    MemNandTouch(0, kNandDataSize + kNandSpareSize);
+    EXPECT_EQ(MemNandData[3 * kNandPageSize], 0xFF);
+    EXPECT_EQ(across[0], 0x34);
     EXPECT_EQ(MemNandSpare[kNandSpareSize - 1], 0xFF);
+    ReadPage(kNandBlockDataBytes / kNandPageSize - 1);
+    EXPECT_EQ(Drain(512).back(), 0xFF34FFFFu);
 }
 
 TEST_F(NandFixture, StatusBitsDriveSource45) {

@@ -185,5 +185,18 @@ TEST_F(MenuGlueTest, FindParametersTravelInTheNativeLayoutAndBack) {
     EXPECT_EQ(ctx_.state.D[4] & 0xFF, 0u);  // the second record runs past the memory
 }
 
+// ResLoadConstant answers the UI library's 32-bit value in D0.
+TEST_F(MenuGlueTest, AnIntegerConstantComesBackWhole) {
+    std::vector<uint32_t> ids;
+    vantor::os::OnCall(Library::Ui, vantor::uislot::UiEntry256, [&](const SlotCall& c) {
+        ids.push_back(c.args[0] & 0xFFFF);
+        return 0x89ABCDEFu;
+    });
+    ASSERT_EQ(Run(" move.w #4000,-(%sp)\n trap #15\n .short 0xA3B2\n addq.l #2,%sp\n move.l %d0,%d3\n rts"), 0);
+    EXPECT_EQ(ids, std::vector<uint32_t>{4000});
+    EXPECT_EQ(ctx_.state.D[3], 0x89ABCDEFu);
+    EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
+}
+
 }  // namespace
 }  // namespace morvel::test

@@ -3,16 +3,18 @@
 #include <cstddef>
 #include <cstring>
 
-#include "morvel/traps/BitmapGlue.h"
-#include "morvel/traps/ControlGlue.h"
-#include "morvel/traps/ListGlue.h"
-#include "morvel/traps/WindowGlue.h"
+#include "common/FourCC.h"
 #include "common/module/UiSlots.h"
 #include "morvel/glue/MorvelOs.h"
+#include "morvel/traps/BitmapGlue.h"
+#include "morvel/traps/ControlGlue.h"
 #include "morvel/traps/EventGlue.h"
 #include "morvel/traps/FormGlue.h"
+#include "morvel/traps/ListGlue.h"
 #include "morvel/traps/MenuGlue.h"
+#include "morvel/traps/ResourceTranslate.h"
 #include "morvel/traps/TrapGlue.h"
+#include "morvel/traps/WindowGlue.h"
 
 namespace morvel {
 namespace {
@@ -157,7 +159,7 @@ void TrapSclHandleEvent(EmulState* s, uint16_t) {
 
 // Clipboard: an item goes to the UI library only when its bytes lie whole in the application's
 // memory; an append that cannot be read answers 0x0502.
-constexpr uint16_t kClipboardAddItem = 38, kClipboardAppendItem = 39, kErrParam = 0x0502;
+constexpr uint16_t kResLoadConstant = 256, kClipboardAddItem = 38, kClipboardAppendItem = 39, kErrParam = 0x0502;
 bool ClipboardItemReadable(EmulState* s, uint32_t data, uint16_t length) {
     return length == 0 || (data && ValidatePtr(s, data, true, true) >= length);
 }
@@ -294,6 +296,15 @@ void TrapFindDrawHeader(EmulState* s, uint16_t) {
     });
 }
 
+// ResLoadConstant: the 'tint' resource translated first, its value from the UI library.
+void TrapResLoadConstant(EmulState* s, uint16_t) {
+    const uint16_t id = U16(s, 0);
+    const uint32_t type = vantor::FourCC("tint");
+    RsrcPrepare(s, type, id, false);
+    SetResultD0UInt32(s, Ui<uint32_t(uint16_t)>(kResLoadConstant, id));
+    RsrcRelease(s, type, id);
+}
+
 // ---- AccessorDispatch: each selector goes to the glue of the record it reads or writes ----
 
 // The object ID of a 68K form-object pointer: its shadow's ID, a bitmap's resource ID; -1 for
@@ -355,6 +366,7 @@ void UiServiceGlueInstall(TrapHandler* t) {
     t[0x10A] = TrapClipboardAddItem;
     t[0x370] = TrapClipboardAppendItem;
     t[0x10C] = TrapClipboardGetItem;
+    t[0x3B2] = TrapResLoadConstant;
     t[0x269] = TrapFind;
     t[0x26B] = TrapFindSaveMatch;
     t[0x26C] = TrapFindGetLineBounds;

@@ -325,5 +325,14 @@ TEST_F(UiFormTest, APenOnTheTopLinePullsTheActiveBarDownAndATapOnAnItemPostsItsI
     EXPECT_EQ(MenuPen(nullptr, 40, 5), 0);
 }
 
+// An integer constant is the value of its native resource; 0 without one.
+TEST_F(UiFormTest, AnIntegerConstantIsItsResourcesValue) {
+    Le constant;
+    constant.L(0, 0x12345678);
+    Add(3000, constant.b, FourCC("aint"));
+    EXPECT_EQ(Ui<uint32_t(uint16_t)>(ui::UiEntry256, uint16_t{3000}), 0x12345678u);
+    EXPECT_EQ(Ui<uint32_t(uint16_t)>(ui::UiEntry256, uint16_t{3001}), 0u);
+}
+
 }  // namespace
 }  // namespace vantor::os

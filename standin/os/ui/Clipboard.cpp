@@ -13,9 +13,10 @@
 namespace vantor::os::ui {
 namespace {
 
-template <typename Sig, typename... A>
-auto Sys(uint16_t number, A... args) {
-    return reinterpret_cast<Sig*>(SystemTable()[number])(args...);
+// The system slot `number` as a function of signature Sig.
+template <typename Sig>
+Sig* Slot(uint16_t number) {
+    return reinterpret_cast<Sig*>(SystemTable()[number]);
 }
 
 constexpr uint8_t kFormats = 3, kText = 0;
@@ -39,16 +40,16 @@ uint16_t Put(uint8_t format, const void* data, uint16_t length, uint32_t keep) {
     void*& handle = C().items[format];
     const uint32_t size = keep + length;
     if (!handle) {
-        handle = Sys<syssig::MemHandleNew>(sysslot::MemHandleNew, size ? size : 1u);
+        handle = Slot<syssig::MemHandleNew>(sysslot::MemHandleNew)(size ? size : 1u);
         if (!handle) return kErrParam;
-        Sys<syssig::MemHandleSetOwner>(sysslot::MemHandleSetOwner, handle, uint16_t{0});
-    } else if (uint16_t err = Sys<syssig::MemHandleResize>(sysslot::MemHandleResize, handle, size ? size : 1u)) {
+        Slot<syssig::MemHandleSetOwner>(sysslot::MemHandleSetOwner)(handle, uint16_t{0});
+    } else if (uint16_t err = Slot<syssig::MemHandleResize>(sysslot::MemHandleResize)(handle, size ? size : 1u)) {
         return err;
     }
     if (length) {
-        auto* p = static_cast<uint8_t*>(Sys<syssig::MemHandleLock>(sysslot::MemHandleLock, handle));
+        auto* p = static_cast<uint8_t*>(Slot<syssig::MemHandleLock>(sysslot::MemHandleLock)(handle));
         std::memcpy(p + keep, data, length);
-        Sys<syssig::MemHandleUnlock>(sysslot::MemHandleUnlock, handle);
+        Slot<syssig::MemHandleUnlock>(sysslot::MemHandleUnlock)(handle);
     }
     C().lengths[format] = size;
     return 0;

@@ -3,6 +3,9 @@
 // The instruction count of one kernel call is measured once on the interpreter (trace entry per
 // instruction) and used for both sides; qemu's start-up time is measured and taken off. Each
 // figure is the median of three rounds run side by side.
+// Built twice: morvel_bench is the os32 (i386) program; morvel_x64_bench builds the same
+// interpreter for x86-64, without the trap glue, so that it can be measured natively on machines
+// that run i386 programs only under an emulator.
 //   morvel_bench                 every kernel, side by side with qemu
 //   morvel_bench KERNEL CALLS    one kernel (0-4) on the interpreter alone, for profilers
 #include <sys/mman.h>
@@ -19,6 +22,7 @@
 
 #include "bench/BenchStats.h"
 #include "common/BigEndian.h"
+#include "morvel/cpu/HostAddress.h"
 #include "morvel/cpu/MorvelCpu.h"
 
 using namespace morvel;
@@ -43,16 +47,17 @@ std::string Run(const std::string& cmd) {
     return out;
 }
 
-std::vector<uint8_t> stack(65536);
+// The 68K stack: the top of the mapped area, below 4 GiB in the x86-64 build as well.
+constexpr uint32_t kStackTop = kBase + kSize - 64;
 uint64_t gSteps = 0;
 void CountStep(EmulState*, uint16_t) { ++gSteps; }
 
 uint32_t CallKernel(uint32_t k, uint32_t n) {
     EmulState s{};
     s.global = &s;
-    s.A[7] = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(stack.data())) + 65000;
-    vantor::WriteBE32(reinterpret_cast<void*>(s.A[7] - 8), k);
-    vantor::WriteBE32(reinterpret_cast<void*>(s.A[7] - 4), n);
+    s.A[7] = kStackTop;
+    vantor::WriteBE32(Mem(s.A[7] - 8), k);
+    vantor::WriteBE32(Mem(s.A[7] - 4), n);
     if (Call68KCode(&s, kBase, 8) != 0) {
         std::fprintf(stderr, "kernel %u ended by an exception\n", k);
         std::exit(1);
@@ -64,9 +69,9 @@ uint64_t CountInstructions(uint32_t k, uint32_t n) {
     EmulState s{};
     s.global = &s;
     s.SR = kSrTrace1;
-    s.A[7] = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(stack.data())) + 65000;
-    vantor::WriteBE32(reinterpret_cast<void*>(s.A[7] - 8), k);
-    vantor::WriteBE32(reinterpret_cast<void*>(s.A[7] - 4), n);
+    s.A[7] = kStackTop;
+    vantor::WriteBE32(Mem(s.A[7] - 8), k);
+    vantor::WriteBE32(Mem(s.A[7] - 4), n);
     gSteps = 1;
     MorvelSetNubEntry(CountStep);
     Call68KCode(&s, kBase, 8);
@@ -114,6 +119,10 @@ int main(int argc, char** argv) {
     }
     std::ifstream f(kDir + "/kernels.bin", std::ios::binary);
     std::vector<char> image((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    if (image.empty() || image.size() > kSize - 65536) {
+        std::fprintf(stderr, "cannot load %s/kernels.bin\n", kDir.c_str());
+        return 1;
+    }
     std::memcpy(p, image.data(), image.size());
 
     std::string dis = Run("m68k-linux-gnu-objdump -d -j .text -m m68k:68000 " + kDir + "/kernels.elf");

@@ -47,6 +47,7 @@ typedef struct {
         struct { UInt16 formID; } frmLoad, frmOpen;
         struct { UInt16 controlID; ControlType* pControl; Boolean on; UInt8 reserved; } ctlSelect;
         struct { UInt16 listID; ListType* pList; Int16 selection; } lstSelect;
+        struct { UInt16 gadgetID; struct FormGadgetOpaque* gadgetP; } gadgetEnter;
     } data;
 } EventType;
 
@@ -123,6 +124,38 @@ UInt16 FrmGetObjectId(const FormType* form, UInt16 objIndex);
 void FldSetSelection(FieldType* field, UInt16 startPosition, UInt16 endPosition);
 UInt16 FldGetTextLength(const FieldType* field);
 void LstSetHeight(ListType* list, Int16 visibleItems);
+
+/* Forms and objects built at run time. The new-object calls take the address of the caller's form
+   pointer; FrmRemoveObject moves the later objects down one index. */
+typedef struct FormLabelOpaque FormLabelType;
+typedef struct FormBitmapOpaque FormBitmapType;
+typedef struct FormGadgetOpaque FormGadgetType;
+typedef Boolean (*FormGadgetHandlerType)(FormGadgetType* gadget, UInt16 cmd, void* param);
+enum { formGadgetDrawCmd = 0, formGadgetEraseCmd = 1, formGadgetHandleEventCmd = 2, formGadgetDeleteCmd = 3 };
+enum { frmGadgetEnterEvent = 0x0803 };
+#define frmInvalidObjectId 0xFFFF
+FormType* __VtFrmNewForm(UInt16 formID, const char* title, Coord x, Coord y, Coord width, Coord height,
+                         UInt16 modalInFirstByte, UInt16 defaultButton, UInt16 helpRscID, UInt16 menuRscID);
+#define FrmNewForm(id, title, x, y, w, h, modal, defaultButton, help, menu) \
+    __VtFrmNewForm((id), (title), (x), (y), (w), (h), (UInt16)((UInt8)(modal) << 8), (defaultButton), (help), (menu))
+FormLabelType* __VtFrmNewLabel(FormType** form, UInt16 id, const char* text, Coord x, Coord y, UInt16 fontInFirstByte);
+#define FrmNewLabel(form, id, text, x, y, font) \
+    __VtFrmNewLabel((form), (id), (text), (x), (y), (UInt16)((UInt8)(font) << 8))
+FormBitmapType* FrmNewBitmap(FormType** form, UInt16 id, UInt16 rscID, Coord x, Coord y);
+FormGadgetType* FrmNewGadget(FormType** form, UInt16 id, Coord x, Coord y, Coord width, Coord height);
+Err FrmRemoveObject(FormType** form, UInt16 objIndex);
+FieldType* __VtFldNewField(void** form, UInt16 id, Coord x, Coord y, Coord width, Coord height, UInt16 font,
+                           UInt32 maxChars, UInt16 editable, UInt16 underlined, UInt16 singleLine,
+                           UInt16 dynamicSize, UInt16 justification, UInt16 autoShift, UInt16 hasScrollBar,
+                           UInt16 numeric);
+#define __VT_B(v) ((UInt16)((UInt8)(v) << 8))
+#define FldNewField(form, id, x, y, w, h, font, maxChars, editable, underlined, singleLine, dynamicSize, \
+                    justification, autoShift, hasScrollBar, numeric) \
+    __VtFldNewField((form), (id), (x), (y), (w), (h), __VT_B(font), (maxChars), __VT_B(editable), \
+                    __VT_B(underlined), __VT_B(singleLine), __VT_B(dynamicSize), __VT_B(justification), \
+                    __VT_B(autoShift), __VT_B(hasScrollBar), __VT_B(numeric))
+void FrmSetGadgetHandler(FormType* form, UInt16 objIndex, FormGadgetHandlerType handler);
+UInt16 FrmGetNumberOfObjects(const FormType* form);
 
 /* The system's own handling of an event (the debugger and console keys among them) and the menu
    bar's; both answer true when they took the event. */

@@ -276,5 +276,27 @@ TEST_F(CpuTest, TraceBitEntersTheNubBeforeEachInstructionButTheFirst) {
     EXPECT_EQ(gNubCalls[1], std::make_pair(uint16_t{0x24}, CodeAddr() + 4));
 }
 
+// A compare or test and the branch after it are two steps while tracing, and run as one
+// otherwise: the results agree.
+TEST_F(CpuTest, TracedCompareAndBranchStopBeforeEachInstruction) {
+    const char* loop =
+        "moveq #2,%d0\n1: subq.l #1,%d0\n cmp.l #5,%d0\n bgt.s 2f\n tst.l %d0\n bne.s 1b\n2: rts";
+    gNubCalls.clear();
+    MorvelSetNubEntry(RecordNub);
+    ctx_.state.SR = kSrTrace1;
+    EXPECT_EQ(RunAsm(loop), 0);
+    MorvelSetNubEntry(nullptr);
+    std::vector<uint32_t> want;
+    for (uint32_t pass = 0; pass < 2; ++pass)
+        for (uint32_t offset : {2u, 4u, 10u, 12u, 14u}) want.push_back(CodeAddr() + offset);
+    want.push_back(CodeAddr() + 16);
+    std::vector<uint32_t> got;
+    for (auto& call : gNubCalls) got.push_back(call.second);
+    EXPECT_EQ(got, want);
+    ctx_.state.SR = 0;
+    EXPECT_EQ(RunAsm(loop), 0);
+    EXPECT_EQ(ctx_.state.D[0], 0u);
+}
+
 }  // namespace
 }  // namespace morvel::test

@@ -446,6 +446,55 @@ void GenChk(Gen& g, Case& c) {
     c.ccrMask = kSrX;
 }
 
+// Compares and tests followed at once by a conditional branch over one MOVEQ, and short counted
+// loops that end in SUBQ or CMP and a branch back.
+void GenCompareBranch(Gen& g, Case& c) {
+    for (uint32_t i = 0, n = 1 + g.U(4); i < n; ++i) {
+        uint32_t size = g.Size();
+        switch (g.U(6)) {
+            case 0: {  // CMP <ea>,Dn
+                Ea s = DataEa(g, size, kRead);
+                Emit(c.code, static_cast<uint16_t>(0xB000 | g.U(8) << 9 | SizeBits(size) | s.modeReg), {&s});
+                break;
+            }
+            case 1: {  // CMPA <ea>,An
+                uint32_t lng = g.U(2);
+                Ea s = g.U(4) ? DataEa(g, 1 + lng, kRead) : Ea{static_cast<uint16_t>(0x08 | g.U(8)), {}};
+                Emit(c.code, static_cast<uint16_t>(0xB0C0 | g.U(8) << 9 | lng << 8 | s.modeReg), {&s});
+                break;
+            }
+            case 2: {  // CMPI #imm,<ea>
+                Ea d = DataEa(g, size, kWrite);
+                c.code.push_back(static_cast<uint16_t>(0x0C00 | SizeBits(size) | d.modeReg));
+                EmitImm(c.code, size, g.Value());
+                for (uint16_t w : d.ext) c.code.push_back(w);
+                break;
+            }
+            case 3: {  // TST <ea>
+                Ea d = DataEa(g, size, kWrite);
+                Emit(c.code, static_cast<uint16_t>(0x4A00 | SizeBits(size) | d.modeReg), {&d});
+                break;
+            }
+            case 4:  // SUBQ #q,Dn
+                c.code.push_back(static_cast<uint16_t>(0x5100 | g.U(8) << 9 | SizeBits(size) | g.U(6)));
+                break;
+            default:  // MOVEQ #k,D1; MOVEQ #0,D2; loop: ADDQ.W #1,D2; SUBQ.L #1,D1 or CMP.L D1,D2; Bcc.S loop
+                if (g.U(2))
+                    c.code.insert(c.code.end(), {static_cast<uint16_t>(0x7201 + g.U(8)), 0x7400, 0x5242, 0x5381,
+                                                 static_cast<uint16_t>(g.U(2) ? 0x66FA : 0x6EFA)});
+                else
+                    c.code.insert(c.code.end(), {static_cast<uint16_t>(0x7201 + g.U(8)), 0x7400, 0x5242, 0xB481,
+                                                 static_cast<uint16_t>(g.U(2) ? 0x66FA : 0x6DFA)});
+                continue;
+        }
+        uint16_t cc = static_cast<uint16_t>(2 + g.U(14));
+        if (g.U(4))  // Bcc.S or Bcc.W over MOVEQ #k,D5
+            c.code.insert(c.code.end(), {static_cast<uint16_t>(0x6002 | cc << 8), static_cast<uint16_t>(0x7A00 | g.U(256))});
+        else
+            c.code.insert(c.code.end(), {static_cast<uint16_t>(0x6000 | cc << 8), 4, static_cast<uint16_t>(0x7A00 | g.U(256))});
+    }
+}
+
 struct Class {
     const char* name;
     void (*gen)(Gen&, Case&);
@@ -453,7 +502,7 @@ struct Class {
 const Class kClasses[] = {{"move", GenMove},   {"arith", GenArith}, {"logic", GenLogic},
                           {"shift", GenShift}, {"bits", GenBits},   {"bcd", GenBcd},
                           {"div", GenDiv},     {"flow", GenFlow},   {"stack", GenStack},
-                          {"chk", GenChk}};
+                          {"chk", GenChk},     {"cmpbranch", GenCompareBranch}};
 
 Case MakeCase(Gen& g, const Class& cls) {
     Case c;

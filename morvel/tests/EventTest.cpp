@@ -6,6 +6,7 @@
 
 #include "M68kTestKit.h"
 #include "common/BigEndian.h"
+#include "common/module/NativeUi.h"
 #include "common/module/SystemCalls.h"
 #include "common/module/UiSlots.h"
 #include "morvel/cpu/MorvelCpu.h"
@@ -13,6 +14,7 @@
 #include "morvel/traps/EventGlue.h"
 #include "morvel/traps/FormGlue.h"
 #include "morvel/traps/TrapTable.h"
+#include "morvel/traps/WindowGlue.h"
 
 namespace morvel::test {
 namespace {
@@ -103,6 +105,8 @@ TEST_F(EventTest, EveryTypeConvertsBothWays) {
             native.screenX = -3;
             native.screenY = 500;
             for (int i = 0; i < 16; ++i) native.data[i] = static_cast<uint8_t>(0x81 + i * 3);
+            // Window fields hold windows or none: here none (a window has its own test below).
+            if (type == 5 || type == 6) std::memset(native.data, 0, 8);
             alignas(4) uint8_t e68[24];
             std::memset(e68, 0xEE, sizeof e68);
             EventTo68K(&ctx_.state, &native, Addr(e68));
@@ -256,8 +260,49 @@ TEST_F(EventTest, ObjectsOfTheActiveFormAreNamedByTheirShadows) {
     uint32_t backControl;
     std::memcpy(&backControl, back.data + 4, 4);
     EXPECT_EQ(backControl, nativeControl);
+
+    // A control event that names the list's id names no control: in an application's context it
+    // becomes a nil event.
+    TestContext app;
+    app.state.global = &ctx_.state;
+    const uint16_t listID = 1300;
+    std::memcpy(select.data, &listID, 2);
+    std::memset(e68, 0xEE, sizeof e68);
+    EventTo68K(&app.state, &select, Addr(e68));
+    EXPECT_EQ(std::vector<uint8_t>(e68, e68 + 24), std::vector<uint8_t>(24, 0));
+    FormShadowFreeAll(&app.state);
     FormShadowFreeAll(&ctx_.state);
     EXPECT_TRUE(Reports().empty());
+}
+
+TEST_F(EventTest, WindowsAreNamedByTheirHandlesBothWays) {
+    vantor::NativeWindow window{};
+    window.bounds = {4, 8, 100, 50};
+    for (uint16_t type : {5, 6}) {
+        SCOPED_TRACE(type);
+        SysEventType enter{};
+        enter.eType = type;
+        const uint32_t native = Addr(&window);
+        std::memcpy(enter.data, &native, 4);  // the window entered or left; none at 12
+        alignas(4) uint8_t e68[24] = {};
+        EventTo68K(&ctx_.state, &enter, Addr(e68));
+        const uint32_t handle = vantor::ReadBE32(e68 + 8);
+        ASSERT_NE(handle, 0u);
+        EXPECT_NE(handle, native);  // 68K code holds the window's shadow, never the window
+        EXPECT_EQ(vantor::ReadBE32(e68 + 12), 0u);
+        EXPECT_EQ(
+            WindowShadowFind(&ctx_.state, &window) ? Addr(WindowShadowFind(&ctx_.state, &window)->image) : 0u,
+            handle);
+        SysEventType back{};
+        EventToARM(&ctx_.state, &back, Addr(e68));
+        uint32_t backWindow = 0, backOther = 1;
+        std::memcpy(&backWindow, back.data, 4);
+        std::memcpy(&backOther, back.data + 4, 4);
+        EXPECT_EQ(backWindow, native);
+        EXPECT_EQ(backOther, 0u);
+    }
+    WindowShadowsFreeAll(&ctx_.state);
+    EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
 }
 
 }  // namespace

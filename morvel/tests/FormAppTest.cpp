@@ -13,6 +13,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <thread>
 
 #include "M68kTestKit.h"
@@ -43,6 +44,17 @@ constexpr uint16_t kLaunchNewGlobals = 0x04, kLaunchUiApp = 0x08;
 
 using FormAppTest = UiAppTest;
 
+// An alert (a fatal report) stops the application instead of waiting for ever; the count of alerts.
+std::shared_ptr<int> StopOnAlerts() {
+    auto alerts = std::make_shared<int>(0);
+    vantor::os::OnCall(Library::Ui, vantor::uislot::UiEntry125, [alerts](const vantor::os::SlotCall&) {
+        ++*alerts;
+        PostEvent(22, 0);
+        return 0u;
+    });
+    return alerts;
+}
+
 // The keys and the tap come once the form is drawn: "hi", a backspace, "o", then a tap inside the
 // button (a tap beside it is no tap on it).
 TEST_F(FormAppTest, KeysLandInTheFieldAndATapOnTheButtonReachesTheFormHandler) {
@@ -56,19 +68,41 @@ TEST_F(FormAppTest, KeysLandInTheFieldAndATapOnTheButtonReachesTheFormHandler) {
         PostEvent(kPenDown, 0, 70, 105);
         return 0u;
     });
-    // An alert (a fatal report) stops the application instead of waiting for ever.
-    int alerts = 0;
-    vantor::os::OnCall(Library::Ui, vantor::uislot::UiEntry125, [&](const vantor::os::SlotCall&) {
-        ++alerts;
-        PostEvent(22, 0);
-        return 0u;
-    });
+    const std::shared_ptr<int> alerts = StopOnAlerts();
     uint32_t result = ModuleEntryPoint(0, nullptr, kLaunchNewGlobals | kLaunchUiApp);
-    EXPECT_EQ(alerts, 0);
+    EXPECT_EQ(*alerts, 0);
     EXPECT_EQ(drawn, 1);
     // Three cells of the first column were drawn by the application's procedure.
     EXPECT_EQ(result, (3u << 24) | (2u << 16) | ('h' + 'o')) << std::hex << result;
     EXPECT_EQ(vantor::os::PendingEvents(), 0u);
+    EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
+}
+
+// The form built at run time: every object made, keys in its field, a tap on the gadget removes the
+// second label (the later objects keep their pointers), the next tap ends the application, and
+// deleting the form tells the gadget's handler once. Bit 7 of the top byte is that one delete call.
+constexpr uint32_t BuiltFormResult(uint32_t length, uint32_t sum) {
+    return (0xFFu << 24) | (2u << 16) | (length << 8) | (sum & 0xFF);
+}
+
+TEST_F(FormAppTest, AFormBuiltAtRunTimeTakesKeysAndLosesTheObjectItRemoves) {
+    InstallApp(MORVEL_BUILT_FORM_APP ".vrx");
+    int focused = 0;
+    vantor::os::OnCall(Library::Ui, vantor::uislot::FrmSetFocus, [&](const vantor::os::SlotCall&) {
+        if (focused++) return 0u;
+        for (uint16_t c : {uint16_t{'a'}, uint16_t{'b'}}) PostEvent(kKeyDown, c);
+        // Beside the gadget (60, 120, 40 x 20): no tap on it; then two taps inside it.
+        PostEvent(kPenDown, 0, 50, 130);
+        PostEvent(kPenDown, 0, 70, 130);
+        PostEvent(kPenDown, 0, 99, 139);
+        PostEvent(22, 0);  // stops the application should the taps not end it
+        return 0u;
+    });
+    const std::shared_ptr<int> alerts = StopOnAlerts();
+    const uint32_t result = ModuleEntryPoint(0, nullptr, kLaunchNewGlobals | kLaunchUiApp);
+    EXPECT_EQ(*alerts, 0);
+    EXPECT_EQ(focused, 1);
+    EXPECT_EQ(result, BuiltFormResult(2, 'a' + 'b')) << std::hex << result;
     EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
 }
 
@@ -89,6 +123,17 @@ std::vector<uint32_t> ReadWindow(const std::string& id, uint32_t* width, uint32_
             pixels.push_back(static_cast<uint32_t>(v));
         }
     return pixels;
+}
+
+// Whether an area of the window's screen holds black ink; false until the window shows it.
+bool HasInk(const std::string& id, uint32_t left, uint32_t top, uint32_t right, uint32_t bottom) {
+    uint32_t width = 0, height = 0;
+    std::vector<uint32_t> pixels = ReadWindow(id, &width, &height);
+    if (width < 320 || height < 320) return false;
+    for (uint32_t y = top; y < bottom; ++y)
+        for (uint32_t x = left; x < right; ++x)
+            if (pixels[y * width + x] == 0) return true;
+    return false;
 }
 
 TEST(FormAppWindow, TheFormIsDrawnInTheDeviceWindowAndTakesTypedKeysAndAClick) {
@@ -118,13 +163,7 @@ TEST(FormAppWindow, TheFormIsDrawnInTheDeviceWindowAndTakesTypedKeysAndAClick) {
     };
     // Black ink in an area: the field's line left of its underline, the table's column of numbers.
     auto hasInk = [&](uint32_t left, uint32_t top, uint32_t right, uint32_t bottom) {
-        uint32_t width = 0, height = 0;
-        std::vector<uint32_t> pixels = ReadWindow(id, &width, &height);
-        if (width < 320 || height < 320) return false;
-        for (uint32_t y = top; y < bottom; ++y)
-            for (uint32_t x = left; x < right; ++x)
-                if (pixels[y * width + x] == 0) return true;
-        return false;
+        return HasInk(id, left, top, right, bottom);
     };
     auto fieldHasInk = [&] { return hasInk(96, 58, 288, 74); };
     ASSERT_TRUE(Eventually(
@@ -156,6 +195,49 @@ TEST(FormAppWindow, TheFormIsDrawnInTheDeviceWindowAndTakesTypedKeysAndAClick) {
                   (3u << 24) | (2u << 16) | ('h' + 'i'));
     EXPECT_TRUE(Eventually([&] { return app.Log().find(ended) != std::string::npos; }, 60))
         << app.Log();
+}
+
+// The form built at run time in kez-host: drawn with its gadget (a black box its 68K handler
+// draws) and the label that goes; typed keys land in the field; a click on the gadget removes the
+// label from the window, the next one ends the application. Its bitmap comes from its resources.
+TEST(FormAppWindow, AFormBuiltAtRunTimeIsDrawnAndTheRemovedLabelVanishes) {
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display (run under xvfb-run)";
+    KezHostApp app(MORVEL_BUILT_FORM_APP ".vrx", "Morvel Built Form Test", "--trace ff", 620, 420);
+    const std::string& id = app.window;
+    ASSERT_FALSE(id.empty());
+    // Areas of the 320 x 320 screen (two pixels a UI unit).
+    auto hasInk = [&](uint32_t left, uint32_t top, uint32_t right, uint32_t bottom) {
+        return HasInk(id, left, top, right, bottom);
+    };
+    auto titleShows = [&] {
+        uint32_t width = 0, height = 0;
+        std::vector<uint32_t> pixels = ReadWindow(id, &width, &height);
+        return width >= 320 && height >= 320 && (pixels[4 * width + 150] & 0xF0F0F0) == 0x003090;
+    };
+    auto labelHasInk = [&] { return hasInk(16, 60, 60, 76); };        // "Name:" at (8, 30)
+    auto goneHasInk = [&] { return hasInk(16, 200, 64, 216); };       // "GONE" at (8, 100)
+    auto gadgetIsBlack = [&] { return hasInk(150, 250, 170, 270); };  // the gadget at (60, 120)
+    auto fieldHasInk = [&] { return hasInk(96, 58, 288, 74); };
+    auto bitmapHasInk = [&] { return hasInk(240, 120, 272, 152); };  // the framed bitmap at (120, 60)
+    ASSERT_TRUE(Eventually(
+        [&] { return titleShows() && gadgetIsBlack() && goneHasInk() && labelHasInk() && bitmapHasInk(); },
+        60))
+        << "the built form is not in the window\n"
+        << app.Log();
+    EXPECT_FALSE(fieldHasInk());
+
+    RunCommand("xdotool key --window " + id + " a b");
+    EXPECT_TRUE(Eventually(fieldHasInk, 60)) << "no text in the field";
+    RunCommand("xdotool mousemove --window " + id + " 160 260 click 1");
+    EXPECT_TRUE(Eventually([&] { return !goneHasInk(); }, 60)) << "the removed label is still drawn";
+    EXPECT_TRUE(labelHasInk());
+    EXPECT_TRUE(gadgetIsBlack());
+    EXPECT_TRUE(fieldHasInk());
+    RunCommand("xdotool mousemove --window " + id + " 160 260 click 1");
+    char ended[96];
+    std::snprintf(ended, sizeof ended, "OS launcher: Morvel Built Form Test ended with 0x%X",
+                  BuiltFormResult(2, 'a' + 'b'));
+    EXPECT_TRUE(Eventually([&] { return app.Log().find(ended) != std::string::npos; }, 60)) << app.Log();
 }
 
 }  // namespace

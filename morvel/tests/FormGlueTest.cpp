@@ -9,6 +9,9 @@
 
 #include "M68kTestKit.h"
 #include "common/BigEndian.h"
+#include "common/FourCC.h"
+#include "common/module/NativeUi.h"
+#include "common/module/SystemCalls.h"
 #include "common/module/UiSlots.h"
 #include "morvel/traps/FormGlue.h"
 
@@ -92,6 +95,28 @@ TEST_F(FormGlueTest, FormsAreShownAsTheirShadowImagesAndRunTheir68KHandlers) {
         0);
     EXPECT_EQ(FormNativeOf(&ctx_.state, D(3)), nullptr);
     EXPECT_TRUE(Reports().empty());
+}
+
+// A form from a resource shows the default button, help and menu IDs its resource gives.
+TEST_F(FormGlueTest, AResourceFormShowsItsDefaultButtonHelpAndMenuIDs) {
+    namespace sys = vantor::sys;
+    const uint32_t app = vantor::FourCC("appl"), creator = vantor::FourCC("test");
+    ASSERT_EQ(sys::DmCreateDatabaseNamed(0, "Form App", creator, app, 1), 0);
+    const uint32_t db =
+        sys::DmOpenDatabaseByID(sys::DmFindDatabaseByNameCreatorType("Form App", creator, app), 3);
+    std::vector<uint8_t> form(68, 0);
+    const uint16_t ids[3] = {1002, 1100, 1200};  // default button, help, menu
+    for (int i = 0; i < 3; ++i) vantor::WriteBE16(form.data() + kFormImageDefaultButton + 2 * i, ids[i]);
+    AddResource(db, vantor::FourCC("tFRM"), 1000, form);
+    ASSERT_EQ(Run(" move.w #1000,-(%sp)\n trap #15\n .short 0xA16F\n addq.l #2,%sp\n move.l %a0,%d3\n rts"),
+              0);
+    const auto* image = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(D(3)));
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(vantor::ReadBE16(image + kFormImageDefaultButton), 1002);
+    EXPECT_EQ(vantor::ReadBE16(image + kFormImageHelp), 1100);
+    EXPECT_EQ(vantor::ReadBE16(image + kFormImageMenu), 1200);
+    EXPECT_EQ(vantor::ReadBE16(image + kFormImageCount), 0);  // objects only through traps
+    sys::DmCloseDatabase(db);
 }
 
 TEST_F(FormGlueTest, AnEventForAFormWithoutAHandlerIsReported) {
@@ -223,6 +248,322 @@ TEST_F(FormGlueTest, UiServicesForwardAndScrollBarsMustBeFormObjects) {
     const auto reports = Reports();
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].find("Form object not found"), std::string::npos) << reports[0];
+}
+
+// The scroll arrows' images show them (usable bit 15 of the attribute word at 14) while either
+// direction scrolls.
+TEST_F(FormGlueTest, ScrollArrowImagesFollowWhetherEitherDirectionScrolls) {
+    static vantor::NativeControl arrows[2];
+    static const char label[] = "^";
+    for (auto& a : arrows) a = vantor::NativeControl{}, a.text = const_cast<char*>(label);
+    vantor::os::OnCall(Library::Ui, 154,
+                       [](const SlotCall& c) { return Addr(&arrows[(c.args[1] & 0xFFFF) % 2]); });
+    vantor::os::OnCall(Library::Ui, ui::FrmGetObjectType, [](const SlotCall&) { return 1u; });
+    vantor::os::OnCall(Library::Ui, ui::FrmGetObjectId,
+                       [](const SlotCall& c) { return 500 + (c.args[1] & 0xFFFF); });
+    std::vector<SlotCall> updates;
+    vantor::os::OnCall(Library::Ui, ui::FrmUpdateScrollers,
+                       [&](const SlotCall& c) { return updates.push_back(c), 0u; });
+    const std::string objects =
+        " move.w #0,-(%sp)\n move.l %d3,-(%sp)\n trap #15\n .short 0xA183\n addq.l #6,%sp\n"
+        " move.l %a0,%d4\n move.w #1,-(%sp)\n move.l %d3,-(%sp)\n trap #15\n .short 0xA183\n"
+        " addq.l #6,%sp\n move.l %a0,%d5\n";
+    ASSERT_EQ(Run(" move.w #1000,-(%sp)\n trap #15\n .short 0xA16F\n addq.l #2,%sp\n move.l %a0,%d3\n" +
+                  objects + " rts"),
+              0);
+    struct Case {
+        int up, down;
+        bool shown;
+    };
+    for (Case c : {Case{1, 0, true}, Case{0, 0, false}, Case{0, 1, true}, Case{1, 1, true}}) {
+        SCOPED_TRACE(c.up * 2 + c.down);
+        ASSERT_EQ(Run(" move.w #" + std::to_string(c.down << 8) + ",-(%sp)\n move.w #" +
+                      std::to_string(c.up << 8) + ",-(%sp)\n move.w #1,-(%sp)\n clr.w -(%sp)\n move.l #" +
+                      std::to_string(D(3)) + ",-(%sp)\n trap #15\n .short 0xA196\n lea 12(%sp),%sp\n rts"),
+                  0);
+        for (uint32_t image : {D(4), D(5)})
+            EXPECT_EQ(vantor::ReadBE16(reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(image)) + 14) &
+                          0x8000,
+                      c.shown ? 0x8000 : 0);
+        ASSERT_FALSE(updates.empty());
+        EXPECT_EQ(updates.back().args[0], Addr(native_));
+        EXPECT_EQ(updates.back().args[3] & 0xFF, uint32_t(c.up));
+        EXPECT_EQ(updates.back().args[4] & 0xFF, uint32_t(c.down));
+    }
+    EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
+}
+
+// A custom-response alert runs the 68K checker for each entry the UI library checks: the checker
+// (at data+48) stores the button and the entry's first character and accepts entries that start
+// with 'y'. Without a checker the UI library is given none.
+TEST_F(FormGlueTest, CustomResponseAlertsRunTheir68KChecker) {
+    std::vector<uint8_t> verdicts;
+    std::vector<SlotCall> alerts;
+    vantor::os::OnCall(Library::Ui, ui::UiEntry130, [&](const SlotCall& c) {
+        alerts.push_back(c);
+        if (c.args[6]) {
+            auto checker = reinterpret_cast<uint8_t (*)(int16_t, const char*)>(c.args[6]);
+            verdicts.push_back(checker(2, "no"));
+            verdicts.push_back(checker(1, "yes"));
+        }
+        return 1u;
+    });
+    const std::string alert =
+        " pea checker(%pc)\n move.w #16,-(%sp)\n pea data(%pc)\n clr.l -(%sp)\n clr.l -(%sp)\n"
+        " pea text(%pc)\n move.w #1200,-(%sp)\n trap #15\n .short 0xA3D3\n lea 24(%sp),%sp\n";
+    const std::string checker =
+        "checker: lea data+48(%pc),%a1\n move.w 4(%sp),(%a1)+\n move.l 6(%sp),%a0\n move.b (%a0),(%a1)\n"
+        " moveq #0,%d0\n cmp.b #'y',(%a0)\n bne.s 1f\n moveq #1,%d0\n1: rts\n"
+        "text: .asciz \"Name?\"\n .even\n";
+    ASSERT_EQ(
+        Run(alert + " move.w %d0,%d3\n" +
+            // the same alert without a checker
+            " clr.l -(%sp)\n move.w #16,-(%sp)\n pea data(%pc)\n clr.l -(%sp)\n clr.l -(%sp)\n"
+            " pea text(%pc)\n move.w #1200,-(%sp)\n trap #15\n .short 0xA3D3\n lea 24(%sp),%sp\n rts\n" +
+            checker),
+        0);
+    EXPECT_EQ(D(3) & 0xFFFF, 1u);
+    EXPECT_EQ(verdicts, (std::vector<uint8_t>{0, 1}));
+    EXPECT_EQ(vantor::ReadBE16(Data() + 48), 1);  // the last entry checked
+    EXPECT_EQ(Data()[50], 'y');
+    ASSERT_EQ(alerts.size(), 2u);
+    EXPECT_EQ(alerts[0].args[0] & 0xFFFF, 1200u);
+    EXPECT_STREQ(reinterpret_cast<const char*>(alerts[0].args[1]), "Name?");
+    EXPECT_EQ(alerts[0].args[4], Addr(Data()));
+    EXPECT_EQ(alerts[0].args[5] & 0xFFFF, 16u);
+    EXPECT_EQ(alerts[1].args[6], 0u);
+    // Outside an alert there is no checker to run: the entry is accepted.
+    EXPECT_EQ(ResponseCallbackTrampoline(1, "x"), 1);
+    EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
+}
+
+// ---- forms built at run time, against the stand-in UI library itself ----
+
+// 68K calls of the form traps; the form pointer variable is at data+0 (%a2), its value in %d3.
+std::string FrmNewLabelAsm(int id, const char* text, const char* result) {
+    return " clr.w -(%sp)\n move.w #2,-(%sp)\n move.w #1,-(%sp)\n pea " + std::string(text) +
+           "(%pc)\n move.w #" + std::to_string(id) +
+           ",-(%sp)\n move.l %a2,-(%sp)\n trap #15\n .short 0xA32F\n lea 16(%sp),%sp\n"
+           " move.l %a0," +
+           result + "\n";
+}
+std::string FrmGetObjectPtrAsm(int index, const char* result) {
+    return " move.w #" + std::to_string(index) +
+           ",-(%sp)\n move.l %d3,-(%sp)\n trap #15\n .short 0xA183\n"
+           " addq.l #6,%sp\n move.l %a0," +
+           result + "\n";
+}
+std::string FrmRemoveObjectAsm(const char* formAddress, int index, const char* result) {
+    return " move.w #" + std::to_string(index) + ",-(%sp)\n pea " + formAddress +
+           "\n trap #15\n .short 0xA345\n addq.l #6,%sp\n move.w %d0," + result + "\n";
+}
+
+using RunTimeFormTest = TrapGlueTest;
+
+// A form and its objects made by 68K code: the title, a label, a gadget and a second label; the
+// first label is removed. The later objects keep their 68K pointers at their new indexes, and a
+// removal with a bad index or through a pointer that is no form changes nothing.
+TEST_F(RunTimeFormTest, ObjectsAddedAndRemovedKeepTheShadowsInStep) {
+    const std::string src =
+        " lea data(%pc),%a2\n"
+        " clr.w -(%sp)\n clr.w -(%sp)\n clr.w -(%sp)\n clr.w -(%sp)\n move.w #160,-(%sp)\n move.w "
+        "#160,-(%sp)\n"
+        " clr.w -(%sp)\n clr.w -(%sp)\n pea title(%pc)\n move.w #2000,-(%sp)\n trap #15\n .short 0xA32B\n"
+        " lea 22(%sp),%sp\n move.l %a0,%d3\n move.l %a0,(%a2)\n" +
+        FrmNewLabelAsm(1, "textA", "%d4") +
+        // FrmNewGadget (form address, ID 2, 10, 20, 30 x 40)
+        " move.w #40,-(%sp)\n move.w #30,-(%sp)\n move.w #20,-(%sp)\n move.w #10,-(%sp)\n move.w #2,-(%sp)\n"
+        " move.l %a2,-(%sp)\n trap #15\n .short 0xA331\n lea 14(%sp),%sp\n move.l %a0,%d5\n" +
+        FrmNewLabelAsm(3, "textC", "%d6") + FrmGetObjectPtrAsm(3, "4(%a2)") +
+        FrmRemoveObjectAsm("data(%pc)", 1, "8(%a2)") + FrmGetObjectPtrAsm(1, "10(%a2)") +
+        FrmGetObjectPtrAsm(2, "14(%a2)") +
+        // FrmGetObjectIndexFromPtr (form, the second label), FrmGetNumberOfObjects (form)
+        " move.l %d6,-(%sp)\n move.l %d3,-(%sp)\n trap #15\n .short 0xA454\n addq.l #8,%sp\n move.w "
+        "%d0,18(%a2)\n"
+        " move.l %d3,-(%sp)\n trap #15\n .short 0xA17F\n addq.l #4,%sp\n move.w %d0,20(%a2)\n" +
+        FrmRemoveObjectAsm("data(%pc)", 3, "22(%a2)") + FrmRemoveObjectAsm("data+4(%pc)", 0, "24(%a2)") +
+        // FrmSetTitle (form, "New"); the title object's image
+        " pea newTitle(%pc)\n move.l %d3,-(%sp)\n trap #15\n .short 0xA191\n addq.l #8,%sp\n" +
+        FrmGetObjectPtrAsm(0, "26(%a2)") +
+        " rts\n"
+        "title: .asciz \"T\"\ntextA: .asciz \"A\"\ntextC: .asciz \"C\"\nnewTitle: .asciz \"New\"\n .even\n";
+    ASSERT_EQ(Run(src), 0);
+    const uint8_t* d = Data();
+    const uint32_t gadget = ctx_.state.D[5], second = ctx_.state.D[6];
+    ASSERT_NE(ctx_.state.D[3], 0u);
+    ASSERT_NE(ctx_.state.D[4], 0u);
+    ASSERT_NE(gadget, 0u);
+    ASSERT_NE(second, 0u);
+    EXPECT_EQ(vantor::ReadBE32(d + 4), second);  // the new object's image is the one at its index
+    EXPECT_EQ(vantor::ReadBE16(d + 8), 0u);
+    EXPECT_EQ(vantor::ReadBE32(d + 10), gadget);  // index 1 after the removal
+    EXPECT_EQ(vantor::ReadBE32(d + 14), second);
+    EXPECT_EQ(vantor::ReadBE16(d + 18), 2u);
+    EXPECT_EQ(vantor::ReadBE16(d + 20), 3u);
+    EXPECT_NE(vantor::ReadBE16(d + 22), 0u);       // no object at index 3
+    EXPECT_EQ(vantor::ReadBE16(d + 24), 0x0103u);  // a pointer that is no form's
+    // The images: the gadget's bounds, the second label's text, the title's new text.
+    const auto* g = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(gadget));
+    EXPECT_EQ(vantor::ReadBE16(g), 2u);
+    EXPECT_EQ(std::vector<uint16_t>({vantor::ReadBE16(g + 4), vantor::ReadBE16(g + 6),
+                                     vantor::ReadBE16(g + 8), vantor::ReadBE16(g + 10)}),
+              std::vector<uint16_t>({10, 20, 30, 40}));
+    const auto* label = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(second));
+    EXPECT_STREQ(reinterpret_cast<const char*>(static_cast<uintptr_t>(vantor::ReadBE32(label + 10))), "C");
+    const auto* title = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(vantor::ReadBE32(d + 26)));
+    ASSERT_NE(title, nullptr);
+    EXPECT_STREQ(reinterpret_cast<const char*>(static_cast<uintptr_t>(vantor::ReadBE32(title + 8))), "New");
+    const uint32_t form = ctx_.state.D[3];
+    ASSERT_EQ(
+        Run(" move.l #" + std::to_string(form) + ",-(%sp)\n trap #15\n .short 0xA170\n addq.l #4,%sp\n rts"),
+        0);
+    EXPECT_EQ(FormNativeOf(&ctx_.state, form), nullptr);  // the deleted form's shadow went with it
+    EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
+}
+
+// A field made in a form without objects is its object 0, and its image is the one at that index.
+TEST_F(RunTimeFormTest, AFieldMadeInAnEmptyFormIsItsFirstObject) {
+    // FrmNewForm without a title; FldNewField (form address, ID 7, 10, 20, 80 x 12, font 0, 16
+    // characters, editable, underlined, single line, the rest false).
+    ASSERT_EQ(Run(" lea data(%pc),%a2\n clr.w -(%sp)\n clr.w -(%sp)\n clr.w -(%sp)\n clr.w -(%sp)\n"
+                  " move.w #160,-(%sp)\n move.w #160,-(%sp)\n clr.w -(%sp)\n clr.w -(%sp)\n clr.l -(%sp)\n"
+                  " move.w #3100,-(%sp)\n trap #15\n .short 0xA32B\n lea 22(%sp),%sp\n move.l %a0,%d3\n"
+                  " move.l %a0,(%a2)\n move.l %d3,-(%sp)\n trap #15\n .short 0xA17F\n addq.l #4,%sp\n"
+                  " move.w %d0,%d6\n moveq #4,%d0\n1: clr.w -(%sp)\n dbra %d0,1b\n move.w #0x0100,-(%sp)\n"
+                  " move.w #0x0100,-(%sp)\n move.w #0x0100,-(%sp)\n move.l #16,-(%sp)\n clr.w -(%sp)\n"
+                  " move.w #12,-(%sp)\n move.w #80,-(%sp)\n move.w #20,-(%sp)\n move.w #10,-(%sp)\n"
+                  " move.w #7,-(%sp)\n move.l %a2,-(%sp)\n trap #15\n .short 0xA32D\n lea 36(%sp),%sp\n"
+                  " move.l %a0,%d4\n" +
+                  FrmGetObjectPtrAsm(0, "%d5") + " rts"),
+              0);
+    EXPECT_EQ(ctx_.state.D[6] & 0xFFFF, 0u);
+    ASSERT_NE(ctx_.state.D[4], 0u);
+    EXPECT_EQ(ctx_.state.D[5], ctx_.state.D[4]);
+    const auto* image = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(ctx_.state.D[4]));
+    EXPECT_EQ(vantor::ReadBE16(image), 7u);
+    EXPECT_EQ(vantor::ReadBE16(image + 2), 10u);
+    EXPECT_EQ(vantor::ReadBE16(image + 6), 80u);
+    EXPECT_EQ(vantor::ReadBE16(image + 10) & 0x8000, 0x8000);  // usable
+    EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
+}
+
+// A gadget's 68K handler sees the gadget as the UI library has it, and what it writes into the
+// gadget's image reaches the gadget: here new data and a handler word of 0, which takes the handler
+// away. The handler counts its calls at data+40.
+TEST_F(RunTimeFormTest, WhatAGadgetHandlerWritesInItsImageReachesTheGadget) {
+    ASSERT_EQ(Run(" lea data(%pc),%a2\n clr.w -(%sp)\n clr.w -(%sp)\n clr.w -(%sp)\n clr.w -(%sp)\n"
+                  " move.w #160,-(%sp)\n move.w #160,-(%sp)\n clr.w -(%sp)\n clr.w -(%sp)\n clr.l -(%sp)\n"
+                  " move.w #3200,-(%sp)\n trap #15\n .short 0xA32B\n lea 22(%sp),%sp\n move.l %a0,%d3\n"
+                  " move.l %a0,(%a2)\n move.l %a0,-(%sp)\n trap #15\n .short 0xA174\n addq.l #4,%sp\n"
+                  " move.w #40,-(%sp)\n move.w #30,-(%sp)\n move.w #20,-(%sp)\n move.w #10,-(%sp)\n"
+                  " move.w #9,-(%sp)\n move.l %a2,-(%sp)\n trap #15\n .short 0xA331\n lea 14(%sp),%sp\n"
+                  " move.l %a0,%d4\n pea gadget(%pc)\n clr.w -(%sp)\n move.l %d3,-(%sp)\n trap #15\n"
+                  " .short 0xA3D8\n lea 10(%sp),%sp\n rts\n"
+                  "gadget: lea data+40(%pc),%a1\n addq.w #1,(%a1)\n move.l 4(%sp),%a0\n"
+                  " move.w 8(%a0),2(%a1)\n move.l #0xBEEF,12(%a0)\n clr.l 16(%a0)\n moveq #1,%d0\n rts\n"),
+              0);
+    void* form = FormNativeOf(&ctx_.state, ctx_.state.D[3]);
+    ASSERT_NE(form, nullptr);
+    auto ui = vantor::os::LibraryTable(Library::Ui);
+    void* gadget = reinterpret_cast<void* (*)(void*, uint16_t)>(ui[154])(form, 0);
+    ASSERT_NE(gadget, nullptr);
+    EXPECT_EQ(GadgetHandlerTrampoline(gadget, 0, nullptr), 1);
+    EXPECT_EQ(vantor::ReadBE16(Data() + 40), 1);
+    EXPECT_EQ(vantor::ReadBE16(Data() + 42), 30);  // the handler saw the gadget's width
+    EXPECT_EQ(Addr(reinterpret_cast<void* (*)(void*, uint16_t)>(ui[ui::FrmGetGadgetData])(form, 0)), 0xBEEFu);
+    EXPECT_EQ(GadgetHandlerTrampoline(gadget, 0, nullptr), 0);  // no handler any more
+    EXPECT_EQ(vantor::ReadBE16(Data() + 40), 1);
+    EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
+}
+
+// A form is its window: the window part of the form's image shows the form's bounds, and the
+// form's window handle is the form's image. The image shows the default button, help and menu IDs
+// the form was made with.
+TEST_F(RunTimeFormTest, AFormsWindowIsTheFormItself) {
+    ASSERT_EQ(
+        Run(" move.w #7,-(%sp)\n move.w #6,-(%sp)\n move.w #5,-(%sp)\n clr.w -(%sp)\n move.w #80,-(%sp)\n"
+            " move.w #100,-(%sp)\n move.w #20,-(%sp)\n move.w #10,-(%sp)\n clr.l -(%sp)\n"
+            " move.w #3300,-(%sp)\n trap #15\n .short 0xA32B\n lea 22(%sp),%sp\n move.l %a0,%d3\n"
+            " move.l %a0,-(%sp)\n trap #15\n .short 0xA17C\n addq.l #4,%sp\n move.l %a0,%d4\n"
+            " move.l %d3,-(%sp)\n trap #15\n .short 0xA170\n addq.l #4,%sp\n rts"),
+        0);
+    ASSERT_NE(ctx_.state.D[3], 0u);
+    EXPECT_EQ(ctx_.state.D[4], ctx_.state.D[3]);
+    const auto* image = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(ctx_.state.D[3]));
+    EXPECT_EQ(std::vector<uint16_t>({vantor::ReadBE16(image + 10), vantor::ReadBE16(image + 12),
+                                     vantor::ReadBE16(image + 14), vantor::ReadBE16(image + 16)}),
+              std::vector<uint16_t>({10, 20, 100, 80}));
+    EXPECT_EQ(vantor::ReadBE16(image + kFormImageDefaultButton), 5);
+    EXPECT_EQ(vantor::ReadBE16(image + kFormImageHelp), 6);
+    EXPECT_EQ(vantor::ReadBE16(image + kFormImageMenu), 7);
+    EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
+}
+
+// The active form saved into a 68K record comes back when the record is restored, after another
+// form was made active.
+TEST_F(RunTimeFormTest, TheActiveFormStateComesBackFromItsRecord) {
+    auto newForm = [](int id, const char* result) {
+        return " clr.w -(%sp)\n clr.w -(%sp)\n clr.w -(%sp)\n clr.w -(%sp)\n move.w #160,-(%sp)\n"
+               " move.w #160,-(%sp)\n clr.w -(%sp)\n clr.w -(%sp)\n clr.l -(%sp)\n move.w #" +
+               std::to_string(id) + ",-(%sp)\n trap #15\n .short 0xA32B\n lea 22(%sp),%sp\n move.l %a0," +
+               result + "\n move.l %a0,-(%sp)\n trap #15\n .short 0xA174\n addq.l #4,%sp\n";
+    };
+    auto activeState = [](int save) {
+        return " move.w #" + std::to_string(save << 8) +
+               ",-(%sp)\n pea data(%pc)\n trap #15\n .short 0xA33B\n addq.l #6,%sp\n";
+    };
+    ASSERT_EQ(Run(newForm(3000, "%d3") + activeState(1) + " move.w %d0,%d6\n" + newForm(3001, "%d4") +
+                  activeState(0) + " move.w %d0,%d7\n trap #15\n .short 0xA173\n move.l %a0,%d5\n rts"),
+              0);
+    ASSERT_NE(ctx_.state.D[3], 0u);
+    ASSERT_NE(ctx_.state.D[4], ctx_.state.D[3]);
+    EXPECT_EQ(ctx_.state.D[6] & 0xFFFF, 0u);
+    EXPECT_EQ(ctx_.state.D[7] & 0xFFFF, 0u);
+    EXPECT_EQ(ctx_.state.D[5], ctx_.state.D[3]);
+    EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
+}
+
+// Removal answers the UI library's error; a success that moved the form or names an index the
+// shadow does not hold is reported, and the shadow keeps its objects for an index it does not hold.
+TEST_F(FormGlueTest, RemovalThatTheShadowCannotFollowIsReported) {
+    struct Case {
+        uint16_t index, error;
+        bool moves;
+        const char* report;  // null: none
+        uint32_t countAfter;
+    };
+    const Case cases[] = {
+        {1, 0x0505, false, nullptr, 3},
+        {1, 0, false, nullptr, 2},
+        {5, 0, false, "Index out of range", 3},
+        {1, 0, true, "Form shouldn't move", 2},
+    };
+    static uint8_t moved[64];
+    vantor::os::OnCall(Library::Ui, 154, [](const SlotCall&) { return 0u; });
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.index);
+        SCOPED_TRACE(c.error);
+        vantor::os::OnCall(Library::Ui, ui::UiEntry171, [&c](const SlotCall& call) {
+            if (c.moves) *reinterpret_cast<uint32_t*>(call.args[0]) = Addr(moved);
+            return uint32_t{c.error};
+        });
+        const size_t before = Reports().size();
+        ASSERT_EQ(Run(" move.w #1000,-(%sp)\n trap #15\n .short 0xA16F\n addq.l #2,%sp\n move.l %a0,%d3\n"
+                      " lea data(%pc),%a2\n move.l %a0,(%a2)\n" +
+                      FrmRemoveObjectAsm("data(%pc)", c.index, "%d4") + " rts"),
+                  0);
+        FormShadow* shadow = FormShadowFind68K(&ctx_.state, D(3));
+        ASSERT_NE(shadow, nullptr);
+        EXPECT_EQ(D(4) & 0xFFFF, c.error);
+        EXPECT_EQ(shadow->objectCount, c.countAfter);
+        const auto reports = Reports();
+        if (c.report) {
+            ASSERT_EQ(reports.size(), before + 1);
+            EXPECT_NE(reports.back().find(c.report), std::string::npos) << reports.back();
+        } else {
+            EXPECT_EQ(reports.size(), before);
+        }
+    }
 }
 
 }  // namespace

@@ -169,6 +169,53 @@ constexpr const char* kProcedures =
     " move.l 12(%sp),%a0\n move.l (%a0),(%a1)\n rts\n"
     "load: moveq #0x55,%d0\n rts\n";
 
+// A custom phone lookup hands the UI library its parameters in native order and takes back what
+// the lookup wrote: the 12-character lookup string, the four field bytes and the words around them.
+TEST_F(TableFieldGlueTest, PhoneLookupParametersGoBothWays) {
+    struct Native {
+        uint32_t title, paste;
+        char lookup[12];
+        uint8_t fields[4];
+        uint32_t format, result, unique;
+    };
+    Native seen{};
+    uint32_t flag = 0, field = 0;
+    vantor::os::OnCall(Library::Ui, ui::PhoneNumberLookupCustom, [&](const SlotCall& c) {
+        auto* p = reinterpret_cast<Native*>(c.args[1]);
+        seen = *p;
+        field = c.args[0];
+        flag = c.args[2] & 0xFF;
+        std::memcpy(p->lookup, "555-0100", 9);
+        p->result = 0xABCD1234;
+        p->fields[3] = 0;
+        return 0u;
+    });
+    // The record at data: title 0x11111111, paste text 0x22222222, "Smithsonian!" (12 characters,
+    // no end), fields 1 2 3 4, format 0x33333333, result 0, unique ID 0x44444444.
+    ASSERT_EQ(Run(Objects() +
+                  " lea data(%pc),%a0\n move.l #0x11111111,(%a0)+\n move.l #0x22222222,(%a0)+\n"
+                  " move.l #0x536D6974,(%a0)+\n move.l #0x68736F6E,(%a0)+\n move.l #0x69616E21,(%a0)+\n"
+                  " move.l #0x01020304,(%a0)+\n move.l #0x33333333,(%a0)+\n clr.l (%a0)+\n"
+                  " move.l #0x44444444,(%a0)+\n"
+                  " move.w #0x0100,-(%sp)\n pea data(%pc)\n move.l %d4,-(%sp)\n trap #15\n .short 0xA413\n"
+                  " lea 10(%sp),%sp\n rts\n"),
+              0);
+    EXPECT_EQ(field, Addr(field_));
+    EXPECT_EQ(flag, 1u);
+    EXPECT_EQ(seen.title, 0x11111111u);
+    EXPECT_EQ(seen.paste, 0x22222222u);
+    EXPECT_EQ(std::string(seen.lookup, 12), "Smithsonian!");
+    EXPECT_EQ(std::vector<uint8_t>(seen.fields, seen.fields + 4), (std::vector<uint8_t>{1, 2, 3, 4}));
+    EXPECT_EQ(seen.format, 0x33333333u);
+    EXPECT_EQ(seen.unique, 0x44444444u);
+    const uint8_t* d = Data();
+    EXPECT_STREQ(reinterpret_cast<const char*>(d + 8), "555-0100");
+    EXPECT_EQ(std::vector<uint8_t>(d + 20, d + 24), (std::vector<uint8_t>{1, 2, 3, 0}));
+    EXPECT_EQ(vantor::ReadBE32(d + 28), 0xABCD1234u);
+    EXPECT_EQ(vantor::ReadBE32(d + 32), 0x44444444u);
+    EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
+}
+
 TEST_F(TableFieldGlueTest, TableProceduresArePerColumnAndRunThroughTheTrampolines) {
     auto set = [](const char* trap, int column, const char* procedure) {
         return std::string(" pea ") + procedure + "\n move.w #" + std::to_string(column) +

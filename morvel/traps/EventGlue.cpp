@@ -10,6 +10,7 @@
 #include "morvel/traps/FormGlue.h"
 #include "morvel/traps/MorvelError.h"
 #include "morvel/traps/TrapGlue.h"
+#include "morvel/traps/WindowGlue.h"
 
 namespace morvel {
 namespace {
@@ -41,30 +42,42 @@ void SetN16(SysEventType* e, uint32_t k, uint16_t v) { std::memcpy(reinterpret_c
 void SetN32(SysEventType* e, uint32_t k, uint32_t v) { std::memcpy(reinterpret_cast<uint8_t*>(e) + k, &v, 4); }
 
 // Form objects, fields and windows are shown to 68K code as their shadows. Objects are those of the
-// active form, by id (the form's shadow is made when the event is the first to name it); fields by
-// their native pointer (the field glue's images); windows have no shadows yet: their lookups find
-// nothing.
+// active form with that id and kind (the form's shadow is made when the event is the first to name
+// it); fields by their native pointer (the field glue's images); windows through the window glue.
 FormShadow* ActiveFormShadow(EmulState* s) {
     void* form = UiImport().Call<void*()>(vantor::uislot::FrmGetActiveForm);
     if (!form) return nullptr;
     if (FormShadow* shadow = FormShadowFindNativeInChain(s, form, nullptr)) return shadow;
     return FormShadowBuild(s, form, UiImport().Call<uint16_t(void*)>(vantor::uislot::FrmGetFormId, form));
 }
-uint32_t ObjectShadow(EmulState* s, uint16_t id, uint16_t /*kind*/) {
+// The index of the object with that id and kind in a native form; 0xFFFF when there is none.
+uint16_t ObjectIndex(void* form, uint16_t id, uint16_t kind) {
+    const uint16_t index =
+        UiImport().Call<uint16_t(void*, uint16_t)>(vantor::uislot::FrmGetObjectIndex, form, id);
+    if (index == 0xFFFF) return index;
+    return UiImport().Call<uint16_t(void*, uint16_t)>(vantor::uislot::FrmGetObjectType, form, index) == kind
+               ? index
+               : 0xFFFF;
+}
+uint32_t ObjectShadow(EmulState* s, uint16_t id, uint16_t kind) {
     FormShadow* form = ActiveFormShadow(s);
     if (!form) return 0;
-    const uint16_t index = UiImport().Call<uint16_t(void*, uint16_t)>(vantor::uislot::FrmGetObjectIndex, form->native, id);
-    const morvel::ObjectShadow* o = ShadowTableAlloc(s, form, index);
+    const morvel::ObjectShadow* o = ShadowTableAlloc(s, form, ObjectIndex(form->native, id, kind));
     return o ? trapglue::Addr(o->image) : 0;
 }
-uint32_t ObjectNative(EmulState*, uint16_t id, uint16_t /*kind*/) {
+uint32_t ObjectNative(EmulState*, uint16_t id, uint16_t kind) {
     void* form = UiImport().Call<void*()>(vantor::uislot::FrmGetActiveForm);
     if (!form) return 0;
-    const uint16_t index = UiImport().Call<uint16_t(void*, uint16_t)>(vantor::uislot::FrmGetObjectIndex, form, id);
+    const uint16_t index = ObjectIndex(form, id, kind);
+    if (index == 0xFFFF) return 0;
     return trapglue::Addr(UiImport().Call<void*(void*, uint16_t)>(kUiObjectPtr, form, index));
 }
-uint32_t WindowShadow(EmulState*, uint32_t /*native*/) { return 0; }
-uint32_t WindowNative(EmulState*, uint32_t /*shadow*/) { return 0; }
+uint32_t WindowHandleOf(EmulState* s, uint32_t native) {
+    return WindowTo68K(s, trapglue::Ptr<void>(native));
+}
+uint32_t WindowNative(EmulState* s, uint32_t shadow) {
+    return trapglue::Addr(WindowFromHandle(s, shadow));
+}
 uint32_t FieldShadow(EmulState* s, uint32_t native) { return FieldImageOf(s, trapglue::Ptr<void>(native)); }
 uint32_t FieldNative(EmulState* s, uint32_t shadow) {
     for (EmulState* c = s; c; c = c->parent)
@@ -112,8 +125,8 @@ void EventTo68K(EmulState* s, const SysEventType* e, uint32_t p) {
         case 4: w16(10, 10); w16(12, 12); break;
         case 5:
         case 6:
-            Write68KUInt32(p, 8, WindowShadow(s, N32(e, 8)));
-            Write68KUInt32(p, 12, WindowShadow(s, N32(e, 12)));
+            Write68KUInt32(p, 8, WindowHandleOf(s, N32(e, 8)));
+            Write68KUInt32(p, 12, WindowHandleOf(s, N32(e, 12)));
             break;
         case 7: case 8: object(10, kObjControl); break;
         case 9:

@@ -1,5 +1,6 @@
 #include "morvel/traps/FieldGlue.h"
 
+#include <cstring>
 #include <map>
 #include <mutex>
 
@@ -206,6 +207,46 @@ void TrapFldNewField(EmulState* s, uint16_t) {
     SetResultA0(s, field ? FormShadowGrowObjects(s, form) : 0);
 }
 
+// The lookup parameters in native order: the same fields at the same offsets.
+struct LookupParams {
+    uint32_t title, pasteButtonText;
+    char lookupString[12];
+    uint8_t fields[4];  // the two fields to look up and match, and two flags
+    uint32_t formatString, resultHandle, uniqueID;
+};
+static_assert(sizeof(LookupParams) == 36);
+
+// PhoneNumberLookupCustom (field, parameters, use clipboard): the parameters go to the UI library in
+// native order and come back, with what the lookup wrote into them.
+void TrapPhoneNumberLookupCustom(EmulState* s, uint16_t) {
+    void* field = FieldFromArg(s, 0);
+    const uint32_t p = GetArgPtr(s, 4);
+    if (!field) return;
+    LookupParams params{};
+    if (p) {
+        params.title = Read68KUInt32(p, 0);
+        params.pasteButtonText = Read68KUInt32(p, 4);
+        const char* text = Str(p + 8);
+        std::memcpy(params.lookupString, text, strnlen(text, sizeof params.lookupString));
+        std::memcpy(params.fields, Mem(p + 20), 4);
+        params.formatString = Read68KUInt32(p, 24);
+        params.resultHandle = Read68KUInt32(p, 28);
+        params.uniqueID = Read68KUInt32(p, 32);
+    }
+    Ui<void(void*, LookupParams*, uint8_t)>(ui::PhoneNumberLookupCustom, field, p ? &params : nullptr,
+                                            U8(s, 8));
+    if (!p) return;
+    Write68KUInt32(p, 0, params.title);
+    Write68KUInt32(p, 4, params.pasteButtonText);
+    const size_t length = strnlen(params.lookupString, sizeof params.lookupString);
+    std::memcpy(Mem(p + 8), params.lookupString, length);
+    if (length < sizeof params.lookupString) Mem(p + 8)[length] = 0;
+    std::memcpy(Mem(p + 20), params.fields, 4);
+    Write68KUInt32(p, 24, params.formatString);
+    Write68KUInt32(p, 28, params.resultHandle);
+    Write68KUInt32(p, 32, params.uniqueID);
+}
+
 }  // namespace
 
 void FieldImageFill(ObjectShadow* o) {
@@ -323,6 +364,8 @@ void FieldGlueInstall(TrapHandler* t) {
     t[0x15D] = TrapFldInsert;
     t[0x162] = FieldTo8<ui::FldMakeFullyVisible>;
     t[0x32D] = TrapFldNewField;
+    t[0x2EF] = FieldOnly<ui::PhoneNumberLookup>;
+    t[0x413] = TrapPhoneNumberLookupCustom;
     t[0x13C] = FieldOnly<ui::FldPaste>;
     t[0x13D] = Field8<ui::FldRecalculateField>;
     t[0x144] = FieldOnly<ui::FldReleaseFocus>;

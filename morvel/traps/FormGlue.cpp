@@ -14,6 +14,7 @@
 #include "morvel/traps/ResourceTranslate.h"
 #include "morvel/traps/TableGlue.h"
 #include "morvel/traps/TrapGlue.h"
+#include "morvel/traps/WindowGlue.h"
 
 namespace morvel {
 namespace {
@@ -26,7 +27,9 @@ constexpr const char* kFile = "Form68K";
 constexpr uint16_t kFrmLoadEvent = 24, kFrmOpenEvent = 25;
 constexpr uint16_t kEventWithRecordBack = 0x0800;
 constexpr uint16_t kUiHideObject = 162, kUiShowObject = 187;
-const uint32_t kForm68K = vantor::FourCC("tFRM"), kAlert68K = vantor::FourCC("Talt");
+const uint32_t kForm68K = vantor::FourCC("tFRM"), kAlert68K = vantor::FourCC("Talt"),
+               kMenuBar68K = vantor::FourCC("MBAR"), kBitmap68K = vantor::FourCC("Tbmp");
+constexpr uint16_t kErrNoShadow = 0x0103;
 constexpr uint16_t kErrStorageFull = 0x0201;
 
 
@@ -176,6 +179,12 @@ void ObjectImageFill(EmulState*, FormShadow* form, uint16_t index, ObjectShadow*
     }
 }
 
+// Frees an object shadow with what its kind keeps beside it.
+void ObjectShadowRelease(EmulState* s, ObjectShadow* o) {
+    if (o && o->kind == 2) ListShadowRelease(s, o);
+    ShadowFree(o);
+}
+
 // Tells a gadget's 68K handler that its form goes (command 3), once.
 void GadgetDeleteCall(EmulState* s, ObjectShadow* o) {
     const uint32_t handler = GadgetHandlerCopy(o);
@@ -184,6 +193,18 @@ void GadgetDeleteCall(EmulState* s, ObjectShadow* o) {
     Write68KUInt16(s->A[7] - 6, 0, 3);
     Write68KUInt32(s->A[7] - 10, 0, Addr(o->image));
     Call68KCode(s, handler, 10);
+}
+
+// The default button, help and menu IDs of a form from its 68K resource, whose header is the
+// form's 68K image: copied into the shadow's image when the resource holds them.
+void ImageIDsFromResource(FormShadow* shadow, uint16_t id) {
+    void* handle = sys::DmGetResource(kForm68K, id);
+    if (!handle) return;
+    const auto* p = static_cast<const uint8_t*>(sys::MemHandleLock(handle));
+    if (p && sys::MemHandleSize(handle) >= kFormImageCount)
+        for (uint32_t at : {kFormImageDefaultButton, kFormImageHelp, kFormImageMenu})
+            std::memcpy(shadow->image + at, p + at, 2);  // both big-endian
+    if (p) sys::MemHandleUnlock(handle);
 }
 
 // ---- traps ----
@@ -199,6 +220,7 @@ void TrapFrmInitForm(EmulState* s, uint16_t) {
     RsrcRelease(s, kForm68K, id);
     FormShadow* shadow = native ? FormShadowBuild(s, native, id) : nullptr;
     if (native && !shadow) Ui<void(void*)>(ui::FrmDeleteForm, native);
+    if (shadow) ImageIDsFromResource(shadow, id);
     SetResultA0(s, shadow ? Addr(shadow->image) : 0);
 }
 void TrapFrmDeleteForm(EmulState* s, uint16_t) {
@@ -492,6 +514,180 @@ void TrapFrmSetGadgetHandler(EmulState* s, uint16_t) {
                                      handler ? reinterpret_cast<void*>(&GadgetHandlerTrampoline) : nullptr);
 }
 
+// The form shadow whose 68K form pointer is stored at the 68K address given at argument `offset`
+// (the new-object and remove calls take the address of the caller's form pointer).
+FormShadow* FormShadowFromArg(EmulState* s, uint32_t offset) {
+    const uint32_t at = GetArgPtr(s, offset);
+    return at ? FormShadowFind68KInChain(s, Read68KUInt32(at, 0), nullptr) : nullptr;
+}
+
+// FrmNewForm (ID, title, x, y, width, height, modal, default button, help ID, menu ID).
+void TrapFrmNewForm(EmulState* s, uint16_t) {
+    const uint16_t id = U16(s, 0), menu = U16(s, 20);
+    if (menu) RsrcPrepare(s, kMenuBar68K, menu, false);
+    void* native =
+        Ui<void*(uint16_t, const char*, int16_t, int16_t, int16_t, int16_t, uint8_t, uint16_t, uint16_t,
+                 uint16_t)>(ui::UiEntry165, id, Str(GetArgPtr(s, 2)), I16(s, 6), I16(s, 8), I16(s, 10),
+                            I16(s, 12), U8(s, 14), U16(s, 16), U16(s, 18), menu);
+    if (menu) RsrcRelease(s, kMenuBar68K, menu);
+    FormShadow* shadow = native ? FormShadowBuild(s, native, id) : nullptr;
+    if (native && !shadow) Ui<void(void*)>(ui::FrmDeleteForm, native);
+    // The image shows the IDs the new form was given.
+    if (shadow) {
+        Write68KUInt16(Addr(shadow->image), kFormImageDefaultButton, U16(s, 16));
+        Write68KUInt16(Addr(shadow->image), kFormImageHelp, U16(s, 18));
+        Write68KUInt16(Addr(shadow->image), kFormImageMenu, menu);
+    }
+    SetResultA0(s, shadow ? Addr(shadow->image) : 0);
+}
+
+// The new-object calls: the UI library adds the object to the form whose native pointer's address
+// it is given, then the shadow grows by it and 68K code gets the new object's image.
+void NewObjectResult(EmulState* s, FormShadow* form, void* made) {
+    SetResultA0(s, made ? FormShadowGrowObjects(s, form) : 0);
+}
+void TrapFrmNewLabel(EmulState* s, uint16_t) {
+    FormShadow* form = FormShadowFromArg(s, 0);
+    if (!form) return SetResultA0(s, 0);
+    NewObjectResult(s, form,
+                    Ui<void*(void**, uint16_t, const char*, int16_t, int16_t, uint8_t)>(
+                        ui::UiEntry168, &form->native, U16(s, 4), Str(GetArgPtr(s, 6)), I16(s, 10),
+                        I16(s, 12), U8(s, 14)));
+}
+// FrmNewBitmap (form address, ID, bitmap resource ID, x, y): the bitmap is translated first.
+void TrapFrmNewBitmap(EmulState* s, uint16_t) {
+    FormShadow* form = FormShadowFromArg(s, 0);
+    if (!form) return SetResultA0(s, 0);
+    const uint16_t resource = U16(s, 6);
+    RsrcPrepare(s, kBitmap68K, resource, false);
+    void* made = Ui<void*(void**, uint16_t, uint16_t, int16_t, int16_t)>(
+        ui::FrmNewBitmap, &form->native, U16(s, 4), resource, I16(s, 8), I16(s, 10));
+    RsrcRelease(s, kBitmap68K, resource);
+    NewObjectResult(s, form, made);
+}
+void TrapFrmNewGadget(EmulState* s, uint16_t) {
+    FormShadow* form = FormShadowFromArg(s, 0);
+    if (!form) return SetResultA0(s, 0);
+    NewObjectResult(
+        s, form,
+        Ui<void*(void**, uint16_t, int16_t, int16_t, int16_t, int16_t)>(
+            ui::FrmNewGadget, &form->native, U16(s, 4), I16(s, 6), I16(s, 8), I16(s, 10), I16(s, 12)));
+}
+void TrapFrmNewGsi(EmulState* s, uint16_t) {
+    FormShadow* form = FormShadowFromArg(s, 0);
+    if (!form) return SetResultA0(s, 0);
+    NewObjectResult(s, form,
+                    Ui<void*(void**, int16_t, int16_t)>(ui::FrmNewGsi, &form->native, I16(s, 4), I16(s, 6)));
+}
+
+// FrmRemoveObject (form address, index): the object's shadow goes and the later ones move down an
+// index with their objects; their 68K pointers stay as they were.
+void TrapFrmRemoveObject(EmulState* s, uint16_t) {
+    FormShadow* form = FormShadowFromArg(s, 0);
+    if (!form) return SetResultD0UInt16(s, kErrNoShadow);
+    const uint16_t index = U16(s, 4);
+    void* const before = form->native;
+    const uint16_t err = Ui<uint16_t(void**, uint16_t)>(ui::UiEntry171, &form->native, index);
+    if (!err) {
+        if (form->native != before) ErrDisplayFileLineMsg(kFile, 4666, "Form shouldn't move");
+        if (index >= form->objectCount)
+            ErrDisplayFileLineMsg(kFile, 4634, "Index out of range");
+        else
+            FormShadowRemoveObject(s, form, index);
+    }
+    SetResultD0UInt16(s, err);
+}
+
+// FrmSetTitle (form, text): the title object's image points at the new text.
+void TrapFrmSetTitle(EmulState* s, uint16_t) {
+    FormShadow* form = FormShadowFind68KInChain(s, GetArgPtr(s, 0), nullptr);
+    if (!form) return;
+    const uint32_t text = GetArgPtr(s, 4);
+    Ui<void(void*, const char*)>(ui::FrmSetTitle, form->native, Str(text));
+    for (uint32_t i = 0; i < form->objectCount; ++i)
+        if (ObjectShadow* o = ObjectAt(form, static_cast<uint16_t>(i)); o && o->kind == kObjectTitle)
+            Write68KUInt32(Addr(o->image), MORVEL_TITLE_IMAGE_TEXT, text);
+}
+void TrapFrmGetFormBounds(EmulState* s, uint16_t) {
+    NativeRect r{};
+    if (void* form = FormArg(s, 0)) Ui<void(void*, NativeRect*)>(ui::FrmGetFormBounds, form, &r);
+    if (uint32_t p = GetArgPtr(s, 4)) Write68KRect(&r, p);
+}
+// FrmGetObjectIndexFromPtr (form, 68K object pointer).
+void TrapFrmGetObjectIndexFromPtr(EmulState* s, uint16_t) {
+    void* form = FormArg(s, 0);
+    void* object = ObjectNativeOf(s, GetArgPtr(s, 4));
+    SetResultD0UInt16(s, Ui<uint16_t(void*, void*)>(ui::FrmGetObjectIndexFromPtr, form, object));
+}
+// FrmGetWindowHandle (form): the form's window, which 68K code holds as the form's image.
+void TrapFrmGetWindowHandle(EmulState* s, uint16_t) {
+    void* form = FormArg(s, 0);
+    SetResultA0(s, form ? WindowTo68K(s, Ui<void*(void*)>(ui::FrmGetWindowHandle, form)) : 0);
+}
+void TrapFrmPointInTitle(EmulState* s, uint16_t) {
+    SetResultD0UInt8(
+        s, Ui<uint8_t(void*, int16_t, int16_t)>(ui::FrmPointInTitle, FormArg(s, 0), I16(s, 4), I16(s, 6)));
+}
+
+// FrmUpdateScrollers (form, up index, down index, up, down): the arrows' images show them both
+// while either direction scrolls.
+void TrapFrmUpdateScrollers(EmulState* s, uint16_t) {
+    FormShadow* form = FormShadowFind68KInChain(s, GetArgPtr(s, 0), nullptr);
+    if (!form) return;
+    const uint16_t up = U16(s, 4), down = U16(s, 6);
+    const uint8_t scrollsUp = U8(s, 8), scrollsDown = U8(s, 10);
+    Ui<void(void*, uint16_t, uint16_t, uint8_t, uint8_t)>(ui::FrmUpdateScrollers, form->native, up, down,
+                                                          scrollsUp, scrollsDown);
+    for (uint16_t index : {up, down})
+        if (ObjectShadow* o = CachedObject(form, index); o && o->kind == 1) {
+            const uint16_t word = Read68KUInt16(Addr(o->image), 14);
+            Write68KUInt16(Addr(o->image), 14,
+                           static_cast<uint16_t>(scrollsUp || scrollsDown ? word | 0x8000 : word & ~0x8000));
+        }
+}
+void TrapFrmSetCategoryLabel(EmulState* s, uint16_t) {
+    Ui<void(void*, uint16_t, char*)>(ui::FrmSetCategoryLabel, FormArg(s, 0), U16(s, 4), Str(GetArgPtr(s, 6)));
+}
+// FrmSetMenu (form, menu bar ID): the menu bar is translated first.
+void TrapFrmSetMenu(EmulState* s, uint16_t) {
+    const uint16_t menu = U16(s, 4);
+    RsrcPrepare(s, kMenuBar68K, menu, false);
+    Ui<void(void*, uint16_t)>(ui::UiEntry182, FormArg(s, 0), menu);
+    RsrcRelease(s, kMenuBar68K, menu);
+}
+// FrmActiveState (state record, save): the 22-byte record is the UI library's, passed unchanged.
+constexpr uint32_t kActiveStateBytes = 22;
+void TrapFrmActiveState(EmulState* s, uint16_t) {
+    const uint32_t record = GetArgPtr(s, 0);
+    const uint8_t save = U8(s, 4);
+    uint8_t state[kActiveStateBytes] = {};
+    if (record && !save) std::memcpy(state, Mem(record), sizeof state);
+    const uint16_t err = Ui<uint16_t(uint8_t*, uint8_t)>(ui::UiEntry123, record ? state : nullptr, save);
+    if (record && save) std::memcpy(Mem(record), state, sizeof state);
+    SetResultD0UInt16(s, err);
+}
+
+// The 68K checker of the custom-response alert on screen; 0 while there is none. An alert shown
+// from inside a checker keeps the outer one to come back to.
+thread_local uint32_t responseChecker = 0;
+
+// FrmCustomResponseAlert (alert ID, three texts, entry buffer, its length, checker).
+void TrapFrmCustomResponseAlert(EmulState* s, uint16_t) {
+    const uint16_t id = U16(s, 0);
+    const uint32_t checker = GetArgPtr(s, 20);
+    const uint32_t outer = responseChecker;
+    responseChecker = checker;
+    RsrcPrepare(s, kAlert68K, id, false);
+    const uint16_t button =
+        Ui<uint16_t(uint16_t, const char*, const char*, const char*, char*, uint16_t, void*)>(
+            ui::UiEntry130, id, Str(GetArgPtr(s, 2)), Str(GetArgPtr(s, 6)), Str(GetArgPtr(s, 10)),
+            Str(GetArgPtr(s, 14)), U16(s, 18),
+            checker ? reinterpret_cast<void*>(&ResponseCallbackTrampoline) : nullptr);
+    RsrcRelease(s, kAlert68K, id);
+    responseChecker = outer;
+    SetResultD0UInt16(s, button);
+}
+
 }  // namespace
 
 // ---- shadows ----
@@ -511,9 +707,10 @@ FormShadow* FormShadowBuild(EmulState* s, void* native, uint16_t formID) {
     shadow->objects = objects;
     shadow->lastObject = nullptr;
     shadow->handler = 0;
-    // The window part of the image is the window glue's; until then it reads as zeros.
+    // The window part of the image shows the form's window; zeros when the form has none.
     std::memset(shadow->image, 0, kFormImageFormID);
     const uint32_t image = Addr(shadow->image);
+    if (void* window = Ui<void*(void*)>(ui::FrmGetWindowHandle, native)) WindowImageFill(window, image);
     Write68KUInt16(image, kFormImageFormID, Ui<uint16_t(void*)>(ui::FrmGetFormId, native));
     Write68KUInt32(image, 42, 0);
     Write68KUInt32(image, 46, 0);
@@ -554,27 +751,70 @@ ObjectShadow* ShadowTableAlloc(EmulState* s, FormShadow* form, uint16_t index) {
     return o;
 }
 
+void FormShadowRefreshObjects(EmulState*, FormShadow* form) {
+    auto** objects = static_cast<ObjectShadow**>(form->objects);
+    for (uint32_t i = 0; objects && i < form->objectCount; ++i) {
+        ObjectShadow* o = objects[i];
+        if (!o) continue;
+        o->native = Ui<void*(void*, uint16_t)>(kUiObjectPtr, form->native, static_cast<uint16_t>(i));
+        const uint32_t image = Addr(o->image);
+        switch (o->kind) {
+            case 1:  // a control's label, unless it is a graphic control (bit 1 of its fourth byte)
+                if (o->native && !(static_cast<const uint8_t*>(o->native)[3] & 0x02))
+                    Write68KUInt32(image, 10, Addr(Ui<const char*(void*)>(ui::CtlGetLabel, o->native)));
+                break;
+            case kObjectLabel:
+                Write68KUInt32(image, MORVEL_LABEL_IMAGE_TEXT,
+                               Addr(Ui<const char*(void*, uint16_t)>(ui::FrmGetLabel, form->native, o->id)));
+                break;
+            case kObjectTitle:
+                Write68KUInt32(image, MORVEL_TITLE_IMAGE_TEXT,
+                               Addr(Ui<const char*(void*)>(ui::FrmGetTitle, form->native)));
+                break;
+            default:
+                break;
+        }
+    }
+}
+
 uint32_t FormShadowGrowObjects(EmulState* s, FormShadow* form) {
     const uint32_t oldCount = form->objectCount;
     const uint32_t count = Ui<uint16_t(void*)>(ui::FrmGetNumberOfObjects, form->native);
     if (count <= oldCount) return 0;
-    auto** grown = static_cast<ObjectShadow**>(sys::MemPtrNew(4 * count));
-    if (!grown) {
-        // The object the UI call added goes again: the shadow cannot hold it.
+    // What the UI call added goes again when the shadow cannot hold it.
+    auto rollBack = [&] {
         for (uint32_t i = count; i > oldCount; --i)
             Ui<uint16_t(void**, uint16_t)>(ui::UiEntry171, &form->native, static_cast<uint16_t>(i - 1));
-        return 0;
-    }
+        FormShadowRefreshObjects(s, form);
+        return 0u;
+    };
+    auto** grown = static_cast<ObjectShadow**>(sys::MemPtrNew(4 * count));
+    if (!grown) return rollBack();
     std::memset(grown, 0, 4 * count);
     if (oldCount) std::memcpy(grown, form->objects, 4 * oldCount);
     sys::MemChunkFree(form->objects);
     form->objects = grown;
     form->objectCount = count;
     // Native objects may have moved: every shadow takes its object's pointer again.
-    for (uint32_t i = 0; i < oldCount; ++i)
-        if (grown[i]) grown[i]->native = Ui<void*(void*, uint16_t)>(kUiObjectPtr, form->native, static_cast<uint16_t>(i));
+    FormShadowRefreshObjects(s, form);
     ObjectShadow* made = ShadowTableAlloc(s, form, static_cast<uint16_t>(oldCount));
-    return made ? Addr(made->image) : 0;
+    if (!made) {
+        form->objectCount = oldCount;
+        return rollBack();
+    }
+    return Addr(made->image);
+}
+
+void FormShadowRemoveObject(EmulState* s, FormShadow* form, uint16_t index) {
+    if (!form->objects || index >= form->objectCount) return;
+    auto** objects = static_cast<ObjectShadow**>(form->objects);
+    if (ObjectShadow* o = objects[index]) {
+        if (form->lastObject == o) form->lastObject = nullptr;
+        ObjectShadowRelease(s, o);
+    }
+    std::memmove(objects + index, objects + index + 1, 4 * (form->objectCount - index - 1));
+    objects[--form->objectCount] = nullptr;
+    FormShadowRefreshObjects(s, form);
 }
 
 void* ObjectNativeOf(EmulState* s, uint32_t image) {
@@ -599,10 +839,7 @@ void FormShadowFree(EmulState* s, FormShadow* shadow) {
         Head(s) = shadow->next;
     if (shadow->next) shadow->next->prev = shadow->prev;
     if (Cache(s) == shadow) Cache(s) = nullptr;
-    for (uint32_t i = 0; objects && i < shadow->objectCount; ++i) {
-        if (objects[i] && objects[i]->kind == 2) ListShadowRelease(s, objects[i]);
-        ShadowFree(objects[i]);
-    }
+    for (uint32_t i = 0; objects && i < shadow->objectCount; ++i) ObjectShadowRelease(s, objects[i]);
     if (shadow->objects) sys::MemChunkFree(shadow->objects);
     ShadowFree(shadow);
 }
@@ -680,33 +917,87 @@ uint8_t FormEventTrampoline(SysEventType* event) {
     return static_cast<uint8_t>(owner->D[0]);
 }
 
+uint8_t ResponseCallbackTrampoline(int16_t button, const char* text) {
+    EmulState* s = GetCurrentContext();
+    if (!s || !responseChecker) return 1;
+    Write68KUInt32(s->A[7] - 4, 0, Addr(text));
+    Write68KUInt16(s->A[7] - 6, 0, static_cast<uint16_t>(button));
+    Call68KCode(s, responseChecker, 6);
+    return static_cast<uint8_t>(s->D[0]);
+}
+
+namespace {
+
+// A gadget's shadow with its form, index and owning context, searched in the active form's shadow
+// and those of the forms behind it; no shadow when none holds the gadget.
+struct GadgetPlace {
+    FormShadow* form = nullptr;
+    ObjectShadow* shadow = nullptr;
+    uint16_t index = 0;
+    EmulState* owner = nullptr;
+};
+GadgetPlace FindGadget(EmulState* s, const void* gadget) {
+    GadgetPlace at;
+    FormShadow* form = FormShadowFindNativeInChain(s, Ui<void*()>(ui::FrmGetActiveForm), &at.owner);
+    for (FormShadow* f = form; f; f = f->prev) {
+        auto** objects = static_cast<ObjectShadow**>(f->objects);
+        for (uint32_t i = 0; objects && i < f->objectCount; ++i)
+            if (objects[i] && objects[i]->kind == kObjectGadget && objects[i]->native == gadget) {
+                at.form = f;
+                at.shadow = objects[i];
+                at.index = static_cast<uint16_t>(i);
+                return at;
+            }
+    }
+    return at;
+}
+
+}  // namespace
+
 uint8_t GadgetHandlerTrampoline(void* gadget, uint16_t command, void* parameter) {
     if (command == 3) return 0;  // reaches 68K code only when the form shadow goes
     EmulState* s = GetCurrentContext();
     if (!s) return 0;
-    EmulState* owner = nullptr;
-    // The gadget is searched in the active form's shadow and those of the forms behind it.
-    FormShadow* form = FormShadowFindNativeInChain(s, Ui<void*()>(ui::FrmGetActiveForm), &owner);
-    ObjectShadow* found = nullptr;
-    for (FormShadow* f = form; f && !found; f = f->prev) {
-        auto** objects = static_cast<ObjectShadow**>(f->objects);
-        for (uint32_t i = 0; objects && i < f->objectCount && !found; ++i)
-            if (objects[i] && objects[i]->kind == kObjectGadget && objects[i]->native == gadget)
-                found = objects[i];
-    }
-    if (!found || !GadgetHandlerCopy(found)) return 0;
+    const GadgetPlace at = FindGadget(s, gadget);
+    if (!at.shadow || !GadgetHandlerCopy(at.shadow)) return 0;
+    EmulState* owner = at.owner;
     uint8_t record[kEventRecord68KSize] = {};
     uint32_t param = Addr(parameter);
     if (command == 2 && parameter) {
         EventTo68K(owner, static_cast<SysEventType*>(parameter), Addr(record));
         param = Addr(record);
     }
-    Write68KUInt32(Addr(found->image), kGadgetImageHandler, GadgetHandlerCopy(found));
+    // The image shows the gadget as the UI library has it now.
+    const uint32_t image = Addr(at.shadow->image);
+    const uint32_t handler = GadgetHandlerCopy(at.shadow);
+    NativeRect bounds{};
+    Ui<void(void*, uint16_t, NativeRect*)>(ui::FrmGetObjectBounds, at.form->native, at.index, &bounds);
+    const uint32_t data = Addr(Ui<void*(void*, uint16_t)>(ui::FrmGetGadgetData, at.form->native, at.index));
+    Write68KUInt16(image, 0, Ui<uint16_t(void*, uint16_t)>(ui::FrmGetObjectId, at.form->native, at.index));
+    Write68KRect(&bounds, image + 4);
+    Write68KUInt32(image, kGadgetImageData, data);
+    Write68KUInt32(image, kGadgetImageHandler, handler);
     Write68KUInt32(owner->A[7] - 4, 0, param);
     Write68KUInt16(owner->A[7] - 6, 0, command);
-    Write68KUInt32(owner->A[7] - 10, 0, Addr(found->image));
-    Call68KCode(owner, GadgetHandlerCopy(found), 10);
-    return static_cast<uint8_t>(owner->D[0]);
+    Write68KUInt32(owner->A[7] - 10, 0, image);
+    Call68KCode(owner, handler, 10);
+    const uint8_t result = static_cast<uint8_t>(owner->D[0]);
+    // What the handler changed in the image reaches the gadget, unless the handler removed the
+    // gadget or deleted its form meanwhile; a handler word of 0 takes the gadget's handler away.
+    const GadgetPlace after = FindGadget(s, gadget);
+    if (after.shadow != at.shadow) return result;
+    NativeRect now{};
+    Read68KRect(&now, image + 4);
+    if (std::memcmp(&now, &bounds, sizeof now) != 0)
+        Ui<void(void*, uint16_t, const NativeRect*)>(ui::FrmSetObjectBounds, after.form->native, after.index,
+                                                     &now);
+    if (const uint32_t newData = Read68KUInt32(image, kGadgetImageData); newData != data)
+        Ui<void(void*, uint16_t, void*)>(ui::FrmSetGadgetData, after.form->native, after.index, Ptr(newData));
+    const uint32_t newHandler = Read68KUInt32(image, kGadgetImageHandler);
+    SetGadgetHandlerCopy(after.shadow, newHandler);
+    if (!newHandler)
+        Ui<void(void*, uint16_t, void*)>(kUiSetGadgetHandler, after.form->native, after.index, nullptr);
+    return result;
 }
 
 void FormGlueInstall(TrapHandler* t) {
@@ -759,6 +1050,23 @@ void FormGlueInstall(TrapHandler* t) {
     t[0x19F] = TrapFrmSetEventHandler;
     t[0x1A1] = NoArgs<ui::FrmCloseAllForms>;
     t[0x1A2] = NoArgs<ui::FrmSaveAllForms>;
+    t[0x32B] = TrapFrmNewForm;
+    t[0x32F] = TrapFrmNewLabel;
+    t[0x330] = TrapFrmNewBitmap;
+    t[0x331] = TrapFrmNewGadget;
+    t[0x3D4] = TrapFrmNewGsi;
+    t[0x345] = TrapFrmRemoveObject;
+    t[0x191] = TrapFrmSetTitle;
+    t[0x17B] = TrapFrmGetFormBounds;
+    t[0x454] = TrapFrmGetObjectIndexFromPtr;
+    t[0x2D5] = TrapFrmPointInTitle;
+    t[0x17C] = TrapFrmGetWindowHandle;
+    t[0x327] = FormTo8<ui::FrmValidatePtr>;
+    t[0x196] = TrapFrmUpdateScrollers;
+    t[0x18F] = TrapFrmSetCategoryLabel;
+    t[0x2F0] = TrapFrmSetMenu;
+    t[0x33B] = TrapFrmActiveState;
+    t[0x3D3] = TrapFrmCustomResponseAlert;
 }
 
 }  // namespace morvel

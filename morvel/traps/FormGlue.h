@@ -56,9 +56,20 @@ ObjectShadow* ShadowTableAlloc(EmulState* s, FormShadow* form, uint16_t index);
 // new (last) object gets its shadow; answers its image, 0 when it cannot be held.
 uint32_t FormShadowGrowObjects(EmulState* s, FormShadow* form);
 
+// After the UI library moved or renumbered objects: every object shadow takes its native object at
+// its index again, and the text pointers of controls, labels and titles are written again.
+void FormShadowRefreshObjects(EmulState* s, FormShadow* form);
+
+// After the UI library removed the object at `index`: its shadow goes and the later ones move down.
+void FormShadowRemoveObject(EmulState* s, FormShadow* form, uint16_t index);
+
 // The native object of a 68K form-object pointer, searched in every form shadow of the context and
 // its parents; 0, after the fatal report "Form object not found", when none holds it.
 void* ObjectNativeOf(EmulState* s, uint32_t image);
+
+// The UI library's checker of a custom-response alert's entry, running the alert's 68K checker
+// (true, the entry accepted, when there is none).
+uint8_t ResponseCallbackTrampoline(int16_t button, const char* text);
 
 // The UI library's handler for gadgets with a 68K handler.
 uint8_t GadgetHandlerTrampoline(void* gadget, uint16_t command, void* parameter);

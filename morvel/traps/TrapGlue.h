@@ -6,6 +6,7 @@
 
 #include "common/module/ModuleGlue.h"
 #include "common/module/SystemCalls.h"
+#include "morvel/cpu/HostAddress.h"
 #include "morvel/glue/MorvelCommon.h"
 
 namespace morvel::trapglue {
@@ -15,13 +16,10 @@ namespace sys = vantor::sys;
 namespace slot = vantor::sysslot;
 using vantor::glue::SysCall;
 
-inline uint32_t Addr(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
-template <typename T = void>
-inline T* Ptr(uint32_t p) {
-    return reinterpret_cast<T*>(static_cast<uintptr_t>(p));
-}
-inline char* Str(uint32_t p) { return Ptr<char>(p); }
-inline uint8_t* Mem(uint32_t p) { return Ptr<uint8_t>(p); }
+using morvel::Addr;
+using morvel::Mem;
+using morvel::Ptr;
+using morvel::Str;
 
 // The global context of a context (the global context is its own).
 inline EmulState* Global(EmulState* s) { return s->global ? s->global : s; }

@@ -1,6 +1,6 @@
-/* Offsets of the fields that the glue reads and writes in the 68K images of forms, fields, tables
-   and gadgets, as the OS's 68K records lay them out. Plain C, so that a file compiled by the 68K
-   compiler checks them against its own layout of those records (morvel/tests/capp/UiLayouts.c). */
+/* Offsets of the fields that the glue reads and writes in the 68K images of forms, fields, tables,
+   gadgets, labels, bitmaps and titles, as the OS's 68K records lay them out. Plain C, so that a file compiled
+   by the 68K compiler checks them against its own layout of those records (morvel/tests/capp/UiLayouts.c). */
 #ifndef MORVEL_UI_IMAGE_OFFSETS_H
 #define MORVEL_UI_IMAGE_OFFSETS_H
 
@@ -27,6 +27,18 @@
 #define MORVEL_GADGET_IMAGE_DATA 12
 #define MORVEL_GADGET_IMAGE_HANDLER 16
 #define MORVEL_GADGET_IMAGE_BYTES 20
+
+#define MORVEL_LABEL_IMAGE_POSITION 2
+#define MORVEL_LABEL_IMAGE_ATTRIBUTES 6
+#define MORVEL_LABEL_IMAGE_FONT 8
+#define MORVEL_LABEL_IMAGE_TEXT 10
+
+#define MORVEL_BITMAP_IMAGE_POSITION 2
+#define MORVEL_BITMAP_IMAGE_RESOURCE 6
+#define MORVEL_BITMAP_IMAGE_BYTES 8
+
+#define MORVEL_TITLE_IMAGE_TEXT 8
+#define MORVEL_TITLE_IMAGE_BYTES 12
 
 #define MORVEL_EVENT_RECORD_BYTES 24
 

@@ -106,6 +106,35 @@ _Static_assert(offsetof(FormGadgetType, handler) == MORVEL_GADGET_IMAGE_HANDLER,
 _Static_assert(sizeof(FormGadgetType) == MORVEL_GADGET_IMAGE_BYTES, "gadget record");
 
 typedef struct {
+    UInt16 id;
+    PointType pos;
+    UInt16 attr;
+    UInt8 fontID;
+    UInt8 reserved;
+    char* text;
+} FormLabelType;
+_Static_assert(offsetof(FormLabelType, pos) == MORVEL_LABEL_IMAGE_POSITION, "label position");
+_Static_assert(offsetof(FormLabelType, attr) == MORVEL_LABEL_IMAGE_ATTRIBUTES, "label attributes");
+_Static_assert(offsetof(FormLabelType, fontID) == MORVEL_LABEL_IMAGE_FONT, "label font");
+_Static_assert(offsetof(FormLabelType, text) == MORVEL_LABEL_IMAGE_TEXT, "label text");
+
+typedef struct {
+    UInt16 attr;
+    PointType pos;
+    UInt16 rscID;
+} FormBitmapType;
+_Static_assert(offsetof(FormBitmapType, pos) == MORVEL_BITMAP_IMAGE_POSITION, "bitmap position");
+_Static_assert(offsetof(FormBitmapType, rscID) == MORVEL_BITMAP_IMAGE_RESOURCE, "bitmap resource");
+_Static_assert(sizeof(FormBitmapType) == MORVEL_BITMAP_IMAGE_BYTES, "bitmap record");
+
+typedef struct {
+    RectangleType rect;
+    char* text;
+} FormTitleType;
+_Static_assert(offsetof(FormTitleType, text) == MORVEL_TITLE_IMAGE_TEXT, "title text");
+_Static_assert(sizeof(FormTitleType) == MORVEL_TITLE_IMAGE_BYTES, "title record");
+
+typedef struct {
     UInt16 eType;
     UInt8 penDown;
     UInt8 tapCount;

@@ -147,6 +147,44 @@ TEST_F(UiFormTest, AFormIsBuiltFromItsResourceAndAnswersForItsObjects) {
     EXPECT_EQ(Ui<void*(uint16_t)>(ui::FrmInitForm, uint16_t{1002}), nullptr);  // no resource
 }
 
+// A form built at run time: a removal moves the later objects down an index and the focus with
+// its object (none when the focused one goes); a bad index or a pointer to no form changes nothing.
+TEST_F(UiFormTest, RemovingObjectsOfABuiltFormMovesTheFocusWithItsObject) {
+    void* form =
+        Ui<void*(uint16_t, const char*, int16_t, int16_t, int16_t, int16_t, uint8_t, uint16_t, uint16_t,
+                 uint16_t)>(ui::UiEntry165, uint16_t{4000}, nullptr, int16_t{0}, int16_t{0}, int16_t{160},
+                            int16_t{160}, uint8_t{0}, uint16_t{0}, uint16_t{0}, uint16_t{0});
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(Ui<uint16_t(void*)>(ui::FrmGetNumberOfObjects, form), 0);  // no title, no objects
+    using NewField = void*(void**, uint16_t, int16_t, int16_t, int16_t, int16_t, uint8_t, uint32_t, uint8_t,
+                           uint8_t, uint8_t, uint8_t, uint8_t, uint8_t, uint8_t, uint8_t);
+    for (uint16_t id : {4001, 4002, 4003})
+        ASSERT_NE(Ui<NewField>(ui::FldNewField, &form, id, int16_t(10), int16_t(id - 3990), int16_t{50},
+                               int16_t{11}, uint8_t{0}, uint32_t{8}, uint8_t{1}, uint8_t{0}, uint8_t{1},
+                               uint8_t{0}, uint8_t{0}, uint8_t{0}, uint8_t{0}, uint8_t{0}),
+                  nullptr);
+    auto remove = [&](void** formPP, uint16_t index) {
+        return Ui<uint16_t(void**, uint16_t)>(ui::UiEntry171, formPP, index);
+    };
+    auto focus = [&] { return Ui<uint16_t(void*)>(ui::FrmGetFocus, form); };
+    Ui<void(void*, uint16_t)>(ui::FrmSetFocus, form, uint16_t{2});
+    EXPECT_EQ(remove(&form, 0), 0);
+    EXPECT_EQ(focus(), 1);
+    EXPECT_EQ(Ui<uint16_t(void*, uint16_t)>(ui::FrmGetObjectIndex, form, uint16_t{4003}), 1);
+    EXPECT_NE(remove(&form, 2), 0);  // beyond the objects
+    void* none = &form;
+    EXPECT_NE(remove(&none, 0), 0);  // no form there
+    EXPECT_EQ(Ui<uint16_t(void*)>(ui::FrmGetNumberOfObjects, form), 2);
+    EXPECT_EQ(remove(&form, 1), 0);
+    EXPECT_EQ(focus(), 0xFFFF);
+    // Keys go to the field that is left, typed into it as into a resource's field.
+    Ui<void(void*)>(ui::FrmSetActiveForm, form);
+    Dispatch(4, 'k');
+    void* field = Ui<void*(void*, uint16_t)>(ui::UiEntry154, form, uint16_t{0});
+    EXPECT_STREQ(Ui<const char*(void*)>(ui::FldGetTextPtr, field), "k");
+    Ui<void(void*)>(ui::FrmDeleteForm, form);
+}
+
 TEST_F(UiFormTest, KeysEditTheFieldWithinItsMaximumAndATapOnTheButtonSelectsIt) {
     void* form = Ui<void*(uint16_t)>(ui::FrmInitForm, uint16_t{1000});
     Ui<void(void*)>(ui::FrmSetActiveForm, form);

@@ -310,6 +310,13 @@ uint16_t StandinFldGetVisibleLines(Field* unchecked) {
 }
 VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldGetVisibleLines, StandinFldGetVisibleLines)
 
+// There is no address book here: a lookup finds nothing and leaves the field and its parameters as
+// they are.
+void StandinPhoneNumberLookup(Field*) {}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::PhoneNumberLookup, StandinPhoneNumberLookup)
+void StandinPhoneNumberLookupCustom(Field*, void*, uint8_t) {}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::PhoneNumberLookupCustom, StandinPhoneNumberLookupCustom)
+
 }  // namespace
 
 bool FieldKey(Field* f, uint16_t character) {

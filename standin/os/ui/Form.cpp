@@ -4,9 +4,11 @@
 // event, a key goes to the field that has the focus).
 #include <algorithm>
 #include <cstring>
+#include <initializer_list>
 #include <list>
 #include <memory>
 #include <string_view>
+#include <utility>
 
 #include "common/FourCC.h"
 #include "common/module/UiSlots.h"
@@ -99,6 +101,7 @@ std::unique_ptr<Form> Parse(const uint8_t* p, uint32_t size) {
     Record r{p, size};
     auto form = std::make_unique<Form>();
     form->bounds = r.RectAt(8);
+    FormWindowSet(form.get(), false);
     form->attributes = r.U16(40);
     form->id = r.U16(52);
     form->defaultButton = r.U16(56);
@@ -247,11 +250,23 @@ std::unique_ptr<Form> Parse(const uint8_t* p, uint32_t size) {
     return form;
 }
 
+// A gadget's handler commands.
+constexpr uint16_t kGadgetDraw = 0, kGadgetHandleEvent = 2, kGadgetDelete = 3;
+constexpr uint16_t kGadgetEnter = 0x0803;
+using GadgetHandler = uint8_t (*)(void* gadget, uint16_t command, void* parameter);
+
+uint8_t CallGadget(FormObject& o, uint16_t command, void* parameter) {
+    auto* raw = static_cast<RawObject*>(o.native);
+    if (o.kind != kGadgetObject || !raw->handler) return 0;
+    return reinterpret_cast<GadgetHandler>(raw->handler)(raw, command, parameter);
+}
+
 void DeleteForm(Form* form) {
     auto& f = F();
     if (f.active == form) f.active = nullptr;
     for (auto it = f.open.begin(); it != f.open.end(); ++it) {
         if (it->get() != form) continue;
+        for (FormObject& o : form->objects) CallGadget(o, kGadgetDelete, nullptr);
         for (FormObject& o : form->objects) FreeObject(o);
         f.open.erase(it);
         return;
@@ -301,6 +316,9 @@ void DrawObject(FormObject& o) {
             DrawText(4, 3, t->text.data(), t->text.size(), kWhite, kDarkBlue);
             break;
         }
+        case kGadgetObject:
+            CallGadget(o, kGadgetDraw, nullptr);  // a gadget is what its handler draws
+            break;
         default:
             break;  // the kinds drawn by their own parts of the library
     }
@@ -347,6 +365,17 @@ uint8_t HandleEvent(Form* form, SysEventType* event) {
                 return 1;
             }
             if (o.kind == kListObject && ListPen(static_cast<List*>(o.native), x, y)) return 1;
+            // A tap in a gadget with a handler is its handler's, as a gadget-enter event.
+            if (o.kind == kGadgetObject && static_cast<RawObject*>(o.native)->handler &&
+                static_cast<RawObject*>(o.native)->bounds.Contains(x, y)) {
+                auto* raw = static_cast<RawObject*>(o.native);
+                SysEventType enter = *event;
+                enter.eType = kGadgetEnter;
+                std::memset(enter.data, 0, sizeof enter.data);
+                std::memcpy(enter.data, &raw->id, 2);
+                std::memcpy(enter.data + 4, &o.native, 4);
+                return CallGadget(o, kGadgetHandleEvent, &enter) ? 1 : 0;
+            }
             if (o.kind == kFieldObject) {
                 auto* field = static_cast<Field*>(o.native);
                 if (!field->Usable() || !field->bounds.Contains(x, y)) continue;
@@ -616,6 +645,9 @@ void StandinFrmSetObjectBounds(Form* form, uint16_t index, const Rect* r) {
         case kTableObject:
             static_cast<Table*>(o->native)->bounds = *r;
             break;
+        case kGadgetObject:
+            static_cast<RawObject*>(o->native)->bounds = *r;
+            break;
         default:
             StandinFrmSetObjectPosition(form, index, r->x, r->y);
             break;
@@ -662,7 +694,250 @@ void StandinFrmGotoForm(uint16_t id) {
 }
 VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmGotoForm, StandinFrmGotoForm)
 
+// ---- forms and objects made at run time ----
+
+// A form the application builds: its bounds, the IDs it keeps, and its title as a title object,
+// as a resource's form would have it.
+Form* StandinFrmNewForm(uint16_t id, const char* title, int16_t x, int16_t y, int16_t width, int16_t height,
+                        uint8_t modal, uint16_t defaultButton, uint16_t helpID, uint16_t menuID) {
+    auto form = std::make_unique<Form>();
+    form->id = id;
+    form->bounds = Rect{x, y, width, height};
+    FormWindowSet(form.get(), modal != 0);
+    form->defaultButton = defaultButton;
+    form->helpID = helpID;
+    form->menuID = menuID;
+    if (title) {
+        auto* t = new Title;
+        t->bounds = Rect{0, 0, width, 13};
+        t->text = std::string(title, strnlen(title, 256));
+        form->objects.push_back(FormObject{kTitleObject, t});
+    }
+    Form* made = form.get();
+    F().open.push_front(std::move(form));
+    return made;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::UiEntry165, StandinFrmNewForm)
+
+// The form a new-object call names through its form pointer's address; null when it is no open form.
+Form* FormThrough(Form** formPP) {
+    return formPP && IsForm(*formPP) ? *formPP : nullptr;
+}
+
+void* AddObject(Form* form, uint8_t kind, void* native) {
+    form->objects.push_back(FormObject{kind, native});
+    return native;
+}
+
+void* StandinFrmNewLabel(Form** formPP, uint16_t id, const char* text, int16_t x, int16_t y, uint8_t font) {
+    Form* form = FormThrough(formPP);
+    if (!form) return nullptr;
+    auto* l = new Label;
+    l->id = id;
+    l->x = x;
+    l->y = y;
+    l->attributes = 0x0001;  // usable
+    l->font = font;
+    if (text) l->text = std::string(text, strnlen(text, 256));
+    return AddObject(form, kLabelObject, l);
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::UiEntry168, StandinFrmNewLabel)
+
+// A raw object with its native record: the fields this library reads, at the places a
+// resource's record holds them.
+RawObject* NewRaw(uint16_t id, Rect bounds, std::initializer_list<uint16_t> words) {
+    auto* raw = new RawObject;
+    raw->id = id;
+    raw->bounds = bounds;
+    for (uint16_t w : words) {
+        raw->record.push_back(static_cast<uint8_t>(w));
+        raw->record.push_back(static_cast<uint8_t>(w >> 8));
+    }
+    return raw;
+}
+
+// A bitmap object shows the bitmap resource `rscID`; it is known by that ID.
+void* StandinFrmNewBitmap(Form** formPP, uint16_t /*id*/, uint16_t rscID, int16_t x, int16_t y) {
+    Form* form = FormThrough(formPP);
+    if (!form) return nullptr;
+    RawObject* raw =
+        NewRaw(rscID, Rect{x, y, 0, 0}, {0x0001, rscID, static_cast<uint16_t>(x), static_cast<uint16_t>(y)});
+    return AddObject(form, kBitmapObject, raw);
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmNewBitmap, StandinFrmNewBitmap)
+
+void* StandinFrmNewGadget(Form** formPP, uint16_t id, int16_t x, int16_t y, int16_t width, int16_t height) {
+    Form* form = FormThrough(formPP);
+    if (!form) return nullptr;
+    RawObject* raw = NewRaw(id, Rect{x, y, width, height},
+                            {id, 0x0001, static_cast<uint16_t>(x), static_cast<uint16_t>(y),
+                             static_cast<uint16_t>(width), static_cast<uint16_t>(height)});
+    return AddObject(form, kGadgetObject, raw);
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmNewGadget, StandinFrmNewGadget)
+
+// A field with the attributes the call gives, in native bit order: usable and visible, then
+// editable (bit 2), single line (3), dynamic size (5), underline (8-9), justification (10-11),
+// auto-shift (12), scroll bar (13), numeric (14).
+void* StandinFldNewField(Form** formPP, uint16_t id, int16_t x, int16_t y, int16_t width, int16_t height,
+                         uint8_t font, uint32_t maxChars, uint8_t editable, uint8_t underlined,
+                         uint8_t singleLine, uint8_t dynamicSize, uint8_t justification, uint8_t autoShift,
+                         uint8_t hasScrollBar, uint8_t numeric) {
+    Form* form = FormThrough(formPP);
+    if (!form) return nullptr;
+    auto* f = new Field;
+    f->id = id;
+    f->bounds = Rect{x, y, width, height};
+    f->font = font;
+    f->maxChars = static_cast<uint16_t>(std::min<uint32_t>(maxChars, 0xFFFF));
+    f->attributes = static_cast<uint16_t>(0x0003 | (editable ? 0x0004 : 0) | (singleLine ? 0x0008 : 0) |
+                                          (dynamicSize ? 0x0020 : 0) | ((underlined & 3u) << 8) |
+                                          ((justification & 3u) << 10) | (autoShift ? 0x1000 : 0) |
+                                          (hasScrollBar ? 0x2000 : 0) | (numeric ? 0x4000 : 0));
+    f->form = form;
+    return AddObject(form, kFieldObject, f);
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldNewField, StandinFldNewField)
+
+// The shift indicator is placed, never drawn by this library.
+void* StandinFrmNewGsi(Form** formPP, int16_t x, int16_t y) {
+    Form* form = FormThrough(formPP);
+    if (!form) return nullptr;
+    RawObject* raw = NewRaw(0, Rect{x, y, 0, 0}, {static_cast<uint16_t>(x), static_cast<uint16_t>(y)});
+    return AddObject(form, kIndicatorObject, raw);
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmNewGsi, StandinFrmNewGsi)
+
+// Removes the object at `index`; the objects after it move down one index and the focus follows
+// its object. A bad form or index changes nothing.
+constexpr uint16_t kErrInvalidParam = 0x0103;
+uint16_t StandinFrmRemoveObject(Form** formPP, uint16_t index) {
+    Form* form = FormThrough(formPP);
+    if (!form || index >= form->objects.size()) return kErrInvalidParam;
+    FreeObject(form->objects[index]);
+    form->objects.erase(form->objects.begin() + index);
+    if (form->focus == index)
+        form->focus = 0xFFFF;
+    else if (form->focus != 0xFFFF && form->focus > index)
+        --form->focus;
+    return 0;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::UiEntry171, StandinFrmRemoveObject)
+
+void StandinFrmSetGadgetHandler(Form* form, uint16_t index, void* handler) {
+    FormObject* o = ObjectAt(form, index);
+    if (o && o->kind == kGadgetObject) static_cast<RawObject*>(o->native)->handler = handler;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::UiEntry181, StandinFrmSetGadgetHandler)
+
+// The form's title takes the text; a drawn form shows it at once.
+void StandinFrmSetTitle(Form* form, const char* text) {
+    if (!IsForm(form) || !text) return;
+    for (FormObject& o : form->objects)
+        if (o.kind == kTitleObject) {
+            static_cast<Title*>(o.native)->text = std::string(text, strnlen(text, 256));
+            if (form->drawn) DrawObject(o);
+            return;
+        }
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmSetTitle, StandinFrmSetTitle)
+
+// The form's window is the form itself.
+NativeWindow* StandinFrmGetWindowHandle(Form* form) {
+    return IsForm(form) ? form : nullptr;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmGetWindowHandle, StandinFrmGetWindowHandle)
+
+void StandinFrmGetFormBounds(Form* form, Rect* bounds) {
+    if (bounds) *bounds = IsForm(form) ? form->bounds : Rect{};
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmGetFormBounds, StandinFrmGetFormBounds)
+
+uint8_t StandinFrmPointInTitle(Form* form, int16_t x, int16_t y) {
+    if (!IsForm(form)) return 0;
+    for (FormObject& o : form->objects)
+        if (o.kind == kTitleObject) return static_cast<Title*>(o.native)->bounds.Contains(x, y) ? 1 : 0;
+    return 0;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmPointInTitle, StandinFrmPointInTitle)
+
+uint8_t StandinFrmValidatePtr(Form* form) {
+    return IsForm(form) ? 1 : 0;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmValidatePtr, StandinFrmValidatePtr)
+
+// The scroll arrows of a form: both shown while either direction scrolls, each enabled when its
+// direction does; both hidden otherwise.
+void StandinFrmUpdateScrollers(Form* form, uint16_t upIndex, uint16_t downIndex, uint8_t scrollableUp,
+                               uint8_t scrollableDown) {
+    const bool shown = scrollableUp || scrollableDown;
+    for (auto [index, enabled] : {std::pair{upIndex, scrollableUp}, std::pair{downIndex, scrollableDown}}) {
+        FormObject* o = ObjectAt(form, index);
+        if (!o || o->kind != kControlObject) continue;
+        auto* c = static_cast<Control*>(o->native);
+        if (form->drawn && !shown) FillRect(c->bounds, kWhite);
+        c->attributes = static_cast<uint16_t>((c->attributes & ~0x0003u) | (shown ? 0x0001u : 0u) |
+                                              (enabled ? 0x0002u : 0u));
+        if (form->drawn) ControlDraw(c);
+    }
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmUpdateScrollers, StandinFrmUpdateScrollers)
+
+// A control's label becomes the category name it is given (the text is the caller's).
+void StandinFrmSetCategoryLabel(Form* form, uint16_t index, char* label) {
+    FormObject* o = ObjectAt(form, index);
+    if (!o || o->kind != kControlObject || !label) return;
+    auto* c = static_cast<Control*>(o->native);
+    if (form->drawn) FillRect(c->bounds, kWhite);
+    c->text = label;
+    if (form->drawn) ControlDraw(c);
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmSetCategoryLabel, StandinFrmSetCategoryLabel)
+
+// The form's menu bar is the one of that resource ID.
+void StandinFrmSetMenu(Form* form, uint16_t menuID) {
+    if (IsForm(form)) form->menuID = menuID;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::UiEntry182, StandinFrmSetMenu)
+
+// The active form and its focus, saved into the caller's 22-byte record and restored from it; a
+// record naming a form that is no longer open restores nothing.
+struct ActiveState {
+    Form* form;
+    uint16_t focus;
+    uint16_t marker;
+};
+constexpr uint16_t kActiveStateMarker = 0xA5A5, kActiveStateBytes = 22;
+static_assert(sizeof(ActiveState) <= kActiveStateBytes);
+uint16_t StandinFrmActiveState(uint8_t* record, uint8_t save) {
+    if (!record) return kErrInvalidParam;
+    ActiveState state{};
+    if (save) {
+        state.form = F().active;
+        state.focus = state.form ? state.form->focus : 0xFFFF;
+        state.marker = kActiveStateMarker;
+        std::memset(record, 0, kActiveStateBytes);
+        std::memcpy(record, &state, sizeof state);
+        return 0;
+    }
+    std::memcpy(&state, record, sizeof state);
+    if (state.marker != kActiveStateMarker || (state.form && !IsForm(state.form))) return kErrInvalidParam;
+    F().active = state.form;
+    if (state.form) state.form->focus = state.focus < state.form->objects.size() ? state.focus : 0xFFFF;
+    return 0;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::UiEntry123, StandinFrmActiveState)
+
 }  // namespace
+
+void FormWindowSet(Form* form, bool modal) {
+    NativeWindow& w = *form;
+    w.displayWidth = w.displayHeight = 160;
+    w.flags = static_cast<uint16_t>(kWindowDialog | kWindowVisible | kWindowEnabled | kWindowFocusable |
+                                    (modal ? kWindowModal : 0));
+    w.bounds = NativeUiRect{form->bounds.x, form->bounds.y, form->bounds.w, form->bounds.h};
+    w.clip = w.bounds;
+}
 
 Form* FindForm(uint16_t id) {
     for (const auto& f : F().open)

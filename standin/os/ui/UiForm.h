@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/module/NativeUi.h"
 #include "common/module/SystemCalls.h"
 #include "standin/os/ui/UiDraw.h"
 
@@ -139,7 +140,9 @@ struct FormObject {
 
 using FormEventHandler = uint8_t (*)(SysEventType* event);
 
-struct Form {
+// A form is its window, as the OS's forms are: the native window record comes first, so the form's
+// pointer is its window handle and its bounds are the window's (see FormWindowSet).
+struct Form : NativeWindow {
     uint16_t id = 0;
     Rect bounds{};
     uint16_t attributes = 0;
@@ -149,6 +152,9 @@ struct Form {
     uint16_t focus = 0xFFFF;
     bool drawn = false;
 };
+
+// Sets the form's window record from its bounds: a visible, enabled form window on the display.
+void FormWindowSet(Form* form, bool modal);
 
 // The open form of that ID, the active form.
 Form* FindForm(uint16_t id);

@@ -26,3 +26,7 @@ vantor_add_fuzz(morvel_font ARCH os32 SOURCES ${CMAKE_SOURCE_DIR}/fuzz/morvel/fo
 vantor_add_fuzz(morvel_resource_translate ARCH os32 SOURCES ${CMAKE_SOURCE_DIR}/fuzz/morvel/resource_translate.cpp
                 $<TARGET_OBJECTS:module_glue_noentry_os32> INCLUDES ${CMAKE_SOURCE_DIR}
                 LIBS morvel_core standin_os)
+# Raw 68K bitmaps that applications pass to the bitmap traps, read in place and translated.
+vantor_add_fuzz(morvel_raw_bitmap ARCH os32 SOURCES ${CMAKE_SOURCE_DIR}/fuzz/morvel/raw_bitmap.cpp
+                $<TARGET_OBJECTS:module_glue_noentry_os32> INCLUDES ${CMAKE_SOURCE_DIR}
+                LIBS morvel_core standin_os)

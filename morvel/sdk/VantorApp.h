@@ -225,4 +225,25 @@ void WinEraseRectangle(const RectangleType* r, UInt16 cornerDiam);
 void WinDrawBitmap(BitmapType* bitmap, Coord x, Coord y);
 void WinDrawLine(Coord x1, Coord y1, Coord x2, Coord y2);
 
+/* Menu bars and alerts. A menu event names the item chosen in its first data word; a form update
+   asks the application to draw its form again (after a menu or an alert covered it). */
+typedef struct MenuBarOpaque MenuBarType;
+enum { menuEvent = 21, frmUpdateEvent = 26 };
+MenuBarType* MenuInit(UInt16 resourceID);
+MenuBarType* MenuSetActiveMenu(MenuBarType* menu);
+UInt16 FrmAlert(UInt16 alertID);
+
+/* Category lists: a list filled with the category names of a database. */
+#define dmAllCategories 0xFFFF
+void __VtCategoryCreateList(void* db, ListType* list, UInt16 currentCategory, UInt16 showAllInFirstByte,
+                            UInt16 showUneditablesInFirstByte, UInt16 numUneditableInFirstByte, UInt32 editingStrID,
+                            UInt16 resizeInFirstByte);
+#define CategoryCreateList(db, list, current, showAll, showUneditables, numUneditable, editingStrID, resize) \
+    __VtCategoryCreateList((db), (list), (current), (UInt16)((UInt8)(showAll) << 8), \
+                           (UInt16)((UInt8)(showUneditables) << 8), (UInt16)((UInt8)(numUneditable) << 8), \
+                           (editingStrID), (UInt16)((UInt8)(resize) << 8))
+void __VtCategoryFreeList(void* db, ListType* list, UInt16 showAllInFirstByte, UInt32 editingStrID);
+#define CategoryFreeList(db, list, showAll, editingStrID) \
+    __VtCategoryFreeList((db), (list), (UInt16)((UInt8)(showAll) << 8), (editingStrID))
+
 #endif

@@ -13,6 +13,7 @@
 #include "common/module/UiSlots.h"
 #include "morvel/traps/FormGlue.h"
 #include "morvel/traps/ListGlue.h"
+#include "morvel/traps/WindowGlue.h"
 
 namespace morvel::test {
 namespace {
@@ -304,6 +305,52 @@ TEST_F(ListControlGlueTest, ACategoryListIsShownToTheApplicationAsA68KItemArray)
     EXPECT_EQ(freed[0].args[2] & 0xFF, 1u);  // the show-all flag kept from the creation
     EXPECT_EQ(vantor::ReadBE32(Ptr(D(4)) + 12), 0u);
     EXPECT_TRUE(Reports().empty());
+}
+
+// AccessorDispatch hands each selector to the glue of the record it names: a list's font, a
+// control's style, object IDs, the form's default button, a window's frame type and a raw bitmap's
+// compression type.
+TEST_F(ListControlGlueTest, AccessorDispatchReachesTheRecordOfEachSelector) {
+    button_.style = 2;
+    std::vector<uint8_t> raw(16 + 4, 0);  // version 2, 16 x 2, one bit deep, not compressed
+    raw[1] = 16, raw[3] = 2, raw[5] = 2, raw[8] = 1, raw[9] = 2;
+    std::memcpy(heap_.data() + 64, raw.data(), raw.size());
+    struct Call {
+        const char* what;
+        uint16_t selector;
+        std::string args;  // pushed before the call; popped by `bytes`
+        int bytes;
+        uint16_t want;  // D0's low word afterwards; 0xFFFF: not checked
+    };
+    const std::vector<Call> calls = {
+        {"list font", 19, " move.l %d4,-(%sp)\n", 4, 1},
+        {"set the list font", 20, " move.w #0x0300,-(%sp)\n move.l %d4,-(%sp)\n", 6, 0xFFFF},
+        {"list font again", 19, " move.l %d4,-(%sp)\n", 4, 3},
+        {"control style", 0, " move.l %d5,-(%sp)\n", 4, 2},
+        {"list ID", 26, " move.l %d4,-(%sp)\n", 4, 2000},
+        {"control ID", 26, " move.l %d5,-(%sp)\n", 4, 3000},
+        {"set the default button", 12, " move.w #3000,-(%sp)\n move.l %d3,-(%sp)\n", 6, 0xFFFF},
+        {"default button", 11, " move.l %d3,-(%sp)\n", 4, 3000},
+        {"set the frame type", 25, " move.w #0x0100,-(%sp)\n move.l %d3,-(%sp)\n", 6, 0xFFFF},
+        {"frame type", 24, " move.l %d3,-(%sp)\n", 4, 0x0100},
+        {"compression type", 3, " move.l #" + Hex(HeapAt(64)) + ",-(%sp)\n", 4, 0xFF},
+    };
+    std::string src = FormAndObject(0, "%d4") +
+                      " move.w #1,-(%sp)\n move.l %d3,-(%sp)\n trap #15\n .short 0xA183\n addq.l #6,%sp\n"
+                      " move.l %a0,%d5\n lea data(%pc),%a2\n";
+    for (const Call& c : calls)
+        src += c.args + " moveq #0,%d0\n move.w #" + std::to_string(c.selector) +
+               ",%d2\n trap #15\n .short 0xA3F4\n lea " +
+               std::to_string(c.bytes) + "(%sp),%sp\n move.w %d0,(%a2)+\n";
+    ASSERT_EQ(Run(src + " rts"), 0);
+    for (size_t i = 0; i < calls.size(); ++i) {
+        if (calls[i].want != 0xFFFF) {
+            EXPECT_EQ(vantor::ReadBE16(Data() + 2 * i), calls[i].want) << calls[i].what;
+        }
+    }
+    EXPECT_EQ(list_.font, 3);
+    EXPECT_EQ(reinterpret_cast<vantor::NativeWindow*>(form_)->frameType, FrameTypeToNative(0x0100));
+    EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
 }
 
 }  // namespace

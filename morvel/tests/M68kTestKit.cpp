@@ -27,6 +27,7 @@
 #include "morvel/launch/AppLaunch.h"
 #include "morvel/traps/TrapTable.h"
 #include "standin/os/DatabaseStore.h"
+#include "standin/os/StandinOs.h"
 
 namespace morvel::test {
 
@@ -188,10 +189,15 @@ vantor::KezMemoryArea gUiAppAreas[3] = {
     {0, 0x60000000, 0x100000}, {1, 0x57000000, 0x80000}, {2, 0x58000000, 0x200000}};
 vantor::KezMemoryAreas gUiAppAreaList{3, gUiAppAreas};
 vantor::KezMemoryAreas* UiAppAreaList() { return &gUiAppAreaList; }
+// As kez-host answers it: the bytes of the stand-in's heap from an address on.
+uint32_t UiAppAreaSize(uint32_t address, uint32_t) {
+    return vantor::os::HeapAreaSize(reinterpret_cast<const void*>(static_cast<uintptr_t>(address)));
+}
 vantor::ModuleProc* UiAppKezTable() {
     static std::vector<vantor::ModuleProc> table = [] {
         std::vector<vantor::ModuleProc> t(vantor::kKezSlots, nullptr);
         t[vantor::kezslot::HALMemoryGetAreas] = reinterpret_cast<vantor::ModuleProc>(&UiAppAreaList);
+        t[vantor::kezslot::HALMemoryGetAreaSize] = reinterpret_cast<vantor::ModuleProc>(&UiAppAreaSize);
         return t;
     }();
     return table.data();

@@ -1,12 +1,18 @@
-// Menu traps from 68K code against the stand-in OS's UI library slots: the 68K image of a native
-// menu bar, found again for the same bar and made anew for a new one.
+// Menu, clipboard and find traps from 68K code against the stand-in OS's UI library slots: the 68K
+// image of a native menu bar, found again for the same bar and made anew for a new one; clipboard
+// items taken from the application's memory and handed back as a handle; the find-parameter
+// record in the native layout and back.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include "M68kTestKit.h"
 #include "common/BigEndian.h"
 #include "common/module/NativeUi.h"
+#include "common/module/SystemCalls.h"
+#include "common/module/UiSlots.h"
 #include "morvel/traps/MenuGlue.h"
 
 namespace morvel::test {
@@ -103,6 +109,93 @@ TEST_F(MenuGlueTest, AMenuBarIsShownAsItsImageOfMenusAndItems) {
     ASSERT_EQ(disposed.size(), 1u);
     EXPECT_EQ(MenuNativeOf(&ctx_.state, d6), nullptr);
     EXPECT_TRUE(Reports().empty());
+}
+
+// Text added and appended comes back through its handle; an item whose bytes run past the
+// application's memory is not taken.
+TEST_F(MenuGlueTest, TheClipboardKeepsTextFromTheApplicationsMemory) {
+    std::vector<uint8_t> memory(16, 0);
+    std::memcpy(memory.data(), "Hello World", 11);
+    ctx_.state.regions[0] = {Addr(memory.data()), static_cast<uint32_t>(memory.size())};
+    auto put = [&](uint16_t trap, int offset, int length) {
+        return " move.w #" + std::to_string(length) + ",-(%sp)\n move.l #" +
+               std::to_string(Addr(memory.data()) + offset) + ",-(%sp)\n clr.w -(%sp)\n trap #15\n .short " +
+               std::to_string(trap) + "\n lea 8(%sp),%sp\n";
+    };
+    const std::string get = " pea data(%pc)\n clr.w -(%sp)\n trap #15\n .short 0xA10C\n addq.l #6,%sp\n";
+    ASSERT_EQ(Run(put(0xA10A, 0, 5) + put(0xA370, 5, 6) + get + " move.l %a0,%d3\n" + put(0xA370, 8, 9) +
+                  " move.l %d0,%d4\n" + put(0xA10A, 4, 40) + get + " move.l %a0,%d5\n rts"),
+              0);
+    ASSERT_NE(ctx_.state.D[3], 0u);
+    EXPECT_EQ(ctx_.state.D[5], ctx_.state.D[3]);
+    EXPECT_EQ(vantor::ReadBE16(Data()), 11);  // the text as it stood: the bad items were not taken
+    void* handle = reinterpret_cast<void*>(static_cast<uintptr_t>(ctx_.state.D[3]));
+    const char* held = static_cast<const char*>(vantor::sys::MemHandleLock(handle));
+    EXPECT_EQ(std::string(held, 11), "Hello World");
+    vantor::sys::MemHandleUnlock(handle);
+    EXPECT_EQ(ctx_.state.D[4] & 0xFFFF, 0x0502u);
+    EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
+}
+
+// The find-parameter record reaches the UI library in the native layout and its changes come
+// back; the fields that have no native place come back 0. A record that runs past the
+// application's memory is not handed on.
+TEST_F(MenuGlueTest, FindParametersTravelInTheNativeLayoutAndBack) {
+    std::vector<uint8_t> memory(308 + 100, 0);
+    uint8_t* rec = memory.data();
+    for (size_t i = 0; i < 308; ++i) rec[i] = static_cast<uint8_t>(i * 7 + 1);
+    vantor::WriteBE16(rec, 0x1234);
+    vantor::WriteBE32(rec + 46, 0xA1B2C3D4);
+    ctx_.state.regions[0] = {Addr(memory.data()), static_cast<uint32_t>(memory.size())};
+    std::vector<uint8_t> seen;
+    vantor::os::OnCall(Library::Ui, vantor::uislot::FindDrawHeader, [&](const SlotCall& c) {
+        uint8_t* n = reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(c.args[0]));
+        seen.assign(n, n + 308);
+        const uint32_t changed = 0x01020304;
+        std::memcpy(n + 48, &changed, 4);
+        n[56] = 0x99;
+        return 1u;
+    });
+    auto header = [&](uint32_t record) {
+        return " pea 0\n move.l #" + std::to_string(record) +
+               ",-(%sp)\n trap #15\n .short 0xA26D\n addq.l #8,%sp\n";
+    };
+    ASSERT_EQ(Run(header(Addr(rec)) + " move.l %d0,%d3\n moveq #7,%d0\n" + header(Addr(rec) + 200) +
+                  " move.l %d0,%d4\n rts"),
+              0);
+    ASSERT_EQ(seen.size(), 308u);
+    uint16_t first;
+    uint32_t word;
+    std::memcpy(&first, seen.data(), 2);
+    std::memcpy(&word, seen.data() + 48, 4);
+    EXPECT_EQ(first, 0x1234);
+    EXPECT_EQ(word, 0xA1B2C3D4u);
+    EXPECT_EQ(seen[56], static_cast<uint8_t>(58 * 7 + 1));
+    EXPECT_EQ(seen[39], 0);
+    EXPECT_EQ(seen[57], 0);
+    EXPECT_EQ(seen[100], static_cast<uint8_t>(100 * 7 + 1));
+    EXPECT_EQ(ctx_.state.D[3] & 0xFF, 1u);
+    EXPECT_EQ(vantor::ReadBE32(rec + 46), 0x01020304u);
+    EXPECT_EQ(rec[58], 0x99);
+    EXPECT_EQ(vantor::ReadBE16(rec + 50), 0);
+    EXPECT_EQ(vantor::ReadBE16(rec + 56), 0);
+    EXPECT_EQ(rec[39], 0);
+    EXPECT_EQ(rec[59], 0);
+    EXPECT_EQ(rec[100], static_cast<uint8_t>(100 * 7 + 1));
+    EXPECT_EQ(ctx_.state.D[4] & 0xFF, 0u);  // the second record runs past the memory
+}
+
+// ResLoadConstant answers the UI library's 32-bit value in D0.
+TEST_F(MenuGlueTest, AnIntegerConstantComesBackWhole) {
+    std::vector<uint32_t> ids;
+    vantor::os::OnCall(Library::Ui, vantor::uislot::UiEntry256, [&](const SlotCall& c) {
+        ids.push_back(c.args[0] & 0xFFFF);
+        return 0x89ABCDEFu;
+    });
+    ASSERT_EQ(Run(" move.w #4000,-(%sp)\n trap #15\n .short 0xA3B2\n addq.l #2,%sp\n move.l %d0,%d3\n rts"), 0);
+    EXPECT_EQ(ids, std::vector<uint32_t>{4000});
+    EXPECT_EQ(ctx_.state.D[3], 0x89ABCDEFu);
+    EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
-// A 68K application whose form holds a list, a bitmap and a button, end to end on the stand-in UI
-// library: the list is built from the form resource, a tap on its second item reaches the
-// application as a list-select event and as the list's selection, and the button ends it.
+// A 68K application whose form holds a list, a bitmap and a button, with a menu bar and an alert,
+// end to end on the stand-in UI library: the list is built from the form resource, a tap on its
+// second item reaches the application as a list-select event and as the list's selection, a menu
+// item shows the alert, whose tapped button the application gets, and the button ends it.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
@@ -68,15 +69,14 @@ TEST_F(ViewsAppTest, ATapOnAListItemReachesTheApplicationAsItsSelection) {
 
 // ---- the same application in kez-host, under Xvfb ----
 
-TEST(ViewsAppWindow, TheListAndTheBitmapAreShownAndAClickChoosesAnItem) {
+TEST(ViewsAppWindow, TheListBitmapsMenuAndAlertAreShownAndClicksReachTheApplication) {
     if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display (run under xvfb-run)";
     // Away from where other window tests place theirs, so that no other window covers it.
     KezHostApp app(MORVEL_VIEWS_APP ".vrx", "Morvel Views Test", "", 40, 40);
     const std::string& id = app.window;
     ASSERT_FALSE(id.empty());
 
-    // On the 320 x 320 screen (two pixels a unit): the list's left frame, its second row's margin,
-    // the bitmap's top edge and its white inside.
+    // On the 320 x 320 screen (two pixels a unit).
     struct Spot {
         uint32_t x, y;
         bool dark;
@@ -90,17 +90,44 @@ TEST(ViewsAppWindow, TheListAndTheBitmapAreShownAndAClickChoosesAnItem) {
         }
         return true;
     };
-    ASSERT_TRUE(Eventually([&] { return shows({{20, 60, true}, {250, 40, true}, {256, 56, false}, {24, 74, false}}); },
-                           60))
-        << "no list and bitmap in the window (its picture: " << app.dir << ".xwd)\n"
-        << app.Log() << (std::ofstream(app.dir + ".xwd", std::ios::binary) << dump ? "" : "");
+    auto picture = [&] {
+        std::ofstream(app.dir + ".xwd", std::ios::binary) << dump;
+        return "(its picture: " + app.dir + ".xwd)\n" + app.Log();
+    };
+    auto click = [&](int x, int y) {
+        RunCommand("xdotool mousemove --window " + id + " " + std::to_string(x) + " " + std::to_string(y) +
+                   " click 1");
+    };
+    // The list's left frame, its second row's margin, the resource bitmap's top edge and its white
+    // inside, the application's raw bitmap's frame and its white inside, the category list's left
+    // frame and its first row ("All", chosen) and its second ("Unfiled").
+    const Spot rawFrame{242, 91, true}, rawInside{256, 96, false};
+    ASSERT_TRUE(Eventually(
+        [&] {
+            return shows({{20, 60, true}, {250, 40, true}, {256, 56, false}, {24, 74, false}, rawFrame, rawInside,
+                          {20, 140, true}, {24, 130, true}, {24, 152, false}});
+        },
+        60))
+        << "no lists and bitmaps in the window " << picture();
+
+    // A click on the title line pulls the menu down: its title is shown chosen (black, where the
+    // form's title is blue). A click on its first item shows the alert with its two buttons.
+    const Spot menuTitle{2, 2, true}, alertButton{40, 284, true};
+    click(20, 10);
+    ASSERT_TRUE(Eventually([&] { return shows({menuTitle}); }, 60)) << "no menu " << picture();
+    click(20, 40);
+    ASSERT_TRUE(Eventually([&] { return shows({alertButton}); }, 60)) << "no alert " << picture();
+    // Its second button closes it; the application draws its form again.
+    click(100, 294);
+    ASSERT_TRUE(Eventually([&] { return shows({{40, 284, false}, rawFrame}); }, 60))
+        << "the alert stays " << picture();
 
     // A click on the second item inverts its row; the button ends the application with its answer.
-    RunCommand("xdotool mousemove --window " + id + " 60 74 click 1");
+    click(60, 74);
     EXPECT_TRUE(Eventually([&] { return shows({{24, 74, true}}); }, 60)) << "the item is not shown chosen";
-    RunCommand("xdotool mousemove --window " + id + " 160 254 click 1");
+    click(160, 254);
     EXPECT_TRUE(Eventually(
-        [&] { return app.Log().find("OS launcher: Morvel Views Test ended with 0x30101") != std::string::npos; },
+        [&] { return app.Log().find("OS launcher: Morvel Views Test ended with 0x2030101") != std::string::npos; },
         60))
         << app.Log();
 }

@@ -11,6 +11,7 @@
 #include "M68kTestKit.h"
 #include "common/BigEndian.h"
 #include "common/module/KezDraw.h"
+#include "common/module/KezSlots.h"
 #include "common/module/NativeUi.h"
 #include "common/module/SystemSlots.h"
 #include "morvel/traps/BitmapGlue.h"
@@ -225,8 +226,13 @@ std::vector<uint8_t> RawBitmap() {
 }
 
 TEST_F(WindowBitmapGlueTest, RawBitmapsAreReadInPlaceAndTranslatedForDrawing) {
+    // The application's memory: its raw bitmap, and a bitmap resource translated into the native
+    // layout after it.
     std::vector<uint8_t> raw = RawBitmap();
-    NativeBitmap translated{};  // a bitmap resource translated into the native layout
+    const size_t at = raw.size() + 2;
+    raw.resize(at + sizeof(NativeBitmap), 0);
+    ctx_.state.regions[0] = {Addr(raw.data()), static_cast<uint32_t>(raw.size())};
+    NativeBitmap& translated = *reinterpret_cast<NativeBitmap*>(raw.data() + at);
     translated.width = 5;
     translated.version = 0x82;
     std::vector<SlotCall> dims;
@@ -281,6 +287,88 @@ TEST_F(WindowBitmapGlueTest, RawBitmapsAreReadInPlaceAndTranslatedForDrawing) {
     EXPECT_EQ(drawnBits, std::vector<uint32_t>{Addr(raw.data() + 26)});
     // BmpDelete of a bitmap without a shadow deletes nothing.
     EXPECT_EQ(D(3) & 0xFFFF, 0x0502u);
+}
+
+// Malformed raw bitmaps, each at the very end of the memory the application owns: nothing is read
+// beyond it (the sanitizer watches), the queries answer nothing and nothing is drawn.
+TEST_F(WindowBitmapGlueTest, ARawBitmapThatDoesNotLieWholeInMemoryIsRefused) {
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> bytes;
+        bool headerReadable;  // the header alone answers the dimension queries
+    };
+    auto header = [](uint16_t width, uint16_t height, uint16_t rowBytes, uint16_t flags, uint8_t depth,
+                     uint8_t version, size_t size) {
+        std::vector<uint8_t> b(size, 0);
+        vantor::WriteBE16(&b[0], width);
+        vantor::WriteBE16(&b[2], height);
+        vantor::WriteBE16(&b[4], rowBytes);
+        vantor::WriteBE16(&b[6], flags);
+        b[8] = depth;
+        b[9] = version;
+        return b;
+    };
+    std::vector<Case> cases;
+    std::vector<uint8_t> cut = header(16, 2, 2, 0, 1, 2, 16);
+    cut.resize(12);
+    cases.push_back({"a header cut short", cut, false});
+    cases.push_back({"a version-3 header cut short", header(16, 2, 2, 0, 1, 3, 20), false});
+    cases.push_back({"an unknown version", header(16, 2, 2, 0, 1, 9, 20), false});
+    std::vector<uint8_t> table = header(16, 2, 2, 0x4000, 1, 2, 16 + 2 + 8 + 4);
+    vantor::WriteBE16(&table[16], 0x100);  // 256 entries in room for 2
+    cases.push_back({"a colour table longer than the memory", table, false});
+    cases.push_back({"bits beyond the memory", header(16, 40, 2, 0, 1, 2, 16 + 4), false});
+    std::vector<uint8_t> packed = header(16, 2, 2, 0x8000, 1, 2, 16 + 6);
+    vantor::WriteBE16(&packed[16], 0x4000);  // compressed size far beyond the memory
+    cases.push_back({"compressed data beyond the memory", packed, false});
+    std::vector<uint8_t> indirect = header(16, 2, 2, 0x1000, 1, 2, 16 + 4);
+    vantor::WriteBE32(&indirect[16], 0x100);  // bits nowhere the application owns
+    cases.push_back({"indirect bits outside the memory", indirect, false});
+    std::vector<uint8_t> v3 = header(16, 2, 2, 0x4200, 1, 3, 24 + 4);
+    vantor::WriteBE32(&v3[24], 0x100);
+    cases.push_back({"an indirect colour table outside the memory", v3, false});
+    cases.push_back({"rows narrower than the width", header(64, 2, 2, 0, 1, 2, 16 + 4), true});
+    cases.push_back({"a depth the screen does not know", header(16, 2, 6, 0, 3, 2, 16 + 12), true});
+
+    int drawn = 0;
+    vantor::os::OnCall(Library::System, slot::WinDrawBitmap, [&](const SlotCall&) { return ++drawn, 0u; });
+    // Kez knows no memory beyond the context's regions.
+    static uint32_t (*noArea)(uint32_t, uint8_t) = [](uint32_t, uint8_t) { return 0u; };
+    static std::vector<vantor::ModuleProc> kez(vantor::kKezSlots, nullptr);
+    kez[vantor::kezslot::HALMemoryGetAreaSize] = reinterpret_cast<vantor::ModuleProc>(noArea);
+    vantor::os::RegisterTable(vantor::kKezType, vantor::kKezCreator, kez.data(), vantor::kKezSlots);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<uint8_t> memory = c.bytes;
+        ctx_.state.regions[0] = {Addr(memory.data()), static_cast<uint32_t>(memory.size())};
+        const std::string b = Hex(Addr(memory.data()));
+        ASSERT_EQ(Run(" lea data(%pc),%a2\n move.l #0x77777777,(%a2)\n move.l #0x77777777,4(%a2)\n"
+                      " pea 4(%a2)\n pea 2(%a2)\n pea (%a2)\n move.l #" + b + ",-(%sp)\n"
+                      " trap #15\n .short 0xA44E\n lea 16(%sp),%sp\n"
+                      " move.l #" + b + ",-(%sp)\n trap #15\n .short 0xA3E1\n move.l %d0,%d3\n"
+                      " trap #15\n .short 0xA376\n move.l %a0,%d4\n"
+                      " trap #15\n .short 0xA3E0\n move.l %a0,%d5\n addq.l #4,%sp\n"
+                      " move.l #0x00030004,-(%sp)\n move.l #" + b + ",-(%sp)\n trap #15\n .short 0xA226\n"
+                      " addq.l #8,%sp\n rts"),
+                  0);
+        EXPECT_EQ(vantor::ReadBE16(Data()), c.headerReadable ? vantor::ReadBE16(memory.data()) : 0x7777);
+        EXPECT_EQ(D(3), c.headerReadable ? D(3) : 0u);
+        EXPECT_EQ(D(4), c.headerReadable ? D(4) : 0u);
+        EXPECT_EQ(D(5), 0u);
+        EXPECT_EQ(drawn, 0);
+    }
+    // A colour table beyond the memory is refused before the OS makes a bitmap.
+    std::vector<uint8_t> memory(6, 0);
+    vantor::WriteBE16(&memory[0], 3);
+    ctx_.state.regions[0] = {Addr(memory.data()), static_cast<uint32_t>(memory.size())};
+    ASSERT_EQ(Run(" pea data(%pc)\n move.l #" + Hex(Addr(memory.data())) +
+                  ",-(%sp)\n move.w #0x0100,-(%sp)\n move.l #0x0010000A,-(%sp)\n"
+                  " trap #15\n .short 0xA3DD\n lea 14(%sp),%sp\n move.l %a0,%d3\n rts"),
+              0);
+    EXPECT_EQ(D(3), 0u);
+    EXPECT_EQ(vantor::ReadBE16(Data()), 0x0502);
+    EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
+    vantor::os::UnregisterModule(vantor::kKezType, vantor::kKezCreator);
 }
 
 TEST_F(WindowBitmapGlueTest, BitmapsTheOsMakesAreShownAsShadowHeaders) {

@@ -81,9 +81,15 @@ auto Sys(uint16_t slotNumber, A... args) {
 }
 
 // A native colour table (u16 count in host order, then the 4-byte entries) from a 68K one; null
-// for none or no memory.
-void* ColorTableToNative(uint32_t p) {
+// for none, no memory, or a table that does not lie whole in the caller's memory (`bad` set).
+void* ColorTableToNative(const EmulState* s, uint32_t p, bool* bad) {
+    *bad = false;
     if (!p) return nullptr;
+    const uint32_t room = (p & 1) ? 0 : BitmapExtent(s, p);
+    if (room < 2 || 2 + 4u * Read68KUInt16(p, 0) > room) {
+        *bad = true;
+        return nullptr;
+    }
     const uint16_t count = Read68KUInt16(p, 0);
     auto* t = static_cast<uint8_t*>(sys::MemPtrNew(2 + 4u * count));
     if (!t) return nullptr;
@@ -92,21 +98,6 @@ void* ColorTableToNative(uint32_t p) {
     return t;
 }
 
-// The raw bitmap's bits size: the compressed size when compressed, else row bytes x height.
-uint32_t RawBitsSize(const RawBitmap& b) {
-    if (!(b.flags & kCompressed)) return uint32_t{b.rowBytes} * b.height;
-    uint32_t at = b.bitsOffset;
-    uint32_t bits = b.p + at;
-    if (b.flags & kIndirect) bits = Read68KUInt32(b.p, at);
-    return b.version >= 3 ? Read68KUInt32(bits, 0) : Read68KUInt16(bits, 0);
-}
-uint32_t RawBitsAddress(const RawBitmap& b) {
-    return (b.flags & kIndirect) ? Read68KUInt32(b.p, b.bitsOffset) : b.p + b.bitsOffset;
-}
-uint32_t RawColorTable(const RawBitmap& b) {
-    if (!(b.flags & kHasColorTable)) return 0;
-    return (b.flags & kIndirectColorTable) ? Read68KUInt32(b.p, b.headerSize) : b.p + b.headerSize;
-}
 // The next bitmap of a raw bitmap's family; 0 at its end.
 uint32_t RawNext(const RawBitmap& b) {
     if (b.version == 1 || b.version == 2) {
@@ -123,10 +114,12 @@ uint32_t RawNext(const RawBitmap& b) {
 // ---- traps ----
 
 void TrapBmpCreate(EmulState* s, uint16_t) {
-    void* table = ColorTableToNative(GetArgPtr(s, 6));
-    uint16_t err = 0;
-    NativeBitmap* b = Sys<NativeBitmap*(int16_t, int16_t, uint8_t, void*, uint16_t*)>(
-        slot::BmpCreate, I16(s, 0), I16(s, 2), U8(s, 4), table, &err);
+    bool badTable = false;
+    void* table = ColorTableToNative(s, GetArgPtr(s, 6), &badTable);
+    uint16_t err = badTable ? kErrBadBitmap : 0;
+    NativeBitmap* b = badTable ? nullptr
+                               : Sys<NativeBitmap*(int16_t, int16_t, uint8_t, void*, uint16_t*)>(
+                                     slot::BmpCreate, I16(s, 0), I16(s, 2), U8(s, 4), table, &err);
     if (table) sys::MemChunkFree(table);
     uint32_t result = 0;
     if (b && err == 0) {
@@ -165,7 +158,7 @@ void TrapBmpGetBits(EmulState* s, uint16_t) {
     if (native)
         SetResultA0(s, Addr(Sys<void*(NativeBitmap*)>(slot::BmpGetBits, native)));
     else
-        SetResultA0(s, RawBitmapRead(p, &raw) ? RawBitsAddress(raw) : 0);
+        SetResultA0(s, RawBitmapRead(s, p, &raw) ? raw.bits : 0);
 }
 
 void TrapBmpGetColortable(EmulState* s, uint16_t) {
@@ -173,7 +166,7 @@ void TrapBmpGetColortable(EmulState* s, uint16_t) {
     const uint32_t p = BitmapFromArg(s, 0, &native);
     if (!native) {
         RawBitmap raw;
-        SetResultA0(s, RawBitmapRead(p, &raw) ? RawColorTable(raw) : 0);
+        SetResultA0(s, RawBitmapRead(s, p, &raw) ? raw.colorTable : 0);
         return;
     }
     const auto* table = Sys<const uint8_t*(NativeBitmap*)>(slot::BmpGetColortable, native);
@@ -216,9 +209,9 @@ void TrapSize(EmulState* s, uint16_t) {
         return;
     }
     RawBitmap raw{};
-    const bool ok = RawBitmapRead(p, &raw);
-    if constexpr (What == Size::Whole) SetResultD0UInt32(s, ok ? raw.bitsOffset + (raw.flags & kIndirect ? 4 : RawBitsSize(raw)) : 0);
-    if constexpr (What == Size::Bits) SetResultD0UInt32(s, ok ? RawBitsSize(raw) : 0);
+    const bool ok = RawBitmapRead(s, p, &raw);
+    if constexpr (What == Size::Whole) SetResultD0UInt32(s, ok ? raw.bitsOffset + (raw.flags & kIndirect ? 4 : raw.bitsSize) : 0);
+    if constexpr (What == Size::Bits) SetResultD0UInt32(s, ok ? raw.bitsSize : 0);
     if constexpr (What == Size::ColorTable) SetResultD0UInt16(s, ok ? static_cast<uint16_t>(raw.colorTableSize) : 0);
 }
 
@@ -228,8 +221,8 @@ void TrapBmpGetSizes(EmulState* s, uint16_t) {
     InOut32 data(GetArgPtr(s, 4)), header(GetArgPtr(s, 8));
     if (native) {
         Sys<void(NativeBitmap*, uint32_t*, uint32_t*)>(slot::BmpGetSizes, native, data.Native(), header.Native());
-    } else if (RawBitmap raw{}; RawBitmapRead(p, &raw)) {
-        data.value = RawBitsSize(raw);
+    } else if (RawBitmap raw{}; RawBitmapRead(s, p, &raw)) {
+        data.value = raw.bitsSize;
         header.value = raw.bitsOffset + (raw.flags & kIndirect ? 4 : 0);
     }
     data.WriteBack();
@@ -244,7 +237,7 @@ void TrapBmpGetDimensions(EmulState* s, uint16_t) {
         Sys<void(NativeBitmap*, int16_t*, int16_t*, uint16_t*)>(slot::BmpGetDimensions, native,
                                                              width.Native<int16_t>(), height.Native<int16_t>(),
                                                              rowBytes.Native());
-    } else if (RawBitmap raw{}; RawBitmapRead(p, &raw)) {
+    } else if (RawBitmap raw{}; RawBitmapRead(s, p, &raw)) {
         width.value = raw.width;
         height.value = raw.height;
         rowBytes.value = raw.rowBytes;
@@ -259,7 +252,7 @@ void TrapBmpGetBitDepth(EmulState* s, uint16_t) {
     const uint32_t p = BitmapFromArg(s, 0, &native);
     RawBitmap raw{};
     SetResultD0UInt8(s, native                      ? Sys<uint8_t(NativeBitmap*)>(slot::BmpGetBitDepth, native)
-                        : RawBitmapRead(p, &raw) ? raw.pixelSize
+                        : RawBitmapRead(s, p, &raw) ? raw.pixelSize
                                                  : 0);
 }
 
@@ -271,7 +264,7 @@ void TrapBmpGetNextBitmap(EmulState* s, uint16_t) {
         return;
     }
     RawBitmap raw{};
-    SetResultA0(s, RawBitmapRead(p, &raw) ? RawNext(raw) : 0);
+    SetResultA0(s, RawBitmapRead(s, p, &raw) ? RawNext(raw) : 0);
 }
 
 // WinDrawBitmap and WinPaintBitmap: a raw bitmap is translated for the call.
@@ -301,6 +294,8 @@ void TrapWinCreateBitmapWindow(EmulState* s, uint16_t) {
 
 // ---- HighDensityDispatch ----
 
+void HighDensityBitmap(EmulState* s, uint16_t selector);
+
 uint16_t RawDensity(const RawBitmap& b) {
     if (b.version >= 3) return Read68KUInt16(b.p, 14);
     return b.version == 2 && Read68KUInt16(b.p, 14) == 8 ? 144 : 72;
@@ -309,13 +304,28 @@ uint16_t RawDensity(const RawBitmap& b) {
 void TrapHighDensityDispatch(EmulState* s, uint16_t) {
     const uint16_t selector = static_cast<uint16_t>(s->D[2]);
     if (WindowHighDensitySelector(s, selector)) return;
+    HighDensityBitmap(s, selector);
+}
+
+}  // namespace
+
+bool BitmapAccessorSelector(EmulState* s, uint16_t selector) {
+    // Compression type, transparent value and setting it, as the high-density selectors 2, 5, 6.
+    if (selector < 3 || selector > 5) return false;
+    HighDensityBitmap(s, selector == 3 ? 2 : selector == 4 ? 5 : 6);
+    return true;
+}
+
+namespace {
+
+void HighDensityBitmap(EmulState* s, uint16_t selector) {
     NativeBitmap* native = nullptr;
     uint32_t p = 0;
     RawBitmap raw{};
     bool rawOk = false;
     if (selector <= 7 || selector == 15) {
         p = BitmapFromArg(s, 0, &native);
-        rawOk = !native && RawBitmapRead(p, &raw);
+        rawOk = !native && RawBitmapRead(s, p, &raw);
     }
     switch (selector) {
         case 0:
@@ -323,8 +333,7 @@ void TrapHighDensityDispatch(EmulState* s, uint16_t) {
                 BitmapResultA0(s, Sys<NativeBitmap*(NativeBitmap*)>(slot::BmpGetNextBitmapAnyDensity, native));
             } else {
                 uint32_t next = rawOk ? RawNext(raw) : 0;
-                RawBitmap n{};
-                if (next && RawBitmapRead(next, &n) && n.version == 1 && Read68KUInt16(next, 8) == 0x01FF)
+                if (next && !(next & 1) && BitmapExtent(s, next) >= 16 && Read68KUInt16(next, 8) == 0x01FF)
                     next += 16;  // a family marker
                 SetResultA0(s, next);
             }
@@ -350,10 +359,16 @@ void TrapHighDensityDispatch(EmulState* s, uint16_t) {
                 has = Sys<uint8_t(NativeBitmap*, uint32_t*)>(slot::BmpGetTransparentValue, native, value.Native());
             } else if (rawOk && raw.version >= 2 && (raw.flags & kHasTransparency)) {
                 has = 1;
-                if (raw.version == 3)
+                if (raw.version == 3) {
                     value.value = Read68KUInt32(p, 16);
-                else
+                } else if (raw.pixelSize >= 9 && raw.directColor) {
+                    // The transparent colour of the direct-colour information, as RGB 5-6-5.
+                    const uint32_t c = raw.directColor + 4;
+                    value.value = static_cast<uint32_t>((Read68KInt8(c, 1) >> 3) << 11 |
+                                                        (Read68KInt8(c, 2) >> 2) << 5 | Read68KInt8(c, 3) >> 3);
+                } else {
                     value.value = Read68KInt8(p, 12);
+                }
             }
             value.WriteBack();
             SetResultD0UInt8(s, has);
@@ -412,8 +427,9 @@ void TrapHighDensityDispatch(EmulState* s, uint16_t) {
         case 7: {
             bool allocated = false;
             NativeBitmap* b = BitmapFromArgTranslated(s, 0, &allocated);
-            void* table = ColorTableToNative(GetArgPtr(s, 10));
-            NativeBitmap* made = b ? Sys<NativeBitmap*(NativeBitmap*, uint16_t, void*, void*)>(
+            bool badTable = false;
+            void* table = ColorTableToNative(s, GetArgPtr(s, 10), &badTable);
+            NativeBitmap* made = b && !badTable ? Sys<NativeBitmap*(NativeBitmap*, uint16_t, void*, void*)>(
                                       slot::BmpCreateVersion3, b, U16(s, 4), P(s, 6), table)
                                 : nullptr;
             if (table) sys::MemChunkFree(table);
@@ -443,8 +459,12 @@ void TrapHighDensityDispatch(EmulState* s, uint16_t) {
 
 // ---- raw 68K bitmaps ----
 
-bool RawBitmapRead(uint32_t p, RawBitmap* out) {
-    if (!p || (p & 1)) return false;
+uint32_t BitmapExtent(const EmulState* s, uint32_t p) { return p ? ValidatePtr(s, p, true, true) : 0; }
+
+bool RawBitmapRead(const EmulState* s, uint32_t p, RawBitmap* out) {
+    // Every field is read only once the memory holding the bitmap is known to reach it.
+    const uint32_t limit = (p & 1) ? 0 : BitmapExtent(s, p);
+    if (limit < 16) return false;
     RawBitmap b{};
     b.p = p;
     b.width = Read68KUInt16(p, 0);
@@ -458,17 +478,47 @@ bool RawBitmapRead(uint32_t p, RawBitmap* out) {
     if (b.version < 3) b.flags &= static_cast<uint16_t>(~kIndirectColorTable);
     b.compressionType = b.version >= 2 ? Read68KInt8(p, 13) : 0;
     b.headerSize = b.version == 3 ? 24 : 16;
+    if (b.headerSize > limit) return false;
     uint32_t at = b.headerSize;
     if (b.flags & kHasColorTable) {
         if (b.flags & kIndirectColorTable) {
+            if (at + 4 > limit) return false;
+            b.colorTable = Read68KUInt32(p, at);
             at += 4;
+            const uint32_t room = (b.colorTable & 1) ? 0 : BitmapExtent(s, b.colorTable);
+            if (room < 2 || 4u * Read68KUInt16(b.colorTable, 0) + 2 > room) return false;
         } else {
+            if (at + 2 > limit) return false;
+            b.colorTable = p + at;
             b.colorTableSize = 4u * Read68KUInt16(p, at) + 2;
             at += b.colorTableSize;
+            if (at > limit) return false;
         }
     }
-    if (b.version < 3 && (b.flags & kDirectColor)) at += 8;
+    if (b.version < 3 && (b.flags & kDirectColor)) {
+        b.directColor = p + at;
+        at += 8;
+        if (at > limit) return false;
+    }
     b.bitsOffset = at;
+    uint32_t room = limit - at;
+    b.bits = p + at;
+    if (b.flags & kIndirect) {
+        if (at + 4 > limit) return false;
+        b.bits = Read68KUInt32(p, at);
+        room = BitmapExtent(s, b.bits);
+    }
+    // The bits must lie whole in the same memory: the compressed data as its size word (which
+    // counts itself) says, plain bits row bytes times height.
+    if (b.flags & kCompressed) {
+        const uint32_t word = b.version >= 3 ? 4 : 2;
+        if ((b.bits & 1) || room < word) return false;
+        b.bitsSize = word == 4 ? Read68KUInt32(b.bits, 0) : Read68KUInt16(b.bits, 0);
+        if (b.bitsSize < word || b.bitsSize > room) return false;
+    } else {
+        b.bitsSize = uint32_t{b.rowBytes} * b.height;
+        if (b.bitsSize > room) return false;
+    }
     *out = b;
     return true;
 }
@@ -479,7 +529,11 @@ NativeBitmap* BitmapFromArgTranslated(EmulState* s, uint32_t offset, bool* alloc
     const uint32_t p = BitmapFromArg(s, offset, &native);
     if (native || !p) return native;
     RawBitmap raw{};
-    if (!RawBitmapRead(p, &raw) || raw.width == 0) return nullptr;
+    if (!RawBitmapRead(s, p, &raw) || raw.width == 0) return nullptr;
+    // Drawing reads whole rows: a row must hold the width's pixels at a depth the screen knows.
+    const uint8_t depth = raw.pixelSize;
+    if (depth != 1 && depth != 2 && depth != 4 && depth != 8 && depth != 16) return nullptr;
+    if (uint32_t{raw.rowBytes} * 8 < uint32_t{raw.width} * depth) return nullptr;
     // The native record: the header in host order, the colour table or direct-colour information
     // copied, and a pointer to the bits, which stay where they are.
     const uint32_t extra = raw.bitsOffset - raw.headerSize;
@@ -518,8 +572,7 @@ NativeBitmap* BitmapFromArgTranslated(EmulState* s, uint32_t offset, bool* alloc
             std::memcpy(out + raw.headerSize, &count, 2);
         }
     }
-    const uint32_t bits = RawBitsAddress(raw);
-    std::memcpy(out + raw.bitsOffset, &bits, 4);
+    std::memcpy(out + raw.bitsOffset, &raw.bits, 4);
     *allocated = true;
     return b;
 }
@@ -536,7 +589,7 @@ uint32_t BitmapFromArg(EmulState* s, uint32_t offset, NativeBitmap** native) {
         *native = b->native;
         return p;
     }
-    if (!(p & 1) && IsNativeVersion(p)) *native = Ptr<NativeBitmap>(p);
+    if (!(p & 1) && BitmapExtent(s, p) >= 16 && IsNativeVersion(p)) *native = Ptr<NativeBitmap>(p);
     return p;
 }
 

@@ -40,14 +40,23 @@ void BitmapTranslationFree(vantor::NativeBitmap* bitmap);
 // A0 = the 68K pointer of a native bitmap's shadow (made when missing), 0 for null.
 void BitmapResultA0(EmulState* s, vantor::NativeBitmap* native);
 
-// A raw 68K bitmap's header as read in place; false when the header cannot be one.
+// A raw 68K bitmap as read in place: its header, and where its colour table (count, entries),
+// direct-colour information and bits are (0 for none). False when the header cannot be one or
+// when any of its parts (the bits at their declared size among them) does not lie whole in memory
+// of the caller's context.
 struct RawBitmap {
     uint32_t p;
     uint16_t width, height, rowBytes, flags;
     uint8_t pixelSize, version, compressionType;
     uint32_t headerSize, colorTableSize, bitsOffset;
+    uint32_t colorTable, directColor, bits, bitsSize;
 };
-bool RawBitmapRead(uint32_t p, RawBitmap* out);
+bool RawBitmapRead(const EmulState* s, uint32_t p, RawBitmap* out);
+// The bytes 68K memory of the context holds from `p` on; 0 for none.
+uint32_t BitmapExtent(const EmulState* s, uint32_t p);
+
+// AccessorDispatch selectors 3-5 on a bitmap (argument 0); false for another selector.
+bool BitmapAccessorSelector(EmulState* s, uint16_t selector);
 
 void BitmapGlueInstall(TrapHandler* table);
 

@@ -7,6 +7,7 @@
 #include "morvel/cpu/MorvelCpu.h"
 #include "morvel/glue/MorvelOs.h"
 #include "morvel/traps/EventGlue.h"
+#include "morvel/traps/MenuGlue.h"
 #include "morvel/traps/MorvelError.h"
 #include "morvel/traps/TrapGlue.h"
 
@@ -309,7 +310,7 @@ void TrapMenuHandleEvent(EmulState* s, uint16_t) {
     if (uint32_t p = GetArgPtr(s, 4)) EventToARM(s, &event, p);
     uint16_t error = 0;
     const uint8_t handled =
-        Ui<uint8_t(void*, SysEventType*, uint16_t*)>(ui::UiEntry243, P(s, 0), &event, &error);
+        Ui<uint8_t(void*, SysEventType*, uint16_t*)>(ui::UiEntry243, MenuNativeOf(s, GetArgPtr(s, 0)), &event, &error);
     if (uint32_t p = GetArgPtr(s, 8)) Write68KUInt16(p, 0, error);
     SetResultD0UInt8(s, handled);
 }

@@ -2,7 +2,9 @@
 
 #include <cstring>
 
+#include "common/FourCC.h"
 #include "morvel/glue/MorvelOs.h"
+#include "morvel/traps/ResourceTranslate.h"
 #include "morvel/traps/TrapGlue.h"
 
 namespace morvel {
@@ -15,6 +17,8 @@ constexpr uint16_t kMenuCmdBarAddButton = 235, kMenuCmdBarDisplay = 236, kMenuCm
                    kMenuDispose = 238, kMenuGetActiveMenu = 242, kMenuInit = 245, kMenuSetActiveMenu = 246,
                    kMenuSetActiveMenuRscID = 247;
 constexpr uint16_t kMenuKind = 0xFFFE;
+constexpr uint16_t kErrStorageFull = 0x0201;
+const uint32_t kMenuBar68K = vantor::FourCC("MBAR");
 constexpr uint32_t kMenuRecordBytes = 34, kItemRecordBytes = 8, kShadowHeaderBytes = 48;
 
 template <typename Sig, typename... A>
@@ -59,11 +63,18 @@ void ResultBar(EmulState* s, NativeMenuBar* bar, bool reuse) {
     SetResultA0(s, m ? Addr(m->image) : 0);
 }
 
-// MenuInit and ResLoadMenu (resource ID): a new bar with a fresh shadow.
+// MenuInit and ResLoadMenu (resource ID): a new bar with a fresh shadow, built by the UI library
+// from the native translation of the 'MBAR' resource.
 void TrapMenuInit(EmulState* s, uint16_t) {
-    NativeMenuBar* bar = Ui<NativeMenuBar*(uint16_t)>(kMenuInit, U16(s, 0));
+    const uint16_t id = U16(s, 0);
+    if (RsrcPrepare(s, kMenuBar68K, id, false) == kErrStorageFull) {
+        SetResultA0(s, 0);
+        return;
+    }
+    NativeMenuBar* bar = Ui<NativeMenuBar*(uint16_t)>(kMenuInit, id);
     MenuShadow* m = bar ? MenuShadowBuild(s, bar, false) : nullptr;
     if (bar && !m) Ui<void(NativeMenuBar*)>(kMenuDispose, bar);
+    RsrcRelease(s, kMenuBar68K, id);
     SetResultA0(s, m ? Addr(m->image) : 0);
 }
 void TrapMenuDispose(EmulState* s, uint16_t) {
@@ -82,7 +93,12 @@ void TrapMenuSetActiveMenu(EmulState* s, uint16_t) {
     NativeMenuBar* previous = Ui<NativeMenuBar*(NativeMenuBar*)>(kMenuSetActiveMenu, MenuNativeOf(s, GetArgPtr(s, 0)));
     ResultBar(s, previous, true);
 }
-void TrapMenuSetActiveMenuRscID(EmulState* s, uint16_t) { Ui<void(uint16_t)>(kMenuSetActiveMenuRscID, U16(s, 0)); }
+void TrapMenuSetActiveMenuRscID(EmulState* s, uint16_t) {
+    const uint16_t id = U16(s, 0);
+    RsrcPrepare(s, kMenuBar68K, id, false);
+    Ui<void(uint16_t)>(kMenuSetActiveMenuRscID, id);
+    RsrcRelease(s, kMenuBar68K, id);
+}
 
 void TrapMenuCmdBarAddButton(EmulState* s, uint16_t) {
     SetResultD0UInt16(s, Ui<uint16_t(uint8_t, uint16_t, uint8_t, uint32_t, char*)>(

@@ -1,10 +1,20 @@
 #include "morvel/traps/UiServiceGlue.h"
 
+#include <cstddef>
+#include <cstring>
+
+#include "common/FourCC.h"
+#include "common/module/UiSlots.h"
 #include "morvel/glue/MorvelOs.h"
+#include "morvel/traps/BitmapGlue.h"
+#include "morvel/traps/ControlGlue.h"
 #include "morvel/traps/EventGlue.h"
 #include "morvel/traps/FormGlue.h"
+#include "morvel/traps/ListGlue.h"
 #include "morvel/traps/MenuGlue.h"
+#include "morvel/traps/ResourceTranslate.h"
 #include "morvel/traps/TrapGlue.h"
+#include "morvel/traps/WindowGlue.h"
 
 namespace morvel {
 namespace {
@@ -147,9 +157,220 @@ void TrapSclHandleEvent(EmulState* s, uint16_t) {
     SetResultD0UInt8(s, bar ? Ui<uint8_t(void*, SysEventType*)>(kSclHandleEvent, bar, &event) : 0);
 }
 
+// Clipboard: an item goes to the UI library only when its bytes lie whole in the application's
+// memory; an append that cannot be read answers 0x0502.
+constexpr uint16_t kResLoadConstant = 256, kClipboardAddItem = 38, kClipboardAppendItem = 39, kErrParam = 0x0502;
+bool ClipboardItemReadable(EmulState* s, uint32_t data, uint16_t length) {
+    return length == 0 || (data && ValidatePtr(s, data, true, true) >= length);
+}
+void TrapClipboardAddItem(EmulState* s, uint16_t) {
+    const uint32_t data = GetArgPtr(s, 2);
+    const uint16_t length = U16(s, 6);
+    if (ClipboardItemReadable(s, data, length))
+        Ui<void(uint8_t, const void*, uint16_t)>(kClipboardAddItem, U8(s, 0), Ptr(data), length);
+}
+void TrapClipboardAppendItem(EmulState* s, uint16_t) {
+    const uint32_t data = GetArgPtr(s, 2);
+    const uint16_t length = U16(s, 6);
+    SetResultD0UInt16(s, ClipboardItemReadable(s, data, length)
+                             ? Ui<uint16_t(uint8_t, const void*, uint16_t)>(kClipboardAppendItem, U8(s, 0), Ptr(data),
+                                                                            length)
+                             : kErrParam);
+}
+void TrapClipboardGetItem(EmulState* s, uint16_t) {
+    InOut16 length(GetArgPtr(s, 2));
+    void* item = Ui<void*(uint8_t, uint16_t*)>(vantor::uislot::ClipboardGetItem, U8(s, 0), length.Native());
+    length.WriteBack();
+    SetResultA0(s, Addr(item));
+}
+
+// Find: the find-parameter record (308 bytes on both sides) and the target record of Find (20
+// bytes) converted field by field; a record that does not lie whole in the application's memory is
+// not handed on (the call answers 0).
+constexpr uint32_t kFindParamsBytes = 308, kFindTargetBytes = 20;
+
+template <typename T>
+void Put(uint8_t* n, uint32_t at, T v) {
+    std::memcpy(n + at, &v, sizeof v);
+}
+template <typename T>
+T Get(const uint8_t* n, uint32_t at) {
+    T v;
+    std::memcpy(&v, n + at, sizeof v);
+    return v;
+}
+
+bool RecordReadable(EmulState* s, uint32_t p, uint32_t bytes) {
+    return p && !(p & 1) && ValidatePtr(s, p, true, true) >= bytes;
+}
+
+void FindParamsToNative(uint32_t p, uint8_t* n) {
+    std::memset(n, 0, kFindParamsBytes);
+    Put(n, 0, Read68KUInt16(p, 0));
+    Put(n, 2, Read68KUInt16(p, 2));
+    n[4] = Read68KInt8(p, 4);
+    std::memcpy(n + 5, Mem(p) + 5, 34);  // two 17-byte blocks
+    Put(n, 40, Read68KUInt16(p, 40));
+    Put(n, 42, Read68KUInt16(p, 42));
+    n[44] = Read68KInt8(p, 44);
+    n[45] = Read68KInt8(p, 45);
+    Put(n, 48, Read68KUInt32(p, 46));
+    Put(n, 52, Read68KUInt32(p, 52));
+    n[56] = Read68KInt8(p, 58);
+    std::memcpy(n + 60, Mem(p) + 60, 32 + 216);
+}
+void FindParamsTo68K(const uint8_t* n, uint32_t p) {
+    Write68KUInt16(p, 0, Get<uint16_t>(n, 0));
+    Write68KUInt16(p, 2, Get<uint16_t>(n, 2));
+    Write68KInt8(p, 4, n[4]);
+    std::memcpy(Mem(p) + 5, n + 5, 34);
+    Write68KInt8(p, 39, 0);
+    Write68KUInt16(p, 40, Get<uint16_t>(n, 40));
+    Write68KUInt16(p, 42, Get<uint16_t>(n, 42));
+    Write68KInt8(p, 44, n[44]);
+    Write68KInt8(p, 45, n[45]);
+    Write68KUInt32(p, 46, Get<uint32_t>(n, 48));
+    Write68KUInt16(p, 50, 0);
+    Write68KUInt32(p, 52, Get<uint32_t>(n, 52));
+    Write68KUInt16(p, 56, 0);
+    Write68KInt8(p, 58, n[56]);
+    Write68KInt8(p, 59, 0);
+    std::memcpy(Mem(p) + 60, n + 60, 32 + 216);
+}
+
+void TrapFind(EmulState* s, uint16_t) {
+    const uint32_t p = GetArgPtr(s, 0);
+    if (p && !RecordReadable(s, p, kFindTargetBytes)) return;
+    uint8_t n[kFindTargetBytes] = {};
+    if (p) {
+        Put(n, 0, Read68KUInt16(p, 0));
+        Put(n, 4, Read68KUInt32(p, 4));
+        Put(n, 8, Read68KUInt16(p, 8));
+        Put(n, 10, Read68KUInt16(p, 10));
+        Put(n, 12, Read68KUInt16(p, 12));
+        Put(n, 14, Read68KUInt32(p, 14));
+    }
+    Ui<void(void*)>(vantor::uislot::Find, p ? n : nullptr);
+    if (!p) return;
+    Write68KUInt16(p, 0, Get<uint16_t>(n, 0));
+    Write68KUInt16(p, 2, 0);
+    Write68KUInt32(p, 4, Get<uint32_t>(n, 4));
+    Write68KUInt16(p, 8, Get<uint16_t>(n, 8));
+    Write68KUInt16(p, 10, Get<uint16_t>(n, 10));
+    Write68KUInt16(p, 12, Get<uint16_t>(n, 12));
+    Write68KUInt32(p, 14, Get<uint32_t>(n, 14));
+    Write68KUInt16(p, 18, 0);
+}
+
+// The three calls on a find-parameter record: the record in, the call, the record back (not for
+// FindGetLineBounds).
+template <typename Call>
+void WithFindParams(EmulState* s, bool back, Call call) {
+    const uint32_t p = GetArgPtr(s, 0);
+    if (!RecordReadable(s, p, kFindParamsBytes)) {
+        SetResultD0UInt8(s, 0);
+        return;
+    }
+    uint8_t n[kFindParamsBytes];
+    FindParamsToNative(p, n);
+    call(n);
+    if (back) FindParamsTo68K(n, p);
+}
+void TrapFindSaveMatch(EmulState* s, uint16_t) {
+    WithFindParams(s, true, [s](uint8_t* n) {
+        SetResultD0UInt8(s, SysCall<uint8_t(void*, uint16_t, uint16_t, uint16_t, uint32_t, uint16_t, uint32_t)>(
+                                slot::FindSaveMatch, n, U16(s, 4), U16(s, 6), U16(s, 8), U32(s, 10), U16(s, 14),
+                                U32(s, 16)));
+    });
+}
+void TrapFindGetLineBounds(EmulState* s, uint16_t) {
+    WithFindParams(s, false, [s](uint8_t* n) {
+        NativeRect r{};
+        Ui<void(void*, NativeRect*)>(vantor::uislot::FindGetLineBounds, n, &r);
+        if (uint32_t out = GetArgPtr(s, 4)) Write68KRect(&r, out);
+    });
+}
+void TrapFindDrawHeader(EmulState* s, uint16_t) {
+    WithFindParams(s, true, [s](uint8_t* n) {
+        SetResultD0UInt8(s, Ui<uint8_t(void*, const char*)>(vantor::uislot::FindDrawHeader, n, Str(GetArgPtr(s, 4))));
+    });
+}
+
+// ResLoadConstant: the 'tint' resource translated first, its value from the UI library.
+void TrapResLoadConstant(EmulState* s, uint16_t) {
+    const uint16_t id = U16(s, 0);
+    const uint32_t type = vantor::FourCC("tint");
+    RsrcPrepare(s, type, id, false);
+    SetResultD0UInt32(s, Ui<uint32_t(uint16_t)>(kResLoadConstant, id));
+    RsrcRelease(s, type, id);
+}
+
+// ---- AccessorDispatch: each selector goes to the glue of the record it reads or writes ----
+
+// The object ID of a 68K form-object pointer: its shadow's ID, a bitmap's resource ID; -1 for
+// kinds without one.
+int16_t ObjectIdOf(EmulState* s, uint32_t image) {
+    if (!image || !ObjectNativeOf(s, image)) return -1;
+    const auto* o = reinterpret_cast<const ObjectShadow*>(Ptr<uint8_t>(image) - offsetof(ObjectShadow, image));
+    switch (o->kind) {
+        case 0: case 1: case 2: case 3: case 8: case 12: case 13:
+            return static_cast<int16_t>(o->id);
+        case 4:
+            return static_cast<int16_t>(Read68KUInt16(image, 6));
+        default:
+            return -1;
+    }
+}
+
+// The form selectors that read or write the 68K form record: default button, help and menu
+// resource IDs, and the form's 68K event handler.
+bool FormAccessorSelector(EmulState* s, uint16_t selector) {
+    uint32_t field = 0;
+    switch (selector) {
+        case 11: case 12: field = kFormImageDefaultButton; break;
+        case 13: case 14: field = kFormImageHelp; break;
+        case 15: field = kFormImageMenu; break;
+        case 18: break;
+        default: return false;
+    }
+    FormShadow* form = FormShadowFind68KInChain(s, GetArgPtr(s, 0), nullptr);
+    if (selector == 18) {
+        SetResultA0(s, form ? form->handler : 0);
+    } else if (selector == 12 || selector == 14) {
+        if (form) Write68KUInt16(Addr(form->image), field, U16(s, 4));
+    } else {
+        SetResultD0UInt16(s, form ? Read68KUInt16(Addr(form->image), field) : 0);
+    }
+    return true;
+}
+
+void TrapAccessorDispatch(EmulState* s, uint16_t) {
+    const uint16_t selector = static_cast<uint16_t>(s->D[2]);
+    if (ControlAccessorSelector(s, selector) || ListAccessorSelector(s, selector) ||
+        BitmapAccessorSelector(s, selector) || WindowAccessorSelector(s, selector) ||
+        FormAccessorSelector(s, selector))
+        return;
+    if (selector == 26) {
+        SetResultD0UInt16(s, static_cast<uint16_t>(ObjectIdOf(s, GetArgPtr(s, 0))));
+        return;
+    }
+    // Selectors whose records this glue cannot reach answer nothing.
+    SetResultD0UInt32(s, 0);
+    SetResultA0(s, 0);
+}
+
 }  // namespace
 
 void UiServiceGlueInstall(TrapHandler* t) {
+    t[0x3F4] = TrapAccessorDispatch;
+    t[0x10A] = TrapClipboardAddItem;
+    t[0x370] = TrapClipboardAppendItem;
+    t[0x10C] = TrapClipboardGetItem;
+    t[0x3B2] = TrapResLoadConstant;
+    t[0x269] = TrapFind;
+    t[0x26B] = TrapFindSaveMatch;
+    t[0x26C] = TrapFindGetLineBounds;
+    t[0x26D] = TrapFindDrawHeader;
     t[0x41D] = Byte<kAttnIndicatorAllow>;
     t[0x41E] = NoneTo8<kAttnIndicatorAllowed>;
     t[0x41F] = Byte<kAttnIndicatorEnable>;

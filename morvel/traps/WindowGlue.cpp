@@ -428,6 +428,16 @@ void WindowShadowsFreeAll(EmulState* s) {
     Cache(s) = nullptr;
 }
 
+bool WindowAccessorSelector(EmulState* s, uint16_t selector) {
+    if (selector != 24 && selector != 25) return false;
+    auto* window = static_cast<NativeWindow*>(WindowFromArg(s, 0));
+    if (selector == 24)
+        SetResultD0UInt16(s, window ? FrameTypeTo68K(window->frameType) : 0);
+    else if (window)
+        window->frameType = FrameTypeToNative(U16(s, 4));
+    return true;
+}
+
 bool WindowHighDensitySelector(EmulState* s, uint16_t selector) {
     switch (selector) {
         case 8:

@@ -36,6 +36,9 @@ uint16_t FrameTypeTo68K(uint16_t frame);
 
 // HighDensityDispatch selectors 8-14 and 16-22 (D2 holds the selector); false for another one.
 bool WindowHighDensitySelector(EmulState* s, uint16_t selector);
+// AccessorDispatch selectors 24 (a window's frame type in 68K order, 0 for none) and 25 (sets it
+// from a 68K-order argument at 4); false for another one.
+bool WindowAccessorSelector(EmulState* s, uint16_t selector);
 
 void WindowGlueInstall(TrapHandler* table);
 

@@ -207,6 +207,7 @@ void ResetOsGlobals();
 void ResetNotify();
 void ResetCardSlots();
 void ResetFileSystems();
+void ResetClipboard();
 void SetCurrentAppDatabase(uint32_t id);
 
 void Reset() {
@@ -234,6 +235,7 @@ void Reset() {
     ResetNotify();
     ResetCardSlots();
     ResetFileSystems();
+    ResetClipboard();
     SetCurrentAppDatabase(0);
 }
 

@@ -1,6 +1,5 @@
-// The UI library's answers to an application's event loop while the stand-in has no menu bars of
-// its own: the system and the menu bar take no event, and a menu call reports no error. Forms
-// are ui/Form.cpp's.
+// The UI library's answer to an application's event loop for the system's own events: the system
+// takes none. Forms are ui/Form.cpp's, menu bars ui/Menu.cpp's.
 #include <cstdint>
 
 #include "common/module/SystemSlots.h"
@@ -9,13 +8,8 @@
 
 namespace {
 
-uint8_t StandinMenuHandleEvent(void*, const void*, uint16_t* error) {
-    if (error) *error = 0;
-    return 0;
-}
 uint8_t StandinSysHandleEvent(const void*) { return 0; }
 
 }  // namespace
 
-VANTOR_OS_LIBRARY_SLOT(Ui, vantor::uislot::UiEntry243, StandinMenuHandleEvent)
 VANTOR_OS_LIBRARY_SLOT(System, vantor::sysslot::SysHandleEvent, StandinSysHandleEvent)

@@ -3,15 +3,15 @@
    procedure counts the cells it is asked for) and whose second shows numbers. It answers the cells
    drawn in the top byte, the length of the field's text in the next and the sum of its characters
    in the low word; 0xFFFFFFFF when it was stopped instead. */
-#include "VantorApp.h"
+#include "FormLoop.h"
 
-#define kForm 1000
+const UInt16 appFormID = 1000;
 #define kField 1001
 #define kButton 1002
 #define kTable 1004
 
-static UInt32 result;
-static Boolean done;
+UInt32 appResult;
+Boolean appDone;
 static UInt32 cellsDrawn;
 
 static void DrawCell(void* table, Int16 row, Int16 column, RectangleType* bounds) {
@@ -31,7 +31,7 @@ static void SetUpTable(FormType* form) {
     TblSetCustomDrawProcedure(table, 0, DrawCell);
 }
 
-static Boolean FormHandler(EventType* event) {
+Boolean AppFormHandler(EventType* event) {
     FormType* form = FrmGetActiveForm();
     if (event->eType == frmOpenEvent) {
         SetUpTable(form);
@@ -45,29 +45,9 @@ static Boolean FormHandler(EventType* event) {
         UInt32 sum = 0, length = 0; /* 32-bit: a 16-bit count makes the compiler wrap the address */
         if (text)
             for (; text[length]; ++length) sum += (UInt8)text[length];
-        result = (cellsDrawn << 24) | ((length & 0xFF) << 16) | (sum & 0xFFFF);
-        done = true;
+        appResult = (cellsDrawn << 24) | ((length & 0xFF) << 16) | (sum & 0xFFFF);
+        appDone = true;
         return true;
     }
     return false;
-}
-
-UInt32 VantorMain(UInt16 cmd, MemPtr cmdPBP, UInt16 launchFlags) {
-    EventType event;
-    (void)cmdPBP;
-    (void)launchFlags;
-    if (cmd != launchCodeNormal) return 0;
-    FrmGotoForm(kForm);
-    do {
-        EvtGetEvent(&event, evtWaitForever);
-        if (event.eType == frmLoadEvent) {
-            FormType* form = FrmInitForm(event.data.frmLoad.formID);
-            FrmSetActiveForm(form);
-            FrmSetEventHandler(form, FormHandler);
-            continue;
-        }
-        FrmDispatchEvent(&event);
-    } while (!done && event.eType != appStopEvent);
-    FrmCloseAllForms();
-    return done ? result : 0xFFFFFFFFul;
 }

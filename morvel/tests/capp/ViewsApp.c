@@ -1,21 +1,51 @@
-/* A 68K application with a list, a bitmap and a button in a form from its resources. A tap on a
-   list item selects it; the button ends the application, which answers the list's item count in
-   the high word and 0x100 times the selection the list-select event named plus the selection
-   LstGetSelection gives in the low word; 0xFFFFFFFF when it was stopped instead. */
-#include "VantorApp.h"
+/* A 68K application with a list, a bitmap and a button in a form from its resources, a list of its
+   database's categories, a raw bitmap of its own drawn beside them, and a menu bar whose item
+   shows an alert. A tap on a list item
+   selects it; the button ends the application, which answers the alert's button plus one in the
+   top byte (0 without an alert), the list's item count in the next and 0x100 times the selection
+   the list-select event named plus the selection LstGetSelection gives in the low word;
+   0xFFFFFFFF when it was stopped instead. */
+#include "FormLoop.h"
 
-#define kForm 1100
+const UInt16 appFormID = 1100;
 #define kList 1101
 #define kButton 1102
+#define kCategoryList 1103
+#define kMenuBar 1300
+#define kMenuAlert 1301
+#define kAlert 1400
 
-static UInt32 result;
-static Boolean done;
+UInt32 appResult;
+Boolean appDone;
 static Int16 chosen = -1;
+static UInt16 alertAnswer;
 
-static Boolean FormHandler(EventType* event) {
+/* A raw bitmap (version 2, 16 x 8, one bit deep): a frame two pixels thick. */
+static const UInt16 kRawBitmap[] = {16, 8, 2, 0, 0x0102, 0, 0, 0,
+                                    0xFFFF, 0xFFFF, 0xC003, 0xC003, 0xC003, 0xC003, 0xFFFF, 0xFFFF};
+
+static void Draw(FormType* form) {
+    FrmDrawForm(form);
+    WinDrawBitmap((BitmapType*)kRawBitmap, 120, 45);
+}
+
+Boolean AppFormHandler(EventType* event) {
     FormType* form = FrmGetActiveForm();
+    UInt16 error;
+    if (MenuHandleEvent(NULL, event, &error)) return true;
     if (event->eType == frmOpenEvent) {
-        FrmDrawForm(form);
+        MenuSetActiveMenu(MenuInit(kMenuBar));
+        CategoryCreateList(NULL, FrmGetObjectPtr(form, FrmGetObjectIndex(form, kCategoryList)), dmAllCategories,
+                           true, true, 1, 0, false);
+        Draw(form);
+        return true;
+    }
+    if (event->eType == frmUpdateEvent) {
+        Draw(form);
+        return true;
+    }
+    if (event->eType == menuEvent && event->data.words[0] == kMenuAlert) {
+        alertAnswer = (UInt16)(FrmAlert(kAlert) + 1);
         return true;
     }
     if (event->eType == lstSelectEvent && event->data.lstSelect.listID == kList) {
@@ -26,29 +56,11 @@ static Boolean FormHandler(EventType* event) {
         ListType* list = FrmGetObjectPtr(form, FrmGetObjectIndex(form, kList));
         const UInt8* image = (const UInt8*)list; /* the list record: the item count at 16 */
         UInt16 count = (UInt16)((image[16] << 8) | image[17]);
-        result = ((UInt32)count << 16) | (UInt16)((chosen << 8) | (LstGetSelection(list) & 0xFF));
-        done = true;
+        appResult = ((UInt32)(alertAnswer & 0xFF) << 24) | ((UInt32)count << 16) |
+                 (UInt16)((chosen << 8) | (LstGetSelection(list) & 0xFF));
+        CategoryFreeList(NULL, FrmGetObjectPtr(form, FrmGetObjectIndex(form, kCategoryList)), true, 0);
+        appDone = true;
         return true;
     }
     return false;
-}
-
-UInt32 VantorMain(UInt16 cmd, MemPtr cmdPBP, UInt16 launchFlags) {
-    EventType event;
-    (void)cmdPBP;
-    (void)launchFlags;
-    if (cmd != launchCodeNormal) return 0;
-    FrmGotoForm(kForm);
-    do {
-        EvtGetEvent(&event, evtWaitForever);
-        if (event.eType == frmLoadEvent) {
-            FormType* form = FrmInitForm(event.data.frmLoad.formID);
-            FrmSetActiveForm(form);
-            FrmSetEventHandler(form, FormHandler);
-            continue;
-        }
-        FrmDispatchEvent(&event);
-    } while (!done && event.eType != appStopEvent);
-    FrmCloseAllForms();
-    return done ? result : 0xFFFFFFFFul;
 }

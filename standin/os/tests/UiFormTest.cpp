@@ -1,11 +1,12 @@
 // The stand-in UI library's forms built from native form resources: their objects and queries,
-// keys in fields, taps on buttons, labels, and tables with their items and draw callbacks. No Kez
-// is loaded, so nothing is painted; the callbacks run all the same.
+// keys in fields, taps on buttons, labels, tables with their items and draw callbacks, alerts and
+// menu bars. No Kez is loaded, so nothing is painted; the callbacks run all the same.
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "common/FourCC.h"
+#include "common/module/NativeUi.h"
 #include "common/module/SystemCalls.h"
 #include "common/module/UiSlots.h"
 #include "standin/os/StandinTest.h"
@@ -209,20 +210,37 @@ TEST_F(UiFormTest, KeysEditTheFieldWithinItsMaximumAndATapOnTheButtonSelectsIt) 
     EXPECT_EQ(Ui<const char*(void*)>(ui::FldGetTextPtr, static_cast<void*>(other)), nullptr);
 }
 
-// An alert answers its default button without waiting (the stand-in takes no taps on alerts); an
-// alert without its resource, or whose texts run past it, answers 0.
-TEST_F(UiFormTest, AlertsAnswerTheirDefaultButton) {
+// An alert draws its buttons and waits for a tap on one of them, whose index is the answer (a tap
+// beside them is not one); an application told to stop meanwhile gets the default button and its
+// stop event stays queued. An alert whose texts run past its resource answers its default button
+// at once, one without its resource 0.
+TEST_F(UiFormTest, AlertsAnswerTheButtonTapped) {
     Le alert;
     alert.W(0, 1).W(2, 0).W(4, 2).W(6, 1).S(8, "Title").S(14, "Hello ^1").S(23, "OK").S(26, "Cancel");
     Add(2000, alert.b, FourCC("aalt"));
     std::vector<uint8_t> open = alert.b;
     open.resize(12);
     Add(2001, open, FourCC("aalt"));
-    EXPECT_EQ(Ui<uint16_t(uint16_t)>(ui::UiEntry125, uint16_t{2000}), 1);
+    auto post = [](uint16_t type, int16_t x, int16_t y) {
+        SysEventType e{};
+        e.eType = type;
+        e.screenX = x;
+        e.screenY = y;
+        Sys<syssig::EvtAddEventToQueue>(sysslot::EvtAddEventToQueue, &e);
+    };
+    // The buttons lie along the bottom of the box (UI rows 142-153): "OK" from x 8, "Cancel" from 38.
+    post(1, 60, 120);
+    post(1, 12, 146);
+    EXPECT_EQ(Ui<uint16_t(uint16_t)>(ui::UiEntry125, uint16_t{2000}), 0);
+    post(1, 50, 146);
     EXPECT_EQ(Ui<uint16_t(uint16_t, const char*, const char*, const char*)>(ui::UiEntry129, uint16_t{2000},
                                                                             "you", nullptr, nullptr),
               1);
-    EXPECT_EQ(Ui<uint16_t(uint16_t)>(ui::UiEntry125, uint16_t{2001}), 1);  // its texts are cut: not drawn
+    Queued(26);  // the form updates that closing posts
+    post(22, 0, 0);
+    EXPECT_EQ(Ui<uint16_t(uint16_t)>(ui::UiEntry125, uint16_t{2000}), 1);
+    EXPECT_EQ(Queued(22).size(), 1u);
+    EXPECT_EQ(Ui<uint16_t(uint16_t)>(ui::UiEntry125, uint16_t{2001}), 1);  // its texts are cut: not shown
     EXPECT_EQ(Ui<uint16_t(uint16_t)>(ui::UiEntry125, uint16_t{2002}), 0);
 }
 
@@ -253,6 +271,105 @@ TEST_F(UiFormTest, TablesKeepTheirItemsAndDrawCustomItemsThroughTheirColumnsCall
     gDrawn.clear();
     Ui<void(void*)>(ui::FrmDrawForm, form);
     EXPECT_EQ(gDrawn, (std::vector<int>{0, 10}));
+}
+
+// A bar of "File" (Open 2001, Close 2002) and "Edit" (Undo 2101 hidden, Copy 2102, Paste 2103),
+// laid out as the resource translation writes it: host order, offsets within the resource.
+std::vector<uint8_t> MenuResource() {
+    std::vector<uint8_t> b(32 + 2 * 36 + 5 * 8, 0);
+    auto w = [&b](size_t at, uint16_t v) { std::memcpy(&b[at], &v, 2); };
+    auto l = [&b](size_t at, uint32_t v) { std::memcpy(&b[at], &v, 4); };
+    auto text = [&b](const char* t) {
+        const uint32_t at = static_cast<uint32_t>(b.size());
+        b.insert(b.end(), t, t + std::strlen(t) + 1);
+        return at;
+    };
+    w(22, 2);
+    const uint32_t items = 32 + 2 * 36;
+    const char* titles[] = {"File", "Edit"};
+    const uint16_t counts[] = {2, 3};
+    for (int m = 0; m < 2; ++m) {
+        const size_t rec = 32 + 36 * m;
+        l(rec + 24, text(titles[m]));
+        w(rec + 30, counts[m]);
+        l(rec + 32, items + (m ? 16 : 0));
+    }
+    const struct {
+        uint16_t id;
+        const char* text;
+        uint8_t attr;
+    } all[] = {{2001, "Open", 0}, {2002, "Close", 0}, {2101, "Undo", 1}, {2102, "Copy", 0}, {2103, "Paste", 0}};
+    for (int i = 0; i < 5; ++i) {
+        w(items + 8 * i, all[i].id);
+        b[items + 8 * i + 3] = all[i].attr;
+        l(items + 8 * i + 4, text(all[i].text));
+    }
+    return b;
+}
+
+// Hands a pen-down at (x, y) to a menu bar's event handling; its answer.
+uint8_t MenuPen(void* bar, int16_t x, int16_t y) {
+    SysEventType e{};
+    e.eType = 1;
+    e.screenX = x;
+    e.screenY = y;
+    uint16_t error = 0xFFFF;
+    const uint8_t taken = Ui<uint8_t(void*, SysEventType*, uint16_t*)>(ui::UiEntry243, bar, &e, &error);
+    EXPECT_EQ(error, 0);
+    return taken;
+}
+// The item IDs of the menu events queued.
+std::vector<uint16_t> MenuChoices(const std::vector<SysEventType>& events) {
+    std::vector<uint16_t> ids;
+    for (const SysEventType& e : events) ids.push_back(static_cast<uint16_t>(e.data[0] | e.data[1] << 8));
+    return ids;
+}
+
+TEST_F(UiFormTest, APenOnTheTopLinePullsTheActiveBarDownAndATapOnAnItemPostsItsID) {
+    Add(1000, MenuResource(), FourCC("amnu"));
+    auto* bar = Ui<NativeMenuBar*(uint16_t)>(ui::UiEntry245, uint16_t{1000});
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(Ui<NativeMenuBar*(uint16_t)>(ui::UiEntry245, uint16_t{1001}), nullptr);  // no such resource
+    // The records the 68K glue reads: titles side by side, each menu below its title.
+    ASSERT_EQ(bar->numMenus, 2);
+    EXPECT_STREQ(bar->menus[1].title, "Edit");
+    EXPECT_EQ(bar->menus[1].numItems, 3);
+    EXPECT_EQ(bar->menus[1].items[2].itemId, 2103);
+    EXPECT_STREQ(bar->menus[1].items[2].text, "Paste");
+    EXPECT_EQ(bar->menus[1].items[0].attr, kMenuItemHidden);
+    EXPECT_EQ(bar->menus[1].titleBounds.x, bar->menus[0].titleBounds.width);
+    EXPECT_EQ(bar->menus[1].bounds.y, 13);
+
+    EXPECT_EQ(Ui<void*(void*)>(ui::UiEntry246, static_cast<void*>(bar)), nullptr);
+    EXPECT_EQ(Ui<void*()>(ui::MenuGetActiveMenu), bar);
+    EXPECT_EQ(MenuPen(nullptr, 40, 100), 0);  // closed: only the top line opens it
+    EXPECT_EQ(MenuPen(nullptr, 40, 5), 1);
+    EXPECT_NE(bar->attr & kMenuBarVisible, 0);
+    // On the second title, then on the second row of its menu: Undo is hidden, so that is Paste.
+    const int16_t x = static_cast<int16_t>(bar->menus[1].titleBounds.x + 4);
+    EXPECT_EQ(MenuPen(nullptr, x, 5), 1);
+    EXPECT_EQ(bar->curMenu, 1);
+    EXPECT_EQ(MenuPen(nullptr, x, static_cast<int16_t>(13 + 2 + 11 + 5)), 1);
+    EXPECT_EQ(MenuChoices(Queued(21)), std::vector<uint16_t>{2103});
+    EXPECT_EQ(bar->attr & kMenuBarVisible, 0);
+    // Opened again, a tap beside the menu closes it without a choice.
+    EXPECT_EQ(MenuPen(bar, 40, 5), 1);
+    EXPECT_EQ(MenuPen(bar, 150, 150), 1);
+    EXPECT_TRUE(MenuChoices(Queued(21)).empty());
+    EXPECT_EQ(MenuPen(bar, 150, 150), 0);
+
+    Ui<void(void*)>(ui::MenuDispose, static_cast<void*>(bar));
+    EXPECT_EQ(Ui<void*()>(ui::MenuGetActiveMenu), nullptr);
+    EXPECT_EQ(MenuPen(nullptr, 40, 5), 0);
+}
+
+// An integer constant is the value of its native resource; 0 without one.
+TEST_F(UiFormTest, AnIntegerConstantIsItsResourcesValue) {
+    Le constant;
+    constant.L(0, 0x12345678);
+    Add(3000, constant.b, FourCC("aint"));
+    EXPECT_EQ(Ui<uint32_t(uint16_t)>(ui::UiEntry256, uint16_t{3000}), 0x12345678u);
+    EXPECT_EQ(Ui<uint32_t(uint16_t)>(ui::UiEntry256, uint16_t{3001}), 0u);
 }
 
 }  // namespace

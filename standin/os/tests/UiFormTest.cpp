@@ -363,6 +363,38 @@ TEST_F(UiFormTest, APenOnTheTopLinePullsTheActiveBarDownAndATapOnAnItemPostsItsI
     EXPECT_EQ(MenuPen(nullptr, 40, 5), 0);
 }
 
+// A pen on a list's rows chooses the row under it and posts a list-select event; the frame's top
+// line and the space below the last item choose nothing.
+TEST_F(UiFormTest, APenOnAListChoosesTheRowUnderItOnly) {
+    char one[] = "one", two[] = "two";
+    char* texts[] = {one, two};
+    NativeList list{};
+    list.id = 7;
+    list.attr = kListUsable;
+    list.bounds = {10, 10, 40, 1 + 3 * 11 + 1};  // room for three rows, two items
+    list.itemsText = texts;
+    list.numItems = 2;
+    list.currentItem = -1;
+    auto pen = [&](int16_t y) {
+        SysEventType e{};
+        e.eType = 1;
+        e.screenX = 20;
+        e.screenY = y;
+        return Ui<uint8_t(NativeList*, const SysEventType*)>(ui::LstHandleEvent, &list, &e);
+    };
+    struct Case {
+        int16_t y;
+        uint8_t taken;
+        int16_t chosen;
+    } cases[] = {{10, 0, -1}, {11, 1, 0}, {22, 1, 1}, {21, 1, 0}, {33, 0, 0}, {44, 0, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.y);
+        EXPECT_EQ(pen(c.y), c.taken);
+        EXPECT_EQ(list.currentItem, c.chosen);
+        EXPECT_EQ(Queued(12).size(), c.taken ? 1u : 0u);
+    }
+}
+
 // An integer constant is the value of its native resource; 0 without one.
 TEST_F(UiFormTest, AnIntegerConstantIsItsResourcesValue) {
     Le constant;

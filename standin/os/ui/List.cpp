@@ -162,7 +162,10 @@ void ListDraw(NativeList* l) {
 
 bool ListPen(NativeList* l, int16_t x, int16_t y) {
     if (!(l->attr & kListUsable) || !RectOf(l->bounds).Contains(x, y)) return false;
-    const int16_t row = static_cast<int16_t>((y - l->bounds.y - 1) / kLineHeight);
+    // The frame's top line lies above the first row: a tap there chooses nothing.
+    const int offset = y - l->bounds.y - 1;
+    if (offset < 0) return false;
+    const int16_t row = static_cast<int16_t>(offset / kLineHeight);
     const int16_t item = static_cast<int16_t>(l->topItem + row);
     if (row < 0 || row >= ListVisibleItems(l) || item >= l->numItems) return false;
     const int16_t previous = l->currentItem;

@@ -224,10 +224,13 @@ TEST_F(Sound, ATonePlaysItsFrequencyAndDuration) {
 TEST_F(Sound, TwoStreamsAddAndClip) {
     ASSERT_EQ(Slot<uint16_t()>(kezslot::HALSoundInitialize)(), 0);
     uint32_t a = Mixer(), b = Mixer();
-    std::vector<int16_t> loud(1764 * 2 * 3, 20000), quiet(1764 * 2 * 3, -30000);
-    uint16_t err;
-    auto writeA = std::thread([&] { Slot<WriteProc>(kezslot::HALSoundWrite)(a, loud.data(), 1764 * 12, &err); });
-    Slot<WriteProc>(kezslot::HALSoundWrite)(b, loud.data(), 1764 * 12, &err);
+    // A second of sound in each stream: the two writers overlap even when one of them starts late
+    // on a loaded machine (the mixer takes a period every 40 ms whether or not both have data).
+    constexpr uint32_t kFrames = 44100;
+    std::vector<int16_t> loud(kFrames * 2, 20000), quiet(1764 * 2 * 3, -30000);
+    uint16_t err, errA;
+    auto writeA = std::thread([&] { Slot<WriteProc>(kezslot::HALSoundWrite)(a, loud.data(), kFrames * 4, &errA); });
+    Slot<WriteProc>(kezslot::HALSoundWrite)(b, loud.data(), kFrames * 4, &err);
     writeA.join();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     uint32_t c = Mixer();

@@ -12,6 +12,7 @@
 #include "common/FourCC.h"
 #include "common/module/UiSlots.h"
 #include "standin/os/SlotRegistration.h"
+#include "standin/os/ui/UiDialog.h"
 #include "standin/os/ui/UiForm.h"
 
 namespace vantor::os::ui {
@@ -22,8 +23,8 @@ auto Sys(uint16_t number, A... args) {
     return reinterpret_cast<Sig*>(SystemTable()[number])(args...);
 }
 
-constexpr uint16_t kAppStop = 22, kFrmUpdate = 26;
-constexpr Rect kBox{2, 90, 156, 68};
+constexpr uint16_t kAppStop = 22;
+constexpr Rect kBox = kDialogBox;
 
 // The alert's texts: title, message, then one label per button; false when they run past the
 // resource.
@@ -75,31 +76,18 @@ uint16_t ShowAlert(uint16_t id, const char* const custom[3]) {
         for (size_t found; custom && custom[i] && (found = message.find(mark)) != std::string::npos;)
             message.replace(found, mark.size(), std::string(custom[i], strnlen(custom[i], 128)));
     }
-    FillRect(kBox, kWhite);
-    FrameRect(kBox, kBlack);
-    FillRect(Rect{kBox.x, kBox.y, kBox.w, 13}, kDarkBlue);
-    DrawText(6, 93, texts[0].data(), texts[0].size(), kWhite, kDarkBlue);
+    DialogDraw(kBox, texts[0].data(), texts[0].size());
     DrawText(6, 108, message.data(), message.size(), kBlack, kWhite);
     // The buttons side by side along the bottom of the box.
     std::vector<Rect> buttons;
     int16_t x = kBox.x + 6;
     for (uint16_t i = 0; i < count; ++i) {
         const std::string& label = texts[2 + i];
-        const int16_t w = static_cast<int16_t>(TextWidth(label.data(), label.size()) + 12);
-        buttons.push_back(Rect{x, static_cast<int16_t>(kBox.y + kBox.h - 16), w, 12});
-        FillRect(buttons.back(), kWhite, 4);
-        FrameRect(buttons.back(), kBlack, 4);
-        DrawText(static_cast<int16_t>(x + 6), static_cast<int16_t>(buttons.back().y + 2), label.data(), label.size(),
-                 kBlack, kWhite);
-        x = static_cast<int16_t>(x + w + 6);
+        buttons.push_back(DialogButton(x, static_cast<int16_t>(kBox.y + kBox.h - 16), label.data(), label.size()));
+        x = static_cast<int16_t>(x + buttons.back().w + 6);
     }
     const uint16_t answer = WaitForButton(buttons, defaultButton);
-    if (Form* form = ActiveForm()) {
-        SysEventType update{};
-        update.eType = kFrmUpdate;
-        std::memcpy(update.data, &form->id, 2);
-        PostEvent(update);
-    }
+    PostFormUpdate();
     return answer;
 }
 

@@ -291,4 +291,10 @@ Boolean AttnUpdate(UInt16 cardNo, UInt32 dbID, UInt32 userData, AttnCallbackProc
                    UInt16* nagRateInSecondsP, UInt16* nagRepeatLimitP);
 Boolean AttnForgetIt(UInt16 cardNo, UInt32 dbID, UInt32 userData);
 
+/* Databases: an open reference, found by the database's type and creator. */
+typedef void* DmOpenRef;
+enum { dmModeReadOnly = 0x0001 };
+DmOpenRef DmOpenDatabaseByTypeCreator(UInt32 type, UInt32 creator, UInt16 mode);
+Err DmCloseDatabase(DmOpenRef db);
+
 #endif

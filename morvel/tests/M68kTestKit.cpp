@@ -292,6 +292,16 @@ KezHostApp::KezHostApp(const std::string& vrxPath, const std::string& launchName
                window);
 }
 
+void KezHostApp::Click(int x, int y) const {
+    RunCommand("xdotool mousemove --window " + window + " " + std::to_string(x) + " " + std::to_string(y) +
+               " click 1");
+}
+
+std::string KezHostApp::Keep(const std::string& picture) const {
+    std::ofstream(dir + ".xwd", std::ios::binary) << picture;
+    return "(its picture: " + dir + ".xwd)\n" + Log();
+}
+
 KezHostApp::~KezHostApp() {
     if (host > 0) {
         kill(host, SIGTERM);

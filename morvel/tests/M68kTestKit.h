@@ -109,6 +109,11 @@ struct KezHostApp {
     KezHostApp(const KezHostApp&) = delete;
     KezHostApp& operator=(const KezHostApp&) = delete;
     std::string Log() const { return ReadText(log); }
+    // A click of the first button at (x, y) of the window.
+    void Click(int x, int y) const;
+    // Keeps a picture of the window (as DumpWindow gave it) beside the folder; answers a note that
+    // names it, followed by the host's log, for a failure message.
+    std::string Keep(const std::string& picture) const;
     std::string dir, log, window;
     pid_t host = 0;
 };

@@ -197,7 +197,7 @@ TEST_F(TrapGlueTest, AProgressDialogsTextCallbackAndCancelReachThe68KRecord) {
 
 // AccessorDispatch 100 and 101 read the OS globals record: 100 writes a zero word (not through a
 // null pointer), the long at 80 and the word at 84 and answers the pointer at 88; 101 the word at
-// 96.
+// 96. Selector 1 finds no line table and writes 0 and 0.
 TEST_F(TrapGlueTest, AccessorSelectors100And101ReportTheOsGlobals) {
     auto* globals = static_cast<uint8_t*>(vantor::sys::SysGetGlobals());
     ASSERT_NE(globals, nullptr);
@@ -210,13 +210,18 @@ TEST_F(TrapGlueTest, AccessorSelectors100And101ReportTheOsGlobals) {
     ASSERT_EQ(Run(" lea data(%pc),%a1\n move.w #0x7777,(%a1)\n"
                   " pea 8(%a1)\n pea 2(%a1)\n clr.l -(%sp)\n moveq #100,%d2\n trap #15\n .short 0xA3F4\n"
                   " lea 12(%sp),%sp\n lea data(%pc),%a1\n move.l %a0,12(%a1)\n"
-                  " moveq #101,%d2\n trap #15\n .short 0xA3F4\n lea data(%pc),%a1\n move.w %d0,16(%a1)\n rts\n"),
+                  " moveq #101,%d2\n trap #15\n .short 0xA3F4\n lea data(%pc),%a1\n move.w %d0,16(%a1)\n"
+                  " move.l #0x77777777,20(%a1)\n moveq #-1,%d0\n pea 22(%a1)\n pea 20(%a1)\n move.w #3,-(%sp)\n"
+                  " clr.l -(%sp)\n moveq #1,%d2\n trap #15\n .short 0xA3F4\n lea 14(%sp),%sp\n"
+                  " lea data(%pc),%a1\n move.b %d0,24(%a1)\n rts\n"),
               0);
     EXPECT_EQ(vantor::ReadBE16(Data()), 0x7777);
     EXPECT_EQ(vantor::ReadBE32(Data() + 2), long80);
     EXPECT_EQ(vantor::ReadBE16(Data() + 8), word84);
     EXPECT_EQ(vantor::ReadBE32(Data() + 12), pointer88);
     EXPECT_EQ(vantor::ReadBE16(Data() + 16), word96);
+    EXPECT_EQ(vantor::ReadBE32(Data() + 20), 0u);
+    EXPECT_EQ(Data()[24], 0);
     std::memset(globals + 80, 0, 20);
 }
 

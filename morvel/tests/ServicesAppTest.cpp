@@ -77,14 +77,8 @@ TEST(ServicesAppWindow, TheDialogsAreShownAndClicksOnTheirButtonsReachTheApplica
                 if (dark(x, y)) return true;
         return false;
     };
-    auto picture = [&] {
-        std::ofstream(app.dir + ".xwd", std::ios::binary) << dump;
-        return "(its picture: " + app.dir + ".xwd)\n" + app.Log();
-    };
-    auto click = [&](int x, int y) {
-        RunCommand("xdotool mousemove --window " + id + " " + std::to_string(x) + " " + std::to_string(y) +
-                   " click 1");
-    };
+    auto picture = [&] { return app.Keep(dump); };
+    auto click = [&](int x, int y) { app.Click(x, y); };
     // The progress dialog: its title bar, its text and the Cancel button's left and right frame.
     ASSERT_TRUE(Eventually([&] { return (dump = DumpWindow(id)), titleBar() && textShown() && dark(16, 296) && dark(110, 296); },
                            60))

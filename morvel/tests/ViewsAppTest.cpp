@@ -91,14 +91,8 @@ TEST(ViewsAppWindow, TheListBitmapsMenuAndAlertAreShownAndClicksReachTheApplicat
         }
         return true;
     };
-    auto picture = [&] {
-        std::ofstream(app.dir + ".xwd", std::ios::binary) << dump;
-        return "(its picture: " + app.dir + ".xwd)\n" + app.Log();
-    };
-    auto click = [&](int x, int y) {
-        RunCommand("xdotool mousemove --window " + id + " " + std::to_string(x) + " " + std::to_string(y) +
-                   " click 1");
-    };
+    auto picture = [&] { return app.Keep(dump); };
+    auto click = [&](int x, int y) { app.Click(x, y); };
     // The list's left frame, its second row's margin, the resource bitmap's top edge and its white
     // inside, the application's raw bitmap's frame and its white inside, the category list's left
     // frame and its first row ("All", chosen) and its second ("Unfiled").

@@ -689,11 +689,22 @@ bool GlobalsAccessorSelector(EmulState* s, uint16_t selector) {
     return true;
 }
 
+// Selector 1, a field's line information: the UI library's fields keep no line table that could be
+// read here, so every line answers start 0 and length 0 through the out-pointers, and D0 = 0.
+bool FieldLineSelector(EmulState* s, uint16_t selector) {
+    if (selector != 1) return false;
+    if (uint32_t p = GetArgPtr(s, 6)) Write68KUInt16(p, 0, 0);
+    if (uint32_t p = GetArgPtr(s, 10)) Write68KUInt16(p, 0, 0);
+    SetResultD0UInt8(s, 0);
+    return true;
+}
+
 void TrapAccessorDispatch(EmulState* s, uint16_t) {
     const uint16_t selector = static_cast<uint16_t>(s->D[2]);
     if (ControlAccessorSelector(s, selector) || ListAccessorSelector(s, selector) ||
         BitmapAccessorSelector(s, selector) || WindowAccessorSelector(s, selector) ||
-        FormAccessorSelector(s, selector) || GlobalsAccessorSelector(s, selector))
+        FormAccessorSelector(s, selector) || GlobalsAccessorSelector(s, selector) ||
+        FieldLineSelector(s, selector))
         return;
     if (selector == 26) {
         SetResultD0UInt16(s, static_cast<uint16_t>(ObjectIdOf(s, GetArgPtr(s, 0))));

@@ -170,8 +170,8 @@ std::vector<MountedVolume> Volumes() {
     uint32_t iterator = 0;
     for (int guard = 0; guard < 256 && iterator != kIteratorStop; ++guard) {
         uint16_t volRefNum = 0;
-        if (glue::SysCall<uint16_t(uint16_t*, uint32_t*)>(sysslot::FileSystemSel27, &volRefNum, &iterator) != 0)
-            break;
+        using Enumerate = uint16_t(uint16_t*, uint32_t*);
+        if (glue::SysCall<Enumerate>(sysslot::FileSystemSel27, &volRefNum, &iterator) != 0) break;
         VolumeInfo info{};
         if (glue::SysCall<uint16_t(uint16_t, VolumeInfo*)>(sysslot::FileSystemSel28, volRefNum, &info) == 0)
             volumes.push_back({volRefNum, info.slotRefNum});
@@ -180,18 +180,20 @@ std::vector<MountedVolume> Volumes() {
 }
 
 uint16_t FileOpen(uint16_t volRefNum, const char* path, uint32_t* fileRef) {
-    return glue::SysCall<uint16_t(uint16_t, const char*, uint16_t, uint32_t*)>(sysslot::FileSystemSel3, volRefNum,
-                                                                                path, kVfsModeRead, fileRef);
+    return glue::SysCall<uint16_t(uint16_t, const char*, uint16_t, uint32_t*)>(
+        sysslot::FileSystemSel3, volRefNum, path, kVfsModeRead, fileRef);
 }
-void FileClose(uint32_t fileRef) { glue::SysCall<uint16_t(uint32_t)>(sysslot::FileSystemSel4, fileRef); }
+void FileClose(uint32_t fileRef) {
+    glue::SysCall<uint16_t(uint32_t)>(sysslot::FileSystemSel4, fileRef);
+}
 
 // The database information of a database file on a volume into `entry` (storage: `slot`).
 uint16_t VolumeFileEntry(uint16_t volRefNum, const std::string& path, uint16_t slot, GRASDbEntry* entry) {
     *entry = GRASDbEntry{};
     uint32_t fileRef = 0;
     if (uint16_t err = FileOpen(volRefNum, path.c_str(), &fileRef)) return err;
-    using FileDBInfo = uint16_t(uint32_t, char*, uint16_t*, uint16_t*, uint32_t*, uint32_t*, uint32_t*, uint32_t*,
-                                void**, void**, uint32_t*, uint32_t*, uint16_t*);
+    using FileDBInfo = uint16_t(uint32_t, char*, uint16_t*, uint16_t*, uint32_t*, uint32_t*, uint32_t*,
+                                uint32_t*, void**, void**, uint32_t*, uint32_t*, uint16_t*);
     uint16_t err = glue::SysCall<FileDBInfo>(
         sysslot::FileSystemSel37, fileRef, entry->name, &entry->attributes, &entry->version, &entry->created,
         &entry->modified, &entry->backedUp, &entry->modificationNumber, static_cast<void**>(nullptr),
@@ -213,8 +215,8 @@ uint16_t ForEachLauncherEntry(uint16_t volRefNum, Visit visit) {
     for (int guard = 0; guard < 0x10000 && iterator != kIteratorStop; ++guard) {
         char name[241] = {};
         DirEntryInfo info{0, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(name)), sizeof name};
-        uint16_t err = glue::SysCall<uint16_t(uint32_t, uint32_t*, DirEntryInfo*)>(sysslot::FileSystemSel20, dirRef,
-                                                                                  &iterator, &info);
+        uint16_t err = glue::SysCall<uint16_t(uint32_t, uint32_t*, DirEntryInfo*)>(sysslot::FileSystemSel20,
+                                                                                   dirRef, &iterator, &info);
         if (err) {
             if (err != kErrEnumerationEmpty) result = err;
             break;
@@ -237,8 +239,8 @@ uint16_t ListVolume(const MountedVolume& volume, uint32_t type, GRASDbEntry* ent
             return false;
         }
         GRASDbEntry entry;
-        if (uint16_t e = VolumeFileEntry(volume.volRefNum, std::string(kLauncherDir) + "/" + name, volume.slot,
-                                         &entry)) {
+        if (uint16_t e = VolumeFileEntry(volume.volRefNum, std::string(kLauncherDir) + "/" + name,
+                                         volume.slot, &entry)) {
             GRAS_TRACE("prv_list_card(): can't read [%s], Err=0x%X", name, e);
             return false;
         }
@@ -375,8 +377,8 @@ uint16_t ListStorage(int32_t storage, uint32_t type, GRASDbEntry* entries, uint3
         uint16_t err = ListVolume(volume, type, entries, capacity, count);
         if (!err) continue;
         if (storage > 0 || err == kErrNoMemory) {
-            GRAS_TRACE("GRASServer_db_list(): Can't get DB list for card: %d, Err=0x%X", static_cast<int>(volume.slot),
-                       err);
+            GRAS_TRACE("GRASServer_db_list(): Can't get DB list for card: %d, Err=0x%X",
+                       static_cast<int>(volume.slot), err);
             return err;
         }
         *count = before;  // a volume that cannot be read is left out whole
@@ -394,7 +396,8 @@ uint16_t GRASServer_db_list(GRASSession* session) {
         Empty(session);
         return err;
     }
-    GRAS_TRACE("GRASServer_db_list(): %d DBs found (%d internal)", static_cast<int>(count), static_cast<int>(internal));
+    GRAS_TRACE("GRASServer_db_list(): %d DBs found (%d internal)", static_cast<int>(count),
+               static_cast<int>(internal));
     // Two spare entries for databases made between the passes.
     uint32_t capacity = count + 2;
     if (!PrvGRASSetBuffer(session, capacity * sizeof(GRASDbEntry))) return kErrNoMemory;
@@ -495,7 +498,7 @@ uint16_t GRASServer_db_delete(GRASSession* session) {
     if (err) return err;
     if (location.OnVolume())
         err = glue::SysCall<uint16_t(uint16_t, const char*)>(sysslot::FileSystemSel8, location.volRefNum,
-                                                            location.path.c_str());
+                                                             location.path.c_str());
     else
         err = sys::DmDeleteDatabaseByID(location.dbID);
     if (err) GRAS_TRACE("GRASServer_db_delete(): delete failed, Err=0x%X", err);
@@ -612,7 +615,8 @@ uint16_t GRASServer_app_launch(GRASSession* session) {
 // resource the OS copies into a handle of its own. The OS's error, 0xF301 when it gives none, or
 // 0x0104 when the resource cannot be locked.
 template <typename Use>
-uint16_t WithAppResource(const GRASDbLocation& location, uint32_t type, uint16_t id, uint16_t fallbackID, Use use) {
+uint16_t WithAppResource(const GRASDbLocation& location, uint32_t type, uint16_t id, uint16_t fallbackID,
+                         Use use) {
     uint32_t ref = 0, fileRef = 0;
     void* handle = nullptr;
     bool fileResource = false;
@@ -622,8 +626,8 @@ uint16_t WithAppResource(const GRASDbLocation& location, uint32_t type, uint16_t
             GRAS_TRACE("WithAppResource(): can't open VFS DB, Err=0x%X", err);
             return err;
         }
-        missing = glue::SysCall<uint16_t(uint32_t, uint32_t, uint16_t, void**)>(sysslot::FileSystemSel36, fileRef,
-                                                                                type, id, &handle);
+        missing = glue::SysCall<uint16_t(uint32_t, uint32_t, uint16_t, void**)>(sysslot::FileSystemSel36,
+                                                                                fileRef, type, id, &handle);
         fileResource = handle != nullptr;
         if (!handle) GRAS_TRACE("WithAppResource(): can't get VFS Res, Err=0x%X", missing);
     } else {
@@ -645,8 +649,10 @@ uint16_t WithAppResource(const GRASDbLocation& location, uint32_t type, uint16_t
         result = missing ? missing : GRASErrFailed;
     } else {
         auto release = [&] {
-            if (fileResource) sys::MemHandleFree(handle);
-            else sys::DmReleaseResource(handle);
+            if (fileResource)
+                sys::MemHandleFree(handle);
+            else
+                sys::DmReleaseResource(handle);
         };
         if (const void* bytes = sys::MemHandleLock(handle)) {
             result = use(bytes, sys::MemHandleSize(handle));
@@ -687,8 +693,8 @@ bool AppResourceRequest(GRASSession* session, const char* invalid, uint16_t* res
         return false;
     }
     *resID = static_cast<uint16_t>(word);
-    if (LocateDb(static_cast<int32_t>(Word(session, 4)), FourCC("appl"), Word(session, 8), OptionalName(session, 12),
-                 location))
+    if (LocateDb(static_cast<int32_t>(Word(session, 4)), FourCC("appl"), Word(session, 8),
+                 OptionalName(session, 12), location))
         return true;
     *status = kErrNotFound;
     return false;
@@ -698,8 +704,8 @@ uint16_t GRASServer_app_default_category(GRASSession* session) {
     REQUIRE_TYPE(Types({3}));
     uint16_t resID = 0, status = 0;
     GRASDbLocation location;
-    if (!AppResourceRequest(session, "GRASServer_app_default_category(): Invalid res id: %d", &resID, &location,
-                            &status))
+    if (!AppResourceRequest(session, "GRASServer_app_default_category(): Invalid res id: %d", &resID,
+                            &location, &status))
         return status;
     std::string text;
     if (uint16_t err = AppResourceText(location, FourCC("taic"), resID, &text)) {
@@ -713,8 +719,8 @@ uint16_t GRASServer_app_display_name(GRASSession* session) {
     REQUIRE_TYPE(Types({0, 3}));
     REQUIRE_LENGTH(8);
     GRASDbLocation location;
-    if (!LocateDb(static_cast<int32_t>(Word(session, 0)), FourCC("appl"), Word(session, 4), OptionalName(session, 8),
-                  &location))
+    if (!LocateDb(static_cast<int32_t>(Word(session, 0)), FourCC("appl"), Word(session, 4),
+                  OptionalName(session, 8), &location))
         return kErrNotFound;
     std::string text;
     if (uint16_t err = AppResourceText(location, FourCC("tAIN"), 1000, &text)) {
@@ -763,11 +769,12 @@ uint16_t AppIconFamily(const GRASDbLocation& location, uint16_t iconID, void** f
         return GRASErrFailed;
     }
     uint16_t fallback = iconID == 1000 || iconID == 1001 ? static_cast<uint16_t>(iconID + 9000) : 0;
-    uint16_t err = WithAppResource(location, FourCC("tAIB"), iconID, fallback, [&](const void* image, uint32_t n) {
-        return A68kCall<a68ksig::A68kTranslateResource>(a68k, a68kslot::A68kTranslateResource,
-                                                        static_cast<void*>(nullptr), FourCC("Tbmp"), image, n,
-                                                        family, size);
-    });
+    uint16_t err =
+        WithAppResource(location, FourCC("tAIB"), iconID, fallback, [&](const void* image, uint32_t n) {
+            return A68kCall<a68ksig::A68kTranslateResource>(a68k, a68kslot::A68kTranslateResource,
+                                                            static_cast<void*>(nullptr), FourCC("Tbmp"),
+                                                            image, n, family, size);
+        });
     if (err) GRAS_TRACE("GRASServer_app_icon(): can't find resource, Err=0x%X", err);
     return err;
 }
@@ -777,7 +784,8 @@ uint16_t GRASServer_app_icon(GRASSession* session) {
     REQUIRE_TYPE(Types({3}));
     uint16_t iconID = 0, status = 0;
     GRASDbLocation location;
-    bool found = AppResourceRequest(session, "GRASServer_app_icon(): Invalid iconid: %d", &iconID, &location, &status);
+    bool found =
+        AppResourceRequest(session, "GRASServer_app_icon(): Invalid iconid: %d", &iconID, &location, &status);
     Empty(session);  // the request is read
     if (!found) {
         if (status == kErrNotFound) GRAS_TRACE("GRASServer_app_icon(): app not found");

@@ -31,27 +31,31 @@ auto Sys(uint16_t slot, A... args) {
 }
 
 uint16_t FileOpen(uint16_t volRefNum, const char* path, uint16_t mode, uint32_t* fileRef) {
-    return Sys<uint16_t(uint16_t, const char*, uint16_t, uint32_t*)>(sysslot::FileSystemSel3, volRefNum, path, mode,
-                                                                     fileRef);
+    return Sys<uint16_t(uint16_t, const char*, uint16_t, uint32_t*)>(sysslot::FileSystemSel3, volRefNum, path,
+                                                                     mode, fileRef);
 }
-void FileClose(uint32_t fileRef) { Sys<uint16_t(uint32_t)>(sysslot::FileSystemSel4, fileRef); }
+void FileClose(uint32_t fileRef) {
+    Sys<uint16_t(uint32_t)>(sysslot::FileSystemSel4, fileRef);
+}
 
 // Reads `count` bytes from the start of an open file; a file shorter than that is not a database.
 uint16_t ReadFromStart(uint32_t fileRef, uint32_t count, uint8_t* buffer) {
-    if (uint16_t err = Sys<uint16_t(uint32_t, uint16_t, int32_t)>(sysslot::FileSystemSel10, fileRef, uint16_t{0},
-                                                                  int32_t{0}))
+    if (uint16_t err = Sys<uint16_t(uint32_t, uint16_t, int32_t)>(sysslot::FileSystemSel10, fileRef,
+                                                                  uint16_t{0}, int32_t{0}))
         return err;
     uint32_t read = 0;
-    uint16_t err = Sys<uint16_t(uint32_t, uint32_t, void*, uint32_t*)>(sysslot::FileSystemSel6, fileRef, count,
-                                                                       static_cast<void*>(buffer), &read);
-    if (err == kVfsErrEndOfFile || (err == 0 && read != count)) return read == count ? 0 : dmErrNotValidRecord;
+    uint16_t err = Sys<uint16_t(uint32_t, uint32_t, void*, uint32_t*)>(
+        sysslot::FileSystemSel6, fileRef, count, static_cast<void*>(buffer), &read);
+    if (err == kVfsErrEndOfFile || (err == 0 && read != count))
+        return read == count ? 0 : dmErrNotValidRecord;
     return err;
 }
 
 // The whole image of an open file.
 uint16_t ReadImage(uint32_t fileRef, std::vector<uint8_t>* image) {
     uint32_t size = 0;
-    if (uint16_t err = Sys<uint16_t(uint32_t, uint32_t*)>(sysslot::FileSystemSel18, fileRef, &size)) return err;
+    if (uint16_t err = Sys<uint16_t(uint32_t, uint32_t*)>(sysslot::FileSystemSel18, fileRef, &size))
+        return err;
     if (size < kResDbHeaderSize) return dmErrNotValidRecord;
     if (size > kMaxImage) return memErrNotEnoughSpace;
     image->assign(size, 0);
@@ -60,9 +64,10 @@ uint16_t ReadImage(uint32_t fileRef, std::vector<uint8_t>* image) {
 
 // The header fields of a database file; the out-values that are null are not wanted. This store
 // keeps no application-info or sort-info blocks, so those handles come back null.
-uint16_t StandinFileDBInfo(uint32_t fileRef, char* name, uint16_t* attributes, uint16_t* version, uint32_t* created,
-                           uint32_t* modified, uint32_t* backedUp, uint32_t* modificationNumber, void** appInfo,
-                           void** sortInfo, uint32_t* type, uint32_t* creator, uint16_t* count) {
+uint16_t StandinFileDBInfo(uint32_t fileRef, char* name, uint16_t* attributes, uint16_t* version,
+                           uint32_t* created, uint32_t* modified, uint32_t* backedUp,
+                           uint32_t* modificationNumber, void** appInfo, void** sortInfo, uint32_t* type,
+                           uint32_t* creator, uint16_t* count) {
     uint8_t header[kResDbHeaderSize];
     if (uint16_t err = ReadFromStart(fileRef, sizeof header, header)) return err;
     size_t nameLength = strnlen(reinterpret_cast<const char*>(header), 32);
@@ -99,7 +104,8 @@ uint16_t StandinFileDBGetResource(uint32_t fileRef, uint32_t type, uint16_t id, 
                                                  static_cast<uint32_t>(r.bytes.empty() ? 1 : r.bytes.size()));
         if (!handle) return memErrNotEnoughSpace;
         if (!r.bytes.empty()) {
-            std::memcpy(Sys<syssig::MemHandleLock>(sysslot::MemHandleLock, handle), r.bytes.data(), r.bytes.size());
+            std::memcpy(Sys<syssig::MemHandleLock>(sysslot::MemHandleLock, handle), r.bytes.data(),
+                        r.bytes.size());
             Sys<syssig::MemHandleUnlock>(sysslot::MemHandleUnlock, handle);
         }
         *handleP = handle;
@@ -125,14 +131,16 @@ uint16_t StandinImportDatabaseFromFile(uint16_t volRefNum, const char* path, uin
     if (err == kErrAlreadyExists) {
         const auto* text = reinterpret_cast<const char*>(image.data());
         const std::string name(text, strnlen(text, 32));
-        id = FindDatabaseID([&](const DatabaseEntry& db) { return db.name == name && !(db.id & 0x80000000u); });
+        id = FindDatabaseID(
+            [&](const DatabaseEntry& db) { return db.name == name && !(db.id & 0x80000000u); });
     }
     if (dbIDP) *dbIDP = id;
     return err;
 }
 VANTOR_OS_LIBRARY_SLOT(System, sysslot::VFSImportDatabaseFromFile, StandinImportDatabaseFromFile)
 
-uint16_t StandinImportDatabaseFromFileCard(uint16_t volRefNum, const char* path, uint16_t* cardNoP, uint32_t* dbIDP) {
+uint16_t StandinImportDatabaseFromFileCard(uint16_t volRefNum, const char* path, uint16_t* cardNoP,
+                                           uint32_t* dbIDP) {
     if (cardNoP) *cardNoP = 0;
     return StandinImportDatabaseFromFile(volRefNum, path, dbIDP);
 }
@@ -158,10 +166,12 @@ uint16_t StandinExportDatabaseToFile(uint16_t volRefNum, const char* path, uint1
         const uint16_t count = Sys<syssig::DmNumResources>(sysslot::DmNumResources, id);
         for (uint16_t i = 0; i < count; ++i) {
             Resource r{};
-            if (Sys<syssig::DmResourceInfo>(sysslot::DmResourceInfo, id, i, &r.type, &r.id, nullptr) != 0) continue;
+            if (Sys<syssig::DmResourceInfo>(sysslot::DmResourceInfo, id, i, &r.type, &r.id, nullptr) != 0)
+                continue;
             void* handle = Sys<syssig::DmGetResourceIndex>(sysslot::DmGetResourceIndex, id, i);
             if (!handle) continue;
-            const auto* bytes = static_cast<const uint8_t*>(Sys<syssig::MemHandleLock>(sysslot::MemHandleLock, handle));
+            const auto* bytes =
+                static_cast<const uint8_t*>(Sys<syssig::MemHandleLock>(sysslot::MemHandleLock, handle));
             r.bytes.assign(bytes, bytes + Sys<syssig::MemHandleSize>(sysslot::MemHandleSize, handle));
             Sys<syssig::MemHandleUnlock>(sysslot::MemHandleUnlock, handle);
             db.resources.push_back(std::move(r));
@@ -169,13 +179,14 @@ uint16_t StandinExportDatabaseToFile(uint16_t volRefNum, const char* path, uint1
     }
     std::vector<uint8_t> image = ResourceDbWrite(db);
     WriteBE32(&image[36], created);
-    if (uint16_t err = Sys<uint16_t(uint16_t, const char*)>(sysslot::FileSystemSel2, volRefNum, path)) return err;
+    if (uint16_t err = Sys<uint16_t(uint16_t, const char*)>(sysslot::FileSystemSel2, volRefNum, path))
+        return err;
     uint32_t fileRef = 0;
     if (uint16_t err = FileOpen(volRefNum, path, kModeWrite, &fileRef)) return err;
     uint32_t written = 0;
     uint16_t err = Sys<uint16_t(uint32_t, uint32_t, const void*, uint32_t*)>(
-        sysslot::FileSystemSel7, fileRef, static_cast<uint32_t>(image.size()), static_cast<const void*>(image.data()),
-        &written);
+        sysslot::FileSystemSel7, fileRef, static_cast<uint32_t>(image.size()),
+        static_cast<const void*>(image.data()), &written);
     FileClose(fileRef);
     if (!err && written != image.size()) err = dmErrWriteOutOfBounds;
     return err;

@@ -1,8 +1,8 @@
-// Databases to and from files on a volume, against a file-system library of the test's own whose
-// files are byte strings: an export imports back whole, the header and resources of a database file
-// are read from it, and a damaged file is refused by every call without adding a database.
+// Databases to and from files on a volume, against a file-system library whose files are byte
+// strings (MemoryFileSystem.h): an export imports back whole, the header and resources of a
+// database file are read from it, and a damaged file is refused by every call without adding a
+// database.
 #include <cstring>
-#include <map>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -10,104 +10,31 @@
 #include "common/BigEndian.h"
 #include "common/FourCC.h"
 #include "common/ResourceDb.h"
-#include "common/module/FsLibCalls.h"
 #include "common/module/SystemCalls.h"
-#include "standin/os/CardSlots.h"
 #include "standin/os/DatabaseStore.h"
-#include "standin/os/FileSystems.h"
 #include "standin/os/StandinTest.h"
+#include "standin/os/tests/MemoryFileSystem.h"
 
 namespace vantor::os {
 namespace {
-
-namespace fs = fslibslot;
 
 template <typename Sig, typename... A>
 auto Sys(uint16_t slot, A... args) {
     return reinterpret_cast<Sig*>(LibraryTable(Library::System)[slot])(args...);
 }
 
-// The library's files by path, and the open ones by reference with their positions.
-struct MemoryFiles {
-    std::map<std::string, std::vector<uint8_t>> files;
-    std::map<uint32_t, std::pair<std::string, size_t>> open;
-    uint32_t nextRef = 0x40;
-};
-MemoryFiles* gFs = nullptr;
-
-uint16_t Ok() {
-    return 0;
-}
-uint16_t Mount(uint32_t) {
-    return 0;
-}
-uint16_t Create(uint16_t, const char* path) {
-    return gFs->files.emplace(path, std::vector<uint8_t>{}).second ? 0 : 0x2A06;
-}
-uint16_t Open(uint16_t, const char* path, uint16_t mode, uint32_t* ref) {
-    auto it = gFs->files.find(path);
-    if (it == gFs->files.end()) return 0x2A08;
-    if (!(mode & 0x02)) it->second.clear();  // opened for writing only: emptied
-    *ref = gFs->nextRef++;
-    gFs->open[*ref] = {path, 0};
-    return 0;
-}
-uint16_t Close(uint32_t ref) {
-    return gFs->open.erase(ref) ? 0 : 0x2A03;
-}
-uint16_t Read(uint32_t ref, uint32_t count, void* buffer, uint32_t offset, uint8_t, uint32_t* read) {
-    auto& [path, at] = gFs->open.at(ref);
-    const std::vector<uint8_t>& bytes = gFs->files[path];
-    const size_t n = std::min<size_t>(count, bytes.size() - std::min(at, bytes.size()));
-    if (n) std::memcpy(static_cast<uint8_t*>(buffer) + offset, bytes.data() + at, n);
-    at += n;
-    if (read) *read = static_cast<uint32_t>(n);
-    return n < count ? 0x2A07 : 0;
-}
-uint16_t Write(uint32_t ref, uint32_t count, const void* data, uint32_t* written) {
-    auto& [path, at] = gFs->open.at(ref);
-    std::vector<uint8_t>& bytes = gFs->files[path];
-    bytes.resize(std::max(bytes.size(), at + count));
-    std::memcpy(bytes.data() + at, data, count);
-    at += count;
-    *written = count;
-    return 0;
-}
-uint16_t Seek(uint32_t ref, uint16_t, int32_t offset) {
-    gFs->open.at(ref).second = static_cast<size_t>(offset);
-    return 0;
-}
-uint16_t Size(uint32_t ref, uint32_t* size) {
-    *size = static_cast<uint32_t>(gFs->files[gFs->open.at(ref).first].size());
-    return 0;
-}
-
 using Bytes = std::vector<uint8_t>;
 
 class VolumeDatabasesTest : public StandinTest {
-  protected:
+protected:
     void SetUp() override {
         StandinTest::SetUp();
-        gFs = &fs_;
-        for (uint16_t slot : {fs::FSLibOpen, fs::FSLibClose, fs::FSVolumeUnmount})
-            table_[slot] = reinterpret_cast<ModuleProc>(&Ok);
-        table_[fs::FSVolumeMount] = reinterpret_cast<ModuleProc>(&Mount);
-        table_[fs::FSFileCreate] = reinterpret_cast<ModuleProc>(&Create);
-        table_[fs::FSFileOpen] = reinterpret_cast<ModuleProc>(&Open);
-        table_[fs::FSFileClose] = reinterpret_cast<ModuleProc>(&Close);
-        table_[fs::FSFileRead] = reinterpret_cast<ModuleProc>(&Read);
-        table_[fs::FSFileWrite] = reinterpret_cast<ModuleProc>(&Write);
-        table_[fs::FSFileSeek] = reinterpret_cast<ModuleProc>(&Seek);
-        table_[fs::FSFileSize] = reinterpret_cast<ModuleProc>(&Size);
-        RegisterTable(FourCC("libf"), FourCC("test"), table_, fs::kSlotCount);
-        CardSlotAttach(3, {"/tmp/three", false, 0, 0});
-        volume_ = MountCardVolume(3);
+        volume_ = fs_.Install(3);
         ASSERT_NE(volume_, 0);
     }
     void TearDown() override {
-        UnregisterModule(FourCC("libf"), FourCC("test"));
+        fs_.Uninstall();
         StandinTest::TearDown();
-        gFs = nullptr;
     }
     uint16_t Import(const char* path, uint32_t* id) {
         return Sys<uint16_t(uint16_t, const char*, uint32_t*)>(sysslot::VFSImportDatabaseFromFile, volume_,
@@ -130,8 +57,7 @@ class VolumeDatabasesTest : public StandinTest {
         return Sys<uint16_t(uint32_t, uint32_t, uint16_t, void**)>(sysslot::FileSystemSel36, ref, type, id,
                                                                    handle);
     }
-    MemoryFiles fs_;
-    ModuleProc table_[fs::kSlotCount] = {};
+    MemoryFileSystem fs_;
     uint16_t volume_ = 0;
 };
 

@@ -353,19 +353,24 @@ def delete(*pairs):
         check("app_delete of %s answers %s" % (creator, want), status == int(want, 16), "%04X" % status)
 
 
+def booted_session(kind):
+    """A session of `kind` once the OS serves one, or None; the OS may take a while to boot under
+    emulation."""
+    for _ in range(1200):
+        try:
+            s = connect()
+            if command(s, 1, u32(kind))[0] == 0:
+                return s
+        except (OSError, TypeError):
+            pass
+        time.sleep(0.05)
+    return None
+
+
 def endurance(seed, limit):
     """Against a running OS: the tester sends `limit` events from `seed` and pauses; the OS still
     answers, and then ends on the exit request."""
-    s = None
-    for _ in range(1200):  # the OS may take a while to boot under emulation
-        try:
-            s = connect()
-            if command(s, 1, u32(0))[0] == 0:
-                break
-        except (OSError, TypeError):
-            pass
-        s = None
-        time.sleep(0.05)
+    s = booted_session(0)
     check("the OS serves a tester session", s is not None)
     check("start the tester", command(s, 22, u32(1, int(seed), int(limit)))[0] == 0)
     state = tester_state(s, lambda state: state[0] == 2, 1600)
@@ -439,7 +444,7 @@ def host(bin_dir, work):
     subprocess.run([os.path.join(work, "kez-host"), "--make-rom", rom], check=True, stdout=subprocess.DEVNULL)
     os_process = subprocess.Popen([os.path.join(work, "kez-host"), "--rom", rom, "--storage",
                                    os.path.join(work, "storage.img"), "--headless", "--heap-kb", "2048",
-                                   "--remote-access", "--run-ms", "150000"], stdout=log, stderr=subprocess.STDOUT)
+                                   "--remote-access", "--run-ms", "100000"], stdout=log, stderr=subprocess.STDOUT)
     finished = False
     try:
         card_rows(folder, launcher)
@@ -456,16 +461,7 @@ def host(bin_dir, work):
 
 
 def card_rows(folder, launcher):
-    s = None
-    for _ in range(1200):  # the OS may take a while to boot under emulation
-        try:
-            s = connect()
-            if command(s, 1, u32(3))[0] == 0:
-                break
-        except (OSError, TypeError):
-            pass
-        s = None
-        time.sleep(0.05)
+    s = booted_session(3)
     check("the OS serves a storage session", s is not None)
     status, body = command(s, 11, u32(0) + folder.encode() + b"\0")
     check("volume_mount of the folder", status == 0 and len(body) == 8, (status, body))

@@ -181,14 +181,17 @@ uint16_t StandinExportDatabaseToFile(uint16_t volRefNum, const char* path, uint1
     WriteBE32(&image[36], created);
     if (uint16_t err = Sys<uint16_t(uint16_t, const char*)>(sysslot::FileSystemSel2, volRefNum, path))
         return err;
-    uint32_t fileRef = 0;
-    if (uint16_t err = FileOpen(volRefNum, path, kModeWrite, &fileRef)) return err;
-    uint32_t written = 0;
-    uint16_t err = Sys<uint16_t(uint32_t, uint32_t, const void*, uint32_t*)>(
-        sysslot::FileSystemSel7, fileRef, static_cast<uint32_t>(image.size()),
-        static_cast<const void*>(image.data()), &written);
-    FileClose(fileRef);
-    if (!err && written != image.size()) err = dmErrWriteOutOfBounds;
+    uint32_t fileRef = 0, written = 0;
+    uint16_t err = FileOpen(volRefNum, path, kModeWrite, &fileRef);
+    if (!err) {
+        err = Sys<uint16_t(uint32_t, uint32_t, const void*, uint32_t*)>(
+            sysslot::FileSystemSel7, fileRef, static_cast<uint32_t>(image.size()),
+            static_cast<const void*>(image.data()), &written);
+        FileClose(fileRef);
+        if (!err && written != image.size()) err = dmErrWriteOutOfBounds;
+    }
+    // A file that does not hold the whole database is not left behind as if it did.
+    if (err) Sys<uint16_t(uint16_t, const char*)>(sysslot::FileSystemSel8, volRefNum, path);
     return err;
 }
 VANTOR_OS_LIBRARY_SLOT(System, sysslot::FileSystemSel35, StandinExportDatabaseToFile)

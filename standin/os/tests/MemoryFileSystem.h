@@ -30,6 +30,7 @@ public:
             table_[s] = reinterpret_cast<ModuleProc>(&Ok);
         table_[fs::FSVolumeMount] = reinterpret_cast<ModuleProc>(&Mount);
         table_[fs::FSFileCreate] = reinterpret_cast<ModuleProc>(&Create);
+        table_[fs::FSFileDelete] = reinterpret_cast<ModuleProc>(&Delete);
         table_[fs::FSFileOpen] = reinterpret_cast<ModuleProc>(&Open);
         table_[fs::FSFileClose] = reinterpret_cast<ModuleProc>(&Close);
         table_[fs::FSFileRead] = reinterpret_cast<ModuleProc>(&Read);
@@ -55,6 +56,7 @@ private:
     static uint16_t Create(uint16_t, const char* path) {
         return Self()->files.emplace(path, std::vector<uint8_t>{}).second ? 0 : 0x2A06;
     }
+    static uint16_t Delete(uint16_t, const char* path) { return Self()->files.erase(path) ? 0 : 0x2A08; }
     // A mode without read access (0x02) empties the file, as a host file opened for writing.
     static uint16_t Open(uint16_t, const char* path, uint16_t mode, uint32_t* ref) {
         auto it = Self()->files.find(path);

@@ -36,6 +36,9 @@ uint32_t Lo(double v) {
 uint32_t F(float v) {
     return std::bit_cast<uint32_t>(v);
 }
+uint64_t B(double v) {
+    return std::bit_cast<uint64_t>(v);
+}
 
 class FloatGlueTest : public RealKezTest {
   protected:
@@ -171,7 +174,6 @@ TEST_F(FloatGlueTest, ConversionsByDescriptor) {
     // Where the result is: D0, a double through the result pointer (A0 names it), or a 64-bit
     // integer through the result pointer.
     enum Place { InD0, DoubleStored, IntStored };
-    const auto D = [](double v) { return std::bit_cast<uint64_t>(v); };
     struct Step {
         uint32_t selector;
         std::vector<uint32_t> args;
@@ -186,16 +188,16 @@ TEST_F(FloatGlueTest, ConversionsByDescriptor) {
         {6, {0xFFFFFFFF, 0xFFFFFFFE}, InD0, F(-2.0f)},
         {12, {Hi(0.1), Lo(0.1)}, InD0, F(0.1f)},
         // To doubles.
-        {7, {kResultSlot, 0xFFFFFFFF}, DoubleStored, D(4294967295.0)},
-        {8, {kResultSlot, 0xFFFFFFFF}, DoubleStored, D(-1.0)},
-        {9, {kResultSlot, 0x80000000, 0x00000401}, DoubleStored, D(0x1.0000000000001p+63)},
-        {10, {kResultSlot, 0xFFFFFFFF, 0xFFFFFFFD}, DoubleStored, D(-3.0)},
-        {11, {kResultSlot, F(0.1f)}, DoubleStored, D(static_cast<double>(0.1f))},
-        {13, {kResultSlot, F(-0.75f)}, DoubleStored, D(-0.75)},
-        {15, {kResultSlot, Hi(0.1), Lo(0.1)}, DoubleStored, D(0.1)},
+        {7, {kResultSlot, 0xFFFFFFFF}, DoubleStored, B(4294967295.0)},
+        {8, {kResultSlot, 0xFFFFFFFF}, DoubleStored, B(-1.0)},
+        {9, {kResultSlot, 0x80000000, 0x00000401}, DoubleStored, B(0x1.0000000000001p+63)},
+        {10, {kResultSlot, 0xFFFFFFFF, 0xFFFFFFFD}, DoubleStored, B(-3.0)},
+        {11, {kResultSlot, F(0.1f)}, DoubleStored, B(static_cast<double>(0.1f))},
+        {13, {kResultSlot, F(-0.75f)}, DoubleStored, B(-0.75)},
+        {15, {kResultSlot, Hi(0.1), Lo(0.1)}, DoubleStored, B(0.1)},
         // The 64-bit value by pointer.
         {14, {kValueSlot}, InD0, F(1.0f + 0x1p-23f), 1.0 + 0x1p-24 + 0x1p-40},
-        {16, {kResultSlot, kValueSlot}, DoubleStored, D(-2.5e300), -2.5e300},
+        {16, {kResultSlot, kValueSlot}, DoubleStored, B(-2.5e300), -2.5e300},
         // To integers: 32-bit in D0, 64-bit through the result pointer.
         {17, {F(3e9f)}, InD0, 3000000000u},
         {18, {F(-7.9f)}, InD0, static_cast<uint32_t>(-7)},
@@ -366,30 +368,43 @@ TEST_F(FlpDispatchTest, InvalidSelectorsAreReportedAndDoNothing) {
 }
 
 TEST_F(FlpDispatchTest, FplTrapsUseTheDispatchersArgumentBlocks) {
-    ctx_.state.D[0] = 0x77;
-    Call(0xA0DF, 0, {});  // FplInit
-    EXPECT_EQ(D0(), 0u);
-    Call(0xA0E0, 0, {});                         // FplFree
-    Call(0xA0E4, 0, {kResultSlot, 0xFFFFFFFF});  // FplLongToFloat: unsigned
-    ExpectStored(4294967295.0);
-    Call(0xA0E5, 0, {Hi(-9.99), Lo(-9.99)});  // FplFloatToLong
-    EXPECT_EQ(D0(), static_cast<uint32_t>(-9));
-    Call(0xA0E6, 0, {Hi(4e9), Lo(4e9)});  // FplFloatToULong
-    EXPECT_EQ(D0(), 4000000000u);
+    // All in one program, in order: the text FplFToA writes is the one FplAToF reads.
+    enum Place { Nothing, InD0, DoubleStored };
     const double a = 7.0, b = 0.5;
-    struct Case {
+    struct Step {
         uint16_t trap;
-        double expected;
-    } cases[] = {{0xA0E7, a * b}, {0xA0E8, a + b}, {0xA0E9, a - b}, {0xA0EA, a / b}};
-    for (const Case& c : cases) {
-        Call(c.trap, 0, {kResultSlot, Hi(a), Lo(a), Hi(b), Lo(b)});
-        ExpectStored(c.expected);
+        std::vector<uint32_t> args;
+        Place place;
+        uint64_t expected;
+    } steps[] = {
+        {0xA0DF, {}, InD0, 0},                                                   // FplInit
+        {0xA0E0, {}, Nothing, 0},                                                // FplFree
+        {0xA0E4, {kResultSlot, 0xFFFFFFFF}, DoubleStored, B(4294967295.0)},      // FplLongToFloat: unsigned
+        {0xA0E5, {Hi(-9.99), Lo(-9.99)}, InD0, static_cast<uint32_t>(-9)},       // FplFloatToLong
+        {0xA0E6, {Hi(4e9), Lo(4e9)}, InD0, 4000000000u},                         // FplFloatToULong
+        {0xA0E7, {kResultSlot, Hi(a), Lo(a), Hi(b), Lo(b)}, DoubleStored, B(a * b)},
+        {0xA0E8, {kResultSlot, Hi(a), Lo(a), Hi(b), Lo(b)}, DoubleStored, B(a + b)},
+        {0xA0E9, {kResultSlot, Hi(a), Lo(a), Hi(b), Lo(b)}, DoubleStored, B(a - b)},
+        {0xA0EA, {kResultSlot, Hi(a), Lo(a), Hi(b), Lo(b)}, DoubleStored, B(a / b)},
+        {0xA0E1, {Hi(0.5), Lo(0.5), Buf(0)}, Nothing, 0},                        // FplFToA
+        {0xA0E2, {kResultSlot, Buf(0)}, DoubleStored, B(0.5)},                   // FplAToF
+        {0xA0E3, {Hi(1.0), Lo(1.0), Buf(32), Buf(36), Buf(38)}, Nothing, 0},     // FplBase10Info
+    };
+    std::vector<std::string> codes;
+    for (const Step& s : steps) codes.push_back(CallCode(s.trap, 0, s.args));
+    ctx_.state.D[0] = 0x77;
+    const std::vector<Outcome> out = RunCalls(codes);
+    ASSERT_EQ(out.size(), std::size(steps));
+    for (size_t i = 0; i < out.size(); ++i) {
+        const Step& s = steps[i];
+        if (s.place == InD0) {
+            EXPECT_EQ(out[i].d0, s.expected) << std::hex << s.trap;
+        } else if (s.place == DoubleStored) {
+            EXPECT_EQ(out[i].stored, s.expected) << std::hex << s.trap;
+            EXPECT_EQ(out[i].a0, Addr(Data())) << std::hex << s.trap;
+        }
     }
-    Call(0xA0E1, 0, {Hi(0.5), Lo(0.5), Buf(0)});  // FplFToA
     EXPECT_STREQ(reinterpret_cast<const char*>(buf_), "0.5");
-    Call(0xA0E2, 0, {kResultSlot, Buf(0)});  // FplAToF
-    ExpectStored(0.5);
-    Call(0xA0E3, 0, {Hi(1.0), Lo(1.0), Buf(32), Buf(36), Buf(38)});  // FplBase10Info
     EXPECT_EQ(vantor::ReadBE32(buf_ + 32), 12345678u);
     EXPECT_TRUE(Reports().empty());
 }

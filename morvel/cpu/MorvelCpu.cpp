@@ -105,6 +105,16 @@ enum Flow {
     kStop,     // the return marker was reached
 };
 
+// The opcode word as it lies in memory (byte-swapped on this little-endian host): the dispatch
+// table is indexed by it, so dispatch needs no swap; handlers get the swapped word, whose field
+// extractions the compiler folds into shifts of the stored one.
+MORVEL_INLINE uint32_t FetchRaw(Cpu& c) {
+    uint16_t w;
+    std::memcpy(&w, Mem(c.pc), 2);
+    c.pc += 2;
+    return w;
+}
+MORVEL_INLINE uint32_t Swap16(uint32_t raw) { return __builtin_bswap16(static_cast<uint16_t>(raw)); }
 MORVEL_INLINE uint32_t Fetch16(Cpu& c) {
     uint32_t w = Rd16(c.pc);
     c.pc += 2;
@@ -1408,7 +1418,8 @@ const void* const* BuildTable(const void* const* labels) {
         return it != byKey.end() && it->first == key ? it->second : nullptr;
     };
     auto* table = new const void*[65536];
-    for (uint32_t op = 0; op < 65536; ++op) {
+    for (uint32_t raw = 0; raw < 65536; ++raw) {
+        uint32_t op = Swap16(raw);
         uint32_t key = Decode(op);
         const void* label = find(key);
         if (!label) label = find((key & ~0xFFu) | kEAny);
@@ -1418,7 +1429,7 @@ const void* const* BuildTable(const void* const* labels) {
             std::fprintf(stderr, "morvel: no handler for opcode %04x (key %08x)\n", op, key);
             std::abort();
         }
-        table[op] = label;
+        table[raw] = label;
     }
     return table;
 }
@@ -1452,27 +1463,26 @@ uint16_t MorvelMainLoop(EmulState* s) {
     c.s = s;
     Load(c);
     const void* const* tbl = table;
-    uint32_t op;
+    uint32_t raw;  // the opcode word as stored
     Flow flow;
 
 // The next instruction through the current table (the trace step's while a trace bit is set).
 #define MORVEL_DISPATCH()     \
     do {                      \
-        op = Rd16(c.pc);      \
-        c.pc += 2;            \
-        goto* tbl[op];        \
+        raw = FetchRaw(c);    \
+        goto* tbl[raw];       \
     } while (0)
 // Tables chosen after the state came back from native code.
 #define MORVEL_SELECT() (tbl = (c.srHigh & (kSrTrace0 | kSrTrace1)) ? TraceTable(&&trace_step) : table)
 
     // The first instruction of a run runs without the trace step.
     MORVEL_SELECT();
-    op = Fetch16(c);
-    goto* table[op];
+    raw = FetchRaw(c);
+    goto* table[raw];
 
 #define MORVEL_BODY(F, b, p, e)                \
     L_##F##_##b##_##p##_##e:                   \
-    flow = H##F<b, p, e>(c, op);               \
+    flow = H##F<b, p, e>(c, Swap16(raw));      \
     if (flow != kNext) goto after_native;      \
     MORVEL_DISPATCH();
     MORVEL_HANDLERS(MORVEL_BODY)
@@ -1487,8 +1497,8 @@ after_native:
     }
     MORVEL_SELECT();
     if (flow == kReload) MORVEL_DISPATCH();
-    op = Fetch16(c);
-    goto* table[op];
+    raw = FetchRaw(c);
+    goto* table[raw];
 
 trace_step:
     // Before the instruction just fetched: with bit 15 the nub is entered with the state stored
@@ -1504,8 +1514,8 @@ trace_step:
         s->PC = c.pc;
         s->SR = c.srHigh | Ccr(c);
     }
-    op = Fetch16(c);
-    goto* table[op];
+    raw = FetchRaw(c);
+    goto* table[raw];
 
 #undef MORVEL_DISPATCH
 #undef MORVEL_SELECT

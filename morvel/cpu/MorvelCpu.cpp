@@ -31,6 +31,11 @@
 
 #define MORVEL_INLINE inline __attribute__((always_inline))
 
+// Straight-line vectorisation packs the condition-code stores of a handler into vector registers,
+// which makes the allocator keep the loop's PC and flags in memory: everything in the loop is
+// slower for it.
+#pragma GCC optimize("no-tree-slp-vectorize")
+
 namespace morvel {
 
 namespace {
@@ -426,17 +431,27 @@ MORVEL_INLINE bool CondBits(const Cpu& c, uint32_t cc) {
 
 // A compare or test followed by a conditional branch (Bcc other than BRA and BSR) runs the branch
 // in the same step: one dispatch less in most loops. A traced run keeps one instruction a step.
+// By stored word: the condition of a short Bcc that runs so, 0 for every other word.
+struct FusedBranches {
+    uint8_t cc[65536];
+    FusedBranches() {
+        for (uint32_t raw = 0; raw < 65536; ++raw) {
+            uint32_t op = Swap16(raw), cond = (op >> 8) & 15;
+            cc[raw] = (op & 0xF000) == 0x6000 && cond >= 2 && (op & 0xFF) != 0 ? static_cast<uint8_t>(cond) : 0;
+        }
+    }
+};
+const FusedBranches gFused;
+
 MORVEL_INLINE void FollowingBranch(Cpu& c) {
-    uint32_t op = Rd16(c.pc);
-    // Bcc.S with a condition other than true (BRA) or false (BSR)
-    if ((op & 0xF000) != 0x6000 || (op & 0x0E00) == 0 || (op & 0xFF) == 0 ||
-        (c.srHigh & (kSrTrace0 | kSrTrace1)))
-        return;
+    uint16_t raw;
+    std::memcpy(&raw, Mem(c.pc), 2);
+    uint32_t cc = gFused.cc[raw];
+    if (!cc || (c.srHigh & (kSrTrace0 | kSrTrace1))) return;
     c.pc += 2;
     // BNE and BEQ, the most frequent, without composing the flags
-    uint32_t cc = (op >> 8) & 15;
     bool taken = cc == 6 ? c.nz != 0 : cc == 7 ? c.nz == 0 : CondBits(c, cc);
-    if (taken) c.pc += Sext<1>(op);
+    if (taken) c.pc += Sext<1>(raw >> 8u);
 }
 
 // ---- handlers ----

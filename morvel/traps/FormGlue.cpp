@@ -667,24 +667,28 @@ void TrapFrmActiveState(EmulState* s, uint16_t) {
     SetResultD0UInt16(s, err);
 }
 
-// The 68K checker of the custom-response alert on screen; 0 while there is none. An alert shown
-// from inside a checker keeps the outer one to come back to.
-thread_local uint32_t responseChecker = 0;
+// Custom-response alerts on screen; the checker trampoline runs 68K code only while one is.
+thread_local uint32_t responseAlerts = 0;
 
-// FrmCustomResponseAlert (alert ID, three texts, entry buffer, its length, checker).
+// FrmCustomResponseAlert (alert ID, three texts, entry buffer, its length, checker). The checker
+// is pushed on the 68K stack, where the trampoline finds it at the top of the argument block; an
+// alert shown from inside a checker pushes its own above it.
 void TrapFrmCustomResponseAlert(EmulState* s, uint16_t) {
-    const uint16_t id = U16(s, 0);
+    const uint16_t id = U16(s, 0), length = U16(s, 18);
     const uint32_t checker = GetArgPtr(s, 20);
-    const uint32_t outer = responseChecker;
-    responseChecker = checker;
+    const char *text1 = Str(GetArgPtr(s, 2)), *text2 = Str(GetArgPtr(s, 6)), *text3 = Str(GetArgPtr(s, 10));
+    char* entry = Str(GetArgPtr(s, 14));
+    s->A[7] -= 4;
+    Write68KUInt32(s->A[7], 0, checker);
+    ++responseAlerts;
     RsrcPrepare(s, kAlert68K, id, false);
     const uint16_t button =
         Ui<uint16_t(uint16_t, const char*, const char*, const char*, char*, uint16_t, void*)>(
-            ui::UiEntry130, id, Str(GetArgPtr(s, 2)), Str(GetArgPtr(s, 6)), Str(GetArgPtr(s, 10)),
-            Str(GetArgPtr(s, 14)), U16(s, 18),
+            ui::UiEntry130, id, text1, text2, text3, entry, length,
             checker ? reinterpret_cast<void*>(&ResponseCallbackTrampoline) : nullptr);
     RsrcRelease(s, kAlert68K, id);
-    responseChecker = outer;
+    --responseAlerts;
+    s->A[7] += 4;
     SetResultD0UInt16(s, button);
 }
 
@@ -919,10 +923,12 @@ uint8_t FormEventTrampoline(SysEventType* event) {
 
 uint8_t ResponseCallbackTrampoline(int16_t button, const char* text) {
     EmulState* s = GetCurrentContext();
-    if (!s || !responseChecker) return 1;
+    if (!s || !responseAlerts) return 1;
+    const uint32_t checker = Read68KUInt32(s->A[7], 0);
+    if (!checker) return 1;
     Write68KUInt32(s->A[7] - 4, 0, Addr(text));
     Write68KUInt16(s->A[7] - 6, 0, static_cast<uint16_t>(button));
-    Call68KCode(s, responseChecker, 6);
+    Call68KCode(s, checker, 6);
     return static_cast<uint8_t>(s->D[0]);
 }
 
@@ -1067,6 +1073,7 @@ void FormGlueInstall(TrapHandler* t) {
     t[0x2F0] = TrapFrmSetMenu;
     t[0x33B] = TrapFrmActiveState;
     t[0x3D3] = TrapFrmCustomResponseAlert;
+    t[0x195] = FormID<ui::FrmHelp>;
 }
 
 }  // namespace morvel

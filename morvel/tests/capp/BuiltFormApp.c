@@ -1,6 +1,7 @@
 /* A 68K application that builds its form at run time: a title, a label, an editable field, a
    second label, a gadget whose handler draws it as a black box, and a bitmap. The first tap on the
-   gadget removes the second label and draws the form again; the second tap shows the help text,
+   gadget removes the second label, hides the bitmap through its record's usable bit and draws the
+   form again; the second tap shows the help text,
    then asks for a name in a custom-response alert whose checker refuses an empty name under OK,
    adds the name to the field and ends the application.
    It answers the checks that held in the top byte (bit 0: every object was made; 1: removing took
@@ -27,6 +28,7 @@
 static FormType* form;
 static FormGadgetType* gadget;
 static FieldType* field;
+static FormBitmapType* bitmap;
 static UInt32 checks;
 static UInt16 draws, taps, deletes, checks68;
 static char name[12];
@@ -43,6 +45,7 @@ static void TapOnce(void) {
     Check(2, FrmGetObjectPtr(form, FrmGetObjectIndex(form, kGadget)) == gadget);
     Check(3, FrmGetObjectPtr(form, FrmGetObjectIndex(form, kField)) == field);
     Check(4, FrmGetObjectIndex(form, kGone) == frmInvalidObjectId);
+    *(UInt16*)bitmap &= ~0x8000; /* the usable bit of the bitmap's record */
     FrmDrawForm(form);
 }
 
@@ -86,7 +89,6 @@ static Boolean GadgetHandler(FormGadgetType* g, UInt16 cmd, void* param) {
 static void Build(void) {
     FormLabelType* label;
     FormLabelType* gone;
-    FormBitmapType* bitmap;
     form = FrmNewForm(kForm, "Built Form", 0, 0, 160, 160, false, 0, 0, 0);
     FrmSetActiveForm(form);
     label = FrmNewLabel(&form, kLabel, "Name:", 8, 30, 0);

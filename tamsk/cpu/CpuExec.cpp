@@ -728,6 +728,16 @@ void ThumbBlSuffixForm(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host) {
     return Jump<true>(e, pc, target, left, host);
 }
 
+// BX to the register in bits 3..0 (ARM) or 6..3 (Thumb), other than r15: a branch that keeps the
+// state goes on in the batch; one that changes it runs in the complex form, which ends the batch.
+template <bool THUMB>
+void BxForm(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host) {
+    const uint32_t target = R[THUMB ? (e->insn >> 3) & 15 : e->insn & 15];
+    if ((target & 1) != THUMB) return Complex<THUMB>(e, pc, left, host);
+    gCpu.tImage = THUMB;
+    return Jump<THUMB>(e, pc, target & ~1u, left, host);
+}
+
 // A slow form as a plain handler.
 template <FastHandler F>
 void Whole(uint32_t i) {
@@ -1244,6 +1254,7 @@ void DecodeArmEntry(Decoded* e, uint32_t w) {
         return;
     }
     Form f = ArmSimpleForm(h, w);
+    if (h.body == &ArmBx && (w & 15) != 15) f = &BxForm<false>;
     if (!f) f = &Complex<false>;
     if (cond == 14) {
         e->form = f;
@@ -1266,6 +1277,9 @@ void DecodeThumbEntry(Decoded* e, uint32_t w) {
             e->form = &ThumbBranchForm;
             return;
         case kTBlSuffix: e->form = &ThumbBlSuffixForm; return;
+        case kTBx:
+            if (((w >> 3) & 15) != 15) e->form = &BxForm<true>;
+            return;
         case kTHiReg: {
             const uint32_t rd = ((w >> 4) & 8) | (w & 7), rm = (w >> 3) & 15;
             const bool compare = ((w >> 8) & 3) == 1;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,14 +30,23 @@ uint32_t Word(const uint8_t* p) {
     return v;
 }
 
-TEST(RunLoop, EveryRunCodeOnMemoryAndSession) {
-    TempDir dir;
-    WriteFile(dir / "rom.widebin", std::string("\x11\x22\x33\x44ROM!", 8));
+// Runs the loop on a ROM image with these bytes, each run answered by the next of `runs`, with the
+// options file and the session in dir. Returns the loop's exit code; `done` is how many runs ran.
+int RunLoopOnRom(const TempDir& dir, const std::string& romBytes, std::vector<std::function<int32_t()>>& runs,
+                 size_t& done) {
+    WriteFile(dir / "rom.widebin", romBytes);
     std::string program = dir / "tamsk", rom = "-ROM:" + (dir / "rom.widebin");
     std::string serial = "-SerialPort:none";
     char* argv[] = {program.data(), rom.data(), serial.data()};
     OptSetFilePath(dir / "tamsk.ini");
     SessSetPath((dir / "s.aes").c_str());
+    done = 0;
+    FakeCoreRun = [&] { return done < runs.size() ? runs[done++]() : int32_t(kRunExit); };
+    return HostRunLoop(3, argv);
+}
+
+TEST(RunLoop, EveryRunCodeOnMemoryAndSession) {
+    TempDir dir;
 
     std::vector<std::function<int32_t()>> runs = {
         [&] {  // power-on: the ROM is in NOR, its first word replaced by the breakpoint
@@ -87,9 +97,8 @@ TEST(RunLoop, EveryRunCodeOnMemoryAndSession) {
         },
     };
     size_t run = 0;
-    FakeCoreRun = [&] { return run < runs.size() ? runs[run++]() : int32_t(kRunExit); };
     FakeCoreResets.clear();
-    EXPECT_EQ(HostRunLoop(3, argv), 0);
+    EXPECT_EQ(RunLoopOnRom(dir, std::string("\x11\x22\x33\x44ROM!", 8), runs, run), 0);
     EXPECT_EQ(run, runs.size());
     EXPECT_EQ(FakeCoreResets, (std::vector<int32_t>{0, 4, 5, 3, 2}));
     // The reset vector went back at the end, and the options file was written.
@@ -101,12 +110,6 @@ TEST(RunLoop, NandBlocksSavedAndRestoredWithoutFillingTheArray) {
     // Two blocks hold data (one in its data area, one in its spare area); the save and the load keep
     // every other block erased, that is without host memory behind it.
     TempDir dir;
-    WriteFile(dir / "rom.widebin", std::string("ROM!", 4));
-    std::string program = dir / "tamsk", rom = "-ROM:" + (dir / "rom.widebin");
-    std::string serial = "-SerialPort:none";
-    char* argv[] = {program.data(), rom.data(), serial.data()};
-    OptSetFilePath(dir / "tamsk.ini");
-    SessSetPath((dir / "s.aes").c_str());
     constexpr uint32_t kData = 5, kSpare = 900;
     auto erasedElsewhere = [&] {
         uint32_t erased = 0;
@@ -142,8 +145,7 @@ TEST(RunLoop, NandBlocksSavedAndRestoredWithoutFillingTheArray) {
         },
     };
     size_t run = 0;
-    FakeCoreRun = [&] { return run < runs.size() ? runs[run++]() : int32_t(kRunExit); };
-    EXPECT_EQ(HostRunLoop(3, argv), 0);
+    EXPECT_EQ(RunLoopOnRom(dir, "ROM!", runs, run), 0);
     EXPECT_EQ(run, runs.size());
 }
 

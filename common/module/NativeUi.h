@@ -238,4 +238,11 @@ static_assert(offsetof(NativeFormGadget, attr) == 2);
 static_assert(offsetof(NativeFormGadget, data) == 12);
 constexpr uint16_t kFormObjectUsable = 0x0001;
 
+// A popup trigger pair: the trigger control and the list it pops up.
+struct NativeFormPopup {
+    uint16_t controlID;
+    uint16_t listID;
+};
+static_assert(sizeof(NativeFormPopup) == 4);
+
 }  // namespace vantor

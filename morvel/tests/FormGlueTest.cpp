@@ -526,6 +526,34 @@ TEST_F(RunTimeFormTest, FormDrawingTakesTheHelpIDAndUsableBitsFromTheImages) {
     EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
 }
 
+// A popup trigger pair of a form from its native resource shows its control and list IDs.
+TEST_F(RunTimeFormTest, APopupTriggerPairShowsItsControlAndList) {
+    namespace sys = vantor::sys;
+    const uint32_t app = vantor::FourCC("appl"), creator = vantor::FourCC("test");
+    ASSERT_EQ(sys::DmCreateDatabaseNamed(0, "Popup App", creator, app, 1), 0);
+    const uint32_t db =
+        sys::DmOpenDatabaseByID(sys::DmFindDatabaseByNameCreatorType("Popup App", creator, app), 3);
+    // The native form: its ID, one object (offset, kind 10) whose record is control 31, list 32.
+    std::vector<uint8_t> form(68 + 8 + 4, 0);
+    const uint16_t formID = 3400, count = 1, popup[2] = {31, 32};
+    const uint32_t at = 76;
+    std::memcpy(&form[52], &formID, 2);
+    std::memcpy(&form[62], &count, 2);
+    std::memcpy(&form[68], &at, 4);
+    form[72] = 10;
+    std::memcpy(&form[76], popup, 4);
+    AddResource(db, vantor::FourCC("afrm"), formID, form);
+    ASSERT_EQ(Run(" move.w #3400,-(%sp)\n trap #15\n .short 0xA16F\n addq.l #2,%sp\n move.l %a0,%d3\n" +
+                  FrmGetObjectPtrAsm(0, "%d4") + " rts"),
+              0);
+    ASSERT_NE(ctx_.state.D[4], 0u);
+    const auto* image = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(ctx_.state.D[4]));
+    EXPECT_EQ(vantor::ReadBE16(image), 31);
+    EXPECT_EQ(vantor::ReadBE16(image + 2), 32);
+    sys::DmCloseDatabase(db);
+    EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
+}
+
 // A form is its window: the window part of the form's image shows the form's bounds, and the
 // form's window handle is the form's image. The image shows the default button, help and menu IDs
 // the form was made with.

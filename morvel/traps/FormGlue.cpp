@@ -161,8 +161,8 @@ void ObjectImageFill(EmulState*, FormShadow* form, uint16_t index, ObjectShadow*
             Write68KUInt32(image, 8, Addr(Ui<const char*(void*)>(ui::FrmGetTitle, form->native)));
             break;
         case kObjectPopup:
-            Write68KUInt16(image, 0, o->id);
-            Write68KUInt16(image, 2, 0);
+            Write68KUInt16(image, 0, static_cast<const vantor::NativeFormPopup*>(o->native)->controlID);
+            Write68KUInt16(image, 2, static_cast<const vantor::NativeFormPopup*>(o->native)->listID);
             break;
         case kObjectIndicator:
             Ui<void(void*, uint16_t, int16_t*, int16_t*)>(ui::FrmGetObjectPosition, form->native, index, &x,

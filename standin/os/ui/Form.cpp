@@ -238,6 +238,7 @@ std::unique_ptr<Form> Parse(const uint8_t* p, uint32_t size) {
                         break;
                     case kPopupObject:
                         raw->id = r.U16(at);
+                        raw->listID = r.U16(at + 2);
                         break;
                     default:
                         break;

@@ -554,6 +554,52 @@ TEST_F(RunTimeFormTest, APopupTriggerPairShowsItsControlAndList) {
     EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
 }
 
+// Two push buttons of group 1 (41 at index 0, 42 at index 1): selecting 42 in the group turns it
+// on and 41 off, and a control's value follows; the group number travels as a byte. Results land
+// at data+32 on.
+TEST_F(RunTimeFormTest, ControlValuesAndGroupSelectionsReachTheForm) {
+    namespace sys = vantor::sys;
+    const uint32_t app = vantor::FourCC("appl"), creator = vantor::FourCC("test");
+    ASSERT_EQ(sys::DmCreateDatabaseNamed(0, "Group App", creator, app, 1), 0);
+    const uint32_t db =
+        sys::DmOpenDatabaseByID(sys::DmFindDatabaseByNameCreatorType("Group App", creator, app), 3);
+    std::vector<uint8_t> form(68 + 16 + 48, 0);
+    const uint16_t formID = 3500, count = 2;
+    std::memcpy(&form[52], &formID, 2);
+    std::memcpy(&form[62], &count, 2);
+    for (uint32_t i = 0; i < 2; ++i) {
+        const uint32_t at = 84 + 24 * i;
+        const uint16_t control[] = {static_cast<uint16_t>(41 + i), 0x0007, static_cast<uint16_t>(10 + 30 * i), 10,
+                                    24, 12};
+        std::memcpy(&form[68 + 8 * i], &at, 4);
+        form[68 + 8 * i + 4] = 1;
+        std::memcpy(&form[at], control, sizeof control);
+        form[at + 16] = 1;  // push button
+        form[at + 18] = 1;  // group 1
+        form[at + 20] = 'A';
+    }
+    AddResource(db, vantor::FourCC("afrm"), formID, form);
+    ASSERT_EQ(Run(" lea data(%pc),%a2\n move.w #3500,-(%sp)\n trap #15\n .short 0xA16F\n addq.l #2,%sp\n"
+                  " move.l %a0,%d3\n"
+                  // FrmSetControlGroupSelection (form, group 1, 42); FrmGetControlGroupSelection (form, 1)
+                  " move.w #42,-(%sp)\n move.w #0x0100,-(%sp)\n move.l %d3,-(%sp)\n trap #15\n .short 0xA18B\n"
+                  " addq.l #8,%sp\n move.w #0x0100,-(%sp)\n move.l %d3,-(%sp)\n trap #15\n .short 0xA18A\n"
+                  " addq.l #6,%sp\n move.w %d0,32(%a2)\n"
+                  // FrmGetControlValue of both, FrmSetControlValue (form, 0, 1), its value again
+                  " clr.w -(%sp)\n move.l %d3,-(%sp)\n trap #15\n .short 0xA188\n addq.l #6,%sp\n"
+                  " move.w %d0,34(%a2)\n move.w #1,-(%sp)\n move.l %d3,-(%sp)\n trap #15\n .short 0xA188\n"
+                  " addq.l #6,%sp\n move.w %d0,36(%a2)\n move.w #1,-(%sp)\n clr.w -(%sp)\n move.l %d3,-(%sp)\n"
+                  " trap #15\n .short 0xA189\n addq.l #8,%sp\n clr.w -(%sp)\n move.l %d3,-(%sp)\n trap #15\n"
+                  " .short 0xA188\n addq.l #6,%sp\n move.w %d0,38(%a2)\n rts"),
+              0);
+    EXPECT_EQ(vantor::ReadBE16(Data() + 32), 1);  // index of 42
+    EXPECT_EQ(vantor::ReadBE16(Data() + 34), 0);
+    EXPECT_EQ(vantor::ReadBE16(Data() + 36), 1);
+    EXPECT_EQ(vantor::ReadBE16(Data() + 38), 1);
+    sys::DmCloseDatabase(db);
+    EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
+}
+
 // A form is its window: the window part of the form's image shows the form's bounds, and the
 // form's window handle is the form's image. The image shows the default button, help and menu IDs
 // the form was made with.

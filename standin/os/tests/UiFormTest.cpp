@@ -210,6 +210,51 @@ TEST_F(UiFormTest, KeysEditTheFieldWithinItsMaximumAndATapOnTheButtonSelectsIt) 
     EXPECT_EQ(Ui<const char*(void*)>(ui::FldGetTextPtr, static_cast<void*>(other)), nullptr);
 }
 
+// Typing marks the form modified until it is marked unmodified; a dialog takes events until its
+// button is tapped; an update request is queued for the application; returning from a popped-up
+// form deletes it and asks the form returned to to draw itself.
+TEST_F(UiFormTest, DialogsUpdatesAndReturnsFromPoppedUpForms) {
+    void* form = Ui<void*(uint16_t)>(ui::FrmInitForm, uint16_t{1000});
+    Ui<void(void*)>(ui::FrmSetActiveForm, form);
+    EXPECT_EQ(Ui<uint8_t(void*)>(ui::FrmGetUserModifiedState, form), 0);
+    Dispatch(4, 'a');
+    EXPECT_EQ(Ui<uint8_t(void*)>(ui::FrmGetUserModifiedState, form), 1);
+    Ui<void(void*)>(ui::FrmSetNotUserModified, form);
+    EXPECT_EQ(Ui<uint8_t(void*)>(ui::FrmGetUserModifiedState, form), 0);
+    Queued(0);
+
+    std::vector<uint8_t> popup = FormResource();
+    popup[52] = 0xED;  // form 1005
+    popup[53] = 0x03;
+    Add(1005, popup);
+    void* dialog = Ui<void*(uint16_t)>(ui::FrmInitForm, uint16_t{1005});
+    EXPECT_EQ(Ui<uint8_t(void*)>(ui::FrmVisible, dialog), 0);
+    for (int16_t x : {30, 70}) {  // beside the button, then on it
+        SysEventType pen{};
+        pen.eType = 1;
+        pen.screenX = x;
+        pen.screenY = 105;
+        Sys<syssig::EvtAddEventToQueue>(sysslot::EvtAddEventToQueue, static_cast<const SysEventType*>(&pen));
+    }
+    EXPECT_EQ(Ui<uint16_t(void*)>(ui::FrmDoDialog, dialog), 1002);
+    EXPECT_EQ(Ui<uint8_t(void*)>(ui::FrmVisible, dialog), 1);
+    EXPECT_EQ(Ui<void*()>(ui::FrmGetActiveForm), form);
+
+    Ui<void(uint16_t, uint16_t)>(ui::FrmUpdateForm, uint16_t{1000}, uint16_t{5});
+    std::vector<SysEventType> updates = Queued(26);
+    ASSERT_EQ(updates.size(), 1u);
+    EXPECT_EQ(updates[0].data[0] | updates[0].data[1] << 8, 1000);
+    EXPECT_EQ(updates[0].data[2] | updates[0].data[3] << 8, 5);
+
+    Ui<void(void*)>(ui::FrmSetActiveForm, dialog);
+    Ui<void(uint16_t)>(ui::FrmReturnToForm, uint16_t{1000});
+    EXPECT_EQ(Ui<uint8_t(void*)>(ui::FrmValidatePtr, dialog), 0);
+    EXPECT_EQ(Ui<void*()>(ui::FrmGetActiveForm), form);
+    updates = Queued(26);
+    ASSERT_EQ(updates.size(), 1u);
+    EXPECT_EQ(updates[0].data[0] | updates[0].data[1] << 8, 1000);
+}
+
 // An alert draws its buttons and waits for a tap on one of them, whose index is the answer (a tap
 // beside them is not one); an application told to stop meanwhile gets the default button and its
 // stop event stays queued. An alert whose texts run past its resource answers its default button

@@ -31,6 +31,11 @@
 
 #define MORVEL_INLINE inline __attribute__((always_inline))
 
+// Straight-line vectorisation packs the condition-code stores of a handler into vector registers,
+// which makes the allocator keep the loop's PC and flags in memory: everything in the loop is
+// slower for it.
+#pragma GCC optimize("no-tree-slp-vectorize")
+
 namespace morvel {
 
 namespace {
@@ -105,6 +110,16 @@ enum Flow {
     kStop,     // the return marker was reached
 };
 
+// The opcode word as it lies in memory (byte-swapped on this little-endian host): the dispatch
+// table is indexed by it, so dispatch needs no swap; handlers get the swapped word, whose field
+// extractions the compiler folds into shifts of the stored one.
+MORVEL_INLINE uint32_t FetchRaw(Cpu& c) {
+    uint16_t w;
+    std::memcpy(&w, Mem(c.pc), 2);
+    c.pc += 2;
+    return w;
+}
+MORVEL_INLINE uint32_t Swap16(uint32_t raw) { return __builtin_bswap16(static_cast<uint16_t>(raw)); }
 MORVEL_INLINE uint32_t Fetch16(Cpu& c) {
     uint32_t w = Rd16(c.pc);
     c.pc += 2;
@@ -416,17 +431,27 @@ MORVEL_INLINE bool CondBits(const Cpu& c, uint32_t cc) {
 
 // A compare or test followed by a conditional branch (Bcc other than BRA and BSR) runs the branch
 // in the same step: one dispatch less in most loops. A traced run keeps one instruction a step.
+// By stored word: the condition of a short Bcc that runs so, 0 for every other word.
+struct FusedBranches {
+    uint8_t cc[65536];
+    FusedBranches() {
+        for (uint32_t raw = 0; raw < 65536; ++raw) {
+            uint32_t op = Swap16(raw), cond = (op >> 8) & 15;
+            cc[raw] = (op & 0xF000) == 0x6000 && cond >= 2 && (op & 0xFF) != 0 ? static_cast<uint8_t>(cond) : 0;
+        }
+    }
+};
+const FusedBranches gFused;
+
 MORVEL_INLINE void FollowingBranch(Cpu& c) {
-    uint32_t op = Rd16(c.pc);
-    // Bcc.S with a condition other than true (BRA) or false (BSR)
-    if ((op & 0xF000) != 0x6000 || (op & 0x0E00) == 0 || (op & 0xFF) == 0 ||
-        (c.srHigh & (kSrTrace0 | kSrTrace1)))
-        return;
+    uint16_t raw;
+    std::memcpy(&raw, Mem(c.pc), 2);
+    uint32_t cc = gFused.cc[raw];
+    if (!cc || (c.srHigh & (kSrTrace0 | kSrTrace1))) return;
     c.pc += 2;
     // BNE and BEQ, the most frequent, without composing the flags
-    uint32_t cc = (op >> 8) & 15;
     bool taken = cc == 6 ? c.nz != 0 : cc == 7 ? c.nz == 0 : CondBits(c, cc);
-    if (taken) c.pc += Sext<1>(op);
+    if (taken) c.pc += Sext<1>(raw >> 8u);
 }
 
 // ---- handlers ----
@@ -1072,6 +1097,43 @@ HANDLER(HShiftMem) {
     return kNext;
 }
 
+// ---- register forms with the register numbers fixed ----
+//
+// The most frequent register-to-register forms get one handler per register number, so that they
+// read no register field from the opcode at run time. They behave as the general handlers.
+
+// MOVEQ; E: the data register.
+HANDLER(HMoveqR) {
+    uint32_t v = Sext<1>(op);
+    c.R[E] = v;
+    SetLogic<4>(c, v);
+    return kNext;
+}
+// MOVE.L Dn,Dn; P: the destination, E: the source.
+HANDLER(HMoveDD) {
+    uint32_t v = c.R[E];
+    c.R[P] = v;
+    SetLogic<4>(c, v);
+    return kNext;
+}
+// OR, AND, SUB, ADD, CMP, EOR .L between data registers; B: the operation as in Alu, P: the
+// destination, E: the source.
+HANDLER(HAluDD) {
+    uint32_t r = Alu<4, B>(c, c.R[P], c.R[E]);
+    if constexpr (B != 4)
+        c.R[P] = r;
+    else
+        FollowingBranch(c);
+    return kNext;
+}
+// ADDQ.L and SUBQ.L (P set) to a data register; E: the register.
+HANDLER(HAddqR) {
+    uint32_t q = ((((op >> 9) & 7) - 1) & 7) + 1;  // 0 encodes 8
+    c.R[E] = P ? Sub<4>(c, c.R[E], q) : Add<4>(c, c.R[E], q);
+    if constexpr (P == 1) FollowingBranch(c);
+    return kNext;
+}
+
 // ---- the handler list ----
 //
 // H(name, b, p, e) stands for the label of handler H<name><b, p, e>. Arguments are plain numbers:
@@ -1104,6 +1166,12 @@ HANDLER(HShiftMem) {
     H(ShiftReg, b, 5, 0) H(ShiftReg, b, 6, 0) H(ShiftReg, b, 7, 0) H(ShiftReg, b, 0, 1) H(ShiftReg, b, 1, 1) \
     H(ShiftReg, b, 2, 1) H(ShiftReg, b, 3, 1) H(ShiftReg, b, 4, 1) H(ShiftReg, b, 5, 1) H(ShiftReg, b, 6, 1) \
     H(ShiftReg, b, 7, 1)
+
+#define MORVEL_REGS(H, F, b, p) \
+    H(F, b, p, 0) H(F, b, p, 1) H(F, b, p, 2) H(F, b, p, 3) H(F, b, p, 4) H(F, b, p, 5) H(F, b, p, 6) H(F, b, p, 7)
+#define MORVEL_REG_PAIRS(H, F, b) \
+    MORVEL_REGS(H, F, b, 0) MORVEL_REGS(H, F, b, 1) MORVEL_REGS(H, F, b, 2) MORVEL_REGS(H, F, b, 3) \
+    MORVEL_REGS(H, F, b, 4) MORVEL_REGS(H, F, b, 5) MORVEL_REGS(H, F, b, 6) MORVEL_REGS(H, F, b, 7)
 
 #define MORVEL_HANDLERS(H)                                                                               \
     MORVEL_ONE(H, Illegal) MORVEL_ONE(H, Unimplemented) MORVEL_ONE(H, LineA) MORVEL_ONE(H, LineF)          \
@@ -1150,14 +1218,19 @@ HANDLER(HShiftMem) {
     H(Divu, 0, 0, 12) H(Divs, 0, 0, 12) MORVEL_ONE(H, Exg)                                                 \
     MORVEL_SHIFTS(H, 1) MORVEL_SHIFTS(H, 2) MORVEL_SHIFTS(H, 4)                                           \
     H(ShiftMem, 0, 0, 0) H(ShiftMem, 1, 0, 0) H(ShiftMem, 2, 0, 0) H(ShiftMem, 3, 0, 0)                   \
-    H(ShiftMem, 4, 0, 0) H(ShiftMem, 5, 0, 0) H(ShiftMem, 6, 0, 0) H(ShiftMem, 7, 0, 0)
+    H(ShiftMem, 4, 0, 0) H(ShiftMem, 5, 0, 0) H(ShiftMem, 6, 0, 0) H(ShiftMem, 7, 0, 0)                   \
+    MORVEL_REGS(H, MoveqR, 0, 0) MORVEL_REGS(H, AddqR, 0, 0) MORVEL_REGS(H, AddqR, 0, 1)                  \
+    MORVEL_REG_PAIRS(H, MoveDD, 4) MORVEL_REG_PAIRS(H, AluDD, 0) MORVEL_REG_PAIRS(H, AluDD, 1)            \
+    MORVEL_REG_PAIRS(H, AluDD, 2) MORVEL_REG_PAIRS(H, AluDD, 3) MORVEL_REG_PAIRS(H, AluDD, 4)             \
+    MORVEL_REG_PAIRS(H, AluDD, 5)
 
 // Handler families, named as the handlers without their H.
 enum class Fam : uint8_t {
     Illegal, Unimplemented, LineA, LineF, Imm, ImmCcr, Bit, Movep, Move, MoveA, Negx, Clr, Neg, Not, Tst,
     MoveFromSr, MoveToCcr, Nbcd, Swap, Pea, Lea, ExtW, ExtL, Tas, MovemToMem, MovemToReg, Chk, Trap15,
     TrapNub, Link, Unlk, Nop, Rts, Rtr, Trapv, Jsr, Jmp, Addq, Scc, Dbcc, Bcc, Bsr, Moveq, AluToReg,
-    AluToMem, AluA, Addx, Cmpm, Bcd, Mulu, Muls, Divu, Divs, Exg, ShiftReg, ShiftMem,
+    AluToMem, AluA, Addx, Cmpm, Bcd, Mulu, Muls, Divu, Divs, Exg, ShiftReg, ShiftMem, MoveqR, AddqR, MoveDD,
+    AluDD,
 };
 
 // A handler's identity: its family and its three template arguments.
@@ -1397,6 +1470,19 @@ uint32_t Decode(uint32_t op) {
     }
 }
 
+// The register-numbered handler of a decoded form, where it has one; else the key itself.
+uint32_t Specialise(uint32_t op, uint32_t key) {
+    uint32_t rx = (op >> 9) & 7, ry = op & 7;
+    if (key == Key(Fam::Moveq)) return Key(Fam::MoveqR, 0, 0, rx);
+    if (key == Key(Fam::Move, 4, kEDn, kEDn)) return Key(Fam::MoveDD, 4, rx, ry);
+    if (key == Key(Fam::Addq, 4, 0, kEDn) || key == Key(Fam::Addq, 4, 1, kEDn))
+        return Key(Fam::AddqR, 0, (key >> 8) & 0xFF, ry);
+    for (uint32_t kind = 0; kind < 5; ++kind)
+        if (key == Key(Fam::AluToReg, 4, kind, kEDn)) return Key(Fam::AluDD, kind, rx, ry);
+    if (key == Key(Fam::AluToMem, 4, 5, kEDn)) return Key(Fam::AluDD, 5, ry, rx);  // EOR Dx,Dy: Dy changes
+    return key;
+}
+
 // The dispatch table: every opcode word to the label of its handler. A key whose operand kind has
 // no handler of its own takes the kEAny handler of the same operation.
 const void* const* BuildTable(const void* const* labels) {
@@ -1408,8 +1494,9 @@ const void* const* BuildTable(const void* const* labels) {
         return it != byKey.end() && it->first == key ? it->second : nullptr;
     };
     auto* table = new const void*[65536];
-    for (uint32_t op = 0; op < 65536; ++op) {
-        uint32_t key = Decode(op);
+    for (uint32_t raw = 0; raw < 65536; ++raw) {
+        uint32_t op = Swap16(raw);
+        uint32_t key = Specialise(op, Decode(op));
         const void* label = find(key);
         if (!label) label = find((key & ~0xFFu) | kEAny);
         if (!label) label = find((key & ~0xFF00u) | kEAny << 8);
@@ -1418,7 +1505,7 @@ const void* const* BuildTable(const void* const* labels) {
             std::fprintf(stderr, "morvel: no handler for opcode %04x (key %08x)\n", op, key);
             std::abort();
         }
-        table[op] = label;
+        table[raw] = label;
     }
     return table;
 }
@@ -1452,27 +1539,26 @@ uint16_t MorvelMainLoop(EmulState* s) {
     c.s = s;
     Load(c);
     const void* const* tbl = table;
-    uint32_t op;
+    uint32_t raw;  // the opcode word as stored
     Flow flow;
 
 // The next instruction through the current table (the trace step's while a trace bit is set).
 #define MORVEL_DISPATCH()     \
     do {                      \
-        op = Rd16(c.pc);      \
-        c.pc += 2;            \
-        goto* tbl[op];        \
+        raw = FetchRaw(c);    \
+        goto* tbl[raw];       \
     } while (0)
 // Tables chosen after the state came back from native code.
 #define MORVEL_SELECT() (tbl = (c.srHigh & (kSrTrace0 | kSrTrace1)) ? TraceTable(&&trace_step) : table)
 
     // The first instruction of a run runs without the trace step.
     MORVEL_SELECT();
-    op = Fetch16(c);
-    goto* table[op];
+    raw = FetchRaw(c);
+    goto* table[raw];
 
 #define MORVEL_BODY(F, b, p, e)                \
     L_##F##_##b##_##p##_##e:                   \
-    flow = H##F<b, p, e>(c, op);               \
+    flow = H##F<b, p, e>(c, Swap16(raw));      \
     if (flow != kNext) goto after_native;      \
     MORVEL_DISPATCH();
     MORVEL_HANDLERS(MORVEL_BODY)
@@ -1487,8 +1573,8 @@ after_native:
     }
     MORVEL_SELECT();
     if (flow == kReload) MORVEL_DISPATCH();
-    op = Fetch16(c);
-    goto* table[op];
+    raw = FetchRaw(c);
+    goto* table[raw];
 
 trace_step:
     // Before the instruction just fetched: with bit 15 the nub is entered with the state stored
@@ -1504,8 +1590,8 @@ trace_step:
         s->PC = c.pc;
         s->SR = c.srHigh | Ccr(c);
     }
-    op = Fetch16(c);
-    goto* table[op];
+    raw = FetchRaw(c);
+    goto* table[raw];
 
 #undef MORVEL_DISPATCH
 #undef MORVEL_SELECT

@@ -210,6 +210,45 @@ TEST_F(UiFormTest, KeysEditTheFieldWithinItsMaximumAndATapOnTheButtonSelectsIt) 
     EXPECT_EQ(Ui<const char*(void*)>(ui::FldGetTextPtr, static_cast<void*>(other)), nullptr);
 }
 
+// Copy, cut and paste go through the clipboard within the field's maximum (4); a change notice is
+// queued; texts wrap at the last space that fits, or where the line is full.
+TEST_F(UiFormTest, FieldsCopyCutPasteAndMeasureTheirText) {
+    void* form = Ui<void*(uint16_t)>(ui::FrmInitForm, uint16_t{1000});
+    Ui<void(void*)>(ui::FrmSetActiveForm, form);
+    void* field = Ui<void*(void*, uint16_t)>(ui::UiEntry154, form, uint16_t{1});
+    for (uint16_t c : {uint16_t{'a'}, uint16_t{'b'}}) Dispatch(4, c);
+    Ui<void(void*, uint16_t, uint16_t)>(ui::FldSetSelection, field, uint16_t{0}, uint16_t{1});
+    Ui<void(void*)>(ui::FldCopy, field);
+    Ui<void(void*, uint16_t, uint16_t)>(ui::FldSetSelection, field, uint16_t{2}, uint16_t{2});
+    Ui<void(void*)>(ui::FldPaste, field);
+    EXPECT_STREQ(Ui<const char*(void*)>(ui::FldGetTextPtr, field), "aba");
+    Ui<void(void*, uint16_t, uint16_t)>(ui::FldSetSelection, field, uint16_t{1}, uint16_t{3});
+    Ui<void(void*)>(ui::FldCut, field);
+    EXPECT_STREQ(Ui<const char*(void*)>(ui::FldGetTextPtr, field), "a");
+    Ui<void(void*)>(ui::FldPaste, field);
+    Ui<void(void*)>(ui::FldPaste, field);
+    EXPECT_STREQ(Ui<const char*(void*)>(ui::FldGetTextPtr, field), "abab");  // the maximum holds
+    uint16_t length = 0;
+    void* item = Ui<void*(uint8_t, uint16_t*)>(ui::ClipboardGetItem, uint8_t{0}, &length);
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(std::string(static_cast<const char*>(Sys<void*(void*)>(sysslot::MemHandleLock, item)), length), "ba");
+    Sys<uint16_t(void*)>(sysslot::MemHandleUnlock, item);
+    Queued(0);
+    Ui<void(void*)>(ui::FldSendChangeNotification, field);
+    EXPECT_EQ(Queued(17).size(), 1u);
+
+    const struct {
+        const char* text;
+        int16_t width;
+        uint16_t first, lines;
+    } cases[] = {{"hello world", 40, 6, 2}, {"abcdefghij", 24, 4, 3}, {"ab\ncd", 100, 3, 2}, {"", 40, 0, 1},
+                 {"one two", 100, 7, 1}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(Ui<uint16_t(const char*, int16_t)>(ui::FldWordWrap, c.text, c.width), c.first) << c.text;
+        EXPECT_EQ(Ui<uint16_t(const char*, int16_t)>(ui::FldCalcFieldHeight, c.text, c.width), c.lines) << c.text;
+    }
+}
+
 // Typing marks the form modified until it is marked unmodified; a dialog takes events until its
 // button is tapped; an update request is queued for the application; returning from a popped-up
 // form deletes it and asks the form returned to to draw itself.

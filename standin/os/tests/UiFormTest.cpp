@@ -3,6 +3,7 @@
 // menu bars. No Kez is loaded, so nothing is painted; the callbacks run all the same.
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/FourCC.h"
@@ -331,6 +332,46 @@ TEST_F(UiFormTest, AlertsAnswerTheButtonTapped) {
 std::vector<int> gDrawn;
 void DrawCell(void*, int16_t row, int16_t column, const void*) {
     gDrawn.push_back(row * 10 + column);
+}
+
+// Rows are found by ID and data; a row inserted or removed moves the later rows' items and the
+// selection with them, and removing the selected row leaves no selection.
+TEST_F(UiFormTest, TableRowsComeAndGoWithTheirItemsAndTheSelection) {
+    void* form = Ui<void*(uint16_t)>(ui::FrmInitForm, uint16_t{1000});
+    void* table = Ui<void*(void*, uint16_t)>(ui::UiEntry154, form, uint16_t{3});
+    auto findID = [&](uint16_t id) {
+        int16_t row = -1;
+        return Ui<uint8_t(void*, uint16_t, int16_t*)>(ui::TblFindRowID, table, id, &row) ? row : int16_t{-1};
+    };
+    auto selection = [&] {
+        int16_t row = -1, column = -1;
+        return Ui<uint8_t(void*, int16_t*, int16_t*)>(ui::TblGetSelection, table, &row, &column)
+                   ? std::pair{row, column}
+                   : std::pair{int16_t{-1}, int16_t{-1}};
+    };
+    Ui<void(void*, int16_t, int16_t, int16_t)>(ui::TblSetItemInt, table, int16_t{2}, int16_t{1}, int16_t{42});
+    Ui<void(void*, int16_t, uint32_t)>(ui::TblSetRowData, table, int16_t{1}, uint32_t{0xABCD});
+    int16_t row = -1;
+    EXPECT_EQ(Ui<uint8_t(void*, uint32_t, int16_t*)>(ui::TblFindRowData, table, uint32_t{0xABCD}, &row), 1);
+    EXPECT_EQ(row, 1);
+    EXPECT_EQ(Ui<uint8_t(void*, uint32_t, int16_t*)>(ui::TblFindRowData, table, uint32_t{0x1234}, &row), 0);
+    EXPECT_EQ(findID(2), 2);
+    EXPECT_EQ(findID(9), -1);
+    EXPECT_EQ(selection(), (std::pair{int16_t{-1}, int16_t{-1}}));
+    Ui<void(void*, int16_t, int16_t)>(ui::TblSetSelection, table, int16_t{2}, int16_t{1});
+    Ui<void(void*, int16_t, int16_t)>(ui::TblSetSelection, table, int16_t{3}, int16_t{0});  // no such cell
+    EXPECT_EQ(selection(), (std::pair{int16_t{2}, int16_t{1}}));
+
+    Ui<void(void*, int16_t)>(ui::TblInsertRow, table, int16_t{1});
+    EXPECT_EQ(Ui<uint16_t(void*)>(ui::TblGetNumberOfRows, table), 4);
+    EXPECT_EQ(findID(2), 3);
+    EXPECT_EQ(Ui<int16_t(void*, int16_t, int16_t)>(ui::TblGetItemInt, table, int16_t{3}, int16_t{1}), 42);
+    EXPECT_EQ(selection(), (std::pair{int16_t{3}, int16_t{1}}));
+    Ui<void(void*, int16_t)>(ui::TblInsertRow, table, int16_t{9});  // past the end: nothing
+    Ui<void(void*, int16_t)>(ui::TblRemoveRow, table, int16_t{3});
+    EXPECT_EQ(Ui<uint16_t(void*)>(ui::TblGetNumberOfRows, table), 3);
+    EXPECT_EQ(findID(2), -1);
+    EXPECT_EQ(selection(), (std::pair{int16_t{-1}, int16_t{-1}}));
 }
 
 TEST_F(UiFormTest, TablesKeepTheirItemsAndDrawCustomItemsThroughTheirColumnsCallback) {

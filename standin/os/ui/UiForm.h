@@ -99,6 +99,7 @@ struct Table {
     Rect bounds{};
     uint16_t attributes = 0;
     uint16_t topRow = 0;
+    int16_t selectedRow = -1, selectedColumn = -1;  // -1: no selection
     std::vector<TableColumn> columns;
     std::vector<TableRow> rows;
     std::vector<TableItem> items;  // row by row

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "M68kTestKit.h"
@@ -526,23 +527,31 @@ TEST_F(RunTimeFormTest, FormDrawingTakesTheHelpIDAndUsableBitsFromTheImages) {
     EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
 }
 
-// A popup trigger pair of a form from its native resource shows its control and list IDs.
-TEST_F(RunTimeFormTest, APopupTriggerPairShowsItsControlAndList) {
+// A database holding a native form resource ('afrm', as the resource translation writes it) of
+// that ID and objects (kind, native record); the database stays open.
+uint32_t AddNativeForm(uint16_t formID, const std::vector<std::pair<uint8_t, std::vector<uint8_t>>>& objects) {
     namespace sys = vantor::sys;
     const uint32_t app = vantor::FourCC("appl"), creator = vantor::FourCC("test");
-    ASSERT_EQ(sys::DmCreateDatabaseNamed(0, "Popup App", creator, app, 1), 0);
+    EXPECT_EQ(sys::DmCreateDatabaseNamed(0, "Native Form App", creator, app, 1), 0);
     const uint32_t db =
-        sys::DmOpenDatabaseByID(sys::DmFindDatabaseByNameCreatorType("Popup App", creator, app), 3);
-    // The native form: its ID, one object (offset, kind 10) whose record is control 31, list 32.
-    std::vector<uint8_t> form(68 + 8 + 4, 0);
-    const uint16_t formID = 3400, count = 1, popup[2] = {31, 32};
-    const uint32_t at = 76;
+        sys::DmOpenDatabaseByID(sys::DmFindDatabaseByNameCreatorType("Native Form App", creator, app), 3);
+    std::vector<uint8_t> form(68 + 8 * objects.size(), 0);
+    const auto count = static_cast<uint16_t>(objects.size());
     std::memcpy(&form[52], &formID, 2);
     std::memcpy(&form[62], &count, 2);
-    std::memcpy(&form[68], &at, 4);
-    form[72] = 10;
-    std::memcpy(&form[76], popup, 4);
+    for (size_t i = 0; i < objects.size(); ++i) {
+        const auto at = static_cast<uint32_t>(form.size());
+        std::memcpy(&form[68 + 8 * i], &at, 4);
+        form[68 + 8 * i + 4] = objects[i].first;
+        form.insert(form.end(), objects[i].second.begin(), objects[i].second.end());
+    }
     AddResource(db, vantor::FourCC("afrm"), formID, form);
+    return db;
+}
+
+// A popup trigger pair of a form from its native resource shows its control and list IDs.
+TEST_F(RunTimeFormTest, APopupTriggerPairShowsItsControlAndList) {
+    const uint32_t db = AddNativeForm(3400, {{10, {31, 0, 32, 0}}});  // control 31, list 32
     ASSERT_EQ(Run(" move.w #3400,-(%sp)\n trap #15\n .short 0xA16F\n addq.l #2,%sp\n move.l %a0,%d3\n" +
                   FrmGetObjectPtrAsm(0, "%d4") + " rts"),
               0);
@@ -550,7 +559,7 @@ TEST_F(RunTimeFormTest, APopupTriggerPairShowsItsControlAndList) {
     const auto* image = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(ctx_.state.D[4]));
     EXPECT_EQ(vantor::ReadBE16(image), 31);
     EXPECT_EQ(vantor::ReadBE16(image + 2), 32);
-    sys::DmCloseDatabase(db);
+    vantor::sys::DmCloseDatabase(db);
     EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
 }
 
@@ -558,27 +567,19 @@ TEST_F(RunTimeFormTest, APopupTriggerPairShowsItsControlAndList) {
 // on and 41 off, and a control's value follows; the group number travels as a byte. Results land
 // at data+32 on.
 TEST_F(RunTimeFormTest, ControlValuesAndGroupSelectionsReachTheForm) {
-    namespace sys = vantor::sys;
-    const uint32_t app = vantor::FourCC("appl"), creator = vantor::FourCC("test");
-    ASSERT_EQ(sys::DmCreateDatabaseNamed(0, "Group App", creator, app, 1), 0);
-    const uint32_t db =
-        sys::DmOpenDatabaseByID(sys::DmFindDatabaseByNameCreatorType("Group App", creator, app), 3);
-    std::vector<uint8_t> form(68 + 16 + 48, 0);
-    const uint16_t formID = 3500, count = 2;
-    std::memcpy(&form[52], &formID, 2);
-    std::memcpy(&form[62], &count, 2);
-    for (uint32_t i = 0; i < 2; ++i) {
-        const uint32_t at = 84 + 24 * i;
-        const uint16_t control[] = {static_cast<uint16_t>(41 + i), 0x0007, static_cast<uint16_t>(10 + 30 * i), 10,
-                                    24, 12};
-        std::memcpy(&form[68 + 8 * i], &at, 4);
-        form[68 + 8 * i + 4] = 1;
-        std::memcpy(&form[at], control, sizeof control);
-        form[at + 16] = 1;  // push button
-        form[at + 18] = 1;  // group 1
-        form[at + 20] = 'A';
+    std::vector<std::pair<uint8_t, std::vector<uint8_t>>> objects;
+    for (uint8_t i = 0; i < 2; ++i) {
+        // ID, attributes (usable, enabled, visible), bounds, push button (16), group 1 (18), label "A"
+        std::vector<uint8_t> control(24, 0);
+        const uint16_t words[] = {static_cast<uint16_t>(41 + i), 0x0007, static_cast<uint16_t>(10 + 30 * i), 10,
+                                  24, 12};
+        std::memcpy(control.data(), words, sizeof words);
+        control[16] = 1;
+        control[18] = 1;
+        control[20] = 'A';
+        objects.emplace_back(1, control);
     }
-    AddResource(db, vantor::FourCC("afrm"), formID, form);
+    const uint32_t db = AddNativeForm(3500, objects);
     ASSERT_EQ(Run(" lea data(%pc),%a2\n move.w #3500,-(%sp)\n trap #15\n .short 0xA16F\n addq.l #2,%sp\n"
                   " move.l %a0,%d3\n"
                   // FrmSetControlGroupSelection (form, group 1, 42); FrmGetControlGroupSelection (form, 1)
@@ -596,7 +597,7 @@ TEST_F(RunTimeFormTest, ControlValuesAndGroupSelectionsReachTheForm) {
     EXPECT_EQ(vantor::ReadBE16(Data() + 34), 0);
     EXPECT_EQ(vantor::ReadBE16(Data() + 36), 1);
     EXPECT_EQ(vantor::ReadBE16(Data() + 38), 1);
-    sys::DmCloseDatabase(db);
+    vantor::sys::DmCloseDatabase(db);
     EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
 }
 

@@ -159,21 +159,23 @@ VANTOR_OS_LIBRARY_SLOT(Ui, slot::TblGetRowID, StandinTblGetRowID)
 
 // ---- finding rows, adding and removing them, the selection ----
 
-uint8_t StandinTblFindRowData(Table* unchecked, uint32_t data, int16_t* row) {
+// The first row that `matches` goes to *row; false when none does.
+template <typename Match>
+uint8_t FindRow(Table* unchecked, int16_t* row, Match matches) {
     return With<uint8_t, 0>(unchecked, [&](Table* t) -> uint8_t {
         for (size_t r = 0; r < t->rows.size(); ++r)
-            if (t->rows[r].data == data) return row ? *row = static_cast<int16_t>(r), 1 : 1;
+            if (matches(t->rows[r])) return row ? *row = static_cast<int16_t>(r), 1 : 1;
         return 0;
     });
 }
+
+uint8_t StandinTblFindRowData(Table* t, uint32_t data, int16_t* row) {
+    return FindRow(t, row, [data](const TableRow& r) { return r.data == data; });
+}
 VANTOR_OS_LIBRARY_SLOT(Ui, slot::TblFindRowData, StandinTblFindRowData)
 
-uint8_t StandinTblFindRowID(Table* unchecked, uint16_t id, int16_t* row) {
-    return With<uint8_t, 0>(unchecked, [&](Table* t) -> uint8_t {
-        for (size_t r = 0; r < t->rows.size(); ++r)
-            if (t->rows[r].id == id) return row ? *row = static_cast<int16_t>(r), 1 : 1;
-        return 0;
-    });
+uint8_t StandinTblFindRowID(Table* t, uint16_t id, int16_t* row) {
+    return FindRow(t, row, [id](const TableRow& r) { return r.id == id; });
 }
 VANTOR_OS_LIBRARY_SLOT(Ui, slot::TblFindRowID, StandinTblFindRowID)
 

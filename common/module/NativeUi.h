@@ -245,4 +245,46 @@ struct NativeFormPopup {
 };
 static_assert(sizeof(NativeFormPopup) == 4);
 
+// Progress dialogs: the OS's progress object, which the 68K glue reads after each event, and the
+// record its text callback fills (the callback answers whether it set a text).
+constexpr uint16_t kProgressCancelled = 0x0001;  // NativeProgress::flags: the user tapped Cancel
+struct NativeProgress {
+    uint16_t flags;
+    uint16_t stage;  // of the last update
+    uint16_t error;  // of the last update
+    uint16_t reserved;
+};
+static_assert(sizeof(NativeProgress) == 8);
+
+constexpr uint16_t kPrgCancelled = 0x0001, kPrgShowDetails = 0x0002, kPrgTextChanged = 0x0004,
+                   kPrgTimedOut = 0x0008;  // NativePrgCallbackData::flags
+struct NativePrgCallbackData {
+    uint16_t stage;
+    char* textP;  // the callback's text goes here (textLen bytes with the terminator)
+    uint16_t textLen;
+    char* message;  // the message of the last update
+    uint16_t error;
+    uint16_t bitmapId;
+    uint16_t flags;
+    uint32_t timeout;
+    uint8_t delay;
+    void* userData;  // the value the dialog was started with
+};
+static_assert(sizeof(void*) != 4 || sizeof(NativePrgCallbackData) == 36);
+using NativePrgTextCallback = uint8_t (*)(NativePrgCallbackData* data);
+
+// The attention manager's calls of an attention's callback: the command, the attention's user value
+// and the command's parameters (draw: the detail or list area, whether it is the first drawing and
+// the attention's flags; got-it: whether the user dismissed it; iterate: the caller's value).
+constexpr uint16_t kAttnCommandDrawDetail = 1, kAttnCommandDrawList = 2, kAttnCommandGotIt = 6,
+                   kAttnCommandIterate = 8;
+struct NativeAttnDrawArgs {
+    NativeUiRect bounds;
+    uint8_t firstTime;
+    uint32_t flags;
+    uint8_t selected;  // list drawing only
+};
+static_assert(sizeof(NativeAttnDrawArgs) == 20);
+using NativeAttnCallback = uint16_t (*)(uint16_t command, uint32_t userData, void* args);
+
 }  // namespace vantor

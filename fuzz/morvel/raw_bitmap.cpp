@@ -1,7 +1,8 @@
 // Raw 68K bitmaps that an application hands to the bitmap traps. Input: the bitmap's bytes, the
 // whole of the memory the application owns; the reader may read only those bytes, every part it
-// reports (colour table, bits at their declared size) lies within them, and a bitmap translated
-// for drawing reads as a drawing record.
+// reports (colour table, bits at their declared size) lies within them, a bitmap translated
+// for drawing reads as a drawing record, and a bitmap gathered for the clipboard reads back as a
+// bitmap that lies whole in its own bytes.
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
@@ -70,6 +71,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (vantor::os::ui::BitmapToDrawing(b, &drawing, &table) && !(drawing.flags & vantor::kBitmapCompressed))
             Sum(Addr(drawing.bits), uint32_t{drawing.rowBytes} * drawing.height);
         morvel::BitmapTranslationFree(b);
+    }
+    std::vector<uint8_t> clip = morvel::BitmapClipboardImage(&s, p);
+    if (!clip.empty()) {
+        s.regions[0] = {Addr(clip.data()), static_cast<uint32_t>(clip.size())};
+        morvel::RawBitmap again{};
+        if (clip.size() > 0xFFFF || !morvel::RawBitmapRead(&s, Addr(clip.data()), &again)) std::abort();
+        if (again.bits + again.bitsSize > Addr(clip.data()) + clip.size()) std::abort();
     }
     return 0;
 }

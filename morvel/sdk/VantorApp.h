@@ -253,4 +253,55 @@ void __VtCategoryFreeList(void* db, ListType* list, UInt16 showAllInFirstByte, U
 #define CategoryFreeList(db, list, showAll, editingStrID) \
     __VtCategoryFreeList((db), (list), (UInt16)((UInt8)(showAll) << 8), (editingStrID))
 
+/* Progress dialogs: the text callback writes the text of the current stage into textP (textLen
+   bytes) and answers true; PrgUserCancel tells whether the user tapped Cancel. */
+typedef struct {
+    UInt16 stage;
+    char* textP;
+    UInt16 textLen;
+    char* message;
+    Err error;
+    UInt16 bitmapId;
+    UInt16 canceled : 1, showDetails : 1, textChanged : 1, timedOut : 1, reserved1 : 12;
+    UInt32 timeout;
+    UInt32 barMaxValue, barCurValue;
+    char* barMessage;
+    UInt16 barFlags;
+    UInt16 delay : 1, reserved2 : 15;
+    void* userDataP;
+} PrgCallbackData;
+typedef Boolean (*PrgCallbackFunc)(PrgCallbackData* data);
+typedef struct ProgressOpaque ProgressType;
+#define PrgUserCancel(p) ((((const UInt8*)(p))[8] & 0x40) != 0)
+ProgressType* PrgStartDialog(const char* title, PrgCallbackFunc textCallback, void* userDataP);
+Boolean PrgHandleEvent(ProgressType* progress, EventType* event);
+void __VtPrgStopDialog(ProgressType* progress, UInt16 forceInFirstByte);
+#define PrgStopDialog(p, force) __VtPrgStopDialog((p), (UInt16)((UInt8)(force) << 8))
+void __VtPrgUpdateDialog(ProgressType* progress, Err error, UInt16 stage, const char* message,
+                         UInt16 updateNowInFirstByte);
+#define PrgUpdateDialog(p, error, stage, message, now) \
+    __VtPrgUpdateDialog((p), (error), (stage), (message), (UInt16)((UInt8)(now) << 8))
+
+/* The attention manager: an attention's callback draws its details (command 1) and hears when the
+   user dismissed it (command 6). */
+enum { kAttnCommandDrawDetail = 1, kAttnCommandDrawList = 2, kAttnCommandGotIt = 6, kAttnCommandIterate = 8 };
+enum { kAttnLevelInsistent = 0, kAttnLevelSubtle = 1 };
+typedef union {
+    struct { RectangleType bounds; Boolean firstTime; UInt32 flags; } drawDetail;
+    struct { Boolean dismissedUser; } gotIt;
+    struct { UInt32 iterationData; } iterate;
+} AttnCommandArgsType;
+typedef Err (*AttnCallbackProc)(UInt16 command, UInt32 userData, AttnCommandArgsType* args);
+Err AttnGetAttention(UInt16 cardNo, UInt32 dbID, UInt32 userData, AttnCallbackProc callback, UInt16 level,
+                     UInt32 flags, UInt16 nagRateInSeconds, UInt16 nagRepeatLimit);
+Boolean AttnUpdate(UInt16 cardNo, UInt32 dbID, UInt32 userData, AttnCallbackProc callback, UInt32* flagsP,
+                   UInt16* nagRateInSecondsP, UInt16* nagRepeatLimitP);
+Boolean AttnForgetIt(UInt16 cardNo, UInt32 dbID, UInt32 userData);
+
+/* Databases: an open reference, found by the database's type and creator. */
+typedef void* DmOpenRef;
+enum { dmModeReadOnly = 0x0001 };
+DmOpenRef DmOpenDatabaseByTypeCreator(UInt32 type, UInt32 creator, UInt16 mode);
+Err DmCloseDatabase(DmOpenRef db);
+
 #endif

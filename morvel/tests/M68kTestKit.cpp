@@ -227,7 +227,10 @@ void UiAppTest::InstallApp(const std::string& vrxPath) {
         vantor::ResourceDbParse(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &db, &error))
         << error;
     const uint32_t app = vantor::os::AddDatabase(db.name.c_str(), db.type, db.creator, db.version);
-    vantor::os::WithDatabase(app, [](vantor::os::DatabaseEntry& entry) { entry.attributes |= 0x0001; });
+    vantor::os::WithDatabase(app, [&bytes](vantor::os::DatabaseEntry& entry) {
+        entry.attributes |= 0x0001;
+        entry.appInfo = vantor::os::DatabaseImageAppInfo(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    });
     for (const auto& r : db.resources) AddResource(app, r.type, r.id, r.bytes);
     vantor::os::SetCurrentAppDatabase(app);
     uint32_t ref = vantor::sys::DmOpenDatabaseByID(app, 1);

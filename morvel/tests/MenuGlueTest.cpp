@@ -137,6 +137,41 @@ TEST_F(MenuGlueTest, TheClipboardKeepsTextFromTheApplicationsMemory) {
     EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
 }
 
+// A bitmap item is the application's 68K bitmap gathered into one: header, colour table and the
+// bits its pointer names, inline. A bitmap whose bits run past the application's memory is not
+// taken.
+TEST_F(MenuGlueTest, ABitmapGoesToTheClipboardAsOneSelfContainedBitmap) {
+    std::vector<uint8_t> memory(64, 0);
+    uint8_t* m = memory.data();
+    const uint8_t header[16] = {0, 16, 0, 2, 0, 2, 0x50, 0x00, 1, 2, 0, 0, 0, 0, 0, 0};
+    std::memcpy(m, header, 16);
+    vantor::WriteBE16(m + 16, 2);
+    for (int i = 0; i < 8; ++i) m[18 + i] = static_cast<uint8_t>(0x10 + i);
+    const uint8_t bits[4] = {0xAA, 0x55, 0xF0, 0x0F};
+    std::memcpy(m + 30, bits, 4);
+    std::memcpy(m + 34, m, 26);  // the same bitmap at 34, its bits pointer (at 60) set below
+    ctx_.state.regions[0] = {Addr(m), static_cast<uint32_t>(memory.size())};
+    vantor::WriteBE32(m + 26, Addr(m + 30));
+    vantor::WriteBE32(m + 60, Addr(m + 62));  // two bytes of its four lie in the memory
+    auto add = [&](uint32_t bitmap) {
+        return " move.w #26,-(%sp)\n move.l #" + std::to_string(bitmap) +
+               ",-(%sp)\n move.w #0x0200,-(%sp)\n trap #15\n .short 0xA10A\n lea 8(%sp),%sp\n";
+    };
+    const std::string get = " pea data(%pc)\n move.w #0x0200,-(%sp)\n trap #15\n .short 0xA10C\n addq.l #6,%sp\n";
+    ASSERT_EQ(Run(add(Addr(m)) + add(Addr(m + 34)) + get + " move.l %a0,%d3\n rts"), 0);
+    ASSERT_NE(ctx_.state.D[3], 0u);
+    ASSERT_EQ(vantor::ReadBE16(Data()), 30);
+    void* handle = reinterpret_cast<void*>(static_cast<uintptr_t>(ctx_.state.D[3]));
+    const auto* held = static_cast<const uint8_t*>(vantor::sys::MemHandleLock(handle));
+    std::vector<uint8_t> expected(header, header + 16);
+    expected[6] = 0x40;  // the bits are inline now
+    expected.insert(expected.end(), m + 16, m + 26);
+    expected.insert(expected.end(), bits, bits + 4);
+    EXPECT_EQ(std::vector<uint8_t>(held, held + 30), expected);
+    vantor::sys::MemHandleUnlock(handle);
+    EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
+}
+
 // The find-parameter record reaches the UI library in the native layout and its changes come
 // back; the fields that have no native place come back 0. A record that runs past the
 // application's memory is not handed on.

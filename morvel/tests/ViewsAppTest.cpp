@@ -61,8 +61,9 @@ TEST_F(ViewsAppTest, ATapOnAListItemReachesTheApplicationAsItsSelection) {
     const uint32_t result = ModuleEntryPoint(0, nullptr, kLaunchNewGlobals | kLaunchUiApp);
     EXPECT_EQ(alerts, 0);
     EXPECT_EQ(drawn, 1);
-    // Three items; the event named item 1 and the list says item 1.
-    EXPECT_EQ(result, 0x00030101u) << std::hex << result;
+    // Four categories (All and the three its database names); three items; the event named item 1
+    // and the list says item 1.
+    EXPECT_EQ(result, 0x40030101u) << std::hex << result;
     EXPECT_EQ(vantor::os::PendingEvents(), 0u);
     EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
 }
@@ -127,7 +128,7 @@ TEST(ViewsAppWindow, TheListBitmapsMenuAndAlertAreShownAndClicksReachTheApplicat
     EXPECT_TRUE(Eventually([&] { return shows({{24, 74, true}}); }, 60)) << "the item is not shown chosen";
     click(160, 254);
     EXPECT_TRUE(Eventually(
-        [&] { return app.Log().find("OS launcher: Morvel Views Test ended with 0x2030101") != std::string::npos; },
+        [&] { return app.Log().find("OS launcher: Morvel Views Test ended with 0x42030101") != std::string::npos; },
         60))
         << app.Log();
 }

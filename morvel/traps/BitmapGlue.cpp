@@ -523,6 +523,25 @@ bool RawBitmapRead(const EmulState* s, uint32_t p, RawBitmap* out) {
     return true;
 }
 
+std::vector<uint8_t> BitmapClipboardImage(const EmulState* s, uint32_t p) {
+    RawBitmap b{};
+    if (!RawBitmapRead(s, p, &b)) return {};
+    const uint32_t table = b.colorTable ? 4u * Read68KUInt16(b.colorTable, 0) + 2 : 0;
+    const uint32_t direct = b.directColor ? 8 : 0;
+    const uint32_t size = b.headerSize + table + direct + b.bitsSize;
+    if (size > 0xFFFF) return {};
+    std::vector<uint8_t> out(size);
+    std::memcpy(out.data(), Mem(p), b.headerSize);
+    const uint32_t image = Addr(out.data());
+    Write68KUInt16(image, 6, static_cast<uint16_t>(b.flags & ~(kIndirect | kIndirectColorTable)));
+    if (b.version == 3) Write68KUInt32(image, 20, 0);
+    else if (b.version > 0) Write68KUInt16(image, 10, 0);
+    if (table) std::memcpy(out.data() + b.headerSize, Mem(b.colorTable), table);
+    if (direct) std::memcpy(out.data() + b.headerSize + table, Mem(b.directColor), direct);
+    std::memcpy(out.data() + b.headerSize + table + direct, Mem(b.bits), b.bitsSize);
+    return out;
+}
+
 NativeBitmap* BitmapFromArgTranslated(EmulState* s, uint32_t offset, bool* allocated) {
     *allocated = false;
     NativeBitmap* native = nullptr;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "common/module/NativeUi.h"
 #include "morvel/cpu/EmulState.h"
@@ -54,6 +55,11 @@ struct RawBitmap {
 bool RawBitmapRead(const EmulState* s, uint32_t p, RawBitmap* out);
 // The bytes 68K memory of the context holds from `p` on; 0 for none.
 uint32_t BitmapExtent(const EmulState* s, uint32_t p);
+
+// A raw 68K bitmap as one self-contained 68K bitmap for the clipboard: its header, its colour table
+// or direct-colour information, then its bits, all in place (no indirect parts, no next bitmap).
+// Empty when the bitmap cannot be read whole or would not fit a clipboard item.
+std::vector<uint8_t> BitmapClipboardImage(const EmulState* s, uint32_t p);
 
 // AccessorDispatch selectors 3-5 on a bitmap (argument 0); false for another selector.
 bool BitmapAccessorSelector(EmulState* s, uint16_t selector);

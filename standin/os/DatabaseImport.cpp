@@ -29,6 +29,21 @@ uint32_t StoreIDFromLocalID(uint32_t localID) {
     return localID ^ kLocalBit;
 }
 
+std::vector<uint8_t> DatabaseImageAppInfo(const uint8_t* image, size_t size) {
+    if (!image || size < kResDbHeaderSize) return {};
+    const uint32_t at = ReadBE32(image + 52);
+    const uint16_t count = ReadBE16(image + 76);
+    // Resource entries are {type, id, offset}, record entries {offset, attributes, unique id}.
+    const bool resources = ReadBE16(image + 32) & kResDbAttrResource;
+    const size_t entrySize = resources ? kResDbEntrySize : 8;
+    const size_t list = kResDbHeaderSize + count * entrySize;
+    if (at == 0 || at < list || list > size) return {};
+    size_t end = size;
+    if (count) end = ReadBE32(image + kResDbHeaderSize + (resources ? 6 : 0));
+    if (at >= end || end > size) return {};
+    return {image + at, image + end};
+}
+
 uint16_t CreateDatabaseFromImage(const void* image, uint32_t size, uint32_t* dbID) {
     if (dbID) *dbID = 0;
     auto* bytes = static_cast<const uint8_t*>(image);
@@ -58,6 +73,7 @@ uint16_t CreateDatabaseFromImage(const void* image, uint32_t size, uint32_t* dbI
     WithDatabase(id, [&](DatabaseEntry& db) {
         db.attributes = ReadBE16(bytes + 32);
         db.created = ReadBE32(bytes + 36);
+        db.appInfo = DatabaseImageAppInfo(bytes, size);
     });
     if (dbID) *dbID = id;
     return 0;

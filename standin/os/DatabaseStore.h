@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace vantor::os {
 
@@ -20,7 +21,13 @@ struct DatabaseEntry {
     uint32_t created = 0;
     uint16_t openMode = 0;
     uint32_t openOrder = 0;  // when it was last opened: resource searches start at the latest
+    std::vector<uint8_t> appInfo{};  // the application-info block (category names), empty for none
 };
+
+// The application-info block of a database file image: from the offset its header names to the
+// first resource or record (or the end of the image); empty for none or for a block that does not
+// lie between the header's list and the data.
+std::vector<uint8_t> DatabaseImageAppInfo(const uint8_t* image, size_t size);
 
 // Runs `f` on the database with that id under the store's lock; false when there is none.
 bool WithDatabase(uint32_t id, const std::function<void(DatabaseEntry&)>& f);

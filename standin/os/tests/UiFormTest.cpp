@@ -6,10 +6,13 @@
 #include <utility>
 #include <vector>
 
+#include "common/BigEndian.h"
 #include "common/FourCC.h"
+#include "common/ResourceDb.h"
 #include "common/module/NativeUi.h"
 #include "common/module/SystemCalls.h"
 #include "common/module/UiSlots.h"
+#include "standin/os/DatabaseStore.h"
 #include "standin/os/StandinTest.h"
 
 namespace vantor::os {
@@ -517,6 +520,49 @@ TEST_F(UiFormTest, APenOnAListChoosesTheRowUnderItOnly) {
         EXPECT_EQ(pen(c.y), c.taken);
         EXPECT_EQ(list.currentItem, c.chosen);
         EXPECT_EQ(Queued(12).size(), c.taken ? 1u : 0u);
+    }
+}
+
+// A category list holds the names of the database's application-info block, which its file image
+// brings (between the resource list and the first resource); a block the header places anywhere
+// else is not taken, and the database has "Unfiled" alone.
+TEST_F(UiFormTest, ACategoryListNamesTheCategoriesOfItsDatabasesAppInfoBlock) {
+    ResourceDb db;
+    db.name = "Category Test";
+    db.type = FourCC("appl");
+    db.creator = FourCC("CtTs");
+    db.resources.push_back({FourCC("tSTR"), 1, {'h', 'i', 0, 0}});
+    const std::vector<uint8_t> plain = ResourceDbWrite(db);
+    const uint32_t list = kResDbHeaderSize + kResDbEntrySize + 2;
+    std::vector<uint8_t> block(2 + 16 * 16 + 20, 0);
+    std::memcpy(&block[2], "Unfiled", 7);
+    std::memcpy(&block[2 + 2 * 16], "Travel", 6);  // category 1 unused
+    std::vector<uint8_t> image(plain.begin(), plain.begin() + list);
+    image.insert(image.end(), block.begin(), block.end());
+    image.insert(image.end(), plain.begin() + list, plain.end());
+    WriteBE32(&image[kResDbHeaderSize + 6], static_cast<uint32_t>(list + block.size()));
+    struct Case {
+        uint32_t appInfo;  // the header's offset of the block
+        std::vector<std::string> names;
+    } cases[] = {{list, {"All", "Unfiled", "Travel"}},
+                 {0, {"All", "Unfiled"}},
+                 {kResDbHeaderSize, {"All", "Unfiled"}},  // inside the resource list
+                 {static_cast<uint32_t>(image.size()), {"All", "Unfiled"}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.appInfo);
+        WriteBE32(&image[52], c.appInfo);
+        uint32_t id = 0;
+        ASSERT_EQ(CreateDatabaseFromImage(image.data(), static_cast<uint32_t>(image.size()), &id), 0);
+        NativeList native{};
+        void* ref = reinterpret_cast<void*>(static_cast<uintptr_t>(id));
+        Ui<void(void*, NativeList*, uint16_t, uint8_t, uint8_t, uint8_t, uint32_t, uint8_t)>(
+            22, ref, &native, uint16_t{2}, uint8_t{1}, uint8_t{1}, uint8_t{1}, uint32_t{0}, uint8_t{0});
+        std::vector<std::string> names;
+        for (int16_t i = 0; i < native.numItems; ++i) names.emplace_back(native.itemsText[i]);
+        EXPECT_EQ(names, c.names);
+        EXPECT_EQ(native.currentItem, c.names.size() == 3 ? 2 : 1);  // category 2, else the first
+        Ui<void(void*, NativeList*, uint8_t, uint32_t)>(28, ref, &native, uint8_t{1}, uint32_t{0});
+        RemoveDatabase(id);
     }
 }
 

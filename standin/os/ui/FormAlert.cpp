@@ -15,18 +15,14 @@
 #include "common/FourCC.h"
 #include "common/module/UiSlots.h"
 #include "standin/os/SlotRegistration.h"
+#include "standin/os/ui/UiDialog.h"
 #include "standin/os/ui/UiForm.h"
 
 namespace vantor::os::ui {
 namespace {
 
-template <typename Sig, typename... A>
-auto Sys(uint16_t number, A... args) {
-    return reinterpret_cast<Sig*>(SystemTable()[number])(args...);
-}
-
-constexpr uint16_t kAppStop = 22, kFrmUpdate = 26;
-constexpr Rect kBox{2, 90, 156, 68};
+constexpr uint16_t kAppStop = 22;
+constexpr Rect kBox = kDialogBox;
 
 // The alert's texts: title, message, then one label per button; false when they run past the
 // resource.
@@ -77,7 +73,7 @@ uint16_t WaitForButton(const std::vector<Rect>& buttons, uint16_t defaultButton,
                        ResponseChecker checker = nullptr) {
     for (;;) {
         SysEventType e{};
-        Sys<syssig::EvtGetEvent>(sysslot::EvtGetEvent, &e, int32_t{-1});
+        OsCall<syssig::EvtGetEvent>(sysslot::EvtGetEvent, &e, int32_t{-1});
         if (e.eType == kAppStop) {
             PostEvent(e);
             return defaultButton;
@@ -103,38 +99,23 @@ uint16_t WaitForButton(const std::vector<Rect>& buttons, uint16_t defaultButton,
     }
 }
 
-// The active form is told to draw what a closed box covered.
-void PostFormUpdate() {
-    if (Form* form = ActiveForm()) {
-        SysEventType update{};
-        update.eType = kFrmUpdate;
-        std::memcpy(update.data, &form->id, 2);
-        PostEvent(update);
-    }
-}
-
 // A row of buttons along the bottom of `box`, drawn; their rectangles.
 std::vector<Rect> DrawButtons(const Rect& box, const std::vector<std::string>& labels) {
     std::vector<Rect> buttons;
     int16_t x = static_cast<int16_t>(box.x + 6);
     for (const std::string& label : labels) {
-        const int16_t w = static_cast<int16_t>(TextWidth(label.data(), label.size()) + 12);
-        buttons.push_back(Rect{x, static_cast<int16_t>(box.y + box.h - 16), w, 12});
-        FillRect(buttons.back(), kWhite, 4);
-        FrameRect(buttons.back(), kBlack, 4);
-        DrawText(static_cast<int16_t>(x + 6), static_cast<int16_t>(buttons.back().y + 2), label.data(), label.size(),
-                 kBlack, kWhite);
-        x = static_cast<int16_t>(x + w + 6);
+        buttons.push_back(DialogButton(x, static_cast<int16_t>(box.y + box.h - 16), label.data(), label.size()));
+        x = static_cast<int16_t>(x + buttons.back().w + 6);
     }
     return buttons;
 }
 
 uint16_t ShowAlert(uint16_t id, const char* const custom[3], Entry* entry = nullptr,
                    ResponseChecker checker = nullptr) {
-    void* handle = Sys<syssig::DmGetResource>(sysslot::DmGetResource, FourCC("aalt"), id);
+    void* handle = OsCall<syssig::DmGetResource>(sysslot::DmGetResource, FourCC("aalt"), id);
     if (!handle) return 0;
-    auto* p = static_cast<const char*>(Sys<void*(void*)>(sysslot::MemHandleLock, handle));
-    const uint32_t size = Sys<uint32_t(void*)>(sysslot::MemHandleSize, handle);
+    auto* p = static_cast<const char*>(OsCall<void*(void*)>(sysslot::MemHandleLock, handle));
+    const uint32_t size = OsCall<uint32_t(void*)>(sysslot::MemHandleSize, handle);
     uint16_t defaultButton = 0, count = 0;
     std::vector<std::string> texts;
     bool whole = false;
@@ -143,7 +124,7 @@ uint16_t ShowAlert(uint16_t id, const char* const custom[3], Entry* entry = null
         std::memcpy(&defaultButton, p + 6, 2);
         whole = count <= 4 && ReadTexts(p, size, count, &texts);
     }
-    if (p) Sys<uint16_t(void*)>(sysslot::MemHandleUnlock, handle);
+    if (p) OsCall<uint16_t(void*)>(sysslot::MemHandleUnlock, handle);
     if (!whole || count == 0) return defaultButton;
     std::string& message = texts[1];
     for (int i = 0; i < 3; ++i) {
@@ -151,10 +132,7 @@ uint16_t ShowAlert(uint16_t id, const char* const custom[3], Entry* entry = null
         for (size_t found; custom && custom[i] && (found = message.find(mark)) != std::string::npos;)
             message.replace(found, mark.size(), std::string(custom[i], strnlen(custom[i], 128)));
     }
-    FillRect(kBox, kWhite);
-    FrameRect(kBox, kBlack);
-    FillRect(Rect{kBox.x, kBox.y, kBox.w, 13}, kDarkBlue);
-    DrawText(6, 93, texts[0].data(), texts[0].size(), kWhite, kDarkBlue);
+    DialogDraw(kBox, texts[0].data(), texts[0].size());
     DrawText(6, 108, message.data(), message.size(), kBlack, kWhite);
     if (entry) {
         entry->line = Rect{6, 119, static_cast<int16_t>(kBox.w - 8), 10};
@@ -212,12 +190,12 @@ constexpr Rect kHelpBox{10, 20, 140, 120};
 
 // Help: the text resource of `helpID` in a box until "Done" is tapped; nothing without it.
 void StandinFrmHelp(uint16_t helpID) {
-    void* handle = Sys<syssig::DmGetResource>(sysslot::DmGetResource, FourCC("tSTR"), helpID);
+    void* handle = OsCall<syssig::DmGetResource>(sysslot::DmGetResource, FourCC("tSTR"), helpID);
     if (!handle) return;
-    auto* p = static_cast<const char*>(Sys<void*(void*)>(sysslot::MemHandleLock, handle));
-    const uint32_t size = Sys<uint32_t(void*)>(sysslot::MemHandleSize, handle);
+    auto* p = static_cast<const char*>(OsCall<void*(void*)>(sysslot::MemHandleLock, handle));
+    const uint32_t size = OsCall<uint32_t(void*)>(sysslot::MemHandleSize, handle);
     const std::string text = p ? std::string(p, strnlen(p, size)) : std::string();
-    if (p) Sys<uint16_t(void*)>(sysslot::MemHandleUnlock, handle);
+    if (p) OsCall<uint16_t(void*)>(sysslot::MemHandleUnlock, handle);
     FillRect(kHelpBox, kWhite);
     FrameRect(kHelpBox, kBlack);
     const std::vector<std::string> lines = WrapText(text, static_cast<size_t>((kHelpBox.w - 12) / kCharWidth));

@@ -238,6 +238,13 @@ static_assert(offsetof(NativeFormGadget, attr) == 2);
 static_assert(offsetof(NativeFormGadget, data) == 12);
 constexpr uint16_t kFormObjectUsable = 0x0001;
 
+// A popup trigger pair: the trigger control and the list it pops up.
+struct NativeFormPopup {
+    uint16_t controlID;
+    uint16_t listID;
+};
+static_assert(sizeof(NativeFormPopup) == 4);
+
 // Progress dialogs: the OS's progress object, which the 68K glue reads after each event, and the
 // record its text callback fills (the callback answers whether it set a text).
 constexpr uint16_t kProgressCancelled = 0x0001;  // NativeProgress::flags: the user tapped Cancel

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "M68kTestKit.h"
@@ -523,6 +524,80 @@ TEST_F(RunTimeFormTest, FormDrawingTakesTheHelpIDAndUsableBitsFromTheImages) {
         EXPECT_EQ(nativeBitmap->attr & 1, c.usable ? 1 : 0) << c.help;
         EXPECT_EQ(nativeBitmap->rscId, 1200);
     }
+    EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
+}
+
+// A database holding a native form resource ('afrm', as the resource translation writes it) of
+// that ID and objects (kind, native record); the database stays open.
+uint32_t AddNativeForm(uint16_t formID, const std::vector<std::pair<uint8_t, std::vector<uint8_t>>>& objects) {
+    namespace sys = vantor::sys;
+    const uint32_t app = vantor::FourCC("appl"), creator = vantor::FourCC("test");
+    EXPECT_EQ(sys::DmCreateDatabaseNamed(0, "Native Form App", creator, app, 1), 0);
+    const uint32_t db =
+        sys::DmOpenDatabaseByID(sys::DmFindDatabaseByNameCreatorType("Native Form App", creator, app), 3);
+    std::vector<uint8_t> form(68 + 8 * objects.size(), 0);
+    const auto count = static_cast<uint16_t>(objects.size());
+    std::memcpy(&form[52], &formID, 2);
+    std::memcpy(&form[62], &count, 2);
+    for (size_t i = 0; i < objects.size(); ++i) {
+        const auto at = static_cast<uint32_t>(form.size());
+        std::memcpy(&form[68 + 8 * i], &at, 4);
+        form[68 + 8 * i + 4] = objects[i].first;
+        form.insert(form.end(), objects[i].second.begin(), objects[i].second.end());
+    }
+    AddResource(db, vantor::FourCC("afrm"), formID, form);
+    return db;
+}
+
+// A popup trigger pair of a form from its native resource shows its control and list IDs.
+TEST_F(RunTimeFormTest, APopupTriggerPairShowsItsControlAndList) {
+    const uint32_t db = AddNativeForm(3400, {{10, {31, 0, 32, 0}}});  // control 31, list 32
+    ASSERT_EQ(Run(" move.w #3400,-(%sp)\n trap #15\n .short 0xA16F\n addq.l #2,%sp\n move.l %a0,%d3\n" +
+                  FrmGetObjectPtrAsm(0, "%d4") + " rts"),
+              0);
+    ASSERT_NE(ctx_.state.D[4], 0u);
+    const auto* image = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(ctx_.state.D[4]));
+    EXPECT_EQ(vantor::ReadBE16(image), 31);
+    EXPECT_EQ(vantor::ReadBE16(image + 2), 32);
+    vantor::sys::DmCloseDatabase(db);
+    EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
+}
+
+// Two push buttons of group 1 (41 at index 0, 42 at index 1): selecting 42 in the group turns it
+// on and 41 off, and a control's value follows; the group number travels as a byte. Results land
+// at data+32 on.
+TEST_F(RunTimeFormTest, ControlValuesAndGroupSelectionsReachTheForm) {
+    std::vector<std::pair<uint8_t, std::vector<uint8_t>>> objects;
+    for (uint8_t i = 0; i < 2; ++i) {
+        // ID, attributes (usable, enabled, visible), bounds, push button (16), group 1 (18), label "A"
+        std::vector<uint8_t> control(24, 0);
+        const uint16_t words[] = {static_cast<uint16_t>(41 + i), 0x0007, static_cast<uint16_t>(10 + 30 * i), 10,
+                                  24, 12};
+        std::memcpy(control.data(), words, sizeof words);
+        control[16] = 1;
+        control[18] = 1;
+        control[20] = 'A';
+        objects.emplace_back(1, control);
+    }
+    const uint32_t db = AddNativeForm(3500, objects);
+    ASSERT_EQ(Run(" lea data(%pc),%a2\n move.w #3500,-(%sp)\n trap #15\n .short 0xA16F\n addq.l #2,%sp\n"
+                  " move.l %a0,%d3\n"
+                  // FrmSetControlGroupSelection (form, group 1, 42); FrmGetControlGroupSelection (form, 1)
+                  " move.w #42,-(%sp)\n move.w #0x0100,-(%sp)\n move.l %d3,-(%sp)\n trap #15\n .short 0xA18B\n"
+                  " addq.l #8,%sp\n move.w #0x0100,-(%sp)\n move.l %d3,-(%sp)\n trap #15\n .short 0xA18A\n"
+                  " addq.l #6,%sp\n move.w %d0,32(%a2)\n"
+                  // FrmGetControlValue of both, FrmSetControlValue (form, 0, 1), its value again
+                  " clr.w -(%sp)\n move.l %d3,-(%sp)\n trap #15\n .short 0xA188\n addq.l #6,%sp\n"
+                  " move.w %d0,34(%a2)\n move.w #1,-(%sp)\n move.l %d3,-(%sp)\n trap #15\n .short 0xA188\n"
+                  " addq.l #6,%sp\n move.w %d0,36(%a2)\n move.w #1,-(%sp)\n clr.w -(%sp)\n move.l %d3,-(%sp)\n"
+                  " trap #15\n .short 0xA189\n addq.l #8,%sp\n clr.w -(%sp)\n move.l %d3,-(%sp)\n trap #15\n"
+                  " .short 0xA188\n addq.l #6,%sp\n move.w %d0,38(%a2)\n rts"),
+              0);
+    EXPECT_EQ(vantor::ReadBE16(Data() + 32), 1);  // index of 42
+    EXPECT_EQ(vantor::ReadBE16(Data() + 34), 0);
+    EXPECT_EQ(vantor::ReadBE16(Data() + 36), 1);
+    EXPECT_EQ(vantor::ReadBE16(Data() + 38), 1);
+    vantor::sys::DmCloseDatabase(db);
     EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
 }
 

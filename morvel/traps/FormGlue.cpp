@@ -161,8 +161,8 @@ void ObjectImageFill(EmulState*, FormShadow* form, uint16_t index, ObjectShadow*
             Write68KUInt32(image, 8, Addr(Ui<const char*(void*)>(ui::FrmGetTitle, form->native)));
             break;
         case kObjectPopup:
-            Write68KUInt16(image, 0, o->id);
-            Write68KUInt16(image, 2, 0);
+            Write68KUInt16(image, 0, static_cast<const vantor::NativeFormPopup*>(o->native)->controlID);
+            Write68KUInt16(image, 2, static_cast<const vantor::NativeFormPopup*>(o->native)->listID);
             break;
         case kObjectIndicator:
             Ui<void(void*, uint16_t, int16_t*, int16_t*)>(ui::FrmGetObjectPosition, form->native, index, &x,
@@ -361,6 +361,13 @@ void FormID(EmulState* s, uint16_t) {
 template <uint16_t Slot>
 void NoArgs(EmulState*, uint16_t) {
     Ui<void()>(Slot);
+}
+// The group number of a control group travels as a byte (the first of its two stack bytes).
+void TrapFrmGetControlGroupSelection(EmulState* s, uint16_t) {
+    SetResultD0UInt16(s, Ui<uint16_t(void*, uint8_t)>(ui::FrmGetControlGroupSelection, FormArg(s, 0), U8(s, 4)));
+}
+void TrapFrmSetControlGroupSelection(EmulState* s, uint16_t) {
+    Ui<void(void*, uint8_t, uint16_t)>(ui::FrmSetControlGroupSelection, FormArg(s, 0), U8(s, 4), U16(s, 6));
 }
 void TrapFrmActiveFormID(EmulState* s, uint16_t) {
     SetResultD0UInt16(s, Ui<uint16_t()>(ui::FrmGetActiveFormID));
@@ -1075,8 +1082,8 @@ void FormGlueInstall(TrapHandler* t) {
     t[0x303] = TrapFrmSetObjectBounds;
     t[0x188] = FormIndexTo16<ui::FrmGetControlValue>;
     t[0x189] = FormIndexValue<ui::FrmSetControlValue>;
-    t[0x18A] = FormIndexTo16<ui::FrmGetControlGroupSelection>;
-    t[0x18B] = FormIndexValue<ui::FrmSetControlGroupSelection>;
+    t[0x18A] = TrapFrmGetControlGroupSelection;
+    t[0x18B] = TrapFrmSetControlGroupSelection;
     t[0x18E] = TrapFrmGetLabel;
     t[0x190] = TrapFrmGetTitle;
     t[0x192] = TrapFrmAlert;

@@ -3,6 +3,7 @@
 // menu bars. No Kez is loaded, so nothing is painted; the callbacks run all the same.
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/BigEndian.h"
@@ -213,6 +214,90 @@ TEST_F(UiFormTest, KeysEditTheFieldWithinItsMaximumAndATapOnTheButtonSelectsIt) 
     EXPECT_EQ(Ui<const char*(void*)>(ui::FldGetTextPtr, static_cast<void*>(other)), nullptr);
 }
 
+// Copy, cut and paste go through the clipboard within the field's maximum (4); a change notice is
+// queued; texts wrap at the last space that fits, or where the line is full.
+TEST_F(UiFormTest, FieldsCopyCutPasteAndMeasureTheirText) {
+    void* form = Ui<void*(uint16_t)>(ui::FrmInitForm, uint16_t{1000});
+    Ui<void(void*)>(ui::FrmSetActiveForm, form);
+    void* field = Ui<void*(void*, uint16_t)>(ui::UiEntry154, form, uint16_t{1});
+    for (uint16_t c : {uint16_t{'a'}, uint16_t{'b'}}) Dispatch(4, c);
+    Ui<void(void*, uint16_t, uint16_t)>(ui::FldSetSelection, field, uint16_t{0}, uint16_t{1});
+    Ui<void(void*)>(ui::FldCopy, field);
+    Ui<void(void*, uint16_t, uint16_t)>(ui::FldSetSelection, field, uint16_t{2}, uint16_t{2});
+    Ui<void(void*)>(ui::FldPaste, field);
+    EXPECT_STREQ(Ui<const char*(void*)>(ui::FldGetTextPtr, field), "aba");
+    Ui<void(void*, uint16_t, uint16_t)>(ui::FldSetSelection, field, uint16_t{1}, uint16_t{3});
+    Ui<void(void*)>(ui::FldCut, field);
+    EXPECT_STREQ(Ui<const char*(void*)>(ui::FldGetTextPtr, field), "a");
+    Ui<void(void*)>(ui::FldPaste, field);
+    Ui<void(void*)>(ui::FldPaste, field);
+    EXPECT_STREQ(Ui<const char*(void*)>(ui::FldGetTextPtr, field), "abab");  // the maximum holds
+    uint16_t length = 0;
+    void* item = Ui<void*(uint8_t, uint16_t*)>(ui::ClipboardGetItem, uint8_t{0}, &length);
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(std::string(static_cast<const char*>(Sys<void*(void*)>(sysslot::MemHandleLock, item)), length), "ba");
+    Sys<uint16_t(void*)>(sysslot::MemHandleUnlock, item);
+    Queued(0);
+    Ui<void(void*)>(ui::FldSendChangeNotification, field);
+    EXPECT_EQ(Queued(17).size(), 1u);
+
+    const struct {
+        const char* text;
+        int16_t width;
+        uint16_t first, lines;
+    } cases[] = {{"hello world", 40, 6, 2}, {"abcdefghij", 24, 4, 3}, {"ab\ncd", 100, 3, 2}, {"", 40, 0, 1},
+                 {"one two", 100, 7, 1}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(Ui<uint16_t(const char*, int16_t)>(ui::FldWordWrap, c.text, c.width), c.first) << c.text;
+        EXPECT_EQ(Ui<uint16_t(const char*, int16_t)>(ui::FldCalcFieldHeight, c.text, c.width), c.lines) << c.text;
+    }
+}
+
+// Typing marks the form modified until it is marked unmodified; a dialog takes events until its
+// button is tapped; an update request is queued for the application; returning from a popped-up
+// form deletes it and asks the form returned to to draw itself.
+TEST_F(UiFormTest, DialogsUpdatesAndReturnsFromPoppedUpForms) {
+    void* form = Ui<void*(uint16_t)>(ui::FrmInitForm, uint16_t{1000});
+    Ui<void(void*)>(ui::FrmSetActiveForm, form);
+    EXPECT_EQ(Ui<uint8_t(void*)>(ui::FrmGetUserModifiedState, form), 0);
+    Dispatch(4, 'a');
+    EXPECT_EQ(Ui<uint8_t(void*)>(ui::FrmGetUserModifiedState, form), 1);
+    Ui<void(void*)>(ui::FrmSetNotUserModified, form);
+    EXPECT_EQ(Ui<uint8_t(void*)>(ui::FrmGetUserModifiedState, form), 0);
+    Queued(0);
+
+    std::vector<uint8_t> popup = FormResource();
+    popup[52] = 0xED;  // form 1005
+    popup[53] = 0x03;
+    Add(1005, popup);
+    void* dialog = Ui<void*(uint16_t)>(ui::FrmInitForm, uint16_t{1005});
+    EXPECT_EQ(Ui<uint8_t(void*)>(ui::FrmVisible, dialog), 0);
+    for (int16_t x : {30, 70}) {  // beside the button, then on it
+        SysEventType pen{};
+        pen.eType = 1;
+        pen.screenX = x;
+        pen.screenY = 105;
+        Sys<syssig::EvtAddEventToQueue>(sysslot::EvtAddEventToQueue, static_cast<const SysEventType*>(&pen));
+    }
+    EXPECT_EQ(Ui<uint16_t(void*)>(ui::FrmDoDialog, dialog), 1002);
+    EXPECT_EQ(Ui<uint8_t(void*)>(ui::FrmVisible, dialog), 1);
+    EXPECT_EQ(Ui<void*()>(ui::FrmGetActiveForm), form);
+
+    Ui<void(uint16_t, uint16_t)>(ui::FrmUpdateForm, uint16_t{1000}, uint16_t{5});
+    std::vector<SysEventType> updates = Queued(26);
+    ASSERT_EQ(updates.size(), 1u);
+    EXPECT_EQ(updates[0].data[0] | updates[0].data[1] << 8, 1000);
+    EXPECT_EQ(updates[0].data[2] | updates[0].data[3] << 8, 5);
+
+    Ui<void(void*)>(ui::FrmSetActiveForm, dialog);
+    Ui<void(uint16_t)>(ui::FrmReturnToForm, uint16_t{1000});
+    EXPECT_EQ(Ui<uint8_t(void*)>(ui::FrmValidatePtr, dialog), 0);
+    EXPECT_EQ(Ui<void*()>(ui::FrmGetActiveForm), form);
+    updates = Queued(26);
+    ASSERT_EQ(updates.size(), 1u);
+    EXPECT_EQ(updates[0].data[0] | updates[0].data[1] << 8, 1000);
+}
+
 // An alert draws its buttons and waits for a tap on one of them, whose index is the answer (a tap
 // beside them is not one); an application told to stop meanwhile gets the default button and its
 // stop event stays queued. An alert whose texts run past its resource answers its default button
@@ -250,6 +335,46 @@ TEST_F(UiFormTest, AlertsAnswerTheButtonTapped) {
 std::vector<int> gDrawn;
 void DrawCell(void*, int16_t row, int16_t column, const void*) {
     gDrawn.push_back(row * 10 + column);
+}
+
+// Rows are found by ID and data; a row inserted or removed moves the later rows' items and the
+// selection with them, and removing the selected row leaves no selection.
+TEST_F(UiFormTest, TableRowsComeAndGoWithTheirItemsAndTheSelection) {
+    void* form = Ui<void*(uint16_t)>(ui::FrmInitForm, uint16_t{1000});
+    void* table = Ui<void*(void*, uint16_t)>(ui::UiEntry154, form, uint16_t{3});
+    auto findID = [&](uint16_t id) {
+        int16_t row = -1;
+        return Ui<uint8_t(void*, uint16_t, int16_t*)>(ui::TblFindRowID, table, id, &row) ? row : int16_t{-1};
+    };
+    auto selection = [&] {
+        int16_t row = -1, column = -1;
+        return Ui<uint8_t(void*, int16_t*, int16_t*)>(ui::TblGetSelection, table, &row, &column)
+                   ? std::pair{row, column}
+                   : std::pair{int16_t{-1}, int16_t{-1}};
+    };
+    Ui<void(void*, int16_t, int16_t, int16_t)>(ui::TblSetItemInt, table, int16_t{2}, int16_t{1}, int16_t{42});
+    Ui<void(void*, int16_t, uint32_t)>(ui::TblSetRowData, table, int16_t{1}, uint32_t{0xABCD});
+    int16_t row = -1;
+    EXPECT_EQ(Ui<uint8_t(void*, uint32_t, int16_t*)>(ui::TblFindRowData, table, uint32_t{0xABCD}, &row), 1);
+    EXPECT_EQ(row, 1);
+    EXPECT_EQ(Ui<uint8_t(void*, uint32_t, int16_t*)>(ui::TblFindRowData, table, uint32_t{0x1234}, &row), 0);
+    EXPECT_EQ(findID(2), 2);
+    EXPECT_EQ(findID(9), -1);
+    EXPECT_EQ(selection(), (std::pair{int16_t{-1}, int16_t{-1}}));
+    Ui<void(void*, int16_t, int16_t)>(ui::TblSetSelection, table, int16_t{2}, int16_t{1});
+    Ui<void(void*, int16_t, int16_t)>(ui::TblSetSelection, table, int16_t{3}, int16_t{0});  // no such cell
+    EXPECT_EQ(selection(), (std::pair{int16_t{2}, int16_t{1}}));
+
+    Ui<void(void*, int16_t)>(ui::TblInsertRow, table, int16_t{1});
+    EXPECT_EQ(Ui<uint16_t(void*)>(ui::TblGetNumberOfRows, table), 4);
+    EXPECT_EQ(findID(2), 3);
+    EXPECT_EQ(Ui<int16_t(void*, int16_t, int16_t)>(ui::TblGetItemInt, table, int16_t{3}, int16_t{1}), 42);
+    EXPECT_EQ(selection(), (std::pair{int16_t{3}, int16_t{1}}));
+    Ui<void(void*, int16_t)>(ui::TblInsertRow, table, int16_t{9});  // past the end: nothing
+    Ui<void(void*, int16_t)>(ui::TblRemoveRow, table, int16_t{3});
+    EXPECT_EQ(Ui<uint16_t(void*)>(ui::TblGetNumberOfRows, table), 3);
+    EXPECT_EQ(findID(2), -1);
+    EXPECT_EQ(selection(), (std::pair{int16_t{-1}, int16_t{-1}}));
 }
 
 TEST_F(UiFormTest, TablesKeepTheirItemsAndDrawCustomItemsThroughTheirColumnsCallback) {

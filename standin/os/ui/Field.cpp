@@ -6,6 +6,7 @@
 
 #include "common/module/UiSlots.h"
 #include "standin/os/SlotRegistration.h"
+#include "standin/os/StandinOs.h"
 #include "standin/os/ui/UiForm.h"
 
 namespace vantor::os::ui {
@@ -309,6 +310,100 @@ uint16_t StandinFldGetVisibleLines(Field* unchecked) {
     return f ? static_cast<uint16_t>(std::max<int>(1, f->bounds.h / kLineHeight)) : 0;
 }
 VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldGetVisibleLines, StandinFldGetVisibleLines)
+
+// ---- the clipboard, notifications and measuring ----
+
+template <typename Sig, typename... A>
+auto UiCall(uint16_t number, A... args) {
+    return reinterpret_cast<Sig*>(LibraryTable(Library::Ui)[number])(args...);
+}
+constexpr uint16_t kClipboardAddItem = 38;
+constexpr uint8_t kClipboardText = 0;
+
+// The selected text goes to the clipboard; without a selection nothing does.
+void StandinFldCopy(Field* unchecked) {
+    Field* f = Checked(unchecked);
+    if (!f || f->selEnd <= f->selStart) return;
+    const std::string t = TextOf(f);
+    if (f->selEnd > t.size()) return;
+    UiCall<void(uint8_t, const void*, uint16_t)>(kClipboardAddItem, kClipboardText, t.data() + f->selStart,
+                                                 static_cast<uint16_t>(f->selEnd - f->selStart));
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldCopy, StandinFldCopy)
+
+// The selection is copied, then taken out of an editable field.
+void StandinFldCut(Field* unchecked) {
+    Field* f = Checked(unchecked);
+    if (!f || !f->Editable() || f->selEnd <= f->selStart) return;
+    StandinFldCopy(f);
+    StandinFldDelete(f, f->selStart, f->selEnd);
+    f->selStart = f->selEnd = f->insertion;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldCut, StandinFldCut)
+
+// The clipboard's text replaces the selection of an editable field, within its maximum.
+void StandinFldPaste(Field* unchecked) {
+    Field* f = Checked(unchecked);
+    if (!f || !f->Editable()) return;
+    uint16_t length = 0;
+    void* item = UiCall<void*(uint8_t, uint16_t*)>(slot::ClipboardGetItem, kClipboardText, &length);
+    std::string text;
+    if (Locked l(item); l.p) text.assign(l.p, std::min<size_t>(length, l.Size()));
+    if (text.empty()) return;
+    if (f->selEnd > f->selStart) StandinFldDelete(f, f->selStart, f->selEnd);
+    f->selStart = f->selEnd = 0;
+    StandinFldInsert(f, text.data(), static_cast<uint16_t>(text.size()));
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldPaste, StandinFldPaste)
+
+// The application hears that the field changed.
+void StandinFldSendChangeNotification(Field* unchecked) {
+    Field* f = Checked(unchecked);
+    if (!f) return;
+    SysEventType e{};
+    e.eType = kFldChanged;
+    std::memcpy(e.data, &f->id, 2);
+    std::memcpy(e.data + 4, &f, 4);
+    PostEvent(e);
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldSendChangeNotification, StandinFldSendChangeNotification)
+
+void StandinFldSetMaxVisibleLines(Field* unchecked, uint8_t lines) {
+    if (Field* f = Checked(unchecked)) f->maxVisibleLines = lines;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldSetMaxVisibleLines, StandinFldSetMaxVisibleLines)
+
+// How many characters of `text` start its first line `width` wide: up to a line end (taken with
+// the line), else up to the last space that fits, else as many as fit (at least one).
+uint16_t StandinFldWordWrap(const char* text, int16_t width) {
+    if (!text || !*text) return 0;
+    const size_t fit = static_cast<size_t>(std::max(1, width / kCharWidth));
+    size_t n = 0;
+    for (; text[n] && n < fit; ++n)
+        if (text[n] == kLinefeed) return static_cast<uint16_t>(n + 1);
+    if (!text[n] || text[n] == ' ' || text[n] == kLinefeed) return static_cast<uint16_t>(n + (text[n] ? 1 : 0));
+    for (size_t space = n; space > 0; --space)
+        if (text[space - 1] == ' ') return static_cast<uint16_t>(space);
+    return static_cast<uint16_t>(n);
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldWordWrap, StandinFldWordWrap)
+
+// The lines `text` takes `width` wide (one for an empty text).
+uint16_t StandinFldCalcFieldHeight(const char* text, int16_t width) {
+    uint16_t lines = 0;
+    for (const char* p = text; p && *p && lines < 0xFFFF; ++lines) p += StandinFldWordWrap(p, width);
+    return std::max<uint16_t>(lines, 1);
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldCalcFieldHeight, StandinFldCalcFieldHeight)
+
+// The height of the field's text in UI units.
+uint16_t StandinFldGetTextHeight(Field* unchecked) {
+    Field* f = Checked(unchecked);
+    if (!f) return 0;
+    const std::string t = TextOf(f);
+    return t.empty() ? 0 : static_cast<uint16_t>(StandinFldCalcFieldHeight(t.c_str(), f->bounds.w) * kLineHeight);
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldGetTextHeight, StandinFldGetTextHeight)
 
 // There is no address book here: a lookup finds nothing and leaves the field and its parameters as
 // they are.

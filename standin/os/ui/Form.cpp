@@ -238,6 +238,7 @@ std::unique_ptr<Form> Parse(const uint8_t* p, uint32_t size) {
                         break;
                     case kPopupObject:
                         raw->id = r.U16(at);
+                        raw->listID = r.U16(at + 2);
                         break;
                     default:
                         break;
@@ -941,6 +942,131 @@ uint16_t StandinFrmActiveState(uint8_t* record, uint8_t save) {
     return 0;
 }
 VANTOR_OS_LIBRARY_SLOT(Ui, slot::UiEntry123, StandinFrmActiveState)
+
+// ---- control values, modification state, dialogs and form changes ----
+
+Control* ControlAt(Form* form, uint16_t index) {
+    FormObject* o = ObjectAt(form, index);
+    return o && o->kind == kControlObject ? static_cast<Control*>(o->native) : nullptr;
+}
+
+void SetControlOn(Form* form, Control* c, bool on) {
+    c->attributes = static_cast<uint16_t>(on ? c->attributes | 0x0008 : c->attributes & ~0x0008u);
+    if (form->drawn) ControlDraw(c);
+}
+
+uint16_t StandinFrmGetControlValue(Form* form, uint16_t index) {
+    Control* c = ControlAt(form, index);
+    return c && (c->attributes & 0x0008) ? 1 : 0;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmGetControlValue, StandinFrmGetControlValue)
+
+void StandinFrmSetControlValue(Form* form, uint16_t index, uint16_t value) {
+    if (Control* c = ControlAt(form, index)) SetControlOn(form, c, value != 0);
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmSetControlValue, StandinFrmSetControlValue)
+
+// The index of the control of `group` that is on; 0xFFFF when none is (group 0 is no group).
+uint16_t StandinFrmGetControlGroupSelection(Form* form, uint8_t group) {
+    if (!IsForm(form) || !group) return 0xFFFF;
+    for (size_t i = 0; i < form->objects.size(); ++i)
+        if (Control* c = ControlAt(form, static_cast<uint16_t>(i)); c && c->group == group && (c->attributes & 0x0008))
+            return static_cast<uint16_t>(i);
+    return 0xFFFF;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmGetControlGroupSelection, StandinFrmGetControlGroupSelection)
+
+// The control of that ID is turned on and the rest of its group off.
+void StandinFrmSetControlGroupSelection(Form* form, uint8_t group, uint16_t controlID) {
+    if (!IsForm(form) || !group) return;
+    for (size_t i = 0; i < form->objects.size(); ++i)
+        if (Control* c = ControlAt(form, static_cast<uint16_t>(i)); c && c->group == group)
+            SetControlOn(form, c, c->id == controlID);
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmSetControlGroupSelection, StandinFrmSetControlGroupSelection)
+
+// A form is modified when one of its fields was edited since it was last marked unmodified.
+uint8_t StandinFrmGetUserModifiedState(Form* form) {
+    if (!IsForm(form)) return 0;
+    for (FormObject& o : form->objects)
+        if (o.kind == kFieldObject && static_cast<Field*>(o.native)->dirty) return 1;
+    return 0;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmGetUserModifiedState, StandinFrmGetUserModifiedState)
+
+void StandinFrmSetNotUserModified(Form* form) {
+    if (!IsForm(form)) return;
+    for (FormObject& o : form->objects)
+        if (o.kind == kFieldObject) static_cast<Field*>(o.native)->dirty = false;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmSetNotUserModified, StandinFrmSetNotUserModified)
+
+uint8_t StandinFrmVisible(Form* form) {
+    return IsForm(form) && form->drawn ? 1 : 0;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmVisible, StandinFrmVisible)
+
+void StandinFrmCopyTitle(Form* form, const char* text) {
+    StandinFrmSetTitle(form, text);  // the title keeps its own copy either way
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmCopyTitle, StandinFrmCopyTitle)
+
+constexpr uint16_t kFrmUpdateEvent = 26, kAppStopEvent = 22;
+
+// The application is asked to update the form of that ID with the code given.
+void StandinFrmUpdateForm(uint16_t id, uint16_t code) {
+    SysEventType e{};
+    e.eType = kFrmUpdateEvent;
+    std::memcpy(e.data, &id, 2);
+    std::memcpy(e.data + 2, &code, 2);
+    PostEvent(e);
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmUpdateForm, StandinFrmUpdateForm)
+
+// A form popped up over the active one loads and opens as a form gone to does; the active one
+// stays open beneath it.
+void StandinFrmPopupForm(uint16_t id) {
+    StandinFrmGotoForm(id);
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmPopupForm, StandinFrmPopupForm)
+
+// Back from a popped-up form: the active form is deleted and the form of that ID (0: the newest
+// open form) becomes active and is asked to draw itself again.
+void StandinFrmReturnToForm(uint16_t id) {
+    if (Form* active = F().active) DeleteForm(active);
+    Form* back = id ? FindForm(id) : (F().open.empty() ? nullptr : F().open.front().get());
+    F().active = back;
+    if (back) StandinFrmUpdateForm(back->id, 0);
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmReturnToForm, StandinFrmReturnToForm)
+
+// A modal dialog: the form is drawn and made active, its handler and then the form take the
+// events until a control is selected, whose ID is the answer; the previous active form comes
+// back. An application told to stop gets the default button (the stop event stays queued).
+uint16_t StandinFrmDoDialog(Form* form) {
+    if (!IsForm(form)) return 0;
+    Form* previous = F().active;
+    F().active = form;
+    DrawForm(form);
+    uint16_t answer = form->defaultButton;
+    for (;;) {
+        SysEventType e{};
+        Sys<syssig::EvtGetEvent>(sysslot::EvtGetEvent, &e, int32_t{-1});
+        if (e.eType == kAppStopEvent) {
+            PostEvent(e);
+            break;
+        }
+        if (e.eType == kCtlSelect) {
+            std::memcpy(&answer, e.data, 2);
+            break;
+        }
+        if (form->handler && form->handler(&e)) continue;
+        HandleEvent(form, &e);
+    }
+    F().active = IsForm(previous) ? previous : nullptr;
+    return answer;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmDoDialog, StandinFrmDoDialog)
 
 }  // namespace
 

@@ -157,6 +157,83 @@ uint16_t StandinTblGetRowID(Table* t, int16_t row) {
 }
 VANTOR_OS_LIBRARY_SLOT(Ui, slot::TblGetRowID, StandinTblGetRowID)
 
+// ---- finding rows, adding and removing them, the selection ----
+
+// The first row that `matches` goes to *row; false when none does.
+template <typename Match>
+uint8_t FindRow(Table* unchecked, int16_t* row, Match matches) {
+    return With<uint8_t, 0>(unchecked, [&](Table* t) -> uint8_t {
+        for (size_t r = 0; r < t->rows.size(); ++r)
+            if (matches(t->rows[r])) return row ? *row = static_cast<int16_t>(r), 1 : 1;
+        return 0;
+    });
+}
+
+uint8_t StandinTblFindRowData(Table* t, uint32_t data, int16_t* row) {
+    return FindRow(t, row, [data](const TableRow& r) { return r.data == data; });
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::TblFindRowData, StandinTblFindRowData)
+
+uint8_t StandinTblFindRowID(Table* t, uint16_t id, int16_t* row) {
+    return FindRow(t, row, [id](const TableRow& r) { return r.id == id; });
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::TblFindRowID, StandinTblFindRowID)
+
+// A new row before `row` (at the end for the row count), with an empty item per column; the
+// selection stays on its cell.
+void StandinTblInsertRow(Table* unchecked, uint16_t row) {
+    Table* t = Checked(unchecked);
+    if (!t || row > t->rows.size() || t->rows.size() >= 0x7FFF) return;
+    t->rows.insert(t->rows.begin() + row, TableRow{});
+    t->items.insert(t->items.begin() + static_cast<ptrdiff_t>(row * t->columns.size()), t->columns.size(),
+                    TableItem{});
+    if (t->selectedRow >= static_cast<int16_t>(row)) ++t->selectedRow;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::TblInsertRow, StandinTblInsertRow)
+
+// The row and its items go; a selection in it goes with it.
+void StandinTblRemoveRow(Table* unchecked, uint16_t row) {
+    Table* t = Checked(unchecked);
+    if (!t || row >= t->rows.size()) return;
+    t->rows.erase(t->rows.begin() + row);
+    const auto first = t->items.begin() + static_cast<ptrdiff_t>(row * t->columns.size());
+    t->items.erase(first, first + static_cast<ptrdiff_t>(t->columns.size()));
+    if (t->selectedRow == static_cast<int16_t>(row))
+        t->selectedRow = t->selectedColumn = -1;
+    else if (t->selectedRow > static_cast<int16_t>(row))
+        --t->selectedRow;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::TblRemoveRow, StandinTblRemoveRow)
+
+// The selected cell; false (and the out-values untouched) without one.
+uint8_t StandinTblGetSelection(Table* unchecked, int16_t* row, int16_t* column) {
+    return With<uint8_t, 0>(unchecked, [&](Table* t) -> uint8_t {
+        if (t->selectedRow < 0) return 0;
+        if (row) *row = t->selectedRow;
+        if (column) *column = t->selectedColumn;
+        return 1;
+    });
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::TblGetSelection, StandinTblGetSelection)
+
+// Selects a cell of the table; a cell outside it selects nothing.
+void StandinTblSetSelection(Table* unchecked, int16_t row, int16_t column) {
+    Table* t = Checked(unchecked);
+    if (!t || !t->Item(row, column)) return;
+    t->selectedRow = row;
+    t->selectedColumn = column;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::TblSetSelection, StandinTblSetSelection)
+void StandinTblSelectItem(Table* t, int16_t row, int16_t column) {
+    StandinTblSetSelection(t, row, column);
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::TblSelectItem, StandinTblSelectItem)
+
+void StandinTblUnhighlightSelection(Table* unchecked) {
+    if (Table* t = Checked(unchecked)) t->selectedRow = t->selectedColumn = -1;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::TblUnhighlightSelection, StandinTblUnhighlightSelection)
+
 void StandinTblSetRowID(Table* t, int16_t row, uint16_t id) {
     if (TableRow* r = Row(Checked(t), row)) r->id = id;
 }

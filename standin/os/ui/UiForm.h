@@ -99,6 +99,7 @@ struct Table {
     Rect bounds{};
     uint16_t attributes = 0;
     uint16_t topRow = 0;
+    int16_t selectedRow = -1, selectedColumn = -1;  // -1: no selection
     std::vector<TableColumn> columns;
     std::vector<TableRow> rows;
     std::vector<TableItem> items;  // row by row
@@ -133,10 +134,14 @@ struct FormBitmap {
 };
 
 // Any other kind: its native record as the resource holds it. The fields before the record are
-// laid out as a native gadget's (NativeFormGadget).
+// laid out as a native gadget's (NativeFormGadget); a popup trigger pair's first two as its native
+// record (NativeFormPopup).
 struct RawObject {
-    uint16_t id = 0;
-    uint16_t attributes = 0;  // a gadget's: bit 0 usable, 1 extended, 2 visible
+    uint16_t id = 0;  // a popup trigger pair's: its control's
+    union {
+        uint16_t attributes = 0;  // a gadget's: bit 0 usable, 1 extended, 2 visible
+        uint16_t listID;          // a popup trigger pair's list
+    };
     Rect bounds{};
     void* data = nullptr;     // a gadget's data
     void* handler = nullptr;  // a gadget's handler

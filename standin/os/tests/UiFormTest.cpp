@@ -253,6 +253,152 @@ TEST_F(UiFormTest, FieldsCopyCutPasteAndMeasureTheirText) {
     }
 }
 
+// A field 10 characters wide and 3 lines high holding 4 lines: it scrolls by lines no further than
+// its text goes, keeps its scroll position within the text as the text or bounds change, undoes
+// its last edit once, and a field of dynamic size asks for the lines its text needs.
+TEST_F(UiFormTest, FieldsScrollWithinTheirTextUndoTheLastEditAndAskForTheirHeight) {
+    void* form = Ui<void*(uint16_t)>(ui::FrmInitForm, uint16_t{1000});
+    void* field = Ui<void*(void*, uint16_t)>(ui::UiEntry154, form, uint16_t{1});
+    const int16_t bounds[] = {0, 0, 60, 33};
+    Ui<void(void*, const int16_t*)>(ui::FldSetBounds, field, bounds);
+    const uint16_t attributes = 0x0025;  // usable, editable, dynamic size
+    Ui<void(void*, const uint16_t*)>(ui::FldSetAttributes, field, &attributes);
+    Ui<void(void*, uint16_t)>(ui::FldSetMaxChars, field, uint16_t{0});
+    const char text[] = "0123456789abcdefghijABCDEFGHIJxyz";
+    ASSERT_EQ(Ui<uint8_t(void*, const char*, uint16_t)>(ui::FldInsert, field, text, uint16_t{33}), 1);
+
+    using Op = void (*)(void*, uint16_t);
+    const Op down = [](void* f, uint16_t n) { Ui<void(void*, uint16_t, uint8_t)>(ui::FldScrollField, f, n, 1); };
+    const Op up = [](void* f, uint16_t n) { Ui<void(void*, uint16_t, uint8_t)>(ui::FldScrollField, f, n, 0); };
+    const Op to = [](void* f, uint16_t p) { Ui<void(void*, uint16_t)>(ui::FldSetScrollPosition, f, p); };
+    const Op sideways = [](void* f, uint16_t n) { Ui<void(void*, uint16_t, uint8_t)>(ui::FldScrollField, f, n, 7); };
+    const struct {
+        const char* what;
+        Op op;
+        uint16_t arg, position;
+        uint8_t canUp, canDown;
+    } scrolls[] = {{"down past the end", down, 5, 10, 1, 0},  {"up", up, 1, 0, 0, 1},
+                   {"up at the top", up, 3, 0, 0, 1},          {"to the last line", to, 31, 10, 1, 0},
+                   {"to the first line", to, 5, 0, 0, 1},      {"no direction", sideways, 1, 0, 0, 1}};
+    for (const auto& c : scrolls) {
+        c.op(field, c.arg);
+        EXPECT_EQ(Ui<uint16_t(void*)>(ui::FldGetScrollPosition, field), c.position) << c.what;
+        EXPECT_EQ(Ui<uint8_t(void*, uint8_t)>(ui::FldScrollable, field, uint8_t{0}), c.canUp) << c.what;
+        EXPECT_EQ(Ui<uint8_t(void*, uint8_t)>(ui::FldScrollable, field, uint8_t{1}), c.canDown) << c.what;
+    }
+    down(field, 1);
+    uint16_t values[3] = {};
+    Ui<void(void*, uint16_t*, uint16_t*, uint16_t*)>(ui::FldGetScrollValues, field, &values[0], &values[1],
+                                                     &values[2]);
+    EXPECT_EQ(std::vector<uint16_t>(values, values + 3), (std::vector<uint16_t>{1, 4, 3}));
+    Ui<void(void*, uint16_t*, uint16_t*, uint16_t*)>(ui::FldGetScrollValues, field, nullptr, nullptr, nullptr);
+    EXPECT_EQ(Ui<uint16_t(void*)>(ui::FldGetNumberOfBlankLines, field), 0);
+
+    // Dynamic size: 4 lines wanted, the insertion point at the end.
+    Queued(0);
+    EXPECT_EQ(Ui<uint8_t(void*)>(ui::FldMakeFullyVisible, field), 1);
+    const std::vector<SysEventType> grown = Queued(16);
+    ASSERT_EQ(grown.size(), 1u);
+    int16_t height = 0;
+    uint16_t at = 0;
+    std::memcpy(&height, grown[0].data + 8, 2);
+    std::memcpy(&at, grown[0].data + 10, 2);
+    EXPECT_EQ(std::pair(height, at), std::pair(int16_t{44}, uint16_t{33}));
+    Ui<void(void*, uint8_t)>(ui::FldSetMaxVisibleLines, field, uint8_t{3});
+    EXPECT_EQ(Ui<uint8_t(void*)>(ui::FldMakeFullyVisible, field), 0);  // no more lines than its maximum
+
+    // A taller field shows the whole text from its first line.
+    const int16_t taller[] = {0, 0, 60, 99};
+    Ui<void(void*, const int16_t*)>(ui::FldSetBounds, field, taller);
+    Ui<void(void*, uint8_t)>(ui::FldRecalculateField, field, uint8_t{0});
+    EXPECT_EQ(Ui<uint16_t(void*)>(ui::FldGetScrollPosition, field), 0);
+    EXPECT_EQ(Ui<uint16_t(void*)>(ui::FldGetNumberOfBlankLines, field), 9 - 4);
+
+    // Undo takes back the last edit, once.
+    Ui<void(void*, uint16_t, uint16_t)>(ui::FldDelete, field, uint16_t{2}, uint16_t{33});
+    EXPECT_STREQ(Ui<const char*(void*)>(ui::FldGetTextPtr, field), "01");
+    Ui<void(void*)>(ui::FldUndo, field);
+    EXPECT_STREQ(Ui<const char*(void*)>(ui::FldGetTextPtr, field), text);
+    Ui<void(void*)>(ui::FldUndo, field);
+    EXPECT_STREQ(Ui<const char*(void*)>(ui::FldGetTextPtr, field), text);
+
+    Ui<void(void*, uint16_t)>(ui::FldSetTextAllocatedSize, field, uint16_t{64});
+    EXPECT_EQ(Ui<uint16_t(void*)>(ui::FldGetTextAllocatedSize, field), 64);
+    Ui<void(void*)>(ui::FldCompactText, field);
+    EXPECT_STREQ(Ui<const char*(void*)>(ui::FldGetTextPtr, field), text);
+    // Freeing the field's memory leaves it empty and with nothing to undo.
+    Ui<void(void*)>(ui::FldFreeMemory, field);
+    EXPECT_EQ(Ui<const char*(void*)>(ui::FldGetTextPtr, field), nullptr);
+    EXPECT_EQ(Ui<uint16_t(void*)>(ui::FldGetInsPtPosition, field), 0);
+    Ui<void(void*)>(ui::FldUndo, field);
+    EXPECT_EQ(Ui<uint16_t(void*)>(ui::FldGetTextLength, field), 0);
+    // A text pointer the application set stays with the field.
+    char own[] = "kept";
+    Ui<void(void*, char*)>(ui::FldSetTextPtr, field, own);
+    Ui<void(void*)>(ui::FldFreeMemory, field);
+    EXPECT_STREQ(Ui<const char*(void*)>(ui::FldGetTextPtr, field), "kept");
+
+    // A pointer to no field changes and answers nothing.
+    int not_a_field[16] = {};
+    void* bad = not_a_field;
+    down(bad, 1);
+    Ui<void(void*)>(ui::FldUndo, bad);
+    Ui<void(void*, uint16_t, uint16_t)>(ui::FldSendHeightChangeNotification, bad, uint16_t{0}, uint16_t{2});
+    EXPECT_EQ(Ui<uint8_t(void*)>(ui::FldMakeFullyVisible, bad), 0);
+    EXPECT_EQ(Ui<uint16_t(void*)>(ui::FldGetNumberOfBlankLines, bad), 0);
+    EXPECT_TRUE(Queued(16).empty());
+}
+
+// Rows marked invalid stay so until the table is drawn; masks are per row; the table's other
+// settings take a column or row in the table and ignore any other, as grabbing the focus does.
+TEST_F(UiFormTest, TableRowsAreInvalidUntilDrawnAndKeepTheirMasks) {
+    void* form = Ui<void*(uint16_t)>(ui::FrmInitForm, uint16_t{1000});
+    void* table = Ui<void*(void*, uint16_t)>(ui::UiEntry154, form, uint16_t{3});
+    auto flags = [&](uint16_t slot) {
+        std::vector<uint8_t> v;
+        for (int16_t row = -1; row <= 3; ++row) v.push_back(Ui<uint8_t(void*, int16_t)>(slot, table, row));
+        return v;
+    };
+    Ui<void(void*)>(ui::FrmDrawForm, form);
+    EXPECT_EQ(flags(ui::TblRowInvalid), (std::vector<uint8_t>{0, 0, 0, 0, 0}));
+    Ui<void(void*, int16_t)>(ui::TblMarkRowInvalid, table, int16_t{1});
+    Ui<void(void*, int16_t)>(ui::TblMarkRowInvalid, table, int16_t{7});
+    EXPECT_EQ(flags(ui::TblRowInvalid), (std::vector<uint8_t>{0, 0, 1, 0, 0}));
+    Ui<void(void*)>(ui::TblMarkTableInvalid, table);
+    EXPECT_EQ(flags(ui::TblRowInvalid), (std::vector<uint8_t>{0, 1, 1, 1, 0}));
+    Ui<void(void*)>(ui::TblRedrawTable, table);
+    EXPECT_EQ(flags(ui::TblRowInvalid), (std::vector<uint8_t>{0, 0, 0, 0, 0}));
+
+    for (int16_t row : {int16_t{0}, int16_t{2}, int16_t{3}, int16_t{-1}})
+        Ui<void(void*, int16_t, uint8_t)>(ui::TblSetRowMasked, table, row, uint8_t{1});
+    Ui<void(void*, int16_t, uint8_t)>(ui::TblSetRowMasked, table, int16_t{0}, uint8_t{0});
+    EXPECT_EQ(flags(ui::TblRowMasked), (std::vector<uint8_t>{0, 0, 0, 1, 0}));
+
+    for (uint16_t slot : {ui::TblSetColumnMasked, ui::TblSetColumnEditIndicator, ui::TblSetRowStaticHeight})
+        for (int16_t index : {int16_t{0}, int16_t{1}, int16_t{-1}, int16_t{9}})
+            Ui<void(void*, int16_t, uint8_t)>(slot, table, index, uint8_t{1});
+    Ui<void(void*, uint8_t)>(ui::TblHasScrollBar, table, uint8_t{1});
+    auto selection = [&] {
+        int16_t row = -1, column = -1;
+        Ui<uint8_t(void*, int16_t*, int16_t*)>(ui::TblGetSelection, table, &row, &column);
+        return std::pair{row, column};
+    };
+    Ui<void(void*, int16_t, int16_t)>(ui::TblGrabFocus, table, int16_t{2}, int16_t{1});
+    Ui<void(void*, int16_t, int16_t)>(ui::TblGrabFocus, table, int16_t{2}, int16_t{5});
+    EXPECT_EQ(selection(), (std::pair{int16_t{2}, int16_t{1}}));
+    Ui<void(void*)>(ui::TblReleaseFocus, table);
+    EXPECT_EQ(selection(), (std::pair{int16_t{2}, int16_t{1}}));
+    EXPECT_EQ(Ui<uint16_t(void*)>(ui::TblGetNumberOfColumns, table), 2);
+
+    int not_a_table[16] = {};
+    table = not_a_table;
+    EXPECT_EQ(flags(ui::TblRowInvalid), (std::vector<uint8_t>{0, 0, 0, 0, 0}));
+    Ui<void(void*, int16_t, uint8_t)>(ui::TblSetRowMasked, table, int16_t{0}, uint8_t{1});
+    Ui<void(void*, uint8_t)>(ui::TblHasScrollBar, table, uint8_t{1});
+    Ui<void(void*, int16_t, int16_t)>(ui::TblGrabFocus, table, int16_t{0}, int16_t{0});
+    EXPECT_EQ(flags(ui::TblRowMasked), (std::vector<uint8_t>{0, 0, 0, 0, 0}));
+}
+
 // Typing marks the form modified until it is marked unmodified; a dialog takes events until its
 // button is tapped; an update request is queued for the application; returning from a popped-up
 // form deletes it and asks the form returned to to draw itself.

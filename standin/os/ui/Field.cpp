@@ -3,6 +3,8 @@
 // and drawing: the text on its lines, the underline, and the insertion point while it has the focus.
 #include <algorithm>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "common/module/UiSlots.h"
 #include "standin/os/SlotRegistration.h"
@@ -76,6 +78,44 @@ Field* Checked(Field* f) {
 
 void Redraw(Field* f) {
     if (FieldIsDrawn(f)) FieldDraw(f);
+}
+
+// The lines the field shows fully.
+uint16_t VisibleLines(const Field* f) {
+    if (f->attributes & kFieldSingleLine) return 1;
+    return static_cast<uint16_t>(std::max(1, f->bounds.h / kLineHeight));
+}
+
+// Where each line of the field's text starts: a line holds as many characters as the field is wide,
+// or up to and with a line end. An empty text, and a line end at the end, start one empty line.
+std::vector<size_t> LineStarts(const Field* f, const std::string& t) {
+    const size_t perLine = static_cast<size_t>(std::max(1, f->bounds.w / kCharWidth));
+    std::vector<size_t> starts{0};
+    if (f->attributes & kFieldSingleLine) return starts;
+    for (size_t at = 0; at < t.size() && starts.size() < 0xFFFF;) {
+        size_t n = std::min(perLine, t.size() - at);
+        if (const void* nl = std::memchr(t.data() + at, '\n', n))
+            n = static_cast<size_t>(static_cast<const char*>(nl) - (t.data() + at)) + 1;
+        at += n;
+        if (at < t.size() || t[at - 1] == '\n') starts.push_back(at);
+    }
+    return starts;
+}
+
+// The highest first line that still fills the field.
+uint16_t MaxTopLine(const Field* f, size_t lines) {
+    return static_cast<uint16_t>(lines > VisibleLines(f) ? lines - VisibleLines(f) : 0);
+}
+
+// Keeps the scroll position within the text (after an edit or a change of bounds).
+void ClampTopLine(Field* f) {
+    f->topLine = std::min(f->topLine, MaxTopLine(f, LineStarts(f, TextOf(f)).size()));
+}
+
+// Remembers the text before an edit, for FldUndo.
+void KeepForUndo(Field* f, const std::string& before) {
+    f->undoText = before;
+    f->canUndo = true;
 }
 
 // ---- slots ----
@@ -168,7 +208,8 @@ void StandinFldSetTextPtr(Field* unchecked, char* text) {
     if (!f) return;
     f->textHandle = nullptr;
     f->externalText = text;
-    f->insertion = 0;
+    f->insertion = f->topLine = 0;
+    f->canUndo = false;
     Redraw(f);
 }
 VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldSetTextPtr, StandinFldSetTextPtr)
@@ -180,6 +221,8 @@ void StandinFldSetTextHandle(Field* unchecked, void* handle) {
     f->text.clear();
     f->textHandle = handle;
     f->insertion = static_cast<uint16_t>(TextOf(f).size());
+    f->topLine = 0;
+    f->canUndo = false;
     Redraw(f);
 }
 VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldSetTextHandle, StandinFldSetTextHandle)
@@ -200,6 +243,7 @@ uint8_t StandinFldInsert(Field* unchecked, const char* text, uint16_t length) {
     const size_t n = std::min<size_t>({length, room, strnlen(text, length)});
     if (!n) return 0;
     const size_t at = std::min<size_t>(f->insertion, t.size());
+    KeepForUndo(f, t);
     t.insert(at, text, n);
     StoreText(f, t);
     f->insertion = static_cast<uint16_t>(at + n);
@@ -216,10 +260,12 @@ void StandinFldDelete(Field* unchecked, uint16_t start, uint16_t end) {
     start = static_cast<uint16_t>(std::min<size_t>(start, t.size()));
     end = static_cast<uint16_t>(std::min<size_t>(end, t.size()));
     if (end <= start) return;
+    KeepForUndo(f, t);
     t.erase(start, end - start);
     StoreText(f, t);
     f->insertion = start;
     f->dirty = true;
+    ClampTopLine(f);
     Redraw(f);
 }
 VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldDelete, StandinFldDelete)
@@ -310,6 +356,153 @@ uint16_t StandinFldGetVisibleLines(Field* unchecked) {
     return f ? static_cast<uint16_t>(std::max<int>(1, f->bounds.h / kLineHeight)) : 0;
 }
 VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldGetVisibleLines, StandinFldGetVisibleLines)
+
+// ---- scrolling, sizes, undo ----
+
+// The field's own text shrinks to its length; a handle stays as the application sized it.
+void StandinFldCompactText(Field* unchecked) {
+    if (Field* f = Checked(unchecked)) f->text.shrink_to_fit();
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldCompactText, StandinFldCompactText)
+
+// The field's own text and undo record go; a text pointer or handle the application handed it
+// stays the application's (it frees them itself), and the field still shows it.
+void StandinFldFreeMemory(Field* unchecked) {
+    Field* f = Checked(unchecked);
+    if (!f) return;
+    std::string().swap(f->text);
+    std::string().swap(f->undoText);
+    f->canUndo = false;
+    if (!f->textHandle && !f->externalText) f->insertion = f->selStart = f->selEnd = f->topLine = 0;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldFreeMemory, StandinFldFreeMemory)
+
+// The lines of the field left empty below its text at the current scroll position.
+uint16_t StandinFldGetNumberOfBlankLines(Field* unchecked) {
+    Field* f = Checked(unchecked);
+    if (!f) return 0;
+    const size_t shown = LineStarts(f, TextOf(f)).size() - std::min<size_t>(f->topLine, 0xFFFF);
+    return static_cast<uint16_t>(VisibleLines(f) > shown ? VisibleLines(f) - shown : 0);
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldGetNumberOfBlankLines, StandinFldGetNumberOfBlankLines)
+
+// The offset of the first character shown.
+uint16_t StandinFldGetScrollPosition(Field* unchecked) {
+    Field* f = Checked(unchecked);
+    if (!f) return 0;
+    const std::vector<size_t> starts = LineStarts(f, TextOf(f));
+    return static_cast<uint16_t>(starts[std::min<size_t>(f->topLine, starts.size() - 1)]);
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldGetScrollPosition, StandinFldGetScrollPosition)
+
+// Scrolls so the line holding `position` is the first shown, as far as the text fills the field.
+void StandinFldSetScrollPosition(Field* unchecked, uint16_t position) {
+    Field* f = Checked(unchecked);
+    if (!f) return;
+    const std::vector<size_t> starts = LineStarts(f, TextOf(f));
+    const size_t line =
+        static_cast<size_t>(std::upper_bound(starts.begin(), starts.end(), position) - starts.begin()) - 1;
+    f->topLine = std::min<uint16_t>(static_cast<uint16_t>(line), MaxTopLine(f, starts.size()));
+    Redraw(f);
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldSetScrollPosition, StandinFldSetScrollPosition)
+
+// In lines: the first shown, the text's and the field's.
+void StandinFldGetScrollValues(Field* unchecked, uint16_t* scrollPosition, uint16_t* textHeight,
+                               uint16_t* fieldHeight) {
+    Field* f = Checked(unchecked);
+    if (scrollPosition) *scrollPosition = f ? f->topLine : 0;
+    if (textHeight) *textHeight = f ? static_cast<uint16_t>(LineStarts(f, TextOf(f)).size()) : 0;
+    if (fieldHeight) *fieldHeight = f ? VisibleLines(f) : 0;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldGetScrollValues, StandinFldGetScrollValues)
+
+constexpr uint8_t kScrollUp = 0, kScrollDown = 1;
+
+// Whether the field can scroll that way: text above the first line shown, or below the last.
+uint8_t StandinFldScrollable(Field* unchecked, uint8_t direction) {
+    Field* f = Checked(unchecked);
+    if (!f) return 0;
+    if (direction == kScrollUp) return f->topLine > 0;
+    return direction == kScrollDown && f->topLine < MaxTopLine(f, LineStarts(f, TextOf(f)).size());
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldScrollable, StandinFldScrollable)
+
+// Scrolls by `lines`, no further than the text goes.
+void StandinFldScrollField(Field* unchecked, uint16_t lines, uint8_t direction) {
+    Field* f = Checked(unchecked);
+    if (!f || (direction != kScrollUp && direction != kScrollDown)) return;
+    const uint16_t top = MaxTopLine(f, LineStarts(f, TextOf(f)).size());
+    f->topLine = direction == kScrollUp ? static_cast<uint16_t>(f->topLine - std::min(lines, f->topLine))
+                                        : static_cast<uint16_t>(std::min<uint32_t>(f->topLine + lines, top));
+    Redraw(f);
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldScrollField, StandinFldScrollField)
+
+// A handle's size, else the size the application set.
+uint16_t StandinFldGetTextAllocatedSize(Field* unchecked) {
+    Field* f = Checked(unchecked);
+    if (!f) return 0;
+    if (f->textHandle) return static_cast<uint16_t>(std::min<uint32_t>(Locked(f->textHandle).Size(), 0xFFFF));
+    return f->allocatedSize;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldGetTextAllocatedSize, StandinFldGetTextAllocatedSize)
+
+void StandinFldSetTextAllocatedSize(Field* unchecked, uint16_t size) {
+    if (Field* f = Checked(unchecked)) f->allocatedSize = size;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldSetTextAllocatedSize, StandinFldSetTextAllocatedSize)
+
+// The line breaks follow the field's text and bounds again; the scroll position stays within them.
+void StandinFldRecalculateField(Field* unchecked, uint8_t redraw) {
+    Field* f = Checked(unchecked);
+    if (!f) return;
+    ClampTopLine(f);
+    if (redraw) Redraw(f);
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldRecalculateField, StandinFldRecalculateField)
+
+// The application hears that the field wants `lines` lines, with the insertion point at `position`.
+void StandinFldSendHeightChangeNotification(Field* unchecked, uint16_t position, uint16_t lines) {
+    Field* f = Checked(unchecked);
+    if (!f) return;
+    SysEventType e{};
+    e.eType = kFldHeightChanged;
+    const int16_t height = static_cast<int16_t>(std::min<int32_t>(lines * kLineHeight, 0x7FFF));
+    std::memcpy(e.data, &f->id, 2);
+    std::memcpy(e.data + 4, &f, 4);
+    std::memcpy(e.data + 8, &height, 2);
+    std::memcpy(e.data + 10, &position, 2);
+    PostEvent(e);
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldSendHeightChangeNotification, StandinFldSendHeightChangeNotification)
+
+// A field of dynamic size whose text needs more lines than it shows asks for them (up to its
+// maximum of visible lines) and answers true; any other field answers false.
+uint8_t StandinFldMakeFullyVisible(Field* unchecked) {
+    Field* f = Checked(unchecked);
+    if (!f || !(f->attributes & kFieldDynamicSize)) return 0;
+    size_t lines = LineStarts(f, TextOf(f)).size();
+    if (f->maxVisibleLines) lines = std::min<size_t>(lines, f->maxVisibleLines);
+    if (lines <= VisibleLines(f)) return 0;
+    StandinFldSendHeightChangeNotification(f, f->insertion, static_cast<uint16_t>(lines));
+    return 1;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldMakeFullyVisible, StandinFldMakeFullyVisible)
+
+// The text goes back to what it was before the last insertion or deletion, once.
+void StandinFldUndo(Field* unchecked) {
+    Field* f = Checked(unchecked);
+    if (!f || !f->canUndo) return;
+    f->canUndo = false;
+    StoreText(f, f->undoText);
+    f->insertion = static_cast<uint16_t>(std::min<size_t>(f->insertion, f->undoText.size()));
+    f->selStart = f->selEnd = 0;
+    f->dirty = true;
+    ClampTopLine(f);
+    Redraw(f);
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FldUndo, StandinFldUndo)
 
 // ---- the clipboard, notifications and measuring ----
 
@@ -448,7 +641,8 @@ void FieldDraw(Field* f) {
     const int16_t perLine = static_cast<int16_t>(std::max(1, f->bounds.w / kCharWidth));
     const int lines = std::max(1, f->bounds.h / kLineHeight);
     const bool underlined = (f->attributes >> 8) & 0x3;
-    size_t at = 0;
+    const std::vector<size_t> starts = LineStarts(f, t);
+    size_t at = starts[std::min<size_t>(f->topLine, starts.size() - 1)];  // from the first line shown
     int16_t caretX = f->bounds.x, caretY = f->bounds.y;
     for (int line = 0; line < lines; ++line) {
         const int16_t y = static_cast<int16_t>(f->bounds.y + line * kLineHeight);

@@ -59,10 +59,21 @@ void StandinTblEraseTable(Table* t) {
 }
 VANTOR_OS_LIBRARY_SLOT(Ui, slot::TblEraseTable, StandinTblEraseTable)
 
-void StandinTblMarkTableInvalid(Table*) {}
+// Rows marked invalid are drawn again by the next redraw, which marks them valid.
+void StandinTblMarkTableInvalid(Table* unchecked) {
+    if (Table* t = Checked(unchecked))
+        for (TableRow& r : t->rows) r.invalid = true;
+}
 VANTOR_OS_LIBRARY_SLOT(Ui, slot::TblMarkTableInvalid, StandinTblMarkTableInvalid)
-void StandinTblMarkRowInvalid(Table*, int16_t) {}
+void StandinTblMarkRowInvalid(Table* t, int16_t row) {
+    if (TableRow* r = Row(Checked(t), row)) r->invalid = true;
+}
 VANTOR_OS_LIBRARY_SLOT(Ui, slot::TblMarkRowInvalid, StandinTblMarkRowInvalid)
+uint8_t StandinTblRowInvalid(Table* t, int16_t row) {
+    TableRow* r = Row(Checked(t), row);
+    return r && r->invalid;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::TblRowInvalid, StandinTblRowInvalid)
 
 void StandinTblGetBounds(Table* t, Rect* r) {
     if ((t = Checked(t)) && r) *r = t->bounds;
@@ -124,6 +135,21 @@ void StandinTblSetColumnUsable(Table* t, int16_t column, uint8_t usable) {
     if (TableColumn* c = Column(Checked(t), column)) c->usable = usable;
 }
 VANTOR_OS_LIBRARY_SLOT(Ui, slot::TblSetColumnUsable, StandinTblSetColumnUsable)
+
+void StandinTblSetColumnMasked(Table* t, int16_t column, uint8_t masked) {
+    if (TableColumn* c = Column(Checked(t), column)) c->masked = masked;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::TblSetColumnMasked, StandinTblSetColumnMasked)
+
+void StandinTblSetColumnEditIndicator(Table* t, int16_t column, uint8_t on) {
+    if (TableColumn* c = Column(Checked(t), column)) c->editIndicator = on;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::TblSetColumnEditIndicator, StandinTblSetColumnEditIndicator)
+
+void StandinTblHasScrollBar(Table* t, uint8_t hasScrollBar) {
+    if ((t = Checked(t))) t->hasScrollBar = hasScrollBar;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::TblHasScrollBar, StandinTblHasScrollBar)
 
 void StandinTblSetCustomDrawProcedure(Table* t, int16_t column, TableDrawProc procedure) {
     if (TableColumn* c = Column(Checked(t), column)) c->draw = procedure;
@@ -272,6 +298,22 @@ void StandinTblSetRowSelectable(Table* t, int16_t row, uint8_t selectable) {
 }
 VANTOR_OS_LIBRARY_SLOT(Ui, slot::TblSetRowSelectable, StandinTblSetRowSelectable)
 
+uint8_t StandinTblRowMasked(Table* t, int16_t row) {
+    TableRow* r = Row(Checked(t), row);
+    return r && r->masked;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::TblRowMasked, StandinTblRowMasked)
+
+void StandinTblSetRowMasked(Table* t, int16_t row, uint8_t masked) {
+    if (TableRow* r = Row(Checked(t), row)) r->masked = masked;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::TblSetRowMasked, StandinTblSetRowMasked)
+
+void StandinTblSetRowStaticHeight(Table* t, int16_t row, uint8_t staticHeight) {
+    if (TableRow* r = Row(Checked(t), row)) r->staticHeight = staticHeight;
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::TblSetRowStaticHeight, StandinTblSetRowStaticHeight)
+
 void StandinTblSetItemStyle(Table* t, int16_t row, int16_t column, uint8_t style) {
     if (TableItem* i = (t = Checked(t)) ? t->Item(row, column) : nullptr) i->style = style;
 }
@@ -329,11 +371,21 @@ uint8_t StandinTblHandleEvent(Table*, SysEventType*) {
 }
 VANTOR_OS_LIBRARY_SLOT(Ui, slot::TblHandleEvent, StandinTblHandleEvent)
 
+// Focus goes to a cell being edited; with no cell editing, grabbing the focus selects the cell (a
+// cell outside the table selects nothing) and releasing it leaves the table as it is.
+void StandinTblGrabFocus(Table* t, int16_t row, int16_t column) {
+    StandinTblSetSelection(t, row, column);
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::TblGrabFocus, StandinTblGrabFocus)
+void StandinTblReleaseFocus(Table*) {}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::TblReleaseFocus, StandinTblReleaseFocus)
+
 }  // namespace
 
 void TableDraw(Table* t) {
     if (!t) return;
     FillRect(t->bounds, kWhite);
+    for (TableRow& row : t->rows) row.invalid = false;
     for (size_t r = t->topRow; r < t->rows.size(); ++r) {
         if (!t->rows[r].usable) continue;
         for (size_t c = 0; c < t->columns.size(); ++c) {

@@ -32,7 +32,7 @@ enum ObjectKind : uint8_t {
 
 // Event types the forms post and take.
 constexpr uint16_t kPenDown = 1, kPenUp = 2, kKeyDown = 4, kCtlSelect = 9, kFrmLoad = 23, kFrmOpen = 24,
-                   kFrmClose = 26, kFldChanged = 17;
+                   kFrmClose = 26, kFldHeightChanged = 16, kFldChanged = 17;
 
 struct Form;
 
@@ -48,12 +48,17 @@ struct Field {
     void* textHandle = nullptr;    // a handle the application set with FldSetTextHandle
     uint16_t insertion = 0;
     uint16_t selStart = 0, selEnd = 0;
+    uint16_t topLine = 0;        // the first line shown: the field's scroll position
+    uint16_t allocatedSize = 0;  // the text block size the application last set
+    std::string undoText;        // the text before the last edit, while it can be undone
+    bool canUndo = false;
     bool dirty = false;
     Form* form = nullptr;
     bool Usable() const { return attributes & 0x0001; }
     bool Editable() const { return attributes & 0x0004; }
 };
-constexpr uint16_t kFieldUsable = 0x0001, kFieldEditable = 0x0004;
+constexpr uint16_t kFieldUsable = 0x0001, kFieldEditable = 0x0004, kFieldSingleLine = 0x0008,
+                   kFieldDynamicSize = 0x0020;
 
 // A control: the OS's native control record first (the 68K glue reads it in place), then the label
 // the record's text points at when the form resource gave one.
@@ -77,7 +82,7 @@ using TableSaveProc = uint8_t (*)(void* table, int16_t row, int16_t column);
 
 struct TableColumn {
     uint16_t width = 0, spacing = 0;
-    bool usable = true;
+    bool usable = true, masked = false, editIndicator = false;
     TableDrawProc draw = nullptr;
     TableLoadProc load = nullptr;
     TableSaveProc save = nullptr;
@@ -86,6 +91,7 @@ struct TableRow {
     uint16_t id = 0, height = 11;
     uint32_t data = 0;
     bool usable = true, selectable = true;
+    bool invalid = true, masked = false, staticHeight = false;  // invalid: to be drawn again
 };
 struct TableItem {
     uint8_t style = 0, font = 0;
@@ -100,6 +106,7 @@ struct Table {
     uint16_t attributes = 0;
     uint16_t topRow = 0;
     int16_t selectedRow = -1, selectedColumn = -1;  // -1: no selection
+    bool hasScrollBar = false;
     std::vector<TableColumn> columns;
     std::vector<TableRow> rows;
     std::vector<TableItem> items;  // row by row

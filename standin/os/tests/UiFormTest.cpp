@@ -349,56 +349,6 @@ TEST_F(UiFormTest, FieldsScrollWithinTheirTextUndoTheLastEditAndAskForTheirHeigh
     EXPECT_TRUE(Queued(16).empty());
 }
 
-// Rows marked invalid stay so until the table is drawn; masks are per row; the table's other
-// settings take a column or row in the table and ignore any other, as grabbing the focus does.
-TEST_F(UiFormTest, TableRowsAreInvalidUntilDrawnAndKeepTheirMasks) {
-    void* form = Ui<void*(uint16_t)>(ui::FrmInitForm, uint16_t{1000});
-    void* table = Ui<void*(void*, uint16_t)>(ui::UiEntry154, form, uint16_t{3});
-    auto flags = [&](uint16_t slot) {
-        std::vector<uint8_t> v;
-        for (int16_t row = -1; row <= 3; ++row) v.push_back(Ui<uint8_t(void*, int16_t)>(slot, table, row));
-        return v;
-    };
-    Ui<void(void*)>(ui::FrmDrawForm, form);
-    EXPECT_EQ(flags(ui::TblRowInvalid), (std::vector<uint8_t>{0, 0, 0, 0, 0}));
-    Ui<void(void*, int16_t)>(ui::TblMarkRowInvalid, table, int16_t{1});
-    Ui<void(void*, int16_t)>(ui::TblMarkRowInvalid, table, int16_t{7});
-    EXPECT_EQ(flags(ui::TblRowInvalid), (std::vector<uint8_t>{0, 0, 1, 0, 0}));
-    Ui<void(void*)>(ui::TblMarkTableInvalid, table);
-    EXPECT_EQ(flags(ui::TblRowInvalid), (std::vector<uint8_t>{0, 1, 1, 1, 0}));
-    Ui<void(void*)>(ui::TblRedrawTable, table);
-    EXPECT_EQ(flags(ui::TblRowInvalid), (std::vector<uint8_t>{0, 0, 0, 0, 0}));
-
-    for (int16_t row : {int16_t{0}, int16_t{2}, int16_t{3}, int16_t{-1}})
-        Ui<void(void*, int16_t, uint8_t)>(ui::TblSetRowMasked, table, row, uint8_t{1});
-    Ui<void(void*, int16_t, uint8_t)>(ui::TblSetRowMasked, table, int16_t{0}, uint8_t{0});
-    EXPECT_EQ(flags(ui::TblRowMasked), (std::vector<uint8_t>{0, 0, 0, 1, 0}));
-
-    for (uint16_t slot : {ui::TblSetColumnMasked, ui::TblSetColumnEditIndicator, ui::TblSetRowStaticHeight})
-        for (int16_t index : {int16_t{0}, int16_t{1}, int16_t{-1}, int16_t{9}})
-            Ui<void(void*, int16_t, uint8_t)>(slot, table, index, uint8_t{1});
-    Ui<void(void*, uint8_t)>(ui::TblHasScrollBar, table, uint8_t{1});
-    auto selection = [&] {
-        int16_t row = -1, column = -1;
-        Ui<uint8_t(void*, int16_t*, int16_t*)>(ui::TblGetSelection, table, &row, &column);
-        return std::pair{row, column};
-    };
-    Ui<void(void*, int16_t, int16_t)>(ui::TblGrabFocus, table, int16_t{2}, int16_t{1});
-    Ui<void(void*, int16_t, int16_t)>(ui::TblGrabFocus, table, int16_t{2}, int16_t{5});
-    EXPECT_EQ(selection(), (std::pair{int16_t{2}, int16_t{1}}));
-    Ui<void(void*)>(ui::TblReleaseFocus, table);
-    EXPECT_EQ(selection(), (std::pair{int16_t{2}, int16_t{1}}));
-    EXPECT_EQ(Ui<uint16_t(void*)>(ui::TblGetNumberOfColumns, table), 2);
-
-    int not_a_table[16] = {};
-    table = not_a_table;
-    EXPECT_EQ(flags(ui::TblRowInvalid), (std::vector<uint8_t>{0, 0, 0, 0, 0}));
-    Ui<void(void*, int16_t, uint8_t)>(ui::TblSetRowMasked, table, int16_t{0}, uint8_t{1});
-    Ui<void(void*, uint8_t)>(ui::TblHasScrollBar, table, uint8_t{1});
-    Ui<void(void*, int16_t, int16_t)>(ui::TblGrabFocus, table, int16_t{0}, int16_t{0});
-    EXPECT_EQ(flags(ui::TblRowMasked), (std::vector<uint8_t>{0, 0, 0, 0, 0}));
-}
-
 // Typing marks the form modified until it is marked unmodified; a dialog takes events until its
 // button is tapped; an update request is queued for the application; returning from a popped-up
 // form deletes it and asks the form returned to to draw itself.
@@ -545,6 +495,67 @@ TEST_F(UiFormTest, TablesKeepTheirItemsAndDrawCustomItemsThroughTheirColumnsCall
     gDrawn.clear();
     Ui<void(void*)>(ui::FrmDrawForm, form);
     EXPECT_EQ(gDrawn, (std::vector<int>{0, 10}));
+}
+
+// Rows marked invalid stay so until the table is drawn; masks are per row, and a masked row's cells
+// in a masked column are drawn without their content; the table's other settings take a column or
+// row in the table and ignore any other, as grabbing the focus does.
+TEST_F(UiFormTest, TableRowsAreInvalidUntilDrawnAndKeepTheirMasks) {
+    void* form = Ui<void*(uint16_t)>(ui::FrmInitForm, uint16_t{1000});
+    void* table = Ui<void*(void*, uint16_t)>(ui::UiEntry154, form, uint16_t{3});
+    auto flags = [&](uint16_t slot) {
+        std::vector<uint8_t> v;
+        for (int16_t row = -1; row <= 3; ++row) v.push_back(Ui<uint8_t(void*, int16_t)>(slot, table, row));
+        return v;
+    };
+    Ui<void(void*)>(ui::FrmDrawForm, form);
+    EXPECT_EQ(flags(ui::TblRowInvalid), (std::vector<uint8_t>{0, 0, 0, 0, 0}));
+    Ui<void(void*, int16_t)>(ui::TblMarkRowInvalid, table, int16_t{1});
+    Ui<void(void*, int16_t)>(ui::TblMarkRowInvalid, table, int16_t{7});
+    EXPECT_EQ(flags(ui::TblRowInvalid), (std::vector<uint8_t>{0, 0, 1, 0, 0}));
+    Ui<void(void*)>(ui::TblMarkTableInvalid, table);
+    EXPECT_EQ(flags(ui::TblRowInvalid), (std::vector<uint8_t>{0, 1, 1, 1, 0}));
+    Ui<void(void*)>(ui::TblRedrawTable, table);
+    EXPECT_EQ(flags(ui::TblRowInvalid), (std::vector<uint8_t>{0, 0, 0, 0, 0}));
+
+    for (int16_t row : {int16_t{0}, int16_t{2}, int16_t{3}, int16_t{-1}})
+        Ui<void(void*, int16_t, uint8_t)>(ui::TblSetRowMasked, table, row, uint8_t{1});
+    Ui<void(void*, int16_t, uint8_t)>(ui::TblSetRowMasked, table, int16_t{0}, uint8_t{0});
+    EXPECT_EQ(flags(ui::TblRowMasked), (std::vector<uint8_t>{0, 0, 0, 1, 0}));
+    for (int16_t row = 0; row < 3; ++row)
+        Ui<void(void*, int16_t, int16_t, uint8_t)>(ui::TblSetItemStyle, table, row, int16_t{0}, uint8_t{1});
+    Ui<void(void*, int16_t, void*)>(ui::TblSetCustomDrawProcedure, table, int16_t{0},
+                                    reinterpret_cast<void*>(&DrawCell));
+    gDrawn.clear();
+    Ui<void(void*)>(ui::TblDrawTable, table);
+    EXPECT_EQ(gDrawn, (std::vector<int>{0, 10, 20}));  // the row's mask alone hides nothing
+
+    for (uint16_t slot : {ui::TblSetColumnMasked, ui::TblSetColumnEditIndicator, ui::TblSetRowStaticHeight})
+        for (int16_t index : {int16_t{0}, int16_t{1}, int16_t{-1}, int16_t{9}})
+            Ui<void(void*, int16_t, uint8_t)>(slot, table, index, uint8_t{1});
+    gDrawn.clear();
+    Ui<void(void*)>(ui::TblDrawTable, table);
+    EXPECT_EQ(gDrawn, (std::vector<int>{0, 10}));
+    Ui<void(void*, uint8_t)>(ui::TblHasScrollBar, table, uint8_t{1});
+    auto selection = [&] {
+        int16_t row = -1, column = -1;
+        Ui<uint8_t(void*, int16_t*, int16_t*)>(ui::TblGetSelection, table, &row, &column);
+        return std::pair{row, column};
+    };
+    Ui<void(void*, int16_t, int16_t)>(ui::TblGrabFocus, table, int16_t{2}, int16_t{1});
+    Ui<void(void*, int16_t, int16_t)>(ui::TblGrabFocus, table, int16_t{2}, int16_t{5});
+    EXPECT_EQ(selection(), (std::pair{int16_t{2}, int16_t{1}}));
+    Ui<void(void*)>(ui::TblReleaseFocus, table);
+    EXPECT_EQ(selection(), (std::pair{int16_t{2}, int16_t{1}}));
+    EXPECT_EQ(Ui<uint16_t(void*)>(ui::TblGetNumberOfColumns, table), 2);
+
+    int not_a_table[16] = {};
+    table = not_a_table;
+    EXPECT_EQ(flags(ui::TblRowInvalid), (std::vector<uint8_t>{0, 0, 0, 0, 0}));
+    Ui<void(void*, int16_t, uint8_t)>(ui::TblSetRowMasked, table, int16_t{0}, uint8_t{1});
+    Ui<void(void*, uint8_t)>(ui::TblHasScrollBar, table, uint8_t{1});
+    Ui<void(void*, int16_t, int16_t)>(ui::TblGrabFocus, table, int16_t{0}, int16_t{0});
+    EXPECT_EQ(flags(ui::TblRowMasked), (std::vector<uint8_t>{0, 0, 0, 0, 0}));
 }
 
 // A bar of "File" (Open 2001, Close 2002) and "Edit" (Undo 2101 hidden, Copy 2102, Paste 2103),

@@ -1,7 +1,7 @@
 // The stand-in UI library's tables: columns, rows and items built from the form resource, the
 // table slots that read and change them, and drawing: each usable row's cells left to right, a
 // cell of a column with the application's draw callback drawn by it, label and number items
-// drawn as their text.
+// drawn as their text, a cell of a masked row in a masked column drawn grey.
 #include <cstdio>
 #include <cstring>
 
@@ -394,6 +394,10 @@ void TableDraw(Table* t) {
             const int16_t row16 = static_cast<int16_t>(r), column16 = static_cast<int16_t>(c);
             const Rect cell = ItemBounds(t, row16, column16);
             if (cell.y + cell.h > t->bounds.y + t->bounds.h) return;  // below the table
+            if (t->rows[r].masked && column.masked) {  // a private cell shows no content
+                FillRect(cell, kGrey);
+                continue;
+            }
             const TableItem* item = t->Item(row16, column16);
             if (item->style == kCustomTableItem) {
                 if (column.draw) column.draw(t, row16, column16, &cell);

@@ -413,31 +413,16 @@ MORVEL_INLINE bool Cond(const Cpu& c, uint32_t cc) {
     return kCond.t[(cc << 4) | f];
 }
 
-// A condition taken at run time, computed in registers: the truth tables of four conditions
-// (16 flag combinations each) share one 64-bit constant.
-template <int Q>
-constexpr uint64_t CondQuad() {
-    uint64_t w = 0;
-    for (int i = 0; i < 4; ++i)
-        for (int f = 0; f < 16; ++f)
-            if (kCond.t[(Q * 4 + i) << 4 | f]) w |= uint64_t{1} << (i * 16 + f);
-    return w;
-}
-MORVEL_INLINE bool CondBits(const Cpu& c, uint32_t cc) {
-    uint32_t f = ((c.n >> 28) & 8) | (c.nz ? 0 : 4) | (c.v << 1) | c.c;
-    uint64_t w = (cc & 8) ? ((cc & 4) ? CondQuad<3>() : CondQuad<2>()) : ((cc & 4) ? CondQuad<1>() : CondQuad<0>());
-    return (w >> ((cc & 3) * 16 + f)) & 1;
-}
-
-// A compare or test followed by a conditional branch (Bcc other than BRA and BSR) runs the branch
-// in the same step: one dispatch less in most loops. A traced run keeps one instruction a step.
-// By stored word: the condition of a short Bcc that runs so, 0 for every other word.
+// A compare or test followed by BNE.S or BEQ.S runs the branch in the same step: one dispatch less
+// in most loops. Other conditions take their own step, where the condition is known when the
+// handler is made. A traced run keeps one instruction a step.
+// By stored word: 6 for BNE.S, 7 for BEQ.S, 0 for every other word.
 struct FusedBranches {
     uint8_t cc[65536];
     FusedBranches() {
         for (uint32_t raw = 0; raw < 65536; ++raw) {
-            uint32_t op = Swap16(raw), cond = (op >> 8) & 15;
-            cc[raw] = (op & 0xF000) == 0x6000 && cond >= 2 && (op & 0xFF) != 0 ? static_cast<uint8_t>(cond) : 0;
+            uint32_t op = Swap16(raw);
+            cc[raw] = (op & 0xFE00) == 0x6600 && (op & 0xFF) != 0 ? static_cast<uint8_t>((op >> 8) & 15) : 0;
         }
     }
 };
@@ -449,9 +434,7 @@ MORVEL_INLINE void FollowingBranch(Cpu& c) {
     uint32_t cc = gFused.cc[raw];
     if (!cc || (c.srHigh & (kSrTrace0 | kSrTrace1))) return;
     c.pc += 2;
-    // BNE and BEQ, the most frequent, without composing the flags
-    bool taken = cc == 6 ? c.nz != 0 : cc == 7 ? c.nz == 0 : CondBits(c, cc);
-    if (taken) c.pc += Sext<1>(raw >> 8u);
+    if ((cc == 6) == (c.nz != 0)) c.pc += Sext<1>(raw >> 8u);
 }
 
 // ---- handlers ----

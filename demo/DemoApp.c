@@ -6,7 +6,7 @@
 
 #include "DemoIds.h"
 
-#define kServerPort 50007
+#define kServerPort 17007
 #define kTimeout 300 /* ticks: three seconds */
 #define kNoteName "Note.txt"
 #define kMaxEntries 12

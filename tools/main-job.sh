@@ -3,7 +3,7 @@
 # modules (Sockra, Brontel, Durnix, Morvel) and runs the demo application in the device window.
 # It prepares a system folder (kez-host and the modules beside an "autoload" folder holding one
 # database per module and the demo), a host folder that the OS shows as a card volume, and a
-# server on 127.0.0.1 port 50007 that answers each connection with one line, for the demo's
+# server on 127.0.0.1 port 17007 that answers each connection with one line, for the demo's
 # "Fetch" button. The debugger attaches with `./run.sh quillwatch 127.0.0.1` once the demo is
 # stopped with Ctrl+Shift+B in the device window (the link listens on 127.0.0.1 port 2000).
 # Without a display the OS runs on a virtual one (xvfb-run) when that is installed.
@@ -59,9 +59,9 @@ line = (sys.argv[1] + "\n").encode()
 server = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
 server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
 try:
-    server.bind(("127.0.0.1", 50007))
+    server.bind(("127.0.0.1", 17007))
 except OSError as e:
-    sys.exit("main job: the demo server cannot listen on 127.0.0.1:50007: %s" % e)
+    sys.exit("main job: the demo server cannot listen on 127.0.0.1:17007: %s" % e)
 server.listen(4)
 while True:
     connection, _ = server.accept()

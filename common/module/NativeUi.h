@@ -195,4 +195,47 @@ struct NativeMenuBar {
 };
 static_assert(sizeof(void*) != 4 || sizeof(NativeMenuBar) == 36);
 
+// Native forms: the form's window record first, then its own fields. The 68K glue writes the help
+// resource ID in place before the form is drawn.
+struct NativeForm {
+    NativeWindow window;
+    uint16_t formId;
+    NativeUiRect bounds;
+    uint16_t attr;
+    uint16_t defaultButton;
+    uint16_t helpRscId;
+    uint16_t menuRscId;
+};
+static_assert(sizeof(void*) != 4 || offsetof(NativeForm, formId) == 44);
+static_assert(sizeof(void*) != 4 || offsetof(NativeForm, helpRscId) == 58);
+
+// Form objects whose attribute word the 68K glue writes in place. Bit 0 is the usable bit; a
+// gadget's word holds usable, extended and visible in bits 0 to 2.
+struct NativeFormLabel {
+    uint16_t id;
+    int16_t x, y;
+    uint16_t attr;
+    uint8_t fontID;
+    uint8_t reserved;
+};
+static_assert(offsetof(NativeFormLabel, attr) == 6);
+
+struct NativeFormBitmap {
+    uint16_t attr;
+    uint16_t rscId;
+    int16_t x, y;
+};
+static_assert(sizeof(NativeFormBitmap) == 8);
+
+struct NativeFormGadget {
+    uint16_t id;
+    uint16_t attr;
+    NativeUiRect rect;
+    void* data;
+    void* handler;
+};
+static_assert(offsetof(NativeFormGadget, attr) == 2);
+static_assert(offsetof(NativeFormGadget, data) == 12);
+constexpr uint16_t kFormObjectUsable = 0x0001;
+
 }  // namespace vantor

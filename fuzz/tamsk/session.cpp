@@ -1,4 +1,4 @@
-// Session files: chunks found by tag and length, and the restores of the interrupt controller, the
+// Session files: chunks found by tag and length (whole or in pieces), and the restores of the interrupt controller, the
 // clocks and timers with the future-event table, and the patch table.
 #include <cstdint>
 
@@ -23,6 +23,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint8_t small[300];
     SessReadChunk(FourCC(">rfn"), small, 260);
     SessReadChunk(FourCC(">tin"), small, 1);
+    // A chunk taken a piece at a time (as NAND is restored): pieces stay within their size.
+    SessReadChunkPieces(FourCC(">tip"), 5000, 1000, [](uint32_t offset, const uint8_t* piece, uint32_t n) {
+        if (offset >= 5000 || n > 1000 || offset + n > 5000 || !piece) __builtin_trap();
+    });
     try {
         IntcReset(kRunLoad);
         ClockReset(kRunLoad);

@@ -1,6 +1,7 @@
 // The rows of the remote-access operation table. Every handler checks the session type, then the
 // request's length before it reads a field: a field past the data that arrived answers 0xF305,
 // and strings are read from the buffer, which always ends with a zero byte past the data.
+#include <strings.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -130,6 +131,187 @@ uint32_t LocateInternal(uint32_t type, uint32_t creator, const char* name) {
     return found;
 }
 
+// --- Volumes ----------------------------------------------------------------------------------
+
+// Volumes keep their applications and databases as files of one directory.
+constexpr char kLauncherDir[] = "/VANTOR/LAUNCHER";
+constexpr uint32_t kSkippedEntryBits = 0x5E;  // read-only, hidden, system, volume label, directory
+constexpr uint16_t kVfsModeRead = 0x0002;
+constexpr uint32_t kIteratorStop = 0xFFFFFFFF;
+constexpr uint16_t kErrEnumerationEmpty = 0x290D;
+constexpr uint16_t kErrResourceNotFound = 0x0210;
+constexpr uint16_t kErrAlreadyExists = 0x0219;
+
+// The OS's volume-information record (native layout).
+struct VolumeInfo {
+    uint32_t attributes, fsType, fsCreator, mountClass;
+    uint16_t slotLibRefNum, slotRefNum;
+    uint32_t mediaType, reserved;
+};
+static_assert(sizeof(VolumeInfo) == 28);
+static_assert(offsetof(VolumeInfo, slotRefNum) == 18);
+
+// The directory-entry record that the enumeration fills: the name goes into the buffer it names.
+struct DirEntryInfo {
+    uint32_t attributes;
+    uint32_t nameP;
+    uint16_t nameBufSize;
+};
+static_assert(sizeof(DirEntryInfo) == 12);
+
+struct MountedVolume {
+    uint16_t volRefNum;
+    uint16_t slot;
+};
+
+// The mounted volumes with the slot numbers that the OS's volume information gives.
+std::vector<MountedVolume> Volumes() {
+    std::vector<MountedVolume> volumes;
+    uint32_t iterator = 0;
+    for (int guard = 0; guard < 256 && iterator != kIteratorStop; ++guard) {
+        uint16_t volRefNum = 0;
+        using Enumerate = uint16_t(uint16_t*, uint32_t*);
+        if (glue::SysCall<Enumerate>(sysslot::FileSystemSel27, &volRefNum, &iterator) != 0) break;
+        VolumeInfo info{};
+        if (glue::SysCall<uint16_t(uint16_t, VolumeInfo*)>(sysslot::FileSystemSel28, volRefNum, &info) == 0)
+            volumes.push_back({volRefNum, info.slotRefNum});
+    }
+    return volumes;
+}
+
+uint16_t FileOpen(uint16_t volRefNum, const char* path, uint32_t* fileRef) {
+    return glue::SysCall<uint16_t(uint16_t, const char*, uint16_t, uint32_t*)>(
+        sysslot::FileSystemSel3, volRefNum, path, kVfsModeRead, fileRef);
+}
+void FileClose(uint32_t fileRef) {
+    glue::SysCall<uint16_t(uint32_t)>(sysslot::FileSystemSel4, fileRef);
+}
+
+// The database information of a database file on a volume into `entry` (storage: `slot`).
+uint16_t VolumeFileEntry(uint16_t volRefNum, const std::string& path, uint16_t slot, GRASDbEntry* entry) {
+    *entry = GRASDbEntry{};
+    uint32_t fileRef = 0;
+    if (uint16_t err = FileOpen(volRefNum, path.c_str(), &fileRef)) return err;
+    using FileDBInfo = uint16_t(uint32_t, char*, uint16_t*, uint16_t*, uint32_t*, uint32_t*, uint32_t*,
+                                uint32_t*, void**, void**, uint32_t*, uint32_t*, uint16_t*);
+    uint16_t err = glue::SysCall<FileDBInfo>(
+        sysslot::FileSystemSel37, fileRef, entry->name, &entry->attributes, &entry->version, &entry->created,
+        &entry->modified, &entry->backedUp, &entry->modificationNumber, static_cast<void**>(nullptr),
+        static_cast<void**>(nullptr), &entry->type, &entry->creator, static_cast<uint16_t*>(nullptr));
+    FileClose(fileRef);
+    entry->name[31] = '\0';
+    entry->storage = static_cast<uint8_t>(slot);
+    return err;
+}
+
+// Calls `visit(name, attributes)` for each entry of the volume's launcher directory until it
+// answers true. The directory's open error, or an enumeration error other than its end.
+template <typename Visit>
+uint16_t ForEachLauncherEntry(uint16_t volRefNum, Visit visit) {
+    uint32_t dirRef = 0;
+    if (uint16_t err = FileOpen(volRefNum, kLauncherDir, &dirRef)) return err;
+    uint16_t result = 0;
+    uint32_t iterator = 0;
+    for (int guard = 0; guard < 0x10000 && iterator != kIteratorStop; ++guard) {
+        char name[241] = {};
+        DirEntryInfo info{0, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(name)), sizeof name};
+        uint16_t err = glue::SysCall<uint16_t(uint32_t, uint32_t*, DirEntryInfo*)>(sysslot::FileSystemSel20,
+                                                                                   dirRef, &iterator, &info);
+        if (err) {
+            if (err != kErrEnumerationEmpty) result = err;
+            break;
+        }
+        name[sizeof name - 1] = '\0';
+        if (visit(name, info.attributes)) break;
+    }
+    FileClose(dirRef);
+    return result;
+}
+
+// Lists the database files of a volume's launcher directory (of `type` unless 0), as ListInternal.
+uint16_t ListVolume(const MountedVolume& volume, uint32_t type, GRASDbEntry* entries, uint32_t capacity,
+                    uint32_t* count) {
+    GRAS_TRACE("prv_list_card(): Listing folder %s on card %d", kLauncherDir, static_cast<int>(volume.slot));
+    uint16_t full = 0;
+    uint16_t err = ForEachLauncherEntry(volume.volRefNum, [&](const char* name, uint32_t attributes) {
+        if (attributes & kSkippedEntryBits) {
+            GRAS_TRACE("prv_list_card(): skipping [%s] (Attr=0x%X)", name, attributes);
+            return false;
+        }
+        GRASDbEntry entry;
+        if (uint16_t e = VolumeFileEntry(volume.volRefNum, std::string(kLauncherDir) + "/" + name,
+                                         volume.slot, &entry)) {
+            GRAS_TRACE("prv_list_card(): can't read [%s], Err=0x%X", name, e);
+            return false;
+        }
+        if (type != 0 && entry.type != type) return false;
+        if (entries) {
+            if (*count >= capacity) {
+                full = kErrNoMemory;
+                return true;
+            }
+            entries[*count] = entry;
+        }
+        ++*count;
+        return false;
+    });
+    return err ? err : full;
+}
+
+// Where a database is: in the internal storage (its id) or a file on a volume.
+struct GRASDbLocation {
+    uint32_t dbID = 0;
+    std::string path;
+    uint16_t volRefNum = 0;
+    uint16_t slot = 0;
+    bool OnVolume() const { return !path.empty(); }
+};
+
+bool EndsInVrx(const char* name) {
+    size_t n = std::strlen(name);
+    return n > 4 && strcasecmp(name + n - 4, ".vrx") == 0;
+}
+
+// The database of that type, creator and name (each 0 or "" for any) in the storage that the
+// selector names: below 1 the internal storage first; -1 then every volume, a positive selector
+// the volume of that slot number. On a volume only resource-database files (".vrx") count.
+bool LocateDb(int32_t storage, uint32_t type, uint32_t creator, const char* name, GRASDbLocation* location) {
+    *location = GRASDbLocation{};
+    if (storage < 1) {
+        location->dbID = LocateInternal(type, creator, name);
+        if (location->dbID || storage == 0) return location->dbID != 0;
+    }
+    for (const MountedVolume& volume : Volumes()) {
+        if (storage > 0 && volume.slot != storage) continue;
+        bool found = false;
+        uint16_t err = ForEachLauncherEntry(volume.volRefNum, [&](const char* file, uint32_t attributes) {
+            if (attributes & kSkippedEntryBits) return false;
+            if (!EndsInVrx(file)) {
+                GRAS_TRACE("prv_locate_db(): Not a VRX");
+                return false;
+            }
+            std::string path = std::string(kLauncherDir) + "/" + file;
+            GRASDbEntry entry;
+            if (VolumeFileEntry(volume.volRefNum, path, volume.slot, &entry) != 0) return false;
+            if ((type && entry.type != type) || (creator && entry.creator != creator) ||
+                (name && name[0] && std::strcmp(entry.name, name) != 0))
+                return false;
+            *location = {0, path, volume.volRefNum, volume.slot};
+            found = true;
+            return true;
+        });
+        if (err)
+            GRAS_TRACE("prv_locate_db(): Can't find launcher path on volRefNum %d (err=0x%X)",
+                       static_cast<int>(volume.volRefNum), err);
+        if (found) {
+            GRAS_TRACE("prv_locate_db(): Found [%s] on volume %d", location->path.c_str(),
+                       static_cast<int>(volume.volRefNum));
+            return true;
+        }
+    }
+    return false;
+}
+
 uint16_t GRASServer_session_open(GRASSession* session) {
     REQUIRE_LENGTH(4);
     uint32_t type = Word(session, 0);
@@ -175,26 +357,54 @@ uint16_t GRASServer_ping(GRASSession* session) {
     return ReplyWord(session, static_cast<uint32_t>(getpid()));
 }
 
-// Volumes are not part of this build: a listing names the internal storage alone, and a request
-// for one volume finds none.
+// The databases of the storage that the selector names (of `type` unless 0), counted or, with
+// `entries`, filled in. The internal storage's failure is answered; a volume's only when the
+// selector names that volume (-1 skips it). A full buffer always answers 0x0102: the list would
+// otherwise come back short as if whole.
+uint16_t ListStorage(int32_t storage, uint32_t type, GRASDbEntry* entries, uint32_t capacity, uint32_t* count,
+                     uint32_t* internal) {
+    if (storage < 1) {
+        if (uint16_t err = ListInternal(type, entries, capacity, count)) {
+            GRAS_TRACE("GRASServer_db_list(): Can't get internal DB list, Err=0x%X", err);
+            return err;
+        }
+    }
+    *internal = *count;
+    if (storage == 0) return 0;
+    for (const MountedVolume& volume : Volumes()) {
+        if (storage > 0 && volume.slot != storage) continue;
+        uint32_t before = *count;
+        uint16_t err = ListVolume(volume, type, entries, capacity, count);
+        if (!err) continue;
+        if (storage > 0 || err == kErrNoMemory) {
+            GRAS_TRACE("GRASServer_db_list(): Can't get DB list for card: %d, Err=0x%X",
+                       static_cast<int>(volume.slot), err);
+            return err;
+        }
+        *count = before;  // a volume that cannot be read is left out whole
+    }
+    return 0;
+}
+
 uint16_t GRASServer_db_list(GRASSession* session) {
     REQUIRE_TYPE(Types({0, 3}));
     REQUIRE_LENGTH(8);
     uint32_t type = Word(session, 0);
     auto storage = static_cast<int32_t>(Word(session, 4));
-    if (storage > 0) return kErrNotFound;
-    uint32_t count = 0;
-    if (uint16_t err = ListInternal(type, nullptr, 0, &count)) {
-        GRAS_TRACE("GRASServer_db_list(): Can't get internal DB list, Err=0x%X", err);
+    uint32_t count = 0, internal = 0;
+    if (uint16_t err = ListStorage(storage, type, nullptr, 0, &count, &internal)) {
+        Empty(session);
         return err;
     }
-    GRAS_TRACE("GRASServer_db_list(): %d DBs found (%d internal)", static_cast<int>(count), static_cast<int>(count));
+    GRAS_TRACE("GRASServer_db_list(): %d DBs found (%d internal)", static_cast<int>(count),
+               static_cast<int>(internal));
+    // Two spare entries for databases made between the passes.
     uint32_t capacity = count + 2;
     if (!PrvGRASSetBuffer(session, capacity * sizeof(GRASDbEntry))) return kErrNoMemory;
     auto* entries = reinterpret_cast<GRASDbEntry*>(session->data);
     uint32_t filled = 0;
-    if (uint16_t err = ListInternal(type, entries, capacity, &filled)) {
-        GRAS_TRACE("GRASServer_db_list(): Can't get internal DB list, Err=0x%X", err);
+    if (uint16_t err = ListStorage(storage, type, entries, capacity, &filled, &internal)) {
+        Empty(session);
         return err;
     }
     session->header.length = filled * sizeof(GRASDbEntry);
@@ -269,24 +479,28 @@ uint16_t GRASServer_db_import(GRASSession* session) {
     return Reply(session, reply, sizeof reply);
 }
 
-// The database that a delete or information request names (internal storage only).
-uint16_t Locate(GRASSession* session, uint32_t* id) {
+// The database that a delete or information request names: +0 type, +4 creator, +8 storage
+// selector, +12 name when the data reaches it; at least one of type, creator and name.
+uint16_t Locate(GRASSession* session, GRASDbLocation* location) {
     REQUIRE_LENGTH(12);
     uint32_t type = Word(session, 0), creator = Word(session, 4);
     auto storage = static_cast<int32_t>(Word(session, 8));
     const char* name = session->header.length >= 13 ? Text(session, 12) : "";
-    if ((type == 0 && creator == 0 && !name[0]) || storage > 0) return kErrNotFound;
-    *id = LocateInternal(type, creator, name);
-    return *id ? 0 : kErrNotFound;
+    if (type == 0 && creator == 0 && !name[0]) return kErrNotFound;
+    return LocateDb(storage, type, creator, name, location) ? 0 : kErrNotFound;
 }
 
 uint16_t GRASServer_db_delete(GRASSession* session) {
     REQUIRE_TYPE(Types({3}));
-    uint32_t id = 0;
-    uint16_t err = Locate(session, &id);
+    GRASDbLocation location;
+    uint16_t err = Locate(session, &location);
     if (err == kErrNotFound) GRAS_TRACE("GRASServer_db_delete(): db not found");
     if (err) return err;
-    err = sys::DmDeleteDatabaseByID(id);
+    if (location.OnVolume())
+        err = glue::SysCall<uint16_t(uint16_t, const char*)>(sysslot::FileSystemSel8, location.volRefNum,
+                                                             location.path.c_str());
+    else
+        err = sys::DmDeleteDatabaseByID(location.dbID);
     if (err) GRAS_TRACE("GRASServer_db_delete(): delete failed, Err=0x%X", err);
     Empty(session);
     return err;
@@ -294,10 +508,12 @@ uint16_t GRASServer_db_delete(GRASSession* session) {
 
 uint16_t GRASServer_db_info(GRASSession* session) {
     REQUIRE_TYPE(Types({3}));
-    uint32_t id = 0;
-    uint16_t err = Locate(session, &id);
+    GRASDbLocation location;
+    uint16_t err = Locate(session, &location);
     GRASDbEntry entry;
-    if (!err) err = EntryOf(id, &entry);
+    if (!err)
+        err = location.OnVolume() ? VolumeFileEntry(location.volRefNum, location.path, location.slot, &entry)
+                                  : EntryOf(location.dbID, &entry);
     if (err) {
         Empty(session);
         return err;
@@ -354,13 +570,6 @@ uint16_t GRASServer_key_get_default(GRASSession* session) {
     return Reply(session, reply, sizeof reply);
 }
 
-// The database of that type, creator and name (0 or "" for any) in the storage that the selector
-// names: below 1 the internal storage (the only storage of this build: volumes are not built, so
-// a positive selector finds nothing).
-uint32_t Locate(int32_t storage, uint32_t type, uint32_t creator, const char* name) {
-    return storage < 1 ? LocateInternal(type, creator, name) : 0;
-}
-
 // The optional name at `offset`: present when the data reaches past it.
 const char* OptionalName(const GRASSession* session, uint32_t offset) {
     return session->header.length > offset ? Text(session, offset) : "";
@@ -371,10 +580,25 @@ uint16_t GRASServer_app_launch(GRASSession* session) {
     REQUIRE_LENGTH(8);
     auto storage = static_cast<int32_t>(Word(session, 0));
     uint32_t creator = Word(session, 4);
-    uint32_t id = Locate(storage, FourCC("appl"), creator, OptionalName(session, 8));
-    if (!id) {
+    GRASDbLocation location;
+    if (!LocateDb(storage, FourCC("appl"), creator, OptionalName(session, 8), &location)) {
         GRAS_TRACE("GRASServer_app_launch(): app not found");
         return kErrNotFound;
+    }
+    uint32_t id = location.dbID;
+    if (location.OnVolume()) {
+        // An application on a volume is copied into the storage first; the copy is marked as
+        // one that came from a volume. One copied before is launched as it is.
+        uint16_t err = glue::SysCall<uint16_t(uint16_t, const char*, uint32_t*)>(
+            sysslot::VFSImportDatabaseFromFile, location.volRefNum, location.path.c_str(), &id);
+        if (err == 0) {
+            uint16_t attributes = 0;
+            if (sys::DmDatabaseInfoByID(id, nullptr, &attributes, nullptr, nullptr, nullptr, nullptr) == 0)
+                sys::DmSetDatabaseAttributes(id, static_cast<uint16_t>(attributes | 0x0400));
+        } else if (err != kErrAlreadyExists) {
+            Empty(session);
+            return err;
+        }
     }
     // The OS starts the switched-to application as the start application.
     gKez.config.settingA = creator;
@@ -385,42 +609,68 @@ uint16_t GRASServer_app_launch(GRASSession* session) {
     return err ? err : woken;
 }
 
-// Opens the application database read-only and hands resource `type` `id`, locked, and its size
-// to `use`, whose status it answers; without that resource, resource `fallbackID` of any open
-// database (the OS's own) when it is not 0. The OS's error, 0xF301 when it gives none, or 0x0104
-// when the resource cannot be locked.
+// Hands resource `type` `id` of the application, locked, and its size to `use`, whose status it
+// answers; without that resource, resource `fallbackID` of any open database (the OS's own) when
+// it is not 0. The application is a database opened read-only, or a file on a volume whose
+// resource the OS copies into a handle of its own. The OS's error, 0xF301 when it gives none, or
+// 0x0104 when the resource cannot be locked.
 template <typename Use>
-uint16_t WithAppResource(uint32_t dbID, uint32_t type, uint16_t id, uint16_t fallbackID, Use use) {
-    uint32_t ref = sys::DmOpenDatabaseByID(dbID, 1);
-    if (!ref) {
-        uint16_t err = sys::DmGetLastErr();
-        return err ? err : GRASErrFailed;
+uint16_t WithAppResource(const GRASDbLocation& location, uint32_t type, uint16_t id, uint16_t fallbackID,
+                         Use use) {
+    uint32_t ref = 0, fileRef = 0;
+    void* handle = nullptr;
+    bool fileResource = false;
+    uint16_t missing = 0;
+    if (location.OnVolume()) {
+        if (uint16_t err = FileOpen(location.volRefNum, location.path.c_str(), &fileRef)) {
+            GRAS_TRACE("WithAppResource(): can't open VFS DB, Err=0x%X", err);
+            return err;
+        }
+        missing = glue::SysCall<uint16_t(uint32_t, uint32_t, uint16_t, void**)>(sysslot::FileSystemSel36,
+                                                                                fileRef, type, id, &handle);
+        fileResource = handle != nullptr;
+        if (!handle) GRAS_TRACE("WithAppResource(): can't get VFS Res, Err=0x%X", missing);
+    } else {
+        ref = sys::DmOpenDatabaseByID(location.dbID, 1);
+        if (!ref) {
+            uint16_t err = sys::DmGetLastErr();
+            GRAS_TRACE("WithAppResource(): can't open DB, Err=0x%X", err);
+            return err ? err : GRASErrFailed;
+        }
+        handle = sys::DmGetResource(type, id);
+        if (!handle) missing = sys::DmGetLastErr();
     }
-    void* handle = sys::DmGetResource(type, id);
-    if (!handle && fallbackID) {
-        uint16_t err = sys::DmGetLastErr();
-        if (err == 0 || err == 0x0210) handle = sys::DmGetResource(type, fallbackID);
+    if (!handle && fallbackID && (missing == 0 || missing == kErrResourceNotFound)) {
+        handle = sys::DmGetResource(type, fallbackID);
+        if (!handle) missing = sys::DmGetLastErr();
     }
     uint16_t result = 0;
     if (!handle) {
-        uint16_t err = sys::DmGetLastErr();
-        result = err ? err : GRASErrFailed;
-    } else if (const void* bytes = sys::MemHandleLock(handle)) {
-        result = use(bytes, sys::MemHandleSize(handle));
-        sys::MemHandleUnlock(handle);
-        sys::DmReleaseResource(handle);
+        result = missing ? missing : GRASErrFailed;
     } else {
-        sys::DmReleaseResource(handle);
-        result = 0x0104;
+        auto release = [&] {
+            if (fileResource)
+                sys::MemHandleFree(handle);
+            else
+                sys::DmReleaseResource(handle);
+        };
+        if (const void* bytes = sys::MemHandleLock(handle)) {
+            result = use(bytes, sys::MemHandleSize(handle));
+            sys::MemHandleUnlock(handle);
+        } else {
+            result = 0x0104;
+        }
+        release();
     }
-    sys::DmCloseDatabase(ref);
+    if (ref) sys::DmCloseDatabase(ref);
+    if (fileRef) FileClose(fileRef);
     return result;
 }
 
-// Resource `type` `id` of the application database: its bytes up to their first zero (at most
-// the resource's size), or the error.
-uint16_t AppResourceText(uint32_t dbID, uint32_t type, uint16_t id, std::string* text) {
-    return WithAppResource(dbID, type, id, 0, [&](const void* bytes, uint32_t size) -> uint16_t {
+// Resource `type` `id` of the application: its bytes up to their first zero (at most the
+// resource's size), or the error.
+uint16_t AppResourceText(const GRASDbLocation& location, uint32_t type, uint16_t id, std::string* text) {
+    return WithAppResource(location, type, id, 0, [&](const void* bytes, uint32_t size) -> uint16_t {
         *text = std::string(static_cast<const char*>(bytes), strnlen(static_cast<const char*>(bytes), size));
         return 0;
     });
@@ -428,33 +678,37 @@ uint16_t AppResourceText(uint32_t dbID, uint32_t type, uint16_t id, std::string*
 
 // The request of a row that reads an application's resource: +0 the resource id (above 0xFFFF:
 // `invalid` traced, 0xF305), +4 storage selector, +8 creator, +12 name when the data reaches it.
-// The application database, or 0 (then *status is 0x0207).
-uint32_t AppResourceRequest(GRASSession* session, const char* invalid, uint16_t* resID, uint16_t* status) {
+// Whether the application was found; else *status says why (0x0207 when it is not there).
+bool AppResourceRequest(GRASSession* session, const char* invalid, uint16_t* resID, GRASDbLocation* location,
+                        uint16_t* status) {
     *status = 0;
     if (session->header.length < 12) {
         *status = GRASErrInvalidParam;
-        return 0;
+        return false;
     }
     uint32_t word = Word(session, 0);
     if (word > 0xFFFF) {
         GRAS_TRACE(invalid, static_cast<int>(word));
         *status = GRASErrInvalidParam;
-        return 0;
+        return false;
     }
     *resID = static_cast<uint16_t>(word);
-    uint32_t id = Locate(static_cast<int32_t>(Word(session, 4)), FourCC("appl"), Word(session, 8),
-                         OptionalName(session, 12));
-    if (!id) *status = kErrNotFound;
-    return id;
+    if (LocateDb(static_cast<int32_t>(Word(session, 4)), FourCC("appl"), Word(session, 8),
+                 OptionalName(session, 12), location))
+        return true;
+    *status = kErrNotFound;
+    return false;
 }
 
 uint16_t GRASServer_app_default_category(GRASSession* session) {
     REQUIRE_TYPE(Types({3}));
     uint16_t resID = 0, status = 0;
-    uint32_t id = AppResourceRequest(session, "GRASServer_app_default_category(): Invalid res id: %d", &resID, &status);
-    if (!id) return status;
+    GRASDbLocation location;
+    if (!AppResourceRequest(session, "GRASServer_app_default_category(): Invalid res id: %d", &resID,
+                            &location, &status))
+        return status;
     std::string text;
-    if (uint16_t err = AppResourceText(id, FourCC("taic"), resID, &text)) {
+    if (uint16_t err = AppResourceText(location, FourCC("taic"), resID, &text)) {
         Empty(session);
         return err;
     }
@@ -464,11 +718,12 @@ uint16_t GRASServer_app_default_category(GRASSession* session) {
 uint16_t GRASServer_app_display_name(GRASSession* session) {
     REQUIRE_TYPE(Types({0, 3}));
     REQUIRE_LENGTH(8);
-    uint32_t id = Locate(static_cast<int32_t>(Word(session, 0)), FourCC("appl"), Word(session, 4),
-                         OptionalName(session, 8));
-    if (!id) return kErrNotFound;
+    GRASDbLocation location;
+    if (!LocateDb(static_cast<int32_t>(Word(session, 0)), FourCC("appl"), Word(session, 4),
+                  OptionalName(session, 8), &location))
+        return kErrNotFound;
     std::string text;
-    if (uint16_t err = AppResourceText(id, FourCC("tAIN"), 1000, &text)) {
+    if (uint16_t err = AppResourceText(location, FourCC("tAIN"), 1000, &text)) {
         if (err == 0x0104) GRAS_TRACE("GRASServer_app_display_name(): can't lock resource 'tAIN':1000");
         Empty(session);
         return err;
@@ -507,18 +762,19 @@ auto A68kCall(ModuleProc* table, uint16_t slot, Args... args) {
 // The 68K bitmap resource 'tAIB' `iconID` of the application database, translated to the native
 // layout by the 68K environment (into `family`, a chunk the caller frees). An application without
 // icon 1000 or 1001 shows the OS's own icon 10000 or 10001.
-uint16_t AppIconFamily(uint32_t dbID, uint16_t iconID, void** family, uint32_t* size) {
+uint16_t AppIconFamily(const GRASDbLocation& location, uint16_t iconID, void** family, uint32_t* size) {
     ModuleProc* a68k = A68k();
     if (!a68k) {
         GRAS_TRACE("GRASServer_app_icon(): no 68K environment to translate the icon");
         return GRASErrFailed;
     }
     uint16_t fallback = iconID == 1000 || iconID == 1001 ? static_cast<uint16_t>(iconID + 9000) : 0;
-    uint16_t err = WithAppResource(dbID, FourCC("tAIB"), iconID, fallback, [&](const void* image, uint32_t n) {
-        return A68kCall<a68ksig::A68kTranslateResource>(a68k, a68kslot::A68kTranslateResource,
-                                                        static_cast<void*>(nullptr), FourCC("Tbmp"), image, n,
-                                                        family, size);
-    });
+    uint16_t err =
+        WithAppResource(location, FourCC("tAIB"), iconID, fallback, [&](const void* image, uint32_t n) {
+            return A68kCall<a68ksig::A68kTranslateResource>(a68k, a68kslot::A68kTranslateResource,
+                                                            static_cast<void*>(nullptr), FourCC("Tbmp"),
+                                                            image, n, family, size);
+        });
     if (err) GRAS_TRACE("GRASServer_app_icon(): can't find resource, Err=0x%X", err);
     return err;
 }
@@ -527,15 +783,17 @@ uint16_t AppIconFamily(uint32_t dbID, uint16_t iconID, void** family, uint32_t* 
 uint16_t GRASServer_app_icon(GRASSession* session) {
     REQUIRE_TYPE(Types({3}));
     uint16_t iconID = 0, status = 0;
-    uint32_t id = AppResourceRequest(session, "GRASServer_app_icon(): Invalid iconid: %d", &iconID, &status);
+    GRASDbLocation location;
+    bool found =
+        AppResourceRequest(session, "GRASServer_app_icon(): Invalid iconid: %d", &iconID, &location, &status);
     Empty(session);  // the request is read
-    if (!id) {
+    if (!found) {
         if (status == kErrNotFound) GRAS_TRACE("GRASServer_app_icon(): app not found");
         return status;
     }
     void* family = nullptr;
     uint32_t size = 0;
-    if (uint16_t err = AppIconFamily(id, iconID, &family, &size)) return err;
+    if (uint16_t err = AppIconFamily(location, iconID, &family, &size)) return err;
     std::vector<uint8_t> xpm;
     uint16_t err = PrvGRASIconToXPM(family, size, &xpm);
     sys::MemChunkFree(family);

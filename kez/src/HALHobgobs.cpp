@@ -357,8 +357,9 @@ bool PrepareText(int32_t room) {
     size_t length = std::strlen(gTester.textBuffer);
     if (length > static_cast<size_t>(room)) {
         // From the room's character offset on, each boundary may end the text.
-        uint32_t at = Sys<uint32_t(const char*, uint32_t)>(sysslot::IntlSel9, gTester.textBuffer,
-                                                           static_cast<uint32_t>(room));
+        uint32_t at = static_cast<uint32_t>(room);
+        Sys<uint16_t(const char*, uint32_t, uint32_t*, uint32_t*)>(sysslot::IntlSel9, gTester.textBuffer, at, &at,
+                                                                   static_cast<uint32_t*>(nullptr));
         while (at < length) {
             if (Random(100) < 33) break;
             uint16_t c = 0;
@@ -378,13 +379,13 @@ bool PrepareText(int32_t room) {
 bool WeightedKey() {
     if (gTester.keyWeightTotal == 0) {
         for (uint32_t code = 0; code < 272; ++code)
-            if (code >= 256 || Sys<uint8_t(uint16_t)>(sysslot::IntlSel1, static_cast<uint16_t>(code)))
+            if (code >= 256 || Sys<uint8_t(uint8_t)>(sysslot::IntlSel1, static_cast<uint8_t>(code)))
                 gTester.keyWeightTotal += KeyWeight(code);
     }
     auto t = static_cast<uint32_t>(Random(static_cast<uint16_t>(gTester.keyWeightTotal > 0xFFFF ? 0xFFFF
                                                                                                : gTester.keyWeightTotal)));
     for (uint32_t code = 0; code < 272; ++code) {
-        if (code < 256 && !Sys<uint8_t(uint16_t)>(sysslot::IntlSel1, static_cast<uint16_t>(code))) continue;
+        if (code < 256 && !Sys<uint8_t(uint8_t)>(sysslot::IntlSel1, static_cast<uint8_t>(code))) continue;
         uint32_t w = KeyWeight(code);
         if (t < w) return PressKey(static_cast<uint16_t>(code), true);
         t -= w;

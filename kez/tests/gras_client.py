@@ -130,7 +130,7 @@ def storage(directory, good_file, bad_file, memo_file):
     names = [body[i:i + 32].split(b"\0")[0] for i in range(0, len(body), 80)]
     check("db_list has 80-byte entries", len(body) % 80 == 0 and b"RemoteDB" in names, names)
     status, body = command(s, 6, u32(0, 1))
-    check("db_list of a volume finds none", status == 0x0207, status)
+    check("db_list of a slot without a volume lists nothing", status == 0 and body == b"", (status, body))
     check("db_list with a short request answers F305", command(s, 6, u32(0))[0] == 0xF305)
 
     status, body = command(s, 10, u32(0, 0, 0) + b"RemoteDB\0")
@@ -353,19 +353,24 @@ def delete(*pairs):
         check("app_delete of %s answers %s" % (creator, want), status == int(want, 16), "%04X" % status)
 
 
+def booted_session(kind):
+    """A session of `kind` once the OS serves one, or None; the OS may take a while to boot under
+    emulation."""
+    for _ in range(1200):
+        try:
+            s = connect()
+            if command(s, 1, u32(kind))[0] == 0:
+                return s
+        except (OSError, TypeError):
+            pass
+        time.sleep(0.05)
+    return None
+
+
 def endurance(seed, limit):
     """Against a running OS: the tester sends `limit` events from `seed` and pauses; the OS still
     answers, and then ends on the exit request."""
-    s = None
-    for _ in range(1200):  # the OS may take a while to boot under emulation
-        try:
-            s = connect()
-            if command(s, 1, u32(0))[0] == 0:
-                break
-        except (OSError, TypeError):
-            pass
-        s = None
-        time.sleep(0.05)
+    s = booted_session(0)
     check("the OS serves a tester session", s is not None)
     check("start the tester", command(s, 22, u32(1, int(seed), int(limit)))[0] == 0)
     state = tester_state(s, lambda state: state[0] == 2, 1600)
@@ -377,16 +382,140 @@ def endurance(seed, limit):
 
 
 def volumes(folder):
+    """Without a file-system library to serve it, a host folder does not mount."""
     s = session(3)
     check("volume_mount without its path answers F305", command(s, 11, u32(0))[0] == 0xF305)
     check("mounting a missing folder answers 2A0B", command(s, 11, u32(0) + b"/nonexistent/folder\0")[0] == 0x2A0B)
+    check("mounting a folder that no library serves answers 2A0B",
+          command(s, 11, u32(0) + folder.encode() + b"\0")[0] == 0x2A0B)
+    check("unmounting an unknown volume answers 1", command(s, 12, u32(7) + b"x")[0] == 1)
+
+
+def db_image(name, type_, creator, resources=(), attributes=1, claimed=None):
+    """A database file: the 78-byte header, one 10-byte entry per (type, id, bytes), two zero
+    bytes, then the resources' bytes. `claimed` overrides the resource count in the header."""
+    count = len(resources) if claimed is None else claimed
+    header = struct.pack(">32sHHIIIIII4s4sIIH", name.encode(), attributes, 1, 100, 200, 0, 7, 0, 0,
+                         type_.encode(), creator.encode(), 0, 0, count)
+    offset = 78 + 10 * len(resources) + 2
+    entries = b""
+    for rtype, rid, data in resources:
+        entries += struct.pack(">4sHI", rtype.encode(), rid, offset)
+        offset += len(data)
+    return header + entries + b"\0\0" + b"".join(data for _, _, data in resources)
+
+
+def write(path, data):
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def entries_of(body):
+    """(name, storage, type, creator, attributes) of each 80-byte entry of a db_list reply."""
+    out = []
+    for i in range(0, len(body), 80):
+        e = body[i:i + 80]
+        out.append((e[:32].split(b"\0")[0].decode(), e[52], e[60:64][::-1].decode(), e[64:68][::-1].decode(),
+                    struct.unpack_from("<H", e, 32)[0]))
+    return out
+
+
+def host(bin_dir, work):
+    """kez-host with the host file-system and 68K modules, started from `work`; a host folder
+    mounted through the server serves the database rows from its launcher directory."""
+    autoload = os.path.join(work, "autoload")
+    os.makedirs(autoload, exist_ok=True)
+    for f in ("kez-host", "libKez.so", "libVantorOS.so", "libDurnix.so", "libMorvel.so"):
+        subprocess.run(["cp", os.path.join(bin_dir, f), work], check=True)
+    write(os.path.join(autoload, "Durnix.vrx"), db_image("libDurnix.dll", "libf", "drnx"))
+    write(os.path.join(autoload, "Morvel.vrx"), db_image("libMorvel.dll", "libr", "a68k"))
+    folder = os.path.join(work, "card")
+    launcher = os.path.join(folder, "VANTOR", "LAUNCHER")
+    os.makedirs(os.path.join(launcher, "sub.vrx"))
+    # A 1-bit 16 x 16 bitmap, all set (version 2).
+    bitmap = struct.pack(">HHHHBBHBBH", 16, 16, 2, 0, 1, 2, 0, 0, 0, 0) + b"\xff" * 32
+    write(os.path.join(launcher, "Clock.vrx"), db_image("Clock", "appl", "clok", [
+        ("tAIN", 1000, b"Clock Face\0"), ("taic", 3, b"Tools\0"), ("tAIB", 1000, bitmap)]))
+    write(os.path.join(launcher, "Notes.VRX"), db_image("NotesDB", "DATA", "note"))
+    write(os.path.join(launcher, "readme.txt"), b"not a database")
+    # Claims three resources that lie past its end.
+    write(os.path.join(launcher, "Broken.vrx"), db_image("Broken", "appl", "brkn", claimed=3))
+    rom, log = os.path.join(work, "test.rom"), open(os.path.join(work, "log"), "wb")
+    subprocess.run([os.path.join(work, "kez-host"), "--make-rom", rom], check=True, stdout=subprocess.DEVNULL)
+    os_process = subprocess.Popen([os.path.join(work, "kez-host"), "--rom", rom, "--storage",
+                                   os.path.join(work, "storage.img"), "--headless", "--heap-kb", "2048",
+                                   "--remote-access", "--run-ms", "100000"], stdout=log, stderr=subprocess.STDOUT)
+    finished = False
+    try:
+        card_rows(folder, launcher)
+        finished = True
+    finally:
+        # After the exit request the OS ends by itself; after a failed check it is stopped.
+        try:
+            code = os_process.wait(timeout=60 if finished else 0.1)
+        except subprocess.TimeoutExpired:
+            os_process.terminate()
+            code = os_process.wait(timeout=60)
+        log.close()
+    check("kez-host ended cleanly", code == 0, open(os.path.join(work, "log")).read()[-3000:])
+
+
+def card_rows(folder, launcher):
+    s = booted_session(3)
+    check("the OS serves a storage session", s is not None)
     status, body = command(s, 11, u32(0) + folder.encode() + b"\0")
-    check("volume_mount answers the volume and no switched application", status == 0 and len(body) == 8 and
-          struct.unpack("<2I", body)[1] == 0, (status, body))
+    check("volume_mount of the folder", status == 0 and len(body) == 8, (status, body))
     volume = struct.unpack("<2I", body)[0]
-    print("volume", volume, flush=True)
+    any_storage = 0xFFFFFFFF
+    status, body = command(s, 6, u32(0, any_storage))
+    listed = {e[0]: e for e in entries_of(body)}
+    check("db_list of every storage names the volume's database files",
+          status == 0 and {"Clock", "NotesDB", "Broken"} <= set(listed) and "sub" not in listed, (status, listed))
+    slot = listed["Clock"][1]
+    check("volume files carry the volume's slot number", slot > 0 and listed["NotesDB"][1] == slot, listed)
+    status, body = command(s, 6, u32(fourcc("appl"), slot))
+    check("db_list of the volume by type", status == 0 and sorted(e[0] for e in entries_of(body)) == ["Broken", "Clock"],
+          (status, entries_of(body)))
+    status, body = command(s, 6, u32(0, 0))
+    check("db_list of the internal storage has no volume file", status == 0 and "Clock" not in
+          [e[0] for e in entries_of(body)])
+    status, body = command(s, 6, u32(0, slot + 1))
+    check("db_list of a slot without a volume lists nothing", status == 0 and body == b"", (status, body))
+
+    status, body = command(s, 10, u32(0, fourcc("note"), any_storage))
+    check("db_info of a volume file", status == 0 and entries_of(body) == [("NotesDB", slot, "DATA", "note", 1)],
+          (status, entries_of(body)))
+    check("db_info by name on the volume", command(s, 10, u32(0, 0, slot) + b"Clock\0")[0] == 0)
+    check("db_info of the volume's file in the internal storage answers 0207",
+          command(s, 10, u32(0, fourcc("note"), 0))[0] == 0x0207)
+    clock = fourcc("clok")
+    status, body = command(s, 26, u32(slot, clock))
+    check("app_display_name from the volume file", status == 0 and body == b"Clock Face\0", (status, body))
+    status, body = command(s, 17, u32(3, any_storage, clock))
+    check("app_default_category from the volume file", status == 0 and body == b"Tools\0", (status, body))
+    check("a missing resource of a volume file answers 0210", command(s, 17, u32(4, slot, clock))[0] == 0x0210)
+    check("a volume file whose resources lie past its end answers 0209",
+          command(s, 26, u32(slot, fourcc("brkn")))[0] == 0x0209)
+    status, body = command(s, 16, u32(1000, slot, clock))
+    check("app_icon from the volume file", status == 0 and
+          body[struct.unpack_from("<I", body, 0)[0]:].startswith(b"32 32 "), status)
+
+    launcher_session = session(4)
+    check("app_launch copies the application from the volume", command(launcher_session, 15, u32(slot, clock))[0] == 0)
+    status, body = command(s, 6, u32(fourcc("appl"), 0))
+    copies = [e for e in entries_of(body) if e[0] == "Clock"]
+    check("the copy is in the internal storage, marked as from a volume",
+          len(copies) == 1 and copies[0][4] & 0x0400 and copies[0][1] == 0, copies)
+    check("launching it again uses the copy", command(launcher_session, 15, u32(slot, clock) + b"Clock\0")[0] == 0)
+
+    check("db_delete of a volume file", command(s, 9, u32(0, fourcc("note"), slot))[0] == 0)
+    check("the file is gone from the folder", not os.path.exists(os.path.join(launcher, "Notes.VRX")))
     check("volume_unmount", command(s, 12, u32(volume))[0] == 0)
-    check("unmounting it again answers 1", command(s, 12, u32(volume) + b"x")[0] == 1)
+    status, body = command(s, 6, u32(0, any_storage))
+    check("after the unmount no volume file is listed", status == 0 and
+          all(e[1] == 0 for e in entries_of(body)), entries_of(body))
+    control = session(2)
+    check("exit", command(control, 4)[0] == 0)
 
 
 def exit_():
@@ -398,6 +527,6 @@ def exit_():
 
 SCENARIOS = {"protocol": protocol, "storage": storage, "sessions": sessions, "hostile": hostile,
              "hold": hold, "exit": exit_, "tester": tester, "apps": apps, "volumes": volumes, "icon": icon,
-             "delete": delete, "endurance": endurance}
+             "delete": delete, "endurance": endurance, "host": host}
 SCENARIOS[sys.argv[2]](*sys.argv[3:])
 print("done")

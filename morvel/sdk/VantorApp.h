@@ -109,6 +109,13 @@ UInt16 FrmGetObjectIndex(const FormType* form, UInt16 objID);
 void* FrmGetObjectPtr(const FormType* form, UInt16 objIndex);
 void FrmSetFocus(FormType* form, UInt16 fieldIndex);
 void FrmCopyLabel(FormType* form, UInt16 labelID, const char* newLabel);
+/* Help shows the text resource ('tSTR') until its Done button is tapped. A custom-response alert
+   shows an entry line; the checker is given the tapped button and the entry, and the alert stays
+   while it answers false. */
+void FrmHelp(UInt16 helpMsgId);
+typedef Boolean (*FormCheckResponseFuncType)(Int16 button, char* attempt);
+UInt16 FrmCustomResponseAlert(UInt16 alertId, const char* s1, const char* s2, const char* s3, char* entryStringBuf,
+                              Int16 entryStringBufLength, FormCheckResponseFuncType callback);
 char* FldGetTextPtr(const FieldType* field);
 void FldSetTextPtr(FieldType* field, char* text);
 void FldSetTextHandle(FieldType* field, MemHandle text);

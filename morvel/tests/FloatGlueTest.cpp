@@ -10,6 +10,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "M68kTestKit.h"
 #include "common/BigEndian.h"
@@ -33,14 +36,18 @@ uint32_t Lo(double v) {
 uint32_t F(float v) {
     return std::bit_cast<uint32_t>(v);
 }
+uint64_t B(double v) {
+    return std::bit_cast<uint64_t>(v);
+}
 
 class FloatGlueTest : public RealKezTest {
   protected:
-    // Calls `trap` with D2 = selector (high word set, which the glue ignores) and the 32-bit
-    // arguments `args` (first argument lowest); a 16-bit argument is given as 0x10000 | value.
-    // D3 gets D0, D4 gets A0. With `value`, data+16 holds that double beforehand.
-    void Call(uint16_t trap, uint32_t selector, std::vector<uint32_t> args, double value = 0) {
-        std::string src, tail;
+    // The 68K code of a call of `trap` with D2 = selector (high word set, which the glue ignores)
+    // and the 32-bit arguments `args` (first argument lowest); a 16-bit argument is given as
+    // 0x10000 | value. With `value`, data+16 holds that double beforehand.
+    static std::string CallCode(uint16_t trap, uint32_t selector, const std::vector<uint32_t>& args,
+                                double value = 0) {
+        std::string src;
         uint32_t bytes = 0;
         for (auto it = args.rbegin(); it != args.rend(); ++it) {
             char line[64];
@@ -62,7 +69,36 @@ class FloatGlueTest : public RealKezTest {
                       Hi(value), Lo(value), 0xABCD0000u | selector, trap);
         src = std::string(" move.l #0x5A5A5A5A,%a0\n") + src + call;
         if (bytes) src += " lea " + std::to_string(bytes) + "(%sp),%sp\n";
-        ASSERT_EQ(Run(src + " move.l %d0,%d3\n move.l %a0,%d4\n rts\n"), 0);
+        return src;
+    }
+    // Runs one call (see CallCode); D3 gets D0, D4 gets A0.
+    void Call(uint16_t trap, uint32_t selector, std::vector<uint32_t> args, double value = 0) {
+        ASSERT_EQ(Run(CallCode(trap, selector, args, value) + " move.l %d0,%d3\n move.l %a0,%d4\n rts\n"), 0);
+    }
+    // What a call left: D0, A0 and the 8 bytes at `data` (cleared before the call).
+    struct Outcome {
+        uint32_t d0, a0;
+        uint64_t stored;
+    };
+    // Runs the calls `codes` one after the other in one program, so that it is assembled once,
+    // and answers what each one left.
+    std::vector<Outcome> RunCalls(const std::vector<std::string>& codes) {
+        std::string src;
+        for (size_t i = 0; i < codes.size(); ++i)
+            src += " lea data(%pc),%a1\n clr.l (%a1)+\n clr.l (%a1)\n" + codes[i] + " lea results+" +
+                   std::to_string(16 * i) +
+                   "(%pc),%a1\n move.l %d0,(%a1)+\n move.l %a0,(%a1)+\n move.l data(%pc),(%a1)+\n"
+                   " move.l data+4(%pc),(%a1)\n";
+        src += " rts\nresults:\n .space " + std::to_string(16 * codes.size()) + "\n";
+        std::vector<Outcome> out;
+        EXPECT_EQ(Run(src), 0);
+        const uint8_t* results = Data() - 16 * codes.size();
+        for (size_t i = 0; i < codes.size(); ++i) {
+            const uint8_t* r = results + 16 * i;
+            out.push_back({vantor::ReadBE32(r), vantor::ReadBE32(r + 4),
+                           uint64_t{vantor::ReadBE32(r + 8)} << 32 | vantor::ReadBE32(r + 12)});
+        }
+        return out;
     }
     // Bytes that stay put between runs, for the pointers that arguments carry.
     uint8_t buf_[64] = {};
@@ -135,69 +171,62 @@ TEST_F(FloatGlueTest, SingleArithmeticReturnsInD0) {
 // Each conversion reaches the Kez operation its selector names: the argument widths, the signed
 // or unsigned reading and the result's place all show in the answer.
 TEST_F(FloatGlueTest, ConversionsByDescriptor) {
-    // To singles, in D0.
-    struct ToSingle {
+    // Where the result is: D0, a double through the result pointer (A0 names it), or a 64-bit
+    // integer through the result pointer.
+    enum Place { InD0, DoubleStored, IntStored };
+    struct Step {
         uint32_t selector;
         std::vector<uint32_t> args;
-        float expected;
-    } toSingle[] = {
-        {3, {0xFFFFFFFF}, 4294967296.0f},       {4, {0xFFFFFFFF}, -1.0f},
-        {5, {0xFFFFFFFF, 0xFFFFFFFF}, 0x1p64f}, {6, {0xFFFFFFFF, 0xFFFFFFFE}, -2.0f},
-        {12, {Hi(0.1), Lo(0.1)}, 0.1f},
-    };
-    for (const auto& c : toSingle) {
-        Call(kFlpEm, c.selector, c.args);
-        EXPECT_EQ(D0(), F(c.expected)) << c.selector;
-    }
-    // To doubles, through the result pointer.
-    struct ToDouble {
-        uint32_t selector;
-        std::vector<uint32_t> args;
-        double expected;
-    } toDouble[] = {
-        {7, {kResultSlot, 0xFFFFFFFF}, 4294967295.0},
-        {8, {kResultSlot, 0xFFFFFFFF}, -1.0},
-        {9, {kResultSlot, 0x80000000, 0x00000401}, 0x1.0000000000001p+63},
-        {10, {kResultSlot, 0xFFFFFFFF, 0xFFFFFFFD}, -3.0},
-        {11, {kResultSlot, F(0.1f)}, static_cast<double>(0.1f)},
-        {13, {kResultSlot, F(-0.75f)}, -0.75},
-        {15, {kResultSlot, Hi(0.1), Lo(0.1)}, 0.1},
-    };
-    for (const auto& c : toDouble) {
-        Call(kFlpEm, c.selector, c.args);
-        ExpectStored(c.expected);
-    }
-    // The 64-bit value by pointer.
-    Call(kFlpEm, 14, {kValueSlot}, 1.0 + 0x1p-24 + 0x1p-40);
-    EXPECT_EQ(D0(), F(1.0f + 0x1p-23f));
-    Call(kFlpEm, 16, {kResultSlot, kValueSlot}, -2.5e300);
-    ExpectStored(-2.5e300);
-
-    // To integers: 32-bit in D0, 64-bit through the result pointer.
-    struct ToInt {
-        uint32_t selector;
-        std::vector<uint32_t> args;
+        Place place;
         uint64_t expected;
-    } toInt[] = {
-        {17, {F(3e9f)}, 3000000000u},
-        {18, {F(-7.9f)}, static_cast<uint32_t>(-7)},
-        {18, {F(3e9f)}, 0x80000000u},
-        {21, {Hi(3e9), Lo(3e9)}, 3000000000u},
-        {21, {Hi(-1.0), Lo(-1.0)}, 0xFFFFFFFFu},
-        {22, {Hi(-3e9), Lo(-3e9)}, 0x80000000u},
-        {22, {Hi(std::nan("")), Lo(std::nan(""))}, 0x80000000u},
-        {19, {kResultSlot, F(0x1.8p63f)}, 0xC000000000000000u},
-        {20, {kResultSlot, F(-0x1p40f)}, static_cast<uint64_t>(-(int64_t{1} << 40))},
-        {23, {kResultSlot, Hi(0x1p63 + 2048), Lo(0x1p63 + 2048)}, 0x8000000000000800u},
-        {24, {kResultSlot, Hi(-1e18), Lo(-1e18)}, static_cast<uint64_t>(int64_t{-1000000000000000000})},
-        {24, {kResultSlot, Hi(0x1p63), Lo(0x1p63)}, 0x8000000000000000u},
+        double value = 0;  // the double at data+16, for arguments by pointer
+    } steps[] = {
+        // To singles.
+        {3, {0xFFFFFFFF}, InD0, F(4294967296.0f)},
+        {4, {0xFFFFFFFF}, InD0, F(-1.0f)},
+        {5, {0xFFFFFFFF, 0xFFFFFFFF}, InD0, F(0x1p64f)},
+        {6, {0xFFFFFFFF, 0xFFFFFFFE}, InD0, F(-2.0f)},
+        {12, {Hi(0.1), Lo(0.1)}, InD0, F(0.1f)},
+        // To doubles.
+        {7, {kResultSlot, 0xFFFFFFFF}, DoubleStored, B(4294967295.0)},
+        {8, {kResultSlot, 0xFFFFFFFF}, DoubleStored, B(-1.0)},
+        {9, {kResultSlot, 0x80000000, 0x00000401}, DoubleStored, B(0x1.0000000000001p+63)},
+        {10, {kResultSlot, 0xFFFFFFFF, 0xFFFFFFFD}, DoubleStored, B(-3.0)},
+        {11, {kResultSlot, F(0.1f)}, DoubleStored, B(static_cast<double>(0.1f))},
+        {13, {kResultSlot, F(-0.75f)}, DoubleStored, B(-0.75)},
+        {15, {kResultSlot, Hi(0.1), Lo(0.1)}, DoubleStored, B(0.1)},
+        // The 64-bit value by pointer.
+        {14, {kValueSlot}, InD0, F(1.0f + 0x1p-23f), 1.0 + 0x1p-24 + 0x1p-40},
+        {16, {kResultSlot, kValueSlot}, DoubleStored, B(-2.5e300), -2.5e300},
+        // To integers: 32-bit in D0, 64-bit through the result pointer.
+        {17, {F(3e9f)}, InD0, 3000000000u},
+        {18, {F(-7.9f)}, InD0, static_cast<uint32_t>(-7)},
+        {18, {F(3e9f)}, InD0, 0x80000000u},
+        {21, {Hi(3e9), Lo(3e9)}, InD0, 3000000000u},
+        {21, {Hi(-1.0), Lo(-1.0)}, InD0, 0xFFFFFFFFu},
+        {22, {Hi(-3e9), Lo(-3e9)}, InD0, 0x80000000u},
+        {22, {Hi(std::nan("")), Lo(std::nan(""))}, InD0, 0x80000000u},
+        {19, {kResultSlot, F(0x1.8p63f)}, IntStored, 0xC000000000000000u},
+        {20, {kResultSlot, F(-0x1p40f)}, IntStored, static_cast<uint64_t>(-(int64_t{1} << 40))},
+        {23, {kResultSlot, Hi(0x1p63 + 2048), Lo(0x1p63 + 2048)}, IntStored, 0x8000000000000800u},
+        {24, {kResultSlot, Hi(-1e18), Lo(-1e18)}, IntStored,
+         static_cast<uint64_t>(int64_t{-1000000000000000000})},
+        {24, {kResultSlot, Hi(0x1p63), Lo(0x1p63)}, IntStored, 0x8000000000000000u},
     };
-    for (const auto& c : toInt) {
-        Call(kFlpEm, c.selector, c.args);
-        if (c.args[0] == kResultSlot)
-            EXPECT_EQ(Stored(), c.expected) << c.selector;
-        else
-            EXPECT_EQ(D0(), c.expected) << c.selector;
+    std::vector<std::string> codes;
+    for (const Step& s : steps) codes.push_back(CallCode(kFlpEm, s.selector, s.args, s.value));
+    const std::vector<Outcome> out = RunCalls(codes);
+    ASSERT_EQ(out.size(), std::size(steps));
+    for (size_t i = 0; i < out.size(); ++i) {
+        const Step& s = steps[i];
+        if (s.place == InD0) {
+            EXPECT_EQ(out[i].d0, s.expected) << s.selector;
+            continue;
+        }
+        EXPECT_EQ(out[i].stored, s.expected) << s.selector;
+        if (s.place == DoubleStored) {
+            EXPECT_EQ(out[i].a0, Addr(Data())) << s.selector;
+        }
     }
 }
 
@@ -214,34 +243,50 @@ TEST_F(FloatGlueTest, ComparesAndPredicates) {
                                        {0, 1, 1, 1, 0, 0, 0, 1},
                                        {0, 1, 0, 0, 1, 1, 0, 1},
                                        {0, 1, 0, 0, 0, 0, 1, 0}};
+    // Every call runs in one program; each answers the D0 given (none: only its effect counts).
+    // The status word is cleared (selector 2) and read back (selector 1) by the program itself.
+    struct Step {
+        std::string code;
+        std::optional<uint32_t> d0;
+        std::string what;
+    };
+    std::vector<Step> steps;
+    const std::string clearStatus = CallCode(kFlpEm, 2, {0}), readStatus = CallCode(kFlpEm, 1, {});
     for (const Case& c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.a << " " << c.b);
+        char name[48];
+        std::snprintf(name, sizeof name, "%g %g: ", c.a, c.b);
         const double a = c.a, b = c.b;
-        ctx_.state.floatStatus = 0;
-        Call(kFlpEm, 25, {F(c.a), F(c.b)});
-        EXPECT_EQ(D0(), c.cls);
-        Call(kFlpEm, 35, {Hi(a), Lo(a), Hi(b), Lo(b)});
-        EXPECT_EQ(D0(), c.cls);
-        EXPECT_EQ(ctx_.state.floatStatus, 0);
-        Call(kFlpEm, 26, {F(c.a), F(c.b)});
-        EXPECT_EQ(ctx_.state.floatStatus, c.cls == 3 ? 0x8000 : 0);
-        ctx_.state.floatStatus = 0;
-        Call(kFlpEm, 36, {Hi(a), Lo(a), Hi(b), Lo(b)});
-        EXPECT_EQ(ctx_.state.floatStatus, c.cls == 3 ? 0x8000 : 0);
+        const std::vector<uint32_t> singles{F(c.a), F(c.b)}, doubles{Hi(a), Lo(a), Hi(b), Lo(b)};
+        const uint32_t invalid = c.cls == 3 ? 0x8000 : 0;
+        steps.push_back({clearStatus, {}, ""});
+        steps.push_back({CallCode(kFlpEm, 25, singles), c.cls, std::string(name) + "single compare"});
+        steps.push_back({CallCode(kFlpEm, 35, doubles), c.cls, std::string(name) + "double compare"});
+        steps.push_back({readStatus, 0, std::string(name) + "status after the quiet compares"});
+        steps.push_back({CallCode(kFlpEm, 26, singles), {}, ""});
+        steps.push_back({readStatus, invalid, std::string(name) + "status after the signalling single compare"});
+        steps.push_back({clearStatus, {}, ""});
+        steps.push_back({CallCode(kFlpEm, 36, doubles), {}, ""});
+        steps.push_back({readStatus, invalid, std::string(name) + "status after the signalling double compare"});
         for (uint32_t p = 0; p < 8; ++p) {
-            Call(kFlpEm, 27 + p, {F(c.a), F(c.b)});
-            EXPECT_EQ(D0(), predicates[c.cls][p]) << "single predicate " << p;
-            Call(kFlpEm, 37 + p, {Hi(a), Lo(a), Hi(b), Lo(b)});
-            EXPECT_EQ(D0(), predicates[c.cls][p]) << "double predicate " << p;
+            steps.push_back({CallCode(kFlpEm, 27 + p, singles), predicates[c.cls][p],
+                             std::string(name) + "single predicate " + std::to_string(p)});
+            steps.push_back({CallCode(kFlpEm, 37 + p, doubles), predicates[c.cls][p],
+                             std::string(name) + "double predicate " + std::to_string(p)});
         }
     }
-    // A double NaN whose fraction bits lie only in the low word.
-    Call(kFlpEm, 35, {0x7FF00000, 1, Hi(1.0), Lo(1.0)});
-    EXPECT_EQ(D0(), 3u);
-    Call(kFlpEm, 35, {Hi(nan64), Lo(nan64), 0x7FF00000, 0});
-    EXPECT_EQ(D0(), 3u);
-    Call(kFlpEm, 35, {0x7FF00000, 0, 0x7FF00000, 0});  // infinities are equal
-    EXPECT_EQ(D0(), 0u);
+    // A double NaN whose fraction bits lie only in the low word; infinities are equal.
+    steps.push_back({CallCode(kFlpEm, 35, {0x7FF00000, 1, Hi(1.0), Lo(1.0)}), 3, "low-word NaN"});
+    steps.push_back({CallCode(kFlpEm, 35, {Hi(nan64), Lo(nan64), 0x7FF00000, 0}), 3, "NaN and infinity"});
+    steps.push_back({CallCode(kFlpEm, 35, {0x7FF00000, 0, 0x7FF00000, 0}), 0, "infinities"});
+
+    std::vector<std::string> codes;
+    for (const Step& s : steps) codes.push_back(s.code);
+    const std::vector<Outcome> out = RunCalls(codes);
+    ASSERT_EQ(out.size(), steps.size());
+    for (size_t i = 0; i < steps.size(); ++i) {
+        if (!steps[i].d0) continue;
+        EXPECT_EQ(out[i].d0, *steps[i].d0) << steps[i].what;
+    }
 }
 
 double FakeAToF(const char* text) {
@@ -323,30 +368,43 @@ TEST_F(FlpDispatchTest, InvalidSelectorsAreReportedAndDoNothing) {
 }
 
 TEST_F(FlpDispatchTest, FplTrapsUseTheDispatchersArgumentBlocks) {
-    ctx_.state.D[0] = 0x77;
-    Call(0xA0DF, 0, {});  // FplInit
-    EXPECT_EQ(D0(), 0u);
-    Call(0xA0E0, 0, {});                         // FplFree
-    Call(0xA0E4, 0, {kResultSlot, 0xFFFFFFFF});  // FplLongToFloat: unsigned
-    ExpectStored(4294967295.0);
-    Call(0xA0E5, 0, {Hi(-9.99), Lo(-9.99)});  // FplFloatToLong
-    EXPECT_EQ(D0(), static_cast<uint32_t>(-9));
-    Call(0xA0E6, 0, {Hi(4e9), Lo(4e9)});  // FplFloatToULong
-    EXPECT_EQ(D0(), 4000000000u);
+    // All in one program, in order: the text FplFToA writes is the one FplAToF reads.
+    enum Place { Nothing, InD0, DoubleStored };
     const double a = 7.0, b = 0.5;
-    struct Case {
+    struct Step {
         uint16_t trap;
-        double expected;
-    } cases[] = {{0xA0E7, a * b}, {0xA0E8, a + b}, {0xA0E9, a - b}, {0xA0EA, a / b}};
-    for (const Case& c : cases) {
-        Call(c.trap, 0, {kResultSlot, Hi(a), Lo(a), Hi(b), Lo(b)});
-        ExpectStored(c.expected);
+        std::vector<uint32_t> args;
+        Place place;
+        uint64_t expected;
+    } steps[] = {
+        {0xA0DF, {}, InD0, 0},                                                   // FplInit
+        {0xA0E0, {}, Nothing, 0},                                                // FplFree
+        {0xA0E4, {kResultSlot, 0xFFFFFFFF}, DoubleStored, B(4294967295.0)},      // FplLongToFloat: unsigned
+        {0xA0E5, {Hi(-9.99), Lo(-9.99)}, InD0, static_cast<uint32_t>(-9)},       // FplFloatToLong
+        {0xA0E6, {Hi(4e9), Lo(4e9)}, InD0, 4000000000u},                         // FplFloatToULong
+        {0xA0E7, {kResultSlot, Hi(a), Lo(a), Hi(b), Lo(b)}, DoubleStored, B(a * b)},
+        {0xA0E8, {kResultSlot, Hi(a), Lo(a), Hi(b), Lo(b)}, DoubleStored, B(a + b)},
+        {0xA0E9, {kResultSlot, Hi(a), Lo(a), Hi(b), Lo(b)}, DoubleStored, B(a - b)},
+        {0xA0EA, {kResultSlot, Hi(a), Lo(a), Hi(b), Lo(b)}, DoubleStored, B(a / b)},
+        {0xA0E1, {Hi(0.5), Lo(0.5), Buf(0)}, Nothing, 0},                        // FplFToA
+        {0xA0E2, {kResultSlot, Buf(0)}, DoubleStored, B(0.5)},                   // FplAToF
+        {0xA0E3, {Hi(1.0), Lo(1.0), Buf(32), Buf(36), Buf(38)}, Nothing, 0},     // FplBase10Info
+    };
+    std::vector<std::string> codes;
+    for (const Step& s : steps) codes.push_back(CallCode(s.trap, 0, s.args));
+    ctx_.state.D[0] = 0x77;
+    const std::vector<Outcome> out = RunCalls(codes);
+    ASSERT_EQ(out.size(), std::size(steps));
+    for (size_t i = 0; i < out.size(); ++i) {
+        const Step& s = steps[i];
+        if (s.place == InD0) {
+            EXPECT_EQ(out[i].d0, s.expected) << std::hex << s.trap;
+        } else if (s.place == DoubleStored) {
+            EXPECT_EQ(out[i].stored, s.expected) << std::hex << s.trap;
+            EXPECT_EQ(out[i].a0, Addr(Data())) << std::hex << s.trap;
+        }
     }
-    Call(0xA0E1, 0, {Hi(0.5), Lo(0.5), Buf(0)});  // FplFToA
     EXPECT_STREQ(reinterpret_cast<const char*>(buf_), "0.5");
-    Call(0xA0E2, 0, {kResultSlot, Buf(0)});  // FplAToF
-    ExpectStored(0.5);
-    Call(0xA0E3, 0, {Hi(1.0), Lo(1.0), Buf(32), Buf(36), Buf(38)});  // FplBase10Info
     EXPECT_EQ(vantor::ReadBE32(buf_ + 32), 12345678u);
     EXPECT_TRUE(Reports().empty());
 }

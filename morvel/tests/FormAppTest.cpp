@@ -79,10 +79,12 @@ TEST_F(FormAppTest, KeysLandInTheFieldAndATapOnTheButtonReachesTheFormHandler) {
 }
 
 // The form built at run time: every object made, keys in its field, a tap on the gadget removes the
-// second label (the later objects keep their pointers), the next tap ends the application, and
-// deleting the form tells the gadget's handler once. Bit 7 of the top byte is that one delete call.
-constexpr uint32_t BuiltFormResult(uint32_t length, uint32_t sum) {
-    return (0xFFu << 24) | (2u << 16) | (length << 8) | (sum & 0xFF);
+// second label (the later objects keep their pointers), the next tap shows the help and then the
+// name alert, whose entry is added to the field, and deleting the form tells the gadget's handler
+// once. Bit 7 of the top byte is that one delete call; the checker's calls come next, then the
+// gadget's two draws.
+constexpr uint32_t BuiltFormResult(uint32_t checks, uint32_t length, uint32_t sum) {
+    return (0xFFu << 24) | (checks << 20) | (2u << 16) | (length << 8) | (sum & 0xFF);
 }
 
 TEST_F(FormAppTest, AFormBuiltAtRunTimeTakesKeysAndLosesTheObjectItRemoves) {
@@ -95,6 +97,11 @@ TEST_F(FormAppTest, AFormBuiltAtRunTimeTakesKeysAndLosesTheObjectItRemoves) {
         PostEvent(kPenDown, 0, 50, 130);
         PostEvent(kPenDown, 0, 70, 130);
         PostEvent(kPenDown, 0, 99, 139);
+        // The help's Done (16, 124, 36 x 12); OK (8, 142) with no name is refused, with "xy" taken.
+        PostEvent(kPenDown, 0, 30, 130);
+        PostEvent(kPenDown, 0, 20, 148);
+        for (uint16_t c : {uint16_t{'x'}, uint16_t{'y'}}) PostEvent(kKeyDown, c);
+        PostEvent(kPenDown, 0, 20, 148);
         PostEvent(22, 0);  // stops the application should the taps not end it
         return 0u;
     });
@@ -102,7 +109,7 @@ TEST_F(FormAppTest, AFormBuiltAtRunTimeTakesKeysAndLosesTheObjectItRemoves) {
     const uint32_t result = ModuleEntryPoint(0, nullptr, kLaunchNewGlobals | kLaunchUiApp);
     EXPECT_EQ(*alerts, 0);
     EXPECT_EQ(focused, 1);
-    EXPECT_EQ(result, BuiltFormResult(2, 'a' + 'b')) << std::hex << result;
+    EXPECT_EQ(result, BuiltFormResult(2, 4, 'a' + 'b' + 'x' + 'y')) << std::hex << result;
     EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
 }
 
@@ -199,7 +206,9 @@ TEST(FormAppWindow, TheFormIsDrawnInTheDeviceWindowAndTakesTypedKeysAndAClick) {
 
 // The form built at run time in kez-host: drawn with its gadget (a black box its 68K handler
 // draws) and the label that goes; typed keys land in the field; a click on the gadget removes the
-// label from the window, the next one ends the application. Its bitmap comes from its resources.
+// label and the bitmap (hidden through its record) from the window; the next one shows the help over the gadget until Done is clicked, then
+// the name alert, whose entry takes typed keys until OK is clicked. Its bitmap comes from its
+// resources.
 TEST(FormAppWindow, AFormBuiltAtRunTimeIsDrawnAndTheRemovedLabelVanishes) {
     if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display (run under xvfb-run)";
     KezHostApp app(MORVEL_BUILT_FORM_APP ".vrx", "Morvel Built Form Test", "--trace ff", 620, 420);
@@ -229,14 +238,32 @@ TEST(FormAppWindow, AFormBuiltAtRunTimeIsDrawnAndTheRemovedLabelVanishes) {
     RunCommand("xdotool key --window " + id + " a b");
     EXPECT_TRUE(Eventually(fieldHasInk, 60)) << "no text in the field";
     RunCommand("xdotool mousemove --window " + id + " 160 260 click 1");
-    EXPECT_TRUE(Eventually([&] { return !goneHasInk(); }, 60)) << "the removed label is still drawn";
+    EXPECT_TRUE(Eventually([&] { return !goneHasInk() && !bitmapHasInk(); }, 60))
+        << "the removed label or the hidden bitmap is still drawn";
     EXPECT_TRUE(labelHasInk());
     EXPECT_TRUE(gadgetIsBlack());
     EXPECT_TRUE(fieldHasInk());
+    // The help box hides the gadget and shows its Done button at (16, 124).
+    auto doneHasInk = [&] { return hasInk(34, 250, 102, 270); };
     RunCommand("xdotool mousemove --window " + id + " 160 260 click 1");
+    EXPECT_TRUE(Eventually([&] { return !gadgetIsBlack() && doneHasInk() && hasInk(32, 96, 270, 112); }, 60))
+        << "no help over the form\n" << app.Log();
+    // The alert's title bar; its entry line (6, 119) holds no ink above its underline until typed.
+    auto alertShows = [&] {
+        uint32_t width = 0, height = 0;
+        std::vector<uint32_t> pixels = ReadWindow(id, &width, &height);
+        return width >= 320 && height >= 320 && (pixels[184 * width + 150] & 0xF0F0F0) == 0x003090;
+    };
+    auto entryHasInk = [&] { return hasInk(12, 238, 300, 256); };
+    RunCommand("xdotool mousemove --window " + id + " 60 260 click 1");
+    EXPECT_TRUE(Eventually(alertShows, 60)) << "no alert after the help\n" << app.Log();
+    EXPECT_FALSE(entryHasInk());
+    RunCommand("xdotool key --window " + id + " x y");
+    EXPECT_TRUE(Eventually(entryHasInk, 60)) << "no text in the alert's entry";
+    RunCommand("xdotool mousemove --window " + id + " 40 296 click 1");
     char ended[96];
     std::snprintf(ended, sizeof ended, "OS launcher: Morvel Built Form Test ended with 0x%X",
-                  BuiltFormResult(2, 'a' + 'b'));
+                  BuiltFormResult(1, 4, 'a' + 'b' + 'x' + 'y'));
     EXPECT_TRUE(Eventually([&] { return app.Log().find(ended) != std::string::npos; }, 60)) << app.Log();
 }
 

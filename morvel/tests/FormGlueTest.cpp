@@ -448,8 +448,9 @@ TEST_F(RunTimeFormTest, AFieldMadeInAnEmptyFormIsItsFirstObject) {
 }
 
 // A gadget's 68K handler sees the gadget as the UI library has it, and what it writes into the
-// gadget's image reaches the gadget: here new data and a handler word of 0, which takes the handler
-// away. The handler counts its calls at data+40.
+// gadget's image reaches the gadget: here new attributes (usable and visible), new data and a
+// handler word of 0, which takes the handler away. The handler counts its calls at data+40 and
+// keeps the attributes it was shown at data+44.
 TEST_F(RunTimeFormTest, WhatAGadgetHandlerWritesInItsImageReachesTheGadget) {
     ASSERT_EQ(Run(" lea data(%pc),%a2\n clr.w -(%sp)\n clr.w -(%sp)\n clr.w -(%sp)\n clr.w -(%sp)\n"
                   " move.w #160,-(%sp)\n move.w #160,-(%sp)\n clr.w -(%sp)\n clr.w -(%sp)\n clr.l -(%sp)\n"
@@ -460,7 +461,8 @@ TEST_F(RunTimeFormTest, WhatAGadgetHandlerWritesInItsImageReachesTheGadget) {
                   " move.l %a0,%d4\n pea gadget(%pc)\n clr.w -(%sp)\n move.l %d3,-(%sp)\n trap #15\n"
                   " .short 0xA3D8\n lea 10(%sp),%sp\n rts\n"
                   "gadget: lea data+40(%pc),%a1\n addq.w #1,(%a1)\n move.l 4(%sp),%a0\n"
-                  " move.w 8(%a0),2(%a1)\n move.l #0xBEEF,12(%a0)\n clr.l 16(%a0)\n moveq #1,%d0\n rts\n"),
+                  " move.w 8(%a0),2(%a1)\n move.w 2(%a0),4(%a1)\n move.w #0xA000,2(%a0)\n"
+                  " move.l #0xBEEF,12(%a0)\n clr.l 16(%a0)\n moveq #1,%d0\n rts\n"),
               0);
     void* form = FormNativeOf(&ctx_.state, ctx_.state.D[3]);
     ASSERT_NE(form, nullptr);
@@ -470,9 +472,57 @@ TEST_F(RunTimeFormTest, WhatAGadgetHandlerWritesInItsImageReachesTheGadget) {
     EXPECT_EQ(GadgetHandlerTrampoline(gadget, 0, nullptr), 1);
     EXPECT_EQ(vantor::ReadBE16(Data() + 40), 1);
     EXPECT_EQ(vantor::ReadBE16(Data() + 42), 30);  // the handler saw the gadget's width
+    EXPECT_EQ(vantor::ReadBE16(Data() + 44), 0x8000);  // and its usable bit, at the top
+    EXPECT_EQ(static_cast<vantor::NativeFormGadget*>(gadget)->attr, 0x0005);
     EXPECT_EQ(Addr(reinterpret_cast<void* (*)(void*, uint16_t)>(ui[ui::FrmGetGadgetData])(form, 0)), 0xBEEFu);
     EXPECT_EQ(GadgetHandlerTrampoline(gadget, 0, nullptr), 0);  // no handler any more
     EXPECT_EQ(vantor::ReadBE16(Data() + 40), 1);
+    EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
+}
+
+// What 68K code writes into the images reaches the native form when it is drawn: the help ID, a
+// label's and a bitmap's usable bit, both ways. A label's image shows its font.
+TEST_F(RunTimeFormTest, FormDrawingTakesTheHelpIDAndUsableBitsFromTheImages) {
+    // FrmNewForm without a title; FrmNewLabel (ID 4, "L", 10, 20, font 3); FrmNewBitmap (ID 5,
+    // bitmap 1200, 50, 60).
+    ASSERT_EQ(Run(" lea data(%pc),%a2\n clr.w -(%sp)\n clr.w -(%sp)\n clr.w -(%sp)\n clr.w -(%sp)\n"
+                  " move.w #160,-(%sp)\n move.w #160,-(%sp)\n clr.w -(%sp)\n clr.w -(%sp)\n clr.l -(%sp)\n"
+                  " move.w #3300,-(%sp)\n trap #15\n .short 0xA32B\n lea 22(%sp),%sp\n move.l %a0,%d3\n"
+                  " move.l %a0,(%a2)\n move.w #0x0300,-(%sp)\n move.w #20,-(%sp)\n move.w #10,-(%sp)\n"
+                  " pea text(%pc)\n move.w #4,-(%sp)\n move.l %a2,-(%sp)\n trap #15\n .short 0xA32F\n"
+                  " lea 16(%sp),%sp\n move.l %a0,%d4\n move.w #60,-(%sp)\n move.w #50,-(%sp)\n"
+                  " move.w #1200,-(%sp)\n move.w #5,-(%sp)\n move.l %a2,-(%sp)\n trap #15\n .short 0xA330\n"
+                  " lea 12(%sp),%sp\n move.l %a0,%d5\n rts\n"
+                  "text: .asciz \"L\"\n .even\n"),
+              0);
+    const uint32_t form = ctx_.state.D[3], label = ctx_.state.D[4], bitmap = ctx_.state.D[5];
+    ASSERT_NE(label, 0u);
+    ASSERT_NE(bitmap, 0u);
+    const auto* labelImage = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(label));
+    EXPECT_EQ(labelImage[8], 3u);
+    EXPECT_EQ(vantor::ReadBE16(labelImage + 6), 0x8000);
+    EXPECT_EQ(vantor::ReadBE16(reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(bitmap))), 0x8000);
+    auto* native = static_cast<vantor::NativeForm*>(FormNativeOf(&ctx_.state, form));
+    ASSERT_NE(native, nullptr);
+    auto ui = vantor::os::LibraryTable(Library::Ui);
+    auto objectPtr = reinterpret_cast<void* (*)(void*, uint16_t)>(ui[154]);
+    auto* nativeLabel = static_cast<vantor::NativeFormLabel*>(objectPtr(native, 0));
+    auto* nativeBitmap = static_cast<vantor::NativeFormBitmap*>(objectPtr(native, 1));
+    struct Case {
+        uint16_t help, usable;
+    };
+    for (Case c : {Case{77, 0}, Case{78, 0x8000}}) {
+        ASSERT_EQ(Run(" move.l #" + std::to_string(form) + ",%a0\n move.w #" + std::to_string(c.help) +
+                      ",58(%a0)\n move.l #" + std::to_string(label) + ",%a1\n move.w #" +
+                      std::to_string(c.usable) + ",6(%a1)\n move.l #" + std::to_string(bitmap) +
+                      ",%a1\n move.w #" + std::to_string(c.usable) +
+                      ",(%a1)\n move.l %a0,-(%sp)\n trap #15\n .short 0xA171\n addq.l #4,%sp\n rts"),
+                  0);
+        EXPECT_EQ(native->helpRscId, c.help);
+        EXPECT_EQ(nativeLabel->attr & 1, c.usable ? 1 : 0) << c.help;
+        EXPECT_EQ(nativeBitmap->attr & 1, c.usable ? 1 : 0) << c.help;
+        EXPECT_EQ(nativeBitmap->rscId, 1200);
+    }
     EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
 }
 

@@ -353,5 +353,31 @@ TEST_F(IntlGlueTest, TextServiceCodesTravelAsFourCharacterStrings) {
     EXPECT_EQ(vantor::ReadBE16(Data() + 46), 0x050A);
 }
 
+// The OS's own character slots (no fakes) answer the text selectors as their 68K callers expect:
+// validity by a byte, a character's bounds through two out pointers, the next character's size.
+TEST_F(IntlGlueTest, CharacterSlotsOfTheOsAnswerTheTextSelectors) {
+    std::string src = " lea data(%pc),%a2\n move.l #0x61626300,32(%a2)\n move.l #-1,(%a2)\n move.l #-1,4(%a2)\n";
+    const char valid[] = {0x41, 0x7F, 0x1F, static_cast<char>(0xE9)};
+    for (int i = 0; i < 4; ++i)
+        src += Selector(kIntl, 1, " move.b #" + std::to_string(static_cast<uint8_t>(valid[i])) + ",-(%sp)\n", 2) +
+               " move.b %d0," + std::to_string(20 + i) + "(%a2)\n";
+    src += Selector(kIntl, 9, " pea data+4(%pc)\n pea data(%pc)\n moveq #1,%d0\n move.l %d0,-(%sp)\n pea data+32(%pc)\n",
+                    16) +
+           " move.w %d0,24(%a2)\n";
+    src += Selector(kIntl, 9, " clr.l -(%sp)\n clr.l -(%sp)\n moveq #2,%d0\n move.l %d0,-(%sp)\n pea data+32(%pc)\n",
+                    16) +
+           " move.w %d0,26(%a2)\n";
+    src += Selector(kIntl, 6, " pea data+8(%pc)\n moveq #2,%d0\n move.l %d0,-(%sp)\n pea data+32(%pc)\n", 12) +
+           " move.w %d0,28(%a2)\n";
+    ASSERT_EQ(Run(src + " rts"), 0);
+    EXPECT_EQ(std::memcmp(Data() + 20, "\x01\x00\x00\x01", 4), 0);
+    EXPECT_EQ(vantor::ReadBE16(Data() + 24), 'b');
+    EXPECT_EQ(vantor::ReadBE32(Data()), 1u);
+    EXPECT_EQ(vantor::ReadBE32(Data() + 4), 2u);
+    EXPECT_EQ(vantor::ReadBE16(Data() + 26), 'c');
+    EXPECT_EQ(vantor::ReadBE16(Data() + 28), 1);
+    EXPECT_TRUE(Reports().empty());
+}
+
 }  // namespace
 }  // namespace morvel::test

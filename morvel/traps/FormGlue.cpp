@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/FourCC.h"
+#include "common/module/NativeUi.h"
 #include "common/module/UiSlots.h"
 #include "morvel/cpu/MorvelCpu.h"
 #include "morvel/glue/MorvelOs.h"
@@ -61,7 +62,7 @@ void* FormArg(EmulState* s, uint32_t offset) {
 
 // ---- object shadows ----
 
-// Allocation of an object shadow by kind (header included), as the object's Part lays it out.
+// Allocation of an object shadow by kind (header included), as the glue of each kind lays it out.
 uint32_t ObjectShadowSize(uint16_t kind) {
     switch (kind) {
         case 0:
@@ -105,6 +106,26 @@ void SetGadgetHandlerCopy(ObjectShadow* o, uint32_t handler) {
     std::memcpy(o->image + kGadgetImageBytes, &handler, 4);
 }
 
+// A gadget's attribute word between its native bit order (usable, extended, visible from bit 0 up)
+// and its 68K one (the same from bit 15 down).
+const uint8_t kGadgetAttributesTo68K[] = {13, 1, 1, 1, 0};
+const uint8_t kGadgetAttributesToNative[] = {1, 1, 1, 13, 0};
+uint16_t GadgetAttributes68K(const void* gadget) {
+    uint16_t word = static_cast<const vantor::NativeFormGadget*>(gadget)->attr;
+    ConvertBitfield16(&word, kGadgetAttributesTo68K);
+    return word;
+}
+
+// The 68K usable bit (0x8000) of an object whose native attribute word has it in bit 0.
+uint16_t Usable68K(uint16_t nativeAttributes) {
+    return nativeAttributes & vantor::kFormObjectUsable ? 0x8000 : 0;
+}
+// Bit 0 of a native attribute word set from a 68K attribute word's usable bit.
+void UsableToNative(uint16_t* nativeAttributes, uint16_t attributes68K) {
+    *nativeAttributes = static_cast<uint16_t>((*nativeAttributes & ~vantor::kFormObjectUsable) |
+                                              (attributes68K & 0x8000 ? vantor::kFormObjectUsable : 0));
+}
+
 // Writes the image of the kinds this glue draws from the UI library's answers.
 void ObjectImageFill(EmulState*, FormShadow* form, uint16_t index, ObjectShadow* o) {
     const uint32_t image = Addr(o->image);
@@ -114,7 +135,8 @@ void ObjectImageFill(EmulState*, FormShadow* form, uint16_t index, ObjectShadow*
         case kObjectBitmap:
             Ui<void(void*, uint16_t, int16_t*, int16_t*)>(ui::FrmGetObjectPosition, form->native, index, &x,
                                                           &y);
-            Write68KUInt16(image, 0, 0x8000);
+            Write68KUInt16(image, MORVEL_BITMAP_IMAGE_ATTRIBUTES,
+                           Usable68K(static_cast<const vantor::NativeFormBitmap*>(o->native)->attr));
             Write68KUInt16(image, 2, static_cast<uint16_t>(x));
             Write68KUInt16(image, 4, static_cast<uint16_t>(y));
             Write68KUInt16(image, 6, o->id);
@@ -125,8 +147,10 @@ void ObjectImageFill(EmulState*, FormShadow* form, uint16_t index, ObjectShadow*
             Write68KUInt16(image, 0, o->id);
             Write68KUInt16(image, 2, static_cast<uint16_t>(x));
             Write68KUInt16(image, 4, static_cast<uint16_t>(y));
-            Write68KUInt16(image, 6, 0x8000);
-            Write68KInt8(image, 8, 0);
+            Write68KUInt16(image, MORVEL_LABEL_IMAGE_ATTRIBUTES,
+                           Usable68K(static_cast<const vantor::NativeFormLabel*>(o->native)->attr));
+            Write68KInt8(image, MORVEL_LABEL_IMAGE_FONT,
+                         static_cast<int8_t>(static_cast<const vantor::NativeFormLabel*>(o->native)->fontID));
             Write68KInt8(image, 9, 0);
             Write68KUInt32(image, 10,
                            Addr(Ui<const char*(void*, uint16_t)>(ui::FrmGetLabel, form->native, o->id)));
@@ -149,7 +173,7 @@ void ObjectImageFill(EmulState*, FormShadow* form, uint16_t index, ObjectShadow*
         case kObjectGadget:
             Ui<void(void*, uint16_t, NativeRect*)>(ui::FrmGetObjectBounds, form->native, index, &bounds);
             Write68KUInt16(image, 0, o->id);
-            Write68KUInt16(image, 2, 0x8000);
+            Write68KUInt16(image, MORVEL_GADGET_IMAGE_ATTRIBUTES, GadgetAttributes68K(o->native));
             Write68KRect(&bounds, image + 4);
             Write68KUInt32(image, kGadgetImageData,
                            Addr(Ui<void*(void*, uint16_t)>(ui::FrmGetGadgetData, form->native, index)));
@@ -242,10 +266,12 @@ void TrapFrmGetActiveForm(EmulState* s, uint16_t) {
     SetResultA0(s, shadow ? Addr(shadow->image) : 0);
 }
 // FrmGetFormPtr (by id) and FrmGetFirstForm: the image in the current context, never built.
-// 68K-side edits reach the native form before it is drawn: the help ID and the fields' usable bits.
+// 68K-side edits reach the native form before it is drawn: the help ID, the objects' images (a
+// label's and a bitmap's usable bit among them).
 void TrapFrmDrawForm(EmulState* s, uint16_t) {
     FormShadow* form = FormShadowFind68KInChain(s, GetArgPtr(s, 0), nullptr);
     if (!form) return;
+    static_cast<vantor::NativeForm*>(form->native)->helpRscId = Read68KUInt16(Addr(form->image), kFormImageHelp);
     auto** objects = static_cast<ObjectShadow**>(form->objects);
     // What 68K code changed in the images of fields, tables, lists and controls reaches them first.
     for (uint32_t i = 0; objects && i < form->objectCount; ++i) {
@@ -255,6 +281,12 @@ void TrapFrmDrawForm(EmulState* s, uint16_t) {
         if (objects[i]->kind == 1) ControlImageSync(objects[i]);
         if (objects[i]->kind == 2)
             ListImageSync(Addr(objects[i]->image), static_cast<vantor::NativeList*>(objects[i]->native));
+        if (objects[i]->kind == kObjectLabel && objects[i]->native)
+            UsableToNative(&static_cast<vantor::NativeFormLabel*>(objects[i]->native)->attr,
+                           Read68KUInt16(Addr(objects[i]->image), MORVEL_LABEL_IMAGE_ATTRIBUTES));
+        if (objects[i]->kind == kObjectBitmap && objects[i]->native)
+            UsableToNative(&static_cast<vantor::NativeFormBitmap*>(objects[i]->native)->attr,
+                           Read68KUInt16(Addr(objects[i]->image), MORVEL_BITMAP_IMAGE_ATTRIBUTES));
     }
     Ui<void(void*)>(ui::FrmDrawForm, form->native);
 }
@@ -667,24 +699,28 @@ void TrapFrmActiveState(EmulState* s, uint16_t) {
     SetResultD0UInt16(s, err);
 }
 
-// The 68K checker of the custom-response alert on screen; 0 while there is none. An alert shown
-// from inside a checker keeps the outer one to come back to.
-thread_local uint32_t responseChecker = 0;
+// Custom-response alerts on screen; the checker trampoline runs 68K code only while one is.
+thread_local uint32_t responseAlerts = 0;
 
-// FrmCustomResponseAlert (alert ID, three texts, entry buffer, its length, checker).
+// FrmCustomResponseAlert (alert ID, three texts, entry buffer, its length, checker). The checker
+// is pushed on the 68K stack, where the trampoline finds it at the top of the argument block; an
+// alert shown from inside a checker pushes its own above it.
 void TrapFrmCustomResponseAlert(EmulState* s, uint16_t) {
-    const uint16_t id = U16(s, 0);
+    const uint16_t id = U16(s, 0), length = U16(s, 18);
     const uint32_t checker = GetArgPtr(s, 20);
-    const uint32_t outer = responseChecker;
-    responseChecker = checker;
+    const char *text1 = Str(GetArgPtr(s, 2)), *text2 = Str(GetArgPtr(s, 6)), *text3 = Str(GetArgPtr(s, 10));
+    char* entry = Str(GetArgPtr(s, 14));
+    s->A[7] -= 4;
+    Write68KUInt32(s->A[7], 0, checker);
+    ++responseAlerts;
     RsrcPrepare(s, kAlert68K, id, false);
     const uint16_t button =
         Ui<uint16_t(uint16_t, const char*, const char*, const char*, char*, uint16_t, void*)>(
-            ui::UiEntry130, id, Str(GetArgPtr(s, 2)), Str(GetArgPtr(s, 6)), Str(GetArgPtr(s, 10)),
-            Str(GetArgPtr(s, 14)), U16(s, 18),
+            ui::UiEntry130, id, text1, text2, text3, entry, length,
             checker ? reinterpret_cast<void*>(&ResponseCallbackTrampoline) : nullptr);
     RsrcRelease(s, kAlert68K, id);
-    responseChecker = outer;
+    --responseAlerts;
+    s->A[7] += 4;
     SetResultD0UInt16(s, button);
 }
 
@@ -919,10 +955,12 @@ uint8_t FormEventTrampoline(SysEventType* event) {
 
 uint8_t ResponseCallbackTrampoline(int16_t button, const char* text) {
     EmulState* s = GetCurrentContext();
-    if (!s || !responseChecker) return 1;
+    if (!s || !responseAlerts) return 1;
+    const uint32_t checker = Read68KUInt32(s->A[7], 0);
+    if (!checker) return 1;
     Write68KUInt32(s->A[7] - 4, 0, Addr(text));
     Write68KUInt16(s->A[7] - 6, 0, static_cast<uint16_t>(button));
-    Call68KCode(s, responseChecker, 6);
+    Call68KCode(s, checker, 6);
     return static_cast<uint8_t>(s->D[0]);
 }
 
@@ -974,6 +1012,7 @@ uint8_t GadgetHandlerTrampoline(void* gadget, uint16_t command, void* parameter)
     Ui<void(void*, uint16_t, NativeRect*)>(ui::FrmGetObjectBounds, at.form->native, at.index, &bounds);
     const uint32_t data = Addr(Ui<void*(void*, uint16_t)>(ui::FrmGetGadgetData, at.form->native, at.index));
     Write68KUInt16(image, 0, Ui<uint16_t(void*, uint16_t)>(ui::FrmGetObjectId, at.form->native, at.index));
+    Write68KUInt16(image, MORVEL_GADGET_IMAGE_ATTRIBUTES, GadgetAttributes68K(gadget));
     Write68KRect(&bounds, image + 4);
     Write68KUInt32(image, kGadgetImageData, data);
     Write68KUInt32(image, kGadgetImageHandler, handler);
@@ -986,6 +1025,9 @@ uint8_t GadgetHandlerTrampoline(void* gadget, uint16_t command, void* parameter)
     // gadget or deleted its form meanwhile; a handler word of 0 takes the gadget's handler away.
     const GadgetPlace after = FindGadget(s, gadget);
     if (after.shadow != at.shadow) return result;
+    uint16_t attributes = Read68KUInt16(image, MORVEL_GADGET_IMAGE_ATTRIBUTES);
+    ConvertBitfield16(&attributes, kGadgetAttributesToNative);
+    static_cast<vantor::NativeFormGadget*>(gadget)->attr = attributes;
     NativeRect now{};
     Read68KRect(&now, image + 4);
     if (std::memcmp(&now, &bounds, sizeof now) != 0)
@@ -1067,6 +1109,7 @@ void FormGlueInstall(TrapHandler* t) {
     t[0x2F0] = TrapFrmSetMenu;
     t[0x33B] = TrapFrmActiveState;
     t[0x3D3] = TrapFrmCustomResponseAlert;
+    t[0x195] = FormID<ui::FrmHelp>;
 }
 
 }  // namespace morvel

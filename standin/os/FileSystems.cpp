@@ -536,13 +536,12 @@ uint16_t StandinGetDefaultDirectory(uint16_t volRefNum, const char* type, char* 
 }
 VANTOR_OS_LIBRARY_SLOT(System, sysslot::FileSystemSel21, StandinGetDefaultDirectory)
 
-// Databases to and from volume files, and records and resources of database files on a volume,
-// are not built in this OS: the calls answer "not implemented" and leave every out-value alone.
+// Records of database files on a volume, and the database import and export that report their
+// progress through a callback, are not built in this OS (VolumeDatabases.cpp serves the rest):
+// the calls answer "not implemented" and leave every out-value alone.
 uint16_t StandinNotImplemented() { return kExpErrUnimplemented; }
 [[maybe_unused]] const bool kNotImplementedRegistered = [] {
-    for (uint16_t slot : {sysslot::FileSystemSel34, sysslot::FileSystemSel35, sysslot::FileSystemSel36,
-                          sysslot::FileSystemSel37, sysslot::FileSystemSel38, sysslot::FileSystemSel39,
-                          sysslot::FileSystemSel40})
+    for (uint16_t slot : {sysslot::FileSystemSel38, sysslot::FileSystemSel39, sysslot::FileSystemSel40})
         RegisterBuiltin(Library::System, slot, reinterpret_cast<ModuleProc>(&StandinNotImplemented));
     return true;
 }();
@@ -652,6 +651,24 @@ void ResetFileSystems() {
     s.failedSlots.clear();
     s.nextLibRefNum = 1;
     s.nextVolRefNum = 1;
+}
+
+uint16_t MountCardVolume(uint16_t slotRefNum) {
+    Lock lock(S().mutex);
+    State& s = S();
+    s.heldSlots.erase(slotRefNum);
+    s.failedSlots.erase(slotRefNum);
+    Sync();
+    for (const Volume& v : s.volumes)
+        if (v.slotRefNum == slotRefNum) return v.volRefNum;
+    return 0;
+}
+
+void UnmountCardVolumes(uint16_t slotRefNum) {
+    Lock lock(S().mutex);
+    const std::vector<Volume> volumes = S().volumes;
+    for (const Volume& v : volumes)
+        if (v.slotRefNum == slotRefNum) UnmountVolume(v);
 }
 
 std::vector<uint16_t> MountedVolumes() {

@@ -207,6 +207,7 @@ void ResetOsGlobals();
 void ResetNotify();
 void ResetCardSlots();
 void ResetFileSystems();
+void ResetHostVolumes();
 void ResetClipboard();
 void SetCurrentAppDatabase(uint32_t id);
 
@@ -235,6 +236,7 @@ void Reset() {
     ResetNotify();
     ResetCardSlots();
     ResetFileSystems();
+    ResetHostVolumes();
     ResetClipboard();
     SetCurrentAppDatabase(0);
 }

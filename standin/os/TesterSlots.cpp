@@ -1,8 +1,8 @@
 // What the random UI-event tester asks of the OS: the screen's physical size (system slot 809)
 // and display extent (732), the active window (729: none; its bounds, 742), the font's line
 // height (258), the silkscreen buttons (172: none), the device's characters (607 valid, 621 next
-// character, 614 offset of a character), the application switch (574) and the event loop's
-// wake-up (186). Sizes come from Kez's display.
+// character, 614 bounds of a character), the application switch (574) and the event loop's
+// wake-up (186). Sizes come from Kez's display. The character slots serve 68K callers too.
 #include <atomic>
 #include <cstring>
 
@@ -51,7 +51,7 @@ const void* StandinEvtGetSilkscreenAreaList(uint16_t* count) {
     return nullptr;
 }
 
-uint8_t StandinTxtCharIsValid(uint16_t c) { return c >= 32 && c != 127 && c < 256; }
+uint8_t StandinTxtCharIsValid(uint8_t c) { return c >= 32 && c != 127; }
 
 // One byte is one character.
 uint16_t StandinTxtGetNextChar(const char* text, uint32_t offset, uint16_t* c) {
@@ -60,7 +60,13 @@ uint16_t StandinTxtGetNextChar(const char* text, uint32_t offset, uint16_t* c) {
     return 1;
 }
 
-uint32_t StandinTxtCharOffset(const char*, uint32_t offset) { return offset; }
+// The character at `offset` and the offsets where it starts and ends (either out pointer may be
+// null); one byte is one character.
+uint16_t StandinTxtCharBounds(const char* text, uint32_t offset, uint32_t* start, uint32_t* end) {
+    if (start) *start = offset;
+    if (end) *end = offset + 1;
+    return text ? static_cast<uint8_t>(text[offset]) : 0;
+}
 
 uint16_t StandinSysUIAppSwitch(uint16_t, uint32_t dbID, uint16_t, void*) {
     gLastSwitch = dbID;
@@ -80,7 +86,7 @@ VANTOR_OS_LIBRARY_SLOT(System, sysslot::FntLineHeight, StandinFntLineHeight)
 VANTOR_OS_LIBRARY_SLOT(System, sysslot::EvtGetSilkscreenAreaList, StandinEvtGetSilkscreenAreaList)
 VANTOR_OS_LIBRARY_SLOT(System, sysslot::IntlSel1, StandinTxtCharIsValid)
 VANTOR_OS_LIBRARY_SLOT(System, sysslot::IntlSel6, StandinTxtGetNextChar)
-VANTOR_OS_LIBRARY_SLOT(System, sysslot::IntlSel9, StandinTxtCharOffset)
+VANTOR_OS_LIBRARY_SLOT(System, sysslot::IntlSel9, StandinTxtCharBounds)
 VANTOR_OS_LIBRARY_SLOT(System, sysslot::SysUIAppSwitch, StandinSysUIAppSwitch)
 VANTOR_OS_LIBRARY_SLOT(System, sysslot::EvtWakeup, StandinEvtWakeup)
 

@@ -25,6 +25,34 @@ void RestoreRam(uint32_t tag, uint8_t* area, uint32_t size) {
     if (!SessReadChunkKeep(tag, area, size - 1)) SessReadChunkKeep(tag, area, size);
 }
 
+bool AllErased(const uint8_t* data, uint32_t size) {
+    for (uint32_t k = 0; k < size; ++k)
+        if (data[k] != 0xFF) return false;
+    return true;
+}
+
+// The NAND array from >nad and >nas, a block at a time: blocks whose bytes are all 0xFF stay erased
+// (no host memory). A missing or damaged chunk leaves its area all 0xFF.
+void RestoreNand() {
+    MemEraseNand();
+    const bool data = SessReadChunkPieces(FourCC(">nad"), kNandDataSize, kNandBlockDataBytes,
+                                          [](uint32_t offset, const uint8_t* bytes, uint32_t size) {
+                                              if (!AllErased(bytes, size))
+                                                  std::memcpy(MemNandTouch(offset, size), bytes, size);
+                                          });
+    if (!data) MemEraseNand();
+    const bool spare = SessReadChunkPieces(FourCC(">nas"), kNandSpareSize, kNandBlockSpareBytes,
+                                           [](uint32_t offset, const uint8_t* bytes, uint32_t size) {
+                                               if (!AllErased(bytes, size))
+                                                   std::memcpy(MemNandTouch(kNandDataSize + uint64_t(offset), size),
+                                                               bytes, size);
+                                           });
+    if (spare) return;
+    for (uint32_t block = 0; block < kNandBlockCount; ++block)
+        if (!MemNandBlockErased(block))
+            std::memset(MemNandSpare + size_t(block) * kNandBlockSpareBytes, 0xFF, kNandBlockSpareBytes);
+}
+
 bool IsRestore(int32_t code) { return code == kRunLoad || code == kRunPowerOnRestore; }
 
 void InstallDevices() {
@@ -58,11 +86,7 @@ void MemSetupAreas(int32_t code) {
     }
     // NAND contents: erased at power-on; restored (or erased when missing) on a load.
     if (IsRestore(code)) {
-        MemNandTouchAll();  // the chunks fill the whole array
-        if (!SessReadChunk(FourCC(">nad"), MemNandData, kNandDataSize))
-            std::memset(MemNandData, 0xFF, kNandDataSize);
-        if (!SessReadChunk(FourCC(">nas"), MemNandSpare, kNandSpareSize))
-            std::memset(MemNandSpare, 0xFF, kNandSpareSize);
+        RestoreNand();
     } else if (code == kRunPowerOn) {
         MemEraseNand();
     }
@@ -100,9 +124,13 @@ void MemSave(int32_t code) {
     BoardCore.mmuSaveImage(image);
     SessWriteChunk(FourCC(">mem"), image, sizeof image);
     PatchSave(code);
-    MemNandTouchAll();
-    SessWriteChunk(FourCC(">nad"), MemNandData, kNandDataSize);
-    SessWriteChunk(FourCC(">nas"), MemNandSpare, kNandSpareSize);
+    // Erased blocks are written without being filled.
+    SessWriteChunkPieces(FourCC(">nad"), kNandDataSize, kNandBlockDataBytes, 0xFF, [](uint32_t offset) {
+        return MemNandBlockErased(offset / kNandBlockDataBytes) ? nullptr : MemNandData + offset;
+    });
+    SessWriteChunkPieces(FourCC(">nas"), kNandSpareSize, kNandBlockSpareBytes, 0xFF, [](uint32_t offset) {
+        return MemNandBlockErased(offset / kNandBlockSpareBytes) ? nullptr : MemNandSpare + offset;
+    });
     SessWriteChunk(FourCC(">sra"), MemSram, kSramSize - 1);
     SessWriteChunk(FourCC(">dra"), MemDram, kDramSize - 1);
     char path[kOptionTextSize] = {};

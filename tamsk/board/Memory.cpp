@@ -131,6 +131,8 @@ uint8_t* MemNandTouch(uint64_t offset, uint64_t length) {
     return MemNandData + offset;
 }
 
+bool MemNandBlockErased(uint32_t block) { return g_nandErased[block]; }
+
 void MemNandTouchAll() {
     for (uint32_t block = 0; block < kNandBlockCount; ++block) FillErased(block);
 }

@@ -103,6 +103,8 @@ void MemEraseNandBlock(uint32_t block);
 uint8_t* MemNandTouch(uint64_t offset, uint64_t length);
 // Fills every marked block (before the whole array is read or written at once).
 void MemNandTouchAll();
+// Whether the block is marked erased (its bytes all read 0xFF and take no host memory).
+bool MemNandBlockErased(uint32_t block);
 
 // Memory controller register 0x48100000 (its bit 29 is cleared by CP14 power mode 5).
 uint32_t MemControllerRead(uint32_t physical);

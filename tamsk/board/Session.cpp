@@ -2,10 +2,12 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "standin/win32/MessageBox.h"
 #include "tamsk/board/Memory.h"
@@ -59,30 +61,154 @@ long SessDeflate(const void* data, uint32_t length, FILE* file) {
     return rc == Z_STREAM_END ? written : -1;
 }
 
+// Inflates into [out, out + length) from at most `left` more bytes of input; true when it is filled.
+bool InflateInto(z_stream& z, uint8_t* out, uint32_t length, uint32_t& left, uint8_t* in, FILE* file, int& rc) {
+    z.next_out = out;
+    z.avail_out = length;
+    while (z.avail_out > 0 && rc == Z_OK) {
+        if (z.avail_in == 0) {
+            if (left == 0) break;
+            const size_t want = left < kPiece ? left : kPiece;
+            const size_t got = std::fread(in, 1, want, file);
+            if (got == 0) break;
+            left -= uint32_t(got);
+            z.next_in = in;
+            z.avail_in = uInt(got);
+        }
+        rc = inflate(&z, Z_NO_FLUSH);
+    }
+    return z.avail_out == 0 && (rc == Z_OK || rc == Z_STREAM_END);
+}
+
 // Inflates at most `packed` bytes of input into data; true exactly when data is filled.
 bool SessInflate(void* data, uint32_t length, uint32_t packed, FILE* file) {
     z_stream z{};
     if (inflateInit(&z) != Z_OK) return false;
     auto in = std::make_unique<uint8_t[]>(kPiece);
-    z.next_out = static_cast<Bytef*>(data);
-    z.avail_out = length;
-    uint32_t left = packed;
     int rc = Z_OK;
-    while (z.avail_out > 0 && rc == Z_OK) {
-        if (z.avail_in == 0) {
-            if (left == 0) break;
-            const size_t want = left < kPiece ? left : kPiece;
-            const size_t got = std::fread(in.get(), 1, want, file);
-            if (got == 0) break;
-            left -= uint32_t(got);
-            z.next_in = in.get();
-            z.avail_in = uInt(got);
-        }
-        rc = inflate(&z, Z_NO_FLUSH);
-    }
-    const bool filled = z.avail_out == 0 && (rc == Z_OK || rc == Z_STREAM_END);
+    const bool filled = InflateInto(z, static_cast<uint8_t*>(data), length, packed, in.get(), file, rc);
     inflateEnd(&z);
     return filled;
+}
+
+// As SessInflate, a piece at a time into `sink`.
+bool SessInflatePieces(uint32_t length, uint32_t piece, uint32_t packed, FILE* file, const SessPieceSink& sink) {
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK) return false;
+    auto in = std::make_unique<uint8_t[]>(kPiece);
+    auto out = std::make_unique<uint8_t[]>(piece);
+    int rc = Z_OK;
+    uint32_t done = 0;
+    while (done < length) {
+        const uint32_t n = std::min(piece, length - done);
+        if (!InflateInto(z, out.get(), n, packed, in.get(), file, rc)) break;
+        sink(done, out.get(), n);
+        done += n;
+    }
+    inflateEnd(&z);
+    return done == length;
+}
+
+// Raw deflate of data with a full flush at its end: the output is byte-aligned and refers to nothing
+// before it, so it can stand anywhere in a stream. Appends to out; false on failure.
+bool DeflateFlushed(z_stream& z, const uint8_t* data, uint32_t length, int flush, std::vector<uint8_t>& out) {
+    z.next_in = const_cast<Bytef*>(data);
+    z.avail_in = length;
+    uint8_t buffer[kPiece];
+    int rc;
+    do {
+        z.next_out = buffer;
+        z.avail_out = sizeof buffer;
+        rc = deflate(&z, flush);
+        if (rc == Z_STREAM_ERROR) return false;
+        out.insert(out.end(), buffer, buffer + (sizeof buffer - z.avail_out));
+    } while (flush == Z_FINISH ? rc != Z_STREAM_END : z.avail_out == 0);
+    return true;
+}
+
+// The chunk of SessWriteChunkPieces: a zlib header, raw deflate pieces each ending in a full flush
+// (the compressed piece of fill bytes is made once and repeated), a final empty block and the
+// Adler-32 of the whole.
+long SessDeflatePieces(uint32_t length, uint32_t piece, uint8_t fill, const SessPieceSource& source, FILE* file) {
+    const auto filled = std::make_unique<uint8_t[]>(piece);
+    std::memset(filled.get(), fill, piece);
+    std::vector<uint8_t> fillPacked, out = {0x78, 0x01};  // deflate, 32 KB window, fastest
+    z_stream z{}, once{};
+    if (deflateInit2(&once, 1, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return -1;
+    bool ok = DeflateFlushed(once, filled.get(), piece, Z_FULL_FLUSH, fillPacked);
+    deflateEnd(&once);
+    if (!ok || deflateInit2(&z, 1, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return -1;
+    const uLong fillAdler = adler32(adler32(0, nullptr, 0), filled.get(), piece);
+    uLong adler = adler32(0, nullptr, 0);
+    long written = 0;
+    for (uint32_t offset = 0; ok && offset < length; offset += std::min(piece, length - offset)) {
+        const uint32_t n = std::min(piece, length - offset);
+        const uint8_t* data = source(offset);
+        if (!data && n == piece) {
+            out.insert(out.end(), fillPacked.begin(), fillPacked.end());
+            adler = adler32_combine(adler, fillAdler, n);
+        } else {
+            if (!data) data = filled.get();
+            adler = adler32(adler, data, n);
+            ok = DeflateFlushed(z, data, n, Z_FULL_FLUSH, out);
+        }
+        if (out.size() >= kPiece || !ok) {
+            ok = ok && std::fwrite(out.data(), 1, out.size(), file) == out.size();
+            written += long(out.size());
+            out.clear();
+        }
+    }
+    ok = ok && DeflateFlushed(z, nullptr, 0, Z_FINISH, out);
+    deflateEnd(&z);
+    for (int k = 3; k >= 0; --k) out.push_back(uint8_t(adler >> (8 * k)));
+    ok = ok && std::fwrite(out.data(), 1, out.size(), file) == out.size();
+    return ok ? written + long(out.size()) : -1;
+}
+
+// Appends one chunk whose body `deflate` writes and returns the compressed length of (-1: failure).
+bool WriteChunk(uint32_t tag, uint32_t length, const std::function<long(FILE*)>& deflate) {
+    if (g_saving && g_saveFailed) return false;
+    FILE* file = std::fopen(WritePath(), "r+b");
+    bool ok = file != nullptr;
+    if (ok) {
+        uint8_t header[kChunkHeaderSize];
+        ok = std::fseek(file, 0, SEEK_END) == 0;
+        const long start = ok ? std::ftell(file) : -1;
+        MakeHeader(header, tag, length, 0);
+        ok = ok && start >= 0 && std::fwrite(header, 1, sizeof header, file) == sizeof header;
+        const long packed = ok ? deflate(file) : -1;
+        ok = ok && packed >= 0;
+        static const uint8_t zeros[16] = {};
+        const long end = start + long(kChunkHeaderSize) + packed;
+        const size_t fill = size_t((16 - (end & 15)) & 15);
+        ok = ok && (fill == 0 || std::fwrite(zeros, 1, fill, file) == fill);
+        MakeHeader(header, tag, length, uint32_t(packed));
+        ok = ok && std::fseek(file, start, SEEK_SET) == 0 &&
+             std::fwrite(header, 1, sizeof header, file) == sizeof header;
+        ok = (std::fclose(file) == 0) && ok;
+    }
+    if (!ok && g_saving) g_saveFailed = true;
+    return ok;
+}
+
+// Opens the session file at the chunk with this tag and length and hands it to `read` with its
+// compressed length; false when there is none.
+bool ReadChunk(uint32_t tag, uint32_t length, const std::function<bool(FILE*, uint32_t)>& read) {
+    FILE* file = std::fopen(SessPath, "rb");
+    if (!file) return false;
+    bool found = false;
+    uint8_t header[kChunkHeaderSize];
+    while (std::fread(header, 1, sizeof header, file) == sizeof header) {
+        const uint32_t packed = ChunkGet32(header + 8);
+        if (ChunkGet32(header) == tag && ChunkGet32(header + 4) == length) {
+            found = read(file, packed);
+            break;
+        }
+        const uint64_t skip = (uint64_t(packed) + 15) & ~uint64_t(15);
+        if (std::fseek(file, long(skip), SEEK_CUR) != 0) break;
+    }
+    std::fclose(file);
+    return found;
 }
 
 }  // namespace
@@ -112,46 +238,23 @@ bool SessFinishSave() {
 }
 
 bool SessWriteChunk(uint32_t tag, const void* data, uint32_t length) {
-    if (g_saving && g_saveFailed) return false;
-    FILE* file = std::fopen(WritePath(), "r+b");
-    bool ok = file != nullptr;
-    if (ok) {
-        uint8_t header[kChunkHeaderSize];
-        ok = std::fseek(file, 0, SEEK_END) == 0;
-        const long start = ok ? std::ftell(file) : -1;
-        MakeHeader(header, tag, length, 0);
-        ok = ok && start >= 0 && std::fwrite(header, 1, sizeof header, file) == sizeof header;
-        const long packed = ok ? SessDeflate(data, length, file) : -1;
-        ok = ok && packed >= 0;
-        static const uint8_t zeros[16] = {};
-        const long end = start + long(kChunkHeaderSize) + packed;
-        const size_t fill = size_t((16 - (end & 15)) & 15);
-        ok = ok && (fill == 0 || std::fwrite(zeros, 1, fill, file) == fill);
-        MakeHeader(header, tag, length, uint32_t(packed));
-        ok = ok && std::fseek(file, start, SEEK_SET) == 0 &&
-             std::fwrite(header, 1, sizeof header, file) == sizeof header;
-        ok = (std::fclose(file) == 0) && ok;
-    }
-    if (!ok && g_saving) g_saveFailed = true;
-    return ok;
+    return WriteChunk(tag, length, [&](FILE* file) { return SessDeflate(data, length, file); });
+}
+
+bool SessWriteChunkPieces(uint32_t tag, uint32_t length, uint32_t piece, uint8_t fill,
+                          const SessPieceSource& source) {
+    return WriteChunk(tag, length,
+                      [&](FILE* file) { return SessDeflatePieces(length, piece, fill, source, file); });
 }
 
 bool SessReadChunk(uint32_t tag, void* data, uint32_t length) {
-    FILE* file = std::fopen(SessPath, "rb");
-    if (!file) return false;
-    bool found = false;
-    uint8_t header[kChunkHeaderSize];
-    while (std::fread(header, 1, sizeof header, file) == sizeof header) {
-        const uint32_t packed = ChunkGet32(header + 8);
-        if (ChunkGet32(header) == tag && ChunkGet32(header + 4) == length) {
-            found = SessInflate(data, length, packed, file);
-            break;
-        }
-        const uint64_t skip = (uint64_t(packed) + 15) & ~uint64_t(15);
-        if (std::fseek(file, long(skip), SEEK_CUR) != 0) break;
-    }
-    std::fclose(file);
-    return found;
+    return ReadChunk(tag, length, [&](FILE* file, uint32_t packed) { return SessInflate(data, length, packed, file); });
+}
+
+bool SessReadChunkPieces(uint32_t tag, uint32_t length, uint32_t piece, const SessPieceSink& sink) {
+    return ReadChunk(tag, length, [&](FILE* file, uint32_t packed) {
+        return SessInflatePieces(length, piece, packed, file, sink);
+    });
 }
 
 bool SessReadChunkKeep(uint32_t tag, void* data, uint32_t length) {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "common/FourCC.h"
 
@@ -38,6 +39,18 @@ bool SessWriteChunk(uint32_t tag, const void* data, uint32_t length);
 bool SessReadChunk(uint32_t tag, void* data, uint32_t length);
 // As SessReadChunk, but data changes only on success.
 bool SessReadChunkKeep(uint32_t tag, void* data, uint32_t length);
+
+// A large chunk given and taken a piece at a time, so that neither side needs it whole in memory.
+// The pieces are `piece` bytes long (the last one may be shorter). On a save `source(offset)`
+// gives the piece at offset, or null for a piece whose bytes are all `fill`: such pieces are
+// compressed once per save, not once each. The file holds one ordinary chunk.
+using SessPieceSource = std::function<const uint8_t*(uint32_t offset)>;
+bool SessWriteChunkPieces(uint32_t tag, uint32_t length, uint32_t piece, uint8_t fill,
+                          const SessPieceSource& source);
+// On a restore `sink(offset, data, size)` takes each piece as it is inflated; true only when the
+// chunk filled all `length` bytes (the sink may have taken some pieces of a chunk that fails).
+using SessPieceSink = std::function<void(uint32_t offset, const uint8_t* data, uint32_t size)>;
+bool SessReadChunkPieces(uint32_t tag, uint32_t length, uint32_t piece, const SessPieceSink& sink);
 
 // Little-endian values of chunk images (and of other little-endian records in guest memory).
 inline void ChunkPut16(uint8_t* p, uint16_t v) {

@@ -3,8 +3,8 @@
 // indexed by bits 27..20 and 7..4, Thumb instructions through a 1024-entry one indexed by bits
 // 15..6; each handler is one template instance, so the operand form, the operation and the flag
 // setting are fixed at compile time. The run loop executes instructions in batches between the
-// board checks of the tail (RunBatch), and inside a batch each handler dispatches the next
-// instruction itself (threaded dispatch).
+// board checks of the tail (RunBatch); inside a batch instructions run from decoded pages, and
+// each one's form dispatches the next instruction itself (threaded dispatch).
 #include <algorithm>
 #include <array>
 #include <csetjmp>
@@ -555,78 +555,177 @@ bool ArmBlockTransfer(uint32_t i) {
     return true;
 }
 
-// --- Threaded dispatch ---
-// Inside a batch each handler ends by dispatching the next instruction itself, with a tail call:
-// the threaded form of a handler is the handler inlined and followed by the step to the next
-// instruction. Every handler thus has its own indirect jump, which predicts better than one shared
-// by all, and the sequential address passes from one handler to the next in a register. The chain
-// returns when the batch's count runs out; it is at most kMaxBatch calls deep, should a tail call
-// not become a jump. The page of the running instruction is always the last-fetch entry in front
-// of the fetch cache (a batch ends when the caches are emptied).
-using Threaded = void (*)(uint32_t insn, uint32_t pc);
-Threaded gArmThreaded[4096];
-Threaded gThumbThreaded[1024];
+// --- Decoded pages and threaded dispatch ---
+// Instructions run from decoded pages: one entry per instruction of a 1 KB page of host memory,
+// holding the word it was decoded from, the form that runs it and what the form needs (the
+// whole-instruction handler, a branch offset, the form behind a condition). An entry is used only
+// while the word in memory is still the one it was decoded from: a write into code from anywhere
+// (the core, DMA, a restored session, the host) makes the next fetch decode that word again, and
+// an entry depends on nothing but its word and the execution state, so remapped pages need no
+// flush.
+//
+// Inside a batch each form ends by running the next instruction itself, with a tail call; the
+// sequential entry, address, host address and the batch's count pass from one form to the next in
+// registers. The simple forms (data processing, multiplies, memory accesses that reach memory in
+// their fast form, branches) store nothing of the stepping state: r15 only where the instruction
+// reads it, the current and next addresses only when the batch ends. Every other instruction runs
+// in the complex form, which stores the whole stepping state before the handler and takes it back
+// after, so that the handler sees the state and the batch bookkeeping (CpuEndBatch) it expects.
+// The page of the running instruction is always the last-fetch entry in front of the fetch cache
+// (a batch ends when the caches are emptied).
+struct Decoded;
+using Form = void (*)(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host);
+struct Decoded {
+    Form form;        // runs the instruction and goes on
+    Form inner;       // behind a condition: the form that runs when it passes
+    ArmHandler body;  // the whole instruction as one call (complex form)
+    uint32_t insn;    // the word the entry was decoded from
+    uint32_t aux;     // branch offset
+};
+static_assert(sizeof(Decoded) == 32, "entries are indexed by shifts");
 
-constexpr uint32_t ArmTableIndex(uint32_t i);
-void ArmUnconditional(uint32_t i);
+// Decoded pages, direct-mapped by host page, one set per execution state. A slot taken over by
+// another page keeps its entries: each one is still the decoding of its own word.
+constexpr uint32_t kDecodedSlots = 256;
 template <bool THUMB>
-__attribute__((noinline)) void EnterPage(uint32_t pc);
-__attribute__((noinline)) void ArmConditional(uint32_t insn, uint32_t pc);
+struct DecodedPage {
+    uintptr_t host;                       // the page's host address; 0: never used
+    Decoded entries[THUMB ? 512 : 256];
+};
+DecodedPage<false> gArmPages[kDecodedSlots];
+DecodedPage<true> gThumbPages[kDecodedSlots];
 
-// Runs the instruction at pc, in the last fetch's page.
+void DecodeArmEntry(Decoded* e, uint32_t w);
+void DecodeThumbEntry(Decoded* e, uint32_t w);
 template <bool THUMB>
-CPU_INLINE void DispatchAt(uint32_t pc) {
-    constexpr uint32_t kSize = THUMB ? 2 : 4;
-    R[15] = pc + 2 * kSize;
-    gCpu.next = pc + kSize;
-    const uintptr_t host = gTlb.lastFetch.host + (pc & 0x3FF);
-    if constexpr (THUMB) {
-        const uint32_t insn = CpuLoad16(host);
-        return gThumbThreaded[insn >> 6](insn, pc);
-    } else {
-        const uint32_t insn = CpuLoad32(host);
-        if (__builtin_expect(insn - 0xE0000000u >= 0x10000000u, 0)) return ArmConditional(insn, pc);
-        return gArmThreaded[ArmTableIndex(insn)](insn, pc);
+__attribute__((noinline)) void Redecode(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host);
+template <bool THUMB>
+__attribute__((noinline)) void EnterPage(uint32_t pc, uint32_t left);
+
+template <bool THUMB>
+Decoded* DecodedEntry(uintptr_t hostPage, uint32_t pc) {
+    DecodedPage<THUMB>& p = (THUMB ? reinterpret_cast<DecodedPage<THUMB>*>(gThumbPages)
+                                   : reinterpret_cast<DecodedPage<THUMB>*>(gArmPages))[(hostPage >> 10) &
+                                                                                        (kDecodedSlots - 1)];
+    if (!p.host) {
+        for (Decoded& d : p.entries) d = Decoded{&Redecode<THUMB>, nullptr, nullptr, 0, 0};
     }
+    p.host = hostPage;
+    return &p.entries[(pc & 0x3FF) >> (THUMB ? 1 : 2)];
 }
 
-// Runs the instruction at pc: in the last fetch's page or, with the alignment checked, in another.
+// Runs the entry of the instruction at pc (host: its host address).
 template <bool THUMB>
-CPU_INLINE void Enter(uint32_t pc) {
+CPU_INLINE void Run(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host) {
+    const uint32_t word = THUMB ? CpuLoad16(host) : CpuLoad32(host);
+    if (__builtin_expect(word != e->insn, 0)) return Redecode<THUMB>(e, pc, left, host);
+    return e->form(e, pc, left, host);
+}
+
+// The batch ends after the instruction at pc; execution goes on at next.
+CPU_INLINE void Finish(uint32_t pc, uint32_t next) {
     gCpu.cur = pc;
-    // One compare checks both the page and the alignment.
-    const uint32_t page = pc & (kPageMask | (THUMB ? 1 : 3));
-    if (__builtin_expect(page != gTlb.lastFetch.key, 0)) return EnterPage<THUMB>(pc);
-    return DispatchAt<THUMB>(pc);
+    gCpu.next = next;
 }
 
+// After the instruction at pc, on to the one after it.
 template <bool THUMB>
-void EnterPage(uint32_t pc) {
+CPU_INLINE void Seq(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host) {
+    constexpr uint32_t k = THUMB ? 2 : 4;
+    if (__builtin_expect(--left == 0, 0)) return Finish(pc, pc + k);
+    pc += k;
+    if (__builtin_expect(!(pc & 0x3FF), 0)) return EnterPage<THUMB>(pc, left);
+    return Run<THUMB>(e + 1, pc, left, host + k);
+}
+
+// After the instruction at pc, on to target: in the same page without a lookup, else (or when the
+// target is misaligned) through EnterPage.
+template <bool THUMB>
+CPU_INLINE void Jump(Decoded* e, uint32_t pc, uint32_t target, uint32_t left, uintptr_t host) {
+    if (__builtin_expect(--left == 0, 0)) return Finish(pc, target);
+    if ((target & (kPageMask | (THUMB ? 1 : 3))) == (pc & kPageMask)) {
+        const int32_t delta = static_cast<int32_t>(target - pc);
+        return Run<THUMB>(e + (delta >> (THUMB ? 1 : 2)), target, left, host + static_cast<intptr_t>(delta));
+    }
+    return EnterPage<THUMB>(target, left);
+}
+
+// Runs the instruction at pc from its page's entry, with the alignment checked.
+template <bool THUMB>
+void EnterPage(uint32_t pc, uint32_t left) {
+    gCpu.cur = pc;
+    gBatch.left = left;  // for the abort of a failed fetch
     if (pc & (THUMB ? 1 : 3)) CpuRaiseAbort(kExcPrefetchAbort, 1, pc);
-    FetchEntry(pc);
-    return DispatchAt<THUMB>(pc);
+    const uintptr_t page = FetchEntry(pc).host;
+    return Run<THUMB>(DecodedEntry<THUMB>(page, pc), pc, left, page + (pc & 0x3FF));
 }
 
-// After the instruction at pc: counts it, and goes on to the next one unless the batch is done.
 template <bool THUMB>
-CPU_INLINE void Next(uint32_t pc) {
-    if (__builtin_expect(--gBatch.left == 0, 0)) return;
-    const uint32_t seq = pc + (THUMB ? 2 : 4);
-    // Sequential flow continues from the register, not from the stored next address: the load only
-    // confirms the predicted branch, and no store-to-load round trip lies between two instructions.
-    // (The empty asm statement keeps the compiler from using the loaded value.)
-    uint32_t at = seq;
-    asm("" : "+r"(at));
-    if (__builtin_expect(gCpu.next != seq, 0)) return Enter<THUMB>(gCpu.next);
-    gCpu.cur = at;
-    if (__builtin_expect(!(at & 0x3FF), 0)) return EnterPage<THUMB>(at);
-    return DispatchAt<THUMB>(at);
+void Redecode(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host) {
+    if constexpr (THUMB) DecodeThumbEntry(e, CpuLoad16(host));
+    else DecodeArmEntry(e, CpuLoad32(host));
+    return e->form(e, pc, left, host);
 }
 
-template <ArmHandler F, bool THUMB>
-__attribute__((noinline, flatten)) void ThreadedForm(uint32_t insn, uint32_t pc) {
-    F(insn);
-    return Next<THUMB>(pc);
+// The complex form: the handler with the whole stepping state in place.
+template <bool THUMB>
+__attribute__((noinline)) void Complex(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host) {
+    constexpr uint32_t k = THUMB ? 2 : 4;
+    R[15] = pc + 2 * k;
+    gCpu.cur = pc;
+    gCpu.next = pc + k;
+    gBatch.left = left;
+    e->body(e->insn);
+    left = gBatch.left;
+    const uint32_t next = gCpu.next;
+    if (next == pc + k) return Seq<THUMB>(e, pc, left, host);
+    return Jump<THUMB>(e, pc, next, left, host);
+}
+
+// A simple handler; PC: the instruction reads r15.
+template <ArmHandler F, bool THUMB, bool PC>
+__attribute__((noinline, flatten)) void SimpleForm(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host) {
+    if (PC) R[15] = pc + (THUMB ? 4 : 8);
+    F(e->insn);
+    return Seq<THUMB>(e, pc, left, host);
+}
+
+// A memory handler's fast form; when it cannot make the access the complex form runs the whole
+// handler, so that the fast one stays without calls and without a stack frame.
+template <FastHandler FAST, bool THUMB, bool PC>
+__attribute__((flatten)) void FastForm(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host) {
+    if (PC) R[15] = pc + (THUMB ? 4 : 8);
+    if (__builtin_expect(!FAST(e->insn), 0)) return Complex<THUMB>(e, pc, left, host);
+    return Seq<THUMB>(e, pc, left, host);
+}
+
+// An ARM instruction with a condition other than AL; a failed condition skips it (it still counts).
+void CondGate(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host) {
+    if (ConditionFails(e->insn >> 28)) return Seq<false>(e, pc, left, host);
+    return e->inner(e, pc, left, host);
+}
+
+// B and BL, the offset decoded; COND: with a condition other than AL.
+template <bool L, bool COND>
+void ArmBranchForm(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host) {
+    if (COND && ConditionFails(e->insn >> 28)) return Seq<false>(e, pc, left, host);
+    if (L) R[14] = pc + 4;
+    return Jump<false>(e, pc, pc + 8 + e->aux, left, host);
+}
+
+// Thumb branches: conditional (condition 14 branches too), unconditional, and the second half of BL.
+void ThumbCondBranchForm(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host) {
+    const uint32_t cond = (e->insn >> 8) & 15;
+    if (cond != 14 && ConditionFails(cond)) return Seq<true>(e, pc, left, host);
+    return Jump<true>(e, pc, pc + 4 + e->aux, left, host);
+}
+void ThumbBranchForm(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host) {
+    return Jump<true>(e, pc, pc + 4 + e->aux, left, host);
+}
+void ThumbBlSuffixForm(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host) {
+    const uint32_t target = R[14] + (e->insn & 0x7FF) * 2;
+    R[14] = (pc + 2) | 1;
+    return Jump<true>(e, pc, target, left, host);
 }
 
 // A slow form as a plain handler.
@@ -639,40 +738,37 @@ template <FastHandler FAST, FastHandler SLOW>
 void FastOrSlow(uint32_t i) {
     if (!FAST(i)) SLOW(i);
 }
-// Its threaded form: the slow form's threaded form takes over when the fast form cannot go on, so
-// that the fast one stays without calls and without a stack frame.
-template <FastHandler FAST, FastHandler SLOW, bool THUMB>
-__attribute__((flatten)) void ThreadedFastForm(uint32_t insn, uint32_t pc) {
-    if (__builtin_expect(!FAST(insn), 0)) return ThreadedForm<&Whole<SLOW>, THUMB>(insn, pc);
-    return Next<THUMB>(pc);
-}
 
-// ARM condition codes other than AL: a failed condition skips the instruction (it still counts);
-// code 15 has encodings of its own.
-void ArmConditional(uint32_t insn, uint32_t pc) {
-    if (insn >= 0xF0000000u) return ThreadedForm<&ArmUnconditional, false>(insn, pc);
-    if (!ConditionFails(insn >> 28)) return gArmThreaded[ArmTableIndex(insn)](insn, pc);
-    return Next<false>(pc);
-}
-
-// A handler for the single-instruction path (the breakpoint hook's substitute) and its threaded form.
+// A handler for the single-instruction path (the breakpoint hook's substitute and the complex form)
+// and its simple forms without and with r15 (none: the instruction always runs in the complex form).
+// The decoder still checks each instruction's registers before it takes a simple form.
+// How the decoder checks an ARM instruction's registers before it takes a simple form.
+enum HandlerKind : uint8_t { kKindComplex, kKindDp, kKindAlu, kKindMemory, kKindBlock };
 struct Handlers {
     ArmHandler body;
-    Threaded threaded;
+    Form form;
+    Form formPc;
+    HandlerKind kind;
 };
 template <ArmHandler F>
-constexpr Handlers kArm = {F, &ThreadedForm<F, false>};
+constexpr Handlers kArm = {F, nullptr, nullptr, kKindComplex};
+template <ArmHandler F, HandlerKind KIND = kKindAlu>
+constexpr Handlers kArmPlain = {F, &SimpleForm<F, false, false>, &SimpleForm<F, false, true>, KIND};
 template <ArmHandler F>
-constexpr Handlers kThumb = {F, &ThreadedForm<F, true>};
+constexpr Handlers kThumb = {F, nullptr, nullptr, kKindComplex};
+template <ArmHandler F>
+constexpr Handlers kThumbPlain = {F, &SimpleForm<F, true, false>, &SimpleForm<F, true, true>, kKindAlu};
+template <FastHandler FAST, FastHandler SLOW, HandlerKind KIND = kKindMemory>
+constexpr Handlers kArmFast = {&FastOrSlow<FAST, SLOW>, &FastForm<FAST, false, false>, &FastForm<FAST, false, true>,
+                               KIND};
 template <FastHandler FAST, FastHandler SLOW>
-constexpr Handlers kArmFast = {&FastOrSlow<FAST, SLOW>, &ThreadedFastForm<FAST, SLOW, false>};
-template <FastHandler FAST, FastHandler SLOW>
-constexpr Handlers kThumbFast = {&FastOrSlow<FAST, SLOW>, &ThreadedFastForm<FAST, SLOW, true>};
+constexpr Handlers kThumbFast = {&FastOrSlow<FAST, SLOW>, &FastForm<FAST, true, false>, &FastForm<FAST, true, true>,
+                                 kKindMemory};
 
 // --- Handler tables ---
 template <size_t... I>
 constexpr std::array<Handlers, sizeof...(I)> MakeDp(std::index_sequence<I...>) {
-    return {kArm<&ArmDataProcessing<I / 18, (I / 9) % 2, I % 9>>...};
+    return {kArmPlain<&ArmDataProcessing<I / 18, (I / 9) % 2, I % 9>, kKindDp>...};
 }
 // The memory handlers by table index: the P, U, B/I/S, W and L bits in bits 4..0 of I, the form in
 // the bits above.
@@ -699,11 +795,11 @@ constexpr std::array<Handlers, sizeof...(I)> MakeLsx(std::index_sequence<I...>) 
 }
 template <size_t... I>
 constexpr std::array<Handlers, sizeof...(I)> MakeBlock(std::index_sequence<I...>) {
-    return {kArmFast<&BlockAt<I, true>, &BlockAt<I, false>>...};
+    return {kArmFast<&BlockAt<I, true>, &BlockAt<I, false>, kKindBlock>...};
 }
 template <size_t... I>
 constexpr std::array<Handlers, sizeof...(I)> MakeMul(std::index_sequence<I...>) {
-    return {kArm<&ArmMultiply<I / 2, I % 2>>...};
+    return {kArmPlain<&ArmMultiply<I / 2, I % 2>>...};
 }
 constexpr auto kDp = MakeDp(std::make_index_sequence<288>());
 constexpr auto kLs = MakeLs(std::make_index_sequence<160>());
@@ -727,13 +823,13 @@ Handlers DecodeArm(uint32_t op, uint32_t lo) {
             }
             if ((op & 0x19) == 0x10) {
                 if (!(lo & 1)) {
-                    if (lo & 8) return kArm<&ArmDspMultiply>;
+                    if (lo & 8) return kArmPlain<&ArmDspMultiply>;
                     return (op & 2) ? kArm<&ArmMsrRegister> : kArm<&ArmMrs>;
                 }
                 switch ((lo >> 1) & 3) {
-                    case 0: return (op & 4) ? kArm<&ArmClz> : kArm<&ArmBx>;
+                    case 0: return (op & 4) ? kArmPlain<&ArmClz> : kArm<&ArmBx>;
                     case 1: return kArm<&ArmBlx>;
-                    case 2: return kArm<&ArmSaturating>;
+                    case 2: return kArmPlain<&ArmSaturating>;
                     default: return kArm<&ArmBkpt>;
                 }
             }
@@ -1055,10 +1151,19 @@ void ThumbClass(uint32_t i) {
 using ThumbHandler = void (*)(uint32_t);
 ThumbHandler gThumbTable[1024];  // by instruction bits 15..6
 
+// The classes that may run in a simple form (the decoder checks the high-register ones).
+constexpr bool IsThumbSimpleClass(int cls) {
+    return cls == kTShiftImm || cls == kTAddSubReg || cls == kTAddSubImm3 || cls == kTMovImm || cls == kTCmpImm ||
+           cls == kTAddImm || cls == kTSubImm || cls == kTHiReg || cls == kTAddress || cls == kTAdjustSp ||
+           cls == kTBlPrefix;
+}
+
 template <int CLS, int SUB>
 constexpr Handlers ThumbEntry() {
     if constexpr (IsThumbMemoryClass(CLS)) {
         return kThumbFast<&ThumbMemory<CLS, SUB, true>, &ThumbMemory<CLS, SUB, false>>;
+    } else if constexpr (IsThumbSimpleClass(CLS)) {
+        return kThumbPlain<&ThumbClass<CLS, SUB>>;
     } else {
         return kThumb<&ThumbClass<CLS, SUB>>;
     }
@@ -1069,7 +1174,7 @@ constexpr std::array<Handlers, sizeof...(I)> MakeThumbClasses(std::index_sequenc
 }
 template <size_t... I>
 constexpr std::array<Handlers, sizeof...(I)> MakeThumbAlu(std::index_sequence<I...>) {
-    return {kThumb<&ThumbAlu<I>>...};
+    return {kThumbPlain<&ThumbAlu<I>>...};
 }
 constexpr auto kThumbClasses = MakeThumbClasses(std::make_index_sequence<(kTUndefined + 1) * 16>());
 
@@ -1087,6 +1192,96 @@ uint32_t ThumbSub(uint32_t cls, uint32_t j) {
 constexpr auto kThumbAlu = MakeThumbAlu(std::make_index_sequence<16>());
 
 void ThumbExecute(uint32_t i) { gThumbTable[i >> 6](i); }
+
+// --- Decoding into entries ---
+Handlers gArmDecode[4096];   // by ArmTableIndex
+Handlers gThumbDecode[1024]; // by instruction bits 15..6
+
+// Whether any of the register fields an ARM instruction may name (bits 19..16, 15..12, 11..8, 3..0)
+// names r15.
+inline bool NamesPc(uint32_t w) {
+    return ((w >> 16) & 15) == 15 || ((w >> 12) & 15) == 15 || ((w >> 8) & 15) == 15 || (w & 15) == 15;
+}
+
+// The simple form of an ARM instruction, or null when it must run in the complex form: it writes
+// r15, changes the mode or the state, or may do anything else a simple form cannot follow.
+Form ArmSimpleForm(const Handlers& h, uint32_t w) {
+    const uint32_t rn = (w >> 16) & 15, rd = (w >> 12) & 15;
+    const bool load = w & (1u << 20), writeBack = !(w & (1u << 24)) || (w & (1u << 21));
+    bool pc = NamesPc(w);
+    switch (h.kind) {
+        case kKindComplex: return nullptr;
+        case kKindDp: {
+            const uint32_t op = (w >> 21) & 15;
+            if (rd == 15 && !IsCompare(static_cast<int>(op))) return nullptr;
+            break;
+        }
+        case kKindAlu:
+            if (rn == 15 || rd == 15) return nullptr;
+            break;
+        case kKindMemory:
+            if ((load && rd == 15) || (writeBack && rn == 15)) return nullptr;
+            break;
+        case kKindBlock:
+            if (rn == 15 || (w & (1u << 22)) || (load && (w & 0x8000))) return nullptr;
+            pc = w & 0x8000;
+            break;
+    }
+    return pc ? h.formPc : h.form;
+}
+
+void DecodeArmEntry(Decoded* e, uint32_t w) {
+    *e = Decoded{&Complex<false>, nullptr, &ArmUnconditional, w, 0};
+    const uint32_t cond = w >> 28;
+    if (cond == 15) return;
+    const Handlers& h = gArmDecode[ArmTableIndex(w)];
+    e->body = h.body;
+    if ((w & 0x0E000000u) == 0x0A000000u) {
+        e->aux = static_cast<uint32_t>(static_cast<int32_t>(w << 8) >> 6);
+        const bool link = w & (1u << 24);
+        if (cond == 14) e->form = link ? &ArmBranchForm<true, false> : &ArmBranchForm<false, false>;
+        else e->form = link ? &ArmBranchForm<true, true> : &ArmBranchForm<false, true>;
+        return;
+    }
+    Form f = ArmSimpleForm(h, w);
+    if (!f) f = &Complex<false>;
+    if (cond == 14) {
+        e->form = f;
+    } else {
+        e->form = &CondGate;
+        e->inner = f;
+    }
+}
+
+void DecodeThumbEntry(Decoded* e, uint32_t w) {
+    const Handlers& h = gThumbDecode[w >> 6];
+    *e = Decoded{&Complex<true>, nullptr, h.body, w, 0};
+    switch (gThumbClass[w >> 7]) {
+        case kTCondBranch:
+            e->aux = static_cast<uint32_t>(static_cast<int8_t>(w & 0xFF)) * 2;
+            e->form = &ThumbCondBranchForm;
+            return;
+        case kTBranch:
+            e->aux = SignExtend11(w) * 2;
+            e->form = &ThumbBranchForm;
+            return;
+        case kTBlSuffix: e->form = &ThumbBlSuffixForm; return;
+        case kTHiReg: {
+            const uint32_t rd = ((w >> 4) & 8) | (w & 7), rm = (w >> 3) & 15;
+            const bool compare = ((w >> 8) & 3) == 1;
+            if (rd == 15 && !compare) return;
+            e->form = rd == 15 || rm == 15 ? h.formPc : h.form;
+            return;
+        }
+        case kTPushPop:
+            if ((w & (1u << 11)) && (w & 0x100)) return;  // a pop of r15 may change the state
+            break;
+        case kTLdrPc: case kTBlPrefix: e->form = h.formPc; return;
+        case kTAddress: e->form = (w & (1u << 11)) ? h.form : h.formPc; return;
+        default: break;
+    }
+    if (h.form) e->form = h.form;
+}
 
 // --- The run loop ---
 inline void TakeInterrupt() {
@@ -1148,9 +1343,9 @@ int RunBatch(uint32_t limit) {
     gBatch.active = true;
     if (gCpu.thumb) {
         gCpu.tImage = 1;  // only the end of a batch can leave Thumb state
-        Enter<true>(gCpu.cur);
+        EnterPage<true>(gCpu.cur, gBatch.size);
     } else {
-        Enter<false>(gCpu.cur);
+        EnterPage<false>(gCpu.cur, gBatch.size);
     }
     gBatch.left = 1;  // the last instruction: its tail follows
     CommitBatch();
@@ -1231,7 +1426,7 @@ void CpuBuildCondTable() {
     for (uint32_t idx = 0; idx < 4096; ++idx) {
         const Handlers h = DecodeArm(idx >> 4, idx & 0xF);
         gArmTable[idx] = h.body;
-        gArmThreaded[idx] = h.threaded;
+        gArmDecode[idx] = h;
     }
 }
 
@@ -1270,7 +1465,7 @@ void CpuBuildThumbTable() {
         const uint8_t cls = gThumbClass[j >> 1];
         const Handlers h = cls == kTAlu ? kThumbAlu[j & 15] : kThumbClasses[cls * 16 + ThumbSub(cls, j)];
         gThumbTable[j] = h.body;
-        gThumbThreaded[j] = h.threaded;
+        gThumbDecode[j] = h;
     }
 }
 

@@ -101,6 +101,7 @@ typedef struct {
     const void* data;
     void* handler;
 } FormGadgetType;
+_Static_assert(offsetof(FormGadgetType, attr) == MORVEL_GADGET_IMAGE_ATTRIBUTES, "gadget attributes");
 _Static_assert(offsetof(FormGadgetType, data) == MORVEL_GADGET_IMAGE_DATA, "gadget data");
 _Static_assert(offsetof(FormGadgetType, handler) == MORVEL_GADGET_IMAGE_HANDLER, "gadget handler");
 _Static_assert(sizeof(FormGadgetType) == MORVEL_GADGET_IMAGE_BYTES, "gadget record");
@@ -123,6 +124,7 @@ typedef struct {
     PointType pos;
     UInt16 rscID;
 } FormBitmapType;
+_Static_assert(offsetof(FormBitmapType, attr) == MORVEL_BITMAP_IMAGE_ATTRIBUTES, "bitmap attributes");
 _Static_assert(offsetof(FormBitmapType, pos) == MORVEL_BITMAP_IMAGE_POSITION, "bitmap position");
 _Static_assert(offsetof(FormBitmapType, rscID) == MORVEL_BITMAP_IMAGE_RESOURCE, "bitmap resource");
 _Static_assert(sizeof(FormBitmapType) == MORVEL_BITMAP_IMAGE_BYTES, "bitmap record");

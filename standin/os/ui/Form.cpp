@@ -86,6 +86,9 @@ void FreeObject(FormObject& o) {
         case kTitleObject:
             delete static_cast<Title*>(o.native);
             break;
+        case kBitmapObject:
+            delete static_cast<FormBitmap*>(o.native);
+            break;
         case kListObject:
             ListFree(static_cast<List*>(o.native));
             break;
@@ -204,6 +207,15 @@ std::unique_ptr<Form> Parse(const uint8_t* p, uint32_t size) {
                 o.native = t;
                 break;
             }
+            case kBitmapObject: {
+                auto* b = new FormBitmap;
+                b->attributes = r.U16(at);
+                b->rscID = r.U16(at + 2);
+                b->x = static_cast<int16_t>(r.U16(at + 4));
+                b->y = static_cast<int16_t>(r.U16(at + 6));
+                o.native = b;
+                break;
+            }
             case kListObject: {
                 const uint32_t next = i + 1 < count ? r.U32(68 + 8u * (i + 1)) : size;
                 List* list = at < size && next > at && next <= size ? ListFromRecord(p + at, next - at, form.get())
@@ -215,15 +227,10 @@ std::unique_ptr<Form> Parse(const uint8_t* p, uint32_t size) {
             default: {
                 auto* raw = new RawObject;
                 switch (o.kind) {
-                    case kListObject:
                     case kGadgetObject:
                         raw->id = r.U16(at);
+                        raw->attributes = r.U16(at + 2);
                         raw->bounds = r.RectAt(at + 4);
-                        break;
-                    case kBitmapObject:
-                        raw->id = r.U16(at + 2);
-                        raw->bounds = Rect{static_cast<int16_t>(r.U16(at + 4)),
-                                           static_cast<int16_t>(r.U16(at + 6)), 0, 0};
                         break;
                     case kScrollBarObject:
                         raw->bounds = r.RectAt(at);
@@ -299,10 +306,8 @@ void DrawObject(FormObject& o) {
             ListDraw(static_cast<List*>(o.native));
             break;
         case kBitmapObject: {
-            auto* raw = static_cast<RawObject*>(o.native);
-            uint16_t attributes = 0;
-            if (raw->record.size() >= 2) std::memcpy(&attributes, raw->record.data(), 2);
-            if (attributes & 0x0001) DrawBitmapResource(raw->id, raw->bounds.x, raw->bounds.y);
+            auto* b = static_cast<FormBitmap*>(o.native);
+            if (b->attributes & 0x0001) DrawBitmapResource(b->rscID, b->x, b->y);
             break;
         }
         case kLabelObject: {
@@ -583,6 +588,8 @@ uint16_t* UsableWord(FormObject& o) {
             return &static_cast<Control*>(o.native)->attributes;
         case kLabelObject:
             return &static_cast<Label*>(o.native)->attributes;
+        case kBitmapObject:
+            return &static_cast<FormBitmap*>(o.native)->attributes;
         default:
             return nullptr;
     }
@@ -623,6 +630,9 @@ void StandinFrmSetObjectPosition(Form* form, uint16_t index, int16_t x, int16_t 
             static_cast<Label*>(o->native)->x = x, static_cast<Label*>(o->native)->y = y;
             break;
         case kTitleObject:
+            break;
+        case kBitmapObject:
+            static_cast<FormBitmap*>(o->native)->x = x, static_cast<FormBitmap*>(o->native)->y = y;
             break;
         default:
             static_cast<RawObject*>(o->native)->bounds.x = x,
@@ -760,9 +770,12 @@ RawObject* NewRaw(uint16_t id, Rect bounds, std::initializer_list<uint16_t> word
 void* StandinFrmNewBitmap(Form** formPP, uint16_t /*id*/, uint16_t rscID, int16_t x, int16_t y) {
     Form* form = FormThrough(formPP);
     if (!form) return nullptr;
-    RawObject* raw =
-        NewRaw(rscID, Rect{x, y, 0, 0}, {0x0001, rscID, static_cast<uint16_t>(x), static_cast<uint16_t>(y)});
-    return AddObject(form, kBitmapObject, raw);
+    auto* b = new FormBitmap;
+    b->attributes = 0x0001;  // usable
+    b->rscID = rscID;
+    b->x = x;
+    b->y = y;
+    return AddObject(form, kBitmapObject, b);
 }
 VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmNewBitmap, StandinFrmNewBitmap)
 
@@ -772,6 +785,7 @@ void* StandinFrmNewGadget(Form** formPP, uint16_t id, int16_t x, int16_t y, int1
     RawObject* raw = NewRaw(id, Rect{x, y, width, height},
                             {id, 0x0001, static_cast<uint16_t>(x), static_cast<uint16_t>(y),
                              static_cast<uint16_t>(width), static_cast<uint16_t>(height)});
+    raw->attributes = 0x0001;  // usable
     return AddObject(form, kGadgetObject, raw);
 }
 VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmNewGadget, StandinFrmNewGadget)
@@ -981,6 +995,8 @@ uint16_t ObjectID(const FormObject& o) {
             return static_cast<const Label*>(o.native)->id;
         case kTitleObject:
             return 0;
+        case kBitmapObject:
+            return static_cast<const FormBitmap*>(o.native)->rscID;
         case kListObject:
             return static_cast<const List*>(o.native)->id;
         default:
@@ -1002,6 +1018,10 @@ Rect ObjectBounds(const FormObject& o) {
         }
         case kTitleObject:
             return static_cast<const Title*>(o.native)->bounds;
+        case kBitmapObject: {
+            auto* b = static_cast<const FormBitmap*>(o.native);
+            return Rect{b->x, b->y, 0, 0};
+        }
         case kListObject: {
             const NativeUiRect& b = static_cast<const List*>(o.native)->bounds;
             return Rect{b.x, b.y, b.width, b.height};

@@ -111,6 +111,7 @@ struct Table {
     }
 };
 
+// A label: its record laid out as the native label's (NativeFormLabel), then its text.
 struct Label {
     uint16_t id = 0;
     int16_t x = 0, y = 0;
@@ -124,24 +125,34 @@ struct Title {
     std::string text;
 };
 
-// Any other kind: its native record as the resource holds it.
+// A form bitmap, laid out as the native one (NativeFormBitmap): bit 0 of `attributes` is usable.
+struct FormBitmap {
+    uint16_t attributes = 0;
+    uint16_t rscID = 0;
+    int16_t x = 0, y = 0;
+};
+
+// Any other kind: its native record as the resource holds it. The fields before the record are
+// laid out as a native gadget's (NativeFormGadget).
 struct RawObject {
     uint16_t id = 0;
+    uint16_t attributes = 0;  // a gadget's: bit 0 usable, 1 extended, 2 visible
     Rect bounds{};
-    std::vector<uint8_t> record;
     void* data = nullptr;     // a gadget's data
     void* handler = nullptr;  // a gadget's handler
+    std::vector<uint8_t> record;
 };
 
 struct FormObject {
     uint8_t kind = 0;
-    void* native = nullptr;  // Field, Control, Table, Label, Title or RawObject
+    void* native = nullptr;  // Field, Control, Table, Label, Title, FormBitmap or RawObject
 };
 
 using FormEventHandler = uint8_t (*)(SysEventType* event);
 
 // A form is its window, as the OS's forms are: the native window record comes first, so the form's
-// pointer is its window handle and its bounds are the window's (see FormWindowSet).
+// pointer is its window handle and its bounds are the window's (see FormWindowSet). The fields up
+// to `menuID` are laid out as the native form's (NativeForm).
 struct Form : NativeWindow {
     uint16_t id = 0;
     Rect bounds{};

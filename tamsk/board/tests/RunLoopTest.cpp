@@ -97,6 +97,56 @@ TEST(RunLoop, EveryRunCodeOnMemoryAndSession) {
     EXPECT_NE(ReadFile(dir / "tamsk.ini").find("ROM=" + dir / "rom.widebin" + "\r\n"), std::string::npos);
 }
 
+TEST(RunLoop, NandBlocksSavedAndRestoredWithoutFillingTheArray) {
+    // Two blocks hold data (one in its data area, one in its spare area); the save and the load keep
+    // every other block erased, that is without host memory behind it.
+    TempDir dir;
+    WriteFile(dir / "rom.widebin", std::string("ROM!", 4));
+    std::string program = dir / "tamsk", rom = "-ROM:" + (dir / "rom.widebin");
+    std::string serial = "-SerialPort:none";
+    char* argv[] = {program.data(), rom.data(), serial.data()};
+    OptSetFilePath(dir / "tamsk.ini");
+    SessSetPath((dir / "s.aes").c_str());
+    constexpr uint32_t kData = 5, kSpare = 900;
+    auto erasedElsewhere = [&] {
+        uint32_t erased = 0;
+        for (uint32_t b = 0; b < kNandBlockCount; ++b) erased += MemNandBlockErased(b);
+        EXPECT_FALSE(MemNandBlockErased(kData));
+        EXPECT_FALSE(MemNandBlockErased(kSpare));
+        EXPECT_EQ(erased, kNandBlockCount - 2);
+    };
+    std::vector<std::function<int32_t()>> runs = {
+        [&] {
+            uint8_t* data = MemNandTouch(uint64_t(kData) * kNandBlockDataBytes + 100, 2);
+            data[0] = 0xAB;
+            data[1] = 0x00;
+            MemNandTouch(kNandDataSize + uint64_t(kSpare) * kNandBlockSpareBytes + 7, 1)[0] = 0x5C;
+            return int32_t(kRunSave);
+        },
+        [&] {
+            erasedElsewhere();
+            MemEraseNand();
+            return int32_t(kRunLoad);
+        },
+        [&] {
+            erasedElsewhere();
+            const uint8_t* data = MemNandData + size_t(kData) * kNandBlockDataBytes;
+            EXPECT_EQ(data[99], 0xFF);
+            EXPECT_EQ(data[100], 0xAB);
+            EXPECT_EQ(data[101], 0x00);
+            EXPECT_EQ(MemNandSpare[size_t(kData) * kNandBlockSpareBytes], 0xFF);
+            EXPECT_EQ(MemNandSpare[size_t(kSpare) * kNandBlockSpareBytes + 7], 0x5C);
+            EXPECT_EQ(MemNandData[size_t(kSpare) * kNandBlockDataBytes], 0xFF);
+            EXPECT_EQ(MemNandTouch(0, 1)[0], 0xFF);
+            return int32_t(kRunExit);
+        },
+    };
+    size_t run = 0;
+    FakeCoreRun = [&] { return run < runs.size() ? runs[run++]() : int32_t(kRunExit); };
+    EXPECT_EQ(HostRunLoop(3, argv), 0);
+    EXPECT_EQ(run, runs.size());
+}
+
 TEST(RunLoop, ResetVectorOfZeroIsRestored) {
     TempDir dir;
     WriteFile(dir / "zero.widebin", std::string(8, '\0'));

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -101,6 +102,55 @@ TEST(Session, ChunksWrittenByPythonAreFoundByTagAndLength) {
     char last[10];
     ASSERT_TRUE(SessReadChunk(FourCC(">end"), last, 10));  // found past the unpadded chunk
     EXPECT_EQ(std::string(last, 10), "last chunk");
+}
+
+TEST(Session, ChunksGivenAndTakenInPieces) {
+    // Pieces of 1000 bytes, the last one short: given pieces with data, fill pieces (null) in runs
+    // and alone, and a fill piece last. The file holds one ordinary chunk of the whole.
+    TempDir dir;
+    SessSetPath((dir / "p.aes").c_str());
+    constexpr uint32_t kPieceSize = 1000, kLength = 9500;
+    std::vector<uint8_t> whole(kLength, 0xFF);
+    const std::vector<bool> given = {true, false, false, true, true, false, true, false, false, false};
+    for (uint32_t k = 0; k < given.size(); ++k) {
+        if (!given[k]) continue;
+        for (uint32_t i = k * kPieceSize; i < std::min(kLength, (k + 1) * kPieceSize); ++i) whole[i] = uint8_t(i * 7 + k);
+    }
+    const std::vector<uint8_t> small = {1, 2, 3};
+    SessTruncate();
+    ASSERT_TRUE(SessWriteChunk(FourCC(">one"), small.data(), 3));
+    ASSERT_TRUE(SessWriteChunkPieces(FourCC(">pcs"), kLength, kPieceSize, 0xFF, [&](uint32_t offset) {
+        return given[offset / kPieceSize] ? whole.data() + offset : nullptr;
+    }));
+    ASSERT_TRUE(SessWriteChunk(FourCC(">two"), small.data(), 3));
+    ASSERT_TRUE(SessFinishSave());
+
+    WriteFile(dir / "whole", std::string(whole.begin(), whole.end()));
+    std::istringstream lines(Shell("python3 " + kOracle + " dump " + (dir / "p.aes")));
+    std::string tag, hash;
+    uint32_t length, packed;
+    lines >> tag >> length >> packed >> hash >> tag >> length >> packed >> hash;
+    EXPECT_EQ(tag, ">pcs");
+    EXPECT_EQ(length, kLength);
+    EXPECT_EQ(hash, Sha256(dir / "whole"));
+    lines >> tag;
+    EXPECT_EQ(tag, ">two");
+
+    std::vector<uint8_t> back(kLength);
+    ASSERT_TRUE(SessReadChunk(FourCC(">pcs"), back.data(), kLength));
+    EXPECT_EQ(back, whole);
+    std::vector<uint8_t> pieces;
+    ASSERT_TRUE(SessReadChunkPieces(FourCC(">pcs"), kLength, 4096, [&](uint32_t offset, const uint8_t* data, uint32_t n) {
+        EXPECT_EQ(offset, pieces.size());
+        EXPECT_EQ(n, std::min<uint32_t>(4096, kLength - offset));
+        pieces.insert(pieces.end(), data, data + n);
+    }));
+    EXPECT_EQ(pieces, whole);
+    // Another length is another chunk; a cut stream does not fill it.
+    EXPECT_FALSE(SessReadChunkPieces(FourCC(">pcs"), kLength - 1, 4096, [](uint32_t, const uint8_t*, uint32_t) {}));
+    const std::string file = ReadFile(dir / "p.aes");
+    WriteFile(dir / "p.aes", file.substr(0, file.size() / 2));
+    EXPECT_FALSE(SessReadChunkPieces(FourCC(">pcs"), kLength, 4096, [](uint32_t, const uint8_t*, uint32_t) {}));
 }
 
 TEST(Session, MissingWrongLengthAndTruncatedChunksFail) {

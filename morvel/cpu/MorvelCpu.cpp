@@ -1109,6 +1109,24 @@ HANDLER(HAluDD) {
         FollowingBranch(c);
     return kNext;
 }
+// CMP.B and CMP.W between data registers; B: the size, P: the destination, E: the source.
+HANDLER(HCmpDD) {
+    SubNoX<B>(c, c.R[P] & kMask<B>, c.R[E] & kMask<B>);
+    FollowingBranch(c);
+    return kNext;
+}
+// TST of a data register; B: the size, E: the register.
+HANDLER(HTstD) {
+    SetLogic<B>(c, c.R[E] & kMask<B>);
+    FollowingBranch(c);
+    return kNext;
+}
+// ADDQ and SUBQ (P set) to an address register, of any size; E: the register.
+HANDLER(HAddqA) {
+    uint32_t q = ((((op >> 9) & 7) - 1) & 7) + 1;  // 0 encodes 8
+    c.R[8 + E] += P ? -q : q;
+    return kNext;
+}
 // ADDQ.L and SUBQ.L (P set) to a data register; E: the register.
 HANDLER(HAddqR) {
     uint32_t q = ((((op >> 9) & 7) - 1) & 7) + 1;  // 0 encodes 8
@@ -1205,7 +1223,9 @@ HANDLER(HAddqR) {
     MORVEL_REGS(H, MoveqR, 0, 0) MORVEL_REGS(H, AddqR, 0, 0) MORVEL_REGS(H, AddqR, 0, 1)                  \
     MORVEL_REG_PAIRS(H, MoveDD, 4) MORVEL_REG_PAIRS(H, AluDD, 0) MORVEL_REG_PAIRS(H, AluDD, 1)            \
     MORVEL_REG_PAIRS(H, AluDD, 2) MORVEL_REG_PAIRS(H, AluDD, 3) MORVEL_REG_PAIRS(H, AluDD, 4)             \
-    MORVEL_REG_PAIRS(H, AluDD, 5)
+    MORVEL_REG_PAIRS(H, AluDD, 5) MORVEL_REG_PAIRS(H, CmpDD, 1) MORVEL_REG_PAIRS(H, CmpDD, 2)             \
+    MORVEL_REGS(H, TstD, 1, 0) MORVEL_REGS(H, TstD, 2, 0) MORVEL_REGS(H, TstD, 4, 0)                      \
+    MORVEL_REGS(H, AddqA, 0, 0) MORVEL_REGS(H, AddqA, 0, 1)
 
 // Handler families, named as the handlers without their H.
 enum class Fam : uint8_t {
@@ -1213,7 +1233,7 @@ enum class Fam : uint8_t {
     MoveFromSr, MoveToCcr, Nbcd, Swap, Pea, Lea, ExtW, ExtL, Tas, MovemToMem, MovemToReg, Chk, Trap15,
     TrapNub, Link, Unlk, Nop, Rts, Rtr, Trapv, Jsr, Jmp, Addq, Scc, Dbcc, Bcc, Bsr, Moveq, AluToReg,
     AluToMem, AluA, Addx, Cmpm, Bcd, Mulu, Muls, Divu, Divs, Exg, ShiftReg, ShiftMem, MoveqR, AddqR, MoveDD,
-    AluDD,
+    AluDD, CmpDD, TstD, AddqA,
 };
 
 // A handler's identity: its family and its three template arguments.
@@ -1463,6 +1483,13 @@ uint32_t Specialise(uint32_t op, uint32_t key) {
     for (uint32_t kind = 0; kind < 5; ++kind)
         if (key == Key(Fam::AluToReg, 4, kind, kEDn)) return Key(Fam::AluDD, kind, rx, ry);
     if (key == Key(Fam::AluToMem, 4, 5, kEDn)) return Key(Fam::AluDD, 5, ry, rx);  // EOR Dx,Dy: Dy changes
+    for (uint32_t b : {1u, 2u}) {
+        if (key == Key(Fam::AluToReg, b, 4, kEDn)) return Key(Fam::CmpDD, b, rx, ry);
+        if (key == Key(Fam::Addq, b == 1 ? 2 : 4, 0, kEAn) || key == Key(Fam::Addq, b == 1 ? 2 : 4, 1, kEAn))
+            return Key(Fam::AddqA, 0, (key >> 8) & 0xFF, ry);
+    }
+    for (uint32_t b : {1u, 2u, 4u})
+        if (key == Key(Fam::Tst, b, 0, kEDn)) return Key(Fam::TstD, b, 0, ry);
     return key;
 }
 

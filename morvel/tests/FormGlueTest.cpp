@@ -527,6 +527,79 @@ TEST_F(RunTimeFormTest, FormDrawingTakesTheHelpIDAndUsableBitsFromTheImages) {
     EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
 }
 
+// AccessorDispatch on form objects from 68K code: the usable bit of a label, a bitmap and a gadget
+// as their native records hold it (0 for an address that is no object), and a label's font read
+// and set by ID (0 and no change for an ID that is no label).
+TEST_F(RunTimeFormTest, AccessorsReadUsableBitsAndLabelFontsFromNativeObjects) {
+    // FrmNewForm; FrmNewLabel (ID 4, "L", font 3); FrmNewBitmap (ID 5); FrmNewGadget (ID 6).
+    ASSERT_EQ(Run(" lea data(%pc),%a2\n clr.w -(%sp)\n clr.w -(%sp)\n clr.w -(%sp)\n clr.w -(%sp)\n"
+                  " move.w #160,-(%sp)\n move.w #160,-(%sp)\n clr.w -(%sp)\n clr.w -(%sp)\n clr.l -(%sp)\n"
+                  " move.w #3500,-(%sp)\n trap #15\n .short 0xA32B\n lea 22(%sp),%sp\n move.l %a0,%d3\n"
+                  " move.l %a0,(%a2)\n move.w #0x0300,-(%sp)\n move.w #20,-(%sp)\n move.w #10,-(%sp)\n"
+                  " pea text(%pc)\n move.w #4,-(%sp)\n move.l %a2,-(%sp)\n trap #15\n .short 0xA32F\n"
+                  " lea 16(%sp),%sp\n move.l %a0,%d4\n move.w #60,-(%sp)\n move.w #50,-(%sp)\n"
+                  " move.w #1200,-(%sp)\n move.w #5,-(%sp)\n move.l %a2,-(%sp)\n trap #15\n .short 0xA330\n"
+                  " lea 12(%sp),%sp\n move.l %a0,%d5\n move.w #8,-(%sp)\n move.w #8,-(%sp)\n"
+                  " move.w #70,-(%sp)\n move.w #70,-(%sp)\n move.w #6,-(%sp)\n move.l %a2,-(%sp)\n"
+                  " trap #15\n .short 0xA331\n lea 14(%sp),%sp\n move.l %a0,%d6\n rts\n"
+                  "text: .asciz \"L\"\n .even\n"),
+              0);
+    const uint32_t form = ctx_.state.D[3], label = ctx_.state.D[4], bitmap = ctx_.state.D[5],
+                   gadget = ctx_.state.D[6];
+    ASSERT_NE(label, 0u);
+    ASSERT_NE(bitmap, 0u);
+    ASSERT_NE(gadget, 0u);
+    void* native = FormNativeOf(&ctx_.state, form);
+    ASSERT_NE(native, nullptr);
+    auto objectPtr = reinterpret_cast<void* (*)(void*, uint16_t)>(vantor::os::LibraryTable(Library::Ui)[154]);
+    auto* nativeLabel = static_cast<vantor::NativeFormLabel*>(objectPtr(native, 0));
+    auto* nativeBitmap = static_cast<vantor::NativeFormBitmap*>(objectPtr(native, 1));
+    auto* nativeGadget = static_cast<vantor::NativeFormGadget*>(objectPtr(native, 2));
+    // AccessorDispatch selector 2 with one object pointer: D0 as a byte.
+    auto usable = [&](uint32_t object) {
+        EXPECT_EQ(Run(" move.l #" + std::to_string(object) +
+                      ",-(%sp)\n moveq #2,%d2\n moveq #-1,%d0\n trap #15\n .short 0xA3F4\n addq.l #4,%sp\n rts"),
+                  0);
+        return ctx_.state.D[0] & 0xFF;
+    };
+    EXPECT_EQ(usable(label), 1u);
+    EXPECT_EQ(usable(bitmap), 1u);
+    EXPECT_EQ(usable(gadget), 1u);
+    nativeLabel->attr = 0x0002;
+    nativeBitmap->attr = 0;
+    nativeGadget->attr = 0x0004;  // visible, not usable
+    EXPECT_EQ(usable(label), 0u);
+    EXPECT_EQ(usable(bitmap), 0u);
+    EXPECT_EQ(usable(gadget), 0u);
+    EXPECT_EQ(usable(Addr(Data())), 0u);  // no object: nothing is read from it
+    EXPECT_EQ(usable(0), 0u);
+
+    // Selectors 16 (form, ID) and 17 (form, ID, font); D0 of each call goes to data+0.
+    auto font = [&](uint16_t selector, uint16_t id, uint8_t value) {
+        EXPECT_EQ(Run(" move.w #" + std::to_string(value << 8) + ",-(%sp)\n move.w #" + std::to_string(id) +
+                      ",-(%sp)\n move.l #" + std::to_string(form) + ",-(%sp)\n moveq #" +
+                      std::to_string(selector) + ",%d2\n moveq #-1,%d0\n trap #15\n .short 0xA3F4\n"
+                      " addq.l #8,%sp\n rts"),
+                  0);
+        return ctx_.state.D[0] & 0xFF;
+    };
+    const auto* labelImage = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(label));
+    EXPECT_EQ(font(16, 4, 0), 3u);
+    font(17, 4, 2);
+    EXPECT_EQ(nativeLabel->fontID, 2);
+    EXPECT_EQ(labelImage[8], 2u);
+    EXPECT_EQ(font(16, 4, 0), 2u);
+    const uint16_t bitmapWord = nativeBitmap->rscId;
+    for (uint16_t id : {5, 6, 99}) {  // a bitmap, a gadget, no object
+        EXPECT_EQ(font(16, id, 0), 0u) << id;
+        font(17, id, 7);
+        EXPECT_EQ(nativeBitmap->rscId, bitmapWord) << id;
+        EXPECT_EQ(nativeGadget->id, 6) << id;
+    }
+    EXPECT_EQ(nativeLabel->fontID, 2);
+    EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
+}
+
 // A database holding a native form resource ('afrm', as the resource translation writes it) of
 // that ID and objects (kind, native record); the database stays open.
 uint32_t AddNativeForm(uint16_t formID, const std::vector<std::pair<uint8_t, std::vector<uint8_t>>>& objects) {

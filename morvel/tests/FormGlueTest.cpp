@@ -527,11 +527,12 @@ TEST_F(RunTimeFormTest, FormDrawingTakesTheHelpIDAndUsableBitsFromTheImages) {
     EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
 }
 
-// AccessorDispatch on form objects from 68K code: the usable bit of a label, a bitmap and a gadget
-// as their native records hold it (0 for an address that is no object), and a label's font read
+// AccessorDispatch on form objects from 68K code: the usable bit of a label, a bitmap, a gadget and
+// a field as their native objects hold it (0 for an address that is no object), and a label's font read
 // and set by ID (0 and no change for an ID that is no label).
 TEST_F(RunTimeFormTest, AccessorsReadUsableBitsAndLabelFontsFromNativeObjects) {
-    // FrmNewForm; FrmNewLabel (ID 4, "L", font 3); FrmNewBitmap (ID 5); FrmNewGadget (ID 6).
+    // FrmNewForm; FrmNewLabel (ID 4, "L", font 3); FrmNewBitmap (ID 5); FrmNewGadget (ID 6);
+    // FldNewField (ID 7).
     ASSERT_EQ(Run(" lea data(%pc),%a2\n clr.w -(%sp)\n clr.w -(%sp)\n clr.w -(%sp)\n clr.w -(%sp)\n"
                   " move.w #160,-(%sp)\n move.w #160,-(%sp)\n clr.w -(%sp)\n clr.w -(%sp)\n clr.l -(%sp)\n"
                   " move.w #3500,-(%sp)\n trap #15\n .short 0xA32B\n lea 22(%sp),%sp\n move.l %a0,%d3\n"
@@ -541,11 +542,17 @@ TEST_F(RunTimeFormTest, AccessorsReadUsableBitsAndLabelFontsFromNativeObjects) {
                   " move.w #1200,-(%sp)\n move.w #5,-(%sp)\n move.l %a2,-(%sp)\n trap #15\n .short 0xA330\n"
                   " lea 12(%sp),%sp\n move.l %a0,%d5\n move.w #8,-(%sp)\n move.w #8,-(%sp)\n"
                   " move.w #70,-(%sp)\n move.w #70,-(%sp)\n move.w #6,-(%sp)\n move.l %a2,-(%sp)\n"
-                  " trap #15\n .short 0xA331\n lea 14(%sp),%sp\n move.l %a0,%d6\n rts\n"
+                  " trap #15\n .short 0xA331\n lea 14(%sp),%sp\n move.l %a0,%d6\n"
+                  // FldNewField (ID 7, 10, 90, 80 x 12, font 0, 16 characters, editable, the rest false)
+                  " moveq #4,%d0\n1: clr.w -(%sp)\n dbra %d0,1b\n clr.w -(%sp)\n clr.w -(%sp)\n"
+                  " move.w #0x0100,-(%sp)\n move.l #16,-(%sp)\n clr.w -(%sp)\n move.w #12,-(%sp)\n"
+                  " move.w #80,-(%sp)\n move.w #90,-(%sp)\n move.w #10,-(%sp)\n move.w #7,-(%sp)\n"
+                  " move.l %a2,-(%sp)\n trap #15\n .short 0xA32D\n lea 36(%sp),%sp\n move.l %a0,%d7\n rts\n"
                   "text: .asciz \"L\"\n .even\n"),
               0);
     const uint32_t form = ctx_.state.D[3], label = ctx_.state.D[4], bitmap = ctx_.state.D[5],
-                   gadget = ctx_.state.D[6];
+                   gadget = ctx_.state.D[6], field = ctx_.state.D[7];
+    ASSERT_NE(field, 0u);
     ASSERT_NE(label, 0u);
     ASSERT_NE(bitmap, 0u);
     ASSERT_NE(gadget, 0u);
@@ -565,6 +572,12 @@ TEST_F(RunTimeFormTest, AccessorsReadUsableBitsAndLabelFontsFromNativeObjects) {
     EXPECT_EQ(usable(label), 1u);
     EXPECT_EQ(usable(bitmap), 1u);
     EXPECT_EQ(usable(gadget), 1u);
+    EXPECT_EQ(usable(field), 1u);
+    // FldSetUsable (field, false) makes the native field unusable.
+    ASSERT_EQ(Run(" clr.w -(%sp)\n move.l #" + std::to_string(field) +
+                  ",-(%sp)\n trap #15\n .short 0xA15C\n addq.l #6,%sp\n rts"),
+              0);
+    EXPECT_EQ(usable(field), 0u);
     nativeLabel->attr = 0x0002;
     nativeBitmap->attr = 0;
     nativeGadget->attr = 0x0004;  // visible, not usable

@@ -649,6 +649,46 @@ TEST_F(RunTimeFormTest, APopupTriggerPairShowsItsControlAndList) {
     EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
 }
 
+// A table of a form from its native resource (two columns, usable): AccessorDispatch answers its
+// usable bit and, after TblSetColumnMasked, which of its columns is masked; columns outside the
+// table and pointers that are no table answer 0.
+TEST_F(RunTimeFormTest, AccessorsReadATablesUsableBitAndMaskedColumns) {
+    std::vector<uint8_t> table(76 + 2 * 20, 0);
+    const uint16_t head[8] = {51, vantor::kTableUsable, 0, 0, 100, 40, 2, 0};  // ID, attributes, bounds, 2 x 0
+    std::memcpy(table.data(), head, sizeof head);
+    table[76] = table[96] = 50;  // column widths
+    const uint32_t db = AddNativeForm(3600, {{3, table}});
+    // An AccessorDispatch call with the table (D4) and a word; D0 as a byte goes to data+N.
+    auto accessor = [](int selector, int word, int at) {
+        return " move.w #" + std::to_string(word) + ",-(%sp)\n move.l %d4,-(%sp)\n moveq #" +
+               std::to_string(selector) + ",%d2\n moveq #-1,%d0\n trap #15\n .short 0xA3F4\n addq.l #6,%sp\n" +
+               " lea data+" + std::to_string(at) + "(%pc),%a0\n move.b %d0,(%a0)\n";
+    };
+    // TblSetColumnMasked (table, column 1, true), then the accessors; last one with a non-table.
+    ASSERT_EQ(Run(" move.w #3600,-(%sp)\n trap #15\n .short 0xA16F\n addq.l #2,%sp\n move.l %a0,%d3\n" +
+                  FrmGetObjectPtrAsm(0, "%d4") + accessor(2, 0, 0) +
+                  " move.w #0x0100,-(%sp)\n move.w #1,-(%sp)\n move.l %d4,-(%sp)\n trap #15\n .short 0xA3D0\n"
+                  " addq.l #8,%sp\n" +
+                  accessor(23, 0, 1) + accessor(23, 1, 2) + accessor(23, 2, 3) + accessor(23, 0xFFFF, 4) +
+                  " lea data+8(%pc),%a0\n move.l %d4,(%a0)\n lea data+16(%pc),%a0\n move.l %a0,%d4\n" +
+                  accessor(23, 1, 5) + accessor(2, 0, 6) +
+                  " rts"),
+              0);
+    ASSERT_NE(ctx_.state.D[3], 0u);
+    EXPECT_EQ(std::vector<uint8_t>(Data(), Data() + 7), std::vector<uint8_t>({1, 0, 1, 0, 0, 0, 0}));
+    auto* native = static_cast<vantor::NativeTable*>(
+        reinterpret_cast<void* (*)(void*, uint16_t)>(vantor::os::LibraryTable(Library::Ui)[154])(
+            FormNativeOf(&ctx_.state, ctx_.state.D[3]), 0));
+    ASSERT_NE(native, nullptr);
+    native->attr = 0;
+    ASSERT_EQ(Run(" move.l #" + std::to_string(vantor::ReadBE32(Data() + 8)) + ",%d4\n" + accessor(2, 0, 0) +
+                  " rts"),
+              0);
+    EXPECT_EQ(Data()[0], 0);
+    vantor::sys::DmCloseDatabase(db);
+    EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
+}
+
 // Two push buttons of group 1 (41 at index 0, 42 at index 1): selecting 42 in the group turns it
 // on and 41 off, and a control's value follows; the group number travels as a byte. Results land
 // at data+32 on.

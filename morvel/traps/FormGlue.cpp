@@ -1008,8 +1008,8 @@ GadgetPlace FindGadget(EmulState* s, const void* gadget) {
 }
 
 // Selector 2: the usable bit of a form object, read from its native record. Kinds that have none
-// answer 1; an address that is no object 68K code was given, and tables and scroll bars (whose
-// native records the UI library does not share), answer 0.
+// answer 1; an address that is no object 68K code was given, and scroll bars (whose native records
+// the UI library does not share), answer 0.
 uint8_t ObjectUsable(EmulState* s, uint32_t image) {
     const ObjectShadow* o = ObjectShadowOf(s, image);
     if (!o || !o->native) return 0;
@@ -1034,6 +1034,7 @@ uint8_t ObjectUsable(EmulState* s, uint32_t image) {
             attributes = static_cast<const vantor::NativeFormGadget*>(o->native)->attr;
             break;
         case kObjectTable:
+            return static_cast<const vantor::NativeTable*>(o->native)->attr & vantor::kTableUsable ? 1 : 0;
         case 13:
             return 0;
         default:
@@ -1070,6 +1071,15 @@ bool FormObjectAccessorSelector(EmulState* s, uint16_t selector) {
                 if (ObjectShadow* o = CachedObject(form, index); o && o->kind == kObjectLabel)
                     Write68KInt8(Addr(o->image), MORVEL_LABEL_IMAGE_FONT, static_cast<int8_t>(label->fontID));
             }
+            return true;
+        }
+        case 23: {  // whether a table's column is masked, from its native column record
+            const ObjectShadow* o = ObjectShadowOf(s, GetArgPtr(s, 0));
+            const auto* table =
+                o && o->kind == kObjectTable ? static_cast<const vantor::NativeTable*>(o->native) : nullptr;
+            const int16_t column = I16(s, 4);
+            SetResultD0UInt8(s, table && table->columns && column >= 0 && column < table->numColumns &&
+                                        (table->columns[column].attr & vantor::kTableColumnMasked));
             return true;
         }
         default:

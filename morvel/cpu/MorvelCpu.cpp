@@ -413,31 +413,16 @@ MORVEL_INLINE bool Cond(const Cpu& c, uint32_t cc) {
     return kCond.t[(cc << 4) | f];
 }
 
-// A condition taken at run time, computed in registers: the truth tables of four conditions
-// (16 flag combinations each) share one 64-bit constant.
-template <int Q>
-constexpr uint64_t CondQuad() {
-    uint64_t w = 0;
-    for (int i = 0; i < 4; ++i)
-        for (int f = 0; f < 16; ++f)
-            if (kCond.t[(Q * 4 + i) << 4 | f]) w |= uint64_t{1} << (i * 16 + f);
-    return w;
-}
-MORVEL_INLINE bool CondBits(const Cpu& c, uint32_t cc) {
-    uint32_t f = ((c.n >> 28) & 8) | (c.nz ? 0 : 4) | (c.v << 1) | c.c;
-    uint64_t w = (cc & 8) ? ((cc & 4) ? CondQuad<3>() : CondQuad<2>()) : ((cc & 4) ? CondQuad<1>() : CondQuad<0>());
-    return (w >> ((cc & 3) * 16 + f)) & 1;
-}
-
-// A compare or test followed by a conditional branch (Bcc other than BRA and BSR) runs the branch
-// in the same step: one dispatch less in most loops. A traced run keeps one instruction a step.
-// By stored word: the condition of a short Bcc that runs so, 0 for every other word.
+// A compare or test followed by BNE.S or BEQ.S runs the branch in the same step: one dispatch less
+// in most loops. Other conditions take their own step, where the condition is known when the
+// handler is made. A traced run keeps one instruction a step.
+// By stored word: 6 for BNE.S, 7 for BEQ.S, 0 for every other word.
 struct FusedBranches {
     uint8_t cc[65536];
     FusedBranches() {
         for (uint32_t raw = 0; raw < 65536; ++raw) {
-            uint32_t op = Swap16(raw), cond = (op >> 8) & 15;
-            cc[raw] = (op & 0xF000) == 0x6000 && cond >= 2 && (op & 0xFF) != 0 ? static_cast<uint8_t>(cond) : 0;
+            uint32_t op = Swap16(raw);
+            cc[raw] = (op & 0xFE00) == 0x6600 && (op & 0xFF) != 0 ? static_cast<uint8_t>((op >> 8) & 15) : 0;
         }
     }
 };
@@ -449,9 +434,7 @@ MORVEL_INLINE void FollowingBranch(Cpu& c) {
     uint32_t cc = gFused.cc[raw];
     if (!cc || (c.srHigh & (kSrTrace0 | kSrTrace1))) return;
     c.pc += 2;
-    // BNE and BEQ, the most frequent, without composing the flags
-    bool taken = cc == 6 ? c.nz != 0 : cc == 7 ? c.nz == 0 : CondBits(c, cc);
-    if (taken) c.pc += Sext<1>(raw >> 8u);
+    if ((cc == 6) == (c.nz != 0)) c.pc += Sext<1>(raw >> 8u);
 }
 
 // ---- handlers ----
@@ -1126,6 +1109,24 @@ HANDLER(HAluDD) {
         FollowingBranch(c);
     return kNext;
 }
+// CMP.B and CMP.W between data registers; B: the size, P: the destination, E: the source.
+HANDLER(HCmpDD) {
+    SubNoX<B>(c, c.R[P] & kMask<B>, c.R[E] & kMask<B>);
+    FollowingBranch(c);
+    return kNext;
+}
+// TST of a data register; B: the size, E: the register.
+HANDLER(HTstD) {
+    SetLogic<B>(c, c.R[E] & kMask<B>);
+    FollowingBranch(c);
+    return kNext;
+}
+// ADDQ and SUBQ (P set) to an address register, of any size; E: the register.
+HANDLER(HAddqA) {
+    uint32_t q = ((((op >> 9) & 7) - 1) & 7) + 1;  // 0 encodes 8
+    c.R[8 + E] += P ? -q : q;
+    return kNext;
+}
 // ADDQ.L and SUBQ.L (P set) to a data register; E: the register.
 HANDLER(HAddqR) {
     uint32_t q = ((((op >> 9) & 7) - 1) & 7) + 1;  // 0 encodes 8
@@ -1222,7 +1223,9 @@ HANDLER(HAddqR) {
     MORVEL_REGS(H, MoveqR, 0, 0) MORVEL_REGS(H, AddqR, 0, 0) MORVEL_REGS(H, AddqR, 0, 1)                  \
     MORVEL_REG_PAIRS(H, MoveDD, 4) MORVEL_REG_PAIRS(H, AluDD, 0) MORVEL_REG_PAIRS(H, AluDD, 1)            \
     MORVEL_REG_PAIRS(H, AluDD, 2) MORVEL_REG_PAIRS(H, AluDD, 3) MORVEL_REG_PAIRS(H, AluDD, 4)             \
-    MORVEL_REG_PAIRS(H, AluDD, 5)
+    MORVEL_REG_PAIRS(H, AluDD, 5) MORVEL_REG_PAIRS(H, CmpDD, 1) MORVEL_REG_PAIRS(H, CmpDD, 2)             \
+    MORVEL_REGS(H, TstD, 1, 0) MORVEL_REGS(H, TstD, 2, 0) MORVEL_REGS(H, TstD, 4, 0)                      \
+    MORVEL_REGS(H, AddqA, 0, 0) MORVEL_REGS(H, AddqA, 0, 1)
 
 // Handler families, named as the handlers without their H.
 enum class Fam : uint8_t {
@@ -1230,7 +1233,7 @@ enum class Fam : uint8_t {
     MoveFromSr, MoveToCcr, Nbcd, Swap, Pea, Lea, ExtW, ExtL, Tas, MovemToMem, MovemToReg, Chk, Trap15,
     TrapNub, Link, Unlk, Nop, Rts, Rtr, Trapv, Jsr, Jmp, Addq, Scc, Dbcc, Bcc, Bsr, Moveq, AluToReg,
     AluToMem, AluA, Addx, Cmpm, Bcd, Mulu, Muls, Divu, Divs, Exg, ShiftReg, ShiftMem, MoveqR, AddqR, MoveDD,
-    AluDD,
+    AluDD, CmpDD, TstD, AddqA,
 };
 
 // A handler's identity: its family and its three template arguments.
@@ -1480,6 +1483,13 @@ uint32_t Specialise(uint32_t op, uint32_t key) {
     for (uint32_t kind = 0; kind < 5; ++kind)
         if (key == Key(Fam::AluToReg, 4, kind, kEDn)) return Key(Fam::AluDD, kind, rx, ry);
     if (key == Key(Fam::AluToMem, 4, 5, kEDn)) return Key(Fam::AluDD, 5, ry, rx);  // EOR Dx,Dy: Dy changes
+    for (uint32_t b : {1u, 2u}) {
+        if (key == Key(Fam::AluToReg, b, 4, kEDn)) return Key(Fam::CmpDD, b, rx, ry);
+        if (key == Key(Fam::Addq, b == 1 ? 2 : 4, 0, kEAn) || key == Key(Fam::Addq, b == 1 ? 2 : 4, 1, kEAn))
+            return Key(Fam::AddqA, 0, (key >> 8) & 0xFF, ry);
+    }
+    for (uint32_t b : {1u, 2u, 4u})
+        if (key == Key(Fam::Tst, b, 0, kEDn)) return Key(Fam::TstD, b, 0, ry);
     return key;
 }
 

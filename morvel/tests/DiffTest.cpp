@@ -495,27 +495,42 @@ void GenCompareBranch(Gen& g, Case& c) {
     }
 }
 
-// Long register-to-register forms with every register number: MOVEQ, MOVE.L, OR, AND, SUB, ADD,
-// CMP and EOR between data registers (CMP sometimes followed by a branch over a MOVEQ), ADDQ.L and
-// SUBQ.L to a data register.
+// Register forms with every register number: MOVEQ, MOVE.L, OR, AND, SUB, ADD, CMP and EOR .L
+// between data registers, CMP.B/W between data registers and TST of a data register (compares and
+// tests sometimes followed by a branch over a MOVEQ), ADDQ.L and SUBQ.L to a data register, ADDQ and
+// SUBQ .W/.L to A4-A6.
 void GenRegForms(Gen& g, Case& c) {
     static const uint16_t kAlu[] = {0x8080, 0xC080, 0x9080, 0xD080, 0xB080};  // OR AND SUB ADD CMP .L <ea>,Dn
     for (uint32_t i = 0, n = 2 + g.U(8); i < n; ++i) {
         uint16_t dst = static_cast<uint16_t>(g.U(6)), src = static_cast<uint16_t>(g.U(8));
-        switch (g.U(5)) {
+        bool branch = false;
+        switch (g.U(8)) {
             case 0: c.code.push_back(static_cast<uint16_t>(0x7000 | dst << 9 | g.U(256))); break;
             case 1: c.code.push_back(static_cast<uint16_t>(0x2000 | dst << 9 | src)); break;
             case 2: {
                 uint16_t alu = kAlu[g.U(5)];
                 c.code.push_back(static_cast<uint16_t>(alu | dst << 9 | src));
-                if (alu == 0xB080 && g.U(2))
-                    c.code.insert(c.code.end(), {static_cast<uint16_t>(0x6002 | (2 + g.U(14)) << 8),
-                                                 static_cast<uint16_t>(0x7A00 | g.U(256))});
+                branch = alu == 0xB080;
                 break;
             }
             case 3: c.code.push_back(static_cast<uint16_t>(0xB180 | src << 9 | dst)); break;  // EOR.L Dsrc,Ddst
-            default: c.code.push_back(static_cast<uint16_t>(0x5080 | g.U(8) << 9 | g.U(2) << 8 | dst)); break;
+            case 4: c.code.push_back(static_cast<uint16_t>(0x5080 | g.U(8) << 9 | g.U(2) << 8 | dst)); break;
+            case 5:  // CMP.B or CMP.W Dsrc,Ddst
+                c.code.push_back(static_cast<uint16_t>(0xB000 | g.U(2) << 6 | g.U(8) << 9 | src));
+                branch = true;
+                break;
+            case 6:  // TST.B, TST.W or TST.L Dn
+                c.code.push_back(static_cast<uint16_t>(0x4A00 | g.U(3) << 6 | src));
+                branch = true;
+                break;
+            default:  // ADDQ or SUBQ .W/.L #q,An (A4-A6)
+                c.code.push_back(static_cast<uint16_t>(0x5008 | g.U(8) << 9 | g.U(2) << 8 | (1 + g.U(2)) << 6 |
+                                                       (4 + g.U(3))));
+                break;
         }
+        if (branch && g.U(2))
+            c.code.insert(c.code.end(), {static_cast<uint16_t>(0x6002 | (2 + g.U(14)) << 8),
+                                         static_cast<uint16_t>(0x7A00 | g.U(256))});
     }
 }
 

@@ -238,6 +238,28 @@ static_assert(offsetof(NativeFormGadget, attr) == 2);
 static_assert(offsetof(NativeFormGadget, data) == 12);
 constexpr uint16_t kFormObjectUsable = 0x0001;
 
+// Tables: the head of the native table record and its 20-byte column records. Bit 5 of a column's
+// attribute byte marks it masked; bit 5 of the table's attribute word marks the table usable.
+constexpr uint8_t kTableColumnMasked = 0x20;
+constexpr uint16_t kTableUsable = 0x0020;
+struct NativeTableColumn {
+    uint16_t width;
+    uint16_t spacing;
+    uint8_t attr;
+    uint8_t reserved[15];
+};
+static_assert(sizeof(NativeTableColumn) == 20);
+
+struct NativeTable {
+    uint16_t id;
+    uint16_t attr;
+    NativeUiRect bounds;
+    uint16_t numColumns;
+    uint16_t reserved14;
+    NativeTableColumn* columns;  // numColumns records
+};
+static_assert(offsetof(NativeTable, numColumns) == 12);
+
 // A popup trigger pair: the trigger control and the list it pops up.
 struct NativeFormPopup {
     uint16_t controlID;

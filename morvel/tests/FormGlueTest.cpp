@@ -527,6 +527,92 @@ TEST_F(RunTimeFormTest, FormDrawingTakesTheHelpIDAndUsableBitsFromTheImages) {
     EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
 }
 
+// AccessorDispatch on form objects from 68K code: the usable bit of a label, a bitmap, a gadget and
+// a field as their native objects hold it (0 for an address that is no object), and a label's font read
+// and set by ID (0 and no change for an ID that is no label).
+TEST_F(RunTimeFormTest, AccessorsReadUsableBitsAndLabelFontsFromNativeObjects) {
+    // FrmNewForm; FrmNewLabel (ID 4, "L", font 3); FrmNewBitmap (ID 5); FrmNewGadget (ID 6);
+    // FldNewField (ID 7).
+    ASSERT_EQ(Run(" lea data(%pc),%a2\n clr.w -(%sp)\n clr.w -(%sp)\n clr.w -(%sp)\n clr.w -(%sp)\n"
+                  " move.w #160,-(%sp)\n move.w #160,-(%sp)\n clr.w -(%sp)\n clr.w -(%sp)\n clr.l -(%sp)\n"
+                  " move.w #3500,-(%sp)\n trap #15\n .short 0xA32B\n lea 22(%sp),%sp\n move.l %a0,%d3\n"
+                  " move.l %a0,(%a2)\n move.w #0x0300,-(%sp)\n move.w #20,-(%sp)\n move.w #10,-(%sp)\n"
+                  " pea text(%pc)\n move.w #4,-(%sp)\n move.l %a2,-(%sp)\n trap #15\n .short 0xA32F\n"
+                  " lea 16(%sp),%sp\n move.l %a0,%d4\n move.w #60,-(%sp)\n move.w #50,-(%sp)\n"
+                  " move.w #1200,-(%sp)\n move.w #5,-(%sp)\n move.l %a2,-(%sp)\n trap #15\n .short 0xA330\n"
+                  " lea 12(%sp),%sp\n move.l %a0,%d5\n move.w #8,-(%sp)\n move.w #8,-(%sp)\n"
+                  " move.w #70,-(%sp)\n move.w #70,-(%sp)\n move.w #6,-(%sp)\n move.l %a2,-(%sp)\n"
+                  " trap #15\n .short 0xA331\n lea 14(%sp),%sp\n move.l %a0,%d6\n"
+                  // FldNewField (ID 7, 10, 90, 80 x 12, font 0, 16 characters, editable, the rest false)
+                  " moveq #4,%d0\n1: clr.w -(%sp)\n dbra %d0,1b\n clr.w -(%sp)\n clr.w -(%sp)\n"
+                  " move.w #0x0100,-(%sp)\n move.l #16,-(%sp)\n clr.w -(%sp)\n move.w #12,-(%sp)\n"
+                  " move.w #80,-(%sp)\n move.w #90,-(%sp)\n move.w #10,-(%sp)\n move.w #7,-(%sp)\n"
+                  " move.l %a2,-(%sp)\n trap #15\n .short 0xA32D\n lea 36(%sp),%sp\n move.l %a0,%d7\n rts\n"
+                  "text: .asciz \"L\"\n .even\n"),
+              0);
+    const uint32_t form = ctx_.state.D[3], label = ctx_.state.D[4], bitmap = ctx_.state.D[5],
+                   gadget = ctx_.state.D[6], field = ctx_.state.D[7];
+    ASSERT_NE(field, 0u);
+    ASSERT_NE(label, 0u);
+    ASSERT_NE(bitmap, 0u);
+    ASSERT_NE(gadget, 0u);
+    void* native = FormNativeOf(&ctx_.state, form);
+    ASSERT_NE(native, nullptr);
+    auto objectPtr = reinterpret_cast<void* (*)(void*, uint16_t)>(vantor::os::LibraryTable(Library::Ui)[154]);
+    auto* nativeLabel = static_cast<vantor::NativeFormLabel*>(objectPtr(native, 0));
+    auto* nativeBitmap = static_cast<vantor::NativeFormBitmap*>(objectPtr(native, 1));
+    auto* nativeGadget = static_cast<vantor::NativeFormGadget*>(objectPtr(native, 2));
+    // AccessorDispatch selector 2 with one object pointer: D0 as a byte.
+    auto usable = [&](uint32_t object) {
+        EXPECT_EQ(Run(" move.l #" + std::to_string(object) +
+                      ",-(%sp)\n moveq #2,%d2\n moveq #-1,%d0\n trap #15\n .short 0xA3F4\n addq.l #4,%sp\n rts"),
+                  0);
+        return ctx_.state.D[0] & 0xFF;
+    };
+    EXPECT_EQ(usable(label), 1u);
+    EXPECT_EQ(usable(bitmap), 1u);
+    EXPECT_EQ(usable(gadget), 1u);
+    EXPECT_EQ(usable(field), 1u);
+    // FldSetUsable (field, false) makes the native field unusable.
+    ASSERT_EQ(Run(" clr.w -(%sp)\n move.l #" + std::to_string(field) +
+                  ",-(%sp)\n trap #15\n .short 0xA15C\n addq.l #6,%sp\n rts"),
+              0);
+    EXPECT_EQ(usable(field), 0u);
+    nativeLabel->attr = 0x0002;
+    nativeBitmap->attr = 0;
+    nativeGadget->attr = 0x0004;  // visible, not usable
+    EXPECT_EQ(usable(label), 0u);
+    EXPECT_EQ(usable(bitmap), 0u);
+    EXPECT_EQ(usable(gadget), 0u);
+    EXPECT_EQ(usable(Addr(Data())), 0u);  // no object: nothing is read from it
+    EXPECT_EQ(usable(0), 0u);
+
+    // Selectors 16 (form, ID) and 17 (form, ID, font); D0 of each call goes to data+0.
+    auto font = [&](uint16_t selector, uint16_t id, uint8_t value) {
+        EXPECT_EQ(Run(" move.w #" + std::to_string(value << 8) + ",-(%sp)\n move.w #" + std::to_string(id) +
+                      ",-(%sp)\n move.l #" + std::to_string(form) + ",-(%sp)\n moveq #" +
+                      std::to_string(selector) + ",%d2\n moveq #-1,%d0\n trap #15\n .short 0xA3F4\n"
+                      " addq.l #8,%sp\n rts"),
+                  0);
+        return ctx_.state.D[0] & 0xFF;
+    };
+    const auto* labelImage = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(label));
+    EXPECT_EQ(font(16, 4, 0), 3u);
+    font(17, 4, 2);
+    EXPECT_EQ(nativeLabel->fontID, 2);
+    EXPECT_EQ(labelImage[8], 2u);
+    EXPECT_EQ(font(16, 4, 0), 2u);
+    const uint16_t bitmapWord = nativeBitmap->rscId;
+    for (uint16_t id : {5, 6, 99}) {  // a bitmap, a gadget, no object
+        EXPECT_EQ(font(16, id, 0), 0u) << id;
+        font(17, id, 7);
+        EXPECT_EQ(nativeBitmap->rscId, bitmapWord) << id;
+        EXPECT_EQ(nativeGadget->id, 6) << id;
+    }
+    EXPECT_EQ(nativeLabel->fontID, 2);
+    EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
+}
+
 // A database holding a native form resource ('afrm', as the resource translation writes it) of
 // that ID and objects (kind, native record); the database stays open.
 uint32_t AddNativeForm(uint16_t formID, const std::vector<std::pair<uint8_t, std::vector<uint8_t>>>& objects) {
@@ -559,6 +645,46 @@ TEST_F(RunTimeFormTest, APopupTriggerPairShowsItsControlAndList) {
     const auto* image = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(ctx_.state.D[4]));
     EXPECT_EQ(vantor::ReadBE16(image), 31);
     EXPECT_EQ(vantor::ReadBE16(image + 2), 32);
+    vantor::sys::DmCloseDatabase(db);
+    EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
+}
+
+// A table of a form from its native resource (two columns, usable): AccessorDispatch answers its
+// usable bit and, after TblSetColumnMasked, which of its columns is masked; columns outside the
+// table and pointers that are no table answer 0.
+TEST_F(RunTimeFormTest, AccessorsReadATablesUsableBitAndMaskedColumns) {
+    std::vector<uint8_t> table(76 + 2 * 20, 0);
+    const uint16_t head[8] = {51, vantor::kTableUsable, 0, 0, 100, 40, 2, 0};  // ID, attributes, bounds, 2 x 0
+    std::memcpy(table.data(), head, sizeof head);
+    table[76] = table[96] = 50;  // column widths
+    const uint32_t db = AddNativeForm(3600, {{3, table}});
+    // An AccessorDispatch call with the table (D4) and a word; D0 as a byte goes to data+N.
+    auto accessor = [](int selector, int word, int at) {
+        return " move.w #" + std::to_string(word) + ",-(%sp)\n move.l %d4,-(%sp)\n moveq #" +
+               std::to_string(selector) + ",%d2\n moveq #-1,%d0\n trap #15\n .short 0xA3F4\n addq.l #6,%sp\n" +
+               " lea data+" + std::to_string(at) + "(%pc),%a0\n move.b %d0,(%a0)\n";
+    };
+    // TblSetColumnMasked (table, column 1, true), then the accessors; last one with a non-table.
+    ASSERT_EQ(Run(" move.w #3600,-(%sp)\n trap #15\n .short 0xA16F\n addq.l #2,%sp\n move.l %a0,%d3\n" +
+                  FrmGetObjectPtrAsm(0, "%d4") + accessor(2, 0, 0) +
+                  " move.w #0x0100,-(%sp)\n move.w #1,-(%sp)\n move.l %d4,-(%sp)\n trap #15\n .short 0xA3D0\n"
+                  " addq.l #8,%sp\n" +
+                  accessor(23, 0, 1) + accessor(23, 1, 2) + accessor(23, 2, 3) + accessor(23, 0xFFFF, 4) +
+                  " lea data+8(%pc),%a0\n move.l %d4,(%a0)\n lea data+16(%pc),%a0\n move.l %a0,%d4\n" +
+                  accessor(23, 1, 5) + accessor(2, 0, 6) +
+                  " rts"),
+              0);
+    ASSERT_NE(ctx_.state.D[3], 0u);
+    EXPECT_EQ(std::vector<uint8_t>(Data(), Data() + 7), std::vector<uint8_t>({1, 0, 1, 0, 0, 0, 0}));
+    auto* native = static_cast<vantor::NativeTable*>(
+        reinterpret_cast<void* (*)(void*, uint16_t)>(vantor::os::LibraryTable(Library::Ui)[154])(
+            FormNativeOf(&ctx_.state, ctx_.state.D[3]), 0));
+    ASSERT_NE(native, nullptr);
+    native->attr = 0;
+    ASSERT_EQ(Run(" move.l #" + std::to_string(vantor::ReadBE32(Data() + 8)) + ",%d4\n" + accessor(2, 0, 0) +
+                  " rts"),
+              0);
+    EXPECT_EQ(Data()[0], 0);
     vantor::sys::DmCloseDatabase(db);
     EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
 }

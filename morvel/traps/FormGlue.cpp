@@ -860,13 +860,23 @@ void FormShadowRemoveObject(EmulState* s, FormShadow* form, uint16_t index) {
     FormShadowRefreshObjects(s, form);
 }
 
-void* ObjectNativeOf(EmulState* s, uint32_t image) {
-    for (EmulState* c = s; c; c = c->parent)
+namespace {
+// The object shadow whose image is at `image`, in the context's form shadows and its parents'; null,
+// quietly, for any other address.
+ObjectShadow* ObjectShadowOf(EmulState* s, uint32_t image) {
+    for (EmulState* c = s; image && c; c = c->parent)
         for (FormShadow* f = Head(c); f; f = f->next) {
             auto** objects = static_cast<ObjectShadow**>(f->objects);
             for (uint32_t i = 0; objects && i < f->objectCount; ++i)
-                if (objects[i] && Addr(objects[i]->image) == image) return objects[i]->native;
+                if (objects[i] && Addr(objects[i]->image) == image) return objects[i];
         }
+    return nullptr;
+}
+
+}  // namespace
+
+void* ObjectNativeOf(EmulState* s, uint32_t image) {
+    if (const ObjectShadow* o = ObjectShadowOf(s, image)) return o->native;
     ErrDisplayFileLineMsg("MorvelCommon", 700, "Form object not found");
     return nullptr;
 }
@@ -996,6 +1006,88 @@ GadgetPlace FindGadget(EmulState* s, const void* gadget) {
     }
     return at;
 }
+
+// Selector 2: the usable bit of a form object, read from its native record. Kinds that have none
+// answer 1; an address that is no object 68K code was given, and scroll bars (whose native records
+// the UI library does not share), answer 0.
+uint8_t ObjectUsable(EmulState* s, uint32_t image) {
+    const ObjectShadow* o = ObjectShadowOf(s, image);
+    if (!o || !o->native) return 0;
+    uint16_t attributes = 0;
+    switch (o->kind) {
+        case kObjectField:
+            Ui<uint16_t(void*, uint16_t*)>(ui::FldGetAttributes, o->native, &attributes);
+            break;
+        case 1:
+            attributes = static_cast<const vantor::NativeControl*>(o->native)->attr;
+            break;
+        case 2:
+            attributes = static_cast<const vantor::NativeList*>(o->native)->attr;
+            break;
+        case kObjectBitmap:
+            attributes = static_cast<const vantor::NativeFormBitmap*>(o->native)->attr;
+            break;
+        case kObjectLabel:
+            attributes = static_cast<const vantor::NativeFormLabel*>(o->native)->attr;
+            break;
+        case kObjectGadget:
+            attributes = static_cast<const vantor::NativeFormGadget*>(o->native)->attr;
+            break;
+        case kObjectTable:
+            return static_cast<const vantor::NativeTable*>(o->native)->attr & vantor::kTableUsable ? 1 : 0;
+        case 13:
+            return 0;
+        default:
+            return 1;
+    }
+    return attributes & vantor::kFormObjectUsable ? 1 : 0;
+}
+
+// Selectors 16 and 17: the native label with `id` in the form, null when the ID names no label.
+vantor::NativeFormLabel* LabelById(FormShadow* form, uint16_t id, uint16_t* index) {
+    if (!form) return nullptr;
+    *index = Ui<uint16_t(void*, uint16_t)>(ui::FrmGetObjectIndex, form->native, id);
+    if (*index == 0xFFFF || Ui<uint16_t(void*, uint16_t)>(ui::FrmGetObjectType, form->native, *index) != kObjectLabel)
+        return nullptr;
+    return static_cast<vantor::NativeFormLabel*>(Ui<void*(void*, uint16_t)>(kUiObjectPtr, form->native, *index));
+}
+
+}  // namespace
+
+bool FormObjectAccessorSelector(EmulState* s, uint16_t selector) {
+    switch (selector) {
+        case 2:
+            SetResultD0UInt8(s, ObjectUsable(s, GetArgPtr(s, 0)));
+            return true;
+        case 16:
+        case 17: {
+            FormShadow* form = FormShadowFind68KInChain(s, GetArgPtr(s, 0), nullptr);
+            uint16_t index = 0;
+            vantor::NativeFormLabel* label = LabelById(form, U16(s, 4), &index);
+            if (selector == 16) {
+                SetResultD0UInt8(s, label ? label->fontID : 0);
+            } else if (label) {
+                label->fontID = U8(s, 6);
+                if (ObjectShadow* o = CachedObject(form, index); o && o->kind == kObjectLabel)
+                    Write68KInt8(Addr(o->image), MORVEL_LABEL_IMAGE_FONT, static_cast<int8_t>(label->fontID));
+            }
+            return true;
+        }
+        case 23: {  // whether a table's column is masked, from its native column record
+            const ObjectShadow* o = ObjectShadowOf(s, GetArgPtr(s, 0));
+            const auto* table =
+                o && o->kind == kObjectTable ? static_cast<const vantor::NativeTable*>(o->native) : nullptr;
+            const int16_t column = I16(s, 4);
+            SetResultD0UInt8(s, table && table->columns && column >= 0 && column < table->numColumns &&
+                                        (table->columns[column].attr & vantor::kTableColumnMasked));
+            return true;
+        }
+        default:
+            return false;
+    }
+}
+
+namespace {
 
 }  // namespace
 

@@ -86,6 +86,10 @@ FormShadow* FormShadowFind68KInChain(EmulState* s, uint32_t image, EmulState** o
 // The native form of a 68K form pointer (0 when no shadow holds it).
 void* FormNativeOf(EmulState* s, uint32_t image);
 
+// AccessorDispatch selectors on form objects: 2 (an object's usable bit), 16 / 17 (get / set a
+// label's font by ID) and 23 (whether a table column is masked); false for other selectors.
+bool FormObjectAccessorSelector(EmulState* s, uint16_t selector);
+
 // The UI library's handler for forms with a 68K event handler.
 uint8_t FormEventTrampoline(vantor::SysEventType* event);
 

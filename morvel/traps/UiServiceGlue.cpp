@@ -703,7 +703,8 @@ void TrapAccessorDispatch(EmulState* s, uint16_t) {
     const uint16_t selector = static_cast<uint16_t>(s->D[2]);
     if (ControlAccessorSelector(s, selector) || ListAccessorSelector(s, selector) ||
         BitmapAccessorSelector(s, selector) || WindowAccessorSelector(s, selector) ||
-        FormAccessorSelector(s, selector) || GlobalsAccessorSelector(s, selector) ||
+        FormAccessorSelector(s, selector) || FormObjectAccessorSelector(s, selector) ||
+        GlobalsAccessorSelector(s, selector) ||
         FieldLineSelector(s, selector))
         return;
     if (selector == 26) {

@@ -167,7 +167,10 @@ std::unique_ptr<Form> Parse(const uint8_t* p, uint32_t size) {
                     column.width = r.U16(c);
                     column.spacing = r.U16(c + 2);
                     t->columns.push_back(column);
+                    t->nativeColumns.push_back(vantor::NativeTableColumn{column.width, column.spacing, 0, {}});
                 }
+                t->numColumns = columns;
+                t->columnRecords = t->nativeColumns.data();
                 for (uint16_t i = 0; i < rows; ++i, c += 12) {
                     TableRow row;
                     row.id = r.U16(c);

@@ -14,6 +14,12 @@ namespace {
 
 namespace slot = uislot;
 
+static_assert(offsetof(TableRecord, attributes) == offsetof(NativeTable, attr));
+static_assert(offsetof(TableRecord, bounds) == offsetof(NativeTable, bounds));
+static_assert(offsetof(TableRecord, numColumns) == offsetof(NativeTable, numColumns));
+static_assert(offsetof(TableRecord, columnRecords) == offsetof(NativeTable, columns));
+static_assert(sizeof(TableRecord) == sizeof(NativeTable));
+
 // Only the tables of open forms are tables: any other pointer reads as none.
 Table* Checked(Table* t) {
     return IsTable(t) ? t : nullptr;
@@ -130,6 +136,14 @@ void StandinTblSetColumnSpacing(Table* t, int16_t column, uint16_t spacing) {
     if (TableColumn* c = Column(Checked(t), column)) c->spacing = spacing;
 }
 VANTOR_OS_LIBRARY_SLOT(Ui, slot::TblSetColumnSpacing, StandinTblSetColumnSpacing)
+
+// The masked flag lives in the table's native column record, where the 68K glue reads it.
+void StandinTblSetColumnMasked(Table* t, int16_t column, uint8_t masked) {
+    if (!Column(Checked(t), column)) return;
+    uint8_t& attr = t->nativeColumns[static_cast<size_t>(column)].attr;
+    attr = static_cast<uint8_t>(masked ? attr | kTableColumnMasked : attr & ~kTableColumnMasked);
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::TblSetColumnMasked, StandinTblSetColumnMasked)
 
 void StandinTblSetColumnUsable(Table* t, int16_t column, uint8_t usable) {
     if (TableColumn* c = Column(Checked(t), column)) c->usable = usable;

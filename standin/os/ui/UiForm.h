@@ -100,10 +100,18 @@ struct TableItem {
 };
 constexpr uint8_t kCustomTableItem = 1, kLabelTableItem = 3, kNumericTableItem = 4;
 
-struct Table {
+// A table: the OS's native table record first (the 68K glue reads it and its column records in
+// place), then what the library keeps beside it.
+struct TableRecord {
     uint16_t id = 0;
-    Rect bounds{};
     uint16_t attributes = 0;
+    Rect bounds{};
+    uint16_t numColumns = 0;
+    uint16_t reserved14 = 0;
+    NativeTableColumn* columnRecords = nullptr;
+};
+struct Table : TableRecord {
+    std::vector<NativeTableColumn> nativeColumns;  // what columnRecords points at
     uint16_t topRow = 0;
     int16_t selectedRow = -1, selectedColumn = -1;  // -1: no selection
     bool hasScrollBar = false;

@@ -137,21 +137,21 @@ void StandinTblSetColumnSpacing(Table* t, int16_t column, uint16_t spacing) {
 }
 VANTOR_OS_LIBRARY_SLOT(Ui, slot::TblSetColumnSpacing, StandinTblSetColumnSpacing)
 
-// The masked flag lives in the table's native column record, where the 68K glue reads it.
-void StandinTblSetColumnMasked(Table* t, int16_t column, uint8_t masked) {
-    if (!Column(Checked(t), column)) return;
-    uint8_t& attr = t->nativeColumns[static_cast<size_t>(column)].attr;
-    attr = static_cast<uint8_t>(masked ? attr | kTableColumnMasked : attr & ~kTableColumnMasked);
-}
-VANTOR_OS_LIBRARY_SLOT(Ui, slot::TblSetColumnMasked, StandinTblSetColumnMasked)
 
 void StandinTblSetColumnUsable(Table* t, int16_t column, uint8_t usable) {
     if (TableColumn* c = Column(Checked(t), column)) c->usable = usable;
 }
 VANTOR_OS_LIBRARY_SLOT(Ui, slot::TblSetColumnUsable, StandinTblSetColumnUsable)
 
+// The masked flag is also kept in the table's native column record (tables made from a form
+// resource have one), where the 68K glue reads it.
 void StandinTblSetColumnMasked(Table* t, int16_t column, uint8_t masked) {
-    if (TableColumn* c = Column(Checked(t), column)) c->masked = masked;
+    TableColumn* c = Column(Checked(t), column);
+    if (!c) return;
+    c->masked = masked;
+    if (static_cast<size_t>(column) >= t->nativeColumns.size()) return;
+    uint8_t& attr = t->nativeColumns[static_cast<size_t>(column)].attr;
+    attr = static_cast<uint8_t>(masked ? attr | kTableColumnMasked : attr & ~kTableColumnMasked);
 }
 VANTOR_OS_LIBRARY_SLOT(Ui, slot::TblSetColumnMasked, StandinTblSetColumnMasked)
 

@@ -137,7 +137,6 @@ void StandinTblSetColumnSpacing(Table* t, int16_t column, uint16_t spacing) {
 }
 VANTOR_OS_LIBRARY_SLOT(Ui, slot::TblSetColumnSpacing, StandinTblSetColumnSpacing)
 
-
 void StandinTblSetColumnUsable(Table* t, int16_t column, uint8_t usable) {
     if (TableColumn* c = Column(Checked(t), column)) c->usable = usable;
 }

@@ -37,12 +37,6 @@ Resources& Rs() {
     return resources;
 }
 
-// The memory manager's handle calls, through the system table.
-template <typename Sig, typename... A>
-auto Mem(uint16_t slot, A... args) {
-    return reinterpret_cast<Sig*>(SystemTable()[slot])(args...);
-}
-
 uint16_t StandinDmCreateDatabaseNamed(uint16_t /*cardNo*/, const char* name, uint32_t creator, uint32_t type,
                                       uint8_t resDB) {
     if (!name || !*name) return sysErrParamErr;
@@ -80,7 +74,7 @@ uint32_t StandinPrefOpenPreferenceDB(uint8_t saved) {
         std::lock_guard lock(Rs().mutex);
         id = Rs().names[name];
     }
-    return Mem<syssig::DmOpenDatabaseByID>(sysslot::DmOpenDatabaseByID, id, uint16_t{3});
+    return OsCall<syssig::DmOpenDatabaseByID>(sysslot::DmOpenDatabaseByID, id, uint16_t{3});
 }
 VANTOR_OS_LIBRARY_SLOT(System, sysslot::PrefOpenPreferenceDB, StandinPrefOpenPreferenceDB)
 
@@ -138,7 +132,7 @@ void* StandinDmNewResource(uint32_t dbRef, uint32_t type, uint16_t id, uint32_t 
             }
         }
     }
-    void* h = Mem<syssig::MemHandleNew>(sysslot::MemHandleNew, size);
+    void* h = OsCall<syssig::MemHandleNew>(sysslot::MemHandleNew, size);
     std::lock_guard lock(Rs().mutex);
     if (!h) {
         Rs().lastErr = dmErrMemError;
@@ -150,7 +144,7 @@ void* StandinDmNewResource(uint32_t dbRef, uint32_t type, uint16_t id, uint32_t 
 VANTOR_OS_LIBRARY_SLOT(System, sysslot::DmNewResource, StandinDmNewResource)
 
 void* StandinDmResizeResource(void* handle, uint32_t size) {
-    if (Mem<syssig::MemHandleResize>(sysslot::MemHandleResize, handle, size) != 0) {
+    if (OsCall<syssig::MemHandleResize>(sysslot::MemHandleResize, handle, size) != 0) {
         std::lock_guard lock(Rs().mutex);
         Rs().lastErr = dmErrMemError;
         return nullptr;
@@ -171,7 +165,7 @@ uint16_t StandinDmRemoveResourceByIndex(uint32_t dbRef, uint16_t index) {
         h = list[index].handle;
         list.erase(list.begin() + index);
     }
-    return Mem<syssig::MemHandleFree>(sysslot::MemHandleFree, h);
+    return OsCall<syssig::MemHandleFree>(sysslot::MemHandleFree, h);
 }
 VANTOR_OS_LIBRARY_SLOT(System, sysslot::DmRemoveResourceByIndex, StandinDmRemoveResourceByIndex)
 
@@ -185,7 +179,7 @@ void ForgetResources(uint32_t id) {
         Rs().byDatabase.erase(id);
         std::erase_if(Rs().names, [&](const auto& entry) { return entry.second == id; });
     }
-    for (void* h : handles) Mem<syssig::MemHandleFree>(sysslot::MemHandleFree, h);
+    for (void* h : handles) OsCall<syssig::MemHandleFree>(sysslot::MemHandleFree, h);
 }
 
 void ResetResources() {
@@ -199,7 +193,7 @@ void ResetResources() {
         Rs().names.clear();
         Rs().lastErr = 0;
     }
-    for (void* h : handles) Mem<syssig::MemHandleFree>(sysslot::MemHandleFree, h);
+    for (void* h : handles) OsCall<syssig::MemHandleFree>(sysslot::MemHandleFree, h);
 }
 
 }  // namespace vantor::os

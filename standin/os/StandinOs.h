@@ -49,6 +49,12 @@ constexpr uint16_t kStorageHeapID = 1;
 
 // The tables.
 SystemDispatchTable SystemTable();
+
+// A call of system slot `number` through the table the OS hands out, as a function of signature Sig.
+template <typename Sig, typename... A>
+auto OsCall(uint16_t number, A... args) {
+    return reinterpret_cast<Sig*>(SystemTable()[number])(args...);
+}
 ModuleProc* LibraryTable(Library library);
 uint16_t LibrarySlotCount(Library library);
 const char* LibraryName(Library library);

@@ -25,26 +25,21 @@ constexpr uint16_t kErrBadLocalID = 0x0203;
 // A database file larger than this is refused rather than read into memory.
 constexpr uint32_t kMaxImage = 16u << 20;
 
-template <typename Sig, typename... A>
-auto Sys(uint16_t slot, A... args) {
-    return reinterpret_cast<Sig*>(SystemTable()[slot])(args...);
-}
-
 uint16_t FileOpen(uint16_t volRefNum, const char* path, uint16_t mode, uint32_t* fileRef) {
-    return Sys<uint16_t(uint16_t, const char*, uint16_t, uint32_t*)>(sysslot::FileSystemSel3, volRefNum, path,
+    return OsCall<uint16_t(uint16_t, const char*, uint16_t, uint32_t*)>(sysslot::FileSystemSel3, volRefNum, path,
                                                                      mode, fileRef);
 }
 void FileClose(uint32_t fileRef) {
-    Sys<uint16_t(uint32_t)>(sysslot::FileSystemSel4, fileRef);
+    OsCall<uint16_t(uint32_t)>(sysslot::FileSystemSel4, fileRef);
 }
 
 // Reads `count` bytes from the start of an open file; a file shorter than that is not a database.
 uint16_t ReadFromStart(uint32_t fileRef, uint32_t count, uint8_t* buffer) {
-    if (uint16_t err = Sys<uint16_t(uint32_t, uint16_t, int32_t)>(sysslot::FileSystemSel10, fileRef,
+    if (uint16_t err = OsCall<uint16_t(uint32_t, uint16_t, int32_t)>(sysslot::FileSystemSel10, fileRef,
                                                                   uint16_t{0}, int32_t{0}))
         return err;
     uint32_t read = 0;
-    uint16_t err = Sys<uint16_t(uint32_t, uint32_t, void*, uint32_t*)>(
+    uint16_t err = OsCall<uint16_t(uint32_t, uint32_t, void*, uint32_t*)>(
         sysslot::FileSystemSel6, fileRef, count, static_cast<void*>(buffer), &read);
     if (err == kVfsErrEndOfFile || (err == 0 && read != count))
         return read == count ? 0 : dmErrNotValidRecord;
@@ -54,7 +49,7 @@ uint16_t ReadFromStart(uint32_t fileRef, uint32_t count, uint8_t* buffer) {
 // The whole image of an open file.
 uint16_t ReadImage(uint32_t fileRef, std::vector<uint8_t>* image) {
     uint32_t size = 0;
-    if (uint16_t err = Sys<uint16_t(uint32_t, uint32_t*)>(sysslot::FileSystemSel18, fileRef, &size))
+    if (uint16_t err = OsCall<uint16_t(uint32_t, uint32_t*)>(sysslot::FileSystemSel18, fileRef, &size))
         return err;
     if (size < kResDbHeaderSize) return dmErrNotValidRecord;
     if (size > kMaxImage) return memErrNotEnoughSpace;
@@ -100,13 +95,13 @@ uint16_t StandinFileDBGetResource(uint32_t fileRef, uint32_t type, uint16_t id, 
     for (const Resource& r : db.resources) {
         if (r.type != type || r.id != id) continue;
         // A handle of 0 bytes cannot be made: an empty resource gets one byte.
-        void* handle = Sys<syssig::MemHandleNew>(sysslot::MemHandleNew,
+        void* handle = OsCall<syssig::MemHandleNew>(sysslot::MemHandleNew,
                                                  static_cast<uint32_t>(r.bytes.empty() ? 1 : r.bytes.size()));
         if (!handle) return memErrNotEnoughSpace;
         if (!r.bytes.empty()) {
-            std::memcpy(Sys<syssig::MemHandleLock>(sysslot::MemHandleLock, handle), r.bytes.data(),
+            std::memcpy(OsCall<syssig::MemHandleLock>(sysslot::MemHandleLock, handle), r.bytes.data(),
                         r.bytes.size());
-            Sys<syssig::MemHandleUnlock>(sysslot::MemHandleUnlock, handle);
+            OsCall<syssig::MemHandleUnlock>(sysslot::MemHandleUnlock, handle);
         }
         *handleP = handle;
         return 0;
@@ -163,35 +158,35 @@ uint16_t StandinExportDatabaseToFile(uint16_t volRefNum, const char* path, uint1
     });
     if (!found) return kErrBadLocalID;
     if (db.attributes & kResDbAttrResource) {
-        const uint16_t count = Sys<syssig::DmNumResources>(sysslot::DmNumResources, id);
+        const uint16_t count = OsCall<syssig::DmNumResources>(sysslot::DmNumResources, id);
         for (uint16_t i = 0; i < count; ++i) {
             Resource r{};
-            if (Sys<syssig::DmResourceInfo>(sysslot::DmResourceInfo, id, i, &r.type, &r.id, nullptr) != 0)
+            if (OsCall<syssig::DmResourceInfo>(sysslot::DmResourceInfo, id, i, &r.type, &r.id, nullptr) != 0)
                 continue;
-            void* handle = Sys<syssig::DmGetResourceIndex>(sysslot::DmGetResourceIndex, id, i);
+            void* handle = OsCall<syssig::DmGetResourceIndex>(sysslot::DmGetResourceIndex, id, i);
             if (!handle) continue;
             const auto* bytes =
-                static_cast<const uint8_t*>(Sys<syssig::MemHandleLock>(sysslot::MemHandleLock, handle));
-            r.bytes.assign(bytes, bytes + Sys<syssig::MemHandleSize>(sysslot::MemHandleSize, handle));
-            Sys<syssig::MemHandleUnlock>(sysslot::MemHandleUnlock, handle);
+                static_cast<const uint8_t*>(OsCall<syssig::MemHandleLock>(sysslot::MemHandleLock, handle));
+            r.bytes.assign(bytes, bytes + OsCall<syssig::MemHandleSize>(sysslot::MemHandleSize, handle));
+            OsCall<syssig::MemHandleUnlock>(sysslot::MemHandleUnlock, handle);
             db.resources.push_back(std::move(r));
         }
     }
     std::vector<uint8_t> image = ResourceDbWrite(db);
     WriteBE32(&image[36], created);
-    if (uint16_t err = Sys<uint16_t(uint16_t, const char*)>(sysslot::FileSystemSel2, volRefNum, path))
+    if (uint16_t err = OsCall<uint16_t(uint16_t, const char*)>(sysslot::FileSystemSel2, volRefNum, path))
         return err;
     uint32_t fileRef = 0, written = 0;
     uint16_t err = FileOpen(volRefNum, path, kModeWrite, &fileRef);
     if (!err) {
-        err = Sys<uint16_t(uint32_t, uint32_t, const void*, uint32_t*)>(
+        err = OsCall<uint16_t(uint32_t, uint32_t, const void*, uint32_t*)>(
             sysslot::FileSystemSel7, fileRef, static_cast<uint32_t>(image.size()),
             static_cast<const void*>(image.data()), &written);
         FileClose(fileRef);
         if (!err && written != image.size()) err = dmErrWriteOutOfBounds;
     }
     // A file that does not hold the whole database is not left behind as if it did.
-    if (err) Sys<uint16_t(uint16_t, const char*)>(sysslot::FileSystemSel8, volRefNum, path);
+    if (err) OsCall<uint16_t(uint16_t, const char*)>(sysslot::FileSystemSel8, volRefNum, path);
     return err;
 }
 VANTOR_OS_LIBRARY_SLOT(System, sysslot::FileSystemSel35, StandinExportDatabaseToFile)

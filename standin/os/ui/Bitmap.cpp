@@ -11,11 +11,6 @@
 namespace vantor::os::ui {
 namespace {
 
-template <typename Sig, typename... A>
-auto Sys(uint16_t number, A... args) {
-    return reinterpret_cast<Sig*>(SystemTable()[number])(args...);
-}
-
 }  // namespace
 
 bool BitmapToDrawing(const void* bitmap, HALBitmap* out, std::vector<uint8_t>* table) {
@@ -81,11 +76,11 @@ void DrawNativeBitmap(const void* bitmap, int16_t x, int16_t y) {
 }
 
 void DrawBitmapResource(uint16_t id, int16_t x, int16_t y) {
-    void* handle = Sys<syssig::DmGetResource>(sysslot::DmGetResource, FourCC("abmp"), id);
+    void* handle = OsCall<syssig::DmGetResource>(sysslot::DmGetResource, FourCC("abmp"), id);
     if (!handle) return;
-    const void* p = Sys<void*(void*)>(sysslot::MemHandleLock, handle);
+    const void* p = OsCall<void*(void*)>(sysslot::MemHandleLock, handle);
     if (p) DrawNativeBitmap(p, x, y);
-    Sys<uint16_t(void*)>(sysslot::MemHandleUnlock, handle);
+    OsCall<uint16_t(void*)>(sysslot::MemHandleUnlock, handle);
 }
 
 }  // namespace vantor::os::ui

@@ -18,21 +18,16 @@ namespace slot = uislot;
 
 constexpr uint16_t kBackspace = 0x08, kLeftArrow = 0x1C, kRightArrow = 0x1D, kLinefeed = 0x0A;
 
-template <typename Sig, typename... A>
-auto Sys(uint16_t number, A... args) {
-    return reinterpret_cast<Sig*>(SystemTable()[number])(args...);
-}
-
 // The application's handle, locked while its text is read or written.
 struct Locked {
     void* handle;
     char* p;
     explicit Locked(void* h)
-        : handle(h), p(h ? static_cast<char*>(Sys<void*(void*)>(sysslot::MemHandleLock, h)) : nullptr) {}
+        : handle(h), p(h ? static_cast<char*>(OsCall<void*(void*)>(sysslot::MemHandleLock, h)) : nullptr) {}
     ~Locked() {
-        if (p) Sys<uint16_t(void*)>(sysslot::MemHandleUnlock, handle);
+        if (p) OsCall<uint16_t(void*)>(sysslot::MemHandleUnlock, handle);
     }
-    uint32_t Size() const { return handle ? Sys<uint32_t(void*)>(sysslot::MemHandleSize, handle) : 0; }
+    uint32_t Size() const { return handle ? OsCall<uint32_t(void*)>(sysslot::MemHandleSize, handle) : 0; }
 };
 
 // The text the field shows.
@@ -53,7 +48,7 @@ void StoreText(Field* f, const std::string& text) {
     if (f->textHandle) {
         const uint32_t need = static_cast<uint32_t>(text.size() + 1);
         if (Locked(f->textHandle).Size() < need &&
-            Sys<uint16_t(void*, uint32_t)>(sysslot::MemHandleResize, f->textHandle, need) != 0)
+            OsCall<uint16_t(void*, uint32_t)>(sysslot::MemHandleResize, f->textHandle, need) != 0)
             return;
         Locked l(f->textHandle);
         if (l.p) std::memcpy(l.p, text.c_str(), need);

@@ -33,11 +33,6 @@ Forms& F() {
     return forms;
 }
 
-template <typename Sig, typename... A>
-auto Sys(uint16_t number, A... args) {
-    return reinterpret_cast<Sig*>(SystemTable()[number])(args...);
-}
-
 // Reads of a native record that never leave it.
 struct Record {
     const uint8_t* p;
@@ -406,12 +401,12 @@ uint8_t HandleEvent(Form* form, SysEventType* event) {
 // ---- slots ----
 
 void* StandinFrmInitForm(uint16_t id) {
-    void* handle = Sys<syssig::DmGetResource>(sysslot::DmGetResource, FourCC("afrm"), id);
+    void* handle = OsCall<syssig::DmGetResource>(sysslot::DmGetResource, FourCC("afrm"), id);
     if (!handle) return nullptr;
-    auto* p = static_cast<const uint8_t*>(Sys<void*(void*)>(sysslot::MemHandleLock, handle));
-    const uint32_t size = Sys<uint32_t(void*)>(sysslot::MemHandleSize, handle);
+    auto* p = static_cast<const uint8_t*>(OsCall<void*(void*)>(sysslot::MemHandleLock, handle));
+    const uint32_t size = OsCall<uint32_t(void*)>(sysslot::MemHandleSize, handle);
     std::unique_ptr<Form> form = p ? Parse(p, size) : nullptr;
-    if (p) Sys<uint16_t(void*)>(sysslot::MemHandleUnlock, handle);
+    if (p) OsCall<uint16_t(void*)>(sysslot::MemHandleUnlock, handle);
     if (!form) return nullptr;
     Form* made = form.get();
     F().open.push_front(std::move(form));
@@ -1054,7 +1049,7 @@ uint16_t StandinFrmDoDialog(Form* form) {
     uint16_t answer = form->defaultButton;
     for (;;) {
         SysEventType e{};
-        Sys<syssig::EvtGetEvent>(sysslot::EvtGetEvent, &e, int32_t{-1});
+        OsCall<syssig::EvtGetEvent>(sysslot::EvtGetEvent, &e, int32_t{-1});
         if (e.eType == kAppStopEvent) {
             PostEvent(e);
             break;

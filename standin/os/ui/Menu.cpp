@@ -21,11 +21,6 @@ namespace {
 
 namespace slot = uislot;
 
-template <typename Sig, typename... A>
-auto Sys(uint16_t number, A... args) {
-    return reinterpret_cast<Sig*>(SystemTable()[number])(args...);
-}
-
 constexpr uint16_t kMenuEvent = 21, kFrmUpdate = 26, kMenuKey = 0x0105;
 constexpr int16_t kBarHeight = 13;
 
@@ -175,12 +170,12 @@ const NativeMenuItem* ItemAt(Bar* bar, int16_t x, int16_t y) {
 // ---- slots ----
 
 void* StandinMenuInit(uint16_t id) {
-    void* handle = Sys<syssig::DmGetResource>(sysslot::DmGetResource, FourCC("amnu"), id);
+    void* handle = OsCall<syssig::DmGetResource>(sysslot::DmGetResource, FourCC("amnu"), id);
     if (!handle) return nullptr;
-    auto* p = static_cast<const char*>(Sys<void*(void*)>(sysslot::MemHandleLock, handle));
-    const uint32_t size = Sys<uint32_t(void*)>(sysslot::MemHandleSize, handle);
+    auto* p = static_cast<const char*>(OsCall<void*(void*)>(sysslot::MemHandleLock, handle));
+    const uint32_t size = OsCall<uint32_t(void*)>(sysslot::MemHandleSize, handle);
     std::unique_ptr<Bar> bar = p ? Parse(p, size) : nullptr;
-    if (p) Sys<uint16_t(void*)>(sysslot::MemHandleUnlock, handle);
+    if (p) OsCall<uint16_t(void*)>(sysslot::MemHandleUnlock, handle);
     if (!bar) return nullptr;
     void* made = &bar->native;
     M().bars.push_front(std::move(bar));

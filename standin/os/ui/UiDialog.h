@@ -12,12 +12,6 @@
 
 namespace vantor::os::ui {
 
-// A call of a system slot through the table the OS hands out.
-template <typename Sig, typename... A>
-auto OsCall(uint16_t number, A... args) {
-    return reinterpret_cast<Sig*>(SystemTable()[number])(args...);
-}
-
 // Where the dialogs stand: across the lower half of the UI grid.
 constexpr Rect kDialogBox{2, 90, 156, 68};
 

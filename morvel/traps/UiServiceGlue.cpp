@@ -493,6 +493,11 @@ void TrapAttnForgetIt(EmulState* s, uint16_t) {
     SetResultD0UInt8(s, forgotten);
 }
 
+// AttnIterate(card, database, iteration value).
+void TrapAttnIterate(EmulState* s, uint16_t) {
+    SysCall<void(uint16_t, uint32_t, uint32_t)>(slot::AttnIterate, U16(s, 0), U32(s, 2), U32(s, 6));
+}
+
 // ---- progress dialogs ----
 
 // The 68K progress record: flags at 8 (0x4000 once cancelled), the stage and error of the last
@@ -731,6 +736,7 @@ void UiServiceGlueInstall(TrapHandler* t) {
     t[0x426] = TrapAttnGetAttention;
     t[0x427] = TrapAttnUpdate;
     t[0x428] = TrapAttnForgetIt;
+    t[0x42D] = TrapAttnIterate;
     t[0x366] = TrapPrgStartDialog;
     t[0x312] = TrapPrgStartDialogV31;
     t[0x313] = TrapPrgStopDialog;

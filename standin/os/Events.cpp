@@ -1,6 +1,7 @@
 // The OS event queue (system slots 517 and 521): events in order, and a nil event (type 0) when
 // none comes within the time-out. While an application runs, the shutdown key asks it to stop
-// (an application-stop event) and is held back until it has ended.
+// (an application-stop event) and is held back until it has ended. While the attention indicator
+// blinks, the wait wakes for each of its phases and has it drawn on the waiting task.
 #include <chrono>
 #include <cstring>
 #include <condition_variable>
@@ -8,6 +9,7 @@
 #include <mutex>
 
 #include "standin/os/SlotRegistration.h"
+#include "standin/os/ui/UiDialog.h"
 
 namespace vantor::os {
 namespace {
@@ -41,12 +43,30 @@ VANTOR_OS_SLOT(EvtAddEventToQueue, StandinEvtAddEventToQueue)
 void StandinEvtGetEvent(SysEventType* event, int32_t timeoutTicks) {
     if (!event) return;
     auto& q = Q();
+    using Clock = std::chrono::steady_clock;
+    const bool forever = timeoutTicks < 0;
+    const Clock::time_point deadline =
+        Clock::now() + std::chrono::milliseconds(forever ? 0 : int64_t{timeoutTicks} * 1000 / kTicksPerSecond);
     std::unique_lock lock(q.mutex);
     auto ready = [&] { return !q.events.empty(); };
-    if (timeoutTicks < 0) {
-        q.available.wait(lock, ready);
-    } else {
-        q.available.wait_for(lock, std::chrono::milliseconds(timeoutTicks * 1000 / kTicksPerSecond), ready);
+    for (;;) {
+        // The indicator takes the attention manager's lock, which is held while it queues events.
+        lock.unlock();
+        ui::AttnIndicatorCheckBlink();
+        const int32_t blink = ui::AttnIndicatorTicksTillNextBlink();
+        lock.lock();
+        if (ready()) break;
+        Clock::time_point until = deadline;
+        if (blink >= 0) {
+            const Clock::time_point next =
+                Clock::now() + std::chrono::milliseconds(int64_t{blink} * 1000 / kTicksPerSecond);
+            if (forever || next < until) until = next;
+        } else if (forever) {
+            q.available.wait(lock, ready);
+            break;
+        }
+        q.available.wait_until(lock, until, ready);
+        if (ready() || (!forever && Clock::now() >= deadline)) break;
     }
     if (q.events.empty()) {
         *event = SysEventType{};

@@ -209,6 +209,7 @@ void ResetCardSlots();
 void ResetFileSystems();
 void ResetHostVolumes();
 void ResetClipboard();
+void ResetAttention();
 void SetCurrentAppDatabase(uint32_t id);
 
 void Reset() {
@@ -238,6 +239,7 @@ void Reset() {
     ResetFileSystems();
     ResetHostVolumes();
     ResetClipboard();
+    ResetAttention();
     SetCurrentAppDatabase(0);
 }
 

@@ -732,5 +732,41 @@ TEST_F(UiFormTest, AnIntegerConstantIsItsResourcesValue) {
     EXPECT_EQ(Ui<uint32_t(uint16_t)>(ui::UiEntry256, uint16_t{3001}), 0u);
 }
 
+// Saving all forms gives each open form's handler a save event, oldest form first, with that form
+// active meanwhile; a form that an earlier handler deleted is not called, and the active form is
+// the same afterwards.
+std::vector<std::pair<uint16_t, void*>> saves;  // event type, active form
+void* deleteOnSave = nullptr;
+uint8_t SaveHandler(SysEventType* event) {
+    saves.emplace_back(event->eType, Ui<void*()>(ui::FrmGetActiveForm));
+    if (deleteOnSave) Ui<void(void*)>(ui::FrmDeleteForm, std::exchange(deleteOnSave, nullptr));
+    return 1;
+}
+
+TEST_F(UiFormTest, SavingAllFormsSendsEachOpenFormASaveEventWithTheFormActive) {
+    std::vector<uint8_t> second = FormResource();
+    second[52] = 0xED;  // form 1005
+    second[53] = 0x03;
+    Add(1005, second);
+    void* first = Ui<void*(uint16_t)>(ui::FrmInitForm, uint16_t{1000});
+    void* other = Ui<void*(uint16_t)>(ui::FrmInitForm, uint16_t{1005});
+    void* bare = Ui<void*(uint16_t)>(ui::FrmInitForm, uint16_t{1000});  // no handler: not called
+    ASSERT_TRUE(first && other && bare);
+    for (void* f : {first, other}) Ui<void(void*, void*)>(ui::FrmSetEventHandler, f, reinterpret_cast<void*>(&SaveHandler));
+    Ui<void(void*)>(ui::FrmSetActiveForm, other);
+    saves.clear();
+    Ui<void()>(ui::FrmSaveAllForms);
+    constexpr uint16_t kFrmSave = 27;
+    EXPECT_EQ(saves, (std::vector<std::pair<uint16_t, void*>>{{kFrmSave, first}, {kFrmSave, other}}));
+    EXPECT_EQ(Ui<void*()>(ui::FrmGetActiveForm), other);
+
+    saves.clear();
+    deleteOnSave = other;
+    Ui<void()>(ui::FrmSaveAllForms);
+    EXPECT_EQ(saves, (std::vector<std::pair<uint16_t, void*>>{{kFrmSave, first}}));
+    EXPECT_EQ(Ui<uint8_t(void*)>(ui::FrmValidatePtr, other), 0);
+    EXPECT_EQ(Ui<void*()>(ui::FrmGetActiveForm), nullptr);
+}
+
 }  // namespace
 }  // namespace vantor::os

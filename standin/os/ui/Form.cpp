@@ -424,6 +424,24 @@ void StandinFrmCloseAllForms() {
 }
 VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmCloseAllForms, StandinFrmCloseAllForms)
 
+// Lets every open form save what the user entered (a save event to its handler), the oldest first.
+// A form's handler runs with its form active, as the application's handler takes the active form
+// for its own; a form a handler closed meanwhile is skipped.
+void StandinFrmSaveAllForms() {
+    std::vector<Form*> forms;
+    for (const auto& f : F().open) forms.insert(forms.begin(), f.get());
+    Form* const active = F().active;
+    for (Form* form : forms) {
+        if (!IsForm(form) || !form->handler) continue;
+        SysEventType save{};
+        save.eType = kFrmSave;
+        F().active = form;
+        form->handler(&save);
+        if (F().active == form) F().active = IsForm(active) ? active : nullptr;
+    }
+}
+VANTOR_OS_LIBRARY_SLOT(Ui, slot::FrmSaveAllForms, StandinFrmSaveAllForms)
+
 void StandinFrmDrawForm(Form* form) {
     if (IsForm(form)) DrawForm(form);
 }

@@ -32,7 +32,7 @@ enum ObjectKind : uint8_t {
 
 // Event types the forms post and take.
 constexpr uint16_t kPenDown = 1, kPenUp = 2, kKeyDown = 4, kCtlSelect = 9, kFrmLoad = 23, kFrmOpen = 24,
-                   kFrmClose = 26, kFldHeightChanged = 16, kFldChanged = 17;
+                   kFrmSave = 27, kFrmClose = 28, kFldHeightChanged = 16, kFldChanged = 17;
 
 struct Form;
 

@@ -63,6 +63,7 @@ enum {
     appStopEvent = 22,
     frmLoadEvent = 23,
     frmOpenEvent = 24,
+    frmSaveEvent = 27,
 };
 
 /* Launch codes and flags VantorMain receives. */
@@ -105,6 +106,7 @@ Boolean FrmDispatchEvent(EventType* event);
 void FrmSetEventHandler(FormType* form, FormEventHandlerType handler);
 void FrmGotoForm(UInt16 formID);
 void FrmCloseAllForms(void);
+void FrmSaveAllForms(void);
 UInt16 FrmGetObjectIndex(const FormType* form, UInt16 objID);
 void* FrmGetObjectPtr(const FormType* form, UInt16 objIndex);
 void FrmSetFocus(FormType* form, UInt16 fieldIndex);
@@ -282,12 +284,15 @@ void __VtPrgUpdateDialog(ProgressType* progress, Err error, UInt16 stage, const 
 #define PrgUpdateDialog(p, error, stage, message, now) \
     __VtPrgUpdateDialog((p), (error), (stage), (message), (UInt16)((UInt8)(now) << 8))
 
-/* The attention manager: an attention's callback draws its details (command 1) and hears when the
-   user dismissed it (command 6). */
+/* The attention manager: an attention's callback draws its details (command 1) or its row of the
+   list (command 2), hears when the user dismissed it (command 6) and takes AttnIterate's value
+   (command 8). While attentions are pending the indicator blinks in the title bar; a tap on it
+   opens the list. */
 enum { kAttnCommandDrawDetail = 1, kAttnCommandDrawList = 2, kAttnCommandGotIt = 6, kAttnCommandIterate = 8 };
 enum { kAttnLevelInsistent = 0, kAttnLevelSubtle = 1 };
 typedef union {
     struct { RectangleType bounds; Boolean firstTime; UInt32 flags; } drawDetail;
+    struct { RectangleType bounds; Boolean firstTime; UInt32 flags; Boolean selected; } drawList;
     struct { Boolean dismissedUser; } gotIt;
     struct { UInt32 iterationData; } iterate;
 } AttnCommandArgsType;
@@ -297,6 +302,13 @@ Err AttnGetAttention(UInt16 cardNo, UInt32 dbID, UInt32 userData, AttnCallbackPr
 Boolean AttnUpdate(UInt16 cardNo, UInt32 dbID, UInt32 userData, AttnCallbackProc callback, UInt32* flagsP,
                    UInt16* nagRateInSecondsP, UInt16* nagRepeatLimitP);
 Boolean AttnForgetIt(UInt16 cardNo, UInt32 dbID, UInt32 userData);
+UInt16 AttnGetCounts(UInt16 cardNo, UInt32 dbID, UInt16* insistentCountP, UInt16* subtleCountP);
+void AttnIterate(UInt16 cardNo, UInt32 dbID, UInt32 iterationData);
+void AttnListOpen(void);
+Boolean AttnIndicatorAllowed(void);
+Boolean AttnIndicatorEnabled(void);
+UInt16 AttnIndicatorGetBlinkPattern(void);
+void AttnIndicatorSetBlinkPattern(UInt16 pattern);
 
 /* Databases: an open reference, found by the database's type and creator. */
 typedef void* DmOpenRef;

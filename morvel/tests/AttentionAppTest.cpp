@@ -26,8 +26,8 @@ constexpr uint32_t kExpected = 0x12217215;
 
 // Where things stand in the UI grid: the indicator, the list's second row, its "Done" and "Got it"
 // buttons, and the form's button.
-constexpr int16_t kIndicatorX = 152, kIndicatorY = 6, kRowX = 60, kSecondRowY = 59, kButtonsY = 146, kDoneX = 12,
-                  kGotItX = 56, kFormButtonX = 70, kFormButtonY = 125;
+constexpr int16_t kIndicatorX = 152, kIndicatorY = 6, kRowX = 60, kSecondRowY = 59, kButtonsY = 146,
+                  kDoneX = 12, kGotItX = 56, kFormButtonX = 70, kFormButtonY = 125;
 
 using AttentionAppTest = UiAppTest;
 
@@ -93,23 +93,29 @@ TEST(AttentionAppWindow, TheIndicatorBlinksAndTapsOnItAndOnTheListReachTheApplic
     ASSERT_TRUE(Eventually(indicatorOn, 60)) << "the indicator does not blink back " << picture();
 
     app.Click(2 * kIndicatorX, 2 * kIndicatorY);
-    ASSERT_TRUE(Eventually([&] { return (dump = DumpWindow(id)), listShown() && firstRow() && !secondSelected(); }, 60))
+    ASSERT_TRUE(Eventually(
+        [&] { return (dump = DumpWindow(id)), listShown() && firstRow() && !secondSelected(); }, 60))
         << "no list " << picture();
     app.Click(2 * kRowX, 2 * kSecondRowY);
     ASSERT_TRUE(Eventually([&] { return (dump = DumpWindow(id)), secondSelected(); }, 60))
         << "the row is not selected " << picture();
     app.Click(2 * kGotItX, 2 * kButtonsY);
-    ASSERT_TRUE(Eventually([&] { return (dump = DumpWindow(id)), listShown() && firstRow() && !secondSelected(); }, 60))
+    ASSERT_TRUE(Eventually(
+        [&] { return (dump = DumpWindow(id)), listShown() && firstRow() && !secondSelected(); }, 60))
         << "the row stays " << picture();
     app.Click(2 * kDoneX, 2 * kButtonsY);
-    ASSERT_TRUE(Eventually([&] { return (dump = DumpWindow(id)), !listShown(); }, 60)) << "the list stays " << picture();
+    ASSERT_TRUE(Eventually([&] { return (dump = DumpWindow(id)), !listShown(); }, 60))
+        << "the list stays " << picture();
     // One attention is still pending: the indicator goes on blinking.
     ASSERT_TRUE(Eventually(indicatorOff, 60)) << picture();
     ASSERT_TRUE(Eventually(indicatorOn, 60)) << picture();
 
     app.Click(2 * kFormButtonX, 2 * kFormButtonY);
     EXPECT_TRUE(Eventually(
-        [&] { return app.Log().find("OS launcher: Morvel Attention Test ended with 0x12217215") != std::string::npos; },
+        [&] {
+            return app.Log().find("OS launcher: Morvel Attention Test ended with 0x12217215") !=
+                   std::string::npos;
+        },
         60))
         << app.Log();
 }

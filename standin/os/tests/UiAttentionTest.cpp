@@ -61,9 +61,9 @@ class UiAttentionTest : public StandinTest {
         forgetOnIterate = 0;
     }
     static void Ask(uint32_t db, uint32_t user, uint16_t level, uint32_t flags = 0) {
-        ASSERT_EQ((Sys<uint16_t(uint16_t, uint32_t, uint32_t, NativeAttnCallback, uint16_t, uint32_t, uint16_t,
-                                uint16_t)>(sysslot::AttnGetAttention, uint16_t{0}, db, user, &Callback, level, flags,
-                                           uint16_t{0}, uint16_t{0})),
+        ASSERT_EQ((Sys<uint16_t(uint16_t, uint32_t, uint32_t, NativeAttnCallback, uint16_t, uint32_t,
+                                uint16_t, uint16_t)>(sysslot::AttnGetAttention, uint16_t{0}, db, user,
+                                                     &Callback, level, flags, uint16_t{0}, uint16_t{0})),
                   0);
     }
     // Total, insistent and subtle counts of a database.
@@ -189,11 +189,13 @@ TEST_F(UiAttentionTest, TheListDrawsEachAttentionInItsRowSelectsByTapAndDismisse
     EXPECT_EQ(heard[1].draw.firstTime, 0);
     heard.clear();
     EXPECT_TRUE(System(1, gotItX, buttonY));
-    EXPECT_EQ(Commands(), (Calls{{kAttnCommandGotIt, 2}, {kAttnCommandDrawList, 1}, {kAttnCommandDrawList, 3}}));
+    EXPECT_EQ(Commands(),
+              (Calls{{kAttnCommandGotIt, 2}, {kAttnCommandDrawList, 1}, {kAttnCommandDrawList, 3}}));
     EXPECT_EQ(Counts(0)[0], 2);
 
     // Forgetting a listed attention draws the list again without it.
-    EXPECT_EQ((Sys<uint8_t(uint16_t, uint32_t, uint32_t)>(sysslot::AttnForgetIt, uint16_t{0}, kOtherDb, 3u)), 1);
+    EXPECT_EQ((Sys<uint8_t(uint16_t, uint32_t, uint32_t)>(sysslot::AttnForgetIt, uint16_t{0}, kOtherDb, 3u)),
+              1);
     EXPECT_EQ(Commands(), (Calls{{kAttnCommandDrawList, 1}}));
     // Done closes the list; the rest stays pending and pens go to the application again.
     EXPECT_TRUE(System(1, doneX, buttonY));
@@ -234,19 +236,32 @@ TEST_F(UiAttentionTest, TheIndicatorBlinksByItsPatternWhilePendingAndATapOnItOpe
     }
 }
 
+// The stand-in device has a speaker only: the sound bit plays the alarm sound, the LED and vibrator
+// bits do nothing; every call succeeds.
+TEST_F(UiAttentionTest, SpecialEffectsSoundTheAlarmForTheSoundBitOnly) {
+    std::vector<uint32_t> sounds;
+    OnCall(Library::System, sysslot::SndPlaySystemSound, [&](const SlotCall& call) {
+        sounds.push_back(call.args[0] & 0xFF);
+        return 0u;
+    });
+    for (uint32_t flags : {0u, 0x1u, 0x6u, 0x7u})
+        EXPECT_EQ(Ui<uint16_t(uint32_t)>(us::AttnDoSpecialEffects, flags), 0) << flags;
+    EXPECT_EQ(sounds, (std::vector<uint32_t>{3, 3}));
+}
+
 TEST(AttentionIndicatorPattern, EachBitIsAnEighthOfASecondFromBit15Down) {
     struct Case {
         uint16_t pattern;
         uint32_t ticks;
         bool on;
     } cases[] = {
-        {0xF0F0, 0, true},     {0xF0F0, 499, true},  {0xF0F0, 500, false}, {0xF0F0, 999, false},
+        {0xF0F0, 0, true},     {0xF0F0, 499, true},   {0xF0F0, 500, false}, {0xF0F0, 999, false},
         {0xF0F0, 1000, true},  {0x0001, 1874, false}, {0x0001, 1875, true}, {0x0001, 1999, true},
         {0x0001, 2000, false}, {0x8000, 2000, true},  {0x0000, 0, false},   {0xFFFF, 123456789, true},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(ui::AttnIndicatorPhaseOn(c.pattern, c.ticks), c.on) << std::hex << c.pattern << std::dec << " "
-                                                                      << c.ticks;
+        EXPECT_EQ(ui::AttnIndicatorPhaseOn(c.pattern, c.ticks), c.on)
+            << std::hex << c.pattern << std::dec << " " << c.ticks;
 }
 
 }  // namespace

@@ -137,13 +137,15 @@ void ShowList(bool firstTime) {
     int selected;
     {
         std::lock_guard<std::mutex> hold(m.lock);
-        rows.assign(m.items.begin(), m.items.begin() + static_cast<long>(std::min(m.items.size(), kListRows)));
+        rows.assign(m.items.begin(),
+                    m.items.begin() + static_cast<long>(std::min(m.items.size(), kListRows)));
         selected = m.selected;
     }
     DialogDraw(kAttnListBox, kListTitle, sizeof kListTitle - 1);
     const int16_t buttons = kAttnListBox.y + kAttnListBox.h - 16;
     const Rect done = DialogButton(kAttnListBox.x + 6, buttons, kDone, sizeof kDone - 1);
-    const Rect gotIt = DialogButton(static_cast<int16_t>(done.x + done.w + 6), buttons, kGotIt, sizeof kGotIt - 1);
+    const Rect gotIt =
+        DialogButton(static_cast<int16_t>(done.x + done.w + 6), buttons, kGotIt, sizeof kGotIt - 1);
     {
         std::lock_guard<std::mutex> hold(m.lock);
         m.done = done;
@@ -153,8 +155,8 @@ void ShowList(bool firstTime) {
         const Rect r = ListRow(i);
         if (static_cast<int>(i) == selected) FrameRect(r, kBlack);
         NativeAttnDrawArgs args{};
-        args.bounds = {static_cast<int16_t>(r.x + 1), static_cast<int16_t>(r.y + 1), static_cast<int16_t>(r.w - 2),
-                       static_cast<int16_t>(r.h - 2)};
+        args.bounds = {static_cast<int16_t>(r.x + 1), static_cast<int16_t>(r.y + 1),
+                       static_cast<int16_t>(r.w - 2), static_cast<int16_t>(r.h - 2)};
         args.firstTime = firstTime;
         args.flags = rows[i].flags;
         args.selected = static_cast<int>(i) == selected;
@@ -177,8 +179,10 @@ void Redraw(const uint32_t* dbID, const uint32_t* userData) {
             a = m.items[static_cast<size_t>(at)];
         }
     }
-    if (showing == Showing::Dialog) ShowDialog(a, false);
-    else if (showing == Showing::List) ShowList(false);
+    if (showing == Showing::Dialog)
+        ShowDialog(a, false);
+    else if (showing == Showing::List)
+        ShowList(false);
 }
 
 // Closes the dialog or the list: the form is drawn again, then the next insistent attention
@@ -219,8 +223,10 @@ uint16_t StandinAttnGetAttention(uint16_t, uint32_t dbID, uint32_t userData, Nat
     {
         std::lock_guard<std::mutex> hold(m.lock);
         const int at = Find(m, dbID, userData);
-        if (at >= 0) m.items[static_cast<size_t>(at)] = a;
-        else m.items.push_back(a);
+        if (at >= 0)
+            m.items[static_cast<size_t>(at)] = a;
+        else
+            m.items.push_back(a);
         ShowLater(m);
     }
     Redraw(&dbID, &userData);
@@ -256,8 +262,10 @@ uint8_t StandinAttnForgetIt(uint16_t, uint32_t dbID, uint32_t userData) {
         if (listed && m.selected >= at) m.selected = m.selected == at ? -1 : m.selected - 1;
         m.items.erase(m.items.begin() + at);
     }
-    if (wasShown) Close();
-    else if (listed) ShowList(false);
+    if (wasShown)
+        Close();
+    else if (listed)
+        ShowList(false);
     return 1;
 }
 VANTOR_OS_LIBRARY_SLOT(System, sysslot::AttnForgetIt, StandinAttnForgetIt)
@@ -414,8 +422,8 @@ void AttnIndicatorCheckBlink() {
     if (on) {
         FillRect(kIndicator, kWhite, 2);
         FrameRect(kIndicator, kBlack, 2);
-        DrawText(static_cast<int16_t>(kIndicator.x + 2), static_cast<int16_t>(kIndicator.y + 1), "!", 1, kDarkBlue,
-                 kWhite);
+        DrawText(static_cast<int16_t>(kIndicator.x + 2), static_cast<int16_t>(kIndicator.y + 1), "!", 1,
+                 kDarkBlue, kWhite);
     } else {
         // What the title bar shows there: its dark blue on a form with a title, else white.
         const Form* form = ActiveForm();
@@ -471,7 +479,8 @@ bool AttentionHandleEvent(const SysEventType* event) {
                     Close();
                     return true;
                 }
-                if (!m.gotIt.Contains(x, y) || m.selected < 0 || static_cast<size_t>(m.selected) >= m.items.size())
+                if (!m.gotIt.Contains(x, y) || m.selected < 0 ||
+                    static_cast<size_t>(m.selected) >= m.items.size())
                     return true;
                 first = m.items[static_cast<size_t>(m.selected)];
                 m.selected = -1;

@@ -64,27 +64,13 @@ TEST(AttentionAppWindow, TheIndicatorBlinksAndTapsOnItAndOnTheListReachTheApplic
 
     // On the 320 x 320 screen (two pixels a unit).
     std::string dump;
-    auto pixel = [&](uint32_t x, uint32_t y) { return DumpPixel(dump, x, y); };
-    auto dark = [&](uint32_t x, uint32_t y) {
-        const int64_t v = pixel(x, y);
-        return v >= 0 && v < 0x202020;
-    };
-    auto darkBlue = [&](uint32_t x, uint32_t y) {
-        const int64_t v = pixel(x, y);
-        return v >= 0 && (v >> 16) < 0x20 && (v & 0xFF) > 0x80;
-    };
-    auto anyDark = [&](uint32_t x0, uint32_t y0, uint32_t x1, uint32_t y1) {
-        for (uint32_t y = y0; y < y1; ++y)
-            for (uint32_t x = x0; x < x1; ++x)
-                if (dark(x, y)) return true;
-        return false;
-    };
+    auto dark = [&](uint32_t x, uint32_t y) { return DarkPixel(dump, x, y); };
     // The indicator's frame, black while it shows, the title bar's blue between.
     auto indicatorOn = [&] { return (dump = DumpWindow(id)), dark(296, 12); };
-    auto indicatorOff = [&] { return (dump = DumpWindow(id)), darkBlue(296, 12); };
+    auto indicatorOff = [&] { return (dump = DumpWindow(id)), DarkBluePixel(dump, 296, 12); };
     // The list's title bar, the first row's text, the line beside the selected second row.
-    auto listShown = [&] { return darkBlue(10, 40); };
-    auto firstRow = [&] { return anyDark(16, 74, 40, 92); };
+    auto listShown = [&] { return DarkBluePixel(dump, 10, 40); };
+    auto firstRow = [&] { return AnyDarkPixel(dump, 16, 74, 40, 92); };
     auto secondSelected = [&] { return dark(150, 124); };
     auto picture = [&] { return app.Keep(dump); };
 

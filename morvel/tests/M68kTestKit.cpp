@@ -61,6 +61,23 @@ int64_t DumpPixel(const std::string& dump, uint32_t x, uint32_t y) {
     return byteOrder == 0 ? uint32_t{p[0]} | p[1] << 8 | p[2] << 16 : uint32_t{p[3]} | p[2] << 8 | p[1] << 16;
 }
 
+bool DarkPixel(const std::string& dump, uint32_t x, uint32_t y) {
+    const int64_t v = DumpPixel(dump, x, y);
+    return v >= 0 && v < 0x202020;
+}
+
+bool DarkBluePixel(const std::string& dump, uint32_t x, uint32_t y) {
+    const int64_t v = DumpPixel(dump, x, y);
+    return v >= 0 && (v >> 16) < 0x20 && (v & 0xFF) > 0x80;
+}
+
+bool AnyDarkPixel(const std::string& dump, uint32_t x0, uint32_t y0, uint32_t x1, uint32_t y1) {
+    for (uint32_t y = y0; y < y1; ++y)
+        for (uint32_t x = x0; x < x1; ++x)
+            if (DarkPixel(dump, x, y)) return true;
+    return false;
+}
+
 bool Eventually(const std::function<bool()>& condition, int seconds) {
     for (int i = 0; i < seconds * 10; ++i) {
         if (condition()) return true;

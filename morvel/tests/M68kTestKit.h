@@ -26,6 +26,11 @@ std::string RunCommand(const std::string& command, int* status = nullptr);
 // (ZPixmap, 32 bits a pixel); -1 when the dump holds no such pixel.
 std::string DumpWindow(const std::string& windowID);
 int64_t DumpPixel(const std::string& dump, uint32_t x, uint32_t y);
+// Whether the pixel at (x, y) is nearly black; the dialogs' dark blue (their title bars); whether
+// any pixel of the rectangle [x0, x1) x [y0, y1) is nearly black.
+bool DarkPixel(const std::string& dump, uint32_t x, uint32_t y);
+bool DarkBluePixel(const std::string& dump, uint32_t x, uint32_t y);
+bool AnyDarkPixel(const std::string& dump, uint32_t x0, uint32_t y0, uint32_t x1, uint32_t y1);
 
 // Polls `condition` every 100 ms for up to `seconds`, answering as soon as it holds.
 bool Eventually(const std::function<bool()>& condition, int seconds);

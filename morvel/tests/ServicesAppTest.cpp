@@ -60,23 +60,11 @@ TEST(ServicesAppWindow, TheDialogsAreShownAndClicksOnTheirButtonsReachTheApplica
 
     // On the 320 x 320 screen (two pixels a unit).
     std::string dump;
-    auto pixel = [&](uint32_t x, uint32_t y) { return DumpPixel(dump, x, y); };
-    auto dark = [&](uint32_t x, uint32_t y) {
-        const int64_t v = pixel(x, y);
-        return v >= 0 && v < 0x202020;
-    };
+    auto dark = [&](uint32_t x, uint32_t y) { return DarkPixel(dump, x, y); };
     // The dialogs' dark blue title bar.
-    auto titleBar = [&] {
-        const int64_t v = pixel(10, 184);
-        return v >= 0 && (v >> 16) < 0x20 && (v & 0xFF) > 0x80;
-    };
+    auto titleBar = [&] { return DarkBluePixel(dump, 10, 184); };
     // Any dark pixel in the row of the dialog's text.
-    auto textShown = [&] {
-        for (uint32_t y = 216; y < 232; ++y)
-            for (uint32_t x = 12; x < 120; ++x)
-                if (dark(x, y)) return true;
-        return false;
-    };
+    auto textShown = [&] { return AnyDarkPixel(dump, 12, 216, 120, 232); };
     auto picture = [&] { return app.Keep(dump); };
     auto click = [&](int x, int y) { app.Click(x, y); };
     // The progress dialog: its title bar, its text and the Cancel button's left and right frame.

@@ -9,6 +9,17 @@
 
 namespace vantor::os {
 
+// A call of a system or UI library slot through the table the stand-in hands out, as a function of
+// signature Sig.
+template <typename Sig, typename... A>
+auto Sys(uint16_t slot, A... args) {
+    return reinterpret_cast<Sig*>(LibraryTable(Library::System)[slot])(args...);
+}
+template <typename Sig, typename... A>
+auto Ui(uint16_t slot, A... args) {
+    return reinterpret_cast<Sig*>(LibraryTable(Library::Ui)[slot])(args...);
+}
+
 class StandinTest : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -19,11 +19,6 @@ namespace {
 
 namespace fs = fslibslot;
 
-template <typename Sig, typename... A>
-auto Sys(uint16_t slot, A... args) {
-    return reinterpret_cast<Sig*>(LibraryTable(Library::System)[slot])(args...);
-}
-
 // The test's library: volumes by number, files by reference, and a log of what it was asked.
 struct FakeLib {
     int opens = 0, closes = 0;

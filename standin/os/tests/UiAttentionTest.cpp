@@ -17,15 +17,6 @@ namespace {
 
 namespace us = uislot;
 
-template <typename Sig, typename... A>
-auto Ui(uint16_t slot, A... args) {
-    return reinterpret_cast<Sig*>(LibraryTable(Library::Ui)[slot])(args...);
-}
-template <typename Sig, typename... A>
-auto Sys(uint16_t slot, A... args) {
-    return reinterpret_cast<Sig*>(SystemTable()[slot])(args...);
-}
-
 // One call of an attention's callback, with its parameters as the manager gave them.
 struct Heard {
     uint16_t command;

@@ -20,15 +20,6 @@ namespace {
 
 namespace ui = uislot;
 
-template <typename Sig, typename... A>
-auto Ui(uint16_t slot, A... args) {
-    return reinterpret_cast<Sig*>(LibraryTable(Library::Ui)[slot])(args...);
-}
-template <typename Sig, typename... A>
-auto Sys(uint16_t slot, A... args) {
-    return reinterpret_cast<Sig*>(SystemTable()[slot])(args...);
-}
-
 // Native (little-endian) bytes as the resource translation writes them.
 struct Le {
     std::vector<uint8_t> b;

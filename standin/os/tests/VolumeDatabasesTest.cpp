@@ -18,11 +18,6 @@
 namespace vantor::os {
 namespace {
 
-template <typename Sig, typename... A>
-auto Sys(uint16_t slot, A... args) {
-    return reinterpret_cast<Sig*>(LibraryTable(Library::System)[slot])(args...);
-}
-
 using Bytes = std::vector<uint8_t>;
 
 class VolumeDatabasesTest : public StandinTest {

@@ -359,7 +359,16 @@ std::string FrmRemoveObjectAsm(const char* formAddress, int index, const char* r
            "\n trap #15\n .short 0xA345\n addq.l #6,%sp\n move.w %d0," + result + "\n";
 }
 
-using RunTimeFormTest = TrapGlueTest;
+// The forms these tests make live in the stand-in UI library: each test closes them, with the
+// objects they hold.
+class RunTimeFormTest : public TrapGlueTest {
+  protected:
+    void TearDown() override {
+        FormShadowFreeAll(&ctx_.state);
+        reinterpret_cast<void (*)()>(vantor::os::LibraryTable(Library::Ui)[ui::FrmCloseAllForms])();
+        TrapGlueTest::TearDown();
+    }
+};
 
 // A form and its objects made by 68K code: the title, a label, a gadget and a second label; the
 // first label is removed. The later objects keep their 68K pointers at their new indexes, and a

@@ -90,7 +90,7 @@ uint32_t ObjectShadowSize(uint16_t kind) {
     }
 }
 constexpr uint16_t kObjectField = 0, kObjectTable = 3, kObjectBitmap = 4, kObjectLabel = 8, kObjectTitle = 9, kObjectPopup = 10,
-                   kObjectIndicator = 11;
+                   kObjectIndicator = 11, kObjectScrollBar = 13;
 constexpr uint16_t kUiObjectPtr = 154, kUiSetGadgetHandler = 181;
 
 ObjectShadow*& ObjectAt(FormShadow* form, uint16_t index) {
@@ -881,6 +881,12 @@ void* ObjectNativeOf(EmulState* s, uint32_t image) {
     return nullptr;
 }
 
+void* ScrollBarNativeOf(EmulState* s, uint32_t image) {
+    if (const ObjectShadow* o = ObjectShadowOf(s, image); o && o->kind == kObjectScrollBar) return o->native;
+    ErrDisplayFileLineMsg("MorvelCommon", 700, "Form object not found");
+    return nullptr;
+}
+
 void FormShadowFree(EmulState* s, FormShadow* shadow) {
     if (!shadow) return;
     auto** objects = static_cast<ObjectShadow**>(shadow->objects);
@@ -1008,8 +1014,7 @@ GadgetPlace FindGadget(EmulState* s, const void* gadget) {
 }
 
 // Selector 2: the usable bit of a form object, read from its native record. Kinds that have none
-// answer 1; an address that is no object 68K code was given, and scroll bars (whose native records
-// the UI library does not share), answer 0.
+// answer 1; an address that is no object 68K code was given answers 0.
 uint8_t ObjectUsable(EmulState* s, uint32_t image) {
     const ObjectShadow* o = ObjectShadowOf(s, image);
     if (!o || !o->native) return 0;
@@ -1035,8 +1040,9 @@ uint8_t ObjectUsable(EmulState* s, uint32_t image) {
             break;
         case kObjectTable:
             return static_cast<const vantor::NativeTable*>(o->native)->attr & vantor::kTableUsable ? 1 : 0;
-        case 13:
-            return 0;
+        case kObjectScrollBar:
+            attributes = static_cast<const vantor::NativeScrollBar*>(o->native)->attr;
+            break;
         default:
             return 1;
     }

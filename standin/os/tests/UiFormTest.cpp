@@ -765,6 +765,68 @@ TEST_F(UiFormTest, AScrollBarFollowsThePenAndTellsTheApplication) {
     EXPECT_EQ(Ui<uint8_t(void*, SysEventType*)>(ui::UiEntry261, static_cast<void*>(&loose), &pen), 0);
 }
 
+// The bitmaps the OS makes for applications: version 2, rows of whole words, the colour table given
+// right after the header and the bits (white) after it, as their queries answer; sizes, depths or
+// tables that make no bitmap are refused.
+TEST_F(UiFormTest, BitmapsTheOsMakesAnswerTheirPartsAndSizes) {
+    uint8_t table[2 + 4 * 2] = {2, 0, 0, 255, 255, 255, 1, 0, 0, 0};
+    struct Case {
+        int16_t width, height;
+        uint8_t depth;
+        const uint8_t* table;
+        uint16_t rowBytes;
+        uint32_t header;
+    } cases[] = {{16, 3, 1, nullptr, 2, 16}, {5, 2, 8, table, 6, 26}, {17, 1, 16, table, 34, 26}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.depth);
+        uint16_t err = 1;
+        auto* b = Sys<NativeBitmap*(int16_t, int16_t, uint8_t, const uint8_t*, uint16_t*)>(
+            sysslot::BmpCreate, c.width, c.height, c.depth, c.table, &err);
+        ASSERT_NE(b, nullptr);
+        EXPECT_EQ(err, 0);
+        int16_t width = 0, height = 0;
+        uint16_t rowBytes = 0;
+        Sys<void(NativeBitmap*, int16_t*, int16_t*, uint16_t*)>(sysslot::BmpGetDimensions, b, &width, &height,
+                                                                 &rowBytes);
+        EXPECT_EQ(std::vector<int>({width, height, rowBytes}), std::vector<int>({c.width, c.height, c.rowBytes}));
+        uint32_t bits = 0, header = 0;
+        Sys<void(NativeBitmap*, uint32_t*, uint32_t*)>(sysslot::BmpGetSizes, b, &bits, &header);
+        EXPECT_EQ(bits, uint32_t{c.rowBytes} * c.height);
+        EXPECT_EQ(header, c.header);
+        EXPECT_EQ(Sys<uint32_t(NativeBitmap*)>(sysslot::BmpSize, b), header + bits);
+        EXPECT_EQ(Sys<uint32_t(NativeBitmap*)>(sysslot::BmpBitsSize, b), bits);
+        const auto* p = reinterpret_cast<const uint8_t*>(b);
+        EXPECT_EQ(Sys<const uint8_t*(NativeBitmap*)>(sysslot::BmpGetBits, b), p + header);
+        EXPECT_EQ(std::vector<uint8_t>(p + header, p + header + bits), std::vector<uint8_t>(bits, 0));
+        EXPECT_EQ(Sys<uint16_t(NativeBitmap*)>(sysslot::BmpColortableSize, b), c.table ? 10 : 0);
+        const uint8_t* held = Sys<const uint8_t*(NativeBitmap*)>(sysslot::BmpGetColortable, b);
+        if (c.table)
+            EXPECT_EQ(std::vector<uint8_t>(held, held + 10), std::vector<uint8_t>(table, table + 10));
+        else
+            EXPECT_EQ(held, nullptr);
+        EXPECT_EQ(Sys<uint8_t(NativeBitmap*)>(sysslot::BmpGetBitDepth, b), c.depth);
+        EXPECT_EQ(Sys<uint8_t(NativeBitmap*)>(sysslot::BmpGetVersion, b), 2);
+        EXPECT_EQ(Sys<uint8_t(NativeBitmap*)>(sysslot::BmpGetCompressionType, b), 0xFF);
+        uint32_t transparent = 7;
+        EXPECT_EQ(Sys<uint8_t(NativeBitmap*, uint32_t*)>(sysslot::BmpGetTransparentValue, b, &transparent), 0);
+        EXPECT_EQ(Sys<uint16_t(NativeBitmap*)>(sysslot::BmpDelete, b), 0);
+    }
+    table[0] = 1;  // 257 entries
+    table[1] = 1;
+    struct Bad {
+        int16_t width, height;
+        uint8_t depth;
+        const uint8_t* table;
+    } bad[] = {{0, 3, 1, nullptr}, {16, -1, 1, nullptr}, {16, 3, 3, nullptr}, {16, 3, 32, nullptr}, {16, 3, 8, table}};
+    for (const Bad& c : bad) {
+        uint16_t err = 0;
+        EXPECT_EQ((Sys<NativeBitmap*(int16_t, int16_t, uint8_t, const uint8_t*, uint16_t*)>(
+                      sysslot::BmpCreate, c.width, c.height, c.depth, c.table, &err)),
+                  nullptr);
+        EXPECT_EQ(err, sysErrParamErr);
+    }
+}
+
 // A pen on a list's rows chooses the row under it and posts a list-select event; the frame's top
 // line and the space below the last item choose nothing.
 TEST_F(UiFormTest, APenOnAListChoosesTheRowUnderItOnly) {

@@ -97,36 +97,43 @@ NativeBitmap* StandinBmpCreate(int16_t width, int16_t height, uint8_t depth, con
     if (err) *err = 0;
     return b;
 }
+VANTOR_OS_LIBRARY_SLOT(System, sysslot::BmpCreate, StandinBmpCreate)
 
 uint16_t StandinBmpDelete(NativeBitmap* b) {
     return b ? OsCall<syssig::MemChunkFree>(sysslot::MemChunkFree, static_cast<void*>(b)) : kErrParam;
 }
+VANTOR_OS_LIBRARY_SLOT(System, sysslot::BmpDelete, StandinBmpDelete)
 
 void* StandinBmpGetBits(NativeBitmap* b) {
     Layout l;
     return Measure(b, &l) ? const_cast<uint8_t*>(l.bits) : nullptr;
 }
+VANTOR_OS_LIBRARY_SLOT(System, sysslot::BmpGetBits, StandinBmpGetBits)
 
 const uint8_t* StandinBmpGetColortable(NativeBitmap* b) {
     Layout l;
     return Measure(b, &l) ? l.table : nullptr;
 }
+VANTOR_OS_LIBRARY_SLOT(System, sysslot::BmpGetColortable, StandinBmpGetColortable)
 
 uint16_t StandinBmpColortableSize(NativeBitmap* b) {
     Layout l;
     return Measure(b, &l) ? static_cast<uint16_t>(l.tableSize) : 0;
 }
+VANTOR_OS_LIBRARY_SLOT(System, sysslot::BmpColortableSize, StandinBmpColortableSize)
 
 uint32_t StandinBmpBitsSize(NativeBitmap* b) {
     Layout l;
     return Measure(b, &l) ? l.bitsSize : 0;
 }
+VANTOR_OS_LIBRARY_SLOT(System, sysslot::BmpBitsSize, StandinBmpBitsSize)
 
 uint32_t StandinBmpSize(NativeBitmap* b) {
     Layout l;
     if (!Measure(b, &l)) return 0;
     return l.headerSize + ((b->flags & kNativeBmpIndirect) ? 0 : l.bitsSize);
 }
+VANTOR_OS_LIBRARY_SLOT(System, sysslot::BmpSize, StandinBmpSize)
 
 void StandinBmpGetSizes(NativeBitmap* b, uint32_t* dataSize, uint32_t* headerSize) {
     Layout l{};
@@ -134,30 +141,36 @@ void StandinBmpGetSizes(NativeBitmap* b, uint32_t* dataSize, uint32_t* headerSiz
     if (dataSize) *dataSize = known ? l.bitsSize : 0;
     if (headerSize) *headerSize = known ? l.headerSize : 0;
 }
+VANTOR_OS_LIBRARY_SLOT(System, sysslot::BmpGetSizes, StandinBmpGetSizes)
 
 void StandinBmpGetDimensions(NativeBitmap* b, int16_t* width, int16_t* height, uint16_t* rowBytes) {
     if (width) *width = b ? static_cast<int16_t>(b->width) : 0;
     if (height) *height = b ? static_cast<int16_t>(b->height) : 0;
     if (rowBytes) *rowBytes = b ? b->rowBytes : 0;
 }
+VANTOR_OS_LIBRARY_SLOT(System, sysslot::BmpGetDimensions, StandinBmpGetDimensions)
 
 uint8_t StandinBmpGetBitDepth(NativeBitmap* b) {
     if (!b) return 0;
     return (b->version & 0x7F) == 0 ? 1 : b->pixelSize;
 }
+VANTOR_OS_LIBRARY_SLOT(System, sysslot::BmpGetBitDepth, StandinBmpGetBitDepth)
 
 uint8_t StandinBmpGetVersion(NativeBitmap* b) { return b ? b->version & 0x7F : 0; }
+VANTOR_OS_LIBRARY_SLOT(System, sysslot::BmpGetVersion, StandinBmpGetVersion)
 
 uint8_t StandinBmpGetCompressionType(NativeBitmap* b) {
     if (!b || !(b->flags & kNativeBmpCompressed)) return 0xFF;
     return (b->version & 0x7F) == 3 ? reinterpret_cast<NativeBitmapV3*>(b)->compressionType : b->compressionType;
 }
+VANTOR_OS_LIBRARY_SLOT(System, sysslot::BmpGetCompressionType, StandinBmpGetCompressionType)
 
 uint16_t StandinBmpGetDensity(NativeBitmap* b) {
     if (b && (b->version & 0x7F) == 3 && reinterpret_cast<NativeBitmapV3*>(b)->density)
         return reinterpret_cast<NativeBitmapV3*>(b)->density;
     return 72;
 }
+VANTOR_OS_LIBRARY_SLOT(System, sysslot::BmpGetDensity, StandinBmpGetDensity)
 
 uint8_t StandinBmpGetTransparentValue(NativeBitmap* b, uint32_t* value) {
     const bool has = b && (b->flags & kNativeBmpHasTransparency);
@@ -167,34 +180,8 @@ uint8_t StandinBmpGetTransparentValue(NativeBitmap* b, uint32_t* value) {
                                                : b->transparentIndex;
     return has ? 1 : 0;
 }
+VANTOR_OS_LIBRARY_SLOT(System, sysslot::BmpGetTransparentValue, StandinBmpGetTransparentValue)
 
-template <typename F>
-ModuleProc Proc(F* f) {
-    return reinterpret_cast<ModuleProc>(f);
-}
-[[maybe_unused]] const bool kRegistered = [] {
-    const struct {
-        uint16_t slot;
-        ModuleProc entry;
-    } table[] = {
-        {sysslot::BmpCreate, Proc(&StandinBmpCreate)},
-        {sysslot::BmpDelete, Proc(&StandinBmpDelete)},
-        {sysslot::BmpGetBits, Proc(&StandinBmpGetBits)},
-        {sysslot::BmpGetColortable, Proc(&StandinBmpGetColortable)},
-        {sysslot::BmpColortableSize, Proc(&StandinBmpColortableSize)},
-        {sysslot::BmpBitsSize, Proc(&StandinBmpBitsSize)},
-        {sysslot::BmpSize, Proc(&StandinBmpSize)},
-        {sysslot::BmpGetSizes, Proc(&StandinBmpGetSizes)},
-        {sysslot::BmpGetDimensions, Proc(&StandinBmpGetDimensions)},
-        {sysslot::BmpGetBitDepth, Proc(&StandinBmpGetBitDepth)},
-        {sysslot::BmpGetVersion, Proc(&StandinBmpGetVersion)},
-        {sysslot::BmpGetCompressionType, Proc(&StandinBmpGetCompressionType)},
-        {sysslot::BmpGetDensity, Proc(&StandinBmpGetDensity)},
-        {sysslot::BmpGetTransparentValue, Proc(&StandinBmpGetTransparentValue)},
-    };
-    for (const auto& e : table) RegisterBuiltin(Library::System, e.slot, e.entry);
-    return true;
-}();
 
 }  // namespace
 

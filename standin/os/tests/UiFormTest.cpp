@@ -732,6 +732,35 @@ TEST_F(UiFormTest, AScrollBarFollowsThePenAndTellsTheApplication) {
     EXPECT_EQ(Queued(9).size(), 1u);
     Dispatch(2, 0, -1, -1);
     EXPECT_TRUE(events().empty());
+    // While the bar holds the pen, the pen's events are the bar's before the form's handler sees
+    // them (this handler would take every pen up). A pen down away from a bar held by an arrow is a
+    // new pen: the bar lets go of the old one first.
+    static int handled;
+    handled = 0;
+    Ui<void(void*, uint8_t (*)(SysEventType*))>(ui::FrmSetEventHandler, form, [](SysEventType* e) -> uint8_t {
+        ++handled;
+        return e->eType == 2;
+    });
+    Dispatch(1, 0, 153, 22);
+    Dispatch(2, 0, -1, -1);
+    EXPECT_EQ(handled, 1);
+    EXPECT_EQ(events(), (std::vector<SclEvent>{{32, 0, 0}, {33, 0, 0}}));
+    Dispatch(1, 0, 153, 116);
+    Dispatch(1, 0, 20, 15);
+    EXPECT_EQ(bar->attr & kScrollBarRegionMask, 0);
+    std::vector<SclEvent> heard;
+    size_t selected = 0;
+    for (SysEventType e{}; PendingEvents() > 0;) {
+        Sys<syssig::EvtGetEvent>(sysslot::EvtGetEvent, &e, int32_t{0});
+        if (e.eType == 9) ++selected;
+        if (e.eType >= 32 && e.eType <= 34) heard.push_back(SclEvent{e.eType, 0, 0});
+    }
+    EXPECT_EQ(heard, (std::vector<SclEvent>{{32, 0, 0}, {34, 0, 0}, {33, 0, 0}}));
+    EXPECT_EQ(selected, 1u);
+    Ui<void(void*, void*)>(ui::FrmSetEventHandler, form, nullptr);
+    Dispatch(2, 0, -1, -1);
+    Ui<void(void*, int16_t, int16_t, int16_t, int16_t)>(ui::SclSetScrollBar, static_cast<void*>(bar), int16_t{0},
+                                                         int16_t{0}, int16_t{10}, int16_t{5});
 
     // Values are kept in their range; an unusable bar or one with nothing to scroll takes no pen.
     auto set = [&](int16_t value, int16_t min, int16_t max, int16_t page) {

@@ -364,19 +364,19 @@ Field* FocusField(Form* form) {
     return nullptr;
 }
 
-// The scroll bar of the form that the pen holds; null when none does.
-ScrollBar* TrackingScrollBar(Form* form) {
+// The pen's events go to the scroll bar of the form that holds it, until it goes up: true when the
+// bar took the event.
+bool TakenByScrollBar(Form* form, const SysEventType* event) {
+    if (event->eType != kPenDown && event->eType != kPenMove && event->eType != kPenUp) return false;
     for (FormObject& o : form->objects)
         if (o.kind == kScrollBarObject && ScrollBarTracking(static_cast<ScrollBar*>(o.native)))
-            return static_cast<ScrollBar*>(o.native);
-    return nullptr;
+            return ScrollBarHandleEvent(static_cast<ScrollBar*>(o.native), event);
+    return false;
 }
 
 uint8_t HandleEvent(Form* form, SysEventType* event) {
     if (!IsForm(form) || !event) return 0;
-    // The pen's events go to the scroll bar that holds it, until it goes up.
-    if (event->eType == kPenDown || event->eType == kPenMove || event->eType == kPenUp)
-        if (ScrollBar* bar = TrackingScrollBar(form)) return ScrollBarHandleEvent(bar, event) ? 1 : 0;
+    if (TakenByScrollBar(form, event)) return 1;
     if (event->eType == kSclEnter) {
         for (FormObject& o : form->objects)
             if (o.kind == kScrollBarObject && ScrollBarHandleEvent(static_cast<ScrollBar*>(o.native), event)) return 1;
@@ -726,6 +726,9 @@ uint8_t StandinFrmDispatchEvent(SysEventType* event) {
         form = FindForm(id);
     }
     if (!form) return 0;
+    // A scroll bar that the pen holds follows it before the form's handler sees the pen, as a bar
+    // that follows the pen until it goes up would.
+    if (IsForm(form) && TakenByScrollBar(form, event)) return 1;
     if (form->handler && form->handler(event)) return 1;
     return IsForm(form) ? HandleEvent(form, event) : 0;
 }

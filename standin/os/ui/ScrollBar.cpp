@@ -201,9 +201,12 @@ bool ScrollBarHandleEvent(ScrollBar* b, const SysEventType* e) {
     const int16_t x = ScreenToUi(e->screenX), y = ScreenToUi(e->screenY);
     switch (e->eType) {
         case kPenDown: {
-            // A pen held on the bar moves on it (the device reports a moving pen as more pens down).
-            if (tracking) return Drag(b, y, e), true;
+            // A pen held on the bar moves on it (the device reports a moving pen as more pens down);
+            // the thumb follows it anywhere, but a pen away from a bar held by an arrow or the track
+            // is a new one, whose going up was not seen: the old one leaves first.
             const Rect bounds{b->bounds.x, b->bounds.y, b->bounds.width, b->bounds.height};
+            if (tracking && (Region(b) == kScrollBarCar || bounds.Contains(x, y))) return Drag(b, y, e), true;
+            if (tracking) End(b, e);
             if (!Scrolls(b) || !bounds.Contains(x, y)) return false;
             Post(kSclEnter, b, e, 0, 0);
             Start(b, y, e);

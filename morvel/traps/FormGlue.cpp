@@ -84,7 +84,7 @@ uint32_t ObjectShadowSize(uint16_t kind) {
         case 12:
             return 40;  // gadget
         case 13:
-            return 40;  // scroll bar
+            return 16 + MORVEL_SCROLL_BAR_IMAGE_BYTES;  // scroll bar
         default:
             return 48;  // lines, frames, rectangles and the rest
     }
@@ -192,11 +192,11 @@ void ObjectImageFill(EmulState*, FormShadow* form, uint16_t index, ObjectShadow*
         case 2:
             ListImageFill(o);
             break;
-        case 13:
+        case kObjectScrollBar:
             Ui<void(void*, uint16_t, NativeRect*)>(ui::FrmGetObjectBounds, form->native, index, &bounds);
             Write68KRect(&bounds, image);
-            Write68KUInt16(image, 8, o->id);
-            Write68KUInt16(image, 10, 0);
+            Write68KUInt16(image, MORVEL_SCROLL_BAR_IMAGE_ID, o->id);
+            Write68KUInt16(image, MORVEL_SCROLL_BAR_IMAGE_ATTRIBUTES, 0);
             break;
         default:
             break;
@@ -449,7 +449,7 @@ bool ImagePlace(uint16_t kind, uint32_t* at, uint32_t* boundsBytes) {
             return *at = 2, *boundsBytes = 4, true;
         case kObjectIndicator:
             return *at = 0, *boundsBytes = 4, true;
-        case 13:  // scroll bar
+        case kObjectScrollBar:
             return *at = 0, *boundsBytes = 8, true;
         case kObjectGadget:
             return *at = 4, *boundsBytes = 8, true;

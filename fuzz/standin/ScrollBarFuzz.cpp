@@ -44,8 +44,8 @@ void AddForm(const uint8_t* record) {
     std::memcpy(&form[at], record, 24);
     Sys<syssig::DmCreateDatabaseNamed>(sysslot::DmCreateDatabaseNamed, uint16_t{0}, "Scroll", FourCC("test"),
                                        FourCC("rsrc"), uint8_t{1});
-    const uint32_t dbID = Sys<syssig::DmFindDatabaseByNameCreatorType>(sysslot::DmFindDatabaseByNameCreatorType,
-                                                                       "Scroll", FourCC("test"), FourCC("rsrc"));
+    const uint32_t dbID = Sys<syssig::DmFindDatabaseByNameCreatorType>(
+        sysslot::DmFindDatabaseByNameCreatorType, "Scroll", FourCC("test"), FourCC("rsrc"));
     const uint32_t db = Sys<syssig::DmOpenDatabaseByID>(sysslot::DmOpenDatabaseByID, dbID, uint16_t{3});
     void* h = Sys<syssig::DmNewResource>(sysslot::DmNewResource, db, FourCC("afrm"), id,
                                          static_cast<uint32_t>(form.size()));
@@ -64,7 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     void* form = Ui<void*(uint16_t)>(uislot::FrmInitForm, uint16_t{1});
     if (!form) std::abort();
     Ui<void(void*)>(uislot::FrmSetActiveForm, form);
-    auto* bar = static_cast<NativeScrollBar*>(Ui<void*(void*, uint16_t)>(uislot::UiEntry154, form, uint16_t{0}));
+    auto* bar =
+        static_cast<NativeScrollBar*>(Ui<void*(void*, uint16_t)>(uislot::UiEntry154, form, uint16_t{0}));
     static const uint16_t kEvents[] = {1, 2, 3, 32};
     for (size_t at = 24; at + 9 <= size; at += 9) {
         const uint8_t* v = data + at + 1;
@@ -76,8 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::memcpy(e.data + 4, &self, sizeof self);
         switch (data[at] % 5) {
             case 0:
-                Ui<void(void*, int16_t, int16_t, int16_t, int16_t)>(uislot::SclSetScrollBar, self, Word(v), Word(v + 2),
-                                                                     Word(v + 4), Word(v + 6));
+                Ui<void(void*, int16_t, int16_t, int16_t, int16_t)>(uislot::SclSetScrollBar, self, Word(v),
+                                                                    Word(v + 2), Word(v + 4), Word(v + 6));
                 break;
             case 1:
                 Ui<uint8_t(SysEventType*)>(uislot::UiEntry132, &e);
@@ -87,7 +88,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 break;
             case 3: {
                 const NativeUiRect r{Word(v), Word(v + 2), Word(v + 4), Word(v + 6)};
-                Ui<void(void*, uint16_t, const NativeUiRect*)>(uislot::FrmSetObjectBounds, form, uint16_t{0}, &r);
+                Ui<void(void*, uint16_t, const NativeUiRect*)>(uislot::FrmSetObjectBounds, form, uint16_t{0},
+                                                               &r);
                 break;
             }
             default:

@@ -76,20 +76,27 @@ TEST(ScrollAppWindow, ClicksAndADragMoveTheScrollBarAndTheClipboardsBitmapIsShow
     };
     // The form: the thumb at the top of the track (27-54), nothing in the strip, and the clipboard's
     // bitmap at (60, 90) with its top-left quarter black and its top-right one white.
-    ASSERT_TRUE(shows([&] { return thumb(30) && thumb(52) && !thumb(60) && strip(0) && dark(124, 184) && light(144, 184); }))
-        << "no form " << picture();
+    ASSERT_TRUE(shows([&] {
+        return thumb(30) && thumb(52) && !thumb(60) && strip(0) && dark(124, 184) && light(144, 184);
+    })) << "no form "
+        << picture();
     // The down arrow: 1; the thumb moves 5 units down.
     app.Click(306, 232);
     ASSERT_TRUE(shows([&] { return strip(1) && !thumb(29) && thumb(57); })) << "no step " << picture();
     // The track below the thumb: a page on, 6 (the thumb at 61-88).
     app.Click(306, 200);
-    ASSERT_TRUE(shows([&] { return strip(6) && !thumb(58) && thumb(62) && thumb(86); })) << "no page " << picture();
+    ASSERT_TRUE(shows([&] { return strip(6) && !thumb(58) && thumb(62) && thumb(86); }))
+        << "no page " << picture();
     // The thumb dragged past the end of the track: 10 (the thumb at 85-112).
     app.Drag(306, 150, {{306, 200}, {306, 300}});
-    ASSERT_TRUE(shows([&] { return strip(10) && !thumb(80) && thumb(90) && thumb(110); })) << "no drag " << picture();
+    ASSERT_TRUE(shows([&] { return strip(10) && !thumb(80) && thumb(90) && thumb(110); }))
+        << "no drag " << picture();
     app.Click(160, 294);
     EXPECT_TRUE(Eventually(
-        [&] { return app.Log().find("OS launcher: Morvel Scroll Test ended with 0x11130A01") != std::string::npos; },
+        [&] {
+            return app.Log().find("OS launcher: Morvel Scroll Test ended with 0x11130A01") !=
+                   std::string::npos;
+        },
         60))
         << app.Log();
 }

@@ -20,12 +20,16 @@ namespace {
 
 constexpr int32_t kArrowHeight = 7, kLeastThumb = 3;
 
-uint16_t Region(const ScrollBar* b) { return (b->attr & kScrollBarRegionMask) >> kScrollBarRegionShift; }
+uint16_t Region(const ScrollBar* b) {
+    return (b->attr & kScrollBarRegionMask) >> kScrollBarRegionShift;
+}
 void SetRegion(ScrollBar* b, uint16_t region) {
     b->attr = static_cast<uint16_t>((b->attr & ~(kScrollBarRegionMask | kScrollBarHilighted)) |
                                     (region << kScrollBarRegionShift) | (region ? kScrollBarHilighted : 0));
 }
-bool Scrolls(const ScrollBar* b) { return (b->attr & kScrollBarUsable) && b->maxValue > b->minValue; }
+bool Scrolls(const ScrollBar* b) {
+    return (b->attr & kScrollBarUsable) && b->maxValue > b->minValue;
+}
 
 // The bar's parts in UI coordinates: the track between the arrows and the thumb on it (no thumb
 // when there is nothing to scroll).
@@ -43,15 +47,19 @@ Parts Measure(const ScrollBar* b) {
     const int32_t track = p.bottom - p.top, range = int32_t{b->maxValue} - b->minValue;
     if (range <= 0 || track <= 0) return p;
     const int64_t page = std::max<int16_t>(b->pageSize, 1);
-    p.thumbHeight = static_cast<int32_t>(std::clamp<int64_t>(track * page / (range + page),
-                                                             std::min(kLeastThumb, track), track));
+    p.thumbHeight = static_cast<int32_t>(
+        std::clamp<int64_t>(track * page / (range + page), std::min(kLeastThumb, track), track));
     p.thumbTop += static_cast<int32_t>(int64_t{track - p.thumbHeight} * (b->value - b->minValue) / range);
     return p;
 }
 
-int16_t I16(int32_t v) { return static_cast<int16_t>(v); }
+int16_t I16(int32_t v) {
+    return static_cast<int16_t>(v);
+}
 
-void Erase(const ScrollBar* b) { FillRect(Rect{b->bounds.x, b->bounds.y, b->bounds.width, b->bounds.height}, kWhite); }
+void Erase(const ScrollBar* b) {
+    FillRect(Rect{b->bounds.x, b->bounds.y, b->bounds.width, b->bounds.height}, kWhite);
+}
 
 void Draw(ScrollBar* b) {
     Erase(b);
@@ -114,11 +122,11 @@ void MoveTo(ScrollBar* b, int32_t value, const SysEventType* pen) {
 // pen's place on it is kept for the drag.
 void Start(ScrollBar* b, int16_t y, const SysEventType* pen) {
     const Parts p = Measure(b);
-    uint16_t region = y < p.top                          ? kScrollBarUpArrow
-                      : y >= p.bottom                    ? kScrollBarDownArrow
-                      : y < p.thumbTop                   ? kScrollBarPageUp
+    uint16_t region = y < p.top                         ? kScrollBarUpArrow
+                      : y >= p.bottom                   ? kScrollBarDownArrow
+                      : y < p.thumbTop                  ? kScrollBarPageUp
                       : y >= p.thumbTop + p.thumbHeight ? kScrollBarPageDown
-                                                         : kScrollBarCar;
+                                                        : kScrollBarCar;
     b->savePos = b->value;
     SetRegion(b, region);
     const int32_t page = std::max<int16_t>(b->pageSize, 1);
@@ -193,7 +201,9 @@ void ScrollBarDraw(ScrollBar* b) {
     if (b->attr & kScrollBarUsable) Draw(b);
 }
 
-bool ScrollBarTracking(const ScrollBar* b) { return Region(b) != kScrollBarNoRegion; }
+bool ScrollBarTracking(const ScrollBar* b) {
+    return Region(b) != kScrollBarNoRegion;
+}
 
 bool ScrollBarHandleEvent(ScrollBar* b, const SysEventType* e) {
     if (!IsScrollBar(b) || !e) return false;

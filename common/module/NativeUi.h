@@ -260,6 +260,31 @@ struct NativeTable {
 };
 static_assert(offsetof(NativeTable, numColumns) == 12);
 
+// Scroll bars: attribute bits from bit 0 up: usable, visible, drawn as pressed, shown, then the part
+// the pen holds (4 bits: none, up arrow, down arrow, the track above the thumb, the track below it,
+// the thumb). `penPosInCar` is the pen's distance from the thumb's top while it is dragged,
+// `savePos` the value when the pen went down.
+constexpr uint16_t kScrollBarUsable = 0x0001, kScrollBarVisible = 0x0002, kScrollBarHilighted = 0x0004,
+                   kScrollBarShown = 0x0008, kScrollBarRegionShift = 4, kScrollBarRegionMask = 0x00F0;
+constexpr uint16_t kScrollBarNoRegion = 0, kScrollBarUpArrow = 1, kScrollBarDownArrow = 2, kScrollBarPageUp = 3,
+                   kScrollBarPageDown = 4, kScrollBarCar = 5;
+struct NativeScrollBar {
+    NativeUiRect bounds;
+    uint16_t id;
+    uint16_t attr;
+    int16_t value;
+    int16_t minValue;
+    int16_t maxValue;
+    int16_t pageSize;
+    int16_t penPosInCar;
+    int16_t savePos;
+};
+static_assert(offsetof(NativeScrollBar, id) == 8);
+static_assert(offsetof(NativeScrollBar, attr) == 10);
+static_assert(offsetof(NativeScrollBar, value) == 12);
+static_assert(offsetof(NativeScrollBar, pageSize) == 18);
+static_assert(sizeof(NativeScrollBar) == 24);
+
 // A popup trigger pair: the trigger control and the list it pops up.
 struct NativeFormPopup {
     uint16_t controlID;

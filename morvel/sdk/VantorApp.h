@@ -48,6 +48,8 @@ typedef struct {
         struct { UInt16 controlID; ControlType* pControl; Boolean on; UInt8 reserved; } ctlSelect;
         struct { UInt16 listID; ListType* pList; Int16 selection; } lstSelect;
         struct { UInt16 gadgetID; struct FormGadgetOpaque* gadgetP; } gadgetEnter;
+        struct { UInt16 scrollBarID; struct ScrollBarOpaque* pScrollBar; Int16 value, newValue; Int32 time; } sclRepeat;
+        struct { UInt16 scrollBarID; struct ScrollBarOpaque* pScrollBar; Int16 value, newValue; } sclExit;
     } data;
 } EventType;
 
@@ -165,6 +167,37 @@ FieldType* __VtFldNewField(void** form, UInt16 id, Coord x, Coord y, Coord width
                     __VT_B(autoShift), __VT_B(hasScrollBar), __VT_B(numeric))
 void FrmSetGadgetHandler(FormType* form, UInt16 objIndex, FormGadgetHandlerType handler);
 UInt16 FrmGetNumberOfObjects(const FormType* form);
+
+/* Scroll bars, form objects of their own (FrmGetObjectPtr). A pen on one brings a sclEnterEvent, a
+   sclRepeatEvent for each change of its value (the value before and after) and a sclExitEvent when
+   the pen leaves it (the value the pen found and the one it left). FrmObjectUsable tells whether a
+   form object is usable; FrmHideObject and FrmShowObject change that. */
+typedef struct ScrollBarOpaque ScrollBarType;
+enum { sclEnterEvent = 32, sclExitEvent = 33, sclRepeatEvent = 34 };
+void SclGetScrollBar(const ScrollBarType* bar, Int16* value, Int16* min, Int16* max, Int16* pageSize);
+void SclSetScrollBar(ScrollBarType* bar, Int16 value, Int16 min, Int16 max, Int16 pageSize);
+void SclDrawScrollBar(ScrollBarType* bar);
+Boolean SclHandleEvent(ScrollBarType* bar, const EventType* event);
+Boolean FrmObjectUsable(const void* object);
+void FrmHideObject(FormType* form, UInt16 objIndex);
+void FrmShowObject(FormType* form, UInt16 objIndex);
+
+/* The clipboard keeps one item per format; the item got is the clipboard's own handle, to be
+   locked for reading. A bitmap item is one whole bitmap (header, colour table, bits), which the
+   application can draw as it is. */
+enum { clipboardText = 0, clipboardInk = 1, clipboardBitmap = 2 };
+void __VtClipboardAddItem(UInt16 formatInFirstByte, const void* data, UInt16 length);
+#define ClipboardAddItem(format, data, length) __VtClipboardAddItem((UInt16)((UInt8)(format) << 8), (data), (length))
+MemHandle __VtClipboardGetItem(UInt16 formatInFirstByte, UInt16* length);
+#define ClipboardGetItem(format, length) __VtClipboardGetItem((UInt16)((UInt8)(format) << 8), (length))
+
+/* Bitmaps the OS makes: BmpGetBits answers where their bits lie, row after row. */
+BitmapType* __VtBmpCreate(Coord width, Coord height, UInt16 depthInFirstByte, void* colorTable, UInt16* error);
+#define BmpCreate(width, height, depth, colorTable, error) \
+    __VtBmpCreate((width), (height), (UInt16)((UInt8)(depth) << 8), (colorTable), (error))
+Err BmpDelete(BitmapType* bitmap);
+void* BmpGetBits(BitmapType* bitmap);
+UInt32 BmpSize(const BitmapType* bitmap);
 
 /* The system's own handling of an event (the debugger and console keys among them) and the menu
    bar's; both answer true when they took the event. */

@@ -359,7 +359,16 @@ std::string FrmRemoveObjectAsm(const char* formAddress, int index, const char* r
            "\n trap #15\n .short 0xA345\n addq.l #6,%sp\n move.w %d0," + result + "\n";
 }
 
-using RunTimeFormTest = TrapGlueTest;
+// The forms these tests make live in the stand-in UI library: each test closes them, with the
+// objects they hold.
+class RunTimeFormTest : public TrapGlueTest {
+  protected:
+    void TearDown() override {
+        FormShadowFreeAll(&ctx_.state);
+        reinterpret_cast<void (*)()>(vantor::os::LibraryTable(Library::Ui)[ui::FrmCloseAllForms])();
+        TrapGlueTest::TearDown();
+    }
+};
 
 // A form and its objects made by 68K code: the title, a label, a gadget and a second label; the
 // first label is removed. The later objects keep their 68K pointers at their new indexes, and a
@@ -687,6 +696,72 @@ TEST_F(RunTimeFormTest, AccessorsReadATablesUsableBitAndMaskedColumns) {
     EXPECT_EQ(Data()[0], 0);
     vantor::sys::DmCloseDatabase(db);
     EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
+}
+
+// A scroll bar of a form from its native resource (61, usable, at 150, 20, 7 x 100; 0 of 0-10,
+// page 5) beside a popup pair: its image shows its bounds and ID, AccessorDispatch 2 reads its
+// usable bit from the native bar, its values travel both ways, and a pen on its down arrow handed
+// to SclHandleEvent moves it and reaches 68K code as a scroll-bar event naming its image. A
+// scroll-bar call with the form's pointer or the popup's is reported and changes nothing.
+TEST_F(RunTimeFormTest, AScrollBarIsANativeObjectThatTakesValuesAndThePen) {
+    const uint16_t bar[12] = {150, 20, 7, 100, 61, vantor::kScrollBarUsable, 0, 0, 10, 5, 0, 0};
+    std::vector<uint8_t> record(24);
+    std::memcpy(record.data(), bar, 24);
+    const uint32_t db = AddNativeForm(3700, {{13, record}, {10, {31, 0, 32, 0}}});
+    const std::string accessor =
+        " move.l %d4,-(%sp)\n moveq #2,%d2\n moveq #-1,%d0\n trap #15\n .short 0xA3F4\n addq.l #4,%sp\n"
+        " lea data(%pc),%a0\n move.b %d0,(%a0)\n";
+    auto set = [](const char* object) {  // SclSetScrollBar (object, 3, 0, 20, 4)
+        return std::string(" move.w #4,-(%sp)\n move.w #20,-(%sp)\n clr.w -(%sp)\n move.w #3,-(%sp)\n move.l ") +
+               object + ",-(%sp)\n trap #15\n .short 0xA2B6\n lea 12(%sp),%sp\n";
+    };
+    ASSERT_EQ(Run(" move.w #3700,-(%sp)\n trap #15\n .short 0xA16F\n addq.l #2,%sp\n move.l %a0,%d3\n"
+                  " move.l %d3,-(%sp)\n trap #15\n .short 0xA174\n addq.l #4,%sp\n" +
+                  FrmGetObjectPtrAsm(0, "%d4") + FrmGetObjectPtrAsm(1, "%d5") + accessor + set("%d4") + set("%d5") +
+                  set("%d3") +
+                  // SclGetScrollBar into data+2 on; SclHandleEvent with the pen, its answer at data+10
+                  " pea data+8(%pc)\n pea data+6(%pc)\n pea data+4(%pc)\n pea data+2(%pc)\n move.l %d4,-(%sp)\n"
+                  " trap #15\n .short 0xA2E7\n lea 20(%sp),%sp\n pea pen(%pc)\n move.l %d4,-(%sp)\n trap #15\n"
+                  " .short 0xA2B8\n addq.l #8,%sp\n lea data+10(%pc),%a0\n move.b %d0,(%a0)\n rts\n"
+                  "pen: .short 1\n .byte 1,1\n .short 153,116\n .fill 16,1,0\n"),
+              0);
+    const uint32_t form = ctx_.state.D[3], image = ctx_.state.D[4];
+    ASSERT_NE(image, 0u);
+    EXPECT_EQ(Data()[0], 1);
+    EXPECT_EQ(std::vector<uint16_t>({vantor::ReadBE16(Data() + 2), vantor::ReadBE16(Data() + 4),
+                                     vantor::ReadBE16(Data() + 6), vantor::ReadBE16(Data() + 8)}),
+              std::vector<uint16_t>({3, 0, 20, 4}));
+    EXPECT_EQ(Data()[10], 1);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(image));
+    EXPECT_EQ(std::vector<uint16_t>({vantor::ReadBE16(bytes), vantor::ReadBE16(bytes + 2), vantor::ReadBE16(bytes + 4),
+                                     vantor::ReadBE16(bytes + 6), vantor::ReadBE16(bytes + 8),
+                                     vantor::ReadBE16(bytes + 10)}),
+              std::vector<uint16_t>({150, 20, 7, 100, 61, 0}));
+    auto* native = static_cast<vantor::NativeScrollBar*>(
+        reinterpret_cast<void* (*)(void*, uint16_t)>(vantor::os::LibraryTable(Library::Ui)[154])(
+            FormNativeOf(&ctx_.state, form), 0));
+    ASSERT_NE(native, nullptr);
+    EXPECT_EQ(native->value, 4);  // one down from 3
+    const auto reports = Reports();
+    ASSERT_EQ(reports.size(), 2u) << ::testing::PrintToString(reports);
+    for (const std::string& r : reports) EXPECT_NE(r.find("Form object not found"), std::string::npos) << r;
+
+    // The events the pen brought, as 68K code gets them: the entry, then the change from 3 to 4.
+    const std::string get = " clr.l -(%sp)\n pea data(%pc)\n trap #15\n .short 0xA11D\n addq.l #8,%sp\n";
+    ASSERT_EQ(Run(get + get + " rts"), 0);
+    EXPECT_EQ(vantor::ReadBE16(Data()), 34);
+    EXPECT_EQ(vantor::ReadBE16(Data() + 8), 61);
+    EXPECT_EQ(vantor::ReadBE32(Data() + 10), image);
+    EXPECT_EQ(vantor::ReadBE16(Data() + 14), 3);
+    EXPECT_EQ(vantor::ReadBE16(Data() + 16), 4);
+
+    // Hidden (FrmHideObject), its native bar is no longer usable.
+    ASSERT_EQ(Run(" clr.w -(%sp)\n move.l #" + std::to_string(form) + ",-(%sp)\n trap #15\n .short 0xA184\n"
+                  " addq.l #6,%sp\n move.l #" + std::to_string(image) + ",%d4\n" + accessor + " rts"),
+              0);
+    EXPECT_EQ(Data()[0], 0);
+    EXPECT_EQ(native->attr & vantor::kScrollBarUsable, 0);
+    vantor::sys::DmCloseDatabase(db);
 }
 
 // Two push buttons of group 1 (41 at index 0, 42 at index 1): selecting 42 in the group turns it

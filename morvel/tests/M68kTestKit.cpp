@@ -316,6 +316,15 @@ void KezHostApp::Click(int x, int y) const {
                " click 1");
 }
 
+void KezHostApp::Drag(int x, int y, const std::vector<std::pair<int, int>>& to) const {
+    auto move = [&](int px, int py) {
+        return " mousemove --window " + window + " " + std::to_string(px) + " " + std::to_string(py);
+    };
+    std::string command = "xdotool" + move(x, y) + " mousedown 1";
+    for (const auto& [px, py] : to) command += " sleep 0.2" + move(px, py);
+    RunCommand(command + " sleep 0.2 mouseup 1");
+}
+
 std::string KezHostApp::Keep(const std::string& picture) const {
     std::ofstream(dir + ".xwd", std::ios::binary) << picture;
     return "(its picture: " + dir + ".xwd)\n" + Log();

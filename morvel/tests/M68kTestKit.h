@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/module/ModuleInterface.h"
@@ -116,6 +117,8 @@ struct KezHostApp {
     std::string Log() const { return ReadText(log); }
     // A click of the first button at (x, y) of the window.
     void Click(int x, int y) const;
+    // The first button pressed at (x, y), the pointer moved through `to` with it held, then let go.
+    void Drag(int x, int y, const std::vector<std::pair<int, int>>& to) const;
     // Keeps a picture of the window (as DumpWindow gave it) beside the folder; answers a note that
     // names it, followed by the host's log, for a failure message.
     std::string Keep(const std::string& picture) const;

@@ -172,6 +172,53 @@ TEST_F(MenuGlueTest, ABitmapGoesToTheClipboardAsOneSelfContainedBitmap) {
     EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
 }
 
+// A bitmap the OS made (BmpCreate, 16 x 3) goes to the clipboard as one self-contained 68K bitmap
+// built from the OS's answers about it: its 68K header, its colour table (count big-endian) when
+// it has one, then the bits the application wrote through BmpGetBits.
+TEST_F(MenuGlueTest, ABitmapTheOsMadeGoesToTheClipboardAsOneSelfContained68KBitmap) {
+    std::vector<uint8_t> memory(12, 0);  // a colour table of two entries, white and black
+    const uint8_t table[10] = {0, 2, 0, 255, 255, 255, 1, 0, 0, 0};
+    std::memcpy(memory.data(), table, sizeof table);
+    ctx_.state.regions[0] = {Addr(memory.data()), static_cast<uint32_t>(memory.size())};
+    struct Case {
+        uint8_t depth;
+        bool withTable;
+        uint16_t rowBytes, flags;
+    } cases[] = {{1, false, 2, 0}, {8, true, 16, 0x4000}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.depth);
+        const uint32_t bits = 3u * c.rowBytes;
+        // BmpCreate (16, 3, depth, table, &error at data+0); the bits counted down from bits - 1;
+        // ClipboardAddItem (bitmap, it, 1); ClipboardGetItem (bitmap, &length at data+2); BmpDelete.
+        ASSERT_EQ(Run(" pea data(%pc)\n move.l #" + std::to_string(c.withTable ? Addr(memory.data()) : 0) +
+                      ",-(%sp)\n move.w #" + std::to_string(c.depth << 8) +
+                      ",-(%sp)\n move.w #3,-(%sp)\n move.w #16,-(%sp)\n trap #15\n .short 0xA3DD\n"
+                      " lea 14(%sp),%sp\n move.l %a0,%d3\n move.l %d3,-(%sp)\n trap #15\n .short 0xA376\n"
+                      " addq.l #4,%sp\n move.w #" + std::to_string(bits - 1) +
+                      ",%d0\n1: move.b %d0,(%a0)+\n dbra %d0,1b\n move.w #1,-(%sp)\n move.l %d3,-(%sp)\n"
+                      " move.w #0x0200,-(%sp)\n trap #15\n .short 0xA10A\n lea 8(%sp),%sp\n pea data+2(%pc)\n"
+                      " move.w #0x0200,-(%sp)\n trap #15\n .short 0xA10C\n addq.l #6,%sp\n move.l %a0,%d4\n"
+                      " move.l %d3,-(%sp)\n trap #15\n .short 0xA3DE\n addq.l #4,%sp\n rts"),
+                  0);
+        EXPECT_EQ(vantor::ReadBE16(Data()), 0);
+        std::vector<uint8_t> expected(16, 0);
+        vantor::WriteBE16(&expected[0], 16);
+        vantor::WriteBE16(&expected[2], 3);
+        vantor::WriteBE16(&expected[4], c.rowBytes);
+        vantor::WriteBE16(&expected[6], c.flags);
+        expected[8] = c.depth;
+        expected[9] = 2;
+        if (c.withTable) expected.insert(expected.end(), table, table + sizeof table);
+        for (uint32_t i = 0; i < bits; ++i) expected.push_back(static_cast<uint8_t>(bits - 1 - i));
+        ASSERT_EQ(vantor::ReadBE16(Data() + 2), expected.size());
+        void* handle = reinterpret_cast<void*>(static_cast<uintptr_t>(ctx_.state.D[4]));
+        const auto* held = static_cast<const uint8_t*>(vantor::sys::MemHandleLock(handle));
+        EXPECT_EQ(std::vector<uint8_t>(held, held + expected.size()), expected);
+        vantor::sys::MemHandleUnlock(handle);
+    }
+    EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
+}
+
 // The find-parameter record reaches the UI library in the native layout and its changes come
 // back; the fields that have no native place come back 0. A record that runs past the
 // application's memory is not handed on.

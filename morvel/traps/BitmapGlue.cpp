@@ -523,7 +523,91 @@ bool RawBitmapRead(const EmulState* s, uint32_t p, RawBitmap* out) {
     return true;
 }
 
-std::vector<uint8_t> BitmapClipboardImage(const EmulState* s, uint32_t p) {
+uint16_t BitmapTo68KImage(NativeBitmap* b, uint8_t* header, uint16_t* flagsOut, bool* version3) {
+    std::memset(header, 0, 24);
+    const uint32_t image = Addr(header);
+    const uint8_t version = Sys<uint8_t(NativeBitmap*)>(slot::BmpGetVersion, b);
+    if (version > 3) return kErrBadBitmap;
+    int16_t width = 0, height = 0;
+    uint16_t rowBytes = 0;
+    Sys<void(NativeBitmap*, int16_t*, int16_t*, uint16_t*)>(slot::BmpGetDimensions, b, &width, &height, &rowBytes);
+    Write68KUInt16(image, 0, static_cast<uint16_t>(width));
+    Write68KUInt16(image, 2, static_cast<uint16_t>(height));
+    Write68KUInt16(image, 4, rowBytes);
+    uint32_t transparent = 0;
+    const bool hasTransparency = Sys<uint8_t(NativeBitmap*, uint32_t*)>(slot::BmpGetTransparentValue, b, &transparent);
+    const uint8_t compression = Sys<uint8_t(NativeBitmap*)>(slot::BmpGetCompressionType, b);
+    uint16_t flags = 0;
+    if (hasTransparency) flags |= kHasTransparency;
+    if (compression != 0xFF) flags |= kCompressed;
+    if (Sys<uint16_t(NativeBitmap*)>(slot::BmpColortableSize, b)) flags |= kHasColorTable;
+    if (b->flags & vantor::kNativeBmpDirectColor) flags |= kDirectColor;
+    Write68KUInt16(image, 6, flags);
+    Write68KInt8(image, 8, Sys<uint8_t(NativeBitmap*)>(slot::BmpGetBitDepth, b));
+    Write68KInt8(image, 9, version);
+    if (version < 3) {
+        if (hasTransparency) Write68KInt8(image, 12, static_cast<uint8_t>(transparent));
+        if (compression != 0xFF) Write68KInt8(image, 13, compression);
+    } else {
+        Write68KInt8(image, 10, 24);
+        Write68KInt8(image, 11, reinterpret_cast<const vantor::NativeBitmapV3*>(b)->pixelFormat);
+        Write68KInt8(image, 13, compression);
+        Write68KUInt16(image, 14, Sys<uint16_t(NativeBitmap*)>(slot::BmpGetDensity, b));
+        Write68KUInt32(image, 16, transparent);
+    }
+    *flagsOut = flags;
+    *version3 = version == 3;
+    return 0;
+}
+
+namespace {
+
+// A native bitmap as one self-contained 68K bitmap: its 68K header, its colour table (the count
+// big-endian), its direct-colour information, then its bits as the OS reports them. Empty when the
+// OS's answers do not make one that fits a clipboard item.
+std::vector<uint8_t> NativeClipboardImage(NativeBitmap* b) {
+    uint8_t header[24];
+    uint16_t flags = 0;
+    bool version3 = false;
+    if (BitmapTo68KImage(b, header, &flags, &version3) != 0) return {};
+    const uint32_t headerSize = version3 ? 24 : 16;
+    uint32_t tableSize = 0;
+    const uint8_t* table = nullptr;
+    if (flags & kHasColorTable) {
+        tableSize = Sys<uint16_t(NativeBitmap*)>(slot::BmpColortableSize, b);
+        table = Sys<const uint8_t*(NativeBitmap*)>(slot::BmpGetColortable, b);
+        uint16_t count = 0;
+        if (table) std::memcpy(&count, table, 2);
+        if (!table || tableSize != 2 + 4u * count) return {};
+    }
+    const uint32_t direct = !version3 && (flags & kDirectColor) ? 8 : 0;
+    uint32_t bitsSize = 0, before = 0;
+    Sys<void(NativeBitmap*, uint32_t*, uint32_t*)>(slot::BmpGetSizes, b, &bitsSize, &before);
+    const auto* bits = Sys<const uint8_t*(NativeBitmap*)>(slot::BmpGetBits, b);
+    const uint64_t size = uint64_t{headerSize} + tableSize + direct + bitsSize;
+    if ((bitsSize && !bits) || size > 0xFFFF) return {};
+    std::vector<uint8_t> out(static_cast<size_t>(size));
+    uint8_t* at = out.data();
+    std::memcpy(at, header, headerSize);
+    at += headerSize;
+    if (tableSize) {
+        std::memcpy(at, table, tableSize);
+        Write68KUInt16(Addr(at), 0, static_cast<uint16_t>((tableSize - 2) / 4));
+        at += tableSize;
+    }
+    if (direct) {
+        // The native bitmap keeps its direct-colour information after its header and colour table.
+        std::memcpy(at, reinterpret_cast<const uint8_t*>(b) + headerSize + tableSize, direct);
+        at += direct;
+    }
+    if (bitsSize) std::memcpy(at, bits, bitsSize);
+    return out;
+}
+
+}  // namespace
+
+std::vector<uint8_t> BitmapClipboardImage(EmulState* s, uint32_t p) {
+    if (BitmapShadow* shadow = BitmapShadowFind68K(s, p, true)) return NativeClipboardImage(shadow->native);
     RawBitmap b{};
     if (!RawBitmapRead(s, p, &b)) return {};
     const uint32_t table = b.colorTable ? 4u * Read68KUInt16(b.colorTable, 0) + 2 : 0;

@@ -56,10 +56,17 @@ bool RawBitmapRead(const EmulState* s, uint32_t p, RawBitmap* out);
 // The bytes 68K memory of the context holds from `p` on; 0 for none.
 uint32_t BitmapExtent(const EmulState* s, uint32_t p);
 
-// A raw 68K bitmap as one self-contained 68K bitmap for the clipboard: its header, its colour table
-// or direct-colour information, then its bits, all in place (no indirect parts, no next bitmap).
-// Empty when the bitmap cannot be read whole or would not fit a clipboard item.
-std::vector<uint8_t> BitmapClipboardImage(const EmulState* s, uint32_t p);
+// A bitmap going to the clipboard as one self-contained 68K bitmap: its header, its colour table or
+// direct-colour information, then its bits, all in place (no indirect parts, no next bitmap). A
+// bitmap the OS made (one with a shadow) is built from the OS's answers about it; a raw 68K bitmap
+// is gathered from the application's memory. Empty when the bitmap cannot be read whole or would
+// not fit a clipboard item.
+std::vector<uint8_t> BitmapClipboardImage(EmulState* s, uint32_t p);
+
+// The 68K header (24 bytes, zeroed first) of a native bitmap from the OS's answers about it; `flags`
+// gets its 68K flags and `version3` whether the header is 24 bytes long rather than 16. 0x0502 for a
+// version the 68K side does not know.
+uint16_t BitmapTo68KImage(vantor::NativeBitmap* bitmap, uint8_t* header, uint16_t* flags, bool* version3);
 
 // AccessorDispatch selectors 3-5 on a bitmap (argument 0); false for another selector.
 bool BitmapAccessorSelector(EmulState* s, uint16_t selector);

@@ -84,13 +84,13 @@ uint32_t ObjectShadowSize(uint16_t kind) {
         case 12:
             return 40;  // gadget
         case 13:
-            return 40;  // scroll bar
+            return 16 + MORVEL_SCROLL_BAR_IMAGE_BYTES;  // scroll bar
         default:
             return 48;  // lines, frames, rectangles and the rest
     }
 }
 constexpr uint16_t kObjectField = 0, kObjectTable = 3, kObjectBitmap = 4, kObjectLabel = 8, kObjectTitle = 9, kObjectPopup = 10,
-                   kObjectIndicator = 11;
+                   kObjectIndicator = 11, kObjectScrollBar = 13;
 constexpr uint16_t kUiObjectPtr = 154, kUiSetGadgetHandler = 181;
 
 ObjectShadow*& ObjectAt(FormShadow* form, uint16_t index) {
@@ -192,11 +192,11 @@ void ObjectImageFill(EmulState*, FormShadow* form, uint16_t index, ObjectShadow*
         case 2:
             ListImageFill(o);
             break;
-        case 13:
+        case kObjectScrollBar:
             Ui<void(void*, uint16_t, NativeRect*)>(ui::FrmGetObjectBounds, form->native, index, &bounds);
             Write68KRect(&bounds, image);
-            Write68KUInt16(image, 8, o->id);
-            Write68KUInt16(image, 10, 0);
+            Write68KUInt16(image, MORVEL_SCROLL_BAR_IMAGE_ID, o->id);
+            Write68KUInt16(image, MORVEL_SCROLL_BAR_IMAGE_ATTRIBUTES, 0);
             break;
         default:
             break;
@@ -449,7 +449,7 @@ bool ImagePlace(uint16_t kind, uint32_t* at, uint32_t* boundsBytes) {
             return *at = 2, *boundsBytes = 4, true;
         case kObjectIndicator:
             return *at = 0, *boundsBytes = 4, true;
-        case 13:  // scroll bar
+        case kObjectScrollBar:
             return *at = 0, *boundsBytes = 8, true;
         case kObjectGadget:
             return *at = 4, *boundsBytes = 8, true;
@@ -881,6 +881,12 @@ void* ObjectNativeOf(EmulState* s, uint32_t image) {
     return nullptr;
 }
 
+void* ScrollBarNativeOf(EmulState* s, uint32_t image) {
+    if (const ObjectShadow* o = ObjectShadowOf(s, image); o && o->kind == kObjectScrollBar) return o->native;
+    ErrDisplayFileLineMsg("MorvelCommon", 700, "Form object not found");
+    return nullptr;
+}
+
 void FormShadowFree(EmulState* s, FormShadow* shadow) {
     if (!shadow) return;
     auto** objects = static_cast<ObjectShadow**>(shadow->objects);
@@ -1008,8 +1014,7 @@ GadgetPlace FindGadget(EmulState* s, const void* gadget) {
 }
 
 // Selector 2: the usable bit of a form object, read from its native record. Kinds that have none
-// answer 1; an address that is no object 68K code was given, and scroll bars (whose native records
-// the UI library does not share), answer 0.
+// answer 1; an address that is no object 68K code was given answers 0.
 uint8_t ObjectUsable(EmulState* s, uint32_t image) {
     const ObjectShadow* o = ObjectShadowOf(s, image);
     if (!o || !o->native) return 0;
@@ -1035,8 +1040,9 @@ uint8_t ObjectUsable(EmulState* s, uint32_t image) {
             break;
         case kObjectTable:
             return static_cast<const vantor::NativeTable*>(o->native)->attr & vantor::kTableUsable ? 1 : 0;
-        case 13:
-            return 0;
+        case kObjectScrollBar:
+            attributes = static_cast<const vantor::NativeScrollBar*>(o->native)->attr;
+            break;
         default:
             return 1;
     }

@@ -66,6 +66,8 @@ void FormShadowRemoveObject(EmulState* s, FormShadow* form, uint16_t index);
 // The native object of a 68K form-object pointer, searched in every form shadow of the context and
 // its parents; 0, after the fatal report "Form object not found", when none holds it.
 void* ObjectNativeOf(EmulState* s, uint32_t image);
+// The same for a scroll bar: an object of another kind is reported as none.
+void* ScrollBarNativeOf(EmulState* s, uint32_t image);
 
 // The UI library's checker of a custom-response alert's entry, running the alert's 68K checker
 // (true, the entry accepted, when there is none).

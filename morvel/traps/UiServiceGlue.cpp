@@ -135,9 +135,9 @@ void TrapMenuAddItem(EmulState* s, uint16_t) {
                              kMenuAddItem, U16(s, 0), U16(s, 2), U8(s, 4), Str(GetArgPtr(s, 6))));
 }
 
-// Scroll bars: the first argument is a form-object pointer.
+// Scroll bars: the first argument must be a scroll bar's form-object pointer.
 void TrapSclGetScrollBar(EmulState* s, uint16_t) {
-    void* bar = ObjectNativeOf(s, GetArgPtr(s, 0));
+    void* bar = ScrollBarNativeOf(s, GetArgPtr(s, 0));
     InOut16 value(GetArgPtr(s, 4)), min(GetArgPtr(s, 8)), max(GetArgPtr(s, 12)), page(GetArgPtr(s, 16));
     if (bar)
         Ui<void(void*, uint16_t*, uint16_t*, uint16_t*, uint16_t*)>(
@@ -148,16 +148,16 @@ void TrapSclGetScrollBar(EmulState* s, uint16_t) {
     page.WriteBack();
 }
 void TrapSclSetScrollBar(EmulState* s, uint16_t) {
-    if (void* bar = ObjectNativeOf(s, GetArgPtr(s, 0)))
+    if (void* bar = ScrollBarNativeOf(s, GetArgPtr(s, 0)))
         Ui<void(void*, int16_t, int16_t, int16_t, int16_t)>(
             kSclSetScrollBar, bar, static_cast<int16_t>(U16(s, 4)), static_cast<int16_t>(U16(s, 6)),
             static_cast<int16_t>(U16(s, 8)), static_cast<int16_t>(U16(s, 10)));
 }
 void TrapSclDrawScrollBar(EmulState* s, uint16_t) {
-    if (void* bar = ObjectNativeOf(s, GetArgPtr(s, 0))) Ui<void(void*)>(kSclDrawScrollBar, bar);
+    if (void* bar = ScrollBarNativeOf(s, GetArgPtr(s, 0))) Ui<void(void*)>(kSclDrawScrollBar, bar);
 }
 void TrapSclHandleEvent(EmulState* s, uint16_t) {
-    void* bar = ObjectNativeOf(s, GetArgPtr(s, 0));
+    void* bar = ScrollBarNativeOf(s, GetArgPtr(s, 0));
     SysEventType event{};
     if (uint32_t p = GetArgPtr(s, 4)) EventToARM(s, &event, p);
     SetResultD0UInt8(s, bar ? Ui<uint8_t(void*, SysEventType*)>(kSclHandleEvent, bar, &event) : 0);

@@ -137,6 +137,17 @@ _Static_assert(offsetof(FormTitleType, text) == MORVEL_TITLE_IMAGE_TEXT, "title 
 _Static_assert(sizeof(FormTitleType) == MORVEL_TITLE_IMAGE_BYTES, "title record");
 
 typedef struct {
+    RectangleType bounds;
+    UInt16 id;
+    UInt16 attr;
+    Int16 value, minValue, maxValue, pageSize;
+    Int16 penPosInCar, savePos;
+} ScrollBarType;
+_Static_assert(offsetof(ScrollBarType, id) == MORVEL_SCROLL_BAR_IMAGE_ID, "scroll-bar ID");
+_Static_assert(offsetof(ScrollBarType, attr) == MORVEL_SCROLL_BAR_IMAGE_ATTRIBUTES, "scroll-bar attributes");
+_Static_assert(sizeof(ScrollBarType) == MORVEL_SCROLL_BAR_IMAGE_BYTES, "scroll-bar record");
+
+typedef struct {
     UInt16 eType;
     UInt8 penDown;
     UInt8 tapCount;

@@ -27,18 +27,23 @@ def bitmap_object(x, y):
     return struct.pack(">HhhH", 0x8000, x, y, BITMAP_ID)
 
 
-def button(text, x, y, w, h):
-    return struct.pack(">H4hIHBBBB", BUTTON_ID, x, y, w, h, 0, 0xE100, 0, 0, 0, 0) + text + b"\0"
+def button(text, x, y, w, h, button_id=BUTTON_ID):
+    return struct.pack(">H4hIHBBBB", button_id, x, y, w, h, 0, 0xE100, 0, 0, 0, 0) + text + b"\0"
 
 
 def form():
     objects = [(9, title(b"List Demo")), (2, lst([b"Red", b"Green", b"Blue"], 10, 20, 80, 35)),
                (4, bitmap_object(120, 20)), (1, button(b"Done", 60, 120, 40, 14)),
                (2, lst([], 10, 62, 80, 24, CATEGORY_LIST_ID))]
+    return form_image(FORM_ID, BUTTON_ID, objects)
+
+
+def form_image(form_id, default_button, objects):
+    """A full-screen form of (kind, record) objects, each record following the object list."""
     header = bytearray(68)
     struct.pack_into(">H4h", header, 8, 0x0800, 0, 0, 160, 160)
-    struct.pack_into(">H", header, 40, FORM_ID)
-    struct.pack_into(">HHHH", header, 56, BUTTON_ID, 0, 0, len(objects))
+    struct.pack_into(">H", header, 40, form_id)
+    struct.pack_into(">HHHH", header, 56, default_button, 0, 0, len(objects))
     table = bytearray()
     body = bytearray()
     at = 68 + 6 * len(objects)

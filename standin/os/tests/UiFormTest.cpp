@@ -639,6 +639,214 @@ TEST_F(UiFormTest, APenOnTheTopLinePullsTheActiveBarDownAndATapOnAnItemPostsItsI
     EXPECT_EQ(MenuPen(nullptr, 40, 5), 0);
 }
 
+// A form of one scroll bar (1301, usable, at 150, 20, 7 x 100; value 0 of 0-10, page 5) and a
+// button (1302) beside it.
+std::vector<uint8_t> ScrollBarForm() {
+    Le f;
+    f.W(8, 0).W(10, 0).W(12, 160).W(14, 160).W(52, 1300).W(62, 2);
+    const uint32_t bar = 68 + 8 * 2, button = bar + 24;
+    f.L(68, bar).At(72 + 1).b[72] = 13;
+    f.L(76, button).At(80 + 1).b[80] = 1;
+    f.W(bar, 150).W(bar + 2, 20).W(bar + 4, 7).W(bar + 6, 100).W(bar + 8, 1301).W(bar + 10, kScrollBarUsable);
+    f.W(bar + 12, 0).W(bar + 14, 0).W(bar + 16, 10).W(bar + 18, 5).At(button);
+    f.W(button, 1302).W(button + 2, 0x0007).W(button + 4, 10).W(button + 6, 10).W(button + 8, 40).W(button + 10, 14);
+    f.S(button + 20, "OK");
+    return f.b;
+}
+
+// A scroll bar's events as the application hears them: (type, value, new value).
+struct SclEvent {
+    uint16_t type;
+    int16_t value, newValue;
+    bool operator==(const SclEvent&) const = default;
+};
+void PrintTo(const SclEvent& e, std::ostream* out) { *out << e.type << ":" << e.value << "->" << e.newValue; }
+
+// The arrows step by one and the track by a page, within the range; the thumb follows the pen that
+// holds it (the device reports a moving pen as further pens down) until the pen goes up. The
+// application hears of the pen entering, of each change and of the pen leaving, in that order,
+// even where the pen was up before it took the first of them. Values set are kept in their range.
+TEST_F(UiFormTest, AScrollBarFollowsThePenAndTellsTheApplication) {
+    Add(1300, ScrollBarForm());
+    void* form = Ui<void*(uint16_t)>(ui::FrmInitForm, uint16_t{1300});
+    ASSERT_NE(form, nullptr);
+    Ui<void(void*)>(ui::FrmSetActiveForm, form);
+    auto* bar = static_cast<NativeScrollBar*>(Ui<void*(void*, uint16_t)>(ui::UiEntry154, form, uint16_t{0}));
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(Ui<uint16_t(void*, uint16_t)>(ui::FrmGetObjectIndex, form, uint16_t{1301}), 0);
+    auto events = [bar] {
+        std::vector<SclEvent> seen;
+        for (SysEventType e{}; PendingEvents() > 0;) {
+            Sys<syssig::EvtGetEvent>(sysslot::EvtGetEvent, &e, int32_t{0});
+            if (e.eType < 32 || e.eType > 34) continue;
+            uint16_t id;
+            void* object;
+            int16_t value, newValue;
+            std::memcpy(&id, e.data, 2);
+            std::memcpy(&object, e.data + 4, 4);
+            std::memcpy(&value, e.data + 8, 2);
+            std::memcpy(&newValue, e.data + 10, 2);
+            EXPECT_EQ(id, 1301);
+            EXPECT_EQ(object, static_cast<void*>(bar));
+            seen.push_back(e.eType == 32 ? SclEvent{32, 0, 0} : SclEvent{e.eType, value, newValue});
+        }
+        return seen;
+    };
+    // The thumb is 28 high on the 86 of the track (27-112): at 27 for 0, at 56 for 5, at 85 for 10.
+    struct Case {
+        const char* what;
+        int16_t start;
+        std::vector<int16_t> moves;  // pens down while the pen is held
+        int16_t value;
+        std::vector<SclEvent> heard;
+    };
+    const Case cases[] = {
+        {"up arrow at the start", 22, {}, 0, {{32, 0, 0}, {33, 0, 0}}},
+        {"down arrow", 116, {}, 1, {{32, 0, 0}, {34, 0, 1}, {33, 0, 1}}},
+        {"track below the thumb", 100, {}, 6, {{32, 0, 0}, {34, 1, 6}, {33, 1, 6}}},
+        {"track above the thumb", 30, {}, 1, {{32, 0, 0}, {34, 6, 1}, {33, 6, 1}}},
+        {"thumb dragged down and past the end", 35, {59, 200}, 10,
+         {{32, 0, 0}, {34, 1, 5}, {34, 5, 10}, {33, 1, 10}}},
+        {"thumb dragged back up", 90, {60, 60, -5}, 0, {{32, 0, 0}, {34, 10, 5}, {34, 5, 0}, {33, 10, 0}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Dispatch(1, 0, 153, c.start);
+        for (int16_t y : c.moves) Dispatch(1, 0, 153, y);
+        Dispatch(2, 0, -1, -1);
+        EXPECT_EQ(bar->value, c.value);
+        EXPECT_EQ(events(), c.heard);
+        EXPECT_EQ(bar->attr & kScrollBarRegionMask, 0);  // let go
+    }
+    // The button beside it is still the pen's; a pen up with no bar held is nobody's.
+    Dispatch(1, 0, 20, 15);
+    EXPECT_EQ(Queued(9).size(), 1u);
+    Dispatch(2, 0, -1, -1);
+    EXPECT_TRUE(events().empty());
+    // While the bar holds the pen, the pen's events are the bar's before the form's handler sees
+    // them (this handler would take every pen up). A pen down away from a bar held by an arrow is a
+    // new pen: the bar lets go of the old one first.
+    static int handled;
+    handled = 0;
+    Ui<void(void*, uint8_t (*)(SysEventType*))>(ui::FrmSetEventHandler, form, [](SysEventType* e) -> uint8_t {
+        ++handled;
+        return e->eType == 2;
+    });
+    Dispatch(1, 0, 153, 22);
+    Dispatch(2, 0, -1, -1);
+    EXPECT_EQ(handled, 1);
+    EXPECT_EQ(events(), (std::vector<SclEvent>{{32, 0, 0}, {33, 0, 0}}));
+    Dispatch(1, 0, 153, 116);
+    Dispatch(1, 0, 20, 15);
+    EXPECT_EQ(bar->attr & kScrollBarRegionMask, 0);
+    std::vector<SclEvent> heard;
+    size_t selected = 0;
+    for (SysEventType e{}; PendingEvents() > 0;) {
+        Sys<syssig::EvtGetEvent>(sysslot::EvtGetEvent, &e, int32_t{0});
+        if (e.eType == 9) ++selected;
+        if (e.eType >= 32 && e.eType <= 34) heard.push_back(SclEvent{e.eType, 0, 0});
+    }
+    EXPECT_EQ(heard, (std::vector<SclEvent>{{32, 0, 0}, {34, 0, 0}, {33, 0, 0}}));
+    EXPECT_EQ(selected, 1u);
+    Ui<void(void*, void*)>(ui::FrmSetEventHandler, form, nullptr);
+    Dispatch(2, 0, -1, -1);
+    Ui<void(void*, int16_t, int16_t, int16_t, int16_t)>(ui::SclSetScrollBar, static_cast<void*>(bar), int16_t{0},
+                                                         int16_t{0}, int16_t{10}, int16_t{5});
+
+    // Values are kept in their range; an unusable bar or one with nothing to scroll takes no pen.
+    auto set = [&](int16_t value, int16_t min, int16_t max, int16_t page) {
+        Ui<void(void*, int16_t, int16_t, int16_t, int16_t)>(ui::SclSetScrollBar, static_cast<void*>(bar), value, min,
+                                                             max, page);
+        int16_t got[4] = {};
+        Ui<void(void*, int16_t*, int16_t*, int16_t*, int16_t*)>(ui::SclGetScrollBar, static_cast<void*>(bar), &got[0],
+                                                                &got[1], &got[2], &got[3]);
+        return std::vector<int16_t>(got, got + 4);
+    };
+    EXPECT_EQ(set(20, 0, 10, 5), (std::vector<int16_t>{10, 0, 10, 5}));
+    EXPECT_EQ(set(-32768, -5, 32767, -1), (std::vector<int16_t>{-5, -5, 32767, 0}));
+    EXPECT_EQ(set(3, 4, 2, 1), (std::vector<int16_t>{4, 4, 4, 1}));
+    Dispatch(1, 0, 153, 116);
+    EXPECT_TRUE(events().empty());
+    set(0, 0, 10, 5);
+    Ui<void(void*, uint16_t)>(162, form, uint16_t{0});  // FrmHideObject
+    EXPECT_EQ(bar->attr & kScrollBarUsable, 0);
+    Dispatch(1, 0, 153, 116);
+    EXPECT_TRUE(events().empty());
+    EXPECT_EQ(bar->value, 0);
+    // Only scroll bars of open forms are touched.
+    NativeScrollBar loose{};
+    loose.maxValue = 3;
+    set(0, 0, 10, 5);
+    Ui<void(void*, int16_t, int16_t, int16_t, int16_t)>(ui::SclSetScrollBar, static_cast<void*>(&loose), int16_t{2},
+                                                         int16_t{0}, int16_t{9}, int16_t{1});
+    EXPECT_EQ(loose.maxValue, 3);
+    SysEventType pen{};
+    pen.eType = 1;
+    EXPECT_EQ(Ui<uint8_t(void*, SysEventType*)>(ui::UiEntry261, static_cast<void*>(&loose), &pen), 0);
+}
+
+// The bitmaps the OS makes for applications: version 2, rows of whole words, the colour table given
+// right after the header and the bits (white) after it, as their queries answer; sizes, depths or
+// tables that make no bitmap are refused.
+TEST_F(UiFormTest, BitmapsTheOsMakesAnswerTheirPartsAndSizes) {
+    uint8_t table[2 + 4 * 2] = {2, 0, 0, 255, 255, 255, 1, 0, 0, 0};
+    struct Case {
+        int16_t width, height;
+        uint8_t depth;
+        const uint8_t* table;
+        uint16_t rowBytes;
+        uint32_t header;
+    } cases[] = {{16, 3, 1, nullptr, 2, 16}, {5, 2, 8, table, 6, 26}, {17, 1, 16, table, 34, 26}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.depth);
+        uint16_t err = 1;
+        auto* b = Sys<NativeBitmap*(int16_t, int16_t, uint8_t, const uint8_t*, uint16_t*)>(
+            sysslot::BmpCreate, c.width, c.height, c.depth, c.table, &err);
+        ASSERT_NE(b, nullptr);
+        EXPECT_EQ(err, 0);
+        int16_t width = 0, height = 0;
+        uint16_t rowBytes = 0;
+        Sys<void(NativeBitmap*, int16_t*, int16_t*, uint16_t*)>(sysslot::BmpGetDimensions, b, &width, &height,
+                                                                 &rowBytes);
+        EXPECT_EQ(std::vector<int>({width, height, rowBytes}), std::vector<int>({c.width, c.height, c.rowBytes}));
+        uint32_t bits = 0, header = 0;
+        Sys<void(NativeBitmap*, uint32_t*, uint32_t*)>(sysslot::BmpGetSizes, b, &bits, &header);
+        EXPECT_EQ(bits, uint32_t{c.rowBytes} * c.height);
+        EXPECT_EQ(header, c.header);
+        EXPECT_EQ(Sys<uint32_t(NativeBitmap*)>(sysslot::BmpSize, b), header + bits);
+        EXPECT_EQ(Sys<uint32_t(NativeBitmap*)>(sysslot::BmpBitsSize, b), bits);
+        const auto* p = reinterpret_cast<const uint8_t*>(b);
+        EXPECT_EQ(Sys<const uint8_t*(NativeBitmap*)>(sysslot::BmpGetBits, b), p + header);
+        EXPECT_EQ(std::vector<uint8_t>(p + header, p + header + bits), std::vector<uint8_t>(bits, 0));
+        EXPECT_EQ(Sys<uint16_t(NativeBitmap*)>(sysslot::BmpColortableSize, b), c.table ? 10 : 0);
+        const uint8_t* held = Sys<const uint8_t*(NativeBitmap*)>(sysslot::BmpGetColortable, b);
+        if (c.table)
+            EXPECT_EQ(std::vector<uint8_t>(held, held + 10), std::vector<uint8_t>(table, table + 10));
+        else
+            EXPECT_EQ(held, nullptr);
+        EXPECT_EQ(Sys<uint8_t(NativeBitmap*)>(sysslot::BmpGetBitDepth, b), c.depth);
+        EXPECT_EQ(Sys<uint8_t(NativeBitmap*)>(sysslot::BmpGetVersion, b), 2);
+        EXPECT_EQ(Sys<uint8_t(NativeBitmap*)>(sysslot::BmpGetCompressionType, b), 0xFF);
+        uint32_t transparent = 7;
+        EXPECT_EQ(Sys<uint8_t(NativeBitmap*, uint32_t*)>(sysslot::BmpGetTransparentValue, b, &transparent), 0);
+        EXPECT_EQ(Sys<uint16_t(NativeBitmap*)>(sysslot::BmpDelete, b), 0);
+    }
+    table[0] = 1;  // 257 entries
+    table[1] = 1;
+    struct Bad {
+        int16_t width, height;
+        uint8_t depth;
+        const uint8_t* table;
+    } bad[] = {{0, 3, 1, nullptr}, {16, -1, 1, nullptr}, {16, 3, 3, nullptr}, {16, 3, 32, nullptr}, {16, 3, 8, table}};
+    for (const Bad& c : bad) {
+        uint16_t err = 0;
+        EXPECT_EQ((Sys<NativeBitmap*(int16_t, int16_t, uint8_t, const uint8_t*, uint16_t*)>(
+                      sysslot::BmpCreate, c.width, c.height, c.depth, c.table, &err)),
+                  nullptr);
+        EXPECT_EQ(err, sysErrParamErr);
+    }
+}
+
 // A pen on a list's rows chooses the row under it and posts a list-select event; the frame's top
 // line and the space below the last item choose nothing.
 TEST_F(UiFormTest, APenOnAListChoosesTheRowUnderItOnly) {

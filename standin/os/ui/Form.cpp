@@ -87,6 +87,9 @@ void FreeObject(FormObject& o) {
         case kListObject:
             ListFree(static_cast<List*>(o.native));
             break;
+        case kScrollBarObject:
+            delete static_cast<ScrollBar*>(o.native);
+            break;
         default:
             delete static_cast<RawObject*>(o.native);
             break;
@@ -214,6 +217,18 @@ std::unique_ptr<Form> Parse(const uint8_t* p, uint32_t size) {
                 o.native = b;
                 break;
             }
+            case kScrollBarObject: {
+                auto* bar = new ScrollBar{};
+                bar->bounds = NativeUiRect{static_cast<int16_t>(r.U16(at)), static_cast<int16_t>(r.U16(at + 2)),
+                                           static_cast<int16_t>(r.U16(at + 4)), static_cast<int16_t>(r.U16(at + 6))};
+                bar->id = r.U16(at + 8);
+                bar->attr = static_cast<uint16_t>(r.U16(at + 10) & ~(kScrollBarRegionMask | kScrollBarHilighted));
+                ScrollBarSetValues(bar, static_cast<int16_t>(r.U16(at + 12)), static_cast<int16_t>(r.U16(at + 14)),
+                                   static_cast<int16_t>(r.U16(at + 16)), static_cast<int16_t>(r.U16(at + 18)));
+                bar->form = form.get();
+                o.native = bar;
+                break;
+            }
             case kListObject: {
                 const uint32_t next = i + 1 < count ? r.U32(68 + 8u * (i + 1)) : size;
                 List* list = at < size && next > at && next <= size ? ListFromRecord(p + at, next - at, form.get())
@@ -229,10 +244,6 @@ std::unique_ptr<Form> Parse(const uint8_t* p, uint32_t size) {
                         raw->id = r.U16(at);
                         raw->attributes = r.U16(at + 2);
                         raw->bounds = r.RectAt(at + 4);
-                        break;
-                    case kScrollBarObject:
-                        raw->bounds = r.RectAt(at);
-                        raw->id = r.U16(at + 8);
                         break;
                     case kPopupObject:
                         raw->id = r.U16(at);
@@ -323,6 +334,9 @@ void DrawObject(FormObject& o) {
         case kGadgetObject:
             CallGadget(o, kGadgetDraw, nullptr);  // a gadget is what its handler draws
             break;
+        case kScrollBarObject:
+            ScrollBarDraw(static_cast<ScrollBar*>(o.native));
+            break;
         default:
             break;  // the kinds drawn by their own parts of the library
     }
@@ -350,8 +364,24 @@ Field* FocusField(Form* form) {
     return nullptr;
 }
 
+// The pen's events go to the scroll bar of the form that holds it, until it goes up: true when the
+// bar took the event.
+bool TakenByScrollBar(Form* form, const SysEventType* event) {
+    if (event->eType != kPenDown && event->eType != kPenMove && event->eType != kPenUp) return false;
+    for (FormObject& o : form->objects)
+        if (o.kind == kScrollBarObject && ScrollBarTracking(static_cast<ScrollBar*>(o.native)))
+            return ScrollBarHandleEvent(static_cast<ScrollBar*>(o.native), event);
+    return false;
+}
+
 uint8_t HandleEvent(Form* form, SysEventType* event) {
     if (!IsForm(form) || !event) return 0;
+    if (TakenByScrollBar(form, event)) return 1;
+    if (event->eType == kSclEnter) {
+        for (FormObject& o : form->objects)
+            if (o.kind == kScrollBarObject && ScrollBarHandleEvent(static_cast<ScrollBar*>(o.native), event)) return 1;
+        return 0;
+    }
     if (event->eType == kPenDown) {
         const int16_t x = ScreenToUi(event->screenX), y = ScreenToUi(event->screenY);
         for (size_t i = 0; i < form->objects.size(); ++i) {
@@ -369,6 +399,7 @@ uint8_t HandleEvent(Form* form, SysEventType* event) {
                 return 1;
             }
             if (o.kind == kListObject && ListPen(static_cast<List*>(o.native), x, y)) return 1;
+            if (o.kind == kScrollBarObject && ScrollBarHandleEvent(static_cast<ScrollBar*>(o.native), event)) return 1;
             // A tap in a gadget with a handler is its handler's, as a gadget-enter event.
             if (o.kind == kGadgetObject && static_cast<RawObject*>(o.native)->handler &&
                 static_cast<RawObject*>(o.native)->bounds.Contains(x, y)) {
@@ -607,6 +638,8 @@ uint16_t* UsableWord(FormObject& o) {
             return &static_cast<Label*>(o.native)->attributes;
         case kBitmapObject:
             return &static_cast<FormBitmap*>(o.native)->attributes;
+        case kScrollBarObject:
+            return &static_cast<ScrollBar*>(o.native)->attr;
         default:
             return nullptr;
     }
@@ -651,6 +684,9 @@ void StandinFrmSetObjectPosition(Form* form, uint16_t index, int16_t x, int16_t 
         case kBitmapObject:
             static_cast<FormBitmap*>(o->native)->x = x, static_cast<FormBitmap*>(o->native)->y = y;
             break;
+        case kScrollBarObject:
+            static_cast<ScrollBar*>(o->native)->bounds.x = x, static_cast<ScrollBar*>(o->native)->bounds.y = y;
+            break;
         default:
             static_cast<RawObject*>(o->native)->bounds.x = x,
             static_cast<RawObject*>(o->native)->bounds.y = y;
@@ -674,6 +710,9 @@ void StandinFrmSetObjectBounds(Form* form, uint16_t index, const Rect* r) {
             break;
         case kGadgetObject:
             static_cast<RawObject*>(o->native)->bounds = *r;
+            break;
+        case kScrollBarObject:
+            static_cast<ScrollBar*>(o->native)->bounds = NativeUiRect{r->x, r->y, r->w, r->h};
             break;
         default:
             StandinFrmSetObjectPosition(form, index, r->x, r->y);
@@ -705,6 +744,9 @@ uint8_t StandinFrmDispatchEvent(SysEventType* event) {
         form = FindForm(id);
     }
     if (!form) return 0;
+    // A scroll bar that the pen holds follows it before the form's handler sees the pen, as a bar
+    // that follows the pen until it goes up would.
+    if (IsForm(form) && TakenByScrollBar(form, event)) return 1;
     if (form->handler && form->handler(event)) return 1;
     return IsForm(form) ? HandleEvent(form, event) : 0;
 }
@@ -1124,6 +1166,9 @@ bool IsControl(const Control* control) {
 bool IsTable(const Table* table) {
     return IsObject(table, kTableObject);
 }
+bool IsScrollBar(const ScrollBar* bar) {
+    return IsObject(bar, kScrollBarObject);
+}
 
 uint16_t ObjectID(const FormObject& o) {
     switch (o.kind) {
@@ -1141,6 +1186,8 @@ uint16_t ObjectID(const FormObject& o) {
             return static_cast<const FormBitmap*>(o.native)->rscID;
         case kListObject:
             return static_cast<const List*>(o.native)->id;
+        case kScrollBarObject:
+            return static_cast<const ScrollBar*>(o.native)->id;
         default:
             return static_cast<const RawObject*>(o.native)->id;
     }
@@ -1166,6 +1213,10 @@ Rect ObjectBounds(const FormObject& o) {
         }
         case kListObject: {
             const NativeUiRect& b = static_cast<const List*>(o.native)->bounds;
+            return Rect{b.x, b.y, b.width, b.height};
+        }
+        case kScrollBarObject: {
+            const NativeUiRect& b = static_cast<const ScrollBar*>(o.native)->bounds;
             return Rect{b.x, b.y, b.width, b.height};
         }
         default:

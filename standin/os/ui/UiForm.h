@@ -31,8 +31,9 @@ enum ObjectKind : uint8_t {
 };
 
 // Event types the forms post and take.
-constexpr uint16_t kPenDown = 1, kPenUp = 2, kKeyDown = 4, kCtlSelect = 9, kFrmLoad = 23, kFrmOpen = 24,
-                   kFrmSave = 27, kFrmClose = 28, kFldHeightChanged = 16, kFldChanged = 17;
+constexpr uint16_t kPenDown = 1, kPenUp = 2, kPenMove = 3, kKeyDown = 4, kCtlSelect = 9, kFrmLoad = 23,
+                   kFrmOpen = 24, kFrmSave = 27, kFrmClose = 28, kFldHeightChanged = 16, kFldChanged = 17,
+                   kSclEnter = 32, kSclExit = 33, kSclRepeat = 34;
 
 struct Form;
 
@@ -163,9 +164,15 @@ struct RawObject {
     std::vector<uint8_t> record;
 };
 
+// A scroll bar: the OS's native scroll-bar record first (the 68K glue reads it in place), then its
+// form.
+struct ScrollBar : NativeScrollBar {
+    Form* form = nullptr;
+};
+
 struct FormObject {
     uint8_t kind = 0;
-    void* native = nullptr;  // Field, Control, Table, Label, Title, FormBitmap or RawObject
+    void* native = nullptr;  // Field, Control, Table, Label, Title, FormBitmap, ScrollBar or RawObject
 };
 
 using FormEventHandler = uint8_t (*)(SysEventType* event);
@@ -206,6 +213,15 @@ bool FieldKey(Field* field, uint16_t character);
 void ControlDraw(Control* control);
 void TableDraw(Table* table);
 bool IsTable(const Table* table);
+
+// Scroll bars of open forms. Values are kept within their bounds (a maximum below the minimum is
+// taken as the minimum). The pen's events go to the bar it went down on until it goes up: true
+// when the bar took the event.
+bool IsScrollBar(const ScrollBar* bar);
+void ScrollBarSetValues(ScrollBar* bar, int16_t value, int16_t min, int16_t max, int16_t pageSize);
+void ScrollBarDraw(ScrollBar* bar);
+bool ScrollBarHandleEvent(ScrollBar* bar, const SysEventType* event);
+bool ScrollBarTracking(const ScrollBar* bar);
 
 // Queues an event for the application.
 void PostEvent(const SysEventType& event);

@@ -14,6 +14,10 @@
 #include "common/ReadFile.h"
 #include "tamsk/host/tests/ProgramRunner.h"
 
+// After the test framework's headers: Xlib defines macros with common names.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+
 namespace tamsk::test {
 namespace {
 
@@ -31,6 +35,41 @@ std::string Capture(const std::string& command) {
 }
 
 void Xdo(const std::string& arguments) { Capture("xdotool " + arguments + " 2>/dev/null"); }
+
+// The text of the X PRIMARY selection (what a window has selected last); empty when no owner answers.
+std::string PrimarySelection() {
+    ::Display* display = XOpenDisplay(nullptr);
+    if (!display) return "";
+    const Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
+    const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+    const Atom into = XInternAtom(display, "TAMSK_TEST_SELECTION", False);
+    XConvertSelection(display, XA_PRIMARY, utf8, into, window, CurrentTime);
+    XFlush(display);
+    std::string text;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    XEvent event;
+    while (std::chrono::steady_clock::now() < end) {
+        if (!XCheckTypedWindowEvent(display, window, SelectionNotify, &event)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            continue;
+        }
+        Atom type;
+        int format;
+        unsigned long count, left;
+        unsigned char* data = nullptr;
+        if (event.xselection.property != 0 &&
+            XGetWindowProperty(display, window, into, 0, 1 << 16, True, AnyPropertyType, &type, &format, &count,
+                               &left, &data) == Success &&
+            data) {
+            text.assign(reinterpret_cast<const char*>(data), count);
+            XFree(data);
+        }
+        break;
+    }
+    XDestroyWindow(display, window);
+    XCloseDisplay(display);
+    return text;
+}
 
 // A window dump read back as 0x00RRGGBB pixels.
 struct Shot {
@@ -196,20 +235,43 @@ protected:
         return true;
     }
 
-    // Types a path into the file dialog of this title once it shows.
+    // True when the focused text entry holds exactly `text`, and still does a moment later: the
+    // entry is selected whole (which makes its text the PRIMARY selection) and read back.
+    bool EntryHolds(const std::string& text) {
+        for (int read = 0; read < 2; ++read) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            Xdo("key ctrl+a");
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            if (PrimarySelection() != text) return false;
+        }
+        return true;
+    }
+
+    // Types a path into the file dialog of this title once it shows, and presses Enter once the
+    // dialog's entry holds the whole path. The open dialog's location entry completes names
+    // inline while the folders it lists are still loading, which on a loaded machine can change
+    // what was typed: the path is typed again until it reads back whole. Ctrl+L shows the open
+    // dialog's location entry, or hides it when it is already shown (the dialog remembers it), so
+    // the tries alternate with and without it.
     bool AnswerFileDialog(const std::string& title, const std::string& path, bool open) {
         const std::string dialog = WaitForNewWindow("--name '^" + title + "$'", {});
         if (dialog.empty()) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-        Xdo("windowfocus --sync " + dialog);
-        if (open) {
-            Xdo("key ctrl+l");
-            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+        for (int attempt = 0; std::chrono::steady_clock::now() < end; ++attempt) {
+            Xdo("windowfocus --sync " + dialog);
+            if (open && attempt % 2 == 0) {
+                Xdo("key ctrl+l");
+                std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            }
+            Xdo("key ctrl+a");
+            Xdo("type --delay 20 '" + path + "'");
+            if (EntryHolds(path)) {
+                Xdo("key Return");
+                return true;
+            }
         }
-        Xdo("type --delay 20 '" + path + "'");
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        Xdo("key Return");
-        return true;
+        return false;
     }
 
     Program program;

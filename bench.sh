@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Builds the benchmarks in bench/ (release) and runs them; each compares our code with a peer
-# (qemu, for example) in the same run and prints the rates and their ratio.
+# (qemu, or the C library, for example) side by side in the same run, several rounds, and prints
+# the median rates and their ratio.
 #   ./bench.sh            every benchmark
 #   ./bench.sh NAME...    the named ones
+# A failed configure or build shows its log and stops; a benchmark that fails is reported and the
+# others still run (the exit status is then non-zero).
 set -euo pipefail
 top=$(cd "$(dirname "$0")" && pwd)
 cd "$top"
@@ -10,20 +13,45 @@ tools/install-deps.sh
 os32_mode=$(tools/i386-exec.sh)
 [ -n "$os32_mode" ] && echo "$os32_mode"
 build=build/bench
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVANTOR_BENCH=ON >/dev/null
-cmake --build "$build" -j "$(nproc)" >/dev/null
+mkdir -p "$build"
+log=$build/bench-build.log
+# Runs a build step quietly; on failure shows its log and stops.
+step() {
+    if ! "$@" >"$log" 2>&1; then
+        echo "bench.sh: '$*' failed; its output ($log):" >&2
+        tail -n 60 "$log" >&2
+        exit 1
+    fi
+}
+step cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVANTOR_BENCH=ON
 names=("$@")
-if [ ${#names[@]} -eq 0 ]; then
-    mapfile -t names < <(find "$build/bench" -maxdepth 1 -type f -executable -name '*_bench' -printf '%f\n' 2>/dev/null | sort)
-fi
-[ ${#names[@]} -eq 0 ] && { echo "no benchmarks built"; exit 0; }
+[ ${#names[@]} -eq 0 ] && mapfile -t names < <(grep -v '^$' "$build/bench/benchmarks.txt")
+[ ${#names[@]} -eq 0 ] && { echo "bench.sh: no benchmarks are configured" >&2; exit 1; }
+# Only the benchmarks and what they need are built. BENCH_JOBS limits the build on a shared machine.
+echo "building ${names[*]} (log: $log)"
+step cmake --build "$build" -j "${BENCH_JOBS:-$(nproc)}" --target "${names[@]}"
 # An i386 benchmark under qemu-i386 measures the emulator as much as our code.
 is_os32() { [ "$(head -c 5 "$1" | tail -c 1 | od -An -tu1 | tr -d ' ')" = 1 ]; }
+failed=()
+emulated=()
 for n in "${names[@]}"; do
     echo "== $n"
     if [ -n "$os32_mode" ] && is_os32 "$build/bench/$n"; then
-        echo "warning: $n is an os32 (i386) program and ran emulated under qemu-i386 here:" \
+        emulated+=("$n")
+        echo "warning: $n is an os32 (i386) program and runs emulated under qemu-i386 here:" \
              "its figures are not comparable with native ones"
     fi
-    "$build/bench/$n"
+    rc=0
+    "$build/bench/$n" || rc=$?
+    if [ $rc -ne 0 ]; then
+        echo "bench.sh: $n failed (exit status $rc)" >&2
+        failed+=("$n")
+    fi
 done
+if [ ${#emulated[@]} -gt 0 ]; then
+    echo "warning: ran emulated under qemu-i386: ${emulated[*]}"
+fi
+if [ ${#failed[@]} -gt 0 ]; then
+    echo "bench.sh: failed: ${failed[*]}" >&2
+    exit 1
+fi

@@ -12,4 +12,20 @@ inline double Median(std::vector<double> v) {
     return v.empty() ? 0 : v[v.size() / 2];
 }
 
+// Two measures of the same work, ours and a peer's, taken side by side: each round runs both, one
+// after the other, so that the machine's other work falls on both alike; each one's median.
+struct SideBySide {
+    double ours, peer;
+    double Ratio() const { return peer ? ours / peer : 0; }
+};
+template <typename Ours, typename Peer>
+SideBySide MeasurePair(int rounds, Ours&& ours, Peer&& peer) {
+    std::vector<double> a, b;
+    for (int i = 0; i < rounds; ++i) {
+        a.push_back(ours());
+        b.push_back(peer());
+    }
+    return {Median(a), Median(b)};
+}
+
 }  // namespace bench

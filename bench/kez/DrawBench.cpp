@@ -1,11 +1,12 @@
 // Kez's same-depth bitmap copy and solid fill against memcpy and memset of the same bytes, side by
-// side in one run, at 8 and 16 bits on a 320 x 320 screen-sized bitmap. Prints each rate in
-// megabytes per second and the ratio of ours to the C library's.
+// side in one run, at 8 and 16 bits on a 320 x 320 screen-sized bitmap. Prints each median rate in
+// megabytes per second over five rounds and the ratio of ours to the C library's.
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
+#include "bench/BenchStats.h"
 #include "common/module/KezDraw.h"
 #include "kez/src/KezModule.h"
 
@@ -14,7 +15,7 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-constexpr int kSide = 320, kRounds = 300;
+constexpr int kSide = 320, kRounds = 300, kPairs = 5;
 
 template <typename F>
 double Rate(size_t bytes, F&& body) {
@@ -51,20 +52,26 @@ int main() {
         attributes.foreColor = {0, 200, 100, 50};
         HALDrawState state{{0, 0, kSide, kSide}, &attributes, &dest};
         HALRect all{0, 0, kSide, kSide};
-        double copy = Rate(bytes, [&] { KEZ_CALL(HALDrawBitmap, &state, &source, &all, 0, 0); });
-        double memcpyRate = Rate(bytes, [&] {
-            std::memcpy(b.data(), a.data(), bytes);
-            asm volatile("" ::: "memory");
-        });
-        double fill = Rate(bytes, [&] { KEZ_CALL(HALDrawRectangle, &state, &all, 0, 0); });
-        double memsetRate = Rate(bytes, [&] {
-            std::memset(b.data(), 7, bytes);
-            asm volatile("" ::: "memory");
-        });
-        std::printf("depth %2u  copy %8.0f MB/s  memcpy %8.0f MB/s  ratio %.2f\n", depth, copy, memcpyRate,
-                    copy / memcpyRate);
-        std::printf("depth %2u  fill %8.0f MB/s  memset %8.0f MB/s  ratio %.2f\n", depth, fill, memsetRate,
-                    fill / memsetRate);
+        const bench::SideBySide copy = bench::MeasurePair(
+            kPairs, [&] { return Rate(bytes, [&] { KEZ_CALL(HALDrawBitmap, &state, &source, &all, 0, 0); }); },
+            [&] {
+                return Rate(bytes, [&] {
+                    std::memcpy(b.data(), a.data(), bytes);
+                    asm volatile("" ::: "memory");
+                });
+            });
+        const bench::SideBySide fill = bench::MeasurePair(
+            kPairs, [&] { return Rate(bytes, [&] { KEZ_CALL(HALDrawRectangle, &state, &all, 0, 0); }); },
+            [&] {
+                return Rate(bytes, [&] {
+                    std::memset(b.data(), 7, bytes);
+                    asm volatile("" ::: "memory");
+                });
+            });
+        std::printf("depth %2u  copy %8.0f MB/s  memcpy %8.0f MB/s  ratio %.2f\n", depth, copy.ours, copy.peer,
+                    copy.Ratio());
+        std::printf("depth %2u  fill %8.0f MB/s  memset %8.0f MB/s  ratio %.2f\n", depth, fill.ours, fill.peer,
+                    fill.Ratio());
     }
     return 0;
 }

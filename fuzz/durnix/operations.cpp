@@ -47,9 +47,13 @@ private:
     const uint8_t* end_;
 };
 
+// The tree lives in memory where the machine has a RAM folder: most inputs change the volume,
+// and making it again on a disk file system costs far more than running the input.
 void MakeTree() {
-    char pattern[] = "/tmp/durnix-fuzz-ops-XXXXXX";
-    if (!mkdtemp(pattern)) std::abort();
+    std::error_code ec;
+    const std::string base = fs::is_directory("/dev/shm", ec) && access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    std::string pattern = base + "/durnix-fuzz-ops-XXXXXX";
+    if (!mkdtemp(pattern.data())) std::abort();
     gTop = pattern;
     fs::create_directories(gTop + "/outside");
     if (FILE* f = std::fopen((gTop + "/outside/secret").c_str(), "w")) {

@@ -1,5 +1,7 @@
-// Session files: chunks found by tag and length (whole or in pieces), and the restores of the interrupt controller, the
-// clocks and timers with the future-event table, and the patch table.
+// Session files: chunks found by tag and length (whole or in pieces), the check of a whole session,
+// and the restores of the interrupt controller, the clocks and timers with the future-event table,
+// the patch table, NAND, GPIO and the power manager. A session that the check passes must restore
+// without a fatal condition.
 #include <cstdint>
 
 #include "fuzz/tamsk/FuzzSupport.h"
@@ -8,7 +10,10 @@
 #include "tamsk/board/PatchTable.h"
 #include "tamsk/board/Session.h"
 #include "tamsk/devices/ClockManager.h"
+#include "tamsk/devices/Gpio.h"
 #include "tamsk/devices/Intc.h"
+#include "tamsk/devices/Nand.h"
+#include "tamsk/devices/PowerManager.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace tamsk;
@@ -20,6 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }();
     (void)once;
     SessSetPath(fuzz::ScratchFile(data, size).c_str());
+    const bool sound = SessCheck(SessPath).empty();
     uint8_t small[300];
     SessReadChunk(FourCC(">rfn"), small, 260);
     SessReadChunk(FourCC(">tin"), small, 1);
@@ -32,7 +38,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         ClockReset(kRunLoad);
         PatchStart(kRunLoad, true);
         PatchEnd(kRunExit);
+        NandReset(kRunLoad);
+        GpioReset(kRunLoad);
+        PowerManagerReset(kRunLoad);
     } catch (const fuzz::Fatal&) {
+        if (sound) __builtin_trap();
     }
     return 0;
 }

@@ -32,6 +32,16 @@ void Empty() {
     PatchTable.state = 0;
 }
 
+// A saved table fits its entries and names only handlers this build knows.
+bool Sound(const uint8_t* c) {
+    const uint32_t count = ChunkGet32(c);
+    if (count > kPatchEntries) return false;
+    for (uint32_t i = 0; i < count; ++i)
+        if (ChunkGet32(c + 12 + 36 * i + 12) >= sizeof kHandlers / sizeof kHandlers[0]) return false;
+    return true;
+}
+[[maybe_unused]] const bool kRuleAdded = SessAddRule({FourCC(">pat"), kPatchChunkSize, false, Sound});
+
 bool Restore() {
     uint8_t c[kPatchChunkSize];
     if (!SessReadChunk(FourCC(">pat"), c, sizeof c)) return false;

@@ -1,5 +1,6 @@
 #include "tamsk/board/Session.h"
 
+#include <sys/stat.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -211,7 +212,107 @@ bool ReadChunk(uint32_t tag, uint32_t length, const std::function<bool(FILE*, ui
     return found;
 }
 
+std::vector<SessChunkRule>& Rules() {
+    static std::vector<SessChunkRule> rules;
+    return rules;
+}
+
+// Inflates the chunk body at the file's position, at most `packed` bytes of input, to its end;
+// true when the stream ends after exactly `length` bytes. The output goes to `out` when given.
+bool ChunkWhole(FILE* file, uint32_t length, uint32_t packed, uint8_t* out) {
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK) return false;
+    auto in = std::make_unique<uint8_t[]>(kPiece);
+    auto scratch = std::make_unique<uint8_t[]>(kPiece);
+    uint64_t done = 0;
+    int rc = Z_OK;
+    while (rc == Z_OK) {
+        if (z.avail_in == 0) {
+            const size_t got = packed ? std::fread(in.get(), 1, std::min<size_t>(packed, kPiece), file) : 0;
+            if (got == 0) break;
+            packed -= uint32_t(got);
+            z.next_in = in.get();
+            z.avail_in = uInt(got);
+        }
+        // Past the length the output goes to the scratch buffer, only to be counted.
+        uint8_t* to = out && done < length ? out + done : scratch.get();
+        const uInt room = out && done < length ? uInt(std::min<uint64_t>(length - done, kPiece)) : uInt(kPiece);
+        z.next_out = to;
+        z.avail_out = room;
+        rc = inflate(&z, Z_NO_FLUSH);
+        done += room - z.avail_out;
+        if (done > length || rc == Z_BUF_ERROR) break;
+    }
+    inflateEnd(&z);
+    return rc == Z_STREAM_END && done == length;
+}
+
+std::string TagText(uint32_t tag) {
+    std::string text;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        const char c = char(tag >> shift);
+        if (c < 0x21 || c > 0x7E) {
+            char hex[16];
+            std::snprintf(hex, sizeof hex, "0x%08X", tag);
+            return hex;
+        }
+        text += c;
+    }
+    return text;
+}
+
 }  // namespace
+
+bool SessAddRule(const SessChunkRule& rule) {
+    Rules().push_back(rule);
+    return true;
+}
+
+std::string SessCheck(const char* path) {
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path, "rb"), std::fclose);
+    struct stat st;
+    if (!file || fstat(fileno(file.get()), &st) != 0 || !S_ISREG(st.st_mode)) return "it cannot be read";
+    const uint64_t size = uint64_t(st.st_size);
+    const std::vector<SessChunkRule>& rules = Rules();
+    std::vector<bool> met(rules.size(), false);
+    char text[128];
+    for (uint64_t at = 0; at < size;) {
+        uint8_t header[kChunkHeaderSize];
+        if (size - at < kChunkHeaderSize || std::fseek(file.get(), long(at), SEEK_SET) != 0 ||
+            std::fread(header, 1, sizeof header, file.get()) != sizeof header) {
+            std::snprintf(text, sizeof text, "it ends inside a chunk header at offset %llu", (unsigned long long)at);
+            return text;
+        }
+        const uint32_t tag = ChunkGet32(header), length = ChunkGet32(header + 4), packed = ChunkGet32(header + 8);
+        // A restore reads the first chunk of a tag and length: its rule applies to that one.
+        const SessChunkRule* rule = nullptr;
+        for (size_t i = 0; i < rules.size() && !rule; ++i)
+            if (!met[i] && rules[i].tag == tag && rules[i].length == length) {
+                met[i] = true;
+                rule = &rules[i];
+            }
+        std::vector<uint8_t> data(rule && rule->sound ? length : 0);
+        if (size - at - kChunkHeaderSize < packed ||
+            !ChunkWhole(file.get(), length, packed, data.empty() ? nullptr : data.data())) {
+            std::snprintf(text, sizeof text, "its chunk %s at offset %llu is damaged", TagText(tag).c_str(),
+                          (unsigned long long)at);
+            return text;
+        }
+        if (rule && rule->sound && !rule->sound(data.data())) {
+            std::snprintf(text, sizeof text, "its chunk %s holds values this emulator cannot take",
+                          TagText(tag).c_str());
+            return text;
+        }
+        at += kChunkHeaderSize + ((uint64_t(packed) + 15) & ~uint64_t(15));
+    }
+    for (size_t i = 0; i < rules.size(); ++i)
+        if (rules[i].required && !met[i]) {
+            std::snprintf(text, sizeof text, "it has no chunk %s of %u bytes", TagText(rules[i].tag).c_str(),
+                          rules[i].length);
+            return text;
+        }
+    return "";
+}
 
 void SessSetPath(const char* path) { std::snprintf(SessPath, sizeof SessPath, "%s", path ? path : ""); }
 

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "common/FourCC.h"
 
@@ -51,6 +52,22 @@ bool SessWriteChunkPieces(uint32_t tag, uint32_t length, uint32_t piece, uint8_t
 // chunk filled all `length` bytes (the sink may have taken some pieces of a chunk that fails).
 using SessPieceSink = std::function<void(uint32_t offset, const uint8_t* data, uint32_t size)>;
 bool SessReadChunkPieces(uint32_t tag, uint32_t length, uint32_t piece, const SessPieceSink& sink);
+
+// What a restore asks of one chunk (the chunk with this tag and exactly this length). Devices
+// whose restore cannot go on without their chunk, or cannot take every content, say so here, so
+// that a session can be checked whole before any of it is applied.
+struct SessChunkRule {
+    uint32_t tag;
+    uint32_t length;
+    bool required;                       // a session without it cannot be restored
+    bool (*sound)(const uint8_t* data);  // null: any content will do
+};
+// Adds a rule; returns true, so that a device can add its rule from a static initialiser.
+bool SessAddRule(const SessChunkRule& rule);
+// Checks the session file at `path` without applying any of it: every chunk must be whole (a
+// header, and a zlib stream that inflates to exactly its length within the file) and every rule
+// must hold. Empty when the session can be restored; otherwise what is wrong with it.
+std::string SessCheck(const char* path);
 
 // Little-endian values of chunk images (and of other little-endian records in guest memory).
 inline void ChunkPut16(uint8_t* p, uint16_t v) {

@@ -28,6 +28,16 @@ void PowerOn(int32_t code) {
     InstructionCountdown = TimingRatio();
 }
 
+// The future events of a clock chunk fit the table and name callbacks that exist.
+bool Sound(const uint8_t* c) {
+    const uint32_t count = ChunkGet32(c + 64);
+    if (count > kFutureEventCapacity) return false;
+    for (uint32_t i = 0; i < count; ++i)
+        if (!EvtTimedCallback(ChunkGet32(c + 72 + 16 * i + 8))) return false;
+    return true;
+}
+[[maybe_unused]] const bool kRuleAdded = SessAddRule({FourCC(">clk"), kClockChunkSize, false, Sound});
+
 bool Restore() {
     auto c = std::make_unique<uint8_t[]>(kClockChunkSize);
     if (!SessReadChunk(FourCC(">clk"), c.get(), kClockChunkSize)) return false;

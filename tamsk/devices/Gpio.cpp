@@ -10,6 +10,8 @@ GpioState Gpio;
 
 namespace {
 const uint32_t kTag = FourCC(">gpi");
+// A restore cannot go on without the GPIO chunk.
+[[maybe_unused]] const bool kRuleAdded = SessAddRule({kTag, sizeof(GpioState), true, nullptr});
 constexpr uint32_t kLevel = 0x00, kEdge = 0x48;
 }  // namespace
 

@@ -215,6 +215,12 @@ bool Sound(const NandState& n) {
     return left == n.wordsLeft && replies <= 2;
 }
 
+[[maybe_unused]] const bool kRuleAdded = SessAddRule({kTag, sizeof(NandState), false, [](const uint8_t* image) {
+                                                          NandState n;
+                                                          ChunkWordsFrom(image, n);
+                                                          return Sound(n);
+                                                      }});
+
 }  // namespace
 
 uint32_t NandRead(uint32_t physical) {

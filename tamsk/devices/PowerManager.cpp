@@ -10,6 +10,8 @@ PowerManagerState PowerManager;
 namespace {
 
 const uint32_t kTag = FourCC(">pow");
+// A restore cannot go on without the power manager's chunk.
+[[maybe_unused]] const bool kRuleAdded = SessAddRule({kTag, sizeof(PowerManagerState), true, nullptr});
 
 uint32_t* Register(uint32_t physical) {
     switch (physical & 0xFFFFF) {

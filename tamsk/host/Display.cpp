@@ -314,6 +314,21 @@ void DisplayMoved(int x, int y) {
 
 void DisplayClose() { RequestRunEnd(kRunExit); }
 
+namespace {
+// A session chosen by the user is checked whole before the run ends for it: one that cannot be
+// restored is refused with a message, and the machine runs on as it was.
+void LoadSession(const std::string& path) {
+    const std::string problem = path.size() < kSessionPathSize ? SessCheck(path.c_str()) : "its path is too long";
+    if (problem.empty()) {
+        SessSetPath(path.c_str());
+        RequestRunEnd(kRunLoad);
+    } else if (win32::PixelWindow* window = g_window.load()) {
+        win32::PixelWindowInfoBox(window, "Load State",
+                                  {path, "This file cannot be loaded as a session: " + problem + "."});
+    }
+}
+}  // namespace
+
 void DisplayDropped(const std::string& path) {
     switch (RomFileKind(path.c_str())) {
         case kFileRawImage:
@@ -322,8 +337,7 @@ void DisplayDropped(const std::string& path) {
             RequestRunEnd(kRunHardReset);
             return;
         case kFileSession:
-            SessSetPath(path.c_str());
-            RequestRunEnd(kRunLoad);
+            LoadSession(path);
             return;
         default:
             if (win32::PixelWindow* window = g_window.load())
@@ -350,12 +364,14 @@ void DisplayCommand(unsigned id) {
         case kCmdSaveState:
         case kCmdLoadState: {
             const bool save = id == kCmdSaveState;
-            if (window && win32::PixelWindowFileDialog(window, save, save ? "Save Session" : "Open Session",
-                                                       "Session File (*.aes)", "*.aes", "aes", SessPath,
-                                                       &path) &&
-                path.size() < kSessionPathSize) {
+            if (!window || !win32::PixelWindowFileDialog(window, save, save ? "Save Session" : "Open Session",
+                                                         "Session File (*.aes)", "*.aes", "aes", SessPath, &path))
+                return;
+            if (!save) {
+                LoadSession(path);
+            } else if (path.size() < kSessionPathSize) {
                 SessSetPath(path.c_str());
-                RequestRunEnd(save ? kRunSave : kRunLoad);
+                RequestRunEnd(kRunSave);
             }
             return;
         }

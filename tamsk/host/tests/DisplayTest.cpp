@@ -170,6 +170,19 @@ protected:
         RunCode = kRunPowerOn;
         return code;
     }
+    // Writes a session file of these chunks (tag, content) at `name` in the test's folder.
+    std::string Session(const std::string& name, const std::vector<std::pair<uint32_t, std::string>>& chunks) {
+        const std::string path = dir / name;
+        SessSetPath(path.c_str());
+        SessTruncate();
+        for (const auto& [tag, content] : chunks) SessWriteChunk(tag, content.data(), uint32_t(content.size()));
+        EXPECT_TRUE(SessFinishSave());
+        return path;
+    }
+    // The chunks that every restorable session holds.
+    static std::vector<std::pair<uint32_t, std::string>> Required() {
+        return {{FourCC(">pow"), std::string(16, '\0')}, {FourCC(">gpi"), std::string(8, '\0')}};
+    }
     test::TempDir dir;
 };
 
@@ -247,6 +260,7 @@ TEST_F(DisplayFixture, SkinRegionsPressKeysAndTurnTouches) {
 }
 
 TEST_F(DisplayFixture, CommandsAndDroppedFilesAskForRunCodes) {
+    const std::string other = Session("other.aes", Required()), dropped = Session("dropped.session", Required());
     struct Case {
         unsigned command;
         const char* fileChoice;  // scripted dialog answer; "" cancels
@@ -257,7 +271,7 @@ TEST_F(DisplayFixture, CommandsAndDroppedFilesAskForRunCodes) {
         {kCmdHardReset, nullptr, kRunHardReset},
         {kCmdSaveState, "", kRunPowerOn},
         {kCmdSaveState, "/tmp/saved", kRunSave},  // the default extension is added
-        {kCmdLoadState, "/tmp/other.aes", kRunLoad},
+        {kCmdLoadState, other.c_str(), kRunLoad},
         {kCmdSelectRom, "/tmp/new.aei", kRunHardReset},
         {kCmdSelectRom, "/tmp/new.aei", kRunPowerOn},  // the same ROM again: nothing
         {kCmdSelectRom, "", kRunPowerOn},
@@ -267,7 +281,7 @@ TEST_F(DisplayFixture, CommandsAndDroppedFilesAskForRunCodes) {
         DisplayCommand(c.command);
         EXPECT_EQ(Asked(), c.code) << c.command << " " << (c.fileChoice ? c.fileChoice : "");
     }
-    EXPECT_STREQ(SessPath, "/tmp/other.aes");
+    EXPECT_EQ(SessPath, other);
     EXPECT_STREQ(RomPath(), "/tmp/new.aei");
     EXPECT_EQ(win32::headless::LastFileDialogTitle(), "Open ROM File");
 
@@ -282,9 +296,9 @@ TEST_F(DisplayFixture, CommandsAndDroppedFilesAskForRunCodes) {
     DisplayDropped("/tmp/dropped.widebin");
     EXPECT_EQ(Asked(), kRunHardReset);
     EXPECT_STREQ(RomPath(), "/tmp/dropped.widebin");
-    DisplayDropped("/tmp/dropped.session");
+    DisplayDropped(dropped);
     EXPECT_EQ(Asked(), kRunLoad);
-    EXPECT_STREQ(SessPath, "/tmp/dropped.session");
+    EXPECT_EQ(SessPath, dropped);
     DisplayDropped("/tmp/notes.txt");
     EXPECT_EQ(Asked(), kRunPowerOn);
     EXPECT_EQ(win32::headless::LastInfoBox(),
@@ -305,6 +319,68 @@ TEST_F(DisplayFixture, CommandsAndDroppedFilesAskForRunCodes) {
     ASSERT_EQ(about.size(), 3u);
     EXPECT_EQ(about[1], "Zylonite B1 Version");
     EXPECT_EQ(about[2].rfind("Built on ", 0), 0u);
+}
+
+// A session that a restore could not take whole, chosen in the Load State dialog or dropped on
+// the window, is refused with a message before the run ends: the machine runs on, and the session
+// path that saves use stays as it was.
+TEST_F(DisplayFixture, SessionsThatCannotBeRestoredAreRefusedAndTheRunGoesOn) {
+    const std::string valid = Session("valid.aes", Required());
+    std::string bytes = test::ReadFile(valid);
+    auto withRequired = [](std::vector<std::pair<uint32_t, std::string>> more) {
+        std::vector<std::pair<uint32_t, std::string>> all = Required();
+        all.insert(all.end(), more.begin(), more.end());
+        return all;
+    };
+    std::string clock(16464, '\0'), patches(2316, '\0');
+    clock[64 + 1] = 0x20;  // 8192 future events: more than the table holds
+    patches[0] = 1;        // one entry, whose handler (index 1) this build does not know
+    patches[12 + 12] = 1;
+    std::string damaged = bytes;
+    damaged[16 + 4] ^= 0x55;  // inside the first chunk's zlib stream
+    struct Case {
+        std::string file;
+        const char* problem;
+    } cases[] = {
+        {dir / "missing.aes", "cannot be read"},
+        {Session("empty.aes", {}), "has no chunk >"},
+        {Session("nogpio.aes", {Required()[0]}), "has no chunk >gpi of 8 bytes"},
+        {Session("clock.aes", withRequired({{FourCC(">clk"), clock}})), "chunk >clk holds values"},
+        {Session("patch.aes", withRequired({{FourCC(">pat"), patches}})), "chunk >pat holds values"},
+        {"cut.aes", "chunk >gpi at offset"},
+        {"tail.aes", "ends inside a chunk header"},
+        {"text.aes", "is damaged"},
+        {"damaged.aes", "chunk >pow at offset 0 is damaged"},
+    };
+    // Cut two bytes into the second chunk's stream.
+    const size_t second = 16 + ((ChunkGet32(reinterpret_cast<const uint8_t*>(bytes.data()) + 8) + 15) & ~15u);
+    test::WriteFile(dir / "cut.aes", bytes.substr(0, second + 16 + 2));
+    test::WriteFile(dir / "tail.aes", bytes + "12345678");
+    test::WriteFile(dir / "text.aes", "This is not a session, only a few words of text.\n");
+    test::WriteFile(dir / "damaged.aes", damaged);
+    for (Case& c : cases) {
+        if (c.file.find('/') == std::string::npos) c.file = dir / c.file;
+        for (bool dropped : {false, true}) {
+            SessSetPath(valid.c_str());
+            if (dropped) {
+                DisplayDropped(c.file);
+            } else {
+                win32::headless::ScriptFileChoice(c.file);
+                DisplayCommand(kCmdLoadState);
+            }
+            EXPECT_EQ(Asked(), kRunPowerOn) << c.file;
+            EXPECT_EQ(SessPath, valid);
+            const std::vector<std::string> box = win32::headless::LastInfoBox();
+            ASSERT_EQ(box.size(), 2u) << c.file;
+            EXPECT_EQ(box[0], c.file);
+            EXPECT_NE(box[1].find(c.problem), std::string::npos) << c.file << ": " << box[1];
+        }
+    }
+    // Chunks of other layouts (another length) are no reason to refuse: their devices power on.
+    const std::string other = Session("other.aes", withRequired({{FourCC(">clk"), "short"}}));
+    DisplayDropped(other);
+    EXPECT_EQ(Asked(), kRunLoad);
+    EXPECT_EQ(SessPath, other);
 }
 
 TEST_F(DisplayFixture, TheWindowShowsTheFrameInsideTheSkinAndTheStatusLine) {

@@ -1,6 +1,7 @@
 // The display window on a real X display: the panel ROM draws colour bars at every depth, the
 // window shows them (read back with xwd), keys typed and clicks made with xdotool reach the ROM,
-// and the context menu saves a session, resets and loads the session again.
+// and the context menu saves a session, resets, loads the session again and refuses a file that is
+// no session.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,6 +14,10 @@
 
 #include "common/ReadFile.h"
 #include "tamsk/host/tests/ProgramRunner.h"
+
+// After the test framework's headers: Xlib defines macros with common names.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
 
 namespace tamsk::test {
 namespace {
@@ -31,6 +36,52 @@ std::string Capture(const std::string& command) {
 }
 
 void Xdo(const std::string& arguments) { Capture("xdotool " + arguments + " 2>/dev/null"); }
+
+// Turns the X server's repeat of one key (a key symbol name) off, or back to its default.
+void KeyRepeats(const std::string& key, bool on) {
+    ::Display* display = XOpenDisplay(nullptr);
+    if (!display) return;
+    XKeyboardControl control{};
+    control.key = XKeysymToKeycode(display, XStringToKeysym(key.c_str()));
+    control.auto_repeat_mode = on ? AutoRepeatModeDefault : AutoRepeatModeOff;
+    if (control.key) XChangeKeyboardControl(display, KBKey | KBAutoRepeatMode, &control);
+    XCloseDisplay(display);
+}
+
+// The text of the X PRIMARY selection (what a window has selected last); empty when no owner answers.
+std::string PrimarySelection() {
+    ::Display* display = XOpenDisplay(nullptr);
+    if (!display) return "";
+    const Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
+    const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+    const Atom into = XInternAtom(display, "TAMSK_TEST_SELECTION", False);
+    XConvertSelection(display, XA_PRIMARY, utf8, into, window, CurrentTime);
+    XFlush(display);
+    std::string text;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    XEvent event;
+    while (std::chrono::steady_clock::now() < end) {
+        if (!XCheckTypedWindowEvent(display, window, SelectionNotify, &event)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            continue;
+        }
+        Atom type;
+        int format;
+        unsigned long count, left;
+        unsigned char* data = nullptr;
+        if (event.xselection.property != 0 &&
+            XGetWindowProperty(display, window, into, 0, 1 << 16, True, AnyPropertyType, &type, &format, &count,
+                               &left, &data) == Success &&
+            data) {
+            text.assign(reinterpret_cast<const char*>(data), count);
+            XFree(data);
+        }
+        break;
+    }
+    XDestroyWindow(display, window);
+    XCloseDisplay(display);
+    return text;
+}
 
 // A window dump read back as 0x00RRGGBB pixels.
 struct Shot {
@@ -96,6 +147,9 @@ bool ShowsBars(const Shot& shot, unsigned depth) {
     return true;
 }
 
+// What the ROM prints when the blank bar (row 4, column 5), the key that steps the depth, is down.
+const std::string kBlankBar = "key 4 5\n";
+
 class DisplayProgram : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -105,14 +159,20 @@ protected:
         program.graphical = true;
     }
 
+    // How often the program's output holds `text` so far.
+    int Seen(const std::string& text) {
+        const std::string& out = program.OutputSoFar();
+        int seen = 0;
+        for (size_t at = out.find(text); at != std::string::npos; at = out.find(text, at + 1)) ++seen;
+        return seen;
+    }
+
     // Waits until the program's output holds `text` `count` times.
     bool WaitForOutput(const std::string& text, int count = 1) {
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
         while (std::chrono::steady_clock::now() < end) {
-            const std::string& out = program.OutputSoFar();
-            int seen = 0;
-            for (size_t at = out.find(text); at != std::string::npos; at = out.find(text, at + 1)) ++seen;
-            if (seen >= count) return true;
+            if (Seen(text) >= count) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         return false;
     }
@@ -148,11 +208,18 @@ protected:
         return false;
     }
 
-    // A key held long enough for the core to scan it.
-    void TypeKey(const std::string& key) {
+    // A key pressed and held until the ROM reports it (`echoed` once more), then let go; false when
+    // no report came. The ROM sees a key only while it is down, and on a loaded machine the core
+    // may not look for a while. X repeats a held key, and each repeat would reach the keypad as a
+    // new press, so the key does not repeat while it is held.
+    bool TypeKey(const std::string& key, const std::string& echoed) {
+        const int before = Seen(echoed);
+        KeyRepeats(key, false);
         Xdo("keydown --window " + window + " " + key);
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        const bool seen = WaitForOutput(echoed, before + 1);
         Xdo("keyup --window " + window + " " + key);
+        KeyRepeats(key, true);
+        return seen;
     }
 
     // The program's windows on screen (the display, and a menu or dialog while one is open).
@@ -196,20 +263,43 @@ protected:
         return true;
     }
 
-    // Types a path into the file dialog of this title once it shows.
+    // True when the focused text entry holds exactly `text`, and still does a moment later: the
+    // entry is selected whole (which makes its text the PRIMARY selection) and read back.
+    bool EntryHolds(const std::string& text) {
+        for (int read = 0; read < 2; ++read) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            Xdo("key ctrl+a");
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            if (PrimarySelection() != text) return false;
+        }
+        return true;
+    }
+
+    // Types a path into the file dialog of this title once it shows, and presses Enter once the
+    // dialog's entry holds the whole path. The open dialog's location entry completes names
+    // inline while the folders it lists are still loading, which on a loaded machine can change
+    // what was typed: the path is typed again until it reads back whole. Ctrl+L shows the open
+    // dialog's location entry, or hides it when it is already shown (the dialog remembers it), so
+    // the tries alternate with and without it.
     bool AnswerFileDialog(const std::string& title, const std::string& path, bool open) {
         const std::string dialog = WaitForNewWindow("--name '^" + title + "$'", {});
         if (dialog.empty()) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-        Xdo("windowfocus --sync " + dialog);
-        if (open) {
-            Xdo("key ctrl+l");
-            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+        for (int attempt = 0; std::chrono::steady_clock::now() < end; ++attempt) {
+            Xdo("windowfocus --sync " + dialog);
+            if (open && attempt % 2 == 0) {
+                Xdo("key ctrl+l");
+                std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            }
+            Xdo("key ctrl+a");
+            Xdo("type --delay 20 '" + path + "'");
+            if (EntryHolds(path)) {
+                Xdo("key Return");
+                return true;
+            }
         }
-        Xdo("type --delay 20 '" + path + "'");
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        Xdo("key Return");
-        return true;
+        return false;
     }
 
     Program program;
@@ -225,7 +315,7 @@ TEST_F(DisplayProgram, ShowsThePanelAtEveryDepthTakesKeysAndTouchesAndMenuSessio
 
     // The blank bar (row 4, column 5) steps the depth down; each depth shows its bars.
     for (unsigned depth : {8u, 4u, 2u, 1u}) {
-        TypeKey("space");
+        ASSERT_TRUE(TypeKey("space", kBlankBar)) << program.OutputSoFar();
         ASSERT_TRUE(WaitForOutput("depth " + std::to_string(depth) + "\n")) << program.OutputSoFar();
         EXPECT_TRUE(WaitForBars(depth)) << "depth " << depth;
     }
@@ -237,8 +327,7 @@ TEST_F(DisplayProgram, ShowsThePanelAtEveryDepthTakesKeysAndTouchesAndMenuSessio
         const char* echoed;
     } keys[] = {{"a", "key 0 0\n"}, {"b", "key 0 1\n"}, {"1", "key 1 3\n"}};
     for (const Key& key : keys) {
-        TypeKey(key.host);
-        EXPECT_TRUE(WaitForOutput(key.echoed)) << key.host << ": " << program.OutputSoFar();
+        EXPECT_TRUE(TypeKey(key.host, key.echoed)) << key.host << ": " << program.OutputSoFar();
     }
 
     // A click on the panel is a touch at its position; a quick one is seen as well.
@@ -269,8 +358,24 @@ TEST_F(DisplayProgram, ShowsThePanelAtEveryDepthTakesKeysAndTouchesAndMenuSessio
     ASSERT_TRUE(ContextMenu(4));
     ASSERT_TRUE(AnswerFileDialog("Open Session", session, true));
     EXPECT_TRUE(WaitForBars(1));
-    TypeKey("space");
+    EXPECT_TRUE(TypeKey("space", kBlankBar)) << program.OutputSoFar();
     EXPECT_TRUE(WaitForOutput("depth 16\n", 3)) << program.OutputSoFar();
+
+    // A file that is no session, chosen in the same dialog, is refused with a message, and the
+    // machine runs on where it was.
+    const std::string bad = program.dir / "bad.aes";
+    WriteFile(bad, "This is not a session.\n");
+    ASSERT_TRUE(ContextMenu(4));
+    ASSERT_TRUE(AnswerFileDialog("Open Session", bad, true));
+    const std::string box = WaitForNewWindow("--name '^Load State$'", {});
+    ASSERT_FALSE(box.empty()) << program.OutputSoFar();
+    Xdo("windowfocus --sync " + box);
+    Xdo("key Return");
+    const auto closed = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+    while (!VisibleWindows("--name '^Load State$'").empty() && std::chrono::steady_clock::now() < closed)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_TRUE(TypeKey("space", kBlankBar)) << program.OutputSoFar();
+    EXPECT_TRUE(WaitForOutput("depth 8\n", 2)) << program.OutputSoFar();
 
     program.Signal(SIGTERM);
     const Outcome ended = program.Wait();

@@ -47,6 +47,37 @@ using FastHandler = bool (*)(uint32_t);
 // instruction that sets flags stores one word.
 CPU_INLINE bool ConditionFails(uint32_t cond) { return gCondTable[cond][gCpu.nzcv >> 28]; }
 CPU_INLINE uint32_t Carry() { return (gCpu.nzcv >> 29) & 1; }
+// Condition COND (0..14) on the flags word, as a few bit tests: the forms that know their condition
+// when they are decoded need no table.
+template <uint32_t COND>
+CPU_INLINE bool Passes(uint32_t f) {
+    const bool z = f & kFlagZ, c = f & kFlagC;
+    const bool nv = (f ^ (f << 3)) & kFlagN;  // N differs from V
+    switch (COND) {
+        case 0: return z;
+        case 1: return !z;
+        case 2: return c;
+        case 3: return !c;
+        case 4: return f & kFlagN;
+        case 5: return !(f & kFlagN);
+        case 6: return f & kFlagV;
+        case 7: return !(f & kFlagV);
+        case 8: return c && !z;
+        case 9: return !c || z;
+        case 10: return !nv;
+        case 11: return nv;
+        case 12: return !z && !nv;
+        case 13: return z || nv;
+        default: return true;
+    }
+}
+// The number of bits set, without a library call on hosts built without a population-count
+// instruction (block transfer lists).
+CPU_INLINE uint32_t BitCount(uint32_t v) {
+    v = v - ((v >> 1) & 0x55555555u);
+    v = (v & 0x33333333u) + ((v >> 2) & 0x33333333u);
+    return (((v + (v >> 4)) & 0x0F0F0F0Fu) * 0x01010101u) >> 24;
+}
 
 // N and Z of a result, in place.
 CPU_INLINE uint32_t NZ(uint32_t v) { return (v & kFlagN) | (v == 0 ? kFlagZ : 0); }
@@ -522,7 +553,7 @@ bool ArmBlockTransfer(uint32_t i) {
     if (!list) return true;
     const uint32_t rn = (i >> 16) & 15;
     const uint32_t base = R[rn];
-    const uint32_t bytes = 4 * static_cast<uint32_t>(__builtin_popcount(list));
+    const uint32_t bytes = 4 * BitCount(list);
     uint32_t addr = U ? (P ? base + 4 : base) : (P ? base - bytes : base - bytes + 4);
     const uint32_t final = U ? base + bytes : base - bytes;
     if constexpr (FAST) {
@@ -595,8 +626,8 @@ struct DecodedPage {
 DecodedPage<false> gArmPages[kDecodedSlots];
 DecodedPage<true> gThumbPages[kDecodedSlots];
 
-void DecodeArmEntry(Decoded* e, uint32_t w);
-void DecodeThumbEntry(Decoded* e, uint32_t w);
+void DecodeArmEntry(Decoded* e, uint32_t w, uint32_t pc);
+void DecodeThumbEntry(Decoded* e, uint32_t w, uint32_t pc);
 template <bool THUMB>
 __attribute__((noinline)) void Redecode(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host);
 template <bool THUMB>
@@ -662,8 +693,8 @@ void EnterPage(uint32_t pc, uint32_t left) {
 
 template <bool THUMB>
 void Redecode(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host) {
-    if constexpr (THUMB) DecodeThumbEntry(e, CpuLoad16(host));
-    else DecodeArmEntry(e, CpuLoad32(host));
+    if constexpr (THUMB) DecodeThumbEntry(e, CpuLoad16(host), pc);
+    else DecodeArmEntry(e, CpuLoad32(host), pc);
     return e->form(e, pc, left, host);
 }
 
@@ -699,28 +730,46 @@ __attribute__((flatten)) void FastForm(Decoded* e, uint32_t pc, uint32_t left, u
     return Seq<THUMB>(e, pc, left, host);
 }
 
-// An ARM instruction with a condition other than AL; a failed condition skips it (it still counts).
+// An ARM instruction with condition COND (other than AL); a failed condition skips it (it still
+// counts).
+template <uint32_t COND>
 void CondGate(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host) {
-    if (ConditionFails(e->insn >> 28)) return Seq<false>(e, pc, left, host);
+    if (!Passes<COND>(gCpu.nzcv)) return Seq<false>(e, pc, left, host);
     return e->inner(e, pc, left, host);
 }
 
-// B and BL, the offset decoded; COND: with a condition other than AL.
-template <bool L, bool COND>
-void ArmBranchForm(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host) {
-    if (COND && ConditionFails(e->insn >> 28)) return Seq<false>(e, pc, left, host);
+// B and BL in ARM state, B and B<cond> in Thumb state (Thumb condition 14 branches too): aux holds
+// the distance from the branch to its target. INPAGE: the decoder found the target in the branch's
+// own page (an entry's place in its page is fixed), so the target's entry is found by the distance
+// alone.
+template <bool THUMB, uint32_t COND, bool L, bool INPAGE>
+void BranchForm(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host) {
+    if (COND != 14 && !Passes<COND>(gCpu.nzcv)) return Seq<THUMB>(e, pc, left, host);
     if (L) R[14] = pc + 4;
-    return Jump<false>(e, pc, pc + 8 + e->aux, left, host);
+    const int32_t delta = static_cast<int32_t>(e->aux);
+    if (!INPAGE) return Jump<THUMB>(e, pc, pc + delta, left, host);
+    if (__builtin_expect(--left == 0, 0)) return Finish(pc, pc + delta);
+    return Run<THUMB>(e + (delta >> (THUMB ? 1 : 2)), pc + delta, left, host + static_cast<intptr_t>(delta));
 }
+template <bool THUMB, size_t... I>
+constexpr std::array<Form, sizeof...(I)> MakeBranchForms(std::index_sequence<I...>) {
+    return {&BranchForm<THUMB, I / 4, (I / 2) % 2 == 1, I % 2 == 1>...};
+}
+// By condition × 4 + link × 2 + in-page.
+constexpr auto kArmBranchForms = MakeBranchForms<false>(std::make_index_sequence<60>());
+constexpr auto kThumbBranchForms = MakeBranchForms<true>(std::make_index_sequence<60>());
+template <size_t... I>
+constexpr std::array<Form, sizeof...(I)> MakeCondGates(std::index_sequence<I...>) {
+    return {&CondGate<I>...};
+}
+constexpr auto kCondGates = MakeCondGates(std::make_index_sequence<14>());
 
-// Thumb branches: conditional (condition 14 branches too), unconditional, and the second half of BL.
-void ThumbCondBranchForm(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host) {
-    const uint32_t cond = (e->insn >> 8) & 15;
-    if (cond != 14 && ConditionFails(cond)) return Seq<true>(e, pc, left, host);
-    return Jump<true>(e, pc, pc + 4 + e->aux, left, host);
-}
-void ThumbBranchForm(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host) {
-    return Jump<true>(e, pc, pc + 4 + e->aux, left, host);
+// The branch form for a branch at pc over delta bytes.
+template <bool THUMB>
+Form BranchFormFor(uint32_t cond, bool link, uint32_t pc, int32_t delta) {
+    const int32_t target = static_cast<int32_t>(pc & 0x3FF) + delta;
+    const bool inPage = target >= 0 && target < 0x400;
+    return (THUMB ? kThumbBranchForms : kArmBranchForms)[cond * 4 + (link ? 2 : 0) + (inPage ? 1 : 0)];
 }
 void ThumbBlSuffixForm(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host) {
     const uint32_t target = R[14] + (e->insn & 0x7FF) * 2;
@@ -904,7 +953,7 @@ enum ThumbClass : uint8_t {
 template <bool FAST>
 bool ThumbPushPop(uint32_t i) {
     if constexpr (FAST) {
-        const uint32_t bytes = 4 * static_cast<uint32_t>(__builtin_popcount(i & 0x1FF));
+        const uint32_t bytes = 4 * BitCount(i & 0x1FF);
         const bool pop = i & (1u << 11);
         const uint32_t addr = pop ? R[13] : R[13] - bytes;
         uintptr_t h;
@@ -955,7 +1004,7 @@ template <bool FAST>
 bool ThumbMultiple(uint32_t i) {
     const uint32_t rn = (i >> 8) & 7;
     if constexpr (FAST) {
-        const uint32_t bytes = 4 * static_cast<uint32_t>(__builtin_popcount(i & 0xFF));
+        const uint32_t bytes = 4 * BitCount(i & 0xFF);
         const bool load = i & (1u << 11);
         uintptr_t h;
         if (!bytes || !FastBlock(load ? gTlb.read : gTlb.write, R[rn], bytes, h)) return false;
@@ -1240,17 +1289,16 @@ Form ArmSimpleForm(const Handlers& h, uint32_t w) {
     return pc ? h.formPc : h.form;
 }
 
-void DecodeArmEntry(Decoded* e, uint32_t w) {
+void DecodeArmEntry(Decoded* e, uint32_t w, uint32_t pc) {
     *e = Decoded{&Complex<false>, nullptr, &ArmUnconditional, w, 0};
     const uint32_t cond = w >> 28;
     if (cond == 15) return;
     const Handlers& h = gArmDecode[ArmTableIndex(w)];
     e->body = h.body;
     if ((w & 0x0E000000u) == 0x0A000000u) {
-        e->aux = static_cast<uint32_t>(static_cast<int32_t>(w << 8) >> 6);
-        const bool link = w & (1u << 24);
-        if (cond == 14) e->form = link ? &ArmBranchForm<true, false> : &ArmBranchForm<false, false>;
-        else e->form = link ? &ArmBranchForm<true, true> : &ArmBranchForm<false, true>;
+        const int32_t delta = 8 + (static_cast<int32_t>(w << 8) >> 6);
+        e->aux = static_cast<uint32_t>(delta);
+        e->form = BranchFormFor<false>(cond, w & (1u << 24), pc, delta);
         return;
     }
     Form f = ArmSimpleForm(h, w);
@@ -1259,23 +1307,23 @@ void DecodeArmEntry(Decoded* e, uint32_t w) {
     if (cond == 14) {
         e->form = f;
     } else {
-        e->form = &CondGate;
+        e->form = kCondGates[cond];
         e->inner = f;
     }
 }
 
-void DecodeThumbEntry(Decoded* e, uint32_t w) {
+void DecodeThumbEntry(Decoded* e, uint32_t w, uint32_t pc) {
     const Handlers& h = gThumbDecode[w >> 6];
     *e = Decoded{&Complex<true>, nullptr, h.body, w, 0};
     switch (gThumbClass[w >> 7]) {
         case kTCondBranch:
-            e->aux = static_cast<uint32_t>(static_cast<int8_t>(w & 0xFF)) * 2;
-            e->form = &ThumbCondBranchForm;
+        case kTBranch: {
+            const bool cond = gThumbClass[w >> 7] == kTCondBranch;
+            const int32_t delta = 4 + (cond ? static_cast<int8_t>(w & 0xFF) * 2 : static_cast<int32_t>(SignExtend11(w)) * 2);
+            e->aux = static_cast<uint32_t>(delta);
+            e->form = BranchFormFor<true>(cond ? (w >> 8) & 15 : 14, false, pc, delta);
             return;
-        case kTBranch:
-            e->aux = SignExtend11(w) * 2;
-            e->form = &ThumbBranchForm;
-            return;
+        }
         case kTBlSuffix: e->form = &ThumbBlSuffixForm; return;
         case kTBx:
             if (((w >> 3) & 15) != 15) e->form = &BxForm<true>;

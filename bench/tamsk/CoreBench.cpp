@@ -1,6 +1,7 @@
 // The processor's speed: one CPU-bound program (CRC-32, sieve, sort, memory copies), built for ARM
 // and for Thumb, run on the emulated core and under qemu-arm and qemu-arm -singlestep in the same
-// run. Prints each one's median rate in millions of instructions per second and the core's ratios.
+// run; then each kernel of it alone (rows STATE:KERNEL). Prints each one's median rate in millions
+// of instructions per second and the core's ratios.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -59,17 +60,24 @@ double RunQemu(const std::string& options, const std::string& elf, double startu
 }  // namespace
 
 int main() {
-    std::printf("%-8s %14s %12s %12s %18s %12s %14s\n", "program", "instructions", "core MIPS", "qemu MIPS",
+    std::printf("%-12s %14s %12s %12s %18s %12s %14s\n", "program", "instructions", "core MIPS", "qemu MIPS",
                 "qemu-step MIPS", "core/qemu", "core/qemu-step");
-    const char* only = std::getenv("TAMSK_BENCH_ONLY");  // "arm" or "thumb": one program only
+    const char* only = std::getenv("TAMSK_BENCH_ONLY");  // a row's name ("arm", "thumb:crc"...): that row only
     const bool coreOnly = std::getenv("TAMSK_BENCH_CORE_ONLY") != nullptr;
     std::vector<double> startups;
     for (int k = 0; k < (coreOnly ? 0 : 5); ++k)
         startups.push_back(RunQemu("", std::string(TAMSK_BENCH_DIR) + "/bench-empty.elf"));
     const double startup = bench::Median(startups);
+    std::vector<std::string> rows;
     for (const char* state : {"arm", "thumb"}) {
-        if (only && std::string(only) != state) continue;
-        const std::string elf = std::string(TAMSK_BENCH_DIR) + "/bench-" + state + ".elf";
+        rows.push_back(state);
+        for (const char* kernel : {"crc", "sieve", "sort", "copy"}) rows.push_back(std::string(state) + ":" + kernel);
+    }
+    for (const std::string& row : rows) {
+        if (only && row != only) continue;
+        std::string file = row;
+        std::replace(file.begin(), file.end(), ':', '-');
+        const std::string elf = std::string(TAMSK_BENCH_DIR) + "/bench-" + file + ".elf";
         // Three runs of each, side by side, and the median of each: the machine's other work
         // disturbs it least. TAMSK_BENCH_CORE_ONLY=1 leaves qemu out (for profiling the core).
         std::vector<double> cores, qemus, steps;
@@ -85,7 +93,7 @@ int main() {
         const double qemu = coreOnly ? 1 : bench::Median(qemus);
         const double step = coreOnly ? 1 : bench::Median(steps);
         const double n = static_cast<double>(core.instructions) / 1e6;
-        std::printf("%-8s %14llu %12.1f %12.1f %18.1f %12.2f %14.2f\n", state,
+        std::printf("%-12s %14llu %12.1f %12.1f %18.1f %12.2f %14.2f\n", row.c_str(),
                     static_cast<unsigned long long>(core.instructions), n / core.seconds, n / qemu, n / step,
                     qemu / core.seconds, step / core.seconds);
     }

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/wait.h>
+
 #include "bench/BenchStats.h"
 #include "tamsk/board/Options.h"
 #include "tamsk/board/Timing.h"
@@ -23,6 +25,7 @@ using Clock = std::chrono::steady_clock;
 struct CoreResult {
     uint64_t instructions;
     double seconds;
+    int exitCode;  // the program's exit code: its result's low byte
 };
 
 CoreResult RunCore(const std::string& elf) {
@@ -43,15 +46,21 @@ CoreResult RunCore(const std::string& elf) {
         std::fprintf(stderr, "%s did not reach its exit call\n", elf.c_str());
         std::exit(1);
     }
-    return {ExecutedInstructions, s};
+    return {ExecutedInstructions, s, static_cast<int>(gCpu.r[0] & 0xFF)};
 }
 
 // Seconds of one qemu run, less qemu's own start-up (`startup`, measured on a program that exits at once).
-double RunQemu(const std::string& options, const std::string& elf, double startup = 0) {
+// The program's exit code must be the core's (`expected`; -1: not checked).
+double RunQemu(const std::string& options, const std::string& elf, double startup = 0, int expected = -1) {
     const auto t0 = Clock::now();
     const int rc = std::system(("qemu-arm -cpu arm926 " + options + " " + elf + " >/dev/null").c_str());
-    if (rc == -1) {
+    if (rc == -1 || !WIFEXITED(rc)) {
         std::fprintf(stderr, "qemu-arm could not be started\n");
+        std::exit(1);
+    }
+    if (expected >= 0 && WEXITSTATUS(rc) != expected) {
+        std::fprintf(stderr, "%s: the core's result %d differs from qemu's %d\n", elf.c_str(), expected,
+                     WEXITSTATUS(rc));
         std::exit(1);
     }
     return std::max(1e-6, std::chrono::duration<double>(Clock::now() - t0).count() - startup);
@@ -86,8 +95,8 @@ int main() {
             core = RunCore(elf);
             cores.push_back(core.seconds);
             if (coreOnly) continue;
-            qemus.push_back(RunQemu("", elf, startup));
-            steps.push_back(RunQemu("-singlestep", elf, startup));
+            qemus.push_back(RunQemu("", elf, startup, core.exitCode));
+            steps.push_back(RunQemu("-singlestep", elf, startup, core.exitCode));
         }
         core.seconds = bench::Median(cores);
         const double qemu = coreOnly ? 1 : bench::Median(qemus);

@@ -3,14 +3,26 @@ vantor_add_bench(tamsk_core_bench ARCH host SOURCES tamsk/CoreBench.cpp LIBS tam
 if(TARGET tamsk_core_bench)
     set(work ${CMAKE_CURRENT_SOURCE_DIR}/tamsk/work.c)
     set(start ${CMAKE_CURRENT_SOURCE_DIR}/tamsk/start.S)
+    # The whole program (bench-STATE.elf) and each kernel alone, four times over (bench-STATE-KERNEL.elf).
     set(elves)
     foreach(state arm thumb)
-        set(elf ${CMAKE_BINARY_DIR}/bench/bench-${state}.elf)
-        add_custom_command(OUTPUT ${elf}
-            COMMAND arm-none-eabi-gcc -march=armv5te -m${state} -mthumb-interwork -O2 -nostdlib
-                    -ffreestanding -Wl,-Ttext=0x8000 -o ${elf} ${start} ${work}
-            DEPENDS ${work} ${start} VERBATIM)
-        list(APPEND elves ${elf})
+        foreach(kernel all:15 crc:1 sieve:2 sort:4 copy:8)
+            string(REPLACE ":" ";" kernel ${kernel})
+            list(GET kernel 0 name)
+            list(GET kernel 1 mask)
+            if(name STREQUAL "all")
+                set(elf ${CMAKE_BINARY_DIR}/bench/bench-${state}.elf)
+                set(repeat 1)
+            else()
+                set(elf ${CMAKE_BINARY_DIR}/bench/bench-${state}-${name}.elf)
+                set(repeat 4)
+            endif()
+            add_custom_command(OUTPUT ${elf}
+                COMMAND arm-none-eabi-gcc -march=armv5te -m${state} -mthumb-interwork -O2 -nostdlib
+                        -ffreestanding -DKERNELS=${mask} -DREPEAT=${repeat} -Wl,-Ttext=0x8000 -o ${elf} ${start} ${work}
+                DEPENDS ${work} ${start} VERBATIM)
+            list(APPEND elves ${elf})
+        endforeach()
     endforeach()
     set(empty ${CMAKE_BINARY_DIR}/bench/bench-empty.elf)
     add_custom_command(OUTPUT ${empty}

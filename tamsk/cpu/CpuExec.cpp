@@ -47,6 +47,37 @@ using FastHandler = bool (*)(uint32_t);
 // instruction that sets flags stores one word.
 CPU_INLINE bool ConditionFails(uint32_t cond) { return gCondTable[cond][gCpu.nzcv >> 28]; }
 CPU_INLINE uint32_t Carry() { return (gCpu.nzcv >> 29) & 1; }
+// Condition COND (0..14) on the flags word, as a few bit tests: the forms that know their condition
+// when they are decoded need no table.
+template <uint32_t COND>
+CPU_INLINE bool Passes(uint32_t f) {
+    const bool z = f & kFlagZ, c = f & kFlagC;
+    const bool nv = (f ^ (f << 3)) & kFlagN;  // N differs from V
+    switch (COND) {
+        case 0: return z;
+        case 1: return !z;
+        case 2: return c;
+        case 3: return !c;
+        case 4: return f & kFlagN;
+        case 5: return !(f & kFlagN);
+        case 6: return f & kFlagV;
+        case 7: return !(f & kFlagV);
+        case 8: return c && !z;
+        case 9: return !c || z;
+        case 10: return !nv;
+        case 11: return nv;
+        case 12: return !z && !nv;
+        case 13: return z || nv;
+        default: return true;
+    }
+}
+// The number of bits set, without a library call on hosts built without a population-count
+// instruction (block transfer lists).
+CPU_INLINE uint32_t BitCount(uint32_t v) {
+    v = v - ((v >> 1) & 0x55555555u);
+    v = (v & 0x33333333u) + ((v >> 2) & 0x33333333u);
+    return (((v + (v >> 4)) & 0x0F0F0F0Fu) * 0x01010101u) >> 24;
+}
 
 // N and Z of a result, in place.
 CPU_INLINE uint32_t NZ(uint32_t v) { return (v & kFlagN) | (v == 0 ? kFlagZ : 0); }
@@ -522,7 +553,7 @@ bool ArmBlockTransfer(uint32_t i) {
     if (!list) return true;
     const uint32_t rn = (i >> 16) & 15;
     const uint32_t base = R[rn];
-    const uint32_t bytes = 4 * static_cast<uint32_t>(__builtin_popcount(list));
+    const uint32_t bytes = 4 * BitCount(list);
     uint32_t addr = U ? (P ? base + 4 : base) : (P ? base - bytes : base - bytes + 4);
     const uint32_t final = U ? base + bytes : base - bytes;
     if constexpr (FAST) {
@@ -595,8 +626,8 @@ struct DecodedPage {
 DecodedPage<false> gArmPages[kDecodedSlots];
 DecodedPage<true> gThumbPages[kDecodedSlots];
 
-void DecodeArmEntry(Decoded* e, uint32_t w);
-void DecodeThumbEntry(Decoded* e, uint32_t w);
+void DecodeArmEntry(Decoded* e, uint32_t w, uint32_t pc, uintptr_t host);
+void DecodeThumbEntry(Decoded* e, uint32_t w, uint32_t pc, uintptr_t host);
 template <bool THUMB>
 __attribute__((noinline)) void Redecode(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host);
 template <bool THUMB>
@@ -650,6 +681,13 @@ CPU_INLINE void Jump(Decoded* e, uint32_t pc, uint32_t target, uint32_t left, ui
     return EnterPage<THUMB>(target, left);
 }
 
+// After the instruction at pc, on to pc + delta, known to lie in the same page.
+template <bool THUMB>
+CPU_INLINE void JumpInPage(Decoded* e, uint32_t pc, int32_t delta, uint32_t left, uintptr_t host) {
+    if (__builtin_expect(--left == 0, 0)) return Finish(pc, pc + delta);
+    return Run<THUMB>(e + (delta >> (THUMB ? 1 : 2)), pc + delta, left, host + static_cast<intptr_t>(delta));
+}
+
 // Runs the instruction at pc from its page's entry, with the alignment checked.
 template <bool THUMB>
 void EnterPage(uint32_t pc, uint32_t left) {
@@ -662,8 +700,8 @@ void EnterPage(uint32_t pc, uint32_t left) {
 
 template <bool THUMB>
 void Redecode(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host) {
-    if constexpr (THUMB) DecodeThumbEntry(e, CpuLoad16(host));
-    else DecodeArmEntry(e, CpuLoad32(host));
+    if constexpr (THUMB) DecodeThumbEntry(e, CpuLoad16(host), pc, host);
+    else DecodeArmEntry(e, CpuLoad32(host), pc, host);
     return e->form(e, pc, left, host);
 }
 
@@ -690,6 +728,35 @@ __attribute__((noinline, flatten)) void SimpleForm(Decoded* e, uint32_t pc, uint
     return Seq<THUMB>(e, pc, left, host);
 }
 
+// A flag-setting instruction and the conditional branch (condition COND, 0..13) after it in the
+// same page, run as one form: the branch tests the flags just set without a dispatch in between.
+// aux holds the branch word the pair was decoded with; when memory holds another word there now,
+// or the batch ends between the two, the instruction runs alone and the next one from its entry.
+// INPAGE: the branch's target lies in the page (as for BranchForm).
+template <ArmHandler F, bool THUMB, uint32_t COND, bool INPAGE>
+__attribute__((noinline, flatten)) void PairForm(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host) {
+    constexpr uint32_t k = THUMB ? 2 : 4;
+    F(e->insn);
+    const uint32_t branch = THUMB ? CpuLoad16(host + k) : CpuLoad32(host + k);
+    if (__builtin_expect(branch != e->aux || left == 1, 0)) return Seq<THUMB>(e, pc, left, host);
+    --left;
+    pc += k;
+    host += k;
+    ++e;  // the branch's entry: only its place is used
+    if (!Passes<COND>(gCpu.nzcv)) return Seq<THUMB>(e, pc, left, host);
+    const int32_t delta = THUMB ? 4 + static_cast<int8_t>(branch & 0xFF) * 2
+                                : 8 + (static_cast<int32_t>(branch << 8) >> 6);
+    if (!INPAGE) return Jump<THUMB>(e, pc, pc + delta, left, host);
+    return JumpInPage<THUMB>(e, pc, delta, left, host);
+}
+template <ArmHandler F, bool THUMB, size_t... I>
+constexpr std::array<Form, sizeof...(I)> MakePairForms(std::index_sequence<I...>) {
+    return {&PairForm<F, THUMB, I / 2, I % 2 == 1>...};
+}
+// By condition × 2 + in-page.
+template <ArmHandler F, bool THUMB>
+constexpr auto kPairForms = MakePairForms<F, THUMB>(std::make_index_sequence<28>());
+
 // A memory handler's fast form; when it cannot make the access the complex form runs the whole
 // handler, so that the fast one stays without calls and without a stack frame.
 template <FastHandler FAST, bool THUMB, bool PC>
@@ -699,28 +766,48 @@ __attribute__((flatten)) void FastForm(Decoded* e, uint32_t pc, uint32_t left, u
     return Seq<THUMB>(e, pc, left, host);
 }
 
-// An ARM instruction with a condition other than AL; a failed condition skips it (it still counts).
+// An ARM instruction with condition COND (other than AL); a failed condition skips it (it still
+// counts).
+template <uint32_t COND>
 void CondGate(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host) {
-    if (ConditionFails(e->insn >> 28)) return Seq<false>(e, pc, left, host);
+    if (!Passes<COND>(gCpu.nzcv)) return Seq<false>(e, pc, left, host);
     return e->inner(e, pc, left, host);
 }
 
-// B and BL, the offset decoded; COND: with a condition other than AL.
-template <bool L, bool COND>
-void ArmBranchForm(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host) {
-    if (COND && ConditionFails(e->insn >> 28)) return Seq<false>(e, pc, left, host);
+// B and BL in ARM state, B and B<cond> in Thumb state (Thumb condition 14 branches too): aux holds
+// the distance from the branch to its target. INPAGE: the decoder found the target in the branch's
+// own page (an entry's place in its page is fixed), so the target's entry is found by the distance
+// alone.
+template <bool THUMB, uint32_t COND, bool L, bool INPAGE>
+void BranchForm(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host) {
+    if (COND != 14 && !Passes<COND>(gCpu.nzcv)) return Seq<THUMB>(e, pc, left, host);
     if (L) R[14] = pc + 4;
-    return Jump<false>(e, pc, pc + 8 + e->aux, left, host);
+    const int32_t delta = static_cast<int32_t>(e->aux);
+    if (!INPAGE) return Jump<THUMB>(e, pc, pc + delta, left, host);
+    return JumpInPage<THUMB>(e, pc, delta, left, host);
 }
+template <bool THUMB, size_t... I>
+constexpr std::array<Form, sizeof...(I)> MakeBranchForms(std::index_sequence<I...>) {
+    return {&BranchForm<THUMB, I / 4, (I / 2) % 2 == 1, I % 2 == 1>...};
+}
+// By condition × 4 + link × 2 + in-page.
+constexpr auto kArmBranchForms = MakeBranchForms<false>(std::make_index_sequence<60>());
+constexpr auto kThumbBranchForms = MakeBranchForms<true>(std::make_index_sequence<60>());
+template <size_t... I>
+constexpr std::array<Form, sizeof...(I)> MakeCondGates(std::index_sequence<I...>) {
+    return {&CondGate<I>...};
+}
+constexpr auto kCondGates = MakeCondGates(std::make_index_sequence<14>());
 
-// Thumb branches: conditional (condition 14 branches too), unconditional, and the second half of BL.
-void ThumbCondBranchForm(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host) {
-    const uint32_t cond = (e->insn >> 8) & 15;
-    if (cond != 14 && ConditionFails(cond)) return Seq<true>(e, pc, left, host);
-    return Jump<true>(e, pc, pc + 4 + e->aux, left, host);
+// Whether a branch at pc over delta bytes stays in its page.
+inline bool InPage(uint32_t pc, int32_t delta) {
+    const int32_t target = static_cast<int32_t>(pc & 0x3FF) + delta;
+    return target >= 0 && target < 0x400;
 }
-void ThumbBranchForm(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host) {
-    return Jump<true>(e, pc, pc + 4 + e->aux, left, host);
+// The branch form for a branch at pc over delta bytes.
+template <bool THUMB>
+Form BranchFormFor(uint32_t cond, bool link, uint32_t pc, int32_t delta) {
+    return (THUMB ? kThumbBranchForms : kArmBranchForms)[cond * 4 + (link ? 2 : 0) + (InPage(pc, delta) ? 1 : 0)];
 }
 void ThumbBlSuffixForm(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host) {
     const uint32_t target = R[14] + (e->insn & 0x7FF) * 2;
@@ -759,6 +846,7 @@ struct Handlers {
     Form form;
     Form formPc;
     HandlerKind kind;
+    const Form* pairs = nullptr;  // by branch condition: the form run with a branch after it
 };
 template <ArmHandler F>
 constexpr Handlers kArm = {F, nullptr, nullptr, kKindComplex};
@@ -768,6 +856,10 @@ template <ArmHandler F>
 constexpr Handlers kThumb = {F, nullptr, nullptr, kKindComplex};
 template <ArmHandler F>
 constexpr Handlers kThumbPlain = {F, &SimpleForm<F, true, false>, &SimpleForm<F, true, true>, kKindAlu};
+// A simple handler that sets the flags a loop's conditional branch usually tests.
+template <ArmHandler F, bool THUMB, HandlerKind KIND = kKindAlu>
+constexpr Handlers kPaired = {F, &SimpleForm<F, THUMB, false>, &SimpleForm<F, THUMB, true>, KIND,
+                              kPairForms<F, THUMB>.data()};
 template <FastHandler FAST, FastHandler SLOW, HandlerKind KIND = kKindMemory>
 constexpr Handlers kArmFast = {&FastOrSlow<FAST, SLOW>, &FastForm<FAST, false, false>, &FastForm<FAST, false, true>,
                                KIND};
@@ -776,9 +868,18 @@ constexpr Handlers kThumbFast = {&FastOrSlow<FAST, SLOW>, &FastForm<FAST, true, 
                                  kKindMemory};
 
 // --- Handler tables ---
+// Compares, and additions and subtractions with S of an immediate, pair with a branch after them.
+template <int OP, int S, int FORM>
+constexpr Handlers DpEntry() {
+    constexpr ArmHandler f = &ArmDataProcessing<OP, S, FORM>;
+    if constexpr ((IsCompare(OP) && FORM <= 4) || (S && FORM == 0 && (OP == kSub || OP == kAdd)))
+        return kPaired<f, false, kKindDp>;
+    else
+        return kArmPlain<f, kKindDp>;
+}
 template <size_t... I>
 constexpr std::array<Handlers, sizeof...(I)> MakeDp(std::index_sequence<I...>) {
-    return {kArmPlain<&ArmDataProcessing<I / 18, (I / 9) % 2, I % 9>, kKindDp>...};
+    return {DpEntry<I / 18, (I / 9) % 2, I % 9>()...};
 }
 // The memory handlers by table index: the P, U, B/I/S, W and L bits in bits 4..0 of I, the form in
 // the bits above.
@@ -904,7 +1005,7 @@ enum ThumbClass : uint8_t {
 template <bool FAST>
 bool ThumbPushPop(uint32_t i) {
     if constexpr (FAST) {
-        const uint32_t bytes = 4 * static_cast<uint32_t>(__builtin_popcount(i & 0x1FF));
+        const uint32_t bytes = 4 * BitCount(i & 0x1FF);
         const bool pop = i & (1u << 11);
         const uint32_t addr = pop ? R[13] : R[13] - bytes;
         uintptr_t h;
@@ -955,7 +1056,7 @@ template <bool FAST>
 bool ThumbMultiple(uint32_t i) {
     const uint32_t rn = (i >> 8) & 7;
     if constexpr (FAST) {
-        const uint32_t bytes = 4 * static_cast<uint32_t>(__builtin_popcount(i & 0xFF));
+        const uint32_t bytes = 4 * BitCount(i & 0xFF);
         const bool load = i & (1u << 11);
         uintptr_t h;
         if (!bytes || !FastBlock(load ? gTlb.read : gTlb.write, R[rn], bytes, h)) return false;
@@ -1172,6 +1273,12 @@ template <int CLS, int SUB>
 constexpr Handlers ThumbEntry() {
     if constexpr (IsThumbMemoryClass(CLS)) {
         return kThumbFast<&ThumbMemory<CLS, SUB, true>, &ThumbMemory<CLS, SUB, false>>;
+    } else if constexpr ((CLS == kTAddSubReg || CLS == kTAddSubImm3) && SUB < 2) {
+        return kPaired<&ThumbClass<CLS, SUB>, true>;
+    } else if constexpr ((CLS == kTCmpImm || CLS == kTAddImm || CLS == kTSubImm) && SUB == 0) {
+        return kPaired<&ThumbClass<CLS, SUB>, true>;
+    } else if constexpr (CLS == kTHiReg && SUB == 1) {
+        return kPaired<&ThumbClass<CLS, SUB>, true>;
     } else if constexpr (IsThumbSimpleClass(CLS)) {
         return kThumbPlain<&ThumbClass<CLS, SUB>>;
     } else {
@@ -1182,9 +1289,15 @@ template <size_t... I>
 constexpr std::array<Handlers, sizeof...(I)> MakeThumbClasses(std::index_sequence<I...>) {
     return {ThumbEntry<I / 16, I % 16>()...};
 }
+// TST, CMP and CMN pair with a branch after them.
+template <int OP>
+constexpr Handlers ThumbAluEntry() {
+    if constexpr (OP == 8 || OP == 10 || OP == 11) return kPaired<&ThumbAlu<OP>, true>;
+    else return kThumbPlain<&ThumbAlu<OP>>;
+}
 template <size_t... I>
 constexpr std::array<Handlers, sizeof...(I)> MakeThumbAlu(std::index_sequence<I...>) {
-    return {kThumbPlain<&ThumbAlu<I>>...};
+    return {ThumbAluEntry<I>()...};
 }
 constexpr auto kThumbClasses = MakeThumbClasses(std::make_index_sequence<(kTUndefined + 1) * 16>());
 
@@ -1240,17 +1353,16 @@ Form ArmSimpleForm(const Handlers& h, uint32_t w) {
     return pc ? h.formPc : h.form;
 }
 
-void DecodeArmEntry(Decoded* e, uint32_t w) {
+void DecodeArmEntry(Decoded* e, uint32_t w, uint32_t pc, uintptr_t host) {
     *e = Decoded{&Complex<false>, nullptr, &ArmUnconditional, w, 0};
     const uint32_t cond = w >> 28;
     if (cond == 15) return;
     const Handlers& h = gArmDecode[ArmTableIndex(w)];
     e->body = h.body;
     if ((w & 0x0E000000u) == 0x0A000000u) {
-        e->aux = static_cast<uint32_t>(static_cast<int32_t>(w << 8) >> 6);
-        const bool link = w & (1u << 24);
-        if (cond == 14) e->form = link ? &ArmBranchForm<true, false> : &ArmBranchForm<false, false>;
-        else e->form = link ? &ArmBranchForm<true, true> : &ArmBranchForm<false, true>;
+        const int32_t delta = 8 + (static_cast<int32_t>(w << 8) >> 6);
+        e->aux = static_cast<uint32_t>(delta);
+        e->form = BranchFormFor<false>(cond, w & (1u << 24), pc, delta);
         return;
     }
     Form f = ArmSimpleForm(h, w);
@@ -1258,24 +1370,42 @@ void DecodeArmEntry(Decoded* e, uint32_t w) {
     if (!f) f = &Complex<false>;
     if (cond == 14) {
         e->form = f;
+        // A conditional B after it in the page: the pair runs as one form.
+        if (f == h.form && h.pairs && (pc & 0x3FF) != 0x3FC) {
+            const uint32_t next = CpuLoad32(host + 4);
+            if ((next & 0x0F000000u) == 0x0A000000u && (next >> 28) < 14) {
+                e->form = h.pairs[(next >> 28) * 2 + InPage(pc + 4, 8 + (static_cast<int32_t>(next << 8) >> 6))];
+                e->aux = next;
+            }
+        }
     } else {
-        e->form = &CondGate;
+        e->form = kCondGates[cond];
         e->inner = f;
     }
 }
 
-void DecodeThumbEntry(Decoded* e, uint32_t w) {
+// A conditional branch after a Thumb instruction in its simple form in the page: the pair runs as
+// one form.
+void PairThumb(Decoded* e, const Handlers& h, uint32_t pc, uintptr_t host) {
+    if (e->form != h.form || !h.pairs || (pc & 0x3FF) == 0x3FE) return;
+    const uint32_t next = CpuLoad16(host + 2);
+    if ((next & 0xF000) != 0xD000 || ((next >> 8) & 15) >= 14) return;
+    e->form = h.pairs[((next >> 8) & 15) * 2 + InPage(pc + 2, 4 + static_cast<int8_t>(next & 0xFF) * 2)];
+    e->aux = next;
+}
+
+void DecodeThumbEntry(Decoded* e, uint32_t w, uint32_t pc, uintptr_t host) {
     const Handlers& h = gThumbDecode[w >> 6];
     *e = Decoded{&Complex<true>, nullptr, h.body, w, 0};
     switch (gThumbClass[w >> 7]) {
         case kTCondBranch:
-            e->aux = static_cast<uint32_t>(static_cast<int8_t>(w & 0xFF)) * 2;
-            e->form = &ThumbCondBranchForm;
+        case kTBranch: {
+            const bool cond = gThumbClass[w >> 7] == kTCondBranch;
+            const int32_t delta = 4 + (cond ? static_cast<int8_t>(w & 0xFF) * 2 : static_cast<int32_t>(SignExtend11(w)) * 2);
+            e->aux = static_cast<uint32_t>(delta);
+            e->form = BranchFormFor<true>(cond ? (w >> 8) & 15 : 14, false, pc, delta);
             return;
-        case kTBranch:
-            e->aux = SignExtend11(w) * 2;
-            e->form = &ThumbBranchForm;
-            return;
+        }
         case kTBlSuffix: e->form = &ThumbBlSuffixForm; return;
         case kTBx:
             if (((w >> 3) & 15) != 15) e->form = &BxForm<true>;
@@ -1285,7 +1415,7 @@ void DecodeThumbEntry(Decoded* e, uint32_t w) {
             const bool compare = ((w >> 8) & 3) == 1;
             if (rd == 15 && !compare) return;
             e->form = rd == 15 || rm == 15 ? h.formPc : h.form;
-            return;
+            return PairThumb(e, h, pc, host);
         }
         case kTPushPop:
             if ((w & (1u << 11)) && (w & 0x100)) return;  // a pop of r15 may change the state
@@ -1295,6 +1425,7 @@ void DecodeThumbEntry(Decoded* e, uint32_t w) {
         default: break;
     }
     if (h.form) e->form = h.form;
+    PairThumb(e, h, pc, host);
 }
 
 // --- The run loop ---

@@ -26,7 +26,7 @@ struct CpuMmuState {
 // (all ones = empty) and holds the page's physical address and its host address (0 when no memory
 // area lies behind the page). Several entries per cache keep a table lookup and the data it
 // indexes from evicting each other; the fast path is still one compare.
-constexpr uint32_t kTlbEntries = 64;
+constexpr uint32_t kTlbEntries = 256;
 struct CpuTlbEntry {
     uint32_t key;
     uint32_t phys;

@@ -152,5 +152,106 @@ TEST_F(DecodeTest, OnePageMappedTwiceBranchesWithinEachMapping) {
     EXPECT_EQ(gCpu.cur, kCode + 0x10);
 }
 
+TEST_F(DecodeTest, BranchesAtPageEdgesLandOnTheirTargets) {
+    // A compare and a conditional branch (run as a pair when both lie in one page), or a lone
+    // unconditional branch, at the edges of the 1 KB page at kPageA + 0x400, to targets inside the
+    // page, at its edges and in the pages on either side. The target counts in r1 and stops.
+    const uint32_t page = kPageA + 0x400;
+    struct Case {
+        bool thumb, paired;
+        int32_t at, target;  // offsets from the page: the branch and its target
+    } const cases[] = {
+        {false, true, 0x3FC, 0x000},  {false, true, 0x3FC, 0x400},  {false, true, 0x004, -0x008},
+        {false, true, 0x008, 0x3F8},  {false, true, 0x000, 0x200},  {false, false, 0x3FC, 0x3F0},
+        {false, false, 0x000, -0x400}, {true, true, 0x3FE, 0x400},   {true, true, 0x002, -0x004},
+        {true, true, 0x004, 0x0F0},   {true, true, 0x000, 0x010},   {true, false, 0x3FE, 0x000},
+        {true, false, 0x000, 0x3FC},  {true, false, 0x3FE, 0x402},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << (c.thumb ? "Thumb" : "ARM") << " branch at +" << std::hex << c.at
+                                        << " to " << c.target);
+        const uint32_t at = page + c.at, target = page + c.target;
+        const int32_t delta = c.target - c.at - (c.thumb ? 4 : 8);
+        if (c.thumb) {
+            tb::Write16(at - 2, 0x2800);  // cmp r0, #0
+            tb::Write16(at, c.paired ? 0xD000 | ((delta >> 1) & 0xFF) : 0xE000 | ((delta >> 1) & 0x7FF));
+            tb::WriteHalves(target, {0x3101, 0xE7FE});  // adds r1, #1; b .
+        } else {
+            tb::Write32(at - 4, 0xE3500000);  // cmp r0, #0
+            tb::Write32(at, (c.paired ? 0x0A000000u : 0xEA000000u) | ((delta >> 2) & 0xFFFFFF));
+            tb::WriteWords(target, {0xE2811001, 0xEAFFFFFE});  // add r1, r1, #1; b .
+        }
+        gCpu.r[0] = gCpu.r[1] = 0;
+        tb::StartAt(at - (c.thumb ? 2 : 4), kModeSupervisor, c.thumb);
+        CpuRunFor(50);
+        EXPECT_EQ(gCpu.r[1], 1u);
+        EXPECT_EQ(gCpu.cur, target + (c.thumb ? 2 : 4));
+    }
+}
+
+TEST_F(DecodeTest, ACompareAndBranchPairRunsAsWrittenInEveryBatchSplit) {
+    // The loop runs a compare and a branch twice: the first time the branch is taken and the
+    // program then rewrites it into its opposite, which the second time is not taken either (r3
+    // counts falls through, r4 branches taken). Run in batches of every small size, so that a batch
+    // also ends between the two instructions of the pair.
+    struct Program {
+        bool thumb;
+        std::vector<uint32_t> code;  // words (ARM) or halfwords (Thumb)
+        uint32_t rewritten, branchAt, end;
+    } const programs[] = {
+        {false,
+         {
+             0xE3A00000,  // mov r0, #0
+             0xE3A02000,  // mov r2, #0
+             0xE3500000,  // loop: cmp r0, #0
+             0x0A000001,  // beq hit          (rewritten into bne hit)
+             0xE2833001,  // add r3, r3, #1
+             0xEA000000,  // b after
+             0xE2844001,  // hit: add r4, r4, #1
+             0xE2822001,  // after: add r2, r2, #1
+             0xE5865000,  // str r5, [r6]
+             0xE3520002,  // cmp r2, #2
+             0xBAFFFFF6,  // blt loop
+             0xEAFFFFFE,  // b .
+         },
+         0x1A000001, 0x0C, 0x2C},
+        {true,
+         {
+             0x2000,  // movs r0, #0
+             0x2200,  // movs r2, #0
+             0x2800,  // loop: cmp r0, #0
+             0xD001,  // beq hit          (rewritten into bne hit)
+             0x3301,  // adds r3, #1
+             0xE001,  // b after
+             0x3401,  // hit: adds r4, #1
+             0x46C0,  // nop
+             0x3201,  // after: adds r2, #1
+             0x8035,  // strh r5, [r6]
+             0x2A02,  // cmp r2, #2
+             0xDBF5,  // blt loop
+             0xE7FE,  // b .
+         },
+         0xD101, 0x06, 0x18},
+    };
+    for (const Program& p : programs) {
+        for (uint64_t batch : {1, 2, 3, 5, 500}) {
+            SCOPED_TRACE(testing::Message() << (p.thumb ? "Thumb" : "ARM") << " in batches of " << batch);
+            for (size_t k = 0; k < p.code.size(); ++k) {
+                if (p.thumb) tb::Write16(kCode + 2 * k, p.code[k]);
+                else tb::Write32(kCode + 4 * k, p.code[k]);
+            }
+            gCpu.r[3] = gCpu.r[4] = 0;
+            gCpu.r[5] = p.rewritten;
+            gCpu.r[6] = kCode + p.branchAt;
+            tb::StartAt(kCode, kModeSupervisor, p.thumb);
+            for (int k = 0; k < 40; k += static_cast<int>(batch)) CpuRunFor(batch);
+            EXPECT_EQ(gCpu.r[2], 2u);
+            EXPECT_EQ(gCpu.r[3], 1u);
+            EXPECT_EQ(gCpu.r[4], 1u);
+            EXPECT_EQ(gCpu.cur, kCode + p.end);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace cputest

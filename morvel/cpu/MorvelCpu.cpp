@@ -1493,9 +1493,9 @@ uint32_t Specialise(uint32_t op, uint32_t key) {
     return key;
 }
 
-// The dispatch table: every opcode word to the label of its handler. A key whose operand kind has
-// no handler of its own takes the kEAny handler of the same operation.
-const void* const* BuildTable(const void* const* labels) {
+// Fills the dispatch table: every opcode word to the label of its handler. A key whose operand kind
+// has no handler of its own takes the kEAny handler of the same operation.
+bool BuildTable(const void* const* labels, const void** table) {
     std::vector<std::pair<uint32_t, const void*>> byKey(kHandlerCount);
     for (size_t i = 0; i < kHandlerCount; ++i) byKey[i] = {kKeys[i], labels[i]};
     std::sort(byKey.begin(), byKey.end());
@@ -1503,7 +1503,6 @@ const void* const* BuildTable(const void* const* labels) {
         auto it = std::lower_bound(byKey.begin(), byKey.end(), std::make_pair(key, static_cast<const void*>(nullptr)));
         return it != byKey.end() && it->first == key ? it->second : nullptr;
     };
-    auto* table = new const void*[65536];
     for (uint32_t raw = 0; raw < 65536; ++raw) {
         uint32_t op = Swap16(raw);
         uint32_t key = Specialise(op, Decode(op));
@@ -1517,7 +1516,7 @@ const void* const* BuildTable(const void* const* labels) {
         }
         table[raw] = label;
     }
-    return table;
+    return true;
 }
 
 // The table of the trace step: every entry is the same label.
@@ -1541,7 +1540,10 @@ uint16_t MorvelMainLoop(EmulState* s) {
 #define MORVEL_LABEL_ADDR(F, b, p, e) &&L_##F##_##b##_##p##_##e,
     static const void* const kLabels[] = {MORVEL_HANDLERS(MORVEL_LABEL_ADDR)};
     static_assert(sizeof kLabels / sizeof kLabels[0] == kHandlerCount);
-    static const void* const* const table = BuildTable(kLabels);
+    // The table lives in the module's own data, not on the heap: it goes with the module when the
+    // module is unloaded, and no thread still in this loop at exit meets a freed table.
+    static const void* table[65536];
+    [[maybe_unused]] static const bool built = BuildTable(kLabels, table);
 
     uint32_t regs[16];
     Cpu c;

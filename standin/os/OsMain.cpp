@@ -205,10 +205,14 @@ void StandinOsMain(uint8_t hardReset) {
     };
     std::thread timer;
     if (options.quitAfterMs) {
+        // The quit waits for this task to reach stage 7, so it is asked without the timer's lock.
         timer = std::thread([&] {
-            std::unique_lock lock(timerMutex);
-            if (!timerStop.wait_for(lock, std::chrono::milliseconds(options.quitAfterMs), [&] { return ended; }))
-                askQuit();
+            {
+                std::unique_lock lock(timerMutex);
+                if (timerStop.wait_for(lock, std::chrono::milliseconds(options.quitAfterMs), [&] { return ended; }))
+                    return;
+            }
+            askQuit();
         });
     }
     // Stops and joins the timer however this task ends: when an application does not stop in
@@ -254,9 +258,10 @@ void StandinOsMain(uint8_t hardReset) {
             Trace("awake");
         }
     }
-    timerEnd.Finish();
+    // Stage 7 comes before the timer's join: a quit the timer asked waits for the stage.
     Trace("shutting down");
     Kez<kezsig::HALSetInitStage>(kezslot::HALSetInitStage, 7u);
+    timerEnd.Finish();
 }
 
 }  // namespace vantor::os

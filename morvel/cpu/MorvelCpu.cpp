@@ -643,14 +643,50 @@ HANDLER(HTas) {
     return kNext;
 }
 
-// Runs step(i) for i = 0..15, each with a constant register number.
-template <class F, size_t... I>
-MORVEL_INLINE void Each16(F step, std::index_sequence<I...>) {
-    (step(std::integral_constant<uint32_t, I>{}), ...);
+// MOVEM moves a register list four registers at a time: each group of four bits of the list
+// selects, through one switch, a straight run of loads or stores at fixed offsets, so the moves
+// cost one memory access each and no test per possible register.
+template <int B, bool TO_MEM, uint32_t N, size_t... J>
+MORVEL_INLINE uint32_t MovemQuad(uint32_t* r, uint32_t a, std::index_sequence<J...>) {
+    uint32_t off = 0;
+    auto one = [&](auto j) {
+        if constexpr ((N >> j) & 1) {
+            if constexpr (TO_MEM)
+                WrM<B>(a + off, r[j]);
+            else
+                r[j] = Sext<B>(RdM<B>(a + off));
+            off += B;
+        }
+    };
+    (one(std::integral_constant<uint32_t, J>{}), ...);
+    return a + off;
 }
-template <class F>
-MORVEL_INLINE void Each16(F step) {
-    Each16(step, std::make_index_sequence<16>{});
+// Registers r[0..3] selected by the low four bits of `bits`, to or from ascending addresses from
+// `a`; returns the address after the last.
+template <int B, bool TO_MEM>
+MORVEL_INLINE uint32_t MovemGroup(uint32_t* r, uint32_t a, uint32_t bits) {
+    switch (bits & 15) {
+#define MORVEL_QUAD(n) \
+    case n: return MovemQuad<B, TO_MEM, n>(r, a, std::make_index_sequence<4>{});
+        MORVEL_QUAD(0) MORVEL_QUAD(1) MORVEL_QUAD(2) MORVEL_QUAD(3) MORVEL_QUAD(4) MORVEL_QUAD(5)
+        MORVEL_QUAD(6) MORVEL_QUAD(7) MORVEL_QUAD(8) MORVEL_QUAD(9) MORVEL_QUAD(10) MORVEL_QUAD(11)
+        MORVEL_QUAD(12) MORVEL_QUAD(13) MORVEL_QUAD(14) default: MORVEL_QUAD(15)
+#undef MORVEL_QUAD
+    }
+}
+// The registers of `mask` (bit 0 is D0, bit 15 A7) to or from ascending addresses from `a`.
+template <int B, bool TO_MEM>
+MORVEL_INLINE uint32_t MovemList(Cpu& c, uint32_t a, uint32_t mask) {
+    a = MovemGroup<B, TO_MEM>(c.R, a, mask);
+    a = MovemGroup<B, TO_MEM>(c.R + 4, a, mask >> 4);
+    a = MovemGroup<B, TO_MEM>(c.R + 8, a, mask >> 8);
+    return MovemGroup<B, TO_MEM>(c.R + 12, a, mask >> 12);
+}
+// The list of -(An) runs from A7 (bit 0) down to D0 (bit 15): reversed, it is the ascending list
+// stored from the final address up.
+MORVEL_INLINE uint32_t Reverse16(uint32_t m) {
+    static constexpr uint8_t kRev4[16] = {0, 8, 4, 12, 2, 10, 6, 14, 1, 9, 5, 13, 3, 11, 7, 15};
+    return kRev4[m & 15] << 12 | kRev4[(m >> 4) & 15] << 8 | kRev4[(m >> 8) & 15] << 4 | kRev4[(m >> 12) & 15];
 }
 
 // E: kEPre, kEInd or any other control mode.
@@ -658,24 +694,15 @@ HANDLER(HMovemToMem) {
     uint32_t mask = Fetch16(c);
     uint32_t mode = MODE, reg = REG;
     if (E == kEPre || (E == kEAny && mode == 4)) {
-        // -(An): registers stored from A7 down to D0; An stores its initial value
-        uint32_t a = c.R[8 + reg];
-        Each16([&](auto i) {
-            if (mask & (1u << i)) {
-                a -= B;
-                WrM<B>(a, c.R[15 - i]);
-            }
-        });
+        // An is stored with its initial value and changed after the stores
+        static constexpr uint8_t kBits4[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
+        uint32_t n = kBits4[mask & 15] + kBits4[(mask >> 4) & 15] + kBits4[(mask >> 8) & 15] + kBits4[mask >> 12];
+        uint32_t a = c.R[8 + reg] - B * n;
+        MovemList<B, true>(c, a, Reverse16(mask));
         c.R[8 + reg] = a;
         return kNext;
     }
-    uint32_t a = EaAddr<B, E == kEPre ? kEAny : E>(c, mode, reg);
-    Each16([&](auto i) {
-        if (mask & (1u << i)) {
-            WrM<B>(a, c.R[i]);
-            a += B;
-        }
-    });
+    MovemList<B, true>(c, EaAddr<B, E == kEPre ? kEAny : E>(c, mode, reg), mask);
     return kNext;
 }
 // E: kEPost, kEInd or any other control mode.
@@ -684,12 +711,8 @@ HANDLER(HMovemToReg) {
     uint32_t mode = MODE, reg = REG;
     const bool post = E == kEPost || (E == kEAny && mode == 3);
     uint32_t a = post ? c.R[8 + reg] : EaAddr<B, E == kEPost ? kEAny : E>(c, mode, reg);
-    Each16([&](auto i) {
-        if (mask & (1u << i)) {
-            c.R[i] = Sext<B>(RdM<B>(a));
-            a += B;
-        }
-    });
+    a = MovemList<B, false>(c, a, mask);
+    // (An)+ ends with the final address, even when An was in the list
     if (post) c.R[8 + reg] = a;
     return kNext;
 }

@@ -30,6 +30,9 @@
 #include "morvel/traps/TrapDispatch.h"
 
 #define MORVEL_INLINE inline __attribute__((always_inline))
+// Lambdas inside handlers are inlined as the handlers are: one left as a call would take the
+// address of the loop's working state, which then lives in memory for the whole loop.
+#define MORVEL_LAMBDA __attribute__((always_inline))
 
 // Straight-line vectorisation packs the condition-code stores of a handler into vector registers,
 // which makes the allocator keep the loop's PC and flags in memory: everything in the loop is
@@ -95,9 +98,12 @@ MORVEL_INLINE void WrM(uint32_t a, uint32_t v) {
 struct Cpu {
     uint32_t* R;  // D0-D7, A0-A7: the loop's local copy
     uint32_t pc;
-    uint32_t n;   // bit 31 is N
-    uint32_t nz;  // 0 when Z is set
-    uint32_t v, c, x;
+    // N and Z share one register: the last result shifted so that its sign is bit 31, 0 when Z
+    // is set. The one pair it cannot hold, N and Z both set (written to the CCR, or left by a
+    // flag write that changes only one of them), is held by bit 1 of v beside a result of 0.
+    uint32_t res;
+    uint32_t v;  // bit 0 is V; bit 1 is N where res cannot hold it
+    uint32_t c, x;
     uint32_t srHigh;  // SR bits other than the condition codes
     EmulState* s;
 };
@@ -131,12 +137,18 @@ MORVEL_INLINE uint32_t Fetch32(Cpu& c) {
     return w;
 }
 
-MORVEL_INLINE uint32_t Ccr(const Cpu& c) { return MorvelComposeCcr(c.n, c.nz, c.v, c.c, c.x); }
+MORVEL_INLINE uint32_t FlagN(const Cpu& c) { return (c.res >> 31) | (c.v >> 1); }
+MORVEL_INLINE uint32_t FlagV(const Cpu& c) { return c.v & 1; }
+// Sets N and Z as given; V is kept.
+MORVEL_INLINE void SetFlagsNZ(Cpu& c, bool n, bool z) {
+    c.res = z ? 0 : n ? 0x80000000u : 1;
+    c.v = (c.v & 1) | (n && z ? 2 : 0);
+}
+MORVEL_INLINE uint32_t Ccr(const Cpu& c) { return MorvelComposeCcr(FlagN(c) << 31, c.res, FlagV(c), c.c, c.x); }
 MORVEL_INLINE void SetCcr(Cpu& c, uint32_t ccr) {
     c.c = ccr & 1;
     c.v = (ccr >> 1) & 1;
-    c.nz = (ccr & kSrZ) ? 0 : 1;
-    c.n = (ccr & kSrN) ? 0x80000000u : 0;
+    SetFlagsNZ(c, ccr & kSrN, ccr & kSrZ);
     c.x = (ccr >> 4) & 1;
 }
 
@@ -158,8 +170,13 @@ MORVEL_INLINE void Load(Cpu& c) {
 
 template <int B>
 MORVEL_INLINE void SetNZ(Cpu& c, uint32_t r) {
-    c.n = Sext<B>(r);
-    c.nz = r & kMask<B>;
+    c.res = r << (32 - 8 * B);
+}
+// N and Z of ADDX, SUBX, NEGX and the decimal operations: Z is only cleared, never set. V is set
+// by the same operation.
+template <int B>
+MORVEL_INLINE void SetNZKeepZ(Cpu& c, uint32_t r) {
+    c.res = r ? r << (32 - 8 * B) : (c.res != 0);
 }
 template <int B>
 MORVEL_INLINE void SetLogic(Cpu& c, uint32_t r) {
@@ -337,8 +354,7 @@ MORVEL_INLINE uint32_t Addx(Cpu& c, uint32_t d, uint32_t s) {
     uint32_t r = static_cast<uint32_t>(t) & kMask<B>;
     c.c = c.x = static_cast<uint32_t>(t >> (B * 8)) & 1;
     c.v = (((s ^ r) & (d ^ r)) & kMsb<B>) != 0;
-    c.n = Sext<B>(r);
-    if (r) c.nz = r;
+    SetNZKeepZ<B>(c, r);
     return r;
 }
 template <int B>
@@ -346,8 +362,7 @@ MORVEL_INLINE uint32_t Subx(Cpu& c, uint32_t d, uint32_t s) {
     uint32_t r = (d - s - c.x) & kMask<B>;
     c.c = c.x = (uint64_t{s} + c.x) > d;
     c.v = (((s ^ d) & (r ^ d)) & kMsb<B>) != 0;
-    c.n = Sext<B>(r);
-    if (r) c.nz = r;
+    SetNZKeepZ<B>(c, r);
     return r;
 }
 
@@ -356,8 +371,9 @@ MORVEL_INLINE uint32_t Subx(Cpu& c, uint32_t d, uint32_t s) {
 // A condition known when the handler is made.
 template <int CC>
 MORVEL_INLINE bool CondT(const Cpu& c) {
-    const uint32_t n = c.n >> 31;
-    const bool z = c.nz == 0;
+    const uint32_t n = FlagN(c);
+    const bool z = c.res == 0;
+    const uint32_t v = FlagV(c);
     if constexpr (CC == 0) return true;
     if constexpr (CC == 1) return false;
     if constexpr (CC == 2) return !c.c && !z;
@@ -366,14 +382,14 @@ MORVEL_INLINE bool CondT(const Cpu& c) {
     if constexpr (CC == 5) return c.c;
     if constexpr (CC == 6) return !z;
     if constexpr (CC == 7) return z;
-    if constexpr (CC == 8) return !c.v;
-    if constexpr (CC == 9) return c.v;
+    if constexpr (CC == 8) return !v;
+    if constexpr (CC == 9) return v;
     if constexpr (CC == 10) return !n;
     if constexpr (CC == 11) return n;
-    if constexpr (CC == 12) return n == c.v;
-    if constexpr (CC == 13) return n != c.v;
-    if constexpr (CC == 14) return !z && n == c.v;
-    if constexpr (CC == 15) return z || n != c.v;
+    if constexpr (CC == 12) return n == v;
+    if constexpr (CC == 13) return n != v;
+    if constexpr (CC == 14) return !z && n == v;
+    if constexpr (CC == 15) return z || n != v;
 }
 
 // A condition taken from the opcode at run time: (condition << 4) | NZVC -> true.
@@ -409,7 +425,7 @@ struct CondTable {
 constexpr CondTable kCond;
 
 MORVEL_INLINE bool Cond(const Cpu& c, uint32_t cc) {
-    uint32_t f = ((c.n >> 28) & 8) | (c.nz ? 0 : 4) | (c.v << 1) | c.c;
+    uint32_t f = (FlagN(c) << 3) | (c.res ? 0 : 4) | (FlagV(c) << 1) | c.c;
     return kCond.t[(cc << 4) | f];
 }
 
@@ -434,7 +450,7 @@ MORVEL_INLINE void FollowingBranch(Cpu& c) {
     uint32_t cc = gFused.cc[raw];
     if (!cc || (c.srHigh & (kSrTrace0 | kSrTrace1))) return;
     c.pc += 2;
-    if ((cc == 6) == (c.nz != 0)) c.pc += Sext<1>(raw >> 8u);
+    if ((cc == 6) == (c.res != 0)) c.pc += Sext<1>(raw >> 8u);
 }
 
 // ---- handlers ----
@@ -459,7 +475,7 @@ HANDLER(HImm) {
     if constexpr (P == 6) {
         SubNoX<B>(c, ReadEA<B, E>(c, MODE, REG), imm);
     } else {
-        Rmw<B, E>(c, MODE, REG, [&](uint32_t d) {
+        Rmw<B, E>(c, MODE, REG, [&](uint32_t d) MORVEL_LAMBDA {
             if constexpr (P == 0) { d |= imm; SetLogic<B>(c, d); return d; }
             if constexpr (P == 1) { d &= imm; SetLogic<B>(c, d); return d; }
             if constexpr (P == 2) return Sub<B>(c, d, imm);
@@ -489,7 +505,7 @@ HANDLER(HBit) {
     uint32_t mode = MODE, reg = REG;
     if (E == kEDn || (E == kEAny && mode == 0)) {
         uint32_t m = 1u << (bit & 31);
-        c.nz = c.R[reg] & m;
+        SetFlagsNZ(c, FlagN(c), (c.R[reg] & m) == 0);
         if (B == 1) c.R[reg] ^= m;
         if (B == 2) c.R[reg] &= ~m;
         if (B == 3) c.R[reg] |= m;
@@ -498,7 +514,7 @@ HANDLER(HBit) {
     uint32_t m = 1u << (bit & 7);
     uint32_t a = EaAddr<1, kEAny>(c, mode, reg);
     uint32_t d = Rd8(a);
-    c.nz = d & m;
+    SetFlagsNZ(c, FlagN(c), (d & m) == 0);
     if (B == 1) Wr8(a, d ^ m);
     if (B == 2) Wr8(a, d & ~m);
     if (B == 3) Wr8(a, d | m);
@@ -547,22 +563,21 @@ HANDLER(HMoveA) {
 // ---- line 4 ----
 
 HANDLER(HNegx) {
-    Rmw<B, E>(c, MODE, REG, [&](uint32_t d) { return Subx<B>(c, 0, d); });
+    Rmw<B, E>(c, MODE, REG, [&](uint32_t d) MORVEL_LAMBDA { return Subx<B>(c, 0, d); });
     return kNext;
 }
 HANDLER(HClr) {
     WriteEA<B, E>(c, MODE, REG, 0);
-    c.n = 0;
-    c.nz = 0;
+    c.res = 0;
     c.v = c.c = 0;
     return kNext;
 }
 HANDLER(HNeg) {
-    Rmw<B, E>(c, MODE, REG, [&](uint32_t d) { return Sub<B>(c, 0, d); });
+    Rmw<B, E>(c, MODE, REG, [&](uint32_t d) MORVEL_LAMBDA { return Sub<B>(c, 0, d); });
     return kNext;
 }
 HANDLER(HNot) {
-    Rmw<B, E>(c, MODE, REG, [&](uint32_t d) {
+    Rmw<B, E>(c, MODE, REG, [&](uint32_t d) MORVEL_LAMBDA {
         d = ~d & kMask<B>;
         SetLogic<B>(c, d);
         return d;
@@ -592,18 +607,17 @@ MORVEL_INLINE uint32_t Nbcd(Cpu& c, uint32_t d) {
         if ((r & 0x0F) == 0x0A) r = (r & 0xF0) + 0x10;
         r &= 0xFF;
         c.v = (v & r & 0x80) != 0;
-        if (r) c.nz = r;
         c.c = c.x = 1;
     } else {
         r = 0;
         c.v = 0;
         c.c = c.x = 0;
     }
-    c.n = Sext<1>(r);
+    SetNZKeepZ<1>(c, r);
     return static_cast<uint8_t>(r);
 }
 HANDLER(HNbcd) {
-    Rmw<1, kEAny>(c, MODE, REG, [&](uint32_t d) { return Nbcd(c, d); });
+    Rmw<1, kEAny>(c, MODE, REG, [&](uint32_t d) MORVEL_LAMBDA { return Nbcd(c, d); });
     return kNext;
 }
 HANDLER(HSwap) {
@@ -636,7 +650,7 @@ HANDLER(HExtL) {
     return kNext;
 }
 HANDLER(HTas) {
-    Rmw<1, kEAny>(c, MODE, REG, [&](uint32_t d) {
+    Rmw<1, kEAny>(c, MODE, REG, [&](uint32_t d) MORVEL_LAMBDA {
         SetLogic<1>(c, d);
         return d | 0x80;
     });
@@ -649,7 +663,7 @@ HANDLER(HTas) {
 template <int B, bool TO_MEM, uint32_t N, size_t... J>
 MORVEL_INLINE uint32_t MovemQuad(uint32_t* r, uint32_t a, std::index_sequence<J...>) {
     uint32_t off = 0;
-    auto one = [&](auto j) {
+    auto one = [&](auto j) MORVEL_LAMBDA {
         if constexpr ((N >> j) & 1) {
             if constexpr (TO_MEM)
                 WrM<B>(a + off, r[j]);
@@ -721,7 +735,7 @@ HANDLER(HChk) {
     int32_t bound = static_cast<int16_t>(ReadEA<2, kEAny>(c, MODE, REG));
     int32_t d = static_cast<int16_t>(c.R[RX]);
     if (d < 0 || d > bound) {
-        c.n = d < 0 ? 0x80000000u : 0;
+        SetFlagsNZ(c, d < 0, c.res == 0);
         Unimplemented(c, op);
     }
     return kNext;
@@ -788,7 +802,7 @@ HANDLER(HRtr) {
     return HRts<0, 0, 0>(c, op);
 }
 HANDLER(HTrapv) {
-    if (c.v) Unimplemented(c, op);
+    if (FlagV(c)) Unimplemented(c, op);
     return kNext;
 }
 HANDLER(HJsr) {
@@ -809,7 +823,7 @@ HANDLER(HAddq) {
         c.R[8 + REG] += P ? -q : q;
         return kNext;
     }
-    Rmw<B, E == kEAn ? kEAny : E>(c, MODE, REG, [&](uint32_t d) { return P ? Sub<B>(c, d, q) : Add<B>(c, d, q); });
+    Rmw<B, E == kEAn ? kEAny : E>(c, MODE, REG, [&](uint32_t d) MORVEL_LAMBDA { return P ? Sub<B>(c, d, q) : Add<B>(c, d, q); });
     if constexpr (P == 1 && E == kEDn) FollowingBranch(c);
     return kNext;
 }
@@ -882,7 +896,7 @@ HANDLER(HAluToReg) {
 // Dn op <ea> -> <ea>
 HANDLER(HAluToMem) {
     uint32_t s = c.R[RX] & kMask<B>;
-    Rmw<B, E>(c, MODE, REG, [&](uint32_t d) { return Alu<B, P>(c, d, s); });
+    Rmw<B, E>(c, MODE, REG, [&](uint32_t d) MORVEL_LAMBDA { return Alu<B, P>(c, d, s); });
     return kNext;
 }
 // ADDA, SUBA, CMPA
@@ -927,8 +941,7 @@ MORVEL_INLINE uint32_t Abcd(Cpu& c, uint32_t d, uint32_t s) {
     if (c.c) r -= 0xA0;
     c.v = (v & r & 0x80) != 0;
     r &= 0xFF;
-    c.n = Sext<1>(r);
-    if (r) c.nz = r;
+    SetNZKeepZ<1>(c, r);
     return r;
 }
 MORVEL_INLINE uint32_t Sbcd(Cpu& c, uint32_t d, uint32_t s) {
@@ -940,8 +953,7 @@ MORVEL_INLINE uint32_t Sbcd(Cpu& c, uint32_t d, uint32_t s) {
     if (c.c) r += 0xA0;
     r &= 0xFF;
     c.v = (v & r & 0x80) != 0;
-    c.n = Sext<1>(r);
-    if (r) c.nz = r;
+    SetNZKeepZ<1>(c, r);
     return r;
 }
 // ABCD, SBCD (P set)
@@ -978,8 +990,7 @@ HANDLER(HDivu) {
     c.c = 0;
     if (q > 0xFFFF) {
         c.v = 1;
-        c.n = 0x80000000u;
-        c.nz = 1;
+        c.res = 0x80000000u;
         return kNext;
     }
     c.R[RX] = (r << 16) | q;
@@ -994,8 +1005,7 @@ HANDLER(HDivs) {
     c.c = 0;
     if (q > 32767 || q < -32768) {
         c.v = 1;
-        c.n = 0x80000000u;
-        c.nz = 1;
+        c.res = 0x80000000u;
         return kNext;
     }
     c.R[RX] = (static_cast<uint32_t>(r) << 16) | (static_cast<uint32_t>(q) & 0xFFFF);
@@ -1099,7 +1109,7 @@ HANDLER(HShiftReg) {
 }
 // B: TYPE * 2 + LEFT
 HANDLER(HShiftMem) {
-    Rmw<2, kEAny>(c, MODE, REG, [&](uint32_t d) { return Shift<2, B / 2, (B & 1) != 0>(c, d, 1); });
+    Rmw<2, kEAny>(c, MODE, REG, [&](uint32_t d) MORVEL_LAMBDA { return Shift<2, B / 2, (B & 1) != 0>(c, d, 1); });
     return kNext;
 }
 

@@ -100,10 +100,10 @@ struct Cpu {
     uint32_t pc;
     // N and Z share one register: the last result shifted so that its sign is bit 31, 0 when Z
     // is set. The one pair it cannot hold, N and Z both set (written to the CCR, or left by a
-    // flag write that changes only one of them), is held by bit 1 of v beside a result of 0.
+    // flag write that changes only one of them), is held by bit 3 of vc beside a result of 0.
     uint32_t res;
-    uint32_t v;  // bit 0 is V; bit 1 is N where res cannot hold it
-    uint32_t c, x;
+    uint32_t vc;  // C in bit 0, V in bit 1 and N, where res cannot hold it, in bit 3: the CCR's places
+    uint32_t x;
     uint32_t srHigh;  // SR bits other than the condition codes
     EmulState* s;
 };
@@ -137,17 +137,20 @@ MORVEL_INLINE uint32_t Fetch32(Cpu& c) {
     return w;
 }
 
-MORVEL_INLINE uint32_t FlagN(const Cpu& c) { return (c.res >> 31) | (c.v >> 1); }
-MORVEL_INLINE uint32_t FlagV(const Cpu& c) { return c.v & 1; }
-// Sets N and Z as given; V is kept.
+MORVEL_INLINE uint32_t FlagN(const Cpu& c) { return (c.res >> 31) | ((c.vc >> 3) & 1); }
+MORVEL_INLINE uint32_t FlagV(const Cpu& c) { return (c.vc >> 1) & 1; }
+MORVEL_INLINE uint32_t FlagC(const Cpu& c) { return c.vc & 1; }
+// Sets N and Z as given; V and C are kept.
 MORVEL_INLINE void SetFlagsNZ(Cpu& c, bool n, bool z) {
     c.res = z ? 0 : n ? 0x80000000u : 1;
-    c.v = (c.v & 1) | (n && z ? 2 : 0);
+    c.vc = (c.vc & (kSrV | kSrC)) | (n && z ? kSrN : 0);
 }
-MORVEL_INLINE uint32_t Ccr(const Cpu& c) { return MorvelComposeCcr(FlagN(c) << 31, c.res, FlagV(c), c.c, c.x); }
+MORVEL_INLINE void SetVC(Cpu& c, uint32_t v, uint32_t carry) { c.vc = carry | v << 1; }
+MORVEL_INLINE uint32_t Ccr(const Cpu& c) {
+    return c.x << 4 | FlagN(c) << 3 | (c.res ? 0 : kSrZ) | (c.vc & (kSrV | kSrC));
+}
 MORVEL_INLINE void SetCcr(Cpu& c, uint32_t ccr) {
-    c.c = ccr & 1;
-    c.v = (ccr >> 1) & 1;
+    c.vc = ccr & (kSrV | kSrC);
     SetFlagsNZ(c, ccr & kSrN, ccr & kSrZ);
     c.x = (ccr >> 4) & 1;
 }
@@ -181,8 +184,7 @@ MORVEL_INLINE void SetNZKeepZ(Cpu& c, uint32_t r) {
 template <int B>
 MORVEL_INLINE void SetLogic(Cpu& c, uint32_t r) {
     SetNZ<B>(c, r);
-    c.v = 0;
-    c.c = 0;
+    c.vc = 0;
 }
 
 // ---- reports: each ends the innermost run through the chain ----
@@ -328,23 +330,23 @@ MORVEL_INLINE void Rmw(Cpu& c, uint32_t mode, uint32_t reg, F f) {
 template <int B>
 MORVEL_INLINE uint32_t Add(Cpu& c, uint32_t d, uint32_t s) {
     uint32_t r = (d + s) & kMask<B>;
-    c.c = c.x = (B == 4) ? (r < d) : (((d + s) >> (B * 8)) & 1);
-    c.v = (((s ^ r) & (d ^ r)) & kMsb<B>) != 0;
+    uint32_t carry = (B == 4) ? (r < d) : (((d + s) >> (B * 8)) & 1);
+    c.x = carry;
+    SetVC(c, (((s ^ r) & (d ^ r)) & kMsb<B>) != 0, carry);
     SetNZ<B>(c, r);
     return r;
 }
 template <int B>
 MORVEL_INLINE uint32_t SubNoX(Cpu& c, uint32_t d, uint32_t s) {
     uint32_t r = (d - s) & kMask<B>;
-    c.c = s > d;
-    c.v = (((s ^ d) & (r ^ d)) & kMsb<B>) != 0;
+    SetVC(c, (((s ^ d) & (r ^ d)) & kMsb<B>) != 0, s > d);
     SetNZ<B>(c, r);
     return r;
 }
 template <int B>
 MORVEL_INLINE uint32_t Sub(Cpu& c, uint32_t d, uint32_t s) {
     uint32_t r = SubNoX<B>(c, d, s);
-    c.x = c.c;
+    c.x = s > d;
     return r;
 }
 // ADDX, SUBX, NEGX: Z is only cleared, never set.
@@ -352,16 +354,18 @@ template <int B>
 MORVEL_INLINE uint32_t Addx(Cpu& c, uint32_t d, uint32_t s) {
     uint64_t t = uint64_t{d} + s + c.x;
     uint32_t r = static_cast<uint32_t>(t) & kMask<B>;
-    c.c = c.x = static_cast<uint32_t>(t >> (B * 8)) & 1;
-    c.v = (((s ^ r) & (d ^ r)) & kMsb<B>) != 0;
+    uint32_t carry = static_cast<uint32_t>(t >> (B * 8)) & 1;
+    c.x = carry;
+    SetVC(c, (((s ^ r) & (d ^ r)) & kMsb<B>) != 0, carry);
     SetNZKeepZ<B>(c, r);
     return r;
 }
 template <int B>
 MORVEL_INLINE uint32_t Subx(Cpu& c, uint32_t d, uint32_t s) {
     uint32_t r = (d - s - c.x) & kMask<B>;
-    c.c = c.x = (uint64_t{s} + c.x) > d;
-    c.v = (((s ^ d) & (r ^ d)) & kMsb<B>) != 0;
+    uint32_t carry = (uint64_t{s} + c.x) > d;
+    c.x = carry;
+    SetVC(c, (((s ^ d) & (r ^ d)) & kMsb<B>) != 0, carry);
     SetNZKeepZ<B>(c, r);
     return r;
 }
@@ -376,10 +380,10 @@ MORVEL_INLINE bool CondT(const Cpu& c) {
     const uint32_t v = FlagV(c);
     if constexpr (CC == 0) return true;
     if constexpr (CC == 1) return false;
-    if constexpr (CC == 2) return !c.c && !z;
-    if constexpr (CC == 3) return c.c || z;
-    if constexpr (CC == 4) return !c.c;
-    if constexpr (CC == 5) return c.c;
+    if constexpr (CC == 2) return !FlagC(c) && !z;
+    if constexpr (CC == 3) return FlagC(c) || z;
+    if constexpr (CC == 4) return !FlagC(c);
+    if constexpr (CC == 5) return FlagC(c);
     if constexpr (CC == 6) return !z;
     if constexpr (CC == 7) return z;
     if constexpr (CC == 8) return !v;
@@ -425,7 +429,7 @@ struct CondTable {
 constexpr CondTable kCond;
 
 MORVEL_INLINE bool Cond(const Cpu& c, uint32_t cc) {
-    uint32_t f = (FlagN(c) << 3) | (c.res ? 0 : 4) | (FlagV(c) << 1) | c.c;
+    uint32_t f = (FlagN(c) << 3) | (c.res ? 0 : 4) | (c.vc & (kSrV | kSrC));
     return kCond.t[(cc << 4) | f];
 }
 
@@ -569,7 +573,7 @@ HANDLER(HNegx) {
 HANDLER(HClr) {
     WriteEA<B, E>(c, MODE, REG, 0);
     c.res = 0;
-    c.v = c.c = 0;
+    c.vc = 0;
     return kNext;
 }
 HANDLER(HNeg) {
@@ -606,12 +610,12 @@ MORVEL_INLINE uint32_t Nbcd(Cpu& c, uint32_t d) {
         uint32_t v = ~r;
         if ((r & 0x0F) == 0x0A) r = (r & 0xF0) + 0x10;
         r &= 0xFF;
-        c.v = (v & r & 0x80) != 0;
-        c.c = c.x = 1;
+        SetVC(c, (v & r & 0x80) != 0, 1);
+        c.x = 1;
     } else {
         r = 0;
-        c.v = 0;
-        c.c = c.x = 0;
+        c.vc = 0;
+        c.x = 0;
     }
     SetNZKeepZ<1>(c, r);
     return static_cast<uint8_t>(r);
@@ -937,9 +941,10 @@ MORVEL_INLINE uint32_t Abcd(Cpu& c, uint32_t d, uint32_t s) {
     uint32_t v = ~r;
     if (r > 9) r += 6;
     r += (s & 0xF0) + (d & 0xF0);
-    c.c = c.x = r > 0x99;
-    if (c.c) r -= 0xA0;
-    c.v = (v & r & 0x80) != 0;
+    uint32_t carry = r > 0x99;
+    c.x = carry;
+    if (carry) r -= 0xA0;
+    SetVC(c, (v & r & 0x80) != 0, carry);
     r &= 0xFF;
     SetNZKeepZ<1>(c, r);
     return r;
@@ -949,10 +954,11 @@ MORVEL_INLINE uint32_t Sbcd(Cpu& c, uint32_t d, uint32_t s) {
     uint32_t v = ~r;
     if (r > 9) r -= 6;
     r += (d & 0xF0) - (s & 0xF0);
-    c.c = c.x = r > 0x99;
-    if (c.c) r += 0xA0;
+    uint32_t carry = r > 0x99;
+    c.x = carry;
+    if (carry) r += 0xA0;
     r &= 0xFF;
-    c.v = (v & r & 0x80) != 0;
+    SetVC(c, (v & r & 0x80) != 0, carry);
     SetNZKeepZ<1>(c, r);
     return r;
 }
@@ -987,9 +993,8 @@ HANDLER(HDivu) {
     if (s == 0) DivideByZero(c, op);
     uint32_t d = c.R[RX];
     uint32_t q = d / s, r = d % s;
-    c.c = 0;
     if (q > 0xFFFF) {
-        c.v = 1;
+        c.vc = kSrV;
         c.res = 0x80000000u;
         return kNext;
     }
@@ -1002,9 +1007,8 @@ HANDLER(HDivs) {
     if (s == 0) DivideByZero(c, op);
     int64_t d = static_cast<int32_t>(c.R[RX]);
     int64_t q = d / s, r = d % s;
-    c.c = 0;
     if (q > 32767 || q < -32768) {
-        c.v = 1;
+        c.vc = kSrV;
         c.res = 0x80000000u;
         return kNext;
     }
@@ -1033,7 +1037,7 @@ MORVEL_INLINE uint32_t Shift(Cpu& c, uint32_t v, uint32_t n) {
     constexpr uint32_t W = B * 8;
     v &= kMask<B>;
     uint32_t r = v;
-    c.v = 0;
+    uint32_t cf = 0, vf = 0;
     if (TYPE == 2) {
         uint32_t x = c.x;
         n %= W + 1;
@@ -1048,57 +1052,61 @@ MORVEL_INLINE uint32_t Shift(Cpu& c, uint32_t v, uint32_t n) {
             }
             x = out;
         }
-        c.x = c.c = x;
+        cf = c.x = x;
         SetNZ<B>(c, r);
+        SetVC(c, vf, cf);
         return r;
     }
     if (n == 0) {
-        c.c = 0;
+        cf = 0;
         SetNZ<B>(c, r);
+        SetVC(c, vf, cf);
         return r;
     }
     if (TYPE == 3) {
         uint32_t m = n % W;
         if (m) r = LEFT ? ((v << m) | (v >> (W - m))) & kMask<B> : ((v >> m) | (v << (W - m))) & kMask<B>;
-        c.c = LEFT ? (r & 1) : ((r >> (W - 1)) & 1);
+        cf = LEFT ? (r & 1) : ((r >> (W - 1)) & 1);
         SetNZ<B>(c, r);
+        SetVC(c, vf, cf);
         return r;
     }
     if (LEFT) {
         if (n < W) {
             r = (v << n) & kMask<B>;
-            c.c = (v >> (W - n)) & 1;
+            cf = (v >> (W - n)) & 1;
             if (TYPE == 0) {
                 // V: the top n+1 bits were not all equal, so the sign changed during the shift
                 uint32_t top = kMask<B> & ~static_cast<uint32_t>(uint64_t{kMask<B>} >> (n + 1));
                 uint32_t t = v & top;
-                c.v = t != 0 && t != top;
+                vf = t != 0 && t != top;
             }
         } else {
             r = 0;
-            c.c = n == W ? (v & 1) : 0;
-            if (TYPE == 0) c.v = v != 0;
+            cf = n == W ? (v & 1) : 0;
+            if (TYPE == 0) vf = v != 0;
         }
     } else if (TYPE == 0) {
         uint32_t sign = (v >> (W - 1)) & 1;
         if (n < W) {
             r = static_cast<uint32_t>(static_cast<int32_t>(Sext<B>(v)) >> n) & kMask<B>;
-            c.c = (v >> (n - 1)) & 1;
+            cf = (v >> (n - 1)) & 1;
         } else {
             r = sign ? kMask<B> : 0;
-            c.c = sign;
+            cf = sign;
         }
     } else {
         if (n < W) {
             r = v >> n;
-            c.c = (v >> (n - 1)) & 1;
+            cf = (v >> (n - 1)) & 1;
         } else {
             r = 0;
-            c.c = n == W ? (v >> (W - 1)) & 1 : 0;
+            cf = n == W ? (v >> (W - 1)) & 1 : 0;
         }
     }
-    c.x = c.c;
+    c.x = cf;
     SetNZ<B>(c, r);
+    SetVC(c, vf, cf);
     return r;
 }
 // P: TYPE * 2 + LEFT; E set: the count is in the opcode, else in Dn.

@@ -8,8 +8,8 @@
 // operation that decodes the mode field.
 //
 // While a run is in progress the registers live in a local array of the loop, PC in a local and
-// the condition codes in a working record (N and Z are kept as the last result, so most
-// instructions set them with two stores). Registers, PC, SR and the opcode are written back to the
+// the condition codes in three working registers: the last result (N and Z), V and C together,
+// and X; most instructions set them with two or three stores, and SR is composed only when read. Registers, PC, SR and the opcode are written back to the
 // EmulState whenever the loop leaves for native code (trap, nub, report) and reloaded afterwards,
 // so native code may change any of them; a run that ends writes them back as well.
 //

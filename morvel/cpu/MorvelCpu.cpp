@@ -1169,6 +1169,12 @@ HANDLER(HAddqA) {
     return kNext;
 }
 // ADDQ.L and SUBQ.L (P set) to a data register; E: the register.
+// ASL, ASR, LSL, LSR .L of a data register by a count in the opcode; B: TYPE * 2 + LEFT as for
+// HShiftReg, E: the register.
+HANDLER(HShiftImmR) {
+    c.R[E] = Shift<4, B / 2, (B & 1) != 0>(c, c.R[E], ((RX - 1) & 7) + 1);
+    return kNext;
+}
 HANDLER(HAddqR) {
     uint32_t q = ((((op >> 9) & 7) - 1) & 7) + 1;  // 0 encodes 8
     c.R[E] = P ? Sub<4>(c, c.R[E], q) : Add<4>(c, c.R[E], q);
@@ -1266,7 +1272,9 @@ HANDLER(HAddqR) {
     MORVEL_REG_PAIRS(H, AluDD, 2) MORVEL_REG_PAIRS(H, AluDD, 3) MORVEL_REG_PAIRS(H, AluDD, 4)             \
     MORVEL_REG_PAIRS(H, AluDD, 5) MORVEL_REG_PAIRS(H, CmpDD, 1) MORVEL_REG_PAIRS(H, CmpDD, 2)             \
     MORVEL_REGS(H, TstD, 1, 0) MORVEL_REGS(H, TstD, 2, 0) MORVEL_REGS(H, TstD, 4, 0)                      \
-    MORVEL_REGS(H, AddqA, 0, 0) MORVEL_REGS(H, AddqA, 0, 1)
+    MORVEL_REGS(H, AddqA, 0, 0) MORVEL_REGS(H, AddqA, 0, 1)                                              \
+    MORVEL_REGS(H, ShiftImmR, 0, 0) MORVEL_REGS(H, ShiftImmR, 1, 0) MORVEL_REGS(H, ShiftImmR, 2, 0)      \
+    MORVEL_REGS(H, ShiftImmR, 3, 0)
 
 // Handler families, named as the handlers without their H.
 enum class Fam : uint8_t {
@@ -1274,7 +1282,7 @@ enum class Fam : uint8_t {
     MoveFromSr, MoveToCcr, Nbcd, Swap, Pea, Lea, ExtW, ExtL, Tas, MovemToMem, MovemToReg, Chk, Trap15,
     TrapNub, Link, Unlk, Nop, Rts, Rtr, Trapv, Jsr, Jmp, Addq, Scc, Dbcc, Bcc, Bsr, Moveq, AluToReg,
     AluToMem, AluA, Addx, Cmpm, Bcd, Mulu, Muls, Divu, Divs, Exg, ShiftReg, ShiftMem, MoveqR, AddqR, MoveDD,
-    AluDD, CmpDD, TstD, AddqA,
+    AluDD, CmpDD, TstD, AddqA, ShiftImmR,
 };
 
 // A handler's identity: its family and its three template arguments.
@@ -1531,6 +1539,8 @@ uint32_t Specialise(uint32_t op, uint32_t key) {
     }
     for (uint32_t b : {1u, 2u, 4u})
         if (key == Key(Fam::Tst, b, 0, kEDn)) return Key(Fam::TstD, b, 0, ry);
+    for (uint32_t type = 0; type < 4; ++type)
+        if (key == Key(Fam::ShiftReg, 4, type, 1)) return Key(Fam::ShiftImmR, type, 0, ry);
     return key;
 }
 

@@ -8,8 +8,8 @@
 // operation that decodes the mode field.
 //
 // While a run is in progress the registers live in a local array of the loop, PC in a local and
-// the condition codes in a working record (N and Z are kept as the last result, so most
-// instructions set them with two stores). Registers, PC, SR and the opcode are written back to the
+// the condition codes in three working registers: the last result (N and Z), V and C together,
+// and X; most instructions set them with two or three stores, and SR is composed only when read. Registers, PC, SR and the opcode are written back to the
 // EmulState whenever the loop leaves for native code (trap, nub, report) and reloaded afterwards,
 // so native code may change any of them; a run that ends writes them back as well.
 //
@@ -30,6 +30,9 @@
 #include "morvel/traps/TrapDispatch.h"
 
 #define MORVEL_INLINE inline __attribute__((always_inline))
+// Lambdas inside handlers are inlined as the handlers are: one left as a call would take the
+// address of the loop's working state, which then lives in memory for the whole loop.
+#define MORVEL_LAMBDA __attribute__((always_inline))
 
 // Straight-line vectorisation packs the condition-code stores of a handler into vector registers,
 // which makes the allocator keep the loop's PC and flags in memory: everything in the loop is
@@ -95,9 +98,12 @@ MORVEL_INLINE void WrM(uint32_t a, uint32_t v) {
 struct Cpu {
     uint32_t* R;  // D0-D7, A0-A7: the loop's local copy
     uint32_t pc;
-    uint32_t n;   // bit 31 is N
-    uint32_t nz;  // 0 when Z is set
-    uint32_t v, c, x;
+    // N and Z share one register: the last result shifted so that its sign is bit 31, 0 when Z
+    // is set. The one pair it cannot hold, N and Z both set (written to the CCR, or left by a
+    // flag write that changes only one of them), is held by bit 3 of vc beside a result of 0.
+    uint32_t res;
+    uint32_t vc;  // C in bit 0, V in bit 1 and N, where res cannot hold it, in bit 3: the CCR's places
+    uint32_t x;
     uint32_t srHigh;  // SR bits other than the condition codes
     EmulState* s;
 };
@@ -131,12 +137,21 @@ MORVEL_INLINE uint32_t Fetch32(Cpu& c) {
     return w;
 }
 
-MORVEL_INLINE uint32_t Ccr(const Cpu& c) { return MorvelComposeCcr(c.n, c.nz, c.v, c.c, c.x); }
+MORVEL_INLINE uint32_t FlagN(const Cpu& c) { return (c.res >> 31) | ((c.vc >> 3) & 1); }
+MORVEL_INLINE uint32_t FlagV(const Cpu& c) { return (c.vc >> 1) & 1; }
+MORVEL_INLINE uint32_t FlagC(const Cpu& c) { return c.vc & 1; }
+// Sets N and Z as given; V and C are kept.
+MORVEL_INLINE void SetFlagsNZ(Cpu& c, bool n, bool z) {
+    c.res = z ? 0 : n ? 0x80000000u : 1;
+    c.vc = (c.vc & (kSrV | kSrC)) | (n && z ? kSrN : 0);
+}
+MORVEL_INLINE void SetVC(Cpu& c, uint32_t v, uint32_t carry) { c.vc = carry | v << 1; }
+MORVEL_INLINE uint32_t Ccr(const Cpu& c) {
+    return c.x << 4 | FlagN(c) << 3 | (c.res ? 0 : kSrZ) | (c.vc & (kSrV | kSrC));
+}
 MORVEL_INLINE void SetCcr(Cpu& c, uint32_t ccr) {
-    c.c = ccr & 1;
-    c.v = (ccr >> 1) & 1;
-    c.nz = (ccr & kSrZ) ? 0 : 1;
-    c.n = (ccr & kSrN) ? 0x80000000u : 0;
+    c.vc = ccr & (kSrV | kSrC);
+    SetFlagsNZ(c, ccr & kSrN, ccr & kSrZ);
     c.x = (ccr >> 4) & 1;
 }
 
@@ -158,14 +173,18 @@ MORVEL_INLINE void Load(Cpu& c) {
 
 template <int B>
 MORVEL_INLINE void SetNZ(Cpu& c, uint32_t r) {
-    c.n = Sext<B>(r);
-    c.nz = r & kMask<B>;
+    c.res = r << (32 - 8 * B);
+}
+// N and Z of ADDX, SUBX, NEGX and the decimal operations: Z is only cleared, never set. V is set
+// by the same operation.
+template <int B>
+MORVEL_INLINE void SetNZKeepZ(Cpu& c, uint32_t r) {
+    c.res = r ? r << (32 - 8 * B) : (c.res != 0);
 }
 template <int B>
 MORVEL_INLINE void SetLogic(Cpu& c, uint32_t r) {
     SetNZ<B>(c, r);
-    c.v = 0;
-    c.c = 0;
+    c.vc = 0;
 }
 
 // ---- reports: each ends the innermost run through the chain ----
@@ -311,23 +330,23 @@ MORVEL_INLINE void Rmw(Cpu& c, uint32_t mode, uint32_t reg, F f) {
 template <int B>
 MORVEL_INLINE uint32_t Add(Cpu& c, uint32_t d, uint32_t s) {
     uint32_t r = (d + s) & kMask<B>;
-    c.c = c.x = (B == 4) ? (r < d) : (((d + s) >> (B * 8)) & 1);
-    c.v = (((s ^ r) & (d ^ r)) & kMsb<B>) != 0;
+    uint32_t carry = (B == 4) ? (r < d) : (((d + s) >> (B * 8)) & 1);
+    c.x = carry;
+    SetVC(c, (((s ^ r) & (d ^ r)) & kMsb<B>) != 0, carry);
     SetNZ<B>(c, r);
     return r;
 }
 template <int B>
 MORVEL_INLINE uint32_t SubNoX(Cpu& c, uint32_t d, uint32_t s) {
     uint32_t r = (d - s) & kMask<B>;
-    c.c = s > d;
-    c.v = (((s ^ d) & (r ^ d)) & kMsb<B>) != 0;
+    SetVC(c, (((s ^ d) & (r ^ d)) & kMsb<B>) != 0, s > d);
     SetNZ<B>(c, r);
     return r;
 }
 template <int B>
 MORVEL_INLINE uint32_t Sub(Cpu& c, uint32_t d, uint32_t s) {
     uint32_t r = SubNoX<B>(c, d, s);
-    c.x = c.c;
+    c.x = s > d;
     return r;
 }
 // ADDX, SUBX, NEGX: Z is only cleared, never set.
@@ -335,19 +354,19 @@ template <int B>
 MORVEL_INLINE uint32_t Addx(Cpu& c, uint32_t d, uint32_t s) {
     uint64_t t = uint64_t{d} + s + c.x;
     uint32_t r = static_cast<uint32_t>(t) & kMask<B>;
-    c.c = c.x = static_cast<uint32_t>(t >> (B * 8)) & 1;
-    c.v = (((s ^ r) & (d ^ r)) & kMsb<B>) != 0;
-    c.n = Sext<B>(r);
-    if (r) c.nz = r;
+    uint32_t carry = static_cast<uint32_t>(t >> (B * 8)) & 1;
+    c.x = carry;
+    SetVC(c, (((s ^ r) & (d ^ r)) & kMsb<B>) != 0, carry);
+    SetNZKeepZ<B>(c, r);
     return r;
 }
 template <int B>
 MORVEL_INLINE uint32_t Subx(Cpu& c, uint32_t d, uint32_t s) {
     uint32_t r = (d - s - c.x) & kMask<B>;
-    c.c = c.x = (uint64_t{s} + c.x) > d;
-    c.v = (((s ^ d) & (r ^ d)) & kMsb<B>) != 0;
-    c.n = Sext<B>(r);
-    if (r) c.nz = r;
+    uint32_t carry = (uint64_t{s} + c.x) > d;
+    c.x = carry;
+    SetVC(c, (((s ^ d) & (r ^ d)) & kMsb<B>) != 0, carry);
+    SetNZKeepZ<B>(c, r);
     return r;
 }
 
@@ -356,24 +375,25 @@ MORVEL_INLINE uint32_t Subx(Cpu& c, uint32_t d, uint32_t s) {
 // A condition known when the handler is made.
 template <int CC>
 MORVEL_INLINE bool CondT(const Cpu& c) {
-    const uint32_t n = c.n >> 31;
-    const bool z = c.nz == 0;
+    const uint32_t n = FlagN(c);
+    const bool z = c.res == 0;
+    const uint32_t v = FlagV(c);
     if constexpr (CC == 0) return true;
     if constexpr (CC == 1) return false;
-    if constexpr (CC == 2) return !c.c && !z;
-    if constexpr (CC == 3) return c.c || z;
-    if constexpr (CC == 4) return !c.c;
-    if constexpr (CC == 5) return c.c;
+    if constexpr (CC == 2) return !FlagC(c) && !z;
+    if constexpr (CC == 3) return FlagC(c) || z;
+    if constexpr (CC == 4) return !FlagC(c);
+    if constexpr (CC == 5) return FlagC(c);
     if constexpr (CC == 6) return !z;
     if constexpr (CC == 7) return z;
-    if constexpr (CC == 8) return !c.v;
-    if constexpr (CC == 9) return c.v;
+    if constexpr (CC == 8) return !v;
+    if constexpr (CC == 9) return v;
     if constexpr (CC == 10) return !n;
     if constexpr (CC == 11) return n;
-    if constexpr (CC == 12) return n == c.v;
-    if constexpr (CC == 13) return n != c.v;
-    if constexpr (CC == 14) return !z && n == c.v;
-    if constexpr (CC == 15) return z || n != c.v;
+    if constexpr (CC == 12) return n == v;
+    if constexpr (CC == 13) return n != v;
+    if constexpr (CC == 14) return !z && n == v;
+    if constexpr (CC == 15) return z || n != v;
 }
 
 // A condition taken from the opcode at run time: (condition << 4) | NZVC -> true.
@@ -409,7 +429,7 @@ struct CondTable {
 constexpr CondTable kCond;
 
 MORVEL_INLINE bool Cond(const Cpu& c, uint32_t cc) {
-    uint32_t f = ((c.n >> 28) & 8) | (c.nz ? 0 : 4) | (c.v << 1) | c.c;
+    uint32_t f = (FlagN(c) << 3) | (c.res ? 0 : 4) | (c.vc & (kSrV | kSrC));
     return kCond.t[(cc << 4) | f];
 }
 
@@ -434,7 +454,7 @@ MORVEL_INLINE void FollowingBranch(Cpu& c) {
     uint32_t cc = gFused.cc[raw];
     if (!cc || (c.srHigh & (kSrTrace0 | kSrTrace1))) return;
     c.pc += 2;
-    if ((cc == 6) == (c.nz != 0)) c.pc += Sext<1>(raw >> 8u);
+    if ((cc == 6) == (c.res != 0)) c.pc += Sext<1>(raw >> 8u);
 }
 
 // ---- handlers ----
@@ -459,7 +479,7 @@ HANDLER(HImm) {
     if constexpr (P == 6) {
         SubNoX<B>(c, ReadEA<B, E>(c, MODE, REG), imm);
     } else {
-        Rmw<B, E>(c, MODE, REG, [&](uint32_t d) {
+        Rmw<B, E>(c, MODE, REG, [&](uint32_t d) MORVEL_LAMBDA {
             if constexpr (P == 0) { d |= imm; SetLogic<B>(c, d); return d; }
             if constexpr (P == 1) { d &= imm; SetLogic<B>(c, d); return d; }
             if constexpr (P == 2) return Sub<B>(c, d, imm);
@@ -489,7 +509,7 @@ HANDLER(HBit) {
     uint32_t mode = MODE, reg = REG;
     if (E == kEDn || (E == kEAny && mode == 0)) {
         uint32_t m = 1u << (bit & 31);
-        c.nz = c.R[reg] & m;
+        SetFlagsNZ(c, FlagN(c), (c.R[reg] & m) == 0);
         if (B == 1) c.R[reg] ^= m;
         if (B == 2) c.R[reg] &= ~m;
         if (B == 3) c.R[reg] |= m;
@@ -498,7 +518,7 @@ HANDLER(HBit) {
     uint32_t m = 1u << (bit & 7);
     uint32_t a = EaAddr<1, kEAny>(c, mode, reg);
     uint32_t d = Rd8(a);
-    c.nz = d & m;
+    SetFlagsNZ(c, FlagN(c), (d & m) == 0);
     if (B == 1) Wr8(a, d ^ m);
     if (B == 2) Wr8(a, d & ~m);
     if (B == 3) Wr8(a, d | m);
@@ -547,22 +567,21 @@ HANDLER(HMoveA) {
 // ---- line 4 ----
 
 HANDLER(HNegx) {
-    Rmw<B, E>(c, MODE, REG, [&](uint32_t d) { return Subx<B>(c, 0, d); });
+    Rmw<B, E>(c, MODE, REG, [&](uint32_t d) MORVEL_LAMBDA { return Subx<B>(c, 0, d); });
     return kNext;
 }
 HANDLER(HClr) {
     WriteEA<B, E>(c, MODE, REG, 0);
-    c.n = 0;
-    c.nz = 0;
-    c.v = c.c = 0;
+    c.res = 0;
+    c.vc = 0;
     return kNext;
 }
 HANDLER(HNeg) {
-    Rmw<B, E>(c, MODE, REG, [&](uint32_t d) { return Sub<B>(c, 0, d); });
+    Rmw<B, E>(c, MODE, REG, [&](uint32_t d) MORVEL_LAMBDA { return Sub<B>(c, 0, d); });
     return kNext;
 }
 HANDLER(HNot) {
-    Rmw<B, E>(c, MODE, REG, [&](uint32_t d) {
+    Rmw<B, E>(c, MODE, REG, [&](uint32_t d) MORVEL_LAMBDA {
         d = ~d & kMask<B>;
         SetLogic<B>(c, d);
         return d;
@@ -591,19 +610,18 @@ MORVEL_INLINE uint32_t Nbcd(Cpu& c, uint32_t d) {
         uint32_t v = ~r;
         if ((r & 0x0F) == 0x0A) r = (r & 0xF0) + 0x10;
         r &= 0xFF;
-        c.v = (v & r & 0x80) != 0;
-        if (r) c.nz = r;
-        c.c = c.x = 1;
+        SetVC(c, (v & r & 0x80) != 0, 1);
+        c.x = 1;
     } else {
         r = 0;
-        c.v = 0;
-        c.c = c.x = 0;
+        c.vc = 0;
+        c.x = 0;
     }
-    c.n = Sext<1>(r);
+    SetNZKeepZ<1>(c, r);
     return static_cast<uint8_t>(r);
 }
 HANDLER(HNbcd) {
-    Rmw<1, kEAny>(c, MODE, REG, [&](uint32_t d) { return Nbcd(c, d); });
+    Rmw<1, kEAny>(c, MODE, REG, [&](uint32_t d) MORVEL_LAMBDA { return Nbcd(c, d); });
     return kNext;
 }
 HANDLER(HSwap) {
@@ -636,21 +654,57 @@ HANDLER(HExtL) {
     return kNext;
 }
 HANDLER(HTas) {
-    Rmw<1, kEAny>(c, MODE, REG, [&](uint32_t d) {
+    Rmw<1, kEAny>(c, MODE, REG, [&](uint32_t d) MORVEL_LAMBDA {
         SetLogic<1>(c, d);
         return d | 0x80;
     });
     return kNext;
 }
 
-// Runs step(i) for i = 0..15, each with a constant register number.
-template <class F, size_t... I>
-MORVEL_INLINE void Each16(F step, std::index_sequence<I...>) {
-    (step(std::integral_constant<uint32_t, I>{}), ...);
+// MOVEM moves a register list four registers at a time: each group of four bits of the list
+// selects, through one switch, a straight run of loads or stores at fixed offsets, so the moves
+// cost one memory access each and no test per possible register.
+template <int B, bool TO_MEM, uint32_t N, size_t... J>
+MORVEL_INLINE uint32_t MovemQuad(uint32_t* r, uint32_t a, std::index_sequence<J...>) {
+    uint32_t off = 0;
+    auto one = [&](auto j) MORVEL_LAMBDA {
+        if constexpr ((N >> j) & 1) {
+            if constexpr (TO_MEM)
+                WrM<B>(a + off, r[j]);
+            else
+                r[j] = Sext<B>(RdM<B>(a + off));
+            off += B;
+        }
+    };
+    (one(std::integral_constant<uint32_t, J>{}), ...);
+    return a + off;
 }
-template <class F>
-MORVEL_INLINE void Each16(F step) {
-    Each16(step, std::make_index_sequence<16>{});
+// Registers r[0..3] selected by the low four bits of `bits`, to or from ascending addresses from
+// `a`; returns the address after the last.
+template <int B, bool TO_MEM>
+MORVEL_INLINE uint32_t MovemGroup(uint32_t* r, uint32_t a, uint32_t bits) {
+    switch (bits & 15) {
+#define MORVEL_QUAD(n) \
+    case n: return MovemQuad<B, TO_MEM, n>(r, a, std::make_index_sequence<4>{});
+        MORVEL_QUAD(0) MORVEL_QUAD(1) MORVEL_QUAD(2) MORVEL_QUAD(3) MORVEL_QUAD(4) MORVEL_QUAD(5)
+        MORVEL_QUAD(6) MORVEL_QUAD(7) MORVEL_QUAD(8) MORVEL_QUAD(9) MORVEL_QUAD(10) MORVEL_QUAD(11)
+        MORVEL_QUAD(12) MORVEL_QUAD(13) MORVEL_QUAD(14) default: MORVEL_QUAD(15)
+#undef MORVEL_QUAD
+    }
+}
+// The registers of `mask` (bit 0 is D0, bit 15 A7) to or from ascending addresses from `a`.
+template <int B, bool TO_MEM>
+MORVEL_INLINE uint32_t MovemList(Cpu& c, uint32_t a, uint32_t mask) {
+    a = MovemGroup<B, TO_MEM>(c.R, a, mask);
+    a = MovemGroup<B, TO_MEM>(c.R + 4, a, mask >> 4);
+    a = MovemGroup<B, TO_MEM>(c.R + 8, a, mask >> 8);
+    return MovemGroup<B, TO_MEM>(c.R + 12, a, mask >> 12);
+}
+// The list of -(An) runs from A7 (bit 0) down to D0 (bit 15): reversed, it is the ascending list
+// stored from the final address up.
+MORVEL_INLINE uint32_t Reverse16(uint32_t m) {
+    static constexpr uint8_t kRev4[16] = {0, 8, 4, 12, 2, 10, 6, 14, 1, 9, 5, 13, 3, 11, 7, 15};
+    return kRev4[m & 15] << 12 | kRev4[(m >> 4) & 15] << 8 | kRev4[(m >> 8) & 15] << 4 | kRev4[(m >> 12) & 15];
 }
 
 // E: kEPre, kEInd or any other control mode.
@@ -658,24 +712,15 @@ HANDLER(HMovemToMem) {
     uint32_t mask = Fetch16(c);
     uint32_t mode = MODE, reg = REG;
     if (E == kEPre || (E == kEAny && mode == 4)) {
-        // -(An): registers stored from A7 down to D0; An stores its initial value
-        uint32_t a = c.R[8 + reg];
-        Each16([&](auto i) {
-            if (mask & (1u << i)) {
-                a -= B;
-                WrM<B>(a, c.R[15 - i]);
-            }
-        });
+        // An is stored with its initial value and changed after the stores
+        static constexpr uint8_t kBits4[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
+        uint32_t n = kBits4[mask & 15] + kBits4[(mask >> 4) & 15] + kBits4[(mask >> 8) & 15] + kBits4[mask >> 12];
+        uint32_t a = c.R[8 + reg] - B * n;
+        MovemList<B, true>(c, a, Reverse16(mask));
         c.R[8 + reg] = a;
         return kNext;
     }
-    uint32_t a = EaAddr<B, E == kEPre ? kEAny : E>(c, mode, reg);
-    Each16([&](auto i) {
-        if (mask & (1u << i)) {
-            WrM<B>(a, c.R[i]);
-            a += B;
-        }
-    });
+    MovemList<B, true>(c, EaAddr<B, E == kEPre ? kEAny : E>(c, mode, reg), mask);
     return kNext;
 }
 // E: kEPost, kEInd or any other control mode.
@@ -684,12 +729,8 @@ HANDLER(HMovemToReg) {
     uint32_t mode = MODE, reg = REG;
     const bool post = E == kEPost || (E == kEAny && mode == 3);
     uint32_t a = post ? c.R[8 + reg] : EaAddr<B, E == kEPost ? kEAny : E>(c, mode, reg);
-    Each16([&](auto i) {
-        if (mask & (1u << i)) {
-            c.R[i] = Sext<B>(RdM<B>(a));
-            a += B;
-        }
-    });
+    a = MovemList<B, false>(c, a, mask);
+    // (An)+ ends with the final address, even when An was in the list
     if (post) c.R[8 + reg] = a;
     return kNext;
 }
@@ -698,7 +739,7 @@ HANDLER(HChk) {
     int32_t bound = static_cast<int16_t>(ReadEA<2, kEAny>(c, MODE, REG));
     int32_t d = static_cast<int16_t>(c.R[RX]);
     if (d < 0 || d > bound) {
-        c.n = d < 0 ? 0x80000000u : 0;
+        SetFlagsNZ(c, d < 0, c.res == 0);
         Unimplemented(c, op);
     }
     return kNext;
@@ -765,7 +806,7 @@ HANDLER(HRtr) {
     return HRts<0, 0, 0>(c, op);
 }
 HANDLER(HTrapv) {
-    if (c.v) Unimplemented(c, op);
+    if (FlagV(c)) Unimplemented(c, op);
     return kNext;
 }
 HANDLER(HJsr) {
@@ -786,7 +827,7 @@ HANDLER(HAddq) {
         c.R[8 + REG] += P ? -q : q;
         return kNext;
     }
-    Rmw<B, E == kEAn ? kEAny : E>(c, MODE, REG, [&](uint32_t d) { return P ? Sub<B>(c, d, q) : Add<B>(c, d, q); });
+    Rmw<B, E == kEAn ? kEAny : E>(c, MODE, REG, [&](uint32_t d) MORVEL_LAMBDA { return P ? Sub<B>(c, d, q) : Add<B>(c, d, q); });
     if constexpr (P == 1 && E == kEDn) FollowingBranch(c);
     return kNext;
 }
@@ -859,7 +900,7 @@ HANDLER(HAluToReg) {
 // Dn op <ea> -> <ea>
 HANDLER(HAluToMem) {
     uint32_t s = c.R[RX] & kMask<B>;
-    Rmw<B, E>(c, MODE, REG, [&](uint32_t d) { return Alu<B, P>(c, d, s); });
+    Rmw<B, E>(c, MODE, REG, [&](uint32_t d) MORVEL_LAMBDA { return Alu<B, P>(c, d, s); });
     return kNext;
 }
 // ADDA, SUBA, CMPA
@@ -900,12 +941,12 @@ MORVEL_INLINE uint32_t Abcd(Cpu& c, uint32_t d, uint32_t s) {
     uint32_t v = ~r;
     if (r > 9) r += 6;
     r += (s & 0xF0) + (d & 0xF0);
-    c.c = c.x = r > 0x99;
-    if (c.c) r -= 0xA0;
-    c.v = (v & r & 0x80) != 0;
+    uint32_t carry = r > 0x99;
+    c.x = carry;
+    if (carry) r -= 0xA0;
+    SetVC(c, (v & r & 0x80) != 0, carry);
     r &= 0xFF;
-    c.n = Sext<1>(r);
-    if (r) c.nz = r;
+    SetNZKeepZ<1>(c, r);
     return r;
 }
 MORVEL_INLINE uint32_t Sbcd(Cpu& c, uint32_t d, uint32_t s) {
@@ -913,12 +954,12 @@ MORVEL_INLINE uint32_t Sbcd(Cpu& c, uint32_t d, uint32_t s) {
     uint32_t v = ~r;
     if (r > 9) r -= 6;
     r += (d & 0xF0) - (s & 0xF0);
-    c.c = c.x = r > 0x99;
-    if (c.c) r += 0xA0;
+    uint32_t carry = r > 0x99;
+    c.x = carry;
+    if (carry) r += 0xA0;
     r &= 0xFF;
-    c.v = (v & r & 0x80) != 0;
-    c.n = Sext<1>(r);
-    if (r) c.nz = r;
+    SetVC(c, (v & r & 0x80) != 0, carry);
+    SetNZKeepZ<1>(c, r);
     return r;
 }
 // ABCD, SBCD (P set)
@@ -952,11 +993,9 @@ HANDLER(HDivu) {
     if (s == 0) DivideByZero(c, op);
     uint32_t d = c.R[RX];
     uint32_t q = d / s, r = d % s;
-    c.c = 0;
     if (q > 0xFFFF) {
-        c.v = 1;
-        c.n = 0x80000000u;
-        c.nz = 1;
+        c.vc = kSrV;
+        c.res = 0x80000000u;
         return kNext;
     }
     c.R[RX] = (r << 16) | q;
@@ -968,11 +1007,9 @@ HANDLER(HDivs) {
     if (s == 0) DivideByZero(c, op);
     int64_t d = static_cast<int32_t>(c.R[RX]);
     int64_t q = d / s, r = d % s;
-    c.c = 0;
     if (q > 32767 || q < -32768) {
-        c.v = 1;
-        c.n = 0x80000000u;
-        c.nz = 1;
+        c.vc = kSrV;
+        c.res = 0x80000000u;
         return kNext;
     }
     c.R[RX] = (static_cast<uint32_t>(r) << 16) | (static_cast<uint32_t>(q) & 0xFFFF);
@@ -1000,7 +1037,7 @@ MORVEL_INLINE uint32_t Shift(Cpu& c, uint32_t v, uint32_t n) {
     constexpr uint32_t W = B * 8;
     v &= kMask<B>;
     uint32_t r = v;
-    c.v = 0;
+    uint32_t cf = 0, vf = 0;
     if (TYPE == 2) {
         uint32_t x = c.x;
         n %= W + 1;
@@ -1015,57 +1052,61 @@ MORVEL_INLINE uint32_t Shift(Cpu& c, uint32_t v, uint32_t n) {
             }
             x = out;
         }
-        c.x = c.c = x;
+        cf = c.x = x;
         SetNZ<B>(c, r);
+        SetVC(c, vf, cf);
         return r;
     }
     if (n == 0) {
-        c.c = 0;
+        cf = 0;
         SetNZ<B>(c, r);
+        SetVC(c, vf, cf);
         return r;
     }
     if (TYPE == 3) {
         uint32_t m = n % W;
         if (m) r = LEFT ? ((v << m) | (v >> (W - m))) & kMask<B> : ((v >> m) | (v << (W - m))) & kMask<B>;
-        c.c = LEFT ? (r & 1) : ((r >> (W - 1)) & 1);
+        cf = LEFT ? (r & 1) : ((r >> (W - 1)) & 1);
         SetNZ<B>(c, r);
+        SetVC(c, vf, cf);
         return r;
     }
     if (LEFT) {
         if (n < W) {
             r = (v << n) & kMask<B>;
-            c.c = (v >> (W - n)) & 1;
+            cf = (v >> (W - n)) & 1;
             if (TYPE == 0) {
                 // V: the top n+1 bits were not all equal, so the sign changed during the shift
                 uint32_t top = kMask<B> & ~static_cast<uint32_t>(uint64_t{kMask<B>} >> (n + 1));
                 uint32_t t = v & top;
-                c.v = t != 0 && t != top;
+                vf = t != 0 && t != top;
             }
         } else {
             r = 0;
-            c.c = n == W ? (v & 1) : 0;
-            if (TYPE == 0) c.v = v != 0;
+            cf = n == W ? (v & 1) : 0;
+            if (TYPE == 0) vf = v != 0;
         }
     } else if (TYPE == 0) {
         uint32_t sign = (v >> (W - 1)) & 1;
         if (n < W) {
             r = static_cast<uint32_t>(static_cast<int32_t>(Sext<B>(v)) >> n) & kMask<B>;
-            c.c = (v >> (n - 1)) & 1;
+            cf = (v >> (n - 1)) & 1;
         } else {
             r = sign ? kMask<B> : 0;
-            c.c = sign;
+            cf = sign;
         }
     } else {
         if (n < W) {
             r = v >> n;
-            c.c = (v >> (n - 1)) & 1;
+            cf = (v >> (n - 1)) & 1;
         } else {
             r = 0;
-            c.c = n == W ? (v >> (W - 1)) & 1 : 0;
+            cf = n == W ? (v >> (W - 1)) & 1 : 0;
         }
     }
-    c.x = c.c;
+    c.x = cf;
     SetNZ<B>(c, r);
+    SetVC(c, vf, cf);
     return r;
 }
 // P: TYPE * 2 + LEFT; E set: the count is in the opcode, else in Dn.
@@ -1076,7 +1117,7 @@ HANDLER(HShiftReg) {
 }
 // B: TYPE * 2 + LEFT
 HANDLER(HShiftMem) {
-    Rmw<2, kEAny>(c, MODE, REG, [&](uint32_t d) { return Shift<2, B / 2, (B & 1) != 0>(c, d, 1); });
+    Rmw<2, kEAny>(c, MODE, REG, [&](uint32_t d) MORVEL_LAMBDA { return Shift<2, B / 2, (B & 1) != 0>(c, d, 1); });
     return kNext;
 }
 
@@ -1128,6 +1169,12 @@ HANDLER(HAddqA) {
     return kNext;
 }
 // ADDQ.L and SUBQ.L (P set) to a data register; E: the register.
+// ASL, ASR, LSL, LSR .L of a data register by a count in the opcode; B: TYPE * 2 + LEFT as for
+// HShiftReg, E: the register.
+HANDLER(HShiftImmR) {
+    c.R[E] = Shift<4, B / 2, (B & 1) != 0>(c, c.R[E], ((RX - 1) & 7) + 1);
+    return kNext;
+}
 HANDLER(HAddqR) {
     uint32_t q = ((((op >> 9) & 7) - 1) & 7) + 1;  // 0 encodes 8
     c.R[E] = P ? Sub<4>(c, c.R[E], q) : Add<4>(c, c.R[E], q);
@@ -1225,7 +1272,9 @@ HANDLER(HAddqR) {
     MORVEL_REG_PAIRS(H, AluDD, 2) MORVEL_REG_PAIRS(H, AluDD, 3) MORVEL_REG_PAIRS(H, AluDD, 4)             \
     MORVEL_REG_PAIRS(H, AluDD, 5) MORVEL_REG_PAIRS(H, CmpDD, 1) MORVEL_REG_PAIRS(H, CmpDD, 2)             \
     MORVEL_REGS(H, TstD, 1, 0) MORVEL_REGS(H, TstD, 2, 0) MORVEL_REGS(H, TstD, 4, 0)                      \
-    MORVEL_REGS(H, AddqA, 0, 0) MORVEL_REGS(H, AddqA, 0, 1)
+    MORVEL_REGS(H, AddqA, 0, 0) MORVEL_REGS(H, AddqA, 0, 1)                                              \
+    MORVEL_REGS(H, ShiftImmR, 0, 0) MORVEL_REGS(H, ShiftImmR, 1, 0) MORVEL_REGS(H, ShiftImmR, 2, 0)      \
+    MORVEL_REGS(H, ShiftImmR, 3, 0)
 
 // Handler families, named as the handlers without their H.
 enum class Fam : uint8_t {
@@ -1233,7 +1282,7 @@ enum class Fam : uint8_t {
     MoveFromSr, MoveToCcr, Nbcd, Swap, Pea, Lea, ExtW, ExtL, Tas, MovemToMem, MovemToReg, Chk, Trap15,
     TrapNub, Link, Unlk, Nop, Rts, Rtr, Trapv, Jsr, Jmp, Addq, Scc, Dbcc, Bcc, Bsr, Moveq, AluToReg,
     AluToMem, AluA, Addx, Cmpm, Bcd, Mulu, Muls, Divu, Divs, Exg, ShiftReg, ShiftMem, MoveqR, AddqR, MoveDD,
-    AluDD, CmpDD, TstD, AddqA,
+    AluDD, CmpDD, TstD, AddqA, ShiftImmR,
 };
 
 // A handler's identity: its family and its three template arguments.
@@ -1490,6 +1539,8 @@ uint32_t Specialise(uint32_t op, uint32_t key) {
     }
     for (uint32_t b : {1u, 2u, 4u})
         if (key == Key(Fam::Tst, b, 0, kEDn)) return Key(Fam::TstD, b, 0, ry);
+    for (uint32_t type = 0; type < 4; ++type)
+        if (key == Key(Fam::ShiftReg, 4, type, 1)) return Key(Fam::ShiftImmR, type, 0, ry);
     return key;
 }
 

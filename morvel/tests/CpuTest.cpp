@@ -247,6 +247,57 @@ TEST_F(TrapTest, FailureInCallbackEndsEachEnclosingRun) {
     EXPECT_EQ(ctx_.state.runDepth, 0u);
 }
 
+// Native code (a trap's handler, the nub) sees the condition codes the instructions left, also
+// those the interpreter keeps in a compact form (N and Z both set, an instruction that writes only
+// Z or only clears it), and the instructions after it see the codes native code wrote.
+struct CcrCase {
+    const char* setup;
+    uint32_t atEntry;  // CCR seen by native code
+    uint32_t written;  // CCR native code writes
+};
+uint32_t gSeenCcr, gWrittenCcr;
+void SwapCcr(EmulState* s, uint16_t) {
+    gSeenCcr = s->SR & kSrCcr;
+    s->SR = (s->SR & ~kSrCcr) | gWrittenCcr;
+}
+
+TEST_F(TrapTest, NativeCodeSeesAndWritesTheConditionCodes) {
+    const CcrCase cases[] = {
+        {"move.w #0x0C,%ccr", 0x0C, 0x0C},
+        {"moveq #-2,%d0\n btst #0,%d0", 0x0C, 0x04},             // N kept from MOVEQ, Z from BTST
+        {"moveq #1,%d0\n moveq #-1,%d1\n addx.l %d1,%d0", 0x11, 0x08},  // Z stays clear
+        {"moveq #0,%d0\n moveq #0,%d1\n addx.l %d1,%d0", 0x04, 0x1F},   // Z stays set
+        {"moveq #0,%d0\n cmp.l #1,%d0", 0x09, 0x02},
+        {"move.l #0x7FFFFFFF,%d0\n addq.l #1,%d0", 0x0A, 0x01},
+        {"move.b #0x80,%d0\n add.b %d0,%d0", 0x17, 0x0A},
+    };
+    table_[2] = SwapCcr;
+    for (const char* entry : {"trap #15\n .short 0xA002", "trap #0"}) {
+        MorvelSetNubEntry(SwapCcr);
+        for (const CcrCase& c : cases) {
+            gSeenCcr = 0xFF;
+            gWrittenCcr = c.written;
+            ctx_.state.SR = 0;
+            std::string src = std::string(c.setup) + "\n " + entry +
+                              "\n move.w %sr,%d1\n smi %d2\n seq %d3\n svs %d4\n scs %d5\n slt %d6\n"
+                              " suba.l %a6,%a6\n bls.s 1f\n addq.l #1,%a6\n1: rts";
+            ASSERT_EQ(RunAsm(src), 0) << c.setup;
+            EXPECT_EQ(gSeenCcr, c.atEntry) << c.setup << " / " << entry;
+            uint32_t w = c.written;
+            bool n = w & kSrN, z = w & kSrZ, v = w & kSrV, cy = w & kSrC;
+            EXPECT_EQ(ctx_.state.D[1] & 0xFFFF, w) << c.setup;
+            EXPECT_EQ(ctx_.state.D[2] & 0xFF, n ? 0xFFu : 0u) << c.setup;
+            EXPECT_EQ(ctx_.state.D[3] & 0xFF, z ? 0xFFu : 0u) << c.setup;
+            EXPECT_EQ(ctx_.state.D[4] & 0xFF, v ? 0xFFu : 0u) << c.setup;
+            EXPECT_EQ(ctx_.state.D[5] & 0xFF, cy ? 0xFFu : 0u) << c.setup;
+            EXPECT_EQ(ctx_.state.D[6] & 0xFF, n != v ? 0xFFu : 0u) << c.setup;
+            EXPECT_EQ(ctx_.state.A[6], (cy || z) ? 0u : 1u) << c.setup;
+            EXPECT_EQ(ctx_.state.SR & kSrCcr, w) << c.setup;  // as the run ended
+        }
+        MorvelSetNubEntry(nullptr);
+    }
+}
+
 // ---- debugger entries ----
 
 std::vector<std::pair<uint16_t, uint32_t>> gNubCalls;

@@ -403,7 +403,7 @@ void GenFlow(Gen& g, Case& c) {
 }
 
 void GenStack(Gen& g, Case& c) {
-    switch (g.U(6)) {
+    switch (g.U(7)) {
         case 0:  // MOVE.B Dn,-(A7); MOVE.B (A7)+,Dm: A7 moves by 2
             c.code.insert(c.code.end(), {static_cast<uint16_t>(0x1F00 | g.U(8)), static_cast<uint16_t>(0x101F | g.U(6) << 9)});
             break;
@@ -431,6 +431,20 @@ void GenStack(Gen& g, Case& c) {
             c.code.insert(c.code.end(), {static_cast<uint16_t>(0x48A0 | (lng ? 0x40 : 0) | an), mask});
             uint16_t load = static_cast<uint16_t>(g.U(0x10000) & 0x703F);
             c.code.insert(c.code.end(), {static_cast<uint16_t>(0x4C98 | (lng ? 0x40 : 0) | an), load});
+            break;
+        }
+        case 5: {  // MOVEM to (An) or d16(An) and back from there, same size
+            uint16_t size = g.U(2) ? 0x40 : 0;
+            uint16_t an = static_cast<uint16_t>(g.U(4));
+            bool disp = g.U(2);
+            uint16_t d16 = static_cast<uint16_t>(g.Range(-64, 64) * 2);
+            uint16_t mode = disp ? 0x28 : 0x10;
+            c.code.insert(c.code.end(), {static_cast<uint16_t>(0x4880 | size | mode | an),
+                                         static_cast<uint16_t>(g.U(0x10000))});
+            if (disp) c.code.push_back(d16);
+            c.code.insert(c.code.end(), {static_cast<uint16_t>(0x4C80 | size | mode | an),
+                                         static_cast<uint16_t>(g.U(0x10000) & 0x703F)});
+            if (disp) c.code.push_back(d16);
             break;
         }
         default:  // LEA ret(PC),A4; MOVE.L A4,-(A7); MOVE.W #ccr,-(A7); RTR; ret: MOVEQ #1,D0

@@ -1570,6 +1570,13 @@ bool BuildTable(const void* const* labels, const void** table) {
     return true;
 }
 
+// The dispatch table in the module's data, filled on first use.
+[[gnu::noinline]] const void* const* DispatchTable(const void* const* labels) {
+    static const void* table[65536];
+    [[maybe_unused]] static const bool built = BuildTable(labels, table);
+    return table;
+}
+
 // The table of the trace step: every entry is the same label.
 const void* const* TraceTable(const void* label) {
     static const std::vector<const void*> table(65536, label);
@@ -1592,9 +1599,10 @@ uint16_t MorvelMainLoop(EmulState* s) {
     static const void* const kLabels[] = {MORVEL_HANDLERS(MORVEL_LABEL_ADDR)};
     static_assert(sizeof kLabels / sizeof kLabels[0] == kHandlerCount);
     // The table lives in the module's own data, not on the heap: it goes with the module when the
-    // module is unloaded, and no thread still in this loop at exit meets a freed table.
-    static const void* table[65536];
-    [[maybe_unused]] static const bool built = BuildTable(kLabels, table);
+    // module is unloaded, and no thread still in this loop at exit meets a freed table. Its address
+    // comes from a call the compiler cannot see through, so that it keeps it in a register as it
+    // did a heap pointer, instead of rebuilding it from the module's base in the loop.
+    static const void* const* const table = DispatchTable(kLabels);
 
     uint32_t regs[16];
     Cpu c;

@@ -10,15 +10,12 @@
 #include "M68kTestKit.h"
 #include "common/module/UiSlots.h"
 
-extern "C" uint32_t ModuleEntryPoint(uint16_t launchCode, void* param, uint16_t flags);
-
 namespace morvel::test {
 namespace {
 
 using vantor::os::Library;
 
 constexpr uint16_t kPenDown = 1;
-constexpr uint16_t kLaunchNewGlobals = 0x04, kLaunchUiApp = 0x08;
 // The save event, the second attention got, 2 subtle ones at the start and 1 left, the indicator
 // allowed and enabled with its pattern read back, two iterations, one row drawn selected and five
 // rows drawn (two when the list opens, two when a row is selected, one after "Got it").
@@ -48,7 +45,7 @@ TEST_F(AttentionAppTest, TheIndicatorOpensTheListWhoseRowsTheApplicationDrawsAnd
         }
         return 0u;
     });
-    const uint32_t result = ModuleEntryPoint(0, nullptr, kLaunchNewGlobals | kLaunchUiApp);
+    const uint32_t result = RunApp();
     EXPECT_EQ(result, kExpected) << std::hex << result;
     EXPECT_EQ(drawn, 2);
     EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());

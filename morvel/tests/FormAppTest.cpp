@@ -30,8 +30,6 @@
 #include "morvel/launch/AppLaunch.h"
 #include "standin/os/DatabaseStore.h"
 
-extern "C" uint32_t ModuleEntryPoint(uint16_t launchCode, void* param, uint16_t flags);
-
 namespace morvel::test {
 namespace {
 
@@ -40,7 +38,6 @@ using vantor::os::Library;
 namespace sys = vantor::sys;
 
 constexpr uint16_t kKeyDown = 4, kPenDown = 1;
-constexpr uint16_t kLaunchNewGlobals = 0x04, kLaunchUiApp = 0x08;
 
 using FormAppTest = UiAppTest;
 
@@ -69,7 +66,7 @@ TEST_F(FormAppTest, KeysLandInTheFieldAndATapOnTheButtonReachesTheFormHandler) {
         return 0u;
     });
     const std::shared_ptr<int> alerts = StopOnAlerts();
-    uint32_t result = ModuleEntryPoint(0, nullptr, kLaunchNewGlobals | kLaunchUiApp);
+    uint32_t result = RunApp();
     EXPECT_EQ(*alerts, 0);
     EXPECT_EQ(drawn, 1);
     // Three cells of the first column were drawn by the application's procedure.
@@ -106,7 +103,7 @@ TEST_F(FormAppTest, AFormBuiltAtRunTimeTakesKeysAndLosesTheObjectItRemoves) {
         return 0u;
     });
     const std::shared_ptr<int> alerts = StopOnAlerts();
-    const uint32_t result = ModuleEntryPoint(0, nullptr, kLaunchNewGlobals | kLaunchUiApp);
+    const uint32_t result = RunApp();
     EXPECT_EQ(*alerts, 0);
     EXPECT_EQ(focused, 1);
     EXPECT_EQ(result, BuiltFormResult(2, 4, 'a' + 'b' + 'x' + 'y')) << std::hex << result;

@@ -14,6 +14,9 @@
 #include "morvel/traps/TrapGlue.h"
 #include "standin/os/StandinTest.h"
 
+// Morvel's module entry, in the test programs that link it.
+extern "C" uint32_t ModuleEntryPoint(uint16_t launchCode, void* param, uint16_t flags);
+
 namespace morvel::test {
 
 // Assembles 68000 source with the cross assembler; the bytes are position independent as long as
@@ -99,6 +102,13 @@ protected:
     void TearDown() override;
     // Installs the packed application as the current application, its database open.
     static void InstallApp(const std::string& vrxPath);
+    // Runs the installed application through Morvel's module entry as a normal launch of a UI
+    // application with new globals; its answer.
+    // (Inline: only the test programs that link the module entry call it.)
+    static uint32_t RunApp() {
+        constexpr uint16_t kLaunchNewGlobals = 0x04, kLaunchUiApp = 0x08;
+        return ModuleEntryPoint(0, nullptr, kLaunchNewGlobals | kLaunchUiApp);
+    }
 };
 
 // Queues an event of `type` with its first data word and its screen point.

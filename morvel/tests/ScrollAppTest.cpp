@@ -11,15 +11,12 @@
 #include "M68kTestKit.h"
 #include "common/module/UiSlots.h"
 
-extern "C" uint32_t ModuleEntryPoint(uint16_t launchCode, void* param, uint16_t flags);
-
 namespace morvel::test {
 namespace {
 
 using vantor::os::Library;
 
 constexpr uint16_t kPenDown = 1, kPenUp = 2;
-constexpr uint16_t kLaunchNewGlobals = 0x04, kLaunchUiApp = 0x08;
 // Usable and then hidden, the form's values, the bitmap back from the clipboard, three departures
 // of the pen, the last value 10, which is the bar's.
 constexpr uint32_t kExpected = 0x11130A01;
@@ -44,7 +41,7 @@ TEST_F(ScrollAppTest, ThePenMovesTheScrollBarAndTheApplicationHearsOfIt) {
         PostEvent(kPenDown, 0, 80, 147);  // the button
         return 0u;
     });
-    const uint32_t result = ModuleEntryPoint(0, nullptr, kLaunchNewGlobals | kLaunchUiApp);
+    const uint32_t result = RunApp();
     EXPECT_EQ(result, kExpected) << std::hex << result;
     EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());
 }

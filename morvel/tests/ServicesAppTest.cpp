@@ -11,15 +11,12 @@
 #include "M68kTestKit.h"
 #include "common/module/UiSlots.h"
 
-extern "C" uint32_t ModuleEntryPoint(uint16_t launchCode, void* param, uint16_t flags);
-
 namespace morvel::test {
 namespace {
 
 using vantor::os::Library;
 
 constexpr uint16_t kPenDown = 1;
-constexpr uint16_t kLaunchNewGlobals = 0x04, kLaunchUiApp = 0x08;
 // Cancelled, the got-it command with the user's dismissal, the user value seen by the text
 // callback, two texts (the start and the cancel) and one drawing of the attention (the update
 // comes before it is shown).
@@ -44,7 +41,7 @@ TEST_F(ServicesAppTest, CancelReachesTheApplicationAndItsAttentionHearsOfTheDism
         }
         return 0u;
     });
-    const uint32_t result = ModuleEntryPoint(0, nullptr, kLaunchNewGlobals | kLaunchUiApp);
+    const uint32_t result = RunApp();
     EXPECT_EQ(result, kExpected) << std::hex << result;
     EXPECT_EQ(drawn, 3);
     EXPECT_TRUE(Reports().empty()) << ::testing::PrintToString(Reports());

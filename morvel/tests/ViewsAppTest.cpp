@@ -25,8 +25,6 @@
 #include "morvel/launch/AppLaunch.h"
 #include "standin/os/DatabaseStore.h"
 
-extern "C" uint32_t ModuleEntryPoint(uint16_t launchCode, void* param, uint16_t flags);
-
 namespace morvel::test {
 namespace {
 
@@ -34,7 +32,6 @@ using vantor::os::Library;
 namespace sys = vantor::sys;
 
 constexpr uint16_t kPenDown = 1;
-constexpr uint16_t kLaunchNewGlobals = 0x04, kLaunchUiApp = 0x08;
 
 void Tap(int16_t x, int16_t y) { PostEvent(kPenDown, 0, x, y); }
 
@@ -58,7 +55,7 @@ TEST_F(ViewsAppTest, ATapOnAListItemReachesTheApplicationAsItsSelection) {
         PostEvent(22);
         return 0u;
     });
-    const uint32_t result = ModuleEntryPoint(0, nullptr, kLaunchNewGlobals | kLaunchUiApp);
+    const uint32_t result = RunApp();
     EXPECT_EQ(alerts, 0);
     EXPECT_EQ(drawn, 1);
     // Four categories (All and the three its database names); three items; the event named item 1

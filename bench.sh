@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the benchmarks in bench/ (release) and runs them; each compares our code with a peer
 # (qemu, or the C library, for example) side by side in the same run, several rounds, and prints
-# the median rates and their ratio.
+# the median rates and their ratio. Each benchmark also prints its main figures as lines
+# "RESULT <benchmark> <kernel> <ours> <peer> <ours/peer> <unit>" (bench/BenchStats.h), which are
+# gathered into one table at the end.
 #   ./bench.sh            every benchmark
 #   ./bench.sh NAME...    the named ones
 # A failed configure or build shows its log and stops; a benchmark that fails is reported and the
@@ -34,6 +36,8 @@ step cmake --build "$build" -j "${BENCH_JOBS:-$(nproc)}" --target "${names[@]}"
 is_os32() { [ "$(head -c 5 "$1" | tail -c 1 | od -An -tu1 | tr -d ' ')" = 1 ]; }
 failed=()
 emulated=()
+results=$build/bench/results.txt
+: >"$results"
 for n in "${names[@]}"; do
     echo "== $n"
     if [ -n "$os32_mode" ] && is_os32 "$build/bench/$n"; then
@@ -42,12 +46,23 @@ for n in "${names[@]}"; do
              "its figures are not comparable with native ones"
     fi
     rc=0
-    "$build/bench/$n" || rc=$?
+    "$build/bench/$n" | tee "$build/bench/$n.out" || rc=$?
+    # Figures of an emulated i386 program are marked as such in the summary.
+    mark=""
+    [ " ${emulated[*]} " = *" $n "* ] && mark=" (under-qemu-i386)"
+    { grep '^RESULT ' "$build/bench/$n.out" || true; } | sed "s/\$/$mark/" >>"$results"
     if [ $rc -ne 0 ]; then
         echo "bench.sh: $n failed (exit status $rc)" >&2
         failed+=("$n")
     fi
 done
+if [ -s "$results" ]; then
+    echo "== summary (medians of side-by-side runs)"
+    printf '%-20s %-16s %12s %12s %10s %s\n' benchmark kernel ours peer ours/peer unit
+    while read -r _ bench kernel ours peer ratio unit; do
+        printf '%-20s %-16s %12s %12s %10s %s\n' "$bench" "$kernel" "$ours" "$peer" "$ratio" "$unit"
+    done <"$results"
+fi
 if [ ${#emulated[@]} -gt 0 ]; then
     echo "warning: ran emulated under qemu-i386: ${emulated[*]}"
 fi

@@ -2,6 +2,9 @@
 #pragma once
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <string>
 #include <vector>
 
 namespace bench {
@@ -26,6 +29,15 @@ SideBySide MeasurePair(int rounds, Ours&& ours, Peer&& peer) {
         b.push_back(peer());
     }
     return {Median(a), Median(b)};
+}
+
+// One figure of the summary table that ./bench.sh prints at the end, as the line
+// "RESULT <benchmark> <kernel> <ours> <peer> <ours/peer> <unit>"; the benchmark is the program's name.
+inline void Result(const std::string& kernel, double ours, double peer, const char* unit) {
+    auto digits = [](double v) { return v >= 100 ? 1 : v >= 1 ? 2 : 4; };
+    std::printf("RESULT %s %s %.*f %.*f %.3f %s\n", program_invocation_short_name, kernel.c_str(),
+                digits(ours), ours, digits(peer), peer, peer ? ours / peer : 0, unit);
+    std::fflush(stdout);
 }
 
 }  // namespace bench

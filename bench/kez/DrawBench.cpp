@@ -70,8 +70,10 @@ int main() {
             });
         std::printf("depth %2u  copy %8.0f MB/s  memcpy %8.0f MB/s  ratio %.2f\n", depth, copy.ours, copy.peer,
                     copy.Ratio());
+        bench::Result("copy-" + std::to_string(depth), copy.ours, copy.peer, "MB/s");
         std::printf("depth %2u  fill %8.0f MB/s  memset %8.0f MB/s  ratio %.2f\n", depth, fill.ours, fill.peer,
                     fill.Ratio());
+        bench::Result("fill-" + std::to_string(depth), fill.ours, fill.peer, "MB/s");
     }
     return 0;
 }

@@ -170,6 +170,7 @@ int main(int argc, char** argv) {
         double ours = bench::Median(oursRuns), qemu = bench::Median(qemuRuns), single = bench::Median(singleRuns);
         std::printf("%-11s %10.1f M/s %10.1f M/s %10.1f M/s %8.2fx %8.2fx\n", names[k], ours / 1e6, qemu / 1e6,
                     single / 1e6, ours / qemu, ours / single);
+        bench::Result(names[k], ours / 1e6, qemu / 1e6, "MIPS");
     }
     return 0;
 }

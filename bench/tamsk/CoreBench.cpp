@@ -105,6 +105,7 @@ int main() {
         std::printf("%-12s %14llu %12.1f %12.1f %18.1f %12.2f %14.2f\n", row.c_str(),
                     static_cast<unsigned long long>(core.instructions), n / core.seconds, n / qemu, n / step,
                     qemu / core.seconds, step / core.seconds);
+        bench::Result(row, n / core.seconds, n / qemu, "MIPS");
     }
     return 0;
 }

@@ -18,6 +18,7 @@ const BoardDescription kEmptyBoard = {
     nullptr, 0, nullptr, 0, nullptr, 0, {},
     {[] {}, [](uint32_t) {}, [] { return 0xFFFFFFFFu; }, [] { return 0xFFFFFFFFu; }},
     nullptr,
+    nullptr,
 };
 
 // SRAM and DRAM are saved without their last byte; chunks of the whole area are read too.

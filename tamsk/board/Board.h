@@ -55,6 +55,9 @@ struct BoardDescription {
     TickClient timer;
     // Once per emulated second, from the status event (the real-time clock).
     void (*second)();
+    // Whether an interrupt source is active at the interrupt controller (whatever the processor's
+    // masks): an idle processor wakes at once then. Null: never.
+    bool (*interruptWaiting)();
 };
 
 // Installs the description (kept, not copied: it must live as long as the program). Until one is

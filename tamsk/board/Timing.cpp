@@ -101,13 +101,28 @@ void CpuIdleWait() {
     CpuAdvanceTicks(uint32_t(d < t ? d : t));
     if (w != win32::INFINITE && elapsed > w) IdleLagMs += elapsed - w;
 }
+
+// Without EnableIdle an idle guest skips to the next armed match or event at once, as if it had
+// slept until then with no host time passing: the ticks an idle now skips (0: none, when nothing
+// is armed or an interrupt already waits, which would wake the processor at once).
+uint32_t IdleSkip() {
+    if (Opt.EnableIdle) return 0;
+    const BoardDescription& board = BoardDescribed();
+    if (board.interruptWaiting && board.interruptWaiting()) return 0;
+    const uint32_t t = CpuTicksToNextDue();
+    return t == 0xFFFFFFFF ? 0 : t;
+}
 }  // namespace
 
-bool CpuIdleWaits() { return Opt.EnableIdle; }
+bool CpuIdleWaits() { return Opt.EnableIdle || IdleSkip() != 0; }
 
 void CpuIdle() {
     // No display window is shown here, so the idle repaint has nothing to paint.
-    if (Opt.EnableIdle) CpuIdleWait();
+    if (Opt.EnableIdle) {
+        CpuIdleWait();
+    } else if (const uint32_t n = IdleSkip()) {
+        CpuAdvanceTicks(n);
+    }
 }
 
 void TimingReset(int32_t code) {

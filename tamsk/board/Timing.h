@@ -80,9 +80,11 @@ uint32_t TimingPlainTicks();
 void TimingSkipTicks(uint32_t n);
 
 // The emulated OS asks to idle (CP14 power mode 1): repaints when due and, with EnableIdle, sleeps
-// until the next armed timer match or event or until a host request wakes the core.
+// until the next armed timer match or event or until a host request wakes the core. Without
+// EnableIdle, time moves on to the next armed match or event at once (CpuAdvanceTicks), unless
+// nothing is armed or an interrupt is already waiting.
 void CpuIdle();
-// Whether CpuIdle may wait and move time on (EnableIdle); otherwise it changes nothing.
+// Whether CpuIdle may wait or move time on; otherwise it changes nothing.
 bool CpuIdleWaits();
 // Ticks until the next armed match or scheduled event; all ones when nothing is armed.
 uint32_t CpuTicksToNextDue();

@@ -99,6 +99,7 @@ const BoardDescription kBoard = {
     },
     {OsTimerTick, OsTimerSkip, OsTimerPlainTicks, OsTimerTicksToNextDue},
     RtcSecond,
+    [] { return Intc.present != 0; },
 };
 
 }  // namespace

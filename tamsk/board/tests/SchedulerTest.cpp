@@ -9,6 +9,7 @@
 #include "tamsk/board/RunLoop.h"
 #include "tamsk/board/Scheduler.h"
 #include "tamsk/board/Timing.h"
+#include "tamsk/devices/Intc.h"
 #include "tamsk/devices/OsTimer.h"
 #include "tamsk/devices/Rtc.h"
 #include "tamsk/devices/Uart.h"
@@ -240,6 +241,42 @@ TEST_F(Scheduler, IdleSleepsUntilTheNextMatchOrARequest) {
     EXPECT_LT(Since(start), 95);
     EXPECT_LT(IdleLagMs, 95u);  // used up (only an oversleep adds to it again)
     EXPECT_FALSE(OsTimer.status & 1);
+}
+
+TEST_F(Scheduler, IdleWithoutEnableIdleSkipsToTheNextDueThing) {
+    // Time moves on at once to whichever comes first, the event or the enabled match, and lands on
+    // it; an interrupt already waiting (unmasked at the controller, whatever the processor's mask)
+    // or nothing armed leaves time alone.
+    Opt.EnableIdle = 0;
+    IntcReset(kRunPowerOn);
+    Intc.mask[0] = 1u << kIrqOsTimer0;
+    OsTimer.match[0] = 1000;
+    OsTimer.match[1] = 400;  // not enabled: no stop there
+    OsTimer.enable = 1;
+    EvtSchedule(700, Log, 1);
+    ASSERT_TRUE(CpuIdleWaits());
+    CpuIdle();
+    EXPECT_EQ(EmulatedTicks, 700u);
+    EXPECT_EQ(g_log, (std::vector<std::string>{"A1"}));
+    EXPECT_EQ(OsTimer.status, 0u);
+    CpuIdle();
+    EXPECT_EQ(EmulatedTicks, 1000u);
+    EXPECT_EQ(OsTimer.status, 1u);
+    EXPECT_TRUE(Intc.present);
+    EvtSchedule(50, Log, 2);
+    EXPECT_FALSE(CpuIdleWaits());  // the match's interrupt waits
+    CpuIdle();
+    EXPECT_EQ(EmulatedTicks, 1000u);
+    // Served and disabled: only the event is left, then nothing.
+    OsTimerWrite(kOsTimerBase + 0x14, 1);
+    OsTimer.enable = 0;
+    CpuIdle();
+    EXPECT_EQ(EmulatedTicks, 1050u);
+    EXPECT_EQ(g_log.back(), "A2");
+    EXPECT_FALSE(CpuIdleWaits());
+    CpuIdle();
+    EXPECT_EQ(EmulatedTicks, 1050u);
+    IntcReset(kRunPowerOn);
 }
 
 TEST(StatusLine, RateClockAndAddress) {

@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "tamsk/board/RunLoop.h"
@@ -78,6 +79,8 @@ void MemAllocateAreas() {
     MemDram = AllocateAligned(kDramSize, kSlice);
     MemNandData = AllocateAligned(kNandDataSize + kNandSpareSize, 0x10000);
     MemNandSpare = MemNandData + kNandDataSize;
+    // Fresh memory holds no pages and reads zero: every block is already in the erased state.
+    std::fill(g_nandErased, g_nandErased + kNandBlockCount, true);
     MemBuildPageMap();
 }
 
@@ -90,18 +93,32 @@ void MemBuildPageMap() {
     MapSlices(kDramBase >> 24, MemDram, kDramSize);
 }
 
+namespace {
+// Marks blocks [first, end) erased: their pages read as zero until the first touch fills them, and
+// their memory goes back now (one call for the whole run of blocks).
+void DropBlocks(uint32_t first, uint32_t end) {
+    std::fill(g_nandErased + first, g_nandErased + end, true);
+    uint8_t* data = MemNandData + size_t(first) * kNandBlockDataBytes;
+    uint8_t* spare = MemNandSpare + size_t(first) * kNandBlockSpareBytes;
+    const size_t dataBytes = size_t(end - first) * kNandBlockDataBytes;
+    const size_t spareBytes = size_t(end - first) * kNandBlockSpareBytes;
+    if (madvise(data, dataBytes, MADV_DONTNEED) != 0) std::memset(data, 0, dataBytes);
+    if (madvise(spare, spareBytes, MADV_DONTNEED) != 0) std::memset(spare, 0, spareBytes);
+}
+}  // namespace
+
 void MemEraseNandBlock(uint32_t block) {
-    if (g_nandErased[block]) return;
-    g_nandErased[block] = true;
-    // The block's pages read as zero until the first touch fills them; their memory goes back now.
-    uint8_t* data = MemNandData + size_t(block) * kNandBlockDataBytes;
-    uint8_t* spare = MemNandSpare + size_t(block) * kNandBlockSpareBytes;
-    if (madvise(data, kNandBlockDataBytes, MADV_DONTNEED) != 0) std::memset(data, 0, kNandBlockDataBytes);
-    if (madvise(spare, kNandBlockSpareBytes, MADV_DONTNEED) != 0) std::memset(spare, 0, kNandBlockSpareBytes);
+    if (!g_nandErased[block]) DropBlocks(block, block + 1);
 }
 
 void MemEraseNand() {
-    for (uint32_t block = 0; block < kNandBlockCount; ++block) MemEraseNandBlock(block);
+    // Blocks already marked are left alone; each run of the others is dropped at once.
+    for (uint32_t block = 0; block < kNandBlockCount;) {
+        uint32_t end = block;
+        while (end < kNandBlockCount && !g_nandErased[end]) ++end;
+        if (end > block) DropBlocks(block, end);
+        block = end + 1;
+    }
 }
 
 namespace {

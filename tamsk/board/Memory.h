@@ -78,8 +78,8 @@ void MemInstallDevice(uint32_t base, DeviceReadHandler read, DeviceWriteHandler 
 // Fills both tables with the defaults.
 void MemClearDeviceTables();
 
-// Allocates the four areas (once per process; "Memory allocation failure" is fatal) and builds
-// the page map.
+// Allocates the four areas (once per process; "Memory allocation failure" is fatal), the NAND
+// array with every block erased, and builds the page map.
 void MemAllocateAreas();
 // Rebuilds the page map from the allocated areas.
 void MemBuildPageMap();

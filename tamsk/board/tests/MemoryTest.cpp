@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "tamsk/board/Board.h"
 #include "tamsk/board/Memory.h"
@@ -133,6 +136,22 @@ TEST_F(Memory, RomErrorsEndWithTheirMessages) {
     std::filesystem::resize_file(dir / "huge.widebin", kNorSize + 1);
     OptSetText(Opt.ROM, (dir / "huge.widebin").c_str());
     EXPECT_EXIT(MemLoadRom(), ::testing::ExitedWithCode(kFatalExitCode & 0xFF), "too large to fit in the Zylonite B1 NOR area");
+}
+
+TEST_F(Memory, NandEraseGivesBackTheWrittenBlocksMemory) {
+    // Runs of written blocks (at the array's two ends, in the middle, a spare area alone) are
+    // erased: every block reads 0xFF again and the array holds no host memory.
+    const uint32_t written[] = {0, 1, 2, 5, 700, kNandBlockCount - 1};
+    for (uint32_t b : written) MemNandTouch(uint64_t(b) * kNandBlockDataBytes + 9, 1)[0] = 0x12;
+    MemNandTouch(kNandDataSize + 300 * kNandBlockSpareBytes, 1)[0] = 0x34;
+    EXPECT_FALSE(MemNandBlockErased(300));
+    MemEraseNand();
+    std::vector<unsigned char> resident((kNandDataSize + kNandSpareSize) / 4096);
+    ASSERT_EQ(mincore(MemNandData, kNandDataSize + kNandSpareSize, resident.data()), 0);
+    EXPECT_EQ(std::count_if(resident.begin(), resident.end(), [](unsigned char r) { return r & 1; }), 0);
+    for (uint32_t b = 0; b < kNandBlockCount; ++b) ASSERT_TRUE(MemNandBlockErased(b)) << b;
+    for (uint32_t b : written) EXPECT_EQ(MemNandTouch(uint64_t(b) * kNandBlockDataBytes + 9, 1)[0], 0xFF) << b;
+    EXPECT_EQ(MemNandTouch(kNandDataSize + 300 * kNandBlockSpareBytes, 1)[0], 0xFF);
 }
 
 TEST_F(Memory, PageMapCoversExactlyTheAreas) {

@@ -55,6 +55,22 @@ TEST(Program, TimeLimitEndsTheRunAndTheConsolePrints) {
     EXPECT_EQ(o.out, "");
 }
 
+TEST(Program, AnIdleGuestsEmulatedTimeTakesNoHostTime) {
+    // The test ROM ends in an idle loop: without EnableIdle every idle moves time on to the next
+    // event at once, so a day of emulated time passes well within the wait (hours otherwise), and
+    // the ROM prints what it prints in two emulated seconds.
+    Program p;
+    const std::vector<std::string> args = {"-ROM:" VANTOR_BIN_DIR "/roms/testrom.aei", "-EnableConsole:true",
+                                           "-SerialPort:none"};
+    std::vector<std::string> day = args, twoSeconds = args;
+    day.push_back("-TimeLimit:86400");
+    twoSeconds.push_back("-TimeLimit:2");
+    const Outcome o = p.Run(day), expected = p.Run(twoSeconds);
+    EXPECT_EQ(o.exitCode, 0) << o.err;
+    EXPECT_EQ(expected.exitCode, 0) << expected.err;
+    EXPECT_EQ(o.out, expected.out);
+}
+
 TEST(Program, StopSignalsEndTheRunCleanly) {
     for (int signal : {SIGTERM, SIGINT}) {
         SCOPED_TRACE(signal);

@@ -20,7 +20,7 @@ if(TARGET tamsk_core_bench)
             add_custom_command(OUTPUT ${elf}
                 COMMAND arm-none-eabi-gcc -march=armv5te -m${state} -mthumb-interwork -O2 -nostdlib
                         -ffreestanding -DKERNELS=${mask} -DREPEAT=${repeat} -Wl,-Ttext=0x8000 -o ${elf} ${start} ${work}
-                DEPENDS ${work} ${start} VERBATIM)
+                DEPENDS ${work} ${start} ${CMAKE_CURRENT_SOURCE_DIR}/tamsk/kernels.h VERBATIM)
             list(APPEND elves ${elf})
         endforeach()
     endforeach()
@@ -58,7 +58,7 @@ if(TARGET tamsk_board_bench)
             COMMAND arm-none-eabi-objcopy -O binary -j .text -j .data ${out}.elf ${out}-code.bin
             COMMAND ${CMAKE_COMMAND} -E echo "NOR:0:board-${program}-vectors.bin" > ${out}.aei
             COMMAND ${CMAKE_COMMAND} -E echo "SRAM:5C020000:board-${program}-code.bin" >> ${out}.aei
-            DEPENDS ${start} ${work} ${layout} VERBATIM)
+            DEPENDS ${start} ${work} ${CMAKE_CURRENT_SOURCE_DIR}/tamsk/kernels.h ${layout} VERBATIM)
         list(APPEND outputs ${out}.elf ${out}.aei)
     endforeach()
     add_custom_target(tamsk_board_bench_programs DEPENDS ${outputs})

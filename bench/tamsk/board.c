@@ -16,39 +16,7 @@ static uint32_t* const src = (uint32_t*)(WORK + N_CRC + N_SIEVE + 4 * N_SORT);
 static uint32_t* const dst = (uint32_t*)(WORK + N_CRC + N_SIEVE + 4 * N_SORT + N_COPY);
 static uint32_t crc_table[256];
 
-static uint32_t crc32(const uint8_t* p, uint32_t n) {
-    uint32_t crc = 0xFFFFFFFFu;
-    while (n--) crc = crc_table[(crc ^ *p++) & 0xFF] ^ (crc >> 8);
-    return ~crc;
-}
-
-static uint32_t sieve(void) {
-    uint32_t count = 0;
-    for (uint32_t i = 0; i < N_SIEVE; ++i) composite[i] = 0;
-    for (uint32_t i = 2; i < N_SIEVE; ++i) {
-        if (composite[i]) continue;
-        ++count;
-        for (uint32_t j = i * 2; j < N_SIEVE; j += i) composite[j] = 1;
-    }
-    return count;
-}
-
-static void sort(uint32_t* v, int n) {
-    for (int gap = n / 2; gap > 0; gap /= 2)
-        for (int i = gap; i < n; ++i) {
-            const uint32_t x = v[i];
-            int j = i;
-            for (; j >= gap && v[j - gap] > x; j -= gap) v[j] = v[j - gap];
-            v[j] = x;
-        }
-}
-
-static void copy_words(uint32_t* d, const uint32_t* s, uint32_t n) {
-    while (n--) *d++ = *s++;
-}
-static void copy_bytes(uint8_t* d, const uint8_t* s, uint32_t n) {
-    while (n--) *d++ = *s++;
-}
+#include "kernels.h"
 
 uint32_t board_main(void) {
     uint32_t x = 12345, result = 0;

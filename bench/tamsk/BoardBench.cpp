@@ -136,7 +136,16 @@ int main() {
     // The tamsk program writes its options file beside itself: a private copy in a folder of its own.
     char work[] = "/tmp/tamsk-board-bench-XXXXXX";
     if (!mkdtemp(work)) return 1;
-    std::filesystem::copy_file(VANTOR_BIN_DIR "/tamsk", std::string(work) + "/tamsk");
+    struct Cleanup {
+        const char* dir;
+        ~Cleanup() { std::filesystem::remove_all(dir); }
+    } cleanup{work};
+    std::error_code error;
+    std::filesystem::copy_file(VANTOR_BIN_DIR "/tamsk", std::string(work) + "/tamsk", error);
+    if (error) {
+        std::fprintf(stderr, "cannot copy %s: %s\n", VANTOR_BIN_DIR "/tamsk", error.message().c_str());
+        return 1;
+    }
     const int rounds = 5;
 
     // Start-up: both machines start on a program that ends at once.
@@ -173,7 +182,6 @@ int main() {
         ourRate.push_back(double(instructions) / 1e6 / board.seconds);
         peerRate.push_back(double(instructions) / 1e6 / std::max(1e-6, peer.seconds - startup));
     }
-    std::filesystem::remove_all(work);
 
     const double ours = bench::Median(ourRate), peer = bench::Median(peerRate);
     std::printf("%-10s %14s %12s %12s %10s\n", "program", "instructions", "board MIPS", "qemu MIPS",

@@ -49,7 +49,7 @@ for n in "${names[@]}"; do
     "$build/bench/$n" | tee "$build/bench/$n.out" || rc=$?
     # Figures of an emulated i386 program are marked as such in the summary.
     mark=""
-    [ " ${emulated[*]} " = *" $n "* ] && mark=" (under-qemu-i386)"
+    [[ " ${emulated[*]} " == *" $n "* ]] && mark=" (under-qemu-i386)"
     { grep '^RESULT ' "$build/bench/$n.out" || true; } | sed "s/\$/$mark/" >>"$results"
     if [ $rc -ne 0 ]; then
         echo "bench.sh: $n failed (exit status $rc)" >&2

@@ -125,6 +125,7 @@ void CpuCoprocTransfer(uint32_t instruction) {
     if (rd != 15) {
         gCpu.r[rd] = value;
     } else {
+        CpuSyncFlags();
         gCpu.nzcv = value & 0xF0000000u;
     }
 }

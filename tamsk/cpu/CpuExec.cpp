@@ -43,25 +43,52 @@ struct Batch {
 // when it cannot make the access, and the slow form, which always returns true, then runs instead.
 using FastHandler = bool (*)(uint32_t);
 
-// The flags live in one word in their CPSR positions: a condition is one table lookup, and an
-// instruction that sets flags stores one word.
-CPU_INLINE bool ConditionFails(uint32_t cond) { return gCondTable[cond][gCpu.nzcv >> 28]; }
-CPU_INLINE uint32_t Carry() { return (gCpu.nzcv >> 29) & 1; }
-// Condition COND (0..14) on the flags word, as a few bit tests: the forms that know their condition
+// While instructions run, the flags live in separate words, so that an instruction sets them with
+// plain stores and without combining them with the ones it keeps: `nz` holds N in bit 63 and Z as
+// its low word being 0 (a result sign-extended to 64 bits, or any of the four combinations), `c`
+// and `v` hold 0 or 1. gCpu.nzcv is the flags only while `live` is false: code outside the
+// interpreters makes it so with CpuSyncFlags before it reads or writes gCpu.nzcv, and the
+// interpreters take the flags back into the words (LiveFlags) where they may have changed.
+struct Flags {
+    uint64_t nz;
+    uint8_t c;
+    bool live;
+    uint8_t apart[2];  // keeps c and v apart: two byte stores, not one merged from two registers
+    uint8_t v;
+} gFlags;
+
+constexpr uint64_t NzWord(bool n, bool z) { return n ? (z ? uint64_t(1) << 63 : ~uint64_t(0)) : (z ? 0 : 1); }
+CPU_INLINE bool FlagN() { return static_cast<int64_t>(gFlags.nz) < 0; }
+CPU_INLINE bool FlagZ() { return static_cast<uint32_t>(gFlags.nz) == 0; }
+CPU_INLINE uint32_t PackFlags() {
+    return static_cast<uint32_t>(FlagN()) << 31 | static_cast<uint32_t>(FlagZ()) << 30 |
+           static_cast<uint32_t>(gFlags.c) << 29 | static_cast<uint32_t>(gFlags.v) << 28;
+}
+CPU_INLINE void LiveFlags() {
+    if (__builtin_expect(gFlags.live, 1)) return;
+    const uint32_t f = gCpu.nzcv;
+    gFlags.nz = NzWord(f & kFlagN, f & kFlagZ);
+    gFlags.c = (f >> 29) & 1;
+    gFlags.v = (f >> 28) & 1;
+    gFlags.live = true;
+}
+
+CPU_INLINE uint32_t Carry() { return gFlags.c; }
+// Condition COND (0..14) on the flag words, as a few tests: the forms that know their condition
 // when they are decoded need no table.
 template <uint32_t COND>
-CPU_INLINE bool Passes(uint32_t f) {
-    const bool z = f & kFlagZ, c = f & kFlagC;
-    const bool nv = (f ^ (f << 3)) & kFlagN;  // N differs from V
+CPU_INLINE bool Passes() {
+    const bool z = FlagZ(), c = gFlags.c;
+    const bool nv = FlagN() != static_cast<bool>(gFlags.v);
     switch (COND) {
         case 0: return z;
         case 1: return !z;
         case 2: return c;
         case 3: return !c;
-        case 4: return f & kFlagN;
-        case 5: return !(f & kFlagN);
-        case 6: return f & kFlagV;
-        case 7: return !(f & kFlagV);
+        case 4: return FlagN();
+        case 5: return !FlagN();
+        case 6: return gFlags.v;
+        case 7: return !gFlags.v;
         case 8: return c && !z;
         case 9: return !c || z;
         case 10: return !nv;
@@ -71,6 +98,7 @@ CPU_INLINE bool Passes(uint32_t f) {
         default: return true;
     }
 }
+CPU_INLINE bool ConditionFails(uint32_t cond) { return gCondTable[cond][PackFlags() >> 28]; }
 // The number of bits set, without a library call on hosts built without a population-count
 // instruction (block transfer lists).
 CPU_INLINE uint32_t BitCount(uint32_t v) {
@@ -79,83 +107,66 @@ CPU_INLINE uint32_t BitCount(uint32_t v) {
     return (((v + (v >> 4)) & 0x0F0F0F0Fu) * 0x01010101u) >> 24;
 }
 
-// N and Z of a result, in place.
-CPU_INLINE uint32_t NZ(uint32_t v) { return (v & kFlagN) | (v == 0 ? kFlagZ : 0); }
 // N and Z from the result; C and V kept.
-CPU_INLINE void SetNZ(uint32_t v) { gCpu.nzcv = (gCpu.nzcv & (kFlagC | kFlagV)) | NZ(v); }
+CPU_INLINE void SetNZ(uint32_t v) { gFlags.nz = static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(v))); }
 // N and Z from the result, C = c (0 or 1); V kept.
-CPU_INLINE void SetNZC(uint32_t v, uint32_t c) { gCpu.nzcv = (gCpu.nzcv & kFlagV) | NZ(v) | c << 29; }
-CPU_INLINE uint32_t Ror(uint32_t v, uint32_t n) { return n ? (v >> n) | (v << (32 - n)) : v; }
-// The signed overflow bit 31 of `sign`, moved to V's position.
-CPU_INLINE uint32_t OverflowFlag(uint32_t sign) { return (sign >> 3) & kFlagV; }
-#if defined(__x86_64__)
-// The host's own flags of one addition or subtraction: LAHF puts its sign, zero and carry flags in
-// bits 7, 6 and 0 of AH, SETO gives the overflow, and a table turns the AH byte into N, Z and C (C
-// inverted for a subtraction, whose host carry is a borrow). Fewer host instructions than
-// computing each flag from the result.
-struct HostFlagTables {
-    uint32_t add[256], sub[256];
-};
-constexpr HostFlagTables MakeHostFlagTables() {
-    HostFlagTables t{};
-    for (uint32_t ah = 0; ah < 256; ++ah) {
-        const uint32_t nz = (ah & 0x80 ? kFlagN : 0) | (ah & 0x40 ? kFlagZ : 0);
-        t.add[ah] = nz | (ah & 1 ? kFlagC : 0);
-        t.sub[ah] = nz | (ah & 1 ? 0 : kFlagC);
-    }
-    return t;
+CPU_INLINE void SetNZC(uint32_t v, uint32_t c) {
+    SetNZ(v);
+    gFlags.c = static_cast<uint8_t>(c);
 }
-constexpr HostFlagTables kHostFlags = MakeHostFlagTables();
+CPU_INLINE void SetNZCV(uint32_t r, uint32_t c, uint32_t v) {
+    SetNZC(r, c);
+    gFlags.v = static_cast<uint8_t>(v);
+}
+CPU_INLINE uint32_t Ror(uint32_t v, uint32_t n) { return n ? (v >> n) | (v << (32 - n)) : v; }
 
+#if defined(__x86_64__)
+// The host's own carry and overflow of one addition or subtraction (its carry inverted for a
+// subtraction, where it is a borrow), taken straight from its flags.
 template <bool SUB>
 CPU_INLINE uint32_t HostFlags(uint32_t a, uint32_t b) {
-    uint32_t ax;
-    uint8_t overflow;
-    if constexpr (SUB) {
-        asm("subl %3, %1\n\tlahf\n\tseto %2" : "=a"(ax), "+r"(a), "=q"(overflow) : "r"(b) : "cc");
-    } else {
-        asm("addl %3, %1\n\tlahf\n\tseto %2" : "=a"(ax), "+r"(a), "=q"(overflow) : "r"(b) : "cc");
-    }
-    const uint32_t* table = SUB ? kHostFlags.sub : kHostFlags.add;
-    gCpu.nzcv = table[(ax >> 8) & 0xFF] | static_cast<uint32_t>(overflow) << 28;
+    bool c, v;
+    if constexpr (SUB) asm("subl %3, %0" : "+r"(a), "=@ccnc"(c), "=@cco"(v) : "r"(b));
+    else asm("addl %3, %0" : "+r"(a), "=@ccc"(c), "=@cco"(v) : "r"(b));
+    SetNZCV(a, c, v);
     return a;
 }
 #endif
 
 CPU_INLINE uint32_t AddFlags(uint32_t a, uint32_t b, uint32_t carry) {
+    uint32_t r;
     if (__builtin_constant_p(carry) && carry == 0) {
 #if defined(__x86_64__)
         return HostFlags<false>(a, b);
 #endif
         // The host's carry and overflow of one addition.
-        uint32_t r;
         int32_t sr;
         const uint32_t c = __builtin_add_overflow(a, b, &r);
         const uint32_t v = __builtin_add_overflow(static_cast<int32_t>(a), static_cast<int32_t>(b), &sr);
-        gCpu.nzcv = NZ(r) | c << 29 | v << 28;
+        SetNZCV(r, c, v);
         return r;
     }
     const uint64_t sum = static_cast<uint64_t>(a) + b + carry;
-    const uint32_t r = static_cast<uint32_t>(sum);
-    gCpu.nzcv = NZ(r) | static_cast<uint32_t>(sum >> 32) << 29 | OverflowFlag((a ^ r) & (b ^ r));
+    r = static_cast<uint32_t>(sum);
+    SetNZCV(r, static_cast<uint32_t>(sum >> 32), ((a ^ r) & (b ^ r)) >> 31);
     return r;
 }
 // a - b - (1 - carry), C = no borrow.
 CPU_INLINE uint32_t SubFlags(uint32_t a, uint32_t b, uint32_t carry) {
+    uint32_t r;
     if (__builtin_constant_p(carry) && carry == 1) {
 #if defined(__x86_64__)
         return HostFlags<true>(a, b);
 #endif
-        uint32_t r;
         int32_t sr;
         const uint32_t borrow = __builtin_sub_overflow(a, b, &r);
         const uint32_t v = __builtin_sub_overflow(static_cast<int32_t>(a), static_cast<int32_t>(b), &sr);
-        gCpu.nzcv = NZ(r) | (borrow ^ 1) << 29 | v << 28;
+        SetNZCV(r, borrow ^ 1, v);
         return r;
     }
-    const uint32_t r = a - b - (1 - carry);
+    r = a - b - (1 - carry);
     const uint32_t c = static_cast<uint64_t>(a) >= static_cast<uint64_t>(b) + (1 - carry);
-    gCpu.nzcv = NZ(r) | c << 29 | OverflowFlag((a ^ b) & (a ^ r));
+    SetNZCV(r, c, ((a ^ b) & (a ^ r)) >> 31);
     return r;
 }
 CPU_INLINE void SetThumb(uint32_t t) {
@@ -325,8 +336,8 @@ void ArmMultiply(uint32_t i) {
             R[rdLo] = static_cast<uint32_t>(p);
             R[rdHi] = static_cast<uint32_t>(p >> 32);
             if (S) {
-                const uint32_t nz = (static_cast<uint32_t>(p >> 32) & kFlagN) | (p == 0 ? kFlagZ : 0);
-                gCpu.nzcv = (gCpu.nzcv & (kFlagC | kFlagV)) | nz;
+                // N from bit 63, Z from all 64 bits.
+                gFlags.nz = (p & (uint64_t(1) << 63)) | (p != 0);
             }
             return;
         }
@@ -401,9 +412,11 @@ void ThumbExecute(uint32_t i);
 // a soft reset after that; elsewhere runs the instruction the patch table substitutes, if any.
 bool PatchTrap(uint32_t* insn) {
     CpuEndBatch();  // a patch handler may do anything
+    CpuSyncFlags();
     const CpuTranslation t = CpuTranslateNoFault(gCpu.cur);
-    if (t.found && t.phys == 0) return PatchResetVectorTrap(insn);
-    return PatchLookup(gCpu.cur, &gCpu, insn);
+    const bool run = t.found && t.phys == 0 ? PatchResetVectorTrap(insn) : PatchLookup(gCpu.cur, &gCpu, insn);
+    LiveFlags();
+    return run;
 }
 
 void ArmBkpt(uint32_t) {
@@ -714,6 +727,7 @@ __attribute__((noinline)) void Complex(Decoded* e, uint32_t pc, uint32_t left, u
     gCpu.next = pc + k;
     gBatch.left = left;
     e->body(e->insn);
+    LiveFlags();  // the handler may have changed the flags through gCpu.nzcv
     left = gBatch.left;
     const uint32_t next = gCpu.next;
     if (next == pc + k) return Seq<THUMB>(e, pc, left, host);
@@ -743,7 +757,7 @@ __attribute__((noinline, flatten)) void PairForm(Decoded* e, uint32_t pc, uint32
     pc += k;
     host += k;
     ++e;  // the branch's entry: only its place is used
-    if (!Passes<COND>(gCpu.nzcv)) return Seq<THUMB>(e, pc, left, host);
+    if (!Passes<COND>()) return Seq<THUMB>(e, pc, left, host);
     const int32_t delta = THUMB ? 4 + static_cast<int8_t>(branch & 0xFF) * 2
                                 : 8 + (static_cast<int32_t>(branch << 8) >> 6);
     if (!INPAGE) return Jump<THUMB>(e, pc, pc + delta, left, host);
@@ -770,7 +784,7 @@ __attribute__((flatten)) void FastForm(Decoded* e, uint32_t pc, uint32_t left, u
 // counts).
 template <uint32_t COND>
 void CondGate(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host) {
-    if (!Passes<COND>(gCpu.nzcv)) return Seq<false>(e, pc, left, host);
+    if (!Passes<COND>()) return Seq<false>(e, pc, left, host);
     return e->inner(e, pc, left, host);
 }
 
@@ -780,7 +794,7 @@ void CondGate(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host) {
 // alone.
 template <bool THUMB, uint32_t COND, bool L, bool INPAGE>
 void BranchForm(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host) {
-    if (COND != 14 && !Passes<COND>(gCpu.nzcv)) return Seq<THUMB>(e, pc, left, host);
+    if (COND != 14 && !Passes<COND>()) return Seq<THUMB>(e, pc, left, host);
     if (L) R[14] = pc + 4;
     const int32_t delta = static_cast<int32_t>(e->aux);
     if (!INPAGE) return Jump<THUMB>(e, pc, pc + delta, left, host);
@@ -1486,6 +1500,7 @@ int RunBatch(uint32_t limit) {
     gBatch.left = gBatch.size;
     gBatch.committed = 0;
     gBatch.active = true;
+    LiveFlags();
     if (gCpu.thumb) {
         gCpu.tImage = 1;  // only the end of a batch can leave Thumb state
         EnterPage<true>(gCpu.cur, gBatch.size);
@@ -1495,6 +1510,7 @@ int RunBatch(uint32_t limit) {
     gBatch.left = 1;  // the last instruction: its tail follows
     CommitBatch();
     gBatch.active = false;
+    CpuSyncFlags();
     // The per-instruction tail of the batch's last instruction.
     if (PendingEventWord.load(std::memory_order_relaxed) && CpuServicePending()) return RunCode.load();
     if (Intc.present) TakeInterrupt();
@@ -1513,6 +1529,12 @@ void CpuEndBatch() {
     CommitBatch();
     gBatch.size -= gBatch.left - 1;
     gBatch.left = 1;
+}
+
+void CpuSyncFlags() {
+    if (!gFlags.live) return;
+    gCpu.nzcv = PackFlags();
+    gFlags.live = false;
 }
 
 void CpuAbortJump() { std::longjmp(gAbortJump, 1); }

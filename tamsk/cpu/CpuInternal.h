@@ -25,13 +25,18 @@ struct CpuMmuState {
 // is direct-mapped by 1 KB page: an entry is keyed by the virtual address with bits 9..0 clear
 // (all ones = empty) and holds the page's physical address and its host address (0 when no memory
 // area lies behind the page). Several entries per cache keep a table lookup and the data it
-// indexes from evicting each other; the fast path is still one compare.
+// indexes from evicting each other. The fast path is one compare with `fastKey`, the key of a page
+// with memory behind it (all ones otherwise), and one addition: `addend` turns the virtual address
+// into the host one.
 constexpr uint32_t kTlbEntries = 256;
 struct CpuTlbEntry {
     uint32_t key;
+    uint32_t fastKey;
     uint32_t phys;
     uintptr_t host;
+    uintptr_t addend;  // host - key
 };
+constexpr CpuTlbEntry kEmptyTlbEntry = {0xFFFFFFFFu, 0xFFFFFFFFu, 0, 0, 0};
 struct CpuTlb {
     CpuTlbEntry lastFetch;  // the page of the last fetch, in front of the fetch cache
     CpuTlbEntry fetch[kTlbEntries];
@@ -62,6 +67,10 @@ void CpuEmptyWriteTlb();
 
 // Installs the permission view of the current mode.
 void CpuInstallPermissionView();
+
+// While instructions run the core keeps the flags in words of its own: code outside the
+// interpreters calls this before it reads or writes gCpu.nzcv.
+void CpuSyncFlags();
 
 // The abort restart point of the run loop.
 [[noreturn]] void CpuAbortJump();
@@ -146,9 +155,9 @@ CPU_INLINE void MemWrite8(uint32_t va, uint32_t value) {
 // as both, and its fast form needs no stack frame.
 CPU_INLINE bool FastHost(const CpuTlbEntry* cache, uint32_t va, uint32_t align, uintptr_t& h) {
     const CpuTlbEntry& e = cache[(va >> 10) & (kTlbEntries - 1)];
-    // One compare checks the page and the alignment (keys have bits 9..0 clear).
-    if (e.key != (va & (kPageMask | align)) || !e.host) return false;
-    h = e.host + (va & 0x3FF);
+    // One compare checks the page, the memory behind it and the alignment (keys have bits 9..0 clear).
+    if (e.fastKey != (va & (kPageMask | align))) return false;
+    h = e.addend + va;
     return true;
 }
 

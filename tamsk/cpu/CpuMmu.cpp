@@ -13,8 +13,8 @@ CpuMmuState gMmu;
 namespace {
 constexpr CpuTlb EmptyTlb() {
     CpuTlb t{};
-    t.lastFetch.key = 0xFFFFFFFFu;
-    for (uint32_t i = 0; i < kTlbEntries; ++i) t.fetch[i].key = t.read[i].key = t.write[i].key = 0xFFFFFFFFu;
+    t.lastFetch = kEmptyTlbEntry;
+    for (uint32_t i = 0; i < kTlbEntries; ++i) t.fetch[i] = t.read[i] = t.write[i] = kEmptyTlbEntry;
     return t;
 }
 }  // namespace
@@ -79,13 +79,14 @@ void CpuFillCache(int access, uint32_t va) {
     CpuTlbEntry* cache = access == kAccessFetch ? gTlb.fetch : access == kAccessRead ? gTlb.read : gTlb.write;
     // Instructions come only from memory areas.
     if (access == kAccessFetch && !host) Fault(kAccessFetch, 5, va);
-    cache[(va >> 10) & (kTlbEntries - 1)] = CpuTlbEntry{key, page, host};
+    cache[(va >> 10) & (kTlbEntries - 1)] = CpuTlbEntry{key, host ? key : 0xFFFFFFFFu, page, host, host - key};
     if (access == kAccessWrite && (phys | 3) >= gWatchStart && phys <= gWatchEnd && gCpuHooks.forceRepaint)
         gCpuHooks.forceRepaint();
 }
 
 void CpuRaiseAbort(int kind, uint32_t status, uint32_t address) {
     CpuEndBatch();
+    CpuSyncFlags();
     CpuEnterException(kind);
     const uint32_t domain = (ReadDescriptor(FirstLevelAddress(address)) >> 5) & 0xF;
     gCpu.fsr = status | domain << 4;
@@ -119,7 +120,7 @@ uintptr_t CpuHostPointer(uint32_t va) {
 }
 
 void CpuEmptyWriteTlb() {
-    for (CpuTlbEntry& e : gTlb.write) e.key = 0xFFFFFFFFu;
+    for (CpuTlbEntry& e : gTlb.write) e = kEmptyTlbEntry;
 }
 
 const CpuTlbEntry& FetchEntry(uint32_t va) {
@@ -129,9 +130,9 @@ const CpuTlbEntry& FetchEntry(uint32_t va) {
 
 void CpuEmptyTlb() {
     CpuEndBatch();  // a batch runs in the page of the last-fetch entry
-    gTlb.lastFetch.key = 0xFFFFFFFFu;
-    for (CpuTlbEntry& e : gTlb.fetch) e.key = 0xFFFFFFFFu;
-    for (CpuTlbEntry& e : gTlb.read) e.key = 0xFFFFFFFFu;
+    gTlb.lastFetch = kEmptyTlbEntry;
+    for (CpuTlbEntry& e : gTlb.fetch) e = kEmptyTlbEntry;
+    for (CpuTlbEntry& e : gTlb.read) e = kEmptyTlbEntry;
     CpuEmptyWriteTlb();
 }
 

@@ -35,6 +35,7 @@ bool IsPrivileged(uint32_t mode) { return (mode & 0xF) != 0; }
 void CpuFatal(const char* text) { HostFatal("%s", text); }
 
 uint32_t CpuComposeCpsr() {
+    CpuSyncFlags();
     return gCpu.mode | gCpu.tImage << 5 | gCpu.F << 6 | gCpu.I << 7 | gCpu.Q << 27 | gCpu.nzcv;
 }
 
@@ -100,6 +101,7 @@ void CpuReturnFromException() {
     CpuEndBatch();
     const uint32_t s = gCpu.spsr[gCpu.mode];
     CpuSwitchMode(s & 0x1F, false);
+    CpuSyncFlags();
     gCpu.nzcv = s & 0xF0000000u;
     gCpu.Q = (s >> 27) & 1;
     gCpu.I = (s >> 7) & 1;
@@ -128,6 +130,7 @@ void CpuWriteStatusRegister(uint32_t instruction, uint32_t value) {
         gCpu.I = (value >> 7) & 1;
     }
     if (mask & 8) {
+        CpuSyncFlags();
         gCpu.nzcv = value & 0xF0000000u;
         gCpu.Q = (value >> 27) & 1;
     }
@@ -154,6 +157,7 @@ void CpuSetResetState() {
 void CpuSaveCore(uint8_t out[kCpuCoreChunkSize]) {
     std::memset(out, 0, kCpuCoreChunkSize);
     for (int i = 0; i < 16; ++i) ChunkPut32(out + 4 * i, gCpu.r[i]);
+    CpuSyncFlags();
     const uint32_t flags[9] = {gCpu.nzcv >> 31,       gCpu.nzcv >> 30 & 1, gCpu.nzcv >> 29 & 1,
                                gCpu.nzcv >> 28 & 1,   gCpu.Q,              gCpu.I,
                                gCpu.F,                gCpu.tImage,         gCpu.mode};
@@ -184,6 +188,7 @@ void CpuSaveCore(uint8_t out[kCpuCoreChunkSize]) {
 void CpuLoadCore(const uint8_t in[kCpuCoreChunkSize]) {
     for (int i = 0; i < 16; ++i) gCpu.r[i] = ChunkGet32(in + 4 * i);
     // Flags are kept as 0 or 1 and the mode as 5 bits, whatever the file holds.
+    CpuSyncFlags();
     gCpu.nzcv = 0;
     for (int i = 0; i < 4; ++i) gCpu.nzcv |= (ChunkGet32(in + 64 + 4 * i) & 1) << (31 - i);
     uint32_t* flags[4] = {&gCpu.Q, &gCpu.I, &gCpu.F, &gCpu.tImage};

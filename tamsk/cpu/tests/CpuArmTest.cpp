@@ -159,6 +159,49 @@ uint32_t Substitute(uint32_t address, void*, uint8_t*) {
     return address == kCode ? 0xE3A00007 : 0;  // mov r0, #7
 }
 
+// Flags set by one instruction and read by the next through every path: conditions, MRS, MSR,
+// exception entry (SPSR), MOVS pc (restored SPSR) and an abort, both in one run and step by step.
+TEST_F(ArmTest, FlagsPassThroughStatusTransfersAndExceptionsInsideARun) {
+    tb::WriteWords(kCode, {
+                              0xE3E00000,  // mvn r0, #0
+                              0xE2901001,  // adds r1, r0, #1: Z C
+                              0xE10F2000,  // mrs r2, cpsr
+                              0xE328F209,  // msr cpsr_f, #0x90000000: N V
+                              0x43A03001,  // movmi r3, #1
+                              0x63A04001,  // movvs r4, #1
+                              0x03A05001,  // moveq r5, #1 (fails)
+                              0xEF000000,  // swi 0
+                              0xA3A09001,  // movge r9, #1
+                              0xE5906000,  // ldr r6, [r0]: misaligned, data abort
+                          });
+    tb::WriteWords(0x08, {0xEA00003C});  // b 0x100
+    tb::WriteWords(0x100, {
+                              0xE14F7000,  // mrs r7, spsr
+                              0xE0908000,  // adds r8, r0, r0: N C
+                              0xE1B0F00E,  // movs pc, lr: N V again
+                          });
+    for (const bool stepped : {false, true}) {
+        SCOPED_TRACE(stepped ? "stepped" : "one run");
+        tb::StartAt(kCode);
+        for (int r : {3, 4, 5, 9}) gCpu.r[r] = 0;
+        if (stepped) {
+            for (int k = 0; k < 14; ++k) CpuStep();
+        } else {
+            CpuRunFor(14);
+        }
+        EXPECT_EQ(gCpu.r[2] >> 28, 0x6u);
+        EXPECT_EQ(gCpu.r[3], 1u);
+        EXPECT_EQ(gCpu.r[4], 1u);
+        EXPECT_EQ(gCpu.r[5], 0u);
+        EXPECT_EQ(gCpu.r[7] >> 28, 0x9u);
+        EXPECT_EQ(gCpu.r[8], 0xFFFFFFFEu);
+        EXPECT_EQ(gCpu.r[9], 1u);
+        EXPECT_EQ(gCpu.mode, kModeAbort);
+        EXPECT_EQ(gCpu.spsr[kModeAbort] >> 28, 0x9u);
+        EXPECT_EQ(gCpu.nzcv, kFlagN | kFlagV);
+    }
+}
+
 TEST_F(ArmTest, BreakpointHook) {
     // No entry: no effect.
     RunArm({0xE1200070}, 1);

@@ -39,6 +39,51 @@ struct Batch {
 } gBatch;
 
 #define R gCpu.r
+
+// A decoded instruction: the word it was decoded from, the form that runs it (see the decoded pages
+// below) and the operand fields the handlers read, taken out of the word once. ARM fields: Rn, Rd,
+// Rs and Rm from bits 19..16, 15..12, 11..8 and 3..0, and `imm` the form's immediate (the rotated
+// data-processing immediate, the 12-bit or split 8-bit memory offset, or else the shift amount of
+// bits 11..7).
+struct Decoded;
+using Form = void (*)(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host);
+struct Decoded {
+    Form form;      // runs the instruction and goes on
+    Form inner;     // behind a condition: the form that runs when it passes
+    uint32_t insn;  // the word the entry was decoded from
+    uint32_t aux;   // branch offset
+    uint8_t rn, rd, rs, rm;
+    uint32_t imm;
+};
+static_assert(sizeof(Decoded) == 32, "entries are indexed by shifts");
+using EntryHandler = void (*)(const Decoded*);
+using FastEntryHandler = bool (*)(const Decoded*);
+
+CPU_INLINE uint32_t Ror(uint32_t v, uint32_t n) { return n ? (v >> n) | (v << (32 - n)) : v; }
+
+void FillArmFields(Decoded& d, uint32_t w) {
+    d.rn = (w >> 16) & 15;
+    d.rd = (w >> 12) & 15;
+    d.rs = (w >> 8) & 15;
+    d.rm = w & 15;
+    if ((w & 0x0E000000u) == 0x02000000u) d.imm = Ror(w & 0xFF, ((w >> 8) & 15) * 2);
+    else if ((w & 0x0E000000u) == 0x04000000u) d.imm = w & 0xFFF;
+    else if ((w & 0x0E000090u) == 0x00000090u) d.imm = ((w >> 4) & 0xF0) | (w & 0xF);
+    else d.imm = (w >> 7) & 31;
+}
+// A handler on decoded fields as a handler of the whole word (the single-instruction path).
+template <EntryHandler F>
+void OnWord(uint32_t i) {
+    Decoded d{};
+    d.insn = i;
+    FillArmFields(d, i);
+    F(&d);
+}
+// A handler of the whole word as one on decoded fields.
+template <ArmHandler F>
+CPU_INLINE void OnEntry(const Decoded* e) {
+    F(e->insn);
+}
 // Handlers with memory accesses come in two forms (see Load and Store): the fast form returns false
 // when it cannot make the access, and the slow form, which always returns true, then runs instead.
 using FastHandler = bool (*)(uint32_t);
@@ -118,8 +163,6 @@ CPU_INLINE void SetNZCV(uint32_t r, uint32_t c, uint32_t v) {
     SetNZC(r, c);
     gFlags.v = static_cast<uint8_t>(v);
 }
-CPU_INLINE uint32_t Ror(uint32_t v, uint32_t n) { return n ? (v >> n) | (v << (32 - n)) : v; }
-
 #if defined(__x86_64__)
 // The host's own carry and overflow of one addition or subtraction (its carry inverted for a
 // subtraction, where it is a borrow), taken straight from its flags.
@@ -241,16 +284,15 @@ CPU_INLINE uint32_t ShiftByImmediate(int type, uint32_t v, uint32_t n, uint32_t&
 
 // Operand forms of data processing: 0 immediate, 1..4 immediate shift, 5..8 register shift.
 template <int FORM>
-CPU_INLINE uint32_t Operand2(uint32_t i, uint32_t& c) {
+CPU_INLINE uint32_t Operand2(const Decoded* e, uint32_t& c) {
     if constexpr (FORM == 0) {
-        const uint32_t rot = ((i >> 8) & 0xF) * 2;
-        const uint32_t v = Ror(i & 0xFF, rot);
-        if (rot) c = v >> 31;
+        const uint32_t v = e->imm;
+        if (e->insn & 0xF00) c = v >> 31;  // a rotated immediate
         return v;
     } else if constexpr (FORM <= 4) {
-        return ShiftByImmediate(FORM - 1, R[i & 15], (i >> 7) & 31, c);
+        return ShiftByImmediate(FORM - 1, R[e->rm], e->imm, c);
     } else {
-        return ShiftByRegister(FORM - 5, R[i & 15], R[(i >> 8) & 15] & 0xFF, c);
+        return ShiftByRegister(FORM - 5, R[e->rm], R[e->rs] & 0xFF, c);
     }
 }
 
@@ -268,12 +310,12 @@ constexpr bool IsLogical(int op) {
 constexpr bool IsCompare(int op) { return op >= kTst && op <= kCmn; }
 
 template <int OP, int S, int FORM>
-void ArmDataProcessing(uint32_t i) {
+void ArmDataProcessing(const Decoded* e) {
     constexpr bool setFlags = S || IsCompare(OP);
     uint32_t c = Carry();
-    const uint32_t b = Operand2<FORM>(i, c);
-    const uint32_t a = R[(i >> 16) & 15];
-    const uint32_t rd = (i >> 12) & 15;
+    const uint32_t b = Operand2<FORM>(e, c);
+    const uint32_t a = R[e->rn];
+    const uint32_t rd = e->rd;
     uint32_t r;
     // With S and Rd = 15 the flags come from the SPSR, not from the result.
     const bool flags = setFlags && (IsCompare(OP) || rd != 15);
@@ -317,9 +359,9 @@ void ArmDataProcessing(uint32_t i) {
 
 // --- Multiplies ---
 template <int OP, int S>
-void ArmMultiply(uint32_t i) {
-    const uint32_t rm = R[i & 15], rs = R[(i >> 8) & 15];
-    const uint32_t rdHi = (i >> 16) & 15, rdLo = (i >> 12) & 15;
+void ArmMultiply(const Decoded* e) {
+    const uint32_t rm = R[e->rm], rs = R[e->rs];
+    const uint32_t rdHi = e->rn, rdLo = e->rd;
     switch (OP) {
         case 0:
         case 1: {
@@ -464,15 +506,15 @@ inline void LoadToPc(uint32_t v) {
 // FORM 0: 12-bit immediate; 1..4: Rm shifted by an immediate of that type (no flags). The fast form
 // (see Load and Store) leaves loads into r15 to the slow one.
 template <int P, int U, int B, int W, int L, int FORM, bool FAST>
-bool ArmLoadStore(uint32_t i) {
+bool ArmLoadStore(const Decoded* e) {
     uint32_t offset;
     if constexpr (FORM == 0) {
-        offset = i & 0xFFF;
+        offset = e->imm;
     } else {
         uint32_t c = Carry();
-        offset = ShiftByImmediate(FORM - 1, R[i & 15], (i >> 7) & 31, c);
+        offset = ShiftByImmediate(FORM - 1, R[e->rm], e->imm, c);
     }
-    const uint32_t rn = (i >> 16) & 15, rd = (i >> 12) & 15;
+    const uint32_t rn = e->rn, rd = e->rd;
     const uint32_t base = R[rn];
     const uint32_t updated = U ? base + offset : base - offset;
     const uint32_t addr = P ? updated : base;
@@ -490,9 +532,9 @@ bool ArmLoadStore(uint32_t i) {
 
 // Halfword, signed and doubleword forms: SH = bits 6..5 (1 H, 2 SB/LDRD, 3 SH/STRD).
 template <int P, int U, int I, int W, int L, int SH, bool FAST>
-bool ArmLoadStoreExtra(uint32_t i) {
-    const uint32_t offset = I ? ((i >> 4) & 0xF0) | (i & 0xF) : R[i & 15];
-    const uint32_t rn = (i >> 16) & 15, rd = (i >> 12) & 15;
+bool ArmLoadStoreExtra(const Decoded* e) {
+    const uint32_t offset = I ? e->imm : R[e->rm];
+    const uint32_t rn = e->rn, rd = e->rd;
     const uint32_t base = R[rn];
     const uint32_t updated = U ? base + offset : base - offset;
     const uint32_t addr = P ? updated : base;
@@ -561,10 +603,11 @@ inline uint32_t& UserRegister(int n) {
 // The fast form moves a list of words that lie in one cached page with memory behind it, without
 // the S bit and, for LDM, without r15; everything else runs in the slow form.
 template <int P, int U, int S, int W, int L, bool FAST>
-bool ArmBlockTransfer(uint32_t i) {
+bool ArmBlockTransfer(const Decoded* e) {
+    const uint32_t i = e->insn;
     const uint32_t list = i & 0xFFFF;
     if (!list) return true;
-    const uint32_t rn = (i >> 16) & 15;
+    const uint32_t rn = e->rn;
     const uint32_t base = R[rn];
     const uint32_t bytes = 4 * BitCount(list);
     uint32_t addr = U ? (P ? base + 4 : base) : (P ? base - bytes : base - bytes + 4);
@@ -617,16 +660,6 @@ bool ArmBlockTransfer(uint32_t i) {
 // after, so that the handler sees the state and the batch bookkeeping (CpuEndBatch) it expects.
 // The page of the running instruction is always the last-fetch entry in front of the fetch cache
 // (a batch ends when the caches are emptied).
-struct Decoded;
-using Form = void (*)(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host);
-struct Decoded {
-    Form form;        // runs the instruction and goes on
-    Form inner;       // behind a condition: the form that runs when it passes
-    ArmHandler body;  // the whole instruction as one call (complex form)
-    uint32_t insn;    // the word the entry was decoded from
-    uint32_t aux;     // branch offset
-};
-static_assert(sizeof(Decoded) == 32, "entries are indexed by shifts");
 
 // Decoded pages, direct-mapped by host page, one set per execution state. A slot taken over by
 // another page keeps its entries: each one is still the decoding of its own word.
@@ -652,7 +685,7 @@ Decoded* DecodedEntry(uintptr_t hostPage, uint32_t pc) {
                                    : reinterpret_cast<DecodedPage<THUMB>*>(gArmPages))[(hostPage >> 10) &
                                                                                         (kDecodedSlots - 1)];
     if (!p.host) {
-        for (Decoded& d : p.entries) d = Decoded{&Redecode<THUMB>, nullptr, nullptr, 0, 0};
+        for (Decoded& d : p.entries) d = Decoded{&Redecode<THUMB>, nullptr, 0, 0, 0, 0, 0, 0, 0};
     }
     p.host = hostPage;
     return &p.entries[(pc & 0x3FF) >> (THUMB ? 1 : 2)];
@@ -718,6 +751,9 @@ void Redecode(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host) {
     return e->form(e, pc, left, host);
 }
 
+// The handler of the whole word.
+ArmHandler BodyOf(bool thumb, uint32_t insn);
+
 // The complex form: the handler with the whole stepping state in place.
 template <bool THUMB>
 __attribute__((noinline)) void Complex(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host) {
@@ -726,7 +762,7 @@ __attribute__((noinline)) void Complex(Decoded* e, uint32_t pc, uint32_t left, u
     gCpu.cur = pc;
     gCpu.next = pc + k;
     gBatch.left = left;
-    e->body(e->insn);
+    BodyOf(THUMB, e->insn)(e->insn);
     LiveFlags();  // the handler may have changed the flags through gCpu.nzcv
     left = gBatch.left;
     const uint32_t next = gCpu.next;
@@ -735,10 +771,10 @@ __attribute__((noinline)) void Complex(Decoded* e, uint32_t pc, uint32_t left, u
 }
 
 // A simple handler; PC: the instruction reads r15.
-template <ArmHandler F, bool THUMB, bool PC>
+template <EntryHandler F, bool THUMB, bool PC>
 __attribute__((noinline, flatten)) void SimpleForm(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host) {
     if (PC) R[15] = pc + (THUMB ? 4 : 8);
-    F(e->insn);
+    F(e);
     return Seq<THUMB>(e, pc, left, host);
 }
 
@@ -747,10 +783,10 @@ __attribute__((noinline, flatten)) void SimpleForm(Decoded* e, uint32_t pc, uint
 // aux holds the branch word the pair was decoded with; when memory holds another word there now,
 // or the batch ends between the two, the instruction runs alone and the next one from its entry.
 // INPAGE: the branch's target lies in the page (as for BranchForm).
-template <ArmHandler F, bool THUMB, uint32_t COND, bool INPAGE>
+template <EntryHandler F, bool THUMB, uint32_t COND, bool INPAGE>
 __attribute__((noinline, flatten)) void PairForm(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host) {
     constexpr uint32_t k = THUMB ? 2 : 4;
-    F(e->insn);
+    F(e);
     const uint32_t branch = THUMB ? CpuLoad16(host + k) : CpuLoad32(host + k);
     if (__builtin_expect(branch != e->aux || left == 1, 0)) return Seq<THUMB>(e, pc, left, host);
     --left;
@@ -763,20 +799,20 @@ __attribute__((noinline, flatten)) void PairForm(Decoded* e, uint32_t pc, uint32
     if (!INPAGE) return Jump<THUMB>(e, pc, pc + delta, left, host);
     return JumpInPage<THUMB>(e, pc, delta, left, host);
 }
-template <ArmHandler F, bool THUMB, size_t... I>
+template <EntryHandler F, bool THUMB, size_t... I>
 constexpr std::array<Form, sizeof...(I)> MakePairForms(std::index_sequence<I...>) {
     return {&PairForm<F, THUMB, I / 2, I % 2 == 1>...};
 }
 // By condition × 2 + in-page.
-template <ArmHandler F, bool THUMB>
+template <EntryHandler F, bool THUMB>
 constexpr auto kPairForms = MakePairForms<F, THUMB>(std::make_index_sequence<28>());
 
 // A memory handler's fast form; when it cannot make the access the complex form runs the whole
 // handler, so that the fast one stays without calls and without a stack frame.
-template <FastHandler FAST, bool THUMB, bool PC>
+template <FastEntryHandler FAST, bool THUMB, bool PC>
 __attribute__((flatten)) void FastForm(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host) {
     if (PC) R[15] = pc + (THUMB ? 4 : 8);
-    if (__builtin_expect(!FAST(e->insn), 0)) return Complex<THUMB>(e, pc, left, host);
+    if (__builtin_expect(!FAST(e), 0)) return Complex<THUMB>(e, pc, left, host);
     return Seq<THUMB>(e, pc, left, host);
 }
 
@@ -839,15 +875,21 @@ void BxForm(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host) {
     return Jump<THUMB>(e, pc, target & ~1u, left, host);
 }
 
-// A slow form as a plain handler.
 template <FastHandler F>
-void Whole(uint32_t i) {
-    F(i);
+CPU_INLINE bool OnEntryFast(const Decoded* e) {
+    return F(e->insn);
 }
 // The single-instruction form of a handler with a fast and a slow form.
 template <FastHandler FAST, FastHandler SLOW>
 void FastOrSlow(uint32_t i) {
     if (!FAST(i)) SLOW(i);
+}
+template <FastEntryHandler FAST, FastEntryHandler SLOW>
+void FastOrSlowOnWord(uint32_t i) {
+    Decoded d{};
+    d.insn = i;
+    FillArmFields(d, i);
+    if (!FAST(&d)) SLOW(&d);
 }
 
 // A handler for the single-instruction path (the breakpoint hook's substitute and the complex form)
@@ -864,30 +906,35 @@ struct Handlers {
 };
 template <ArmHandler F>
 constexpr Handlers kArm = {F, nullptr, nullptr, kKindComplex};
-template <ArmHandler F, HandlerKind KIND = kKindAlu>
-constexpr Handlers kArmPlain = {F, &SimpleForm<F, false, false>, &SimpleForm<F, false, true>, KIND};
+template <EntryHandler F, HandlerKind KIND = kKindAlu>
+constexpr Handlers kArmPlain = {&OnWord<F>, &SimpleForm<F, false, false>, &SimpleForm<F, false, true>, KIND};
+template <ArmHandler F>
+constexpr Handlers kArmWord = {F, &SimpleForm<&OnEntry<F>, false, false>, &SimpleForm<&OnEntry<F>, false, true>,
+                               kKindAlu};
 template <ArmHandler F>
 constexpr Handlers kThumb = {F, nullptr, nullptr, kKindComplex};
 template <ArmHandler F>
-constexpr Handlers kThumbPlain = {F, &SimpleForm<F, true, false>, &SimpleForm<F, true, true>, kKindAlu};
-// A simple handler that sets the flags a loop's conditional branch usually tests.
-template <ArmHandler F, bool THUMB, HandlerKind KIND = kKindAlu>
-constexpr Handlers kPaired = {F, &SimpleForm<F, THUMB, false>, &SimpleForm<F, THUMB, true>, KIND,
+constexpr Handlers kThumbPlain = {F, &SimpleForm<&OnEntry<F>, true, false>, &SimpleForm<&OnEntry<F>, true, true>,
+                                  kKindAlu};
+// A simple handler that sets the flags a loop's conditional branch usually tests (BODY: the same as
+// a handler of the whole word).
+template <EntryHandler F, ArmHandler BODY, bool THUMB, HandlerKind KIND = kKindAlu>
+constexpr Handlers kPaired = {BODY, &SimpleForm<F, THUMB, false>, &SimpleForm<F, THUMB, true>, KIND,
                               kPairForms<F, THUMB>.data()};
-template <FastHandler FAST, FastHandler SLOW, HandlerKind KIND = kKindMemory>
-constexpr Handlers kArmFast = {&FastOrSlow<FAST, SLOW>, &FastForm<FAST, false, false>, &FastForm<FAST, false, true>,
-                               KIND};
+template <FastEntryHandler FAST, FastEntryHandler SLOW, HandlerKind KIND = kKindMemory>
+constexpr Handlers kArmFast = {&FastOrSlowOnWord<FAST, SLOW>, &FastForm<FAST, false, false>,
+                               &FastForm<FAST, false, true>, KIND};
 template <FastHandler FAST, FastHandler SLOW>
-constexpr Handlers kThumbFast = {&FastOrSlow<FAST, SLOW>, &FastForm<FAST, true, false>, &FastForm<FAST, true, true>,
-                                 kKindMemory};
+constexpr Handlers kThumbFast = {&FastOrSlow<FAST, SLOW>, &FastForm<&OnEntryFast<FAST>, true, false>,
+                                 &FastForm<&OnEntryFast<FAST>, true, true>, kKindMemory};
 
 // --- Handler tables ---
 // Compares, and additions and subtractions with S of an immediate, pair with a branch after them.
 template <int OP, int S, int FORM>
 constexpr Handlers DpEntry() {
-    constexpr ArmHandler f = &ArmDataProcessing<OP, S, FORM>;
+    constexpr EntryHandler f = &ArmDataProcessing<OP, S, FORM>;
     if constexpr ((IsCompare(OP) && FORM <= 4) || (S && FORM == 0 && (OP == kSub || OP == kAdd)))
-        return kPaired<f, false, kKindDp>;
+        return kPaired<f, &OnWord<f>, false, kKindDp>;
     else
         return kArmPlain<f, kKindDp>;
 }
@@ -898,16 +945,16 @@ constexpr std::array<Handlers, sizeof...(I)> MakeDp(std::index_sequence<I...>) {
 // The memory handlers by table index: the P, U, B/I/S, W and L bits in bits 4..0 of I, the form in
 // the bits above.
 template <size_t I, bool FAST>
-bool LsAt(uint32_t i) {
+bool LsAt(const Decoded* i) {
     return ArmLoadStore<(I >> 4) & 1, (I >> 3) & 1, (I >> 2) & 1, (I >> 1) & 1, I & 1, (I >> 5), FAST>(i);
 }
 template <size_t I, bool FAST>
-bool LsxAt(uint32_t i) {
+bool LsxAt(const Decoded* i) {
     constexpr int kSh = (I >> 5) + 1;
     return ArmLoadStoreExtra<(I >> 4) & 1, (I >> 3) & 1, (I >> 2) & 1, (I >> 1) & 1, I & 1, kSh, FAST>(i);
 }
 template <size_t I, bool FAST>
-bool BlockAt(uint32_t i) {
+bool BlockAt(const Decoded* i) {
     return ArmBlockTransfer<(I >> 4) & 1, (I >> 3) & 1, (I >> 2) & 1, (I >> 1) & 1, I & 1, FAST>(i);
 }
 template <size_t... I>
@@ -948,13 +995,13 @@ Handlers DecodeArm(uint32_t op, uint32_t lo) {
             }
             if ((op & 0x19) == 0x10) {
                 if (!(lo & 1)) {
-                    if (lo & 8) return kArmPlain<&ArmDspMultiply>;
+                    if (lo & 8) return kArmWord<&ArmDspMultiply>;
                     return (op & 2) ? kArm<&ArmMsrRegister> : kArm<&ArmMrs>;
                 }
                 switch ((lo >> 1) & 3) {
-                    case 0: return (op & 4) ? kArmPlain<&ArmClz> : kArm<&ArmBx>;
+                    case 0: return (op & 4) ? kArmWord<&ArmClz> : kArm<&ArmBx>;
                     case 1: return kArm<&ArmBlx>;
-                    case 2: return kArmPlain<&ArmSaturating>;
+                    case 2: return kArmWord<&ArmSaturating>;
                     default: return kArm<&ArmBkpt>;
                 }
             }
@@ -1006,6 +1053,14 @@ __attribute__((always_inline)) inline void ArmDispatch(uint32_t i) {
 }
 
 void ArmExecute(uint32_t i) { ArmDispatch(i); }
+
+using ThumbHandler = void (*)(uint32_t);
+ThumbHandler gThumbTable[1024];  // by instruction bits 15..6
+
+ArmHandler BodyOf(bool thumb, uint32_t insn) {
+    if (thumb) return gThumbTable[insn >> 6];
+    return insn >> 28 == 15 ? &ArmUnconditional : gArmTable[ArmTableIndex(insn)];
+}
 
 // --- Thumb ---
 enum ThumbClass : uint8_t {
@@ -1273,9 +1328,6 @@ void ThumbClass(uint32_t i) {
     }
 }
 
-using ThumbHandler = void (*)(uint32_t);
-ThumbHandler gThumbTable[1024];  // by instruction bits 15..6
-
 // The classes that may run in a simple form (the decoder checks the high-register ones).
 constexpr bool IsThumbSimpleClass(int cls) {
     return cls == kTShiftImm || cls == kTAddSubReg || cls == kTAddSubImm3 || cls == kTMovImm || cls == kTCmpImm ||
@@ -1288,11 +1340,11 @@ constexpr Handlers ThumbEntry() {
     if constexpr (IsThumbMemoryClass(CLS)) {
         return kThumbFast<&ThumbMemory<CLS, SUB, true>, &ThumbMemory<CLS, SUB, false>>;
     } else if constexpr ((CLS == kTAddSubReg || CLS == kTAddSubImm3) && SUB < 2) {
-        return kPaired<&ThumbClass<CLS, SUB>, true>;
+        return kPaired<&OnEntry<&ThumbClass<CLS, SUB>>, &ThumbClass<CLS, SUB>, true>;
     } else if constexpr ((CLS == kTCmpImm || CLS == kTAddImm || CLS == kTSubImm) && SUB == 0) {
-        return kPaired<&ThumbClass<CLS, SUB>, true>;
+        return kPaired<&OnEntry<&ThumbClass<CLS, SUB>>, &ThumbClass<CLS, SUB>, true>;
     } else if constexpr (CLS == kTHiReg && SUB == 1) {
-        return kPaired<&ThumbClass<CLS, SUB>, true>;
+        return kPaired<&OnEntry<&ThumbClass<CLS, SUB>>, &ThumbClass<CLS, SUB>, true>;
     } else if constexpr (IsThumbSimpleClass(CLS)) {
         return kThumbPlain<&ThumbClass<CLS, SUB>>;
     } else {
@@ -1306,7 +1358,7 @@ constexpr std::array<Handlers, sizeof...(I)> MakeThumbClasses(std::index_sequenc
 // TST, CMP and CMN pair with a branch after them.
 template <int OP>
 constexpr Handlers ThumbAluEntry() {
-    if constexpr (OP == 8 || OP == 10 || OP == 11) return kPaired<&ThumbAlu<OP>, true>;
+    if constexpr (OP == 8 || OP == 10 || OP == 11) return kPaired<&OnEntry<&ThumbAlu<OP>>, &ThumbAlu<OP>, true>;
     else return kThumbPlain<&ThumbAlu<OP>>;
 }
 template <size_t... I>
@@ -1368,11 +1420,11 @@ Form ArmSimpleForm(const Handlers& h, uint32_t w) {
 }
 
 void DecodeArmEntry(Decoded* e, uint32_t w, uint32_t pc, uintptr_t host) {
-    *e = Decoded{&Complex<false>, nullptr, &ArmUnconditional, w, 0};
+    *e = Decoded{&Complex<false>, nullptr, w, 0, 0, 0, 0, 0, 0};
+    FillArmFields(*e, w);
     const uint32_t cond = w >> 28;
     if (cond == 15) return;
     const Handlers& h = gArmDecode[ArmTableIndex(w)];
-    e->body = h.body;
     if ((w & 0x0E000000u) == 0x0A000000u) {
         const int32_t delta = 8 + (static_cast<int32_t>(w << 8) >> 6);
         e->aux = static_cast<uint32_t>(delta);
@@ -1410,7 +1462,7 @@ void PairThumb(Decoded* e, const Handlers& h, uint32_t pc, uintptr_t host) {
 
 void DecodeThumbEntry(Decoded* e, uint32_t w, uint32_t pc, uintptr_t host) {
     const Handlers& h = gThumbDecode[w >> 6];
-    *e = Decoded{&Complex<true>, nullptr, h.body, w, 0};
+    *e = Decoded{&Complex<true>, nullptr, w, 0, 0, 0, 0, 0, 0};
     switch (gThumbClass[w >> 7]) {
         case kTCondBranch:
         case kTBranch: {

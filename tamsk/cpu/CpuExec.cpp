@@ -24,7 +24,6 @@ using ArmHandler = void (*)(uint32_t);
 
 uint8_t gCondTable[16][16];  // 1 = the condition fails
 ArmHandler gArmTable[4096];
-uint8_t gThumbClass[512];
 std::jmp_buf gAbortJump;
 uint32_t gQueryCount = 0;
 
@@ -84,6 +83,50 @@ template <ArmHandler F>
 CPU_INLINE void OnEntry(const Decoded* e) {
     F(e->insn);
 }
+
+// Thumb instruction classes.
+enum ThumbClass : uint8_t {
+    kTShiftImm, kTAddSubReg, kTAddSubImm3, kTMovImm, kTCmpImm, kTAddImm, kTSubImm, kTHiReg, kTLoadStoreReg,
+    kTLdrPc, kTAlu, kTBx, kTBlx, kTLoadStoreImm, kTLoadStoreHalf, kTLoadStoreSp, kTAddress, kTAdjustSp,
+    kTPushPop, kTBkpt, kTMultiple, kTCondBranch, kTSwi, kTBranch, kTBlxSuffix, kTBlPrefix, kTBlSuffix,
+    kTUndefined,
+};
+
+// The Thumb operand fields of an instruction of class cls: Rd, and Rn, Rm or an immediate (scaled
+// to bytes for memory offsets) where the class has them.
+void FillThumbFields(Decoded& d, uint32_t w, uint32_t cls) {
+    const uint8_t lo = w & 7, mid = (w >> 3) & 7, hi = (w >> 6) & 7;
+    d.rd = lo;
+    switch (cls) {
+        case kTShiftImm: d.rm = mid; d.imm = (w >> 6) & 31; break;
+        case kTAddSubReg: case kTLoadStoreReg: d.rn = mid; d.rm = hi; break;
+        case kTAddSubImm3: d.rn = mid; d.imm = hi; break;
+        case kTMovImm: case kTCmpImm: case kTAddImm: case kTSubImm: d.rd = (w >> 8) & 7; d.imm = w & 0xFF; break;
+        case kTLdrPc: case kTLoadStoreSp: case kTAddress: d.rd = (w >> 8) & 7; d.imm = (w & 0xFF) * 4; break;
+        case kTHiReg: d.rd = static_cast<uint8_t>(((w >> 4) & 8) | lo); d.rm = (w >> 3) & 15; break;
+        case kTAlu: d.rm = mid; break;
+        case kTLoadStoreImm: d.rn = mid; d.imm = ((w >> 6) & 31) * (w & (1u << 12) ? 1 : 4); break;
+        case kTLoadStoreHalf: d.rn = mid; d.imm = ((w >> 6) & 31) * 2; break;
+        default: break;
+    }
+}
+uint8_t gThumbClass[512];
+// A Thumb handler on decoded fields as a handler of the whole word.
+template <EntryHandler F>
+void OnThumbWord(uint32_t i) {
+    Decoded d{};
+    d.insn = i;
+    FillThumbFields(d, i, gThumbClass[i >> 7]);
+    F(&d);
+}
+template <FastEntryHandler FAST, FastEntryHandler SLOW>
+void FastOrSlowOnThumbWord(uint32_t i) {
+    Decoded d{};
+    d.insn = i;
+    FillThumbFields(d, i, gThumbClass[i >> 7]);
+    if (!FAST(&d)) SLOW(&d);
+}
+
 // Handlers with memory accesses come in two forms (see Load and Store): the fast form returns false
 // when it cannot make the access, and the slow form, which always returns true, then runs instead.
 using FastHandler = bool (*)(uint32_t);
@@ -875,15 +918,7 @@ void BxForm(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host) {
     return Jump<THUMB>(e, pc, target & ~1u, left, host);
 }
 
-template <FastHandler F>
-CPU_INLINE bool OnEntryFast(const Decoded* e) {
-    return F(e->insn);
-}
 // The single-instruction form of a handler with a fast and a slow form.
-template <FastHandler FAST, FastHandler SLOW>
-void FastOrSlow(uint32_t i) {
-    if (!FAST(i)) SLOW(i);
-}
 template <FastEntryHandler FAST, FastEntryHandler SLOW>
 void FastOrSlowOnWord(uint32_t i) {
     Decoded d{};
@@ -913,9 +948,8 @@ constexpr Handlers kArmWord = {F, &SimpleForm<&OnEntry<F>, false, false>, &Simpl
                                kKindAlu};
 template <ArmHandler F>
 constexpr Handlers kThumb = {F, nullptr, nullptr, kKindComplex};
-template <ArmHandler F>
-constexpr Handlers kThumbPlain = {F, &SimpleForm<&OnEntry<F>, true, false>, &SimpleForm<&OnEntry<F>, true, true>,
-                                  kKindAlu};
+template <EntryHandler F>
+constexpr Handlers kThumbPlain = {&OnThumbWord<F>, &SimpleForm<F, true, false>, &SimpleForm<F, true, true>, kKindAlu};
 // A simple handler that sets the flags a loop's conditional branch usually tests (BODY: the same as
 // a handler of the whole word).
 template <EntryHandler F, ArmHandler BODY, bool THUMB, HandlerKind KIND = kKindAlu>
@@ -924,9 +958,9 @@ constexpr Handlers kPaired = {BODY, &SimpleForm<F, THUMB, false>, &SimpleForm<F,
 template <FastEntryHandler FAST, FastEntryHandler SLOW, HandlerKind KIND = kKindMemory>
 constexpr Handlers kArmFast = {&FastOrSlowOnWord<FAST, SLOW>, &FastForm<FAST, false, false>,
                                &FastForm<FAST, false, true>, KIND};
-template <FastHandler FAST, FastHandler SLOW>
-constexpr Handlers kThumbFast = {&FastOrSlow<FAST, SLOW>, &FastForm<&OnEntryFast<FAST>, true, false>,
-                                 &FastForm<&OnEntryFast<FAST>, true, true>, kKindMemory};
+template <FastEntryHandler FAST, FastEntryHandler SLOW>
+constexpr Handlers kThumbFast = {&FastOrSlowOnThumbWord<FAST, SLOW>, &FastForm<FAST, true, false>,
+                                 &FastForm<FAST, true, true>, kKindMemory};
 
 // --- Handler tables ---
 // Compares, and additions and subtractions with S of an immediate, pair with a branch after them.
@@ -1063,12 +1097,6 @@ ArmHandler BodyOf(bool thumb, uint32_t insn) {
 }
 
 // --- Thumb ---
-enum ThumbClass : uint8_t {
-    kTShiftImm, kTAddSubReg, kTAddSubImm3, kTMovImm, kTCmpImm, kTAddImm, kTSubImm, kTHiReg, kTLoadStoreReg,
-    kTLdrPc, kTAlu, kTBx, kTBlx, kTLoadStoreImm, kTLoadStoreHalf, kTLoadStoreSp, kTAddress, kTAdjustSp,
-    kTPushPop, kTBkpt, kTMultiple, kTCondBranch, kTSwi, kTBranch, kTBlxSuffix, kTBlPrefix, kTBlSuffix,
-    kTUndefined,
-};
 
 // The fast forms (see Load and Store) move words that lie in one cached page with memory behind it.
 template <bool FAST>
@@ -1163,9 +1191,9 @@ bool ThumbMultiple(uint32_t i) {
 }
 
 template <int OP>
-void ThumbAlu(uint32_t i) {
-    const uint32_t rd = i & 7;
-    const uint32_t m = R[(i >> 3) & 7];
+void ThumbAlu(const Decoded* e) {
+    const uint32_t rd = e->rd;
+    const uint32_t m = R[e->rm];
     const uint32_t d = R[rd];
     uint32_t r, c = Carry();  // the shifts change c; the other logical operations keep it
     switch (OP) {
@@ -1192,9 +1220,9 @@ void ThumbAlu(uint32_t i) {
 
 // STR, STRH, STRB, LDRSB, LDR, LDRH, LDRB, LDRSH at Rn + Rm.
 template <int OP, bool FAST>
-bool ThumbLoadStoreRegister(uint32_t i) {
-    const uint32_t addr = R[(i >> 3) & 7] + R[(i >> 6) & 7];
-    const uint32_t rd = i & 7;
+bool ThumbLoadStoreRegister(const Decoded* e) {
+    const uint32_t addr = R[e->rn] + R[e->rm];
+    const uint32_t rd = e->rd;
     constexpr int kSize = (OP == 0 || OP == 4) ? 4 : (OP == 1 || OP == 5 || OP == 7) ? 2 : 1;
     bool done;
     if constexpr (OP <= 2) {
@@ -1214,15 +1242,16 @@ constexpr bool IsThumbMemoryClass(int cls) {
 }
 
 template <int CLS, int SUB, bool FAST>
-bool ThumbMemory(uint32_t i) {
+bool ThumbMemory(const Decoded* e) {
+    const uint32_t i = e->insn;
     switch (CLS) {
-        case kTLoadStoreReg: return ThumbLoadStoreRegister<SUB, FAST>(i);
+        case kTLoadStoreReg: return ThumbLoadStoreRegister<SUB, FAST>(e);
         case kTPushPop: return ThumbPushPop<FAST>(i);
         case kTMultiple: return ThumbMultiple<FAST>(i);
         case kTLdrPc: {
             uint32_t v;
-            if (!Load<4, false, FAST>((R[15] & ~3u) + (i & 0xFF) * 4, v)) return false;
-            R[(i >> 8) & 7] = v;
+            if (!Load<4, false, FAST>((R[15] & ~3u) + e->imm, v)) return false;
+            R[e->rd] = v;
             return true;
         }
         default: {
@@ -1231,9 +1260,8 @@ bool ThumbMemory(uint32_t i) {
             // offset × 4.
             constexpr int kSize = CLS == kTLoadStoreHalf ? 2 : (CLS == kTLoadStoreImm && SUB >= 2) ? 1 : 4;
             const bool load = CLS == kTLoadStoreImm ? (SUB & 1) : (i >> 11) & 1;
-            const uint32_t rd = CLS == kTLoadStoreSp ? (i >> 8) & 7 : i & 7;
-            const uint32_t a = CLS == kTLoadStoreSp ? R[13] + (i & 0xFF) * 4
-                                                    : R[(i >> 3) & 7] + ((i >> 6) & 31) * kSize;
+            const uint32_t rd = e->rd;
+            const uint32_t a = (CLS == kTLoadStoreSp ? R[13] : R[e->rn]) + e->imm;
             uint32_t v;
             if (!load) return Store<kSize, FAST>(a, R[rd]);
             if (!Load<kSize, false, FAST>(a, v)) return false;
@@ -1248,35 +1276,35 @@ inline uint32_t SignExtend11(uint32_t i) { return static_cast<uint32_t>(static_c
 // One instance per class of the class table and, where the class has one, per value of its
 // operation field (SUB, see ThumbSub); the ALU class has one per operation (ThumbAlu).
 template <int CLS, int SUB>
-void ThumbClass(uint32_t i) {
+void ThumbClass(const Decoded* e) {
+    const uint32_t i = e->insn;
     switch (CLS) {
         case kTShiftImm: {
-            const uint32_t n = (i >> 6) & 31;
             uint32_t c = Carry();
-            const uint32_t r = ShiftByImmediate(SUB, R[(i >> 3) & 7], n, c);
-            R[i & 7] = r;
+            const uint32_t r = ShiftByImmediate(SUB, R[e->rm], e->imm, c);
+            R[e->rd] = r;
             SetNZC(r, c);
             return;
         }
         case kTAddSubReg:
         case kTAddSubImm3: {
-            const uint32_t a = R[(i >> 3) & 7];
-            const uint32_t b = CLS == kTAddSubReg ? R[(i >> 6) & 7] : (i >> 6) & 7;
-            R[i & 7] = SUB ? SubFlags(a, b, 1) : AddFlags(a, b, 0);
+            const uint32_t a = R[e->rn];
+            const uint32_t b = CLS == kTAddSubReg ? R[e->rm] : e->imm;
+            R[e->rd] = SUB ? SubFlags(a, b, 1) : AddFlags(a, b, 0);
             return;
         }
         case kTMovImm: {
-            const uint32_t v = i & 0xFF;
-            R[(i >> 8) & 7] = v;
+            const uint32_t v = e->imm;
+            R[e->rd] = v;
             SetNZ(v);
             return;
         }
-        case kTCmpImm: SubFlags(R[(i >> 8) & 7], i & 0xFF, 1); return;
-        case kTAddImm: R[(i >> 8) & 7] = AddFlags(R[(i >> 8) & 7], i & 0xFF, 0); return;
-        case kTSubImm: R[(i >> 8) & 7] = SubFlags(R[(i >> 8) & 7], i & 0xFF, 1); return;
+        case kTCmpImm: SubFlags(R[e->rd], e->imm, 1); return;
+        case kTAddImm: R[e->rd] = AddFlags(R[e->rd], e->imm, 0); return;
+        case kTSubImm: R[e->rd] = SubFlags(R[e->rd], e->imm, 1); return;
         case kTHiReg: {
-            const uint32_t rd = ((i >> 4) & 8) | (i & 7);
-            const uint32_t m = R[(i >> 3) & 15];
+            const uint32_t rd = e->rd;
+            const uint32_t m = R[e->rm];
             switch (SUB) {
                 case 0: {
                     const uint32_t r = R[rd] + m;
@@ -1296,7 +1324,7 @@ void ThumbClass(uint32_t i) {
             return InterworkBranch(target);
         }
         case kTAddress:
-            R[(i >> 8) & 7] = ((i & (1u << 11)) ? R[13] : (R[15] & ~3u)) + (i & 0xFF) * 4;
+            R[e->rd] = ((i & (1u << 11)) ? R[13] : (R[15] & ~3u)) + e->imm;
             return;
         case kTAdjustSp:
             if (i & 0x80) R[13] -= (i & 0x7F) * 4; else R[13] += (i & 0x7F) * 4;
@@ -1340,15 +1368,15 @@ constexpr Handlers ThumbEntry() {
     if constexpr (IsThumbMemoryClass(CLS)) {
         return kThumbFast<&ThumbMemory<CLS, SUB, true>, &ThumbMemory<CLS, SUB, false>>;
     } else if constexpr ((CLS == kTAddSubReg || CLS == kTAddSubImm3) && SUB < 2) {
-        return kPaired<&OnEntry<&ThumbClass<CLS, SUB>>, &ThumbClass<CLS, SUB>, true>;
+        return kPaired<&ThumbClass<CLS, SUB>, &OnThumbWord<&ThumbClass<CLS, SUB>>, true>;
     } else if constexpr ((CLS == kTCmpImm || CLS == kTAddImm || CLS == kTSubImm) && SUB == 0) {
-        return kPaired<&OnEntry<&ThumbClass<CLS, SUB>>, &ThumbClass<CLS, SUB>, true>;
+        return kPaired<&ThumbClass<CLS, SUB>, &OnThumbWord<&ThumbClass<CLS, SUB>>, true>;
     } else if constexpr (CLS == kTHiReg && SUB == 1) {
-        return kPaired<&OnEntry<&ThumbClass<CLS, SUB>>, &ThumbClass<CLS, SUB>, true>;
+        return kPaired<&ThumbClass<CLS, SUB>, &OnThumbWord<&ThumbClass<CLS, SUB>>, true>;
     } else if constexpr (IsThumbSimpleClass(CLS)) {
         return kThumbPlain<&ThumbClass<CLS, SUB>>;
     } else {
-        return kThumb<&ThumbClass<CLS, SUB>>;
+        return kThumb<&OnThumbWord<&ThumbClass<CLS, SUB>>>;
     }
 }
 template <size_t... I>
@@ -1358,7 +1386,7 @@ constexpr std::array<Handlers, sizeof...(I)> MakeThumbClasses(std::index_sequenc
 // TST, CMP and CMN pair with a branch after them.
 template <int OP>
 constexpr Handlers ThumbAluEntry() {
-    if constexpr (OP == 8 || OP == 10 || OP == 11) return kPaired<&OnEntry<&ThumbAlu<OP>>, &ThumbAlu<OP>, true>;
+    if constexpr (OP == 8 || OP == 10 || OP == 11) return kPaired<&ThumbAlu<OP>, &OnThumbWord<&ThumbAlu<OP>>, true>;
     else return kThumbPlain<&ThumbAlu<OP>>;
 }
 template <size_t... I>
@@ -1463,6 +1491,7 @@ void PairThumb(Decoded* e, const Handlers& h, uint32_t pc, uintptr_t host) {
 void DecodeThumbEntry(Decoded* e, uint32_t w, uint32_t pc, uintptr_t host) {
     const Handlers& h = gThumbDecode[w >> 6];
     *e = Decoded{&Complex<true>, nullptr, w, 0, 0, 0, 0, 0, 0};
+    FillThumbFields(*e, w, gThumbClass[w >> 7]);
     switch (gThumbClass[w >> 7]) {
         case kTCondBranch:
         case kTBranch: {

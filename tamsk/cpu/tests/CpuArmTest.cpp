@@ -1,5 +1,7 @@
 // ARM execution: the core's own decisions that generated User-mode programs cannot reach (writes of
 // r15, aborts, privileged forms, the breakpoint hook, semihosting and time).
+#include <algorithm>
+
 #include "Run.h"
 #include "tamsk/board/Options.h"
 #include "tamsk/board/PatchTable.h"
@@ -226,6 +228,74 @@ TEST_F(ArmTest, ResetVectorBreakpointRunsTheSavedWordOnceThenSoftResets) {
     EXPECT_EQ(gCpu.r[0], 5u);
     tb::StartAt(0);
     EXPECT_EQ(CpuStep(), kRunSoftReset);
+}
+
+uint32_t gSubstituteWord;
+uint32_t SubstituteWord(uint32_t, void*, uint8_t*) { return gSubstituteWord; }
+
+// An instruction that the breakpoint hook substitutes runs from its word alone, without a decoded
+// entry: every operand layout gives the same registers, flags and memory as when it runs from memory.
+TEST_F(ArmTest, SubstitutesRunAsTheSameInstructionFromMemory) {
+    struct Case {
+        uint32_t insn;
+        bool thumb;
+    } const cases[] = {
+        {0xE0802181, false},  // add r2, r0, r1, lsl #3
+        {0xE0912311, false},  // adds r2, r1, r1, lsl r3
+        {0xE5903004, false},  // ldr r3, [r0, #4]
+        {0xE1D030B2, false},  // ldrh r3, [r0, #2]
+        {0xE5201008, false},  // str r1, [r0, #-8]!
+        {0xE3A024FF, false},  // mov r2, #0xFF000000
+        {0xE3120102, false},  // tst r2, #0x80000000: C from the rotated immediate
+        {0xE0020391, false},  // mul r2, r1, r3
+        {0xE0832190, false},  // umull r2, r3, r0, r1
+        {0xE8900006, false},  // ldmia r0, {r1, r2}
+        {0x1842, true},       // adds r2, r0, r1
+        {0x00CA, true},       // lsls r2, r1, #3
+        {0x6843, true},       // ldr r3, [r0, #4]
+        {0x7943, true},       // ldrb r3, [r0, #5]
+        {0x8041, true},       // strh r1, [r0, #2]
+        {0x5883, true},       // ldr r3, [r0, r2]
+        {0x9A01, true},       // ldr r2, [sp, #4]
+        {0xA903, true},       // add r1, sp, #12
+        {0x4B01, true},       // ldr r3, [pc, #4]
+        {0x4351, true},       // muls r1, r2
+        {0x3A05, true},       // subs r2, #5
+        {0x4690, true},       // mov r8, r2
+        {0x4440, true},       // add r0, r8
+    };
+    struct State {
+        uint32_t r[16], nzcv, memory[8];
+    };
+    const auto run = [](const Case& c, bool substituted) {
+        for (uint32_t a = 0x8FF0; a < 0x9010; a += 4) tb::Write32(a, a * 0x01010101u);
+        tb::WriteWords(kCode + 4, {0x11111111, 0x22222222});
+        PatchTable.count = substituted ? 1 : 0;
+        PatchTable.entries[0] = PatchEntry{kCode, 0, c.thumb, &SubstituteWord, {}};
+        gSubstituteWord = c.insn;
+        const uint32_t word = substituted ? (c.thumb ? 0xBE00 : 0xE1200070) : c.insn;
+        if (c.thumb) tb::WriteHalves(kCode, {static_cast<uint16_t>(word), 0x46C0});
+        else tb::WriteWords(kCode, {word});
+        tb::StartAt(kCode, kModeSupervisor, c.thumb);
+        const uint32_t init[] = {0x9000, 0x12345678, 4, 4, 0, 0, 0, 0, 0x30};
+        for (int n = 0; n < 9; ++n) gCpu.r[n] = init[n];
+        gCpu.r[13] = 0x8FF8;
+        gCpu.nzcv = kFlagV;
+        CpuStep();
+        State s{};
+        std::copy(gCpu.r, gCpu.r + 16, s.r);
+        s.r[15] = gCpu.cur;
+        s.nzcv = gCpu.nzcv;
+        for (int k = 0; k < 8; ++k) s.memory[k] = tb::Read32(0x8FF0 + 4 * k);
+        return s;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << std::hex << c.insn);
+        const State fromMemory = run(c, false), substituted = run(c, true);
+        for (int n = 0; n < 16; ++n) EXPECT_EQ(substituted.r[n], fromMemory.r[n]) << "r" << n;
+        EXPECT_EQ(substituted.nzcv, fromMemory.nzcv);
+        for (int k = 0; k < 8; ++k) EXPECT_EQ(substituted.memory[k], fromMemory.memory[k]) << k;
+    }
 }
 
 TEST_F(ArmTest, SemihostingCallsAndQuery) {

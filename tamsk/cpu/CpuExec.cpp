@@ -119,12 +119,12 @@ void OnThumbWord(uint32_t i) {
     FillThumbFields(d, i, gThumbClass[i >> 7]);
     F(&d);
 }
-template <FastEntryHandler FAST, FastEntryHandler SLOW>
-void FastOrSlowOnThumbWord(uint32_t i) {
+template <FastEntryHandler SLOW>
+void SlowOnThumbWord(uint32_t i) {
     Decoded d{};
     d.insn = i;
     FillThumbFields(d, i, gThumbClass[i >> 7]);
-    if (!FAST(&d)) SLOW(&d);
+    SLOW(&d);
 }
 
 // Handlers with memory accesses come in two forms (see Load and Store): the fast form returns false
@@ -352,7 +352,9 @@ constexpr bool IsLogical(int op) {
 }
 constexpr bool IsCompare(int op) { return op >= kTst && op <= kCmn; }
 
-template <int OP, int S, int FORM>
+// SIMPLE: the simple form, whose decoder left instructions other than compares that write r15 to
+// the complex one.
+template <int OP, int S, int FORM, bool SIMPLE>
 void ArmDataProcessing(const Decoded* e) {
     constexpr bool setFlags = S || IsCompare(OP);
     uint32_t c = Carry();
@@ -361,7 +363,7 @@ void ArmDataProcessing(const Decoded* e) {
     const uint32_t rd = e->rd;
     uint32_t r;
     // With S and Rd = 15 the flags come from the SPSR, not from the result.
-    const bool flags = setFlags && (IsCompare(OP) || rd != 15);
+    const bool flags = setFlags && (SIMPLE || IsCompare(OP) || rd != 15);
     if constexpr (IsLogical(OP)) {
         switch (OP) {
             case kAnd: case kTst: r = a & b; break;
@@ -392,7 +394,7 @@ void ArmDataProcessing(const Decoded* e) {
         }
     }
     if constexpr (IsCompare(OP)) return;
-    if (rd == 15) {
+    if (!SIMPLE && rd == 15) {
         WritePc(r);
         if (S) CpuReturnFromException();
         return;
@@ -546,8 +548,8 @@ inline void LoadToPc(uint32_t v) {
     InterworkBranch(v);
 }
 
-// FORM 0: 12-bit immediate; 1..4: Rm shifted by an immediate of that type (no flags). The fast form
-// (see Load and Store) leaves loads into r15 to the slow one.
+// FORM 0: 12-bit immediate; 1..4: Rm shifted by an immediate of that type (no flags). The decoder
+// leaves loads into r15 to the slow form (see Load and Store).
 template <int P, int U, int B, int W, int L, int FORM, bool FAST>
 bool ArmLoadStore(const Decoded* e) {
     uint32_t offset;
@@ -564,8 +566,8 @@ bool ArmLoadStore(const Decoded* e) {
     constexpr int kSize = B ? 1 : 4;
     if constexpr (L) {
         uint32_t v;
-        if ((FAST && rd == 15) || !Load<kSize, false, FAST>(addr, v)) return false;
-        if (rd == 15) LoadToPc(v); else R[rd] = v;
+        if (!Load<kSize, false, FAST>(addr, v)) return false;
+        if (!FAST && rd == 15) LoadToPc(v); else R[rd] = v;
     } else if (!Store<kSize, FAST>(addr, R[rd])) {
         return false;
     }
@@ -748,6 +750,13 @@ CPU_INLINE void Finish(uint32_t pc, uint32_t next) {
     gCpu.next = next;
 }
 
+// The entry of the instruction delta bytes (a multiple of the instruction size) away from e's.
+template <bool THUMB>
+CPU_INLINE Decoded* EntryAt(Decoded* e, int32_t delta) {
+    constexpr intptr_t kScale = sizeof(Decoded) / (THUMB ? 2 : 4);
+    return reinterpret_cast<Decoded*>(reinterpret_cast<char*>(e) + static_cast<intptr_t>(delta) * kScale);
+}
+
 // After the instruction at pc, on to the one after it.
 template <bool THUMB>
 CPU_INLINE void Seq(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host) {
@@ -765,7 +774,7 @@ CPU_INLINE void Jump(Decoded* e, uint32_t pc, uint32_t target, uint32_t left, ui
     if (__builtin_expect(--left == 0, 0)) return Finish(pc, target);
     if ((target & (kPageMask | (THUMB ? 1 : 3))) == (pc & kPageMask)) {
         const int32_t delta = static_cast<int32_t>(target - pc);
-        return Run<THUMB>(e + (delta >> (THUMB ? 1 : 2)), target, left, host + static_cast<intptr_t>(delta));
+        return Run<THUMB>(EntryAt<THUMB>(e, delta), target, left, host + static_cast<intptr_t>(delta));
     }
     return EnterPage<THUMB>(target, left);
 }
@@ -774,7 +783,7 @@ CPU_INLINE void Jump(Decoded* e, uint32_t pc, uint32_t target, uint32_t left, ui
 template <bool THUMB>
 CPU_INLINE void JumpInPage(Decoded* e, uint32_t pc, int32_t delta, uint32_t left, uintptr_t host) {
     if (__builtin_expect(--left == 0, 0)) return Finish(pc, pc + delta);
-    return Run<THUMB>(e + (delta >> (THUMB ? 1 : 2)), pc + delta, left, host + static_cast<intptr_t>(delta));
+    return Run<THUMB>(EntryAt<THUMB>(e, delta), pc + delta, left, host + static_cast<intptr_t>(delta));
 }
 
 // Runs the instruction at pc from its page's entry, with the alignment checked.
@@ -918,13 +927,14 @@ void BxForm(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host) {
     return Jump<THUMB>(e, pc, target & ~1u, left, host);
 }
 
-// The single-instruction form of a handler with a fast and a slow form.
-template <FastEntryHandler FAST, FastEntryHandler SLOW>
-void FastOrSlowOnWord(uint32_t i) {
+// The single-instruction form of a handler with a fast and a slow form: the slow one, which makes
+// every access.
+template <FastEntryHandler SLOW>
+void SlowOnWord(uint32_t i) {
     Decoded d{};
     d.insn = i;
     FillArmFields(d, i);
-    if (!FAST(&d)) SLOW(&d);
+    SLOW(&d);
 }
 
 // A handler for the single-instruction path (the breakpoint hook's substitute and the complex form)
@@ -941,8 +951,8 @@ struct Handlers {
 };
 template <ArmHandler F>
 constexpr Handlers kArm = {F, nullptr, nullptr, kKindComplex};
-template <EntryHandler F, HandlerKind KIND = kKindAlu>
-constexpr Handlers kArmPlain = {&OnWord<F>, &SimpleForm<F, false, false>, &SimpleForm<F, false, true>, KIND};
+template <EntryHandler F, HandlerKind KIND = kKindAlu, EntryHandler BODY = F>
+constexpr Handlers kArmPlain = {&OnWord<BODY>, &SimpleForm<F, false, false>, &SimpleForm<F, false, true>, KIND};
 template <ArmHandler F>
 constexpr Handlers kArmWord = {F, &SimpleForm<&OnEntry<F>, false, false>, &SimpleForm<&OnEntry<F>, false, true>,
                                kKindAlu};
@@ -956,21 +966,22 @@ template <EntryHandler F, ArmHandler BODY, bool THUMB, HandlerKind KIND = kKindA
 constexpr Handlers kPaired = {BODY, &SimpleForm<F, THUMB, false>, &SimpleForm<F, THUMB, true>, KIND,
                               kPairForms<F, THUMB>.data()};
 template <FastEntryHandler FAST, FastEntryHandler SLOW, HandlerKind KIND = kKindMemory>
-constexpr Handlers kArmFast = {&FastOrSlowOnWord<FAST, SLOW>, &FastForm<FAST, false, false>,
+constexpr Handlers kArmFast = {&SlowOnWord<SLOW>, &FastForm<FAST, false, false>,
                                &FastForm<FAST, false, true>, KIND};
 template <FastEntryHandler FAST, FastEntryHandler SLOW>
-constexpr Handlers kThumbFast = {&FastOrSlowOnThumbWord<FAST, SLOW>, &FastForm<FAST, true, false>,
+constexpr Handlers kThumbFast = {&SlowOnThumbWord<SLOW>, &FastForm<FAST, true, false>,
                                  &FastForm<FAST, true, true>, kKindMemory};
 
 // --- Handler tables ---
 // Compares, and additions and subtractions with S of an immediate, pair with a branch after them.
 template <int OP, int S, int FORM>
 constexpr Handlers DpEntry() {
-    constexpr EntryHandler f = &ArmDataProcessing<OP, S, FORM>;
+    constexpr EntryHandler f = &ArmDataProcessing<OP, S, FORM, true>;
+    constexpr EntryHandler whole = &ArmDataProcessing<OP, S, FORM, false>;
     if constexpr ((IsCompare(OP) && FORM <= 4) || (S && FORM == 0 && (OP == kSub || OP == kAdd)))
-        return kPaired<f, &OnWord<f>, false, kKindDp>;
+        return kPaired<f, &OnWord<whole>, false, kKindDp>;
     else
-        return kArmPlain<f, kKindDp>;
+        return kArmPlain<f, kKindDp, whole>;
 }
 template <size_t... I>
 constexpr std::array<Handlers, sizeof...(I)> MakeDp(std::index_sequence<I...>) {

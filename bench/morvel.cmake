@@ -20,6 +20,7 @@ if(VANTOR_BENCH)
     # The same interpreter for x86-64, measured natively where i386 programs run only emulated.
     vantor_add_bench(morvel_x64_bench ARCH host SOURCES ${morvel_bench_src}/MorvelBench.cpp
                      ${morvel_bench_src}/CpuOnly.cpp ${CMAKE_SOURCE_DIR}/morvel/cpu/MorvelCpu.cpp
+                     ${CMAKE_SOURCE_DIR}/morvel/cpu/MorvelJit.cpp
                      INCLUDES ${CMAKE_SOURCE_DIR})
     target_compile_definitions(morvel_x64_bench PRIVATE MORVEL_CPU_ONLY MORVEL_KERNELS_DIR="${morvel_bench_out}")
     add_dependencies(morvel_x64_bench morvel_bench_kernels)

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "morvel/cpu/HostAddress.h"
+#include "morvel/cpu/MorvelJit.h"
 #include "morvel/traps/MorvelError.h"
 #include "morvel/traps/TrapDispatch.h"
 
@@ -114,7 +115,15 @@ enum Flow {
     kReload,   // state came back from native code: look at the trace bits again
     kNoTrace,  // as kReload, but the next instruction runs without the trace step
     kStop,     // the return marker was reached
+    kBranch,   // control moved: translated code may take over from the new PC
 };
+// What a taken branch, call or return leads to: without the translator, simply the next
+// instruction.
+#ifdef MORVEL_JIT
+constexpr Flow kMoved = kBranch;
+#else
+constexpr Flow kMoved = kNext;
+#endif
 
 // The opcode word as it lies in memory (byte-swapped on this little-endian host): the dispatch
 // table is indexed by it, so dispatch needs no swap; handlers get the swapped word, whose field
@@ -448,13 +457,16 @@ struct FusedBranches {
 };
 const FusedBranches gFused;
 
-MORVEL_INLINE void FollowingBranch(Cpu& c) {
+// Returns kMoved when the branch was taken.
+MORVEL_INLINE Flow FollowingBranch(Cpu& c) {
     uint16_t raw;
     std::memcpy(&raw, Mem(c.pc), 2);
     uint32_t cc = gFused.cc[raw];
-    if (!cc || (c.srHigh & (kSrTrace0 | kSrTrace1))) return;
+    if (!cc || (c.srHigh & (kSrTrace0 | kSrTrace1))) return kNext;
     c.pc += 2;
-    if ((cc == 6) == (c.res != 0)) c.pc += Sext<1>(raw >> 8u);
+    if ((cc == 6) != (c.res != 0)) return kNext;
+    c.pc += Sext<1>(raw >> 8u);
+    return kMoved;
 }
 
 // ---- handlers ----
@@ -590,8 +602,7 @@ HANDLER(HNot) {
 }
 HANDLER(HTst) {
     SetLogic<B>(c, ReadEA<B, E>(c, MODE, REG));
-    FollowingBranch(c);
-    return kNext;
+    return FollowingBranch(c);
 }
 // MOVE from SR and MOVE from CCR both yield the condition bits alone.
 HANDLER(HMoveFromSr) {
@@ -792,7 +803,7 @@ HANDLER(HNop) { return kNext; }
 MORVEL_INLINE Flow Jump(Cpu& c, uint32_t target) {
     if (target == kReturnMarker) return kStop;
     c.pc = target;
-    return kNext;
+    return kMoved;
 }
 HANDLER(HRts) {
     uint32_t t = Rd32(c.R[15]);
@@ -814,7 +825,7 @@ HANDLER(HJsr) {
     c.R[15] -= 4;
     Wr32(c.R[15], c.pc);
     c.pc = t;
-    return kNext;
+    return kMoved;
 }
 HANDLER(HJmp) { return Jump(c, EaAddr<4, E>(c, MODE, REG)); }
 
@@ -828,7 +839,7 @@ HANDLER(HAddq) {
         return kNext;
     }
     Rmw<B, E == kEAn ? kEAny : E>(c, MODE, REG, [&](uint32_t d) MORVEL_LAMBDA { return P ? Sub<B>(c, d, q) : Add<B>(c, d, q); });
-    if constexpr (P == 1 && E == kEDn) FollowingBranch(c);
+    if constexpr (P == 1 && E == kEDn) return FollowingBranch(c);
     return kNext;
 }
 HANDLER(HScc) {
@@ -844,8 +855,9 @@ HANDLER(HDbcc) {
     uint32_t& d = c.R[REG];
     uint32_t w = (d - 1) & 0xFFFF;
     d = (d & 0xFFFF0000u) | w;
-    if (w != 0xFFFF) c.pc = base + disp;
-    return kNext;
+    if (w == 0xFFFF) return kNext;
+    c.pc = base + disp;
+    return kMoved;
 }
 
 // ---- line 6: branches ----
@@ -854,8 +866,9 @@ HANDLER(HDbcc) {
 HANDLER(HBcc) {
     uint32_t base = c.pc;
     uint32_t disp = P ? Sext<2>(Fetch16(c)) : Sext<1>(op);
-    if (CondT<B>(c)) c.pc = base + disp;
-    return kNext;
+    if (!CondT<B>(c)) return kNext;
+    c.pc = base + disp;
+    return kMoved;
 }
 HANDLER(HBsr) {
     uint32_t base = c.pc;
@@ -863,7 +876,7 @@ HANDLER(HBsr) {
     c.R[15] -= 4;
     Wr32(c.R[15], c.pc);
     c.pc = base + disp;
-    return kNext;
+    return kMoved;
 }
 
 HANDLER(HMoveq) {
@@ -894,7 +907,7 @@ HANDLER(HAluToReg) {
     if constexpr (P != 4)
         WrD<B>(c, RX, r);
     else
-        FollowingBranch(c);
+        return FollowingBranch(c);
     return kNext;
 }
 // Dn op <ea> -> <ea>
@@ -911,7 +924,7 @@ HANDLER(HAluA) {
     if (P == 3) a += s;
     if constexpr (P == 4) {
         SubNoX<4>(c, a, s);
-        FollowingBranch(c);
+        return FollowingBranch(c);
     }
     return kNext;
 }
@@ -1147,20 +1160,18 @@ HANDLER(HAluDD) {
     if constexpr (B != 4)
         c.R[P] = r;
     else
-        FollowingBranch(c);
+        return FollowingBranch(c);
     return kNext;
 }
 // CMP.B and CMP.W between data registers; B: the size, P: the destination, E: the source.
 HANDLER(HCmpDD) {
     SubNoX<B>(c, c.R[P] & kMask<B>, c.R[E] & kMask<B>);
-    FollowingBranch(c);
-    return kNext;
+    return FollowingBranch(c);
 }
 // TST of a data register; B: the size, E: the register.
 HANDLER(HTstD) {
     SetLogic<B>(c, c.R[E] & kMask<B>);
-    FollowingBranch(c);
-    return kNext;
+    return FollowingBranch(c);
 }
 // ADDQ and SUBQ (P set) to an address register, of any size; E: the register.
 HANDLER(HAddqA) {
@@ -1178,7 +1189,7 @@ HANDLER(HShiftImmR) {
 HANDLER(HAddqR) {
     uint32_t q = ((((op >> 9) & 7) - 1) & 7) + 1;  // 0 encodes 8
     c.R[E] = P ? Sub<4>(c, c.R[E], q) : Add<4>(c, c.R[E], q);
-    if constexpr (P == 1) FollowingBranch(c);
+    if constexpr (P == 1) return FollowingBranch(c);
     return kNext;
 }
 
@@ -1585,6 +1596,8 @@ const void* const* TraceTable(const void* label) {
 
 }  // namespace
 
+bool MorvelConditionHolds(uint32_t cc, uint32_t nzvc) { return kCond.t[(cc & 15) << 4 | (nzvc & 15)]; }
+
 uint32_t MorvelComposeCcr(uint32_t n, uint32_t nz, uint32_t v, uint32_t c, uint32_t x) {
     return (x << 4) | ((n >> 28) & 8) | (nz ? 0 : 4) | (v << 1) | c;
 }
@@ -1604,7 +1617,8 @@ uint16_t MorvelMainLoop(EmulState* s) {
     // did a heap pointer, instead of rebuilding it from the module's base in the loop.
     static const void* const* const table = DispatchTable(kLabels);
 
-    uint32_t regs[16];
+    JitFrame frame;
+    uint32_t* const regs = frame.R;
     Cpu c;
     c.R = regs;
     c.s = s;
@@ -1624,6 +1638,12 @@ uint16_t MorvelMainLoop(EmulState* s) {
 
     // The first instruction of a run runs without the trace step.
     MORVEL_SELECT();
+#ifdef MORVEL_JIT
+    if (tbl == table) {
+        flow = kBranch;
+        goto moved;
+    }
+#endif
     raw = FetchRaw(c);
     goto* table[raw];
 
@@ -1635,6 +1655,24 @@ uint16_t MorvelMainLoop(EmulState* s) {
     MORVEL_HANDLERS(MORVEL_BODY)
 
 after_native:
+#ifdef MORVEL_JIT
+    if (flow == kBranch) {
+        // Translated code runs only while no trace bit is set; it leaves the state exact at the
+        // instruction it hands back.
+        if (tbl != table) MORVEL_DISPATCH();
+    moved:
+        frame.pc = c.pc;
+        frame.res = c.res;
+        frame.vc = c.vc;
+        frame.x = c.x;
+        JitRun(&frame);
+        c.pc = frame.pc;
+        c.res = frame.res;
+        c.vc = frame.vc;
+        c.x = frame.x;
+        MORVEL_DISPATCH();
+    }
+#endif
     if (flow == kStop) {
         std::memcpy(s->D, regs, sizeof s->D);
         std::memcpy(s->A, regs + 8, sizeof s->A);

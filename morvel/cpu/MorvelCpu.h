@@ -42,5 +42,7 @@ void MorvelEnterNub(EmulState* state, uint16_t vectorOffset);
 
 // Condition-code helpers: the SR image of the five condition bits.
 uint32_t MorvelComposeCcr(uint32_t n, uint32_t nz, uint32_t v, uint32_t c, uint32_t x);
+// Whether condition `cc` (the 4-bit field of Bcc) holds for the condition codes N Z V C (bits 3-0).
+bool MorvelConditionHolds(uint32_t cc, uint32_t nzvc);
 
 }  // namespace morvel

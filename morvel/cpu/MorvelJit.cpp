@@ -158,6 +158,9 @@ public:
         std::memcpy(start_ + at, &rel, 4);
     }
     void BindHere(size_t at) { Bind(at, Here()); }
+    void Put(size_t at, uint32_t v) {
+        if (!full_) std::memcpy(start_ + at, &v, 4);
+    }
 
 private:
     uint8_t* p_;
@@ -499,11 +502,20 @@ bool Stores(const Insn& in) {
 
 // ---- translation ----
 
+// A block's return value that hands the instruction at PC to the interpreter.
+constexpr uint32_t kHandOver = 2;
+// Where a block is entered from another one: after the prologue that the first block of a chain ran.
+#ifdef __x86_64__
+constexpr size_t kEntryOffset = 7;
+#else
+constexpr size_t kEntryOffset = 8;
+#endif
+
 constexpr uint8_t kX86Cond[16] = {0, 0, kA, kBE, kAE, kB, kNE, kE, kNO, kO, kNS, kS, kGE, kL, kG, kLE};
 
 class Translator {
 public:
-    Translator(Asm& a, std::vector<Insn>& insns) : a_(a), in_(insns) {}
+    Translator(Asm& a, std::vector<Insn>& insns, uintptr_t rx) : a_(a), in_(insns), rx_(rx) {}
     void Emit();
 
 private:
@@ -511,8 +523,10 @@ private:
     std::vector<Insn>& in_;
     std::vector<size_t> at_;  // host offset of each instruction
     std::vector<std::pair<size_t, uint32_t>> jumps_;  // internal jumps to patch: (field, 68K target)
-    std::vector<size_t> toEpilogue_;
-    size_t stale_ = 0;
+    uintptr_t rx_;  // where the block's code runs
+    std::vector<size_t> toEpilogue_;  // jumps to the epilogue, which returns 0
+    std::vector<size_t> toCommon_;    // jumps to its end, which returns EAX/RAX
+    std::vector<size_t> links_;  // the address fields of exits through a link slot
     bool flagsInHost_ = false;  // host flags hold the 68K N, Z, V, C of the last instruction
     // The register slot whose whole value EAX holds after the last instruction (-1: none), and
     // the same while the current instruction has not yet written EAX: a register written by one
@@ -527,9 +541,37 @@ private:
             if (in_[i].pc == pc) return static_cast<int>(i);
         return -1;
     }
+    // Leaves for a known 68K address through a link slot: the slot leads to the epilogue first,
+    // and to the block of that address once JitRun has linked them.
     void ExitTo(uint32_t pc) {
         a_.MovSlotImm(kOffPc, pc);
-        toEpilogue_.push_back(a_.Jmp());
+        a_.B(0xFF), a_.B(0x25);  // jmp [slot]: absolute in 32-bit mode, RIP-relative in 64-bit mode
+        links_.push_back(a_.Here());
+        a_.D(0);
+    }
+    // Leaves for the interpreter at `pc`.
+    void HandOver(uint32_t pc) {
+        a_.MovSlotImm(kOffPc, pc);
+        a_.MovRI(EAX, kHandOver);
+        toCommon_.push_back(a_.Jmp());
+    }
+    // EAX/RAX = the address where the block's code offset `off` runs, plus `add`.
+    size_t CodeAddress() {
+#ifdef __x86_64__
+        a_.B(0x48), a_.B(0x8D), a_.B(0x05);  // lea rax, [rip + disp32]
+#else
+        a_.B(0xB8);  // mov eax, imm32
+#endif
+        size_t field = a_.Here();
+        a_.D(0);
+        return field;
+    }
+    void PutCodeAddress(size_t field, size_t off) {
+#ifdef __x86_64__
+        a_.Put(field, static_cast<uint32_t>(off - (field + 4)));
+#else
+        a_.Put(field, static_cast<uint32_t>(rx_ + off));
+#endif
     }
     // Jump to a 68K address: within the block where it is one of its instructions, else out.
     void JumpTo(uint32_t pc) {
@@ -905,15 +947,17 @@ void Translator::One(const Insn& in, bool fused) {
             if (in.op == Op::Jsr) {
                 Addr(in.src, 4);
                 a_.StoreSlot(kOffPc, EDX);
-            } else {
-                a_.MovSlotImm(kOffPc, in.target);
             }
             a_.LoadSlot(ECX, SlotA(7));
             a_.AluRI(kSub, ECX, 4);
             a_.StoreSlot(SlotA(7), ECX);
             a_.MovRI(EAX, __builtin_bswap32(in.next));
             StoreMem(ECX, EAX, 4, 4);
-            toEpilogue_.push_back(a_.Jmp());  // the check of the stack store is not needed: the block ends
+            // the check of the stack store is not needed: the block ends here
+            if (in.op == Op::Jsr)
+                toEpilogue_.push_back(a_.Jmp());
+            else
+                ExitTo(in.target);
             smc_ = false;
             break;
         }
@@ -933,7 +977,7 @@ void Translator::One(const Insn& in, bool fused) {
             a_.StoreSlot(kOffPc, EDX);
             toEpilogue_.push_back(a_.Jmp());
             a_.BindHere(marker);
-            ExitTo(in.pc);
+            HandOver(in.pc);
             break;
         }
         case Op::MovemToMem:
@@ -1059,18 +1103,38 @@ void Translator::Emit() {
     const Insn& last = in_.back();
     if (!IsExit(last.op) && !(last.op == Op::Bcc && last.cc == 0)) ExitTo(last.next);
 
-    // epilogue: EAX = 0 after a normal exit, 1 when the block is stale
+    // epilogue: EAX/RAX = 0 after an exit to a computed address (the caller looks PC up),
+    // kHandOver, the address of an exit's link slot, or the block's address + 1 when it is stale
     size_t epilogue = a_.Here();
     a_.AluRR(kXor, EAX, EAX);
     size_t common = a_.Here();
     a_.B(0x5F), a_.B(0x5E), a_.B(0x5B), a_.B(0x5D), a_.B(0xC3);
-    stale_ = a_.Here();
-    a_.MovRI(EAX, 1);
-    size_t back = a_.Jmp();
-    a_.Bind(back, common);
-    for (size_t j : staleJumps) a_.Bind(j, stale_);
+    size_t stale = a_.Here();
+    PutCodeAddress(CodeAddress(), 1);
+    a_.Bind(a_.Jmp(), common);
+    for (size_t j : staleJumps) a_.Bind(j, stale);
     for (size_t j : toEpilogue_) a_.Bind(j, epilogue);
+    for (size_t j : toCommon_) a_.Bind(j, common);
     for (auto& [field, pc] : jumps_) a_.Bind(field, at_[static_cast<size_t>(Index(pc))]);
+    // each link slot starts out leading to a stub that returns the slot's address
+    std::vector<size_t> stubs, stubFields;
+    for (size_t i = 0; i < links_.size(); ++i) {
+        stubs.push_back(a_.Here());
+        stubFields.push_back(CodeAddress());
+        a_.Bind(a_.Jmp(), common);
+    }
+    while (a_.Here() % sizeof(uintptr_t)) a_.B(0xCC);
+    for (size_t i = 0; i < links_.size(); ++i) {
+        size_t slot = a_.Here();
+        uint64_t v = rx_ + stubs[i];
+        for (size_t k = 0; k < sizeof(uintptr_t); ++k) a_.B(static_cast<uint32_t>(v >> (8 * k)));
+        PutCodeAddress(stubFields[i], slot);
+#ifdef __x86_64__
+        a_.Put(links_[i], static_cast<uint32_t>(slot - (links_[i] + 4)));
+#else
+        a_.Put(links_[i], static_cast<uint32_t>(rx_ + slot));
+#endif
+    }
 }
 
 // ---- per-thread cache ----
@@ -1124,6 +1188,12 @@ public:
         return ++c.visits >= threshold;
     }
     const uint8_t* Translate(uint32_t pc);
+    // Points the link slot at `slot` (an address in the executable view) to `target`.
+    void Link(uintptr_t slot, const uint8_t* target) {
+        uintptr_t v = reinterpret_cast<uintptr_t>(target);
+        std::memcpy(rw_ + (slot - reinterpret_cast<uintptr_t>(rx_)), &v, sizeof v);
+    }
+    uint32_t flushes_ = 0;
 
 private:
     uint8_t* rw_ = nullptr;
@@ -1151,7 +1221,7 @@ const uint8_t* Cache::Translate(uint32_t pc) {
     if (insns.empty()) return &kNoBlock;
     for (int attempt = 0; attempt < 2; ++attempt) {
         Asm a(rw_ + used_, kCodeBytes - used_);
-        Translator(a, insns).Emit();
+        Translator(a, insns, reinterpret_cast<uintptr_t>(rx_ + used_)).Emit();
         if (!a.Full()) {
             const uint8_t* code = rx_ + used_;
             used_ += (a.Size() + 15) & ~size_t{15};
@@ -1159,6 +1229,7 @@ const uint8_t* Cache::Translate(uint32_t pc) {
         }
         // out of room: every block goes, and the translation is made again at the start
         used_ = 0;
+        ++flushes_;
         std::memset(entries_, 0, sizeof entries_);
     }
     return &kNoBlock;
@@ -1166,7 +1237,7 @@ const uint8_t* Cache::Translate(uint32_t pc) {
 
 thread_local std::unique_ptr<Cache> tCache;
 
-using BlockFn = uint32_t (*)(JitFrame*);
+using BlockFn = uintptr_t (*)(JitFrame*);
 
 }  // namespace
 
@@ -1180,27 +1251,36 @@ void JitRun(JitFrame* f) {
         tCache = std::make_unique<Cache>();
         cache = tCache.get();
     }
+    uintptr_t pending = 0;  // the link slot of the exit that led to f->pc, while unlinked
     for (;;) {
         uint32_t pc = f->pc;
         Entry& e = cache->Find(pc);
         if (e.pc != pc || !e.code) {
             if (!cache->Hot(pc, threshold) || !cache->Ready()) return;
+            uint32_t flushes = cache->flushes_;
             const uint8_t* code = cache->Translate(pc);
-            Entry& slot = cache->Find(pc);  // a full cache was emptied
-            slot = {pc, code};
-            if (code == &kNoBlock) return;
-            continue;
-        }
-        if (e.code == &kNoBlock) return;
-        if (reinterpret_cast<BlockFn>(const_cast<uint8_t*>(e.code))(f) != 0) {
-            // the words changed since the block was made: make it again from the words there now
-            const uint8_t* code = cache->Translate(pc);
+            if (cache->flushes_ != flushes) pending = 0;  // its block is gone
             cache->Find(pc) = {pc, code};
             if (code == &kNoBlock) return;
             continue;
         }
-        // a block that left at its first instruction (a return to the marker) hands it over
-        if (f->pc == pc) return;
+        if (e.code == &kNoBlock) return;
+        if (pending) cache->Link(pending, e.code + kEntryOffset);
+        pending = 0;
+        uintptr_t r = reinterpret_cast<BlockFn>(const_cast<uint8_t*>(e.code))(f);
+        if (r == kHandOver) return;
+        if (r & 1) {
+            // the words at f->pc changed since that block was made: unless a newer block took its
+            // place already, make one from the words there now
+            Entry& cur = cache->Find(f->pc);
+            if (cur.pc == f->pc && cur.code == reinterpret_cast<const uint8_t*>(r - 1)) {
+                const uint8_t* code = cache->Translate(f->pc);
+                cache->Find(f->pc) = {f->pc, code};
+                if (code == &kNoBlock) return;
+            }
+            continue;
+        }
+        pending = r;
     }
 }
 

@@ -440,7 +440,7 @@ uint32_t CpuTranslatableRun(const uint32_t* words, uint32_t count) {
 
 void* CpuTranslateArm(const uint32_t* words, uint32_t n, const CpuBlockTargets& t) {
     Translator tr(t);
-    if (!tr.Fits()) return nullptr;
+    if (!MapBuffer() || !tr.Fits()) return nullptr;
     tr.Block(words, n);
     const std::vector<uint8_t>& code = tr.Code();
     const size_t start = (gCode.used + 15) & ~size_t(15);

@@ -130,6 +130,9 @@ int CpuStep();
 // Executes instructions as CpuRun does until the instruction counter has grown by `count` or bit 63
 // is served (tools and tests). Returns -1, or the run code.
 int CpuRunFor(uint64_t count);
+// Switches the translation of ARM code into host code on or off (on by default where the host
+// has it); tests compare translated and interpreted runs.
+void CpuSetTranslation(bool on);
 // The semihosting query of SWI 0x123457.
 uint32_t SemihostQuery(uint32_t value);
 // Starts the count kept by SemihostQuery again (tests).

@@ -16,6 +16,7 @@
 #include "tamsk/devices/Intc.h"
 #include "tamsk/board/Console.h"
 #include "tamsk/cpu/CpuInternal.h"
+#include "tamsk/cpu/CpuTranslate.h"
 
 namespace tamsk {
 namespace {
@@ -1458,6 +1459,47 @@ Form ArmSimpleForm(const Handlers& h, uint32_t w) {
     return pc ? h.formPc : h.form;
 }
 
+// Translated blocks (see CpuTranslate.h) leave through these: on to an entry, the way a form goes on
+// to the next instruction, and into an entry's instruction in the form that makes every access
+// (when an access misses the caches' fast path), with the entry decoded from the word in memory.
+void BlockNext(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host) {
+    if (!(pc & 0x3FF)) return EnterPage<false>(pc, left);
+    return Run<false>(e, pc, left, host);
+}
+void BlockSlow(Decoded* e, uint32_t pc, uint32_t left, uintptr_t host) {
+    const uint32_t w = CpuLoad32(host);
+    if (w != e->insn) DecodeArmEntry(e, w, pc, host);
+    return Complex<false>(e, pc, left, host);
+}
+
+// Makes every entry that runs a translated block (all: every entry) decode its word again when it
+// runs next.
+void DropBlocks(bool all = false) {
+    for (DecodedPage<false>& p : gArmPages)
+        for (Decoded& d : p.entries)
+            if (all || CpuIsBlock(reinterpret_cast<const void*>(d.form))) d.form = &Redecode<false>;
+    CpuEmptyCodeBuffer();
+}
+
+// Makes the entry of the ARM instruction at pc (host address host) run a translated block when
+// it and the instructions after it in the page form one.
+void TranslateArm(Decoded* e, uint32_t pc, uintptr_t host) {
+    if (!CpuTranslationOn()) return;
+    const uint32_t* words = reinterpret_cast<const uint32_t*>(host);
+    const uint32_t n = CpuTranslatableRun(words, (0x400 - (pc & 0x3FF)) / 4);
+    if (n < 2) return;
+    const CpuBlockTargets t = {e, sizeof(Decoded), gCpu.r, &gFlags.nz, &gFlags.c, &gFlags.v, gTlb.read,
+                               gTlb.write, reinterpret_cast<const void*>(e->form),
+                               reinterpret_cast<const void*>(&BlockNext),
+                               reinterpret_cast<const void*>(&BlockSlow)};
+    void* code = CpuTranslateArm(words, n, t);
+    if (!code) {
+        DropBlocks();
+        code = CpuTranslateArm(words, n, t);
+    }
+    if (code) e->form = reinterpret_cast<Form>(code);
+}
+
 void DecodeArmEntry(Decoded* e, uint32_t w, uint32_t pc, uintptr_t host) {
     *e = Decoded{&Complex<false>, nullptr, w, 0, 0, 0, 0, 0, 0};
     FillArmFields(*e, w);
@@ -1483,6 +1525,7 @@ void DecodeArmEntry(Decoded* e, uint32_t w, uint32_t pc, uintptr_t host) {
                 e->aux = next;
             }
         }
+        TranslateArm(e, pc, host);
     } else {
         e->form = kCondGates[cond];
         e->inner = f;
@@ -1621,6 +1664,11 @@ void CpuEndBatch() {
     CommitBatch();
     gBatch.size -= gBatch.left - 1;
     gBatch.left = 1;
+}
+
+void CpuSetTranslation(bool on) {
+    DropBlocks(true);
+    CpuSetTranslationOn(on);
 }
 
 void CpuSyncFlags() {

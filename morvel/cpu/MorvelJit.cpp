@@ -592,9 +592,20 @@ private:
     void StoreMem(uint8_t addr, uint8_t val, int size, uint32_t bytes);
     void WriteShifted(const Operand& o, int size);
     void Flags(const Insn& in, bool logic);
+    void StoreLogicResult(const Insn& in, int slot);
     void CondJump(uint8_t cc, bool fused, std::vector<size_t>& taken);
     void One(const Insn& in, bool fused);
 };
+
+// Stores EAX, a long result with logic flags (V and C clear), in a register slot; the flags stay
+// in the host's and the slot is known to hold EAX for the next instruction.
+void Translator::StoreLogicResult(const Insn& in, int slot) {
+    a_.StoreSlot(slot, EAX);
+    a_.Test(EAX);
+    Flags(in, true);
+    flagsInHost_ = true;
+    held_ = slot;
+}
 
 // EDX = the operand's address; (An)+ and -(An) update An. ESI is scratch.
 void Translator::Addr(const Operand& o, int size) {
@@ -777,11 +788,7 @@ void Translator::One(const Insn& in, bool fused) {
     switch (in.op) {
         case Op::Moveq:
             a_.MovRI(EAX, in.src.value);
-            a_.StoreSlot(SlotD(in.reg), EAX);
-            a_.Test(EAX);
-            Flags(in, true);
-            flagsInHost_ = true;
-            held_ = SlotD(in.reg);
+            StoreLogicResult(in, SlotD(in.reg));
             break;
         case Op::Move:
         case Op::Tst:
@@ -851,11 +858,7 @@ void Translator::One(const Insn& in, bool fused) {
         case Op::Swap:
             LoadReg(EAX, SlotD(in.reg));
             a_.ShiftRI(kRol, EAX, 16);
-            a_.StoreSlot(SlotD(in.reg), EAX);
-            a_.Test(EAX);
-            Flags(in, true);
-            flagsInHost_ = true;
-            held_ = SlotD(in.reg);
+            StoreLogicResult(in, SlotD(in.reg));
             break;
         case Op::ExtW:
         case Op::ExtL: {

@@ -112,20 +112,14 @@ void FillThumbFields(Decoded& d, uint32_t w, uint32_t cls) {
     }
 }
 uint8_t gThumbClass[512];
-// A Thumb handler on decoded fields as a handler of the whole word.
-template <EntryHandler F>
+// A Thumb handler on decoded fields (an EntryHandler, or the slow FastEntryHandler of a fast form)
+// as a handler of the whole word.
+template <auto F>
 void OnThumbWord(uint32_t i) {
     Decoded d{};
     d.insn = i;
     FillThumbFields(d, i, gThumbClass[i >> 7]);
     F(&d);
-}
-template <FastEntryHandler SLOW>
-void SlowOnThumbWord(uint32_t i) {
-    Decoded d{};
-    d.insn = i;
-    FillThumbFields(d, i, gThumbClass[i >> 7]);
-    SLOW(&d);
 }
 
 // Handlers with memory accesses come in two forms (see Load and Store): the fast form returns false
@@ -970,7 +964,7 @@ template <FastEntryHandler FAST, FastEntryHandler SLOW, HandlerKind KIND = kKind
 constexpr Handlers kArmFast = {&SlowOnWord<SLOW>, &FastForm<FAST, false, false>,
                                &FastForm<FAST, false, true>, KIND};
 template <FastEntryHandler FAST, FastEntryHandler SLOW>
-constexpr Handlers kThumbFast = {&SlowOnThumbWord<SLOW>, &FastForm<FAST, true, false>,
+constexpr Handlers kThumbFast = {&OnThumbWord<SLOW>, &FastForm<FAST, true, false>,
                                  &FastForm<FAST, true, true>, kKindMemory};
 
 // --- Handler tables ---

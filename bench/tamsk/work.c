@@ -26,16 +26,11 @@ static uint32_t crc_table[256];
 
 uint32_t bench_main(void) {
     uint32_t x = 12345, result = 0;
-    for (uint32_t i = 0; i < 256; ++i) {
-        uint32_t c = i;
-        for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & -(c & 1));
-        crc_table[i] = c;
-    }
-    for (uint32_t i = 0; i < N_CRC; ++i) buffer[i] = (uint8_t)(x = x * 1103515245u + 12345u) >> 16;
+    fill_inputs(&x);
     for (int r = 0; r < 40 * REPEAT && (KERNELS & 1); ++r) result += crc32(buffer, N_CRC);
     for (int r = 0; r < 4 * REPEAT && (KERNELS & 2); ++r) result += sieve();
     for (int r = 0; r < 4 * REPEAT && (KERNELS & 4); ++r) {
-        for (int i = 0; i < N_SORT; ++i) numbers[i] = (x = x * 1103515245u + 12345u);
+        for (int i = 0; i < N_SORT; ++i) numbers[i] = next_random(&x);
         sort(numbers, N_SORT);
         result += numbers[N_SORT / 2];
     }

@@ -17,7 +17,7 @@ if(VANTOR_BENCH)
                      $<TARGET_OBJECTS:module_glue_noentry_os32> LIBS morvel_core)
     target_compile_definitions(morvel_bench PRIVATE MORVEL_KERNELS_DIR="${morvel_bench_out}")
     add_dependencies(morvel_bench morvel_bench_kernels)
-    # The same interpreter for x86-64, measured natively where i386 programs run only emulated.
+    # The same core for x86-64, measured natively where i386 programs run only emulated.
     vantor_add_bench(morvel_x64_bench ARCH host SOURCES ${morvel_bench_src}/MorvelBench.cpp
                      ${morvel_bench_src}/CpuOnly.cpp ${CMAKE_SOURCE_DIR}/morvel/cpu/MorvelCpu.cpp
                      ${CMAKE_SOURCE_DIR}/morvel/cpu/MorvelJit.cpp

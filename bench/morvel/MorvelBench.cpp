@@ -1,5 +1,6 @@
-// The interpreter against qemu-m68k -cpu m68000 (translated, and with -singlestep) on the same
-// CPU-bound 68000 kernels at the same address: emulated instructions per second and the ratios.
+// The core (interpreter and translated code) against qemu-m68k -cpu m68000 (translated, and with
+// -singlestep) on the same CPU-bound 68000 kernels at the same address: emulated instructions per
+// second and the ratios.
 // The instruction count of one kernel call is measured once on the interpreter (trace entry per
 // instruction) and used for both sides; qemu's start-up time is measured and taken off. Each
 // figure is the median of three rounds run side by side.
